@@ -1,0 +1,8 @@
+#include "kestrun/Kestrun.h"
+
+namespace kestrun {
+bool InitKestrunDLL()
+{
+    return true;
+}
+} // namespace kestrun
