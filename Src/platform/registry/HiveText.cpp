@@ -315,7 +315,8 @@ bool ParseHiveText(Hive hive, std::string_view text, KeyNode& root)
             while (true) {
                 std::size_t sep = body.find('\\', start);
                 auto decoded = DecodeKeyName(body.substr(start, sep == body.npos ? body.npos : sep - start));
-                if (!decoded || decoded->empty() || decoded->size() > kMaxKeyName)
+                if (!decoded || decoded->empty() || decoded->size() > kMaxKeyName
+                    || decoded->find('\\') != std::string::npos)
                     return false;
                 names.push_back(std::move(*decoded));
                 if (sep == body.npos)
