@@ -251,6 +251,11 @@ NamedValue* KeyNode::FindValue(std::string_view valueName)
     return nullptr;
 }
 
+const NamedValue* KeyNode::FindValue(std::string_view valueName) const
+{
+    return const_cast<KeyNode*>(this)->FindValue(valueName);
+}
+
 std::string FoldName(std::string_view name)
 {
     std::string out(name);

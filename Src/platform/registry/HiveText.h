@@ -19,6 +19,7 @@ struct KeyNode {
     KeyNode* Child(std::string_view name) const;
     KeyNode& AddChild(std::string_view name);  // existing child or a new one
     NamedValue* FindValue(std::string_view name);
+    const NamedValue* FindValue(std::string_view name) const;
 };
 
 std::string FoldName(std::string_view name);  // ASCII upper case removed

@@ -150,6 +150,11 @@ const KeyNode* FindKey(const KeyNode& root, const std::vector<std::string>& name
     return node;
 }
 
+KeyNode* FindKey(KeyNode& root, const std::vector<std::string>& names)
+{
+    return const_cast<KeyNode*>(FindKey(static_cast<const KeyNode&>(root), names));
+}
+
 KeyNode& MakeKey(KeyNode& root, const std::vector<std::string>& names)
 {
     KeyNode* node = &root;
@@ -299,7 +304,7 @@ Status Registry::DeleteKey(Hive hive, std::string_view path)
     std::lock_guard guard(mutex_);
     return Modify(root_, hive, HiveFile(hive), [&](KeyNode& tree, bool& changed) {
         std::vector<std::string> parentNames(names->begin(), names->end() - 1);
-        KeyNode* parent = const_cast<KeyNode*>(FindKey(tree, parentNames));
+        KeyNode* parent = FindKey(tree, parentNames);
         if (!parent || !parent->Child(names->back()))
             return Status::NotFound;
         parent->children.erase(FoldName(names->back()));
@@ -315,6 +320,11 @@ Status Registry::SetValue(Hive hive, std::string_view path, std::string_view nam
         return Status::InvalidArgument;
     std::lock_guard guard(mutex_);
     return Modify(root_, hive, HiveFile(hive), [&](KeyNode& tree, bool& changed) {
+        if (const KeyNode* found = FindKey(tree, *names)) {
+            const NamedValue* existing = found->FindValue(name);
+            if (existing && existing->value == value)
+                return Status::Ok;  // nothing to store
+        }
         KeyNode& key = MakeKey(tree, *names);
         if (NamedValue* existing = key.FindValue(name))
             existing->value = value;
@@ -333,7 +343,7 @@ Status Registry::QueryValue(Hive hive, std::string_view path, std::string_view n
     KeyNode tree;
     if (Status s = Load(HiveFile(hive), hive, tree); s != Status::Ok)
         return s;
-    KeyNode* key = const_cast<KeyNode*>(FindKey(tree, *names));
+    const KeyNode* key = FindKey(static_cast<const KeyNode&>(tree), *names);
     if (!key)
         return Status::NotFound;
     const NamedValue* nv = key->FindValue(name);
@@ -350,7 +360,7 @@ Status Registry::DeleteValue(Hive hive, std::string_view path, std::string_view 
         return Status::InvalidArgument;
     std::lock_guard guard(mutex_);
     return Modify(root_, hive, HiveFile(hive), [&](KeyNode& tree, bool& changed) {
-        KeyNode* key = const_cast<KeyNode*>(FindKey(tree, *names));
+        KeyNode* key = FindKey(tree, *names);
         if (!key)
             return Status::NotFound;
         const NamedValue* nv = key->FindValue(name);

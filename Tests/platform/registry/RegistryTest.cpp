@@ -9,6 +9,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -412,4 +413,20 @@ TEST_F(RegistryTest, ConcurrentProcessesLoseNothing)
         EXPECT_EQ(reg.OpenKey(HKEY_CURRENT_USER, "Shared\\Child" + std::to_string(k)), Status::Ok) << k;
         EXPECT_EQ(reg.OpenKey(HKEY_CURRENT_USER, "Shared\\Parent" + std::to_string(k)), Status::Ok) << k;
     }
+}
+
+TEST_F(RegistryTest, UnchangedValuesAndExistingKeysAreNotRewritten)
+{
+    ASSERT_EQ(reg.SetDword(HKEY_CURRENT_USER, "Software\\App", "x", 1), Status::Ok);
+    const auto file = reg.HiveFile(HKEY_CURRENT_USER);
+    struct stat before{};
+    ASSERT_EQ(::stat(file.c_str(), &before), 0);
+    EXPECT_EQ(reg.SetDword(HKEY_CURRENT_USER, "software\\app", "X", 1), Status::Ok);
+    EXPECT_EQ(reg.CreateKey(HKEY_CURRENT_USER, "Software\\App"), Status::Ok);
+    struct stat after{};
+    ASSERT_EQ(::stat(file.c_str(), &after), 0);
+    EXPECT_EQ(before.st_ino, after.st_ino);  // every store replaces the file, so none happened
+    EXPECT_EQ(reg.SetDword(HKEY_CURRENT_USER, "Software\\App", "x", 2), Status::Ok);
+    ASSERT_EQ(::stat(file.c_str(), &after), 0);
+    EXPECT_NE(before.st_ino, after.st_ino);
 }
