@@ -50,3 +50,27 @@ struct McReply {
 // without regard to case) and 4E serial number, the length, then the end code.
 McReply McCheckResponse(McFrameKind kind, bool ascii, std::span<const BYTE> query,
                         std::span<const BYTE> response);
+
+// Checks `response` and, while responses to other requests arrive, reports each one
+// to `onMismatch(const McReply&)` (which logs and counts it) and reads the next with
+// `receive()`, which returns the new response or an empty span when none arrives.
+// At most `maxRereads` further responses are read: a line never loops on a peer
+// that keeps answering something else. Failing to receive gives Malformed; running
+// out of re-reads gives the last Mismatch.
+template <class Receive, class OnMismatch>
+McReply McReceiveReply(McFrameKind kind, bool ascii, std::span<const BYTE> query,
+                       std::span<const BYTE> response, Receive&& receive,
+                       OnMismatch&& onMismatch, int maxRereads = kMcMaxRereads)
+{
+    for (int rereads = 0;; ++rereads) {
+        McReply reply = McCheckResponse(kind, ascii, query, response);
+        if (reply.verdict != McVerdict::Mismatch)
+            return reply;
+        onMismatch(reply);
+        if (rereads >= maxRereads)
+            return reply;
+        response = receive();
+        if (response.empty())
+            return McReply{};
+    }
+}

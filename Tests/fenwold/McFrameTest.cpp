@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <ostream>
 #include <sstream>
 #include <string>
 
@@ -65,6 +66,8 @@ struct GoldenCase {
     Build build;
     McBuffer expected;   // empty: the request is refused
 };
+
+void PrintTo(const GoldenCase& c, std::ostream* os) { *os << c.name; }
 
 class Golden : public testing::TestWithParam<GoldenCase> {};
 

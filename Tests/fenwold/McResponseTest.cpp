@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -62,6 +64,8 @@ struct LengthCase {
     std::size_t total;   // 0: not a response
 };
 
+void PrintTo(const LengthCase& c, std::ostream* os) { *os << c.name; }
+
 class ResponseLength : public testing::TestWithParam<LengthCase> {};
 
 TEST_P(ResponseLength, ExactlyWhatComes)
@@ -116,6 +120,8 @@ struct CheckCase {
     std::size_t dataLength;
     bool logged;   // a mismatch that is logged and counted
 };
+
+void PrintTo(const CheckCase& c, std::ostream* os) { *os << c.name; }
 
 class CheckResponse : public testing::TestWithParam<CheckCase> {};
 
@@ -231,6 +237,66 @@ TEST(CheckResponse, OneEWriteResponsesAreChecked)
     EXPECT_EQ(failed.verdict, McVerdict::EndCode);
     EXPECT_EQ(failed.endCode, 0x5B10);
     EXPECT_EQ(McCheckResponse(McFrameKind::E1, false, query, Hex("84 00")).verdict, McVerdict::Mismatch);
+}
+
+struct Rereads {
+    std::vector<McBuffer> queued;   // what the peer sends next, in order
+    std::size_t received = 0;
+    int mismatches = 0;
+
+    McReply Run(const McBuffer& query, const McBuffer& first)
+    {
+        return McReceiveReply(
+            McFrameKind::E3, false, query, first,
+            [this]() -> std::span<const BYTE> {
+                if (received == queued.size())
+                    return {};
+                return queued[received++];
+            },
+            [this](const McReply& r) {
+                EXPECT_STREQ(r.message, "Mismatch header for query and response!\r\n");
+                ++mismatches;
+            });
+    }
+};
+
+const McBuffer kOtherStation = Hex("D0 00 00 FF FF 03 01 02 00 00 00");
+const McBuffer kGood = Hex("D0 00 00 FF FF 03 00 04 00 00 00 01 00");
+
+TEST(ReceiveReply, ReadsAgainAfterAMismatch)
+{
+    Rereads peer;
+    peer.queued = {kGood};
+    const McReply r = peer.Run(Query(McFrameKind::E3, false), kOtherStation);
+    EXPECT_EQ(r.verdict, McVerdict::Ok);
+    EXPECT_EQ(r.dataLength, 2u);
+    EXPECT_EQ(peer.mismatches, 1);
+    EXPECT_EQ(peer.received, 1u);
+}
+
+TEST(ReceiveReply, GoodResponseNeedsNoRead)
+{
+    Rereads peer;
+    EXPECT_EQ(peer.Run(Query(McFrameKind::E3, false), kGood).verdict, McVerdict::Ok);
+    EXPECT_EQ(peer.received, 0u);
+}
+
+TEST(ReceiveReply, RereadsAreBounded)
+{
+    Rereads peer;
+    peer.queued.assign(10, kOtherStation);
+    const McReply r = peer.Run(Query(McFrameKind::E3, false), kOtherStation);
+    EXPECT_EQ(r.verdict, McVerdict::Mismatch);
+    EXPECT_EQ(peer.received, static_cast<std::size_t>(kMcMaxRereads));
+    EXPECT_EQ(peer.mismatches, kMcMaxRereads + 1);
+}
+
+TEST(ReceiveReply, NothingMoreArrives)
+{
+    Rereads peer;
+    const McReply r = peer.Run(Query(McFrameKind::E3, false), kOtherStation);
+    EXPECT_EQ(r.verdict, McVerdict::Malformed);
+    EXPECT_EQ(peer.mismatches, 1);
 }
 
 }  // namespace
