@@ -184,3 +184,26 @@ McReply McCheckResponse(McFrameKind kind, bool ascii, std::span<const BYTE> quer
     reply.frameLength = layout.header + *length;
     return reply;
 }
+
+std::string McDecodeString(std::span<const BYTE> data, bool ascii, std::size_t size)
+{
+    std::string text;
+    auto add = [&](BYTE c) {
+        if (c == 0 || text.size() >= size)
+            return false;
+        text.push_back(static_cast<char>(c));
+        return true;
+    };
+    if (!ascii) {
+        for (BYTE c : data)
+            if (!add(c))
+                break;
+        return text;
+    }
+    for (std::size_t at = 0; at + 4 <= data.size(); at += 4) {
+        const auto word = McGetHex(data, at, 4);
+        if (!word || !add(static_cast<BYTE>(*word)) || !add(static_cast<BYTE>(*word >> 8)))
+            break;
+    }
+    return text;
+}

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <optional>
 #include <span>
+#include <string>
 
 #include "fenwold/McFrame.h"
 
@@ -50,6 +51,12 @@ struct McReply {
 // without regard to case) and 4E serial number, the length, then the end code.
 McReply McCheckResponse(McFrameKind kind, bool ascii, std::span<const BYTE> query,
                         std::span<const BYTE> response);
+
+// Text of a string read from word data, the mirror of McBuildStringWrite: binary
+// data as its bytes, ASCII data as words of four digits with the first character in
+// the low byte. Stops at the first zero byte, after `size` characters or at data
+// that is not a word.
+std::string McDecodeString(std::span<const BYTE> data, bool ascii, std::size_t size);
 
 // Checks `response` and, while responses to other requests arrive, reports each one
 // to `onMismatch(const McReply&)` (which logs and counts it) and reads the next with

@@ -239,6 +239,22 @@ TEST(CheckResponse, OneEWriteResponsesAreChecked)
     EXPECT_EQ(McCheckResponse(McFrameKind::E1, false, query, Hex("84 00")).verdict, McVerdict::Mismatch);
 }
 
+TEST(DecodeString, MirrorsTheStringWrite)
+{
+    for (bool ascii : {false, true}) {
+        McTarget t;
+        t.ascii = ascii;
+        McBuffer frame;
+        ASSERT_TRUE(McBuildStringWrite(frame, t, D, 0, "Hello", 8));
+        const std::size_t data = ascii ? 42 : 21;   // after the point count
+        EXPECT_EQ(McDecodeString(std::span(frame).subspan(data), ascii, 8), "Hello") << ascii;
+        EXPECT_EQ(McDecodeString(std::span(frame).subspan(data), ascii, 3), "Hel") << ascii;
+    }
+    EXPECT_EQ(McDecodeString(Ascii("4241" "00"), true, 10), "AB");     // half a word
+    EXPECT_EQ(McDecodeString(Ascii("42414X43"), true, 10), "AB");      // not a word
+    EXPECT_EQ(McDecodeString(Hex("00 41"), false, 10), "");
+}
+
 struct Rereads {
     std::vector<McBuffer> queued;   // what the peer sends next, in order
     std::size_t received = 0;
