@@ -113,7 +113,7 @@ public:
     template <class T>
     std::unique_ptr<T> ReadNew()
     {
-        return std::unique_ptr<T>(static_cast<T*>(ReadNewObject(RUNTIME_CLASS(T)).release()));
+        return std::unique_ptr<T>(static_cast<T*>(ReadNewObject(T::GetThisClass()).release()));
     }
 
     // Inside Serialize on loading: the schema stored with the object's class. Valid
@@ -127,11 +127,13 @@ private:
     struct LoadEntry {
         const void* p;
         LoadKind kind;
+        UINT schema; // a class's stored schema
     };
 
     [[noreturn]] void Throw(int cause) const;
     void CheckMode(bool wantLoading) const;
     void FillBuffer(std::size_t nNeeded);
+    std::size_t ReadSome(void* p, std::size_t n);
     void ReadExact(void* p, std::size_t n);
     void WriteBytes(const void* p, std::size_t n);
     template <class T> void WriteLE(T v);
@@ -144,6 +146,7 @@ private:
 
     CFile* m_pFile;
     bool m_bLoading;
+    bool m_bReadAhead = false; // only seekable files: unread bytes can be given back
     std::vector<BYTE> m_buffer;
     std::size_t m_nCur = 0; // next byte to read / next free byte
     std::size_t m_nMax = 0; // loading: end of valid bytes in the buffer

@@ -46,6 +46,8 @@ struct CRuntimeClass {
 class CObject {
 public:
     static const CRuntimeClass classCObject;
+    // The record of the class named in the call (RUNTIME_CLASS for templates).
+    static const CRuntimeClass* GetThisClass() { return &classCObject; }
 
     virtual ~CObject() = default;
     virtual const CRuntimeClass* GetRuntimeClass() const;
@@ -75,6 +77,7 @@ struct ClassRegistration {
 #define DECLARE_DYNAMIC(class_name)                                                        \
 public:                                                                                    \
     static const CRuntimeClass class##class_name;                                          \
+    static const CRuntimeClass* GetThisClass() { return &class##class_name; }              \
     const CRuntimeClass* GetRuntimeClass() const override;
 
 #define DECLARE_DYNCREATE(class_name)                                                      \
