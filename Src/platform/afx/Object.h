@@ -21,13 +21,15 @@
 class CArchive;
 class CObject;
 
+namespace afx {
 // Schema of a class that is dynamically creatable but not serialisable.
 inline constexpr UINT kNoSchema = 0xFFFF;
+} // namespace afx
 
 struct CRuntimeClass {
     const char* m_lpszClassName;
     int m_nObjectSize;
-    UINT m_wSchema;                         // kNoSchema: not serialisable
+    UINT m_wSchema;                         // afx::kNoSchema: not serialisable
     CObject* (*m_pfnCreateObject)();        // null: not dynamically creatable
     const CRuntimeClass* m_pBaseClass;      // null only for CObject
     mutable const CRuntimeClass* m_pNextClass = nullptr; // by-name registry link
@@ -35,7 +37,7 @@ struct CRuntimeClass {
     // A new object of this class, or null when the class cannot be created.
     CObject* CreateObject() const;
     bool IsDerivedFrom(const CRuntimeClass* pBaseClass) const;
-    bool IsSerializable() const { return m_wSchema != kNoSchema && m_pfnCreateObject != nullptr; }
+    bool IsSerializable() const { return m_wSchema != afx::kNoSchema && m_pfnCreateObject != nullptr; }
 
     // The registered class of that exact name, or null.
     static const CRuntimeClass* FromName(std::string_view className);
@@ -100,11 +102,11 @@ public:                                                                         
         RUNTIME_CLASS(class_name));
 
 #define IMPLEMENT_DYNAMIC(class_name, base_class_name)                                     \
-    AFX_IMPLEMENT_RUNTIMECLASS_(class_name, base_class_name, kNoSchema, nullptr)
+    AFX_IMPLEMENT_RUNTIMECLASS_(class_name, base_class_name, ::afx::kNoSchema, nullptr)
 
 #define IMPLEMENT_DYNCREATE(class_name, base_class_name)                                   \
     CObject* class_name::CreateObject() { return new class_name; }                         \
-    AFX_IMPLEMENT_RUNTIMECLASS_(class_name, base_class_name, kNoSchema,                    \
+    AFX_IMPLEMENT_RUNTIMECLASS_(class_name, base_class_name, ::afx::kNoSchema,                    \
                                 &class_name::CreateObject)
 
 // The archive records wSchema with the class; any stored schema is accepted on load

@@ -158,6 +158,8 @@ TEST(FileExceptionTest, OsErrorsMapToCauses)
     CFileException e(CFileException::diskFull, ENOSPC, "/tmp/x.mme");
     EXPECT_EQ(e.GetErrorMessage(), "/tmp/x.mme: the disk is full");
     EXPECT_STREQ(e.what(), "/tmp/x.mme: the disk is full");
+    EXPECT_TRUE(e.IsKindOf(RUNTIME_CLASS(CException)));
+    EXPECT_FALSE(e.IsKindOf(RUNTIME_CLASS(CArchiveException)));
 }
 
 } // namespace
