@@ -9,7 +9,11 @@
 //         void Serialize(CArchive& ar) override;
 //     };
 //
-//     IMPLEMENT_SERIAL(CdsThing, CObject, 1)
+//     IMPLEMENT_SERIAL(CdsThing, CObject, 1)     // in a .cpp that includes Archive.h
+//
+// DECLARE_DYNCREATE/IMPLEMENT_DYNCREATE make a class creatable by name without being
+// serialisable, DECLARE_DYNAMIC/IMPLEMENT_DYNAMIC give it a run-time class only.
+// Class names are global: a second class of the same name is not registered.
 //
 // The class record is constant-initialised (no constructor runs), so it can be used
 // from any static initialiser; only its entry in the by-name registry is made at
