@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "kestrun/model/DataType.h"
+#include "platform/dde/BrisantBlocks.h"
 
 IMPLEMENT_DYNAMIC(CdsHint, CObject)
 
@@ -12,7 +13,7 @@ IMPLEMENT_DYNAMIC(CdsHint, CObject)
 struct CdsHint::OwnedAction {
     _BRISANT_DATAACTION action;
     std::string strText;
-    bool bOwnsValue = false;
+    _BRISANTDATAVALUE owned{};  // what the snapshot frees, whatever a reader does to action.value
 
     explicit OwnedAction(const _BRISANT_DATAACTION& src)
     {
@@ -28,27 +29,44 @@ struct CdsHint::OwnedAction {
         action.dwServerId = src.dwServerId;
         action.nListPos = src.nListPos;
         action.nReturnLength = src.nReturnLength;
-        bOwnsValue = CopyDataValue(src.nDataType, src.value, action.value);
-        if (!bOwnsValue)
+        if (!CopyDataValue(src.nDataType, src.value, action.value))
             action.value.ullVal = 0;
+        owned = action.value;
     }
     ~OwnedAction()
     {
-        if (bOwnsValue)
-            ReleaseDataValue(action.nDataType, action.value);
+        ReleaseDataValue(action.nDataType, owned);
     }
     OwnedAction(const OwnedAction&) = delete;
     OwnedAction& operator=(const OwnedAction&) = delete;
 };
 
-CdsHint::CdsHint() { m_value.ullVal = 0; }
+namespace {
+
+bool HoldsBlock(int nType, const _BRISANTDATAVALUE& value)
+{
+    return (dde::IsTextType(nType) || dde::IsArrayType(nType)) && value.parrVal != nullptr;
+}
+
+} // namespace
+
+CdsHint::CdsHint()
+{
+    m_value.ullVal = 0;
+    m_owned.ullVal = 0;
+}
 
 CdsHint::CdsHint(int nNumber, const _BRISANTDATAVALUE& value, CObject* pObject)
     : m_pObject(pObject), m_nNumber(nNumber), m_value(value), m_nValueType(nNumber)
 {
+    m_owned.ullVal = 0;
 }
 
-CdsHint::CdsHint(const CdsHint& src) : CObject(src) { CopyFrom(src); }
+CdsHint::CdsHint(const CdsHint& src) : CObject(src)
+{
+    m_owned.ullVal = 0;
+    CopyFrom(src);
+}
 
 CdsHint& CdsHint::operator=(const CdsHint& src)
 {
@@ -59,7 +77,11 @@ CdsHint& CdsHint::operator=(const CdsHint& src)
     return *this;
 }
 
-CdsHint::CdsHint(CdsHint&& src) noexcept : CObject(src) { MoveFrom(src); }
+CdsHint::CdsHint(CdsHint&& src) noexcept : CObject(src)
+{
+    m_owned.ullVal = 0;
+    MoveFrom(src);
+}
 
 CdsHint& CdsHint::operator=(CdsHint&& src) noexcept
 {
@@ -102,9 +124,7 @@ CdsHint CdsHint::ForText(std::string strTopic, std::string strItem)
 
 void CdsHint::SetValue(const _BRISANTDATAVALUE& value, int nValueType)
 {
-    if (m_bOwnsValue)
-        ReleaseDataValue(m_nValueType, m_value);
-    m_bOwnsValue = false;
+    ReleaseValue();
     m_value = value;
     m_nValueType = nValueType;
 }
@@ -115,11 +135,17 @@ void CdsHint::SetAction(const _BRISANT_DATAACTION* pAction)
     m_pAction = pAction;
 }
 
+void CdsHint::ReleaseValue()
+{
+    if (m_nOwnedType != BRISANT_NOTYPE)
+        ReleaseDataValue(m_nOwnedType, m_owned);
+    m_owned.ullVal = 0;
+    m_nOwnedType = BRISANT_NOTYPE;
+}
+
 void CdsHint::Release()
 {
-    if (m_bOwnsValue)
-        ReleaseDataValue(m_nValueType, m_value);
-    m_bOwnsValue = false;
+    ReleaseValue();
     m_value.ullVal = 0;
     m_pOwnedAction.reset();
     m_pAction = nullptr;
@@ -133,9 +159,12 @@ void CdsHint::CopyFrom(const CdsHint& src)
     m_nNumber = src.m_nNumber;
     m_nValueType = src.m_nValueType;
     // A value that cannot be copied whole (malformed block, no memory) is not carried.
-    m_bOwnsValue = CopyDataValue(src.m_nValueType, src.m_value, m_value);
-    if (!m_bOwnsValue)
+    if (!CopyDataValue(src.m_nValueType, src.m_value, m_value))
         m_value.ullVal = 0;
+    if (HoldsBlock(m_nValueType, m_value)) {
+        m_owned = m_value;
+        m_nOwnedType = m_nValueType;
+    }
     if (src.m_pAction) {
         m_pOwnedAction = std::make_unique<OwnedAction>(*src.m_pAction);
         m_pAction = &m_pOwnedAction->action;
@@ -150,10 +179,12 @@ void CdsHint::MoveFrom(CdsHint& src) noexcept
     m_nNumber = src.m_nNumber;
     m_value = src.m_value;
     m_nValueType = src.m_nValueType;
-    m_bOwnsValue = src.m_bOwnsValue;
+    m_owned = src.m_owned;
+    m_nOwnedType = src.m_nOwnedType;
     m_pAction = src.m_pAction;
     m_pOwnedAction = std::move(src.m_pOwnedAction);
-    src.m_bOwnsValue = false;
+    src.m_owned.ullVal = 0;
+    src.m_nOwnedType = BRISANT_NOTYPE;
     src.m_value.ullVal = 0;
     src.m_pAction = nullptr;
 }

@@ -40,23 +40,27 @@ public:
     // The DDE action; the hint borrows it.
     void SetAction(const _BRISANT_DATAACTION* pAction);
     const _BRISANT_DATAACTION* GetAction() const { return m_pAction; }
-    // Whether the value's blocks and the action belong to this hint.
-    bool IsOwnedCopy() const { return m_bOwnsValue || m_pOwnedAction != nullptr; }
+    // Whether a text or array block of the value, or the action, belongs to this hint.
+    bool IsOwnedCopy() const { return m_nOwnedType != BRISANT_NOTYPE || m_pOwnedAction != nullptr; }
 
     std::string m_strTopic;          // device/topic text, or a path
     std::string m_strItem;           // item text
     CObject* m_pObject = nullptr;    // point, device, block or view concerned (not owned)
     int m_nNumber = 0;               // data type, action code or index, by code
+    // The value concerned, read by GetValueType(). Set it with SetValue; what a
+    // copy owns is kept apart, so a plain store here never frees or leaks a block.
+    _BRISANTDATAVALUE m_value;
 
 private:
     struct OwnedAction;
     void Release();
+    void ReleaseValue();
     void CopyFrom(const CdsHint& src);
     void MoveFrom(CdsHint& src) noexcept;
 
-    _BRISANTDATAVALUE m_value;
     int m_nValueType = BRISANT_NOTYPE;                 // how m_value is read
-    bool m_bOwnsValue = false;                         // m_value's blocks are this hint's
+    _BRISANTDATAVALUE m_owned;                         // the block this hint must free
+    int m_nOwnedType = BRISANT_NOTYPE;                 // its type; none when nothing is owned
     const _BRISANT_DATAACTION* m_pAction = nullptr;    // the sender's, or m_pOwnedAction's
     std::unique_ptr<OwnedAction> m_pOwnedAction;
 };

@@ -397,8 +397,10 @@ void CArchive::WriteClass(const CRuntimeClass* pClassRef)
         }
         return;
     }
+    // A record nobody could load again is a failure now, not at the next start.
     std::size_t nLen = std::strlen(pClassRef->m_lpszClassName);
-    if (nLen >= kMaxClassNameLength)
+    if (nLen >= kMaxClassNameLength || !pClassRef->IsSerializable()
+        || CRuntimeClass::FromName(pClassRef->m_lpszClassName) != pClassRef)
         Throw(CArchiveException::badClass);
     DWORD index = NextMapIndex();
     WriteLE<WORD>(kNewClassTag);
@@ -425,11 +427,7 @@ void CArchive::WriteObject(const CObject* pOb)
         }
         return;
     }
-    const CRuntimeClass* pClassRef = pOb->GetRuntimeClass();
-    // A record nobody could load again is a failure now, not at the next start.
-    if (!pClassRef->IsSerializable() || CRuntimeClass::FromName(pClassRef->m_lpszClassName) != pClassRef)
-        Throw(CArchiveException::badClass);
-    WriteClass(pClassRef);
+    WriteClass(pOb->GetRuntimeClass());
     m_storeMap.emplace(pOb, NextMapIndex());
     const_cast<CObject*>(pOb)->Serialize(*this);
 }

@@ -12,6 +12,10 @@ std::string WithFileName(const std::string& fileName, const char* text)
 
 } // namespace
 
+IMPLEMENT_DYNAMIC(CException, CObject)
+IMPLEMENT_DYNAMIC(CFileException, CException)
+IMPLEMENT_DYNAMIC(CArchiveException, CException)
+
 const char* CException::what() const noexcept
 {
     try {

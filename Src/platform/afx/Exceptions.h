@@ -1,12 +1,16 @@
 #pragma once
 // Exceptions of the file and archive layer. They are thrown by value and caught by
 // reference (catch (const CArchiveException& e)); loaders catch CException for both.
+// They are objects with run-time classes, so a port's own file exception can be
+// told apart with IsKindOf.
+#include "platform/afx/Object.h"
 #include "platform/win/WinTypes.h"
 
 #include <exception>
 #include <string>
 
-class CException : public std::exception {
+class CException : public CObject, public std::exception {
+    DECLARE_DYNAMIC(CException)
 public:
     // A short English text for logs and message boxes.
     virtual std::string GetErrorMessage() const = 0;
@@ -17,6 +21,7 @@ protected:
 };
 
 class CFileException : public CException {
+    DECLARE_DYNAMIC(CFileException)
 public:
     enum Cause {
         none = 0,
@@ -50,6 +55,7 @@ public:
 };
 
 class CArchiveException : public CException {
+    DECLARE_DYNAMIC(CArchiveException)
 public:
     enum Cause {
         none = 0,

@@ -26,7 +26,7 @@ const CRuntimeClass* FindLocked(std::string_view className)
 } // namespace
 
 constinit const CRuntimeClass CObject::classCObject{
-    "CObject", static_cast<int>(sizeof(CObject)), kNoSchema, nullptr, nullptr};
+    "CObject", static_cast<int>(sizeof(CObject)), afx::kNoSchema, nullptr, nullptr};
 
 static const afx::ClassRegistration s_afxRegistration_CObject(RUNTIME_CLASS(CObject));
 

@@ -9,7 +9,11 @@
 //         void Serialize(CArchive& ar) override;
 //     };
 //
-//     IMPLEMENT_SERIAL(CdsThing, CObject, 1)
+//     IMPLEMENT_SERIAL(CdsThing, CObject, 1)     // in a .cpp that includes Archive.h
+//
+// DECLARE_DYNCREATE/IMPLEMENT_DYNCREATE make a class creatable by name without being
+// serialisable, DECLARE_DYNAMIC/IMPLEMENT_DYNAMIC give it a run-time class only.
+// Class names are global: a second class of the same name is not registered.
 //
 // The class record is constant-initialised (no constructor runs), so it can be used
 // from any static initialiser; only its entry in the by-name registry is made at
@@ -21,13 +25,15 @@
 class CArchive;
 class CObject;
 
+namespace afx {
 // Schema of a class that is dynamically creatable but not serialisable.
 inline constexpr UINT kNoSchema = 0xFFFF;
+} // namespace afx
 
 struct CRuntimeClass {
     const char* m_lpszClassName;
     int m_nObjectSize;
-    UINT m_wSchema;                         // kNoSchema: not serialisable
+    UINT m_wSchema;                         // afx::kNoSchema: not serialisable
     CObject* (*m_pfnCreateObject)();        // null: not dynamically creatable
     const CRuntimeClass* m_pBaseClass;      // null only for CObject
     mutable const CRuntimeClass* m_pNextClass = nullptr; // by-name registry link
@@ -35,7 +41,7 @@ struct CRuntimeClass {
     // A new object of this class, or null when the class cannot be created.
     CObject* CreateObject() const;
     bool IsDerivedFrom(const CRuntimeClass* pBaseClass) const;
-    bool IsSerializable() const { return m_wSchema != kNoSchema && m_pfnCreateObject != nullptr; }
+    bool IsSerializable() const { return m_wSchema != afx::kNoSchema && m_pfnCreateObject != nullptr; }
 
     // The registered class of that exact name, or null.
     static const CRuntimeClass* FromName(std::string_view className);
@@ -100,11 +106,11 @@ public:                                                                         
         RUNTIME_CLASS(class_name));
 
 #define IMPLEMENT_DYNAMIC(class_name, base_class_name)                                     \
-    AFX_IMPLEMENT_RUNTIMECLASS_(class_name, base_class_name, kNoSchema, nullptr)
+    AFX_IMPLEMENT_RUNTIMECLASS_(class_name, base_class_name, ::afx::kNoSchema, nullptr)
 
 #define IMPLEMENT_DYNCREATE(class_name, base_class_name)                                   \
     CObject* class_name::CreateObject() { return new class_name; }                         \
-    AFX_IMPLEMENT_RUNTIMECLASS_(class_name, base_class_name, kNoSchema,                    \
+    AFX_IMPLEMENT_RUNTIMECLASS_(class_name, base_class_name, ::afx::kNoSchema,                    \
                                 &class_name::CreateObject)
 
 // The archive records wSchema with the class; any stored schema is accepted on load

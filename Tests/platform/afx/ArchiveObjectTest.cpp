@@ -311,6 +311,8 @@ TEST_F(ArchiveObjects, StoringAClassThatCannotBeLoadedFails)
 {
     CTestDynamic dynamic;
     ExpectArchiveError(CArchiveException::badClass, [&] { Store([&](CArchive& ar) { ar << &dynamic; }); });
+    afxtest::CTestPoint twin; // its name belongs to another class
+    ExpectArchiveError(CArchiveException::badClass, [&] { Store([&](CArchive& ar) { ar << &twin; }); });
 }
 
 } // namespace

@@ -142,22 +142,4 @@ TEST_F(FileTest, ArchiveRoundTripThroughADiskFile)
     EXPECT_THROW(ar >> extra, CArchiveException);
 }
 
-TEST(FileExceptionTest, OsErrorsMapToCauses)
-{
-    const struct {
-        int err;
-        int cause;
-    } cases[] = {
-        {ENOENT, CFileException::fileNotFound}, {EACCES, CFileException::accessDenied},
-        {ENOSPC, CFileException::diskFull},     {EMFILE, CFileException::tooManyOpenFiles},
-        {EIO, CFileException::hardIO},          {EWOULDBLOCK, CFileException::sharingViolation},
-        {0, CFileException::none},              {EPIPE, CFileException::genericException},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(CFileException::OsErrorToCause(c.err), c.cause) << c.err;
-    CFileException e(CFileException::diskFull, ENOSPC, "/tmp/x.mme");
-    EXPECT_EQ(e.GetErrorMessage(), "/tmp/x.mme: the disk is full");
-    EXPECT_STREQ(e.what(), "/tmp/x.mme: the disk is full");
-}
-
 } // namespace

@@ -118,3 +118,8 @@ void CTestVersioned::Serialize(CArchive& ar)
 }
 
 IMPLEMENT_DYNCREATE(CTestDynamic, CObject)
+
+// Defined after ::CTestPoint in this file, so it registers second.
+namespace afxtest {
+IMPLEMENT_SERIAL(CTestPoint, CObject, 1)
+} // namespace afxtest

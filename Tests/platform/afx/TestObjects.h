@@ -88,3 +88,11 @@ public:
 class CTestDynamic : public CObject {
     DECLARE_DYNCREATE(CTestDynamic)
 };
+
+namespace afxtest {
+// Same class name as ::CTestPoint, registered after it, so the name stays with the
+// first: its objects could never be loaded back.
+class CTestPoint : public CObject {
+    DECLARE_SERIAL(CTestPoint)
+};
+} // namespace afxtest
