@@ -1,6 +1,7 @@
 #include "kestrun/model/EventData.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <new>
 
@@ -53,11 +54,12 @@ BOOL CdsEventData::SetValue(const _BRISANTDATAVALUE& value, int nDataType)
     case BRISANT_STRING: {
         if (!value.pszVal)
             return TRUE;
-        std::size_t size = std::strlen(value.pszVal) + 1;
-        BYTE* copy = NewBuffer(size);
+        // A toolkit block is read no further than its end, terminated or not.
+        std::size_t length = strnlen(value.pszVal, Readable(value.pszVal, SIZE_MAX));
+        BYTE* copy = NewBuffer(length + 1);
         if (!copy)
             return FALSE;
-        std::memcpy(copy, value.pszVal, size);
+        std::memcpy(copy, value.pszVal, length);
         m_value.pszVal = reinterpret_cast<char*>(copy);
         return TRUE;
     }

@@ -81,6 +81,18 @@ TEST(EventDataText, KeepsItsOwnCopyOfTheText)
     EXPECT_EQ(Bytes(event.GetValue().pszVal, 7), (std::vector<BYTE>{'P', 'u', 'm', 'p', ' ', '7', 0}));
 }
 
+TEST(EventDataText, UnterminatedToolkitTextIsCutAtItsBlock)
+{
+    auto* block = static_cast<char*>(AllocBrisantBlock(4));
+    std::memcpy(block, "ABCD", 4);
+    _BRISANTDATAVALUE v;
+    v.pszVal = block;
+    CdsEventData event;
+    ASSERT_TRUE(event.SetValue(v, BRISANT_STRING));
+    FreeBrisantBlock(block);
+    EXPECT_EQ(Bytes(event.GetValue().pszVal, 5), (std::vector<BYTE>{'A', 'B', 'C', 'D', 0}));
+}
+
 TEST(EventDataText, MissingTextStaysNone)
 {
     CdsEventData event;
