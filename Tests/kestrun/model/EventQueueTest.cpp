@@ -99,17 +99,6 @@ INSTANTIATE_TEST_SUITE_P(
                       OverflowCase{"OneThirdAdd", 1, 3, {3}, 1}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(EventQueueOverflowUnlimited, KeepsEveryEvent)
-{
-    std::atomic<int> limit{0};
-    LogRecorder log;
-    CdsEventQueue queue(&limit, log.Sink());
-    for (int i = 0; i < 1000; ++i)
-        queue.AddNewEvent(Point(0), Long(i), BRISANT_LONG, 0);
-    EXPECT_EQ(queue.GetCount(), 1000u);
-    EXPECT_TRUE(log.lines.empty());
-}
-
 TEST(EventQueueOverflowLimit, IsReadOnEveryAdd)
 {
     std::atomic<int> limit{0};
