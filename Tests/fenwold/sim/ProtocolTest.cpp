@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <ostream>
 
 namespace plcsim {
 namespace {
@@ -160,6 +161,8 @@ const Golden kGoldens[] = {
      "01FF000A202000000064" "0300", "8156", nullptr},
 };
 
+void PrintTo(const Golden& g, std::ostream* os) { *os << g.name; }
+
 class GoldenTest : public ::testing::TestWithParam<Golden> {};
 
 TEST_P(GoldenTest, AnswersWithTheReferenceBytes)
@@ -304,6 +307,8 @@ const ErrorCase kErrors[] = {
          r[1] = 0x01;
          return r; }, k1EAbnormal, k1EPcNumber},
 };
+
+void PrintTo(const ErrorCase& c, std::ostream* os) { *os << c.name; }
 
 class EndCodeTest : public ::testing::TestWithParam<ErrorCase> {};
 
