@@ -65,6 +65,8 @@ const Golden kGoldens[] = {
      "00 FF 0A 00 64 00 00 00 20 4D 08 00", "80 00 10 10 01 10", nullptr},
     {"1E ASCII bit read M100 x8", true,
      "00FF000A4D20000000640800", "800010100110", nullptr},
+    {"1E ASCII odd bit count pads the data", true,
+     "00FF000A4D20000000640500", "8000101000", nullptr},
     {"1E binary word read D100 x3", false,
      "01 FF 0A 00 64 00 00 00 20 44 03 00", "81 00 34 12 02 00 2B 1A", nullptr},
     {"1E ASCII word read D100 x3", true,
@@ -138,7 +140,7 @@ const Golden kGoldens[] = {
          EXPECT_TRUE(m.bit(Y, 0x2F));
      }},
     {"1E ASCII batch write bits M200 x5", true,
-     "02FF000A4D200000" "00C8" "0500" "11001", "8200",
+     "02FF000A4D200000" "00C8" "0500" "11001" "0", "8200",
      [](const Memory& m) { EXPECT_EQ(m.word(M, 200) & 0x1F, 0x13); }},
     {"1E binary batch write words D300 x2", false,
      "03 FF 0A 00 2C 01 00 00 20 44 02 00 11 11 22 22", "83 00",

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,8 @@ struct Kind {
     bool ascii;
     const char* name;
 };
+
+inline void PrintTo(const Kind& k, std::ostream* os) { *os << k.name; }
 
 inline constexpr Kind kKinds[] = {
     {FrameKind::E1, false, "1E_binary"}, {FrameKind::E1, true, "1E_ascii"},

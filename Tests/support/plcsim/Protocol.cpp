@@ -202,13 +202,17 @@ private:
         std::uint32_t n = points();
         switch (command) {
         case 0x00:
-            if (checkBitUnits(d, n) && execute_ && !failure) readInto(memory_, d, n, true, w_);
+            if (checkBitUnits(d, n) && execute_ && !failure) {
+                readInto(memory_, d, n, true, w_);
+                if (r_.ascii() && n % 2) w_.text("0");  // ASCII bit data comes in pairs
+            }
             break;
         case 0x01:
             if (checkWordUnits(d, n, 128) && execute_ && !failure) readInto(memory_, d, n, false, w_);
             break;
         case 0x02: {
             auto bits = r_.bits(n);
+            if (r_.ascii() && n % 2) r_.bits(1);  // dummy character after an odd count
             bool ok = checkBitUnits(d, n);
             if (std::any_of(bits.begin(), bits.end(), [](std::uint8_t b) { return b > 1; })) { fail(k1EPoints); ok = false; }
             if (ok) writes_.push_back(WriteOp{d.info, d.number, true, std::move(bits), {}});
