@@ -2,12 +2,13 @@
 #include "support/plcsim/Devices.h"
 #include "support/plcsim/Server.h"
 
+#include <cctype>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -100,6 +101,17 @@ int main(int argc, char** argv)
             return 2;
         }
     }
+    // Block the stop signals first so none can slip in before we wait for it.
+    sigset_t stopSignals, previous;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    sigprocmask(SIG_BLOCK, &stopSignals, &previous);
+    struct sigaction sa{};
+    sa.sa_handler = onSignal;
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+
     std::string error;
     if (!server.start(&error)) {
         std::fprintf(stderr, "plcsim: %s\n", error.c_str());
@@ -108,11 +120,7 @@ int main(int argc, char** argv)
     std::printf("plcsim listening on %s:%u\n", options.bindAddress.c_str(), unsigned(server.port()));
     std::fflush(stdout);
 
-    struct sigaction sa{};
-    sa.sa_handler = onSignal;
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
-    while (!g_stop) pause();
+    while (!g_stop) sigsuspend(&previous);
     server.stop();
     return 0;
 }

@@ -194,13 +194,28 @@ TEST_F(Faults, TargetsOneConnection)
 TEST_F(Faults, RefusesNewConnections)
 {
     ASSERT_TRUE(server.waitForAccepted(1, 2000ms));
+    const auto port = server.port();
     server.setRefuseConnections(true);
     TestClient refused;
-    ASSERT_TRUE(refused.connect(server.port()));
-    EXPECT_TRUE(refused.closedByPeer(2000ms));
-    EXPECT_EQ(server.acceptedCount(), 2u);
+    EXPECT_FALSE(refused.connect(port));
     EXPECT_EQ(ask(kRead, kReadReplySize), kReadReply);  // the open one keeps working
     server.setRefuseConnections(false);
+    EXPECT_EQ(server.port(), port);
+    TestClient again;
+    ASSERT_TRUE(again.connect(port));
+    EXPECT_EQ(toHex(again.roundTrip(hexBytes(kRead), kReadReplySize)), kReadReply);
+}
+
+TEST_F(Faults, DropsNewConnections)
+{
+    ASSERT_TRUE(server.waitForAccepted(1, 2000ms));
+    server.setDropNewConnections(true);
+    TestClient dropped;
+    ASSERT_TRUE(dropped.connect(server.port()));
+    EXPECT_TRUE(dropped.closedByPeer(2000ms));
+    EXPECT_EQ(server.acceptedCount(), 2u);
+    EXPECT_EQ(ask(kRead, kReadReplySize), kReadReply);
+    server.setDropNewConnections(false);
     TestClient again;
     ASSERT_TRUE(again.connect(server.port()));
     EXPECT_EQ(toHex(again.roundTrip(hexBytes(kRead), kReadReplySize)), kReadReply);

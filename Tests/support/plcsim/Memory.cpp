@@ -126,23 +126,40 @@ bool Memory::readBits(std::uint8_t device, std::uint32_t number, std::uint32_t c
 
 bool Memory::writeWords(std::uint8_t device, std::uint32_t number, const std::vector<std::uint16_t>& values)
 {
-    std::lock_guard lock(mutex_);
-    Area* a = area(device);
-    if (!a) return false;
-    std::uint64_t span = a->bit ? std::uint64_t(values.size()) * 16 : values.size();
-    if (std::uint64_t(number) + span > a->size) return false;
-    for (std::size_t i = 0; i < values.size(); ++i)
-        setWordLocked(*a, a->bit ? number + std::uint32_t(i) * 16 : number + std::uint32_t(i), values[i]);
-    changedLocked();
-    return true;
+    return write({Write{device, number, false, {}, values}});
 }
 
 bool Memory::writeBits(std::uint8_t device, std::uint32_t number, const std::vector<std::uint8_t>& values)
 {
+    return write({Write{device, number, true, values, {}}});
+}
+
+bool Memory::fitsLocked(const Write& w) const
+{
+    const Area* a = area(w.device);
+    if (!a) return false;
+    if (w.bitUnits) return a->bit && std::uint64_t(w.number) + w.bits.size() <= a->size;
+    std::uint64_t span = a->bit ? std::uint64_t(w.words.size()) * 16 : w.words.size();
+    return std::uint64_t(w.number) + span <= a->size;
+}
+
+void Memory::writeLocked(const Write& w)
+{
+    Area& a = *area(w.device);
+    if (w.bitUnits) {
+        for (std::size_t i = 0; i < w.bits.size(); ++i) a.bits[w.number + i] = w.bits[i] ? 1 : 0;
+        return;
+    }
+    for (std::size_t i = 0; i < w.words.size(); ++i)
+        setWordLocked(a, a.bit ? w.number + std::uint32_t(i) * 16 : w.number + std::uint32_t(i), w.words[i]);
+}
+
+bool Memory::write(const std::vector<Write>& writes)
+{
     std::lock_guard lock(mutex_);
-    Area* a = area(device);
-    if (!a || !a->bit || std::uint64_t(number) + values.size() > a->size) return false;
-    for (std::size_t i = 0; i < values.size(); ++i) a->bits[number + i] = values[i] ? 1 : 0;
+    for (const auto& w : writes)
+        if (!fitsLocked(w)) return false;
+    for (const auto& w : writes) writeLocked(w);
     changedLocked();
     return true;
 }

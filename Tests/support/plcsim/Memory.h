@@ -28,6 +28,17 @@ public:
     bool writeWords(std::uint8_t device, std::uint32_t number, const std::vector<std::uint16_t>& values);
     bool writeBits(std::uint8_t device, std::uint32_t number, const std::vector<std::uint8_t>& values);
 
+    // Several runs as one change, under one lock, so no reader sees half a request.
+    // Nothing is written unless every run fits.
+    struct Write {
+        std::uint8_t device = 0;
+        std::uint32_t number = 0;
+        bool bitUnits = false;
+        std::vector<std::uint8_t> bits;
+        std::vector<std::uint16_t> words;
+    };
+    bool write(const std::vector<Write>& writes);
+
     void clear();
 
     // Counts every write that reached memory (from the wire or from set* calls).
@@ -47,6 +58,8 @@ private:
     std::uint16_t wordLocked(const Area& a, std::uint32_t number) const;
     void setWordLocked(Area& a, std::uint32_t number, std::uint16_t value);
     void changedLocked();
+    bool fitsLocked(const Write& w) const;
+    void writeLocked(const Write& w);
 
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;

@@ -33,20 +33,11 @@ struct DeviceRef {
     }
 };
 
-struct WriteOp {
-    const DeviceInfo* device;
-    std::uint32_t number;
-    bool bitUnits;
-    std::vector<std::uint8_t> bits;
-    std::vector<std::uint16_t> words;
-};
+using WriteOp = Memory::Write;
 
 void applyWrites(Memory& memory, const std::vector<WriteOp>& writes)
 {
-    for (const auto& op : writes) {
-        if (op.bitUnits) memory.writeBits(op.device->code, op.number, op.bits);
-        else memory.writeWords(op.device->code, op.number, op.words);
-    }
+    if (!writes.empty()) memory.write(writes);
 }
 
 void readInto(const Memory& memory, const DeviceRef& d, std::uint32_t count, bool bitUnits, FieldWriter& w)
@@ -94,7 +85,7 @@ void batch3E(FieldReader& r, const RequestInfo& info, const Memory& memory, bool
         if (execute && r.remaining() == 0) readInto(memory, d, count, bitUnits, w);
         return;
     }
-    WriteOp op{d.info, d.number, bitUnits, {}, {}};
+    WriteOp op{d.info->code, d.number, bitUnits, {}, {}};
     if (bitUnits) {
         op.bits = r.bits(count);
         if (std::any_of(op.bits.begin(), op.bits.end(), [](std::uint8_t b) { return b > 1; }))
@@ -117,7 +108,7 @@ void randomWrite3E(FieldReader& r, const RequestInfo& info, std::vector<WriteOp>
             if (!d.info->bit) throw Failure{kRequest, {}};
             if (v > 1) throw Failure{kBitData, {}};
             if (!d.fits(1, false)) throw Failure{kAddressRange, {}};
-            writes.push_back(WriteOp{d.info, d.number, true, {std::uint8_t(v)}, {}});
+            writes.push_back(WriteOp{d.info->code, d.number, true, {std::uint8_t(v)}, {}});
         }
         return;
     }
@@ -130,7 +121,7 @@ void randomWrite3E(FieldReader& r, const RequestInfo& info, std::vector<WriteOp>
         DeviceRef d = readDevice3E(r);
         std::uint32_t v = r.number(dword ? 4 : 2);
         if (!d.fits(dword ? 2 : 1, true)) throw Failure{kAddressRange, {}};
-        WriteOp op{d.info, d.number, false, {}, {std::uint16_t(v)}};
+        WriteOp op{d.info->code, d.number, false, {}, {std::uint16_t(v)}};
         if (dword) op.words.push_back(std::uint16_t(v >> 16));
         writes.push_back(std::move(op));
     }
@@ -215,13 +206,13 @@ private:
             if (r_.ascii() && n % 2) r_.bits(1);  // dummy character after an odd count
             bool ok = checkBitUnits(d, n);
             if (std::any_of(bits.begin(), bits.end(), [](std::uint8_t b) { return b > 1; })) { fail(k1EPoints); ok = false; }
-            if (ok) writes_.push_back(WriteOp{d.info, d.number, true, std::move(bits), {}});
+            if (ok) writes_.push_back(WriteOp{d.info->code, d.number, true, std::move(bits), {}});
             break;
         }
         case 0x03: {
             std::vector<std::uint16_t> words;
             for (std::uint32_t i = 0; i < n; ++i) words.push_back(std::uint16_t(r_.number(2)));
-            if (checkWordUnits(d, n, 40)) writes_.push_back(WriteOp{d.info, d.number, false, {}, std::move(words)});
+            if (checkWordUnits(d, n, 40)) writes_.push_back(WriteOp{d.info->code, d.number, false, {}, std::move(words)});
             break;
         }
         default: break;
@@ -236,10 +227,10 @@ private:
             DeviceRef d = device();
             std::uint32_t v = r_.number(wordUnits ? 2 : 1);
             if (wordUnits) {
-                if (checkWordUnits(d, 1, 40)) writes_.push_back(WriteOp{d.info, d.number, false, {}, {std::uint16_t(v)}});
+                if (checkWordUnits(d, 1, 40)) writes_.push_back(WriteOp{d.info->code, d.number, false, {}, {std::uint16_t(v)}});
             } else {
                 if (v > 1) fail(k1EPoints);
-                if (checkBitUnits(d, 1) && v <= 1) writes_.push_back(WriteOp{d.info, d.number, true, {std::uint8_t(v)}, {}});
+                if (checkBitUnits(d, 1) && v <= 1) writes_.push_back(WriteOp{d.info->code, d.number, true, {std::uint8_t(v)}, {}});
             }
         }
     }

@@ -56,18 +56,17 @@ Server::Server(ServerOptions options) : options_(std::move(options)) {}
 
 Server::~Server() { stop(); }
 
-bool Server::start(std::string* error)
+bool Server::openListener(std::string* error)
 {
     auto failWith = [&](const char* what) {
         if (error) *error = std::string(what) + ": " + std::strerror(errno);
         if (listenFd_ >= 0) ::close(listenFd_);
-        if (wakeFd_ >= 0) ::close(wakeFd_);
-        listenFd_ = wakeFd_ = -1;
+        listenFd_ = -1;
         return false;
     };
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
-    addr.sin_port = htons(options_.port);
+    addr.sin_port = htons(port_ ? port_ : options_.port);
     if (::inet_pton(AF_INET, options_.bindAddress.c_str(), &addr.sin_addr) != 1) {
         errno = EINVAL;
         return failWith("bind address");
@@ -81,11 +80,38 @@ bool Server::start(std::string* error)
     socklen_t len = sizeof addr;
     ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len);
     port_ = ntohs(addr.sin_port);
+    return true;
+}
+
+bool Server::start(std::string* error)
+{
     wakeFd_ = ::eventfd(0, EFD_CLOEXEC);
-    if (wakeFd_ < 0) return failWith("eventfd");
+    controlFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wakeFd_ < 0 || controlFd_ < 0 || !openListener(error)) {
+        if (error && error->empty()) *error = std::string("eventfd: ") + std::strerror(errno);
+        if (wakeFd_ >= 0) ::close(wakeFd_);
+        if (controlFd_ >= 0) ::close(controlFd_);
+        wakeFd_ = controlFd_ = -1;
+        return false;
+    }
     stopping_ = false;
+    {
+        std::lock_guard lock(mutex_);
+        listening_ = true;
+        refuse_ = false;
+    }
     acceptThread_ = std::thread([this] { acceptLoop(); });
     return true;
+}
+
+void Server::setRefuseConnections(bool refuse)
+{
+    std::unique_lock lock(mutex_);
+    refuse_ = refuse;
+    if (controlFd_ < 0) return;
+    std::uint64_t one = 1;
+    [[maybe_unused]] auto n = ::write(controlFd_, &one, sizeof one);
+    cv_.wait_for(lock, std::chrono::seconds(5), [&] { return listening_ == !refuse_ || stopping_; });
 }
 
 void Server::stop()
@@ -103,28 +129,44 @@ void Server::stop()
     reap(true);
     if (listenFd_ >= 0) ::close(listenFd_);
     if (wakeFd_ >= 0) ::close(wakeFd_);
-    listenFd_ = wakeFd_ = -1;
+    if (controlFd_ >= 0) ::close(controlFd_);
+    listenFd_ = wakeFd_ = controlFd_ = -1;
 }
 
 void Server::acceptLoop()
 {
     while (!stopping_) {
-        pollfd p[2] = {{listenFd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
-        if (::poll(p, 2, -1) < 0) {
+        pollfd p[3] = {{wakeFd_, POLLIN, 0}, {controlFd_, POLLIN, 0}, {listenFd_, POLLIN, 0}};
+        if (::poll(p, listenFd_ >= 0 ? 3 : 2, -1) < 0) {
             if (errno == EINTR) continue;
             break;
         }
-        if (p[1].revents) break;
-        if (!(p[0].revents & POLLIN)) continue;
+        if (p[0].revents) break;
+        if (p[1].revents) {
+            std::uint64_t n;
+            [[maybe_unused]] auto r = ::read(controlFd_, &n, sizeof n);
+            std::lock_guard lock(mutex_);
+            if (refuse_ && listenFd_ >= 0) {
+                ::close(listenFd_);
+                listenFd_ = -1;
+            } else if (!refuse_ && listenFd_ < 0) {
+                std::string error;
+                if (!openListener(&error)) logLine("cannot listen again: " + error);
+            }
+            listening_ = listenFd_ >= 0;
+            cv_.notify_all();
+            continue;
+        }
+        if (listenFd_ < 0 || !(p[2].revents & POLLIN)) continue;
         int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0) continue;
         reap(false);
         std::lock_guard lock(mutex_);
         ++accepted_;
         cv_.notify_all();
-        if (refuse_) {
+        if (dropNew_) {
             ::close(fd);
-            if (options_.verbose) logLine("refused connection " + std::to_string(accepted_));
+            if (options_.verbose) logLine("dropped connection " + std::to_string(accepted_));
             continue;
         }
         int one = 1;

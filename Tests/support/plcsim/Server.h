@@ -49,8 +49,11 @@ public:
     void injectFault(const Fault& fault, int count = 1, int connection = 0);
     void clearFaults();
 
-    // Accepts and closes new connections at once while set.
-    void setRefuseConnections(bool refuse) { refuse_ = refuse; }
+    // While set, the port is not listening: connecting fails (connection refused).
+    // Connections already open are kept. Returns once the listener has followed.
+    void setRefuseConnections(bool refuse);
+    // While set, new connections are accepted and closed at once.
+    void setDropNewConnections(bool drop) { dropNew_ = drop; }
     // Closes every open connection (the server keeps listening).
     void closeConnections();
 
@@ -66,6 +69,7 @@ private:
     struct PendingFault { Fault fault; int count; int connection; };
 
     void acceptLoop();
+    bool openListener(std::string* error);
     void serve(Connection& connection);
     bool respond(Connection& connection, const Reply& reply, const std::optional<Fault>& fault);
     std::optional<Fault> takeFault(int connection);
@@ -77,10 +81,13 @@ private:
     ServerOptions options_;
     Memory memory_;
     int listenFd_ = -1;
-    int wakeFd_ = -1;
+    int wakeFd_ = -1;     // readable once stopping
+    int controlFd_ = -1;  // readable when the listener should follow refuse_
     std::uint16_t port_ = 0;
     std::atomic<bool> stopping_{false};
-    std::atomic<bool> refuse_{false};
+    std::atomic<bool> dropNew_{false};
+    bool refuse_ = false;     // wanted state, under mutex_
+    bool listening_ = false;  // actual state, under mutex_
     std::thread acceptThread_;
 
     mutable std::mutex mutex_;
