@@ -265,7 +265,11 @@ const ErrorCase kErrors[] = {
     // Counts.
     {"zero words", 2, [](const test::Kind& k) { return read3E(k, "D*", D, false, 0, 0); }, kPointCount, {}},
     {"961 words", 4, [](const test::Kind& k) { return read3E(k, "D*", D, false, 0, 961); }, kPointCount, {}},
-    {"7169 bits", 3, [](const test::Kind& k) { return read3E(k, "M*", M, false, 0, 7169, 1); }, kPointCount, {}},
+    {"7169 bits binary", 2, [](const test::Kind& k) { return read3E(k, "M*", M, false, 0, 7169, 1); }, kPointCount, {}},
+    {"7168 bits binary", 4, [](const test::Kind& k) { return read3E(k, "M*", M, false, 0, 7168, 1); }, kOk, {}},
+    {"3585 bits ascii", 3, [](const test::Kind& k) { return read3E(k, "M*", M, false, 0, 3585, 1); }, kPointCount, {}},
+    {"3584 bits ascii", 5, [](const test::Kind& k) { return read3E(k, "M*", M, false, 0, 3584, 1); }, kOk, {}},
+    {"960 words", 2, [](const test::Kind& k) { return read3E(k, "D*", D, false, 0, 960); }, kOk, {}},
     {"189 random bits", 2, [](const test::Kind& k) {
          Fields f(k.ascii);
          f.n(1, 189);

@@ -14,7 +14,7 @@ struct Fault {
         ShortThenStall,  // send `bytes` of the answer, then never answer on this connection again
         ShortThenClose,  // send `bytes` of the answer, then close
         Split,           // send `bytes`, wait `delay`, send the rest
-        Coalesce,        // hold the answer and send it together with the next one
+        Coalesce,        // hold the answer back; it goes out in front of the next send
         Duplicate,       // send the answer twice in one send
         JunkBefore,      // `junk` in front of the answer, same send
         JunkAfter,       // `junk` behind the answer, same send

@@ -16,7 +16,8 @@ using namespace endcode;
 // No valid request body comes near this; a larger length field is answered, not awaited.
 constexpr std::size_t kMaxBody = 8192;
 constexpr std::uint32_t kMaxWords = 960;
-constexpr std::uint32_t kMaxBits = 7168;
+constexpr std::uint32_t kMaxBits = 7168;       // bit units, binary
+constexpr std::uint32_t kMaxBitsAscii = 3584;  // bit units, ASCII
 constexpr std::uint32_t kMaxRandomBits = 188;
 constexpr std::uint32_t kRandomWordBudget = 1920;  // words x 12 + double words x 14
 
@@ -78,7 +79,8 @@ void batch3E(FieldReader& r, const RequestInfo& info, const Memory& memory, bool
     DeviceRef d = readDevice3E(r);
     std::uint32_t count = r.number(2);
     if (bitUnits && !d.info->bit) throw Failure{kRequest, {}};
-    if (count == 0 || count > (bitUnits ? kMaxBits : kMaxWords)) throw Failure{kPointCount, {}};
+    const std::uint32_t limit = !bitUnits ? kMaxWords : (r.ascii() ? kMaxBitsAscii : kMaxBits);
+    if (count == 0 || count > limit) throw Failure{kPointCount, {}};
     if (!d.fits(count, !bitUnits)) throw Failure{kAddressRange, {}};
 
     if (info.command == 0x0401) {

@@ -350,17 +350,16 @@ bool Server::respond(Connection& conn, const Reply& reply, const std::optional<F
         tweaks.lengthFFFF = kind == K::LengthFFFF;
     }
     std::vector<std::uint8_t> bytes = encodeReply(reply, tweaks);
-    auto out = [&](const std::vector<std::uint8_t>& b) {
+    // Answers held back by an earlier fault go out in front of the next send.
+    auto out = [&](std::vector<std::uint8_t> b) {
+        if (!conn.held.empty()) {
+            b.insert(b.begin(), conn.held.begin(), conn.held.end());
+            conn.held.clear();
+        }
         if (options_.verbose) logLine(std::to_string(conn.id) + " > " + hexDump(b.data(), b.size()));
         return sendAll(conn.fd, b.data(), b.size());
     };
-    if (!fault) {
-        if (!conn.held.empty()) {
-            bytes.insert(bytes.begin(), conn.held.begin(), conn.held.end());
-            conn.held.clear();
-        }
-        return out(bytes);
-    }
+    if (!fault) return out(std::move(bytes));
     const std::size_t cut = std::min(fault->bytes, bytes.size());
     std::vector<std::uint8_t> head(bytes.begin(), bytes.begin() + std::ptrdiff_t(cut));
     std::vector<std::uint8_t> tail(bytes.begin() + std::ptrdiff_t(cut), bytes.end());
