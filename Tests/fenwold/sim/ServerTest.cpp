@@ -275,6 +275,12 @@ TEST(Server, ReportsTheEphemeralPortAndRejectsBadAddresses)
     ASSERT_TRUE(b.start());
     EXPECT_NE(a.port(), 0);
     EXPECT_NE(a.port(), b.port());
+    ServerOptions taken;
+    taken.port = a.port();
+    Server clash(taken);
+    std::string clashError;
+    EXPECT_FALSE(clash.start(&clashError));
+    EXPECT_NE(clashError.find("bind"), std::string::npos) << clashError;
     ServerOptions o;
     o.bindAddress = "not an address";
     Server bad(o);

@@ -1,6 +1,7 @@
 #include "support/plcsim/TestClient.h"
 
 #include <arpa/inet.h>
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <netinet/in.h>
