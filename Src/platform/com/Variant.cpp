@@ -1,6 +1,6 @@
 #include "platform/com/Variant.h"
 
-#include <climits>
+#include <limits>
 #include <stdexcept>
 #include <utility>
 
@@ -207,7 +207,7 @@ bool SAFEARRAY::canHold(VARTYPE t) noexcept
 
 bool SAFEARRAY::boundsFit(ULONG count, LONG lowerBound) noexcept
 {
-    return static_cast<long long>(lowerBound) + static_cast<long long>(count) - 1 <= LONG_MAX;
+    return static_cast<long long>(lowerBound) + static_cast<long long>(count) - 1 <= std::numeric_limits<LONG>::max();
 }
 
 LONG SAFEARRAY::upperBound() const noexcept

@@ -114,6 +114,7 @@ public:
     void setError(SCODE v) noexcept;
     void setBstr(std::u16string_view v);         // keeps the text buffer when already VT_BSTR
     void setBstr(BSTR&& v) noexcept;
+    void setBstr(const char16_t* v) { setBstr(std::u16string_view(v)); }
     void setString(std::string_view utf8);       // UTF-8 converted to the BSTR
     void setArray(SAFEARRAY array);              // vt becomes VT_ARRAY | element type
 
