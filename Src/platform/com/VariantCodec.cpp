@@ -1,6 +1,7 @@
 #include "platform/com/VariantCodec.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace com {
@@ -217,6 +218,41 @@ HRESULT decodeVariant(std::span<const BYTE> data, VARIANT& out, std::size_t& con
         return hr;
     out = std::move(v);
     consumed = r.pos();
+    return S_OK;
+}
+
+void encodeVariantCell(const VARIANT& v, std::span<BYTE, kVariantCellSize> out) noexcept
+{
+    std::fill(out.begin(), out.end(), BYTE{0});
+    out[0] = static_cast<BYTE>(v.vt());
+    out[1] = static_cast<BYTE>(v.vt() >> 8);
+    const int size = v.isArray() ? 0 : std::max(fixedSize(v.vt()), 0);
+    const std::uint64_t value = v.ullVal();
+    for (int i = 0; i < size; ++i)
+        out[8 + static_cast<std::size_t>(i)] = static_cast<BYTE>(value >> (8 * i));
+}
+
+HRESULT decodeVariantCell(std::span<const BYTE, kVariantCellSize> cell, VARIANT& out) noexcept
+{
+    const auto vt = static_cast<VARTYPE>(cell[0] | (cell[1] << 8));
+    if ((vt & VT_ARRAY) || !isScalarType(vt) || vt == VT_BSTR)
+        return DISP_E_BADVARTYPE;
+    if (vt == VT_BOOL) {
+        // Other writers of this format may put 1 for true: any non-zero is true here.
+        out.setBool((cell[8] | cell[9]) != 0);
+        return S_OK;
+    }
+    std::array<BYTE, 2 + 8> record{};
+    record[0] = cell[0];
+    record[1] = cell[1];
+    std::copy(cell.begin() + 8, cell.end(), record.begin() + 2);
+    const std::size_t used = 2 + static_cast<std::size_t>(fixedSize(vt));
+    Reader r(std::span<const BYTE>(record.data(), used));
+    VARIANT v;
+    HRESULT hr = decodeWhole(r, 0, v);
+    if (FAILED(hr))
+        return hr;
+    out = std::move(v);
     return S_OK;
 }
 

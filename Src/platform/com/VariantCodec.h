@@ -32,6 +32,16 @@ HRESULT encodeVariant(const VARIANT& v, std::vector<BYTE>& out);
 // and consumed untouched. Never reads past data's end.
 HRESULT decodeVariant(std::span<const BYTE> data, VARIANT& out, std::size_t& consumed);
 
+// The 16-byte VARIANT cell of the OPC DA 1.0 data streams: WORD vt, six reserved zero
+// bytes, then the value in the low bytes of an 8-byte field at offset 8 (VT_BOOL written
+// as 0xFFFF / 0x0000; any non-zero reads as true). Only fixed-size scalar types have their value in the cell:
+// for VT_BSTR and arrays encodeVariantCell writes vt and zeros (the stream carries the
+// data behind the cell) and decodeVariantCell answers DISP_E_BADVARTYPE, as it does for
+// unknown types.
+inline constexpr std::size_t kVariantCellSize = 16;
+void encodeVariantCell(const VARIANT& v, std::span<BYTE, kVariantCellSize> out) noexcept;
+HRESULT decodeVariantCell(std::span<const BYTE, kVariantCellSize> cell, VARIANT& out) noexcept;
+
 // A BSTR alone: DWORD n, then n UTF-16 code units.
 void encodeBstr(std::u16string_view s, std::vector<BYTE>& out);
 HRESULT decodeBstr(std::span<const BYTE> data, BSTR& out, std::size_t& consumed);

@@ -221,3 +221,57 @@ TEST(VariantCodec, NaNKeepsItsBits)
 }
 
 } // namespace
+
+namespace {
+
+struct Cell {
+    const char* name;
+    VARIANT value;
+    std::array<BYTE, 16> bytes;
+};
+
+class VariantCell : public testing::TestWithParam<Cell> {};
+
+TEST_P(VariantCell, EncodesAndDecodes)
+{
+    std::array<BYTE, 16> out;
+    out.fill(0xCC);
+    com::encodeVariantCell(GetParam().value, out);
+    EXPECT_EQ(out, GetParam().bytes);
+    VARIANT back;
+    ASSERT_EQ(com::decodeVariantCell(GetParam().bytes, back), S_OK);
+    EXPECT_EQ(back, GetParam().value);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, VariantCell,
+    testing::Values(Cell{"I2", VARIANT::I2(-2), {0x02, 0, 0, 0, 0, 0, 0, 0, 0xFE, 0xFF, 0, 0, 0, 0, 0, 0}},
+                    Cell{"Bool", VARIANT::Bool(true), {0x0B, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0}},
+                    Cell{"R4", VARIANT::R4(1.0f), {0x04, 0, 0, 0, 0, 0, 0, 0, 0x00, 0x00, 0x80, 0x3F, 0, 0, 0, 0}},
+                    Cell{"R8", VARIANT::R8(1.0), {0x05, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xF0, 0x3F}},
+                    Cell{"UI4", VARIANT::UI4(0xA1B2C3D4), {0x13, 0, 0, 0, 0, 0, 0, 0, 0xD4, 0xC3, 0xB2, 0xA1, 0, 0, 0, 0}},
+                    Cell{"Empty", VARIANT(), {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}}),
+    [](const testing::TestParamInfo<Cell>& info) { return std::string(info.param.name); });
+
+TEST(VariantCellOther, TextAndArraysCarryOnlyTheType)
+{
+    std::array<BYTE, 16> out;
+    out.fill(0xCC);
+    com::encodeVariantCell(VARIANT::String("abc"), out);
+    EXPECT_EQ(out, (std::array<BYTE, 16>{0x08, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+    VARIANT v = VARIANT::I4(5);
+    EXPECT_EQ(com::decodeVariantCell(out, v), DISP_E_BADVARTYPE);
+    EXPECT_EQ(v, VARIANT::I4(5));
+    const std::array<BYTE, 16> array{0x02, 0x20, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    EXPECT_EQ(com::decodeVariantCell(array, v), DISP_E_BADVARTYPE);
+}
+
+TEST(VariantCellOther, AnyNonZeroBoolIsTrue)
+{
+    const std::array<BYTE, 16> one{0x0B, 0, 0, 0, 0, 0, 0, 0, 0x01, 0, 0, 0, 0, 0, 0, 0};
+    VARIANT v;
+    ASSERT_EQ(com::decodeVariantCell(one, v), S_OK);
+    EXPECT_EQ(v.boolVal(), VARIANT_TRUE);
+}
+
+} // namespace
