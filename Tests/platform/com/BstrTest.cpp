@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 namespace {
 
 TEST(Bstr, KoreanTextSurvivesTheRoundTrip)
@@ -32,6 +34,8 @@ struct BadUtf8 {
     std::string input;
     BSTR expected;
 };
+
+void PrintTo(const BadUtf8& c, std::ostream* os) { *os << c.name; }
 
 class Utf8Repair : public testing::TestWithParam<BadUtf8> {};
 

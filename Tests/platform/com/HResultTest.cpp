@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 namespace {
 
 TEST(HResult, SeverityDecidesSuccess)
@@ -27,6 +29,8 @@ struct Text {
     HRESULT code;
     const char* text;
 };
+
+void PrintTo(const Text& t, std::ostream* os) { *os << std::hex << static_cast<std::uint32_t>(t.code); }
 
 class ErrorTexts : public testing::TestWithParam<Text> {};
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <chrono>
 #include <cmath>
 
@@ -15,6 +17,8 @@ struct TimeCase {
     std::uint64_t ticks;  // FILETIME, 100 ns since 1601-01-01 UTC
     SYSTEMTIME st;        // year, month, day of week, day, hour, minute, second, ms
 };
+
+void PrintTo(const TimeCase& c, std::ostream* os) { *os << c.name; }
 
 // Ticks computed independently from the calendar; day of week 0 = Sunday.
 const TimeCase kGolden[] = {
@@ -124,6 +128,8 @@ struct OutOfRange {
     DATE date;
 };
 
+void PrintTo(const OutOfRange& c, std::ostream* os) { *os << c.name; }
+
 class DateOutOfRange : public testing::TestWithParam<OutOfRange> {};
 
 TEST_P(DateOutOfRange, IsRefused)
@@ -167,6 +173,8 @@ struct BadSystemTime {
     const char* name;
     SYSTEMTIME st;
 };
+
+void PrintTo(const BadSystemTime& c, std::ostream* os) { *os << c.name; }
 
 class SystemTimeRefused : public testing::TestWithParam<BadSystemTime> {};
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <limits>
 
 namespace {
@@ -22,6 +24,8 @@ struct Golden {
     VARIANT value;
     Bytes bytes;
 };
+
+void PrintTo(const Golden& c, std::ostream* os) { *os << c.name; }
 
 std::vector<Golden> goldens()
 {
@@ -117,6 +121,8 @@ struct Malformed {
     Bytes bytes;
     HRESULT hr;
 };
+
+void PrintTo(const Malformed& c, std::ostream* os) { *os << c.name; }
 
 class CodecMalformed : public testing::TestWithParam<Malformed> {};
 
@@ -229,6 +235,8 @@ struct Cell {
     VARIANT value;
     std::array<BYTE, 16> bytes;
 };
+
+void PrintTo(const Cell& c, std::ostream* os) { *os << c.name; }
 
 class VariantCell : public testing::TestWithParam<Cell> {};
 
