@@ -97,10 +97,16 @@ bool isLow(char16_t c) noexcept { return c >= 0xDC00 && c <= 0xDFFF; }
 BSTR toBstr(std::string_view utf8)
 {
     BSTR out;
+    assignBstr(out, utf8);
+    return out;
+}
+
+void assignBstr(BSTR& out, std::string_view utf8)
+{
+    out.clear();
     out.reserve(utf8.size());
     for (std::size_t i = 0; i < utf8.size();)
         appendUtf16(out, decodeUtf8(utf8, i));
-    return out;
 }
 
 std::string fromBstr(std::u16string_view s)

@@ -15,6 +15,9 @@ namespace com {
 // subsequence, so no input is ever read past its end or dropped silently.
 BSTR toBstr(std::string_view utf8);
 
+// The same into an existing string, reusing its buffer (for values stored on every poll).
+void assignBstr(BSTR& out, std::string_view utf8);
+
 // UTF-16 to UTF-8. An unpaired surrogate becomes U+FFFD.
 std::string fromBstr(std::u16string_view utf16);
 

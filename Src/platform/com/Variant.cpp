@@ -107,7 +107,14 @@ void VARIANT::setBstr(BSTR&& v) noexcept
     vt_ = VT_BSTR;
 }
 
-void VARIANT::setString(std::string_view utf8) { setBstr(com::toBstr(utf8)); }
+void VARIANT::setString(std::string_view utf8)
+{
+    if (vt_ == VT_BSTR) {
+        com::assignBstr(str_, utf8);  // reuses the buffer
+        return;
+    }
+    setBstr(com::toBstr(utf8));
+}
 
 void VARIANT::setArray(SAFEARRAY array)
 {

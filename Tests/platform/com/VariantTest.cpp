@@ -83,6 +83,15 @@ TEST(Variant, SelfAssignment)
     EXPECT_EQ(v, VARIANT::Array(threeShorts()));
 }
 
+TEST(Variant, ReplacingTextKeepsNothingOfTheOld)
+{
+    VARIANT v = VARIANT::String("a longer text than the next");
+    v.setString("\xED\x95\x9C");
+    EXPECT_EQ(v, VARIANT::Bstr(u"\xD55C"));
+    v.setString("");
+    EXPECT_EQ(v, VARIANT::Bstr(u""));
+}
+
 TEST(Variant, GettersReadTheCellLikeTheUnion)
 {
     EXPECT_EQ(VARIANT::R4(1.0f).ulVal(), 0x3F800000u);  // the float's bits
