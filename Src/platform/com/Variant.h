@@ -226,7 +226,7 @@ namespace com {
 // Converts src to type vt into out (out may be src). Rules:
 // - Numbers convert when the value fits; otherwise DISP_E_OVERFLOW. Floating values and
 //   currency become integers by rounding half to even (2.5 -> 2, 3.5 -> 4); NaN and
-//   infinities overflow every integer type.
+//   infinities overflow every integer type; VT_R8 beyond the float range overflows VT_R4.
 // - VT_BOOL is VARIANT_TRUE (-1) or VARIANT_FALSE (0): any non-zero number is true; true
 //   becomes -1 as a signed number and all bits set as an unsigned one; as text "-1"/"0",
 //   or "True"/"False" with VARIANT_ALPHABOOL.
@@ -235,9 +235,9 @@ namespace com {
 //   thousands separators, hex, "inf" or "nan". The number then converts as above.
 //   For VT_BOOL, "True"/"False" (any case) read as VARIANT_TRUE/FALSE. Anything else:
 //   DISP_E_TYPEMISMATCH.
-// - Number to text: integers in decimal; VT_R8 and VT_DATE-as-number with 15 and VT_R4
-//   with 7 significant digits in the shortest of fixed or exponent form ("1.5",
-//   "1E+20", "1E-05"), currency with up to four decimals ("12.3456", "-0.5").
+// - Number to text: integers in decimal; VT_R8 with 15 and VT_R4 with 7 significant
+//   digits, fixed or exponent form as printf's %G chooses ("1.5", "1E+20", "1E-05");
+//   currency with up to four decimals ("12.3456", "-0.5").
 // - VT_DATE <-> text: "YYYY-MM-DD HH:MM:SS" (seconds rounded); text may also give the
 //   date alone or use 'T' between date and time. VT_DATE <-> numbers: the day count.
 // - VT_EMPTY converts to 0, "" or false; anything converts to VT_EMPTY; only VT_EMPTY
