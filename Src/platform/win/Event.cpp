@@ -1,6 +1,7 @@
 #include "platform/win/Event.h"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 
 namespace win {
@@ -94,18 +95,13 @@ bool Event::wait(DWORD timeoutMs)
     return tryConsumeLocked();
 }
 
-int Event::waitAny(std::initializer_list<Event*> events, DWORD timeoutMs)
-{
-    return waitAny(std::vector<Event*>(events), timeoutMs);
-}
-
-int Event::waitAny(const std::vector<Event*>& events, DWORD timeoutMs)
+int Event::waitAny(std::span<Event* const> events, DWORD timeoutMs)
 {
     const int count = static_cast<int>(events.size());
-    if (count == 0)
+    if (count == 0 || events.size() > MAXIMUM_WAIT_OBJECTS)
         return -1;
     Waiter waiter;
-    std::vector<std::uint64_t> pulses(events.size());
+    std::array<std::uint64_t, MAXIMUM_WAIT_OBJECTS> pulses{}; // no allocation on the poll path
     for (int i = 0; i < count; ++i) {
         std::lock_guard guard(events[i]->m_mutex);
         events[i]->m_multi.push_back(&waiter);

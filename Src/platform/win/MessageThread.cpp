@@ -97,6 +97,8 @@ bool MessageThread::join(DWORD timeoutMs)
 {
     if (isCurrentThread())
         return false;
+    if (state() == State::Created)
+        return true; // never started: nothing to wait for
     const bool ended = m_finished->wait(timeoutMs);
     std::lock_guard guard(m_threadMutex);
     if (!m_thread.joinable())

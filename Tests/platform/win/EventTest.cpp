@@ -131,9 +131,28 @@ TEST(Event, WaitAnyWakesOnLaterSet)
     setter.join();
 }
 
-TEST(Event, WaitAnyOfNothingTimesOut)
+TEST(Event, WaitAnyOfNothingOrTooManyFails)
 {
     EXPECT_EQ(Event::waitAny(std::vector<Event*>{}, 0), -1);
+    Event set(Event::Reset::Manual, true);
+    std::vector<Event*> many(win::MAXIMUM_WAIT_OBJECTS + 1, &set);
+    EXPECT_EQ(Event::waitAny(many, win::INFINITE), -1);
+    many.pop_back();
+    EXPECT_EQ(Event::waitAny(many, 0), 0);
+}
+
+TEST(Event, ManualPulseReleasesWaitAny)
+{
+    Event idle(Event::Reset::Auto), stop(Event::Reset::Manual);
+    std::atomic<int> index{-2};
+    std::thread waiter([&] { index = Event::waitAny({&idle, &stop}, win::INFINITE); });
+    while (index.load() == -2) {
+        stop.pulse();
+        std::this_thread::yield();
+    }
+    waiter.join();
+    EXPECT_EQ(index.load(), 1);
+    EXPECT_FALSE(stop.isSet());
 }
 
 } // namespace

@@ -131,6 +131,12 @@ TEST(MessageThread, CreateNeedsSharedOwnership)
     EXPECT_FALSE(unshared.create(false));
 }
 
+TEST(MessageThread, StoppingThreadNeverCreatedReturnsAtOnce)
+{
+    auto thread = std::make_shared<Recorder>(std::make_shared<Probe>());
+    EXPECT_TRUE(thread->stop(win::INFINITE));
+}
+
 TEST(MessageThread, CannotBeCreatedTwice)
 {
     auto thread = std::make_shared<Recorder>(std::make_shared<Probe>());
