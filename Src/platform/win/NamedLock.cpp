@@ -8,6 +8,7 @@
 #include <chrono>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -80,6 +81,17 @@ bool NamedLock::open()
     std::error_code error;
     if (!folders::createFolders(m_path.parent_path(), std::filesystem::perms::owner_all, &error)) {
         m_lastError = error.value() ? error.value() : ENOTDIR;
+        return false;
+    }
+    // The fallback folder sits under /tmp: refuse one that another user made,
+    // or a link, so nobody else can hold or swap our locks.
+    struct stat folder {};
+    if (::lstat(m_path.parent_path().c_str(), &folder) != 0) {
+        m_lastError = errno;
+        return false;
+    }
+    if (!S_ISDIR(folder.st_mode) || folder.st_uid != ::geteuid() || (folder.st_mode & S_IWOTH) != 0) {
+        m_lastError = EPERM;
         return false;
     }
     const int fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);

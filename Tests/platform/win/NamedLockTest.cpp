@@ -110,6 +110,23 @@ TEST(NamedLock, FolderBlockedByFileFailsWithError)
     fs::remove_all(dir);
 }
 
+TEST(NamedLock, RefusesFolderOthersCanWriteOrALink)
+{
+    const auto dir = freshFolder("unsafe");
+    fs::create_directories(dir / "open");
+    fs::permissions(dir / "open", fs::perms::all);
+    NamedLock open("x", dir / "open");
+    EXPECT_FALSE(open.tryLock());
+    EXPECT_EQ(open.lastError(), EPERM);
+
+    fs::create_directories(dir / "real");
+    fs::create_directory_symlink(dir / "real", dir / "link");
+    NamedLock linked("x", dir / "link");
+    EXPECT_FALSE(linked.tryLock());
+    EXPECT_FALSE(fs::exists(dir / "real" / "x.lock"));
+    fs::remove_all(dir);
+}
+
 TEST(NamedLock, HeldByChildProcessBlocksParentUntilChildDies)
 {
     const auto dir = freshFolder("fork");
