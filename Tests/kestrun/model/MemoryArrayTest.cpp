@@ -11,6 +11,7 @@
 #include "kestrun/shell/ServerFrame.h"
 #include "platform/afx/Archive.h"
 #include "platform/afx/MemFile.h"
+#include "platform/dde/BrisantToolkit.h"
 #include "support/model/ModelFakes.h"
 
 namespace {
@@ -465,6 +466,46 @@ TEST(MemoryArray, OnlineNeedsPointsAndHoldKeepsTheFlag)
     block.SetHold(FALSE);
     EXPECT_TRUE(block.SetOnline(FALSE, &device));
     EXPECT_FALSE(block.IsOnline());
+}
+
+} // namespace
+
+namespace {
+
+long NoActions(int, _BRISANT_DATAACTION*) { return 1; }
+
+TEST(MemoryArray, BrowseLeavesCarryNamesTypesAndAccess)
+{
+    DWORD server = dde::BrisantSetupDDEServerInterface(0, 0, "", &NoActions);
+    ASSERT_NE(server, 0u);
+    DWORD branch = dde::BrisantAddBrowseBranch(server, 0, u"PLC1", u"[PLC1]");
+    CdsMemoryArray block;
+    block.SetAddr("D100");
+    block.SetDefaultDataType(BRISANT_WORD);
+    auto* a = Named("A", "SPEED");
+    auto* b = Named("B", "");
+    b->SetDataType(BRISANT_FLOAT);
+    ASSERT_TRUE(block.RegisterMemoryObject(0, a, FALSE));
+    ASSERT_TRUE(block.RegisterMemoryObject(2, b, FALSE));
+    block.SetClientWriteAccess(FALSE);
+    block.BuildBrowseLeaves(server, branch, TRUE, "PLC1");
+    block.SetClientWriteAccess(TRUE);
+    block.SetClientReadAccess(FALSE);
+    block.BuildBrowseLeaves(server, branch, FALSE, "PLC1");
+
+    auto branches = dde::Toolkit::Process().Browse(server);
+    ASSERT_EQ(branches.size(), 1u);
+    const auto& leaves = branches[0].leaves;
+    ASSERT_EQ(leaves.size(), 4u);
+    EXPECT_EQ(leaves[0].leaf, u"SPEED");
+    EXPECT_EQ(leaves[0].full, u"[PLC1]SPEED");
+    EXPECT_EQ(leaves[0].type, BRISANT_WORD);
+    EXPECT_EQ(leaves[0].access, 1);
+    EXPECT_EQ(leaves[1].leaf, u"B");
+    EXPECT_EQ(leaves[1].type, BRISANT_FLOAT);
+    EXPECT_EQ(leaves[2].leaf, u"[PLC1]SPEED");
+    EXPECT_EQ(leaves[2].access, 2);
+    dde::BrisantShutdownDDEServer(server);
 }
 
 } // namespace
