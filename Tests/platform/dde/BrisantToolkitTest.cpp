@@ -34,6 +34,7 @@ struct FakeServer {
     std::vector<std::pair<std::string, _BRISANTDATAVALUE>> toPush;  // pushed at the next timer
     std::vector<int> pushResults;
     long lastReleaseUse = -1;
+    bool exitOnTimer = false;
     std::vector<std::string> topicList{"PLC1", "PLC2"};
 };
 
@@ -55,6 +56,8 @@ long Callback(int action, _BRISANT_DATAACTION* a)
     case 3:
         return std::string(a->pszText) == "CLOSE SERVER" ? 1 : 0;
     case 7:
+        if (s.exitOnTimer)
+            t.Shutdown(a->dwServerId);
         for (auto& [name, value] : s.toPush) {
             for (auto& [handle, itemName] : s.handles) {
                 if (itemName == name)
@@ -427,6 +430,26 @@ TEST_F(ToolkitTest, ShutdownReturnsCachedValuesToTheHeap)
     EXPECT_EQ(Heap().liveBlocks, before.liveBlocks);
     toolkit.Idle(server.id);
     EXPECT_TRUE(server.actions.empty());
+}
+
+TEST_F(ToolkitTest, ExitFromInsideACallbackWaitsForTheIdlePassToEnd)
+{
+    Started();
+    DWORD conv = Connected("PLC1");
+    toolkit.Advise(conv, "TEXT");
+    toolkit.Idle(server.id);
+    server.exitOnTimer = true;
+    _BRISANTDATAVALUE text{};
+    text.pszVal = HeapText("late");
+    server.toPush = {{"TEXT", text}};
+    auto before = Heap();
+    now += 100;
+    toolkit.Idle(server.id);  // the timer action asks for exit, then still pushes
+    EXPECT_EQ(Heap().liveBlocks, before.liveBlocks - 1);  // the pushed text went with the server
+    server.actions.clear();
+    toolkit.Idle(server.id);
+    EXPECT_TRUE(server.actions.empty());
+    EXPECT_EQ(toolkit.Connect(server.id, "PLC1"), 0u);
 }
 
 TEST_F(ToolkitTest, ArrayCopyIsBoundedByItsBlock)
