@@ -5,6 +5,7 @@
 #include <cstring>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "kestrun/model/MemoryObject.h"
@@ -399,6 +400,26 @@ TEST(MemoryArray, UseCountNeverGoesBelowZero)
     block.Initialize(nullptr);
     block.Shutdown(nullptr);
     EXPECT_EQ(block.GetUseCount(), 1);
+}
+
+TEST(MemoryArray, UseCountHoldsUnderConcurrentClients)
+{
+    CdsMemoryArray block;
+    auto run = [&](bool up) {
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 4; ++t)
+            threads.emplace_back([&] {
+                for (int i = 0; i < 1000; ++i)
+                    up ? block.Initialize(nullptr) : block.Shutdown(nullptr);
+            });
+        for (auto& thread : threads)
+            thread.join();
+    };
+    run(true);
+    EXPECT_EQ(block.GetUseCount(), 4000);
+    run(false);
+    run(false);
+    EXPECT_EQ(block.GetUseCount(), 0);
 }
 
 TEST(MemoryArray, QueryBuffersFollowThePermissions)
