@@ -43,6 +43,7 @@ struct Toolkit::Conversation {
     std::string topic;     // key of the topic, empty for the System topic
     bool system = false;
     bool connected = false;
+    bool refused = false;               // guarded by m_mutex
     std::deque<ClientMessage> outbox;   // guarded by m_mutex
 };
 
@@ -400,9 +401,10 @@ void Toolkit::RunOp(Server& s, const Op& op)
         } else {
             Topic* topic = EnsureTopic(s, op.name);
             if (!topic) {
-                Post(conv->id, {ClientMessage::Refused, op.name, {}, 0});
+                // The conversation goes once the client has taken its answer.
                 std::lock_guard lock(m_mutex);
-                m_conversations.erase(op.conversation);
+                conv->refused = true;
+                conv->outbox.push_back({ClientMessage::Refused, op.name, {}, 0});
                 return;
             }
             ++topic->conversations;
@@ -977,6 +979,8 @@ std::vector<ClientMessage> Toolkit::TakeMessages(DWORD conversation)
         return {};
     std::vector<ClientMessage> messages(it->second->outbox.begin(), it->second->outbox.end());
     it->second->outbox.clear();
+    if (it->second->refused)
+        m_conversations.erase(it);
     return messages;
 }
 

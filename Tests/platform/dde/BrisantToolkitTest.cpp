@@ -252,8 +252,12 @@ TEST_F(ToolkitTest, UnknownTopicIsRefused)
     DWORD conv = toolkit.Connect(server.id, "NOPE");
     toolkit.Idle(server.id);
     EXPECT_EQ(server.actions, std::vector<int>{13});
-    // The refused conversation is gone once its answer has been posted.
+    EXPECT_EQ(toolkit.TakeMessages(conv), (std::vector<ClientMessage>{{ClientMessage::Refused, "NOPE", "", 0}}));
+    // The refused conversation is gone once its answer was taken.
     EXPECT_TRUE(toolkit.TakeMessages(conv).empty());
+    toolkit.Advise(conv, "D100");
+    toolkit.Idle(server.id);
+    EXPECT_EQ(server.actions, std::vector<int>{13});
     EXPECT_EQ(toolkit.Connect(999, "PLC1"), 0u);
 }
 
@@ -408,7 +412,7 @@ TEST_F(ToolkitTest, DisabledOptionsRefuseTheirOperations)
     EXPECT_EQ(toolkit.TakeMessages(conv)[0].kind, ClientMessage::PokeNack);
     DWORD system = toolkit.Connect(server.id, "System");
     toolkit.Idle(server.id);
-    EXPECT_TRUE(toolkit.TakeMessages(system).empty());  // refused: no such topic either
+    EXPECT_EQ(toolkit.TakeMessages(system)[0].kind, ClientMessage::Refused);  // no such topic either
 }
 
 TEST_F(ToolkitTest, ShutdownReturnsCachedValuesToTheHeap)
