@@ -358,6 +358,17 @@ TEST(MemoryArray, DestroyingADuplicateLeavesTheOtherPointsEntry)
     EXPECT_FALSE(loaded->HasAtLeastOneMemoryObject());
 }
 
+TEST(MemoryArray, ARenamedPointLeavesNoEntryBehind)
+{
+    CdsMemoryArray block;
+    block.SetAddr("D0");
+    auto* a = Named("A", "FIRST");
+    ASSERT_TRUE(block.RegisterMemoryObject(0, a, FALSE));
+    a->SetPseudoNameText("SECOND");
+    EXPECT_TRUE(block.DestroyMemoryObject(0));
+    EXPECT_EQ(block.FindMemoryObjectByKey("FIRST"), nullptr);
+}
+
 TEST(MemoryArray, FactoryPointsTakeTheTemplatesNames)
 {
     PointBlock block(4);
