@@ -200,7 +200,8 @@ BOOL CdsMemoryObject::IsReadValueReady() const
 
 BOOL CdsMemoryObject::IsWriteValueReady() const { return m_pParent && m_pParent->IsWriteAllowed(); }
 
-BOOL CdsMemoryObject::UpdateCommand(const _BRISANTDATAVALUE& value)
+BOOL CdsMemoryObject::UpdateCommand(const _BRISANTDATAVALUE& value, int, const BYTE*, int, kestrun::HandlerLink*,
+                                    const tagTHREADINFO*)
 {
     int type = GetDataType();
     _BRISANTDATAVALUE copy{};
