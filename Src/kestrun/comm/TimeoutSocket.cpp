@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <fcntl.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <set>
@@ -312,12 +313,52 @@ int CdsTimeoutSocket::ReceiveFrom(void* pBuffer, int nLength, std::string& strAd
     }
 }
 
+bool CdsTimeoutSocket::IsDottedIPv4(const char* pszAddress)
+{
+    in_addr a;
+    return pszAddress != nullptr && inet_pton(AF_INET, pszAddress, &a) == 1;
+}
+
+bool CdsTimeoutSocket::ResolveIPv4(const char* pszHost, std::string& strDotted, int& nWsaError)
+{
+    nWsaError = 0;
+    if (pszHost == nullptr || *pszHost == '\0') {
+        nWsaError = 11001; // WSAHOST_NOT_FOUND
+        return false;
+    }
+    if (IsDottedIPv4(pszHost)) {
+        strDotted = pszHost;
+        return true;
+    }
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    addrinfo* pResult = nullptr;
+    const int rc = ::getaddrinfo(pszHost, nullptr, &hints, &pResult);
+    if (rc != 0 || pResult == nullptr) {
+        nWsaError = rc != 0 ? WsaErrorFromGai(rc) : 11001;
+        return false;
+    }
+    UINT nPort = 0;
+    FromSockAddr(*reinterpret_cast<const sockaddr_in*>(pResult->ai_addr), strDotted, nPort);
+    ::freeaddrinfo(pResult);
+    return true;
+}
+
 int CdsTimeoutSocket::SendTo(const void* pData, int nLength, const char* pszAddress, UINT nPort)
 {
     sockaddr_in sa;
     if (m_hSocket == kInvalidSocket) {
         SetLastError(kWsaENotSock);
         return -1;
+    }
+    std::string strResolved;
+    if (pszAddress != nullptr && !IsDottedIPv4(pszAddress)) {
+        int nError = 0;
+        if (!ResolveIPv4(pszAddress, strResolved, nError)) {
+            SetLastError(nError);
+            return -1;
+        }
+        pszAddress = strResolved.c_str();
     }
     if (nPort == 0 || nPort > 0xFFFF || pszAddress == nullptr || !ToSockAddr(pszAddress, nPort, sa)) {
         SetLastError(10049); // WSAEADDRNOTAVAIL

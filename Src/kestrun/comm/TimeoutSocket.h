@@ -72,6 +72,9 @@ public:
     SOCKET Detach();
     SOCKET GetHandle() const { return m_hSocket; }
     int GetLastError() const { return m_nLastError; }
+    // The first IPv4 address of a host name (or a dotted address as it is), in dotted form.
+    static bool ResolveIPv4(const char* pszHost, std::string& strDotted, int& nWsaError);
+    static bool IsDottedIPv4(const char* pszAddress);
     // Whether the handle was created or attached on the calling thread.
     static bool IsHandleOfThisThread(SOCKET hSocket);
     // Whether the stream peer has closed its side (seen by a read or a hang-up).
