@@ -22,6 +22,8 @@ using Task = std::function<void()>;
 // Shortest timer period; shorter requests are raised to it.
 inline constexpr DWORD kMinTimerIntervalMs = 10;
 
+// It must outlive every thread that posts or sends to it; a thread that may
+// be abandoned should keep it through a std::shared_ptr.
 class Dispatcher {
 public:
     virtual ~Dispatcher() = default;

@@ -5,11 +5,14 @@
 #include <condition_variable>
 #include <initializer_list>
 #include <mutex>
+#include <span>
 #include <vector>
 
 namespace win {
 
 inline constexpr DWORD INFINITE = 0xFFFFFFFFu;
+// Most events one waitAny call takes.
+inline constexpr std::size_t MAXIMUM_WAIT_OBJECTS = 64;
 
 class Event {
 public:
@@ -37,9 +40,13 @@ public:
     bool isSet() const;
 
     // Waits until one of the events is set; returns its index (the first in
-    // the list when several are), or -1 on time-out. Consumes only that one.
-    static int waitAny(std::initializer_list<Event*> events, DWORD timeoutMs);
-    static int waitAny(const std::vector<Event*>& events, DWORD timeoutMs);
+    // the list when several are), or -1 on time-out or for an empty list or
+    // one longer than MAXIMUM_WAIT_OBJECTS. Consumes only that one.
+    static int waitAny(std::span<Event* const> events, DWORD timeoutMs);
+    static int waitAny(std::initializer_list<Event*> events, DWORD timeoutMs)
+    {
+        return waitAny(std::span<Event* const>(events.begin(), events.size()), timeoutMs);
+    }
 
 private:
     struct Waiter;

@@ -28,7 +28,9 @@ public:
     const std::string& name() const { return m_name; }
     const std::filesystem::path& path() const { return m_path; }
 
-    // Creates the folder and opens the file; false (see lastError) on failure.
+    // Creates the folder and opens the file; false (see lastError) on failure,
+    // also when the folder is a link, belongs to another user or is writable
+    // by everyone.
     // The lock methods open on demand.
     bool open();
     bool isOpen() const { return m_fd >= 0; }
