@@ -105,13 +105,14 @@ std::string CdsMemoryArray::MapKey(const CdsMemoryObject& point) { return NameCa
 
 void CdsMemoryArray::UnmapPoint(CdsMemoryObject* pPoint)
 {
-    std::string key = MapKey(*pPoint);
-    if (key.empty())
-        return;
-    auto it = m_nameMap.find(key);
+    auto it = m_nameMap.find(MapKey(*pPoint));
     // Another point may hold the key (a duplicate in a loaded file): leave its entry.
-    if (it != m_nameMap.end() && it->second == pPoint)
+    if (it != m_nameMap.end() && it->second == pPoint) {
         m_nameMap.erase(it);
+        return;
+    }
+    // The point was renamed after it was mapped: no entry may keep leading to it.
+    std::erase_if(m_nameMap, [pPoint](const auto& entry) { return entry.second == pPoint; });
 }
 
 CdsMemoryObject* CdsMemoryArray::GetMemoryObject(int nIndex) const

@@ -55,7 +55,7 @@ std::size_t CountedChars(const BYTE* block)
     std::size_t known = dde::Toolkit::Process().FindHeap(GetBrisantHeap())->BlockSize(block);
     if (known != 0)
         length = std::min(length, known > 2 ? known - 2 : 0);
-    return length;
+    return strnlen(dde::CountedChars(block), length);
 }
 
 } // namespace

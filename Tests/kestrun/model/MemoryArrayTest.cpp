@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -25,6 +26,15 @@ std::vector<BYTE> Hex(const std::string& text)
     while (in >> word)
         bytes.push_back(static_cast<BYTE>(std::stoul(word, nullptr, 16)));
     return bytes;
+}
+
+// A point with a name of its own, so registering keeps its pseudo name.
+CdsMemoryObject* Named(const std::string& name, const std::string& pseudo)
+{
+    auto* point = new CdsMemoryObject;
+    point->SetName(name);
+    point->SetPseudoNameText(pseudo);
+    return point;
 }
 
 std::vector<BYTE> Ascii(const std::string& text) { return {text.begin(), text.end()}; }
@@ -284,10 +294,8 @@ TEST(MemoryArray, CaseSensitiveNamesKeepTheirCase)
     CdsMemoryArray block;
     block.SetAddr("d100");
     EXPECT_EQ(block.GetAddr(), "d100");
-    auto* a = new CdsMemoryObject;
-    a->SetPseudoNameText("Motor");
-    auto* b = new CdsMemoryObject;
-    b->SetPseudoNameText("MOTOR");
+    auto* a = Named("A", "Motor");
+    auto* b = Named("B", "MOTOR");
     EXPECT_TRUE(block.RegisterMemoryObject(0, a, FALSE));
     EXPECT_TRUE(block.RegisterMemoryObject(1, b, FALSE));
     EXPECT_EQ(block.FindMemoryObjectByKey("Motor"), a);
@@ -298,10 +306,8 @@ TEST(MemoryArray, RegistrationFailures)
 {
     CdsMemoryArray block;
     block.SetAddr("D0");
-    auto* a = new CdsMemoryObject;
-    a->SetPseudoNameText("Motor");
-    auto* b = new CdsMemoryObject;
-    b->SetPseudoNameText("MOTOR");
+    auto* a = Named("A", "Motor");
+    auto* b = Named("B", "MOTOR");
     ASSERT_TRUE(block.RegisterMemoryObject(0, a, FALSE));
     EXPECT_FALSE(block.RegisterMemoryObject(1, b, FALSE));  // same key ignoring case
     EXPECT_EQ(block.GetMemoryObject(1), nullptr);
@@ -323,11 +329,9 @@ TEST(MemoryArray, ReplacingFreesTheOldPointAndItsKey)
 {
     CdsMemoryArray block;
     block.SetAddr("D0");
-    auto* a = new CdsMemoryObject;
-    a->SetPseudoNameText("OLD");
+    auto* a = Named("A", "OLD");
     ASSERT_TRUE(block.RegisterMemoryObject(0, a, FALSE));
-    auto* b = new CdsMemoryObject;
-    b->SetPseudoNameText("NEW");
+    auto* b = Named("B", "NEW");
     ASSERT_TRUE(block.RegisterMemoryObject(0, b, TRUE));
     EXPECT_EQ(block.FindMemoryObjectByKey("OLD"), nullptr);
     EXPECT_EQ(block.FindMemoryObjectByKey("NEW"), b);
@@ -338,10 +342,8 @@ TEST(MemoryArray, DestroyingADuplicateLeavesTheOtherPointsEntry)
     // A file may hold two points with one key; the later one owns the map entry.
     CdsMemoryArray source;
     source.SetAddr("D0");
-    auto* a = new CdsMemoryObject;
-    a->SetPseudoNameText("SAME");
-    auto* b = new CdsMemoryObject;
-    b->SetPseudoNameText("OTHER");
+    auto* a = Named("A", "SAME");
+    auto* b = Named("B", "OTHER");
     ASSERT_TRUE(source.RegisterMemoryObject(0, a, FALSE));
     ASSERT_TRUE(source.RegisterMemoryObject(1, b, FALSE));
     b->SetPseudoNameText("SAME");
@@ -356,11 +358,23 @@ TEST(MemoryArray, DestroyingADuplicateLeavesTheOtherPointsEntry)
     EXPECT_FALSE(loaded->HasAtLeastOneMemoryObject());
 }
 
+TEST(MemoryArray, ARenamedPointLeavesNoEntryBehind)
+{
+    CdsMemoryArray block;
+    block.SetAddr("D0");
+    auto* a = Named("A", "FIRST");
+    ASSERT_TRUE(block.RegisterMemoryObject(0, a, FALSE));
+    a->SetPseudoNameText("SECOND");
+    EXPECT_TRUE(block.DestroyMemoryObject(0));
+    EXPECT_EQ(block.FindMemoryObjectByKey("FIRST"), nullptr);
+}
+
 TEST(MemoryArray, FactoryPointsTakeTheTemplatesNames)
 {
     PointBlock block(4);
     block.SetAddr("W10");
     CdsMemoryObject templ;
+    templ.SetName("S1");
     templ.SetPseudoNameText("speed");
     templ.SetDataType(BRISANT_WORD);
     templ.SetUserWord(12);
