@@ -621,6 +621,9 @@ void CdsMemoryObject::DeleteContents()
 
 void CdsMemoryObject::Destroy()
 {
+    // A line thread must never take a queued write for a point that is gone.
+    if (std::shared_ptr<CdsEventQueue> queue = GetEventQueue())
+        queue->PurgeEvents(this);
     if (m_pTag) {
         m_pTag->ReleaseFromPoint();
         m_pTag = nullptr;
