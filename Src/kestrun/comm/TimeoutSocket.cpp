@@ -538,6 +538,23 @@ int CdsTimeoutSocket::PollNow(short nPollEvents) const
     return n == 0 ? 0 : pfd.revents;
 }
 
+bool CdsTimeoutSocket::CheckPeerClosed()
+{
+    if (m_bPeerClosed || m_hSocket == kInvalidSocket || m_nType != SOCK_STREAM || m_bListening)
+        return m_bPeerClosed;
+    const int revents = PollNow(POLLIN | POLLRDHUP);
+    if (revents > 0) {
+        if (revents & (POLLHUP | POLLRDHUP | POLLERR)) {
+            m_bPeerClosed = true;
+        } else if (revents & POLLIN) {
+            char c;
+            if (::recv(m_hSocket, &c, 1, MSG_PEEK | MSG_DONTWAIT) == 0)
+                m_bPeerClosed = true;
+        }
+    }
+    return m_bPeerClosed;
+}
+
 int CdsTimeoutSocket::DispatchNotifications()
 {
     if (m_hSocket == kInvalidSocket)

@@ -79,6 +79,8 @@ public:
     static bool IsHandleOfThisThread(SOCKET hSocket);
     // Whether the stream peer has closed its side (seen by a read or a hang-up).
     bool IsPeerClosed() const { return m_bPeerClosed; }
+    // Looks, without reading or waiting, whether a stream peer has closed its side.
+    bool CheckPeerClosed();
 
     // --- deadline ---
     void StartTimeOut(UINT nMs);
