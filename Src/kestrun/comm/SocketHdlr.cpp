@@ -64,6 +64,7 @@ CdsSocketHdlr::CdsSocketHdlr() { m_dwConnectTimeout = kConnectTimeoutMs; }
 
 CdsSocketHdlr::~CdsSocketHdlr()
 {
+    StopListenDelivery();
     for (int i = 0; i < LINE_COUNT; ++i) {
         LineSockets& s = m_sockets[static_cast<size_t>(i)];
         s.pFile.reset();
@@ -187,8 +188,9 @@ void CdsSocketHdlr::DeleteContents()
     const BOOL bDelete = IsDeleteOnDestroy();
     SetDeleteOnDestroy(FALSE);
     CdsCommHdlr::DeleteContents();
+    StopListenDelivery();
     for (int i = 0; i < LINE_COUNT; ++i)
-        DestroySocketFile(GetLine(i) ? GetLine(i) : nullptr);
+        DestroySocketFileAt(i);
     SetDeleteOnDestroy(bDelete);
 }
 
@@ -244,19 +246,54 @@ BOOL CdsSocketHdlr::CreateUdpFile(CdsListenSocket* pSocket, CdsTcpipConfig* pCon
     return TRUE;
 }
 
-void CdsSocketHdlr::DestroySocketFile(tagTHREADINFO* pLine)
+void CdsSocketHdlr::DestroySocketFile(tagTHREADINFO* pLine) { DestroySocketFileAt(pLine ? pLine->LineIndex() : 0); }
+
+void CdsSocketHdlr::DestroySocketFileAt(int nIndex)
 {
     std::shared_ptr<COXSocketCommFile> pFile;
     {
         std::lock_guard lock(m_socketsMutex);
-        pFile = std::move(SocketsOf(pLine).pFile);
+        pFile = std::move(m_sockets[static_cast<size_t>(nIndex)].pFile);
     }
     if (!pFile)
         return;
     if (pFile->IsOpen())
         pFile->Close();
-    if (GetCommFile(pLine))
-        SetCommFile(pLine, nullptr);
+    if (tagTHREADINFO* pLine = GetLine(nIndex)) {
+        if (GetCommFile(pLine))
+            SetCommFile(pLine, nullptr);
+    } else if (nIndex == 0 && GetCommFile(nullptr)) {
+        SetCommFile(nullptr, nullptr);
+    }
+}
+
+void CdsSocketHdlr::StartListenDelivery()
+{
+    win::Dispatcher* pDispatcher = m_host.pDispatcher;
+    if (!pDispatcher || !pDispatcher->isApplicationThread() || m_listenWindow != win::kNoWindow)
+        return;
+    m_listenWindow = pDispatcher->registerWindow([this](win::Message& msg) -> LRESULT {
+        if (msg.id != win::WM_TIMER || msg.wParam != kListenTimerId)
+            return 0;
+        for (int i = 0; i < LINE_COUNT; ++i) {
+            tagTHREADINFO* pLine = GetLine(i);
+            if ((pLine || i == 0) && GetListenSocket(pLine))
+                DispatchNotifications(pLine);
+        }
+        return 0;
+    });
+    if (m_listenWindow != win::kNoWindow)
+        pDispatcher->startTimer(m_listenWindow, kListenTimerId, kListenTimerMs);
+}
+
+void CdsSocketHdlr::StopListenDelivery()
+{
+    win::Dispatcher* pDispatcher = m_host.pDispatcher;
+    if (!pDispatcher || m_listenWindow == win::kNoWindow)
+        return;
+    pDispatcher->stopTimer(m_listenWindow, kListenTimerId);
+    pDispatcher->unregisterWindow(m_listenWindow);
+    m_listenWindow = win::kNoWindow;
 }
 
 // --- open, close, reset ---
@@ -386,6 +423,7 @@ BOOL CdsSocketHdlr::OpenListenPort(CdsDeviceObject* pDevice, CdsTcpipConfig* pCo
         return FALSE;
     }
     LogLine(LOG_INFO, pLine, "Socket opened as Listen mode.\r\n");
+    StartListenDelivery();
     return TRUE;
 }
 
@@ -396,7 +434,7 @@ void CdsSocketHdlr::RetireSocket(LineSockets& sockets, std::unique_ptr<CdsListen
     pSocket->Close();
     if (sockets.nDispatching > 0) {
         std::lock_guard lock(m_socketsMutex);
-        m_retired.push_back(std::move(pSocket));
+        sockets.retired.push_back(std::move(pSocket));
     }
 }
 
@@ -628,21 +666,18 @@ int CdsSocketHdlr::DispatchNotifications(tagTHREADINFO* pLine)
         if (pSocket && CdsTimeoutSocket::IsHandleOfThisThread(pSocket->GetHandle()))
             nDelivered += pSocket->DispatchNotifications();
     }
-    --s.nDispatching;
-    if (s.nDispatching == 0) {
-        std::vector<std::unique_ptr<CdsListenSocket>> retired;
-        {
-            std::lock_guard lock(m_socketsMutex);
-            retired.swap(m_retired);
-        }
-        retired.clear();
-        if (s.bResetPending) {
-            s.bResetPending = false;
-            CdsDeviceObject* pDevice = s.pResetDevice;
-            s.pResetDevice = nullptr;
-            if (IsInService())
-                ResetCommPort(pDevice, pLine);
-        }
+    if (--s.nDispatching != 0)
+        return nDelivered;
+    std::vector<std::unique_ptr<CdsListenSocket>> retired;
+    {
+        std::lock_guard lock(m_socketsMutex);
+        retired.swap(s.retired);
+    }
+    retired.clear();
+    if (s.bResetPending.exchange(false)) {
+        CdsDeviceObject* pDevice = s.pResetDevice.exchange(nullptr);
+        if (IsInService())
+            ResetCommPort(pDevice, pLine);
     }
     return nDelivered;
 }
@@ -650,8 +685,8 @@ int CdsSocketHdlr::DispatchNotifications(tagTHREADINFO* pLine)
 void CdsSocketHdlr::RequestReset(CdsDeviceObject* pDevice, tagTHREADINFO* pLine)
 {
     LineSockets& s = SocketsOf(pLine);
-    s.bResetPending = true;
     s.pResetDevice = pDevice;
+    s.bResetPending = true;
 }
 
 void CdsSocketHdlr::HandleAccept(CdsListenSocket* pListen)

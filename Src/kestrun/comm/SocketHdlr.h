@@ -35,6 +35,8 @@ public:
     static constexpr UINT kTcpFileTimeoutMs = 2000;
     static constexpr UINT kUdpFileTimeoutMs = 1000;
     static constexpr int kListenBacklog = 5;
+    static constexpr UINT_PTR kListenTimerId = 0x4C53;
+    static constexpr DWORD kListenTimerMs = 50;
 
     CdsSocketHdlr();
     ~CdsSocketHdlr() override;
@@ -119,9 +121,12 @@ private:
         std::unique_ptr<CdsListenSocket> pThreadSocket;
         std::unique_ptr<CdsListenSocket> pListenSocket;
         std::shared_ptr<COXSocketCommFile> pFile;
-        CdsDeviceObject* pResetDevice = nullptr; // a reset asked for by a notification
-        bool bResetPending = false;
-        int nDispatching = 0; // notifications being delivered on this line
+        // A reset asked for by a notification. The application thread (listen
+        // socket) and the line thread (connection) may deliver at the same time.
+        std::atomic<CdsDeviceObject*> pResetDevice{nullptr};
+        std::atomic<bool> bResetPending{false};
+        std::atomic<int> nDispatching{0}; // deliveries in progress on this line
+        std::vector<std::unique_ptr<CdsListenSocket>> retired; // closed during a delivery
         std::atomic<int> nIoctl{-1}; // the current read's IOCTL choice, -1 none
     };
 
@@ -135,17 +140,22 @@ private:
     // Closes and frees a socket; one that is delivering a notification is freed after it.
     void RetireSocket(LineSockets& sockets, std::unique_ptr<CdsListenSocket> pSocket);
     void CloseLineSockets(tagTHREADINFO* pLine);
+    void DestroySocketFileAt(int nIndex);
+    // Listen sockets live on the application thread until a client comes: its
+    // dispatcher delivers their notifications on a timer.
+    void StartListenDelivery();
+    void StopListenDelivery();
     // Notification work of the line sockets.
     void HandleAccept(CdsListenSocket* pListen);
     void HandleClose(CdsListenSocket* pSocket);
     void HandleReceive(CdsListenSocket* pSocket);
 
     std::array<LineSockets, LINE_COUNT> m_sockets;
-    std::vector<std::unique_ptr<CdsListenSocket>> m_retired;
     mutable std::mutex m_socketsMutex; // the socket pointers, for look-ups from other threads
     std::atomic<BOOL> m_bListenMode{FALSE};
     std::atomic<BOOL> m_bUdp{FALSE};
     std::atomic<BOOL> m_bListenIoctl{FALSE};
+    win::WindowKey m_listenWindow = win::kNoWindow;
 };
 
 // The same handler under the names the program's handlers derive from.

@@ -351,9 +351,10 @@ TEST_F(ListenHdlrTest, LogsLoginRefusesASecondClientAndLogsLogout)
     EXPECT_TRUE(hdlr.IsUseIoctl());
     EXPECT_EQ(CdsServerFrame::g_bUseIoctl.load(), 0);
 
+    // The application thread's timer takes the first client.
     Fd first = Client();
     ASSERT_TRUE(Readable(hdlr.GetListenSocket(hdlr.GetLine(0))->GetHandle()));
-    EXPECT_GE(Dispatch(), 1);
+    dispatcher.advance(CdsSocketHdlr::kListenTimerMs);
     const std::string login = "127.0.0.1(" + std::to_string(PortOf(first.fd)) + ") Login.\r\n";
     EXPECT_EQ(log.Count(LOG_INFO, login), 1);
     EXPECT_TRUE(hdlr.IsPortOpen(hdlr.GetLine(0)));
@@ -418,6 +419,104 @@ TEST(SocketHdlrChecksTest, ASocketOfAnotherThreadIsValidOnlyWithBackgroundThread
     OptionScope threads(CdsServerFrame::g_bBackgroundThread, 1);
     EXPECT_TRUE(CdsSocketHdlr::IsValidSocket(&mine));
     ::close(h);
+}
+
+} // namespace
+
+namespace {
+
+// A derived handler whose close hook closes the line itself.
+class ClosingHdlr : public TestSocketHdlr {
+public:
+    using TestSocketHdlr::TestSocketHdlr;
+    int OnPreClose(CdsListenSocket*) override
+    {
+        CloseCommPort(nullptr, GetLine(LINE_PRIMARY_MASTER));
+        return 1;
+    }
+};
+
+TEST_F(SocketHdlrTest, ALineClosedInsideItsCloseNotificationOutlivesTheDelivery)
+{
+    ClosingHdlr closing(clock);
+    CommHost host;
+    host.pClock = &clock;
+    host.pDispatcher = &dispatcher;
+    host.logWindow = log.Key();
+    closing.SetHost(host);
+    closing.SetInService(TRUE);
+    uint16_t port = 0;
+    Fd listener = ListenOnLoopback(port);
+    UseTcp("127.0.0.1", port);
+    closing.AddActiveDevice(device.get());
+    tagTHREADINFO* line = closing.NewThreadInfo(device.get(), FALSE, FALSE);
+    ASSERT_TRUE(closing.OpenCommPort(device.get(), line));
+    Fd peer(::accept4(listener.fd, nullptr, nullptr, SOCK_CLOEXEC));
+    peer.reset();
+    ASSERT_TRUE(Readable(closing.GetThreadSocket(line)->GetHandle()));
+    EXPECT_EQ(closing.DispatchNotifications(line), 1);
+    // The reset still ran after the delivery and connected again.
+    EXPECT_TRUE(closing.IsPortOpen(line));
+    closing.CloseCommPort(nullptr, line);
+}
+
+struct InitCase {
+    const char* name;
+    BOOL bPortsInThread;
+    bool bOpen;
+    int expect;
+};
+
+class SocketHdlrInitTest : public SocketHdlrTest, public ::testing::WithParamInterface<InitCase> {};
+
+TEST_P(SocketHdlrInitTest, MasterLineStartNeedsItsSocketWhenTheLineDoesNotOpenIt)
+{
+    OptionScope timer(CdsServerFrame::g_bBackgroundThread, 0);
+    uint16_t port = 0;
+    Fd listener = ListenOnLoopback(port);
+    UseTcp("127.0.0.1", port);
+    tagTHREADINFO* line = PrimaryLine();
+    hdlr.SetPortsInThread(GetParam().bPortsInThread);
+    if (GetParam().bOpen) {
+        ASSERT_TRUE(hdlr.OpenCommPort(device.get(), line));
+    }
+    EXPECT_EQ(hdlr.InitThread(line), GetParam().expect);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SocketHdlrInitTest,
+    ::testing::Values(InitCase{"LineOpensItsPort", TRUE, false, 0},
+                      InitCase{"OpenedBeforeTheLine", FALSE, true, 0},
+                      InitCase{"NotOpened", FALSE, false, CommErrorResult(RE_INVALID_SOCKET)}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(SocketHdlrTest, AConnectionMovesToTheLineThreadAndBack)
+{
+    OptionScope threads(CdsServerFrame::g_bBackgroundThread, 1);
+    uint16_t port = 0;
+    Fd listener = ListenOnLoopback(port);
+    UseTcp("127.0.0.1", port);
+    tagTHREADINFO* line = PrimaryLine();
+    hdlr.SetPortsInThread(FALSE);
+    ASSERT_TRUE(hdlr.OpenCommPort(device.get(), line));
+    const auto handle = hdlr.GetThreadSocket(line)->GetHandle();
+    // What going online does before the line thread runs: the handle waits in the slot.
+    ASSERT_TRUE(hdlr.CreateThreads(device.get()));
+    EXPECT_EQ(hdlr.GetThreadSocket(line)->GetHandle(), CdsTimeoutSocket::kInvalidSocket);
+    EXPECT_EQ(hdlr.GetLocalPort(line), PortOf(handle));
+    int init = -1, exit = -1;
+    bool bOwned = false;
+    std::thread([&] {
+        init = hdlr.InitThread(line);
+        bOwned = CdsTimeoutSocket::IsHandleOfThisThread(hdlr.GetThreadSocket(line)->GetHandle());
+        exit = hdlr.ExitThread(line);
+    }).join();
+    EXPECT_EQ(init, 0);
+    EXPECT_TRUE(bOwned);
+    EXPECT_EQ(exit, 0);
+    hdlr.DestroyThreads(device.get());
+    EXPECT_EQ(hdlr.GetThreadSocket(line)->GetHandle(), handle);
+    EXPECT_TRUE(CdsTimeoutSocket::IsHandleOfThisThread(handle));
 }
 
 } // namespace
