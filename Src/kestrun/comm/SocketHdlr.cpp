@@ -466,7 +466,11 @@ BOOL CdsSocketHdlr::IsPortOpen(tagTHREADINFO* pLine)
         std::lock_guard lock(m_socketsMutex);
         pFile = SocketsOf(pLine).pFile;
     }
-    return pFile && IsValidSocketFile(pFile.get()) && pFile->IsOpen();
+    if (!pFile || !IsValidSocketFile(pFile.get()) || !pFile->IsOpen())
+        return FALSE;
+    // A connection the peer has closed carries nothing more.
+    const CdsTimeoutSocket* pSocket = pFile->GetSocket();
+    return !(pSocket && pSocket->IsPeerClosed());
 }
 
 void CdsSocketHdlr::ResetCommPort(CdsDeviceObject* pDevice, tagTHREADINFO* pLine)

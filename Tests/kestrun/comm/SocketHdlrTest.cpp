@@ -191,6 +191,7 @@ TEST_F(SocketHdlrTest, APeerThatClosesIsNoticedAndTheLineReconnectsAfterTheReset
     BYTE buffer[8];
     EXPECT_EQ(hdlr.CommReadWith(device.get(), buffer, 8, line, TRUE), CommErrorResult(RE_SOCKET_ERROR));
     EXPECT_EQ(hdlr.CommReadWith(device.get(), buffer, 8, line, FALSE), CommErrorResult(RE_SOCKET_ERROR));
+    EXPECT_FALSE(hdlr.IsPortOpen(line));
 
     log.Clear();
     const std::uint64_t start = clock.monotonicMs();
@@ -517,6 +518,25 @@ TEST_F(SocketHdlrTest, AConnectionMovesToTheLineThreadAndBack)
     hdlr.DestroyThreads(device.get());
     EXPECT_EQ(hdlr.GetThreadSocket(line)->GetHandle(), handle);
     EXPECT_TRUE(CdsTimeoutSocket::IsHandleOfThisThread(handle));
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(SocketHdlrTest, AListenPortThatCannotListenFailsTheOpen)
+{
+    auto config = std::make_unique<CdsTcpipConfig>();
+    config->SetPortId(1);
+    config->m_nRemotePort = 1; // reserved: any port
+    config->m_nSocketType = 2; // a datagram socket cannot listen
+    device->SetCommConfig(0, std::move(config));
+    hdlr.SetListenMode(TRUE);
+    tagTHREADINFO* line = PrimaryLine();
+    EXPECT_FALSE(hdlr.OpenCommPort(device.get(), line));
+    EXPECT_EQ(Lines(LOG_ERROR), (std::vector<std::string>{"-  Cannot create socket port 0 (type = 2)!\r\n"}));
+    EXPECT_EQ(hdlr.GetListenSocket(line), nullptr);
+    EXPECT_TRUE(Lines(LOG_INFO).empty());
 }
 
 } // namespace
