@@ -158,6 +158,11 @@ int CdsSocketHdlr::OnPostClose(CdsListenSocket*) { return 1; }
 int CdsSocketHdlr::OnPreReceive(CdsListenSocket*) { return 1; }
 int CdsSocketHdlr::OnPostReceive(CdsListenSocket*) { return 1; }
 
+std::unique_ptr<CdsListenSocket> CdsSocketHdlr::NewLineSocket(CdsDeviceObject* pDevice, int nLine)
+{
+    return std::make_unique<CdsListenSocket>(pDevice, this, nLine, &GetClock());
+}
+
 // --- checks ---
 
 BOOL CdsSocketHdlr::IsValidSocket(const CdsTimeoutSocket* pSocket)
@@ -311,7 +316,7 @@ BOOL CdsSocketHdlr::OpenCommPort(CdsDeviceObject* pDevice, tagTHREADINFO* pLine)
         std::lock_guard lock(m_socketsMutex);
         LineSockets& s = SocketsOf(pLine);
         if (!s.pThreadSocket)
-            s.pThreadSocket = std::make_unique<CdsListenSocket>(pDevice, this, nIndex, &GetClock());
+            s.pThreadSocket = NewLineSocket(pDevice, nIndex);
         pSocket = s.pThreadSocket.get();
     }
     if (!OpenThreadPort(pDevice, pConfig, pSocket, pLine))
@@ -323,7 +328,7 @@ BOOL CdsSocketHdlr::OpenCommPort(CdsDeviceObject* pDevice, tagTHREADINFO* pLine)
         std::lock_guard lock(m_socketsMutex);
         LineSockets& s = SocketsOf(pLine);
         if (!s.pListenSocket)
-            s.pListenSocket = std::make_unique<CdsListenSocket>(pDevice, this, nIndex, &GetClock());
+            s.pListenSocket = NewLineSocket(pDevice, nIndex);
         pListen = s.pListenSocket.get();
     }
     return OpenListenPort(pDevice, pConfig, pListen, pLine);
@@ -711,9 +716,7 @@ void CdsSocketHdlr::HandleAccept(CdsListenSocket* pListen)
         std::lock_guard lock(m_socketsMutex);
         LineSockets& s = SocketsOf(pLine);
         if (!s.pThreadSocket)
-            s.pThreadSocket = std::make_unique<CdsListenSocket>(
-                pListen->GetDevice(), this, pLine ? pLine->LineIndex() : static_cast<int>(THREADINFO_PRIMARY_MASTER),
-                &GetClock());
+            s.pThreadSocket = NewLineSocket(pListen->GetDevice(), pLine ? pLine->LineIndex() : 0);
         pThread = s.pThreadSocket.get();
     }
     pThread->Close();

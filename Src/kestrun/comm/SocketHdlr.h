@@ -112,6 +112,8 @@ protected:
     BOOL CreateSocketFile(CdsListenSocket* pSocket, tagTHREADINFO* pLine);
     BOOL CreateUdpFile(CdsListenSocket* pSocket, CdsTcpipConfig* pConfig, tagTHREADINFO* pLine);
     void DestroySocketFile(tagTHREADINFO* pLine);
+    // Makes a socket for a line (0..3); tests give sockets that wait on their clock.
+    virtual std::unique_ptr<CdsListenSocket> NewLineSocket(CdsDeviceObject* pDevice, int nLine);
 
 private:
     friend class CdsListenSocket;

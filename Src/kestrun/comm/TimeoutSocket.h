@@ -7,6 +7,7 @@
 // the On... notifications. They are delivered only by DispatchNotifications, on
 // the thread that owns the socket, so a notification never runs under a
 // blocking call of another thread.
+#include <atomic>
 #include <string>
 
 #include "kestrun/comm/ReturnError.h"
@@ -121,12 +122,13 @@ private:
     void TakeHandle(SOCKET hSocket, int nType, long lEvent);
     void ReleaseHandle();
 
-    SOCKET m_hSocket = kInvalidSocket;
+    // Read by other threads (is the port open?) while the owner uses the socket.
+    std::atomic<SOCKET> m_hSocket{kInvalidSocket};
     int m_nType = 0; // SOCK_STREAM or SOCK_DGRAM while there is a handle
     long m_lEvents = 0;
     int m_nLastError = 0;
     bool m_bListening = false;
-    bool m_bPeerClosed = false;
+    std::atomic<bool> m_bPeerClosed{false};
     bool m_bCloseNotified = false;
     bool m_bReadNotified = false;   // re-armed by the next receive
     bool m_bAcceptNotified = false; // re-armed by the next accept

@@ -33,6 +33,13 @@ public:
     int sleeps = 0;
     std::function<void()> onSleep;
 
+protected:
+    // Sockets whose waits move the fake clock.
+    std::unique_ptr<CdsListenSocket> NewLineSocket(CdsDeviceObject* pDevice, int nLine) override
+    {
+        return std::make_unique<FakeWait<CdsListenSocket>>(m_clock, pDevice, this, nLine);
+    }
+
 private:
     win::FakeClock& m_clock;
 };
@@ -537,6 +544,29 @@ TEST_F(SocketHdlrTest, AListenPortThatCannotListenFailsTheOpen)
     EXPECT_EQ(Lines(LOG_ERROR), (std::vector<std::string>{"-  Cannot create socket port 0 (type = 2)!\r\n"}));
     EXPECT_EQ(hdlr.GetListenSocket(line), nullptr);
     EXPECT_TRUE(Lines(LOG_INFO).empty());
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(SocketHdlrTest, WithoutIoctlASilentPeerEndsAReadWithNoBytesWithinTwoDeadlines)
+{
+    OptionScope off(CdsServerFrame::g_bUseIoctl, 0);
+    uint16_t port = 0;
+    Fd listener = ListenOnLoopback(port);
+    UseTcp("127.0.0.1", port);
+    tagTHREADINFO* line = PrimaryLine();
+    ASSERT_TRUE(hdlr.OpenCommPort(device.get(), line));
+    Fd peer(::accept4(listener.fd, nullptr, nullptr, SOCK_CLOEXEC));
+    EXPECT_TRUE(hdlr.GetSocketCommFile(line)->GetTimerFlag());
+    const std::uint64_t start = clock.monotonicMs();
+    BYTE buffer[8];
+    EXPECT_EQ(hdlr.CommRead(device.get(), buffer, 8, line), 0);
+    const std::uint64_t elapsed = clock.monotonicMs() - start;
+    EXPECT_GT(elapsed, 2000u);
+    EXPECT_LE(elapsed, 4000u);
+    EXPECT_TRUE(hdlr.IsPortOpen(line)) << "silence is no close";
 }
 
 } // namespace
