@@ -176,13 +176,13 @@ bool GatherBytes(const VariantItemSource& items, int itemSize, std::array<BYTE, 
     if (itemSize != 1 && itemSize != 2) return false;
     const int count = static_cast<int>(N) / itemSize;
     for (int k = 0; k < count; ++k) {
-        const _BRISANTDATAVALUE* item = items.Item(k);
-        if (!item) return false;
+        _BRISANTDATAVALUE item{};
+        if (!items.Item(k, item)) return false;
         if (itemSize == 1) {
-            s[k] = item->bVal;
+            s[k] = item.bVal;
         } else {
-            s[2 * k] = static_cast<BYTE>(item->wVal & 0xFF);
-            s[2 * k + 1] = static_cast<BYTE>(item->wVal >> 8);
+            s[2 * k] = static_cast<BYTE>(item.wVal & 0xFF);
+            s[2 * k + 1] = static_cast<BYTE>(item.wVal >> 8);
         }
     }
     return true;
@@ -210,10 +210,10 @@ bool ReadUpsizeDouble(const VariantTypeCode& type, int itemSize, const VariantIt
     std::array<WORD, 4> w{};
     if (itemSize == 4) {
         for (int k = 0; k < 2; ++k) {
-            const _BRISANTDATAVALUE* item = items.Item(k);
-            if (!item) return false;
-            w[2 * k] = static_cast<WORD>(item->dwVal & 0xFFFF);
-            w[2 * k + 1] = static_cast<WORD>(item->dwVal >> 16);
+            _BRISANTDATAVALUE item{};
+            if (!items.Item(k, item)) return false;
+            w[2 * k] = static_cast<WORD>(item.dwVal & 0xFFFF);
+            w[2 * k + 1] = static_cast<WORD>(item.dwVal >> 16);
         }
     } else {
         std::array<BYTE, 8> s{};
@@ -231,27 +231,28 @@ bool ReadUpsizeInteger(const VariantTypeCode& type, int itemSize, const VariantI
 {
     value = {};
     const int storage = type.storageType;
-    const _BRISANTDATAVALUE* first = items.Item(0);
-    if (!first) return false;
+    _BRISANTDATAVALUE first{};
+    _BRISANTDATAVALUE next{};
+    if (!items.Item(0, first)) return false;
     if ((storage == BRISANT_SHORT || storage == BRISANT_WORD) && itemSize == 1) {
-        const _BRISANTDATAVALUE* next = items.Item(1);
-        value.wVal = static_cast<WORD>(first->bVal | (next ? next->bVal << 8 : 0));
+        const bool hasNext = items.Item(1, next);
+        value.wVal = static_cast<WORD>(first.bVal | (hasNext ? next.bVal << 8 : 0));
         if (type.packedCode == BRISANT_BCD) value.wVal = DecodeBcdWord(value.wVal);
         return true;
     }
     if ((storage == BRISANT_LONG || storage == BRISANT_DWORD) && itemSize == 1) {
         DWORD bits = 0;
         for (int k = 0; k < 4; ++k) {
-            const _BRISANTDATAVALUE* item = items.Item(k);
-            if (!item) break;
-            bits |= static_cast<DWORD>(item->bVal) << (8 * k);
+            _BRISANTDATAVALUE item{};
+            if (!items.Item(k, item)) break;
+            bits |= static_cast<DWORD>(item.bVal) << (8 * k);
         }
         value.dwVal = bits;
         return true;
     }
     if ((storage == BRISANT_LONG || storage == BRISANT_DWORD) && itemSize == 2) {
-        const _BRISANTDATAVALUE* next = items.Item(1);
-        value.dwVal = static_cast<DWORD>(first->wVal) | (next ? static_cast<DWORD>(next->wVal) << 16 : 0u);
+        const bool hasNext = items.Item(1, next);
+        value.dwVal = static_cast<DWORD>(first.wVal) | (hasNext ? static_cast<DWORD>(next.wVal) << 16 : 0u);
         return true;
     }
     return false;
@@ -265,15 +266,15 @@ bool ReadText(const VariantTypeCode& type, int itemSize, const VariantItemSource
     if (itemSize != 1 && itemSize != 2 && itemSize != 4) return false;
     const std::size_t n = static_cast<std::size_t>(type.size);
     for (int k = 0; text.size() < n; ++k) {
-        const _BRISANTDATAVALUE* item = items.Item(k);
-        if (!item) break;
+        _BRISANTDATAVALUE item{};
+        if (!items.Item(k, item)) break;
         if (itemSize == 1) {
-            text += static_cast<char>(item->bVal);
+            text += static_cast<char>(item.bVal);
         } else if (itemSize == 2) {
-            text += static_cast<char>(item->wVal >> 8);
-            if (text.size() < n) text += static_cast<char>(item->wVal & 0xFF);
+            text += static_cast<char>(item.wVal >> 8);
+            if (text.size() < n) text += static_cast<char>(item.wVal & 0xFF);
         } else {
-            for (int b = 0; b < 4 && text.size() < n; ++b) text += static_cast<char>((item->dwVal >> (8 * b)) & 0xFF);
+            for (int b = 0; b < 4 && text.size() < n; ++b) text += static_cast<char>((item.dwVal >> (8 * b)) & 0xFF);
         }
     }
     value.pszVal = text.data();
@@ -334,13 +335,13 @@ bool ReadVariantValue(const VariantTypeCode& type, int itemType, const VariantIt
 {
     value = {};
     if (!type.IsValid()) return false;
-    const _BRISANTDATAVALUE* base = items.Item(0);
-    if (!base) return false;
+    _BRISANTDATAVALUE base{};
+    if (!items.Item(0, base)) return false;
     const int itemSize = GetDataTypeSize(itemType);
     if (type.storageType == BRISANT_STRING) return ReadText(type, itemSize, items, value, textBuffer);
     switch (ChooseVariantAccess(type.size, itemType)) {
-    case VariantAccess::Copy: return ReadCopy(type, itemType, *base, value);
-    case VariantAccess::Downsize: return ReadDownsize(type, itemType, *base, value);
+    case VariantAccess::Copy: return ReadCopy(type, itemType, base, value);
+    case VariantAccess::Downsize: return ReadDownsize(type, itemType, base, value);
     case VariantAccess::Upsize: break;
     }
     if (type.storageType == BRISANT_FLOAT) return ReadUpsizeFloat(type, itemSize, items, value);

@@ -30,11 +30,11 @@ struct VariantTypeCode {
 VariantTypeCode ParseVariantTypeCode(std::string_view text);
 
 // The items of a block from the variant's base item on: Item(0) is the base,
-// Item(k) the point k places further; null when that point does not exist.
+// Item(k) the point k places further. False when that point does not exist.
 class VariantItemSource {
 public:
     virtual ~VariantItemSource() = default;
-    virtual const _BRISANTDATAVALUE* Item(int offset) const = 0;
+    virtual bool Item(int offset, _BRISANTDATAVALUE& cell) const = 0;
 };
 
 // How a variant of this size reads items of that type.

@@ -116,9 +116,11 @@ TEST(VariantTypeParseTest, OnlyPackedExtractsAreReadOnly)
 class Items : public VariantItemSource {
 public:
     std::vector<_BRISANTDATAVALUE> cells;
-    const _BRISANTDATAVALUE* Item(int offset) const override
+    bool Item(int offset, _BRISANTDATAVALUE& cell) const override
     {
-        return offset >= 0 && offset < static_cast<int>(cells.size()) ? &cells[static_cast<std::size_t>(offset)] : nullptr;
+        if (offset < 0 || offset >= static_cast<int>(cells.size())) return false;
+        cell = cells[static_cast<std::size_t>(offset)];
+        return true;
     }
 };
 
