@@ -1,5 +1,7 @@
 #include "kestrun/model/ItemLookup.h"
 
+#include "kestrun/model/MemoryArray.h"
+#include "kestrun/model/MemoryObject.h"
 #include "kestrun/model/VariantType.h"
 #include "kestrun/shell/ServerFrame.h"
 
@@ -132,3 +134,40 @@ OpcItemResult ResolveOpcItem(OpcItemHost& host, std::string_view itemId, std::st
 }
 
 } // namespace kestrun
+
+// --- the block's lookups by name ---
+
+namespace {
+
+class BlockNames : public kestrun::PointNameHost {
+public:
+    explicit BlockNames(const CdsMemoryArray& block) : m_block(block) {}
+    CdsMemoryObject* FindKeyName(const std::string& key) const override { return m_block.FindMemoryObjectByKey(key); }
+    CdsMemoryObject* PointAtIndex(int index) const override { return m_block.GetMemoryObject(index); }
+    CdsMemoryObject* BitOfPoint(CdsMemoryObject* point, int bit) const override { return point->GetBitObject(bit); }
+    std::string BlockAddress() const override { return m_block.GetAddr(); }
+
+private:
+    const CdsMemoryArray& m_block;
+};
+
+} // namespace
+
+CdsMemoryObject* CdsMemoryArray::GetMemoryObject(const std::string& strName) const
+{
+    return kestrun::LookupPointByName(BlockNames(*this), strName, kestrun::ItemNameOptions::Current());
+}
+
+CdsMemoryObject* CdsMemoryArray::FindMemoryObject(const std::string& strName) const
+{
+    const kestrun::ItemNameOptions options = kestrun::ItemNameOptions::Current();
+    if (!options.wildSearch) return nullptr;
+    const std::string text = kestrun::ApplyNameCase(strName, options.caseSensitive);
+    bool first = true;
+    for (CdsMemoryObject* point : m_points) {
+        if (!point) continue;
+        if (kestrun::WildNameMatches(point->GetName(), text, first)) return point;
+        first = false;
+    }
+    return nullptr;
+}

@@ -271,9 +271,13 @@ void CdsMemoryArray::OnLoading()
 
 void CdsMemoryArray::DeleteContents()
 {
-    for (auto& [key, variant] : m_variantMap)
+    std::map<std::string, CdsMemoryObject*> variants;
+    {
+        std::lock_guard lock(m_variantMutex);
+        variants.swap(m_variantMap);
+    }
+    for (auto& [key, variant] : variants)
         variant->Destroy();
-    m_variantMap.clear();
     std::vector<CdsMemoryObject*> points;
     points.swap(m_points);
     m_nameMap.clear();
@@ -294,6 +298,7 @@ void CdsMemoryArray::Destroy()
 CdsMemoryObject* CdsMemoryArray::CreateMemoryVariant(const std::string& strItem, const std::string& strType)
 {
     std::string key = strItem + ' ' + strType;
+    std::lock_guard lock(m_variantMutex);
     auto it = m_variantMap.find(key);
     if (it != m_variantMap.end())
         return it->second;
@@ -307,6 +312,7 @@ CdsMemoryObject* CdsMemoryArray::CreateMemoryVariant(const std::string& strItem,
 
 CdsMemoryObject* CdsMemoryArray::GetMemoryVariant(const std::string& strItem, const std::string& strType) const
 {
+    std::lock_guard lock(m_variantMutex);
     auto it = m_variantMap.find(strItem + ' ' + strType);
     return it == m_variantMap.end() ? nullptr : it->second;
 }

@@ -4,7 +4,11 @@
 
 #include <map>
 
+#include "kestrun/model/BitArray.h"
+#include "kestrun/model/MemoryArray.h"
+#include "kestrun/shell/ServerFrame.h"
 #include "platform/dde/BrisantTypes.h"
+#include "support/model/ModelFakes.h"
 #include <vector>
 
 namespace kestrun {
@@ -397,6 +401,94 @@ TEST_F(OpcResolveTest, TagNamesOfPointsFoundThroughADevice)
     const OpcItemResult dotted = ResolveOpcItem(host, "PLC1.D100:5", "", options);
     EXPECT_EQ(dotted.names.shortName, "D100:5");
     EXPECT_EQ(dotted.names.itemId, "PLC1.D100:5");
+}
+
+// Real blocks: points named in device syntax (D100 + index) with bits.
+class NamedBitArray : public CdsBitArray {
+public:
+    CdsMemoryObject* NewBitObject() override { return new CdsBitObject; }
+};
+class NamedPoint : public CdsMemoryObject {
+public:
+    void SetPseudoName(const std::string&, int nNumber, char) override { SetPseudoNameText("D" + std::to_string(100 + nNumber)); }
+    CdsMemoryArray* NewBitArray() override { return new NamedBitArray; }
+};
+class NamedBlock : public CdsMemoryArray {
+public:
+    CdsMemoryObject* NewMemoryObject() override { return new NamedPoint; }
+};
+
+class BlockNameLookupTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        block.SetAddr("D100");
+        block.SetDefaultDataType(BRISANT_WORD);
+        for (int i = 0; i < 10; ++i) ASSERT_NE(block.CreateMemoryObject(i, nullptr, TRUE), nullptr);
+    }
+    CdsMemoryObject* P(int i) { return block.GetMemoryObject(i); }
+    CdsMemoryObject* B(int i, int bit) { return block.GetMemoryObject(i, bit); }
+    NamedBlock block;
+};
+
+TEST_F(BlockNameLookupTest, EveryFormNamesItsPointOrBit)
+{
+    testsupport::OptionScope dots(CdsServerFrame::g_bEnableDotSubset, 1);
+    testsupport::OptionScope cs(CdsServerFrame::g_bCaseSensitive, 0);
+    EXPECT_EQ(block.GetMemoryObject(std::string("D100:5")), P(5));
+    EXPECT_EQ(block.GetMemoryObject(std::string("d100:h5")), P(5));
+    EXPECT_EQ(block.GetMemoryObject(std::string("D100:&5")), P(5));
+    EXPECT_EQ(block.GetMemoryObject(std::string("D100:HA")), nullptr);  // only 10 points
+    EXPECT_EQ(block.GetMemoryObject(std::string("D100:9")), P(9));
+    EXPECT_EQ(block.GetMemoryObject(std::string("d105")), P(5));
+    EXPECT_EQ(block.GetMemoryObject(std::string("D105/3")), B(5, 3));
+    EXPECT_EQ(block.GetMemoryObject(std::string("D105.3")), B(5, 3));
+    EXPECT_EQ(block.GetMemoryObject(std::string("D100:5/3")), B(5, 3));
+    EXPECT_EQ(block.GetMemoryObject(std::string("D100:5.15")), B(5, 15));
+    EXPECT_EQ(block.GetMemoryObject(std::string("D100:5/16")), nullptr);
+    EXPECT_EQ(block.GetMemoryObject(std::string("D100:5/32")), nullptr);
+    EXPECT_EQ(block.GetMemoryObject(std::string("D100:5/3x")), nullptr);
+    EXPECT_EQ(block.GetMemoryObject(std::string("D200:5")), nullptr);
+    EXPECT_EQ(block.GetMemoryObject(std::string("")), nullptr);
+}
+
+TEST_F(BlockNameLookupTest, WithoutDotSubsetsADotIsNoBit)
+{
+    testsupport::OptionScope dots(CdsServerFrame::g_bEnableDotSubset, 0);
+    EXPECT_EQ(block.GetMemoryObject(std::string("D105.3")), nullptr);
+    EXPECT_EQ(block.GetMemoryObject(std::string("D105/3")), B(5, 3));
+}
+
+TEST_F(BlockNameLookupTest, CaseSensitiveNamesCompareExactly)
+{
+    testsupport::OptionScope cs(CdsServerFrame::g_bCaseSensitive, 1);
+    EXPECT_EQ(block.GetMemoryObject(std::string("d100:5")), nullptr);
+    EXPECT_EQ(block.GetMemoryObject(std::string("d105")), nullptr);
+    EXPECT_EQ(block.GetMemoryObject(std::string("D105")), P(5));
+    EXPECT_EQ(block.GetMemoryObject(std::string("D100:h5")), P(5));
+}
+
+TEST_F(BlockNameLookupTest, LinearSearchOnlyWithItsOption)
+{
+    {
+        testsupport::OptionScope wild(CdsServerFrame::g_bWildSearchOnTagCreate, 0);
+        EXPECT_EQ(block.FindMemoryObject("D103"), nullptr);
+    }
+    testsupport::OptionScope wild(CdsServerFrame::g_bWildSearchOnTagCreate, 1);
+    EXPECT_EQ(block.FindMemoryObject("d103"), P(3));
+    EXPECT_EQ(block.FindMemoryObject("D1"), nullptr);
+    EXPECT_EQ(block.FindMemoryObject("X"), nullptr);
+}
+
+TEST(BlockNameLookupFirstPointTest, TheFirstPointAnswersForTheBlockAddress)
+{
+    testsupport::OptionScope wild(CdsServerFrame::g_bWildSearchOnTagCreate, 1);
+    testsupport::PointBlock block;
+    block.SetAddr("W10");
+    CdsMemoryObject* first = block.CreateMemoryObject(0, nullptr, TRUE);
+    block.CreateMemoryObject(1, nullptr, TRUE);
+    EXPECT_EQ(block.FindMemoryObject("w10"), first);
+    EXPECT_EQ(block.FindMemoryObject("W10:1"), block.GetMemoryObject(1));
 }
 
 } // namespace
