@@ -2,6 +2,7 @@
 
 #include "kestrun/model/MemoryArray.h"
 #include "kestrun/model/MemoryObject.h"
+#include "kestrun/model/MemoryVariant.h"
 #include "kestrun/model/VariantType.h"
 #include "kestrun/shell/ServerFrame.h"
 
@@ -37,17 +38,10 @@ CdsMemoryObject* LookupPointByName(const PointNameHost& block, std::string_view 
 
 namespace {
 
-// A block keyed by the text answers with its own lookup; otherwise every block
-// in list order is asked.
-DeviceItemResult FindInDevice(const DeviceItemHost& device, const std::string& text, const ItemNameOptions& options)
+// Every block in list order; the first that knows the name answers.
+DeviceItemResult FindInBlocks(const DeviceItemHost& device, const std::string& text)
 {
     DeviceItemResult result;
-    if (CdsMemoryArray* block = device.FindBlockByKey(ApplyNameCase(text, options.caseSensitive))) {
-        result.block = block;
-        result.namesBlock = true;
-        result.point = device.FindPointInBlock(block, text);
-        return result;
-    }
     const int count = device.GetBlockCount();
     for (int i = 0; i < count; ++i) {
         CdsMemoryArray* block = device.GetBlockAt(i);
@@ -61,20 +55,28 @@ DeviceItemResult FindInDevice(const DeviceItemHost& device, const std::string& t
     return result;
 }
 
+// A block keyed by the whole text answers with its own lookup.
+bool FindInKeyedBlock(const DeviceItemHost& device, const std::string& text, const ItemNameOptions& options,
+                      DeviceItemResult& result)
+{
+    CdsMemoryArray* block = device.FindBlockByKey(ApplyNameCase(text, options.caseSensitive));
+    if (!block) return false;
+    result.block = block;
+    result.namesBlock = true;
+    result.point = device.FindPointInBlock(block, text);
+    return true;
+}
+
 } // namespace
 
 DeviceItemResult LookupItemInDevice(DeviceItemHost& device, std::string_view item, const ItemNameOptions& options)
 {
     const std::string text(item);
-    if (CdsMemoryArray* block = device.FindBlockByKey(ApplyNameCase(text, options.caseSensitive))) {
-        DeviceItemResult result;
-        result.block = block;
-        result.namesBlock = true;
-        result.point = device.FindPointInBlock(block, text);
-        return result;
-    }
+    DeviceItemResult keyed;
+    if (FindInKeyedBlock(device, text, options, keyed)) return keyed;
     if (auto typed = SplitTypedItem(item)) {
-        const DeviceItemResult base = FindInDevice(device, typed->base, options);
+        DeviceItemResult base;
+        if (!FindInKeyedBlock(device, typed->base, options, base)) base = FindInBlocks(device, typed->base);
         if (base.point) {
             const VariantTypeCode type = ParseVariantTypeCode(typed->code);
             // An unknown type word names nothing.
@@ -89,10 +91,48 @@ DeviceItemResult LookupItemInDevice(DeviceItemHost& device, std::string_view ite
             return result;
         }
     }
-    DeviceItemResult result = FindInDevice(device, text, options);
-    result.namesBlock = false;
+    DeviceItemResult result = FindInBlocks(device, text);
     if (!result.point) result.block = nullptr;
     return result;
+}
+
+namespace {
+
+class BlockListHost : public DeviceItemHost {
+public:
+    BlockListHost(const CdsMemoryArrayList& blocks, const std::function<CdsMemoryArray*(const std::string&)>& findBlock,
+                  bool caseSensitive)
+        : m_blocks(blocks.GetBlocks()), m_findBlock(findBlock), m_caseSensitive(caseSensitive)
+    {
+    }
+    CdsMemoryArray* FindBlockByKey(const std::string& key) const override { return m_findBlock ? m_findBlock(key) : nullptr; }
+    int GetBlockCount() const override { return static_cast<int>(m_blocks.size()); }
+    CdsMemoryArray* GetBlockAt(int position) const override { return m_blocks[static_cast<std::size_t>(position)]; }
+    CdsMemoryObject* FindPointInBlock(CdsMemoryArray* block, const std::string& name) const override
+    {
+        return block->GetMemoryObject(name);
+    }
+    int GetBlockDefaultType(CdsMemoryArray* block) const override { return block->GetDefaultDataType(); }
+    CdsMemoryObject* GetVariant(CdsMemoryArray* block, CdsMemoryObject* base, const std::string& baseText,
+                                const std::string& code) override
+    {
+        return GetBlockVariant(*block, *base, baseText, code, m_caseSensitive);
+    }
+
+private:
+    const std::vector<CdsMemoryArray*>& m_blocks;
+    const std::function<CdsMemoryArray*(const std::string&)>& m_findBlock;
+    bool m_caseSensitive;
+};
+
+} // namespace
+
+DeviceItemResult LookupItemInBlocks(const CdsMemoryArrayList& blocks,
+                                    const std::function<CdsMemoryArray*(const std::string&)>& findBlock,
+                                    std::string_view item, const ItemNameOptions& options)
+{
+    BlockListHost host(blocks, findBlock, options.caseSensitive);
+    return LookupItemInDevice(host, item, options);
 }
 
 OpcItemResult ResolveOpcItem(OpcItemHost& host, std::string_view itemId, std::string_view accessPath,

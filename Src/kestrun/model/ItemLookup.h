@@ -3,6 +3,7 @@
 // item inside one device, and an OPC item id with its access path. The block,
 // device and bridge supply the lookups they own through the small host
 // interfaces below; the order and the name syntax live here.
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -10,6 +11,7 @@
 
 class CdsMemoryObject;
 class CdsMemoryArray;
+class CdsMemoryArrayList;
 class CdsDeviceObject;
 class CfsMemoryTag;
 
@@ -68,6 +70,13 @@ struct DeviceItemResult {
 // An item inside one device: a block keyed by the whole item; an item with a
 // type word ("D100:5 R4"); else each block in list order.
 DeviceItemResult LookupItemInDevice(DeviceItemHost& device, std::string_view item, const ItemNameOptions& options);
+
+// LookupItemInDevice over a device's block list. findBlock gives the block of
+// a key (already case-ruled, any type data) or null; variants are the blocks'
+// own (GetBlockVariant).
+DeviceItemResult LookupItemInBlocks(const CdsMemoryArrayList& blocks,
+                                    const std::function<CdsMemoryArray*(const std::string&)>& findBlock,
+                                    std::string_view item, const ItemNameOptions& options);
 
 // What the OPC item resolution needs from the bridge and the device map.
 class OpcItemHost {

@@ -6,6 +6,7 @@
 
 #include "kestrun/model/BitArray.h"
 #include "kestrun/model/MemoryArray.h"
+#include "kestrun/model/MemoryVariant.h"
 #include "kestrun/shell/ServerFrame.h"
 #include "platform/dde/BrisantTypes.h"
 #include "support/model/ModelFakes.h"
@@ -416,6 +417,7 @@ public:
 class NamedBlock : public CdsMemoryArray {
 public:
     CdsMemoryObject* NewMemoryObject() override { return new NamedPoint; }
+    CdsMemoryObject* NewMemoryVariant() override { return new CdsMemoryVariant; }
 };
 
 class BlockNameLookupTest : public testing::Test {
@@ -478,6 +480,59 @@ TEST_F(BlockNameLookupTest, LinearSearchOnlyWithItsOption)
     EXPECT_EQ(block.FindMemoryObject("d103"), P(3));
     EXPECT_EQ(block.FindMemoryObject("D1"), nullptr);
     EXPECT_EQ(block.FindMemoryObject("X"), nullptr);
+}
+
+class BlockListLookupTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        words = Add("D100", BRISANT_WORD);
+        floats = Add("D200", BRISANT_FLOAT);
+    }
+    NamedBlock* Add(const char* address, int type)
+    {
+        auto* block = new NamedBlock;
+        block->SetAddr(address);
+        block->SetDefaultDataType(type);
+        for (int i = 0; i < 10; ++i) block->CreateMemoryObject(i, nullptr, TRUE);
+        blocks.AddTail(block);
+        return block;
+    }
+    CdsMemoryObject* Find(const char* item)
+    {
+        const auto findBlock = [this](const std::string& key) -> CdsMemoryArray* { return key == "[LINE]D100" ? words : nullptr; };
+        return LookupItemInBlocks(blocks, findBlock, item, ItemNameOptions{}).point;
+    }
+    CdsMemoryArrayList blocks;
+    NamedBlock* words = nullptr;
+    NamedBlock* floats = nullptr;
+};
+
+TEST_F(BlockListLookupTest, ItemsTypeWordsAndBits)
+{
+    testsupport::OptionScope dots(CdsServerFrame::g_bEnableDotSubset, 1);
+    EXPECT_EQ(Find("D100:5"), words->GetMemoryObject(5));
+    // The D100 block does not know D200:5; the next block does.
+    EXPECT_EQ(Find("D200:5"), floats->GetMemoryObject(5));
+    EXPECT_EQ(Find("D105.3"), words->GetMemoryObject(5, 3));
+    EXPECT_EQ(Find("D205"), nullptr);
+    EXPECT_EQ(Find("D100:5 UI2"), words->GetMemoryObject(5));
+    CdsMemoryObject* variant = Find("D100:5 r4");
+    ASSERT_NE(variant, nullptr);
+    EXPECT_EQ(Find("d100:5 R4 "), variant);
+    EXPECT_EQ(variant->GetParent(), words);
+    EXPECT_EQ(Find("D100:5 Q"), nullptr);
+    EXPECT_EQ(Find("[line]d100"), nullptr);  // names the block itself
+}
+
+TEST_F(BlockListLookupTest, AFloatVariantOverWordsReadsItsTwoItems)
+{
+    words->GetMemoryObject(5)->UpdateState([] { _BRISANTDATAVALUE v{}; v.wVal = 0x3F80; return v; }(), FALSE, nullptr, nullptr, FALSE);
+    words->GetMemoryObject(6)->UpdateState(_BRISANTDATAVALUE{}, FALSE, nullptr, nullptr, FALSE);
+    auto* variant = dynamic_cast<CdsMemoryVariant*>(Find("D105 F"));
+    ASSERT_NE(variant, nullptr);
+    words->UpdateVariants(nullptr, 0, nullptr, nullptr);
+    EXPECT_EQ(variant->GetValue().fltVal, 1.0f);
 }
 
 TEST(BlockNameLookupFirstPointTest, TheFirstPointAnswersForTheBlockAddress)

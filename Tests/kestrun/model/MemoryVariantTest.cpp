@@ -5,8 +5,11 @@
 #include <cstring>
 #include <vector>
 
+#include "kestrun/model/BitArray.h"
 #include "kestrun/model/MemoryArray.h"
 #include "kestrun/shell/ServerFrame.h"
+#include "platform/afx/Archive.h"
+#include "platform/afx/MemFile.h"
 #include "support/model/ModelFakes.h"
 
 namespace {
@@ -224,6 +227,59 @@ TEST(MemoryVariantParseTest, TypeWordsAsClientsWriteThem)
     CdsMemoryVariant unknown("D100:0", "Q");
     EXPECT_EQ(unknown.GetDataType(), BRISANT_NOTYPE);
     EXPECT_EQ(unknown.GetCommandQueryString(Cell(0), 0, FALSE), nullptr);
+}
+
+std::vector<BYTE> Store(const CObject* object)
+{
+    CMemFile file;
+    {
+        CArchive ar(&file, CArchive::store);
+        ar.WriteObject(object);
+        ar.Close();
+    }
+    return std::vector<BYTE>(file.GetData().begin(), file.GetData().end());
+}
+
+std::vector<BYTE> Bytes(std::initializer_list<int> values) { return std::vector<BYTE>(values.begin(), values.end()); }
+
+TEST(MemoryVariantArchiveTest, VariantsAndBitsNeverEnterTheDocument)
+{
+    // One Word point D100:0 with bits, and a variant over it: the record is that
+    // of the block and its one point alone.
+    class TestBits : public CdsBitArray {
+    public:
+        CdsMemoryObject* NewBitObject() override { return new CdsBitObject; }
+    };
+    class Point : public CdsMemoryObject {
+    public:
+        CdsMemoryArray* NewBitArray() override { return new TestBits; }
+    };
+    class Block : public CdsMemoryArray {
+    public:
+        CdsMemoryObject* NewMemoryObject() override { return new Point; }
+        CdsMemoryObject* NewMemoryVariant() override { return new CdsMemoryVariant; }
+    };
+    Block block;
+    block.SetAddr("D100");
+    block.SetDefaultDataType(BRISANT_WORD);
+    CdsMemoryObject* point = block.CreateMemoryObject(0, nullptr, TRUE);
+    ASSERT_NE(point->GetBitObject(3), nullptr);
+    ASSERT_NE(kestrun::GetBlockVariant(block, *point, "D100:0", "R4", false), nullptr);
+
+    const std::vector<BYTE> golden = Bytes({
+        0xFF, 0xFF, 0x01, 0x00, 0x0E, 0x00, 'C', 'd', 's', 'M', 'e', 'm', 'o', 'r', 'y', 'A', 'r', 'r', 'a', 'y',
+        0x01, 0x00,                                                      // one slot
+        0xFF, 0xFF, 0x01, 0x00, 0x0F, 0x00, 'C', 'd', 's', 'M', 'e', 'm', 'o', 'r', 'y', 'O', 'b', 'j', 'e', 'c', 't',
+        0x06, 'D', '1', '0', '0', ':', '0', 0x06, 'D', '1', '0', '0', ':', '0',  // name, pseudo name
+        0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,                  // user word, data type
+        0x00, 0x04, 'D', '1', '0', '0', 0x00,                            // name, address, description
+        0xFF, 0xFF,                                                      // type data word
+        0x00, 0x00, 0x00, 0x00, 0x64, 0x00, 0x00, 0x00, 0x03, 0x00, 0x00, 0x00,  // length, scan time, priority
+        0x01, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00,                  // read and write allowed
+        0x04, 0x00, 0x00, 0x00,                                          // default data type: Word
+        0x01, 0x00, 0x00, 0x00,                                          // max memories
+    });
+    EXPECT_EQ(Store(&block), golden);
 }
 
 } // namespace
