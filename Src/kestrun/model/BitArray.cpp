@@ -80,13 +80,30 @@ int CdsBitArray::UpdateBitObjects(const _BRISANTDATAVALUE& value, int nType, BOO
                                   const tagTHREADINFO* pLine, BOOL bCommand)
 {
     if (!IsDataSupportBit(nType)) return 0;
+    std::lock_guard lock(m_updateMutex);
+    UpdateBitsLocked(value, nType, bInitial, pHdlr, pLine, bCommand);
+    return 1;
+}
+
+void CdsBitArray::RefreshFromParent()
+{
+    std::lock_guard lock(m_updateMutex);
+    if (!m_pParentPoint || !m_pParentPoint->IsTouched()) return;
+    const int type = m_pParentPoint->GetDataType();
+    _BRISANTDATAVALUE value{};
+    if (!IsDataSupportBit(type) || !m_pParentPoint->CopyValue(value)) return;
+    UpdateBitsLocked(value, type, TRUE, nullptr, nullptr, FALSE);
+}
+
+void CdsBitArray::UpdateBitsLocked(const _BRISANTDATAVALUE& value, int nType, BOOL bInitial, kestrun::HandlerLink* pHdlr,
+                                   const tagTHREADINFO* pLine, BOOL bCommand)
+{
     for (int i = 0; i < GetSize(); ++i) {
         CdsMemoryObject* bit = GetMemoryObject(i);
         if (!bit) continue;
         _BRISANTDATAVALUE bitValue{};
         if (GetBitValue(value, nType, i, bitValue)) bit->UpdateState(bitValue, bInitial, pHdlr, pLine, bCommand);
     }
-    return 1;
 }
 
 int CdsBitArray::GetBitValue(const _BRISANTDATAVALUE& value, int nType, int nBit, _BRISANTDATAVALUE& out)
@@ -145,23 +162,24 @@ CdsBitArray* CdsMemoryObject::GetBitArray()
     bits->CreateBitObjects(this);
     bits->InitBitObjects(this);
     if (m_pParent && m_pParent->IsOnline()) bits->SetOnline(TRUE, m_pParent);
-    // A point whose value never changes again would leave its new bits without
-    // a value: they start from the value the point holds.
-    if (IsTouched()) {
-        _BRISANTDATAVALUE value{};
-        const int type = GetDataType();
-        if (CdsBitArray::IsDataSupportBit(type) && CopyValue(value)) bits->UpdateBitObjects(value, type, TRUE, nullptr, nullptr, FALSE);
-    }
+    CdsMemoryArray* first = nullptr;
     {
         std::lock_guard lock(m_valueMutex);
-        if (!m_pBitArray) {
+        if (m_pBitArray)
+            first = m_pBitArray;
+        else
             m_pBitArray = bits;
-            return bits;
-        }
     }
-    // Another thread made the array first.
-    bits->Destroy();
-    return GetExistingBitArray();
+    if (first) {
+        // Another thread made the array first.
+        bits->Destroy();
+        return static_cast<CdsBitArray*>(first);
+    }
+    // A point whose value never changes again would leave its new bits without
+    // a value: they start from the value the point holds. Published first, so
+    // a newer value from a line either is the one copied here or follows it.
+    bits->RefreshFromParent();
+    return bits;
 }
 
 CdsMemoryObject* CdsMemoryObject::GetBitObject(int nBit)

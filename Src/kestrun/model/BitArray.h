@@ -3,6 +3,8 @@
 // holds one bit object per bit (element i is bit i, bit 0 the least
 // significant). The bits are never read from the device: every new value of
 // the parent point is split into them.
+#include <mutex>
+
 #include "kestrun/model/MemoryArray.h"
 #include "kestrun/model/MemoryObject.h"
 
@@ -44,6 +46,8 @@ public:
     // Char, Byte, Short, Word, Long and DWord carry bits.
     static BOOL IsDataSupportBit(int nType);
 
+    // Gives the bits the value the parent point holds now, when it holds one.
+    void RefreshFromParent();
     // Passes the parent point's touched state to every bit.
     void SetTouched(BOOL bTouched);
 
@@ -51,7 +55,12 @@ public:
     CdsMemoryObject* GetParentMemoryObject() const { return m_pParentPoint; }
 
 private:
+    void UpdateBitsLocked(const _BRISANTDATAVALUE& value, int nType, BOOL bInitial, kestrun::HandlerLink* pHdlr,
+                          const tagTHREADINFO* pLine, BOOL bCommand);
+
     CdsMemoryObject* m_pParentPoint = nullptr;   // not owned: the point owns this array
+    // One split at a time, so a late split never overwrites a newer one.
+    std::mutex m_updateMutex;
 };
 
 class CdsBitObject : public CdsMemoryObject {

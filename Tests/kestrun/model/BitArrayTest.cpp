@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "kestrun/model/Hint.h"
 #include "kestrun/shell/ServerFrame.h"
 #include "support/model/ModelFakes.h"
@@ -241,6 +243,23 @@ TEST_F(BitArrayTest, DestroyingTheBitsEmptiesTheArray)
     CdsBitArray* array = Point(0)->GetBitArray();
     array->DestroyBitObjects(Point(0));
     EXPECT_FALSE(array->HasAtLeastOneMemoryObject());
+}
+
+TEST_F(BitArrayTest, BitsMadeWhileALineStoresValuesEndWithTheLastValue)
+{
+    Make(BRISANT_WORD);
+    CdsMemoryObject* point = Point(0);
+    constexpr int kLast = 2000;
+    std::thread line([point] {
+        for (int v = 1; v <= kLast; ++v) point->UpdateState(Cell(static_cast<ULONGLONG>(v)), FALSE, nullptr, nullptr, FALSE);
+    });
+    CdsBitArray* fromClient = nullptr;
+    std::thread client([&fromClient, point] { fromClient = point->GetBitArray(); });
+    CdsBitArray* fromHere = point->GetBitArray();
+    line.join();
+    client.join();
+    EXPECT_EQ(fromClient, fromHere);
+    for (int bit = 0; bit < 16; ++bit) EXPECT_EQ(BitValue(0, bit), (kLast >> bit) & 1) << bit;
 }
 
 TEST(BitArrayValueTest, UnsupportedTypesReportFailureWithACellOfZero)
