@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <chrono>
 #include <climits>
 #include <cstring>
 #include <ctime>
@@ -30,15 +29,6 @@ void Upper(std::string& text)
 {
     for (char& c : text)
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-}
-
-// Wall time as FILETIME ticks: 100 ns since 1601-01-01 UTC.
-ULONGLONG FileTimeNow()
-{
-    using namespace std::chrono;
-    constexpr ULONGLONG kEpochDelta = 116444736000000000ull;
-    auto since1970 = duration_cast<nanoseconds>(system_clock::now().time_since_epoch()).count();
-    return kEpochDelta + static_cast<ULONGLONG>(since1970 / 100);
 }
 
 bool IsKeptArray(int type)
@@ -378,14 +368,18 @@ void CdsMemoryObject::PushToTag(int nType)
         fsUpdateUnknownTypeValue();
         return;
     }
-    m_pTag->UpdateValue(nType, m_value, FileTimeNow());
+    VARIANT value;
+    DataValueToVariant(nType, m_value, value);
+    FILETIME now;
+    CoFileTimeNow(&now);
+    m_pTag->UpdateValue(std::move(value), now);
 }
 
 void CdsMemoryObject::SetTagType()
 {
     if (!m_pTag)
         return;
-    m_pTag->SetCanonicalType(GetDataType());
+    m_pTag->SetCanonicalType(GetCanonicalVarType(GetDataType()));
     WORD rights = 0;
     if (m_pParent && m_pParent->IsClientReadAccess())
         rights |= 1;

@@ -1,6 +1,7 @@
 #include "kestrun/model/MemoryTag.h"
 
 #include <cstring>
+#include <string_view>
 
 #include "platform/dde/BrisantBlocks.h"
 
@@ -48,17 +49,17 @@ CdsMemoryObject* CfsMemoryTag::GetPoint() const
     return m_pPoint;
 }
 
-void CfsMemoryTag::SetCanonicalType(int nDataType)
+void CfsMemoryTag::SetCanonicalType(VARTYPE vt)
 {
     std::lock_guard lock(m_mutex);
-    if (m_nCanonicalType == BRISANT_NOTYPE)
-        m_nCanonicalType = nDataType;
+    if (m_vtCanonical == VT_EMPTY)
+        m_vtCanonical = vt;
 }
 
-int CfsMemoryTag::GetCanonicalType() const
+VARTYPE CfsMemoryTag::GetCanonicalType() const
 {
     std::lock_guard lock(m_mutex);
-    return m_nCanonicalType;
+    return m_vtCanonical;
 }
 
 void CfsMemoryTag::SetAccessRights(WORD wRights)
@@ -79,27 +80,11 @@ void CfsMemoryTag::SetQuality(WORD wQuality)
     m_state.wQuality = wQuality;
 }
 
-void CfsMemoryTag::UpdateValue(int nType, const _BRISANTDATAVALUE& value, ULONGLONG ftNow)
+void CfsMemoryTag::UpdateValue(VARIANT&& value, FILETIME ftNow)
 {
-    // The text is copied before the lock is taken, so readers never wait on an allocation.
-    std::string text;
-    int stored = nType;
-    if (nType == BRISANT_STRING) {
-        if (value.pszVal)
-            text = value.pszVal;
-    } else if (nType == BRISANT_FIXEDSTRING) {
-        if (dde::CountedEmpty(value.pcsVal))
-            stored = BRISANT_NOTYPE;
-        else
-            text.assign(dde::CountedChars(value.pcsVal),
-                        strnlen(dde::CountedChars(value.pcsVal), static_cast<std::size_t>(dde::CountedLength(value.pcsVal))));
-    } else if (nType < BRISANT_BOOL || nType > BRISANT_DOUBLE) {
-        stored = BRISANT_NOTYPE;
-    }
+    // The old value leaves through `value`, freed after the lock is given back.
     std::lock_guard lock(m_mutex);
-    m_state.nType = stored;
-    m_state.value.ullVal = dde::IsTextType(stored) || stored == BRISANT_NOTYPE ? 0 : value.ullVal;
-    m_state.strText.swap(text);
+    std::swap(m_state.value, value);
     m_state.ftTimestamp = ftNow;
 }
 
@@ -107,4 +92,42 @@ CfsMemoryTag::Snapshot CfsMemoryTag::Read() const
 {
     std::lock_guard lock(m_mutex);
     return m_state;
+}
+
+VARTYPE GetCanonicalVarType(int nType)
+{
+    static constexpr VARTYPE kPlain[] = {VT_BOOL, VT_I1, VT_UI1, VT_I2, VT_UI2, VT_I4, VT_UI4, VT_R4, VT_R8};
+    if (nType >= BRISANT_BOOL && nType <= BRISANT_DOUBLE)
+        return kPlain[nType];
+    if (nType == BRISANT_STRING || nType == BRISANT_FIXEDSTRING)
+        return VT_BSTR;
+    if (nType >= BRISANT_BOOLARRAY && nType <= BRISANT_DOUBLEARRAY)
+        return static_cast<VARTYPE>(VT_ARRAY | kPlain[nType - BRISANT_BOOLARRAY]);
+    if (nType == BRISANT_STRINGARRAY || nType == BRISANT_FIXEDSTRINGARRAY)
+        return static_cast<VARTYPE>(VT_ARRAY | VT_BSTR);
+    return VT_EMPTY;
+}
+
+void DataValueToVariant(int nType, const _BRISANTDATAVALUE& value, VARIANT& out)
+{
+    out.clear();
+    switch (nType) {
+    case BRISANT_BOOL: out.setBool(value.boolVal != 0); break;
+    case BRISANT_CHAR: out.setI1(static_cast<CHAR>(value.cVal)); break;
+    case BRISANT_BYTE: out.setUI1(value.bVal); break;
+    case BRISANT_SHORT: out.setI2(value.iVal); break;
+    case BRISANT_WORD: out.setUI2(value.wVal); break;
+    case BRISANT_LONG: out.setI4(value.lVal); break;
+    case BRISANT_DWORD: out.setUI4(value.dwVal); break;
+    case BRISANT_FLOAT: out.setR4(value.fltVal); break;
+    case BRISANT_DOUBLE: out.setR8(value.dblVal); break;
+    case BRISANT_STRING: out.setString(value.pszVal ? std::string_view(value.pszVal) : std::string_view()); break;
+    case BRISANT_FIXEDSTRING:
+        if (!dde::CountedEmpty(value.pcsVal)) {
+            const char* chars = dde::CountedChars(value.pcsVal);
+            out.setString(std::string_view(chars, strnlen(chars, static_cast<std::size_t>(dde::CountedLength(value.pcsVal)))));
+        }
+        break;
+    default: break;
+    }
 }

@@ -2,24 +2,23 @@
 // The OPC side of a data point: the tag through which OPC clients read the
 // point's value, quality and timestamp. Line threads write it and toolkit
 // threads read it, so value, quality and time change and are read under the
-// tag's own lock. The OPC work extends this class for its toolkit.
+// tag's own lock. The OPC work builds its toolkit tag on this class.
 #include <atomic>
 #include <mutex>
-#include <string>
 
+#include "platform/com/Time.h"
+#include "platform/com/Variant.h"
 #include "platform/dde/BrisantTypes.h"
 
 class CdsMemoryObject;
 
 class CfsMemoryTag {
 public:
-    // What a reader gets: a copy of the value that stays valid after the lock.
+    // What a reader gets: copies that stay valid after the lock.
     struct Snapshot {
-        int nType = BRISANT_NOTYPE;   // BRISANT_NOTYPE: no value (VT_EMPTY)
-        _BRISANTDATAVALUE value{};    // plain codes only; texts are in strText
-        std::string strText;
+        VARIANT value;
         WORD wQuality = 0;
-        ULONGLONG ftTimestamp = 0;    // FILETIME ticks (100 ns since 1601, UTC)
+        FILETIME ftTimestamp;
     };
 
     explicit CfsMemoryTag(CdsMemoryObject* pPoint);
@@ -36,22 +35,27 @@ public:
     void ReleaseFromPoint();
     CdsMemoryObject* GetPoint() const;
 
-    // Set once, while the tag has no canonical type yet.
-    void SetCanonicalType(int nDataType);
-    int GetCanonicalType() const;
+    // Set once, while the tag's canonical type is still VT_EMPTY.
+    void SetCanonicalType(VARTYPE vt);
+    VARTYPE GetCanonicalType() const;
     void SetAccessRights(WORD wRights);  // 1 readable, 2 writable
     WORD GetAccessRights() const;
 
     void SetQuality(WORD wQuality);
-    // Replaces value and timestamp in one step; texts are copied, arrays not kept.
-    void UpdateValue(int nType, const _BRISANTDATAVALUE& value, ULONGLONG ftNow);
+    // Replaces value and timestamp in one step.
+    void UpdateValue(VARIANT&& value, FILETIME ftNow);
     Snapshot Read() const;
 
 private:
     mutable std::mutex m_mutex;
     CdsMemoryObject* m_pPoint;
     std::atomic<long> m_nUseCount{0};
-    int m_nCanonicalType = BRISANT_NOTYPE;
+    VARTYPE m_vtCanonical = VT_EMPTY;
     WORD m_wAccessRights = 0;
     Snapshot m_state;
 };
+
+// The OPC type a data type is served as (VT_EMPTY for codes without one).
+VARTYPE GetCanonicalVarType(int nType);
+// A plain or text value as the tag serves it; arrays and empty counted texts give VT_EMPTY.
+void DataValueToVariant(int nType, const _BRISANTDATAVALUE& value, VARIANT& out);

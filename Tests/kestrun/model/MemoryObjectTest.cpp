@@ -433,23 +433,63 @@ TEST_F(PointTest, TagFollowsValueQualityAndAccess)
 {
     CdsMemoryObject* flag = Add(0, BRISANT_BOOL);
     CdsMemoryObject* text = Add(1, BRISANT_STRING);
+    CdsMemoryObject* counted = Add(2, BRISANT_FIXEDSTRING);
     block.SetClientWriteAccess(FALSE);
     Online();
     CfsMemoryTag* tag = flag->GetMemoryTag();
-    EXPECT_EQ(tag->GetCanonicalType(), BRISANT_BOOL);
+    EXPECT_EQ(tag->GetCanonicalType(), VT_BOOL);
     EXPECT_EQ(tag->GetAccessRights(), 1);
     _BRISANTDATAVALUE one{};
-    one.boolVal = 7;
+    one.boolVal = 1;
     flag->UpdateState(one, FALSE, &handler, nullptr, FALSE);
     auto snap = tag->Read();
-    EXPECT_EQ(snap.nType, BRISANT_BOOL);
-    EXPECT_EQ(snap.value.boolVal, 1);
+    EXPECT_EQ(snap.value.vt(), VT_BOOL);
+    EXPECT_EQ(snap.value.boolVal(), -1);
     EXPECT_EQ(snap.wQuality, 192);
-    EXPECT_GT(snap.ftTimestamp, 116444736000000000ull);  // after 1970
+    EXPECT_GT(com::toTicks(snap.ftTimestamp), 116444736000000000ull);  // after 1970
 
     HeapValues values;
     text->UpdateState(values.Text("abc"), FALSE, &handler, nullptr, FALSE);
-    EXPECT_EQ(text->GetMemoryTag()->Read().strText, "abc");
+    EXPECT_EQ(text->GetMemoryTag()->Read().value, VARIANT::String("abc"));
+    counted->UpdateState(values.Counted("xyz"), FALSE, &handler, nullptr, FALSE);
+    EXPECT_EQ(counted->GetMemoryTag()->Read().value, VARIANT::String("xyz"));
+    counted->UpdateState(values.Counted("", 0), FALSE, &handler, nullptr, FALSE);
+    EXPECT_EQ(counted->GetMemoryTag()->Read().value.vt(), VT_EMPTY);
+    // The canonical type is set once.
+    counted->GetMemoryTag()->SetCanonicalType(VT_I2);
+    EXPECT_EQ(counted->GetMemoryTag()->GetCanonicalType(), VT_BSTR);
+}
+
+TEST(TagValue, VariantPerDataType)
+{
+    struct Case { int type; ULONGLONG bits; VARIANT expected; VARTYPE canonical; };
+    const Case cases[] = {
+        {BRISANT_BOOL, 1, VARIANT::Bool(true), VT_BOOL},
+        {BRISANT_BOOL, 0, VARIANT::Bool(false), VT_BOOL},
+        {BRISANT_CHAR, 0xFF, VARIANT::I1(-1), VT_I1},
+        {BRISANT_BYTE, 0x1FF, VARIANT::UI1(255), VT_UI1},
+        {BRISANT_SHORT, 0x8000, VARIANT::I2(-32768), VT_I2},
+        {BRISANT_WORD, 0xFFFF, VARIANT::UI2(65535), VT_UI2},
+        {BRISANT_LONG, 0xFFFFFFFF, VARIANT::I4(-1), VT_I4},
+        {BRISANT_DWORD, 0xFFFFFFFF, VARIANT::UI4(4294967295u), VT_UI4},
+        {BRISANT_FLOAT, 0x3FC00000, VARIANT::R4(1.5f), VT_R4},
+        {BRISANT_DOUBLE, 0xC004000000000000ull, VARIANT::R8(-2.5), VT_R8},
+        {BRISANT_STRINGHANDLE, 5, VARIANT(), VT_EMPTY},
+        {BRISANT_SHORTARRAY, 0, VARIANT(), VARTYPE(VT_ARRAY | VT_I2)},
+        {BRISANT_FIXEDSTRINGARRAY, 0, VARIANT(), VARTYPE(VT_ARRAY | VT_BSTR)},
+        {BRISANT_BCD, 0x1234, VARIANT(), VT_EMPTY},
+    };
+    for (const Case& c : cases) {
+        _BRISANTDATAVALUE v{};
+        v.ullVal = c.bits;
+        VARIANT out = VARIANT::I4(99);
+        DataValueToVariant(c.type, v, out);
+        EXPECT_EQ(out, c.expected) << c.type;
+        EXPECT_EQ(GetCanonicalVarType(c.type), c.canonical) << c.type;
+    }
+    EXPECT_EQ(GetCanonicalVarType(BRISANT_STRING), VT_BSTR);
+    EXPECT_EQ(GetCanonicalVarType(BRISANT_FIXEDSTRING), VT_BSTR);
+    EXPECT_EQ(GetCanonicalVarType(BRISANT_BOOLARRAY), VT_ARRAY | VT_BOOL);
 }
 
 TEST_F(PointTest, TagOutlivesItsPointWhileAClientHoldsIt)
@@ -505,7 +545,7 @@ TEST_F(PointTest, ReadersAndTheLineThreadDoNotTrip)
     });
     std::size_t seen = 0;
     for (int i = 0; i < 2000; ++i) {
-        seen += point->GetMemoryTag()->Read().strText.size();
+        seen += point->GetMemoryTag()->Read().value.bstrVal().size();
         _BRISANTDATAVALUE copy{};
         if (point->ReadValue(&copy, nullptr))
             ReleaseDataValue(BRISANT_STRING, copy);
