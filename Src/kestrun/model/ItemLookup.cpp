@@ -135,6 +135,16 @@ DeviceItemResult LookupItemInBlocks(const CdsMemoryArrayList& blocks,
     return LookupItemInDevice(host, item, options);
 }
 
+DdeItemResult ResolveDdeItem(DdeItemHost& host, CdsDeviceObject* topicDevice, std::string_view text)
+{
+    DdeItemText split = SplitDdeItem(text);
+    DdeItemResult result;
+    result.device = split.topic ? host.FindDevice(*split.topic) : topicDevice;
+    result.item = std::move(split.item);
+    if (result.device && !result.item.empty()) result.found = host.LookupInDevice(result.device, result.item);
+    return result;
+}
+
 OpcItemResult ResolveOpcItem(OpcItemHost& host, std::string_view itemId, std::string_view accessPath,
                              const ItemNameOptions& options)
 {

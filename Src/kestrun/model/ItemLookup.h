@@ -78,6 +78,26 @@ DeviceItemResult LookupItemInBlocks(const CdsMemoryArrayList& blocks,
                                     const std::function<CdsMemoryArray*(const std::string&)>& findBlock,
                                     std::string_view item, const ItemNameOptions& options);
 
+// What the DDE item resolution needs from the device map.
+class DdeItemHost {
+public:
+    virtual ~DdeItemHost() = default;
+    // The device of a topic; null when none.
+    virtual CdsDeviceObject* FindDevice(const std::string& topic) = 0;
+    // The lookup inside a device (LookupItemInDevice over that device).
+    virtual DeviceItemResult LookupInDevice(CdsDeviceObject* device, const std::string& item) = 0;
+};
+
+struct DdeItemResult {
+    CdsDeviceObject* device = nullptr;   // the device the item was looked up in
+    std::string item;                    // the item text it was looked up by
+    DeviceItemResult found;              // a point, or a block named by the whole item
+};
+
+// A DDE item of a conversation on topicDevice: the text is trimmed, and a
+// bracketed topic in front of it names the device instead.
+DdeItemResult ResolveDdeItem(DdeItemHost& host, CdsDeviceObject* topicDevice, std::string_view text);
+
 // What the OPC item resolution needs from the bridge and the device map.
 class OpcItemHost {
 public:

@@ -90,14 +90,7 @@ std::string FormatBitName(std::string_view address, int pointIndex, int bit)
 
 std::string FormatBlockPath(std::string_view name, std::string_view address)
 {
-    if (name.empty()) return std::string(address);
-    std::string out;
-    out.reserve(name.size() + address.size() + 2);
-    out += '[';
-    out += name;
-    out += ']';
-    out += address;
-    return out;
+    return name.empty() ? std::string(address) : FormatLeafName(name, address);
 }
 
 std::string FormatPointPath(std::string_view blockPath, std::string_view keyName)

@@ -404,6 +404,45 @@ TEST_F(OpcResolveTest, TagNamesOfPointsFoundThroughADevice)
     EXPECT_EQ(dotted.names.itemId, "PLC1.D100:5");
 }
 
+class FakeDdeHost : public DdeItemHost {
+public:
+    std::map<std::string, int> topics;
+    std::map<int, FakeDevice*> devices;
+    CdsDeviceObject* FindDevice(const std::string& topic) override
+    {
+        auto it = topics.find(ApplyNameCase(topic, false));
+        return it == topics.end() ? nullptr : Device(it->second);
+    }
+    DeviceItemResult LookupInDevice(CdsDeviceObject* device, const std::string& item) override
+    {
+        for (auto& [n, d] : devices)
+            if (Device(n) == device) return LookupItemInDevice(*d, item, d->options);
+        return {};
+    }
+};
+
+TEST_F(OpcResolveTest, DdeItemsTakeTheirTopicFromTheConversationOrTheirBrackets)
+{
+    FakeDdeHost dde;
+    dde.topics = host.topics;
+    dde.devices = host.devices;
+    plc1.blockKeys = {{"D100", 0}};
+    const DdeItemResult plain = ResolveDdeItem(dde, Device(1), "  D100:5 ");
+    EXPECT_EQ(plain.device, Device(1));
+    EXPECT_EQ(plain.item, "D100:5");
+    EXPECT_EQ(Describe(plain.found.point), "b4 p5");
+    const DdeItemResult bracketed = ResolveDdeItem(dde, Device(1), "[PLC2] D100:7");
+    EXPECT_EQ(bracketed.device, Device(2));
+    EXPECT_EQ(Describe(bracketed.found.point), "b6 p7");
+    const DdeItemResult unknown = ResolveDdeItem(dde, Device(1), "[PLC9]D100:7");
+    EXPECT_EQ(unknown.device, nullptr);
+    EXPECT_EQ(unknown.found.point, nullptr);
+    // A block named by the whole item is an item for the block itself.
+    const DdeItemResult block = ResolveDdeItem(dde, Device(1), "d100");
+    EXPECT_TRUE(block.found.namesBlock);
+    EXPECT_EQ(block.found.block, Block(4));
+}
+
 // Real blocks: points named in device syntax (D100 + index) with bits.
 class NamedBitArray : public CdsBitArray {
 public:
