@@ -74,7 +74,9 @@ DeviceItemResult LookupItemInDevice(DeviceItemHost& device, std::string_view ite
     const std::string text(item);
     DeviceItemResult keyed;
     if (FindInKeyedBlock(device, text, options, keyed)) return keyed;
-    if (auto typed = SplitTypedItem(item)) {
+    // Trailing blanks alone are no type word.
+    auto typed = SplitTypedItem(item);
+    if (typed && !typed->code.empty()) {
         DeviceItemResult base;
         if (!FindInKeyedBlock(device, typed->base, options, base)) base = FindInBlocks(device, typed->base);
         if (base.point) {

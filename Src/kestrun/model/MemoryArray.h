@@ -208,8 +208,11 @@ protected:
     CdsDeviceObject* m_pParent = nullptr;
     std::unordered_map<std::string, CdsMemoryObject*> m_nameMap;
     std::map<std::string, CdsMemoryObject*> m_variantMap;
-    // Clients add variants while a line refreshes them.
+    // Clients add variants while a line refreshes them: the map is only held
+    // while the refresh takes its list, never while variants send hints.
     mutable std::mutex m_variantMutex;
+    std::mutex m_variantRefreshMutex;                 // one refresh at a time; guards the list
+    std::vector<CdsMemoryObject*> m_variantRefresh;   // kept to spare allocations
     int m_nIdleTime = 0;
     int m_nDueTime = 0;
     std::vector<CdsMemoryObject*> m_points;   // owned; destroyed with Destroy

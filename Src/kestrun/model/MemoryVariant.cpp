@@ -127,8 +127,15 @@ CdsMemoryVariant* GetBlockVariant(CdsMemoryArray& block, CdsMemoryObject& base, 
 
 void CdsMemoryArray::UpdateVariants(const BYTE* pData, int nSize, kestrun::HandlerLink* pHdlr, const tagTHREADINFO* pLine)
 {
-    std::lock_guard lock(m_variantMutex);
-    for (auto& [key, object] : m_variantMap) {
+    // Variants are destroyed only with the block's contents, after its lines
+    // have stopped, so the list stays good once the map is let go.
+    std::lock_guard refresh(m_variantRefreshMutex);
+    m_variantRefresh.clear();
+    {
+        std::lock_guard lock(m_variantMutex);
+        for (const auto& entry : m_variantMap) m_variantRefresh.push_back(entry.second);
+    }
+    for (CdsMemoryObject* object : m_variantRefresh) {
         auto* variant = dynamic_cast<CdsMemoryVariant*>(object);
         if (!variant) continue;
         _BRISANTDATAVALUE value{};

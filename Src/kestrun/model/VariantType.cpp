@@ -4,7 +4,6 @@
 #include <cfloat>
 #include <climits>
 #include <cmath>
-#include <cstring>
 
 #include "kestrun/model/DataType.h"
 #include "kestrun/model/ItemName.h"

@@ -259,7 +259,13 @@ TEST_F(DeviceLookupTest, AnUnknownTypeWordFailsTheItem)
     EXPECT_EQ(Lookup("D100:4 Q"), "none");
     EXPECT_EQ(Lookup("D100:4 HX"), "none");
     EXPECT_EQ(Lookup("D100:4 M-5"), "none");
-    EXPECT_EQ(Lookup("D100:4 "), "none");
+    EXPECT_TRUE(device.variantCalls.empty());
+}
+
+TEST_F(DeviceLookupTest, TrailingBlanksAreNoTypeWord)
+{
+    EXPECT_EQ(Lookup("D100:4 "), "b2 p4");
+    EXPECT_EQ(Lookup("D100:4   "), "b2 p4");
     EXPECT_TRUE(device.variantCalls.empty());
 }
 

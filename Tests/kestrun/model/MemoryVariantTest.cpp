@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #include "kestrun/model/BitArray.h"
@@ -144,6 +146,22 @@ TEST_F(MemoryVariantTest, BlockReadsRefreshEveryVariant)
     EXPECT_EQ(high->GetValue().bVal, 0x12);
     ASSERT_NE(text->GetValue().pszVal, nullptr);
     EXPECT_STREQ(text->GetValue().pszVal, "ABCD");
+}
+
+TEST_F(MemoryVariantTest, ClientsAddVariantsWhileALineRefreshesThem)
+{
+    Set(0, 0x1234);
+    std::atomic<bool> done{false};
+    std::thread line([this, &done] {
+        while (!done) block.UpdateVariants(nullptr, 0, nullptr, nullptr);
+    });
+    const char* codes[] = {"BC", "HB", "LB", "U", "S", "I", "F", "FB", "FL", "FM", "R8", "M2", "M4", "B", "UI1", "I4"};
+    for (int i = 0; i < 10; ++i)
+        for (const char* code : codes) ASSERT_NE(Variant(i, ("D" + std::to_string(100 + i)).c_str(), code), nullptr);
+    done = true;
+    line.join();
+    block.UpdateVariants(nullptr, 0, nullptr, nullptr);
+    EXPECT_EQ(Variant(0, "D100", "BC")->GetValue().wVal, 1234);
 }
 
 TEST_F(MemoryVariantTest, AFloatWithoutItsSecondItemIsNotUpdated)
