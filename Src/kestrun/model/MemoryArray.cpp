@@ -4,9 +4,12 @@
 #include <cctype>
 #include <cstring>
 
+#include "kestrun/model/DdeItemRecord.h"
 #include "kestrun/model/MemoryObject.h"
 #include "kestrun/shell/ServerFrame.h"
 #include "platform/afx/Archive.h"
+#include "platform/com/Bstr.h"
+#include "platform/dde/BrisantToolkit.h"
 
 IMPLEMENT_SERIAL(CdsMemoryArray, CObject, 1)
 IMPLEMENT_SERIAL(CdsMemoryArrayList, CObject, 1)
@@ -345,6 +348,34 @@ BOOL CdsMemoryArray::UpdateState(int nIndex, const _BRISANTDATAVALUE& value, BOO
 
 int CdsMemoryArray::UpdateStatus(int, const BYTE*, int, kestrun::HandlerLink*, const tagTHREADINFO*) { return 0; }
 int CdsMemoryArray::UpdateMessage(int, const BYTE*, int, kestrun::HandlerLink*, const tagTHREADINFO*) { return 0; }
+
+void CdsMemoryArray::BuildBrowseLeaves(DWORD dwServer, DWORD hBranch, BOOL bShortNames, const std::string& strTopic)
+{
+    int access = 3 - (m_bClientRead ? 0 : 1) - (m_bClientWrite ? 0 : 2);
+    for (CdsMemoryObject* point : m_points) {
+        if (!point)
+            continue;
+        std::string key = point->GetName();
+        if (key.empty())
+            continue;
+        std::string full = "[" + strTopic + "]" + key;
+        BSTR wideLeaf = com::toBstr(bShortNames ? key : full);
+        BSTR wideFull = com::toBstr(full);
+        dde::BrisantAddBrowseLeaf(dwServer, hBranch, wideLeaf.c_str(), wideFull.c_str(),
+                                  static_cast<BRISANT_DATATYPE>(point->GetDataType()), access);
+        if (kestrun::DdeItemRecord* item = point->GetDdeItem(); item && item->hItem)
+            dde::BrisantSetItemReady(dwServer, item->hItem, 1);
+    }
+}
+
+int CdsMemoryArray::GetBitRefCount() const
+{
+    int count = 0;
+    for (CdsMemoryObject* point : m_points)
+        if (point && point->GetBitArray())
+            count += point->GetBitArray()->GetUseCount();
+    return count;
+}
 
 BOOL CdsMemoryArray::Initialize(CdsMemoryObject*)
 {

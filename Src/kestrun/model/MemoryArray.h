@@ -108,6 +108,12 @@ public:
     CdsMemoryObject* CreateMemoryVariant(const std::string& strItem, const std::string& strType);
     CdsMemoryObject* GetMemoryVariant(const std::string& strItem, const std::string& strType) const;
 
+    // DDE browse leaves of the points under a branch of the server: "[topic]key",
+    // or the key alone with short names; points bound to a DDE item are marked ready.
+    void BuildBrowseLeaves(DWORD dwServer, DWORD hBranch, BOOL bShortNames, const std::string& strTopic);
+    // Use counts of the points' bit arrays, summed.
+    int GetBitRefCount() const;
+
     // Client items active on the block.
     BOOL Initialize(CdsMemoryObject* pPoint);
     BOOL Shutdown(CdsMemoryObject* pPoint);

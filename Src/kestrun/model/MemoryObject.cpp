@@ -206,7 +206,8 @@ BOOL CdsMemoryObject::IsReadValueReady() const
 
 BOOL CdsMemoryObject::IsWriteValueReady() const { return m_pParent && m_pParent->IsWriteAllowed(); }
 
-BOOL CdsMemoryObject::UpdateCommand(const _BRISANTDATAVALUE& value)
+BOOL CdsMemoryObject::UpdateCommand(const _BRISANTDATAVALUE& value, int, const BYTE*, int, kestrun::HandlerLink*,
+                                    const tagTHREADINFO*)
 {
     int type = GetDataType();
     _BRISANTDATAVALUE copy{};
@@ -630,6 +631,9 @@ void CdsMemoryObject::DeleteContents()
 
 void CdsMemoryObject::Destroy()
 {
+    // A line thread must never take a queued write for a point that is gone.
+    if (std::shared_ptr<CdsEventQueue> queue = GetEventQueue())
+        queue->PurgeEvents(this);
     if (m_pTag) {
         m_pTag->ReleaseFromPoint();
         m_pTag = nullptr;

@@ -39,8 +39,10 @@ public:
     // A value read from the device; result: that of the store, 0 when unchanged.
     virtual BOOL UpdateState(const _BRISANTDATAVALUE& value, BOOL bInitial, kestrun::HandlerLink* pHdlr,
                              const tagTHREADINFO* pLine, BOOL bCommand);
-    // A write was sent to the device.
-    virtual BOOL UpdateCommand(const _BRISANTDATAVALUE& value);
+    // A write was sent to the device (the frame and its response are for derived points).
+    virtual BOOL UpdateCommand(const _BRISANTDATAVALUE& value, int nFrame = 0, const BYTE* pBuffer = nullptr,
+                               int nReceived = 0, kestrun::HandlerLink* pHdlr = nullptr,
+                               const tagTHREADINFO* pLine = nullptr);
     // 0 when the index is above kMaxIndex.
     virtual BOOL SetParent(int nIndex, CdsMemoryArray* pArray);
     // Pseudo name "%s%c%d" (text, separator, number).
@@ -110,6 +112,7 @@ public:
     int GetIndex() const { return m_nIndex; }
     CdsMemoryArray* GetParent() const { return m_pParent; }
     CfsMemoryTag* GetMemoryTag() const { return m_pTag; }
+    CdsMemoryArray* GetBitArray() const { return m_pBitArray; }
     kestrun::DdeItemRecord* GetDdeItem() const { return m_pDdeItem; }
     void SetDdeItem(kestrun::DdeItemRecord* pItem) { m_pDdeItem = pItem; }
 

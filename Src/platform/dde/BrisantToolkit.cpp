@@ -43,6 +43,7 @@ struct Toolkit::Conversation {
     std::string topic;     // key of the topic, empty for the System topic
     bool system = false;
     bool connected = false;
+    bool refused = false;               // guarded by m_mutex
     std::deque<ClientMessage> outbox;   // guarded by m_mutex
 };
 
@@ -62,6 +63,7 @@ struct Toolkit::Server {
     bool started = false;
     bool browseAsked = false;
     bool inIdle = false;
+    bool exitRequested = false;      // exit called from inside a callback
     HBRISANTHEAP heap = 0;
     DWORD updateMs = 250;
     DWORD waitMs = 0;
@@ -255,11 +257,14 @@ void Toolkit::Idle(DWORD id)
         Call(s, 31, record);
     }
 
-    for (const Op& op : ops)
+    for (const Op& op : ops) {
+        if (s.exitRequested)
+            break;
         RunOp(s, op);
+    }
 
     bool timerRan = false;
-    if (s.started) {
+    if (s.started && !s.exitRequested) {
         std::uint64_t now = m_clock();
         if (!s.timerRan || now - s.lastTimer >= s.updateMs) {
             s.timerRan = true;
@@ -270,10 +275,18 @@ void Toolkit::Idle(DWORD id)
             DeliverData(s);
         }
     }
-    AnswerRequests(s, timerRan);
+    if (!s.exitRequested)
+        AnswerRequests(s, timerRan);
 
-    std::lock_guard lock(m_mutex);
-    s.inIdle = false;
+    bool exit = false;
+    {
+        std::lock_guard lock(m_mutex);
+        s.inIdle = false;
+        exit = s.exitRequested;
+    }
+    // An exit asked for by a callback waits until the server's idle pass is over.
+    if (exit)
+        Shutdown(id);
 }
 
 Toolkit::Topic* Toolkit::EnsureTopic(Server& s, const std::string& name)
@@ -388,9 +401,10 @@ void Toolkit::RunOp(Server& s, const Op& op)
         } else {
             Topic* topic = EnsureTopic(s, op.name);
             if (!topic) {
-                Post(conv->id, {ClientMessage::Refused, op.name, {}, 0});
+                // The conversation goes once the client has taken its answer.
                 std::lock_guard lock(m_mutex);
-                m_conversations.erase(op.conversation);
+                conv->refused = true;
+                conv->outbox.push_back({ClientMessage::Refused, op.name, {}, 0});
                 return;
             }
             ++topic->conversations;
@@ -638,6 +652,10 @@ void Toolkit::Shutdown(DWORD id)
         auto it = m_servers.find(id);
         if (it == m_servers.end())
             return;
+        if (it->second->inIdle) {
+            it->second->exitRequested = true;
+            return;
+        }
         server = std::move(it->second);
         m_servers.erase(it);
         for (auto conv = m_conversations.begin(); conv != m_conversations.end();) {
@@ -961,6 +979,8 @@ std::vector<ClientMessage> Toolkit::TakeMessages(DWORD conversation)
         return {};
     std::vector<ClientMessage> messages(it->second->outbox.begin(), it->second->outbox.end());
     it->second->outbox.clear();
+    if (it->second->refused)
+        m_conversations.erase(it);
     return messages;
 }
 

@@ -5,12 +5,14 @@
 #include <cstring>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "kestrun/model/MemoryObject.h"
 #include "kestrun/shell/ServerFrame.h"
 #include "platform/afx/Archive.h"
 #include "platform/afx/MemFile.h"
+#include "platform/dde/BrisantToolkit.h"
 #include "support/model/ModelFakes.h"
 
 namespace {
@@ -400,6 +402,26 @@ TEST(MemoryArray, UseCountNeverGoesBelowZero)
     EXPECT_EQ(block.GetUseCount(), 1);
 }
 
+TEST(MemoryArray, UseCountHoldsUnderConcurrentClients)
+{
+    CdsMemoryArray block;
+    auto run = [&](bool up) {
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 4; ++t)
+            threads.emplace_back([&] {
+                for (int i = 0; i < 1000; ++i)
+                    up ? block.Initialize(nullptr) : block.Shutdown(nullptr);
+            });
+        for (auto& thread : threads)
+            thread.join();
+    };
+    run(true);
+    EXPECT_EQ(block.GetUseCount(), 4000);
+    run(false);
+    run(false);
+    EXPECT_EQ(block.GetUseCount(), 0);
+}
+
 TEST(MemoryArray, QueryBuffersFollowThePermissions)
 {
     CdsMemoryArray block;
@@ -465,6 +487,46 @@ TEST(MemoryArray, OnlineNeedsPointsAndHoldKeepsTheFlag)
     block.SetHold(FALSE);
     EXPECT_TRUE(block.SetOnline(FALSE, &device));
     EXPECT_FALSE(block.IsOnline());
+}
+
+} // namespace
+
+namespace {
+
+long NoActions(int, _BRISANT_DATAACTION*) { return 1; }
+
+TEST(MemoryArray, BrowseLeavesCarryNamesTypesAndAccess)
+{
+    DWORD server = dde::BrisantSetupDDEServerInterface(0, 0, "", &NoActions);
+    ASSERT_NE(server, 0u);
+    DWORD branch = dde::BrisantAddBrowseBranch(server, 0, u"PLC1", u"[PLC1]");
+    CdsMemoryArray block;
+    block.SetAddr("D100");
+    block.SetDefaultDataType(BRISANT_WORD);
+    auto* a = Named("A", "SPEED");
+    auto* b = Named("B", "");
+    b->SetDataType(BRISANT_FLOAT);
+    ASSERT_TRUE(block.RegisterMemoryObject(0, a, FALSE));
+    ASSERT_TRUE(block.RegisterMemoryObject(2, b, FALSE));
+    block.SetClientWriteAccess(FALSE);
+    block.BuildBrowseLeaves(server, branch, TRUE, "PLC1");
+    block.SetClientWriteAccess(TRUE);
+    block.SetClientReadAccess(FALSE);
+    block.BuildBrowseLeaves(server, branch, FALSE, "PLC1");
+
+    auto branches = dde::Toolkit::Process().Browse(server);
+    ASSERT_EQ(branches.size(), 1u);
+    const auto& leaves = branches[0].leaves;
+    ASSERT_EQ(leaves.size(), 4u);
+    EXPECT_EQ(leaves[0].leaf, u"SPEED");
+    EXPECT_EQ(leaves[0].full, u"[PLC1]SPEED");
+    EXPECT_EQ(leaves[0].type, BRISANT_WORD);
+    EXPECT_EQ(leaves[0].access, 1);
+    EXPECT_EQ(leaves[1].leaf, u"B");
+    EXPECT_EQ(leaves[1].type, BRISANT_FLOAT);
+    EXPECT_EQ(leaves[2].leaf, u"[PLC1]SPEED");
+    EXPECT_EQ(leaves[2].access, 2);
+    dde::BrisantShutdownDDEServer(server);
 }
 
 } // namespace

@@ -460,38 +460,6 @@ TEST_F(PointTest, TagFollowsValueQualityAndAccess)
     EXPECT_EQ(counted->GetMemoryTag()->GetCanonicalType(), VT_BSTR);
 }
 
-TEST(TagValue, VariantPerDataType)
-{
-    struct Case { int type; ULONGLONG bits; VARIANT expected; VARTYPE canonical; };
-    const Case cases[] = {
-        {BRISANT_BOOL, 1, VARIANT::Bool(true), VT_BOOL},
-        {BRISANT_BOOL, 0, VARIANT::Bool(false), VT_BOOL},
-        {BRISANT_CHAR, 0xFF, VARIANT::I1(-1), VT_I1},
-        {BRISANT_BYTE, 0x1FF, VARIANT::UI1(255), VT_UI1},
-        {BRISANT_SHORT, 0x8000, VARIANT::I2(-32768), VT_I2},
-        {BRISANT_WORD, 0xFFFF, VARIANT::UI2(65535), VT_UI2},
-        {BRISANT_LONG, 0xFFFFFFFF, VARIANT::I4(-1), VT_I4},
-        {BRISANT_DWORD, 0xFFFFFFFF, VARIANT::UI4(4294967295u), VT_UI4},
-        {BRISANT_FLOAT, 0x3FC00000, VARIANT::R4(1.5f), VT_R4},
-        {BRISANT_DOUBLE, 0xC004000000000000ull, VARIANT::R8(-2.5), VT_R8},
-        {BRISANT_STRINGHANDLE, 5, VARIANT(), VT_EMPTY},
-        {BRISANT_SHORTARRAY, 0, VARIANT(), VARTYPE(VT_ARRAY | VT_I2)},
-        {BRISANT_FIXEDSTRINGARRAY, 0, VARIANT(), VARTYPE(VT_ARRAY | VT_BSTR)},
-        {BRISANT_BCD, 0x1234, VARIANT(), VT_EMPTY},
-    };
-    for (const Case& c : cases) {
-        _BRISANTDATAVALUE v{};
-        v.ullVal = c.bits;
-        VARIANT out = VARIANT::I4(99);
-        DataValueToVariant(c.type, v, out);
-        EXPECT_EQ(out, c.expected) << c.type;
-        EXPECT_EQ(GetCanonicalVarType(c.type), c.canonical) << c.type;
-    }
-    EXPECT_EQ(GetCanonicalVarType(BRISANT_STRING), VT_BSTR);
-    EXPECT_EQ(GetCanonicalVarType(BRISANT_FIXEDSTRING), VT_BSTR);
-    EXPECT_EQ(GetCanonicalVarType(BRISANT_BOOLARRAY), VT_ARRAY | VT_BOOL);
-}
-
 TEST_F(PointTest, TagOutlivesItsPointWhileAClientHoldsIt)
 {
     CdsMemoryObject* point = Add(0);
@@ -521,15 +489,6 @@ TEST_F(PointTest, DestroyedPointLeavesNoPathFromItsDdeRecord)
     EXPECT_EQ(record.hItem, 0u);
 }
 
-TEST(MemoryTag, ReleaseAtZeroStaysZero)
-{
-    auto* tag = new CfsMemoryTag(nullptr);
-    tag->AddRef();
-    tag->AddRef();
-    EXPECT_EQ(tag->Release(), 1);
-    tag->ReleaseFromPoint();  // the last reference: freed
-}
-
 TEST_F(PointTest, ReadersAndTheLineThreadDoNotTrip)
 {
     // A line thread stores texts while a client thread reads the tag and the DDE side reads the point.
@@ -555,3 +514,40 @@ TEST_F(PointTest, ReadersAndTheLineThreadDoNotTrip)
 }
 
 } // namespace
+
+namespace {
+// A handler whose write queue is the real one, so purging can be seen.
+class RealQueueHandler : public testsupport::FakeHandler {
+public:
+    std::shared_ptr<CdsEventQueue> GetEventQueue() override { return realQueue; }
+    std::shared_ptr<CdsEventQueue> realQueue = std::make_shared<CdsEventQueue>();
+};
+} // namespace
+
+TEST(PointDestroy, PurgesItsQueuedWritesButNotOthers)
+{
+    RealQueueHandler handler;
+    testsupport::FakeDevice device(&handler);
+    CdsMemoryArray block;
+    block.SetAddr("D100");
+    block.SetDefaultDataType(BRISANT_SHORT);
+    auto* doomed = new CdsMemoryObject;
+    auto* kept = new CdsMemoryObject;
+    ASSERT_TRUE(block.RegisterMemoryObject(0, doomed, FALSE));
+    ASSERT_TRUE(block.RegisterMemoryObject(1, kept, FALSE));
+    ASSERT_TRUE(block.SetOnline(TRUE, &device));
+
+    _BRISANTDATAVALUE value{};
+    value.iVal = 7;
+    ASSERT_EQ(handler.realQueue->AddNewEvent(doomed, value, BRISANT_SHORT, 0), 1);
+    ASSERT_EQ(handler.realQueue->AddNewEvent(kept, value, BRISANT_SHORT, 0), 1);
+    ASSERT_EQ(handler.realQueue->AddNewEvent(doomed, value, BRISANT_SHORT, 0), 1);
+    ASSERT_NE(doomed->GetEventQueue(), nullptr);
+
+    block.DestroyMemoryObject(doomed);
+    ASSERT_EQ(handler.realQueue->GetCount(), 1u);
+    CdsEventData::Ptr left = handler.realQueue->TakeOldestEvent();
+    ASSERT_NE(left, nullptr);
+    EXPECT_EQ(left->GetPoint(), kept);
+    block.SetOnline(FALSE, &device);
+}

@@ -34,6 +34,7 @@ struct FakeServer {
     std::vector<std::pair<std::string, _BRISANTDATAVALUE>> toPush;  // pushed at the next timer
     std::vector<int> pushResults;
     long lastReleaseUse = -1;
+    bool exitOnTimer = false;
     std::vector<std::string> topicList{"PLC1", "PLC2"};
 };
 
@@ -55,6 +56,8 @@ long Callback(int action, _BRISANT_DATAACTION* a)
     case 3:
         return std::string(a->pszText) == "CLOSE SERVER" ? 1 : 0;
     case 7:
+        if (s.exitOnTimer)
+            t.Shutdown(a->dwServerId);
         for (auto& [name, value] : s.toPush) {
             for (auto& [handle, itemName] : s.handles) {
                 if (itemName == name)
@@ -249,8 +252,12 @@ TEST_F(ToolkitTest, UnknownTopicIsRefused)
     DWORD conv = toolkit.Connect(server.id, "NOPE");
     toolkit.Idle(server.id);
     EXPECT_EQ(server.actions, std::vector<int>{13});
-    // The refused conversation is gone once its answer has been posted.
+    EXPECT_EQ(toolkit.TakeMessages(conv), (std::vector<ClientMessage>{{ClientMessage::Refused, "NOPE", "", 0}}));
+    // The refused conversation is gone once its answer was taken.
     EXPECT_TRUE(toolkit.TakeMessages(conv).empty());
+    toolkit.Advise(conv, "D100");
+    toolkit.Idle(server.id);
+    EXPECT_EQ(server.actions, std::vector<int>{13});
     EXPECT_EQ(toolkit.Connect(999, "PLC1"), 0u);
 }
 
@@ -405,7 +412,7 @@ TEST_F(ToolkitTest, DisabledOptionsRefuseTheirOperations)
     EXPECT_EQ(toolkit.TakeMessages(conv)[0].kind, ClientMessage::PokeNack);
     DWORD system = toolkit.Connect(server.id, "System");
     toolkit.Idle(server.id);
-    EXPECT_TRUE(toolkit.TakeMessages(system).empty());  // refused: no such topic either
+    EXPECT_EQ(toolkit.TakeMessages(system)[0].kind, ClientMessage::Refused);  // no such topic either
 }
 
 TEST_F(ToolkitTest, ShutdownReturnsCachedValuesToTheHeap)
@@ -427,6 +434,26 @@ TEST_F(ToolkitTest, ShutdownReturnsCachedValuesToTheHeap)
     EXPECT_EQ(Heap().liveBlocks, before.liveBlocks);
     toolkit.Idle(server.id);
     EXPECT_TRUE(server.actions.empty());
+}
+
+TEST_F(ToolkitTest, ExitFromInsideACallbackWaitsForTheIdlePassToEnd)
+{
+    Started();
+    DWORD conv = Connected("PLC1");
+    toolkit.Advise(conv, "TEXT");
+    toolkit.Idle(server.id);
+    server.exitOnTimer = true;
+    _BRISANTDATAVALUE text{};
+    text.pszVal = HeapText("late");
+    server.toPush = {{"TEXT", text}};
+    auto before = Heap();
+    now += 100;
+    toolkit.Idle(server.id);  // the timer action asks for exit, then still pushes
+    EXPECT_EQ(Heap().liveBlocks, before.liveBlocks - 1);  // the pushed text went with the server
+    server.actions.clear();
+    toolkit.Idle(server.id);
+    EXPECT_TRUE(server.actions.empty());
+    EXPECT_EQ(toolkit.Connect(server.id, "PLC1"), 0u);
 }
 
 TEST_F(ToolkitTest, ArrayCopyIsBoundedByItsBlock)
