@@ -462,7 +462,6 @@ public:
 class NamedBlock : public CdsMemoryArray {
 public:
     CdsMemoryObject* NewMemoryObject() override { return new NamedPoint; }
-    CdsMemoryObject* NewMemoryVariant() override { return new CdsMemoryVariant; }
 };
 
 class BlockNameLookupTest : public testing::Test {
