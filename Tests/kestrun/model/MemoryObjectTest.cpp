@@ -514,3 +514,40 @@ TEST_F(PointTest, ReadersAndTheLineThreadDoNotTrip)
 }
 
 } // namespace
+
+namespace {
+// A handler whose write queue is the real one, so purging can be seen.
+class RealQueueHandler : public testsupport::FakeHandler {
+public:
+    std::shared_ptr<CdsEventQueue> GetEventQueue() override { return realQueue; }
+    std::shared_ptr<CdsEventQueue> realQueue = std::make_shared<CdsEventQueue>();
+};
+} // namespace
+
+TEST(PointDestroy, PurgesItsQueuedWritesButNotOthers)
+{
+    RealQueueHandler handler;
+    testsupport::FakeDevice device(&handler);
+    CdsMemoryArray block;
+    block.SetAddr("D100");
+    block.SetDefaultDataType(BRISANT_SHORT);
+    auto* doomed = new CdsMemoryObject;
+    auto* kept = new CdsMemoryObject;
+    ASSERT_TRUE(block.RegisterMemoryObject(0, doomed, FALSE));
+    ASSERT_TRUE(block.RegisterMemoryObject(1, kept, FALSE));
+    ASSERT_TRUE(block.SetOnline(TRUE, &device));
+
+    _BRISANTDATAVALUE value{};
+    value.iVal = 7;
+    ASSERT_EQ(handler.realQueue->AddNewEvent(doomed, value, BRISANT_SHORT, 0), 1);
+    ASSERT_EQ(handler.realQueue->AddNewEvent(kept, value, BRISANT_SHORT, 0), 1);
+    ASSERT_EQ(handler.realQueue->AddNewEvent(doomed, value, BRISANT_SHORT, 0), 1);
+    ASSERT_NE(doomed->GetEventQueue(), nullptr);
+
+    block.DestroyMemoryObject(doomed);
+    ASSERT_EQ(handler.realQueue->GetCount(), 1u);
+    CdsEventData::Ptr left = handler.realQueue->TakeOldestEvent();
+    ASSERT_NE(left, nullptr);
+    EXPECT_EQ(left->GetPoint(), kept);
+    block.SetOnline(FALSE, &device);
+}
