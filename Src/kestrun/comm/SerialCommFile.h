@@ -68,8 +68,8 @@ public:
     virtual void PurgeRx();
     virtual void PurgeTx();
 
-    BOOL GetCommMask(DWORD& dwMask) const;
-    BOOL SetCommMask(DWORD dwMask);
+    virtual BOOL GetCommMask(DWORD& dwMask) const;
+    virtual BOOL SetCommMask(DWORD dwMask);
 
     BOOL GetCTS() const;
     BOOL GetDSR() const;
@@ -81,7 +81,7 @@ public:
 
     // Read interval and read total = read ms (plus 1 ms per byte), write total =
     // write ms (plus 1 ms per byte). FALSE when closed.
-    BOOL SetDefaultTimeOut(DWORD dwReadMs, DWORD dwWriteMs);
+    virtual BOOL SetDefaultTimeOut(DWORD dwReadMs, DWORD dwWriteMs);
 
     // Clears the port's error state and gives its cause (first match: parity,
     // overrun, frame, break, I/O, mode, receive overflow, transmit full; else
