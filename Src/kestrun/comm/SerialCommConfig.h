@@ -22,6 +22,8 @@ public:
     // Whether the port's device can be opened for reading and writing by us alone
     // right now; the trial open is closed at once.
     BOOL IsPortAvailable() const;
+    // Edits a copy in the setup dialog and takes it back on OK; returns the result.
+    int DoConfigDialog(const std::string& caption) override;
 
     // Shows a text to the user; without one, texts go to the standard error stream.
     using Notice = std::function<void(const std::string& text)>;

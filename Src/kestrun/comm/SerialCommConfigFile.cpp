@@ -1,8 +1,9 @@
-// Settings files and the availability test of a serial port.
+// Settings files, the setup dialog and the availability test of a serial port.
 #include "kestrun/comm/SerialCommConfig.h"
 
 #include "kestrun/comm/SerialCommException.h"
 #include "kestrun/comm/SerialCommFile.h"
+#include "kestrun/comm/SerialCommSetup.h"
 #include "kestrun/comm/Serializer.h"
 
 #include <cstdio>
@@ -50,6 +51,15 @@ BOOL COXSerialCommConfig::IsPortAvailable() const
     const bool free = ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::isatty(fd);
     ::close(fd);
     return free;
+}
+
+int COXSerialCommConfig::DoConfigDialog(const std::string& caption)
+{
+    COXSerialCommSetup dlg(*this, caption);
+    const int result = dlg.DoModal();
+    if (result == COMM_DLG_OK)
+        *this = dlg.GetConfig();
+    return result;
 }
 
 BOOL COXSerialCommConfig::Load(const std::string& fileName, const Notice& notice)
