@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <fcntl.h>
 #include <linux/serial.h>
@@ -200,7 +201,7 @@ UINT COXSerialCommFile::Read(void* lpBuf, UINT nCount)
     if (!IsOpen() || nCount == 0)
         return 0;
     BYTE* p = static_cast<BYTE*>(lpBuf);
-    const auto total = Clock::now() + std::chrono::milliseconds(m_dwReadMs + nCount);
+    const auto total = Clock::now() + std::chrono::milliseconds(std::uint64_t{m_dwReadMs} + nCount);
     auto interval = total;
     UINT got = 0;
     while (got < nCount) {
@@ -233,7 +234,7 @@ void COXSerialCommFile::Write(const void* lpBuf, UINT nCount)
     if (!IsOpen())
         AfxThrowSerialCommException(COXSerialCommException::ioError, m_strFilePath);
     const BYTE* p = static_cast<const BYTE*>(lpBuf);
-    const auto total = Clock::now() + std::chrono::milliseconds(m_dwWriteMs + nCount);
+    const auto total = Clock::now() + std::chrono::milliseconds(std::uint64_t{m_dwWriteMs} + nCount);
     UINT done = 0;
     while (done < nCount) {
         const ssize_t n = ::write(m_hFile, p + done, nCount - done);
