@@ -124,8 +124,14 @@ int CdsSerialHdlr::SendQueryMessage(CdsMemoryArray* pArray, const char* pszQuery
     if (!DoPreTxDelay(pLine))
         return 0;
     const int result = CdsCommHdlr::SendQueryMessage(pArray, pszQuery, nLength, bRead, pLine);
-    if (!result)
+    if (!result) {
+        // No drain wait for a frame that never went, but a raised RTS would keep a
+        // half-duplex converter transmitting over everyone else on the bus.
+        const auto& pFile = m_serialFiles[LineSlot(pLine)];
+        if (pFile->IsOpen())
+            pFile->SetRTS(0);
         return 0;
+    }
     if (!DoPostTxDelay(pLine))
         return 0;
     return result;

@@ -295,6 +295,18 @@ TEST_F(SerialHdlrTest, WithoutRtsControlNoQueueIsPolled)
     EXPECT_TRUE(file->calls.empty());
 }
 
+TEST_F(SerialHdlrTest, FailedSendDropsRtsWithoutWaiting)
+{
+    auto file = std::make_shared<QueueFile>();
+    file->txEmpty = false;
+    hdlr.SetSerialFile(LINE_PRIMARY_MASTER, file);
+    hdlr.SetRtsControl(TRUE);
+    // The line has no channel installed, so the send itself fails.
+    EXPECT_EQ(hdlr.SendQueryMessage(block, "ABC", 3, TRUE, line), 0);
+    EXPECT_EQ(file->calls, (std::vector<std::string>{"rx?", "rts on", "rts off"}));
+    EXPECT_EQ(hdlr.m_sleeps, 0);
+}
+
 TEST_F(SerialHdlrTest, RtsStepsOnAClosedPortFailTheRequest)
 {
     auto file = std::make_shared<QueueFile>();
