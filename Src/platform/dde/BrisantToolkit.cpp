@@ -390,8 +390,15 @@ void Toolkit::RunOp(Server& s, const Op& op)
     {
         std::lock_guard lock(m_mutex);
         auto it = m_conversations.find(op.conversation);
+        // A refused conversation is freed by the client's next take of its
+        // messages, on the client's thread: it must not be used past the lock.
         if (it == m_conversations.end())
             return;
+        if (it->second->refused) {
+            if (op.kind == Op::Disconnect)
+                m_conversations.erase(it);
+            return;
+        }
         conv = it->second.get();
     }
     switch (op.kind) {
