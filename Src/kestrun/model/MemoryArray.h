@@ -2,10 +2,8 @@
 // A memory block: one contiguous range of a device's data, read and written as
 // a unit. It owns its data points (indexed from 0), its variants, the lookup
 // maps and one query buffer per line.
-#include <algorithm>
 #include <array>
 #include <atomic>
-#include <climits>
 #include <map>
 #include <mutex>
 #include <string>
@@ -157,13 +155,11 @@ public:
     CdsDeviceObject* GetParent() const { return m_pParent; }
 
     // Scheduler counters.
-    // The counters stop at the int limits: a block that is passed over for weeks
-    // (no client under dynamic scan) must not wrap round to "read last".
     int GetIdleTime() const { return m_nIdleTime; }
-    void IncreaseIdleTime() { m_nIdleTime = SaturatedAdd(m_nIdleTime, m_nPriority); }
+    void IncreaseIdleTime() { m_nIdleTime += m_nPriority; }
     void ResetIdleTime() { m_nIdleTime = -9; }
     int GetDueTime() const { return m_nDueTime; }
-    void IncreaseDueTime(int n) { m_nDueTime = SaturatedAdd(m_nDueTime, n); }
+    void IncreaseDueTime(int n) { m_nDueTime += n; }
     void ResetDueTime() { m_nDueTime = -GetScanTime(); }
     int GetErrorCount() const { return m_nErrorCount; }
     void IncreaseErrorCount() { ++m_nErrorCount; }
@@ -185,11 +181,6 @@ protected:
     // Removes the point's key from the name map when the entry is this point.
     void UnmapPoint(CdsMemoryObject* pPoint);
     static bool ValidLine(int nLine) { return nLine >= 0 && nLine < kLines; }
-    static int SaturatedAdd(int a, int b)
-    {
-        long long sum = static_cast<long long>(a) + b;
-        return static_cast<int>(std::clamp<long long>(sum, INT_MIN, INT_MAX));
-    }
 
     SHORT m_nTypeData = -1;
     int m_nDefaultDataType = BRISANT_NOTYPE;

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <climits>
 #include <cstring>
 #include <sstream>
 #include <string>
@@ -155,38 +154,6 @@ TEST(MemoryArray, SchedulerCounters)
     EXPECT_EQ(block.GetDueTime(), -300);
     block.IncreaseDueTime(5);
     EXPECT_EQ(block.GetDueTime(), -295);
-}
-
-// A block whose scheduler counters start where a test wants them.
-struct CounterBlock : CdsMemoryArray {
-    CounterBlock(int idle, int due, int priority)
-    {
-        m_nIdleTime = idle;
-        m_nDueTime = due;
-        m_nPriority = priority;  // a loaded file may hold any priority
-    }
-};
-
-TEST(MemoryArray, SchedulerCountersStopAtTheirLimits)
-{
-    struct Case {
-        const char* what;
-        int idle, due, priority, step;
-        int idleAfter, dueAfter;
-    };
-    const Case cases[] = {
-        {"below the top", INT_MAX - 10, INT_MAX - 10, 9, 10, INT_MAX - 1, INT_MAX},
-        {"at the top", INT_MAX - 3, INT_MAX, 9, 10, INT_MAX, INT_MAX},
-        {"huge priority from a file", INT_MAX - 1, 0, INT_MAX, INT_MAX, INT_MAX, INT_MAX},
-        {"negative steps stop at the bottom", INT_MIN + 2, INT_MIN + 2, -5, -5, INT_MIN, INT_MIN},
-    };
-    for (const Case& c : cases) {
-        CounterBlock block(c.idle, c.due, c.priority);
-        block.IncreaseIdleTime();
-        block.IncreaseDueTime(c.step);
-        EXPECT_EQ(block.GetIdleTime(), c.idleAfter) << c.what;
-        EXPECT_EQ(block.GetDueTime(), c.dueAfter) << c.what;
-    }
 }
 
 TEST(MemoryArray, GoldenArchiveBytes)
