@@ -126,7 +126,7 @@ BOOL COXSerialCommFile::Open(const COXSerialCommConfig& config, COXSerialCommExc
     // exclusive mode only keeps out other users.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || !::isatty(fd))
         return fail(COXSerialCommException::notAvailable);
-    ::ioctl(fd, TIOCEXCL);
+    m_bExclusive = ::ioctl(fd, TIOCEXCL) == 0;
 
     termios tio{};
     if (::tcgetattr(fd, &tio) != 0)
@@ -162,10 +162,10 @@ BOOL COXSerialCommFile::Open(const COXSerialCommConfig& config, COXSerialCommExc
     if (speed == 0 && (config.m_nBaudRate == 0 || !kestrun::SetFreeBaudRate(fd, config.m_nBaudRate)))
         return fail(COXSerialCommException::modeError);
 
-    if (config.m_eFlowControl != COXSerialCommConfig::HARDWARE) {
-        SetModemBit(TIOCM_DTR, true);
+    // With hardware flow control the driver moves RTS itself; DTR stays up either way.
+    SetModemBit(TIOCM_DTR, true);
+    if (config.m_eFlowControl != COXSerialCommConfig::HARDWARE)
         SetModemBit(TIOCM_RTS, true);
-    }
     m_bOpen = true;
     m_strFilePath = portName;
     GetCommException();
@@ -188,9 +188,12 @@ void COXSerialCommFile::CloseHandle()
 {
     m_bOpen = false;
     if (m_hFile >= 0) {
-        ::ioctl(m_hFile, TIOCNXCL);
+        // Only our own exclusive mode: a refused open must not clear another's.
+        if (m_bExclusive)
+            ::ioctl(m_hFile, TIOCNXCL);
         ::close(m_hFile);
     }
+    m_bExclusive = false;
     m_hFile = -1;
     m_dwPendingErrors = 0;
     m_counters = {};

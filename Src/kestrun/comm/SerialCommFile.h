@@ -101,6 +101,7 @@ private:
     [[noreturn]] void ThrowPending(int fallback);
 
     std::atomic<bool> m_bOpen{false};
+    bool m_bExclusive = false; // this handle put the tty in exclusive mode
     DWORD m_dwCommMask = 0;
     DWORD m_dwReadMs = 0;
     DWORD m_dwWriteMs = 0;

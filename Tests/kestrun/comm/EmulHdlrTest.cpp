@@ -47,16 +47,6 @@ protected:
     TestDevice device;
 };
 
-TEST_F(EmulHdlrTest, ExchangesNoStatusQueryCommandResponseOrMonitorFrames)
-{
-    EXPECT_FALSE(hdlr->GetNeedStatusQuery());
-    EXPECT_TRUE(hdlr->GetNeedStatusResponse());
-    EXPECT_TRUE(hdlr->GetNeedCommandQuery());
-    EXPECT_FALSE(hdlr->GetNeedCommandResponse());
-    EXPECT_FALSE(hdlr->GetNeedMonitorQuery());
-    EXPECT_FALSE(hdlr->GetNeedMonitorResponse());
-}
-
 TEST_F(EmulHdlrTest, PortIsOpenBeforeGoingOnlineAndClosesSilently)
 {
     EXPECT_TRUE(hdlr->IsPortOpen(nullptr));

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <sys/ioctl.h>
 #include <vector>
 
 namespace {
@@ -90,6 +91,11 @@ TEST(COXSerialCommFile, SecondOpenOfTheSamePortIsRefused)
     EXPECT_EQ(error.m_nCause, COXSerialCommException::notAvailable);
     EXPECT_EQ(error.GetErrorMessage(), "COM211:\nThe selected COM port is either not supported\nor is being used by "
                                        "another application.\nPlease select another port.");
+
+    // The refused open left the holder's exclusive mode alone.
+    int exclusive = 0;
+    ASSERT_EQ(::ioctl(first.GetSafeHandle(), TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 1);
 
     first.Close();
     EXPECT_TRUE(config.IsPortAvailable());

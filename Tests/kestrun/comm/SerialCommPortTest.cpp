@@ -1,18 +1,13 @@
 #include "kestrun/comm/SerialCommPort.h"
 
 #include "kestrun/comm/ReturnError.h"
-#include "kestrun/comm/SerialCommConfig.h"
 #include "kestrun/comm/SerialCommFile.h"
-#include "support/comm/PseudoTerminal.h"
 
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <vector>
 
 namespace {
-
-constexpr WORD kPortId = 250; // COM251
 
 // A port file that fails each call with a chosen exception.
 class ThrowingFile : public COXSerialCommFile {
@@ -76,29 +71,6 @@ TEST(SerialCommPort, ClosedFileAnswersWithAnIoErrorAndNoBytes)
     EXPECT_EQ(port.Read(buffer, 2), 0);
     EXPECT_EQ(static_cast<DWORD>(port.Write(buffer, 2)), 0x8000020Eu);
     port.Close();
-}
-
-TEST(SerialCommPort, CarriesBytesAndClosesTheFile)
-{
-    support::PseudoTerminal pty(kPortId + 1);
-    COXSerialCommConfig config;
-    config.SetPortId(kPortId);
-    config.m_nDataBits = 8;
-    config.m_nParity = 0;
-    auto file = std::make_shared<COXSerialCommFile>();
-    ASSERT_TRUE(file->Open(config));
-    kestrun::SerialCommPort port(file);
-    const BYTE frame[] = {0x50, 0x00, 0x00, 0xFF};
-    EXPECT_EQ(port.Write(frame, 4), 4);
-    EXPECT_EQ(pty.Receive(4), (std::vector<unsigned char>{0x50, 0x00, 0x00, 0xFF}));
-    pty.Send({0xD0, 0x00});
-    for (int i = 0; i < 400 && port.BytesWaiting() < 2; ++i)
-        pty.Receive(0, 5);
-    BYTE buffer[2] = {};
-    EXPECT_EQ(port.Read(buffer, 2), 2);
-    EXPECT_EQ(buffer[0], 0xD0);
-    port.Close();
-    EXPECT_FALSE(file->IsOpen());
 }
 
 } // namespace
