@@ -4,6 +4,7 @@
 #include "platform/afx/File.h"
 #include "platform/afx/MemFile.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <new>
 
@@ -82,10 +83,26 @@ BOOL COXSerializer::Save(BOOL bReport)
             m_pObject->Serialize(ar);
             ar.Close();
         }
+        // Written beside the file and moved over it, so a failure part-way (a full
+        // disk, a crash) keeps the settings saved before.
         const auto bytes = memory.GetData();
-        CFile file(m_strFileName, CFile::modeCreate | CFile::modeWrite | CFile::shareExclusive | CFile::typeBinary);
-        file.Write(bytes.data(), static_cast<UINT>(bytes.size()));
-        file.Close();
+        const std::string temp = m_strFileName + ".tmp";
+        {
+            CFile file(temp, CFile::modeCreate | CFile::modeWrite | CFile::shareExclusive | CFile::typeBinary);
+            try {
+                file.Write(bytes.data(), static_cast<UINT>(bytes.size()));
+                file.Close();
+            } catch (const CFileException&) {
+                file.Abort();
+                std::remove(temp.c_str());
+                throw;
+            }
+        }
+        if (std::rename(temp.c_str(), m_strFileName.c_str()) != 0) {
+            const int error = errno;
+            std::remove(temp.c_str());
+            CFileException::ThrowOsError(error, m_strFileName);
+        }
         return TRUE;
     } catch (const CFileException& e) {
         m_nFileCause = e.m_cause;

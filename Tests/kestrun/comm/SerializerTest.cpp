@@ -52,4 +52,27 @@ TEST(COXSerializer, KeepsTheCauseOfAFailure)
     EXPECT_EQ(notices.texts.size(), 1u);
 }
 
+TEST(COXSerializer, FailedSaveKeepsTheFileSavedBefore)
+{
+    support::ScratchFolder folder;
+    const auto path = folder.path() / "com.cfg";
+    COXSerialCommConfig config;
+    config.m_nBaudRate = 4800;
+    COXSerializer serializer;
+    ASSERT_TRUE(serializer.Initialize(path.string(), &config));
+    ASSERT_TRUE(serializer.Save(FALSE));
+    const auto saved = std::filesystem::file_size(path);
+
+    // A folder where the new file would be written beside it.
+    std::filesystem::create_directory(path.string() + ".tmp");
+    config.m_nBaudRate = 9600;
+    EXPECT_FALSE(serializer.Save(FALSE));
+    EXPECT_NE(serializer.m_nFileCause, 0);
+    ASSERT_EQ(std::filesystem::file_size(path), saved);
+    COXSerialCommConfig loaded;
+    ASSERT_TRUE(serializer.Initialize(path.string(), &loaded));
+    ASSERT_TRUE(serializer.Load(FALSE));
+    EXPECT_EQ(loaded.m_nBaudRate, 4800u);
+}
+
 } // namespace
