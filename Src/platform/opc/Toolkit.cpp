@@ -141,6 +141,12 @@ DWORD Toolkit::clientCount() const
     return core_ ? core_->clientCount() : 0;
 }
 
+int Toolkit::remotePort() const
+{
+    std::lock_guard lock(mutex_);
+    return rpc_ ? rpc_->remotePort() : 0;
+}
+
 void Toolkit::schedulerLoop(std::shared_ptr<ServerCore> core)
 {
     using Clock = std::chrono::steady_clock;

@@ -55,6 +55,8 @@ public:
     // Runs queued transactions and due subscription updates (nowMs: monotonic ms).
     void poll(std::uint64_t nowMs);
     DWORD clientCount() const;
+    // The TCP port remote nodes reach this class on; 0 while remote nodes are off.
+    int remotePort() const;
 
     // The process's toolkit, the one behind the FS entry points.
     static Toolkit& process();
