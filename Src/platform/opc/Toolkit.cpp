@@ -151,11 +151,14 @@ void Toolkit::schedulerLoop(std::shared_ptr<ServerCore> core)
 {
     using Clock = std::chrono::steady_clock;
     const auto origin = Clock::now();
+    std::vector<ComPtr<Group>> groups;
     std::unique_lock lock(wakeMutex_);
     while (!stopScheduler_) {
         lock.unlock();
         auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - origin).count();
-        for (auto& g : core->groups()) g->poll(std::uint64_t(ms));
+        core->groups(groups);
+        for (auto& g : groups) g->poll(std::uint64_t(ms));
+        groups.clear();  // no group outlives its removal because of the scheduler
         lock.lock();
         wake_.wait_for(lock, std::chrono::milliseconds(5), [this] { return stopScheduler_; });
     }

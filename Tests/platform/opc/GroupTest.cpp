@@ -75,6 +75,23 @@ protected:
     OPCHANDLE groupHandle = 0;
 };
 
+TEST_F(GroupTest, OnlyANewSubscriberGetsEveryValueAgain)
+{
+    auto g = addGroup(u"G", 100, 1);
+    addItems(g.get(), {u"PLC1.D100", u"PLC1.D101"});
+    auto sink = subscribe(g.get());
+    toolkit.poll(0);
+    EXPECT_EQ(sink->take().size(), 1u);
+    // Looking the connection point up again is no subscription.
+    ComPtr<IConnectionPoint> cp;
+    ASSERT_EQ(g.as<IConnectionPointContainer>(IID_IConnectionPointContainer)->FindConnectionPoint(IID_IOPCDataCallback, cp.put()), S_OK);
+    toolkit.poll(100);
+    EXPECT_TRUE(sink->take().empty());
+    ComPtr<opctest::RecordingDataCallback> second(new opctest::RecordingDataCallback);
+    DWORD cookie = 0;
+    EXPECT_EQ(cp->Advise(second.get(), &cookie), CONNECT_E_ADVISELIMIT);  // one sink per group
+}
+
 TEST_F(GroupTest, RevisedRateComesFromTheCallback)
 {
     struct Case {
@@ -438,6 +455,23 @@ TEST_F(GroupTest, BrowsesWithPatternsAndPositions)
     EXPECT_EQ(list(OPC_LEAF, u"RO"), (std::vector<std::u16string>{u"RO"}));
     ASSERT_EQ(browse->ChangeBrowsePosition(OPC_BROWSE_TO, u"PLC2"), S_OK);
     EXPECT_EQ(list(OPC_LEAF, u""), (std::vector<std::u16string>{u"M0"}));
+}
+
+TEST_F(GroupTest, LeavesAreFilteredByTypeAndAccessRights)
+{
+    auto browse = server.as<IOPCBrowseServerAddressSpace>(IID_IOPCBrowseServerAddressSpace);
+    auto list = [&](OPCBROWSETYPE t, VARTYPE vt, DWORD access) {
+        ComPtr<IEnumString> e;
+        browse->BrowseOPCItemIDs(t, u"", vt, access, e.put());
+        std::vector<std::u16string> out;
+        opc::drain(e.get(), out);
+        return out;
+    };
+    EXPECT_EQ(list(OPC_FLAT, VT_I2, 0), (std::vector<std::u16string>{u"PLC1.D100", u"PLC1.D101"}));
+    EXPECT_EQ(list(OPC_FLAT, VT_EMPTY, OPC_WRITEABLE).size(), 4u);  // all but the read-only one
+    ASSERT_EQ(browse->ChangeBrowsePosition(OPC_BROWSE_DOWN, u"PLC1"), S_OK);
+    EXPECT_EQ(list(OPC_LEAF, VT_I4, OPC_READABLE), (std::vector<std::u16string>{u"RO"}));
+    EXPECT_EQ(list(OPC_LEAF, VT_BSTR, OPC_WRITEABLE), (std::vector<std::u16string>{u"TEXT"}));
 }
 
 TEST_F(GroupTest, ReadsItemProperties)
