@@ -19,6 +19,12 @@ using CHAR = char;
 using WCHAR = char16_t;
 using BOOL = std::int32_t;
 
+// Message parameters and results are pointer-sized, as on the original platform.
+using WPARAM = std::uintptr_t;
+using LPARAM = std::intptr_t;
+using LRESULT = std::intptr_t;
+using UINT_PTR = std::uintptr_t;
+
 inline constexpr BOOL TRUE = 1;
 inline constexpr BOOL FALSE = 0;
 

@@ -1,0 +1,172 @@
+#pragma once
+// One data point of a memory block: a value cell with its type, quality and
+// names, and the bindings to the OPC tag, the DDE item and the write queue.
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "platform/afx/Object.h"
+#include "platform/dde/BrisantTypes.h"
+
+class CArchive;
+class CdsBitArray;
+class CdsMemoryArray;
+class CdsEventQueue;
+class CfsMemoryTag;
+struct tagTHREADINFO;
+namespace kestrun {
+class HandlerLink;
+struct DdeItemRecord;
+}
+
+class CdsMemoryObject : public CObject {
+    DECLARE_SERIAL(CdsMemoryObject)
+public:
+    // Highest index a point may have in its block.
+    static constexpr int kMaxIndex = 65536;
+
+    // Quality words.
+    enum : WORD { QUALITY_NONE = 0, QUALITY_OFFLINE = 8, QUALITY_GOOD = 192, QUALITY_MISMATCH = 216 };
+
+    CdsMemoryObject();
+    ~CdsMemoryObject() override;
+    CdsMemoryObject(const CdsMemoryObject&) = delete;
+
+    void Serialize(CArchive& ar) override;
+
+    virtual BOOL SetOnline(BOOL bOnline, CdsMemoryArray* pArray, int nIndex);
+    // A value read from the device; result: that of the store, 0 when unchanged.
+    virtual BOOL UpdateState(const _BRISANTDATAVALUE& value, BOOL bInitial, kestrun::HandlerLink* pHdlr,
+                             const tagTHREADINFO* pLine, BOOL bCommand);
+    // A write was sent to the device (the frame and its response are for derived points).
+    virtual BOOL UpdateCommand(const _BRISANTDATAVALUE& value, int nFrame = 0, const BYTE* pBuffer = nullptr,
+                               int nReceived = 0, kestrun::HandlerLink* pHdlr = nullptr,
+                               const tagTHREADINFO* pLine = nullptr);
+    // 0 when the index is above kMaxIndex.
+    virtual BOOL SetParent(int nIndex, CdsMemoryArray* pArray);
+    // Pseudo name "%s%c%d" (text, separator, number).
+    virtual void SetPseudoName(const std::string& strText, int nNumber, char chSeparator);
+    virtual void GenerateRandomValue();
+    // The parent block's command query of the line slot (0..3), or null.
+    virtual char* GetCommandQueryString(int nLine);
+    virtual char* FillCommandQueryString(int nLine);
+    virtual int GetCommandQueryStringLen(int nLine, const char* pszText);
+    virtual int GetCommandResponseStringLen(int nLine);
+    // Copies type, reserved cell, value (texts and arrays deep), names, user word
+    // and system flag; the write-queue binding is cleared.
+    virtual CdsMemoryObject& operator=(const CdsMemoryObject& src);
+    virtual BOOL IsBitObject() const { return FALSE; }
+    virtual CdsMemoryArray* NewBitArray() { return nullptr; }
+    virtual int GetUnknownDataType() const { return m_nDataType; }
+    // Lets go of the tag, clears contents, and deletes the point when its flag is set.
+    virtual void Destroy();
+    virtual void DeleteContents();
+    virtual void fsUpdateUnknownTypeValue() {}
+
+    // Stores a value (step by step as the road of a read needs it); 1 = stored.
+    BOOL SetNewValue(const _BRISANTDATAVALUE& value, kestrun::HandlerLink* pHdlr, BOOL bCommand);
+    // Queues a write through the handler's event queue; 0 when not possible.
+    BOOL WriteValue(const _BRISANTDATAVALUE& value, DWORD dwRequester);
+    // A DDE read: the value, with texts copied to the toolkit heap for the caller.
+    // pszNullString stands in for a point without text (the "Null String Value" option).
+    BOOL ReadValue(_BRISANTDATAVALUE* pValue, const _BRISANT_DATAACTION* pAction, const char* pszNullString = nullptr);
+    BOOL ReadValueNewDataType(_BRISANTDATAVALUE* pValue, const _BRISANT_DATAACTION* pAction,
+                              const char* pszNullString = nullptr);
+
+    // Names: the key name is the pseudo name, or the name when that is empty.
+    std::string GetName() const;
+    std::string GetPseudoName() const { return GetName(); }
+    const std::string& GetOwnName() const { return m_strName; }
+    const std::string& GetOwnPseudoName() const { return m_strPseudoName; }
+    void SetName(const std::string& strName);
+    void SetPseudoNameText(const std::string& strPseudoName);
+    // "%s.%s" (block path, key name).
+    std::string GetPath() const;
+
+    int GetDataType() const;
+    void SetDataType(int nType) { m_nDataType = nType; }
+    int GetOwnDataType() const { return m_nDataType; }
+    // The cell as it stands. Texts and arrays in it belong to the point: copy them
+    // with CopyValue when another thread may store a new value meanwhile.
+    _BRISANTDATAVALUE GetValue() const;
+    BOOL CopyValue(_BRISANTDATAVALUE& copy) const;
+    _BRISANTDATAVALUE GetLastCommandValue() const;
+    LONGLONG GetLastCommandTime() const { return m_tLastCommand; }
+    void SetLastCommandTime(LONGLONG t) { m_tLastCommand = t; }
+
+    WORD GetStatus() const { return static_cast<WORD>(m_nStatus.load()); }
+    void SetStatus(int nStatus);
+    BOOL IsStatusChanged() const { return m_bStatusChanged.load(); }
+    BOOL IsTouched() const { return m_bTouched.load(); }
+    void SetTouched(BOOL bTouched);
+    BOOL IsAsyncUpdate() const { return m_bAsyncUpdate; }
+    void SetAsyncUpdate(BOOL b) { m_bAsyncUpdate = b; }
+    LONG GetUserWord() const { return m_nUserWord; }
+    void SetUserWord(LONG n) { m_nUserWord = n; }
+    BOOL IsSystemObject() const { return m_bSystem; }
+    void SetSystemObject(BOOL b) { m_bSystem = b; }
+    BOOL IsDeleteOnDestroy() const { return m_bDeleteOnDestroy; }
+    void SetDeleteOnDestroy(BOOL b) { m_bDeleteOnDestroy = b; }
+
+    int GetIndex() const { return m_nIndex; }
+    CdsMemoryArray* GetParent() const { return m_pParent; }
+    CfsMemoryTag* GetMemoryTag() const { return m_pTag; }
+    kestrun::DdeItemRecord* GetDdeItem() const { return m_pDdeItem; }
+    void SetDdeItem(kestrun::DdeItemRecord* pItem) { m_pDdeItem = pItem; }
+
+    // 1 while an OPC client holds the tag (use count above 1) or a DDE link is active.
+    BOOL InUse() const;
+    BOOL IsReadValueReady() const;
+    BOOL IsWriteValueReady() const;
+    // Binds the handler's write queue; false without device, handler or queue.
+    BOOL BindEventQueue();
+    std::shared_ptr<CdsEventQueue> GetEventQueue() const;
+
+    // The point's bit array, made by NewBitArray on first use and seeded from
+    // the current value; null for bit objects and when no array is made.
+    CdsBitArray* GetBitArray();
+    // The bit object of that bit; null outside 0 .. bits of the type - 1.
+    CdsMemoryObject* GetBitObject(int nBit);
+
+protected:
+    friend class CdsMemoryArray;
+    // The bit array once it is made, or null; safe beside GetBitArray.
+    CdsBitArray* GetExistingBitArray() const;
+    enum class StoreResult { Failed, Stored, Mismatch };
+    // Stores into the cell; the caller holds m_valueMutex.
+    StoreResult StoreLocked(int nType, const _BRISANTDATAVALUE& value, kestrun::HandlerLink* pHdlr, BOOL bCommand, bool& bFirst);
+    bool StoreTextLocked(int nType, const _BRISANTDATAVALUE& value);
+    void ReleaseValueLocked();
+    // Pushes the current value to the OPC tag with the current time.
+    void PushToTag(int nType);
+    void SetTagType();
+    void ApplyNameCase();
+    // Command diagnostics after a store: true when the read-back contradicts the last write.
+    bool IsCommandMismatch(int nType, const _BRISANTDATAVALUE& value, kestrun::HandlerLink* pHdlr, BOOL bCommand) const;
+
+    mutable std::mutex m_valueMutex;              // guards the value cells and their blocks
+    int m_nDataType = BRISANT_NOTYPE;
+    _BRISANTDATAVALUE m_reserved{};
+    _BRISANTDATAVALUE m_value{};
+    LONG m_nUserWord = -1;
+    BOOL m_bSystem = FALSE;
+    std::string m_strName;
+    std::string m_strPseudoName;
+    mutable std::mutex m_queueMutex;              // guards the queue binding
+    std::weak_ptr<CdsEventQueue> m_pEventQueue;
+    BOOL m_bDeleteOnDestroy = TRUE;
+    _BRISANTDATAVALUE m_lastCommandValue{};
+    LONGLONG m_tLastCommand = 0;
+    std::atomic<BOOL> m_bTouched{FALSE};
+    BOOL m_bAsyncUpdate = TRUE;
+    int m_nIndex = -1;
+    CdsMemoryArray* m_pParent = nullptr;
+    CdsMemoryArray* m_pBitArray = nullptr;        // made on demand by bit-capable points
+    kestrun::DdeItemRecord* m_pDdeItem = nullptr;
+    std::atomic<int> m_nStatus{0};
+    CfsMemoryTag* m_pTag = nullptr;
+    std::atomic<BOOL> m_bStatusChanged{FALSE};
+    int m_nValueType = BRISANT_NOTYPE;            // type the held value's blocks belong to
+    int m_nCommandType = BRISANT_NOTYPE;          // same for the last command value
+};

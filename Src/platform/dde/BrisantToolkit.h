@@ -1,0 +1,191 @@
+#pragma once
+// The DDE toolkit: servers, their heap, topics and items generated once and
+// shared by every conversation, the value cache behind the push entry, pokes,
+// requests and executes. The server's callback runs only inside Idle, on the
+// thread that calls it; client operations (from a transport or a test) are
+// queued and carried out there.
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/dde/BrisantHeap.h"
+#include "platform/dde/BrisantTypes.h"
+
+namespace dde {
+
+// Start-up option entries, by ordinal.
+enum Option : int {
+    kOptTextFormats = 986,     // CF_TEXT and AdvancedDDE formats
+    kOptSystemTopic = 979,     // serve the "System" topic
+    kOptItemCase = 980,        // item names compared with case (0: ignoring case)
+    kOptTopicList = 974,       // "Topics" of the System topic lists the server's topics
+    kOptExecute = 978,
+    kOptPoke = 983,
+    kOptRequest = 962,
+    kOptAdvise = 953,
+    kOptBrowse = 997,          // ask the server for its browse information after start
+};
+
+// What a client conversation receives.
+struct ClientMessage {
+    enum Kind {
+        Connected, Refused, AdviseOk, AdviseFailed, Data, PokeAck, PokeNack,
+        RequestData, RequestFailed, ExecuteAck, ExecuteNack,
+    };
+    Kind kind = Refused;
+    std::string item;
+    std::string text;   // value as text, or the error text of a negative acknowledgement
+    LONG quality = 0;
+    bool operator==(const ClientMessage&) const = default;
+};
+
+struct BrowseLeaf {
+    std::u16string leaf;
+    std::u16string full;
+    BRISANT_DATATYPE type = BRISANT_NOTYPE;
+    int access = 0;
+};
+struct BrowseBranch {
+    DWORD handle = 0;
+    std::u16string name;
+    std::u16string path;
+    std::vector<BrowseLeaf> leaves;
+};
+
+class Toolkit {
+public:
+    using Clock = std::function<std::uint64_t()>;  // monotonic milliseconds
+
+    explicit Toolkit(Clock clock = {});
+    ~Toolkit();
+    Toolkit(const Toolkit&) = delete;
+    Toolkit& operator=(const Toolkit&) = delete;
+
+    // The toolkit every entry function works on.
+    static Toolkit& Process();
+
+    // The heap that exists from start-up, whether or not a server starts.
+    HBRISANTHEAP StartupHeap() const { return kStartupHeap; }
+    Heap* FindHeap(HBRISANTHEAP heap);
+
+    // --- server side (the entries) ---
+    DWORD Setup(std::uintptr_t window, std::uintptr_t instance, const char* commandLine, BRISANTACTIONPROC callback);
+    void SetOption(DWORD server, int ordinal, int value);
+    int GetOption(DWORD server, int ordinal) const;
+    void Idle(DWORD server);
+    void Shutdown(DWORD server);
+    int Start(DWORD server, DWORD updateMs, DWORD waitMs);
+    HBRISANTHEAP CreateHeap(DWORD server, int flag);
+    int ReleaseHeap(DWORD server, HBRISANTHEAP heap);
+    void* Allocate(DWORD server, HBRISANTHEAP heap, std::size_t size);
+    void Free(DWORD server, void* block);
+    int UpdateItemValue(DWORD server, DWORD item, _BRISANTDATAVALUE value, LONG quality, int updateSame);
+    BYTE* CopyArray(DWORD server, BRISANT_DATATYPE type, const BYTE* source);
+    long ReleaseItemUse(DWORD server);
+    void PokeAck(DWORD server, DWORD item, int failed, const char* error);
+    int TextToValue(DWORD server, const char* text, BRISANT_DATATYPE type, _BRISANTDATAVALUE* value);
+    void SetItemReady(DWORD server, DWORD item, int ready);
+    DWORD AddBrowseBranch(DWORD server, DWORD parent, const WCHAR* name, const WCHAR* path);
+    int AddBrowseLeaf(DWORD server, DWORD branch, const WCHAR* leaf, const WCHAR* full, BRISANT_DATATYPE type, int access);
+
+    // --- client side (transport, tests) ---
+    // 0 when the server is unknown; the answer (Connected or Refused) follows at the next Idle.
+    DWORD Connect(DWORD server, const std::string& topic);
+    void Disconnect(DWORD conversation);
+    void Advise(DWORD conversation, const std::string& item);
+    void Unadvise(DWORD conversation, const std::string& item);
+    void Poke(DWORD conversation, const std::string& item, const std::string& text);
+    void Request(DWORD conversation, const std::string& item);
+    void Execute(DWORD conversation, const std::string& command);
+    std::vector<ClientMessage> TakeMessages(DWORD conversation);
+
+    // --- inspection ---
+    std::vector<BrowseBranch> Browse(DWORD server) const;
+    bool IsItemReady(DWORD server, const std::string& topic, const std::string& item) const;
+
+    // A value as the text a CF_TEXT client receives.
+    static std::string ValueToText(BRISANT_DATATYPE type, const _BRISANTDATAVALUE& value);
+
+private:
+    static constexpr HBRISANTHEAP kStartupHeap = 1;
+    struct Item;
+    struct Topic;
+    struct Conversation;
+    struct Server;
+    struct Op;
+
+    Server* FindServer(DWORD id) const;  // caller holds m_mutex
+    long Call(Server& server, int action, _BRISANT_DATAACTION& record);
+    void RunOp(Server& server, const Op& op);
+    Topic* EnsureTopic(Server& server, const std::string& name);
+    Item* EnsureItem(Server& server, Topic& topic, const std::string& name);
+    bool Activate(Server& server, Topic& topic, Item& item);
+    void Deactivate(Server& server, Topic& topic, Item& item);
+    void DropConversation(Server& server, Conversation& conv);
+    void DestroyTopic(Server& server, const std::string& key);
+    void ReleaseValue(Item& item);
+    void Post(DWORD conversation, ClientMessage message);
+    void DeliverData(Server& server);
+    void AnswerRequests(Server& server, bool timerRan);
+    std::string ItemKey(const Server& server, const std::string& name) const;
+    std::string SystemAnswer(Server& server, const std::string& item);
+
+    Clock m_clock;
+    mutable std::mutex m_mutex;
+    Heap m_heap;
+    std::map<DWORD, std::unique_ptr<Server>> m_servers;
+    std::map<DWORD, std::unique_ptr<Conversation>> m_conversations;
+    DWORD m_nextServer = 1;
+    DWORD m_nextConversation = 1;
+    DWORD m_nextItem = 1;
+    DWORD m_nextTopic = 1;
+    DWORD m_nextBranch = 1;
+};
+
+// --- the entries, as the framework imports them ---
+DWORD BrisantSetupDDEServerInterface(std::uintptr_t window, std::uintptr_t instance, const char* commandLine,
+                                     BRISANTACTIONPROC callback);                                   // 934
+void BrisantSetTextFormats(DWORD server, int text, int advanced);                                   // 986
+void BrisantEnableSystemTopic(DWORD server, int on);                                                // 979
+void BrisantSetItemCase(DWORD server, int on);                                                      // 980
+void BrisantEnableTopicList(DWORD server, int on);                                                  // 974
+void BrisantEnableExecute(DWORD server, int on);                                                    // 978
+void BrisantEnablePoke(DWORD server, int on);                                                       // 983
+void BrisantEnableRequest(DWORD server, int on);                                                    // 962
+void BrisantEnableAdvise(DWORD server, int on);                                                     // 953
+void BrisantEnableBrowse(DWORD server, int on);                                                     // 997
+void BrisantDoIdle(DWORD server);                                                                   // 936
+void BrisantShutdownDDEServer(DWORD server);                                                        // 935
+int BrisantRegisterServer(std::uintptr_t module, const char* vendor, const char* name, const char* description); // 981
+void BrisantUnregisterServer(std::uintptr_t module, const char* vendor, const char* name);          // 982
+int BrisantStartServer(DWORD server, DWORD clientUpdateMs, DWORD initialDataWaitMs);                // 903
+HBRISANTHEAP BrisantCreateHeap(DWORD server, int flag);                                             // 904
+int BrisantReleaseHeap(DWORD server, HBRISANTHEAP heap);                                            // 907
+void* BrisantHeapAlloc(DWORD server, HBRISANTHEAP heap, DWORD size);                                // 905
+void BrisantHeapFree(DWORD server, void* block);                                                    // 906
+int BrisantUpdateItemValue(DWORD server, DWORD item, DWORD valueLow, DWORD valueHigh, int reserved,
+                           LONG quality, int updateSame);                                           // 921
+BYTE* BrisantCopyArray(DWORD server, BRISANT_DATATYPE type, const BYTE* source);                    // 923
+long BrisantReleaseItemUse(void* block, DWORD server);                                              // 926
+void BrisantPokeAck(DWORD server, DWORD item, int failed, const char* error);                       // 928
+int BrisantTextToValue(DWORD server, const char* text, BRISANT_DATATYPE type, _BRISANTDATAVALUE* value); // 948
+void BrisantSetItemReady(DWORD server, DWORD item, int ready);                                      // 977
+DWORD BrisantAddBrowseBranch(DWORD server, DWORD parent, const WCHAR* name, const WCHAR* path);     // 988
+int BrisantAddBrowseLeaf(DWORD server, DWORD branch, const WCHAR* leaf, const WCHAR* full,
+                         BRISANT_DATATYPE type, int access);                                        // 989
+
+// The ordinal table of the entries.
+struct Entry {
+    int ordinal;
+    const char* name;
+    void (*address)();
+};
+const std::vector<Entry>& EntryTable();
+const Entry* FindEntry(int ordinal);
+
+} // namespace dde

@@ -1,0 +1,67 @@
+#pragma once
+// One injectable clock: monotonic milliseconds for time-outs and intervals,
+// wall time for timestamps.
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+
+namespace win {
+
+// FILETIME-compatible wall time: 100 ns units since 1601-01-01 UTC.
+using FileTime100ns = std::uint64_t;
+
+// 100 ns units between 1601-01-01 and 1970-01-01.
+inline constexpr FileTime100ns kFileTimeUnixEpoch = 116444736000000000ULL;
+
+FileTime100ns toFileTime(std::chrono::system_clock::time_point t);
+std::chrono::system_clock::time_point fromFileTime(FileTime100ns ft);
+
+// True once more than timeoutMs have passed since startMs (both monotonic).
+// Unsigned arithmetic keeps it right across a wrap of the counter.
+constexpr bool isTimeOver(std::uint64_t startMs, std::uint64_t nowMs, std::uint64_t timeoutMs)
+{
+    return nowMs - startMs > timeoutMs;
+}
+
+class Clock {
+public:
+    virtual ~Clock() = default;
+    // Milliseconds from an arbitrary start; never goes back.
+    virtual std::uint64_t monotonicMs() const = 0;
+    virtual std::chrono::system_clock::time_point wallTime() const = 0;
+
+    FileTime100ns wallFileTime() const { return toFileTime(wallTime()); }
+    bool isTimeOver(std::uint64_t startMs, std::uint64_t timeoutMs) const
+    {
+        return win::isTimeOver(startMs, monotonicMs(), timeoutMs);
+    }
+};
+
+class SystemClock final : public Clock {
+public:
+    std::uint64_t monotonicMs() const override;
+    std::chrono::system_clock::time_point wallTime() const override;
+    // The process's clock; stateless, so sharing it is safe.
+    static SystemClock& instance();
+};
+
+// Moves only when told to. Safe to read and advance from several threads.
+class FakeClock final : public Clock {
+public:
+    explicit FakeClock(std::uint64_t startMs = 0,
+                       std::chrono::system_clock::time_point wall = std::chrono::system_clock::time_point{});
+
+    std::uint64_t monotonicMs() const override;
+    std::chrono::system_clock::time_point wallTime() const override;
+
+    // Moves both the monotonic and the wall time forward.
+    void advance(std::uint64_t ms);
+    // Steps the wall time alone, as a clock adjustment would.
+    void setWallTime(std::chrono::system_clock::time_point wall);
+
+private:
+    std::atomic<std::uint64_t> m_ms;
+    std::atomic<std::int64_t> m_wallNs; // since the Unix epoch
+};
+
+} // namespace win

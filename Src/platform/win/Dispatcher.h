@@ -1,0 +1,63 @@
+#pragma once
+// The application thread's stand-in for window messages and timers. A window
+// is a small integer key registered with the dispatcher; a message for a key
+// that is no longer registered is dropped.
+#include "platform/win/Event.h"
+#include "platform/win/MessageQueue.h"
+#include "platform/win/WinTypes.h"
+
+#include <cstdint>
+#include <functional>
+
+namespace win {
+
+using WindowKey = std::uint32_t;
+inline constexpr WindowKey kNoWindow = 0;
+
+// Called on the application thread for each message to its window.
+using WindowProc = std::function<LRESULT(Message& msg)>;
+// Work to run on the application thread.
+using Task = std::function<void()>;
+
+// Shortest timer period; shorter requests are raised to it.
+inline constexpr DWORD kMinTimerIntervalMs = 10;
+
+// It must outlive every thread that posts or sends to it; a thread that may
+// be abandoned should keep it through a std::shared_ptr.
+class Dispatcher {
+public:
+    virtual ~Dispatcher() = default;
+
+    // Keys are never reused, so a stale key cannot reach a newer window.
+    virtual WindowKey registerWindow(WindowProc proc) = 0;
+    // Also stops the window's timers; its waiting messages are dropped.
+    // Call on the application thread.
+    virtual void unregisterWindow(WindowKey key) = 0;
+    virtual bool isWindow(WindowKey key) const = 0;
+
+    // Queue for the application thread; false when the key is stale (the
+    // message is dropped).
+    virtual bool post(WindowKey key, Message msg) = 0;
+    virtual bool post(Task task) = 0;
+
+    // Delivers and waits until the window has handled it or timeoutMs has
+    // passed. On the application thread the window is called directly.
+    // True only when the window handled it in time; then *result holds its
+    // answer. The message is owned by the dispatcher: after a time-out it may
+    // still be delivered later, and the caller has nothing left to keep alive.
+    // A time-out of 0 sends nothing.
+    virtual bool send(WindowKey key, Message msg, DWORD timeoutMs, LRESULT* result = nullptr) = 0;
+    virtual bool send(Task task, DWORD timeoutMs) = 0;
+
+    // Posts WM_TIMER (wParam = id) to the window every intervalMs. Restarting
+    // an id sets the new period. A tick is dropped while the previous one of
+    // the same timer still waits. False for a stale key.
+    virtual bool startTimer(WindowKey key, UINT_PTR id, DWORD intervalMs) = 0;
+    virtual bool stopTimer(WindowKey key, UINT_PTR id) = 0;
+
+    virtual bool isApplicationThread() const = 0;
+    // Ends the loop that runs the dispatcher.
+    virtual void quit(int exitCode) = 0;
+};
+
+} // namespace win

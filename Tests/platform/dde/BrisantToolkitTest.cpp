@@ -1,0 +1,510 @@
+#include "platform/dde/BrisantToolkit.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/dde/BrisantBlocks.h"
+
+namespace {
+
+using dde::ClientMessage;
+
+// A server behind the callback: it answers the way the framework's bridge does.
+struct FakeServer {
+    dde::Toolkit* toolkit = nullptr;
+    DWORD id = 0;
+    std::vector<int> actions;
+    std::set<std::string> topics{"PLC1", "PLC2"};
+    std::map<std::string, BRISANT_DATATYPE> items{{"D100", BRISANT_SHORT}, {"TEXT", BRISANT_STRING},
+                                                   {"F1", BRISANT_FLOAT}};
+    std::map<DWORD, std::string> handles;   // item handle -> name
+    std::map<std::string, int> active;      // item -> activation count
+    int records[16] = {};
+    int startCount = 0;
+    bool ackPokes = true;
+    _BRISANTDATAVALUE poked{};
+    BRISANT_DATATYPE pokedType = BRISANT_NOTYPE;
+    std::string pokedText;
+    std::vector<std::pair<std::string, _BRISANTDATAVALUE>> toPush;  // pushed at the next timer
+    std::vector<int> pushResults;
+    long lastReleaseUse = -1;
+    bool exitOnTimer = false;
+    std::vector<std::string> topicList{"PLC1", "PLC2"};
+};
+
+FakeServer* g_server = nullptr;
+
+long Callback(int action, _BRISANT_DATAACTION* a)
+{
+    FakeServer& s = *g_server;
+    s.actions.push_back(action);
+    dde::Toolkit& t = *s.toolkit;
+    switch (action) {
+    case 1:
+        ++s.startCount;
+        if (!t.Start(a->dwServerId, 100, 500))
+            return 0;
+        return t.CreateHeap(a->dwServerId, 1) ? 1 : 0;
+    case 2:
+        return 1;
+    case 3:
+        return std::string(a->pszText) == "CLOSE SERVER" ? 1 : 0;
+    case 7:
+        if (s.exitOnTimer)
+            t.Shutdown(a->dwServerId);
+        for (auto& [name, value] : s.toPush) {
+            for (auto& [handle, itemName] : s.handles) {
+                if (itemName == name)
+                    s.pushResults.push_back(t.UpdateItemValue(a->dwServerId, handle, value, 192, 0));
+            }
+        }
+        s.toPush.clear();
+        return 1;
+    case 8:
+        ++s.active[s.handles[a->hItem]];
+        return 1;
+    case 9:
+        s.lastReleaseUse = t.ReleaseItemUse(a->dwServerId);
+        --s.active[s.handles[a->hItem]];
+        return 1;
+    case 11: {
+        auto it = s.items.find(a->pszText);
+        if (it == s.items.end())
+            return 0;
+        s.handles[a->hItem] = a->pszText;
+        a->nDataType = it->second;
+        a->nQuality = 192;
+        t.SetItemReady(a->dwServerId, a->hItem, 1);
+        return reinterpret_cast<long>(&s.records[1]);
+    }
+    case 12:
+        s.poked = a->value;
+        s.pokedType = a->nDataType;
+        if (a->nDataType == BRISANT_STRING && a->value.pszVal)
+            s.pokedText = a->value.pszVal;
+        if (s.ackPokes)
+            t.PokeAck(a->dwServerId, a->hItem, 0, nullptr);
+        else
+            t.PokeAck(a->dwServerId, a->hItem, 1, "There was an error in writing the data");
+        return s.ackPokes ? 1 : 0;
+    case 13:
+        return s.topics.count(a->pszText) ? reinterpret_cast<long>(&s.records[0]) : 0;
+    case 17:
+        a->nListPos = 0;
+        if (s.topicList.empty())
+            return 0;
+        a->pszText = s.topicList[0].c_str();
+        return 1;
+    case 18:
+        if (++a->nListPos >= static_cast<long>(s.topicList.size()))
+            return 0;
+        a->pszText = s.topicList[static_cast<std::size_t>(a->nListPos)].c_str();
+        return 1;
+    default:
+        return 1;
+    }
+}
+
+class ToolkitTest : public ::testing::Test {
+protected:
+    ToolkitTest() : toolkit([this] { return now; })
+    {
+        server.toolkit = &toolkit;
+        g_server = &server;
+        server.id = toolkit.Setup(0, 0, "", &Callback);
+    }
+    ~ToolkitTest() override { g_server = nullptr; }
+
+    // First idle: information, start, browse, and the first timer pass.
+    void Started()
+    {
+        toolkit.Idle(server.id);
+        server.actions.clear();
+    }
+    DWORD Connected(const std::string& topic)
+    {
+        DWORD conv = toolkit.Connect(server.id, topic);
+        toolkit.Idle(server.id);
+        auto messages = toolkit.TakeMessages(conv);
+        EXPECT_EQ(messages.size(), 1u);
+        if (!messages.empty()) {
+            EXPECT_EQ(messages[0].kind, ClientMessage::Connected);
+        }
+        return conv;
+    }
+    dde::HeapCounters Heap() { return toolkit.FindHeap(toolkit.StartupHeap())->Counters(); }
+    char* HeapText(const char* text)
+    {
+        auto* block = static_cast<char*>(toolkit.Allocate(server.id, toolkit.StartupHeap(), std::strlen(text) + 1));
+        std::strcpy(block, text);
+        return block;
+    }
+
+    std::uint64_t now = 1000;
+    dde::Toolkit toolkit;
+    FakeServer server;
+};
+
+TEST(BrisantEntries, TableHoldsTheTwentySevenOrdinals)
+{
+    const std::vector<int> expected = {934, 986, 979, 980, 974, 978, 983, 962, 953, 997, 936, 935, 981, 982,
+                                       903, 904, 907, 905, 906, 921, 923, 926, 928, 948, 977, 988, 989};
+    const auto& table = dde::EntryTable();
+    ASSERT_EQ(table.size(), 27u);
+    std::set<int> ordinals;
+    std::set<std::string> names;
+    for (const auto& entry : table) {
+        ordinals.insert(entry.ordinal);
+        names.insert(entry.name);
+        EXPECT_NE(entry.address, nullptr) << entry.ordinal;
+    }
+    EXPECT_EQ(ordinals, std::set<int>(expected.begin(), expected.end()));
+    EXPECT_EQ(names.size(), 27u);
+    ASSERT_NE(dde::FindEntry(934), nullptr);
+    EXPECT_STREQ(dde::FindEntry(934)->name, "BrisantSetupDDEServerInterface");
+    EXPECT_EQ(dde::FindEntry(934)->address, reinterpret_cast<void (*)()>(&dde::BrisantSetupDDEServerInterface));
+    EXPECT_EQ(dde::FindEntry(905)->address, reinterpret_cast<void (*)()>(&dde::BrisantHeapAlloc));
+    EXPECT_EQ(dde::FindEntry(1), nullptr);
+}
+
+TEST(BrisantEntries, HeapWorksWithoutAnyServer)
+{
+    // Texts of points need the heap even when the DDE side never starts.
+    HBRISANTHEAP heap = dde::Toolkit::Process().StartupHeap();
+    ASSERT_NE(heap, 0u);
+    void* block = dde::BrisantHeapAlloc(0, heap, 12);
+    ASSERT_NE(block, nullptr);
+    EXPECT_TRUE(dde::Toolkit::Process().FindHeap(heap)->Owns(block));
+    dde::BrisantHeapFree(0, block);
+    EXPECT_FALSE(dde::Toolkit::Process().FindHeap(heap)->Owns(block));
+    EXPECT_EQ(dde::BrisantHeapAlloc(0, heap + 1, 12), nullptr);
+}
+
+TEST(BrisantEntries, SetupRefusesAMissingCallbackAndRegistrationNeedsNames)
+{
+    EXPECT_EQ(dde::BrisantSetupDDEServerInterface(0, 0, "", nullptr), 0u);
+    EXPECT_NE(dde::BrisantRegisterServer(0, "Zendry Software", "Fenwold", ""), 0);
+    EXPECT_EQ(dde::BrisantRegisterServer(0, "", "Fenwold", ""), 0);
+}
+
+TEST_F(ToolkitTest, CallbacksRunOnlyInsideIdle)
+{
+    DWORD conv = toolkit.Connect(server.id, "PLC1");
+    toolkit.Advise(conv, "D100");
+    toolkit.Poke(conv, "D100", "5");
+    EXPECT_TRUE(server.actions.empty());
+    EXPECT_TRUE(toolkit.TakeMessages(conv).empty());
+    toolkit.Idle(server.id);
+    // information, start, browse, topic, connected, item, active, poke, timer
+    EXPECT_EQ(server.actions, (std::vector<int>{0, 1, 31, 13, 25, 11, 8, 12, 7}));
+    EXPECT_EQ(server.startCount, 1);
+    server.actions.clear();
+    toolkit.Idle(server.id);  // no timer due yet, nothing queued
+    EXPECT_TRUE(server.actions.empty());
+}
+
+TEST_F(ToolkitTest, TimerRunsAtTheClientUpdateTime)
+{
+    Started();
+    now += 99;
+    toolkit.Idle(server.id);
+    EXPECT_TRUE(server.actions.empty());
+    now += 1;
+    toolkit.Idle(server.id);
+    EXPECT_EQ(server.actions, std::vector<int>{7});
+}
+
+TEST_F(ToolkitTest, TopicsAndItemsAreGeneratedOnceAndShared)
+{
+    Started();
+    DWORD a = Connected("PLC1");
+    DWORD b = Connected("plc1");
+    toolkit.Advise(a, "D100");
+    toolkit.Advise(b, "d100");
+    toolkit.Idle(server.id);
+    EXPECT_EQ(std::count(server.actions.begin(), server.actions.end(), 13), 1);
+    EXPECT_EQ(std::count(server.actions.begin(), server.actions.end(), 11), 1);
+    EXPECT_EQ(server.active["D100"], 2);
+    EXPECT_TRUE(toolkit.IsItemReady(server.id, "PLC1", "D100"));
+
+    server.actions.clear();
+    toolkit.Disconnect(a);
+    toolkit.Idle(server.id);
+    EXPECT_EQ(server.actions, (std::vector<int>{9, 26}));
+    EXPECT_EQ(server.lastReleaseUse, 2);  // the leaving user counted
+    server.actions.clear();
+    toolkit.Disconnect(b);
+    toolkit.Idle(server.id);
+    EXPECT_EQ(server.actions, (std::vector<int>{9, 10, 5, 26}));
+    EXPECT_EQ(server.lastReleaseUse, 1);
+    EXPECT_EQ(server.active["D100"], 0);
+}
+
+TEST_F(ToolkitTest, UnknownTopicIsRefused)
+{
+    Started();
+    DWORD conv = toolkit.Connect(server.id, "NOPE");
+    toolkit.Idle(server.id);
+    EXPECT_EQ(server.actions, std::vector<int>{13});
+    EXPECT_EQ(toolkit.TakeMessages(conv), (std::vector<ClientMessage>{{ClientMessage::Refused, "NOPE", "", 0}}));
+    // The refused conversation is gone once its answer was taken.
+    EXPECT_TRUE(toolkit.TakeMessages(conv).empty());
+    toolkit.Advise(conv, "D100");
+    toolkit.Idle(server.id);
+    EXPECT_EQ(server.actions, std::vector<int>{13});
+    EXPECT_EQ(toolkit.Connect(999, "PLC1"), 0u);
+}
+
+TEST_F(ToolkitTest, PushedValuesReachAdvisersAndTheCacheOwnsTexts)
+{
+    Started();
+    DWORD conv = Connected("PLC1");
+    toolkit.Advise(conv, "D100");
+    toolkit.Advise(conv, "TEXT");
+    toolkit.Idle(server.id);
+    toolkit.TakeMessages(conv);
+
+    _BRISANTDATAVALUE shortValue{};
+    shortValue.iVal = -7;
+    _BRISANTDATAVALUE text{};
+    text.pszVal = HeapText("hello");
+    server.toPush = {{"D100", shortValue}, {"TEXT", text}};
+    now += 100;
+    toolkit.Idle(server.id);
+    EXPECT_EQ(server.pushResults, (std::vector<int>{1, 1}));
+    auto messages = toolkit.TakeMessages(conv);
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[0], (ClientMessage{ClientMessage::Data, "D100", "-7", 192}));
+    EXPECT_EQ(messages[1], (ClientMessage{ClientMessage::Data, "TEXT", "hello", 192}));
+
+    // A new text replaces the cached one, which goes back to the heap.
+    auto before = Heap();
+    _BRISANTDATAVALUE text2{};
+    text2.pszVal = HeapText("world");
+    server.toPush = {{"TEXT", text2}};
+    now += 100;
+    toolkit.Idle(server.id);
+    EXPECT_EQ(Heap().liveBlocks, before.liveBlocks);
+    EXPECT_EQ(toolkit.TakeMessages(conv)[0].text, "world");
+
+    // The same value again is not taken without update-same: the caller keeps it.
+    _BRISANTDATAVALUE same{};
+    same.iVal = -7;
+    server.pushResults.clear();
+    server.toPush = {{"D100", same}};
+    now += 100;
+    toolkit.Idle(server.id);
+    EXPECT_EQ(server.pushResults, std::vector<int>{0});
+    EXPECT_TRUE(toolkit.TakeMessages(conv).empty());
+}
+
+TEST_F(ToolkitTest, PushOfATextNotOnTheHeapIsRefused)
+{
+    Started();
+    DWORD conv = Connected("PLC1");
+    toolkit.Advise(conv, "TEXT");
+    toolkit.Idle(server.id);
+    char local[] = "stack";
+    _BRISANTDATAVALUE value{};
+    value.pszVal = local;
+    server.toPush = {{"TEXT", value}};
+    now += 100;
+    toolkit.Idle(server.id);
+    EXPECT_EQ(server.pushResults, std::vector<int>{0});
+}
+
+TEST_F(ToolkitTest, PokeIsParsedToTheItemTypeAndAcknowledged)
+{
+    Started();
+    DWORD conv = Connected("PLC1");
+    toolkit.Poke(conv, "D100", " 1234 ");
+    toolkit.Idle(server.id);
+    EXPECT_EQ(server.pokedType, BRISANT_SHORT);
+    EXPECT_EQ(server.poked.iVal, 1234);
+    auto messages = toolkit.TakeMessages(conv);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].kind, ClientMessage::PokeAck);
+
+    server.ackPokes = false;
+    toolkit.Poke(conv, "D100", "5");
+    toolkit.Poke(conv, "D100", "99999");  // out of range for a Short: never reaches the server
+    server.actions.clear();
+    toolkit.Idle(server.id);
+    EXPECT_EQ(std::count(server.actions.begin(), server.actions.end(), 12), 1);
+    messages = toolkit.TakeMessages(conv);
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[0], (ClientMessage{ClientMessage::PokeNack, {}, "There was an error in writing the data", 0}));
+    EXPECT_EQ(messages[1].kind, ClientMessage::PokeNack);
+}
+
+TEST_F(ToolkitTest, PokedTextIsFreedAfterTheCallback)
+{
+    Started();
+    DWORD conv = Connected("PLC1");
+    auto before = Heap();
+    toolkit.Poke(conv, "TEXT", "abc");
+    toolkit.Idle(server.id);
+    EXPECT_EQ(server.pokedText, "abc");
+    EXPECT_EQ(Heap().liveBlocks, before.liveBlocks);
+}
+
+TEST_F(ToolkitTest, RequestWaitsForTheFirstValueThenGivesUp)
+{
+    Started();
+    DWORD conv = Connected("PLC1");
+    toolkit.Request(conv, "D100");
+    toolkit.Idle(server.id);
+    EXPECT_EQ(server.active["D100"], 1);  // kept active while waiting
+    EXPECT_TRUE(toolkit.TakeMessages(conv).empty());
+
+    _BRISANTDATAVALUE value{};
+    value.iVal = 42;
+    server.toPush = {{"D100", value}};
+    now += 100;
+    toolkit.Idle(server.id);
+    EXPECT_EQ(toolkit.TakeMessages(conv), (std::vector<ClientMessage>{{ClientMessage::RequestData, "D100", "42", 192}}));
+    EXPECT_EQ(server.active["D100"], 0);
+
+    toolkit.Request(conv, "F1");
+    toolkit.Idle(server.id);
+    now += 500;
+    toolkit.Idle(server.id);
+    EXPECT_TRUE(toolkit.TakeMessages(conv).empty());  // 500 ms is not more than the wait
+    now += 1;
+    toolkit.Idle(server.id);
+    EXPECT_EQ(toolkit.TakeMessages(conv), (std::vector<ClientMessage>{{ClientMessage::RequestFailed, "F1", "", 0}}));
+    EXPECT_EQ(server.active["F1"], 0);
+}
+
+TEST_F(ToolkitTest, SystemTopicListsTopicsAndExecutes)
+{
+    Started();
+    DWORD conv = Connected("System");
+    toolkit.Request(conv, "Topics");
+    toolkit.Request(conv, "SysItems");
+    toolkit.Request(conv, "Nothing");
+    toolkit.Execute(conv, "CLOSE SERVER");
+    toolkit.Execute(conv, "other");
+    toolkit.Idle(server.id);
+    auto messages = toolkit.TakeMessages(conv);
+    ASSERT_EQ(messages.size(), 5u);
+    EXPECT_EQ(messages[0].text, "PLC1\tPLC2");
+    EXPECT_EQ(messages[1].text, "SysItems\tTopics\tFormats");
+    EXPECT_EQ(messages[2].kind, ClientMessage::RequestFailed);
+    EXPECT_EQ(messages[3].kind, ClientMessage::ExecuteAck);
+    EXPECT_EQ(messages[4].kind, ClientMessage::ExecuteNack);
+}
+
+TEST_F(ToolkitTest, DisabledOptionsRefuseTheirOperations)
+{
+    toolkit.SetOption(server.id, dde::kOptPoke, 0);
+    toolkit.SetOption(server.id, dde::kOptSystemTopic, 0);
+    Started();
+    DWORD conv = Connected("PLC1");
+    toolkit.Poke(conv, "D100", "1");
+    toolkit.Idle(server.id);
+    EXPECT_EQ(toolkit.TakeMessages(conv)[0].kind, ClientMessage::PokeNack);
+    DWORD system = toolkit.Connect(server.id, "System");
+    toolkit.Idle(server.id);
+    EXPECT_EQ(toolkit.TakeMessages(system)[0].kind, ClientMessage::Refused);  // no such topic either
+}
+
+TEST_F(ToolkitTest, ShutdownReturnsCachedValuesToTheHeap)
+{
+    auto before = Heap();
+    Started();
+    DWORD conv = Connected("PLC1");
+    toolkit.Advise(conv, "TEXT");
+    toolkit.Idle(server.id);
+    _BRISANTDATAVALUE text{};
+    text.pszVal = HeapText("cached");
+    server.toPush = {{"TEXT", text}};
+    now += 100;
+    toolkit.Idle(server.id);
+    EXPECT_EQ(Heap().liveBlocks, before.liveBlocks + 1);
+    server.actions.clear();
+    toolkit.Shutdown(server.id);
+    EXPECT_TRUE(server.actions.empty());  // no callback after exit
+    EXPECT_EQ(Heap().liveBlocks, before.liveBlocks);
+    toolkit.Idle(server.id);
+    EXPECT_TRUE(server.actions.empty());
+}
+
+TEST_F(ToolkitTest, ExitFromInsideACallbackWaitsForTheIdlePassToEnd)
+{
+    Started();
+    DWORD conv = Connected("PLC1");
+    toolkit.Advise(conv, "TEXT");
+    toolkit.Idle(server.id);
+    server.exitOnTimer = true;
+    _BRISANTDATAVALUE text{};
+    text.pszVal = HeapText("late");
+    server.toPush = {{"TEXT", text}};
+    auto before = Heap();
+    now += 100;
+    toolkit.Idle(server.id);  // the timer action asks for exit, then still pushes
+    EXPECT_EQ(Heap().liveBlocks, before.liveBlocks - 1);  // the pushed text went with the server
+    server.actions.clear();
+    toolkit.Idle(server.id);
+    EXPECT_TRUE(server.actions.empty());
+    EXPECT_EQ(toolkit.Connect(server.id, "PLC1"), 0u);
+}
+
+TEST_F(ToolkitTest, ArrayCopyIsBoundedByItsBlock)
+{
+    auto* block = static_cast<BYTE*>(toolkit.Allocate(server.id, toolkit.StartupHeap(), dde::ArrayBlockSize(BRISANT_BOOLARRAY, 3)));
+    dde::SetArrayHeader(block, BRISANT_BOOLARRAY, 3);
+    BYTE* copy = toolkit.CopyArray(server.id, BRISANT_BOOLARRAY, block);
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(std::memcmp(copy, block, dde::ArrayBlockSize(BRISANT_BOOLARRAY, 3)), 0);
+    // A count that claims more elements than the block holds is refused.
+    dde::SetArrayHeader(block, BRISANT_BOOLARRAY, 1000);
+    EXPECT_EQ(toolkit.CopyArray(server.id, BRISANT_BOOLARRAY, block), nullptr);
+    toolkit.Free(server.id, copy);
+    toolkit.Free(server.id, block);
+}
+
+struct TextCase {
+    const char* text;
+    BRISANT_DATATYPE type;
+    int ok;
+    std::string shown;  // ValueToText of the result
+};
+
+class TextToValueTest : public ToolkitTest, public ::testing::WithParamInterface<TextCase> {};
+
+TEST_P(TextToValueTest, ParsesOrRefuses)
+{
+    const TextCase& c = GetParam();
+    _BRISANTDATAVALUE value{};
+    value.ullVal = 0x5555;
+    EXPECT_EQ(toolkit.TextToValue(server.id, c.text, c.type, &value), c.ok) << c.text;
+    if (c.ok) {
+        EXPECT_EQ(dde::Toolkit::ValueToText(c.type, value), c.shown);
+        if (dde::IsTextType(c.type))
+            toolkit.Free(server.id, value.pszVal);
+    } else {
+        EXPECT_EQ(value.ullVal, 0x5555u);  // untouched on failure
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, TextToValueTest,
+    ::testing::Values(TextCase{"1", BRISANT_BOOL, 1, "1"}, TextCase{"0", BRISANT_BOOL, 1, "0"},
+                      TextCase{"true", BRISANT_BOOL, 1, "1"}, TextCase{"x", BRISANT_BOOL, 0, ""},
+                      TextCase{"-128", BRISANT_CHAR, 1, "-128"}, TextCase{"128", BRISANT_CHAR, 0, ""},
+                      TextCase{"255", BRISANT_BYTE, 1, "255"}, TextCase{"-1", BRISANT_BYTE, 0, ""},
+                      TextCase{"-32768", BRISANT_SHORT, 1, "-32768"}, TextCase{"40000", BRISANT_SHORT, 0, ""},
+                      TextCase{"65535", BRISANT_WORD, 1, "65535"}, TextCase{"12abc", BRISANT_LONG, 0, ""},
+                      TextCase{"4294967295", BRISANT_DWORD, 1, "4294967295"}, TextCase{"", BRISANT_DWORD, 0, ""},
+                      TextCase{"1.5", BRISANT_FLOAT, 1, "1.5"}, TextCase{"1e39", BRISANT_FLOAT, 0, ""},
+                      TextCase{"-2.25", BRISANT_DOUBLE, 1, "-2.25"}, TextCase{"nan", BRISANT_DOUBLE, 0, ""},
+                      TextCase{"some text", BRISANT_STRING, 1, "some text"},
+                      TextCase{"abc", BRISANT_FIXEDSTRING, 1, "abc"}, TextCase{"1", BRISANT_BOOLARRAY, 0, ""}));
+
+} // namespace

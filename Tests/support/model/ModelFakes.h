@@ -1,0 +1,85 @@
+#pragma once
+// Fakes around blocks and points: a write queue that records, a handler that
+// records hints, a device that leads to the handler, and a block that makes
+// plain points.
+#include <atomic>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "kestrun/model/DeviceObject.h"
+#include "kestrun/model/EventQueue.h"
+#include "kestrun/model/HandlerLink.h"
+#include "kestrun/model/MemoryArray.h"
+#include "kestrun/model/MemoryObject.h"
+
+namespace testsupport {
+
+class FakeEventQueue : public CdsEventQueue {
+public:
+    struct Event {
+        CdsMemoryObject* point;
+        _BRISANTDATAVALUE value;
+        int type;
+        int flag;
+    };
+    int AddNewEvent(CdsMemoryObject* pPoint, const _BRISANTDATAVALUE& value, int nDataType, int nFlag) override
+    {
+        if (refuse)
+            return 0;
+        events.push_back({pPoint, value, nDataType, nFlag});
+        return 1;
+    }
+    std::vector<Event> events;
+    bool refuse = false;
+};
+
+class FakeHandler : public kestrun::HandlerLink {
+public:
+    struct Hint {
+        int code;
+        int number;
+        CObject* object;
+        _BRISANTDATAVALUE value;
+    };
+    std::shared_ptr<CdsEventQueue> GetEventQueue() override { return queue; }
+    BOOL IsTimeWithinCommandDiag(CdsDeviceObject*, LONGLONG) override { return withinCommandDiag; }
+    void SendUpdateMessageFromThread(int nCode, CdsHint* pHint) override;
+
+    std::vector<int> Codes() const;
+
+    std::shared_ptr<FakeEventQueue> queue = std::make_shared<FakeEventQueue>();
+    std::vector<Hint> hints;
+    BOOL withinCommandDiag = TRUE;
+};
+
+class FakeDevice : public CdsDeviceObject {
+public:
+    explicit FakeDevice(FakeHandler* pHandler = nullptr) : handler(pHandler) {}
+    kestrun::HandlerLink* GetDeviceHdlr() const override { return handler; }
+    BOOL IsCommandDiagEnabled() const override { return commandDiag; }
+    FakeHandler* handler;
+    BOOL commandDiag = FALSE;
+};
+
+// A block whose factory makes plain points.
+class PointBlock : public CdsMemoryArray {
+public:
+    explicit PointBlock(int nMaxMemories = 0) : CdsMemoryArray(nMaxMemories) {}
+    CdsMemoryObject* NewMemoryObject() override { return new CdsMemoryObject; }
+};
+
+// Sets an option static for the scope of a test and restores it afterwards.
+class OptionScope {
+public:
+    OptionScope(std::atomic<int>& option, int value) : m_option(option), m_old(option.load()) { option = value; }
+    ~OptionScope() { m_option = m_old; }
+    OptionScope(const OptionScope&) = delete;
+    OptionScope& operator=(const OptionScope&) = delete;
+
+private:
+    std::atomic<int>& m_option;
+    int m_old;
+};
+
+} // namespace testsupport
