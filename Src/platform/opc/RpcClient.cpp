@@ -1,6 +1,7 @@
 #include "platform/opc/RpcClient.h"
 
 #include "platform/opc/Proxies.h"
+#include "platform/win/Dispatcher.h"
 
 #include <arpa/inet.h>
 #include <cstring>
@@ -10,6 +11,11 @@
 #include <unistd.h>
 
 namespace opc {
+
+PostTask postTo(win::Dispatcher& dispatcher)
+{
+    return [&dispatcher](std::function<void()> task) { dispatcher.post(win::Task(std::move(task))); };
+}
 
 RpcClient::RpcClient(int fd, PostTask post) : fd_(fd), post_(std::move(post))
 {

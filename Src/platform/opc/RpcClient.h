@@ -18,10 +18,14 @@
 #include <string>
 #include <thread>
 
+namespace win { class Dispatcher; }
+
 namespace opc {
 
-// Runs a task on the client's dispatcher thread (win::Dispatcher::post fits).
+// Runs a task on the client's dispatcher thread.
 using PostTask = std::function<void(std::function<void()>)>;
+// Sink calls on the application thread of a dispatcher (which must outlive the client).
+PostTask postTo(win::Dispatcher& dispatcher);
 
 class RpcClient {
 public:

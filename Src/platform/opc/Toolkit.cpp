@@ -4,6 +4,7 @@
 #include "platform/opc/RpcServer.h"
 #include "platform/opc/ServerCore.h"
 #include "platform/opc/ServerObject.h"
+#include "platform/win/Clock.h"
 
 #include <chrono>
 #include <cstdlib>
@@ -38,7 +39,8 @@ bool Toolkit::start(const CLSID& clsid, bool)
     std::lock_guard lock(mutex_);
     if (running_) return false;
     core_ = std::make_shared<ServerCore>();
-    if (options_.wallClock) core_->setWallClock(options_.wallClock);
+    const win::Clock* clock = options_.clock ? options_.clock : &win::SystemClock::instance();
+    core_->setWallClock([clock] { return com::toFileTime(clock->wallTime()); });
     core_->startTime = core_->now();
     core_->setCallback(callback_);
     core_->setAccepting(true);
@@ -57,7 +59,7 @@ bool Toolkit::start(const CLSID& clsid, bool)
     running_ = true;
     if (options_.runScheduler) {
         stopScheduler_ = false;
-        scheduler_ = std::thread([this, core = core_] { schedulerLoop(core); });
+        scheduler_ = std::thread([this, core = core_, clock] { schedulerLoop(core, *clock); });
     }
     return true;
 }
@@ -147,17 +149,15 @@ int Toolkit::remotePort() const
     return rpc_ ? rpc_->remotePort() : 0;
 }
 
-void Toolkit::schedulerLoop(std::shared_ptr<ServerCore> core)
+void Toolkit::schedulerLoop(std::shared_ptr<ServerCore> core, const win::Clock& clock)
 {
-    using Clock = std::chrono::steady_clock;
-    const auto origin = Clock::now();
     std::vector<ComPtr<Group>> groups;
     std::unique_lock lock(wakeMutex_);
     while (!stopScheduler_) {
         lock.unlock();
-        auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - origin).count();
+        const std::uint64_t ms = clock.monotonicMs();
         core->groups(groups);
-        for (auto& g : groups) g->poll(std::uint64_t(ms));
+        for (auto& g : groups) g->poll(ms);
         groups.clear();  // no group outlives its removal because of the scheduler
         lock.lock();
         wake_.wait_for(lock, std::chrono::milliseconds(5), [this] { return stopScheduler_; });

@@ -16,6 +16,7 @@
 #include <thread>
 
 namespace registry { class Registry; }
+namespace win { class Clock; }
 
 namespace opc {
 
@@ -31,8 +32,8 @@ struct ToolkitOptions {
     std::filesystem::path socketDir;
     // Where the remote-node settings of the class are read; null: Registry::Default().
     registry::Registry* registry = nullptr;
-    // Wall time for status and time stamps; empty: the system clock.
-    std::function<FILETIME()> wallClock;
+    // Monotonic time of the scheduler and wall time of the status; null: the system's.
+    const win::Clock* clock = nullptr;
 };
 
 class Toolkit {
@@ -52,7 +53,8 @@ public:
 
     // A server object for one client of this process.
     HRESULT createServer(IOPCServer** out);
-    // Runs queued transactions and due subscription updates (nowMs: monotonic ms).
+    // Runs queued transactions and due subscription updates (nowMs: the clock's
+    // monotonic ms). The scheduler thread calls it every few milliseconds.
     void poll(std::uint64_t nowMs);
     DWORD clientCount() const;
     // The TCP port remote nodes reach this class on; 0 while remote nodes are off.
@@ -62,7 +64,7 @@ public:
     static Toolkit& process();
 
 private:
-    void schedulerLoop(std::shared_ptr<ServerCore> core);
+    void schedulerLoop(std::shared_ptr<ServerCore> core, const win::Clock& clock);
 
     ToolkitOptions options_;
     std::shared_ptr<ServerCore> core_;

@@ -2,6 +2,7 @@
 #include "platform/opc/DataStream.h"
 #include "platform/opc/Enumerators.h"
 #include "platform/opc/Toolkit.h"
+#include "platform/win/Clock.h"
 
 #include "platform/opc/RecordingSinks.h"
 #include "platform/opc/ScriptedCallback.h"
@@ -70,7 +71,8 @@ protected:
     }
 
     opctest::ScriptedCallback cb;
-    opc::Toolkit toolkit{opc::ToolkitOptions{false, false, {}, nullptr, [] { return FILETIME{1000, 2}; }}};
+    win::FakeClock clock{0, com::fromFileTime(FILETIME{0x12345678, 0x01DA0000})};
+    opc::Toolkit toolkit{opc::ToolkitOptions{false, false, {}, nullptr, &clock}};
     ComPtr<IOPCServer> server;
     OPCHANDLE groupHandle = 0;
 };
@@ -501,7 +503,10 @@ TEST_F(GroupTest, StatusAndErrorStrings)
     EXPECT_EQ(st.dwServerState, OPC_STATUS_RUNNING);
     EXPECT_EQ(st.dwGroupCount, 1u);
     EXPECT_EQ(st.szVendorInfo, u"Scripted Vendor");
-    EXPECT_EQ(st.ftStartTime, (FILETIME{1000, 2}));
+    EXPECT_EQ(st.ftStartTime, (FILETIME{0x12345678, 0x01DA0000}));
+    clock.advance(1000);
+    ASSERT_EQ(server->GetStatus(st), S_OK);
+    EXPECT_EQ(com::toTicks(st.ftCurrentTime) - com::toTicks(st.ftStartTime), 1000u * 10000u);
     std::u16string text;
     ASSERT_EQ(server->GetErrorString(OPC_E_UNKNOWNITEMID, 0, text), S_OK);
     EXPECT_FALSE(text.empty());

@@ -2,6 +2,7 @@
 #include "platform/opc/Frame.h"
 #include "platform/opc/Protocol.h"
 #include "platform/opc/RpcClient.h"
+#include "platform/win/ManualDispatcher.h"
 
 #include "platform/opc/RecordingSinks.h"
 
@@ -22,32 +23,16 @@ protected:
         int fds[2];
         ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds), 0);
         peer = fds[1];
-        // Sink calls queue up here until the test runs them, as a dispatcher would.
-        client = std::make_unique<opc::RpcClient>(fds[0], [this](std::function<void()> task) {
-            std::lock_guard lock(mutex);
-            tasks.push_back(std::move(task));
-            cv.notify_all();
-        });
+        // Sink calls wait on the application thread's dispatcher until the test runs it.
+        client = std::make_unique<opc::RpcClient>(fds[0], opc::postTo(dispatcher));
     }
     void TearDown() override
     {
         client.reset();
         if (peer >= 0) ::close(peer);
     }
-    bool waitTasks(std::size_t n)
-    {
-        std::unique_lock lock(mutex);
-        return cv.wait_for(lock, std::chrono::seconds(3), [&] { return tasks.size() >= n; });
-    }
-    void runTasks()
-    {
-        std::vector<std::function<void()>> now;
-        {
-            std::lock_guard lock(mutex);
-            now.swap(tasks);
-        }
-        for (auto& t : now) t();
-    }
+    // Runs the sink calls posted so far, once at least one is there.
+    std::size_t runTasks() { return dispatcher.waitForWork(3000) ? dispatcher.runPending() : 0; }
     void notify(opc::Method m, DWORD sink, std::vector<BYTE> payload)
     {
         opc::Frame f;
@@ -58,11 +43,10 @@ protected:
         ASSERT_TRUE(opc::writeAll(peer, opc::encodeFrame(f)));
     }
 
+    win::FakeClock clock;
+    win::ManualDispatcher dispatcher{clock};
     int peer = -1;
     std::unique_ptr<opc::RpcClient> client;
-    std::mutex mutex;
-    std::condition_variable cv;
-    std::vector<std::function<void()>> tasks;
 };
 
 TEST_F(RpcClientTest, CallGetsItsReplyByCallId)
@@ -125,9 +109,8 @@ TEST_F(RpcClientTest, NotificationsReachSinksOnlyThroughTheDispatcher)
     cancel.u32(0x33);
     cancel.u32(0x44);
     notify(opc::Method::OnCancelComplete, s2, cancel.data());
-    ASSERT_TRUE(waitTasks(2));
-    EXPECT_TRUE(shutdown->reasons.empty());  // nothing ran on the reader thread
-    runTasks();
+    // Nothing runs on the reader thread: both wait for the application thread.
+    while (shutdown->reasons.empty() || data->list.empty()) ASSERT_GT(runTasks(), 0u);
     EXPECT_EQ(shutdown->reasons, (std::vector<std::u16string>{u"bye"}));
     ASSERT_EQ(data->list.size(), 1u);
     EXPECT_EQ(data->list[0].transactionId, 0x33u);
@@ -159,8 +142,7 @@ TEST_F(RpcClientTest, MalformedOrMisaddressedNotificationsAreDropped)
     good.u32(8);
     notify(opc::Method::OnCancelComplete, sink + 1, good.data());  // no such sink
     notify(opc::Method::OnCancelComplete, sink, good.data());
-    ASSERT_TRUE(waitTasks(1));
-    runTasks();
+    ASSERT_EQ(runTasks(), 1u);  // the well-formed one alone
     ASSERT_EQ(data->list.size(), 1u);
     EXPECT_EQ(data->list[0].transactionId, 9u);
     EXPECT_TRUE(client->connected());

@@ -6,6 +6,7 @@
 #include "platform/opc/Frame.h"
 #include "platform/opc/Protocol.h"
 #include "platform/opc/Toolkit.h"
+#include "platform/win/Clock.h"
 #include "platform/registry/Registry.h"
 
 #include "platform/opc/RecordingSinks.h"
@@ -40,7 +41,7 @@ protected:
         cb.addItem("PLC1.D101", VARIANT::I2(20));
         cb.addItem("PLC1.TEXT", VARIANT::String("hello"));
         toolkit = std::make_unique<opc::Toolkit>(
-            opc::ToolkitOptions{false, true, scratch.path() / "sock", &reg, [] { return FILETIME{5, 6}; }});
+            opc::ToolkitOptions{false, true, scratch.path() / "sock", &reg, &clock});
         ASSERT_TRUE(toolkit->start(kClsid, false));
         toolkit->setCallback(&cb);
     }
@@ -87,6 +88,7 @@ protected:
 
     support::ScratchFolder scratch;
     registry::Registry reg{scratch.path() / "reg"};
+    win::FakeClock clock{0, com::fromFileTime(FILETIME{0x22222222, 0x01DA0000})};
     opctest::ScriptedCallback cb;
     std::unique_ptr<opc::Toolkit> toolkit;
     ComPtr<IOPCServer> server;
@@ -222,7 +224,7 @@ TEST_F(RpcTest, EnumeratorsBrowsingPropertiesAndStatus)
     ASSERT_EQ(server->GetStatus(st), S_OK);
     EXPECT_EQ(st.szVendorInfo, u"Scripted Vendor");
     EXPECT_EQ(st.dwGroupCount, 1u);
-    EXPECT_EQ(st.ftStartTime, (FILETIME{5, 6}));
+    EXPECT_EQ(st.ftStartTime, com::toFileTime(clock.wallTime()));
     EXPECT_EQ(server->RemoveGroup(hGroup, FALSE), OPC_S_INUSE);
     EXPECT_EQ(cb.tag("PLC1.D100")->m_nUseCount, 0);
 }
