@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <optional>
 #include <unistd.h>
 
 namespace {
@@ -41,6 +42,9 @@ class ActivationTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        for (const char* name : {"TESSARO_REGISTRY", "XDG_RUNTIME_DIR"})
+            if (const char* v = std::getenv(name)) saved.emplace_back(name, v);
+            else saved.emplace_back(name, std::nullopt);
         // The started server finds the registry and its socket folder through these.
         ::setenv("TESSARO_REGISTRY", (scratch.path() / "reg").c_str(), 1);
         ::setenv("XDG_RUNTIME_DIR", (scratch.path() / "run").c_str(), 1);
@@ -52,10 +56,18 @@ protected:
         reg.SetString(HKEY_CLASSES_ROOT, "Tessaro.TestServer\\CLSID", "", com::formatGuid(kClsid));
         reg.SetString(HKEY_CLASSES_ROOT, "CLSID\\" + com::formatGuid(kClsid) + "\\ProgID", "", "Tessaro.TestServer");
     }
+    void TearDown() override
+    {
+        // Other tests of this process see the environment they started with.
+        for (auto& [name, value] : saved)
+            if (value) ::setenv(name.c_str(), value->c_str(), 1);
+            else ::unsetenv(name.c_str());
+    }
 
     support::ScratchFolder scratch;
     registry::Registry reg{scratch.path() / "reg"};
     opc::ActivationOptions options;
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved;
 };
 
 TEST_F(ActivationTest, RegistrationWritesTheLocalServerAndCategories)
