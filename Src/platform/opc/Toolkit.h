@@ -49,7 +49,11 @@ public:
     void setCallback(COPCCallback* cb);
     void stop(std::u16string_view reason = u"The server is shutting down.");
     bool running() const;
-    const CLSID& clsid() const { return clsid_; }
+    CLSID clsid() const
+    {
+        std::lock_guard state(stateMutex_);
+        return clsid_;
+    }
 
     // A server object for one client of this process.
     HRESULT createServer(IOPCServer** out);
@@ -65,18 +69,22 @@ public:
 
 private:
     void schedulerLoop(std::shared_ptr<ServerCore> core, const win::Clock& clock);
+    std::shared_ptr<ServerCore> currentCore() const;
 
     ToolkitOptions options_;
+    // start, stop and setCallback one at a time; never held while asking for the state
+    // below, so a callback or sink may ask for it while stop() waits.
+    std::mutex mutex_;
+    COPCCallback* callback_ = nullptr;
+    mutable std::mutex stateMutex_;  // held only to read or swap the members below
     std::shared_ptr<ServerCore> core_;
     CLSID clsid_{};
-    COPCCallback* callback_ = nullptr;
     bool running_ = false;
-    mutable std::mutex mutex_;  // start / stop / callback
+    std::unique_ptr<RpcServer> rpc_;
     std::mutex wakeMutex_;
     std::condition_variable wake_;
     bool stopScheduler_ = false;
     std::thread scheduler_;
-    std::unique_ptr<RpcServer> rpc_;
 };
 
 // Folder of the class sockets: $XDG_RUNTIME_DIR/tessaro/opc, or /tmp/tessaro-<uid>/opc

@@ -542,6 +542,8 @@ TEST_F(GroupTest, StopSendsShutdownThenRefusesCallsAndReleasesTags)
     EXPECT_EQ(sink->reasons[0], u"bye");
     EXPECT_EQ(cb.tag("PLC1.D100")->m_nUseCount, 0);
     EXPECT_EQ(cb.disconnects, 1);
+    EXPECT_EQ(cb.lastServerCount, 1u);  // asked from inside stop
+    EXPECT_EQ(cb.fsGetServerCount(), 0u);
     std::vector<OPCITEMSTATE> values;
     std::vector<HRESULT> errors;
     EXPECT_EQ(g.as<IOPCSyncIO>(IID_IOPCSyncIO)->Read(OPC_DS_CACHE, h, values, errors), CO_E_SERVER_STOPPING);

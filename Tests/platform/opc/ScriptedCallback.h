@@ -179,8 +179,10 @@ public:
     BOOL OnClientConnect(IOPCServer*) override { ++connects; return TRUE; }
     int OnClientDisconnect(IOPCServer*) override
     {
+        DWORD clients = fsGetServerCount();  // callbacks may ask the toolkit, even while it stops
         std::lock_guard lock(mutex_);
         ++disconnects;
+        lastServerCount = clients;
         changed_.notify_all();
         return disconnects;
     }
@@ -196,6 +198,7 @@ public:
     std::condition_variable changed_;
     std::vector<VARIANT> writes;
     bool refuseWrites = false;
+    DWORD lastServerCount = 0;
     BOOL extendedAsFloat = FALSE;
     std::atomic<int> connects{0}, disconnects{0}, activations{0}, deactivations{0};
 
