@@ -159,9 +159,13 @@ HRESULT CoCreateInstanceEx(const CLSID& clsid, std::u16string_view node, const I
 {
     if (!out) return E_POINTER;
     *out = nullptr;
-    if (clsid == CLSID_OPCServerList) return createServerList(options.registry)->QueryInterface(iid, reinterpret_cast<void**>(out));
-    registry::Registry& reg = regOf(options.registry);
     std::string nodeText = com::fromBstr(node);
+    if (clsid == CLSID_OPCServerList) {
+        // Only this machine's list is known; another node's would be a wrong answer.
+        if (!isLocal(nodeText)) return REGDB_E_CLASSNOTREG;
+        return createServerList(options.registry)->QueryInterface(iid, reinterpret_cast<void**>(out));
+    }
+    registry::Registry& reg = regOf(options.registry);
     int fd = -1;
     if (isLocal(nodeText)) {
         auto path = socketPath(options.socketDir.empty() ? socketFolder() : options.socketDir, clsid);

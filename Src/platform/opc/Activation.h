@@ -28,6 +28,7 @@ struct ActivationOptions {
 
 // node empty (or "<Local>"): this machine. Otherwise "host" or "host:port"; without a
 // port the value "RemotePort" under HKCR "AppID\{clsid}" of this machine names it.
+// CLSID_OPCServerList gives this machine's list, and REGDB_E_CLASSNOTREG for a node.
 HRESULT CoCreateInstanceEx(const CLSID& clsid, std::u16string_view node, const IID& iid, IUnknown** out,
                            const ActivationOptions& options = {});
 HRESULT CLSIDFromProgID(std::u16string_view progId, CLSID* clsid, registry::Registry* reg = nullptr);

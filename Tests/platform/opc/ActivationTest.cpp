@@ -110,6 +110,17 @@ TEST_F(ActivationTest, ServerListFindsClassesByCategory)
     EXPECT_EQ(list->CLSIDFromProgID(u"No.Such.Server", &clsid), CO_E_CLASSSTRING);
 }
 
+TEST_F(ActivationTest, ServerListIsActivatedForThisMachineOnly)
+{
+    for (const char16_t* node : {u"", u"<Local>", u"  <local> "}) {
+        ComPtr<IUnknown> unk;
+        EXPECT_EQ(opc::CoCreateInstanceEx(CLSID_OPCServerList, node, IID_IOPCServerList, unk.put(), options), S_OK);
+    }
+    ComPtr<IUnknown> unk;
+    EXPECT_EQ(opc::CoCreateInstanceEx(CLSID_OPCServerList, u"plant-node", IID_IOPCServerList, unk.put(), options),
+              REGDB_E_CLASSNOTREG);
+}
+
 TEST_F(ActivationTest, UnregisteredOrUnstartableClassesFail)
 {
     ComPtr<IUnknown> unk;
