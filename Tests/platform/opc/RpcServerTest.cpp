@@ -245,6 +245,38 @@ TEST_F(RpcTest, StopSendsShutdownAndLaterCallsFailWithTheRpcCode)
     EXPECT_EQ(server->GetStatus(st), RPC_S_CALL_FAILED);
 }
 
+// A shutdown sink that holds the client's only reference to the server and lets it go
+// when the server asks, as a client document does.
+class LastHolder final : public opctest::SinkBase<IOPCShutdown> {
+public:
+    explicit LastHolder(ComPtr<IOPCServer> s) : SinkBase(IID_IOPCShutdown), server(std::move(s)) {}
+    HRESULT ShutdownRequest(std::u16string_view) override
+    {
+        server.reset();  // the client goes with it, on its own dispatcher thread
+        std::lock_guard lock(mutex);
+        done = true;
+        cv.notify_all();
+        return S_OK;
+    }
+    std::size_t events() const override { return done ? 1 : 0; }
+    ComPtr<IOPCServer> server;
+    bool done = false;
+};
+
+TEST_F(RpcTest, ClientMayGoInsideItsOwnSinkCall)
+{
+    connect();
+    ComPtr<IConnectionPoint> cp;
+    ASSERT_EQ(server.as<IConnectionPointContainer>(IID_IConnectionPointContainer)->FindConnectionPoint(IID_IOPCShutdown, cp.put()), S_OK);
+    ComPtr<LastHolder> sink(new LastHolder(server));
+    DWORD cookie = 0;
+    ASSERT_EQ(cp->Advise(sink.get(), &cookie), S_OK);
+    cp.reset();
+    server.reset();
+    toolkit->stop();
+    EXPECT_TRUE(sink->waitFor(1));
+}
+
 // ---- raw frames ----
 
 class RawClient {
