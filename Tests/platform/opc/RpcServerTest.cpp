@@ -15,6 +15,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/time.h>
@@ -243,6 +245,36 @@ TEST_F(RpcTest, StopSendsShutdownAndLaterCallsFailWithTheRpcCode)
     EXPECT_EQ(sink->reasons[0], u"maintenance");
     OPCSERVERSTATUS st;
     EXPECT_EQ(server->GetStatus(st), RPC_S_CALL_FAILED);
+}
+
+TEST_F(RpcTest, CallbackMayBeFreedAsSoonAsStopReturns)
+{
+    auto own = std::make_unique<opctest::ScriptedCallback>();
+    own->addItem("PLC1.D100", VARIANT::I2(1));
+    toolkit->setCallback(own.get());
+    connect();
+    auto g = addGroup(100, 1);
+    auto h = addItems(g.get(), {u"PLC1.D100"});
+    auto sync = g.as<IOPCSyncIO>(IID_IOPCSyncIO);
+    std::atomic<int> reads{0};
+    std::atomic<bool> started{false};
+    std::thread reader([&] {
+        // Reads and writes until the server refuses them; each one uses the callback.
+        for (;;) {
+            std::vector<OPCITEMSTATE> values;
+            std::vector<HRESULT> errors;
+            VARIANT v = VARIANT::I2(SHORT(reads.load()));
+            if (FAILED(sync->Read(OPC_DS_DEVICE, h, values, errors)) || FAILED(sync->Write(h, std::span(&v, 1), errors)))
+                return;
+            ++reads;
+            started = true;
+        }
+    });
+    while (!started) std::this_thread::yield();
+    toolkit->stop();
+    own.reset();  // nothing of the toolkit may touch it now
+    reader.join();
+    EXPECT_GT(reads.load(), 0);
 }
 
 // A shutdown sink that holds the client's only reference to the server and lets it go
