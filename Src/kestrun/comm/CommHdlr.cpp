@@ -274,13 +274,12 @@ BOOL CdsCommHdlr::IsBackupAvailable() const
 
 BOOL CdsCommHdlr::IsDeviceSupportRedundancy(const CdsDeviceObject* pDevice) const
 {
-    return pDevice && pDevice->IsValidSecondaryMasterConfig() && pDevice->m_bAutoSwitching;
+    return pDevice && pDevice->HasRedundancyLines();
 }
 
 BOOL CdsCommHdlr::HasValidBackupDevices(const CdsDeviceObject* pDevice) const
 {
-    return pDevice && IsDeviceSupportRedundancy(pDevice) &&
-           (pDevice->IsValidPrimaryBackupConfig() || pDevice->IsValidSecondaryBackupConfig());
+    return pDevice && pDevice->HasBackupLines();
 }
 
 BOOL CdsCommHdlr::HasValidRedundancyDevices(const CdsDeviceObject* pDevice) const

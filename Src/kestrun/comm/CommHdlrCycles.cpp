@@ -6,7 +6,6 @@
 #include "kestrun/comm/CommHdlr.h"
 #include "kestrun/comm/ReturnError.h"
 #include "kestrun/model/DeviceObject.h"
-#include "kestrun/model/DeviceUpdate.h"
 #include "kestrun/model/EventQueue.h"
 #include "kestrun/model/MemoryArray.h"
 #include "kestrun/model/MemoryObject.h"
@@ -75,7 +74,7 @@ CdsDeviceObject* CdsCommHdlr::GetNextDeviceModified(const tagTHREADINFO* pLine)
 
 BOOL CdsCommHdlr::UpdateDevice(CdsDeviceObject* pDevice, tagTHREADINFO* pLine)
 {
-    return pDevice ? CdsDeviceUpdate::UpdateDevice(*pDevice, *this, pLine) : FALSE;
+    return pDevice ? pDevice->UpdateDevice(this, pLine) : FALSE;
 }
 
 void CdsCommHdlr::UpdateNextDevice(tagTHREADINFO* pLine)
@@ -97,7 +96,7 @@ void CdsCommHdlr::MonitorNextDevice(tagTHREADINFO* pLine)
 {
     CdsDeviceObject* pDevice = GetNextDeviceToMonitor(pLine);
     if (pDevice && pDevice->m_bAutoSwitching)
-        CdsDeviceUpdate::MonitorDevice(*pDevice, *this, pLine);
+        pDevice->MonitorDevice(this, pLine);
 }
 
 void CdsCommHdlr::UpdateDevices(tagTHREADINFO* pLine)
@@ -113,7 +112,7 @@ void CdsCommHdlr::RefreshDevices(tagTHREADINFO* pLine)
     for (CdsDeviceObject* pDevice : ActiveDevicesSnapshot()) {
         if (!IsInService())
             break;
-        CdsDeviceUpdate::RefreshDevice(*pDevice, *this, pLine);
+        pDevice->RefreshDevice(this, pLine);
     }
 }
 
