@@ -182,6 +182,31 @@ TEST_F(DeviceMapTest, CreateDeviceObjectRegistersTheProgramsDevice)
     EXPECT_EQ(base.CreateDeviceObject("TCP1", "A", 1), nullptr);
 }
 
+TEST_F(DeviceMapTest, AddingWithoutInitialisationRegistersOnly)
+{
+    TestDeviceMap map;
+    auto* device = static_cast<TestDevice*>(map.AddDeviceObject(Device("plc1", "tcp1", "a", 1), FALSE));
+    ASSERT_NE(device, nullptr);
+    EXPECT_EQ(device->initCount, 0);
+    EXPECT_EQ(map.GetDeviceObjectByAddr("TCP1", "A", 1), device);
+    EXPECT_EQ(CdsDeviceMap::GetDeviceObjectByTopic("PLC1"), device);
+    // A duplicate topic is refused on this road too.
+    EXPECT_EQ(map.AddDeviceObject(Device("PLC1", "TCP2", "B", 1), FALSE), nullptr);
+    EXPECT_EQ(freed, 1);
+}
+
+TEST_F(DeviceMapTest, TopicListIsRebuiltFromTheDevicesNames)
+{
+    TestDeviceMap map;
+    CdsDeviceObject* device = map.AddDeviceObject(Device("PLC1", "TCP1", "A", 1));
+    ASSERT_NE(device, nullptr);
+    device->m_strName = "renamed";
+    map.BuildTopicListMap();
+    EXPECT_EQ(device->m_strName, "RENAMED");
+    EXPECT_EQ(CdsDeviceMap::GetDeviceObjectByTopic("renamed"), device);
+    EXPECT_EQ(CdsDeviceMap::GetDeviceObjectByTopic("PLC1"), nullptr);
+}
+
 // --- removal ---
 
 TEST_F(DeviceMapTest, RemovingAStrangerChangesNothing)
