@@ -172,6 +172,7 @@ int CdsCommHdlr::DoDataRead(CdsMemoryArray* pArray, tagTHREADINFO* pLine)
     };
     if (!m_bNeedStatusResponse || nExpected < 1) {
         stamp();
+        pArray->UpdateVariants(nullptr, 0, this, pLine);
         return 1;
     }
 
@@ -185,6 +186,7 @@ int CdsCommHdlr::DoDataRead(CdsMemoryArray* pArray, tagTHREADINFO* pLine)
                 if (pArray->UpdateStatus(slot, buffer.data(), received, this, pLine)) {
                     stamp();
                     pDevice->UpdateStatus(buffer.data(), received, pLine);
+                    pArray->UpdateVariants(buffer.data(), received, this, pLine);
                     return 1;
                 }
                 result = 1;

@@ -14,8 +14,7 @@ bool IsScanCandidate(const CdsMemoryArray& block)
 {
     if (!CdsServerFrame::g_bUseDynamicScan.load())
         return true;
-    // Bits referencing a block keep it scanned too; blocks report them in their use count.
-    return block.GetUseCount() > 0;
+    return block.GetUseCount() > 0 || block.GetBitRefCount() > 0;
 }
 
 bool IsPolled(const CdsMemoryArray& block)

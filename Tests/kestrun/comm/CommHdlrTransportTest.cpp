@@ -6,6 +6,7 @@
 #include "kestrun/comm/ReturnError.h"
 #include "kestrun/model/DeviceObject.h"
 #include "kestrun/shell/ServerFrame.h"
+#include "support/comm/EngineFixtures.h"
 #include "support/comm/ScriptedTransport.h"
 
 using kestrun::test::RecordingLog;
@@ -226,6 +227,24 @@ TEST_F(TransportTest, FailedWriteIsAStatus)
     EXPECT_EQ(hdlr.WriteBytes(nullptr, out, 1, FALSE, nullptr), CommErrorResult(RE_FILE_EXCEPTION));
     EXPECT_EQ(hdlr.WriteByte(nullptr, 2, FALSE, nullptr), 1);
     EXPECT_EQ(port->Written(), (std::vector<std::vector<BYTE>>{{2}}));
+}
+
+TEST_F(TransportTest, UnsolicitedInputIsSplitIntoFrames)
+{
+    kestrun::test::TestDevice device("PLC1");
+    hdlr.AddActiveDevice(&device);
+    hdlr.SetInService(TRUE);
+    hdlr.m_framing = [](const BYTE*, int count, BYTE) { return count == 3 ? 0 : -1; };
+    const BYTE two[] = {1, 2, 3, 4, 5, 6};
+    EXPECT_EQ(hdlr.ParseUnboundMessage(two, 6, nullptr), 1);
+    EXPECT_EQ(device.m_unbound, (std::vector<std::vector<BYTE>>{{1, 2, 3}, {4, 5, 6}}));
+    device.m_unbound.clear();
+    const BYTE tail[] = {1, 2, 3, 4};
+    hdlr.ParseUnboundMessage(tail, 4, nullptr);
+    EXPECT_EQ(device.m_unbound, (std::vector<std::vector<BYTE>>{{1, 2, 3}, {4}}));
+    hdlr.SetInService(FALSE);
+    EXPECT_EQ(hdlr.ParseUnboundMessage(two, 6, nullptr), 0);
+    hdlr.RemoveActiveDevice(&device);
 }
 
 TEST(CommHdlrText, RemoveStxEtx)
