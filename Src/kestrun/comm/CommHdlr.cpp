@@ -50,6 +50,16 @@ LONGLONG CdsCommHdlr::NowSeconds() const
 
 std::uint64_t CdsCommHdlr::NowMs() const { return GetClock().monotonicMs(); }
 
+bool CdsCommHdlr::IsTimeOverInMillisecs(std::uint64_t startMs, DWORD dwMs) const
+{
+    return GetClock().isTimeOver(startMs, dwMs);
+}
+
+bool CdsCommHdlr::IsTimeOverInSecs(std::uint64_t startMs, DWORD dwSeconds) const
+{
+    return GetClock().isTimeOver(startMs, static_cast<std::uint64_t>(dwSeconds) * 1000u);
+}
+
 void CdsCommHdlr::Sleep(DWORD dwMs) { std::this_thread::sleep_for(std::chrono::milliseconds(dwMs)); }
 
 // --- lifetime ---
@@ -63,7 +73,7 @@ void CdsCommHdlr::DeleteContents()
     for (int i = 0; i < LINE_COUNT; ++i)
         DestroyThread(i);
     RemoveAllEvents();
-    m_pEventQueue.reset();
+    SetEventQueue(nullptr);
     {
         std::lock_guard lock(m_commFilesMutex);
         for (auto& pFile : m_commFiles) {
@@ -89,10 +99,16 @@ int CdsCommHdlr::HandleEvent(CdsEventData*, tagTHREADINFO*) { return 0; }
 
 std::shared_ptr<CdsEventQueue> CdsCommHdlr::CreateEventQueue()
 {
-    auto* self = this;
+    // Client threads may still hold the queue when the handler is gone: the
+    // overflow line then goes nowhere.
+    std::weak_ptr<CdsCommHdlr> weak = weak_from_this();
+    CdsCommHdlr* unshared = weak.expired() ? this : nullptr;
     return std::make_shared<CdsEventQueue>(&CdsServerFrame::g_nEventQueueSize,
-                                           [self](int nKind, const char* pszText) {
-                                               self->ShowLogMessageFromThread(nKind, pszText);
+                                           [weak, unshared](int nKind, const char* pszText) {
+                                               if (auto pHdlr = weak.lock())
+                                                   pHdlr->ShowLogMessageFromThread(nKind, pszText);
+                                               else if (unshared)
+                                                   unshared->ShowLogMessageFromThread(nKind, pszText);
                                            });
 }
 
@@ -141,7 +157,17 @@ void CdsCommHdlr::SetCommFile(const tagTHREADINFO* pLine, std::shared_ptr<kestru
 
 // --- HandlerLink ---
 
-std::shared_ptr<CdsEventQueue> CdsCommHdlr::GetEventQueue() { return m_pEventQueue; }
+std::shared_ptr<CdsEventQueue> CdsCommHdlr::GetEventQueue()
+{
+    std::lock_guard lock(m_queueMutex);
+    return m_pEventQueue;
+}
+
+void CdsCommHdlr::SetEventQueue(std::shared_ptr<CdsEventQueue> pQueue)
+{
+    std::lock_guard lock(m_queueMutex);
+    m_pEventQueue = std::move(pQueue);
+}
 
 BOOL CdsCommHdlr::IsTimeWithinCommandDiag(CdsDeviceObject* pDevice, LONGLONG tLastCommand)
 {
@@ -678,20 +704,22 @@ bool CdsCommHdlr::IsDeviceAscii(const CdsDeviceObject* pDevice) const
 
 void CdsCommHdlr::RemoveAllEvents()
 {
-    if (!m_pEventQueue)
+    std::shared_ptr<CdsEventQueue> pQueue = GetEventQueue();
+    if (!pQueue)
         return;
-    while (m_pEventQueue->TakeOldestEvent()) {
+    while (pQueue->TakeOldestEvent()) {
     }
 }
 
 void CdsCommHdlr::PurgeDeviceEvents(const CdsDeviceObject* pDevice)
 {
-    if (!m_pEventQueue || !pDevice)
+    std::shared_ptr<CdsEventQueue> pQueue = GetEventQueue();
+    if (!pQueue || !pDevice)
         return;
     for (CdsMemoryArray* pArray : pDevice->GetMemoryArrayList().GetBlocks()) {
         for (int i = 0; i < pArray->GetSize(); ++i) {
             if (CdsMemoryObject* pPoint = pArray->GetMemoryObject(i))
-                m_pEventQueue->PurgeEvents(pPoint);
+                pQueue->PurgeEvents(pPoint);
         }
     }
 }

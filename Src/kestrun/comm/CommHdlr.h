@@ -203,6 +203,7 @@ public:
     const std::shared_ptr<win::Event>& GetStopEvent() const { return m_stopEvent; }
 
     // --- write queue ---
+    void SetEventQueue(std::shared_ptr<CdsEventQueue> pQueue);
     void RemoveAllEvents();
     // Drops the queued writes of the device's points.
     void PurgeDeviceEvents(const CdsDeviceObject* pDevice);
@@ -228,6 +229,9 @@ public:
     LONGLONG NowSeconds() const;
     // Monotonic milliseconds.
     std::uint64_t NowMs() const;
+    // More than the span has passed since the monotonic start (elapsed > span).
+    bool IsTimeOverInMillisecs(std::uint64_t startMs, DWORD dwMs) const;
+    bool IsTimeOverInSecs(std::uint64_t startMs, DWORD dwSeconds) const;
 
     // --- settings ---
     DWORD GetPortHandle() const { return m_dwPortHandle; }
@@ -305,6 +309,7 @@ protected:
     std::shared_ptr<win::Event> m_stopEvent;
     std::array<std::shared_ptr<CdsMessageThread>, LINE_COUNT> m_threads;
     std::shared_ptr<CdsEventQueue> m_pEventQueue;
+    mutable std::mutex m_queueMutex; // the queue pointer is read by lines and client threads
     std::array<std::shared_ptr<tagTHREADINFO>, LINE_COUNT> m_lines;
     std::atomic<DWORD> m_dwSendTimeout{1000};
     DWORD m_dwSetting1 = 1000;

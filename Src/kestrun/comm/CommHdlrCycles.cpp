@@ -264,7 +264,7 @@ int CdsCommHdlr::DoDataWrite(CdsMemoryObject* pPoint, const _BRISANTDATAVALUE& v
 
 void CdsCommHdlr::DoServiceCommands(tagTHREADINFO* pLine)
 {
-    std::shared_ptr<CdsEventQueue> pQueue = m_pEventQueue;
+    std::shared_ptr<CdsEventQueue> pQueue = GetEventQueue();
     if (!pQueue)
         return;
     if (IsBackupAvailable() && (IsThisInCommError(pLine) || IsThisInCPUError(pLine) || !IsThisInMaster(pLine) ||

@@ -48,9 +48,7 @@ CdsMemoryArray* CdsDeviceUpdate::GetTheNextDueMemoryArray(CdsDeviceObject& devic
     for (CdsMemoryArray* pArray : device.GetMemoryArrayList().GetBlocks()) {
         if (!IsPolled(*pArray) || pArray->GetPriority() > 0)
             continue;
-        // Saturates: a block that is never read must not wrap round to "not due".
-        if (pArray->GetDueTime() <= std::numeric_limits<int>::max() - step)
-            pArray->IncreaseDueTime(step);
+        pArray->IncreaseDueTime(step);
         if (!IsScanCandidate(*pArray))
             continue;
         if (!pBest || pArray->GetDueTime() >= pBest->GetDueTime())
@@ -65,8 +63,7 @@ CdsMemoryArray* CdsDeviceUpdate::GetTheMostUrgentMemoryArray(CdsDeviceObject& de
     for (CdsMemoryArray* pArray : device.GetMemoryArrayList().GetBlocks()) {
         if (!IsPolled(*pArray) || pArray->GetPriority() <= 0)
             continue;
-        if (pArray->GetIdleTime() <= std::numeric_limits<int>::max() - pArray->GetPriority())
-            pArray->IncreaseIdleTime();
+        pArray->IncreaseIdleTime();
         if (!IsScanCandidate(*pArray))
             continue;
         if (!pBest || pArray->GetIdleTime() >= pBest->GetIdleTime())

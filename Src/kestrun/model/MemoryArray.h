@@ -4,6 +4,7 @@
 // maps and one query buffer per line.
 #include <array>
 #include <atomic>
+#include <limits>
 #include <map>
 #include <mutex>
 #include <string>
@@ -155,14 +156,16 @@ public:
     CdsDeviceObject* GetParent() const { return m_pParent; }
 
     // Scheduler counters.
-    int GetIdleTime() const { return m_nIdleTime; }
-    void IncreaseIdleTime() { m_nIdleTime += m_nPriority; }
+    // Two lines may count one block at once; a starved block's counters stop
+    // at the largest value instead of wrapping round to "not due".
+    int GetIdleTime() const { return m_nIdleTime.load(); }
+    void IncreaseIdleTime() { SaturatingAdd(m_nIdleTime, m_nPriority); }
     void ResetIdleTime() { m_nIdleTime = -9; }
-    int GetDueTime() const { return m_nDueTime; }
-    void IncreaseDueTime(int n) { m_nDueTime += n; }
+    int GetDueTime() const { return m_nDueTime.load(); }
+    void IncreaseDueTime(int n) { SaturatingAdd(m_nDueTime, n); }
     void ResetDueTime() { m_nDueTime = -GetScanTime(); }
-    int GetErrorCount() const { return m_nErrorCount; }
-    void IncreaseErrorCount() { ++m_nErrorCount; }
+    int GetErrorCount() const { return m_nErrorCount.load(); }
+    void IncreaseErrorCount() { SaturatingAdd(m_nErrorCount, 1); }
     // Last transfer time of a line slot (secondary slots share one).
     LONGLONG GetLastUpdateTime(int nLine) const { return nLine >= 2 ? m_tLastUpdate2.load() : m_tLastUpdate.load(); }
     void SetLastUpdateTime(int nLine, LONGLONG t) { (nLine >= 2 ? m_tLastUpdate2 : m_tLastUpdate) = t; }
@@ -181,6 +184,17 @@ protected:
     // Removes the point's key from the name map when the entry is this point.
     void UnmapPoint(CdsMemoryObject* pPoint);
     static bool ValidLine(int nLine) { return nLine >= 0 && nLine < kLines; }
+    static void SaturatingAdd(std::atomic<int>& counter, int n)
+    {
+        int value = counter.load();
+        int next;
+        do {
+            if (n >= 0)
+                next = value > std::numeric_limits<int>::max() - n ? std::numeric_limits<int>::max() : value + n;
+            else
+                next = value < std::numeric_limits<int>::min() - n ? std::numeric_limits<int>::min() : value + n;
+        } while (!counter.compare_exchange_weak(value, next));
+    }
 
     SHORT m_nTypeData = -1;
     int m_nDefaultDataType = BRISANT_NOTYPE;
@@ -208,7 +222,7 @@ protected:
     std::array<BYTE, kLines> m_statusInitialized{};
     int m_nPriority = 3;
     int m_nScanTime = 100;
-    int m_nErrorCount = 0;
+    std::atomic<int> m_nErrorCount{0};
     CdsDeviceObject* m_pParent = nullptr;
     std::unordered_map<std::string, CdsMemoryObject*> m_nameMap;
     std::map<std::string, CdsMemoryObject*> m_variantMap;
@@ -217,8 +231,8 @@ protected:
     mutable std::mutex m_variantMutex;
     std::mutex m_variantRefreshMutex;                 // one refresh at a time; guards the list
     std::vector<CdsMemoryObject*> m_variantRefresh;   // kept to spare allocations
-    int m_nIdleTime = 0;
-    int m_nDueTime = 0;
+    std::atomic<int> m_nIdleTime{0};
+    std::atomic<int> m_nDueTime{0};
     std::vector<CdsMemoryObject*> m_points;   // owned; destroyed with Destroy
 };
 

@@ -34,7 +34,7 @@ CdsCommHdlr* CdsServerFrameCore::CreateCommHdlr(DWORD dwPortHandle)
         if (slot) {
             slot->SetHost(m_host);
             slot->SetPortHandle(dwPortHandle);
-            slot->m_pEventQueue = slot->CreateEventQueue();
+            slot->SetEventQueue(slot->CreateEventQueue());
         }
         return slot.get();
     }
