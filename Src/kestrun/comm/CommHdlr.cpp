@@ -82,8 +82,8 @@ void CdsCommHdlr::DeleteContents()
             pFile.reset();
         }
     }
-    for (auto& pLine : m_lines)
-        pLine.reset();
+    // The line records stay until the handler itself goes: a line thread that
+    // outlived its stop wait may still look at its partner's record.
 }
 
 void CdsCommHdlr::Destroy()
