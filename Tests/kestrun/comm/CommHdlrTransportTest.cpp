@@ -80,6 +80,20 @@ TEST_F(TransportTest, HeaderSplitOverTwoSegmentsKeepsTheBody)
     EXPECT_EQ(std::vector<BYTE>(buffer, buffer + 2), (std::vector<BYTE>{0xCC, 0xDD}));
 }
 
+TEST_F(TransportTest, AsciiFramesKeepTheNextFramesBytes)
+{
+    hdlr.SetAsciiMode(TRUE);
+    // Frames end at ETX; high bytes in between are line noise.
+    hdlr.m_framing = [](const BYTE*, int, BYTE last) { return last == 0x03 ? 0 : -1; };
+    port->Chunk({0x02, 'A', 0x85, 'B', 0x03});
+    port->Chunk({0x02, 'C', 0x03});
+    BYTE buffer[16] = {};
+    ASSERT_EQ(Read(buffer, 16), 4);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer)), "\x02" "AB\x03");
+    ASSERT_EQ(Read(buffer, 16), 3);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer)), "\x02" "C\x03");
+}
+
 TEST_F(TransportTest, KnownFrameLengthAsksOnlyForTheRest)
 {
     hdlr.m_framing = HeaderFraming;
