@@ -612,6 +612,22 @@ void CdsCommHdlr::FilterLogMessageFromThread(int nKind, BOOL bShow)
                       timeout);
 }
 
+BOOL CdsCommHdlr::PostMessageToMainWnd(UINT nMsg, WPARAM wParam, LPARAM lParam)
+{
+    if (!m_host.pDispatcher || m_host.mainWindow == win::kNoWindow)
+        return FALSE;
+    return m_host.pDispatcher->post(m_host.mainWindow, win::Message(nMsg, wParam, lParam)) ? TRUE : FALSE;
+}
+
+BOOL CdsCommHdlr::SendMessageToMainWnd(UINT nMsg, WPARAM wParam, LPARAM lParam, LRESULT* pResult)
+{
+    if (!m_host.pDispatcher || m_host.mainWindow == win::kNoWindow)
+        return FALSE;
+    const DWORD timeout = m_host.pDispatcher->isApplicationThread() ? win::INFINITE : GetSendTimeout();
+    return m_host.pDispatcher->send(m_host.mainWindow, win::Message(nMsg, wParam, lParam), timeout, pResult) ? TRUE
+                                                                                                              : FALSE;
+}
+
 void CdsCommHdlr::SendUpdateMessageFromThread(int nCode, CdsHint* pHint)
 {
     win::Dispatcher* pDispatcher = m_host.pDispatcher;

@@ -42,6 +42,7 @@ struct CommHost {
     win::Dispatcher* pDispatcher = nullptr;
     win::WindowKey logWindow = win::kNoWindow;
     win::WindowKey dataWindow = win::kNoWindow;
+    win::WindowKey mainWindow = win::kNoWindow;
     const win::Clock* pClock = nullptr;
 };
 
@@ -217,6 +218,9 @@ public:
     void ShowLogMessageFromThread(int nKind, const char* pszText);
     void ShowLogVaMessageFromThread(int nKind, const char* pszFormat, ...) __attribute__((format(printf, 3, 4)));
     void FilterLogMessageFromThread(int nKind, BOOL bShow);
+    // To the main window; false when there is none or the message was not taken.
+    BOOL PostMessageToMainWnd(UINT nMsg, WPARAM wParam, LPARAM lParam);
+    BOOL SendMessageToMainWnd(UINT nMsg, WPARAM wParam, LPARAM lParam, LRESULT* pResult = nullptr);
     int GetThreadTraceLevel(const tagTHREADINFO* pLine) const;
     std::string GetTraceLinePrefix(BOOL bIn, const tagTHREADINFO* pLine) const;
     BOOL IsThreadUpdate(const tagTHREADINFO* pLine) const;

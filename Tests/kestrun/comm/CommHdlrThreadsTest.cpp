@@ -339,6 +339,26 @@ TEST_F(TimerModeTest, MonitorLineProbesItsDevice)
     hdlr.DoOffline(&pair);
 }
 
+TEST_F(TimerModeTest, MessagesToTheMainWindowAreDroppedOnceItIsGone)
+{
+    std::vector<UINT> received;
+    const win::WindowKey main = dispatcher.registerWindow([&](win::Message& msg) -> LRESULT {
+        received.push_back(msg.id);
+        return 7;
+    });
+    CommHost host = hdlr.GetHost();
+    host.mainWindow = main;
+    hdlr.SetHost(host);
+    EXPECT_TRUE(hdlr.PostMessageToMainWnd(0x470, 1, 2));
+    LRESULT result = 0;
+    EXPECT_TRUE(hdlr.SendMessageToMainWnd(0x472, 0, 0, &result));
+    EXPECT_EQ(result, 7);
+    dispatcher.runPending();
+    EXPECT_EQ(received, (std::vector<UINT>{0x472, 0x470}));
+    dispatcher.unregisterWindow(main);
+    EXPECT_FALSE(hdlr.PostMessageToMainWnd(0x470, 1, 2));
+}
+
 TEST_F(TimerModeTest, NoReportsWithoutALogWindow)
 {
     CommHost host;
