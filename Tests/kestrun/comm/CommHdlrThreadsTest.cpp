@@ -108,6 +108,22 @@ TEST_F(LineThreadTest, OneLineMakesOneThread)
     EXPECT_EQ(hdlr->GetSysMode(), SYSMODE_RUNNING);
 }
 
+TEST_F(LineThreadTest, EveryLineSeesTheStop)
+{
+    TestDevice pair("PAIR", 4);
+    ASSERT_TRUE(hdlr->DoOnline(&pair));
+    std::vector<std::shared_ptr<CdsMessageThread>> threads;
+    for (int i = 0; i < LINE_COUNT; ++i)
+        threads.push_back(hdlr->GetLineThread(i));
+    for (const auto& thread : threads)
+        ASSERT_NE(thread, nullptr);
+    hdlr->DoOffline(&pair);
+    for (const auto& thread : threads) {
+        EXPECT_TRUE(thread->finishedEvent().isSet());
+        EXPECT_FALSE(thread->isAbandoned());
+    }
+}
+
 TEST_F(LineThreadTest, TicksDuringAHeldStepGiveOneMoreStep)
 {
     ASSERT_TRUE(hdlr->DoOnline(&device));
