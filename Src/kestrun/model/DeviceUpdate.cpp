@@ -48,7 +48,9 @@ CdsMemoryArray* CdsDeviceUpdate::GetTheNextDueMemoryArray(CdsDeviceObject& devic
     for (CdsMemoryArray* pArray : device.GetMemoryArrayList().GetBlocks()) {
         if (!IsPolled(*pArray) || pArray->GetPriority() > 0)
             continue;
-        pArray->IncreaseDueTime(step);
+        // Stops short of the limit: a block passed over for weeks must not wrap round to "not due".
+        if (pArray->GetDueTime() <= std::numeric_limits<int>::max() - step)
+            pArray->IncreaseDueTime(step);
         if (!IsScanCandidate(*pArray))
             continue;
         if (!pBest || pArray->GetDueTime() >= pBest->GetDueTime())
@@ -63,7 +65,8 @@ CdsMemoryArray* CdsDeviceUpdate::GetTheMostUrgentMemoryArray(CdsDeviceObject& de
     for (CdsMemoryArray* pArray : device.GetMemoryArrayList().GetBlocks()) {
         if (!IsPolled(*pArray) || pArray->GetPriority() <= 0)
             continue;
-        pArray->IncreaseIdleTime();
+        if (pArray->GetIdleTime() <= std::numeric_limits<int>::max() - pArray->GetPriority())
+            pArray->IncreaseIdleTime();
         if (!IsScanCandidate(*pArray))
             continue;
         if (!pBest || pArray->GetIdleTime() >= pBest->GetIdleTime())

@@ -4,7 +4,6 @@
 // maps and one query buffer per line.
 #include <array>
 #include <atomic>
-#include <limits>
 #include <map>
 #include <mutex>
 #include <string>
@@ -155,17 +154,16 @@ public:
     void SetMaxMemories(int n) { m_nMaxMemories = n; }
     CdsDeviceObject* GetParent() const { return m_pParent; }
 
-    // Scheduler counters.
-    // Two lines may count one block at once; a starved block's counters stop
-    // at the largest value instead of wrapping round to "not due".
+    // Scheduler counters. Two lines may count one block at once, so they are
+    // atomics; the update cycle keeps them from running past the int limits.
     int GetIdleTime() const { return m_nIdleTime.load(); }
-    void IncreaseIdleTime() { SaturatingAdd(m_nIdleTime, m_nPriority); }
+    void IncreaseIdleTime() { m_nIdleTime += m_nPriority; }
     void ResetIdleTime() { m_nIdleTime = -9; }
     int GetDueTime() const { return m_nDueTime.load(); }
-    void IncreaseDueTime(int n) { SaturatingAdd(m_nDueTime, n); }
+    void IncreaseDueTime(int n) { m_nDueTime += n; }
     void ResetDueTime() { m_nDueTime = -GetScanTime(); }
     int GetErrorCount() const { return m_nErrorCount.load(); }
-    void IncreaseErrorCount() { SaturatingAdd(m_nErrorCount, 1); }
+    void IncreaseErrorCount() { ++m_nErrorCount; }
     // Last transfer time of a line slot (secondary slots share one).
     LONGLONG GetLastUpdateTime(int nLine) const { return nLine >= 2 ? m_tLastUpdate2.load() : m_tLastUpdate.load(); }
     void SetLastUpdateTime(int nLine, LONGLONG t) { (nLine >= 2 ? m_tLastUpdate2 : m_tLastUpdate) = t; }
@@ -184,17 +182,6 @@ protected:
     // Removes the point's key from the name map when the entry is this point.
     void UnmapPoint(CdsMemoryObject* pPoint);
     static bool ValidLine(int nLine) { return nLine >= 0 && nLine < kLines; }
-    static void SaturatingAdd(std::atomic<int>& counter, int n)
-    {
-        int value = counter.load();
-        int next;
-        do {
-            if (n >= 0)
-                next = value > std::numeric_limits<int>::max() - n ? std::numeric_limits<int>::max() : value + n;
-            else
-                next = value < std::numeric_limits<int>::min() - n ? std::numeric_limits<int>::min() : value + n;
-        } while (!counter.compare_exchange_weak(value, next));
-    }
 
     SHORT m_nTypeData = -1;
     int m_nDefaultDataType = BRISANT_NOTYPE;
