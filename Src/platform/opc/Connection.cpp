@@ -162,6 +162,11 @@ void Connection::start()
 
 void Connection::close()
 {
+    // No further call is read; the one running still gets its reply out, so a client
+    // never hears of failure for a write that was done.
+    draining_ = true;
+    ::shutdown(fd_, SHUT_RD);
+    if (reader_.joinable()) reader_.join();
     {
         std::lock_guard lock(mutex_);
         closing_ = true;
@@ -169,7 +174,6 @@ void Connection::close()
     cv_.notify_all();
     if (writer_.joinable()) writer_.join();
     ::shutdown(fd_, SHUT_RDWR);
-    if (reader_.joinable()) reader_.join();
 }
 
 bool Connection::finished() const
@@ -226,7 +230,7 @@ void Connection::writeLoop()
 void Connection::readLoop()
 {
     Frame f;
-    while (readFrame(fd_, f)) {
+    while (!draining_ && readFrame(fd_, f)) {
         if (f.kind == FrameKind::Call) {
             handleCall(f);
         } else if (f.kind == FrameKind::Release && f.payload.empty()) {

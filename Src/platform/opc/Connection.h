@@ -8,6 +8,7 @@
 #include "platform/opc/Protocol.h"
 #include "platform/opc/Wire.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <map>
@@ -28,7 +29,8 @@ public:
     Connection& operator=(const Connection&) = delete;
 
     void start();
-    // Sends what is queued (bounded by the socket's send time-out), closes, joins.
+    // Reads no further call, lets the one running reply, sends what is queued (bounded
+    // by the socket's send time-out), closes, joins.
     void close();
     // The client went away or broke the protocol.
     bool finished() const;
@@ -63,6 +65,7 @@ private:
     std::size_t queued_ = 0;
     bool closing_ = false;
     bool readerDone_ = false;
+    std::atomic<bool> draining_{false};  // set by close(): no further call is read
     std::thread reader_;
     std::thread writer_;
 };

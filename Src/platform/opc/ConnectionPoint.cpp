@@ -25,6 +25,8 @@ HRESULT ConnectionPoint::Advise(IUnknown* sink, DWORD* cookie)
     *cookie = 0;
     ComPtr<IUnknown> typed;
     if (FAILED(sink->QueryInterface(iid_, typed.putVoid())) || !typed) return CONNECT_E_CANNOTCONNECT;
+    std::unique_lock<std::mutex> outer;
+    if (guard_) outer = std::unique_lock<std::mutex>(*guard_);
     {
         std::lock_guard lock(mutex_);
         if (limit_ != 0 && sinks_.size() >= limit_) return CONNECT_E_ADVISELIMIT;

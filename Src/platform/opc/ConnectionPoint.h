@@ -12,9 +12,12 @@ namespace opc {
 
 class ConnectionPoint final : public IConnectionPoint {
 public:
-    // limit 0: any number of sinks.
-    ConnectionPoint(IUnknown& container, const IID& iid, std::size_t limit, std::function<void()> onAdvise = {})
-        : container_(container), iid_(iid), limit_(limit), onAdvise_(std::move(onAdvise)) {}
+    // limit 0: any number of sinks. With a guard, a new sink and what onAdvise does for it
+    // happen together under it, so the container's own work under that lock sees both or
+    // neither.
+    ConnectionPoint(IUnknown& container, const IID& iid, std::size_t limit, std::function<void()> onAdvise = {},
+                    std::mutex* guard = nullptr)
+        : container_(container), iid_(iid), limit_(limit), onAdvise_(std::move(onAdvise)), guard_(guard) {}
 
     HRESULT QueryInterface(const IID& iid, void** out) override;
     ULONG AddRef() override { return container_.AddRef(); }
@@ -41,6 +44,7 @@ private:
     IID iid_;
     std::size_t limit_;
     std::function<void()> onAdvise_;  // runs after a sink was added, outside the lock
+    std::mutex* guard_;               // taken before the lock below, never after it
     mutable std::mutex mutex_;
     std::map<DWORD, ComPtr<IUnknown>> sinks_;  // each holds the sink's iid_ interface
     DWORD nextCookie_ = 1;

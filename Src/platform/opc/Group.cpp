@@ -63,7 +63,8 @@ ComPtr<Group> Group::create(std::shared_ptr<ServerCore> core, std::shared_ptr<Co
 
 Group::Group(std::shared_ptr<ServerCore> core, std::shared_ptr<ConnectionTables> tables, GroupSettings settings)
     : core_(std::move(core)), tables_(std::move(tables)), s_(std::move(settings)),
-      callbackPoint_(*static_cast<IOPCItemMgt*>(this), IID_IOPCDataCallback, 1, [this] { resendAll(); })
+      callbackPoint_(*static_cast<IOPCItemMgt*>(this), IID_IOPCDataCallback, 1, [this] { resendAllLocked(); },
+                     &mutex_)
 {
     core_->addGroup(this);
 }
@@ -840,10 +841,10 @@ HRESULT Group::FindConnectionPoint(const IID& iid, IConnectionPoint** out)
 
 // ---- the update cycle ----
 
-void Group::resendAll()
+void Group::resendAllLocked()
 {
-    // A new subscriber gets every value once.
-    std::lock_guard lock(mutex_);
+    // A new subscriber gets every value once; the scheduler cannot run between its
+    // advise and this, or the values would go out twice.
     for (auto& [h, item] : items_) item.sent = false;
 }
 

@@ -2,6 +2,8 @@
 
 #include "platform/opc/Enumerators.h"
 
+#include <initializer_list>
+
 namespace opc {
 namespace {
 
@@ -11,6 +13,16 @@ void readList(WireReader& r, std::vector<T>& out, T (*one)(WireReader&), std::si
     DWORD n = r.count(minSize);
     out.clear();
     for (DWORD i = 0; i < n && r.ok(); ++i) out.push_back(one(r));
+}
+
+// A successful reply answers every element asked for: a short or long list from the
+// other side would have callers index past what they got.
+HRESULT sized(HRESULT hr, std::size_t asked, std::initializer_list<std::size_t> got)
+{
+    if (FAILED(hr)) return hr;
+    for (std::size_t n : got)
+        if (n != asked) return RPC_E_INVALID_DATA;
+    return hr;
 }
 
 } // namespace
@@ -231,10 +243,11 @@ HRESULT ServerProxy::GetItemProperties(std::u16string_view itemId, std::span<con
     WireWriter w;
     w.text(itemId);
     w.handles(ids);
-    return invoke(Method::GetItemProperties, w, [&](WireReader& r) {
+    const HRESULT hr = invoke(Method::GetItemProperties, w, [&](WireReader& r) {
         values = r.variants();
         errors = r.results();
     });
+    return sized(hr, ids.size(), {values.size(), errors.size()});
 }
 
 HRESULT ServerProxy::LookupItemIDs(std::u16string_view itemId, std::span<const DWORD> ids,
@@ -243,10 +256,11 @@ HRESULT ServerProxy::LookupItemIDs(std::u16string_view itemId, std::span<const D
     WireWriter w;
     w.text(itemId);
     w.handles(ids);
-    return invoke(Method::LookupItemIDs, w, [&](WireReader& r) {
+    const HRESULT hr = invoke(Method::LookupItemIDs, w, [&](WireReader& r) {
         itemIds = r.texts();
         errors = r.results();
     });
+    return sized(hr, ids.size(), {itemIds.size(), errors.size()});
 }
 
 HRESULT ServerProxy::QueryOrganization(OPCNAMESPACETYPE* type)
@@ -392,10 +406,11 @@ HRESULT GroupProxy::AddItems(std::span<const OPCITEMDEF> items, std::vector<OPCI
     WireWriter w;
     w.u32(DWORD(items.size()));
     for (auto& d : items) writeItemDef(w, d);
-    return invoke(Method::AddItems, w, [&](WireReader& r) {
+    const HRESULT hr = invoke(Method::AddItems, w, [&](WireReader& r) {
         readList(r, results, &readItemResult, 14);
         errors = r.results();
     });
+    return sized(hr, items.size(), {results.size(), errors.size()});
 }
 
 HRESULT GroupProxy::ValidateItems(std::span<const OPCITEMDEF> items, BOOL blobUpdate,
@@ -405,17 +420,19 @@ HRESULT GroupProxy::ValidateItems(std::span<const OPCITEMDEF> items, BOOL blobUp
     w.u32(DWORD(items.size()));
     for (auto& d : items) writeItemDef(w, d);
     w.i32(blobUpdate);
-    return invoke(Method::ValidateItems, w, [&](WireReader& r) {
+    const HRESULT hr = invoke(Method::ValidateItems, w, [&](WireReader& r) {
         readList(r, results, &readItemResult, 14);
         errors = r.results();
     });
+    return sized(hr, items.size(), {results.size(), errors.size()});
 }
 
 HRESULT GroupProxy::RemoveItems(std::span<const OPCHANDLE> handles, std::vector<HRESULT>& errors)
 {
     WireWriter w;
     w.handles(handles);
-    return invoke(Method::RemoveItems, w, [&](WireReader& r) { errors = r.results(); });
+    const HRESULT hr = invoke(Method::RemoveItems, w, [&](WireReader& r) { errors = r.results(); });
+    return sized(hr, handles.size(), {errors.size()});
 }
 
 HRESULT GroupProxy::SetActiveState(std::span<const OPCHANDLE> handles, BOOL active, std::vector<HRESULT>& errors)
@@ -423,7 +440,8 @@ HRESULT GroupProxy::SetActiveState(std::span<const OPCHANDLE> handles, BOOL acti
     WireWriter w;
     w.handles(handles);
     w.i32(active);
-    return invoke(Method::SetActiveState, w, [&](WireReader& r) { errors = r.results(); });
+    const HRESULT hr = invoke(Method::SetActiveState, w, [&](WireReader& r) { errors = r.results(); });
+    return sized(hr, handles.size(), {errors.size()});
 }
 
 HRESULT GroupProxy::SetClientHandles(std::span<const OPCHANDLE> handles, std::span<const OPCHANDLE> clients,
@@ -432,7 +450,8 @@ HRESULT GroupProxy::SetClientHandles(std::span<const OPCHANDLE> handles, std::sp
     WireWriter w;
     w.handles(handles);
     w.handles(clients);
-    return invoke(Method::SetClientHandles, w, [&](WireReader& r) { errors = r.results(); });
+    const HRESULT hr = invoke(Method::SetClientHandles, w, [&](WireReader& r) { errors = r.results(); });
+    return sized(hr, handles.size(), {errors.size()});
 }
 
 HRESULT GroupProxy::SetDatatypes(std::span<const OPCHANDLE> handles, std::span<const VARTYPE> requested,
@@ -442,7 +461,8 @@ HRESULT GroupProxy::SetDatatypes(std::span<const OPCHANDLE> handles, std::span<c
     w.handles(handles);
     w.u32(DWORD(requested.size()));
     for (VARTYPE t : requested) w.u16(t);
-    return invoke(Method::SetDatatypes, w, [&](WireReader& r) { errors = r.results(); });
+    const HRESULT hr = invoke(Method::SetDatatypes, w, [&](WireReader& r) { errors = r.results(); });
+    return sized(hr, handles.size(), {errors.size()});
 }
 
 HRESULT GroupProxy::CreateEnumerator(const IID& iid, IUnknown** out)
@@ -464,10 +484,11 @@ HRESULT GroupProxy::Read(OPCDATASOURCE source, std::span<const OPCHANDLE> handle
     WireWriter w;
     w.u32(source);
     w.handles(handles);
-    return invoke(Method::SyncRead, w, [&](WireReader& r) {
+    const HRESULT hr = invoke(Method::SyncRead, w, [&](WireReader& r) {
         readList(r, values, &readItemState, 16);
         errors = r.results();
     });
+    return sized(hr, handles.size(), {values.size(), errors.size()});
 }
 
 HRESULT GroupProxy::Write(std::span<const OPCHANDLE> handles, std::span<const VARIANT> values,
@@ -476,7 +497,8 @@ HRESULT GroupProxy::Write(std::span<const OPCHANDLE> handles, std::span<const VA
     WireWriter w;
     w.handles(handles);
     w.variants(values);
-    return invoke(Method::SyncWrite, w, [&](WireReader& r) { errors = r.results(); });
+    const HRESULT hr = invoke(Method::SyncWrite, w, [&](WireReader& r) { errors = r.results(); });
+    return sized(hr, handles.size(), {errors.size()});
 }
 
 HRESULT GroupProxy::Read(DWORD connection, OPCDATASOURCE source, std::span<const OPCHANDLE> handles,
@@ -487,10 +509,11 @@ HRESULT GroupProxy::Read(DWORD connection, OPCDATASOURCE source, std::span<const
     w.u32(connection);
     w.u32(source);
     w.handles(handles);
-    return invoke(Method::AsyncRead, w, [&](WireReader& r) {
+    const HRESULT hr = invoke(Method::AsyncRead, w, [&](WireReader& r) {
         *transactionId = r.u32();
         errors = r.results();
     });
+    return sized(hr, handles.size(), {errors.size()});
 }
 
 HRESULT GroupProxy::Write(DWORD connection, std::span<const OPCHANDLE> handles, std::span<const VARIANT> values,
@@ -501,10 +524,11 @@ HRESULT GroupProxy::Write(DWORD connection, std::span<const OPCHANDLE> handles, 
     w.u32(connection);
     w.handles(handles);
     w.variants(values);
-    return invoke(Method::AsyncWrite, w, [&](WireReader& r) {
+    const HRESULT hr = invoke(Method::AsyncWrite, w, [&](WireReader& r) {
         *transactionId = r.u32();
         errors = r.results();
     });
+    return sized(hr, handles.size(), {errors.size()});
 }
 
 HRESULT GroupProxy::Refresh(DWORD connection, OPCDATASOURCE source, DWORD* transactionId)
@@ -530,10 +554,11 @@ HRESULT GroupProxy::Read(std::span<const OPCHANDLE> handles, DWORD transactionId
     WireWriter w;
     w.handles(handles);
     w.u32(transactionId);
-    return invoke(Method::Async2Read, w, [&](WireReader& r) {
+    const HRESULT hr = invoke(Method::Async2Read, w, [&](WireReader& r) {
         *cancelId = r.u32();
         errors = r.results();
     });
+    return sized(hr, handles.size(), {errors.size()});
 }
 
 HRESULT GroupProxy::Write(std::span<const OPCHANDLE> handles, std::span<const VARIANT> values, DWORD transactionId,
@@ -544,10 +569,11 @@ HRESULT GroupProxy::Write(std::span<const OPCHANDLE> handles, std::span<const VA
     w.handles(handles);
     w.variants(values);
     w.u32(transactionId);
-    return invoke(Method::Async2Write, w, [&](WireReader& r) {
+    const HRESULT hr = invoke(Method::Async2Write, w, [&](WireReader& r) {
         *cancelId = r.u32();
         errors = r.results();
     });
+    return sized(hr, handles.size(), {errors.size()});
 }
 
 HRESULT GroupProxy::Refresh2(OPCDATASOURCE source, DWORD transactionId, DWORD* cancelId)

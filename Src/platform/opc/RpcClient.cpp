@@ -97,7 +97,9 @@ void RpcClient::disconnect()
     {
         std::lock_guard lock(mutex_);
         linkUp_ = false;
+        // A call whose reply is already in keeps it, though its caller has not woken yet.
         for (auto& [id, p] : pending_) {
+            if (p->done) continue;
             p->done = true;
             p->hr = RPC_S_CALL_FAILED;
         }

@@ -16,6 +16,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <condition_variable>
+#include <future>
+#include <mutex>
 #include <thread>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -264,8 +267,10 @@ TEST_F(RpcTest, CallbackMayBeFreedAsSoonAsStopReturns)
             std::vector<OPCITEMSTATE> values;
             std::vector<HRESULT> errors;
             VARIANT v = VARIANT::I2(SHORT(reads.load()));
-            if (FAILED(sync->Read(OPC_DS_DEVICE, h, values, errors)) || FAILED(sync->Write(h, std::span(&v, 1), errors)))
+            if (FAILED(sync->Read(OPC_DS_DEVICE, h, values, errors)) || FAILED(sync->Write(h, std::span(&v, 1), errors))) {
+                started = true;  // a first call that fails ends the wait below too
                 return;
+            }
             ++reads;
             started = true;
         }
@@ -275,6 +280,62 @@ TEST_F(RpcTest, CallbackMayBeFreedAsSoonAsStopReturns)
     own.reset();  // nothing of the toolkit may touch it now
     reader.join();
     EXPECT_GT(reads.load(), 0);
+}
+
+// Holds the first device read inside the callback until the test lets it go.
+class GatedCallback final : public opctest::ScriptedCallback {
+public:
+    HRESULT ReadTag(CTag* tag) override
+    {
+        std::unique_lock lock(m);
+        if (!held) {
+            held = true;
+            cv.notify_all();
+            cv.wait(lock, [&] { return open; });
+        }
+        lock.unlock();
+        return ScriptedCallback::ReadTag(tag);
+    }
+    bool waitHeld()
+    {
+        std::unique_lock lock(m);
+        return cv.wait_for(lock, std::chrono::seconds(10), [&] { return held; });
+    }
+    void release()
+    {
+        std::lock_guard lock(m);
+        open = true;
+        cv.notify_all();
+    }
+    std::mutex m;
+    std::condition_variable cv;
+    bool held = false;
+    bool open = false;
+};
+
+TEST_F(RpcTest, CallRunningWhenStopBeginsStillGetsItsReply)
+{
+    auto own = std::make_unique<GatedCallback>();
+    own->addItem("PLC1.TEXT", VARIANT::String(std::string(1000, 'x')));
+    toolkit->setCallback(own.get());
+    connect();
+    auto g = addGroup(100, 1);
+    auto h = addItems(g.get(), {u"PLC1.TEXT"});
+    ASSERT_EQ(h.size(), 1u);
+    // A large reply, so the server has work to do after the callback was left.
+    std::vector<OPCHANDLE> many(2000, h[0]);
+    auto sync = g.as<IOPCSyncIO>(IID_IOPCSyncIO);
+    std::vector<OPCITEMSTATE> values;
+    std::vector<HRESULT> errors;
+    auto read = std::async(std::launch::async, [&] { return sync->Read(OPC_DS_DEVICE, many, values, errors); });
+    ASSERT_TRUE(own->waitHeld());
+    std::thread stopper([&] { toolkit->stop(); });
+    for (int i = 0; i < 100000 && toolkit->running(); ++i) std::this_thread::yield();
+    own->release();
+    stopper.join();
+    EXPECT_EQ(read.get(), S_OK);
+    ASSERT_EQ(values.size(), many.size());
+    EXPECT_EQ(values.back().vDataValue, VARIANT::String(std::string(1000, 'x')));
 }
 
 // A shutdown sink that holds the client's only reference to the server and lets it go
