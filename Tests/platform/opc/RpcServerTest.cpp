@@ -282,6 +282,55 @@ TEST_F(RpcTest, CallbackMayBeFreedAsSoonAsStopReturns)
     EXPECT_GT(reads.load(), 0);
 }
 
+TEST_F(RpcTest, GroupStateAndItemSettingsCrossIntact)
+{
+    connect();
+    auto g = addGroup(100, 1);
+    auto state = g.as<IOPCGroupStateMgt>(IID_IOPCGroupStateMgt);
+    // Only the fields given change; the rate is revised by the callback.
+    const DWORD rate = 5;
+    const LONG bias = -540;
+    const FLOAT deadband = 2.5f;
+    const OPCHANDLE client = 0xC11E;
+    DWORD revised = 0;
+    EXPECT_EQ(state->SetState(&rate, &revised, nullptr, &bias, &deadband, nullptr, &client), OPC_S_UNSUPPORTEDRATE);
+    EXPECT_EQ(revised, 10u);
+    DWORD gotRate = 0;
+    BOOL active = FALSE;
+    std::u16string name;
+    LONG gotBias = 0;
+    FLOAT gotDeadband = 0;
+    LCID lcid = 7;
+    OPCHANDLE gotClient = 0, gotServer = 0;
+    ASSERT_EQ(state->GetState(&gotRate, &active, &name, &gotBias, &gotDeadband, &lcid, &gotClient, &gotServer), S_OK);
+    EXPECT_EQ(gotRate, 10u);
+    EXPECT_EQ(active, TRUE);
+    EXPECT_EQ(name, u"G");
+    EXPECT_EQ(gotBias, bias);
+    EXPECT_EQ(gotDeadband, deadband);
+    EXPECT_EQ(lcid, 0u);
+    EXPECT_EQ(gotClient, client);
+    EXPECT_EQ(gotServer, hGroup);
+    const FLOAT tooMuch = 101.0f;
+    EXPECT_EQ(state->SetState(nullptr, &revised, nullptr, nullptr, &tooMuch, nullptr, nullptr), E_INVALIDARG);
+
+    // New client handles and requested types show in what a read returns.
+    auto h = addItems(g.get(), {u"PLC1.D100", u"PLC1.D101"});
+    std::vector<HRESULT> errors;
+    OPCHANDLE clients[] = {0x501, 0x502};
+    ASSERT_EQ(g->SetClientHandles(h, clients, errors), S_OK);
+    OPCHANDLE withUnknown[] = {h[1], 0xDEAD};
+    VARTYPE types[] = {VT_BSTR, VT_R8};
+    EXPECT_EQ(g->SetDatatypes(withUnknown, types, errors), S_FALSE);
+    EXPECT_EQ(errors, (std::vector<HRESULT>{S_OK, OPC_E_INVALIDHANDLE}));
+    std::vector<OPCITEMSTATE> values;
+    ASSERT_EQ(g.as<IOPCSyncIO>(IID_IOPCSyncIO)->Read(OPC_DS_CACHE, h, values, errors), S_OK);
+    EXPECT_EQ(values[0].hClient, 0x501u);
+    EXPECT_EQ(values[0].vDataValue, VARIANT::I2(10));
+    EXPECT_EQ(values[1].hClient, 0x502u);
+    EXPECT_EQ(values[1].vDataValue, VARIANT::String("20"));
+}
+
 // Holds the first device read inside the callback until the test lets it go.
 class GatedCallback final : public opctest::ScriptedCallback {
 public:
