@@ -576,6 +576,61 @@ TEST_F(RpcTest, ClientThatVanishesMidCallLeavesTheServerHealthy)
     EXPECT_EQ(addItems(g.get(), {u"PLC1.D100"}).size(), 1u);
 }
 
+TEST_F(RpcTest, ClientThatStopsReadingNeverHoldsUpTheServer)
+{
+    cb.addItem("PLC1.BIG", VARIANT::String(std::string(2000, 'a')));
+    RawClient stuck(opc::socketPath(scratch.path() / "sock", kClsid));
+    HRESULT hr;
+    std::vector<BYTE> out;
+    opc::WireWriter none;
+    ASSERT_TRUE(stuck.call(opc::Method::Activate, 0, none, 1));
+    ASSERT_TRUE(stuck.reply(hr, out));
+    DWORD serverId = opc::WireReader(out).u32();
+    opc::WireWriter add;
+    add.text(u"Stuck");
+    add.i32(TRUE);
+    add.u32(100);
+    add.u32(1);
+    add.u8(0);
+    add.i32(0);
+    add.u8(0);
+    add.f32(0);
+    add.u32(0);
+    add.guid(IID_IOPCItemMgt);
+    ASSERT_TRUE(stuck.call(opc::Method::AddGroup, serverId, add, 2));
+    ASSERT_TRUE(stuck.reply(hr, out));
+    ASSERT_EQ(hr, S_OK);
+    opc::WireReader r(out);
+    r.u32();
+    r.u32();
+    DWORD groupId = r.u32();
+    opc::WireWriter items;
+    items.u32(1);
+    OPCITEMDEF d;
+    d.szItemID = u"PLC1.BIG";
+    opc::writeItemDef(items, d);
+    ASSERT_TRUE(stuck.call(opc::Method::AddItems, groupId, items, 3));
+    ASSERT_TRUE(stuck.reply(hr, out));
+    opc::WireWriter advise;
+    advise.u32(1);
+    ASSERT_TRUE(stuck.call(opc::Method::AdviseDataCallback, groupId, advise, 4));
+    ASSERT_TRUE(stuck.reply(hr, out));
+    ASSERT_EQ(hr, S_OK);
+
+    // From here the client reads nothing: megabytes of updates wait for it.
+    auto updates = std::async(std::launch::async, [&] {
+        for (int i = 0; i < 1000; ++i) {
+            cb.tag("PLC1.BIG")->UpdateValue(VARIANT::String(std::string(2000, char('a' + i % 26))), 0xC0, FILETIME{});
+            toolkit->poll(std::uint64_t(i + 1) * 100);
+        }
+    });
+    ASSERT_EQ(updates.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+    connect();
+    OPCSERVERSTATUS st;
+    EXPECT_EQ(server->GetStatus(st), S_OK);
+    stuck.close();
+}
+
 TEST_F(RpcTest, RemoteNodesAnswerOnlyHostsOnTheAllowList)
 {
     const std::string key = "AppID\\" + com::formatGuid(kClsid);
