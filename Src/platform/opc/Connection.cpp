@@ -38,6 +38,7 @@ protected:
     {
         auto link = link_.lock();
         if (!link) return RPC_S_CALL_FAILED;
+        if (w.data().size() > kMaxFramePayload) return E_OUTOFMEMORY;  // the client would drop the link
         Frame f;
         f.kind = FrameKind::Notify;
         f.method = WORD(m);
@@ -262,8 +263,9 @@ void Connection::handleCall(const Frame& f)
     reply.method = f.method;
     reply.callId = f.callId;
     reply.objectId = f.objectId;
-    if (hr == RPC_E_INVALID_DATA) {
-        // Refuse the whole call: no outputs of a half-read request.
+    if (SUCCEEDED(hr) && out.data().size() > kMaxFramePayload) hr = E_OUTOFMEMORY;  // the peer would drop the link
+    if (hr == RPC_E_INVALID_DATA || hr == E_OUTOFMEMORY) {
+        // Refuse the whole call: no outputs of a half-read request or of one too large.
         WireWriter only;
         only.i32(hr);
         reply.payload = std::move(only.data());

@@ -110,6 +110,8 @@ void RpcClient::disconnect()
 
 HRESULT RpcClient::call(Method m, DWORD objectId, WireWriter& args, std::vector<BYTE>& reply)
 {
+    // The server drops a link that announces more; the call alone fails instead.
+    if (args.data().size() > kMaxFramePayload) return E_OUTOFMEMORY;
     Pending p;
     Frame f;
     f.kind = FrameKind::Call;

@@ -96,6 +96,29 @@ TEST_F(RpcClientTest, LostLinkFailsThePendingAndLaterCalls)
     EXPECT_FALSE(client->connected());
 }
 
+TEST_F(RpcClientTest, OversizedCallFailsAloneWithoutReachingThePeer)
+{
+    opc::WireWriter w;
+    w.data().resize(opc::kMaxFramePayload + 1);
+    std::vector<BYTE> reply;
+    EXPECT_EQ(client->call(opc::Method::SyncWrite, 3, w, reply), E_OUTOFMEMORY);
+    EXPECT_TRUE(client->connected());
+    // The next call is the first thing the peer sees.
+    auto result = std::async(std::launch::async, [&] {
+        opc::WireWriter none;
+        std::vector<BYTE> out;
+        return client->call(opc::Method::GetStatus, 1, none, out);
+    });
+    opc::Frame call;
+    ASSERT_TRUE(opc::readFrame(peer, call));
+    EXPECT_EQ(call.method, WORD(opc::Method::GetStatus));
+    opc::Frame reply2 = call;
+    reply2.kind = opc::FrameKind::Reply;
+    reply2.payload = {0, 0, 0, 0};
+    ASSERT_TRUE(opc::writeAll(peer, opc::encodeFrame(reply2)));
+    EXPECT_EQ(result.get(), S_OK);
+}
+
 TEST_F(RpcClientTest, NotificationsReachSinksOnlyThroughTheDispatcher)
 {
     ComPtr<opctest::RecordingShutdown> shutdown(new opctest::RecordingShutdown);

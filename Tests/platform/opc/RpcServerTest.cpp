@@ -331,6 +331,26 @@ TEST_F(RpcTest, GroupStateAndItemSettingsCrossIntact)
     EXPECT_EQ(values[1].vDataValue, VARIANT::String("20"));
 }
 
+TEST_F(RpcTest, OversizedReplyFailsTheCallNotTheLink)
+{
+    const std::string big(40000, 'b');  // 80000 bytes a value on the wire
+    cb.addItem("PLC1.BIG", VARIANT::String(big));
+    connect();
+    auto g = addGroup(100, 1);
+    auto h = addItems(g.get(), {u"PLC1.BIG"});
+    ASSERT_EQ(h.size(), 1u);
+    auto sync = g.as<IOPCSyncIO>(IID_IOPCSyncIO);
+    std::vector<OPCHANDLE> many(220, h[0]);  // a reply over the frame bound
+    std::vector<OPCITEMSTATE> values;
+    std::vector<HRESULT> errors;
+    EXPECT_EQ(sync->Read(OPC_DS_CACHE, many, values, errors), E_OUTOFMEMORY);
+    // The link and the group still serve.
+    OPCSERVERSTATUS st;
+    EXPECT_EQ(server->GetStatus(st), S_OK);
+    ASSERT_EQ(sync->Read(OPC_DS_CACHE, h, values, errors), S_OK);
+    EXPECT_EQ(values[0].vDataValue, VARIANT::String(big));
+}
+
 // Holds the first device read inside the callback until the test lets it go.
 class GatedCallback final : public opctest::ScriptedCallback {
 public:
