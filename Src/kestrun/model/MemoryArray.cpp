@@ -4,8 +4,10 @@
 #include <cctype>
 #include <cstring>
 
+#include "kestrun/model/BitArray.h"
 #include "kestrun/model/DdeItemRecord.h"
 #include "kestrun/model/MemoryObject.h"
+#include "kestrun/model/MemoryVariant.h"
 #include "kestrun/shell/ServerFrame.h"
 #include "platform/afx/Archive.h"
 #include "platform/com/Bstr.h"
@@ -177,7 +179,7 @@ void CdsMemoryArray::ExitMemoryObject(int, CdsMemoryObject*) {}
 
 CdsMemoryObject* CdsMemoryArray::NewMemoryObject(const CdsMemoryObject&) { return nullptr; }
 CdsMemoryObject* CdsMemoryArray::NewMemoryObject() { return nullptr; }
-CdsMemoryObject* CdsMemoryArray::NewMemoryVariant() { return nullptr; }
+CdsMemoryObject* CdsMemoryArray::NewMemoryVariant() { return new CdsMemoryVariant; }
 
 CdsMemoryObject* CdsMemoryArray::CreateMemoryObject(int nIndex, const CdsMemoryObject* pTemplate, BOOL bRegister)
 {
@@ -274,9 +276,13 @@ void CdsMemoryArray::OnLoading()
 
 void CdsMemoryArray::DeleteContents()
 {
-    for (auto& [key, variant] : m_variantMap)
+    std::map<std::string, CdsMemoryObject*> variants;
+    {
+        std::lock_guard lock(m_variantMutex);
+        variants.swap(m_variantMap);
+    }
+    for (auto& [key, variant] : variants)
         variant->Destroy();
-    m_variantMap.clear();
     std::vector<CdsMemoryObject*> points;
     points.swap(m_points);
     m_nameMap.clear();
@@ -297,6 +303,7 @@ void CdsMemoryArray::Destroy()
 CdsMemoryObject* CdsMemoryArray::CreateMemoryVariant(const std::string& strItem, const std::string& strType)
 {
     std::string key = strItem + ' ' + strType;
+    std::lock_guard lock(m_variantMutex);
     auto it = m_variantMap.find(key);
     if (it != m_variantMap.end())
         return it->second;
@@ -310,6 +317,7 @@ CdsMemoryObject* CdsMemoryArray::CreateMemoryVariant(const std::string& strItem,
 
 CdsMemoryObject* CdsMemoryArray::GetMemoryVariant(const std::string& strItem, const std::string& strType) const
 {
+    std::lock_guard lock(m_variantMutex);
     auto it = m_variantMap.find(strItem + ' ' + strType);
     return it == m_variantMap.end() ? nullptr : it->second;
 }
@@ -366,8 +374,8 @@ int CdsMemoryArray::GetBitRefCount() const
 {
     int count = 0;
     for (CdsMemoryObject* point : m_points)
-        if (point && point->GetBitArray())
-            count += point->GetBitArray()->GetUseCount();
+        if (CdsMemoryArray* bits = point ? point->GetExistingBitArray() : nullptr)
+            count += bits->GetUseCount();
     return count;
 }
 

@@ -5,6 +5,7 @@
 #include <array>
 #include <atomic>
 #include <map>
+#include <mutex>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -87,6 +88,15 @@ public:
     // Points by index (null outside the block) and by key name.
     CdsMemoryObject* GetMemoryObject(int nIndex) const;
     CdsMemoryObject* FindMemoryObjectByKey(const std::string& strKey) const;
+    // A point by a client's name: a key name, a key name with a bit, or the
+    // address form "address:index" with an optional bit; null when none.
+    CdsMemoryObject* GetMemoryObject(const std::string& strName) const;
+    // The bit object of the point at nIndex; null when either is missing.
+    CdsMemoryObject* GetMemoryObject(int nIndex, int nBit) const;
+    // Linear search by name, only with "Wild Search On Tag Create".
+    CdsMemoryObject* FindMemoryObject(const std::string& strName) const;
+    // Refreshes every variant after a read of the block.
+    void UpdateVariants(const BYTE* pData, int nSize, kestrun::HandlerLink* pHdlr, const tagTHREADINFO* pLine);
     int GetSize() const { return static_cast<int>(m_points.size()); }
     BOOL HasAtLeastOneMemoryObject() const;
     // After loading: system points, parents, and the name map rebuilt.
@@ -202,6 +212,11 @@ protected:
     CdsDeviceObject* m_pParent = nullptr;
     std::unordered_map<std::string, CdsMemoryObject*> m_nameMap;
     std::map<std::string, CdsMemoryObject*> m_variantMap;
+    // Clients add variants while a line refreshes them: the map is only held
+    // while the refresh takes its list, never while variants send hints.
+    mutable std::mutex m_variantMutex;
+    std::mutex m_variantRefreshMutex;                 // one refresh at a time; guards the list
+    std::vector<CdsMemoryObject*> m_variantRefresh;   // kept to spare allocations
     int m_nIdleTime = 0;
     int m_nDueTime = 0;
     std::vector<CdsMemoryObject*> m_points;   // owned; destroyed with Destroy

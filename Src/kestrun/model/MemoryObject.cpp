@@ -6,6 +6,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "kestrun/model/BitArray.h"
 #include "kestrun/model/DataType.h"
 #include "kestrun/model/DdeItemRecord.h"
 #include "kestrun/model/DeviceObject.h"
@@ -182,7 +183,12 @@ void CdsMemoryObject::SetStatus(int nStatus)
     m_bStatusChanged = TRUE;
 }
 
-void CdsMemoryObject::SetTouched(BOOL bTouched) { m_bTouched = bTouched; }
+void CdsMemoryObject::SetTouched(BOOL bTouched)
+{
+    m_bTouched = bTouched;
+    if (CdsBitArray* bits = GetExistingBitArray())
+        bits->SetTouched(bTouched);
+}
 
 BOOL CdsMemoryObject::InUse() const
 {
@@ -384,7 +390,7 @@ void CdsMemoryObject::SetTagType()
 }
 
 BOOL CdsMemoryObject::UpdateState(const _BRISANTDATAVALUE& value, BOOL bInitial, kestrun::HandlerLink* pHdlr,
-                                  const tagTHREADINFO*, BOOL bCommand)
+                                  const tagTHREADINFO* pLine, BOOL bCommand)
 {
     int type = GetDataType();
     bool changed;
@@ -410,6 +416,8 @@ BOOL CdsMemoryObject::UpdateState(const _BRISANTDATAVALUE& value, BOOL bInitial,
             pHdlr->SendUpdateMessageFromThread(code, &hint);
         }
     }
+    if (CdsBitArray* bits = GetExistingBitArray())
+        bits->UpdateBitObjects(value, type, bInitial, pHdlr, pLine, bCommand);
     return result;
 }
 
@@ -448,6 +456,8 @@ BOOL CdsMemoryObject::SetOnline(BOOL bOnline, CdsMemoryArray* pArray, int nIndex
         if (GetStatus() != 0)
             SetStatus(QUALITY_OFFLINE);
     }
+    if (CdsBitArray* bits = GetExistingBitArray())
+        bits->SetOnline(bOnline, m_pParent);
     if (bOnline && m_pParent && !m_pParent->IsReadAllowed() && m_pParent->IsWriteAllowed()) {
         // Write-only points are good at once.
         if (!hold)

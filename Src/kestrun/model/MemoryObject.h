@@ -10,6 +10,7 @@
 #include "platform/dde/BrisantTypes.h"
 
 class CArchive;
+class CdsBitArray;
 class CdsMemoryArray;
 class CdsEventQueue;
 class CfsMemoryTag;
@@ -111,7 +112,6 @@ public:
     int GetIndex() const { return m_nIndex; }
     CdsMemoryArray* GetParent() const { return m_pParent; }
     CfsMemoryTag* GetMemoryTag() const { return m_pTag; }
-    CdsMemoryArray* GetBitArray() const { return m_pBitArray; }
     kestrun::DdeItemRecord* GetDdeItem() const { return m_pDdeItem; }
     void SetDdeItem(kestrun::DdeItemRecord* pItem) { m_pDdeItem = pItem; }
 
@@ -123,8 +123,16 @@ public:
     BOOL BindEventQueue();
     std::shared_ptr<CdsEventQueue> GetEventQueue() const;
 
+    // The point's bit array, made by NewBitArray on first use and seeded from
+    // the current value; null for bit objects and when no array is made.
+    CdsBitArray* GetBitArray();
+    // The bit object of that bit; null outside 0 .. bits of the type - 1.
+    CdsMemoryObject* GetBitObject(int nBit);
+
 protected:
     friend class CdsMemoryArray;
+    // The bit array once it is made, or null; safe beside GetBitArray.
+    CdsBitArray* GetExistingBitArray() const;
     enum class StoreResult { Failed, Stored, Mismatch };
     // Stores into the cell; the caller holds m_valueMutex.
     StoreResult StoreLocked(int nType, const _BRISANTDATAVALUE& value, kestrun::HandlerLink* pHdlr, BOOL bCommand, bool& bFirst);
