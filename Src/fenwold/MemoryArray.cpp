@@ -12,6 +12,7 @@
 #include "fenwold/McStation.h"
 #include "fenwold/MelsecDevice.h"
 #include "fenwold/MemoryObject.h"
+#include "fenwold/MemoryVariant.h"
 #include "kestrun/model/DeviceObject.h"
 #include "kestrun/model/HandlerLink.h"
 #include "platform/afx/Archive.h"
@@ -68,6 +69,7 @@ BOOL CMemoryArray::OnInitMemoryArray()
 
 CdsMemoryObject* CMemoryArray::NewMemoryObject(const CdsMemoryObject&) { return new CMemoryObject; }
 CdsMemoryObject* CMemoryArray::NewMemoryObject() { return new CMemoryObject; }
+CdsMemoryObject* CMemoryArray::NewMemoryVariant() { return new CMemoryVariant; }
 
 char* CMemoryArray::FillStatusQueryString(int nLine)
 {
@@ -187,9 +189,9 @@ int CMemoryArray::UpdateStatus(int nLine, const BYTE* pBuffer, int nReceived, ke
     return 1;
 }
 
-char* CMemoryArray::StoreCommand(int nLine, const McBuffer& frame)
+char* CMemoryArray::StoreCommand(CdsMemoryArray& block, int nLine, const McBuffer& frame)
 {
-    char* buffer = GetCommandQueryString(nLine);
+    char* buffer = block.GetCommandQueryString(nLine);
     if (!buffer || frame.size() >= static_cast<std::size_t>(kQuerySize))
         return nullptr;
     std::memset(buffer, 0, kQuerySize);

@@ -43,9 +43,11 @@ public:
     // The MC facts of the parent device; null when the parent is not a MELSEC device.
     McStation* GetStation() const;
 
-    // Stores a built write request as the line's command, up to the buffer's size;
-    // the command buffer or null.
-    char* StoreCommand(int nLine, const McBuffer& frame);
+    CdsMemoryObject* NewMemoryVariant() override;
+
+    // Stores a built write request as the line's command of a block (or bit array);
+    // the command buffer, or null when writes are not allowed or it does not fit.
+    static char* StoreCommand(CdsMemoryArray& block, int nLine, const McBuffer& frame);
 
 private:
     std::atomic<int> m_nBitOffset{0};

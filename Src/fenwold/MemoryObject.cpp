@@ -9,6 +9,7 @@
 #include "fenwold/McResponse.h"
 #include "fenwold/McStation.h"
 #include "fenwold/MelsecDevice.h"
+#include "fenwold/BitObject.h"
 #include "fenwold/MemoryArray.h"
 #include "kestrun/model/DeviceObject.h"
 #include "kestrun/model/HandlerLink.h"
@@ -44,6 +45,8 @@ CMemoryObject::CMemoryObject()
 CMemoryObject::~CMemoryObject() = default;
 
 void CMemoryObject::Serialize(CArchive& ar) { CdsMemoryObject::Serialize(ar); }
+
+CdsMemoryArray* CMemoryObject::NewBitArray() { return new CBitArray; }
 
 CMemoryArray* CMemoryObject::GetMelsecBlock() const { return dynamic_cast<CMemoryArray*>(GetParent()); }
 
@@ -104,7 +107,7 @@ char* CMemoryObject::GetCommandQueryString(const _BRISANTDATAVALUE& value, int n
     }
     if (!built)
         return nullptr;
-    char* buffer = block->StoreCommand(nLine, frame);
+    char* buffer = CMemoryArray::StoreCommand(*block, nLine, frame);
     if (buffer)
         m_nCommandLength[static_cast<std::size_t>(nLine)] = static_cast<int>(frame.size());
     return buffer;

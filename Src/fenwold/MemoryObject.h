@@ -4,11 +4,12 @@
 #include <array>
 #include <atomic>
 
+#include "fenwold/McCommandSource.h"
 #include "kestrun/model/MemoryObject.h"
 
 class CMemoryArray;
 
-class CMemoryObject : public CdsMemoryObject {
+class CMemoryObject : public CdsMemoryObject, public McCommandSource {
     DECLARE_SERIAL(CMemoryObject)
 public:
     static constexpr int kLines = 4;
@@ -30,12 +31,14 @@ public:
     using CdsMemoryObject::GetCommandQueryString;
     // Builds the write request of a value into the block's command buffer of the line
     // (0..3); null when the point cannot be written (the reason is logged).
-    virtual char* GetCommandQueryString(const _BRISANTDATAVALUE& value, int nLine, BOOL bRebuild);
+    char* GetCommandQueryString(const _BRISANTDATAVALUE& value, int nLine, BOOL bRebuild) override;
     // Bytes of the request last built for the line; -1 when none was built.
     int GetCommandQueryStringLen(int nLine, const char* pszText) override;
     // 1E: the length of a good write response; 3E/4E: the framework's (the
     // response's length field decides).
     int GetCommandResponseStringLen(int nLine) override;
+
+    CdsMemoryArray* NewBitArray() override;
 
     CMemoryArray* GetMelsecBlock() const;
 
