@@ -12,6 +12,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -436,6 +437,71 @@ TEST_P(Loopback, ClosedConnectionIsOpenedAgain)
     Sim()->memory().setWord(kD, 50, 6);
     ASSERT_TRUE(Read(d));
     EXPECT_EQ(WordAt(d, 0), 6);
+}
+
+TEST_P(Loopback, SerialNumbersCountPerLine)
+{
+    if (!Sim() || !GetParam().e4)
+        GTEST_SKIP() << "4E serial numbers, seen by the simulator";
+    CMemoryArray* d = AddBlock("D60", kD, BRISANT_WORD, 1);
+    ASSERT_NE(d, nullptr);
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(Read(d));
+    std::vector<std::uint16_t> serials;
+    for (const plcsim::RequestInfo& r : Sim()->requests())
+        serials.push_back(r.serial);
+    EXPECT_EQ(serials, (std::vector<std::uint16_t>{1, 2, 3}));
+}
+
+TEST_P(Loopback, BytesBehindAResponseAreReadAway)
+{
+    if (!Sim())
+        GTEST_SKIP() << "needs fault injection";
+    Sim()->memory().setWord(kD, 70, 70);
+    CMemoryArray* d = AddBlock("D70", kD, BRISANT_WORD, 1);
+    ASSERT_NE(d, nullptr);
+    Sim()->injectFault(Fault::junkAround(Fault::Kind::JunkAfter, {0x00, 0xFF, 0x55}));
+    const bool read = Read(d);
+    if (GetParam().e4) {
+        // The serial number ties a 4E response to its request: no junk check.
+        EXPECT_TRUE(read);
+        EXPECT_FALSE(Has("Remove Junk messages"));
+    } else {
+        EXPECT_FALSE(read);
+        EXPECT_EQ(log.Count(LOG_ERROR, "-  Remove Junk messages when ReceiveResponseMessage!\r\n"), 1);
+    }
+    bool ok = false;
+    for (int attempt = 0; attempt < 3 && !ok; ++attempt)
+        ok = Read(d) && WordAt(d, 0) == 70;
+    EXPECT_TRUE(ok);
+}
+
+TEST_P(Loopback, BytesWaitingBeforeARequestAreReadAwayOnce)
+{
+    if (!Sim() || GetParam().e4)
+        GTEST_SKIP() << "1E and 3E requests, with fault injection";
+    Sim()->memory().setWord(kD, 80, 80);
+    CMemoryArray* d = AddBlock("D80", kD, BRISANT_WORD, 1);
+    ASSERT_NE(d, nullptr);
+    // An answer that comes after the read gave up on it (polled reads keep the
+    // device's read time-out).
+    OptionScope ioctl(CdsServerFrame::g_bUseIoctl, 1);
+    Sim()->injectFault(Fault::late(std::chrono::milliseconds(400)));
+    EXPECT_FALSE(Read(d));
+    CdsListenSocket* socket = hdlr->GetThreadSocket(line);
+    ASSERT_NE(socket, nullptr);
+    DWORD waiting = 0;
+    for (int i = 0; i < 200 && waiting == 0; ++i) {
+        socket->IOCtlBytesWaiting(waiting);
+        if (waiting == 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_GT(waiting, 0u);
+    log.Clear();
+    EXPECT_EQ(hdlr->DoDataRead(d, line), 1);
+    EXPECT_FALSE(Has("failed"));
+    EXPECT_EQ(WordAt(d, 0), 80);
+    EXPECT_EQ(log.Count(LOG_ERROR, "-  Remove Junk messages when SendQueryMessage!\r\n"), 1);
 }
 
 TEST_P(Loopback, MonitorQueryIsAnswered)
