@@ -104,6 +104,18 @@ INSTANTIATE_TEST_SUITE_P(
                   Hex("50 00 00 FF FF 03 00 0E 00 00 00 02 14 00 00 01 00 10 00 00 90 FF 00")},
         WriteCase{"R3E4Binary", kTypeQnA, "MC", "R7", kR, BRISANT_WORD, 1, 0, Word(2),
                   Hex("54 00 00 00 00 00 00 FF FF 03 00 0E 00 00 00 02 14 00 00 01 00 07 00 00 AF 02 00")},
+        WriteCase{"BoolE4Ascii", kTypeQnA, "ASCII", "Y0", 0x9D, BRISANT_BOOL, 32, 26, Word(1),
+                  Ascii("540000000000" "00FF03FF00" "0018" "0000" "1402" "0001" "01" "Y 00001A" "01")},
+        WriteCase{"UI2E3Ascii", kTypeQnA, "ASCII3", "D100", kD, BRISANT_WORD, 1, 0, Word(0xABCD),
+                  Ascii("500000FF03FF00" "001C" "0000" "1402" "0000" "01" "00" "D 000100" "ABCD")},
+        WriteCase{"I4E4Binary", kTypeQnA, "MC", "D100", kD, BRISANT_LONG, 1, 0, Dword(0xFFFFFFFE),
+                  Hex("54 00 00 00 00 00 00 FF FF 03 00 10 00 00 00 02 14 00 00 00 01 64 00 00 A8 FE FF FF FF")},
+        WriteCase{"UI4E4Ascii", kTypeQnA, "ASCII", "R0", kR, BRISANT_DWORD, 1, 0, Dword(0x0001E240),
+                  Ascii("540000000000" "00FF03FF00" "0020" "0000" "1402" "0000" "00" "01" "R 000000" "0001E240")},
+        WriteCase{"R4E3Ascii", kTypeQnA, "ASCII3", "D0", kD, BRISANT_FLOAT, 1, 0, Float(-10.0f),
+                  Ascii("500000FF03FF00" "0020" "0000" "1402" "0000" "00" "01" "D 000000" "C1200000")},
+        WriteCase{"R4E4Binary", kTypeQnA, "MC", "W10", kW, BRISANT_FLOAT, 1, 0, Float(1.5f),
+                  Hex("54 00 00 00 00 00 00 FF FF 03 00 10 00 00 00 02 14 00 00 00 01 10 00 00 B4 00 00 C0 3F")},
         WriteCase{"ZRE3Ascii", kTypeQnA, "ASCII3", "ZR10", kZR, BRISANT_WORD, 1, 0, Word(2),
                   Ascii("500000FF03FF00" "001C" "0000" "1402" "0000" "01" "00" "ZR000010" "0002")}),
     [](const testing::TestParamInfo<WriteCase>& info) { return info.param.name; });
@@ -122,6 +134,26 @@ TEST(WriteRequest, StringIsABatchWriteOfWords)
     // Cut to the block's four characters: two words, first character in the low byte.
     EXPECT_EQ(Bytes(query, point.GetCommandQueryStringLen(0, query)),
               Hex("50 00 00 FF FF 03 00 10 00 00 00 01 14 00 00 0A 00 00 A8 02 00 41 42 43 44"));
+}
+
+TEST(WriteRequest, String4E)
+{
+    McHandler handler;
+    _BRISANTDATAVALUE v{};
+    char text[] = "AB";
+    v.pszVal = text;
+    StationDevice binary(&handler, kTypeQnA, "MC");
+    BlockPtr b = MakeBlock(binary, "D10", kD, BRISANT_STRING, 2);
+    const char* query = PointOf(*b, 0).GetCommandQueryString(v, 0, TRUE);
+    ASSERT_NE(query, nullptr);
+    EXPECT_EQ(Bytes(query, PointOf(*b, 0).GetCommandQueryStringLen(0, query)),
+              Hex("54 00 00 00 00 00 00 FF FF 03 00 0E 00 00 00 01 14 00 00 0A 00 00 A8 01 00 41 42"));
+    StationDevice ascii(&handler, kTypeQnA, "ASCII");
+    BlockPtr a = MakeBlock(ascii, "D10", kD, BRISANT_STRING, 2);
+    query = PointOf(*a, 0).GetCommandQueryString(v, 0, TRUE);
+    ASSERT_NE(query, nullptr);
+    EXPECT_EQ(Bytes(query, PointOf(*a, 0).GetCommandQueryStringLen(0, query)),
+              Ascii("540000000000" "00FF03FF00" "001C" "0000" "1401" "0000" "D 000010" "0001" "4241"));
 }
 
 TEST(WriteRequest, ShortStringIsPaddedWithZeros)
