@@ -504,6 +504,33 @@ TEST_P(Loopback, BytesWaitingBeforeARequestAreReadAwayOnce)
     EXPECT_EQ(log.Count(LOG_ERROR, "-  Remove Junk messages when SendQueryMessage!\r\n"), 1);
 }
 
+TEST_P(Loopback, RefusedWritesSendNothing)
+{
+    if (!Sim())
+        GTEST_SKIP() << "counts the simulator's requests";
+    CMemoryArray* inputs = AddBlock("X0", kX, BRISANT_BOOL, 4);
+    CMemoryArray* words = AddBlock("D90", kD, BRISANT_WORD, 2);
+    ASSERT_TRUE(inputs && words);
+    const std::size_t before = Sim()->requestCount();
+    _BRISANTDATAVALUE v{};
+    v.boolVal = 1;
+    EXPECT_EQ(hdlr->DoDataWrite(inputs->GetMemoryObject(0), v, line), 0);
+    // A view over two words, and a bit of a word device.
+    CdsMemoryObject* view = words->CreateMemoryVariant("D90", "F");
+    ASSERT_NE(view, nullptr);
+    v = {};
+    v.fltVal = 2.5f;
+    EXPECT_EQ(hdlr->DoDataWrite(view, v, line), 0);
+    CdsMemoryObject* bit = words->GetMemoryObject(0)->GetBitObject(5);
+    ASSERT_NE(bit, nullptr);
+    v = {};
+    v.boolVal = 1;
+    EXPECT_EQ(hdlr->DoDataWrite(bit, v, line), 0);
+    EXPECT_EQ(Sim()->requestCount(), before);
+    EXPECT_EQ(Sim()->memory().word(kD, 90), 0);
+    EXPECT_EQ(Sim()->memory().word(kD, 95), 0);
+}
+
 TEST_P(Loopback, MonitorQueryIsAnswered)
 {
     EXPECT_EQ(hdlr->DoDeviceMonitor(device.get(), line, 0), 1);
