@@ -1,0 +1,47 @@
+#pragma once
+// A connection point owned by its container: its references are the container's, so it
+// lives exactly as long as the container does.
+#include "platform/opc/Interfaces.h"
+
+#include <map>
+#include <mutex>
+#include <vector>
+
+namespace opc {
+
+class ConnectionPoint final : public IConnectionPoint {
+public:
+    // limit 0: any number of sinks.
+    ConnectionPoint(IUnknown& container, const IID& iid, std::size_t limit)
+        : container_(container), iid_(iid), limit_(limit) {}
+
+    HRESULT QueryInterface(const IID& iid, void** out) override;
+    ULONG AddRef() override { return container_.AddRef(); }
+    ULONG Release() override { return container_.Release(); }
+    HRESULT GetConnectionInterface(IID* iid) override;
+    HRESULT Advise(IUnknown* sink, DWORD* cookie) override;
+    HRESULT Unadvise(DWORD cookie) override;
+
+    const IID& iid() const { return iid_; }
+    bool empty() const;
+    void clear();
+    // The sinks advised now, each queried for T.
+    template <typename T>
+    std::vector<ComPtr<T>> sinks() const
+    {
+        std::lock_guard lock(mutex_);
+        std::vector<ComPtr<T>> out;
+        for (auto& [cookie, s] : sinks_) out.push_back(ComPtr<T>(static_cast<T*>(s.get())));
+        return out;
+    }
+
+private:
+    IUnknown& container_;
+    IID iid_;
+    std::size_t limit_;
+    mutable std::mutex mutex_;
+    std::map<DWORD, ComPtr<IUnknown>> sinks_;  // each holds the sink's iid_ interface
+    DWORD nextCookie_ = 1;
+};
+
+} // namespace opc

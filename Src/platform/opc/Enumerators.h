@@ -1,0 +1,95 @@
+#pragma once
+// Enumerators over a snapshot taken when they are made (OPC enumerators do not follow
+// later changes). Clones share the snapshot and copy the position.
+#include "platform/opc/Interfaces.h"
+
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace opc {
+
+template <typename I, typename T>
+class SnapshotEnum final : public I {
+public:
+    static ComPtr<I> make(std::vector<T> items, const IID& iid)
+    {
+        return ComPtr<I>(new SnapshotEnum(std::make_shared<const std::vector<T>>(std::move(items)), 0, iid));
+    }
+
+    HRESULT QueryInterface(const IID& iid, void** out) override
+    {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        if (offer<I>(iid, iid_, this, out) || offer<I>(iid, IID_IUnknown, this, out)) return S_OK;
+        return E_NOINTERFACE;
+    }
+    ULONG AddRef() override { return refs_.add(); }
+    ULONG Release() override
+    {
+        ULONG c = refs_.release();
+        if (c == 0) delete this;
+        return c;
+    }
+
+    HRESULT Next(ULONG count, std::vector<T>& out) override
+    {
+        out.clear();
+        std::lock_guard lock(mutex_);
+        while (out.size() < count && pos_ < items_->size()) out.push_back((*items_)[pos_++]);
+        return out.size() == count ? S_OK : S_FALSE;
+    }
+    HRESULT Skip(ULONG count) override
+    {
+        std::lock_guard lock(mutex_);
+        std::size_t left = items_->size() - pos_;
+        pos_ += std::min<std::size_t>(left, count);
+        return left >= count ? S_OK : S_FALSE;
+    }
+    HRESULT Reset() override
+    {
+        std::lock_guard lock(mutex_);
+        pos_ = 0;
+        return S_OK;
+    }
+    HRESULT Clone(I** out) override
+    {
+        if (!out) return E_POINTER;
+        std::lock_guard lock(mutex_);
+        *out = new SnapshotEnum(items_, pos_, iid_);
+        (*out)->AddRef();
+        return S_OK;
+    }
+
+private:
+    SnapshotEnum(std::shared_ptr<const std::vector<T>> items, std::size_t pos, const IID& iid)
+        : items_(std::move(items)), pos_(pos), iid_(iid) {}
+    ~SnapshotEnum() = default;
+
+    RefCount refs_;
+    std::mutex mutex_;
+    std::shared_ptr<const std::vector<T>> items_;
+    std::size_t pos_;
+    IID iid_;
+};
+
+using StringEnum = SnapshotEnum<IEnumString, std::u16string>;
+using UnknownEnum = SnapshotEnum<IEnumUnknown, ComPtr<IUnknown>>;
+using GuidEnum = SnapshotEnum<IEnumGUID, GUID>;
+using ItemAttributesEnum = SnapshotEnum<IEnumOPCItemAttributes, OPCITEMATTRIBUTES>;
+
+// Reads everything an enumerator still has.
+template <typename I, typename T>
+HRESULT drain(I* e, std::vector<T>& out, ULONG batch = 64)
+{
+    out.clear();
+    std::vector<T> part;
+    for (;;) {
+        HRESULT hr = e->Next(batch, part);
+        if (FAILED(hr)) return hr;
+        for (auto& x : part) out.push_back(std::move(x));
+        if (hr != S_OK || part.empty()) return S_OK;
+    }
+}
+
+} // namespace opc

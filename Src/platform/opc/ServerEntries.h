@@ -1,0 +1,28 @@
+#pragma once
+// The toolkit's entry points as the framework calls them, on the process's toolkit.
+#include "platform/opc/OPCCallback.h"
+#include "platform/opc/Toolkit.h"
+
+// Prepares the toolkit when the framework library loads; TRUE.
+BOOL InitFSServerDLL();
+// Opens the server of a class to clients; FALSE when it cannot (already started, socket
+// in use by a running server).
+BOOL StartFSServer(const CLSID& clsid, BOOL serviceMode);
+// All later address-space work goes to the callback (not owned; keep it until stop).
+void SetFSServerCallback(COPCCallback* callback);
+// Shuts the server down (see opc::Toolkit::stop); the callback may be freed afterwards.
+void StopFSServer(int shutdown, int flag);
+// Writes the class's local-server program (this program) and its OPC DA 1.0 and 2.0
+// categories under HKCR "CLSID\{clsid}"; flags is passed as given (5).
+HRESULT RegisterFSServer(const CLSID& clsid, DWORD flags);
+// Removes what RegisterFSServer wrote; S_OK when it was never there.
+HRESULT UnregisterFSServer(const CLSID& clsid, DWORD flags);
+// Non-zero when name matches the OPC browse filter pattern.
+BOOL FSMatchPattern(const char* name, const char* pattern, BOOL caseSensitive);
+
+namespace registry { class Registry; }
+namespace opc {
+// What RegisterFSServer writes, for a given registry and program path.
+HRESULT registerClass(registry::Registry& reg, const CLSID& clsid, const std::string& program);
+HRESULT unregisterClass(registry::Registry& reg, const CLSID& clsid);
+}

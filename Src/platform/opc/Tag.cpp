@@ -1,0 +1,35 @@
+#include "platform/opc/Tag.h"
+
+CTag::CTag() = default;
+CTag::~CTag() = default;
+
+LONG CTag::AddRef() { return m_nUseCount.fetch_add(1) + 1; }
+
+LONG CTag::Release()
+{
+    LONG c = m_nUseCount.load();
+    while (c > 0 && !m_nUseCount.compare_exchange_weak(c, c - 1)) {
+    }
+    return c > 0 ? c - 1 : 0;
+}
+
+void CTag::UpdateValue(const VARIANT& value, WORD quality, FILETIME timestamp)
+{
+    std::lock_guard lock(m_lock);
+    m_value = value;
+    m_wQuality = quality;
+    m_timestamp = timestamp;
+}
+
+void CTag::UpdateQuality(WORD quality, FILETIME timestamp)
+{
+    std::lock_guard lock(m_lock);
+    m_wQuality = quality;
+    m_timestamp = timestamp;
+}
+
+CTagState CTag::Snapshot() const
+{
+    std::lock_guard lock(m_lock);
+    return CTagState{m_value, m_wQuality, m_timestamp};
+}
