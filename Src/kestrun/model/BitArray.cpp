@@ -197,13 +197,3 @@ CdsMemoryObject* CdsMemoryArray::GetMemoryObject(int nIndex, int nBit) const
     CdsMemoryObject* point = GetMemoryObject(nIndex);
     return point ? point->GetBitObject(nBit) : nullptr;
 }
-
-int CdsMemoryArray::GetBitRefCount() const
-{
-    int count = 0;
-    for (CdsMemoryObject* point : m_points) {
-        if (!point) continue;
-        if (CdsBitArray* bits = point->GetExistingBitArray()) count += bits->GetUseCount();
-    }
-    return count;
-}

@@ -4,8 +4,10 @@
 #include <cctype>
 #include <cstring>
 
+#include "kestrun/model/BitArray.h"
 #include "kestrun/model/DdeItemRecord.h"
 #include "kestrun/model/MemoryObject.h"
+#include "kestrun/model/MemoryVariant.h"
 #include "kestrun/shell/ServerFrame.h"
 #include "platform/afx/Archive.h"
 #include "platform/com/Bstr.h"
@@ -177,7 +179,7 @@ void CdsMemoryArray::ExitMemoryObject(int, CdsMemoryObject*) {}
 
 CdsMemoryObject* CdsMemoryArray::NewMemoryObject(const CdsMemoryObject&) { return nullptr; }
 CdsMemoryObject* CdsMemoryArray::NewMemoryObject() { return nullptr; }
-CdsMemoryObject* CdsMemoryArray::NewMemoryVariant() { return nullptr; }
+CdsMemoryObject* CdsMemoryArray::NewMemoryVariant() { return new CdsMemoryVariant; }
 
 CdsMemoryObject* CdsMemoryArray::CreateMemoryObject(int nIndex, const CdsMemoryObject* pTemplate, BOOL bRegister)
 {
@@ -372,8 +374,8 @@ int CdsMemoryArray::GetBitRefCount() const
 {
     int count = 0;
     for (CdsMemoryObject* point : m_points)
-        if (point && point->GetBitArray())
-            count += point->GetBitArray()->GetUseCount();
+        if (CdsMemoryArray* bits = point ? point->GetExistingBitArray() : nullptr)
+            count += bits->GetUseCount();
     return count;
 }
 

@@ -97,8 +97,6 @@ public:
     CdsMemoryObject* FindMemoryObject(const std::string& strName) const;
     // Refreshes every variant after a read of the block.
     void UpdateVariants(const BYTE* pData, int nSize, kestrun::HandlerLink* pHdlr, const tagTHREADINFO* pLine);
-    // Sum of the use counts of the points' bit arrays.
-    int GetBitRefCount() const;
     int GetSize() const { return static_cast<int>(m_points.size()); }
     BOOL HasAtLeastOneMemoryObject() const;
     // After loading: system points, parents, and the name map rebuilt.

@@ -112,7 +112,6 @@ public:
     int GetIndex() const { return m_nIndex; }
     CdsMemoryArray* GetParent() const { return m_pParent; }
     CfsMemoryTag* GetMemoryTag() const { return m_pTag; }
-    CdsMemoryArray* GetBitArray() const { return m_pBitArray; }
     kestrun::DdeItemRecord* GetDdeItem() const { return m_pDdeItem; }
     void SetDdeItem(kestrun::DdeItemRecord* pItem) { m_pDdeItem = pItem; }
 
