@@ -1,5 +1,6 @@
 #include "kestrun/model/ItemLookup.h"
 
+#include "kestrun/model/DeviceObject.h"
 #include "kestrun/model/MemoryArray.h"
 #include "kestrun/model/MemoryObject.h"
 #include "kestrun/model/MemoryVariant.h"
@@ -135,6 +136,17 @@ DeviceItemResult LookupItemInBlocks(const CdsMemoryArrayList& blocks,
 {
     BlockListHost host(blocks, findBlock, options.caseSensitive);
     return LookupItemInDevice(host, item, options);
+}
+
+DeviceItemResult LookupItemInDevice(const CdsDeviceObject& device, std::string_view item, const ItemNameOptions& options)
+{
+    const std::function<CdsMemoryArray*(const std::string&)> findBlock = [&device, &options](const std::string& key) {
+        if (CdsMemoryArray* block = device.GetMemoryArrayByName(key)) return block;
+        // The address map also answers for a point's item: only the whole key names the block.
+        CdsMemoryArray* block = device.GetMemoryArrayByAddr(key);
+        return block && ApplyNameCase(block->GetAddr(), options.caseSensitive) == key ? block : nullptr;
+    };
+    return LookupItemInBlocks(device.GetMemoryArrayList(), findBlock, item, options);
 }
 
 DdeItemResult ResolveDdeItem(DdeItemHost& host, CdsDeviceObject* topicDevice, std::string_view text)

@@ -78,6 +78,10 @@ DeviceItemResult LookupItemInBlocks(const CdsMemoryArrayList& blocks,
                                     const std::function<CdsMemoryArray*(const std::string&)>& findBlock,
                                     std::string_view item, const ItemNameOptions& options);
 
+// LookupItemInDevice over a device: its blocks keyed by their whole name or
+// whole address, then its block list in order.
+DeviceItemResult LookupItemInDevice(const CdsDeviceObject& device, std::string_view item, const ItemNameOptions& options);
+
 // What the DDE item resolution needs from the device map.
 class DdeItemHost {
 public:

@@ -117,7 +117,7 @@ CdsMemoryVariant* GetBlockVariant(CdsMemoryArray& block, CdsMemoryObject& base, 
     if (!type.IsValid()) return nullptr;
     const std::string item = ApplyNameCase(TrimName(baseText), caseSensitive);
     auto* variant = dynamic_cast<CdsMemoryVariant*>(block.CreateMemoryVariant(item, type.code));
-    if (variant && variant->GetVariantType().code.empty()) variant->SetVariant(item, type.code, base.GetIndex());
+    if (variant && variant->GetBaseIndex() < 0) variant->SetVariant(item, type.code, base.GetIndex());
     return variant;
 }
 

@@ -9,6 +9,7 @@
 #include "kestrun/model/MemoryVariant.h"
 #include "kestrun/shell/ServerFrame.h"
 #include "platform/dde/BrisantTypes.h"
+#include "support/model/DeviceFakes.h"
 #include "support/model/ModelFakes.h"
 #include <vector>
 
@@ -462,7 +463,6 @@ public:
 class NamedBlock : public CdsMemoryArray {
 public:
     CdsMemoryObject* NewMemoryObject() override { return new NamedPoint; }
-    CdsMemoryObject* NewMemoryVariant() override { return new CdsMemoryVariant; }
 };
 
 class BlockNameLookupTest : public testing::Test {
@@ -578,6 +578,40 @@ TEST_F(BlockListLookupTest, AFloatVariantOverWordsReadsItsTwoItems)
     ASSERT_NE(variant, nullptr);
     words->UpdateVariants(nullptr, 0, nullptr, nullptr);
     EXPECT_EQ(variant->GetValue().fltVal, 1.0f);
+}
+
+TEST(DeviceItemLookupTest, BlocksByWholeKeyThenEveryBlock)
+{
+    testsupport::TestDevice device;
+    auto* line = new testsupport::PointBlock(-1);
+    line->SetName("LINE1");
+    line->SetAddr("D100");
+    line->SetDefaultDataType(BRISANT_WORD);
+    auto* other = new testsupport::PointBlock(-1);
+    other->SetAddr("D200");
+    other->SetDefaultDataType(BRISANT_WORD);
+    for (int i = 0; i < 10; ++i) {
+        line->CreateMemoryObject(i, nullptr, TRUE);
+        other->CreateMemoryObject(i, nullptr, TRUE);
+    }
+    ASSERT_EQ(device.AddMemoryArray(line, true), line);
+    ASSERT_EQ(device.AddMemoryArray(other, true), other);
+    const ItemNameOptions options;
+
+    const DeviceItemResult point = LookupItemInDevice(device, "d200:3", options);
+    EXPECT_EQ(point.point, other->GetMemoryObject(3));
+    EXPECT_FALSE(point.namesBlock);
+    const DeviceItemResult byName = LookupItemInDevice(device, "line1", options);
+    EXPECT_TRUE(byName.namesBlock);
+    EXPECT_EQ(byName.block, line);
+    const DeviceItemResult byAddress = LookupItemInDevice(device, "D200", options);
+    EXPECT_TRUE(byAddress.namesBlock);
+    EXPECT_EQ(byAddress.block, other);
+    EXPECT_EQ(LookupItemInDevice(device, "D100:5 U", options).point, line->GetMemoryObject(5));
+    CdsMemoryObject* variant = LookupItemInDevice(device, "D100:5 R4", options).point;
+    ASSERT_NE(variant, nullptr);
+    EXPECT_EQ(variant->GetParent(), line);
+    EXPECT_EQ(LookupItemInDevice(device, "D300:5", options).point, nullptr);
 }
 
 TEST(BlockNameLookupFirstPointTest, TheFirstPointAnswersForTheBlockAddress)

@@ -213,6 +213,21 @@ TEST_F(MemoryVariantTest, TheSizeChoosesTheWriteRequest)
     }
 }
 
+TEST(MemoryVariantBlockTest, EveryBlockMakesPlainVariants)
+{
+    testsupport::PointBlock block;
+    block.SetAddr("D0");
+    block.SetDefaultDataType(BRISANT_WORD);
+    CdsMemoryObject* point = block.CreateMemoryObject(0, nullptr, TRUE);
+    CdsMemoryVariant* v = kestrun::GetBlockVariant(block, *point, "d0:0", "hb", false);
+    ASSERT_NE(v, nullptr);
+    EXPECT_EQ(v->GetOwnName(), "D0:0");
+    EXPECT_EQ(v->GetTypeCode(), "HB");
+    point->UpdateState(Cell(0xAB00), FALSE, nullptr, nullptr, FALSE);
+    block.UpdateVariants(nullptr, 0, nullptr, nullptr);
+    EXPECT_EQ(v->GetValue().bVal, 0xAB);
+}
+
 TEST_F(MemoryVariantTest, TheBaseVariantBuildsNoWrite)
 {
     CdsMemoryVariant v("D100:0", "R4");
@@ -275,7 +290,6 @@ TEST(MemoryVariantArchiveTest, VariantsAndBitsNeverEnterTheDocument)
     class Block : public CdsMemoryArray {
     public:
         CdsMemoryObject* NewMemoryObject() override { return new Point; }
-        CdsMemoryObject* NewMemoryVariant() override { return new CdsMemoryVariant; }
     };
     Block block;
     block.SetAddr("D100");

@@ -1,0 +1,421 @@
+// The request cycles of a line: which device comes next, reading a block,
+// carrying out queued writes and probing a standby device.
+#include <algorithm>
+#include <array>
+
+#include "kestrun/comm/CommHdlr.h"
+#include "kestrun/comm/ReturnError.h"
+#include "kestrun/model/DeviceObject.h"
+#include "kestrun/model/DeviceUpdate.h"
+#include "kestrun/model/EventQueue.h"
+#include "kestrun/model/MemoryArray.h"
+#include "kestrun/model/MemoryObject.h"
+#include "kestrun/shell/ServerFrame.h"
+
+namespace {
+
+bool HasModifiedBlock(const CdsDeviceObject* pDevice)
+{
+    for (const CdsMemoryArray* pArray : pDevice->GetMemoryArrayList().GetBlocks()) {
+        if (pArray->IsModified())
+            return true;
+    }
+    return false;
+}
+
+const char* StatusText(int nStatus)
+{
+    const char* text = GetCommErrorText(static_cast<DWORD>(nStatus));
+    return text ? text : "";
+}
+
+} // namespace
+
+// --- choosing devices ---
+
+CdsDeviceObject* CdsCommHdlr::GetNextDevice(int nLine, CursorKind kind, bool bModifiedOnly)
+{
+    std::lock_guard lock(m_devicesMutex);
+    if (m_devices.empty() || nLine < 0 || nLine >= LINE_COUNT)
+        return nullptr;
+    CdsDeviceObject*& cursor = m_cursors[static_cast<std::size_t>(nLine)][kind];
+    auto it = m_devices.begin();
+    if (cursor) {
+        auto found = std::find(m_devices.begin(), m_devices.end(), cursor);
+        if (found != m_devices.end())
+            it = found;
+    }
+    for (std::size_t n = 0; n < m_devices.size(); ++n) {
+        CdsDeviceObject* pDevice = *it;
+        ++it;
+        if (!pDevice->IsEmpty() && (!bModifiedOnly || HasModifiedBlock(pDevice))) {
+            cursor = it == m_devices.end() ? nullptr : *it;
+            return pDevice;
+        }
+        if (it == m_devices.end())
+            it = m_devices.begin();
+    }
+    return nullptr;
+}
+
+CdsDeviceObject* CdsCommHdlr::GetNextDeviceToUpdate(const tagTHREADINFO* pLine)
+{
+    return GetNextDevice(pLine ? pLine->LineIndex() : 0, CURSOR_UPDATE, false);
+}
+
+CdsDeviceObject* CdsCommHdlr::GetNextDeviceToMonitor(const tagTHREADINFO* pLine)
+{
+    return GetNextDevice(pLine ? pLine->LineIndex() : 0, CURSOR_MONITOR, false);
+}
+
+CdsDeviceObject* CdsCommHdlr::GetNextDeviceModified(const tagTHREADINFO* pLine)
+{
+    return GetNextDevice(pLine ? pLine->LineIndex() : 0, CURSOR_MODIFIED, true);
+}
+
+BOOL CdsCommHdlr::UpdateDevice(CdsDeviceObject* pDevice, tagTHREADINFO* pLine)
+{
+    return pDevice ? CdsDeviceUpdate::UpdateDevice(*pDevice, *this, pLine) : FALSE;
+}
+
+void CdsCommHdlr::UpdateNextDevice(tagTHREADINFO* pLine)
+{
+    CdsDeviceObject* pModified = nullptr;
+    if (CdsServerFrame::g_bReadbackModifiedBlock.load()) {
+        pModified = GetNextDeviceModified(pLine);
+        if (pModified)
+            UpdateDevice(pModified, pLine);
+    }
+    CdsDeviceObject* pDevice = GetNextDeviceToUpdate(pLine);
+    if (pDevice && pDevice != pModified) {
+        UpdateDevice(pDevice, pLine);
+        OnUpdateDevice(pDevice);
+    }
+}
+
+void CdsCommHdlr::MonitorNextDevice(tagTHREADINFO* pLine)
+{
+    CdsDeviceObject* pDevice = GetNextDeviceToMonitor(pLine);
+    if (pDevice && pDevice->m_bAutoSwitching)
+        CdsDeviceUpdate::MonitorDevice(*pDevice, *this, pLine);
+}
+
+void CdsCommHdlr::UpdateDevices(tagTHREADINFO* pLine)
+{
+    for (CdsDeviceObject* pDevice : ActiveDevicesSnapshot()) {
+        if (!UpdateDevice(pDevice, pLine))
+            break;
+    }
+}
+
+void CdsCommHdlr::RefreshDevices(tagTHREADINFO* pLine)
+{
+    for (CdsDeviceObject* pDevice : ActiveDevicesSnapshot()) {
+        if (!IsInService())
+            break;
+        CdsDeviceUpdate::RefreshDevice(*pDevice, *this, pLine);
+    }
+}
+
+// --- reading a block ---
+
+int CdsCommHdlr::DoDataRead(CdsMemoryArray* pArray, tagTHREADINFO* pLine)
+{
+    if (!pArray || !pArray->HasAtLeastOneMemoryObject())
+        return 0;
+    CdsDeviceObject* pDevice = pArray->GetParent();
+    if (!pDevice)
+        return 0;
+    const int slot = BlockSlotOf(pLine);
+    const char* pszQuery = nullptr;
+    int nQuery = 0;
+    if (m_bNeedStatusQuery) {
+        if (!pArray->IsStatusQueryStringInitialized(slot)) {
+            pszQuery = pArray->FillStatusQueryString(slot);
+            pArray->SetStatusQueryStringInitialized(slot, TRUE);
+        } else {
+            pszQuery = pArray->GetStatusQueryString(slot);
+        }
+        if (!pszQuery)
+            return 0;
+        nQuery = pArray->GetStatusQueryStringLen(slot, pszQuery);
+        if (nQuery < 1)
+            return 0;
+    }
+    const int nExpected = pArray->GetStatusResponseStringLen(slot);
+    const LONG retries = pDevice->GetRetryOnError(pLine);
+    const DWORD delay = static_cast<DWORD>(pDevice->m_nRetryDelay);
+
+    if (m_bNeedStatusQuery) {
+        if (GetThreadTraceLevel(pLine) == TRACE_BYTES)
+            LogLine(LOG_TRACE, pLine, "[%s]%s Reading... (priority = %d), last update = %s\r\n",
+                    pDevice->m_strName.c_str(), pArray->GetName().c_str(), pArray->GetPriority(),
+                    FormatTime(pArray->GetLastUpdateTime(slot)).c_str());
+        LONG resent = 0;
+        while (!SendQueryMessage(pArray, pszQuery, nQuery, TRUE, pLine)) {
+            if (resent >= retries + 1) {
+                LogLine(LOG_ERROR, pLine, "Sending QueryMessage ([%s]%s) failed!\r\n", pDevice->m_strName.c_str(),
+                        pArray->GetName().c_str());
+                return 0;
+            }
+            if (!IsInService())
+                break;
+            Sleep(delay);
+            ++resent;
+        }
+    }
+
+    auto stamp = [&] {
+        pArray->SetModified(FALSE);
+        const LONGLONG now = NowSeconds();
+        pArray->SetLastUpdateTime(slot, now);
+        UpdateSysTime(pDevice, now, pLine, FALSE);
+    };
+    if (!m_bNeedStatusResponse || nExpected < 1) {
+        stamp();
+        return 1;
+    }
+
+    int result = 0;
+    std::array<BYTE, kReceiveBufferSize> buffer{};
+    // A response the buffer cannot hold is a failed read, never an overrun.
+    if (nExpected <= kReceiveBufferSize) {
+        for (LONG attempt = 0; attempt <= retries && IsInService(); ++attempt) {
+            int received = 0;
+            if (ReceiveResponseMessage(pArray, buffer.data(), nExpected, received, pszQuery, TRUE, pLine)) {
+                if (pArray->UpdateStatus(slot, buffer.data(), received, this, pLine)) {
+                    stamp();
+                    pDevice->UpdateStatus(buffer.data(), received, pLine);
+                    return 1;
+                }
+                result = 1;
+                break;
+            }
+            Sleep(delay);
+        }
+    }
+    if (m_bNeedStatusQuery)
+        LogLine(LOG_ERROR, pLine, "DataRead ([%s]%s) failed!\r\n", pDevice->m_strName.c_str(),
+                pArray->GetName().c_str());
+    if (IsPortOpen(pLine))
+        return result;
+    pDevice->AddErrorCount(pLine, pDevice->GetMaxErrorsAllowed(pLine));
+    return 0;
+}
+
+// --- writing a point ---
+
+int CdsCommHdlr::DoDataWrite(CdsMemoryObject* pPoint, const _BRISANTDATAVALUE& value, tagTHREADINFO* pLine)
+{
+    CdsMemoryArray* pArray = pPoint ? pPoint->GetParent() : nullptr;
+    CdsDeviceObject* pDevice = pArray ? pArray->GetParent() : nullptr;
+    if (!pDevice)
+        return 0;
+    const int slot = BlockSlotOf(pLine);
+    const char* pszQuery = nullptr;
+    int nQuery = 0;
+    if (m_bNeedCommandQuery) {
+        // Every write carries its own value, so its frame is made afresh.
+        pszQuery = pPoint->FillCommandQueryString(slot);
+        pArray->SetCommandQueryStringInitialized(slot, TRUE);
+        if (!pszQuery)
+            return 0;
+        nQuery = pPoint->GetCommandQueryStringLen(slot, pszQuery);
+        if (nQuery < 1)
+            return 0;
+    }
+    const int nExpected = pPoint->GetCommandResponseStringLen(slot);
+    const LONG retries = pDevice->GetRetryOnError(pLine);
+    const DWORD delay = static_cast<DWORD>(pDevice->m_nRetryDelay);
+    if (GetThreadTraceLevel(pLine) == TRACE_BYTES)
+        LogLine(LOG_TRACE, pLine, "[%s]%s Writing... (priority = %d), last update = %s\r\n",
+                pDevice->m_strName.c_str(), pPoint->GetName().c_str(), pArray->GetPriority(),
+                FormatTime(pArray->GetLastUpdateTime(slot)).c_str());
+    if (m_bNeedCommandQuery && !SendQueryMessage(pArray, pszQuery, nQuery, FALSE, pLine))
+        return 0;
+
+    std::array<BYTE, kReceiveBufferSize> buffer{};
+    int received = 0;
+    if (m_bNeedCommandResponse && nExpected > 0) {
+        bool answered = false;
+        if (nExpected <= kReceiveBufferSize) {
+            for (LONG attempt = 0; attempt <= retries; ++attempt) {
+                if (ReceiveResponseMessage(pArray, buffer.data(), nExpected, received, pszQuery, FALSE, pLine)) {
+                    answered = true;
+                    break;
+                }
+                Sleep(delay);
+            }
+        }
+        if (!answered) {
+            LogLine(LOG_ERROR, pLine, "DataWrite ([%s]%s) failed!\r\n", pDevice->m_strName.c_str(),
+                    pPoint->GetName().c_str());
+            if (!IsPortOpen(pLine))
+                pDevice->AddErrorCount(pLine, pDevice->GetMaxErrorsAllowed(pLine));
+            return 0;
+        }
+    }
+    pPoint->UpdateCommand(value);
+    pArray->SetModified(TRUE);
+    pArray->SetLastUpdateTime(slot, NowSeconds());
+    return 1;
+}
+
+void CdsCommHdlr::DoServiceCommands(tagTHREADINFO* pLine)
+{
+    std::shared_ptr<CdsEventQueue> pQueue = m_pEventQueue;
+    if (!pQueue)
+        return;
+    if (IsBackupAvailable() && (IsThisInCommError(pLine) || IsThisInCPUError(pLine) || !IsThisInMaster(pLine) ||
+                                !IsThisInRunning(pLine)))
+        return;
+    for (;;) {
+        CdsEventData::Ptr pEvent = pQueue->TakeOldestEvent();
+        if (!pEvent)
+            return;
+        if (!HandleEvent(pEvent.get(), pLine)) {
+            CdsMemoryObject* pPoint = pEvent->GetPoint();
+            if (pPoint && !DoDataWrite(pPoint, pEvent->GetValue(), pLine)) {
+                CdsMemoryArray* pArray = pPoint->GetParent();
+                CdsDeviceObject* pDevice = pArray ? pArray->GetParent() : nullptr;
+                if (pArray)
+                    pArray->IncreaseErrorCount();
+                if (pDevice && UpdateCommPortStatus(pDevice, FALSE, pLine))
+                    OnUpdateModeChange(pDevice, pLine, pDevice->GetUpdateMode(pLine));
+            }
+        }
+        pEvent.reset();
+        if (m_stopEvent->isSet())
+            return;
+        Sleep(1);
+    }
+}
+
+// --- probing a device ---
+
+int CdsCommHdlr::DoDeviceMonitor(CdsDeviceObject* pDevice, tagTHREADINFO* pLine, int nRetry)
+{
+    if (!pDevice)
+        return 0;
+    const char* pszQuery = nullptr;
+    int nQuery = 0;
+    if (m_bNeedMonitorQuery) {
+        const bool build = !pDevice->IsMonitorQueryStringInitialized(pLine);
+        pszQuery = pDevice->GetMonitorQueryString(pLine, build);
+        if (build)
+            pDevice->SetMonitorQueryStringInitialized(pLine, true);
+        if (!pszQuery)
+            return 0;
+        nQuery = pDevice->GetMonitorQueryStringLen(pLine, pszQuery);
+        if (nQuery < 1)
+            return 0;
+    }
+    const int nExpected = pDevice->GetMonitorResponseStringLen(pLine);
+    const LONG retries = pDevice->GetRetryOnError(pLine);
+    const DWORD delay = static_cast<DWORD>(pDevice->m_nRetryDelay);
+    if (m_bNeedMonitorQuery) {
+        if (GetThreadTraceLevel(pLine) == TRACE_BYTES)
+            LogLine(LOG_TRACE, pLine, "[%s] Monitoring...\r\n", pDevice->m_strName.c_str());
+        if (!SendMonitorMessage(pDevice, pszQuery, nQuery, pLine)) {
+            if (nRetry == 0)
+                return 0;
+            bool sent = false;
+            for (LONG attempt = 0; attempt <= retries; ++attempt) {
+                if (!IsInService()) {
+                    sent = true; // leaving service goes on to receive, where it stops
+                    break;
+                }
+                Sleep(delay);
+                if (SendMonitorMessage(pDevice, pszQuery, nQuery, pLine)) {
+                    sent = true;
+                    break;
+                }
+            }
+            if (!sent)
+                return 0;
+        }
+    }
+    if (!m_bNeedMonitorResponse)
+        return 1;
+
+    int result = 0;
+    std::array<BYTE, kReceiveBufferSize> buffer{};
+    if (nExpected <= kReceiveBufferSize) {
+        for (LONG attempt = 0; IsInService(); ++attempt) {
+            int received = 0;
+            if (ReceiveMonitorMessage(pDevice, buffer.data(), nExpected, received, pszQuery, pLine)) {
+                if (pDevice->UpdateStatus(buffer.data(), received, pLine))
+                    return 1;
+                result = 1;
+                break;
+            }
+            if (nRetry == 0 || attempt >= retries + 1)
+                break;
+            Sleep(delay);
+        }
+    }
+    LogLine(LOG_ERROR, pLine, "DeviceMonitor ([%s]) failed!\r\n", pDevice->m_strName.c_str());
+    return result;
+}
+
+// --- sending and receiving ---
+
+int CdsCommHdlr::ReceiveResponseMessage(CdsMemoryArray* pArray, BYTE* pBuffer, int nLength, int& nReceived,
+                                        const char* pszQuery, BOOL bRead, tagTHREADINFO* pLine)
+{
+    nReceived = 0;
+    CdsDeviceObject* pDevice = pArray ? pArray->GetParent() : nullptr;
+    const int n = ReadBytes(pDevice, pBuffer, nLength, TRUE, pLine);
+    if (n < 0) {
+        if (GetThreadTraceLevel(pLine) == TRACE_BYTES) {
+            if (pArray && pDevice)
+                LogLine(LOG_ERROR, pLine, "ReadBytes Error([%s]%s), %s!\r\n", pDevice->m_strName.c_str(),
+                        pArray->GetName().c_str(), StatusText(n));
+            else
+                LogLine(LOG_ERROR, pLine, "ReadBytes Error, %s!\r\n", StatusText(n));
+        }
+        return 0;
+    }
+    if (n == 0)
+        return 0;
+    nReceived = n;
+    if (IsValidResponseMessage(pArray, pBuffer, n, pszQuery, bRead))
+        return 1;
+    LogLine(LOG_ERROR, pLine, "Invalid response message!\r\n");
+    return 0;
+}
+
+int CdsCommHdlr::ReceiveMonitorMessage(CdsDeviceObject* pDevice, BYTE* pBuffer, int nLength, int& nReceived,
+                                       const char* pszQuery, tagTHREADINFO* pLine)
+{
+    nReceived = 0;
+    const int n = ReadBytes(pDevice, pBuffer, nLength, TRUE, pLine);
+    if (n < 0) {
+        if (GetThreadTraceLevel(pLine) == TRACE_BYTES)
+            LogLine(LOG_ERROR, pLine, "ReadBytes Error, %s!\r\n", StatusText(n));
+        return 0;
+    }
+    if (n == 0)
+        return 0;
+    nReceived = n;
+    if (IsValidMonitorResponse(pDevice, pBuffer, n, pszQuery))
+        return 1;
+    LogLine(LOG_ERROR, pLine, "Invalid response message!\r\n");
+    return 0;
+}
+
+int CdsCommHdlr::SendQueryMessage(CdsMemoryArray* pArray, const char* pszQuery, int nLength, BOOL bRead,
+                                  tagTHREADINFO* pLine)
+{
+    if (!IsValidQueryMessage(pArray, pszQuery, nLength, bRead))
+        return 0;
+    CdsDeviceObject* pDevice = pArray ? pArray->GetParent() : nullptr;
+    return WriteBytes(pDevice, reinterpret_cast<const BYTE*>(pszQuery), nLength, TRUE, pLine) >= 0 ? 1 : 0;
+}
+
+int CdsCommHdlr::SendMonitorMessage(CdsDeviceObject* pDevice, const char* pszQuery, int nLength, tagTHREADINFO* pLine)
+{
+    if (!IsValidMonitorQuery(pDevice, pszQuery, nLength))
+        return 0;
+    return WriteBytes(pDevice, reinterpret_cast<const BYTE*>(pszQuery), nLength, TRUE, pLine) >= 0 ? 1 : 0;
+}

@@ -1,0 +1,219 @@
+// Byte transport of the lines: reads with the framing callback and the
+// time-out rule, writes, byte traces and unsolicited input.
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include "kestrun/comm/CommHdlr.h"
+#include "kestrun/comm/ReturnError.h"
+#include "kestrun/model/DeviceObject.h"
+
+namespace {
+
+constexpr BYTE kAck = 0x06;
+constexpr BYTE kNak = 0x15;
+
+} // namespace
+
+void CdsCommHdlr::AppendTraceByte(std::string& strTrace, BYTE by, BOOL bAscii) const
+{
+    char text[8];
+    if (!bAscii)
+        std::snprintf(text, sizeof text, "[%02X]", by);
+    else if (by >= 0x20 && by < 0x7F)
+        std::snprintf(text, sizeof text, "%c", by);
+    else
+        std::snprintf(text, sizeof text, "[%X]", by);
+    strTrace += text;
+}
+
+int CdsCommHdlr::GetNoOfBytesToRead(tagTHREADINFO* pLine)
+{
+    auto pFile = GetCommFile(pLine);
+    return pFile ? pFile->BytesWaiting() : CommErrorResult(RE_BYTES_TO_READ);
+}
+
+int CdsCommHdlr::CommRead(CdsDeviceObject*, BYTE* pBuffer, int nLength, tagTHREADINFO* pLine)
+{
+    auto& carry = m_carry[static_cast<std::size_t>(pLine ? pLine->LineIndex() : 0)];
+    if (!carry.empty() && nLength > 0) {
+        const int n = std::min(nLength, static_cast<int>(carry.size()));
+        std::copy_n(carry.begin(), n, pBuffer);
+        carry.erase(carry.begin(), carry.begin() + n);
+        return n;
+    }
+    auto pFile = GetCommFile(pLine);
+    if (!pFile)
+        return CommErrorResult(RE_COMMFILE_UNINITIALIZED);
+    const int waiting = GetNoOfBytesToRead(pLine);
+    if (waiting <= 0)
+        return waiting;
+    return pFile->Read(pBuffer, std::min(nLength, waiting));
+}
+
+int CdsCommHdlr::ReadBytes(CdsDeviceObject* pDevice, BYTE* pBuffer, int nLength, BOOL bTrace, tagTHREADINFO* pLine)
+{
+    if (nLength < 1)
+        return CommErrorResult(RE_INVALID_READ_SIZE);
+    const LONG rxTimeout = GetRxTimeout(pDevice);
+    const bool ascii = IsDeviceAscii(pDevice);
+    const LONG ackDelay = pDevice ? pDevice->m_nAckDelay : m_nDefaultAckDelay;
+    const LONG nakDelay = pDevice ? pDevice->m_nNakDelay : m_nDefaultNakDelay;
+    const int level = bTrace ? GetThreadTraceLevel(pLine) : TRACE_OFF;
+    std::string trace;
+    if (level == TRACE_BYTES)
+        trace = GetTraceLinePrefix(TRUE, pLine);
+
+    std::uint64_t start = NowMs();
+    int due = nLength;
+    int count = 0;
+    std::vector<BYTE> chunk(static_cast<std::size_t>(nLength) + 1);
+    int result = 0;
+    for (;;) {
+        // Only what is still due: a frame's tail never lands past the caller's count.
+        const int n = CommRead(pDevice, chunk.data(), due - count, pLine);
+        if (n < 0)
+            return n;
+        bool complete = false;
+        for (int i = 0; i < n && !complete; ++i) {
+            const BYTE by = chunk[static_cast<std::size_t>(i)];
+            if (ascii && (by & 0x80))
+                continue;
+            pBuffer[count++] = by;
+            if (level == TRACE_BYTES)
+                AppendTraceByte(trace, by, ascii);
+            if (count >= due) {
+                // The next frame's first bytes wait for the next read.
+                if (i + 1 < n) {
+                    auto& carry = m_carry[static_cast<std::size_t>(pLine ? pLine->LineIndex() : 0)];
+                    carry.insert(carry.begin(), chunk.begin() + i + 1, chunk.begin() + n);
+                }
+                break;
+            }
+            const int r = GetCharsToRead(pDevice, pBuffer, count, by, n);
+            if (r >= 0)
+                due = std::min(count + r, nLength); // the peer's count never runs past the buffer
+            if (r == 0) {
+                if (level == TRACE_BYTES && i + 1 < n)
+                    trace += "///";
+                for (int j = i + 1; j < n && count < nLength; ++j) {
+                    const BYTE rest = chunk[static_cast<std::size_t>(j)];
+                    if (ascii && (rest & 0x80))
+                        continue;
+                    pBuffer[count++] = rest;
+                    if (level == TRACE_BYTES)
+                        AppendTraceByte(trace, rest, ascii);
+                }
+                complete = true;
+                break;
+            }
+            if (ascii) {
+                if (by == kAck && ackDelay > 0)
+                    Sleep(static_cast<DWORD>(ackDelay));
+                else if (by == kNak && nakDelay > 0)
+                    Sleep(static_cast<DWORD>(nakDelay));
+            }
+            start = NowMs();
+        }
+        if (complete || count >= due) {
+            result = count;
+            break;
+        }
+        if (n == 0) {
+            if (GetClock().isTimeOver(start, static_cast<std::uint64_t>(rxTimeout)) || !IsPortOpen(pLine)) {
+                result = count;
+                break;
+            }
+            Sleep(1);
+        }
+    }
+    if (level == TRACE_BYTES && result > 0) {
+        trace += "\r\n";
+        ShowLogMessageFromThread(LOG_TRACE, trace.c_str());
+    }
+    if (ascii && result > 0 && result < nLength)
+        pBuffer[result] = 0;
+    return result;
+}
+
+int CdsCommHdlr::ReadByte(CdsDeviceObject* pDevice, BYTE& byData, BOOL bTrace, tagTHREADINFO* pLine)
+{
+    return ReadBytes(pDevice, &byData, 1, bTrace, pLine) == 1 ? 1 : 0;
+}
+
+int CdsCommHdlr::WriteBytes(CdsDeviceObject* pDevice, const BYTE* pData, int nLength, BOOL bTrace,
+                            tagTHREADINFO* pLine)
+{
+    auto pFile = GetCommFile(pLine);
+    if (!pFile)
+        return CommErrorResult(RE_COMMFILE_UNINITIALIZED);
+    const int written = pFile->Write(pData, nLength);
+    if (written < 0)
+        return written;
+    pFile->Flush(); // a failed flush shows up at the next read
+    if (bTrace && GetThreadTraceLevel(pLine) == TRACE_BYTES) {
+        const bool ascii = IsDeviceAscii(pDevice);
+        std::string trace = GetTraceLinePrefix(FALSE, pLine);
+        for (int i = 0; i < nLength; ++i)
+            AppendTraceByte(trace, pData[i], ascii);
+        trace += "\r\n";
+        ShowLogMessageFromThread(LOG_TRACE, trace.c_str());
+    }
+    return nLength;
+}
+
+int CdsCommHdlr::WriteByte(CdsDeviceObject* pDevice, BYTE byData, BOOL bTrace, tagTHREADINFO* pLine)
+{
+    return WriteBytes(pDevice, &byData, 1, bTrace, pLine) == 1 ? 1 : 0;
+}
+
+int CdsCommHdlr::ParseUnboundMessage(const BYTE* pData, int nLength, tagTHREADINFO* pLine)
+{
+    if (nLength <= 0 || !IsInService())
+        return 0;
+    const bool ascii = m_bAsciiMode != 0;
+    const bool tracing = GetThreadTraceLevel(pLine) == TRACE_BYTES;
+    std::string trace;
+    if (tracing)
+        trace = "<- ";
+    std::vector<BYTE> frame;
+    frame.reserve(static_cast<std::size_t>(nLength) + 1);
+    int result = 0;
+    for (int i = 0; i < nLength; ++i) {
+        const BYTE by = pData[i];
+        if (ascii && (by & 0x80))
+            continue;
+        frame.push_back(by);
+        if (tracing)
+            AppendTraceByte(trace, by, ascii);
+        if (GetCharsToRead(nullptr, frame.data(), static_cast<int>(frame.size()), by, nLength) != 0)
+            continue;
+        result = UpdateUnboundMessage(frame.data(), static_cast<int>(frame.size()), pLine);
+        frame.clear();
+        if (tracing) {
+            trace += "\r\n";
+            ShowLogMessageFromThread(LOG_TRACE, trace.c_str());
+            trace = "<- ";
+        }
+    }
+    if (!frame.empty()) {
+        result = UpdateUnboundMessage(frame.data(), static_cast<int>(frame.size()), pLine);
+        if (tracing) {
+            trace += "\r\n";
+            ShowLogMessageFromThread(LOG_TRACE, trace.c_str());
+        }
+    }
+    return result;
+}
+
+int CdsCommHdlr::UpdateUnboundMessage(const BYTE* pData, int nLength, tagTHREADINFO* pLine)
+{
+    for (CdsDeviceObject* pDevice : ActiveDevicesSnapshot()) {
+        if (pDevice->UpdateUnboundMessage(pData, nLength, pLine)) {
+            if (UpdateCommPortStatus(pDevice, TRUE, pLine))
+                OnUpdateModeChange(pDevice, pLine, pDevice->GetUpdateMode(pLine));
+            return 1;
+        }
+    }
+    return 0;
+}

@@ -1,0 +1,23 @@
+#pragma once
+// The byte channel of one line: what a handler needs of a serial port or a
+// socket. Failures are status codes (negative as int, see ReturnError.h).
+#include "platform/win/WinTypes.h"
+
+namespace kestrun {
+
+class CommPort {
+public:
+    virtual ~CommPort() = default;
+    // Bytes waiting to be read now, 0 for none, or a negative status.
+    virtual int BytesWaiting() = 0;
+    // Reads up to nLength bytes without waiting; the count, or a negative status.
+    virtual int Read(BYTE* pBuffer, int nLength) = 0;
+    // Writes all bytes; the count, or a negative status.
+    virtual int Write(const BYTE* pData, int nLength) = 0;
+    // Pushes written bytes out; a negative status on failure.
+    virtual int Flush() { return 0; }
+    virtual bool IsOpen() const = 0;
+    virtual void Close() = 0;
+};
+
+} // namespace kestrun

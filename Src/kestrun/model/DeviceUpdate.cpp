@@ -1,0 +1,167 @@
+#include "kestrun/model/DeviceUpdate.h"
+
+#include <limits>
+
+#include "kestrun/comm/CommHdlr.h"
+#include "kestrun/comm/EngineCounters.h"
+#include "kestrun/model/DeviceObject.h"
+#include "kestrun/model/MemoryArray.h"
+#include "kestrun/shell/ServerFrame.h"
+
+namespace {
+
+bool IsScanCandidate(const CdsMemoryArray& block)
+{
+    if (!CdsServerFrame::g_bUseDynamicScan.load())
+        return true;
+    // Bits referencing a block keep it scanned too; blocks report them in their use count.
+    return block.GetUseCount() > 0;
+}
+
+bool IsPolled(const CdsMemoryArray& block)
+{
+    return !block.IsSystemArray() && block.IsReadAllowed() && block.GetSize() > 0 &&
+           block.HasAtLeastOneMemoryObject();
+}
+
+} // namespace
+
+CdsMemoryArray* CdsDeviceUpdate::GetTheLatestModifiedMemoryArray(CdsDeviceObject& device)
+{
+    CdsMemoryArray* pBest = nullptr;
+    for (CdsMemoryArray* pArray : device.GetMemoryArrayList().GetBlocks()) {
+        if (!pArray->IsModified() || !pArray->IsWriteAllowed())
+            continue;
+        if (!pBest || pArray->GetPriority() >= pBest->GetPriority())
+            pBest = pArray;
+    }
+    // Picked once: a read-back that fails is not retried on every visit.
+    if (pBest)
+        pBest->SetModified(FALSE);
+    return pBest;
+}
+
+CdsMemoryArray* CdsDeviceUpdate::GetTheNextDueMemoryArray(CdsDeviceObject& device)
+{
+    const int step = static_cast<int>(std::min<unsigned long>(CdsServerFrame::g_dwDataUpdateTime.load(),
+                                                               std::numeric_limits<int>::max()));
+    CdsMemoryArray* pBest = nullptr;
+    for (CdsMemoryArray* pArray : device.GetMemoryArrayList().GetBlocks()) {
+        if (!IsPolled(*pArray) || pArray->GetPriority() > 0)
+            continue;
+        // Saturates: a block that is never read must not wrap round to "not due".
+        if (pArray->GetDueTime() <= std::numeric_limits<int>::max() - step)
+            pArray->IncreaseDueTime(step);
+        if (!IsScanCandidate(*pArray))
+            continue;
+        if (!pBest || pArray->GetDueTime() >= pBest->GetDueTime())
+            pBest = pArray;
+    }
+    return pBest && pBest->GetDueTime() > 0 ? pBest : nullptr;
+}
+
+CdsMemoryArray* CdsDeviceUpdate::GetTheMostUrgentMemoryArray(CdsDeviceObject& device)
+{
+    CdsMemoryArray* pBest = nullptr;
+    for (CdsMemoryArray* pArray : device.GetMemoryArrayList().GetBlocks()) {
+        if (!IsPolled(*pArray) || pArray->GetPriority() <= 0)
+            continue;
+        if (pArray->GetIdleTime() <= std::numeric_limits<int>::max() - pArray->GetPriority())
+            pArray->IncreaseIdleTime();
+        if (!IsScanCandidate(*pArray))
+            continue;
+        if (!pBest || pArray->GetIdleTime() >= pBest->GetIdleTime())
+            pBest = pArray;
+    }
+    return pBest;
+}
+
+BOOL CdsDeviceUpdate::UpdateMemoryArray(CdsCommHdlr* pHdlr, CdsMemoryArray* pArray, tagTHREADINFO* pLine)
+{
+    if (!pHdlr || !pArray)
+        return FALSE;
+    CdsDeviceObject* pDevice = pArray->GetParent();
+    BOOL result = FALSE;
+    int changed = 0;
+    if (pHdlr->IsPortOpen(pLine)) {
+        if (!pArray->IsReadAllowed()) {
+            pArray->ResetIdleTime();
+            pArray->ResetDueTime();
+            return TRUE;
+        }
+        result = pHdlr->DoDataRead(pArray, pLine) ? TRUE : FALSE;
+        if (!result)
+            pArray->IncreaseErrorCount();
+        changed = pHdlr->UpdateCommPortStatus(pDevice, result, pLine);
+    } else {
+        pArray->IncreaseErrorCount();
+        changed = pHdlr->UpdateCommPortStatus(pDevice, FALSE, pLine);
+    }
+    if (changed && pDevice)
+        pHdlr->OnUpdateModeChange(pDevice, pLine, pDevice->GetUpdateMode(pLine));
+    pArray->ResetIdleTime();
+    pArray->ResetDueTime();
+    return result;
+}
+
+void CdsDeviceUpdate::RefreshDevice(CdsDeviceObject& device, CdsCommHdlr& hdlr, tagTHREADINFO* pLine)
+{
+    for (CdsMemoryArray* pArray : device.GetMemoryArrayList().GetBlocks()) {
+        if (!hdlr.IsInService())
+            break;
+        if (pArray->IsSystemArray())
+            continue;
+        UpdateMemoryArray(&hdlr, pArray, pLine);
+    }
+}
+
+BOOL CdsDeviceUpdate::MonitorDevice(CdsDeviceObject& device, CdsCommHdlr& hdlr, tagTHREADINFO* pLine)
+{
+    if (!hdlr.IsInService())
+        return FALSE;
+    const BOOL result = hdlr.IsPortOpen(pLine) ? hdlr.DoDeviceMonitor(&device, pLine, 0) : FALSE;
+    if (hdlr.UpdateMonitorPortStatus(&device, result, pLine))
+        hdlr.OnUpdateModeChange(&device, pLine, device.GetUpdateMode(pLine));
+    return result;
+}
+
+BOOL CdsDeviceUpdate::UpdateDevice(CdsDeviceObject& device, CdsCommHdlr& hdlr, tagTHREADINFO* pLine)
+{
+    if (CdsMemoryArray* pWritten = GetTheLatestModifiedMemoryArray(device))
+        UpdateMemoryArray(&hdlr, pWritten, pLine);
+
+    BOOL result = FALSE;
+    if (!device.m_bScheduledScan) {
+        RefreshDevice(device, hdlr, pLine);
+        result = TRUE;
+    } else {
+        CdsMemoryArray* pDue = GetTheNextDueMemoryArray(device);
+        const BOOL r1 = pDue ? UpdateMemoryArray(&hdlr, pDue, pLine) : FALSE;
+        CdsMemoryArray* pUrgent = GetTheMostUrgentMemoryArray(device);
+        const BOOL r2 = pUrgent ? UpdateMemoryArray(&hdlr, pUrgent, pLine) : FALSE;
+        if (r1 || r2) {
+            result = TRUE;
+        } else {
+            const std::uint64_t interval = CdsServerFrame::g_dwCheckMonitorInterval.load();
+            const std::uint64_t nowMs = hdlr.NowMs();
+            const LONGLONG nowSeconds = hdlr.NowSeconds();
+            const auto sinceMonitor = nowMs - static_cast<std::uint64_t>(device.GetLastMonitorTime(pLine));
+            const LONGLONG sinceUpdate = nowSeconds - device.GetLastUpdateTime(pLine);
+            if (device.m_bIdleMonitor && !pDue && !pUrgent && sinceMonitor > interval &&
+                sinceUpdate >= 0 && static_cast<std::uint64_t>(sinceUpdate) * 1000u > interval) {
+                result = MonitorDevice(device, hdlr, pLine);
+                // The probe's time is kept on the monotonic clock; the update time stays wall time.
+                device.SetLastMonitorTime(pLine, static_cast<LONGLONG>(nowMs));
+                hdlr.UpdateSysTime(&device, nowSeconds, pLine, FALSE);
+            }
+            if (!result) {
+                ++CdsEngineCounters::m_nWdogScantime;
+                return FALSE;
+            }
+        }
+    }
+    device.IncreasePollCount();
+    ++CdsEngineCounters::m_nWdogPolling;
+    ++CdsEngineCounters::m_nWdogScantime;
+    return result;
+}

@@ -1,0 +1,186 @@
+#include "kestrun/shell/ServerFrameCore.h"
+
+#include "kestrun/comm/EngineCounters.h"
+#include "kestrun/comm/MessageThread.h"
+#include "kestrun/shell/ServerFrame.h"
+
+CdsServerFrameCore::CdsServerFrameCore() = default;
+
+CdsServerFrameCore::~CdsServerFrameCore()
+{
+    StopDataTimer();
+    ExitPorts();
+}
+
+std::shared_ptr<CdsCommHdlr> CdsServerFrameCore::NewCommHdlr(DWORD) { return nullptr; }
+
+void CdsServerFrameCore::InitPorts()
+{
+    std::lock_guard lock(m_mutex);
+    for (auto& slot : m_slots)
+        slot.reset();
+    m_nNextHdlr = 0;
+}
+
+CdsCommHdlr* CdsServerFrameCore::CreateCommHdlr(DWORD dwPortHandle)
+{
+    if (GetCommHdlrByHandle(dwPortHandle))
+        return nullptr;
+    std::lock_guard lock(m_mutex);
+    for (auto& slot : m_slots) {
+        if (slot)
+            continue;
+        slot = NewCommHdlr(dwPortHandle);
+        if (slot) {
+            slot->SetHost(m_host);
+            slot->SetPortHandle(dwPortHandle);
+            slot->m_pEventQueue = slot->CreateEventQueue();
+        }
+        return slot.get();
+    }
+    return nullptr;
+}
+
+void CdsServerFrameCore::DestroyCommHdlr(DWORD dwPortHandle)
+{
+    std::shared_ptr<CdsCommHdlr> pHdlr;
+    {
+        std::lock_guard lock(m_mutex);
+        for (auto& slot : m_slots) {
+            if (slot && slot->GetPortHandle() == dwPortHandle) {
+                pHdlr = std::move(slot);
+                break;
+            }
+        }
+    }
+    if (pHdlr)
+        pHdlr->Destroy();
+}
+
+CdsCommHdlr* CdsServerFrameCore::GetCommHdlrByHandle(DWORD dwPortHandle)
+{
+    std::lock_guard lock(m_mutex);
+    for (const auto& slot : m_slots) {
+        if (slot && slot->GetPortHandle() == dwPortHandle)
+            return slot.get();
+    }
+    return nullptr;
+}
+
+CdsCommHdlr* CdsServerFrameCore::GetCommHdlrByIndex(int nIndex) const
+{
+    if (nIndex < 0 || nIndex >= kMaxCommHdlrs)
+        return nullptr;
+    std::lock_guard lock(m_mutex);
+    return m_slots[static_cast<std::size_t>(nIndex)].get();
+}
+
+void CdsServerFrameCore::ExitPorts()
+{
+    std::array<std::shared_ptr<CdsCommHdlr>, kMaxCommHdlrs> slots;
+    {
+        std::lock_guard lock(m_mutex);
+        slots.swap(m_slots);
+    }
+    for (auto& pHdlr : slots) {
+        if (pHdlr)
+            pHdlr->SetSendTimeout(0);
+    }
+    for (auto& pHdlr : slots) {
+        if (pHdlr)
+            pHdlr->Destroy();
+        pHdlr.reset();
+    }
+}
+
+void CdsServerFrameCore::SendTimerMsgToThreads(ULONG nLoopCount)
+{
+    for (int i = 0; i < kMaxCommHdlrs; ++i) {
+        CdsCommHdlr* pHdlr = GetCommHdlrByIndex(i);
+        if (!pHdlr)
+            continue;
+        for (int line : kTickOrder) {
+            tagTHREADINFO* pLine = pHdlr->GetLine(line);
+            // A busy line skips the tick instead of queueing it.
+            if (pLine && !pLine->m_bBusy.load())
+                pHdlr->PostMessageToThread(pLine, WM_SINGLESTEP, nLoopCount, 0);
+        }
+    }
+}
+
+void CdsServerFrameCore::SendResetMsgToThreads()
+{
+    for (int i = 0; i < kMaxCommHdlrs; ++i) {
+        CdsCommHdlr* pHdlr = GetCommHdlrByIndex(i);
+        if (!pHdlr)
+            continue;
+        for (int line : kTickOrder) {
+            if (tagTHREADINFO* pLine = pHdlr->GetLine(line))
+                pHdlr->PostMessageToThread(pLine, WM_RESETLOOPCOUNT, 0, 0);
+        }
+    }
+}
+
+void CdsServerFrameCore::UpdateNextDevice()
+{
+    int index = m_nNextHdlr;
+    CdsCommHdlr* pHdlr = nullptr;
+    while (index < kMaxCommHdlrs && !(pHdlr = GetCommHdlrByIndex(index)))
+        ++index;
+    if (!pHdlr) {
+        m_nNextHdlr = 0;
+        return;
+    }
+    for (int line : kTickOrder) {
+        if (tagTHREADINFO* pLine = pHdlr->GetLine(line))
+            pHdlr->SingleStep(pLine);
+    }
+    m_nNextHdlr = index + 1 >= kMaxCommHdlrs ? 0 : index + 1;
+}
+
+void CdsServerFrameCore::UpdateAllDevices()
+{
+    for (int i = 0; i < kMaxCommHdlrs; ++i) {
+        CdsCommHdlr* pHdlr = GetCommHdlrByIndex(i);
+        if (!pHdlr)
+            continue;
+        for (int line : kTickOrder) {
+            if (tagTHREADINFO* pLine = pHdlr->GetLine(line))
+                pHdlr->SingleStep(pLine);
+        }
+    }
+}
+
+void CdsServerFrameCore::OnDataTimer()
+{
+    const ULONG count = ++CdsEngineCounters::m_nLoopCount;
+    if (CdsCommHdlr::IsBackgroundThreadMode())
+        SendTimerMsgToThreads(count);
+    else
+        UpdateNextDevice();
+}
+
+bool CdsServerFrameCore::StartDataTimer()
+{
+    win::Dispatcher* pDispatcher = m_host.pDispatcher;
+    if (!pDispatcher)
+        return false;
+    if (m_timerWindow == win::kNoWindow) {
+        m_timerWindow = pDispatcher->registerWindow([this](win::Message& msg) -> LRESULT {
+            if (msg.id == win::WM_TIMER && msg.wParam == kDataTimerId)
+                OnDataTimer();
+            return 0;
+        });
+    }
+    return pDispatcher->startTimer(m_timerWindow, kDataTimerId,
+                                   static_cast<DWORD>(CdsServerFrame::g_dwDataUpdateTime.load()));
+}
+
+void CdsServerFrameCore::StopDataTimer()
+{
+    if (m_host.pDispatcher && m_timerWindow != win::kNoWindow) {
+        m_host.pDispatcher->stopTimer(m_timerWindow, kDataTimerId);
+        m_host.pDispatcher->unregisterWindow(m_timerWindow);
+    }
+    m_timerWindow = win::kNoWindow;
+}

@@ -1,0 +1,62 @@
+#pragma once
+// The main window's non-visual half: the table of communication handlers (one
+// per port, at most 99) and the data timer that drives their lines, either by
+// posting a tick to every idle line thread or, in timer mode, by stepping the
+// next handler on the application thread.
+#include <array>
+#include <memory>
+#include <mutex>
+
+#include "kestrun/comm/CommHdlr.h"
+#include "kestrun/model/DeviceHandler.h"
+#include "platform/win/Dispatcher.h"
+
+class CdsServerFrameCore : public kestrun::HandlerTable {
+public:
+    static constexpr int kMaxCommHdlrs = 99;
+    static constexpr UINT_PTR kDataTimerId = 1;
+
+    CdsServerFrameCore();
+    ~CdsServerFrameCore() override;
+    CdsServerFrameCore(const CdsServerFrameCore&) = delete;
+    CdsServerFrameCore& operator=(const CdsServerFrameCore&) = delete;
+
+    // Dispatcher, log and data windows and clock handed to every new handler.
+    void SetHost(const CommHost& host) { m_host = host; }
+    const CommHost& GetHost() const { return m_host; }
+
+    // The protocol handler of a port; the base makes none.
+    virtual std::shared_ptr<CdsCommHdlr> NewCommHdlr(DWORD dwPortHandle);
+
+    void InitPorts();
+    // Null when the port already has a handler or every slot is taken.
+    CdsCommHdlr* CreateCommHdlr(DWORD dwPortHandle) override;
+    void DestroyCommHdlr(DWORD dwPortHandle);
+    CdsCommHdlr* GetCommHdlrByHandle(DWORD dwPortHandle) override;
+    CdsCommHdlr* GetCommHdlrByIndex(int nIndex) const;
+    static int GetMaxCommHdlrIndex() { return kMaxCommHdlrs; }
+    // Silences every handler's reports first, then stops and frees them all.
+    void ExitPorts();
+
+    void SendTimerMsgToThreads(ULONG nLoopCount);
+    void SendResetMsgToThreads();
+    void UpdateNextDevice();
+    void UpdateAllDevices();
+
+    // One data-timer tick: counts the loop and drives the lines.
+    void OnDataTimer();
+    // Runs OnDataTimer every "Data Update Time" ms on the dispatcher; false without one.
+    bool StartDataTimer();
+    void StopDataTimer();
+
+private:
+    // Lines in the order ticks reach them.
+    static constexpr std::array<int, LINE_COUNT> kTickOrder = {LINE_PRIMARY_MASTER, LINE_PRIMARY_BACKUP,
+                                                               LINE_SECONDARY_MASTER, LINE_SECONDARY_BACKUP};
+
+    mutable std::mutex m_mutex; // guards the slots against look-ups from other threads
+    std::array<std::shared_ptr<CdsCommHdlr>, kMaxCommHdlrs> m_slots;
+    int m_nNextHdlr = 0;
+    CommHost m_host;
+    win::WindowKey m_timerWindow = win::kNoWindow;
+};

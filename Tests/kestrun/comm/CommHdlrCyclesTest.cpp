@@ -1,0 +1,194 @@
+// Read, write and monitor cycles over a scripted port.
+#include <gtest/gtest.h>
+
+#include "kestrun/comm/ReturnError.h"
+#include "kestrun/model/EventQueue.h"
+#include "kestrun/shell/ServerFrame.h"
+#include "support/comm/EngineFixtures.h"
+#include "support/comm/ScriptedTransport.h"
+
+using namespace kestrun::test;
+
+namespace {
+
+class CyclesTest : public ::testing::Test {
+protected:
+    CyclesTest() : dispatcher(clock), log(dispatcher), hdlr(clock), device("PLC1")
+    {
+        CommHost host;
+        host.pClock = &clock;
+        host.pDispatcher = &dispatcher;
+        host.logWindow = log.Key();
+        hdlr.SetHost(host);
+        savedTrace = CdsServerFrame::g_nTraceLevel.load();
+        CdsServerFrame::g_nTraceLevel = 0;
+        block = device.AddBlock("B1", 2);
+        hdlr.AddActiveDevice(&device);
+        hdlr.SetInService(TRUE);
+        line = hdlr.NewThreadInfo(&device, FALSE, FALSE);
+        hdlr.OpenCommPort(&device, line);
+        port = hdlr.m_nextPort;
+    }
+    ~CyclesTest() override { CdsServerFrame::g_nTraceLevel = savedTrace; }
+
+    std::vector<std::string> Errors() const { return log.Lines(LOG_ERROR); }
+
+    win::FakeClock clock;
+    win::ManualDispatcher dispatcher;
+    RecordingLog log;
+    ScriptedHdlr hdlr;
+    TestDevice device;
+    TestBlock* block = nullptr;
+    tagTHREADINFO* line = nullptr;
+    std::shared_ptr<ScriptedPort> port;
+    int savedTrace = 0;
+};
+
+TEST_F(CyclesTest, AnsweredReadParsesAndStamps)
+{
+    port->Chunk({1, 2, 3, 4});
+    block->SetModified(TRUE);
+    EXPECT_EQ(hdlr.DoDataRead(block, line), 1);
+    EXPECT_EQ(block->m_updates, 1);
+    EXPECT_FALSE(block->IsModified());
+    EXPECT_EQ(port->Written(), (std::vector<std::vector<BYTE>>{{'R', 'D'}}));
+    EXPECT_TRUE(Errors().empty());
+}
+
+TEST_F(CyclesTest, UnansweredReadReceivesRetriesPlusOneTimes)
+{
+    device.m_nRetries = 1;
+    EXPECT_EQ(hdlr.DoDataRead(block, line), 0);
+    EXPECT_EQ(hdlr.m_sends, 1);
+    EXPECT_EQ(hdlr.m_receives, 2);
+    EXPECT_EQ(Errors(), (std::vector<std::string>{"-  DataRead ([PLC1]B1) failed!\r\n"}));
+}
+
+TEST_F(CyclesTest, FailingSendIsTriedRetriesPlusTwoTimes)
+{
+    device.m_nRetries = 1;
+    port->FailWrites(100, CommErrorResult(RE_FILE_EXCEPTION));
+    EXPECT_EQ(hdlr.DoDataRead(block, line), 0);
+    EXPECT_EQ(hdlr.m_sends, 3);
+    EXPECT_EQ(hdlr.m_receives, 0);
+    EXPECT_EQ(Errors(), (std::vector<std::string>{"-  Sending QueryMessage ([PLC1]B1) failed!\r\n"}));
+}
+
+TEST_F(CyclesTest, ReadOnAClosedPortRaisesTheCountToTheMaximum)
+{
+    port->Close();
+    EXPECT_EQ(hdlr.DoDataRead(block, line), 0);
+    EXPECT_EQ(device.GetErrorCount(line), device.GetMaxErrorsAllowed(line));
+}
+
+TEST_F(CyclesTest, RefusedResponseCountsAsAnAnswer)
+{
+    port->Chunk({1, 2, 3, 4});
+    block->m_accept = FALSE;
+    EXPECT_EQ(hdlr.DoDataRead(block, line), 1);
+    EXPECT_EQ(Errors(), (std::vector<std::string>{"-  DataRead ([PLC1]B1) failed!\r\n"}));
+}
+
+TEST_F(CyclesTest, WithoutResponseTheReadSucceedsAfterTheSend)
+{
+    hdlr.SetNeedStatusResponse(FALSE);
+    EXPECT_EQ(hdlr.DoDataRead(block, line), 1);
+    EXPECT_EQ(hdlr.m_receives, 0);
+    EXPECT_EQ(block->m_updates, 0);
+}
+
+TEST_F(CyclesTest, ResponseLongerThanTheBufferFails)
+{
+    block->m_responseLen = CdsCommHdlr::kReceiveBufferSize + 1;
+    port->Chunk(std::vector<BYTE>(5000, 0x11));
+    EXPECT_EQ(hdlr.DoDataRead(block, line), 0);
+    EXPECT_EQ(hdlr.m_receives, 0);
+    EXPECT_EQ(block->m_updates, 0);
+}
+
+TEST_F(CyclesTest, BlockWithoutPointsIsNotRead)
+{
+    TestBlock* empty = device.AddBlock("B2", 0);
+    ASSERT_NE(empty, nullptr);
+    EXPECT_EQ(hdlr.DoDataRead(empty, line), 0);
+    EXPECT_TRUE(port->Written().empty());
+}
+
+TEST_F(CyclesTest, WriteIsSentOnceAndAwaitedRetriesPlusOneTimes)
+{
+    device.m_nRetries = 1;
+    CdsMemoryObject* point = block->GetMemoryObject(0);
+    _BRISANTDATAVALUE value{};
+    value.iVal = 5;
+    EXPECT_EQ(hdlr.DoDataWrite(point, value, line), 0);
+    EXPECT_EQ(hdlr.m_sends, 1);
+    EXPECT_EQ(hdlr.m_receives, 2);
+    EXPECT_EQ(Errors(), (std::vector<std::string>{"-  DataWrite ([PLC1]B1_0) failed!\r\n"}));
+    EXPECT_FALSE(block->IsModified());
+}
+
+TEST_F(CyclesTest, AnsweredWriteMarksTheBlockForReadBack)
+{
+    port->Chunk({0, 0, 0, 0});
+    _BRISANTDATAVALUE value{};
+    value.iVal = 5;
+    EXPECT_EQ(hdlr.DoDataWrite(block->GetMemoryObject(1), value, line), 1);
+    EXPECT_TRUE(block->IsModified());
+    EXPECT_EQ(port->Written(), (std::vector<std::vector<BYTE>>{{'W', 'B', '1', '_', '1'}}));
+}
+
+TEST_F(CyclesTest, WriteOnAClosedPortRaisesTheCountToTheMaximum)
+{
+    port->Close();
+    _BRISANTDATAVALUE value{};
+    EXPECT_EQ(hdlr.DoDataWrite(block->GetMemoryObject(0), value, line), 0);
+    EXPECT_GE(device.GetErrorCount(line), device.GetMaxErrorsAllowed(line));
+}
+
+TEST_F(CyclesTest, QueuedWritesGoOutOldestFirst)
+{
+    hdlr.SetNeedCommandResponse(FALSE);
+    hdlr.InstallQueue();
+    auto queue = hdlr.GetEventQueue();
+    _BRISANTDATAVALUE value{};
+    queue->AddNewEvent(block->GetMemoryObject(1), value, BRISANT_SHORT, 0);
+    queue->AddNewEvent(block->GetMemoryObject(0), value, BRISANT_SHORT, 0);
+    hdlr.DoServiceCommands(line);
+    EXPECT_EQ(port->Written(), (std::vector<std::vector<BYTE>>{{'W', 'B', '1', '_', '1'}, {'W', 'B', '1', '_', '0'}}));
+    EXPECT_TRUE(queue->IsEmpty());
+}
+
+TEST_F(CyclesTest, NextDeviceSkipsDevicesWithoutBlocks)
+{
+    TestDevice bare("BARE");
+    CdsCommHdlr& base = hdlr;
+    base.RemoveActiveDevice(&device);
+    base.AddActiveDevice(&bare);
+    base.AddActiveDevice(&device);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(base.GetNextDeviceToUpdate(line), &device);
+    base.RemoveActiveDevice(&bare);
+}
+
+TEST_F(CyclesTest, RemovedDeviceLeavesNoCursorBehind)
+{
+    TestDevice other("PLC2");
+    other.AddBlock("C1");
+    hdlr.AddActiveDevice(&other);
+    EXPECT_EQ(hdlr.GetNextDeviceToUpdate(line), &device); // cursor now names PLC2
+    hdlr.RemoveActiveDevice(&other);
+    EXPECT_EQ(hdlr.GetNextDeviceToUpdate(line), &device);
+    EXPECT_EQ(hdlr.GetNextDeviceToUpdate(line), &device);
+}
+
+TEST_F(CyclesTest, MonitorProbeAnsweredAndFailed)
+{
+    port->Chunk({1, 2, 3, 4});
+    hdlr.m_validResponse = TRUE;
+    // The base device accepts no monitor response: an answer is still a live line.
+    EXPECT_EQ(hdlr.DoDeviceMonitor(&device, line, 0), 1);
+    EXPECT_EQ(hdlr.DoDeviceMonitor(&device, line, 0), 0);
+    EXPECT_EQ(Errors().back(), "-  DeviceMonitor ([PLC1]) failed!\r\n");
+}
+
+} // namespace
