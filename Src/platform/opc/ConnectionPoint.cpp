@@ -25,12 +25,15 @@ HRESULT ConnectionPoint::Advise(IUnknown* sink, DWORD* cookie)
     *cookie = 0;
     ComPtr<IUnknown> typed;
     if (FAILED(sink->QueryInterface(iid_, typed.putVoid())) || !typed) return CONNECT_E_CANNOTCONNECT;
-    std::lock_guard lock(mutex_);
-    if (limit_ != 0 && sinks_.size() >= limit_) return CONNECT_E_ADVISELIMIT;
-    DWORD c = nextCookie_++;
-    if (nextCookie_ == 0) nextCookie_ = 1;
-    sinks_.emplace(c, std::move(typed));
-    *cookie = c;
+    {
+        std::lock_guard lock(mutex_);
+        if (limit_ != 0 && sinks_.size() >= limit_) return CONNECT_E_ADVISELIMIT;
+        DWORD c = nextCookie_++;
+        if (nextCookie_ == 0) nextCookie_ = 1;
+        sinks_.emplace(c, std::move(typed));
+        *cookie = c;
+    }
+    if (onAdvise_) onAdvise_();
     return S_OK;
 }
 

@@ -3,6 +3,7 @@
 // lives exactly as long as the container does.
 #include "platform/opc/Interfaces.h"
 
+#include <functional>
 #include <map>
 #include <mutex>
 #include <vector>
@@ -12,8 +13,8 @@ namespace opc {
 class ConnectionPoint final : public IConnectionPoint {
 public:
     // limit 0: any number of sinks.
-    ConnectionPoint(IUnknown& container, const IID& iid, std::size_t limit)
-        : container_(container), iid_(iid), limit_(limit) {}
+    ConnectionPoint(IUnknown& container, const IID& iid, std::size_t limit, std::function<void()> onAdvise = {})
+        : container_(container), iid_(iid), limit_(limit), onAdvise_(std::move(onAdvise)) {}
 
     HRESULT QueryInterface(const IID& iid, void** out) override;
     ULONG AddRef() override { return container_.AddRef(); }
@@ -39,6 +40,7 @@ private:
     IUnknown& container_;
     IID iid_;
     std::size_t limit_;
+    std::function<void()> onAdvise_;  // runs after a sink was added, outside the lock
     mutable std::mutex mutex_;
     std::map<DWORD, ComPtr<IUnknown>> sinks_;  // each holds the sink's iid_ interface
     DWORD nextCookie_ = 1;

@@ -63,7 +63,7 @@ ComPtr<Group> Group::create(std::shared_ptr<ServerCore> core, std::shared_ptr<Co
 
 Group::Group(std::shared_ptr<ServerCore> core, std::shared_ptr<ConnectionTables> tables, GroupSettings settings)
     : core_(std::move(core)), tables_(std::move(tables)), s_(std::move(settings)),
-      callbackPoint_(*static_cast<IOPCItemMgt*>(this), IID_IOPCDataCallback, 1)
+      callbackPoint_(*static_cast<IOPCItemMgt*>(this), IID_IOPCDataCallback, 1, [this] { resendAll(); })
 {
     core_->addGroup(this);
 }
@@ -833,17 +833,19 @@ HRESULT Group::FindConnectionPoint(const IID& iid, IConnectionPoint** out)
     if (!out) return E_POINTER;
     *out = nullptr;
     if (iid != IID_IOPCDataCallback) return CONNECT_E_NOCONNECTION;
-    {
-        // A new subscriber gets every value once.
-        std::lock_guard lock(mutex_);
-        for (auto& [h, item] : items_) item.sent = false;
-    }
     callbackPoint_.AddRef();
     *out = &callbackPoint_;
     return S_OK;
 }
 
 // ---- the update cycle ----
+
+void Group::resendAll()
+{
+    // A new subscriber gets every value once.
+    std::lock_guard lock(mutex_);
+    for (auto& [h, item] : items_) item.sent = false;
+}
 
 bool Group::hasSubscriberLocked() const
 {
@@ -854,13 +856,13 @@ bool Group::hasSubscriberLocked() const
 
 void Group::collectChangesLocked(COPCCallback* cb, Delivery& d)
 {
-    std::vector<Item*> due;
-    for (auto& [h, item] : items_)
-        if (item.active && item.tag) due.push_back(&item);
-    if (due.empty()) return;
     std::vector<Result> changed;
-    for (Item* item : due) {
+    for (auto& [h, entry] : items_) {
+        Item* item = &entry;
+        if (!item->active || !item->tag) continue;
         HRESULT readable = cb->ReadTag(item->tag);
+        // Compared in place: nothing is copied for a value that did not change.
+        if (SUCCEEDED(readable) && item->sent && item->tag->SameAs(item->lastValue, item->lastQuality)) continue;
         CTagState st = SUCCEEDED(readable) ? item->tag->Snapshot() : CTagState{};
         if (item->sent && st.quality == item->lastQuality && st.value == item->lastValue) continue;
         item->sent = true;

@@ -161,6 +161,7 @@ private:
     HRESULT validateDef(COPCCallback* cb, const OPCITEMDEF& def, OPCITEMRESULT& result);
     ComPtr<IAdviseSink> adviseSinkLocked(DWORD connection, CLIPFORMAT* format);
     bool hasSubscriberLocked() const;
+    void resendAll();
 
     RefCount refs_;
     std::shared_ptr<ServerCore> core_;

@@ -85,6 +85,10 @@ void COPCCallback::OnActivateItem(CTag*, BOOL) {}
 BOOL COPCCallback::OnClientConnect(IOPCServer*) { return TRUE; }
 int COPCCallback::OnClientDisconnect(IOPCServer*) { return 0; }
 OPCSERVERSTATE COPCCallback::GetServerState() { return OPC_STATUS_RUNNING; }
-DWORD COPCCallback::fsGetServerCount() { return m_toolkit ? m_toolkit->clientCount() : 0; }
+DWORD COPCCallback::fsGetServerCount()
+{
+    const opc::Toolkit* t = m_toolkit.load();
+    return t ? t->clientCount() : 0;
+}
 
 std::u16string COPCCallback::AllocString(std::string_view text) { return com::toBstr(text); }

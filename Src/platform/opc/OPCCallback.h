@@ -2,13 +2,23 @@
 // Base of the application's callback: the toolkit asks it for everything that concerns
 // the address space (tags, properties, browsing, reads and writes of tag values) and
 // tells it about clients and items. The toolkit calls it from its own threads, never
-// while holding the callback lock, and never after stop() has returned.
+// while holding the callback lock, and never after stop() has returned. A callback must
+// not stop the toolkit from inside one of these calls (stop waits for them).
+//
+// Virtual slots, in order: 0 destructor, 1 FindTag, 2 QueryAvailableProperties,
+// 3 GetItemProperties, 4 LookupItemID, 6 CreateBrowser, 7 ReviseUpdateRate, 8 CreateTag,
+// 9 GetTagInfo, 10 RemoveTags, 12 GetTagName, 15 Read, 16 ReadTag, 17 Write, 18 WriteTag,
+// 19 GetErrorString, 20 GetVendorName, 23 GetExtendedDataTypeAsFloat, 28 OnAddItem,
+// 29 OnRemoveItem, 30 OnActivateItem, 31 OnClientConnect, 32 OnClientDisconnect; the base
+// keeps GetServerState and fsGetServerCount. ReadTag is also asked before each
+// subscription update of a tag: a failure sends the item with bad quality.
 #include "platform/com/HResult.h"
 #include "platform/com/Variant.h"
 #include "platform/opc/OpcTypes.h"
 #include "platform/opc/Tag.h"
 #include "platform/win/WinTypes.h"
 
+#include <atomic>
 #include <mutex>
 #include <span>
 #include <string>
@@ -84,5 +94,5 @@ public:
 private:
     friend class opc::Toolkit;
     std::mutex m_section;
-    const opc::Toolkit* m_toolkit = nullptr;  // set while registered
+    std::atomic<const opc::Toolkit*> m_toolkit{nullptr};  // set while registered
 };

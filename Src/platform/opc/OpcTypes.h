@@ -48,6 +48,8 @@ inline constexpr WORD OPC_QUALITY_OUT_OF_SERVICE = 0x1C;
 inline constexpr HRESULT OLE_E_NOCONNECTION = com::hr(0x80040004);
 inline constexpr HRESULT DV_E_FORMATETC = com::hr(0x80040064);
 inline constexpr HRESULT DV_E_TYMED = com::hr(0x80040069);
+// A remote call whose data could not be read.
+inline constexpr HRESULT RPC_E_INVALID_DATA = com::hr(0x8001000F);
 
 // Data advise (IDataObject) formats and media.
 inline constexpr DWORD DVASPECT_CONTENT = 1;

@@ -1,20 +1,205 @@
 #include "platform/opc/RpcServer.h"
 
+#include "platform/opc/Connection.h"
 #include "platform/opc/ServerCore.h"
+#include "platform/registry/Registry.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sstream>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace opc {
+namespace {
 
-class Connection {};
+bool fillAddress(const std::filesystem::path& path, sockaddr_un& addr)
+{
+    std::string p = path.string();
+    if (p.size() >= sizeof(addr.sun_path)) return false;
+    std::memset(&addr, 0, sizeof addr);
+    addr.sun_family = AF_UNIX;
+    std::memcpy(addr.sun_path, p.c_str(), p.size() + 1);
+    return true;
+}
+
+// True when some process accepts connections on the socket.
+bool someoneListens(const sockaddr_un& addr)
+{
+    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
+    bool yes = ::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
+    ::close(fd);
+    return yes;
+}
+
+} // namespace
 
 RpcServer::RpcServer(std::shared_ptr<ServerCore> core) : core_(std::move(core)) {}
+
 RpcServer::~RpcServer() { stop(); }
+
 bool RpcServer::listen(const std::filesystem::path& path)
 {
+    sockaddr_un addr;
+    if (!fillAddress(path, addr)) return false;
+    std::error_code ec;
+    std::filesystem::create_directories(path.parent_path(), ec);
+    // Only the owner may reach the class sockets.
+    ::chmod(path.parent_path().c_str(), 0700);
+    if (someoneListens(addr)) return false;
+    ::unlink(path.c_str());
+    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
+    mode_t old = ::umask(0077);
+    bool bound = ::bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
+    ::umask(old);
+    if (!bound || ::chmod(path.c_str(), 0600) != 0 || ::listen(fd, 16) != 0 || ::pipe2(wakeFd_, O_CLOEXEC) != 0) {
+        ::close(fd);
+        return false;
+    }
+    listenFd_ = fd;
     path_ = path;
+    acceptors_.emplace_back([this, fd] { acceptLoop(fd, false); });
+    return true;
+}
+
+void RpcServer::enableRemote(registry::Registry* reg, const CLSID& clsid)
+{
+    if (listenFd_ < 0) return;
+    registry::Registry& r = reg ? *reg : registry::Registry::Default();
+    const std::string key = "AppID\\" + com::formatGuid(clsid);
+    DWORD enabled = 0, port = 0;
+    std::string hosts;
+    if (r.QueryDword(HKEY_CLASSES_ROOT, key, "RemoteEnabled", enabled) != registry::Status::Ok || enabled == 0) return;
+    r.QueryDword(HKEY_CLASSES_ROOT, key, "RemotePort", port);
+    r.QueryString(HKEY_CLASSES_ROOT, key, "RemoteHosts", hosts);
+    std::stringstream ss(hosts);
+    for (std::string h; std::getline(ss, h, ';');)
+        if (!h.empty()) allowHosts_.push_back(h);
+    if (allowHosts_.empty() || port > 65535) return;  // nobody would be answered
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return;
+    int one = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_ANY);
+    a.sin_port = htons(std::uint16_t(port));
+    socklen_t len = sizeof a;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(fd, 16) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
+        ::close(fd);
+        return;
+    }
+    tcpFd_ = fd;
+    remotePort_ = ntohs(a.sin_port);
+    acceptors_.emplace_back([this, fd] { acceptLoop(fd, true); });
+}
+
+bool RpcServer::allowed(const std::string& host) const
+{
+    for (const auto& h : allowHosts_)
+        if (h == host) return true;
     return false;
 }
-void RpcServer::enableRemote(registry::Registry*, const CLSID&) {}
-void RpcServer::stop() {}
-std::size_t RpcServer::connectionCount() const { return 0; }
+
+void RpcServer::reap()
+{
+    std::vector<std::shared_ptr<Connection>> done;
+    {
+        std::lock_guard lock(mutex_);
+        for (auto it = connections_.begin(); it != connections_.end();) {
+            if ((*it)->finished()) {
+                done.push_back(std::move(*it));
+                it = connections_.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+    for (auto& c : done) c->close();
+}
+
+void RpcServer::acceptLoop(int fd, bool remote)
+{
+    for (;;) {
+        pollfd p[2] = {{fd, POLLIN, 0}, {wakeFd_[0], POLLIN, 0}};
+        int n = ::poll(p, 2, 1000);
+        if (n < 0 && errno != EINTR) return;
+        if (p[1].revents) return;
+        reap();
+        if (n <= 0 || !(p[0].revents & POLLIN)) continue;
+        sockaddr_storage peer{};
+        socklen_t len = sizeof peer;
+        int c = ::accept4(fd, reinterpret_cast<sockaddr*>(&peer), &len, SOCK_CLOEXEC);
+        if (c < 0) continue;
+        if (remote) {
+            char text[INET6_ADDRSTRLEN] = {};
+            const sockaddr_in* in4 = reinterpret_cast<const sockaddr_in*>(&peer);
+            if (peer.ss_family != AF_INET || !::inet_ntop(AF_INET, &in4->sin_addr, text, sizeof text) ||
+                !allowed(text)) {
+                ::close(c);
+                continue;
+            }
+        }
+        auto conn = std::make_shared<Connection>(c, core_);
+        {
+            std::lock_guard lock(mutex_);
+            if (stopping_) {
+                conn.reset();
+                return;
+            }
+            connections_.push_back(conn);
+        }
+        conn->start();
+    }
+}
+
+void RpcServer::stop()
+{
+    {
+        std::lock_guard lock(mutex_);
+        if (stopping_) return;
+        stopping_ = true;
+    }
+    if (wakeFd_[1] >= 0) {
+        BYTE b = 1;
+        [[maybe_unused]] auto w = ::write(wakeFd_[1], &b, 1);
+    }
+    for (auto& t : acceptors_)
+        if (t.joinable()) t.join();
+    std::vector<std::shared_ptr<Connection>> all;
+    {
+        std::lock_guard lock(mutex_);
+        all.swap(connections_);
+    }
+    for (auto& c : all) c->close();
+    all.clear();
+    for (int* fd : {&listenFd_, &tcpFd_, &wakeFd_[0], &wakeFd_[1]})
+        if (*fd >= 0) {
+            ::close(*fd);
+            *fd = -1;
+        }
+    if (!path_.empty()) {
+        ::unlink(path_.c_str());
+        path_.clear();
+    }
+}
+
+std::size_t RpcServer::connectionCount() const
+{
+    std::lock_guard lock(mutex_);
+    std::size_t n = 0;
+    for (auto& c : connections_)
+        if (!c->finished()) ++n;
+    return n;
+}
 
 } // namespace opc

@@ -110,6 +110,14 @@ std::vector<ComPtr<Group>> ServerCore::groups()
     return out;
 }
 
+void ServerCore::groups(std::vector<ComPtr<Group>>& out)
+{
+    out.clear();
+    std::lock_guard lock(mutex_);
+    for (Group* g : groups_)
+        if (g->tryAddRef()) out.push_back(ComPtr<Group>::attach(g));
+}
+
 DWORD ServerCore::clientCount() const
 {
     std::lock_guard lock(mutex_);

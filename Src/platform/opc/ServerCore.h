@@ -58,6 +58,8 @@ public:
     // Referenced copies of what is registered now (objects being destroyed are skipped).
     std::vector<ComPtr<ServerObject>> servers();
     std::vector<ComPtr<Group>> groups();
+    // The same into a vector the caller keeps, so the scheduler does not allocate per pass.
+    void groups(std::vector<ComPtr<Group>>& out);
     DWORD clientCount() const;
 
     DWORD nextTransactionId();

@@ -397,12 +397,27 @@ HRESULT ServerObject::BrowseOPCItemIDs(OPCBROWSETYPE type, std::u16string_view f
         if (!positionBrowser(b, path)) return E_FAIL;
         HRESULT hr = b->BeginBrowse(type, narrow(filter), dataTypeFilter, accessRightsFilter);
         if (FAILED(hr)) return hr;
+        std::vector<std::string> found;
         for (std::size_t guard = 0; guard < 1000000; ++guard) {
             std::string n = b->NextName();
             if (n.empty()) break;
-            list.push_back(com::toBstr(n));
+            found.push_back(std::move(n));
         }
         positionBrowser(b, path);  // a flat listing moves the browser to the root
+        // Leaves are filtered by canonical type and access rights here, whatever the
+        // browser does with the filters.
+        const bool filtered = type != OPC_BRANCH && (dataTypeFilter != VT_EMPTY || accessRightsFilter != 0);
+        for (std::string& n : found) {
+            if (filtered) {
+                std::string id = type == OPC_FLAT ? n : b->GetItemID(n);
+                VARTYPE canonical = VT_EMPTY;
+                DWORD access = 0;
+                if (id.empty() || FAILED(call->GetTagInfo(id, canonical, access))) continue;
+                if (dataTypeFilter != VT_EMPTY && canonical != dataTypeFilter) continue;
+                if ((access & accessRightsFilter) != accessRightsFilter) continue;
+            }
+            list.push_back(com::toBstr(n));
+        }
     }
     bool none = list.empty();
     *names = StringEnum::make(std::move(list), IID_IEnumString).detach();

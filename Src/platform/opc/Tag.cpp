@@ -33,3 +33,9 @@ CTagState CTag::Snapshot() const
     std::lock_guard lock(m_lock);
     return CTagState{m_value, m_wQuality, m_timestamp};
 }
+
+bool CTag::SameAs(const VARIANT& value, WORD quality) const
+{
+    std::lock_guard lock(m_lock);
+    return m_wQuality == quality && m_value == value;
+}

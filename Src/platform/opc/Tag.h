@@ -32,6 +32,8 @@ public:
     void UpdateQuality(WORD quality, FILETIME timestamp);
     // What a reader sees, taken under the tag's lock.
     CTagState Snapshot() const;
+    // True when the tag holds this value and quality (compared under the lock, no copy).
+    bool SameAs(const VARIANT& value, WORD quality) const;
     // For code that sets the members below directly while other threads read.
     std::unique_lock<std::mutex> Lock() const { return std::unique_lock<std::mutex>(m_lock); }
 

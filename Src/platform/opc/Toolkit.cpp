@@ -4,6 +4,7 @@
 #include "platform/opc/RpcServer.h"
 #include "platform/opc/ServerCore.h"
 #include "platform/opc/ServerObject.h"
+#include "platform/win/Clock.h"
 
 #include <chrono>
 #include <cstdlib>
@@ -25,7 +26,12 @@ std::filesystem::path socketPath(const std::filesystem::path& folder, const CLSI
 
 Toolkit::Toolkit(ToolkitOptions options) : options_(std::move(options)) {}
 
-Toolkit::~Toolkit() { stop(); }
+Toolkit::~Toolkit()
+{
+    stop();
+    std::lock_guard lock(mutex_);
+    if (callback_) callback_->m_toolkit = nullptr;
+}
 
 Toolkit& Toolkit::process()
 {
@@ -36,28 +42,34 @@ Toolkit& Toolkit::process()
 bool Toolkit::start(const CLSID& clsid, bool)
 {
     std::lock_guard lock(mutex_);
-    if (running_) return false;
-    core_ = std::make_shared<ServerCore>();
-    if (options_.wallClock) core_->setWallClock(options_.wallClock);
-    core_->startTime = core_->now();
-    core_->setCallback(callback_);
-    core_->setAccepting(true);
-    clsid_ = clsid;
+    if (running()) return false;
+    auto core = std::make_shared<ServerCore>();
+    const win::Clock* clock = options_.clock ? options_.clock : &win::SystemClock::instance();
+    core->setWallClock([clock] { return com::toFileTime(clock->wallTime()); });
+    core->startTime = core->now();
+    core->setCallback(callback_);
+    core->setAccepting(true);
+    std::unique_ptr<RpcServer> rpc;
     if (options_.listen) {
-        rpc_ = std::make_unique<RpcServer>(core_);
+        rpc = std::make_unique<RpcServer>(core);
         std::filesystem::path dir = options_.socketDir.empty() ? socketFolder() : options_.socketDir;
-        if (!rpc_->listen(socketPath(dir, clsid))) {
-            rpc_.reset();
-            core_->close();
-            core_.reset();
+        if (!rpc->listen(socketPath(dir, clsid))) {
+            rpc.reset();
+            core->close();
             return false;
         }
-        rpc_->enableRemote(options_.registry, clsid);
+        rpc->enableRemote(options_.registry, clsid);
     }
-    running_ = true;
+    {
+        std::lock_guard state(stateMutex_);
+        clsid_ = clsid;
+        core_ = core;
+        rpc_ = std::move(rpc);
+        running_ = true;
+    }
     if (options_.runScheduler) {
         stopScheduler_ = false;
-        scheduler_ = std::thread([this, core = core_] { schedulerLoop(core); });
+        scheduler_ = std::thread([this, core, clock] { schedulerLoop(core, *clock); });
     }
     return true;
 }
@@ -68,23 +80,34 @@ void Toolkit::setCallback(COPCCallback* cb)
     if (callback_) callback_->m_toolkit = nullptr;
     callback_ = cb;
     if (cb) cb->m_toolkit = this;
-    if (core_) core_->setCallback(cb);
+    if (auto core = currentCore()) core->setCallback(cb);
 }
 
 bool Toolkit::running() const
 {
-    std::lock_guard lock(mutex_);
+    std::lock_guard state(stateMutex_);
     return running_;
+}
+
+std::shared_ptr<ServerCore> Toolkit::currentCore() const
+{
+    std::lock_guard state(stateMutex_);
+    return core_;
 }
 
 void Toolkit::stop(std::u16string_view reason)
 {
     std::lock_guard lock(mutex_);
-    if (!running_) return;
-    running_ = false;
-    core_->setAccepting(false);
+    std::shared_ptr<ServerCore> core;
+    {
+        std::lock_guard state(stateMutex_);
+        if (!running_) return;
+        running_ = false;
+        core = core_;
+    }
+    core->setAccepting(false);
     // Every client hears about it before its calls start to fail.
-    auto servers = core_->servers();
+    auto servers = core->servers();
     for (auto& s : servers) s->requestShutdown(reason);
     if (scheduler_.joinable()) {
         {
@@ -94,62 +117,62 @@ void Toolkit::stop(std::u16string_view reason)
         wake_.notify_all();
         scheduler_.join();
     }
-    core_->waitIdle();
+    core->waitIdle();
     // Hand every tag back while the callback is still there.
     if (callback_)
         for (auto& s : servers) s->disconnect(callback_);
     servers.clear();
-    core_->close();
-    if (rpc_) {
-        rpc_->stop();
-        rpc_.reset();
+    core->close();
+    std::unique_ptr<RpcServer> rpc;
+    {
+        std::lock_guard state(stateMutex_);
+        rpc = std::move(rpc_);
+        core_.reset();
     }
+    if (rpc) rpc->stop();
     if (callback_) callback_->m_toolkit = nullptr;
     callback_ = nullptr;
-    core_.reset();
 }
 
 HRESULT Toolkit::createServer(IOPCServer** out)
 {
     if (!out) return E_POINTER;
     *out = nullptr;
-    std::shared_ptr<ServerCore> core;
-    {
-        std::lock_guard lock(mutex_);
-        if (!running_) return CO_E_SERVER_STOPPING;
-        core = core_;
-    }
-    if (!core->accepting()) return CO_E_SERVER_STOPPING;
+    auto core = currentCore();
+    if (!core || !core->accepting()) return CO_E_SERVER_STOPPING;
     *out = ServerObject::create(core).detach();
     return S_OK;
 }
 
 void Toolkit::poll(std::uint64_t nowMs)
 {
-    std::shared_ptr<ServerCore> core;
-    {
-        std::lock_guard lock(mutex_);
-        core = core_;
-    }
+    auto core = currentCore();
     if (!core) return;
     for (auto& g : core->groups()) g->poll(nowMs);
 }
 
 DWORD Toolkit::clientCount() const
 {
-    std::lock_guard lock(mutex_);
-    return core_ ? core_->clientCount() : 0;
+    auto core = currentCore();
+    return core ? core->clientCount() : 0;
 }
 
-void Toolkit::schedulerLoop(std::shared_ptr<ServerCore> core)
+int Toolkit::remotePort() const
 {
-    using Clock = std::chrono::steady_clock;
-    const auto origin = Clock::now();
+    std::lock_guard state(stateMutex_);
+    return rpc_ ? rpc_->remotePort() : 0;
+}
+
+void Toolkit::schedulerLoop(std::shared_ptr<ServerCore> core, const win::Clock& clock)
+{
+    std::vector<ComPtr<Group>> groups;
     std::unique_lock lock(wakeMutex_);
     while (!stopScheduler_) {
         lock.unlock();
-        auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - origin).count();
-        for (auto& g : core->groups()) g->poll(std::uint64_t(ms));
+        const std::uint64_t ms = clock.monotonicMs();
+        core->groups(groups);
+        for (auto& g : groups) g->poll(ms);
+        groups.clear();  // no group outlives its removal because of the scheduler
         lock.lock();
         wake_.wait_for(lock, std::chrono::milliseconds(5), [this] { return stopScheduler_; });
     }

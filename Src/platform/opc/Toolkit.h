@@ -16,6 +16,7 @@
 #include <thread>
 
 namespace registry { class Registry; }
+namespace win { class Clock; }
 
 namespace opc {
 
@@ -31,8 +32,8 @@ struct ToolkitOptions {
     std::filesystem::path socketDir;
     // Where the remote-node settings of the class are read; null: Registry::Default().
     registry::Registry* registry = nullptr;
-    // Wall time for status and time stamps; empty: the system clock.
-    std::function<FILETIME()> wallClock;
+    // Monotonic time of the scheduler and wall time of the status; null: the system's.
+    const win::Clock* clock = nullptr;
 };
 
 class Toolkit {
@@ -48,31 +49,42 @@ public:
     void setCallback(COPCCallback* cb);
     void stop(std::u16string_view reason = u"The server is shutting down.");
     bool running() const;
-    const CLSID& clsid() const { return clsid_; }
+    CLSID clsid() const
+    {
+        std::lock_guard state(stateMutex_);
+        return clsid_;
+    }
 
     // A server object for one client of this process.
     HRESULT createServer(IOPCServer** out);
-    // Runs queued transactions and due subscription updates (nowMs: monotonic ms).
+    // Runs queued transactions and due subscription updates (nowMs: the clock's
+    // monotonic ms). The scheduler thread calls it every few milliseconds.
     void poll(std::uint64_t nowMs);
     DWORD clientCount() const;
+    // The TCP port remote nodes reach this class on; 0 while remote nodes are off.
+    int remotePort() const;
 
     // The process's toolkit, the one behind the FS entry points.
     static Toolkit& process();
 
 private:
-    void schedulerLoop(std::shared_ptr<ServerCore> core);
+    void schedulerLoop(std::shared_ptr<ServerCore> core, const win::Clock& clock);
+    std::shared_ptr<ServerCore> currentCore() const;
 
     ToolkitOptions options_;
+    // start, stop and setCallback one at a time; never held while asking for the state
+    // below, so a callback or sink may ask for it while stop() waits.
+    std::mutex mutex_;
+    COPCCallback* callback_ = nullptr;
+    mutable std::mutex stateMutex_;  // held only to read or swap the members below
     std::shared_ptr<ServerCore> core_;
     CLSID clsid_{};
-    COPCCallback* callback_ = nullptr;
     bool running_ = false;
-    mutable std::mutex mutex_;  // start / stop / callback
+    std::unique_ptr<RpcServer> rpc_;
     std::mutex wakeMutex_;
     std::condition_variable wake_;
     bool stopScheduler_ = false;
     std::thread scheduler_;
-    std::unique_ptr<RpcServer> rpc_;
 };
 
 // Folder of the class sockets: $XDG_RUNTIME_DIR/tessaro/opc, or /tmp/tessaro-<uid>/opc

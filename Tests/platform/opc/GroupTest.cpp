@@ -2,6 +2,7 @@
 #include "platform/opc/DataStream.h"
 #include "platform/opc/Enumerators.h"
 #include "platform/opc/Toolkit.h"
+#include "platform/win/Clock.h"
 
 #include "platform/opc/RecordingSinks.h"
 #include "platform/opc/ScriptedCallback.h"
@@ -70,10 +71,28 @@ protected:
     }
 
     opctest::ScriptedCallback cb;
-    opc::Toolkit toolkit{opc::ToolkitOptions{false, false, {}, nullptr, [] { return FILETIME{1000, 2}; }}};
+    win::FakeClock clock{0, com::fromFileTime(FILETIME{0x12345678, 0x01DA0000})};
+    opc::Toolkit toolkit{opc::ToolkitOptions{false, false, {}, nullptr, &clock}};
     ComPtr<IOPCServer> server;
     OPCHANDLE groupHandle = 0;
 };
+
+TEST_F(GroupTest, OnlyANewSubscriberGetsEveryValueAgain)
+{
+    auto g = addGroup(u"G", 100, 1);
+    addItems(g.get(), {u"PLC1.D100", u"PLC1.D101"});
+    auto sink = subscribe(g.get());
+    toolkit.poll(0);
+    EXPECT_EQ(sink->take().size(), 1u);
+    // Looking the connection point up again is no subscription.
+    ComPtr<IConnectionPoint> cp;
+    ASSERT_EQ(g.as<IConnectionPointContainer>(IID_IConnectionPointContainer)->FindConnectionPoint(IID_IOPCDataCallback, cp.put()), S_OK);
+    toolkit.poll(100);
+    EXPECT_TRUE(sink->take().empty());
+    ComPtr<opctest::RecordingDataCallback> second(new opctest::RecordingDataCallback);
+    DWORD cookie = 0;
+    EXPECT_EQ(cp->Advise(second.get(), &cookie), CONNECT_E_ADVISELIMIT);  // one sink per group
+}
 
 TEST_F(GroupTest, RevisedRateComesFromTheCallback)
 {
@@ -440,6 +459,23 @@ TEST_F(GroupTest, BrowsesWithPatternsAndPositions)
     EXPECT_EQ(list(OPC_LEAF, u""), (std::vector<std::u16string>{u"M0"}));
 }
 
+TEST_F(GroupTest, LeavesAreFilteredByTypeAndAccessRights)
+{
+    auto browse = server.as<IOPCBrowseServerAddressSpace>(IID_IOPCBrowseServerAddressSpace);
+    auto list = [&](OPCBROWSETYPE t, VARTYPE vt, DWORD access) {
+        ComPtr<IEnumString> e;
+        browse->BrowseOPCItemIDs(t, u"", vt, access, e.put());
+        std::vector<std::u16string> out;
+        opc::drain(e.get(), out);
+        return out;
+    };
+    EXPECT_EQ(list(OPC_FLAT, VT_I2, 0), (std::vector<std::u16string>{u"PLC1.D100", u"PLC1.D101"}));
+    EXPECT_EQ(list(OPC_FLAT, VT_EMPTY, OPC_WRITEABLE).size(), 4u);  // all but the read-only one
+    ASSERT_EQ(browse->ChangeBrowsePosition(OPC_BROWSE_DOWN, u"PLC1"), S_OK);
+    EXPECT_EQ(list(OPC_LEAF, VT_I4, OPC_READABLE), (std::vector<std::u16string>{u"RO"}));
+    EXPECT_EQ(list(OPC_LEAF, VT_BSTR, OPC_WRITEABLE), (std::vector<std::u16string>{u"TEXT"}));
+}
+
 TEST_F(GroupTest, ReadsItemProperties)
 {
     auto props = server.as<IOPCItemProperties>(IID_IOPCItemProperties);
@@ -467,7 +503,10 @@ TEST_F(GroupTest, StatusAndErrorStrings)
     EXPECT_EQ(st.dwServerState, OPC_STATUS_RUNNING);
     EXPECT_EQ(st.dwGroupCount, 1u);
     EXPECT_EQ(st.szVendorInfo, u"Scripted Vendor");
-    EXPECT_EQ(st.ftStartTime, (FILETIME{1000, 2}));
+    EXPECT_EQ(st.ftStartTime, (FILETIME{0x12345678, 0x01DA0000}));
+    clock.advance(1000);
+    ASSERT_EQ(server->GetStatus(st), S_OK);
+    EXPECT_EQ(com::toTicks(st.ftCurrentTime) - com::toTicks(st.ftStartTime), 1000u * 10000u);
     std::u16string text;
     ASSERT_EQ(server->GetErrorString(OPC_E_UNKNOWNITEMID, 0, text), S_OK);
     EXPECT_FALSE(text.empty());
@@ -503,6 +542,8 @@ TEST_F(GroupTest, StopSendsShutdownThenRefusesCallsAndReleasesTags)
     EXPECT_EQ(sink->reasons[0], u"bye");
     EXPECT_EQ(cb.tag("PLC1.D100")->m_nUseCount, 0);
     EXPECT_EQ(cb.disconnects, 1);
+    EXPECT_EQ(cb.lastServerCount, 1u);  // asked from inside stop
+    EXPECT_EQ(cb.fsGetServerCount(), 0u);
     std::vector<OPCITEMSTATE> values;
     std::vector<HRESULT> errors;
     EXPECT_EQ(g.as<IOPCSyncIO>(IID_IOPCSyncIO)->Read(OPC_DS_CACHE, h, values, errors), CO_E_SERVER_STOPPING);

@@ -7,6 +7,8 @@
 #include "platform/opc/PatternMatch.h"
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -175,12 +177,28 @@ public:
     BOOL GetExtendedDataTypeAsFloat() override { return extendedAsFloat; }
     std::string GetVendorName() override { return "Scripted Vendor"; }
     BOOL OnClientConnect(IOPCServer*) override { ++connects; return TRUE; }
-    int OnClientDisconnect(IOPCServer*) override { return ++disconnects; }
+    int OnClientDisconnect(IOPCServer*) override
+    {
+        DWORD clients = fsGetServerCount();  // callbacks may ask the toolkit, even while it stops
+        std::lock_guard lock(mutex_);
+        ++disconnects;
+        lastServerCount = clients;
+        changed_.notify_all();
+        return disconnects;
+    }
+    // Waits (bounded) until n clients have left.
+    bool waitDisconnects(int n, int ms = 3000)
+    {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::milliseconds(ms), [&] { return disconnects >= n; });
+    }
     void OnActivateItem(CTag*, BOOL active) override { active ? ++activations : ++deactivations; }
 
     std::mutex mutex_;
+    std::condition_variable changed_;
     std::vector<VARIANT> writes;
     bool refuseWrites = false;
+    DWORD lastServerCount = 0;
     BOOL extendedAsFloat = FALSE;
     std::atomic<int> connects{0}, disconnects{0}, activations{0}, deactivations{0};
 

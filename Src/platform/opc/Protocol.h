@@ -1,0 +1,77 @@
+#pragma once
+// Method numbers of the OPC transport and the codecs of the OPC records it carries.
+#include "platform/opc/OpcTypes.h"
+#include "platform/opc/Wire.h"
+
+namespace opc {
+
+enum class Method : WORD {
+    // Object 0 of a connection.
+    Activate = 1,
+    // Server object.
+    AddGroup = 10,
+    GetErrorString,
+    GetGroupByName,
+    GetStatus,
+    RemoveGroup,
+    CreateGroupEnumerator,
+    QueryAvailableProperties,
+    GetItemProperties,
+    LookupItemIDs,
+    QueryOrganization,
+    ChangeBrowsePosition,
+    BrowseOPCItemIDs,
+    GetItemID,
+    BrowseAccessPaths,
+    AdviseShutdown,
+    // Any object with connection points.
+    Unadvise = 30,
+    // Group.
+    GetState = 40,
+    SetState,
+    SetName,
+    AddItems,
+    ValidateItems,
+    RemoveItems,
+    SetActiveState,
+    SetClientHandles,
+    SetDatatypes,
+    CreateEnumerator,
+    SyncRead,
+    SyncWrite,
+    AsyncRead,
+    AsyncWrite,
+    AsyncRefresh,
+    AsyncCancel,
+    Async2Read,
+    Async2Write,
+    Refresh2,
+    Cancel2,
+    SetEnable,
+    GetEnable,
+    DAdvise,
+    DUnadvise,
+    AdviseDataCallback,
+    // One-way: the client drops an object.
+    Release = 90,
+    // Notifications to a client sink.
+    OnDataChange = 100,
+    OnReadComplete,
+    OnWriteComplete,
+    OnCancelComplete,
+    OnStreamData,
+    ShutdownRequest,
+};
+
+void writeItemDef(WireWriter& w, const OPCITEMDEF& d);
+OPCITEMDEF readItemDef(WireReader& r);
+void writeItemResult(WireWriter& w, const OPCITEMRESULT& d);
+OPCITEMRESULT readItemResult(WireReader& r);
+void writeItemState(WireWriter& w, const OPCITEMSTATE& d);
+OPCITEMSTATE readItemState(WireReader& r);
+void writeStatus(WireWriter& w, const OPCSERVERSTATUS& s);
+OPCSERVERSTATUS readStatus(WireReader& r);
+void writeAttributes(WireWriter& w, const OPCITEMATTRIBUTES& a);
+OPCITEMATTRIBUTES readAttributes(WireReader& r);
+
+} // namespace opc

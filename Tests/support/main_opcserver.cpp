@@ -1,0 +1,70 @@
+// A local OPC server program for the multi-process OPC tests: a scripted address space
+// behind the toolkit's entry points. Started by activation with -Embedding; it ends when
+// its last client leaves, when a client writes true to "Control.Stop", or after a while
+// without clients.
+#include "platform/opc/ServerEntries.h"
+
+#include "platform/opc/ScriptedCallback.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
+namespace {
+
+class TestServerCallback : public opctest::ScriptedCallback {
+public:
+    HRESULT WriteTag(CTag* t, const VARIANT& value) override
+    {
+        if (t == tag("Control.Stop")) {
+            std::lock_guard lock(m);
+            stop = value.boolVal() != 0;
+            cv.notify_all();
+            return S_OK;
+        }
+        return ScriptedCallback::WriteTag(t, value);
+    }
+    BOOL OnClientConnect(IOPCServer* s) override
+    {
+        std::lock_guard lock(m);
+        ++clients;
+        everConnected = true;
+        return ScriptedCallback::OnClientConnect(s);
+    }
+    int OnClientDisconnect(IOPCServer* s) override
+    {
+        std::lock_guard lock(m);
+        if (clients > 0) --clients;
+        cv.notify_all();
+        ScriptedCallback::OnClientDisconnect(s);
+        return clients;
+    }
+
+    std::mutex m;
+    std::condition_variable cv;
+    bool stop = false;
+    bool everConnected = false;
+    int clients = 0;
+};
+
+} // namespace
+
+int main()
+{
+    const CLSID clsid = *com::parseGuid("{6E6F7453-0003-4E61-8000-000000000003}");
+    TestServerCallback cb;
+    cb.addItem("PLC1.D100", VARIANT::I2(10));
+    cb.addItem("PLC1.D101", VARIANT::I2(20));
+    cb.addItem("PLC1.TEXT", VARIANT::String("hello"));
+    cb.addItem("Control.Stop", VARIANT::Bool(false));
+    InitFSServerDLL();
+    if (!StartFSServer(clsid, FALSE)) return 2;
+    SetFSServerCallback(&cb);
+    {
+        std::unique_lock lock(cb.m);
+        cb.cv.wait_for(lock, std::chrono::seconds(30),
+                       [&] { return cb.stop || (cb.everConnected && cb.clients == 0); });
+    }
+    StopFSServer(1, 0);
+    return 0;
+}
