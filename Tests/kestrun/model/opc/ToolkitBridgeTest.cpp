@@ -10,6 +10,7 @@
 #include "platform/opc/Enumerators.h"
 #include "platform/opc/RecordingSinks.h"
 #include "platform/opc/Toolkit.h"
+#include "platform/win/Clock.h"
 
 namespace {
 
@@ -92,7 +93,8 @@ protected:
     CdsMemoryArray* words = nullptr;
     CdsMemoryArray* flags = nullptr;
     CdsMemoryArray* texts = nullptr;
-    opc::Toolkit toolkit{opc::ToolkitOptions{false, false, {}, nullptr, [] { return FILETIME{1000, 2}; }}};
+    win::FakeClock clock{1000};
+    opc::Toolkit toolkit{opc::ToolkitOptions{false, false, {}, nullptr, &clock}};
     ComPtr<IOPCServer> server;
 };
 
