@@ -50,6 +50,16 @@ LONGLONG CdsCommHdlr::NowSeconds() const
 
 std::uint64_t CdsCommHdlr::NowMs() const { return GetClock().monotonicMs(); }
 
+bool CdsCommHdlr::IsTimeOverInMillisecs(std::uint64_t startMs, DWORD dwMs) const
+{
+    return GetClock().isTimeOver(startMs, dwMs);
+}
+
+bool CdsCommHdlr::IsTimeOverInSecs(std::uint64_t startMs, DWORD dwSeconds) const
+{
+    return GetClock().isTimeOver(startMs, static_cast<std::uint64_t>(dwSeconds) * 1000u);
+}
+
 void CdsCommHdlr::Sleep(DWORD dwMs) { std::this_thread::sleep_for(std::chrono::milliseconds(dwMs)); }
 
 // --- lifetime ---
@@ -63,7 +73,7 @@ void CdsCommHdlr::DeleteContents()
     for (int i = 0; i < LINE_COUNT; ++i)
         DestroyThread(i);
     RemoveAllEvents();
-    m_pEventQueue.reset();
+    SetEventQueue(nullptr);
     {
         std::lock_guard lock(m_commFilesMutex);
         for (auto& pFile : m_commFiles) {
@@ -72,8 +82,8 @@ void CdsCommHdlr::DeleteContents()
             pFile.reset();
         }
     }
-    for (auto& pLine : m_lines)
-        pLine.reset();
+    // The line records stay until the handler itself goes: a line thread that
+    // outlived its stop wait may still look at its partner's record.
 }
 
 void CdsCommHdlr::Destroy()
@@ -89,10 +99,16 @@ int CdsCommHdlr::HandleEvent(CdsEventData*, tagTHREADINFO*) { return 0; }
 
 std::shared_ptr<CdsEventQueue> CdsCommHdlr::CreateEventQueue()
 {
-    auto* self = this;
+    // Client threads may still hold the queue when the handler is gone: the
+    // overflow line then goes nowhere.
+    std::weak_ptr<CdsCommHdlr> weak = weak_from_this();
+    CdsCommHdlr* unshared = weak.expired() ? this : nullptr;
     return std::make_shared<CdsEventQueue>(&CdsServerFrame::g_nEventQueueSize,
-                                           [self](int nKind, const char* pszText) {
-                                               self->ShowLogMessageFromThread(nKind, pszText);
+                                           [weak, unshared](int nKind, const char* pszText) {
+                                               if (auto pHdlr = weak.lock())
+                                                   pHdlr->ShowLogMessageFromThread(nKind, pszText);
+                                               else if (unshared)
+                                                   unshared->ShowLogMessageFromThread(nKind, pszText);
                                            });
 }
 
@@ -141,7 +157,17 @@ void CdsCommHdlr::SetCommFile(const tagTHREADINFO* pLine, std::shared_ptr<kestru
 
 // --- HandlerLink ---
 
-std::shared_ptr<CdsEventQueue> CdsCommHdlr::GetEventQueue() { return m_pEventQueue; }
+std::shared_ptr<CdsEventQueue> CdsCommHdlr::GetEventQueue()
+{
+    std::lock_guard lock(m_queueMutex);
+    return m_pEventQueue;
+}
+
+void CdsCommHdlr::SetEventQueue(std::shared_ptr<CdsEventQueue> pQueue)
+{
+    std::lock_guard lock(m_queueMutex);
+    m_pEventQueue = std::move(pQueue);
+}
 
 BOOL CdsCommHdlr::IsTimeWithinCommandDiag(CdsDeviceObject* pDevice, LONGLONG tLastCommand)
 {
@@ -274,13 +300,12 @@ BOOL CdsCommHdlr::IsBackupAvailable() const
 
 BOOL CdsCommHdlr::IsDeviceSupportRedundancy(const CdsDeviceObject* pDevice) const
 {
-    return pDevice && pDevice->IsValidSecondaryMasterConfig() && pDevice->m_bAutoSwitching;
+    return pDevice && pDevice->HasRedundancyLines();
 }
 
 BOOL CdsCommHdlr::HasValidBackupDevices(const CdsDeviceObject* pDevice) const
 {
-    return pDevice && IsDeviceSupportRedundancy(pDevice) &&
-           (pDevice->IsValidPrimaryBackupConfig() || pDevice->IsValidSecondaryBackupConfig());
+    return pDevice && pDevice->HasBackupLines();
 }
 
 BOOL CdsCommHdlr::HasValidRedundancyDevices(const CdsDeviceObject* pDevice) const
@@ -587,6 +612,22 @@ void CdsCommHdlr::FilterLogMessageFromThread(int nKind, BOOL bShow)
                       timeout);
 }
 
+BOOL CdsCommHdlr::PostMessageToMainWnd(UINT nMsg, WPARAM wParam, LPARAM lParam)
+{
+    if (!m_host.pDispatcher || m_host.mainWindow == win::kNoWindow)
+        return FALSE;
+    return m_host.pDispatcher->post(m_host.mainWindow, win::Message(nMsg, wParam, lParam)) ? TRUE : FALSE;
+}
+
+BOOL CdsCommHdlr::SendMessageToMainWnd(UINT nMsg, WPARAM wParam, LPARAM lParam, LRESULT* pResult)
+{
+    if (!m_host.pDispatcher || m_host.mainWindow == win::kNoWindow)
+        return FALSE;
+    const DWORD timeout = m_host.pDispatcher->isApplicationThread() ? win::INFINITE : GetSendTimeout();
+    return m_host.pDispatcher->send(m_host.mainWindow, win::Message(nMsg, wParam, lParam), timeout, pResult) ? TRUE
+                                                                                                              : FALSE;
+}
+
 void CdsCommHdlr::SendUpdateMessageFromThread(int nCode, CdsHint* pHint)
 {
     win::Dispatcher* pDispatcher = m_host.pDispatcher;
@@ -679,20 +720,22 @@ bool CdsCommHdlr::IsDeviceAscii(const CdsDeviceObject* pDevice) const
 
 void CdsCommHdlr::RemoveAllEvents()
 {
-    if (!m_pEventQueue)
+    std::shared_ptr<CdsEventQueue> pQueue = GetEventQueue();
+    if (!pQueue)
         return;
-    while (m_pEventQueue->TakeOldestEvent()) {
+    while (pQueue->TakeOldestEvent()) {
     }
 }
 
 void CdsCommHdlr::PurgeDeviceEvents(const CdsDeviceObject* pDevice)
 {
-    if (!m_pEventQueue || !pDevice)
+    std::shared_ptr<CdsEventQueue> pQueue = GetEventQueue();
+    if (!pQueue || !pDevice)
         return;
     for (CdsMemoryArray* pArray : pDevice->GetMemoryArrayList().GetBlocks()) {
         for (int i = 0; i < pArray->GetSize(); ++i) {
             if (CdsMemoryObject* pPoint = pArray->GetMemoryObject(i))
-                m_pEventQueue->PurgeEvents(pPoint);
+                pQueue->PurgeEvents(pPoint);
         }
     }
 }

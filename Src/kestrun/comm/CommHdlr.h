@@ -42,6 +42,7 @@ struct CommHost {
     win::Dispatcher* pDispatcher = nullptr;
     win::WindowKey logWindow = win::kNoWindow;
     win::WindowKey dataWindow = win::kNoWindow;
+    win::WindowKey mainWindow = win::kNoWindow;
     const win::Clock* pClock = nullptr;
 };
 
@@ -203,6 +204,7 @@ public:
     const std::shared_ptr<win::Event>& GetStopEvent() const { return m_stopEvent; }
 
     // --- write queue ---
+    void SetEventQueue(std::shared_ptr<CdsEventQueue> pQueue);
     void RemoveAllEvents();
     // Drops the queued writes of the device's points.
     void PurgeDeviceEvents(const CdsDeviceObject* pDevice);
@@ -216,6 +218,9 @@ public:
     void ShowLogMessageFromThread(int nKind, const char* pszText);
     void ShowLogVaMessageFromThread(int nKind, const char* pszFormat, ...) __attribute__((format(printf, 3, 4)));
     void FilterLogMessageFromThread(int nKind, BOOL bShow);
+    // To the main window; false when there is none or the message was not taken.
+    BOOL PostMessageToMainWnd(UINT nMsg, WPARAM wParam, LPARAM lParam);
+    BOOL SendMessageToMainWnd(UINT nMsg, WPARAM wParam, LPARAM lParam, LRESULT* pResult = nullptr);
     int GetThreadTraceLevel(const tagTHREADINFO* pLine) const;
     std::string GetTraceLinePrefix(BOOL bIn, const tagTHREADINFO* pLine) const;
     BOOL IsThreadUpdate(const tagTHREADINFO* pLine) const;
@@ -228,6 +233,9 @@ public:
     LONGLONG NowSeconds() const;
     // Monotonic milliseconds.
     std::uint64_t NowMs() const;
+    // More than the span has passed since the monotonic start (elapsed > span).
+    bool IsTimeOverInMillisecs(std::uint64_t startMs, DWORD dwMs) const;
+    bool IsTimeOverInSecs(std::uint64_t startMs, DWORD dwSeconds) const;
 
     // --- settings ---
     DWORD GetPortHandle() const { return m_dwPortHandle; }
@@ -305,6 +313,7 @@ protected:
     std::shared_ptr<win::Event> m_stopEvent;
     std::array<std::shared_ptr<CdsMessageThread>, LINE_COUNT> m_threads;
     std::shared_ptr<CdsEventQueue> m_pEventQueue;
+    mutable std::mutex m_queueMutex; // the queue pointer is read by lines and client threads
     std::array<std::shared_ptr<tagTHREADINFO>, LINE_COUNT> m_lines;
     std::atomic<DWORD> m_dwSendTimeout{1000};
     DWORD m_dwSetting1 = 1000;

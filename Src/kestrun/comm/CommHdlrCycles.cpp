@@ -6,7 +6,6 @@
 #include "kestrun/comm/CommHdlr.h"
 #include "kestrun/comm/ReturnError.h"
 #include "kestrun/model/DeviceObject.h"
-#include "kestrun/model/DeviceUpdate.h"
 #include "kestrun/model/EventQueue.h"
 #include "kestrun/model/MemoryArray.h"
 #include "kestrun/model/MemoryObject.h"
@@ -75,7 +74,7 @@ CdsDeviceObject* CdsCommHdlr::GetNextDeviceModified(const tagTHREADINFO* pLine)
 
 BOOL CdsCommHdlr::UpdateDevice(CdsDeviceObject* pDevice, tagTHREADINFO* pLine)
 {
-    return pDevice ? CdsDeviceUpdate::UpdateDevice(*pDevice, *this, pLine) : FALSE;
+    return pDevice ? pDevice->UpdateDevice(this, pLine) : FALSE;
 }
 
 void CdsCommHdlr::UpdateNextDevice(tagTHREADINFO* pLine)
@@ -97,7 +96,7 @@ void CdsCommHdlr::MonitorNextDevice(tagTHREADINFO* pLine)
 {
     CdsDeviceObject* pDevice = GetNextDeviceToMonitor(pLine);
     if (pDevice && pDevice->m_bAutoSwitching)
-        CdsDeviceUpdate::MonitorDevice(*pDevice, *this, pLine);
+        pDevice->MonitorDevice(this, pLine);
 }
 
 void CdsCommHdlr::UpdateDevices(tagTHREADINFO* pLine)
@@ -113,7 +112,7 @@ void CdsCommHdlr::RefreshDevices(tagTHREADINFO* pLine)
     for (CdsDeviceObject* pDevice : ActiveDevicesSnapshot()) {
         if (!IsInService())
             break;
-        CdsDeviceUpdate::RefreshDevice(*pDevice, *this, pLine);
+        pDevice->RefreshDevice(this, pLine);
     }
 }
 
@@ -173,6 +172,7 @@ int CdsCommHdlr::DoDataRead(CdsMemoryArray* pArray, tagTHREADINFO* pLine)
     };
     if (!m_bNeedStatusResponse || nExpected < 1) {
         stamp();
+        pArray->UpdateVariants(nullptr, 0, this, pLine);
         return 1;
     }
 
@@ -186,6 +186,7 @@ int CdsCommHdlr::DoDataRead(CdsMemoryArray* pArray, tagTHREADINFO* pLine)
                 if (pArray->UpdateStatus(slot, buffer.data(), received, this, pLine)) {
                     stamp();
                     pDevice->UpdateStatus(buffer.data(), received, pLine);
+                    pArray->UpdateVariants(buffer.data(), received, this, pLine);
                     return 1;
                 }
                 result = 1;
@@ -263,7 +264,7 @@ int CdsCommHdlr::DoDataWrite(CdsMemoryObject* pPoint, const _BRISANTDATAVALUE& v
 
 void CdsCommHdlr::DoServiceCommands(tagTHREADINFO* pLine)
 {
-    std::shared_ptr<CdsEventQueue> pQueue = m_pEventQueue;
+    std::shared_ptr<CdsEventQueue> pQueue = GetEventQueue();
     if (!pQueue)
         return;
     if (IsBackupAvailable() && (IsThisInCommError(pLine) || IsThisInCPUError(pLine) || !IsThisInMaster(pLine) ||

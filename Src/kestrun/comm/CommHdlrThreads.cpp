@@ -134,8 +134,8 @@ BOOL CdsCommHdlr::PostMessageToThread(tagTHREADINFO* pLine, UINT nMsg, WPARAM wP
 BOOL CdsCommHdlr::CreateThreads(CdsDeviceObject* pDevice)
 {
     m_stopEvent->reset();
-    if (!m_pEventQueue)
-        m_pEventQueue = CreateEventQueue();
+    if (!GetEventQueue())
+        SetEventQueue(CreateEventQueue());
     const bool background = IsBackgroundThreadMode();
     BOOL ok = TRUE;
     for (int secondary = 0; secondary < 2; ++secondary) {

@@ -2,7 +2,6 @@
 // time-out rule, writes, byte traces and unsolicited input.
 #include <algorithm>
 #include <cstdio>
-#include <vector>
 
 #include "kestrun/comm/CommHdlr.h"
 #include "kestrun/comm/ReturnError.h"
@@ -67,29 +66,25 @@ int CdsCommHdlr::ReadBytes(CdsDeviceObject* pDevice, BYTE* pBuffer, int nLength,
     std::uint64_t start = NowMs();
     int due = nLength;
     int count = 0;
-    std::vector<BYTE> chunk(static_cast<std::size_t>(nLength) + 1);
     int result = 0;
     for (;;) {
-        // Only what is still due: a frame's tail never lands past the caller's count.
-        const int n = CommRead(pDevice, chunk.data(), due - count, pLine);
+        // Only what is still due, straight into the caller's buffer: a frame's
+        // tail never lands past the caller's count and nothing is allocated.
+        BYTE* chunk = pBuffer + count;
+        const int n = CommRead(pDevice, chunk, due - count, pLine);
         if (n < 0)
             return n;
         bool complete = false;
-        for (int i = 0; i < n && !complete; ++i) {
-            const BYTE by = chunk[static_cast<std::size_t>(i)];
+        int i = 0;
+        for (; i < n && !complete; ++i) {
+            const BYTE by = chunk[i];
             if (ascii && (by & 0x80))
                 continue;
-            pBuffer[count++] = by;
+            pBuffer[count++] = by; // never ahead of chunk[i]: filtering only moves bytes back
             if (level == TRACE_BYTES)
                 AppendTraceByte(trace, by, ascii);
-            if (count >= due) {
-                // The next frame's first bytes wait for the next read.
-                if (i + 1 < n) {
-                    auto& carry = m_carry[static_cast<std::size_t>(pLine ? pLine->LineIndex() : 0)];
-                    carry.insert(carry.begin(), chunk.begin() + i + 1, chunk.begin() + n);
-                }
+            if (count >= due)
                 break;
-            }
             const int r = GetCharsToRead(pDevice, pBuffer, count, by, n);
             if (r >= 0)
                 due = std::min(count + r, nLength); // the peer's count never runs past the buffer
@@ -97,7 +92,7 @@ int CdsCommHdlr::ReadBytes(CdsDeviceObject* pDevice, BYTE* pBuffer, int nLength,
                 if (level == TRACE_BYTES && i + 1 < n)
                     trace += "///";
                 for (int j = i + 1; j < n && count < nLength; ++j) {
-                    const BYTE rest = chunk[static_cast<std::size_t>(j)];
+                    const BYTE rest = chunk[j];
                     if (ascii && (rest & 0x80))
                         continue;
                     pBuffer[count++] = rest;
@@ -114,6 +109,12 @@ int CdsCommHdlr::ReadBytes(CdsDeviceObject* pDevice, BYTE* pBuffer, int nLength,
                     Sleep(static_cast<DWORD>(nakDelay));
             }
             start = NowMs();
+        }
+        if (!complete && count >= due && i + 1 < n) {
+            // The frame ended early in this chunk: the next frame's first bytes
+            // wait for the next read.
+            auto& carry = m_carry[static_cast<std::size_t>(pLine ? pLine->LineIndex() : 0)];
+            carry.insert(carry.begin(), chunk + i + 1, chunk + n);
         }
         if (complete || count >= due) {
             result = count;

@@ -1,6 +1,10 @@
 #pragma once
 // The byte channel of one line: what a handler needs of a serial port or a
 // socket. Failures are status codes (negative as int, see ReturnError.h).
+//
+// A port handler makes one in its OpenCommPort and hands it to the line with
+// SetCommFile; the line keeps its own reference while it reads or writes, so
+// a reset may swap the port without pulling it from under a running read.
 #include "platform/win/WinTypes.h"
 
 namespace kestrun {

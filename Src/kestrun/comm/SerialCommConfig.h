@@ -2,6 +2,8 @@
 // Settings of one serial port. The port id is the zero-based COM number (0 is COM1).
 #include "kestrun/comm/CommConfig.h"
 
+#include <functional>
+
 class COXSerialCommConfig : public CdsCommConfig {
     DECLARE_SERIAL(COXSerialCommConfig)
 public:
@@ -16,6 +18,22 @@ public:
     std::string GetCommName() const;
     // "\\.\COM%d" with port id + 1: the device path of the port.
     std::string GetExtCommName() const;
+
+    // Whether the port's device can be opened for reading and writing by us alone
+    // right now; the trial open is closed at once.
+    BOOL IsPortAvailable() const;
+    // Edits a copy in the setup dialog and takes it back on OK; returns the result.
+    int DoConfigDialog(const std::string& caption) override;
+
+    // Shows a text to the user; without one, texts go to the standard error stream.
+    using Notice = std::function<void(const std::string& text)>;
+    // Loads the settings from a file of their own ("unknown.cfg" for an empty name).
+    // A file that is missing or cannot be read leaves these settings as they were,
+    // tells the user, and is replaced by them. FALSE only when the file exists and
+    // cannot be loaded.
+    BOOL Load(const std::string& fileName, const Notice& notice = {});
+    // Saves the settings to a file of their own; FALSE (after telling) on failure.
+    BOOL Save(const std::string& fileName, const Notice& notice = {});
 
     DWORD m_nBaudRate = 19200;
     BYTE m_nDataBits = 7;

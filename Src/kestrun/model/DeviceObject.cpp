@@ -526,11 +526,6 @@ int CdsDeviceObject::GetMonitorResponseStringLen(const tagTHREADINFO*) const { r
 int CdsDeviceObject::UpdateUnboundMessage(const BYTE*, int, const tagTHREADINFO*) { return 0; }
 int CdsDeviceObject::UpdateStatus(const BYTE*, int, const tagTHREADINFO*) { return 0; }
 
-int CdsDeviceObject::HandleCommand(CdsMemoryObject*, const _BRISANTDATAVALUE&, int& nResult)
-{
-    nResult = 0;
-    return 0;
-}
 
 // --- status points ---
 

@@ -18,6 +18,7 @@
 #include "platform/win/WinTypes.h"
 
 class CArchive;
+class CdsCommHdlr;
 class CdsCommConfig;
 class CdsDeviceMap;
 class CdsMemoryObject;
@@ -67,8 +68,10 @@ public:
     // Copies configurations and settings (not blocks, counters or state).
     virtual CdsDeviceObject& operator=(const CdsDeviceObject& src);
 
-    // A client write to a system point of this device; result is set to 0 on
-    // entry. Returns 0 when the point is not handled.
+    // A client write to a status point of this device; result is set to 0 on
+    // entry. Returns 1 when the command was carried out, 0 when the point is
+    // not a status point or the command does nothing (a missing line, a value
+    // outside the commands).
     virtual int HandleCommand(CdsMemoryObject* pPoint, const _BRISANTDATAVALUE& value, int& nResult);
     virtual bool IsErrorStatusAvailable() const { return false; }
     virtual bool IsRunStatusAvailable() const { return false; }
@@ -84,8 +87,17 @@ public:
     virtual BOOL OnOnline() { return TRUE; }
     virtual void OnOffline() {}
     // System blocks and status points made after loading; the base makes none.
-    virtual BOOL CreateSystemArrays() { return TRUE; }
-    virtual void DestroySystemArrays() {}
+    // The status block "$Array" and its points, per the system mode and time
+    // options and the lines the device may use; 0 when a point is refused.
+    virtual BOOL CreateSystemArrays();
+    // Forgets the status points and destroys every system block.
+    virtual void DestroySystemArrays();
+    // One visit of an update line: read-back, due and urgent blocks, or an idle probe.
+    virtual BOOL UpdateDevice(CdsCommHdlr* pHdlr, tagTHREADINFO* pLine);
+    // One probe of a monitor line.
+    virtual BOOL MonitorDevice(CdsCommHdlr* pHdlr, tagTHREADINFO* pLine);
+    // Reads every block once.
+    virtual void RefreshDevice(CdsCommHdlr* pHdlr, tagTHREADINFO* pLine);
     virtual int UpdateUnboundMessage(const BYTE* pData, int nLength, const tagTHREADINFO* pLine);
     virtual int UpdateStatus(const BYTE* pData, int nLength, const tagTHREADINFO* pLine);
     // The line's monitor query buffer (kMonitorQuerySize bytes).
@@ -138,6 +150,10 @@ public:
     bool IsValidPrimaryBackupConfig() const { return IsValidConfigAt(2); }
     bool IsValidSecondaryBackupConfig() const { return IsValidConfigAt(3); }
     bool IsBackupDeviceReady(const tagTHREADINFO* pLine) const;
+    // Lines besides the primary master are possible: a secondary master and automatic switching.
+    bool HasRedundancyLines() const;
+    // Backup lines are possible as well.
+    bool HasBackupLines() const;
 
     LONG GetErrorCount(const tagTHREADINFO* pLine) const;
     LONG AddErrorCount(const tagTHREADINFO* pLine, LONG n);

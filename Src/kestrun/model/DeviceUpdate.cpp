@@ -14,8 +14,7 @@ bool IsScanCandidate(const CdsMemoryArray& block)
 {
     if (!CdsServerFrame::g_bUseDynamicScan.load())
         return true;
-    // Bits referencing a block keep it scanned too; blocks report them in their use count.
-    return block.GetUseCount() > 0;
+    return block.GetUseCount() > 0 || block.GetBitRefCount() > 0;
 }
 
 bool IsPolled(const CdsMemoryArray& block)
@@ -49,7 +48,7 @@ CdsMemoryArray* CdsDeviceUpdate::GetTheNextDueMemoryArray(CdsDeviceObject& devic
     for (CdsMemoryArray* pArray : device.GetMemoryArrayList().GetBlocks()) {
         if (!IsPolled(*pArray) || pArray->GetPriority() > 0)
             continue;
-        // Saturates: a block that is never read must not wrap round to "not due".
+        // Stops short of the limit: a block passed over for weeks must not wrap round to "not due".
         if (pArray->GetDueTime() <= std::numeric_limits<int>::max() - step)
             pArray->IncreaseDueTime(step);
         if (!IsScanCandidate(*pArray))

@@ -154,14 +154,15 @@ public:
     void SetMaxMemories(int n) { m_nMaxMemories = n; }
     CdsDeviceObject* GetParent() const { return m_pParent; }
 
-    // Scheduler counters.
-    int GetIdleTime() const { return m_nIdleTime; }
+    // Scheduler counters. Two lines may count one block at once, so they are
+    // atomics; the update cycle keeps them from running past the int limits.
+    int GetIdleTime() const { return m_nIdleTime.load(); }
     void IncreaseIdleTime() { m_nIdleTime += m_nPriority; }
     void ResetIdleTime() { m_nIdleTime = -9; }
-    int GetDueTime() const { return m_nDueTime; }
+    int GetDueTime() const { return m_nDueTime.load(); }
     void IncreaseDueTime(int n) { m_nDueTime += n; }
     void ResetDueTime() { m_nDueTime = -GetScanTime(); }
-    int GetErrorCount() const { return m_nErrorCount; }
+    int GetErrorCount() const { return m_nErrorCount.load(); }
     void IncreaseErrorCount() { ++m_nErrorCount; }
     // Last transfer time of a line slot (secondary slots share one).
     LONGLONG GetLastUpdateTime(int nLine) const { return nLine >= 2 ? m_tLastUpdate2.load() : m_tLastUpdate.load(); }
@@ -208,7 +209,7 @@ protected:
     std::array<BYTE, kLines> m_statusInitialized{};
     int m_nPriority = 3;
     int m_nScanTime = 100;
-    int m_nErrorCount = 0;
+    std::atomic<int> m_nErrorCount{0};
     CdsDeviceObject* m_pParent = nullptr;
     std::unordered_map<std::string, CdsMemoryObject*> m_nameMap;
     std::map<std::string, CdsMemoryObject*> m_variantMap;
@@ -217,8 +218,8 @@ protected:
     mutable std::mutex m_variantMutex;
     std::mutex m_variantRefreshMutex;                 // one refresh at a time; guards the list
     std::vector<CdsMemoryObject*> m_variantRefresh;   // kept to spare allocations
-    int m_nIdleTime = 0;
-    int m_nDueTime = 0;
+    std::atomic<int> m_nIdleTime{0};
+    std::atomic<int> m_nDueTime{0};
     std::vector<CdsMemoryObject*> m_points;   // owned; destroyed with Destroy
 };
 

@@ -39,11 +39,18 @@ CdsMemoryVariant::CdsMemoryVariant(const std::string& strItem, const std::string
 
 void CdsMemoryVariant::SetVariant(const std::string& strItem, const std::string& strType, int nBaseIndex)
 {
+    std::lock_guard lock(m_setupMutex);
+    if (IsReady()) {
+        int unbound = -1;
+        m_nBaseIndex.compare_exchange_strong(unbound, nBaseIndex);
+        return;
+    }
     m_type = kestrun::ParseVariantTypeCode(strType);
     m_nBaseIndex = nBaseIndex;
     SetName(strItem);
     SetDataType(m_type.storageType);
     SetTagType();
+    m_bReady.store(true, std::memory_order_release);
 }
 
 CdsMemoryObject* CdsMemoryVariant::FindBaseItem() const
@@ -103,7 +110,8 @@ CdsMemoryVariant& CdsMemoryVariant::operator=(const CdsMemoryVariant& src)
     if (this == &src) return *this;
     CdsMemoryObject::operator=(src);
     m_type = src.m_type;
-    m_nBaseIndex = src.m_nBaseIndex;
+    m_nBaseIndex = src.m_nBaseIndex.load();
+    m_bReady.store(src.IsReady(), std::memory_order_release);
     return *this;
 }
 
@@ -117,7 +125,7 @@ CdsMemoryVariant* GetBlockVariant(CdsMemoryArray& block, CdsMemoryObject& base, 
     if (!type.IsValid()) return nullptr;
     const std::string item = ApplyNameCase(TrimName(baseText), caseSensitive);
     auto* variant = dynamic_cast<CdsMemoryVariant*>(block.CreateMemoryVariant(item, type.code));
-    if (variant && variant->GetBaseIndex() < 0) variant->SetVariant(item, type.code, base.GetIndex());
+    if (variant) variant->SetVariant(item, type.code, base.GetIndex());
     return variant;
 }
 
@@ -137,7 +145,8 @@ void CdsMemoryArray::UpdateVariants(const BYTE* pData, int nSize, kestrun::Handl
     }
     for (CdsMemoryObject* object : m_variantRefresh) {
         auto* variant = dynamic_cast<CdsMemoryVariant*>(object);
-        if (!variant) continue;
+        // A client may still be setting up a variant it has just added.
+        if (!variant || !variant->IsReady()) continue;
         _BRISANTDATAVALUE value{};
         if (variant->GetValue(value, pData, nSize, pHdlr, pLine))
             variant->UpdateState(value, FALSE, pHdlr, pLine, FALSE);

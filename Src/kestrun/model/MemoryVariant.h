@@ -3,6 +3,7 @@
 // base item) and reads them as another type: a float over two words, a BCD
 // word, the high byte of a word, a text of n bytes. Blocks make variants on
 // demand for clients and refresh them after every read.
+#include <atomic>
 #include <mutex>
 #include <string>
 
@@ -17,8 +18,12 @@ public:
     CdsMemoryVariant(const std::string& strItem, const std::string& strType);
 
     // Gives a variant made by a block's factory its base item text, type word
-    // and the index of the base point it reads (-1: find it by name).
+    // and the index of the base point it reads (-1: find it by name). Line
+    // threads may already see the variant in its block, so its text and type are
+    // set once; a later call only gives a variant without one its base index.
     void SetVariant(const std::string& strItem, const std::string& strType, int nBaseIndex);
+    // Whether SetVariant has run: a block refreshes only variants that are.
+    bool IsReady() const { return m_bReady.load(std::memory_order_acquire); }
 
     using CdsMemoryObject::GetCommandQueryString;
     using CdsMemoryObject::GetValue;
@@ -58,14 +63,16 @@ public:
     int GetSize() const { return m_type.size; }
     SHORT GetPackedCode() const { return static_cast<SHORT>(m_type.packedCode); }
     const kestrun::VariantTypeCode& GetVariantType() const { return m_type; }
-    int GetBaseIndex() const { return m_nBaseIndex; }
+    int GetBaseIndex() const { return m_nBaseIndex.load(); }
 
 private:
     // The base point: by index when known, else by the base item's key name.
     CdsMemoryObject* FindBaseItem() const;
 
     kestrun::VariantTypeCode m_type;
-    int m_nBaseIndex = -1;
+    std::atomic<int> m_nBaseIndex{-1};
+    std::mutex m_setupMutex;             // one SetVariant at a time
+    std::atomic<bool> m_bReady{false};   // set once m_type and the names are
     std::mutex m_textMutex;   // guards m_text, the text a refresh builds
     std::string m_text;
 };

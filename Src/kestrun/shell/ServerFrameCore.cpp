@@ -34,7 +34,7 @@ CdsCommHdlr* CdsServerFrameCore::CreateCommHdlr(DWORD dwPortHandle)
         if (slot) {
             slot->SetHost(m_host);
             slot->SetPortHandle(dwPortHandle);
-            slot->m_pEventQueue = slot->CreateEventQueue();
+            slot->SetEventQueue(slot->CreateEventQueue());
         }
         return slot.get();
     }
@@ -123,10 +123,13 @@ void CdsServerFrameCore::SendResetMsgToThreads()
 
 void CdsServerFrameCore::UpdateNextDevice()
 {
-    int index = m_nNextHdlr;
+    // From the cursor on, wrapping once, so that no tick passes without a step.
     CdsCommHdlr* pHdlr = nullptr;
-    while (index < kMaxCommHdlrs && !(pHdlr = GetCommHdlrByIndex(index)))
-        ++index;
+    int index = m_nNextHdlr;
+    for (int n = 0; n < kMaxCommHdlrs && !pHdlr; ++n) {
+        index = (m_nNextHdlr + n) % kMaxCommHdlrs;
+        pHdlr = GetCommHdlrByIndex(index);
+    }
     if (!pHdlr) {
         m_nNextHdlr = 0;
         return;
@@ -135,7 +138,7 @@ void CdsServerFrameCore::UpdateNextDevice()
         if (tagTHREADINFO* pLine = pHdlr->GetLine(line))
             pHdlr->SingleStep(pLine);
     }
-    m_nNextHdlr = index + 1 >= kMaxCommHdlrs ? 0 : index + 1;
+    m_nNextHdlr = (index + 1) % kMaxCommHdlrs;
 }
 
 void CdsServerFrameCore::UpdateAllDevices()

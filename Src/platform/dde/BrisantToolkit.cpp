@@ -390,8 +390,15 @@ void Toolkit::RunOp(Server& s, const Op& op)
     {
         std::lock_guard lock(m_mutex);
         auto it = m_conversations.find(op.conversation);
+        // A refused conversation is freed by the client's next take of its
+        // messages, on the client's thread: it must not be used past the lock.
         if (it == m_conversations.end())
             return;
+        if (it->second->refused) {
+            if (op.kind == Op::Disconnect)
+                m_conversations.erase(it);
+            return;
+        }
         conv = it->second.get();
     }
     switch (op.kind) {
@@ -727,7 +734,7 @@ int Toolkit::UpdateItemValue(DWORD id, DWORD handle, _BRISANTDATAVALUE value, LO
         return 0;
     Item& item = *it->second;
     bool owned = IsTextType(item.type) || IsArrayType(item.type);
-    if (owned && value.parrVal && !m_heap.Owns(value.parrVal))
+    if (owned && value.parrVal && !IsWholeHeapValue(item.type, value.parrVal))
         return 0;
     if (!updateSame && item.hasValue && item.quality == quality
         && ValueToText(item.type, item.value) == ValueToText(item.type, value))
@@ -738,6 +745,33 @@ int Toolkit::UpdateItemValue(DWORD id, DWORD handle, _BRISANTDATAVALUE value, LO
     item.quality = quality;
     item.dirty = true;
     return 1;
+}
+
+bool Toolkit::IsWholeHeapValue(BRISANT_DATATYPE type, const BYTE* block) const
+{
+    // The cache reads the value again for every client, so it must lie wholly
+    // inside heap blocks: a terminator, a length or a count that claims more
+    // than its block holds is refused.
+    std::size_t size = m_heap.BlockSize(block);
+    if (size == 0)
+        return false;
+    if (type == BRISANT_STRING)
+        return std::memchr(block, 0, size) != nullptr;
+    if (type == BRISANT_FIXEDSTRING)
+        return size >= 2 && static_cast<std::size_t>(std::max<SHORT>(CountedLength(block), 0)) <= size - 2;
+    DWORD count = ArrayCount(block);
+    if (size < kArrayHeaderSize || count > kMaxArrayElements || size < ArrayBlockSize(type, count))
+        return false;
+    if (type != BRISANT_STRINGARRAY && type != BRISANT_FIXEDSTRINGARRAY)
+        return true;
+    BRISANT_DATATYPE textType = type == BRISANT_STRINGARRAY ? BRISANT_STRING : BRISANT_FIXEDSTRING;
+    for (DWORD i = 0; i < count; ++i) {
+        const BYTE* text = nullptr;
+        std::memcpy(&text, ArrayElements(block) + i * sizeof(void*), sizeof text);
+        if (text && !IsWholeHeapValue(textType, text))
+            return false;
+    }
+    return true;
 }
 
 BYTE* Toolkit::CopyArray(DWORD, BRISANT_DATATYPE type, const BYTE* source)

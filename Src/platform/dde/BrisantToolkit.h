@@ -133,6 +133,7 @@ private:
     void DeliverData(Server& server);
     void AnswerRequests(Server& server, bool timerRan);
     std::string ItemKey(const Server& server, const std::string& name) const;
+    bool IsWholeHeapValue(BRISANT_DATATYPE type, const BYTE* block) const;
     std::string SystemAnswer(Server& server, const std::string& item);
 
     Clock m_clock;

@@ -1,5 +1,6 @@
 #include "platform/opc/Frame.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -34,7 +35,7 @@ bool readAll(int fd, BYTE* p, std::size_t n)
 
 std::vector<BYTE> encodeFrame(const Frame& f)
 {
-    std::vector<BYTE> b(kFrameHeaderSize);
+    std::vector<BYTE> b(kFrameHeaderSize + f.payload.size());
     put32(b, 0, kFrameMagic);
     put32(b, 4, DWORD(f.payload.size()));
     b[8] = BYTE(f.kind);
@@ -43,7 +44,7 @@ std::vector<BYTE> encodeFrame(const Frame& f)
     b[11] = BYTE(f.method >> 8);
     put32(b, 12, f.callId);
     put32(b, 16, f.objectId);
-    b.insert(b.end(), f.payload.begin(), f.payload.end());
+    std::copy(f.payload.begin(), f.payload.end(), b.begin() + kFrameHeaderSize);
     return b;
 }
 

@@ -17,23 +17,37 @@ PostTask postTo(win::Dispatcher& dispatcher)
     return [&dispatcher](std::function<void()> task) { dispatcher.post(win::Task(std::move(task))); };
 }
 
+struct RpcClient::TaskQueue {
+    std::mutex mutex;
+    std::condition_variable cv;
+    std::deque<std::function<void()>> tasks;
+    bool stop = false;
+};
+
 RpcClient::RpcClient(int fd, PostTask post) : fd_(fd), post_(std::move(post))
 {
-    if (!post_) dispatcher_ = std::thread([this] { dispatchLoop(); });
+    if (!post_) {
+        tasks_ = std::make_shared<TaskQueue>();
+        dispatcher_ = std::thread([q = tasks_] { dispatchLoop(q); });
+    }
     reader_ = std::thread([this] { readLoop(); });
 }
 
 RpcClient::~RpcClient()
 {
     disconnect();
-    if (reader_.joinable()) reader_.join();
-    {
-        std::lock_guard lock(taskMutex_);
-        stopTasks_ = true;
+    // The last proxy may go on one of the client's own threads (a sink that held it):
+    // that thread is let go rather than waited for, and touches nothing of ours after.
+    if (reader_.joinable()) {
+        if (reader_.get_id() == std::this_thread::get_id()) reader_.detach();
+        else reader_.join();
     }
-    taskCv_.notify_all();
-    if (dispatcher_.joinable()) {
-        // The last proxy may go inside a sink call on the dispatcher itself.
+    if (tasks_) {
+        {
+            std::lock_guard lock(tasks_->mutex);
+            tasks_->stop = true;
+        }
+        tasks_->cv.notify_all();
         if (dispatcher_.get_id() == std::this_thread::get_id()) dispatcher_.detach();
         else dispatcher_.join();
     }
@@ -175,10 +189,12 @@ void RpcClient::readLoop()
         }
     }
     disconnect();
-    // Sinks stay with the client's tasks that hold them; the table goes now.
+    // The sink table goes last: releasing a sink may release this client (see above).
     std::map<DWORD, ComPtr<IUnknown>> gone;
-    std::lock_guard lock(mutex_);
-    gone.swap(sinks_);
+    {
+        std::lock_guard lock(mutex_);
+        gone.swap(sinks_);
+    }
 }
 
 void RpcClient::post(std::function<void()> task)
@@ -188,20 +204,20 @@ void RpcClient::post(std::function<void()> task)
         return;
     }
     {
-        std::lock_guard lock(taskMutex_);
-        tasks_.push_back(std::move(task));
+        std::lock_guard lock(tasks_->mutex);
+        tasks_->tasks.push_back(std::move(task));
     }
-    taskCv_.notify_one();
+    tasks_->cv.notify_one();
 }
 
-void RpcClient::dispatchLoop()
+void RpcClient::dispatchLoop(std::shared_ptr<TaskQueue> q)
 {
-    std::unique_lock lock(taskMutex_);
+    std::unique_lock lock(q->mutex);
     for (;;) {
-        taskCv_.wait(lock, [this] { return stopTasks_ || !tasks_.empty(); });
-        if (tasks_.empty()) return;
-        auto task = std::move(tasks_.front());
-        tasks_.pop_front();
+        q->cv.wait(lock, [&] { return q->stop || !q->tasks.empty(); });
+        if (q->stop) return;  // what is left is dropped with the queue
+        auto task = std::move(q->tasks.front());
+        q->tasks.pop_front();
         lock.unlock();
         task();
         task = nullptr;

@@ -58,7 +58,8 @@ private:
     void readLoop();
     void notify(const Frame& f);
     void post(std::function<void()> task);
-    void dispatchLoop();
+    struct TaskQueue;
+    static void dispatchLoop(std::shared_ptr<TaskQueue> queue);
 
     int fd_;
     PostTask post_;
@@ -71,11 +72,9 @@ private:
     bool linkUp_ = true;
     std::mutex writeMutex_;
     std::thread reader_;
-    // Own dispatcher when none is given.
-    std::mutex taskMutex_;
-    std::condition_variable taskCv_;
-    std::deque<std::function<void()>> tasks_;
-    bool stopTasks_ = false;
+    // Own dispatcher when none is given. Its thread shares the queue, so the client may
+    // go away inside a sink call on that thread.
+    std::shared_ptr<TaskQueue> tasks_;
     std::thread dispatcher_;
 };
 

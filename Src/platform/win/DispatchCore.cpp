@@ -12,6 +12,10 @@ struct DispatchCore::SendState {
     Message msg;
     Task task;
     Event done{Event::Reset::Manual};
+    // A sent task may use the sender's data: it runs only while the sender
+    // still waits, and a sender that times out while it runs waits for its end.
+    enum Phase : int { Pending, Running, Abandoned };
+    std::atomic<int> phase{Pending};
     std::atomic<bool> delivered{false};
     std::atomic<LRESULT> result{0};
 };
@@ -152,7 +156,13 @@ bool DispatchCore::send(Task task, DWORD timeoutMs)
     item.send = state;
     if (!enqueue(std::move(item)))
         return false;
-    return state->done.wait(timeoutMs) && state->delivered.load();
+    if (!state->done.wait(timeoutMs)) {
+        int expected = SendState::Pending;
+        if (state->phase.compare_exchange_strong(expected, SendState::Abandoned))
+            return false;
+        state->done.wait(INFINITE);
+    }
+    return state->delivered.load();
 }
 
 bool DispatchCore::startTimer(WindowKey key, UINT_PTR id, DWORD intervalMs)
@@ -232,6 +242,9 @@ void DispatchCore::runItem(Item& item)
         break;
     case Item::Kind::Task:
         if (item.send) {
+            int expected = SendState::Pending;
+            if (!item.send->phase.compare_exchange_strong(expected, SendState::Running))
+                break; // the sender gave up: what the task points at may be gone
             item.send->task();
             item.send->delivered.store(true);
         } else {

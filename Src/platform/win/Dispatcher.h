@@ -47,6 +47,10 @@ public:
     // still be delivered later, and the caller has nothing left to keep alive.
     // A time-out of 0 sends nothing.
     virtual bool send(WindowKey key, Message msg, DWORD timeoutMs, LRESULT* result = nullptr) = 0;
+    // A task runs on the application thread only while its sender still waits:
+    // after a time-out it never runs, so it may refer to the sender's stack.
+    // When the time-out passes while the task runs, the send waits for its end
+    // and reports it done.
     virtual bool send(Task task, DWORD timeoutMs) = 0;
 
     // Posts WM_TIMER (wParam = id) to the window every intervalMs. Restarting

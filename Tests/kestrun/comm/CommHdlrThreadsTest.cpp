@@ -1,10 +1,12 @@
 // Line threads, the single step and its mode gates, going online and offline.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <thread>
 
 #include "kestrun/comm/MessageThread.h"
 #include "kestrun/model/EventQueue.h"
+#include "kestrun/model/Hint.h"
 #include "kestrun/shell/ServerFrame.h"
 #include "kestrun/shell/ServerFrameCore.h"
 #include "support/comm/EngineFixtures.h"
@@ -106,6 +108,22 @@ TEST_F(LineThreadTest, OneLineMakesOneThread)
     EXPECT_EQ(hdlr->GetSysMode(), SYSMODE_RUNNING);
 }
 
+TEST_F(LineThreadTest, EveryLineSeesTheStop)
+{
+    TestDevice pair("PAIR", 4);
+    ASSERT_TRUE(hdlr->DoOnline(&pair));
+    std::vector<std::shared_ptr<CdsMessageThread>> threads;
+    for (int i = 0; i < LINE_COUNT; ++i)
+        threads.push_back(hdlr->GetLineThread(i));
+    for (const auto& thread : threads)
+        ASSERT_NE(thread, nullptr);
+    hdlr->DoOffline(&pair);
+    for (const auto& thread : threads) {
+        EXPECT_TRUE(thread->finishedEvent().isSet());
+        EXPECT_FALSE(thread->isAbandoned());
+    }
+}
+
 TEST_F(LineThreadTest, TicksDuringAHeldStepGiveOneMoreStep)
 {
     ASSERT_TRUE(hdlr->DoOnline(&device));
@@ -184,6 +202,53 @@ TEST_F(LineThreadTest, FailedLineStartLeavesTheLineIdle)
     EXPECT_EQ(failing->m_steps.load(), 0);
 }
 
+TEST_F(LineThreadTest, PortsOpenedByTheApplicationCloseAfterTheLinesStop)
+{
+    struct PortCheckHdlr : StepHdlr {
+        using StepHdlr::StepHdlr;
+        std::atomic<int> openAtExit{-1};
+        int ExitThread(tagTHREADINFO* pLine) override
+        {
+            if (pLine)
+                openAtExit = IsPortOpen(pLine);
+            return 0;
+        }
+    };
+    auto checking = std::make_shared<PortCheckHdlr>(clock);
+    checking->SetPortsInThread(FALSE);
+    ASSERT_TRUE(checking->DoOnline(&device));
+    EXPECT_EQ(checking->m_opens, 1);
+    ASSERT_TRUE(checking->PostMessageToThread(checking->GetPrimaryMasterInfo(), WM_SINGLESTEP, 1, 0));
+    ASSERT_TRUE(checking->m_entered.wait(5000));
+    checking->DoOffline(&device);
+    EXPECT_EQ(checking->openAtExit.load(), 1);
+    EXPECT_EQ(checking->GetCommFile(nullptr), nullptr);
+}
+
+TEST_F(LineThreadTest, ReportsFromALineAreOwnedCopies)
+{
+    win::ManualDispatcher dispatcher(clock);
+    RecordingLog log(dispatcher);
+    CommHost host;
+    host.pDispatcher = &dispatcher;
+    host.logWindow = log.Key();
+    host.pClock = &clock;
+    hdlr->SetHost(host);
+    hdlr->SetSendTimeout(20); // nobody answers: both sends time out
+    std::thread line([&] {
+        char text[32] = "-  from a line\r\n";
+        hdlr->ShowLogMessageFromThread(LOG_INFO, text);
+        std::memset(text, 'X', sizeof text - 1);
+        CdsHint hint = CdsHint::ForText("TOPIC", "ITEM");
+        hdlr->SendUpdateMessageFromThread(505, &hint);
+    });
+    line.join(); // the sender's text and hint are gone
+    dispatcher.runPending();
+    EXPECT_EQ(log.Lines(LOG_INFO), (std::vector<std::string>{"-  from a line\r\n"}));
+    EXPECT_EQ(log.Hints(), (std::vector<int>{505}));
+    hdlr->SetHost(CommHost{});
+}
+
 class TimerModeTest : public ::testing::Test {
 protected:
     TimerModeTest() : mode(0), dispatcher(clock), log(dispatcher), hdlr(clock), device("PLC1")
@@ -260,6 +325,54 @@ TEST_F(TimerModeTest, OnlineFromAnotherThreadOnlyAsksTheApplication)
     EXPECT_TRUE(result);
     EXPECT_EQ(log.Hints(), (std::vector<int>{303}));
     EXPECT_FALSE(hdlr.HasActiveDevice(&device));
+}
+
+TEST_F(TimerModeTest, ClearingTheHandlerTakesEveryDeviceOffline)
+{
+    TestDevice second("PLC2");
+    ASSERT_TRUE(hdlr.DoOnline(&device));
+    ASSERT_TRUE(hdlr.DoOnline(&second));
+    hdlr.DeleteContents();
+    EXPECT_FALSE(hdlr.HasActiveDevice(&device));
+    EXPECT_FALSE(hdlr.HasActiveDevice(&second));
+    EXPECT_EQ(device.GetSysMode(), SYSMODE_OFFLINE);
+}
+
+TEST_F(TimerModeTest, MonitorLineProbesItsDevice)
+{
+    TestDevice pair("PAIR", 2);
+    pair.AddBlock("B1");
+    ASSERT_TRUE(hdlr.DoOnline(&pair));
+    tagTHREADINFO* monitor = hdlr.GetSecondaryMasterInfo();
+    ASSERT_NE(monitor, nullptr);
+    EXPECT_EQ(monitor->m_nKind.load(), LINE_KIND_MONITOR);
+    pair.m_monitorAccept = TRUE;
+    hdlr.m_nextPort->Chunk({1, 2, 3, 4});
+    EXPECT_EQ(hdlr.SingleStep(monitor), 1);
+    const auto written = hdlr.m_nextPort->Written();
+    ASSERT_EQ(written.size(), 1u);
+    EXPECT_EQ(std::string(written[0].begin(), written[0].end()), "MQ");
+    hdlr.DoOffline(&pair);
+}
+
+TEST_F(TimerModeTest, MessagesToTheMainWindowAreDroppedOnceItIsGone)
+{
+    std::vector<UINT> received;
+    const win::WindowKey main = dispatcher.registerWindow([&](win::Message& msg) -> LRESULT {
+        received.push_back(msg.id);
+        return 7;
+    });
+    CommHost host = hdlr.GetHost();
+    host.mainWindow = main;
+    hdlr.SetHost(host);
+    EXPECT_TRUE(hdlr.PostMessageToMainWnd(0x470, 1, 2));
+    LRESULT result = 0;
+    EXPECT_TRUE(hdlr.SendMessageToMainWnd(0x472, 0, 0, &result));
+    EXPECT_EQ(result, 7);
+    dispatcher.runPending();
+    EXPECT_EQ(received, (std::vector<UINT>{0x472, 0x470}));
+    dispatcher.unregisterWindow(main);
+    EXPECT_FALSE(hdlr.PostMessageToMainWnd(0x470, 1, 2));
 }
 
 TEST_F(TimerModeTest, NoReportsWithoutALogWindow)

@@ -6,6 +6,7 @@
 #include "kestrun/comm/ReturnError.h"
 #include "kestrun/model/DeviceObject.h"
 #include "kestrun/shell/ServerFrame.h"
+#include "support/comm/EngineFixtures.h"
 #include "support/comm/ScriptedTransport.h"
 
 using kestrun::test::RecordingLog;
@@ -77,6 +78,20 @@ TEST_F(TransportTest, HeaderSplitOverTwoSegmentsKeepsTheBody)
     hdlr.m_framing = nullptr;
     ASSERT_EQ(Read(buffer, 2), 2);
     EXPECT_EQ(std::vector<BYTE>(buffer, buffer + 2), (std::vector<BYTE>{0xCC, 0xDD}));
+}
+
+TEST_F(TransportTest, AsciiFramesKeepTheNextFramesBytes)
+{
+    hdlr.SetAsciiMode(TRUE);
+    // Frames end at ETX; high bytes in between are line noise.
+    hdlr.m_framing = [](const BYTE*, int, BYTE last) { return last == 0x03 ? 0 : -1; };
+    port->Chunk({0x02, 'A', 0x85, 'B', 0x03});
+    port->Chunk({0x02, 'C', 0x03});
+    BYTE buffer[16] = {};
+    ASSERT_EQ(Read(buffer, 16), 4);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer)), "\x02" "AB\x03");
+    ASSERT_EQ(Read(buffer, 16), 3);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer)), "\x02" "C\x03");
 }
 
 TEST_F(TransportTest, KnownFrameLengthAsksOnlyForTheRest)
@@ -226,6 +241,24 @@ TEST_F(TransportTest, FailedWriteIsAStatus)
     EXPECT_EQ(hdlr.WriteBytes(nullptr, out, 1, FALSE, nullptr), CommErrorResult(RE_FILE_EXCEPTION));
     EXPECT_EQ(hdlr.WriteByte(nullptr, 2, FALSE, nullptr), 1);
     EXPECT_EQ(port->Written(), (std::vector<std::vector<BYTE>>{{2}}));
+}
+
+TEST_F(TransportTest, UnsolicitedInputIsSplitIntoFrames)
+{
+    kestrun::test::TestDevice device("PLC1");
+    hdlr.AddActiveDevice(&device);
+    hdlr.SetInService(TRUE);
+    hdlr.m_framing = [](const BYTE*, int count, BYTE) { return count == 3 ? 0 : -1; };
+    const BYTE two[] = {1, 2, 3, 4, 5, 6};
+    EXPECT_EQ(hdlr.ParseUnboundMessage(two, 6, nullptr), 1);
+    EXPECT_EQ(device.m_unbound, (std::vector<std::vector<BYTE>>{{1, 2, 3}, {4, 5, 6}}));
+    device.m_unbound.clear();
+    const BYTE tail[] = {1, 2, 3, 4};
+    hdlr.ParseUnboundMessage(tail, 4, nullptr);
+    EXPECT_EQ(device.m_unbound, (std::vector<std::vector<BYTE>>{{1, 2, 3}, {4}}));
+    hdlr.SetInService(FALSE);
+    EXPECT_EQ(hdlr.ParseUnboundMessage(two, 6, nullptr), 0);
+    hdlr.RemoveActiveDevice(&device);
 }
 
 TEST(CommHdlrText, RemoveStxEtx)

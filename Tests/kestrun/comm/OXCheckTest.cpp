@@ -94,14 +94,14 @@ TEST(COXCheck, Crc16StartValueAbove16BitsIsMasked)
 
 TEST(COXCheck, ObjectsOfOnePolynomialShareATable)
 {
-    const std::size_t before = COXCRC16::m_tableList.GetCount();
+    // Other tests may have made either table already: only growth caused here counts.
     COXCRC16 a(0x3D65);
+    const std::size_t after = COXCRC16::m_tableList.GetCount();
     COXCRC16 b(0x3D65);
     EXPECT_EQ(a.GetTable(), b.GetTable());
-    EXPECT_EQ(COXCRC16::m_tableList.GetCount(), before + 1);
+    EXPECT_EQ(COXCRC16::m_tableList.GetCount(), after);
     COXCRC16 c(0x0589);
     EXPECT_NE(c.GetTable(), a.GetTable());
-    EXPECT_EQ(COXCRC16::m_tableList.GetCount(), before + 2);
 }
 
 // ---- files ----

@@ -28,6 +28,13 @@ public:
     BOOL GetDownsizeCommandQueryString(const _BRISANTDATAVALUE& v, int, BOOL) override { return Record("down", v); }
     BOOL GetUpsizeCommandQueryString(const _BRISANTDATAVALUE& v, int, BOOL) override { return Record("up", v); }
     BOOL GetCopyCommandQueryString(const _BRISANTDATAVALUE& v, int, BOOL) override { return Record("copy", v); }
+    using CdsMemoryVariant::GetValue;
+    BOOL GetValue(_BRISANTDATAVALUE&, const BYTE*, int, kestrun::HandlerLink*, const tagTHREADINFO*) override
+    {
+        ++reads;
+        return FALSE;
+    }
+    std::atomic<int> reads{0};
     BOOL Record(const char* op, const _BRISANTDATAVALUE& v)
     {
         calls.push_back({op, v.ullVal});
@@ -162,6 +169,27 @@ TEST_F(MemoryVariantTest, ClientsAddVariantsWhileALineRefreshesThem)
     line.join();
     block.UpdateVariants(nullptr, 0, nullptr, nullptr);
     EXPECT_EQ(Variant(0, "D100", "BC")->GetValue().wVal, 1234);
+}
+
+TEST_F(MemoryVariantTest, ARefreshPassesOverAVariantStillBeingMade)
+{
+    Set(0, 0x1234);
+    // In the block's map already, but its client has not given it a type yet.
+    auto* fresh = static_cast<RecordingVariant*>(block.CreateMemoryVariant("D100", "BC"));
+    ASSERT_NE(fresh, nullptr);
+    block.UpdateVariants(nullptr, 0, nullptr, nullptr);
+    EXPECT_EQ(fresh->reads, 0);
+    EXPECT_FALSE(fresh->IsTouched());
+
+    ASSERT_EQ(Variant(0, "D100", "BC"), fresh);
+    block.UpdateVariants(nullptr, 0, nullptr, nullptr);
+    EXPECT_EQ(fresh->reads, 1);
+    EXPECT_EQ(fresh->GetValue().wVal, 1234);
+
+    // Once made, a variant keeps its type and base: a line may be reading them.
+    fresh->SetVariant("D100", "HB", 5);
+    EXPECT_EQ(fresh->GetTypeCode(), "BC");
+    EXPECT_EQ(fresh->GetBaseIndex(), 0);
 }
 
 TEST_F(MemoryVariantTest, AFloatWithoutItsSecondItemIsNotUpdated)

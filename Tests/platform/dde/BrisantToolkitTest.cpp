@@ -22,7 +22,8 @@ struct FakeServer {
     std::vector<int> actions;
     std::set<std::string> topics{"PLC1", "PLC2"};
     std::map<std::string, BRISANT_DATATYPE> items{{"D100", BRISANT_SHORT}, {"TEXT", BRISANT_STRING},
-                                                   {"F1", BRISANT_FLOAT}};
+                                                   {"F1", BRISANT_FLOAT}, {"FIX", BRISANT_FIXEDSTRING},
+                                                   {"BITS", BRISANT_BOOLARRAY}};
     std::map<DWORD, std::string> handles;   // item handle -> name
     std::map<std::string, int> active;      // item -> activation count
     int records[16] = {};
@@ -317,6 +318,46 @@ TEST_F(ToolkitTest, PushOfATextNotOnTheHeapIsRefused)
     now += 100;
     toolkit.Idle(server.id);
     EXPECT_EQ(server.pushResults, std::vector<int>{0});
+}
+
+TEST_F(ToolkitTest, PushOfAValueLargerThanItsBlockIsRefused)
+{
+    struct Case {
+        const char* what;
+        const char* item;
+        std::size_t blockSize;
+        std::vector<BYTE> bytes;  // the block's first bytes; the rest stays zero
+        int accepted;
+    };
+    const Case cases[] = {
+        {"text without terminator", "TEXT", 4, {'a', 'b', 'c', 'd'}, 0},
+        {"terminated text", "TEXT", 4, {'a', 'b', 'c'}, 1},
+        {"counted length past the block", "FIX", 6, {50, 0, 'a', 'b'}, 0},
+        {"counted length within the block", "FIX", 6, {3, 0, 'a', 'b', 'c'}, 1},
+        {"array count past the block", "BITS", 8 + 4 * 3, {12, 0, 0, 0, 0xE8, 0x03, 0, 0}, 0},
+        {"array count within the block", "BITS", 8 + 4 * 3, {12, 0, 0, 0, 3, 0, 0, 0}, 1},
+    };
+    Started();
+    DWORD conv = Connected("PLC1");
+    for (const char* item : {"TEXT", "FIX", "BITS"})
+        toolkit.Advise(conv, item);
+    toolkit.Idle(server.id);
+    for (const Case& c : cases) {
+        auto* block = static_cast<BYTE*>(toolkit.Allocate(server.id, toolkit.StartupHeap(), c.blockSize));
+        std::memcpy(block, c.bytes.data(), c.bytes.size());
+        _BRISANTDATAVALUE value{};
+        value.parrVal = block;
+        server.toPush = {{c.item, value}};
+        server.pushResults.clear();
+        now += 100;
+        toolkit.Idle(server.id);
+        EXPECT_EQ(server.pushResults, std::vector<int>{c.accepted}) << c.what;
+        if (!c.accepted)
+            toolkit.Free(server.id, block);  // a refused value stays the caller's
+    }
+    toolkit.Shutdown(server.id);
+    EXPECT_EQ(Heap().liveBlocks, 0u);
+    EXPECT_EQ(Heap().refusedFrees, 0u);
 }
 
 TEST_F(ToolkitTest, PokeIsParsedToTheItemTypeAndAcknowledged)

@@ -15,6 +15,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/time.h>
@@ -243,6 +245,68 @@ TEST_F(RpcTest, StopSendsShutdownAndLaterCallsFailWithTheRpcCode)
     EXPECT_EQ(sink->reasons[0], u"maintenance");
     OPCSERVERSTATUS st;
     EXPECT_EQ(server->GetStatus(st), RPC_S_CALL_FAILED);
+}
+
+TEST_F(RpcTest, CallbackMayBeFreedAsSoonAsStopReturns)
+{
+    auto own = std::make_unique<opctest::ScriptedCallback>();
+    own->addItem("PLC1.D100", VARIANT::I2(1));
+    toolkit->setCallback(own.get());
+    connect();
+    auto g = addGroup(100, 1);
+    auto h = addItems(g.get(), {u"PLC1.D100"});
+    auto sync = g.as<IOPCSyncIO>(IID_IOPCSyncIO);
+    std::atomic<int> reads{0};
+    std::atomic<bool> started{false};
+    std::thread reader([&] {
+        // Reads and writes until the server refuses them; each one uses the callback.
+        for (;;) {
+            std::vector<OPCITEMSTATE> values;
+            std::vector<HRESULT> errors;
+            VARIANT v = VARIANT::I2(SHORT(reads.load()));
+            if (FAILED(sync->Read(OPC_DS_DEVICE, h, values, errors)) || FAILED(sync->Write(h, std::span(&v, 1), errors)))
+                return;
+            ++reads;
+            started = true;
+        }
+    });
+    while (!started) std::this_thread::yield();
+    toolkit->stop();
+    own.reset();  // nothing of the toolkit may touch it now
+    reader.join();
+    EXPECT_GT(reads.load(), 0);
+}
+
+// A shutdown sink that holds the client's only reference to the server and lets it go
+// when the server asks, as a client document does.
+class LastHolder final : public opctest::SinkBase<IOPCShutdown> {
+public:
+    explicit LastHolder(ComPtr<IOPCServer> s) : SinkBase(IID_IOPCShutdown), server(std::move(s)) {}
+    HRESULT ShutdownRequest(std::u16string_view) override
+    {
+        server.reset();  // the client goes with it, on its own dispatcher thread
+        std::lock_guard lock(mutex);
+        done = true;
+        cv.notify_all();
+        return S_OK;
+    }
+    std::size_t events() const override { return done ? 1 : 0; }
+    ComPtr<IOPCServer> server;
+    bool done = false;
+};
+
+TEST_F(RpcTest, ClientMayGoInsideItsOwnSinkCall)
+{
+    connect();
+    ComPtr<IConnectionPoint> cp;
+    ASSERT_EQ(server.as<IConnectionPointContainer>(IID_IConnectionPointContainer)->FindConnectionPoint(IID_IOPCShutdown, cp.put()), S_OK);
+    ComPtr<LastHolder> sink(new LastHolder(server));
+    DWORD cookie = 0;
+    ASSERT_EQ(cp->Advise(sink.get(), &cookie), S_OK);
+    cp.reset();
+    server.reset();
+    toolkit->stop();
+    EXPECT_TRUE(sink->waitFor(1));
 }
 
 // ---- raw frames ----

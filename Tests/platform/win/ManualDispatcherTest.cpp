@@ -221,6 +221,21 @@ TEST_F(ManualDispatcherTest, SendTaskFromOtherThread)
     EXPECT_EQ(seen, (std::vector<std::string>{"ran"}));
 }
 
+TEST_F(ManualDispatcherTest, TaskWhoseSendTimedOutNeverRuns)
+{
+    bool ok = true;
+    std::thread line([&] {
+        auto local = std::make_unique<int>(7);
+        int* target = local.get();
+        ok = dispatcher.send([this, target] { seen.push_back("task saw " + std::to_string(*target)); }, 20);
+        local.reset();  // the caller's data goes with the failed send
+    });
+    line.join();
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(dispatcher.runPending(), 1u);
+    EXPECT_TRUE(seen.empty());
+}
+
 TEST_F(ManualDispatcherTest, QuitIsRecorded)
 {
     EXPECT_FALSE(dispatcher.quitRequested());

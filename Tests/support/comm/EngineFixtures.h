@@ -70,6 +70,13 @@ public:
     int GetMonitorResponseStringLen(const tagTHREADINFO*) const override { return 4; }
     int UpdateStatus(const BYTE*, int, const tagTHREADINFO*) override { return m_monitorAccept; }
 
+    std::vector<std::vector<BYTE>> m_unbound;
+    int UpdateUnboundMessage(const BYTE* pData, int nLength, const tagTHREADINFO*) override
+    {
+        m_unbound.emplace_back(pData, pData + nLength);
+        return 1;
+    }
+
     // A block of n points named "<block>_<i>".
     TestBlock* AddBlock(const std::string& name, int nPoints = 1, int nPriority = 0, int nScanTime = 1000)
     {

@@ -108,7 +108,7 @@ public:
 
     win::FakeClock& Clock() { return m_clock; }
     // The write queue a start would make.
-    void InstallQueue() { m_pEventQueue = CreateEventQueue(); }
+    void InstallQueue() { SetEventQueue(CreateEventQueue()); }
 
 private:
     win::FakeClock& m_clock;

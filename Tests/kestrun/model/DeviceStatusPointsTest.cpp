@@ -1,0 +1,217 @@
+// A device's status points and the operator commands written to them.
+#include <gtest/gtest.h>
+
+#include "kestrun/model/SystemArray.h"
+#include "kestrun/shell/ServerFrame.h"
+#include "kestrun/shell/ServerFrameCore.h"
+#include "support/comm/EngineFixtures.h"
+#include "support/comm/ScriptedTransport.h"
+
+using namespace kestrun::test;
+
+namespace {
+
+class OptionScope {
+public:
+    OptionScope(int systemMode, int systemTime)
+        : m_mode(CdsServerFrame::g_bUseSystemMode.load()), m_time(CdsServerFrame::g_bUseSystemTime.load()),
+          m_thread(CdsServerFrame::g_bBackgroundThread.load())
+    {
+        CdsServerFrame::g_bUseSystemMode = systemMode;
+        CdsServerFrame::g_bUseSystemTime = systemTime;
+        CdsServerFrame::g_bBackgroundThread = 0;
+    }
+    ~OptionScope()
+    {
+        CdsServerFrame::g_bUseSystemMode = m_mode;
+        CdsServerFrame::g_bUseSystemTime = m_time;
+        CdsServerFrame::g_bBackgroundThread = m_thread;
+    }
+
+private:
+    int m_mode, m_time, m_thread;
+};
+
+std::vector<std::string> StatusPointNames(const CdsDeviceObject& device)
+{
+    std::vector<std::string> names;
+    for (CdsMemoryArray* block : device.GetMemoryArrayList().GetBlocks()) {
+        if (!dynamic_cast<CdsSystemArray*>(block))
+            continue;
+        for (int i = 0; i < block->GetSize(); ++i)
+            names.push_back(block->GetMemoryObject(i)->GetName());
+    }
+    return names;
+}
+
+struct LayoutCase {
+    int lines;
+    int systemMode;
+    int systemTime;
+    std::vector<std::string> names;
+};
+
+class StatusLayoutTest : public ::testing::TestWithParam<LayoutCase> {};
+
+TEST_P(StatusLayoutTest, PointsPerOptionsAndLines)
+{
+    OptionScope options(GetParam().systemMode, GetParam().systemTime);
+    TestDevice device("PLC1", GetParam().lines);
+    ASSERT_TRUE(device.CreateSystemArrays());
+    EXPECT_EQ(StatusPointNames(device), GetParam().names);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Layouts, StatusLayoutTest,
+    ::testing::Values(
+        LayoutCase{1, 1, 1, {"$MODESYS", "$COMMGOOD", "$COMMFAIL", "$MODEMSTR", "$ACTVLINE", "$TIMEMSTR"}},
+        LayoutCase{2, 1, 1,
+                   {"$MODESYS", "$COMMGOOD", "$COMMFAIL", "$MODEMSTR", "$ACTVLINE", "$TIMEMSTR", "$MODEMSTR2",
+                    "$ACTVLINE2", "$TIMEMSTR2"}},
+        LayoutCase{4, 1, 1,
+                   {"$MODESYS", "$COMMGOOD", "$COMMFAIL", "$MODEMSTR", "$MODEBKUP", "$ACTVLINE", "$TIMEMSTR",
+                    "$TIMEBKUP", "$MODEMSTR2", "$MODEBKUP2", "$ACTVLINE2", "$TIMEMSTR2", "$TIMEBKUP2"}},
+        LayoutCase{1, 0, 1, {"$TIMEMSTR"}}, LayoutCase{1, 1, 0, {"$MODESYS", "$COMMGOOD", "$COMMFAIL", "$MODEMSTR", "$ACTVLINE"}}));
+
+TEST(StatusPoints, StartValuesAndQuality)
+{
+    OptionScope options(1, 1);
+    TestDevice device("PLC1");
+    ASSERT_TRUE(device.CreateSystemArrays());
+    EXPECT_EQ(device.GetSysMode(), SYSMODE_STOPPED);
+    EXPECT_EQ(device.GetMasterActiveLine(), -1);
+    EXPECT_EQ(device.GetCommGoodObject()->GetValue().boolVal, 1);
+    EXPECT_EQ(device.GetSysModeObject()->GetStatus(), 192);
+    EXPECT_TRUE(device.GetSysModeObject()->IsTouched());
+    CdsMemoryArray* block = device.GetMemoryArrayByName("$Array");
+    ASSERT_NE(block, nullptr);
+    EXPECT_EQ(block->GetAddr(), "$SYSTEM");
+    EXPECT_FALSE(block->IsReadAllowed());
+    EXPECT_FALSE(block->IsWriteAllowed());
+    EXPECT_TRUE(block->IsSystemArray());
+}
+
+TEST(StatusPoints, MadeTwiceLeaveOneBlock)
+{
+    OptionScope options(1, 1);
+    TestDevice device("PLC1");
+    ASSERT_TRUE(device.CreateSystemArrays());
+    ASSERT_TRUE(device.CreateSystemArrays());
+    EXPECT_EQ(StatusPointNames(device).size(), 6u);
+    EXPECT_EQ(device.GetMemoryArrayList().GetTotalCount(), 1);
+}
+
+// A frame that makes scripted handlers and is installed for the devices.
+class CommandTest : public ::testing::Test {
+protected:
+    struct Frame : CdsServerFrameCore {
+        win::FakeClock* clock = nullptr;
+        std::shared_ptr<CdsCommHdlr> NewCommHdlr(DWORD) override { return std::make_shared<ScriptedHdlr>(*clock); }
+    };
+
+    CommandTest() : options(1, 1), previous(kestrun::HandlerTable::Install(&frame)) { frame.clock = &clock; }
+    ~CommandTest() override
+    {
+        frame.ExitPorts();
+        kestrun::HandlerTable::Install(previous);
+    }
+
+    CdsCommHdlr* Online(TestDevice& device)
+    {
+        device.CreateSystemArrays();
+        CdsCommHdlr* hdlr = frame.CreateCommHdlr(device.GetPortHandle());
+        if (!hdlr)
+            hdlr = frame.GetCommHdlrByHandle(device.GetPortHandle());
+        hdlr->DoOnline(&device);
+        return hdlr;
+    }
+
+    static int Write(CdsDeviceObject& device, CdsMemoryObject* point, SHORT value)
+    {
+        _BRISANTDATAVALUE cell{};
+        cell.iVal = value;
+        int result = 7;
+        const int handled = device.HandleCommand(point, cell, result);
+        EXPECT_EQ(result, 0);
+        return handled;
+    }
+
+    OptionScope options;
+    win::FakeClock clock;
+    Frame frame;
+    kestrun::HandlerTable* previous;
+};
+
+TEST_F(CommandTest, WithoutAHandlerNothingIsTaken)
+{
+    TestDevice device("PLC1");
+    device.CreateSystemArrays();
+    EXPECT_EQ(Write(device, device.GetSysModeObject(), 12), 0);
+}
+
+TEST_F(CommandTest, SystemModeReachesTheHandler)
+{
+    TestDevice device("PLC1");
+    CdsCommHdlr* hdlr = Online(device);
+    EXPECT_EQ(Write(device, device.GetSysModeObject(), SYSMODE_SUSPENDED), 1);
+    EXPECT_EQ(hdlr->GetSysMode(), SYSMODE_SUSPENDED);
+    EXPECT_EQ(device.GetSysMode(), SYSMODE_SUSPENDED);
+}
+
+TEST_F(CommandTest, ZeroStopsTheMasterLines)
+{
+    TestDevice device("PLC1");
+    CdsCommHdlr* hdlr = Online(device);
+    hdlr->UpdateUpdateMode(&device, UPDATEMODE_UPDATING, hdlr->GetPrimaryMasterInfo(), TRUE);
+    EXPECT_EQ(Write(device, device.GetMasterActiveLineObject(), 0), 1);
+    EXPECT_EQ(device.GetUpdateMode(hdlr->GetPrimaryMasterInfo()), UPDATEMODE_STOPPED);
+}
+
+TEST_F(CommandTest, CommandsThatDoNothingFail)
+{
+    TestDevice device("PLC1");
+    Online(device);
+    EXPECT_EQ(Write(device, device.GetMasterActiveLineObject(), 2), 0); // no redundancy
+    EXPECT_EQ(Write(device, device.GetMasterActiveLineObject(), 9), 0); // no such line
+    EXPECT_EQ(Write(device, device.GetBackupActiveLineObject(), 3), 0); // no point
+    EXPECT_EQ(Write(device, device.GetMemoryArrayByName("$Array")->GetMemoryObject(1), 1), 0); // "$CommGood"
+}
+
+TEST_F(CommandTest, OperatorSwitchesTheActiveLine)
+{
+    TestDevice device("PLC1", 2);
+    CdsCommHdlr* hdlr = Online(device);
+    EXPECT_EQ(Write(device, device.GetMasterActiveLineObject(), 2), 1);
+    EXPECT_EQ(device.GetMasterActiveLine(), ACTIVELINE_SECONDARY_MASTER);
+    EXPECT_EQ(hdlr->GetSecondaryMasterInfo()->m_nKind.load(), LINE_KIND_UPDATE);
+    EXPECT_EQ(Write(device, device.GetMasterActiveLineObject(), 1), 1);
+    EXPECT_EQ(device.GetMasterActiveLine(), ACTIVELINE_PRIMARY_MASTER);
+    EXPECT_EQ(hdlr->GetPrimaryMasterInfo()->m_nKind.load(), LINE_KIND_UPDATE);
+    EXPECT_EQ(hdlr->GetSecondaryMasterInfo()->m_nKind.load(), LINE_KIND_MONITOR);
+}
+
+TEST_F(CommandTest, TimePointHoldsUnsignedSeconds)
+{
+    TestDevice device("PLC1");
+    CdsCommHdlr* hdlr = Online(device);
+    _BRISANTDATAVALUE cell{};
+    cell.dwVal = 0xF0000000u;
+    int result = 0;
+    CdsMemoryObject* time = device.GetTimeObject(hdlr->GetPrimaryMasterInfo());
+    ASSERT_NE(time, nullptr);
+    EXPECT_EQ(device.HandleCommand(time, cell, result), 1);
+    EXPECT_EQ(device.GetLastUpdateTime(hdlr->GetPrimaryMasterInfo()), 0xF0000000LL);
+    EXPECT_EQ(time->GetValue().dwVal, 0xF0000000u);
+}
+
+TEST_F(CommandTest, GoingOnlineMirrorsTheModes)
+{
+    TestDevice device("PLC1");
+    CdsCommHdlr* hdlr = Online(device);
+    EXPECT_EQ(device.GetSysMode(), SYSMODE_RUNNING);
+    EXPECT_EQ(device.GetUpdateMode(hdlr->GetPrimaryMasterInfo()), UPDATEMODE_STOPPED);
+    hdlr->DoOffline(&device);
+    EXPECT_EQ(device.GetSysMode(), SYSMODE_OFFLINE);
+}
+
+} // namespace

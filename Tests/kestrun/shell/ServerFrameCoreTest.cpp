@@ -1,0 +1,134 @@
+// The handler table and the data timer.
+#include <gtest/gtest.h>
+
+#include "kestrun/comm/EngineCounters.h"
+#include "kestrun/shell/ServerFrame.h"
+#include "kestrun/shell/ServerFrameCore.h"
+#include "support/comm/EngineFixtures.h"
+#include "support/comm/ScriptedTransport.h"
+
+using namespace kestrun::test;
+
+namespace {
+
+class CountingHdlr : public ScriptedHdlr {
+public:
+    using ScriptedHdlr::ScriptedHdlr;
+    int steps = 0;
+    void OnPreSingleStep() override { ++steps; }
+};
+
+class Frame : public CdsServerFrameCore {
+public:
+    explicit Frame(win::FakeClock& clock) : m_clock(clock) {}
+    std::shared_ptr<CdsCommHdlr> NewCommHdlr(DWORD) override
+    {
+        return m_refuse ? nullptr : std::make_shared<CountingHdlr>(m_clock);
+    }
+    bool m_refuse = false;
+
+private:
+    win::FakeClock& m_clock;
+};
+
+class FrameCoreTest : public ::testing::Test {
+protected:
+    FrameCoreTest() : frame(clock), saved(CdsServerFrame::g_bBackgroundThread.load())
+    {
+        CdsServerFrame::g_bBackgroundThread = 0;
+    }
+    ~FrameCoreTest() override
+    {
+        frame.ExitPorts();
+        CdsServerFrame::g_bBackgroundThread = saved;
+    }
+
+    win::FakeClock clock;
+    Frame frame;
+    int saved;
+};
+
+TEST_F(FrameCoreTest, OneHandlerPerPort)
+{
+    CdsCommHdlr* first = frame.CreateCommHdlr(0x10001);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first->GetPortHandle(), 0x10001u);
+    EXPECT_NE(first->GetEventQueue(), nullptr);
+    EXPECT_EQ(frame.CreateCommHdlr(0x10001), nullptr);
+    EXPECT_EQ(frame.GetCommHdlrByHandle(0x10001), first);
+    EXPECT_EQ(frame.GetCommHdlrByIndex(0), first);
+}
+
+TEST_F(FrameCoreTest, TableHoldsNinetyNine)
+{
+    for (DWORD port = 1; port <= 99; ++port)
+        ASSERT_NE(frame.CreateCommHdlr(port), nullptr);
+    EXPECT_EQ(frame.CreateCommHdlr(100), nullptr);
+    EXPECT_EQ(frame.GetCommHdlrByIndex(-1), nullptr);
+    EXPECT_EQ(frame.GetCommHdlrByIndex(99), nullptr);
+    EXPECT_NE(frame.GetCommHdlrByIndex(98), nullptr);
+    frame.DestroyCommHdlr(50);
+    EXPECT_EQ(frame.GetCommHdlrByIndex(49), nullptr);
+    EXPECT_NE(frame.CreateCommHdlr(100), nullptr); // the freed slot is taken again
+    EXPECT_EQ(frame.GetCommHdlrByIndex(49)->GetPortHandle(), 100u);
+}
+
+TEST_F(FrameCoreTest, RefusedHandlerLeavesTheSlotFree)
+{
+    frame.m_refuse = true;
+    EXPECT_EQ(frame.CreateCommHdlr(1), nullptr);
+    frame.m_refuse = false;
+    EXPECT_NE(frame.CreateCommHdlr(1), nullptr);
+}
+
+TEST_F(FrameCoreTest, TimerModeStepsOneHandlerPerTick)
+{
+    TestDevice a("A"), b("B");
+    auto* first = static_cast<CountingHdlr*>(frame.CreateCommHdlr(1));
+    auto* second = static_cast<CountingHdlr*>(frame.CreateCommHdlr(2));
+    ASSERT_TRUE(first->DoOnline(&a));
+    ASSERT_TRUE(second->DoOnline(&b));
+    const ULONG loops = CdsEngineCounters::m_nLoopCount.load();
+    for (int i = 0; i < 5; ++i)
+        frame.OnDataTimer();
+    EXPECT_EQ(CdsEngineCounters::m_nLoopCount.load() - loops, 5u);
+    // A, B, A, B, A: the search wraps within the tick.
+    EXPECT_EQ(first->steps, 3);
+    EXPECT_EQ(second->steps, 2);
+    frame.ExitPorts(); // before the devices go
+}
+
+TEST_F(FrameCoreTest, DataTimerRunsOnTheDispatcher)
+{
+    win::ManualDispatcher dispatcher(clock);
+    CommHost host;
+    host.pDispatcher = &dispatcher;
+    host.pClock = &clock;
+    frame.SetHost(host);
+    TestDevice a("A");
+    auto* hdlr = static_cast<CountingHdlr*>(frame.CreateCommHdlr(1));
+    ASSERT_TRUE(hdlr->DoOnline(&a));
+    const unsigned long saved = CdsServerFrame::g_dwDataUpdateTime.load();
+    CdsServerFrame::g_dwDataUpdateTime = 100;
+    ASSERT_TRUE(frame.StartDataTimer());
+    dispatcher.advance(1000);
+    EXPECT_EQ(hdlr->steps, 10);
+    frame.StopDataTimer();
+    dispatcher.advance(1000);
+    EXPECT_EQ(hdlr->steps, 10);
+    CdsServerFrame::g_dwDataUpdateTime = saved;
+    frame.ExitPorts();
+}
+
+TEST_F(FrameCoreTest, ExitPortsSilencesAndStopsEveryHandler)
+{
+    TestDevice a("A");
+    CdsCommHdlr* hdlr = frame.CreateCommHdlr(1);
+    ASSERT_TRUE(hdlr->DoOnline(&a));
+    std::weak_ptr<CdsCommHdlr> weak = hdlr->weak_from_this();
+    frame.ExitPorts();
+    EXPECT_TRUE(weak.expired());
+    EXPECT_EQ(frame.GetCommHdlrByIndex(0), nullptr);
+}
+
+} // namespace
