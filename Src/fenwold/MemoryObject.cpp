@@ -99,6 +99,9 @@ char* CMemoryObject::GetCommandQueryString(const _BRISANTDATAVALUE& value, int n
     McBuffer frame;
     bool built = false;
     if (type == BRISANT_STRING) {
+        // 1E PLCs take bits and words only.
+        if (station->GetFrameKind() == McFrameKind::E1)
+            return nullptr;
         const char* text = value.pszVal ? value.pszVal : "";
         built = McBuildStringWrite(frame, station->GetTarget(), code, address->number, text, size);
     } else {

@@ -35,6 +35,7 @@ public:
         m_at += static_cast<std::size_t>(n);
         return true;
     }
+    bool ReadIfWaiting(BYTE* p, int n) override { return Left() >= static_cast<std::size_t>(n) && ReadExactly(p, n); }
     std::size_t Left() const { return m_bytes.size() - m_at; }
     std::vector<int> reads;
 
@@ -88,8 +89,12 @@ INSTANTIATE_TEST_SUITE_P(
         ReceiveCase{"E1AsciiGood", McFrameKind::E1, true, 8, Ascii("8100" "1234"), true, 8, {4, 4}},
         ReceiveCase{"E1WriteGood", McFrameKind::E1, false, 2, Hex("85 00"), true, 2, {2}},
         // An abnormal code and a zero byte follow only end code 5B.
-        ReceiveCase{"E1Binary5B", McFrameKind::E1, false, 6, Hex("81 5B 10 00"), true, 4, {2, 2}},
-        ReceiveCase{"E1Ascii5B", McFrameKind::E1, true, 8, Ascii("815B" "1000"), true, 8, {4, 4}},
+        ReceiveCase{"E1Binary5B", McFrameKind::E1, false, 6, Hex("81 5B 10 00"), true, 4, {2, 1, 1}},
+        ReceiveCase{"E1Ascii5B", McFrameKind::E1, true, 8, Ascii("815B" "1000"), true, 8, {4, 2, 2}},
+        // Without the zero byte the response is still whole: nothing is waited for.
+        ReceiveCase{"E1Binary5BNoZero", McFrameKind::E1, false, 6, Hex("81 5B 10"), true, 4, {2, 1}},
+        ReceiveCase{"E1Ascii5BNoZero", McFrameKind::E1, true, 8, Ascii("815B" "10"), true, 8, {4, 2}},
+        ReceiveCase{"E1Binary5BNoCode", McFrameKind::E1, false, 6, Hex("81 5B"), false, 0, {2, 1}},
         // Other end codes are the whole response: no waiting for bytes that never come.
         ReceiveCase{"E1BinaryOtherEndCode", McFrameKind::E1, false, 6, Hex("81 51"), true, 2, {2}},
         ReceiveCase{"E1AsciiOtherEndCode", McFrameKind::E1, true, 8, Ascii("8151"), true, 4, {4}},
@@ -117,6 +122,16 @@ TEST(Receive, LeavesTheNextResponseUnread)
     ASSERT_TRUE(McReceiveResponse(McFrameKind::E3, false, buffer.data(), 64, 0, received, reader));
     EXPECT_EQ(received, 11);
     EXPECT_EQ(reader.Left(), 11u);
+}
+
+TEST(Receive, MissingZeroByteIsSupplied)
+{
+    StreamReader reader(Ascii("815B10"));
+    std::array<BYTE, 16> buffer{};
+    buffer.fill('X');
+    int received = 0;
+    ASSERT_TRUE(McReceiveResponse(McFrameKind::E1, true, buffer.data(), 16, 8, received, reader));
+    EXPECT_EQ(std::string(buffer.begin(), buffer.begin() + received), "815B1000");
 }
 
 TEST(Receive, BufferTooSmallForTheHeader)

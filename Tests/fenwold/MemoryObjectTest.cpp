@@ -178,6 +178,7 @@ INSTANTIATE_TEST_SUITE_P(
                     RefusedCase{"StringOfBitDevice", kTypeQnA, "MC3", "M10", kM, BRISANT_STRING, "", false},
                     RefusedCase{"I4On1E", kTypeA, "MC", "D10", kD, BRISANT_LONG, "", false},
                     RefusedCase{"ZROn1E", kTypeA, "MC", "ZR10", kZR, BRISANT_WORD, "", false},
+                    RefusedCase{"StringOn1E", kTypeA, "MC", "D10", kD, BRISANT_STRING, "", false},
                     // D102 bit 5 has no element of its own: never written to D105.
                     RefusedCase{"BitOfWordDevice", kTypeQnA, "MC3", "D100", kD, BRISANT_WORD, "D102/5", true}),
     [](const testing::TestParamInfo<RefusedCase>& info) { return info.param.name; });
