@@ -3,12 +3,9 @@
 // the OPC toolkit; this process is the client, finds it by ProgID and watches values,
 // writes and qualities travel between the simulator and its callbacks.
 // Built once the program's communication handler is part of the build.
-#if __has_include("fenwold/CommHdlr.h")
+#include "fenwold/BridgeServer.h"
+#ifdef TESSARO_BRIDGE_SERVER
 #include <gtest/gtest.h>
-
-#include <poll.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -21,22 +18,11 @@
 #include <thread>
 #include <vector>
 
-#include "fenwold/CommHdlr.h"
-#include "fenwold/DeviceMap.h"
-#include "fenwold/DeviceObject.h"
-#include "fenwold/MemoryArray.h"
-#include "kestrun/comm/TcpipConfig.h"
-#include "kestrun/model/MemoryObject.h"
-#include "kestrun/model/MemoryArray.h"
-#include "kestrun/model/opc/Callback.h"
-#include "kestrun/shell/ServerFrame.h"
-#include "kestrun/shell/ServerFrameCore.h"
+#include "platform/com/Bstr.h"
 #include "platform/com/Guid.h"
 #include "platform/opc/Activation.h"
 #include "platform/opc/RecordingSinks.h"
-#include "platform/opc/Toolkit.h"
 #include "platform/registry/Registry.h"
-#include "platform/win/HeadlessDispatcher.h"
 #include "support/ScratchFolder.h"
 #include "support/plcsim/Server.h"
 
@@ -45,113 +31,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using opc::ComPtr;
 
-const CLSID kClsid = *com::parseGuid("{6E6F7453-0006-4E61-8000-0000000E2E01}");
-constexpr WORD kCodeD = 0xA8;
-constexpr WORD kCodeM = 0x90;
-constexpr unsigned long kDataUpdateMs = 50;
+using namespace bridgeserver;
 constexpr DWORD kGroupRateMs = 100;
-
-// The program's frame: every port gets a MELSEC handler.
-class ServerFrame : public CdsServerFrameCore {
-public:
-    std::shared_ptr<CdsCommHdlr> NewCommHdlr(DWORD) override { return std::make_shared<CCommHdlr>(); }
-};
-
-CDeviceObject* AddDevice(CDeviceMap& map, const std::string& name, LONG type, const std::string& protocol,
-                         const std::string& address, WORD portId, std::uint16_t plcPort)
-{
-    auto* device = new CDeviceObject;
-    device->m_strName = name;
-    device->m_nDeviceType = type;
-    device->m_strProtocol = protocol;
-    device->m_strAddress = address;
-    device->m_strPort = "TCP" + std::to_string(portId);
-    device->m_nReadTimeout = 300;
-    device->m_nRetries = 0;
-    device->m_nRetryDelay = 1;
-    auto config = std::make_unique<CdsTcpipConfig>();
-    config->SetPortId(portId);
-    config->m_strRemoteAddress = "127.0.0.1";
-    config->m_nRemotePort = plcPort;
-    device->SetCommConfig(0, std::move(config));
-    return static_cast<CDeviceObject*>(map.AddDeviceObject(device, TRUE));
-}
-
-void AddBlock(CdsDeviceObject* device, const std::string& address, WORD code, int type, int points)
-{
-    auto* block = new CMemoryArray;
-    block->SetAddr(address);
-    block->SetTypeDataWord(static_cast<SHORT>(code));
-    block->SetDefaultDataType(type);
-    block->SetMaxMemories(points);
-    block->SetWriteAllowed(TRUE);
-    device->AddMemoryArray(block, true);
-}
-
-// The server process: devices online against the simulator, the OPC toolkit open on
-// the class socket, until the control pipe closes.
-int RunServer(const std::filesystem::path& root, int portFd, int readyFd, int controlFd)
-{
-    std::uint16_t plcPort = 0;
-    if (::read(portFd, &plcPort, sizeof plcPort) != static_cast<ssize_t>(sizeof plcPort))
-        return 10;
-    CdsDeviceMap::m_TopicListByName.RemoveAll();
-    CdsServerFrame::g_dwDataUpdateTime = kDataUpdateMs;
-    CdsServerFrame::g_bBackgroundThread = 1;
-
-    win::HeadlessDispatcher dispatcher;
-    ServerFrame frame;
-    CommHost host;
-    host.pDispatcher = &dispatcher;
-    frame.SetHost(host);
-    kestrun::HandlerTable* previous = kestrun::HandlerTable::Install(&frame);
-
-    auto map = std::make_unique<CDeviceMap>();
-    CDeviceObject* e3 = AddDevice(*map, "PLC3E", 4, "MC3", "", 1, plcPort);
-    CDeviceObject* e1 = AddDevice(*map, "PLC1E", 2, "ASCII", "255", 2, plcPort);
-    if (!e3 || !e1)
-        return 11;
-    AddBlock(e3, "D100", kCodeD, BRISANT_SHORT, 4);
-    AddBlock(e3, "M0", kCodeM, BRISANT_BOOL, 8);
-    AddBlock(e1, "D200", kCodeD, BRISANT_WORD, 2);
-    AddBlock(e1, "D300", kCodeD, BRISANT_FLOAT, 2);
-    // As after loading a document: system devices and each device's status points.
-    map->OnLoading();
-
-    CfsCallback callback;
-    callback.SetDeviceMap(map.get());
-    registry::Registry reg(root / "reg");
-    opc::ToolkitOptions options;
-    options.socketDir = root / "run";
-    options.registry = &reg;
-    int rc = 0;
-    {
-        opc::Toolkit toolkit(options);
-        map->SetAllDevicesOnline(TRUE);
-        frame.StartDataTimer();
-        if (!toolkit.start(kClsid, false)) {
-            rc = 12;
-        } else {
-            toolkit.setCallback(&callback);
-            (void)!::write(readyFd, "r", 1);
-            std::thread watch([&] {
-                pollfd control{controlFd, POLLIN, 0};
-                ::poll(&control, 1, 60000);
-                dispatcher.post([&dispatcher] { dispatcher.quit(0); });
-            });
-            dispatcher.run();
-            watch.join();
-            toolkit.stop();
-        }
-        frame.StopDataTimer();
-        map->SetAllDevicesOnline(FALSE);
-        frame.ExitPorts();
-    }
-    callback.SetDeviceMap(nullptr);
-    map.reset();
-    kestrun::HandlerTable::Install(previous);
-    return rc;
-}
 
 // Keeps the latest value and quality of every client handle, and wakes waiters.
 class LatestValues final : public opctest::SinkBase<IOPCDataCallback> {
@@ -209,48 +90,24 @@ protected:
     {
         if (std::getenv("TESSARO_TEST_PLC"))
             GTEST_SKIP() << "looks inside the simulator";
-        reg.SetString(HKEY_CLASSES_ROOT, "Tessaro.BridgeEndToEnd\\CLSID", "", com::formatGuid(kClsid));
-        ASSERT_EQ(::pipe(portPipe), 0);
-        ASSERT_EQ(::pipe(readyPipe), 0);
-        ASSERT_EQ(::pipe(controlPipe), 0);
-        // The server goes first, before this process has threads of its own.
-        child = ::fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            ::close(controlPipe[1]);
-            _exit(RunServer(scratch.path(), portPipe[0], readyPipe[1], controlPipe[0]));
-        }
-        ::close(portPipe[0]);
-        ::close(readyPipe[1]);
-        ::close(controlPipe[0]);
+        reg.SetString(HKEY_CLASSES_ROOT, std::string(kProgId) + "\\CLSID", "", com::formatGuid(kClsid));
+        server = std::make_unique<ServerProcess>(scratch.path());
         ASSERT_TRUE(plc.start());
-        const std::uint16_t port = plc.port();
-        ASSERT_EQ(::write(portPipe[1], &port, sizeof port), static_cast<ssize_t>(sizeof port));
-        pollfd ready{readyPipe[0], POLLIN, 0};
-        ASSERT_EQ(::poll(&ready, 1, 10000), 1);
-        char byte = 0;
-        ASSERT_EQ(::read(readyPipe[0], &byte, 1), 1);
+        ASSERT_TRUE(server->Start(plc.port()));
     }
 
     void TearDown() override
     {
-        if (child > 0) {
-            ::close(controlPipe[1]);
-            int status = 0;
-            ::waitpid(child, &status, 0);
-            EXPECT_TRUE(WIFEXITED(status));
-            EXPECT_EQ(WEXITSTATUS(status), 0);
+        if (server) {
+            EXPECT_EQ(server->Stop(), 0);  // the server ended cleanly
         }
         plc.stop();
     }
 
     support::ScratchFolder scratch;
     registry::Registry reg{scratch.path() / "reg"};
+    std::unique_ptr<ServerProcess> server;  // forked before the simulator's threads start
     plcsim::Server plc;
-    int portPipe[2]{-1, -1};
-    int readyPipe[2]{-1, -1};
-    int controlPipe[2]{-1, -1};
-    pid_t child = -1;
 };
 
 // Connects by ProgID, adds a group at 100 ms with items of several types and subscribes.
@@ -273,14 +130,14 @@ protected:
         options.socketDir = scratch.path() / "run";
         options.registry = &reg;
         CLSID clsid{};
-        ASSERT_EQ(opc::CLSIDFromProgID(u"Tessaro.BridgeEndToEnd", &clsid, &reg), S_OK);
+        ASSERT_EQ(opc::CLSIDFromProgID(com::toBstr(kProgId), &clsid, &reg), S_OK);
         ComPtr<IUnknown> unk;
         ASSERT_EQ(opc::CoCreateInstanceEx(clsid, u"", IID_IOPCServer, unk.put(), options), S_OK);
-        server = ComPtr<IOPCServer>::attach(static_cast<IOPCServer*>(static_cast<void*>(unk.detach())));
+        client = ComPtr<IOPCServer>::attach(static_cast<IOPCServer*>(static_cast<void*>(unk.detach())));
 
         OPCHANDLE hGroup = 0;
         DWORD revised = 0;
-        ASSERT_EQ(server->AddGroup(u"E2E", TRUE, kGroupRateMs, 1, nullptr, nullptr, 0, &hGroup, &revised,
+        ASSERT_EQ(client->AddGroup(u"E2E", TRUE, kGroupRateMs, 1, nullptr, nullptr, 0, &hGroup, &revised,
                                    IID_IOPCItemMgt, unk.put()),
                   S_OK);
         group = ComPtr<IOPCItemMgt>::attach(static_cast<IOPCItemMgt*>(static_cast<void*>(unk.detach())));
@@ -305,7 +162,7 @@ protected:
             point->Unadvise(cookie);
         point = {};
         group = {};
-        server = {};
+        client = {};
         BridgeEndToEnd::TearDown();
     }
 
@@ -315,7 +172,7 @@ protected:
     }
 
     static constexpr std::chrono::seconds kSettle{5};
-    ComPtr<IOPCServer> server;
+    ComPtr<IOPCServer> client;
     ComPtr<IOPCItemMgt> group;
     ComPtr<IConnectionPoint> point;
     ComPtr<LatestValues> sink{new LatestValues};

@@ -1,6 +1,8 @@
 // The OPC bridge under load, server and client in two processes over the toolkit's
 // transport: every item of one client changing every 100 ms (updates delivered per
-// second, server CPU), and the time from a point's change to the client's callback.
+// second, server CPU), the time from a point's change to the client's callback, and
+// the time from a change inside the simulated PLC to the client's callback through
+// the MELSEC server.
 #include <benchmark/benchmark.h>
 
 #include <poll.h>
@@ -13,6 +15,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -27,6 +30,9 @@
 #include "platform/registry/Registry.h"
 #include "support/ScratchFolder.h"
 #include "support/model/DeviceFakes.h"
+#include "support/plcsim/Server.h"
+#include "fenwold/BridgeServer.h"
+#include <random>
 
 namespace {
 
@@ -263,6 +269,121 @@ void RunClient(benchmark::State& state, int items, std::chrono::milliseconds mea
 
 void BM_TenThousandItemsEvery100ms(benchmark::State& state) { RunClient(state, 10000, std::chrono::seconds(3)); }
 void BM_ChangeToCallbackLatency(benchmark::State& state) { RunClient(state, 0, std::chrono::seconds(5)); }
+
+#ifdef TESSARO_BRIDGE_SERVER
+// Keeps the arrival time of the latest value of one item.
+class ArrivalSink final : public opctest::SinkBase<IOPCDataCallback> {
+public:
+    ArrivalSink() : SinkBase(IID_IOPCDataCallback) {}
+    HRESULT OnDataChange(DWORD, OPCHANDLE, HRESULT, HRESULT, std::span<const OPCHANDLE> items,
+                         std::span<const VARIANT> values, std::span<const WORD>, std::span<const FILETIME>,
+                         std::span<const HRESULT>) override
+    {
+        const auto now = Clock::now();
+        std::lock_guard lock(mutex);
+        for (std::size_t i = 0; i < items.size(); ++i)
+            if (items[i] == 0 && values[i].vt() == VT_I2) {
+                value = values[i].iVal();
+                when = now;
+            }
+        ++count;
+        cv.notify_all();
+        return S_OK;
+    }
+    HRESULT OnReadComplete(DWORD, OPCHANDLE, HRESULT, HRESULT, std::span<const OPCHANDLE>, std::span<const VARIANT>,
+                           std::span<const WORD>, std::span<const FILETIME>, std::span<const HRESULT>) override
+    {
+        return S_OK;
+    }
+    HRESULT OnWriteComplete(DWORD, OPCHANDLE, HRESULT, std::span<const OPCHANDLE>, std::span<const HRESULT>) override
+    {
+        return S_OK;
+    }
+    HRESULT OnCancelComplete(DWORD, OPCHANDLE) override { return S_OK; }
+    std::size_t events() const override { return count; }
+
+    // The arrival of that value, or nothing within the limit.
+    std::optional<Clock::time_point> WaitFor(SHORT expected, std::chrono::milliseconds limit)
+    {
+        std::unique_lock lock(mutex);
+        if (!cv.wait_for(lock, limit, [&] { return value == expected; }))
+            return std::nullopt;
+        return when;
+    }
+
+    SHORT value = -1;
+    Clock::time_point when;
+    std::size_t count = 0;
+};
+
+// A word changed inside the simulator until the client's callback shows it: one line
+// scan (50 ms data timer) and one group period (100 ms) at most, plus the transport.
+void BM_SimulatorChangeToCallback(benchmark::State& state)
+{
+    support::ScratchFolder scratch;
+    registry::Registry reg(scratch.path() / "reg");
+    reg.SetString(HKEY_CLASSES_ROOT, std::string(bridgeserver::kProgId) + "\\CLSID", "",
+                  com::formatGuid(bridgeserver::kClsid));
+    bridgeserver::ServerProcess server(scratch.path());  // before the simulator's threads
+    plcsim::Server plc;
+    if (!plc.start() || !server.Start(plc.port())) {
+        state.SkipWithError("no simulator or server");
+        return;
+    }
+    plc.memory().setWord(bridgeserver::kCodeD, 100, 0);
+
+    std::vector<double> delays;
+    {
+        opc::ActivationOptions options;
+        options.socketDir = scratch.path() / "run";
+        options.registry = &reg;
+        CLSID clsid{};
+        ComPtr<IUnknown> unk;
+        if (FAILED(opc::CLSIDFromProgID(com::toBstr(bridgeserver::kProgId), &clsid, &reg)) ||
+            FAILED(opc::CoCreateInstanceEx(clsid, u"", IID_IOPCServer, unk.put(), options))) {
+            state.SkipWithError("no OPC server");
+            return;
+        }
+        auto client = ComPtr<IOPCServer>::attach(static_cast<IOPCServer*>(static_cast<void*>(unk.detach())));
+        OPCHANDLE hGroup = 0;
+        DWORD revised = 0;
+        client->AddGroup(u"Latency", TRUE, kPeriodMs, 1, nullptr, nullptr, 0, &hGroup, &revised, IID_IOPCItemMgt,
+                         unk.put());
+        auto group = ComPtr<IOPCItemMgt>::attach(static_cast<IOPCItemMgt*>(static_cast<void*>(unk.detach())));
+        std::vector<OPCITEMDEF> defs(1);
+        defs[0].szItemID = u"[PLC3E]D100:0";
+        std::vector<OPCITEMRESULT> results;
+        std::vector<HRESULT> errors;
+        group->AddItems(defs, results, errors);
+        ComPtr<IConnectionPoint> cp;
+        group.as<IConnectionPointContainer>(IID_IConnectionPointContainer)
+            ->FindConnectionPoint(IID_IOPCDataCallback, cp.put());
+        ComPtr<ArrivalSink> sink(new ArrivalSink);
+        DWORD cookie = 0;
+        cp->Advise(sink.get(), &cookie);
+        sink->WaitFor(0, std::chrono::seconds(5));
+
+        std::minstd_rand random(12345);
+        for (auto _ : state) {
+            for (SHORT i = 1; i <= 60; ++i) {
+                // Changes fall at any phase of the data timer and the group period.
+                std::this_thread::sleep_for(std::chrono::milliseconds(random() % 97));
+                const auto changed = Clock::now();
+                plc.memory().setWord(bridgeserver::kCodeD, 100, static_cast<std::uint16_t>(i));
+                if (auto arrived = sink->WaitFor(i, std::chrono::seconds(2)))
+                    delays.push_back(std::chrono::duration<double, std::milli>(*arrived - changed).count());
+            }
+        }
+        cp->Unadvise(cookie);
+    }
+    server.Stop();
+    plc.stop();
+    state.counters["latency_p50_ms"] = Percentile(delays, 0.5);
+    state.counters["latency_p99_ms"] = Percentile(delays, 0.99);
+    state.counters["samples"] = static_cast<double>(delays.size());
+}
+BENCHMARK(BM_SimulatorChangeToCallback)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+#endif
 
 BENCHMARK(BM_TenThousandItemsEvery100ms)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ChangeToCallbackLatency)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
