@@ -217,8 +217,9 @@ TEST_F(BridgeEndToEndClient, ValuesChangesAndWritesTravelBetweenTheSimulatorAndT
     EXPECT_TRUE(sink->WaitUntil(3, Good(VARIANT::UI2(4242)), kSettle));
 }
 
-// Waits for the devices' status points: without an update mode a line's comm error
-// does not mark the points, so the quality stays good after the drop.
+// Waits for the lines: once the PLC has closed the connection and refuses new ones,
+// the line stops visiting its devices, so the error count never reaches its maximum
+// and the points keep their good quality.
 TEST_F(BridgeEndToEndClient, DISABLED_QualityChangesWhenTheSimulatorDropsTheConnection)
 {
     ASSERT_TRUE(sink->WaitUntil(0, Good(VARIANT::I2(1234)), kSettle));

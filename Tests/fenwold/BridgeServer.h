@@ -81,6 +81,7 @@ inline int RunServer(const std::filesystem::path& root, std::uint16_t plcPort, i
     CdsDeviceMap::m_TopicListByName.RemoveAll();
     CdsServerFrame::g_dwDataUpdateTime = kDataUpdateMs;
     CdsServerFrame::g_bBackgroundThread = 1;
+    CdsServerFrame::g_bUseSystemMode = 1;  // status points with the lines' update modes
 
     win::HeadlessDispatcher dispatcher;
     ServerFrame frame;
