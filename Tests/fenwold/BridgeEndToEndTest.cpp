@@ -217,9 +217,19 @@ TEST_F(BridgeEndToEndClient, ValuesChangesAndWritesTravelBetweenTheSimulatorAndT
     EXPECT_TRUE(sink->WaitUntil(3, Good(VARIANT::UI2(4242)), kSettle));
 }
 
-// Waits for the lines: once the PLC has closed the connection and refuses new ones,
-// the line stops visiting its devices, so the error count never reaches its maximum
-// and the points keep their good quality.
+// The next two wait for the lines: once the PLC has closed the connection the line
+// neither reconnects nor visits its devices again, so values freeze, the error count
+// never reaches its maximum and the points keep their good quality.
+TEST_F(BridgeEndToEndClient, DISABLED_ValuesResumeAfterThePlcClosesTheConnection)
+{
+    ASSERT_TRUE(sink->WaitUntil(0, Good(VARIANT::I2(1234)), kSettle));
+    const std::size_t accepted = plc.acceptedCount();
+    plc.closeConnections();
+    plc.memory().setWord(kCodeD, 100, 999);
+    EXPECT_TRUE(sink->WaitUntil(0, Good(VARIANT::I2(999)), kSettle));
+    EXPECT_GT(plc.acceptedCount(), accepted);
+}
+
 TEST_F(BridgeEndToEndClient, DISABLED_QualityChangesWhenTheSimulatorDropsTheConnection)
 {
     ASSERT_TRUE(sink->WaitUntil(0, Good(VARIANT::I2(1234)), kSettle));
