@@ -267,22 +267,18 @@ void CfsCallback::SendHint(int nCode, const CdsHint& hint)
         sink(nCode, hint);
 }
 
-CfsMemoryTag* CfsCallback::FindAnyTagLocked(std::string_view itemId, std::string_view accessPath, bool create)
+CfsMemoryTag* CfsCallback::FindAnyTagLocked(std::string_view itemId, std::string_view accessPath,
+                                           std::vector<CdsHint>* pNotFound)
 {
     CfsBranch& root = GetRootLocked();
-    std::vector<std::pair<std::string, std::string>> missing;
-    ItemHost host(root, create, [&missing](const std::string& id, const std::string& path) {
-        missing.emplace_back(id, path);
+    ItemHost host(root, pNotFound != nullptr, [pNotFound](const std::string& id, const std::string& path) {
+        pNotFound->push_back(CdsHint::ForText(path, id));
     });
     kestrun::OpcItemResult found = kestrun::ResolveOpcItem(host, itemId, accessPath, kestrun::ItemNameOptions::Current());
     if (found.tag)
         return found.tag;
-    if (!found.point) {
-        for (const auto& [id, path] : missing)
-            if (m_hintSink)
-                m_hintSink(HINT_ACTION_FAILED, CdsHint::ForText(path, id));
+    if (!found.point)
         return nullptr;
-    }
     CfsMemoryTag* tag = found.point->GetMemoryTag();
     if (!tag)
         return nullptr;
@@ -295,7 +291,7 @@ CfsMemoryTag* CfsCallback::FindAnyTagLocked(std::string_view itemId, std::string
 HRESULT CfsCallback::FindTag(std::string_view itemId, DWORD& propertyCount, CTag*& tag)
 {
     auto lock = Lock();
-    CfsMemoryTag* found = FindAnyTagLocked(itemId, {}, false);
+    CfsMemoryTag* found = FindAnyTagLocked(itemId, {}, nullptr);
     propertyCount = found ? kPropertyCount : 0;
     tag = found;
     return found ? S_OK : OPC_E_UNKNOWNITEMID;
@@ -333,7 +329,7 @@ HRESULT CfsCallback::GetItemProperties(std::string_view itemId, std::span<const 
     values.resize(propertyIds.size());
     errors.resize(propertyIds.size(), OPC_E_INVALID_PID);
     auto lock = Lock();
-    CfsMemoryTag* tag = FindAnyTagLocked(itemId, {}, false);
+    CfsMemoryTag* tag = FindAnyTagLocked(itemId, {}, nullptr);
     if (!tag)
         return OPC_E_UNKNOWNITEMID;
     const CfsMemoryTag::Snapshot state = tag->Read();
@@ -367,7 +363,7 @@ HRESULT CfsCallback::LookupItemID(std::string_view itemId, DWORD, std::u16string
 {
     text.clear();
     auto lock = Lock();
-    if (!FindAnyTagLocked(itemId, {}, false))
+    if (!FindAnyTagLocked(itemId, {}, nullptr))
         return OPC_E_UNKNOWNITEMID;
     // None of the item's properties is an item of its own.
     return OPC_E_INVALID_PID;
@@ -385,15 +381,22 @@ DWORD CfsCallback::ReviseUpdateRate(DWORD requestedMs) { return requestedMs <= k
 
 CTag* CfsCallback::CreateTag(std::string_view itemId, std::string_view accessPath, std::string_view)
 {
-    auto lock = Lock();
-    if (!m_pBrowser)
-        m_pBrowser = std::make_unique<CfsBrowser>(*this);
-    CfsMemoryTag* tag = FindAnyTagLocked(itemId, accessPath, true);
-    if (!tag)
-        return nullptr;
-    tag->AddRef();
-    if (CdsMemoryObject* point = tag->GetPoint(); point && point->GetParent())
-        point->GetParent()->Initialize(point);
+    std::vector<CdsHint> notFound;
+    CfsMemoryTag* tag = nullptr;
+    {
+        auto lock = Lock();
+        if (!m_pBrowser)
+            m_pBrowser = std::make_unique<CfsBrowser>(*this);
+        tag = FindAnyTagLocked(itemId, accessPath, &notFound);
+        if (tag) {
+            tag->AddRef();
+            if (CdsMemoryObject* point = tag->GetPoint(); point && point->GetParent())
+                point->GetParent()->Initialize(point);
+        }
+    }
+    // The views hear of it outside the callback lock.
+    for (const CdsHint& hint : notFound)
+        SendHint(HINT_ACTION_FAILED, hint);
     return tag;
 }
 
@@ -402,7 +405,7 @@ HRESULT CfsCallback::GetTagInfo(std::string_view itemId, VARTYPE& canonicalType,
     canonicalType = VT_EMPTY;
     accessRights = 0;
     auto lock = Lock();
-    CfsMemoryTag* tag = FindAnyTagLocked(itemId, {}, false);
+    CfsMemoryTag* tag = FindAnyTagLocked(itemId, {}, nullptr);
     if (!tag)
         return OPC_E_UNKNOWNITEMID;
     canonicalType = tag->GetCanonicalType();

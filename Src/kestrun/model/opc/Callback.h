@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "kestrun/model/opc/Branch.h"
 #include "platform/dde/BrisantTypes.h"
@@ -91,8 +92,10 @@ public:
 
 private:
     friend class CfsBrowser;
-    // A tag of any item id a client can add, without adding it; under the lock.
-    CfsMemoryTag* FindAnyTagLocked(std::string_view itemId, std::string_view accessPath, bool create);
+    // A tag of any item id a client can add; under the lock. With pNotFound the item
+    // may be made as a dynamic point, and an unknown one is reported there.
+    CfsMemoryTag* FindAnyTagLocked(std::string_view itemId, std::string_view accessPath,
+                                   std::vector<CdsHint>* pNotFound);
     void BuildTreeLocked();
     void ClearTreeLocked();
     void SendHint(int nCode, const CdsHint& hint);
