@@ -87,7 +87,7 @@ int CdsCommHdlr::ReadBytes(CdsDeviceObject* pDevice, BYTE* pBuffer, int nLength,
                 break;
             const int r = GetCharsToRead(pDevice, pBuffer, count, by, n);
             if (r >= 0)
-                due = std::min(count + r, nLength); // the peer's count never runs past the buffer
+                due = r >= nLength - count ? nLength : count + r; // the peer's count never runs past the buffer
             if (r == 0) {
                 if (level == TRACE_BYTES && i + 1 < n)
                     trace += "///";

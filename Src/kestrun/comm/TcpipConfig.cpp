@@ -1,6 +1,7 @@
 #include "kestrun/comm/TcpipConfig.h"
 
 #include "kestrun/comm/TcpSetupDlg.h"
+#include "kestrun/comm/UdpCommFile.h"
 #include "platform/afx/Archive.h"
 
 IMPLEMENT_SERIAL(CdsTcpipConfig, CdsCommConfig, 1)
@@ -30,18 +31,25 @@ void CdsTcpipConfig::SerializeTail(CArchive& ar)
 {
     // The socket type is stored before the time-out.
     if (ar.IsStoring()) {
-        ar << m_strLocalAddress << m_strRemoteAddress << static_cast<LONG>(m_nRemotePort)
+        // A UDP line may be writing its last sender here meanwhile.
+        ar << m_strLocalAddress << CdsUdpCommFile::GetRemoteAddress(*this) << static_cast<LONG>(m_nRemotePort)
            << static_cast<LONG>(m_nSocketType) << static_cast<LONG>(m_nTimeOut);
     } else {
         std::string local, remote;
         LONG remotePort = 0, socketType = 0, timeOut = 0;
         ar >> local >> remote >> remotePort >> socketType >> timeOut;
         m_strLocalAddress = std::move(local);
-        m_strRemoteAddress = std::move(remote);
+        SetRemoteAddressLocked(std::move(remote));
         m_nRemotePort = remotePort;
         m_nSocketType = socketType;
         m_nTimeOut = timeOut;
     }
+}
+
+void CdsTcpipConfig::SetRemoteAddressLocked(std::string strAddress)
+{
+    std::lock_guard lock(CdsUdpCommFile::RemoteAddressLock());
+    m_strRemoteAddress.swap(strAddress);
 }
 
 bool CdsTcpipConfig::HasTailOf(tagCommPortType portType) const
@@ -53,7 +61,7 @@ void CdsTcpipConfig::AssignTail(const CdsCommConfig& src)
 {
     if (const auto* p = dynamic_cast<const CdsTcpipConfig*>(&src)) {
         m_strLocalAddress = p->m_strLocalAddress;
-        m_strRemoteAddress = p->m_strRemoteAddress;
+        SetRemoteAddressLocked(CdsUdpCommFile::GetRemoteAddress(*p));
         m_nRemotePort = p->m_nRemotePort;
         m_nSocketType = p->m_nSocketType;
         m_nTimeOut = p->m_nTimeOut;

@@ -38,6 +38,10 @@ protected:
     void SerializeTail(CArchive& ar) override;
     bool HasTailOf(tagCommPortType portType) const override;
     void AssignTail(const CdsCommConfig& src) override;
+
+private:
+    // Under the lock UDP lines take to write their sender.
+    void SetRemoteAddressLocked(std::string strAddress);
 };
 
 // Stored data only: no dialog.

@@ -15,6 +15,9 @@
 
 namespace {
 
+// Bounds the work one query does for a peer that floods empty datagrams.
+constexpr int kMaxEmptyDatagramsDropped = 64;
+
 // The handles created or attached on this thread, as the socket library's
 // per-thread handle map keeps them.
 std::set<int>& ThreadHandles()
@@ -393,6 +396,23 @@ BOOL CdsTimeoutSocket::IOCtlBytesWaiting(DWORD& nBytes)
     if (m_hSocket == kInvalidSocket || ::ioctl(m_hSocket, FIONREAD, &n) != 0) {
         SetLastErrorFromErrno(m_hSocket == kInvalidSocket ? EBADF : errno);
         return FALSE;
+    }
+    // An empty datagram at the head of the queue reads as nothing waiting and
+    // would hold back every datagram behind it: it carries nothing, so it goes.
+    for (int dropped = 0; n == 0 && m_nType == SOCK_DGRAM && dropped < kMaxEmptyDatagramsDropped; ++dropped) {
+        char c;
+        const ssize_t head = ::recv(m_hSocket, &c, 1, MSG_PEEK | MSG_TRUNC | MSG_DONTWAIT);
+        if (head < 0)
+            break; // nothing there, or an error the next read reports
+        if (head > 0) {
+            n = static_cast<int>(head);
+            break;
+        }
+        ::recv(m_hSocket, &c, 1, MSG_DONTWAIT);
+        if (::ioctl(m_hSocket, FIONREAD, &n) != 0) {
+            SetLastErrorFromErrno(errno);
+            return FALSE;
+        }
     }
     nBytes = static_cast<DWORD>(n);
     return TRUE;

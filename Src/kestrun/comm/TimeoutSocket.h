@@ -58,7 +58,8 @@ public:
     // One datagram; the sender's dotted address and port. Blocking like Receive.
     int ReceiveFrom(void* pBuffer, int nLength, std::string& strAddress, UINT& nPort);
     int SendTo(const void* pData, int nLength, const char* pszAddress, UINT nPort);
-    // Bytes waiting to be read (FIONREAD).
+    // Bytes waiting to be read (FIONREAD). Empty datagrams at the head of a
+    // datagram socket's queue are taken off and dropped on the way.
     BOOL IOCtlBytesWaiting(DWORD& nBytes);
     BOOL GetPeerName(std::string& strAddress, UINT& nPort) const;
     BOOL GetSockName(std::string& strAddress, UINT& nPort) const;

@@ -3,95 +3,168 @@
 #include <cstring>
 #include <string_view>
 
+#include "kestrun/model/ItemName.h"
+#include "kestrun/model/MemoryObject.h"
 #include "platform/dde/BrisantBlocks.h"
 
-CfsMemoryTag::CfsMemoryTag(CdsMemoryObject* pPoint) : m_pPoint(pPoint) {}
-
-long CfsMemoryTag::AddRef()
+CfsMemoryTag::CfsMemoryTag(CdsMemoryObject* pPoint) : m_pPoint(pPoint)
 {
-    std::lock_guard lock(m_mutex);
+    // Nothing is readable or writable until the point sets the rights.
+    m_wAccessRights = 0;
+}
+
+bool CfsMemoryTag::IsUnheldLocked() const
+{
+    return m_nUseCount.load() == 0 && !m_pPoint && m_nTreeRefs == 0;
+}
+
+void CfsMemoryTag::DeleteIfUnheld(bool unheld)
+{
+    if (unheld)
+        delete this;
+}
+
+LONG CfsMemoryTag::AddRef()
+{
+    auto lock = Lock();
     return ++m_nUseCount;
 }
 
-long CfsMemoryTag::Release()
+LONG CfsMemoryTag::Release()
 {
-    bool orphan = false;
-    long count = 0;
+    bool unheld = false;
+    LONG count = 0;
     {
-        std::lock_guard lock(m_mutex);
-        if (m_nUseCount > 0) {
+        auto lock = Lock();
+        if (m_nUseCount.load() > 0) {
             count = --m_nUseCount;
-            orphan = count == 0 && !m_pPoint;
+            unheld = IsUnheldLocked();
         }
     }
-    if (orphan)
-        delete this;
+    DeleteIfUnheld(unheld);
     return count;
 }
 
 void CfsMemoryTag::ReleaseFromPoint()
 {
-    bool last = false;
+    bool unheld = false;
     {
-        std::lock_guard lock(m_mutex);
+        auto lock = Lock();
         m_pPoint = nullptr;
-        if (m_nUseCount > 0)
+        if (m_nUseCount.load() > 0)
             --m_nUseCount;
-        last = m_nUseCount == 0;
+        unheld = IsUnheldLocked();
     }
-    if (last)
-        delete this;
+    DeleteIfUnheld(unheld);
 }
 
 CdsMemoryObject* CfsMemoryTag::GetPoint() const
 {
-    std::lock_guard lock(m_mutex);
+    auto lock = Lock();
     return m_pPoint;
+}
+
+void CfsMemoryTag::Unbind()
+{
+    auto lock = Lock();
+    m_pPoint = nullptr;
+}
+
+void CfsMemoryTag::AddTreeRef()
+{
+    auto lock = Lock();
+    ++m_nTreeRefs;
+}
+
+void CfsMemoryTag::ReleaseTreeRef()
+{
+    bool unheld = false;
+    {
+        auto lock = Lock();
+        if (m_nTreeRefs > 0)
+            --m_nTreeRefs;
+        unheld = IsUnheldLocked();
+    }
+    DeleteIfUnheld(unheld);
 }
 
 void CfsMemoryTag::SetCanonicalType(VARTYPE vt)
 {
-    std::lock_guard lock(m_mutex);
+    auto lock = Lock();
     if (m_vtCanonical == VT_EMPTY)
         m_vtCanonical = vt;
 }
 
 VARTYPE CfsMemoryTag::GetCanonicalType() const
 {
-    std::lock_guard lock(m_mutex);
+    auto lock = Lock();
     return m_vtCanonical;
 }
 
 void CfsMemoryTag::SetAccessRights(WORD wRights)
 {
-    std::lock_guard lock(m_mutex);
+    auto lock = Lock();
     m_wAccessRights = wRights;
 }
 
 WORD CfsMemoryTag::GetAccessRights() const
 {
-    std::lock_guard lock(m_mutex);
+    auto lock = Lock();
     return m_wAccessRights;
 }
 
 void CfsMemoryTag::SetQuality(WORD wQuality)
 {
-    std::lock_guard lock(m_mutex);
-    m_state.wQuality = wQuality;
+    auto lock = Lock();
+    m_wQuality = wQuality;
 }
 
 void CfsMemoryTag::UpdateValue(VARIANT&& value, FILETIME ftNow)
 {
     // The old value leaves through `value`, freed after the lock is given back.
-    std::lock_guard lock(m_mutex);
-    std::swap(m_state.value, value);
-    m_state.ftTimestamp = ftNow;
+    auto lock = Lock();
+    std::swap(m_value, value);
+    m_timestamp = ftNow;
 }
 
 CfsMemoryTag::Snapshot CfsMemoryTag::Read() const
 {
-    std::lock_guard lock(m_mutex);
-    return m_state;
+    auto lock = Lock();
+    return Snapshot{m_value, m_wQuality, m_timestamp};
+}
+
+void CfsMemoryTag::SetNames(const std::string& strShortName, const std::string& strItemId)
+{
+    std::string itemId = kestrun::RewriteBracketedItem(strItemId);
+    auto lock = Lock();
+    m_strShortName = strShortName;
+    m_strItemId = std::move(itemId);
+}
+
+void CfsMemoryTag::SetNamesFromBranch(const std::string& strBranchPath, const std::string& strLeaf)
+{
+    auto lock = Lock();
+    m_strShortName = strLeaf;
+    m_strItemId = strBranchPath + strLeaf;
+}
+
+std::string CfsMemoryTag::GetShortName() const
+{
+    auto lock = Lock();
+    return m_strShortName;
+}
+
+std::string CfsMemoryTag::GetItemId() const
+{
+    auto lock = Lock();
+    return m_strItemId;
+}
+
+std::string CfsMemoryTag::GetKeyName() const
+{
+    // Under the lock: the point cannot let go of the tag (and so cannot go) meanwhile.
+    auto lock = Lock();
+    return m_pPoint ? m_pPoint->GetName() : std::string();
 }
 
 VARTYPE GetCanonicalVarType(int nType)

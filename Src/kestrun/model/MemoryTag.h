@@ -1,18 +1,17 @@
 #pragma once
-// The OPC side of a data point: the tag through which OPC clients read the
-// point's value, quality and timestamp. Line threads write it and toolkit
-// threads read it, so value, quality and time change and are read under the
-// tag's own lock. The OPC work builds its toolkit tag on this class.
-#include <atomic>
-#include <mutex>
+// The OPC side of a data point: the toolkit tag through which OPC clients read the
+// point's value, quality and timestamp. Line threads write it and toolkit threads
+// read it, so value, quality and time change and are read under the tag's lock.
+#include <string>
 
 #include "platform/com/Time.h"
 #include "platform/com/Variant.h"
 #include "platform/dde/BrisantTypes.h"
+#include "platform/opc/Tag.h"
 
 class CdsMemoryObject;
 
-class CfsMemoryTag {
+class CfsMemoryTag : public CTag {
 public:
     // What a reader gets: copies that stay valid after the lock.
     struct Snapshot {
@@ -22,18 +21,25 @@ public:
     };
 
     explicit CfsMemoryTag(CdsMemoryObject* pPoint);
-    virtual ~CfsMemoryTag() = default;
-    CfsMemoryTag(const CfsMemoryTag&) = delete;
-    CfsMemoryTag& operator=(const CfsMemoryTag&) = delete;
+    ~CfsMemoryTag() override = default;
 
-    virtual long AddRef();
-    // Never below 0. A tag its point has let go of deletes itself with the last reference.
-    virtual long Release();
+    LONG AddRef() override;
+    // Never below 0. A tag its point has let go of deletes itself with the last
+    // reference, unless the browse tree still lists it.
+    LONG Release() override;
     long GetUseCount() const { return m_nUseCount.load(); }
 
-    // The point lets go: unbinds and drops its reference; the tag goes when no client holds it.
+    // The point lets go: unbinds and drops its reference; the tag goes when no
+    // client holds it and no browse tree lists it.
     void ReleaseFromPoint();
     CdsMemoryObject* GetPoint() const;
+    // Clears the tag's side of the binding (the point keeps its pointer).
+    void Unbind();
+
+    // A browse tree lists the tag: it stays allocated, bound or not, until the
+    // tree lets go. Not a client reference: the use count is untouched.
+    void AddTreeRef();
+    void ReleaseTreeRef();
 
     // Set once, while the tag's canonical type is still VT_EMPTY.
     void SetCanonicalType(VARTYPE vt);
@@ -46,13 +52,24 @@ public:
     void UpdateValue(VARIANT&& value, FILETIME ftNow);
     Snapshot Read() const;
 
+    // Names shown to clients: the leaf name and the full item id.
+    void SetNames(const std::string& strShortName, const std::string& strItemId);
+    // Leaf name and item id under a branch whose path (with its trailing '.') is given.
+    void SetNamesFromBranch(const std::string& strBranchPath, const std::string& strLeaf);
+    std::string GetShortName() const;
+    std::string GetItemId() const;
+    // The bound point's key name; empty when unbound.
+    std::string GetKeyName() const;
+
 private:
-    mutable std::mutex m_mutex;
+    // Deletes the tag when nothing holds it any more; call without the lock.
+    void DeleteIfUnheld(bool unheld);
+    bool IsUnheldLocked() const;
+
     CdsMemoryObject* m_pPoint;
-    std::atomic<long> m_nUseCount{0};
-    VARTYPE m_vtCanonical = VT_EMPTY;
-    WORD m_wAccessRights = 0;
-    Snapshot m_state;
+    int m_nTreeRefs = 0;
+    std::string m_strShortName;
+    std::string m_strItemId;
 };
 
 // The OPC type a data type is served as (VT_EMPTY for codes without one).

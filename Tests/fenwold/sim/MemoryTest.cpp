@@ -102,7 +102,12 @@ TEST(DeviceTable, EveryDeviceIsFoundByCodeAndName)
         }
     }
     EXPECT_EQ(findDevice(0x00), nullptr);
-    EXPECT_EQ(findDeviceByName("D "), nullptr);
+    // A space pads a one-letter name as well as '*'; two letters take no padding.
+    EXPECT_EQ(findDeviceByName("D "), findDeviceByName("D*"));
+    EXPECT_EQ(findDeviceByName("Q*"), nullptr);
+    EXPECT_EQ(findDeviceByName("Z "), findDeviceByName("Z*"));
+    EXPECT_EQ(findDeviceByName("S "), findDeviceByName("S*"));
+    EXPECT_EQ(findDeviceByName("Z*")->code, 0xCC);
     EXPECT_EQ(findDevice1E(0x2020), nullptr);
 }
 

@@ -260,7 +260,7 @@ const ErrorCase kErrors[] = {
          return read3E(k, "D*", D, true, 0x1A, 1); }, kAsciiConversion, {}},
     // Devices.
     {"binary unknown device code", 2, [](const test::Kind& k) { return read3E(k, "D*", 0x01, false, 0, 1); }, kDevice, {}},
-    {"ascii unknown device name", 5, [](const test::Kind& k) { return read3E(k, "D ", 0, false, 0, 1); }, kDevice, {}},
+    {"ascii unknown device name", 5, [](const test::Kind& k) { return read3E(k, "Q*", 0, false, 0, 1); }, kDevice, {}},
     {"bit units on a word device", 2, [](const test::Kind& k) { return read3E(k, "D*", D, false, 0, 1, 1); }, kRequest, {}},
     // Counts.
     {"zero words", 2, [](const test::Kind& k) { return read3E(k, "D*", D, false, 0, 0); }, kPointCount, {}},

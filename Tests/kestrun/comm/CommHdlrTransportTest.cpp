@@ -1,6 +1,8 @@
 // Reads and writes of a line through a scripted port on a fake clock.
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include <cstring>
 
 #include "kestrun/comm/ReturnError.h"
@@ -106,11 +108,15 @@ TEST_F(TransportTest, KnownFrameLengthAsksOnlyForTheRest)
 
 TEST_F(TransportTest, DueCountFromThePeerNeverRunsPastTheBuffer)
 {
-    hdlr.m_framing = [](const BYTE*, int, BYTE) { return 100000; };
-    port->Chunk(std::vector<BYTE>(32, 0x55));
-    BYTE buffer[8] = {};
-    EXPECT_EQ(Read(buffer, 8), 8);
-    EXPECT_EQ(port->BytesWaiting(), 24);
+    for (const int due : {9, 100000, std::numeric_limits<int>::max()}) {
+        hdlr.m_framing = [due](const BYTE*, int, BYTE) { return due; };
+        auto fresh = std::make_shared<ScriptedPort>();
+        hdlr.SetCommFile(nullptr, fresh);
+        fresh->Chunk(std::vector<BYTE>(32, 0x55));
+        BYTE buffer[8] = {};
+        EXPECT_EQ(Read(buffer, 8), 8) << due;
+        EXPECT_EQ(fresh->BytesWaiting(), 24) << due;
+    }
 }
 
 TEST_F(TransportTest, CompleteFrameReturnsAtOnceWithBytesOfItsChunk)

@@ -1,12 +1,16 @@
 #include "kestrun/comm/TcpipConfig.h"
 #include "kestrun/comm/TcpSetupDlg.h"
+#include "kestrun/comm/UdpCommFile.h"
 
 #include "kestrun/comm/ConfigArchive.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
+#include <mutex>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -84,6 +88,35 @@ TEST(CdsTcpipConfig, RemotePortOutsideTheSocketRangeIsInvalidAndKept)
     CdsTcpipConfig loaded;
     commtest::Load(loaded, commtest::Store(config));
     EXPECT_EQ(loaded.m_nRemotePort, 70000);
+}
+
+TEST(CdsTcpipConfig, SavingAndCopyingWhileAUdpLineTakesSendersSeeWholeAddresses)
+{
+    // A UDP line writes each sender into the configuration while the document is saved or copied.
+    const std::string shortName = "10.0.0.7";
+    const std::string longName = "plc-gateway-north.plant.example";
+    CdsUdpipConfig config;
+    config.m_strRemoteAddress = longName + "0";
+    std::atomic<bool> done{false};
+    std::thread line([&] {
+        for (int i = 0; !done.load(); ++i) {
+            std::string next = (i % 2) ? shortName : longName + std::to_string(i % 7);
+            std::lock_guard lock(CdsUdpCommFile::RemoteAddressLock());
+            config.m_strRemoteAddress.swap(next);
+        }
+    });
+    for (int i = 0; i < 400; ++i) {
+        CdsUdpipConfig loaded;
+        commtest::Load(loaded, commtest::Store(config));
+        CdsUdpipConfig copy;
+        copy = config;
+        for (const std::string& seen : {loaded.m_strRemoteAddress, CdsUdpCommFile::GetRemoteAddress(copy)}) {
+            const bool whole = seen == shortName || (seen.size() == longName.size() + 1 && seen.starts_with(longName));
+            EXPECT_TRUE(whole) << seen;
+        }
+    }
+    done = true;
+    line.join();
 }
 
 TEST(CdsTcpSetupDlg, LoadingShowsTheFieldsAndTheSocketTypeAsText)

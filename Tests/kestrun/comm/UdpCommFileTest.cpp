@@ -78,6 +78,20 @@ TEST(UdpCommFileTest, HeldBytesComeBeforeTheNextDatagram)
     EXPECT_EQ(line.socket.GetReadBytesSize(), 1);
 }
 
+TEST(UdpCommFileTest, AnEmptyDatagramDoesNotHoldBackTheNextOne)
+{
+    UdpLine line;
+    // An empty datagram at the head of the queue makes the waiting count 0.
+    sockaddr_in to = Loopback(line.localPort);
+    ASSERT_EQ(::sendto(line.peer.fd, "", 0, 0, reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
+    line.SendFrom(line.peer, {5, 6, 7});
+    BYTE out[8] = {};
+    ASSERT_EQ(line.file.Read(out, 8), 3);
+    const BYTE expect[] = {5, 6, 7};
+    EXPECT_EQ(0, std::memcmp(out, expect, 3));
+    EXPECT_EQ(line.socket.waits, 0);
+}
+
 TEST(UdpCommFileTest, NothingWaitingReadsZeroAtOnce)
 {
     UdpLine line;

@@ -51,8 +51,12 @@ const DeviceInfo* findDevice(std::uint8_t code)
 
 const DeviceInfo* findDeviceByName(std::string_view asciiName)
 {
-    for (const auto& d : kDevices)
-        if (asciiName == std::string_view(d.name, 2)) return &d;
+    // A one-letter name is padded with '*' or, as the reference also allows, a space.
+    for (const auto& d : kDevices) {
+        const std::string_view name(d.name, 2);
+        if (asciiName == name) return &d;
+        if (asciiName.size() == 2 && name[1] == '*' && asciiName[0] == name[0] && asciiName[1] == ' ') return &d;
+    }
     return nullptr;
 }
 

@@ -1,0 +1,200 @@
+// Polling MELSEC blocks against the simulated PLC on loopback: one line reading
+// 960-word blocks back to back (a data update time of 1 ms leaves no idle time at
+// these sizes), then 50 devices of 20 blocks on 10 connections for 10 seconds.
+#include <sys/resource.h>
+#include <time.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "fenwold/CommHdlr.h"
+#include "fenwold/DeviceObject.h"
+#include "fenwold/MemoryArray.h"
+#include "kestrun/comm/TcpipConfig.h"
+#include "support/plcsim/Server.h"
+
+namespace {
+
+constexpr WORD kD = 0xA8;
+
+double CpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// CPU time of the calling thread: the server's side of the exchanges only.
+double ThreadCpuSeconds()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+long MaxRssKb()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+struct DeviceDeleter {
+    void operator()(CdsDeviceObject* p) const { p->Destroy(); }
+};
+
+// One connection: a handler with its line and the devices it polls.
+struct Port {
+    std::shared_ptr<CCommHdlr> hdlr = std::make_shared<CCommHdlr>();
+    std::vector<std::unique_ptr<CDeviceObject, DeviceDeleter>> devices;
+    std::vector<CMemoryArray*> blocks;
+    tagTHREADINFO* line = nullptr;
+
+    bool Open(std::uint16_t port, int deviceCount, int blocksPerDevice, int words, int dataType,
+              const char* protocol)
+    {
+        hdlr->SetInService(TRUE);
+        for (int d = 0; d < deviceCount; ++d) {
+            std::unique_ptr<CDeviceObject, DeviceDeleter> device(new CDeviceObject);
+            device->m_strName = "PLC";
+            device->m_strName += std::to_string(d);
+            device->m_nDeviceType = 4;
+            device->m_strProtocol = protocol;
+            auto config = std::make_unique<CdsTcpipConfig>();
+            config->SetPortId(1);
+            config->m_strRemoteAddress = "127.0.0.1";
+            config->m_nRemotePort = port;
+            device->SetCommConfig(0, std::move(config));
+            if (!device->OnInitDeviceObject())
+                return false;
+            for (int b = 0; b < blocksPerDevice; ++b) {
+                auto* block = new CMemoryArray;
+                std::string address = "D";
+                address += std::to_string(b * words);
+                block->SetName(address);
+                block->SetAddr(address);
+                block->SetTypeDataWord(static_cast<SHORT>(kD));
+                block->SetDefaultDataType(dataType);
+                block->SetMaxMemories(words);
+                if (auto* added = dynamic_cast<CMemoryArray*>(device->AddMemoryArray(block, true)))
+                    blocks.push_back(added);
+            }
+            hdlr->AddActiveDevice(device.get());
+            devices.push_back(std::move(device));
+        }
+        line = hdlr->NewThreadInfo(devices.front().get(), FALSE, FALSE);
+        return line && hdlr->OpenCommPort(devices.front().get(), line);
+    }
+
+    void Close()
+    {
+        if (line)
+            hdlr->CloseCommPort(devices.front().get(), line);
+        for (auto& device : devices)
+            hdlr->RemoveActiveDevice(device.get());
+    }
+};
+
+void OneLine(std::uint16_t port, const char* protocol, const char* label)
+{
+    Port p;
+    if (!p.Open(port, 1, 1, 960, BRISANT_WORD, protocol)) {
+        std::printf("%-10s could not connect\n", label);
+        return;
+    }
+    CMemoryArray* block = p.blocks.front();
+    const auto start = std::chrono::steady_clock::now();
+    const double cpu0 = ThreadCpuSeconds();
+    long reads = 0;
+    long failed = 0;
+    while (std::chrono::steady_clock::now() - start < std::chrono::seconds(2)) {
+        if (p.hdlr->DoDataRead(block, p.line) != 1)
+            ++failed;
+        ++reads;
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double cpu = ThreadCpuSeconds() - cpu0;
+    std::printf("one line, 960-word blocks, %-10s %8.0f blocks/s  %6.1f us server CPU/block  "
+                "%ld failed\n",
+                label, static_cast<double>(reads) / seconds, cpu * 1e6 / static_cast<double>(reads), failed);
+    p.Close();
+}
+
+void Load(std::uint16_t port)
+{
+    constexpr int kPorts = 10;
+    constexpr int kDevicesPerPort = 5;
+    constexpr int kBlocksPerDevice = 20;
+    const long rss0 = MaxRssKb();
+    std::vector<std::unique_ptr<Port>> ports;
+    for (int i = 0; i < kPorts; ++i) {
+        auto p = std::make_unique<Port>();
+        if (!p->Open(port, kDevicesPerPort, kBlocksPerDevice, 64, BRISANT_WORD, "MC3")) {
+            std::printf("load: port %d could not connect\n", i);
+            return;
+        }
+        ports.push_back(std::move(p));
+    }
+    std::atomic<bool> stop{false};
+    std::atomic<long> reads{0};
+    std::atomic<long> failed{0};
+    std::atomic<long> serverMicros{0};
+    const double cpu0 = CpuSeconds();
+    const auto start = std::chrono::steady_clock::now();
+    std::vector<std::thread> lines;
+    for (auto& p : ports) {
+        lines.emplace_back([&, port = p.get()] {
+            const double own0 = ThreadCpuSeconds();
+            while (!stop) {
+                for (CMemoryArray* block : port->blocks) {
+                    if (port->hdlr->DoDataRead(block, port->line) != 1)
+                        ++failed;
+                    ++reads;
+                }
+                // The data update time: 1 ms between rounds.
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+            serverMicros += static_cast<long>((ThreadCpuSeconds() - own0) * 1e6);
+        });
+    }
+    std::this_thread::sleep_for(std::chrono::seconds(10));
+    stop = true;
+    for (auto& t : lines)
+        t.join();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double cpu = CpuSeconds() - cpu0;
+    std::printf("50 devices x 20 blocks (64 words) on 10 connections for %.0f s: %.0f blocks/s, server CPU %.1f%% "
+                "of one core (%.1f us/block), with the simulator %.1f%%, %ld failed, max RSS %ld kB (%+ld kB for the "
+                "load)\n",
+                seconds, static_cast<double>(reads) / seconds, serverMicros.load() / 1e4 / seconds,
+                static_cast<double>(serverMicros.load()) / static_cast<double>(reads), cpu * 100 / seconds,
+                failed.load(), MaxRssKb(), MaxRssKb() - rss0);
+    for (auto& p : ports)
+        p->Close();
+}
+
+}  // namespace
+
+int main()
+{
+    plcsim::ServerOptions options;
+    options.log = [](const std::string&) {};
+    plcsim::Server sim(options);
+    std::string error;
+    if (!sim.start(&error)) {
+        std::printf("simulator: %s\n", error.c_str());
+        return 1;
+    }
+    OneLine(sim.port(), "MC3", "3E binary");
+    OneLine(sim.port(), "ASCII 3", "3E ASCII");
+    OneLine(sim.port(), "MC4", "4E binary");
+    Load(sim.port());
+    sim.stop();
+    return 0;
+}

@@ -1,0 +1,393 @@
+// The OPC bridge under load, server and client in two processes over the toolkit's
+// transport: every item of one client changing every 100 ms (updates delivered per
+// second, server CPU), the time from a point's change to the client's callback, and
+// the time from a change inside the simulated PLC to the client's callback through
+// the MELSEC server.
+#include <benchmark/benchmark.h>
+
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+#include "kestrun/model/DeviceMap.h"
+#include "kestrun/model/MemoryArray.h"
+#include "kestrun/model/MemoryObject.h"
+#include "kestrun/model/opc/Callback.h"
+#include "platform/com/Guid.h"
+#include "platform/opc/Activation.h"
+#include "platform/opc/RecordingSinks.h"
+#include "platform/opc/Toolkit.h"
+#include "platform/registry/Registry.h"
+#include "support/ScratchFolder.h"
+#include "support/model/DeviceFakes.h"
+#include "support/plcsim/Server.h"
+#include "fenwold/BridgeServer.h"
+#include <random>
+
+namespace {
+
+using opc::ComPtr;
+using Clock = std::chrono::steady_clock;
+
+const CLSID kClsid = *com::parseGuid("{6E6F7453-0005-4E61-8000-0000000B3E5C}");
+constexpr const char* kProgId = "Tessaro.BridgeBench";
+constexpr int kPeriodMs = 100;
+
+double NowUs() { return std::chrono::duration<double, std::micro>(Clock::now().time_since_epoch()).count(); }
+
+double CpuSeconds()
+{
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+void Store(CdsMemoryObject* point, int type, double value)
+{
+    _BRISANTDATAVALUE cell{};
+    if (type == BRISANT_DOUBLE)
+        cell.dblVal = value;
+    else
+        cell.dwVal = static_cast<DWORD>(value);
+    point->SetNewValue(cell, nullptr, FALSE);
+}
+
+struct ServerResult {
+    double cpuSeconds = 0;
+    double wallSeconds = 0;
+};
+
+// The server: `items` DWORD points and one time-stamp point (the last), all changed
+// every period until the control pipe closes.
+int RunServer(const std::filesystem::path& root, int items, int readyFd, int controlFd, int resultFd)
+{
+    CdsDeviceMap::m_TopicListByName.RemoveAll();
+    testsupport::TestDeviceMap map;
+    auto* device = new testsupport::TestDevice;
+    device->m_strName = std::string("PLC1");
+    device->m_strPort = std::string("TCP1");
+    device->m_strAddress = std::string("A");
+    device->m_nDeviceType = 1;
+    if (!map.AddDeviceObject(device))
+        return 2;
+    auto* block = new testsupport::PointBlock(-1);
+    block->SetAddr("D0");
+    block->SetDefaultDataType(BRISANT_DWORD);
+    block->SetMaxMemories(items + 1);
+    if (!device->AddMemoryArray(block, true))
+        return 3;
+    for (int i = 0; i <= items; ++i)
+        block->GetMemoryObject(i)->SetDataType(i == items ? BRISANT_DOUBLE : BRISANT_DWORD);
+
+    CfsCallback callback;
+    callback.SetDeviceMap(&map);
+    registry::Registry reg(root / "reg");
+    opc::ToolkitOptions options;
+    options.socketDir = root / "run";
+    options.registry = &reg;
+    {
+        opc::Toolkit toolkit(options);
+        if (!toolkit.start(kClsid, false))
+            return 4;
+        toolkit.setCallback(&callback);
+        (void)!::write(readyFd, "r", 1);
+
+        const double cpuStart = CpuSeconds();
+        const auto wallStart = Clock::now();
+        auto next = wallStart;
+        for (DWORD cycle = 1;; ++cycle) {
+            Store(block->GetMemoryObject(items), BRISANT_DOUBLE, NowUs());
+            for (int i = 0; i < items; ++i)
+                Store(block->GetMemoryObject(i), BRISANT_DWORD, cycle);
+            next += std::chrono::milliseconds(kPeriodMs);
+            const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(next - Clock::now()).count();
+            pollfd control{controlFd, POLLIN, 0};
+            if (::poll(&control, 1, static_cast<int>(std::max<long long>(wait, 0))) != 0)
+                break;  // closed: the client is done
+        }
+        ServerResult result{CpuSeconds() - cpuStart, std::chrono::duration<double>(Clock::now() - wallStart).count()};
+        (void)!::write(resultFd, &result, sizeof result);
+        toolkit.stop();
+    }
+    callback.SetDeviceMap(nullptr);
+    return 0;
+}
+
+// Counts what arrives; keeps the delay of every time stamp it sees.
+class CountingSink final : public opctest::SinkBase<IOPCDataCallback> {
+public:
+    explicit CountingSink(OPCHANDLE stampHandle) : SinkBase(IID_IOPCDataCallback), m_stamp(stampHandle) {}
+    HRESULT OnDataChange(DWORD, OPCHANDLE, HRESULT, HRESULT, std::span<const OPCHANDLE> items,
+                         std::span<const VARIANT> values, std::span<const WORD>, std::span<const FILETIME>,
+                         std::span<const HRESULT>) override
+    {
+        const double now = NowUs();
+        std::lock_guard lock(mutex);
+        for (std::size_t i = 0; i < items.size(); ++i)
+            if (items[i] == m_stamp && counting)
+                delaysMs.push_back((now - values[i].dblVal()) / 1000.0);
+        if (counting)
+            updates += items.size();
+        ++callbacks;
+        cv.notify_all();
+        return S_OK;
+    }
+    HRESULT OnReadComplete(DWORD, OPCHANDLE, HRESULT, HRESULT, std::span<const OPCHANDLE>, std::span<const VARIANT>,
+                           std::span<const WORD>, std::span<const FILETIME>, std::span<const HRESULT>) override
+    {
+        return S_OK;
+    }
+    HRESULT OnWriteComplete(DWORD, OPCHANDLE, HRESULT, std::span<const OPCHANDLE>, std::span<const HRESULT>) override
+    {
+        return S_OK;
+    }
+    HRESULT OnCancelComplete(DWORD, OPCHANDLE) override { return S_OK; }
+    std::size_t events() const override { return callbacks; }
+
+    std::size_t updates = 0;
+    std::size_t callbacks = 0;
+    bool counting = false;
+    std::vector<double> delaysMs;
+
+private:
+    OPCHANDLE m_stamp;
+};
+
+double Percentile(std::vector<double> values, double p)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const auto at = static_cast<std::size_t>(p * static_cast<double>(values.size() - 1) + 0.5);
+    return values[std::min(at, values.size() - 1)];
+}
+
+void RunClient(benchmark::State& state, int items, std::chrono::milliseconds measure)
+{
+    support::ScratchFolder scratch;
+    registry::Registry reg(scratch.path() / "reg");
+    reg.SetString(HKEY_CLASSES_ROOT, std::string(kProgId) + "\\CLSID", "", com::formatGuid(kClsid));
+
+    int ready[2], control[2], result[2];
+    if (::pipe(ready) || ::pipe(control) || ::pipe(result)) {
+        state.SkipWithError("pipe");
+        return;
+    }
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(control[1]);
+        _exit(RunServer(scratch.path(), items, ready[1], control[0], result[1]));
+    }
+    ::close(ready[1]);
+    ::close(control[0]);
+    ::close(result[1]);
+    char byte = 0;
+    if (::read(ready[0], &byte, 1) != 1) {
+        state.SkipWithError("server did not start");
+        ::waitpid(child, nullptr, 0);
+        return;
+    }
+
+    double updatesPerSecond = 0;
+    std::vector<double> delays;
+    {
+        opc::ActivationOptions options;
+        options.socketDir = scratch.path() / "run";
+        options.registry = &reg;
+        CLSID clsid{};
+        ComPtr<IUnknown> unk;
+        if (FAILED(opc::CLSIDFromProgID(u"Tessaro.BridgeBench", &clsid, &reg)) ||
+            FAILED(opc::CoCreateInstanceEx(clsid, u"", IID_IOPCServer, unk.put(), options))) {
+            state.SkipWithError("no server");
+        } else {
+            auto server = ComPtr<IOPCServer>::attach(static_cast<IOPCServer*>(static_cast<void*>(unk.detach())));
+            OPCHANDLE hGroup = 0;
+            DWORD revised = 0;
+            server->AddGroup(u"Bench", TRUE, kPeriodMs, 1, nullptr, nullptr, 0, &hGroup, &revised, IID_IOPCItemMgt,
+                             unk.put());
+            auto group = ComPtr<IOPCItemMgt>::attach(static_cast<IOPCItemMgt*>(static_cast<void*>(unk.detach())));
+            std::vector<OPCITEMDEF> defs(static_cast<std::size_t>(items) + 1);
+            for (int i = 0; i <= items; ++i) {
+                std::string id = "PLC1.D0:";
+                id.append(std::to_string(i));
+                defs[i].szItemID = com::toBstr(id);
+                defs[i].hClient = static_cast<OPCHANDLE>(i);
+            }
+            std::vector<OPCITEMRESULT> results;
+            std::vector<HRESULT> errors;
+            group->AddItems(defs, results, errors);
+            ComPtr<IConnectionPoint> cp;
+            group.as<IConnectionPointContainer>(IID_IConnectionPointContainer)
+                ->FindConnectionPoint(IID_IOPCDataCallback, cp.put());
+            ComPtr<CountingSink> sink(new CountingSink(static_cast<OPCHANDLE>(items)));
+            DWORD cookie = 0;
+            cp->Advise(sink.get(), &cookie);
+            sink->waitFor(3, 5000);  // past the first full update
+
+            for (auto _ : state) {
+                {
+                    std::lock_guard lock(sink->mutex);
+                    sink->counting = true;
+                }
+                const auto start = Clock::now();
+                std::this_thread::sleep_for(measure);
+                std::lock_guard lock(sink->mutex);
+                sink->counting = false;
+                updatesPerSecond = static_cast<double>(sink->updates) /
+                                   std::chrono::duration<double>(Clock::now() - start).count();
+                delays = sink->delaysMs;
+            }
+            cp->Unadvise(cookie);
+        }
+    }
+    ::close(control[1]);
+    ServerResult server;
+    if (::read(result[0], &server, sizeof server) != static_cast<ssize_t>(sizeof server))
+        state.SkipWithError("no server figures");
+    ::waitpid(child, nullptr, 0);
+    ::close(ready[0]);
+    ::close(result[0]);
+
+    state.counters["items"] = items + 1;
+    state.counters["updates_per_s"] = updatesPerSecond;
+    state.counters["server_cpu_pct"] = server.wallSeconds > 0 ? 100.0 * server.cpuSeconds / server.wallSeconds : 0;
+    state.counters["latency_p50_ms"] = Percentile(delays, 0.5);
+    state.counters["latency_p99_ms"] = Percentile(delays, 0.99);
+    state.counters["latency_samples"] = static_cast<double>(delays.size());
+}
+
+void BM_TenThousandItemsEvery100ms(benchmark::State& state) { RunClient(state, 10000, std::chrono::seconds(3)); }
+void BM_ChangeToCallbackLatency(benchmark::State& state) { RunClient(state, 0, std::chrono::seconds(5)); }
+
+#ifdef TESSARO_BRIDGE_SERVER
+// Keeps the arrival time of the latest value of one item.
+class ArrivalSink final : public opctest::SinkBase<IOPCDataCallback> {
+public:
+    ArrivalSink() : SinkBase(IID_IOPCDataCallback) {}
+    HRESULT OnDataChange(DWORD, OPCHANDLE, HRESULT, HRESULT, std::span<const OPCHANDLE> items,
+                         std::span<const VARIANT> values, std::span<const WORD>, std::span<const FILETIME>,
+                         std::span<const HRESULT>) override
+    {
+        const auto now = Clock::now();
+        std::lock_guard lock(mutex);
+        for (std::size_t i = 0; i < items.size(); ++i)
+            if (items[i] == 0 && values[i].vt() == VT_I2) {
+                value = values[i].iVal();
+                when = now;
+            }
+        ++count;
+        cv.notify_all();
+        return S_OK;
+    }
+    HRESULT OnReadComplete(DWORD, OPCHANDLE, HRESULT, HRESULT, std::span<const OPCHANDLE>, std::span<const VARIANT>,
+                           std::span<const WORD>, std::span<const FILETIME>, std::span<const HRESULT>) override
+    {
+        return S_OK;
+    }
+    HRESULT OnWriteComplete(DWORD, OPCHANDLE, HRESULT, std::span<const OPCHANDLE>, std::span<const HRESULT>) override
+    {
+        return S_OK;
+    }
+    HRESULT OnCancelComplete(DWORD, OPCHANDLE) override { return S_OK; }
+    std::size_t events() const override { return count; }
+
+    // The arrival of that value, or nothing within the limit.
+    std::optional<Clock::time_point> WaitFor(SHORT expected, std::chrono::milliseconds limit)
+    {
+        std::unique_lock lock(mutex);
+        if (!cv.wait_for(lock, limit, [&] { return value == expected; }))
+            return std::nullopt;
+        return when;
+    }
+
+    SHORT value = -1;
+    Clock::time_point when;
+    std::size_t count = 0;
+};
+
+// A word changed inside the simulator until the client's callback shows it: one line
+// scan (50 ms data timer) and one group period (100 ms) at most, plus the transport.
+void BM_SimulatorChangeToCallback(benchmark::State& state)
+{
+    support::ScratchFolder scratch;
+    registry::Registry reg(scratch.path() / "reg");
+    reg.SetString(HKEY_CLASSES_ROOT, std::string(bridgeserver::kProgId) + "\\CLSID", "",
+                  com::formatGuid(bridgeserver::kClsid));
+    bridgeserver::ServerProcess server(scratch.path());  // before the simulator's threads
+    plcsim::Server plc;
+    if (!plc.start() || !server.Start(plc.port())) {
+        state.SkipWithError("no simulator or server");
+        return;
+    }
+    plc.memory().setWord(bridgeserver::kCodeD, 100, 0);
+
+    std::vector<double> delays;
+    {
+        opc::ActivationOptions options;
+        options.socketDir = scratch.path() / "run";
+        options.registry = &reg;
+        CLSID clsid{};
+        ComPtr<IUnknown> unk;
+        if (FAILED(opc::CLSIDFromProgID(com::toBstr(bridgeserver::kProgId), &clsid, &reg)) ||
+            FAILED(opc::CoCreateInstanceEx(clsid, u"", IID_IOPCServer, unk.put(), options))) {
+            state.SkipWithError("no OPC server");
+            return;
+        }
+        auto client = ComPtr<IOPCServer>::attach(static_cast<IOPCServer*>(static_cast<void*>(unk.detach())));
+        OPCHANDLE hGroup = 0;
+        DWORD revised = 0;
+        client->AddGroup(u"Latency", TRUE, kPeriodMs, 1, nullptr, nullptr, 0, &hGroup, &revised, IID_IOPCItemMgt,
+                         unk.put());
+        auto group = ComPtr<IOPCItemMgt>::attach(static_cast<IOPCItemMgt*>(static_cast<void*>(unk.detach())));
+        std::vector<OPCITEMDEF> defs(1);
+        defs[0].szItemID = u"[PLC3E]D100:0";
+        std::vector<OPCITEMRESULT> results;
+        std::vector<HRESULT> errors;
+        group->AddItems(defs, results, errors);
+        ComPtr<IConnectionPoint> cp;
+        group.as<IConnectionPointContainer>(IID_IConnectionPointContainer)
+            ->FindConnectionPoint(IID_IOPCDataCallback, cp.put());
+        ComPtr<ArrivalSink> sink(new ArrivalSink);
+        DWORD cookie = 0;
+        cp->Advise(sink.get(), &cookie);
+        sink->WaitFor(0, std::chrono::seconds(5));
+
+        std::minstd_rand random(12345);
+        for (auto _ : state) {
+            for (SHORT i = 1; i <= 60; ++i) {
+                // Changes fall at any phase of the data timer and the group period.
+                std::this_thread::sleep_for(std::chrono::milliseconds(random() % 97));
+                const auto changed = Clock::now();
+                plc.memory().setWord(bridgeserver::kCodeD, 100, static_cast<std::uint16_t>(i));
+                if (auto arrived = sink->WaitFor(i, std::chrono::seconds(2)))
+                    delays.push_back(std::chrono::duration<double, std::milli>(*arrived - changed).count());
+            }
+        }
+        cp->Unadvise(cookie);
+    }
+    server.Stop();
+    plc.stop();
+    state.counters["latency_p50_ms"] = Percentile(delays, 0.5);
+    state.counters["latency_p99_ms"] = Percentile(delays, 0.99);
+    state.counters["samples"] = static_cast<double>(delays.size());
+}
+BENCHMARK(BM_SimulatorChangeToCallback)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+#endif
+
+BENCHMARK(BM_TenThousandItemsEvery100ms)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ChangeToCallbackLatency)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+} // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,221 @@
+#include "fenwold/CommHdlr.h"
+
+#include <algorithm>
+#include <span>
+
+#include "fenwold/McCommandSource.h"
+#include "fenwold/McEndCodes.h"
+#include "fenwold/McReceive.h"
+#include "fenwold/McResponse.h"
+#include "fenwold/McStation.h"
+#include "kestrun/model/DeviceObject.h"
+#include "kestrun/model/MemoryArray.h"
+#include "kestrun/model/MemoryObject.h"
+
+namespace {
+
+// Reads a frame's pieces with the framework's receive, which reads up to the count
+// asked for; a piece that arrives short is a failed receive.
+template <class Receive>
+class HandlerReader : public McByteReader {
+public:
+    HandlerReader(Receive& receive, CdsListenSocket* pSocket) : m_receive(receive), m_socket(pSocket) {}
+    bool ReadExactly(BYTE* pBuffer, int nLength) override
+    {
+        int received = 0;
+        return m_receive(pBuffer, nLength, received) && received == nLength;
+    }
+    bool ReadIfWaiting(BYTE* pBuffer, int nLength) override
+    {
+        DWORD waiting = 0;
+        return m_socket && m_socket->IOCtlBytesWaiting(waiting) && waiting >= static_cast<DWORD>(nLength) &&
+               ReadExactly(pBuffer, nLength);
+    }
+
+private:
+    Receive& m_receive;
+    CdsListenSocket* m_socket;
+};
+
+}  // namespace
+
+CCommHdlr::CCommHdlr() = default;
+CCommHdlr::~CCommHdlr() = default;
+
+McStation* CCommHdlr::StationOf(CdsDeviceObject* pDevice) { return dynamic_cast<McStation*>(pDevice); }
+
+char CCommHdlr::GetLogMarker(const tagTHREADINFO* pLine) { return MarkerOf(pLine); }
+
+int CCommHdlr::GetCharsToRead(CdsDeviceObject*, const BYTE*, int, BYTE, int) { return -1; }
+
+void CCommHdlr::McLogError(const tagTHREADINFO* pLine, const char* pszText)
+{
+    LogLine(LOG_ERROR, pLine, "%s", pszText);
+}
+
+bool CCommHdlr::McReceiveAgain(CdsMemoryArray* pArray, BYTE* pBuffer, int nCapacity, int nExpected,
+                               int& nReceived, const char* pszQuery, const tagTHREADINFO* pLine)
+{
+    nReceived = 0;
+    McStation* station = StationOf(pArray ? pArray->GetParent() : nullptr);
+    if (!station)
+        return false;
+    // The line record is the handler's own; the framework's calls take it writable.
+    auto* line = const_cast<tagTHREADINFO*>(pLine);
+    return ReceiveFrame(*station, pArray->GetParent(), pBuffer, nCapacity, nExpected, nReceived, line, false,
+                        pArray, pszQuery, TRUE) != 0;
+}
+
+int CCommHdlr::ReceiveFrame(McStation& station, CdsDeviceObject* pDevice, BYTE* pBuffer, int nCapacity,
+                            int nExpected, int& nReceived, tagTHREADINFO* pLine, bool bMonitor,
+                            CdsMemoryArray* pArray, const char* pszQuery, BOOL bRead)
+{
+    auto receive = [&](BYTE* p, int n, int& got) {
+        if (bMonitor)
+            return CdsTcpipHdlr::ReceiveMonitorMessage(pDevice, p, n, got, pszQuery, pLine) != 0;
+        return CdsTcpipHdlr::ReceiveResponseMessage(pArray, p, n, got, pszQuery, bRead, pLine) != 0;
+    };
+    HandlerReader reader(receive, GetThreadSocket(pLine));
+    if (!McReceiveResponse(station.GetFrameKind(), station.IsAscii(), pBuffer, nCapacity, nExpected, nReceived,
+                           reader)) {
+        // What is left of a frame that cannot be read would spoil the next exchange.
+        RemoveJunk(pDevice, pLine, "ReceiveResponseMessage");
+        return 0;
+    }
+    if (station.GetFrameKind() == McFrameKind::E4)
+        return 1;
+    // Bytes behind a 1E or 3E response belong to no request: the response counts
+    // as not received.
+    return RemoveJunk(pDevice, pLine, "ReceiveResponseMessage") ? 0 : 1;
+}
+
+bool CCommHdlr::RemoveJunk(CdsDeviceObject* pDevice, tagTHREADINFO* pLine, const char* pszWhen)
+{
+    // Asks the socket itself rather than switching the process-wide "Use IOCTL"
+    // option, which other lines read at the same time.
+    CdsListenSocket* socket = GetThreadSocket(pLine);
+    DWORD waiting = 0;
+    if (!socket || !socket->IOCtlBytesWaiting(waiting) || waiting == 0)
+        return false;
+    LogLine(LOG_ERROR, pLine, "Remove Junk messages when %s!\r\n", pszWhen);
+    std::array<BYTE, 512> scratch;
+    while (waiting > 0) {
+        const int n = CommReadWith(pDevice, scratch.data(),
+                                   static_cast<int>(std::min<DWORD>(waiting, scratch.size())), pLine, TRUE);
+        if (n <= 0)
+            break;
+        waiting -= std::min<DWORD>(waiting, static_cast<DWORD>(n));
+    }
+    return true;
+}
+
+int CCommHdlr::ReceiveResponseMessage(CdsMemoryArray* pArray, BYTE* pBuffer, int nLength, int& nReceived,
+                                      const char* pszQuery, BOOL bRead, tagTHREADINFO* pLine)
+{
+    nReceived = 0;
+    CdsDeviceObject* device = pArray ? pArray->GetParent() : nullptr;
+    McStation* station = StationOf(device);
+    if (!station)
+        return CdsTcpipHdlr::ReceiveResponseMessage(pArray, pBuffer, nLength, nReceived, pszQuery, bRead, pLine);
+    // The framework's receive buffers hold kReceiveBufferSize bytes; nLength is the
+    // length a good 1E response has.
+    if (!ReceiveFrame(*station, device, pBuffer, kReceiveBufferSize, nLength, nReceived, pLine, false, pArray,
+                      pszQuery, bRead))
+        return 0;
+    if (bRead || !pszQuery)
+        return 1;
+
+    // A write: the response must answer the request, and with end code 0.
+    const McFrameKind kind = station->GetFrameKind();
+    const bool ascii = station->IsAscii();
+    const std::span<const BYTE> query(reinterpret_cast<const BYTE*>(pszQuery), McResponseHeaderLength(kind, ascii));
+    const McReply reply =
+        McCheckResponse(kind, ascii, query, std::span<const BYTE>(pBuffer, static_cast<std::size_t>(nReceived)));
+    switch (reply.verdict) {
+    case McVerdict::Ok: return 1;
+    case McVerdict::EndCode: {
+        LogLine(LOG_ERROR, pLine, "%s\r\n", McEndCodeLogText(reply.endCode).c_str());
+        m_writeRefused[static_cast<std::size_t>(CdsDeviceObject::GetLineIndex(pLine))] = true;
+        return 1;
+    }
+    case McVerdict::Mismatch:
+        if (reply.message)
+            LogLine(LOG_ERROR, pLine, "%s", reply.message);
+        return 0;
+    case McVerdict::Malformed: break;
+    }
+    return 0;
+}
+
+int CCommHdlr::SendQueryMessage(CdsMemoryArray* pArray, const char* pszQuery, int nLength, BOOL bRead,
+                                tagTHREADINFO* pLine)
+{
+    CdsDeviceObject* device = pArray ? pArray->GetParent() : nullptr;
+    McStation* station = StationOf(device);
+    if (station && pszQuery && nLength > 0) {
+        if (!station->IsAscii())
+            SetAsciiMode(FALSE);
+        if (station->GetFrameKind() == McFrameKind::E4) {
+            // The request lies in the block's buffer of this line, which only this
+            // line writes.
+            const WORD serial = station->GetSerialCounters().Next(CdsDeviceObject::GetLineIndex(pLine));
+            McStampSerial(std::span<BYTE>(reinterpret_cast<BYTE*>(const_cast<char*>(pszQuery)),
+                                          static_cast<std::size_t>(nLength)),
+                          station->IsAscii(), serial);
+        } else {
+            RemoveJunk(device, pLine, "SendQueryMessage");
+        }
+    }
+    return CdsTcpipHdlr::SendQueryMessage(pArray, pszQuery, nLength, bRead, pLine);
+}
+
+int CCommHdlr::ReceiveMonitorMessage(CdsDeviceObject* pDevice, BYTE* pBuffer, int nLength, int& nReceived,
+                                     const char* pszQuery, tagTHREADINFO* pLine)
+{
+    nReceived = 0;
+    if (nLength <= 0)
+        return 0;
+    McStation* station = StationOf(pDevice);
+    if (!station)
+        return CdsTcpipHdlr::ReceiveMonitorMessage(pDevice, pBuffer, nLength, nReceived, pszQuery, pLine);
+    return ReceiveFrame(*station, pDevice, pBuffer, kReceiveBufferSize, nLength, nReceived, pLine, true, nullptr,
+                        pszQuery, TRUE);
+}
+
+BOOL CCommHdlr::IsValidQueryMessage(CdsMemoryArray* pArray, const char* pszData, int nLength, BOOL)
+{
+    if (!pszData || nLength <= 0)
+        return FALSE;
+    McStation* station = StationOf(pArray ? pArray->GetParent() : nullptr);
+    if (!station)
+        return TRUE;
+    return McIsValidQuery(station->GetFrameKind(), station->IsAscii(),
+                          std::span<const BYTE>(reinterpret_cast<const BYTE*>(pszData),
+                                                static_cast<std::size_t>(nLength)))
+               ? TRUE
+               : FALSE;
+}
+
+BOOL CCommHdlr::IsValidResponseMessage(CdsMemoryArray*, const BYTE*, int nLength, const char*, BOOL)
+{
+    return nLength > 0 ? TRUE : FALSE;
+}
+
+BOOL CCommHdlr::IsValidMonitorQuery(CdsDeviceObject*, const char*, int) { return TRUE; }
+
+BOOL CCommHdlr::IsValidMonitorResponse(CdsDeviceObject*, const BYTE*, int nLength, const char*)
+{
+    return nLength > 0 ? TRUE : FALSE;
+}
+
+int CCommHdlr::DoDataWrite(CdsMemoryObject* pPoint, const _BRISANTDATAVALUE& value, tagTHREADINFO* pLine)
+{
+    if (auto* source = dynamic_cast<McCommandSource*>(pPoint)) {
+        if (!source->GetCommandQueryString(value, BlockSlotOf(pLine), TRUE))
+            return 0;
+    }
+    auto& refused = m_writeRefused[static_cast<std::size_t>(CdsDeviceObject::GetLineIndex(pLine))];
+    refused = false;
+    const int result = CdsTcpipHdlr::DoDataWrite(pPoint, value, pLine);
+    return refused.exchange(false) ? 0 : result;
+}

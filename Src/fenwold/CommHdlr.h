@@ -1,0 +1,65 @@
+#pragma once
+// The communication handler of the MELSEC server: the framework's TCP handler with
+// the MC protocol's framing. Responses are read in two steps (fixed header, then the
+// rest as the header says), 4E requests carry the line's serial number, and stray
+// bytes around 1E and 3E exchanges are read away.
+#include <array>
+#include <atomic>
+
+#include "fenwold/McLink.h"
+#include "kestrun/comm/SocketHdlr.h"
+
+class McStation;
+
+class CCommHdlr : public CdsTcpipHdlr, public McLink {
+public:
+    CCommHdlr();
+    ~CCommHdlr() override;
+
+    // Lengths come from the frames, not from a byte count.
+    int GetCharsToRead(CdsDeviceObject* pDevice, const BYTE* pData, int nCount, BYTE byLast, int nChunk) override;
+    // Header, then the rest. A short header or body, a header that cannot start a
+    // response or a length the buffer cannot hold fail the receive. After a 1E or
+    // 3E response, bytes still waiting are read away and the receive fails. A write
+    // response is checked against its request: an end code is logged and fails the
+    // write; a response to another request is no answer.
+    int ReceiveResponseMessage(CdsMemoryArray* pArray, BYTE* pBuffer, int nLength, int& nReceived,
+                               const char* pszQuery, BOOL bRead, tagTHREADINFO* pLine) override;
+    // Stamps the 4E serial number of the line, reads away stray bytes before 1E
+    // and 3E requests, then sends.
+    int SendQueryMessage(CdsMemoryArray* pArray, const char* pszQuery, int nLength, BOOL bRead,
+                         tagTHREADINFO* pLine) override;
+    // The monitor response is read in the same two steps.
+    int ReceiveMonitorMessage(CdsDeviceObject* pDevice, BYTE* pBuffer, int nLength, int& nReceived,
+                              const char* pszQuery, tagTHREADINFO* pLine) override;
+    BOOL IsValidQueryMessage(CdsMemoryArray* pArray, const char* pszData, int nLength, BOOL bRead) override;
+    BOOL IsValidResponseMessage(CdsMemoryArray* pArray, const BYTE* pData, int nLength, const char* pszQuery,
+                                BOOL bRead) override;
+    BOOL IsValidMonitorQuery(CdsDeviceObject* pDevice, const char* pszData, int nLength) override;
+    BOOL IsValidMonitorResponse(CdsDeviceObject* pDevice, const BYTE* pData, int nLength,
+                                const char* pszQuery) override;
+    // The point builds its request for the value first; a write the PLC answered
+    // with an end code fails.
+    int DoDataWrite(CdsMemoryObject* pPoint, const _BRISANTDATAVALUE& value, tagTHREADINFO* pLine) override;
+
+    // McLink
+    void McLogError(const tagTHREADINFO* pLine, const char* pszText) override;
+    bool McReceiveAgain(CdsMemoryArray* pArray, BYTE* pBuffer, int nCapacity, int nExpected, int& nReceived,
+                        const char* pszQuery, const tagTHREADINFO* pLine) override;
+
+    // The marker of a line's log lines.
+    static char GetLogMarker(const tagTHREADINFO* pLine);
+
+protected:
+    // Reads away the bytes waiting on the line; true when there were any.
+    bool RemoveJunk(CdsDeviceObject* pDevice, tagTHREADINFO* pLine, const char* pszWhen);
+
+private:
+    static McStation* StationOf(CdsDeviceObject* pDevice);
+    int ReceiveFrame(McStation& station, CdsDeviceObject* pDevice, BYTE* pBuffer, int nCapacity, int nExpected,
+                     int& nReceived, tagTHREADINFO* pLine, bool bMonitor, CdsMemoryArray* pArray,
+                     const char* pszQuery, BOOL bRead);
+
+    // Set when the PLC answered the line's write with an end code.
+    std::array<std::atomic<bool>, LINE_COUNT> m_writeRefused{};
+};

@@ -1,0 +1,159 @@
+#include "fenwold/McDecode.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <string>
+
+#include "fenwold/McCodec.h"
+#include "fenwold/McResponse.h"
+
+namespace {
+
+// Number of the given byte size at a position: little-endian bytes in binary code;
+// in ASCII code words of four digits (high byte first), the low word first.
+bool Take(std::span<const BYTE> data, std::size_t at, int bytes, bool ascii, ULONGLONG& value)
+{
+    value = 0;
+    if (!ascii) {
+        if (at + static_cast<std::size_t>(bytes) > data.size())
+            return false;
+        for (int i = bytes - 1; i >= 0; --i)
+            value = (value << 8) | data[at + static_cast<std::size_t>(i)];
+        return true;
+    }
+    const int words = bytes / 2;
+    for (int w = 0; w < words; ++w) {
+        const auto word = McGetHex(data, at + static_cast<std::size_t>(4 * w), 4);
+        if (!word)
+            return false;
+        value |= static_cast<ULONGLONG>(*word) << (16 * w);
+    }
+    return true;
+}
+
+void DecodeBits(const McBlockShape& shape, std::span<const BYTE> data, McValueSink& sink)
+{
+    const std::size_t step = shape.ascii ? 4 : 2;
+    for (std::size_t at = 0, w = 0; at + step <= data.size(); at += step, ++w) {
+        ULONGLONG word;
+        if (!Take(data, at, 2, shape.ascii, word))
+            return;
+        for (int i = 0; i < 16; ++i) {
+            const long point = static_cast<long>(w * 16) + i - shape.bitOffset;
+            if (point < 0)
+                continue;
+            if (point >= shape.points)
+                return;
+            _BRISANTDATAVALUE v{};
+            v.boolVal = static_cast<SHORT>((word >> i) & 1);
+            sink.Deliver(static_cast<int>(point), v);
+        }
+    }
+}
+
+void DecodeBytes(const McBlockShape& shape, std::span<const BYTE> data, McValueSink& sink)
+{
+    int index = 0;
+    auto deliver = [&](BYTE b) {
+        if (index >= shape.points)
+            return false;
+        _BRISANTDATAVALUE v{};
+        if (shape.dataType == BRISANT_CHAR)
+            v.cVal = static_cast<signed char>(b);
+        else
+            v.bVal = b;
+        sink.Deliver(index++, v);
+        return true;
+    };
+    if (!shape.ascii) {
+        for (BYTE b : data)
+            if (!deliver(b))
+                return;
+        return;
+    }
+    for (std::size_t at = 0; at + 4 <= data.size(); at += 4) {
+        const auto word = McGetHex(data, at, 4);
+        if (!word || !deliver(static_cast<BYTE>(*word)) || !deliver(static_cast<BYTE>(*word >> 8)))
+            return;
+    }
+}
+
+void DecodeNumbers(const McBlockShape& shape, std::span<const BYTE> data, McValueSink& sink)
+{
+    int bytes = 2;
+    if (shape.dataType == BRISANT_LONG || shape.dataType == BRISANT_DWORD || shape.dataType == BRISANT_FLOAT)
+        bytes = 4;
+    else if (shape.dataType == BRISANT_DOUBLE)
+        bytes = 8;
+    const std::size_t step = static_cast<std::size_t>(shape.ascii ? bytes * 2 : bytes);
+    int index = 0;
+    for (std::size_t at = 0; at + step <= data.size() && index < shape.points; at += step, ++index) {
+        ULONGLONG raw;
+        if (!Take(data, at, bytes, shape.ascii, raw))
+            return;
+        _BRISANTDATAVALUE v{};
+        switch (shape.dataType) {
+        case BRISANT_SHORT: v.iVal = static_cast<SHORT>(raw); break;
+        case BRISANT_WORD: v.wVal = static_cast<WORD>(raw); break;
+        case BRISANT_LONG: v.lVal = static_cast<LONG>(static_cast<DWORD>(raw)); break;
+        case BRISANT_DWORD: v.dwVal = static_cast<DWORD>(raw); break;
+        case BRISANT_FLOAT:
+            v.fltVal = std::bit_cast<FLOAT>(static_cast<DWORD>(raw));
+            if (!std::isfinite(v.fltVal))
+                continue;  // the point keeps its value
+            break;
+        case BRISANT_DOUBLE:
+            v.dblVal = std::bit_cast<DOUBLE>(static_cast<std::uint64_t>(raw));
+            if (!std::isfinite(v.dblVal))
+                continue;
+            break;
+        default: return;
+        }
+        sink.Deliver(index, v);
+    }
+}
+
+void DecodeText(const McBlockShape& shape, std::span<const BYTE> data, McValueSink& sink)
+{
+    const std::size_t size = shape.stringSize > 0 ? static_cast<std::size_t>(shape.stringSize) : 0;
+    std::string text = McDecodeString(data, shape.ascii, size);
+    _BRISANTDATAVALUE v{};
+    if (shape.dataType == BRISANT_STRING) {
+        v.pszVal = text.empty() ? nullptr : text.data();
+        sink.Deliver(0, v);
+        return;
+    }
+    // Counted text: a 16-bit character count, then the characters.
+    std::string block(2, '\0');
+    const auto count = static_cast<SHORT>(std::min<std::size_t>(text.size(), 0x7FFF));
+    std::memcpy(block.data(), &count, sizeof count);
+    block.append(text, 0, static_cast<std::size_t>(count));
+    block.push_back('\0');
+    v.pcsVal = reinterpret_cast<BYTE*>(block.data());
+    sink.Deliver(0, v);
+}
+
+}  // namespace
+
+bool McDecodeValues(const McBlockShape& shape, std::span<const BYTE> data, McValueSink& sink)
+{
+    if (data.empty())
+        return false;
+    switch (shape.dataType) {
+    case BRISANT_BOOL: DecodeBits(shape, data, sink); break;
+    case BRISANT_CHAR:
+    case BRISANT_BYTE: DecodeBytes(shape, data, sink); break;
+    case BRISANT_SHORT:
+    case BRISANT_WORD:
+    case BRISANT_LONG:
+    case BRISANT_DWORD:
+    case BRISANT_FLOAT:
+    case BRISANT_DOUBLE: DecodeNumbers(shape, data, sink); break;
+    case BRISANT_STRING:
+    case BRISANT_FIXEDSTRING: DecodeText(shape, data, sink); break;
+    default: break;
+    }
+    return true;
+}

@@ -1,0 +1,200 @@
+#include "fenwold/MemoryArray.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "fenwold/ElementAddress.h"
+#include "fenwold/McDecode.h"
+#include "fenwold/McEndCodes.h"
+#include "fenwold/McLink.h"
+#include "fenwold/McResponse.h"
+#include "fenwold/McStation.h"
+#include "fenwold/MelsecDevice.h"
+#include "fenwold/MemoryObject.h"
+#include "fenwold/MemoryVariant.h"
+#include "kestrun/model/DeviceObject.h"
+#include "kestrun/model/HandlerLink.h"
+#include "platform/afx/Archive.h"
+
+IMPLEMENT_SERIAL(CMemoryArray, CdsMemoryArray, 1)
+
+namespace {
+
+constexpr char kNoData[] = "No Error, No Data!\r\n";
+
+class BlockSink : public McValueSink {
+public:
+    BlockSink(CdsMemoryArray& block, kestrun::HandlerLink* pHdlr, const tagTHREADINFO* pLine)
+        : m_block(block), m_pHdlr(pHdlr), m_pLine(pLine)
+    {
+    }
+    void Deliver(int index, const _BRISANTDATAVALUE& value) override
+    {
+        m_block.UpdateState(index, value, FALSE, m_pHdlr, m_pLine, FALSE);
+    }
+
+private:
+    CdsMemoryArray& m_block;
+    kestrun::HandlerLink* m_pHdlr;
+    const tagTHREADINFO* m_pLine;
+};
+
+}  // namespace
+
+CMemoryArray::CMemoryArray() : CdsMemoryArray(-1) {}
+
+CMemoryArray::~CMemoryArray() = default;
+
+void CMemoryArray::Serialize(CArchive& ar) { CdsMemoryArray::Serialize(ar); }
+
+int CMemoryArray::GetPointCount() const
+{
+    return GetMaxMemories() > 0 ? GetMaxMemories() : GetSize();
+}
+
+McStation* CMemoryArray::GetStation() const
+{
+    return dynamic_cast<McStation*>(GetParent());
+}
+
+BOOL CMemoryArray::OnInitMemoryArray()
+{
+    // Inputs (X, DX) cannot be written.
+    const MelsecDevice* device = MelsecDeviceByCode(GetDeviceCode());
+    if (device && !device->writable)
+        SetWriteAllowed(FALSE);
+    return TRUE;
+}
+
+CdsMemoryObject* CMemoryArray::NewMemoryObject(const CdsMemoryObject&) { return new CMemoryObject; }
+CdsMemoryObject* CMemoryArray::NewMemoryObject() { return new CMemoryObject; }
+CdsMemoryObject* CMemoryArray::NewMemoryVariant() { return new CMemoryVariant; }
+
+char* CMemoryArray::FillStatusQueryString(int nLine)
+{
+    if (!IsReadAllowed() || !ValidLine(nLine))
+        return nullptr;
+    const auto slot = static_cast<std::size_t>(nLine);
+    auto& buffer = m_statusQuery[slot];
+    buffer.fill(0);
+    m_statusLength[slot] = 0;
+    m_statusWords[slot] = 0;
+    McStation* station = GetStation();
+    if (!station || GetAddr().empty())
+        return nullptr;
+    const WORD code = GetDeviceCode();
+    const auto head = ParseDeviceNumber(GetAddr(), code);
+    if (!head)
+        return nullptr;
+    const int count = GetPointCount();
+    if (count < 1)
+        return nullptr;
+    const auto plan = MelsecPlanRead(GetDefaultDataType(), code, *head, static_cast<unsigned>(count));
+    if (!plan)
+        return nullptr;
+    McBuffer frame;
+    if (!McBuildBatchRead(frame, station->GetTarget(), code, plan->head, plan->words) ||
+        frame.size() >= buffer.size())
+        return nullptr;
+    std::memcpy(buffer.data(), frame.data(), frame.size());
+    m_statusLength[slot] = static_cast<int>(frame.size());
+    m_statusWords[slot] = plan->words;
+    m_nBitOffset = plan->bitOffset;
+    return buffer.data();
+}
+
+int CMemoryArray::GetStatusQueryStringLen(int nLine, const char*)
+{
+    if (!IsReadAllowed() || !ValidLine(nLine))
+        return 0;
+    return m_statusLength[static_cast<std::size_t>(nLine)];
+}
+
+int CMemoryArray::GetStatusResponseStringLen(int nLine)
+{
+    McStation* station = GetStation();
+    if (!station || !ValidLine(nLine) || station->GetFrameKind() != McFrameKind::E1)
+        return CdsMemoryArray::GetStatusResponseStringLen(nLine);
+    const unsigned words = m_statusWords[static_cast<std::size_t>(nLine)];
+    if (words == 0)
+        return 0;
+    return static_cast<int>(McResponseHeaderLength(McFrameKind::E1, station->IsAscii()) +
+                            McExpectedData1E(station->IsAscii(), words));
+}
+
+int CMemoryArray::UpdateStatus(int nLine, const BYTE* pBuffer, int nReceived, kestrun::HandlerLink* pHdlr,
+                               const tagTHREADINFO* pLine)
+{
+    McStation* station = GetStation();
+    if (!station || !ValidLine(nLine) || !pBuffer || nReceived < 1)
+        return 0;
+    const auto slot = static_cast<std::size_t>(nLine);
+    const int queryLength = m_statusLength[slot];
+    if (queryLength < 1)
+        return 0;
+    const McFrameKind kind = station->GetFrameKind();
+    const bool ascii = station->IsAscii();
+    const std::span<const BYTE> query(reinterpret_cast<const BYTE*>(m_statusQuery[slot].data()),
+                                      static_cast<std::size_t>(queryLength));
+    std::span<const BYTE> response(pBuffer, static_cast<std::size_t>(nReceived));
+    McLink* link = dynamic_cast<McLink*>(pHdlr);
+    auto log = [&](const char* text) {
+        if (link)
+            link->McLogError(pLine, text);
+    };
+
+    auto receive = [&]() -> std::span<const BYTE> {
+        if (!link)
+            return {};
+        auto& again = m_reread[slot];
+        if (!again)
+            again = std::make_unique<std::array<BYTE, kResponseSize + 1>>();
+        again->fill(0);
+        int received = 0;
+        if (!link->McReceiveAgain(this, again->data(), kResponseSize, GetStatusResponseStringLen(nLine), received,
+                                  m_statusQuery[slot].data(), pLine) ||
+            received < 1)
+            return {};
+        response = std::span<const BYTE>(again->data(), static_cast<std::size_t>(received));
+        return response;
+    };
+    auto mismatch = [&](const McReply& reply) {
+        // ASCII 3E/4E mismatches are read past quietly.
+        if (!reply.message)
+            return;
+        log(reply.message);
+        IncreaseErrorCount();
+    };
+    const McReply reply = McReceiveReply(kind, ascii, query, response, receive, mismatch);
+    if (reply.verdict == McVerdict::EndCode) {
+        const std::string text = McEndCodeLogText(reply.endCode) + (ascii ? "!\r\n" : "\r\n");
+        log(text.c_str());
+        return 0;
+    }
+    if (reply.verdict != McVerdict::Ok)
+        return 0;
+
+    McBlockShape shape;
+    shape.dataType = GetDefaultDataType();
+    shape.ascii = ascii;
+    shape.bitOffset = GetBitOffset();
+    shape.points = GetPointCount();
+    shape.stringSize = GetPointCount();
+    BlockSink sink(*this, pHdlr, pLine);
+    if (!McDecodeValues(shape, response.subspan(reply.dataOffset, reply.dataLength), sink)) {
+        log(kNoData);
+        return 0;
+    }
+    return 1;
+}
+
+char* CMemoryArray::StoreCommand(CdsMemoryArray& block, int nLine, const McBuffer& frame)
+{
+    char* buffer = block.GetCommandQueryString(nLine);
+    if (!buffer || frame.size() >= static_cast<std::size_t>(kQuerySize))
+        return nullptr;
+    std::memset(buffer, 0, kQuerySize);
+    std::memcpy(buffer, frame.data(), frame.size());
+    return buffer;
+}

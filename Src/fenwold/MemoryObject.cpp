@@ -1,0 +1,155 @@
+#include "fenwold/MemoryObject.h"
+
+#include <bit>
+#include <string>
+
+#include "fenwold/ElementAddress.h"
+#include "fenwold/McEndCodes.h"
+#include "fenwold/McLink.h"
+#include "fenwold/McResponse.h"
+#include "fenwold/McStation.h"
+#include "fenwold/MelsecDevice.h"
+#include "fenwold/BitObject.h"
+#include "fenwold/MemoryArray.h"
+#include "kestrun/model/DeviceObject.h"
+#include "kestrun/model/HandlerLink.h"
+#include "platform/afx/Archive.h"
+
+IMPLEMENT_SERIAL(CMemoryObject, CdsMemoryObject, 1)
+
+namespace {
+
+bool ValidLine(int nLine) { return nLine >= 0 && nLine < CMemoryObject::kLines; }
+
+// The value as a write frame carries it: BOOL on or off, 16-bit and 32-bit integers,
+// and the bit pattern of an IEEE single.
+DWORD EncodeNumber(int dataType, const _BRISANTDATAVALUE& value)
+{
+    switch (dataType) {
+    case BRISANT_BOOL: return value.iVal != 0 ? 1 : 0;
+    case BRISANT_SHORT:
+    case BRISANT_WORD: return value.wVal;
+    case BRISANT_FLOAT: return std::bit_cast<DWORD>(value.fltVal);
+    default: return value.dwVal;
+    }
+}
+
+}  // namespace
+
+CMemoryObject::CMemoryObject()
+{
+    for (auto& length : m_nCommandLength)
+        length = -1;
+}
+
+CMemoryObject::~CMemoryObject() = default;
+
+void CMemoryObject::Serialize(CArchive& ar) { CdsMemoryObject::Serialize(ar); }
+
+CdsMemoryArray* CMemoryObject::NewBitArray() { return new CBitArray; }
+
+CMemoryArray* CMemoryObject::GetMelsecBlock() const { return dynamic_cast<CMemoryArray*>(GetParent()); }
+
+void CMemoryObject::LogError(const char* pszText) const
+{
+    CdsMemoryArray* block = GetParent();
+    CdsDeviceObject* device = block ? block->GetParent() : nullptr;
+    if (auto* link = device ? dynamic_cast<McLink*>(device->GetDeviceHdlr()) : nullptr)
+        link->McLogError(nullptr, pszText);
+}
+
+void CMemoryObject::SetPseudoName(const std::string& strText, int nNumber, char chSeparator)
+{
+    CMemoryArray* block = GetMelsecBlock();
+    const auto address =
+        block ? GetElementAddress(strText, block->GetDefaultDataType(), block->GetDeviceCode(), nNumber)
+              : std::nullopt;
+    if (!address) {
+        CdsMemoryObject::SetPseudoName(strText, nNumber, chSeparator);
+        return;
+    }
+    SetPseudoNameText(address->text);
+}
+
+char* CMemoryObject::GetCommandQueryString(const _BRISANTDATAVALUE& value, int nLine, BOOL)
+{
+    if (!ValidLine(nLine))
+        return nullptr;
+    m_nCommandLength[static_cast<std::size_t>(nLine)] = -1;
+    CMemoryArray* block = GetMelsecBlock();
+    McStation* station = block ? block->GetStation() : nullptr;
+    if (!station)
+        return nullptr;
+    const int type = block->GetDefaultDataType();
+    const bool typeOk = (type >= BRISANT_BOOL && type <= BRISANT_FLOAT) || type == BRISANT_STRING ||
+                        type == BRISANT_FIXEDSTRING;
+    if (!typeOk)
+        return nullptr;
+    const WORD code = block->GetDeviceCode();
+    const auto address = GetElementAddress(GetName(), type, code, -1);
+    if (!address) {
+        const std::string text = "Cannot write " + GetName() + ": no element of its own!\r\n";
+        LogError(text.c_str());
+        return nullptr;
+    }
+    const int size = MelsecDataSize(type, block->GetPointCount());
+    if (size == 0 || MelsecWriteCommand(type, code) < 0)
+        return nullptr;
+
+    McBuffer frame;
+    bool built = false;
+    if (type == BRISANT_STRING) {
+        // 1E PLCs take bits and words only.
+        if (station->GetFrameKind() == McFrameKind::E1)
+            return nullptr;
+        const char* text = value.pszVal ? value.pszVal : "";
+        built = McBuildStringWrite(frame, station->GetTarget(), code, address->number, text, size);
+    } else {
+        built = McBuildPointWrite(frame, station->GetTarget(), type, code, address->number,
+                                  EncodeNumber(type, value));
+    }
+    if (!built)
+        return nullptr;
+    char* buffer = CMemoryArray::StoreCommand(*block, nLine, frame);
+    if (buffer)
+        m_nCommandLength[static_cast<std::size_t>(nLine)] = static_cast<int>(frame.size());
+    return buffer;
+}
+
+int CMemoryObject::GetCommandQueryStringLen(int nLine, const char*)
+{
+    return ValidLine(nLine) ? m_nCommandLength[static_cast<std::size_t>(nLine)].load() : -1;
+}
+
+int CMemoryObject::GetCommandResponseStringLen(int nLine)
+{
+    CMemoryArray* block = GetMelsecBlock();
+    McStation* station = block ? block->GetStation() : nullptr;
+    if (station && station->GetFrameKind() == McFrameKind::E1)
+        return static_cast<int>(McResponseHeaderLength(McFrameKind::E1, station->IsAscii()));
+    return CdsMemoryObject::GetCommandResponseStringLen(nLine);
+}
+
+BOOL CMemoryObject::UpdateCommand(const _BRISANTDATAVALUE& value, int nFrame, const BYTE* pBuffer, int nReceived,
+                                  kestrun::HandlerLink* pHdlr, const tagTHREADINFO* pLine)
+{
+    CMemoryArray* block = GetMelsecBlock();
+    McStation* station = block ? block->GetStation() : nullptr;
+    if (pBuffer && nReceived > 0 && station && ValidLine(nFrame)) {
+        const int length = m_nCommandLength[static_cast<std::size_t>(nFrame)].load();
+        const char* query = block->GetCommandQueryString(nFrame);
+        const std::span<const BYTE> request(reinterpret_cast<const BYTE*>(query),
+                                            query && length > 0 ? static_cast<std::size_t>(length) : 0);
+        const McReply reply = McCheckResponse(station->GetFrameKind(), station->IsAscii(), request,
+                                              std::span<const BYTE>(pBuffer, static_cast<std::size_t>(nReceived)));
+        if (reply.verdict != McVerdict::Ok) {
+            if (reply.verdict == McVerdict::EndCode) {
+                const std::string text = McEndCodeLogText(reply.endCode) + "\r\n";
+                if (auto* link = dynamic_cast<McLink*>(pHdlr))
+                    link->McLogError(pLine, text.c_str());
+            }
+            return FALSE;
+        }
+    }
+    return CdsMemoryObject::UpdateCommand(value, nFrame, pBuffer, nReceived, pHdlr, pLine);
+}

@@ -1,0 +1,49 @@
+#pragma once
+// A point of a MELSEC block: builds the write request of a client's value and checks
+// the PLC's answer to it.
+#include <array>
+#include <atomic>
+
+#include "fenwold/McCommandSource.h"
+#include "kestrun/model/MemoryObject.h"
+
+class CMemoryArray;
+
+class CMemoryObject : public CdsMemoryObject, public McCommandSource {
+    DECLARE_SERIAL(CMemoryObject)
+public:
+    static constexpr int kLines = 4;
+
+    CMemoryObject();
+    ~CMemoryObject() override;
+
+    void Serialize(CArchive& ar) override;
+
+    // Checks the end code of the response to the line's write request; 0 when the
+    // PLC reported an error, else the framework's handling. Without a response
+    // buffer only the framework's handling runs.
+    BOOL UpdateCommand(const _BRISANTDATAVALUE& value, int nFrame = 0, const BYTE* pBuffer = nullptr,
+                       int nReceived = 0, kestrun::HandlerLink* pHdlr = nullptr,
+                       const tagTHREADINFO* pLine = nullptr) override;
+    // The pseudo name is the element address of the point: D100 index 3 is D103.
+    void SetPseudoName(const std::string& strText, int nNumber, char chSeparator) override;
+
+    using CdsMemoryObject::GetCommandQueryString;
+    // Builds the write request of a value into the block's command buffer of the line
+    // (0..3); null when the point cannot be written (the reason is logged).
+    char* GetCommandQueryString(const _BRISANTDATAVALUE& value, int nLine, BOOL bRebuild) override;
+    // Bytes of the request last built for the line; -1 when none was built.
+    int GetCommandQueryStringLen(int nLine, const char* pszText) override;
+    // 1E: the length of a good write response; 3E/4E: the framework's (the
+    // response's length field decides).
+    int GetCommandResponseStringLen(int nLine) override;
+
+    CdsMemoryArray* NewBitArray() override;
+
+    CMemoryArray* GetMelsecBlock() const;
+
+private:
+    // Logs through the device's handler when it is the MELSEC handler.
+    void LogError(const char* pszText) const;
+    std::array<std::atomic<int>, kLines> m_nCommandLength;
+};

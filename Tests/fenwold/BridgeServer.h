@@ -1,0 +1,201 @@
+#pragma once
+// A MELSEC server in a process of its own for end-to-end runs: a 3E binary and a
+// 1E ASCII device polling a PLC on 127.0.0.1, served through the OPC toolkit on a
+// class socket, until its owner lets it go. Built once the program's communication
+// handler is part of the build (TESSARO_BRIDGE_SERVER is defined then).
+#if __has_include("fenwold/CommHdlr.h")
+#define TESSARO_BRIDGE_SERVER 1
+
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "fenwold/CommHdlr.h"
+#include "fenwold/DeviceMap.h"
+#include "fenwold/DeviceObject.h"
+#include "fenwold/MemoryArray.h"
+#include "kestrun/comm/TcpipConfig.h"
+#include "kestrun/model/opc/Callback.h"
+#include "kestrun/shell/ServerFrame.h"
+#include "kestrun/shell/ServerFrameCore.h"
+#include "platform/com/Guid.h"
+#include "platform/opc/Toolkit.h"
+#include "platform/registry/Registry.h"
+#include "platform/win/HeadlessDispatcher.h"
+
+namespace bridgeserver {
+
+inline const CLSID kClsid = *com::parseGuid("{6E6F7453-0006-4E61-8000-0000000E2E01}");
+inline constexpr const char* kProgId = "Tessaro.BridgeEndToEnd";
+inline constexpr WORD kCodeD = 0xA8;
+inline constexpr WORD kCodeM = 0x90;
+inline constexpr unsigned long kDataUpdateMs = 50;
+
+// The program's frame: every port gets a MELSEC handler.
+class ServerFrame : public CdsServerFrameCore {
+public:
+    std::shared_ptr<CdsCommHdlr> NewCommHdlr(DWORD) override { return std::make_shared<CCommHdlr>(); }
+};
+
+inline CDeviceObject* AddDevice(CDeviceMap& map, const std::string& name, LONG type, const std::string& protocol,
+                                const std::string& address, WORD portId, std::uint16_t plcPort)
+{
+    auto* device = new CDeviceObject;
+    device->m_strName = name;
+    device->m_nDeviceType = type;
+    device->m_strProtocol = protocol;
+    device->m_strAddress = address;
+    device->m_strPort = "TCP" + std::to_string(portId);
+    device->m_nReadTimeout = 300;
+    device->m_nRetries = 0;
+    device->m_nRetryDelay = 1;
+    auto config = std::make_unique<CdsTcpipConfig>();
+    config->SetPortId(portId);
+    config->m_strRemoteAddress = "127.0.0.1";
+    config->m_nRemotePort = plcPort;
+    device->SetCommConfig(0, std::move(config));
+    return static_cast<CDeviceObject*>(map.AddDeviceObject(device, TRUE));
+}
+
+inline void AddBlock(CdsDeviceObject* device, const std::string& address, WORD code, int type, int points)
+{
+    auto* block = new CMemoryArray;
+    block->SetAddr(address);
+    block->SetTypeDataWord(static_cast<SHORT>(code));
+    block->SetDefaultDataType(type);
+    block->SetMaxMemories(points);
+    block->SetWriteAllowed(TRUE);
+    device->AddMemoryArray(block, true);
+}
+
+// PLC3E: D100-D103 (Short), M0-M7 (Bool). PLC1E: D200-D201 (Word), D300 (Float).
+// Returns the process's exit code.
+inline int RunServer(const std::filesystem::path& root, std::uint16_t plcPort, int readyFd, int controlFd)
+{
+    CdsDeviceMap::m_TopicListByName.RemoveAll();
+    CdsServerFrame::g_dwDataUpdateTime = kDataUpdateMs;
+    CdsServerFrame::g_bBackgroundThread = 1;
+    CdsServerFrame::g_bUseSystemMode = 1;  // status points with the lines' update modes
+
+    win::HeadlessDispatcher dispatcher;
+    ServerFrame frame;
+    CommHost host;
+    host.pDispatcher = &dispatcher;
+    frame.SetHost(host);
+    kestrun::HandlerTable* previous = kestrun::HandlerTable::Install(&frame);
+
+    auto map = std::make_unique<CDeviceMap>();
+    CDeviceObject* e3 = AddDevice(*map, "PLC3E", 4, "MC3", "", 1, plcPort);
+    CDeviceObject* e1 = AddDevice(*map, "PLC1E", 2, "ASCII", "255", 2, plcPort);
+    if (!e3 || !e1)
+        return 11;
+    AddBlock(e3, "D100", kCodeD, BRISANT_SHORT, 4);
+    AddBlock(e3, "M0", kCodeM, BRISANT_BOOL, 8);
+    AddBlock(e1, "D200", kCodeD, BRISANT_WORD, 2);
+    AddBlock(e1, "D300", kCodeD, BRISANT_FLOAT, 2);
+    // As after loading a document: system devices and each device's status points.
+    map->OnLoading();
+
+    CfsCallback callback;
+    callback.SetDeviceMap(map.get());
+    registry::Registry reg(root / "reg");
+    opc::ToolkitOptions options;
+    options.socketDir = root / "run";
+    options.registry = &reg;
+    int rc = 0;
+    {
+        opc::Toolkit toolkit(options);
+        map->SetAllDevicesOnline(TRUE);
+        frame.StartDataTimer();
+        if (!toolkit.start(kClsid, false)) {
+            rc = 12;
+        } else {
+            toolkit.setCallback(&callback);
+            (void)!::write(readyFd, "r", 1);
+            std::thread watch([&] {
+                pollfd control{controlFd, POLLIN, 0};
+                ::poll(&control, 1, 120000);
+                dispatcher.post([&dispatcher] { dispatcher.quit(0); });
+            });
+            dispatcher.run();
+            watch.join();
+            toolkit.stop();
+        }
+        frame.StopDataTimer();
+        map->SetAllDevicesOnline(FALSE);
+        frame.ExitPorts();
+    }
+    callback.SetDeviceMap(nullptr);
+    map.reset();
+    kestrun::HandlerTable::Install(previous);
+    return rc;
+}
+
+// The server process. Forked at construction, before the caller starts threads of
+// its own; Start hands it the PLC's port and waits until its class socket is open.
+class ServerProcess {
+public:
+    explicit ServerProcess(std::filesystem::path root) : m_root(std::move(root))
+    {
+        if (::pipe(m_port) || ::pipe(m_ready) || ::pipe(m_control))
+            return;
+        m_child = ::fork();
+        if (m_child == 0) {
+            ::close(m_control[1]);
+            std::uint16_t plcPort = 0;
+            if (::read(m_port[0], &plcPort, sizeof plcPort) != static_cast<ssize_t>(sizeof plcPort))
+                _exit(10);
+            _exit(RunServer(m_root, plcPort, m_ready[1], m_control[0]));
+        }
+        ::close(m_port[0]);
+        ::close(m_ready[1]);
+        ::close(m_control[0]);
+    }
+
+    ~ServerProcess() { Stop(); }
+    ServerProcess(const ServerProcess&) = delete;
+    ServerProcess& operator=(const ServerProcess&) = delete;
+
+    bool Start(std::uint16_t plcPort)
+    {
+        if (m_child <= 0 ||
+            ::write(m_port[1], &plcPort, sizeof plcPort) != static_cast<ssize_t>(sizeof plcPort))
+            return false;
+        pollfd ready{m_ready[0], POLLIN, 0};
+        char byte = 0;
+        return ::poll(&ready, 1, 10000) == 1 && ::read(m_ready[0], &byte, 1) == 1;
+    }
+
+    // Lets the server end; its exit code (-1 when it did not end normally).
+    int Stop()
+    {
+        if (m_child <= 0)
+            return m_exit;
+        ::close(m_control[1]);
+        ::close(m_port[1]);
+        ::close(m_ready[0]);
+        int status = 0;
+        ::waitpid(m_child, &status, 0);
+        m_child = -1;
+        m_exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return m_exit;
+    }
+
+private:
+    std::filesystem::path m_root;
+    int m_port[2]{-1, -1};
+    int m_ready[2]{-1, -1};
+    int m_control[2]{-1, -1};
+    pid_t m_child = -1;
+    int m_exit = -1;
+};
+
+} // namespace bridgeserver
+
+#endif
