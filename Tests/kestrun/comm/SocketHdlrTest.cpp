@@ -209,8 +209,36 @@ TEST_F(SocketHdlrTest, APeerThatClosesIsNoticedAndTheLineReconnectsAfterTheReset
                                         Text("Wait 5000 msecs to initialize port(127.0.0.1:%d) for [PLC1].\r\n", port),
                                         Text("-  Trying to connect to server(127.0.0.1:%d)...\r\n", port),
                                         Text("-  Connected to server(127.0.0.1:%d).\r\n", port)}));
+    // Booked as a failure on a closed port: the count went straight over the maximum.
+    EXPECT_EQ(Lines(LOG_ERROR),
+              (std::vector<std::string>{"-  Device [PLC1] error over max allowed number(11)!\r\n"}));
+    EXPECT_EQ(device->GetErrorCount(line), 0);
+    EXPECT_FALSE(line->m_bCommError.load()) << "the new connection cleared it";
     EXPECT_TRUE(hdlr.IsPortOpen(line));
     EXPECT_TRUE(Readable(listener.fd, 0)) << "a new connection waits";
+}
+
+TEST_F(SocketHdlrTest, APeerThatClosesWhileNoOneListensLeavesTheLineInCommError)
+{
+    uint16_t port = 0;
+    Fd listener = ListenOnLoopback(port);
+    UseTcp("127.0.0.1", port);
+    tagTHREADINFO* line = PrimaryLine();
+    ASSERT_TRUE(hdlr.OpenCommPort(device.get(), line));
+    Fd peer(::accept4(listener.fd, nullptr, nullptr, SOCK_CLOEXEC));
+    peer.reset();
+    listener.reset();
+    ASSERT_TRUE(Readable(hdlr.GetThreadSocket(line)->GetHandle()));
+
+    log.Clear();
+    EXPECT_EQ(hdlr.DispatchNotifications(line), 1);
+    EXPECT_EQ(Lines(LOG_ERROR).front(), "-  Device [PLC1] error over max allowed number(11)!\r\n");
+    EXPECT_TRUE(line->m_bCommError.load());
+    EXPECT_FALSE(hdlr.IsPortOpen(line));
+    // The next step of the line finds the port closed and tries again.
+    log.Clear();
+    EXPECT_EQ(hdlr.UpdateCommPortStatus(device.get(), FALSE, line), 0);
+    EXPECT_EQ(Lines(LOG_ERROR).front(), "-  Device [PLC1] error over max allowed number(11)!\r\n");
 }
 
 TEST_F(SocketHdlrTest, AResetWhileTheHandlerLeavesServiceStopsAtOnceInCommError)
