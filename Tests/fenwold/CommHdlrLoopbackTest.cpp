@@ -342,8 +342,12 @@ TEST_P(Loopback, EndCodeFailsTheWrite)
     Sim()->injectFault(GetParam().e1 ? Fault::withEndCode(0x5B, 0x10) : Fault::withEndCode(0xC056));
     _BRISANTDATAVALUE v{};
     v.wVal = 2;
+    log.Clear();
     EXPECT_FALSE(Write(d, 0, v));
     EXPECT_EQ(Sim()->memory().word(kD, 20), 1);
+    // The end code is logged once, and a refused write leaves nothing to read back.
+    EXPECT_EQ(log.Lines(LOG_ERROR).size(), 1u);
+    EXPECT_FALSE(d->IsModified());
     EXPECT_TRUE(Write(d, 0, v));
     EXPECT_EQ(Sim()->memory().word(kD, 20), 2);
 }

@@ -571,6 +571,15 @@ int CdsSocketHdlr::CommReadWith(CdsDeviceObject* pDevice, BYTE* pBuffer, int nLe
     }
     if (!pFile)
         return CommErrorResult(RE_COMMFILE_UNINITIALIZED);
+    // The read waits as long as the device allows, not the file's own deadline;
+    // only this line's thread uses the file, so the deadline is put back after.
+    struct Deadline {
+        COXSocketCommFile& file;
+        UINT saved;
+        ~Deadline() { file.SetDefaultTimeOut(saved, saved); }
+    } deadline{*pFile, pFile->GetDefaultTimeOut()};
+    const UINT nRxTimeout = static_cast<UINT>(GetRxTimeout(pDevice));
+    pFile->SetDefaultTimeOut(nRxTimeout, nRxTimeout);
     const int n = pFile->Read(pBuffer, static_cast<UINT>(std::max(nLength, 0)));
     if (n == -1)
         return CommErrorResult(RE_SOCKET_ERROR);

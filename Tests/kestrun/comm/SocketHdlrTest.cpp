@@ -578,12 +578,23 @@ TEST_F(SocketHdlrTest, AListenPortThatCannotListenFailsTheOpen)
 
 namespace {
 
-TEST_F(SocketHdlrTest, WithoutIoctlASilentPeerEndsAReadWithNoBytesWithinTwoDeadlines)
+// Without asking first, a read of a silent peer waits the device's read time-out
+// (100..10000 ms, else the handler's default) and then yields no bytes.
+struct SilentReadCase {
+    const char* name;
+    LONG deviceTimeout;
+    std::uint64_t waited;
+};
+
+class SocketHdlrSilentReadTest : public SocketHdlrTest, public ::testing::WithParamInterface<SilentReadCase> {};
+
+TEST_P(SocketHdlrSilentReadTest, WithoutIoctlASilentPeerEndsAReadWithNoBytesAfterTheDevicesTimeOut)
 {
     OptionScope off(CdsServerFrame::g_bUseIoctl, 0);
     uint16_t port = 0;
     Fd listener = ListenOnLoopback(port);
     UseTcp("127.0.0.1", port);
+    device->m_nReadTimeout = GetParam().deviceTimeout;
     tagTHREADINFO* line = PrimaryLine();
     ASSERT_TRUE(hdlr.OpenCommPort(device.get(), line));
     Fd peer(::accept4(listener.fd, nullptr, nullptr, SOCK_CLOEXEC));
@@ -592,9 +603,22 @@ TEST_F(SocketHdlrTest, WithoutIoctlASilentPeerEndsAReadWithNoBytesWithinTwoDeadl
     BYTE buffer[8];
     EXPECT_EQ(hdlr.CommRead(device.get(), buffer, 8, line), 0);
     const std::uint64_t elapsed = clock.monotonicMs() - start;
-    EXPECT_GT(elapsed, 2000u);
-    EXPECT_LE(elapsed, 4000u);
+    EXPECT_GT(elapsed, GetParam().waited);
+    EXPECT_LE(elapsed, 2 * GetParam().waited);
+    EXPECT_EQ(hdlr.GetSocketCommFile(line)->GetDefaultTimeOut(), 2000u) << "the file keeps its own deadline";
     EXPECT_TRUE(hdlr.IsPortOpen(line)) << "silence is no close";
 }
+
+const SilentReadCase kSilentReads[] = {
+    {"Short", 300, 300},
+    {"Long", 5000, 5000},
+    {"Lowest", 100, 100},
+    {"Highest", 10000, 10000},
+    {"TooShortTakesTheDefault", 50, 1000},
+    {"TooLongTakesTheDefault", 20000, 1000},
+};
+
+INSTANTIATE_TEST_SUITE_P(DeviceTimeOuts, SocketHdlrSilentReadTest, ::testing::ValuesIn(kSilentReads),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
