@@ -4,7 +4,6 @@
 #include <span>
 
 #include "fenwold/McCommandSource.h"
-#include "fenwold/McEndCodes.h"
 #include "fenwold/McReceive.h"
 #include "fenwold/McResponse.h"
 #include "fenwold/McStation.h"
@@ -132,12 +131,9 @@ int CCommHdlr::ReceiveResponseMessage(CdsMemoryArray* pArray, BYTE* pBuffer, int
     const McReply reply =
         McCheckResponse(kind, ascii, query, std::span<const BYTE>(pBuffer, static_cast<std::size_t>(nReceived)));
     switch (reply.verdict) {
-    case McVerdict::Ok: return 1;
-    case McVerdict::EndCode: {
-        LogLine(LOG_ERROR, pLine, "%s\r\n", McEndCodeLogText(reply.endCode).c_str());
-        m_writeRefused[static_cast<std::size_t>(CdsDeviceObject::GetLineIndex(pLine))] = true;
-        return 1;
-    }
+    // An end code is an answer: the point logs it and fails the write.
+    case McVerdict::Ok:
+    case McVerdict::EndCode: return 1;
     case McVerdict::Mismatch:
         if (reply.message)
             LogLine(LOG_ERROR, pLine, "%s", reply.message);
@@ -210,12 +206,11 @@ BOOL CCommHdlr::IsValidMonitorResponse(CdsDeviceObject*, const BYTE*, int nLengt
 
 int CCommHdlr::DoDataWrite(CdsMemoryObject* pPoint, const _BRISANTDATAVALUE& value, tagTHREADINFO* pLine)
 {
+    // The request carries the value: the point builds it into the line's command
+    // buffer before the framework's write cycle sends that buffer.
     if (auto* source = dynamic_cast<McCommandSource*>(pPoint)) {
         if (!source->GetCommandQueryString(value, BlockSlotOf(pLine), TRUE))
             return 0;
     }
-    auto& refused = m_writeRefused[static_cast<std::size_t>(CdsDeviceObject::GetLineIndex(pLine))];
-    refused = false;
-    const int result = CdsTcpipHdlr::DoDataWrite(pPoint, value, pLine);
-    return refused.exchange(false) ? 0 : result;
+    return CdsTcpipHdlr::DoDataWrite(pPoint, value, pLine);
 }

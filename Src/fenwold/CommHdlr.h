@@ -3,8 +3,6 @@
 // the MC protocol's framing. Responses are read in two steps (fixed header, then the
 // rest as the header says), 4E requests carry the line's serial number, and stray
 // bytes around 1E and 3E exchanges are read away.
-#include <array>
-#include <atomic>
 
 #include "fenwold/McLink.h"
 #include "kestrun/comm/SocketHdlr.h"
@@ -21,8 +19,8 @@ public:
     // Header, then the rest. A short header or body, a header that cannot start a
     // response or a length the buffer cannot hold fail the receive. After a 1E or
     // 3E response, bytes still waiting are read away and the receive fails. A write
-    // response is checked against its request: an end code is logged and fails the
-    // write; a response to another request is no answer.
+    // response to another request is no answer; one with an end code is, and the
+    // point refuses it.
     int ReceiveResponseMessage(CdsMemoryArray* pArray, BYTE* pBuffer, int nLength, int& nReceived,
                                const char* pszQuery, BOOL bRead, tagTHREADINFO* pLine) override;
     // Stamps the 4E serial number of the line, reads away stray bytes before 1E
@@ -38,8 +36,8 @@ public:
     BOOL IsValidMonitorQuery(CdsDeviceObject* pDevice, const char* pszData, int nLength) override;
     BOOL IsValidMonitorResponse(CdsDeviceObject* pDevice, const BYTE* pData, int nLength,
                                 const char* pszQuery) override;
-    // The point builds its request for the value first; a write the PLC answered
-    // with an end code fails.
+    // The point builds its request for the value first; the framework's cycle
+    // sends it and lets the point judge the answer.
     int DoDataWrite(CdsMemoryObject* pPoint, const _BRISANTDATAVALUE& value, tagTHREADINFO* pLine) override;
 
     // McLink
@@ -59,7 +57,4 @@ private:
     int ReceiveFrame(McStation& station, CdsDeviceObject* pDevice, BYTE* pBuffer, int nCapacity, int nExpected,
                      int& nReceived, tagTHREADINFO* pLine, bool bMonitor, CdsMemoryArray* pArray,
                      const char* pszQuery, BOOL bRead);
-
-    // Set when the PLC answered the line's write with an end code.
-    std::array<std::atomic<bool>, LINE_COUNT> m_writeRefused{};
 };

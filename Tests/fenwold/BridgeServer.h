@@ -55,6 +55,7 @@ inline CDeviceObject* AddDevice(CDeviceMap& map, const std::string& name, LONG t
     device->m_nReadTimeout = 300;
     device->m_nRetries = 0;
     device->m_nRetryDelay = 1;
+    device->m_nResetDelay = 200;  // a dropped connection is tried again soon
     auto config = std::make_unique<CdsTcpipConfig>();
     config->SetPortId(portId);
     config->m_strRemoteAddress = "127.0.0.1";

@@ -342,8 +342,12 @@ TEST_P(Loopback, EndCodeFailsTheWrite)
     Sim()->injectFault(GetParam().e1 ? Fault::withEndCode(0x5B, 0x10) : Fault::withEndCode(0xC056));
     _BRISANTDATAVALUE v{};
     v.wVal = 2;
+    log.Clear();
     EXPECT_FALSE(Write(d, 0, v));
     EXPECT_EQ(Sim()->memory().word(kD, 20), 1);
+    // The end code is logged once, and a refused write leaves nothing to read back.
+    EXPECT_EQ(log.Lines(LOG_ERROR).size(), 1u);
+    EXPECT_FALSE(d->IsModified());
     EXPECT_TRUE(Write(d, 0, v));
     EXPECT_EQ(Sim()->memory().word(kD, 20), 2);
 }
@@ -437,6 +441,55 @@ TEST_P(Loopback, ClosedConnectionIsOpenedAgain)
     Sim()->memory().setWord(kD, 50, 6);
     ASSERT_TRUE(Read(d));
     EXPECT_EQ(WordAt(d, 0), 6);
+}
+
+// How the PLC drops the connection: while a request waits for its answer, or
+// between two steps of the line.
+struct DropCase {
+    const char* name;
+    bool onRequest;
+};
+
+const DropCase kDrops[] = {{"OnRequest", true}, {"BetweenSteps", false}};
+
+class LoopbackDrop : public testing::WithParamInterface<std::tuple<KindCase, DropCase>>, public LoopbackBase {
+protected:
+    const KindCase& Kind() const override { return std::get<0>(GetParam()); }
+};
+
+// The line's own steps find the closed connection, mark the device's points, wait
+// the reset delay, connect again and read good values.
+TEST_P(LoopbackDrop, LineStepsConnectAgainAfterThePlcDropsTheConnection)
+{
+    if (!Sim())
+        GTEST_SKIP() << "needs the simulator";
+    OptionScope ioctl(CdsServerFrame::g_bUseIoctl, 1);
+    CMemoryArray* d = AddBlock("D60", kD, BRISANT_WORD, 1);
+    ASSERT_NE(d, nullptr);
+    Sim()->memory().setWord(kD, 60, 7);
+    hdlr->UpdateNextDevice(line);
+    ASSERT_EQ(WordAt(d, 0), 7);
+    ASSERT_EQ(d->GetMemoryObject(0)->GetStatus(), CdsMemoryObject::QUALITY_GOOD);
+
+    const std::size_t accepted = Sim()->acceptedCount();
+    log.Clear();
+    if (std::get<1>(GetParam()).onRequest) {
+        Sim()->injectFault(Fault::of(Fault::Kind::Close));
+        hdlr->UpdateNextDevice(line);
+    } else {
+        Sim()->closeConnections();
+        hdlr->UpdateNextDevice(line);
+    }
+    EXPECT_TRUE(Has("-  Device [PLC] error over max allowed number(")) << "the failure is booked";
+    EXPECT_TRUE(Has("Wait 50 msecs to initialize port(127.0.0.1:"));
+    EXPECT_TRUE(Sim()->waitForAccepted(accepted + 1, std::chrono::seconds(2)));
+    EXPECT_TRUE(hdlr->IsPortOpen(line));
+
+    Sim()->memory().setWord(kD, 60, 8);
+    hdlr->UpdateNextDevice(line);
+    EXPECT_EQ(WordAt(d, 0), 8);
+    EXPECT_EQ(d->GetMemoryObject(0)->GetStatus(), CdsMemoryObject::QUALITY_GOOD);
+    EXPECT_EQ(device->GetErrorCount(line), 0);
 }
 
 TEST_P(Loopback, SerialNumbersCountPerLine)
@@ -538,6 +591,10 @@ TEST_P(Loopback, MonitorQueryIsAnswered)
 
 INSTANTIATE_TEST_SUITE_P(Kinds, Loopback, testing::ValuesIn(kKinds),
                          [](const testing::TestParamInfo<KindCase>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Drops, LoopbackDrop, testing::Combine(testing::ValuesIn(kKinds), testing::ValuesIn(kDrops)),
+                         [](const auto& info) {
+                             return std::string(std::get<0>(info.param).name) + std::get<1>(info.param).name;
+                         });
 INSTANTIATE_TEST_SUITE_P(Faults, LoopbackRecovery, testing::Combine(testing::ValuesIn(kKinds), testing::ValuesIn(kFaults)),
                          [](const testing::TestParamInfo<std::tuple<KindCase, FaultCase>>& info) {
                              return std::string(std::get<0>(info.param).name) + "_" + std::get<1>(info.param).name;

@@ -176,7 +176,6 @@ int CdsCommHdlr::DoDataRead(CdsMemoryArray* pArray, tagTHREADINFO* pLine)
         return 1;
     }
 
-    int result = 0;
     std::array<BYTE, kReceiveBufferSize> buffer{};
     // A response the buffer cannot hold is a failed read, never an overrun.
     if (nExpected <= kReceiveBufferSize) {
@@ -189,7 +188,7 @@ int CdsCommHdlr::DoDataRead(CdsMemoryArray* pArray, tagTHREADINFO* pLine)
                     pArray->UpdateVariants(buffer.data(), received, this, pLine);
                     return 1;
                 }
-                result = 1;
+                // An answer the block cannot take is no read: the caller counts it.
                 break;
             }
             Sleep(delay);
@@ -199,7 +198,7 @@ int CdsCommHdlr::DoDataRead(CdsMemoryArray* pArray, tagTHREADINFO* pLine)
         LogLine(LOG_ERROR, pLine, "DataRead ([%s]%s) failed!\r\n", pDevice->m_strName.c_str(),
                 pArray->GetName().c_str());
     if (IsPortOpen(pLine))
-        return result;
+        return 0;
     pDevice->AddErrorCount(pLine, pDevice->GetMaxErrorsAllowed(pLine));
     return 0;
 }
@@ -256,7 +255,9 @@ int CdsCommHdlr::DoDataWrite(CdsMemoryObject* pPoint, const _BRISANTDATAVALUE& v
             return 0;
         }
     }
-    pPoint->UpdateCommand(value);
+    // The point checks the answer: a write the device refused is no write.
+    if (!pPoint->UpdateCommand(value, slot, received > 0 ? buffer.data() : nullptr, received, this, pLine))
+        return 0;
     pArray->SetModified(TRUE);
     pArray->SetLastUpdateTime(slot, NowSeconds());
     return 1;

@@ -42,18 +42,18 @@ int CdsCommHdlr::UpdateCommPortStatus(CdsDeviceObject* pDevice, BOOL bOk, tagTHR
     UpdateUpdateMode(pDevice, UPDATEMODE_STOPPED, pLine, FALSE);
     LogLine(LOG_ERROR, pLine, "Device [%s] error over max allowed number(%d)!\r\n", pDevice->m_strName.c_str(),
             static_cast<int>(count));
+    // Marked before the reset: a port handler's reset waits the reset delay and
+    // reconnects, and all that time the clients must not see the old values as good.
+    if (wasActive && !IsBackupAvailable()) {
+        pDevice->TouchAllItems(FALSE);
+        pDevice->SetStatusAllItems(kQualityCommLost);
+    }
     ResetCommPort(pDevice, pLine);
     if (IsDeviceSupportRedundancy(pDevice) && pDevice->m_bSwitchOnCommError && !IsOtherInCommError(pLine)) {
         if (!SwitchMaster(pDevice, pLine, "Comm error", FALSE))
             ShowLogMessageFromThread(LOG_ERROR, "Cannot switch to backup CPU\r\n");
     }
-    if (!wasActive)
-        return 0;
-    if (!IsBackupAvailable()) {
-        pDevice->TouchAllItems(FALSE);
-        pDevice->SetStatusAllItems(kQualityCommLost);
-    }
-    return 1;
+    return wasActive ? 1 : 0;
 }
 
 int CdsCommHdlr::UpdateMonitorPortStatus(CdsDeviceObject* pDevice, BOOL bOk, tagTHREADINFO* pLine)

@@ -571,6 +571,15 @@ int CdsSocketHdlr::CommReadWith(CdsDeviceObject* pDevice, BYTE* pBuffer, int nLe
     }
     if (!pFile)
         return CommErrorResult(RE_COMMFILE_UNINITIALIZED);
+    // The read waits as long as the device allows, not the file's own deadline;
+    // only this line's thread uses the file, so the deadline is put back after.
+    struct Deadline {
+        COXSocketCommFile& file;
+        UINT saved;
+        ~Deadline() { file.SetDefaultTimeOut(saved, saved); }
+    } deadline{*pFile, pFile->GetDefaultTimeOut()};
+    const UINT nRxTimeout = static_cast<UINT>(GetRxTimeout(pDevice));
+    pFile->SetDefaultTimeOut(nRxTimeout, nRxTimeout);
     const int n = pFile->Read(pBuffer, static_cast<UINT>(std::max(nLength, 0)));
     if (n == -1)
         return CommErrorResult(RE_SOCKET_ERROR);
@@ -686,9 +695,26 @@ int CdsSocketHdlr::DispatchNotifications(tagTHREADINFO* pLine)
     if (s.bResetPending.exchange(false)) {
         CdsDeviceObject* pDevice = s.pResetDevice.exchange(nullptr);
         if (IsInService())
-            ResetCommPort(pDevice, pLine);
+            ResetAfterPeerClose(pDevice, pLine);
     }
     return nDelivered;
+}
+
+void CdsSocketHdlr::ResetAfterPeerClose(CdsDeviceObject* pDevice, tagTHREADINFO* pLine)
+{
+    if (IsListenMode() || !pDevice || !pLine || IsPortOpen(pLine)) {
+        ResetCommPort(pDevice, pLine);
+        return;
+    }
+    // The lost connection is booked like a failed request on a closed port: the
+    // count reaches the maximum at once, so the over-maximum handling resets the
+    // port, switches to the partner line or marks the points of a device that has
+    // no other line. A reset on its own would leave those points good and stale.
+    const bool bMonitor = pLine->m_nKind.load() == LINE_KIND_MONITOR;
+    const int changed = bMonitor ? UpdateMonitorPortStatus(pDevice, FALSE, pLine)
+                                 : UpdateCommPortStatus(pDevice, FALSE, pLine);
+    if (changed)
+        OnUpdateModeChange(pDevice, pLine, pDevice->GetUpdateMode(pLine));
 }
 
 void CdsSocketHdlr::RequestReset(CdsDeviceObject* pDevice, tagTHREADINFO* pLine)

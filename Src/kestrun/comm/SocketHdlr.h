@@ -99,6 +99,9 @@ public:
     int DispatchNotifications(tagTHREADINFO* pLine);
     // Asks for the line's reset after the current delivery (close notifications).
     void RequestReset(CdsDeviceObject* pDevice, tagTHREADINFO* pLine);
+    // The reset a peer close asked for: booked as a failure of the line on a closed
+    // port (error count at the maximum, over-maximum handling, port reset).
+    void ResetAfterPeerClose(CdsDeviceObject* pDevice, tagTHREADINFO* pLine);
 
     // --- socket checks ---
     // Non-null with a handle, and either lines run on threads or the handle is the caller's.

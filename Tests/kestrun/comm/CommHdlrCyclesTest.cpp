@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "kestrun/comm/ReturnError.h"
+#include "kestrun/model/DeviceUpdate.h"
 #include "kestrun/model/EventQueue.h"
 #include "kestrun/shell/ServerFrame.h"
 #include "support/comm/EngineFixtures.h"
@@ -81,12 +82,15 @@ TEST_F(CyclesTest, ReadOnAClosedPortRaisesTheCountToTheMaximum)
     EXPECT_EQ(device.GetErrorCount(line), device.GetMaxErrorsAllowed(line));
 }
 
-TEST_F(CyclesTest, RefusedResponseCountsAsAnAnswer)
+TEST_F(CyclesTest, RefusedResponseFailsTheReadAndIsCounted)
 {
     port->Chunk({1, 2, 3, 4});
     block->m_accept = FALSE;
-    EXPECT_EQ(hdlr.DoDataRead(block, line), 1);
+    EXPECT_FALSE(CdsDeviceUpdate::UpdateMemoryArray(&hdlr, block, line));
+    EXPECT_EQ(block->m_updates, 1);
     EXPECT_EQ(Errors(), (std::vector<std::string>{"-  DataRead ([PLC1]B1) failed!\r\n"}));
+    EXPECT_EQ(device.GetErrorCount(line), 1);
+    EXPECT_EQ(block->GetErrorCount(), 1);
 }
 
 TEST_F(CyclesTest, WithoutResponseTheReadSucceedsAfterTheSend)
@@ -135,6 +139,34 @@ TEST_F(CyclesTest, AnsweredWriteMarksTheBlockForReadBack)
     EXPECT_EQ(hdlr.DoDataWrite(block->GetMemoryObject(1), value, line), 1);
     EXPECT_TRUE(block->IsModified());
     EXPECT_EQ(port->Written(), (std::vector<std::vector<BYTE>>{{'W', 'B', '1', '_', '1'}}));
+}
+
+TEST_F(CyclesTest, TheAnsweredWriteHandsTheResponseToThePoint)
+{
+    port->Chunk({9, 8, 7, 6});
+    auto* point = static_cast<TestPoint*>(block->GetMemoryObject(1));
+    _BRISANTDATAVALUE value{};
+    value.iVal = 5;
+    EXPECT_EQ(hdlr.DoDataWrite(point, value, line), 1);
+    EXPECT_EQ(point->m_commands, 1);
+    EXPECT_EQ(point->m_commandFrame, 0);
+    EXPECT_EQ(point->m_commandResponse, (std::vector<BYTE>{9, 8, 7, 6}));
+    EXPECT_EQ(point->m_commandHdlr, static_cast<kestrun::HandlerLink*>(&hdlr));
+}
+
+TEST_F(CyclesTest, AWriteThePointRefusesFailsAndIsCounted)
+{
+    hdlr.InstallQueue();
+    port->Chunk({0xFF, 0xFF, 0xFF, 0xFF});
+    auto* point = static_cast<TestPoint*>(block->GetMemoryObject(0));
+    point->m_acceptCommand = FALSE;
+    _BRISANTDATAVALUE value{};
+    hdlr.GetEventQueue()->AddNewEvent(point, value, BRISANT_SHORT, 0);
+    hdlr.DoServiceCommands(line);
+    EXPECT_EQ(point->m_commands, 1);
+    EXPECT_FALSE(block->IsModified()) << "nothing to read back";
+    EXPECT_EQ(block->GetErrorCount(), 1);
+    EXPECT_EQ(device.GetErrorCount(line), 1);
 }
 
 TEST_F(CyclesTest, WriteOnAClosedPortRaisesTheCountToTheMaximum)

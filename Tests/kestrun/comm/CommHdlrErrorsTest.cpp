@@ -106,6 +106,18 @@ TEST_F(ErrorsTest, SingleLineDeviceMarksItsPointsCommLost)
     EXPECT_EQ(block->GetMemoryObject(1)->GetStatus(), 64);
 }
 
+TEST_F(ErrorsTest, PointsAreMarkedBeforeThePortResetWaits)
+{
+    Setup(1);
+    hdlr.UpdateCommPortStatus(device.get(), TRUE, primary);
+    block->GetMemoryObject(0)->SetStatus(192);
+    WORD seenDuringReset = 0;
+    hdlr.m_onReset = [&] { seenDuringReset = block->GetMemoryObject(0)->GetStatus(); };
+    hdlr.GetCommFile(primary)->Close();
+    EXPECT_EQ(hdlr.UpdateCommPortStatus(device.get(), FALSE, primary), 1);
+    EXPECT_EQ(seenDuringReset, 64) << "clients see the loss while the port waits to reopen";
+}
+
 TEST_F(ErrorsTest, HealthyPartnerTakesOver)
 {
     Setup(2);

@@ -209,8 +209,36 @@ TEST_F(SocketHdlrTest, APeerThatClosesIsNoticedAndTheLineReconnectsAfterTheReset
                                         Text("Wait 5000 msecs to initialize port(127.0.0.1:%d) for [PLC1].\r\n", port),
                                         Text("-  Trying to connect to server(127.0.0.1:%d)...\r\n", port),
                                         Text("-  Connected to server(127.0.0.1:%d).\r\n", port)}));
+    // Booked as a failure on a closed port: the count went straight over the maximum.
+    EXPECT_EQ(Lines(LOG_ERROR),
+              (std::vector<std::string>{"-  Device [PLC1] error over max allowed number(11)!\r\n"}));
+    EXPECT_EQ(device->GetErrorCount(line), 0);
+    EXPECT_FALSE(line->m_bCommError.load()) << "the new connection cleared it";
     EXPECT_TRUE(hdlr.IsPortOpen(line));
     EXPECT_TRUE(Readable(listener.fd, 0)) << "a new connection waits";
+}
+
+TEST_F(SocketHdlrTest, APeerThatClosesWhileNoOneListensLeavesTheLineInCommError)
+{
+    uint16_t port = 0;
+    Fd listener = ListenOnLoopback(port);
+    UseTcp("127.0.0.1", port);
+    tagTHREADINFO* line = PrimaryLine();
+    ASSERT_TRUE(hdlr.OpenCommPort(device.get(), line));
+    Fd peer(::accept4(listener.fd, nullptr, nullptr, SOCK_CLOEXEC));
+    peer.reset();
+    listener.reset();
+    ASSERT_TRUE(Readable(hdlr.GetThreadSocket(line)->GetHandle()));
+
+    log.Clear();
+    EXPECT_EQ(hdlr.DispatchNotifications(line), 1);
+    EXPECT_EQ(Lines(LOG_ERROR).front(), "-  Device [PLC1] error over max allowed number(11)!\r\n");
+    EXPECT_TRUE(line->m_bCommError.load());
+    EXPECT_FALSE(hdlr.IsPortOpen(line));
+    // The next step of the line finds the port closed and tries again.
+    log.Clear();
+    EXPECT_EQ(hdlr.UpdateCommPortStatus(device.get(), FALSE, line), 0);
+    EXPECT_EQ(Lines(LOG_ERROR).front(), "-  Device [PLC1] error over max allowed number(11)!\r\n");
 }
 
 TEST_F(SocketHdlrTest, AResetWhileTheHandlerLeavesServiceStopsAtOnceInCommError)
@@ -550,12 +578,23 @@ TEST_F(SocketHdlrTest, AListenPortThatCannotListenFailsTheOpen)
 
 namespace {
 
-TEST_F(SocketHdlrTest, WithoutIoctlASilentPeerEndsAReadWithNoBytesWithinTwoDeadlines)
+// Without asking first, a read of a silent peer waits the device's read time-out
+// (100..10000 ms, else the handler's default) and then yields no bytes.
+struct SilentReadCase {
+    const char* name;
+    LONG deviceTimeout;
+    std::uint64_t waited;
+};
+
+class SocketHdlrSilentReadTest : public SocketHdlrTest, public ::testing::WithParamInterface<SilentReadCase> {};
+
+TEST_P(SocketHdlrSilentReadTest, WithoutIoctlASilentPeerEndsAReadWithNoBytesAfterTheDevicesTimeOut)
 {
     OptionScope off(CdsServerFrame::g_bUseIoctl, 0);
     uint16_t port = 0;
     Fd listener = ListenOnLoopback(port);
     UseTcp("127.0.0.1", port);
+    device->m_nReadTimeout = GetParam().deviceTimeout;
     tagTHREADINFO* line = PrimaryLine();
     ASSERT_TRUE(hdlr.OpenCommPort(device.get(), line));
     Fd peer(::accept4(listener.fd, nullptr, nullptr, SOCK_CLOEXEC));
@@ -564,9 +603,22 @@ TEST_F(SocketHdlrTest, WithoutIoctlASilentPeerEndsAReadWithNoBytesWithinTwoDeadl
     BYTE buffer[8];
     EXPECT_EQ(hdlr.CommRead(device.get(), buffer, 8, line), 0);
     const std::uint64_t elapsed = clock.monotonicMs() - start;
-    EXPECT_GT(elapsed, 2000u);
-    EXPECT_LE(elapsed, 4000u);
+    EXPECT_GT(elapsed, GetParam().waited);
+    EXPECT_LE(elapsed, 2 * GetParam().waited);
+    EXPECT_EQ(hdlr.GetSocketCommFile(line)->GetDefaultTimeOut(), 2000u) << "the file keeps its own deadline";
     EXPECT_TRUE(hdlr.IsPortOpen(line)) << "silence is no close";
 }
+
+const SilentReadCase kSilentReads[] = {
+    {"Short", 300, 300},
+    {"Long", 5000, 5000},
+    {"Lowest", 100, 100},
+    {"Highest", 10000, 10000},
+    {"TooShortTakesTheDefault", 50, 1000},
+    {"TooLongTakesTheDefault", 20000, 1000},
+};
+
+INSTANTIATE_TEST_SUITE_P(DeviceTimeOuts, SocketHdlrSilentReadTest, ::testing::ValuesIn(kSilentReads),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

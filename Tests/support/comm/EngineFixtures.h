@@ -38,12 +38,29 @@ public:
 
 class TestPoint : public CdsMemoryObject {
 public:
+    BOOL m_acceptCommand = TRUE;
+    int m_commands = 0;
+    int m_commandFrame = -1;
+    std::vector<BYTE> m_commandResponse;
+    kestrun::HandlerLink* m_commandHdlr = nullptr;
+
     char* FillCommandQueryString(int nLine) override
     {
         char* buffer = GetCommandQueryString(nLine);
         if (buffer)
             std::strcpy(buffer, ("W" + GetName()).c_str());
         return buffer;
+    }
+    BOOL UpdateCommand(const _BRISANTDATAVALUE& value, int nFrame, const BYTE* pBuffer, int nReceived,
+                       kestrun::HandlerLink* pHdlr, const tagTHREADINFO* pLine) override
+    {
+        ++m_commands;
+        m_commandFrame = nFrame;
+        m_commandResponse.assign(pBuffer, pBuffer + (pBuffer && nReceived > 0 ? nReceived : 0));
+        m_commandHdlr = pHdlr;
+        if (!m_acceptCommand)
+            return FALSE;
+        return CdsMemoryObject::UpdateCommand(value, nFrame, pBuffer, nReceived, pHdlr, pLine);
     }
 };
 

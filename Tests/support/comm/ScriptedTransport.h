@@ -105,6 +105,14 @@ public:
     int SendQueryMessage(CdsMemoryArray* pArray, const char* pszQuery, int nLength, BOOL bRead,
                          tagTHREADINFO* pLine) override;
     void Sleep(DWORD dwMs) override;
+    // Runs the hook, then the engine's reset.
+    void ResetCommPort(CdsDeviceObject* pDevice, tagTHREADINFO* pLine) override
+    {
+        if (m_onReset)
+            m_onReset();
+        CdsCommHdlr::ResetCommPort(pDevice, pLine);
+    }
+    std::function<void()> m_onReset;
 
     win::FakeClock& Clock() { return m_clock; }
     // The write queue a start would make.
