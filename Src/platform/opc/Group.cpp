@@ -293,6 +293,38 @@ Group::Item* Group::findLocked(OPCHANDLE h)
     return it == items_.end() ? nullptr : &it->second;
 }
 
+// Applies fn to each handle's item; an unknown handle keeps OPC_E_INVALIDHANDLE. Any failure makes the
+// whole call S_FALSE.
+template <typename Fn>
+HRESULT Group::forEachItemLocked(std::span<const OPCHANDLE> handles, std::vector<HRESULT>& errors, Fn&& fn)
+{
+    HRESULT overall = S_OK;
+    for (std::size_t i = 0; i < handles.size(); ++i) {
+        Item* item = findLocked(handles[i]);
+        if (!item) {
+            overall = S_FALSE;
+            continue;
+        }
+        errors[i] = fn(*item, i);
+        if (FAILED(errors[i])) overall = S_FALSE;
+    }
+    return overall;
+}
+
+bool Group::anyActiveItemLocked() const
+{
+    return std::any_of(items_.begin(), items_.end(), [](const auto& p) { return p.second.active != FALSE; });
+}
+
+// The values of the handles that passed the check, in order.
+static std::vector<VARIANT> acceptedValues(std::span<const VARIANT> values, const std::vector<HRESULT>& errors)
+{
+    std::vector<VARIANT> out;
+    for (std::size_t i = 0; i < values.size(); ++i)
+        if (SUCCEEDED(errors[i])) out.push_back(values[i]);
+    return out;
+}
+
 HRESULT Group::RemoveItems(std::span<const OPCHANDLE> handles, std::vector<HRESULT>& errors)
 {
     errors.assign(handles.size(), OPC_E_INVALIDHANDLE);
@@ -326,21 +358,14 @@ HRESULT Group::SetActiveState(std::span<const OPCHANDLE> handles, BOOL active, s
     if (!call) return CO_E_SERVER_STOPPING;
     std::lock_guard lock(mutex_);
     if (removed_) return E_FAIL;
-    HRESULT overall = S_OK;
-    for (std::size_t i = 0; i < handles.size(); ++i) {
-        Item* item = findLocked(handles[i]);
-        if (!item) {
-            overall = S_FALSE;
-            continue;
-        }
-        errors[i] = S_OK;
-        BOOL on = active ? TRUE : FALSE;
-        if (item->active == on) continue;
-        item->active = on;
-        item->sent = false;  // an item made active sends its value once
-        if (s_.active) call->OnActivateItem(item->tag, on);
-    }
-    return overall;
+    const BOOL on = active ? TRUE : FALSE;
+    return forEachItemLocked(handles, errors, [&](Item& item, std::size_t) {
+        if (item.active == on) return S_OK;
+        item.active = on;
+        item.sent = false;  // an item made active sends its value once
+        if (s_.active) call->OnActivateItem(item.tag, on);
+        return S_OK;
+    });
 }
 
 HRESULT Group::SetClientHandles(std::span<const OPCHANDLE> handles, std::span<const OPCHANDLE> clients,
@@ -350,17 +375,10 @@ HRESULT Group::SetClientHandles(std::span<const OPCHANDLE> handles, std::span<co
     if (handles.empty() || clients.size() != handles.size()) return E_INVALIDARG;
     std::lock_guard lock(mutex_);
     if (removed_) return E_FAIL;
-    HRESULT overall = S_OK;
-    for (std::size_t i = 0; i < handles.size(); ++i) {
-        Item* item = findLocked(handles[i]);
-        if (!item) {
-            overall = S_FALSE;
-            continue;
-        }
-        item->hClient = clients[i];
-        errors[i] = S_OK;
-    }
-    return overall;
+    return forEachItemLocked(handles, errors, [&](Item& item, std::size_t i) {
+        item.hClient = clients[i];
+        return S_OK;
+    });
 }
 
 HRESULT Group::SetDatatypes(std::span<const OPCHANDLE> handles, std::span<const VARTYPE> requested,
@@ -370,23 +388,12 @@ HRESULT Group::SetDatatypes(std::span<const OPCHANDLE> handles, std::span<const 
     if (handles.empty() || requested.size() != handles.size()) return E_INVALIDARG;
     std::lock_guard lock(mutex_);
     if (removed_) return E_FAIL;
-    HRESULT overall = S_OK;
-    for (std::size_t i = 0; i < handles.size(); ++i) {
-        Item* item = findLocked(handles[i]);
-        if (!item) {
-            overall = S_FALSE;
-            continue;
-        }
-        if (!isServableType(requested[i])) {
-            errors[i] = OPC_E_BADTYPE;
-            overall = S_FALSE;
-            continue;
-        }
-        item->requested = requested[i];
-        item->sent = false;
-        errors[i] = S_OK;
-    }
-    return overall;
+    return forEachItemLocked(handles, errors, [&](Item& item, std::size_t i) {
+        if (!isServableType(requested[i])) return OPC_E_BADTYPE;
+        item.requested = requested[i];
+        item.sent = false;
+        return S_OK;
+    });
 }
 
 HRESULT Group::CreateEnumerator(const IID& iid, IUnknown** out)
@@ -625,8 +632,7 @@ HRESULT Group::Write(DWORD connection, std::span<const OPCHANDLE> handles, std::
         CLIPFORMAT f = 0;
         if (!adviseSinkLocked(connection, &f) || f != CF_OPCSTMFORMATWRITECOMPLETE) return CONNECT_E_NOCONNECTION;
         overall = checkHandlesLocked(handles, errors, t.handles);
-        for (std::size_t i = 0; i < handles.size(); ++i)
-            if (SUCCEEDED(errors[i])) t.values.push_back(values[i]);
+        t.values = acceptedValues(values, errors);
     }
     if (t.handles.empty()) return S_FALSE;
     t.kind = Kind::Write;
@@ -647,9 +653,7 @@ HRESULT Group::Refresh(DWORD connection, OPCDATASOURCE source, DWORD* transactio
         if (removed_) return E_FAIL;
         CLIPFORMAT f = 0;
         if (!adviseSinkLocked(connection, &f) || f == CF_OPCSTMFORMATWRITECOMPLETE) return CONNECT_E_NOCONNECTION;
-        if (!s_.active) return E_FAIL;
-        bool any = std::any_of(items_.begin(), items_.end(), [](const auto& p) { return p.second.active != FALSE; });
-        if (!any) return E_FAIL;
+        if (!s_.active || !anyActiveItemLocked()) return E_FAIL;
     }
     t.kind = Kind::Refresh;
     t.connection = connection;
@@ -703,8 +707,7 @@ HRESULT Group::Write(std::span<const OPCHANDLE> handles, std::span<const VARIANT
         std::lock_guard lock(mutex_);
         if (removed_) return E_FAIL;
         overall = checkHandlesLocked(handles, errors, t.handles);
-        for (std::size_t i = 0; i < handles.size(); ++i)
-            if (SUCCEEDED(errors[i])) t.values.push_back(values[i]);
+        t.values = acceptedValues(values, errors);
     }
     if (t.handles.empty()) return S_FALSE;
     t.v2 = true;
@@ -724,9 +727,7 @@ HRESULT Group::Refresh2(OPCDATASOURCE source, DWORD transactionId, DWORD* cancel
     {
         std::lock_guard lock(mutex_);
         if (removed_) return E_FAIL;
-        if (!s_.active) return E_FAIL;
-        bool any = std::any_of(items_.begin(), items_.end(), [](const auto& p) { return p.second.active != FALSE; });
-        if (!any) return E_FAIL;
+        if (!s_.active || !anyActiveItemLocked()) return E_FAIL;
     }
     Transaction t;
     t.v2 = true;

@@ -146,6 +146,9 @@ private:
     ~Group();
 
     Item* findLocked(OPCHANDLE h);
+    template <typename Fn>
+    HRESULT forEachItemLocked(std::span<const OPCHANDLE> handles, std::vector<HRESULT>& errors, Fn&& fn);
+    bool anyActiveItemLocked() const;
     Result readLocked(COPCCallback* cb, Item& item, CTag* tag, const CTagState& state, HRESULT readError,
                       OPCDATASOURCE source);
     std::vector<Result> readItemsLocked(COPCCallback* cb, std::span<Item* const> items, OPCDATASOURCE source);
