@@ -50,6 +50,18 @@ constexpr int kWsaEInval = 10022;
 constexpr int kWsaENotSock = 10038;
 constexpr int kWsaEIntr = 10004;
 
+// Marks the socket as in a blocking call for as long as the call runs, however it ends.
+class BlockingScope {
+public:
+    explicit BlockingScope(bool& bBlocking) : m_bBlocking(bBlocking) { m_bBlocking = true; }
+    ~BlockingScope() { m_bBlocking = false; }
+    BlockingScope(const BlockingScope&) = delete;
+    BlockingScope& operator=(const BlockingScope&) = delete;
+
+private:
+    bool& m_bBlocking;
+};
+
 } // namespace
 
 CdsTimeoutSocket::CdsTimeoutSocket(const win::Clock* pClock)
@@ -179,11 +191,7 @@ BOOL CdsTimeoutSocket::Connect(const char* pszAddress, UINT nPort)
         SetLastErrorFromErrno(errno);
         return FALSE;
     }
-    m_bBlocking = true;
-    struct Unblock {
-        bool& b;
-        ~Unblock() { b = false; }
-    } unblock{m_bBlocking};
+    BlockingScope blocking{m_bBlocking};
     for (;;) {
         const int events = PollNow(POLLOUT);
         if (events < 0) {
@@ -201,10 +209,8 @@ BOOL CdsTimeoutSocket::Connect(const char* pszAddress, UINT nPort)
             }
             return TRUE;
         }
-        if (!m_bBlocking || !PumpMessages(POLLOUT)) {
-            SetLastError(kWsaEIntr);
+        if (!WaitToRetry(POLLOUT))
             return FALSE;
-        }
     }
 }
 
@@ -217,11 +223,7 @@ int CdsTimeoutSocket::Receive(void* pBuffer, int nLength)
     }
     if (nLength <= 0)
         return 0;
-    m_bBlocking = true;
-    struct Unblock {
-        bool& b;
-        ~Unblock() { b = false; }
-    } unblock{m_bBlocking};
+    BlockingScope blocking{m_bBlocking};
     for (;;) {
         const ssize_t n = ::recv(m_hSocket, pBuffer, static_cast<size_t>(nLength), MSG_DONTWAIT);
         if (n > 0)
@@ -231,18 +233,11 @@ int CdsTimeoutSocket::Receive(void* pBuffer, int nLength)
                 m_bPeerClosed = true;
             return 0;
         }
-        if (errno == EINTR)
-            continue;
-        if (errno != EAGAIN && errno != EWOULDBLOCK) {
-            if (errno == ECONNRESET)
-                m_bPeerClosed = true;
-            SetLastErrorFromErrno(errno);
+        const int nErrno = errno;
+        if (nErrno == ECONNRESET)
+            m_bPeerClosed = true;
+        if (!RetryAfter(nErrno, POLLIN))
             return -1;
-        }
-        if (!m_bBlocking || !PumpMessages(POLLIN)) {
-            SetLastError(kWsaEIntr);
-            return -1;
-        }
     }
 }
 
@@ -252,11 +247,7 @@ int CdsTimeoutSocket::Send(const void* pData, int nLength)
         SetLastError(kWsaENotSock);
         return -1;
     }
-    m_bBlocking = true;
-    struct Unblock {
-        bool& b;
-        ~Unblock() { b = false; }
-    } unblock{m_bBlocking};
+    BlockingScope blocking{m_bBlocking};
     const auto* p = static_cast<const char*>(pData);
     int nSent = 0;
     while (nSent < nLength) {
@@ -266,18 +257,11 @@ int CdsTimeoutSocket::Send(const void* pData, int nLength)
             nSent += static_cast<int>(n);
             continue;
         }
-        if (errno == EINTR)
-            continue;
-        if (errno != EAGAIN && errno != EWOULDBLOCK) {
-            if (errno == EPIPE || errno == ECONNRESET)
-                m_bPeerClosed = true;
-            SetLastErrorFromErrno(errno);
+        const int nErrno = errno;
+        if (nErrno == EPIPE || nErrno == ECONNRESET)
+            m_bPeerClosed = true;
+        if (!RetryAfter(nErrno, POLLOUT))
             return -1;
-        }
-        if (!m_bBlocking || !PumpMessages(POLLOUT)) {
-            SetLastError(kWsaEIntr);
-            return -1;
-        }
     }
     return nSent;
 }
@@ -289,11 +273,7 @@ int CdsTimeoutSocket::ReceiveFrom(void* pBuffer, int nLength, std::string& strAd
         SetLastError(kWsaENotSock);
         return -1;
     }
-    m_bBlocking = true;
-    struct Unblock {
-        bool& b;
-        ~Unblock() { b = false; }
-    } unblock{m_bBlocking};
+    BlockingScope blocking{m_bBlocking};
     for (;;) {
         sockaddr_in sa{};
         socklen_t len = sizeof sa;
@@ -303,16 +283,8 @@ int CdsTimeoutSocket::ReceiveFrom(void* pBuffer, int nLength, std::string& strAd
             FromSockAddr(sa, strAddress, nPort);
             return static_cast<int>(n);
         }
-        if (errno == EINTR)
-            continue;
-        if (errno != EAGAIN && errno != EWOULDBLOCK) {
-            SetLastErrorFromErrno(errno);
+        if (!RetryAfter(errno, POLLIN))
             return -1;
-        }
-        if (!m_bBlocking || !PumpMessages(POLLIN)) {
-            SetLastError(kWsaEIntr);
-            return -1;
-        }
     }
 }
 
@@ -367,26 +339,14 @@ int CdsTimeoutSocket::SendTo(const void* pData, int nLength, const char* pszAddr
         SetLastError(10049); // WSAEADDRNOTAVAIL
         return -1;
     }
-    m_bBlocking = true;
-    struct Unblock {
-        bool& b;
-        ~Unblock() { b = false; }
-    } unblock{m_bBlocking};
+    BlockingScope blocking{m_bBlocking};
     for (;;) {
         const ssize_t n = ::sendto(m_hSocket, pData, static_cast<size_t>(nLength > 0 ? nLength : 0),
                                    MSG_DONTWAIT | MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&sa), sizeof sa);
         if (n >= 0)
             return static_cast<int>(n);
-        if (errno == EINTR)
-            continue;
-        if (errno != EAGAIN && errno != EWOULDBLOCK) {
-            SetLastErrorFromErrno(errno);
+        if (!RetryAfter(errno, POLLOUT))
             return -1;
-        }
-        if (!m_bBlocking || !PumpMessages(POLLOUT)) {
-            SetLastError(kWsaEIntr);
-            return -1;
-        }
     }
 }
 
@@ -525,6 +485,26 @@ BOOL CdsTimeoutSocket::ConnectWithTimeout(const char* pszAddress, UINT nPort, UI
         SetLastError(10060); // WSAETIMEDOUT
         return FALSE;
     }
+}
+
+bool CdsTimeoutSocket::WaitToRetry(short nPollEvents)
+{
+    if (!m_bBlocking || !PumpMessages(nPollEvents)) {
+        SetLastError(kWsaEIntr);
+        return false;
+    }
+    return true;
+}
+
+bool CdsTimeoutSocket::RetryAfter(int nErrno, short nPollEvents)
+{
+    if (nErrno == EINTR)
+        return true;
+    if (nErrno != EAGAIN && nErrno != EWOULDBLOCK) {
+        SetLastErrorFromErrno(nErrno);
+        return false;
+    }
+    return WaitToRetry(nPollEvents);
 }
 
 BOOL CdsTimeoutSocket::PumpMessages(short nPollEvents)

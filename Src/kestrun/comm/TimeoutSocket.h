@@ -120,6 +120,10 @@ protected:
 
 private:
     int PollNow(short nPollEvents) const;
+    // Inside a blocking call: pumps until the handle may be ready; false (error set) when cancelled.
+    bool WaitToRetry(short nPollEvents);
+    // After a non-blocking call failed with nErrno: true to try again, false with the error set.
+    bool RetryAfter(int nErrno, short nPollEvents);
     void TakeHandle(SOCKET hSocket, int nType, long lEvent);
     void ReleaseHandle();
 
