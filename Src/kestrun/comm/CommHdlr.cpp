@@ -487,14 +487,7 @@ void CdsCommHdlr::UpdateSysMode(CdsDeviceObject* pDevice, int nMode, BOOL bAll)
             WriteShortPoint(p->GetBackupActiveLineObject(), ACTIVELINE_NONE);
         }
     };
-    if (pDevice)
-        write(pDevice);
-    if (bAll) {
-        for (CdsDeviceObject* p : ActiveDevicesSnapshot()) {
-            if (p != pDevice)
-                write(p);
-        }
-    }
+    ForDeviceAndOthers(pDevice, bAll, write);
 }
 
 void CdsCommHdlr::UpdateUpdateMode(CdsDeviceObject* pDevice, int nMode, tagTHREADINFO* pLine, BOOL bAll)
@@ -523,14 +516,7 @@ void CdsCommHdlr::UpdateSysTime(CdsDeviceObject* pDevice, LONGLONG tTime, tagTHR
         }
         p->SetLastUpdateTime(pLine, tTime);
     };
-    if (pDevice)
-        write(pDevice);
-    if (bAll) {
-        for (CdsDeviceObject* p : ActiveDevicesSnapshot()) {
-            if (p != pDevice)
-                write(p);
-        }
-    }
+    ForDeviceAndOthers(pDevice, bAll, write);
 }
 
 BOOL CdsCommHdlr::SuspendUpdate(CdsDeviceObject* pDevice)

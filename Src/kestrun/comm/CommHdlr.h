@@ -291,6 +291,19 @@ protected:
     void ClearAllCursors();
     // A copy of the active list for walks that may change it.
     std::list<CdsDeviceObject*> ActiveDevicesSnapshot() const;
+    // Applies fn to pDevice and, with bAll, to every other active device.
+    template <typename Fn>
+    void ForDeviceAndOthers(CdsDeviceObject* pDevice, BOOL bAll, Fn&& fn)
+    {
+        if (pDevice)
+            fn(pDevice);
+        if (bAll) {
+            for (CdsDeviceObject* p : ActiveDevicesSnapshot()) {
+                if (p != pDevice)
+                    fn(p);
+            }
+        }
+    }
     BOOL DestroyThread(int nLine);
     void WriteShortPoint(CdsMemoryObject* pPoint, SHORT nValue);
     void WriteLongPoint(CdsMemoryObject* pPoint, LONG nValue);
@@ -299,6 +312,11 @@ protected:
     void AppendTraceByte(std::string& strTrace, BYTE by, BOOL bAscii) const;
     bool IsDeviceAscii(const CdsDeviceObject* pDevice) const;
     int StartLine(tagTHREADINFO* pLine, bool bBackup);
+    // Shared steps of the port status updates after a request.
+    int MarkLineOk(CdsDeviceObject* pDevice, tagTHREADINFO* pLine, int nMode);
+    // Counts one failed request; true once the line reaches its error maximum.
+    bool CountLineError(CdsDeviceObject* pDevice, tagTHREADINFO* pLine, LONG& count);
+    void StopLineInError(CdsDeviceObject* pDevice, tagTHREADINFO* pLine, LONG count);
 
     friend class CdsMessageThread;
     friend class CdsServerFrameCore;

@@ -17,31 +17,47 @@ const char* LineName(int nLine)
 
 } // namespace
 
-int CdsCommHdlr::UpdateCommPortStatus(CdsDeviceObject* pDevice, BOOL bOk, tagTHREADINFO* pLine)
+int CdsCommHdlr::MarkLineOk(CdsDeviceObject* pDevice, tagTHREADINFO* pLine, int nMode)
 {
-    if (!pDevice)
+    UpdateCommErrorState(pLine, FALSE);
+    pDevice->ResetErrorCount(pLine);
+    if (pDevice->GetUpdateMode(pLine) == nMode)
         return 0;
-    if (bOk) {
-        UpdateCommErrorState(pLine, FALSE);
-        pDevice->ResetErrorCount(pLine);
-        if (pDevice->GetUpdateMode(pLine) == UPDATEMODE_UPDATING)
-            return 0;
-        UpdateUpdateMode(pDevice, UPDATEMODE_UPDATING, pLine, FALSE);
-        return 1;
-    }
+    UpdateUpdateMode(pDevice, nMode, pLine, FALSE);
+    return 1;
+}
+
+bool CdsCommHdlr::CountLineError(CdsDeviceObject* pDevice, tagTHREADINFO* pLine, LONG& count)
+{
     const LONG max = pDevice->GetMaxErrorsAllowed(pLine);
+    // A closed port counts as over the maximum at once.
     if (!IsPortOpen(pLine))
         pDevice->AddErrorCount(pLine, max);
-    const LONG count = pDevice->AddErrorCount(pLine, 1);
-    if (count < max)
-        return 0;
+    count = pDevice->AddErrorCount(pLine, 1);
+    return count >= max;
+}
 
-    const SHORT mode = pDevice->GetUpdateMode(pLine);
-    const bool wasActive = mode == UPDATEMODE_UPDATING || mode == UPDATEMODE_MONITOR;
+void CdsCommHdlr::StopLineInError(CdsDeviceObject* pDevice, tagTHREADINFO* pLine, LONG count)
+{
     UpdateCommErrorState(pLine, TRUE);
     UpdateUpdateMode(pDevice, UPDATEMODE_STOPPED, pLine, FALSE);
     LogLine(LOG_ERROR, pLine, "Device [%s] error over max allowed number(%d)!\r\n", pDevice->m_strName.c_str(),
             static_cast<int>(count));
+}
+
+int CdsCommHdlr::UpdateCommPortStatus(CdsDeviceObject* pDevice, BOOL bOk, tagTHREADINFO* pLine)
+{
+    if (!pDevice)
+        return 0;
+    if (bOk)
+        return MarkLineOk(pDevice, pLine, UPDATEMODE_UPDATING);
+    LONG count = 0;
+    if (!CountLineError(pDevice, pLine, count))
+        return 0;
+
+    const SHORT mode = pDevice->GetUpdateMode(pLine);
+    const bool wasActive = mode == UPDATEMODE_UPDATING || mode == UPDATEMODE_MONITOR;
+    StopLineInError(pDevice, pLine, count);
     // Marked before the reset: a port handler's reset waits the reset delay and
     // reconnects, and all that time the clients must not see the old values as good.
     if (wasActive && !IsBackupAvailable()) {
@@ -60,24 +76,12 @@ int CdsCommHdlr::UpdateMonitorPortStatus(CdsDeviceObject* pDevice, BOOL bOk, tag
 {
     if (!pDevice)
         return 0;
-    if (bOk) {
-        UpdateCommErrorState(pLine, FALSE);
-        pDevice->ResetErrorCount(pLine);
-        if (pDevice->GetUpdateMode(pLine) == UPDATEMODE_MONITOR)
-            return 0;
-        UpdateUpdateMode(pDevice, UPDATEMODE_MONITOR, pLine, FALSE);
-        return 1;
-    }
-    const LONG max = pDevice->GetMaxErrorsAllowed(pLine);
-    if (!IsPortOpen(pLine))
-        pDevice->AddErrorCount(pLine, max);
-    const LONG count = pDevice->AddErrorCount(pLine, 1);
-    if (count < max)
+    if (bOk)
+        return MarkLineOk(pDevice, pLine, UPDATEMODE_MONITOR);
+    LONG count = 0;
+    if (!CountLineError(pDevice, pLine, count))
         return 0;
-    UpdateCommErrorState(pLine, TRUE);
-    UpdateUpdateMode(pDevice, UPDATEMODE_STOPPED, pLine, FALSE);
-    LogLine(LOG_ERROR, pLine, "Device [%s] error over max allowed number(%d)!\r\n", pDevice->m_strName.c_str(),
-            static_cast<int>(count));
+    StopLineInError(pDevice, pLine, count);
     ResetCommPort(pDevice, pLine);
     return 0;
 }
@@ -117,12 +121,5 @@ void CdsCommHdlr::UpdateActiveLine(CdsDeviceObject* pDevice, tagTHREADINFO* pLin
     auto write = [&](CdsDeviceObject* p) {
         WriteShortPoint(backup ? p->GetBackupActiveLineObject() : p->GetMasterActiveLineObject(), value);
     };
-    if (pDevice)
-        write(pDevice);
-    if (bAll) {
-        for (CdsDeviceObject* p : ActiveDevicesSnapshot()) {
-            if (p != pDevice)
-                write(p);
-        }
-    }
+    ForDeviceAndOthers(pDevice, bAll, write);
 }
