@@ -231,6 +231,29 @@ std::filesystem::path Registry::HiveFile(Hive hive) const
 
 namespace {
 
+Status Load(const std::filesystem::path& file, Hive hive, KeyNode& tree)
+{
+    switch (LoadHive(file, hive, tree)) {
+    case LoadResult::Ok: return Status::Ok;
+    case LoadResult::Corrupt: return Status::Corrupt;
+    case LoadResult::IoError: return Status::IoError;
+    }
+    return Status::IoError;
+}
+
+// Reads the hive and hands the key at `names` to `read`; NotFound when there is no such key.
+template <typename Fn>
+Status ReadKey(const std::filesystem::path& file, Hive hive, const std::vector<std::string>& names, Fn&& read)
+{
+    KeyNode tree;
+    if (Status s = Load(file, hive, tree); s != Status::Ok)
+        return s;
+    const KeyNode* key = FindKey(static_cast<const KeyNode&>(tree), names);
+    if (!key)
+        return Status::NotFound;
+    return read(*key);
+}
+
 // Reads the hive, lets `change` edit it and stores it when it reports a change.
 // All of it runs under the hive's lock file, so a change made meanwhile by
 // another handle or process is read first and kept.
@@ -246,26 +269,13 @@ Status Modify(const std::filesystem::path& root, Hive hive, const std::filesyste
     if (!lock.locked())
         return Status::IoError;
     KeyNode tree;
-    switch (LoadHive(file, hive, tree)) {
-    case LoadResult::Ok: break;
-    case LoadResult::Corrupt: return Status::Corrupt;
-    case LoadResult::IoError: return Status::IoError;
-    }
+    if (Status s = Load(file, hive, tree); s != Status::Ok)
+        return s;
     bool changed = false;
     Status status = change(tree, changed);
     if (status != Status::Ok || !changed)
         return status;
     return StoreHive(file, FormatHiveText(hive, tree)) ? Status::Ok : Status::IoError;
-}
-
-Status Load(const std::filesystem::path& file, Hive hive, KeyNode& tree)
-{
-    switch (LoadHive(file, hive, tree)) {
-    case LoadResult::Ok: return Status::Ok;
-    case LoadResult::Corrupt: return Status::Corrupt;
-    case LoadResult::IoError: return Status::IoError;
-    }
-    return Status::IoError;
 }
 
 } // namespace
@@ -290,10 +300,7 @@ Status Registry::OpenKey(Hive hive, std::string_view path) const
     auto names = SplitKeyPath(path);
     if (!names)
         return Status::InvalidArgument;
-    KeyNode tree;
-    if (Status s = Load(HiveFile(hive), hive, tree); s != Status::Ok)
-        return s;
-    return FindKey(tree, *names) ? Status::Ok : Status::NotFound;
+    return ReadKey(HiveFile(hive), hive, *names, [](const KeyNode&) { return Status::Ok; });
 }
 
 Status Registry::DeleteKey(Hive hive, std::string_view path)
@@ -340,17 +347,13 @@ Status Registry::QueryValue(Hive hive, std::string_view path, std::string_view n
     auto names = SplitKeyPath(path);
     if (!names)
         return Status::InvalidArgument;
-    KeyNode tree;
-    if (Status s = Load(HiveFile(hive), hive, tree); s != Status::Ok)
-        return s;
-    const KeyNode* key = FindKey(static_cast<const KeyNode&>(tree), *names);
-    if (!key)
-        return Status::NotFound;
-    const NamedValue* nv = key->FindValue(name);
-    if (!nv)
-        return Status::NotFound;
-    out = nv->value;
-    return Status::Ok;
+    return ReadKey(HiveFile(hive), hive, *names, [&](const KeyNode& key) {
+        const NamedValue* nv = key.FindValue(name);
+        if (!nv)
+            return Status::NotFound;
+        out = nv->value;
+        return Status::Ok;
+    });
 }
 
 Status Registry::DeleteValue(Hive hive, std::string_view path, std::string_view name)
@@ -377,16 +380,12 @@ Status Registry::EnumKeys(Hive hive, std::string_view path, std::vector<std::str
     auto names = SplitKeyPath(path);
     if (!names)
         return Status::InvalidArgument;
-    KeyNode tree;
-    if (Status s = Load(HiveFile(hive), hive, tree); s != Status::Ok)
-        return s;
-    const KeyNode* key = FindKey(tree, *names);
-    if (!key)
-        return Status::NotFound;
-    out.clear();
-    for (const auto& [folded, child] : key->children)
-        out.push_back(child->name);
-    return Status::Ok;
+    return ReadKey(HiveFile(hive), hive, *names, [&](const KeyNode& key) {
+        out.clear();
+        for (const auto& [folded, child] : key.children)
+            out.push_back(child->name);
+        return Status::Ok;
+    });
 }
 
 Status Registry::EnumValues(Hive hive, std::string_view path, std::vector<NamedValue>& out) const
@@ -394,14 +393,10 @@ Status Registry::EnumValues(Hive hive, std::string_view path, std::vector<NamedV
     auto names = SplitKeyPath(path);
     if (!names)
         return Status::InvalidArgument;
-    KeyNode tree;
-    if (Status s = Load(HiveFile(hive), hive, tree); s != Status::Ok)
-        return s;
-    const KeyNode* key = FindKey(tree, *names);
-    if (!key)
-        return Status::NotFound;
-    out = key->values;
-    return Status::Ok;
+    return ReadKey(HiveFile(hive), hive, *names, [&](const KeyNode& key) {
+        out = key.values;
+        return Status::Ok;
+    });
 }
 
 Status Registry::SetDword(Hive hive, std::string_view path, std::string_view name, DWORD value)
