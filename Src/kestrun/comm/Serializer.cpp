@@ -41,18 +41,12 @@ void COXSerializer::Report(const std::string& text) const
         std::fprintf(stderr, "%s\n", text.c_str());
 }
 
-BOOL COXSerializer::Load(BOOL bReport)
+// Called inside a catch handler: keeps the cause of the file, archive or memory
+// failure and shows it with bReport. Any other exception goes on to the caller.
+void COXSerializer::KeepError(BOOL bReport)
 {
-    if (!m_pObject)
-        return FALSE;
-    ClearErrors();
     try {
-        CFile file(m_strFileName, CFile::modeRead | CFile::shareExclusive | CFile::typeBinary);
-        CArchive ar(&file, CArchive::load, kArchiveBuffer);
-        m_pObject->Serialize(ar);
-        ar.Close();
-        file.Close();
-        return TRUE;
+        throw;
     } catch (const CFileException& e) {
         m_nFileCause = e.m_cause;
         m_lOsError = e.m_lOsError;
@@ -65,6 +59,23 @@ BOOL COXSerializer::Load(BOOL bReport)
     } catch (const std::bad_alloc&) {
         if (bReport)
             Report("Out of Memory!");
+    }
+}
+
+BOOL COXSerializer::Load(BOOL bReport)
+{
+    if (!m_pObject)
+        return FALSE;
+    ClearErrors();
+    try {
+        CFile file(m_strFileName, CFile::modeRead | CFile::shareExclusive | CFile::typeBinary);
+        CArchive ar(&file, CArchive::load, kArchiveBuffer);
+        m_pObject->Serialize(ar);
+        ar.Close();
+        file.Close();
+        return TRUE;
+    } catch (...) {
+        KeepError(bReport);
     }
     return FALSE;
 }
@@ -104,18 +115,8 @@ BOOL COXSerializer::Save(BOOL bReport)
             CFileException::ThrowOsError(error, m_strFileName);
         }
         return TRUE;
-    } catch (const CFileException& e) {
-        m_nFileCause = e.m_cause;
-        m_lOsError = e.m_lOsError;
-        if (bReport)
-            Report(e.GetErrorMessage());
-    } catch (const CArchiveException& e) {
-        m_nArchiveCause = e.m_cause;
-        if (bReport)
-            Report(e.GetErrorMessage());
-    } catch (const std::bad_alloc&) {
-        if (bReport)
-            Report("Out of Memory!");
+    } catch (...) {
+        KeepError(bReport);
     }
     return FALSE;
 }

@@ -31,6 +31,7 @@ public:
 private:
     void ClearErrors();
     void Report(const std::string& text) const;
+    void KeepError(BOOL bReport);
 
     Notice m_notice;
     std::string m_strFileName;
