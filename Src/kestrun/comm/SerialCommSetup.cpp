@@ -1,22 +1,17 @@
 #include "kestrun/comm/SerialCommSetup.h"
 
+#include "kestrun/comm/DialogPresenter.h"
 #include "kestrun/comm/SerialCommException.h"
 
 #include <charconv>
 #include <cstdio>
 #include <iterator>
-#include <mutex>
 
 namespace {
 
 constexpr UINT IDS_PORT_NOT_AVAILABLE = 23204;
 
-std::mutex g_presenterMutex;
-COXSerialCommSetup::Presenter& PresenterSlot()
-{
-    static COXSerialCommSetup::Presenter presenter;
-    return presenter;
-}
+using Presenters = kestrun::DialogPresenter<COXSerialCommSetup>;
 
 template <std::size_t N>
 int IndexOf(const char* const (&list)[N], const std::string& text)
@@ -44,20 +39,12 @@ COXSerialCommSetup::COXSerialCommSetup(const COXSerialCommConfig& config, std::s
 
 int COXSerialCommSetup::DoModal()
 {
-    Presenter presenter;
-    {
-        std::lock_guard lock(g_presenterMutex);
-        presenter = PresenterSlot();
-    }
-    if (!presenter)
-        return COMM_DLG_CANCEL;
-    return presenter(*this) == COMM_DLG_OK ? COMM_DLG_OK : COMM_DLG_CANCEL;
+    return Presenters::Run(*this);
 }
 
 void COXSerialCommSetup::SetPresenter(Presenter presenter)
 {
-    std::lock_guard lock(g_presenterMutex);
-    PresenterSlot() = std::move(presenter);
+    Presenters::Set(std::move(presenter));
 }
 
 bool COXSerialCommSetup::Save(int* badControl, const COXSerialCommConfig::Notice& notice)

@@ -1,16 +1,12 @@
 #include "kestrun/comm/TcpSetupDlg.h"
 
+#include "kestrun/comm/DialogPresenter.h"
+
 #include <charconv>
-#include <mutex>
 
 namespace {
 
-std::mutex g_presenterMutex;
-CdsTcpSetupDlg::Presenter& PresenterSlot()
-{
-    static CdsTcpSetupDlg::Presenter presenter;
-    return presenter;
-}
+using Presenters = kestrun::DialogPresenter<CdsTcpSetupDlg>;
 
 // An integer as a dialog edit field accepts it: blanks around an optional sign and
 // digits, within 32 bits.
@@ -46,20 +42,12 @@ CdsTcpSetupDlg::CdsTcpSetupDlg(const CdsTcpipConfig& config, std::string title)
 
 int CdsTcpSetupDlg::DoModal()
 {
-    Presenter presenter;
-    {
-        std::lock_guard lock(g_presenterMutex);
-        presenter = PresenterSlot();
-    }
-    if (!presenter)
-        return COMM_DLG_CANCEL;
-    return presenter(*this) == COMM_DLG_OK ? COMM_DLG_OK : COMM_DLG_CANCEL;
+    return Presenters::Run(*this);
 }
 
 void CdsTcpSetupDlg::SetPresenter(Presenter presenter)
 {
-    std::lock_guard lock(g_presenterMutex);
-    PresenterSlot() = std::move(presenter);
+    Presenters::Set(std::move(presenter));
 }
 
 bool CdsTcpSetupDlg::Save(int* badControl)
