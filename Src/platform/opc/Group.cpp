@@ -3,6 +3,7 @@
 #include "platform/com/Bstr.h"
 #include "platform/opc/DataStream.h"
 #include "platform/opc/Enumerators.h"
+#include "platform/opc/InterfaceSets.h"
 #include "platform/opc/ServerObject.h"
 
 #include <algorithm>
@@ -86,12 +87,7 @@ HRESULT Group::QueryInterface(const IID& iid, void** out)
 {
     if (!out) return E_POINTER;
     *out = nullptr;
-    if (offer<IOPCItemMgt>(iid, IID_IUnknown, this, out) || offer<IOPCGroupStateMgt>(iid, IID_IOPCGroupStateMgt, this, out) ||
-        offer<IOPCItemMgt>(iid, IID_IOPCItemMgt, this, out) || offer<IOPCSyncIO>(iid, IID_IOPCSyncIO, this, out) ||
-        offer<IOPCAsyncIO>(iid, IID_IOPCAsyncIO, this, out) || offer<IOPCAsyncIO2>(iid, IID_IOPCAsyncIO2, this, out) ||
-        offer<IDataObject>(iid, IID_IDataObject, this, out) ||
-        offer<IConnectionPointContainer>(iid, IID_IConnectionPointContainer, this, out))
-        return S_OK;
+    if (offerGroupInterfaces(iid, this, out)) return S_OK;
     return E_NOINTERFACE;
 }
 

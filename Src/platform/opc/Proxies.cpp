@@ -1,6 +1,7 @@
 #include "platform/opc/Proxies.h"
 
 #include "platform/opc/Enumerators.h"
+#include "platform/opc/InterfaceSets.h"
 
 #include <initializer_list>
 
@@ -127,11 +128,7 @@ HRESULT ServerProxy::QueryInterface(const IID& iid, void** out)
 {
     if (!out) return E_POINTER;
     *out = nullptr;
-    if (offer<IOPCServer>(iid, IID_IUnknown, this, out) || offer<IOPCServer>(iid, IID_IOPCServer, this, out) ||
-        offer<IOPCItemProperties>(iid, IID_IOPCItemProperties, this, out) ||
-        offer<IOPCBrowseServerAddressSpace>(iid, IID_IOPCBrowseServerAddressSpace, this, out) ||
-        offer<IConnectionPointContainer>(iid, IID_IConnectionPointContainer, this, out))
-        return S_OK;
+    if (offerServerInterfaces(iid, this, out)) return S_OK;
     return E_NOINTERFACE;
 }
 
@@ -342,12 +339,7 @@ HRESULT GroupProxy::QueryInterface(const IID& iid, void** out)
 {
     if (!out) return E_POINTER;
     *out = nullptr;
-    if (offer<IOPCItemMgt>(iid, IID_IUnknown, this, out) || offer<IOPCGroupStateMgt>(iid, IID_IOPCGroupStateMgt, this, out) ||
-        offer<IOPCItemMgt>(iid, IID_IOPCItemMgt, this, out) || offer<IOPCSyncIO>(iid, IID_IOPCSyncIO, this, out) ||
-        offer<IOPCAsyncIO>(iid, IID_IOPCAsyncIO, this, out) || offer<IOPCAsyncIO2>(iid, IID_IOPCAsyncIO2, this, out) ||
-        offer<IDataObject>(iid, IID_IDataObject, this, out) ||
-        offer<IConnectionPointContainer>(iid, IID_IConnectionPointContainer, this, out))
-        return S_OK;
+    if (offerGroupInterfaces(iid, this, out)) return S_OK;
     return E_NOINTERFACE;
 }
 

@@ -3,6 +3,7 @@
 #include "platform/com/Bstr.h"
 #include "platform/opc/Enumerators.h"
 #include "platform/opc/Group.h"
+#include "platform/opc/InterfaceSets.h"
 #include "platform/opc/OPCBrowser.h"
 
 #include <ctime>
@@ -78,11 +79,7 @@ HRESULT ServerObject::QueryInterface(const IID& iid, void** out)
 {
     if (!out) return E_POINTER;
     *out = nullptr;
-    if (offer<IOPCServer>(iid, IID_IUnknown, this, out) || offer<IOPCServer>(iid, IID_IOPCServer, this, out) ||
-        offer<IOPCItemProperties>(iid, IID_IOPCItemProperties, this, out) ||
-        offer<IOPCBrowseServerAddressSpace>(iid, IID_IOPCBrowseServerAddressSpace, this, out) ||
-        offer<IConnectionPointContainer>(iid, IID_IConnectionPointContainer, this, out))
-        return S_OK;
+    if (offerServerInterfaces(iid, this, out)) return S_OK;
     return E_NOINTERFACE;
 }
 
