@@ -93,32 +93,38 @@ void CdsServerFrameCore::ExitPorts()
     }
 }
 
-void CdsServerFrameCore::SendTimerMsgToThreads(ULONG nLoopCount)
+template <typename Fn>
+void CdsServerFrameCore::ForEachLine(CdsCommHdlr* pHdlr, Fn&& fn)
+{
+    for (int line : kTickOrder) {
+        if (tagTHREADINFO* pLine = pHdlr->GetLine(line))
+            fn(pHdlr, pLine);
+    }
+}
+
+template <typename Fn>
+void CdsServerFrameCore::ForEachLine(Fn&& fn)
 {
     for (int i = 0; i < kMaxCommHdlrs; ++i) {
-        CdsCommHdlr* pHdlr = GetCommHdlrByIndex(i);
-        if (!pHdlr)
-            continue;
-        for (int line : kTickOrder) {
-            tagTHREADINFO* pLine = pHdlr->GetLine(line);
-            // A busy line skips the tick instead of queueing it.
-            if (pLine && !pLine->m_bBusy.load())
-                pHdlr->PostMessageToThread(pLine, WM_SINGLESTEP, nLoopCount, 0);
-        }
+        if (CdsCommHdlr* pHdlr = GetCommHdlrByIndex(i))
+            ForEachLine(pHdlr, fn);
     }
+}
+
+void CdsServerFrameCore::SendTimerMsgToThreads(ULONG nLoopCount)
+{
+    ForEachLine([nLoopCount](CdsCommHdlr* pHdlr, tagTHREADINFO* pLine) {
+        // A busy line skips the tick instead of queueing it.
+        if (!pLine->m_bBusy.load())
+            pHdlr->PostMessageToThread(pLine, WM_SINGLESTEP, nLoopCount, 0);
+    });
 }
 
 void CdsServerFrameCore::SendResetMsgToThreads()
 {
-    for (int i = 0; i < kMaxCommHdlrs; ++i) {
-        CdsCommHdlr* pHdlr = GetCommHdlrByIndex(i);
-        if (!pHdlr)
-            continue;
-        for (int line : kTickOrder) {
-            if (tagTHREADINFO* pLine = pHdlr->GetLine(line))
-                pHdlr->PostMessageToThread(pLine, WM_RESETLOOPCOUNT, 0, 0);
-        }
-    }
+    ForEachLine([](CdsCommHdlr* pHdlr, tagTHREADINFO* pLine) {
+        pHdlr->PostMessageToThread(pLine, WM_RESETLOOPCOUNT, 0, 0);
+    });
 }
 
 void CdsServerFrameCore::UpdateNextDevice()
@@ -134,24 +140,13 @@ void CdsServerFrameCore::UpdateNextDevice()
         m_nNextHdlr = 0;
         return;
     }
-    for (int line : kTickOrder) {
-        if (tagTHREADINFO* pLine = pHdlr->GetLine(line))
-            pHdlr->SingleStep(pLine);
-    }
+    ForEachLine(pHdlr, [](CdsCommHdlr* p, tagTHREADINFO* pLine) { p->SingleStep(pLine); });
     m_nNextHdlr = (index + 1) % kMaxCommHdlrs;
 }
 
 void CdsServerFrameCore::UpdateAllDevices()
 {
-    for (int i = 0; i < kMaxCommHdlrs; ++i) {
-        CdsCommHdlr* pHdlr = GetCommHdlrByIndex(i);
-        if (!pHdlr)
-            continue;
-        for (int line : kTickOrder) {
-            if (tagTHREADINFO* pLine = pHdlr->GetLine(line))
-                pHdlr->SingleStep(pLine);
-        }
-    }
+    ForEachLine([](CdsCommHdlr* pHdlr, tagTHREADINFO* pLine) { pHdlr->SingleStep(pLine); });
 }
 
 void CdsServerFrameCore::OnDataTimer()

@@ -53,6 +53,11 @@ private:
     // Lines in the order ticks reach them.
     static constexpr std::array<int, LINE_COUNT> kTickOrder = {LINE_PRIMARY_MASTER, LINE_PRIMARY_BACKUP,
                                                                LINE_SECONDARY_MASTER, LINE_SECONDARY_BACKUP};
+    // Runs fn(handler, line) for each line there is, in tick order: of one handler, or of all.
+    template <typename Fn>
+    static void ForEachLine(CdsCommHdlr* pHdlr, Fn&& fn);
+    template <typename Fn>
+    void ForEachLine(Fn&& fn);
 
     mutable std::mutex m_mutex; // guards the slots against look-ups from other threads
     std::array<std::shared_ptr<CdsCommHdlr>, kMaxCommHdlrs> m_slots;
