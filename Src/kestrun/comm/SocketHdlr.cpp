@@ -311,27 +311,19 @@ BOOL CdsSocketHdlr::OpenCommPort(CdsDeviceObject* pDevice, tagTHREADINFO* pLine)
     if (!pConfig)
         return FALSE;
     const int nIndex = pLine ? pLine->LineIndex() : 0;
-    CdsListenSocket* pSocket;
-    {
+    // The line's socket in that slot, made on first use.
+    auto socketIn = [&](auto LineSockets::*slot) {
         std::lock_guard lock(m_socketsMutex);
-        LineSockets& s = SocketsOf(pLine);
-        if (!s.pThreadSocket)
-            s.pThreadSocket = NewLineSocket(pDevice, nIndex);
-        pSocket = s.pThreadSocket.get();
-    }
-    if (!OpenThreadPort(pDevice, pConfig, pSocket, pLine))
+        auto& pSocket = SocketsOf(pLine).*slot;
+        if (!pSocket)
+            pSocket = NewLineSocket(pDevice, nIndex);
+        return pSocket.get();
+    };
+    if (!OpenThreadPort(pDevice, pConfig, socketIn(&LineSockets::pThreadSocket), pLine))
         return FALSE;
     if (!IsListenMode())
         return TRUE;
-    CdsListenSocket* pListen;
-    {
-        std::lock_guard lock(m_socketsMutex);
-        LineSockets& s = SocketsOf(pLine);
-        if (!s.pListenSocket)
-            s.pListenSocket = NewLineSocket(pDevice, nIndex);
-        pListen = s.pListenSocket.get();
-    }
-    return OpenListenPort(pDevice, pConfig, pListen, pLine);
+    return OpenListenPort(pDevice, pConfig, socketIn(&LineSockets::pListenSocket), pLine);
 }
 
 BOOL CdsSocketHdlr::OpenThreadPort(CdsDeviceObject* pDevice, CdsTcpipConfig* pConfig, CdsListenSocket* pSocket,
