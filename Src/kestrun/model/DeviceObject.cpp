@@ -718,12 +718,7 @@ void CdsDeviceObject::DeleteContents()
     RemoveActiveDevices();
     for (auto& config : m_configs)
         config.reset();
-    m_pSysMode = nullptr;
-    m_pTime.fill(nullptr);
-    m_pUpdateMode.fill(nullptr);
-    m_pActiveLine.fill(nullptr);
-    m_pCommGood = nullptr;
-    m_pCommFail = nullptr;
+    ForgetStatusPoints();
     m_blocksByName.clear();
     m_blocksByAddr.clear();
     m_blocks.DeleteContents();

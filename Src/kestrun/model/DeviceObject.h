@@ -269,6 +269,9 @@ protected:
     CdsMemoryObject* m_pCommFail = nullptr;
 
 private:
+    // Drops the pointers to the status points; the blocks holding them stay.
+    void ForgetStatusPoints();
+
     std::atomic<LONG> m_nPollCount{0};
     std::array<std::atomic<LONG>, kLines> m_nErrorCount{};
     std::array<std::array<char, kMonitorQuerySize>, kLines> m_monitorQuery{};

@@ -25,7 +25,7 @@ bool CdsDeviceObject::HasBackupLines() const
     return HasRedundancyLines() && (IsValidPrimaryBackupConfig() || IsValidSecondaryBackupConfig());
 }
 
-void CdsDeviceObject::DestroySystemArrays()
+void CdsDeviceObject::ForgetStatusPoints()
 {
     m_pSysMode = nullptr;
     m_pTime.fill(nullptr);
@@ -33,6 +33,11 @@ void CdsDeviceObject::DestroySystemArrays()
     m_pActiveLine.fill(nullptr);
     m_pCommGood = nullptr;
     m_pCommFail = nullptr;
+}
+
+void CdsDeviceObject::DestroySystemArrays()
+{
+    ForgetStatusPoints();
     std::vector<CdsMemoryArray*> systemBlocks;
     for (CdsMemoryArray* block : m_blocks.GetBlocks()) {
         if (dynamic_cast<CdsSystemArray*>(block))
