@@ -4,6 +4,7 @@
 
 #include "fenwold/McCodec.h"
 #include "fenwold/MelsecDevice.h"
+#include "platform/win/HexDigit.h"
 
 namespace {
 
@@ -20,14 +21,6 @@ constexpr unsigned kMax1EPoints = 256;
 std::span<const BYTE> Bytes(std::string_view text)
 {
     return {reinterpret_cast<const BYTE*>(text.data()), text.size()};
-}
-
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
 }
 
 // Frame under construction: writes numbers in the target's code and fills the
@@ -211,7 +204,7 @@ BYTE ParseMcPcNumber(std::string_view address)
     if (!address.empty() && (address[0] == '&' || address[0] == 'H' || address[0] == 'h')) {
         // Up to two hexadecimal digits; reading stops at the first other character.
         for (std::size_t i = 1; i < address.size() && i <= 2; ++i) {
-            const int v = HexDigit(address[i]);
+            const int v = win::hexDigitValue(address[i]);
             if (v < 0)
                 break;
             value = value * 16 + static_cast<unsigned>(v);

@@ -1,5 +1,7 @@
 #include "kestrun/comm/Lrc.h"
 
+#include "platform/win/HexDigit.h"
+
 namespace {
 
 constexpr DWORD Len16(DWORD length)
@@ -7,23 +9,11 @@ constexpr DWORD Len16(DWORD length)
     return length & 0xFFFF;
 }
 
-// -1 for a character that is not a hexadecimal digit.
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 // The two characters as a hexadecimal byte; -1 when either is not a digit.
 int HexPair(char high, char low)
 {
-    const int h = HexDigit(high);
-    const int l = HexDigit(low);
+    const int h = win::hexDigitValue(high);
+    const int l = win::hexDigitValue(low);
     return (h < 0 || l < 0) ? -1 : (h << 4) | l;
 }
 
@@ -39,8 +29,8 @@ BYTE CAsciiLrc::CalcLrc(const char* text, DWORD length)
     const DWORD pairs = Len16(length) / 2;
     unsigned sum = 0;
     for (DWORD i = 0; i < pairs; ++i) {
-        const int h = HexDigit(text[2 * i]);
-        const int l = HexDigit(text[2 * i + 1]);
+        const int h = win::hexDigitValue(text[2 * i]);
+        const int l = win::hexDigitValue(text[2 * i + 1]);
         sum += static_cast<unsigned>(((h < 0 ? 0 : h) << 4) | (l < 0 ? 0 : l));
     }
     return Negate(sum);

@@ -1,5 +1,7 @@
 #include "kestrun/model/ItemName.h"
 
+#include "platform/win/HexDigit.h"
+
 #include <cctype>
 
 namespace kestrun {
@@ -7,14 +9,6 @@ namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-int HexDigitValue(char c)
-{
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
 
 // Decimal digits up to the first non-digit; at least one digit.
 std::optional<int> ParseLeadingDecimal(std::string_view text, int maxValue)
@@ -30,7 +24,7 @@ std::optional<int> ParseBoundedHex(std::string_view digits, int maxValue)
     if (digits.empty()) return std::nullopt;
     long long value = 0;
     for (char c : digits) {
-        const int d = HexDigitValue(c);
+        const int d = win::hexDigitValue(c);
         if (d < 0) return std::nullopt;
         value = value * 16 + d;
         if (value > maxValue) return std::nullopt;

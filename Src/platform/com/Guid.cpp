@@ -1,27 +1,18 @@
 #include "platform/com/Guid.h"
 
+#include "platform/win/HexDigit.h"
+
 #include <cstdint>
 
 namespace com {
 namespace {
-
-int hexValue(char c) noexcept
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
 
 // Reads exactly `digits` hex digits at text[pos].
 bool readHex(std::string_view text, std::size_t pos, int digits, std::uint32_t& out) noexcept
 {
     std::uint32_t v = 0;
     for (int i = 0; i < digits; ++i) {
-        int d = hexValue(text[pos + static_cast<std::size_t>(i)]);
+        int d = win::hexDigitValue(text[pos + static_cast<std::size_t>(i)]);
         if (d < 0)
             return false;
         v = (v << 4) | static_cast<std::uint32_t>(d);

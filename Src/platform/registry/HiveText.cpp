@@ -1,5 +1,7 @@
 #include "platform/registry/HiveText.h"
 
+#include "platform/win/HexDigit.h"
+
 #include <cstdio>
 
 namespace registry {
@@ -11,17 +13,6 @@ constexpr std::size_t kMaxKeyName = 255;
 char Lower(char c)
 {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 void AppendHexByte(std::string& out, unsigned char b, bool upper)
@@ -64,8 +55,8 @@ std::optional<std::string> DecodeKeyName(std::string_view text)
         }
         if (i + 2 >= text.size())
             return std::nullopt;
-        int hi = HexDigit(text[i + 1]);
-        int lo = HexDigit(text[i + 2]);
+        int hi = win::hexDigitValue(text[i + 1]);
+        int lo = win::hexDigitValue(text[i + 2]);
         if (hi < 0 || lo < 0)
             return std::nullopt;
         out += static_cast<char>(hi * 16 + lo);
@@ -125,8 +116,8 @@ bool ReadQuoted(std::string_view text, std::size_t& pos, std::string& out)
         case 'x': {
             if (pos + 2 > text.size())
                 return false;
-            int hi = HexDigit(text[pos]);
-            int lo = HexDigit(text[pos + 1]);
+            int hi = win::hexDigitValue(text[pos]);
+            int lo = win::hexDigitValue(text[pos + 1]);
             if (hi < 0 || lo < 0)
                 return false;
             out += static_cast<char>(hi * 16 + lo);
@@ -155,7 +146,7 @@ bool ParseData(std::string_view text, Value& out)
             return false;
         DWORD d = 0;
         for (char c : digits) {
-            int v = HexDigit(c);
+            int v = win::hexDigitValue(c);
             if (v < 0)
                 return false;
             d = (d << 4) | static_cast<DWORD>(v);
@@ -170,8 +161,8 @@ bool ParseData(std::string_view text, Value& out)
         while (pos < list.size()) {
             if (pos + 2 > list.size())
                 return false;
-            int hi = HexDigit(list[pos]);
-            int lo = HexDigit(list[pos + 1]);
+            int hi = win::hexDigitValue(list[pos]);
+            int lo = win::hexDigitValue(list[pos + 1]);
             if (hi < 0 || lo < 0)
                 return false;
             bytes.push_back(static_cast<std::uint8_t>(hi * 16 + lo));
