@@ -18,6 +18,21 @@ constexpr int kHintGoOnline = 303;
 constexpr int kHintGoOffline = 304;
 constexpr std::size_t kLogFormatSize = 512;
 
+using LineFlagMember = std::atomic<BOOL> tagTHREADINFO::*;
+
+BOOL SetLineFlag(tagTHREADINFO* pLine, LineFlagMember flag, BOOL b)
+{
+    if (pLine)
+        pLine->*flag = b;
+    return TRUE;
+}
+
+// The flag of a line; `absent` when there is no such line.
+BOOL LineFlag(const tagTHREADINFO* pLine, LineFlagMember flag, BOOL absent)
+{
+    return pLine ? (pLine->*flag).load() : absent;
+}
+
 } // namespace
 
 CdsCommHdlr::CdsCommHdlr() : m_stopEvent(std::make_shared<win::Event>(win::Event::Reset::Manual)) {}
@@ -315,54 +330,42 @@ BOOL CdsCommHdlr::HasValidRedundancyDevices(const CdsDeviceObject* pDevice) cons
 
 BOOL CdsCommHdlr::UpdateCommErrorState(tagTHREADINFO* pLine, BOOL b)
 {
-    if (pLine)
-        pLine->m_bCommError = b;
-    return TRUE;
+    return SetLineFlag(pLine, &tagTHREADINFO::m_bCommError, b);
 }
 
 BOOL CdsCommHdlr::UpdateCPUErrorState(tagTHREADINFO* pLine, BOOL b)
 {
-    if (pLine)
-        pLine->m_bCpuError = b;
-    return TRUE;
+    return SetLineFlag(pLine, &tagTHREADINFO::m_bCpuError, b);
 }
 
 BOOL CdsCommHdlr::UpdateMasterState(tagTHREADINFO* pLine, BOOL b)
 {
-    if (pLine)
-        pLine->m_bMaster = b;
-    return TRUE;
+    return SetLineFlag(pLine, &tagTHREADINFO::m_bMaster, b);
 }
 
 BOOL CdsCommHdlr::UpdateRunningState(tagTHREADINFO* pLine, BOOL b)
 {
-    if (pLine)
-        pLine->m_bRunning = b;
-    return TRUE;
+    return SetLineFlag(pLine, &tagTHREADINFO::m_bRunning, b);
 }
 
 BOOL CdsCommHdlr::IsOtherInCommError(const tagTHREADINFO* pLine) const
 {
-    const tagTHREADINFO* pOther = GetOtherInfo(pLine);
-    return pOther ? pOther->m_bCommError.load() : TRUE;
+    return LineFlag(GetOtherInfo(pLine), &tagTHREADINFO::m_bCommError, TRUE);
 }
 
 BOOL CdsCommHdlr::IsOtherInCPUError(const tagTHREADINFO* pLine) const
 {
-    const tagTHREADINFO* pOther = GetOtherInfo(pLine);
-    return pOther ? pOther->m_bCpuError.load() : TRUE;
+    return LineFlag(GetOtherInfo(pLine), &tagTHREADINFO::m_bCpuError, TRUE);
 }
 
 BOOL CdsCommHdlr::IsOtherInMaster(const tagTHREADINFO* pLine) const
 {
-    const tagTHREADINFO* pOther = GetOtherInfo(pLine);
-    return pOther ? pOther->m_bMaster.load() : FALSE;
+    return LineFlag(GetOtherInfo(pLine), &tagTHREADINFO::m_bMaster, FALSE);
 }
 
 BOOL CdsCommHdlr::IsOtherInRunning(const tagTHREADINFO* pLine) const
 {
-    const tagTHREADINFO* pOther = GetOtherInfo(pLine);
-    return pOther ? pOther->m_bRunning.load() : FALSE;
+    return LineFlag(GetOtherInfo(pLine), &tagTHREADINFO::m_bRunning, FALSE);
 }
 
 // --- online and offline ---
