@@ -4,6 +4,7 @@
 #include "platform/registry/Profile.h"
 
 #include <cstdio>
+#include <mutex>
 
 namespace {
 
@@ -43,6 +44,15 @@ std::string ReadString(const char* entry, const std::string& defaultValue)
 bool WriteString(const char* entry, const std::string& value)
 {
     return shell::CurrentProfile().WriteProfileString(kSection, entry, value);
+}
+
+// Stores a text option and the window's copy of it, which other threads read under `mutex`.
+bool WriteKeptString(const char* entry, const std::string& value, std::mutex& mutex, std::string& kept)
+{
+    bool stored = WriteString(entry, value);
+    std::lock_guard guard(mutex);
+    kept = value;
+    return stored;
 }
 
 constexpr const char* kAutoCloseOnNoClient = "Auto Close On No Client";
@@ -226,10 +236,7 @@ std::string CdsServerFrame::GetLoadFilePathName() const
 
 bool CdsServerFrame::SetLoadFilePathName(const std::string& value)
 {
-    bool stored = WriteString(kLoadFilePathName, value);
-    std::lock_guard guard(stringsMutex_);
-    m_strLoadFilePathName = value;
-    return stored;
+    return WriteKeptString(kLoadFilePathName, value, stringsMutex_, m_strLoadFilePathName);
 }
 
 std::string CdsServerFrame::GetNullStringValue() const
@@ -239,10 +246,7 @@ std::string CdsServerFrame::GetNullStringValue() const
 
 bool CdsServerFrame::SetNullStringValue(const std::string& value)
 {
-    bool stored = WriteString(kNullStringValue, value);
-    std::lock_guard guard(stringsMutex_);
-    m_strNullStringValue = value;
-    return stored;
+    return WriteKeptString(kNullStringValue, value, stringsMutex_, m_strNullStringValue);
 }
 
 std::string CdsServerFrame::GetLogFolder() const
@@ -252,11 +256,7 @@ std::string CdsServerFrame::GetLogFolder() const
 
 bool CdsServerFrame::SetLogFolder(const std::string& folder, int create, int quiet)
 {
-    bool stored = WriteString(kLogFolder, folder);
-    {
-        std::lock_guard guard(stringsMutex_);
-        m_strLogFolder = folder;
-    }
+    bool stored = WriteKeptString(kLogFolder, folder, stringsMutex_, m_strLogFolder);
     if (folder.empty() || !create || Host().FolderExists(folder))
         return stored;
     if (!quiet) {
