@@ -587,6 +587,30 @@ ComPtr<IAdviseSink> Group::adviseSinkLocked(DWORD connection, CLIPFORMAT* format
     return {};
 }
 
+// A write completes to a connection advised with the write-complete format; reads and
+// refreshes to one advised with a data format.
+HRESULT Group::completionSinkLocked(DWORD connection, bool forWrite)
+{
+    CLIPFORMAT f = 0;
+    if (!adviseSinkLocked(connection, &f) || (f == CF_OPCSTMFORMATWRITECOMPLETE) != forWrite)
+        return CONNECT_E_NOCONNECTION;
+    return S_OK;
+}
+
+// Under the lock, once `admit` lets the call in: the handles that name items, with their
+// values for a write, go into t.
+template <typename Admit>
+HRESULT Group::collectLocked(std::span<const OPCHANDLE> handles, std::span<const VARIANT> values,
+                             std::vector<HRESULT>& errors, Transaction& t, Admit&& admit)
+{
+    std::lock_guard lock(mutex_);
+    if (removed_) return E_FAIL;
+    if (HRESULT hr = admit(); FAILED(hr)) return hr;
+    HRESULT overall = checkHandlesLocked(handles, errors, t.handles);
+    if (!values.empty()) t.values = acceptedValues(values, errors);
+    return overall;
+}
+
 HRESULT Group::Read(DWORD connection, OPCDATASOURCE source, std::span<const OPCHANDLE> handles,
                     DWORD* transactionId, std::vector<HRESULT>& errors)
 {
@@ -596,14 +620,9 @@ HRESULT Group::Read(DWORD connection, OPCDATASOURCE source, std::span<const OPCH
     if (handles.empty() || (source != OPC_DS_CACHE && source != OPC_DS_DEVICE)) return E_INVALIDARG;
     if (!core_->accepting()) return CO_E_SERVER_STOPPING;
     Transaction t;
-    HRESULT overall;
-    {
-        std::lock_guard lock(mutex_);
-        if (removed_) return E_FAIL;
-        CLIPFORMAT f = 0;
-        if (!adviseSinkLocked(connection, &f) || f == CF_OPCSTMFORMATWRITECOMPLETE) return CONNECT_E_NOCONNECTION;
-        overall = checkHandlesLocked(handles, errors, t.handles);
-    }
+    HRESULT overall =
+        collectLocked(handles, {}, errors, t, [&] { return completionSinkLocked(connection, false); });
+    if (FAILED(overall)) return overall;
     if (t.handles.empty()) return S_FALSE;
     t.kind = Kind::Read;
     t.connection = connection;
@@ -621,15 +640,9 @@ HRESULT Group::Write(DWORD connection, std::span<const OPCHANDLE> handles, std::
     if (handles.empty() || values.size() != handles.size()) return E_INVALIDARG;
     if (!core_->accepting()) return CO_E_SERVER_STOPPING;
     Transaction t;
-    HRESULT overall;
-    {
-        std::lock_guard lock(mutex_);
-        if (removed_) return E_FAIL;
-        CLIPFORMAT f = 0;
-        if (!adviseSinkLocked(connection, &f) || f != CF_OPCSTMFORMATWRITECOMPLETE) return CONNECT_E_NOCONNECTION;
-        overall = checkHandlesLocked(handles, errors, t.handles);
-        t.values = acceptedValues(values, errors);
-    }
+    HRESULT overall =
+        collectLocked(handles, values, errors, t, [&] { return completionSinkLocked(connection, true); });
+    if (FAILED(overall)) return overall;
     if (t.handles.empty()) return S_FALSE;
     t.kind = Kind::Write;
     t.connection = connection;
@@ -647,8 +660,7 @@ HRESULT Group::Refresh(DWORD connection, OPCDATASOURCE source, DWORD* transactio
     {
         std::lock_guard lock(mutex_);
         if (removed_) return E_FAIL;
-        CLIPFORMAT f = 0;
-        if (!adviseSinkLocked(connection, &f) || f == CF_OPCSTMFORMATWRITECOMPLETE) return CONNECT_E_NOCONNECTION;
+        if (HRESULT hr = completionSinkLocked(connection, false); FAILED(hr)) return hr;
         if (!s_.active || !anyActiveItemLocked()) return E_FAIL;
     }
     t.kind = Kind::Refresh;
@@ -673,12 +685,8 @@ HRESULT Group::Read(std::span<const OPCHANDLE> handles, DWORD transactionId, DWO
     if (!core_->accepting()) return CO_E_SERVER_STOPPING;
     if (callbackPoint_.empty()) return CONNECT_E_NOCONNECTION;
     Transaction t;
-    HRESULT overall;
-    {
-        std::lock_guard lock(mutex_);
-        if (removed_) return E_FAIL;
-        overall = checkHandlesLocked(handles, errors, t.handles);
-    }
+    HRESULT overall = collectLocked(handles, {}, errors, t, [] { return S_OK; });
+    if (FAILED(overall)) return overall;
     if (t.handles.empty()) return S_FALSE;
     t.v2 = true;
     t.kind = Kind::Read;
@@ -698,13 +706,8 @@ HRESULT Group::Write(std::span<const OPCHANDLE> handles, std::span<const VARIANT
     if (!core_->accepting()) return CO_E_SERVER_STOPPING;
     if (callbackPoint_.empty()) return CONNECT_E_NOCONNECTION;
     Transaction t;
-    HRESULT overall;
-    {
-        std::lock_guard lock(mutex_);
-        if (removed_) return E_FAIL;
-        overall = checkHandlesLocked(handles, errors, t.handles);
-        t.values = acceptedValues(values, errors);
-    }
+    HRESULT overall = collectLocked(handles, values, errors, t, [] { return S_OK; });
+    if (FAILED(overall)) return overall;
     if (t.handles.empty()) return S_FALSE;
     t.v2 = true;
     t.kind = Kind::Write;

@@ -156,6 +156,10 @@ private:
                                           std::span<const VARIANT> values);
     HRESULT checkHandlesLocked(std::span<const OPCHANDLE> handles, std::vector<HRESULT>& errors,
                                std::vector<OPCHANDLE>& valid);
+    HRESULT completionSinkLocked(DWORD connection, bool forWrite);
+    template <typename Admit>
+    HRESULT collectLocked(std::span<const OPCHANDLE> handles, std::span<const VARIANT> values,
+                          std::vector<HRESULT>& errors, Transaction& t, Admit&& admit);
     DWORD queue(Transaction t);
     bool cancelQueued(DWORD id, bool v2, Transaction* out);
     void runTransaction(COPCCallback* cb, Transaction& t, Delivery& d);
