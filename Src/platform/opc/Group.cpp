@@ -501,6 +501,17 @@ std::vector<HRESULT> Group::writeItemsLocked(COPCCallback* cb, std::span<Item* c
     return errors;
 }
 
+// The items the handles name, and where each handle stands in the call.
+void Group::findItemsLocked(std::span<const OPCHANDLE> handles, std::vector<Item*>& items,
+                            std::vector<std::size_t>& where)
+{
+    for (std::size_t i = 0; i < handles.size(); ++i)
+        if (Item* item = findLocked(handles[i])) {
+            items.push_back(item);
+            where.push_back(i);
+        }
+}
+
 HRESULT Group::Read(OPCDATASOURCE source, std::span<const OPCHANDLE> handles, std::vector<OPCITEMSTATE>& values,
                     std::vector<HRESULT>& errors)
 {
@@ -513,11 +524,7 @@ HRESULT Group::Read(OPCDATASOURCE source, std::span<const OPCHANDLE> handles, st
     if (removed_) return E_FAIL;
     std::vector<Item*> items;
     std::vector<std::size_t> where;
-    for (std::size_t i = 0; i < handles.size(); ++i)
-        if (Item* item = findLocked(handles[i])) {
-            items.push_back(item);
-            where.push_back(i);
-        }
+    findItemsLocked(handles, items, where);
     std::vector<Result> results = readItemsLocked(call.get(), items, source);
     HRESULT overall = items.size() == handles.size() ? S_OK : S_FALSE;
     for (std::size_t k = 0; k < results.size(); ++k) {
@@ -542,14 +549,11 @@ HRESULT Group::Write(std::span<const OPCHANDLE> handles, std::span<const VARIANT
     std::lock_guard lock(mutex_);
     if (removed_) return E_FAIL;
     std::vector<Item*> items;
-    std::vector<VARIANT> vals;
     std::vector<std::size_t> where;
-    for (std::size_t i = 0; i < handles.size(); ++i)
-        if (Item* item = findLocked(handles[i])) {
-            items.push_back(item);
-            vals.push_back(values[i]);
-            where.push_back(i);
-        }
+    findItemsLocked(handles, items, where);
+    std::vector<VARIANT> vals;
+    vals.reserve(where.size());
+    for (std::size_t i : where) vals.push_back(values[i]);
     std::vector<HRESULT> results = writeItemsLocked(call.get(), items, vals);
     HRESULT overall = items.size() == handles.size() ? S_OK : S_FALSE;
     for (std::size_t k = 0; k < results.size(); ++k) {

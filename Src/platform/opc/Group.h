@@ -146,6 +146,8 @@ private:
     ~Group();
 
     Item* findLocked(OPCHANDLE h);
+    void findItemsLocked(std::span<const OPCHANDLE> handles, std::vector<Item*>& items,
+                         std::vector<std::size_t>& where);
     template <typename Fn>
     HRESULT forEachItemLocked(std::span<const OPCHANDLE> handles, std::vector<HRESULT>& errors, Fn&& fn);
     bool anyActiveItemLocked() const;
