@@ -146,10 +146,8 @@ BOOL CdsTimeoutSocket::Create(UINT nPort, int nSocketType, long lEvent, const ch
 
 BOOL CdsTimeoutSocket::Listen(int nBacklog)
 {
-    if (m_hSocket == kInvalidSocket) {
-        SetLastError(kWsaENotSock);
+    if (!CheckHandle())
         return FALSE;
-    }
     if (::listen(m_hSocket, nBacklog) != 0) {
         SetLastErrorFromErrno(errno);
         return FALSE;
@@ -177,10 +175,8 @@ BOOL CdsTimeoutSocket::Accept(CdsTimeoutSocket& rConnected)
 BOOL CdsTimeoutSocket::Connect(const char* pszAddress, UINT nPort)
 {
     sockaddr_in sa;
-    if (m_hSocket == kInvalidSocket) {
-        SetLastError(kWsaENotSock);
+    if (!CheckHandle())
         return FALSE;
-    }
     if (nPort == 0 || nPort > 0xFFFF || pszAddress == nullptr || !ToSockAddr(pszAddress, nPort, sa)) {
         SetLastError(10049); // WSAEADDRNOTAVAIL
         return FALSE;
@@ -217,10 +213,8 @@ BOOL CdsTimeoutSocket::Connect(const char* pszAddress, UINT nPort)
 int CdsTimeoutSocket::Receive(void* pBuffer, int nLength)
 {
     m_bReadNotified = false;
-    if (m_hSocket == kInvalidSocket) {
-        SetLastError(kWsaENotSock);
+    if (!CheckHandle())
         return -1;
-    }
     if (nLength <= 0)
         return 0;
     BlockingScope blocking{m_bBlocking};
@@ -243,10 +237,8 @@ int CdsTimeoutSocket::Receive(void* pBuffer, int nLength)
 
 int CdsTimeoutSocket::Send(const void* pData, int nLength)
 {
-    if (m_hSocket == kInvalidSocket) {
-        SetLastError(kWsaENotSock);
+    if (!CheckHandle())
         return -1;
-    }
     BlockingScope blocking{m_bBlocking};
     const auto* p = static_cast<const char*>(pData);
     int nSent = 0;
@@ -269,10 +261,8 @@ int CdsTimeoutSocket::Send(const void* pData, int nLength)
 int CdsTimeoutSocket::ReceiveFrom(void* pBuffer, int nLength, std::string& strAddress, UINT& nPort)
 {
     m_bReadNotified = false;
-    if (m_hSocket == kInvalidSocket) {
-        SetLastError(kWsaENotSock);
+    if (!CheckHandle())
         return -1;
-    }
     BlockingScope blocking{m_bBlocking};
     for (;;) {
         sockaddr_in sa{};
@@ -322,10 +312,8 @@ bool CdsTimeoutSocket::ResolveIPv4(const char* pszHost, std::string& strDotted, 
 int CdsTimeoutSocket::SendTo(const void* pData, int nLength, const char* pszAddress, UINT nPort)
 {
     sockaddr_in sa;
-    if (m_hSocket == kInvalidSocket) {
-        SetLastError(kWsaENotSock);
+    if (!CheckHandle())
         return -1;
-    }
     std::string strResolved;
     if (pszAddress != nullptr && !IsDottedIPv4(pszAddress)) {
         int nError = 0;
@@ -410,10 +398,8 @@ BOOL CdsTimeoutSocket::SetBroadcast(BOOL bOn)
 
 BOOL CdsTimeoutSocket::AsyncSelect(long lEvent)
 {
-    if (m_hSocket == kInvalidSocket) {
-        SetLastError(kWsaENotSock);
+    if (!CheckHandle())
         return FALSE;
-    }
     m_lEvents = lEvent;
     return TRUE;
 }
@@ -485,6 +471,14 @@ BOOL CdsTimeoutSocket::ConnectWithTimeout(const char* pszAddress, UINT nPort, UI
         SetLastError(10060); // WSAETIMEDOUT
         return FALSE;
     }
+}
+
+bool CdsTimeoutSocket::CheckHandle()
+{
+    if (m_hSocket != kInvalidSocket)
+        return true;
+    SetLastError(kWsaENotSock);
+    return false;
 }
 
 bool CdsTimeoutSocket::WaitToRetry(short nPollEvents)

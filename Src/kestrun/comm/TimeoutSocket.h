@@ -120,6 +120,8 @@ protected:
 
 private:
     int PollNow(short nPollEvents) const;
+    // False, with WSAENOTSOCK set, when there is no handle.
+    bool CheckHandle();
     // Inside a blocking call: pumps until the handle may be ready; false (error set) when cancelled.
     bool WaitToRetry(short nPollEvents);
     // After a non-blocking call failed with nErrno: true to try again, false with the error set.
