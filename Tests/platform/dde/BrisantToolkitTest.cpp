@@ -380,7 +380,7 @@ TEST_F(ToolkitTest, PokeIsParsedToTheItemTypeAndAcknowledged)
     EXPECT_EQ(std::count(server.actions.begin(), server.actions.end(), 12), 1);
     messages = toolkit.TakeMessages(conv);
     ASSERT_EQ(messages.size(), 2u);
-    EXPECT_EQ(messages[0], (ClientMessage{ClientMessage::PokeNack, {}, "There was an error in writing the data", 0}));
+    EXPECT_EQ(messages[0], (ClientMessage{ClientMessage::PokeNack, "D100", "There was an error in writing the data", 0}));
     EXPECT_EQ(messages[1].kind, ClientMessage::PokeNack);
 }
 
@@ -509,6 +509,50 @@ TEST_F(ToolkitTest, ArrayCopyIsBoundedByItsBlock)
     EXPECT_EQ(toolkit.CopyArray(server.id, BRISANT_BOOLARRAY, block), nullptr);
     toolkit.Free(server.id, copy);
     toolkit.Free(server.id, block);
+}
+
+// Counts how often it was raised.
+struct CountingSignal : dde::Signal {
+    void Raise() override { ++raised; }
+    int raised = 0;
+};
+
+TEST_F(ToolkitTest, ClientsLearnOfTheServersExitAfterWhatWasPostedBefore)
+{
+    Started();
+    DWORD conv = Connected("PLC1");
+    DWORD unread = toolkit.Connect(server.id, "PLC1");
+    toolkit.Poke(conv, "D100", "1");
+    toolkit.Idle(server.id);
+    toolkit.Shutdown(server.id);
+    // The acknowledgement comes first, then the close; after that the conversation is gone.
+    EXPECT_EQ(toolkit.TakeMessages(conv), (std::vector<ClientMessage>{{ClientMessage::PokeAck, "D100", "", 0},
+                                                                      {ClientMessage::Closed, "", "", 0}}));
+    EXPECT_TRUE(toolkit.TakeMessages(conv).empty());
+    // A client that lets go before taking its notice leaves nothing behind.
+    toolkit.Disconnect(unread);
+    EXPECT_TRUE(toolkit.TakeMessages(unread).empty());
+}
+
+TEST_F(ToolkitTest, SignalsTellOfQueuedWorkAndPostedMessages)
+{
+    CountingSignal work, messages;
+    EXPECT_EQ(toolkit.SetWorkSignal(&work), nullptr);
+    EXPECT_EQ(toolkit.SetMessageSignal(&messages), nullptr);
+    Started();
+    DWORD conv = toolkit.Connect(server.id, "PLC1");
+    toolkit.Request(conv, "D100");
+    EXPECT_EQ(work.raised, 2);
+    EXPECT_EQ(messages.raised, 0);
+    toolkit.Idle(server.id);
+    EXPECT_EQ(messages.raised, 1);  // connected; the request waits for a value
+    EXPECT_EQ(toolkit.SetWorkSignal(nullptr), &work);
+    EXPECT_EQ(toolkit.SetMessageSignal(nullptr), &messages);
+    toolkit.Unadvise(conv, "D100");
+    toolkit.Idle(server.id);
+    EXPECT_EQ(work.raised, 2);
+    EXPECT_EQ(messages.raised, 1);
+    EXPECT_EQ(toolkit.TakeMessages(conv).back(), (ClientMessage{ClientMessage::Unadvised, "D100", "", 0}));
 }
 
 struct TextCase {
