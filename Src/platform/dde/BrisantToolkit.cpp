@@ -439,6 +439,8 @@ void Toolkit::RunOp(Server& s, const Op& op)
                 std::lock_guard lock(m_mutex);
                 conv->refused = true;
                 conv->outbox.push_back({ClientMessage::Refused, op.name, {}, 0});
+                if (m_messageSignal)
+                    m_messageSignal->Raise();
                 return;
             }
             ++topic->conversations;
