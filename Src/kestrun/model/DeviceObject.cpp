@@ -6,6 +6,7 @@
 
 #include "kestrun/comm/CommConfig.h"
 #include "kestrun/comm/ThreadInfo.h"
+#include "kestrun/model/DdeTopicRecord.h"
 #include "kestrun/model/DeviceHandler.h"
 #include "kestrun/model/DeviceMap.h"
 #include "kestrun/model/MemoryObject.h"
@@ -716,6 +717,10 @@ void CdsDeviceObject::DeleteContents()
 {
     // The handler is found through the primary configuration: ask it first.
     RemoveActiveDevices();
+    if (m_pDdeTopic) {
+        m_pDdeTopic->pDevice = nullptr;
+        m_pDdeTopic = nullptr;
+    }
     for (auto& config : m_configs)
         config.reset();
     ForgetStatusPoints();
