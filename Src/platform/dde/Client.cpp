@@ -267,8 +267,11 @@ Client::Status Client::Request(std::uint32_t conversation, const std::string& it
     return Status::Ok;
 }
 
-Client::Status Client::Acknowledged(std::uint32_t conversation, std::string_view verb, const std::string& item)
+Client::Status Client::Acknowledged(const std::string& line, std::uint32_t conversation, std::string_view verb,
+                                    const std::string& item)
 {
+    if (!SendLine(line))
+        return Status::Closed;
     Fields answer;
     const auto answers = [&](const Fields& f) {
         return ((IsLine(f, "ACK", 4, conversation) || IsLine(f, "NACK", 5, conversation)) && f[2] == verb
@@ -286,30 +289,22 @@ Client::Status Client::Acknowledged(std::uint32_t conversation, std::string_view
 
 Client::Status Client::Poke(std::uint32_t conversation, const std::string& item, const std::string& text)
 {
-    if (!SendLine(FormatLine({"POKE", std::to_string(conversation), item, text})))
-        return Status::Closed;
-    return Acknowledged(conversation, "POKE", item);
+    return Acknowledged(FormatLine({"POKE", std::to_string(conversation), item, text}), conversation, "POKE", item);
 }
 
 Client::Status Client::Execute(std::uint32_t conversation, const std::string& command)
 {
-    if (!SendLine(FormatLine({"EXECUTE", std::to_string(conversation), command})))
-        return Status::Closed;
-    return Acknowledged(conversation, "EXECUTE", command);
+    return Acknowledged(FormatLine({"EXECUTE", std::to_string(conversation), command}), conversation, "EXECUTE", command);
 }
 
 Client::Status Client::Advise(std::uint32_t conversation, const std::string& item)
 {
-    if (!SendLine(FormatLine({"ADVISE", std::to_string(conversation), item})))
-        return Status::Closed;
-    return Acknowledged(conversation, "ADVISE", item);
+    return Acknowledged(FormatLine({"ADVISE", std::to_string(conversation), item}), conversation, "ADVISE", item);
 }
 
 Client::Status Client::Unadvise(std::uint32_t conversation, const std::string& item)
 {
-    if (!SendLine(FormatLine({"UNADVISE", std::to_string(conversation), item})))
-        return Status::Closed;
-    return Acknowledged(conversation, "UNADVISE", item);
+    return Acknowledged(FormatLine({"UNADVISE", std::to_string(conversation), item}), conversation, "UNADVISE", item);
 }
 
 Client::Status Client::NextData(ClientValue& value, std::optional<DWORD> timeoutMs)

@@ -79,7 +79,9 @@ private:
     Status ReadLine(Fields& fields, std::optional<std::uint64_t> deadline);
     // Data and close lines; true when the line was one of them.
     bool Keep(const Fields& fields);
-    Status Acknowledged(std::uint32_t conversation, std::string_view verb, const std::string& item);
+    // Sends the line and waits for its ACK or NACK.
+    Status Acknowledged(const std::string& line, std::uint32_t conversation, std::string_view verb,
+                        const std::string& item);
 
     DWORD m_timeoutMs;
     const win::Clock& m_clock;

@@ -81,27 +81,19 @@ void PrintValue(std::ostream& out, const ClientValue& value)
     out << line << '\n' << std::flush;
 }
 
-// Each command with its fixed words: the topic first.
-struct Command {
-    const char* name;
-    std::size_t minWords;   // after the command word
-    std::size_t maxWords;   // 0: no limit
-    int (*run)(Client&, const Options&, std::ostream&, std::ostream&);
-};
-
 int Fail(Client& client, Client::Status status, std::ostream& err)
 {
     err << "tessaro-dde: " << client.LastError() << '\n';
     return ExitOf(status);
 }
 
-int Topics(Client& client, const Options&, std::ostream& out, std::ostream& err)
+// A command's work on its conversation: the exit code.
+using Body = int (*)(Client&, std::uint32_t, const Options&, std::ostream&, std::ostream&);
+
+int Topics(Client& client, std::uint32_t conversation, const Options&, std::ostream& out, std::ostream& err)
 {
-    std::uint32_t conversation = 0;
     ClientValue value;
-    Client::Status status = client.Connect("System", conversation);
-    if (status == Client::Status::Ok)
-        status = client.Request(conversation, "Topics", value);
+    const Client::Status status = client.Request(conversation, "Topics", value);
     if (status != Client::Status::Ok)
         return Fail(client, status, err);
     std::string_view rest = value.text;
@@ -112,82 +104,67 @@ int Topics(Client& client, const Options&, std::ostream& out, std::ostream& err)
         out << line << '\n';
         rest.remove_prefix(tab == std::string_view::npos ? rest.size() : tab + 1);
     }
-    client.Disconnect(conversation);
     return kToolOk;
 }
 
-int Request(Client& client, const Options& options, std::ostream& out, std::ostream& err)
+int Request(Client& client, std::uint32_t conversation, const Options& options, std::ostream& out, std::ostream& err)
 {
-    std::uint32_t conversation = 0;
-    Client::Status status = client.Connect(options.words[1], conversation);
-    if (status != Client::Status::Ok)
-        return Fail(client, status, err);
     int result = kToolOk;
     for (std::size_t i = 2; i < options.words.size(); ++i) {
         ClientValue value;
-        status = client.Request(conversation, options.words[i], value);
+        const Client::Status status = client.Request(conversation, options.words[i], value);
         if (status == Client::Status::Nack) {
             err << "tessaro-dde: " << options.words[i] << ": " << client.LastError() << '\n';
             result = kToolNack;
-            continue;
-        }
-        if (status != Client::Status::Ok)
+        } else if (status != Client::Status::Ok) {
             return Fail(client, status, err);
-        PrintValue(out, value);
+        } else {
+            PrintValue(out, value);
+        }
     }
-    client.Disconnect(conversation);
     return result;
 }
 
-int Poke(Client& client, const Options& options, std::ostream&, std::ostream& err)
+int Poke(Client& client, std::uint32_t conversation, const Options& options, std::ostream&, std::ostream& err)
 {
-    std::uint32_t conversation = 0;
-    Client::Status status = client.Connect(options.words[1], conversation);
-    if (status == Client::Status::Ok)
-        status = client.Poke(conversation, options.words[2], options.words[3]);
-    if (status != Client::Status::Ok)
-        return Fail(client, status, err);
-    client.Disconnect(conversation);
-    return kToolOk;
+    const Client::Status status = client.Poke(conversation, options.words[2], options.words[3]);
+    return status == Client::Status::Ok ? kToolOk : Fail(client, status, err);
 }
 
-int Execute(Client& client, const Options& options, std::ostream&, std::ostream& err)
+int Execute(Client& client, std::uint32_t conversation, const Options& options, std::ostream&, std::ostream& err)
 {
-    std::uint32_t conversation = 0;
-    Client::Status status = client.Connect(options.words[1], conversation);
-    if (status == Client::Status::Ok)
-        status = client.Execute(conversation, options.words[2]);
-    if (status != Client::Status::Ok)
-        return Fail(client, status, err);
-    client.Disconnect(conversation);
-    return kToolOk;
+    const Client::Status status = client.Execute(conversation, options.words[2]);
+    return status == Client::Status::Ok ? kToolOk : Fail(client, status, err);
 }
 
-int Advise(Client& client, const Options& options, std::ostream& out, std::ostream& err)
+int Advise(Client& client, std::uint32_t conversation, const Options& options, std::ostream& out, std::ostream& err)
 {
-    std::uint32_t conversation = 0;
-    Client::Status status = client.Connect(options.words[1], conversation);
-    if (status != Client::Status::Ok)
-        return Fail(client, status, err);
     for (std::size_t i = 2; i < options.words.size(); ++i) {
-        status = client.Advise(conversation, options.words[i]);
+        const Client::Status status = client.Advise(conversation, options.words[i]);
         if (status != Client::Status::Ok)
             return Fail(client, status, err);
     }
     for (unsigned long shown = 0; options.count == 0 || shown < options.count; ++shown) {
         ClientValue value;
-        status = client.NextData(value, std::nullopt);
+        const Client::Status status = client.NextData(value, std::nullopt);
         if (status != Client::Status::Ok)
             return Fail(client, status, err);
         PrintValue(out, value);
     }
-    client.Disconnect(conversation);
     return kToolOk;
 }
 
+struct Command {
+    const char* name;
+    std::size_t minWords;    // with the command's own
+    std::size_t maxWords;    // 0: no limit
+    const char* topic;       // null: the word after the command
+    Body body;
+};
+
 const Command kCommands[] = {
-    {"topics", 0, 1, Topics},   {"request", 2, 0, Request}, {"poke", 3, 4, Poke},
-    {"advise", 2, 0, Advise},   {"execute", 2, 3, Execute},
+    {"topics", 1, 1, "System", Topics}, {"request", 3, 0, nullptr, Request}, {"poke", 4, 4, nullptr, Poke},
+    {"advise", 3, 0, nullptr, Advise},  {"execute", 3, 3, nullptr, Execute},
 };
 
 } // namespace
@@ -202,7 +179,7 @@ int RunClientTool(const std::vector<std::string>& args, std::ostream& out, std::
             if (options->words[0] == c.name)
                 command = &c;
     const std::size_t words = options ? options->words.size() : 0;
-    if (!command || words < command->minWords + 1 || (command->maxWords && words > command->maxWords)) {
+    if (!command || words < command->minWords || (command->maxWords && words > command->maxWords)) {
         err << kUsage;
         return kToolUsage;
     }
@@ -210,7 +187,13 @@ int RunClientTool(const std::vector<std::string>& args, std::ostream& out, std::
     const Client::Status status = client.Open(options->service, folder);
     if (status != Client::Status::Ok)
         return Fail(client, status, err);
-    return command->run(client, *options, out, err);
+    std::uint32_t conversation = 0;
+    const Client::Status connected = client.Connect(command->topic ? command->topic : options->words[1], conversation);
+    if (connected != Client::Status::Ok)
+        return Fail(client, connected, err);
+    const int result = command->body(client, conversation, *options, out, err);
+    client.Disconnect(conversation);
+    return result;
 }
 
 } // namespace dde

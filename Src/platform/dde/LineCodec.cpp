@@ -47,13 +47,10 @@ std::optional<std::string> Unescape(std::string_view field)
         case 'n': out += '\n'; break;
         case 'r': out += '\r'; break;
         case 'x': {
-            if (field.size() - i < 3)
+            const int byte = field.size() - i < 3 ? -1 : win::hexByteValue(field[i + 1], field[i + 2]);
+            if (byte < 0)
                 return std::nullopt;
-            const int hi = win::hexDigitValue(field[i + 1]);
-            const int lo = win::hexDigitValue(field[i + 2]);
-            if (hi < 0 || lo < 0)
-                return std::nullopt;
-            out += static_cast<char>(hi * 16 + lo);
+            out += static_cast<char>(byte);
             i += 2;
             break;
         }

@@ -9,7 +9,6 @@
 namespace {
 
 using Status = dde::Client::Status;
-using testsupport::OptionScope;
 
 class DdeLoopbackTest : public ddetest::DdeHarness {
 protected:
@@ -100,17 +99,6 @@ TEST_F(DdeLoopbackTest, DoExitIsAcknowledgedBeforeTheCloseNoticeAndTheServerEnds
     EXPECT_EQ(bridge.GetTopicList(), nullptr);
     EXPECT_EQ(words->GetUseCount(), 0);
     EXPECT_EQ(Heap().liveBlocks, before.liveBlocks);
-}
-
-TEST_F(DdeLoopbackTest, TheLastClientLeavingClosesTheServerWhenAutoCloseIsOn)
-{
-    OptionScope autoClose(CdsServerFrame::g_bAutoCloseOnNoClient, 1);
-    const std::uint32_t conv = Connect("PLC1");
-    EXPECT_EQ(pump.Run([&] { return client.Advise(conv, "D100"); }), Status::Ok);
-    client.Disconnect(conv);
-    EXPECT_TRUE(pump.RunUntil([&] { return exited; }));
-    EXPECT_EQ(closeRequests, 1);
-    EXPECT_EQ(words->GetUseCount(), 0);
 }
 
 } // namespace

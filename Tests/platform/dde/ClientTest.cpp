@@ -46,8 +46,6 @@ TEST_F(ClientTest, CallsWaitForTheirAnswersWhileDataIsKept)
     dde::ClientValue data;
     EXPECT_EQ(client.NextData(data, 0), Status::Ok);   // came in while the request waited
     EXPECT_EQ(data, (dde::ClientValue{conv, "D100", 192, "12"}));
-    EXPECT_EQ(pump.Run([&] { return client.Unadvise(conv, "D100"); }), Status::Ok);
-    EXPECT_EQ(pump.Run([&] { return client.Poke(conv, "D100", "99999"); }), Status::Nack);
     EXPECT_EQ(pump.Run([&] { return client.Connect("NOPE", conv); }), Status::Nack);
     EXPECT_EQ(client.LastError(), "topic NOPE refused");
 }
