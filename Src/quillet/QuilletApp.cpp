@@ -14,7 +14,7 @@ CQuilletApp::CQuilletApp(const CQuilletAppHost& host)
     : m_host(host)
     , m_bDcom(ReadDcomFlag(host.registry))
     , m_profile(host.registry, "Tessaro", "Quillet")
-    , m_recentFiles(m_profile, std::string(host.texts.Text(quillet::IDS_EMPTY_FILE_LIST)))
+    , m_recentFiles(m_profile, std::string(host.documents.texts.Text(quillet::IDS_EMPTY_FILE_LIST)))
 {
 }
 
@@ -60,15 +60,23 @@ bool CQuilletApp::ReadDcomFlag(const registry::Registry& reg)
     return !value.empty() && (value[0] == 'y' || value[0] == 'Y');
 }
 
+opc::ActivationOptions CQuilletApp::Activation() const
+{
+    opc::ActivationOptions options;
+    options.registry = &m_host.registry;
+    options.socketDir = m_host.socketDir;
+    options.post = opc::postTo(m_host.dispatcher);
+    return options;
+}
+
 HRESULT CQuilletApp::LookUpClass(const std::string& progId, const std::string& node, CLSID& clsid)
 {
     HRESULT hr = opc::CLSIDFromProgID(com::toBstr(progId), &clsid, &m_host.registry);
     if (SUCCEEDED(hr) || node.empty()) return hr;
     // Not known here: the node's own server list may know it.
-    opc::ActivationOptions options;
-    options.registry = &m_host.registry;
     opc::ComPtr<IUnknown> unknown;
-    hr = opc::CoCreateInstanceEx(CLSID_OPCServerList, com::toBstr(node), IID_IOPCServerList, unknown.put(), options);
+    hr = opc::CoCreateInstanceEx(CLSID_OPCServerList, com::toBstr(node), IID_IOPCServerList, unknown.put(),
+                                 Activation());
     if (FAILED(hr)) return hr;
     auto list = unknown.as<IOPCServerList>(IID_IOPCServerList);
     return list ? list->CLSIDFromProgID(com::toBstr(progId), &clsid) : E_NOINTERFACE;
@@ -76,16 +84,17 @@ HRESULT CQuilletApp::LookUpClass(const std::string& progId, const std::string& n
 
 CQuilletDoc* CQuilletApp::ConnectToServer(const std::string& progId, const std::string& node, const CLSID& clsid)
 {
-    const quillet::StringTable& texts = m_host.texts;
+    const quillet::StringTable& texts = m_host.documents.texts;
+    quillet::Prompter& prompter = m_host.documents.prompter;
     CLSID resolved = clsid;
     if (clsid == CLSID_NULL) {
         if (HRESULT hr = LookUpClass(progId, node, resolved); FAILED(hr)) {
-            m_host.prompter.MessageBox(quillet::ErrorText(texts, hr));
+            prompter.MessageBox(quillet::ErrorText(texts, hr));
             return nullptr;
         }
     }
     // The document is made here and kept by the caller: it has a title, no file.
-    auto owned = std::make_unique<CQuilletDoc>(CQuilletHost{m_host.clock, m_host.prompter, texts});
+    auto owned = std::make_unique<CQuilletDoc>(m_host.documents);
     CQuilletDoc* doc = owned.get();
     doc->SetSerial(m_nextSerial++);
     doc->SetTitle(node + "~" + progId);
@@ -93,18 +102,14 @@ CQuilletDoc* CQuilletApp::ConnectToServer(const std::string& progId, const std::
     m_documents.push_back(std::move(owned));
     m_connections.push_back(doc);
 
-    opc::ActivationOptions options;
-    options.registry = &m_host.registry;
-    options.socketDir = m_host.socketDir;
-    options.post = opc::postTo(m_host.dispatcher);
     opc::ComPtr<IUnknown> server;
     const std::u16string target = m_bDcom ? com::toBstr(node) : std::u16string();
-    HRESULT hr = opc::CoCreateInstanceEx(resolved, target, IID_IUnknown, server.put(), options);
+    HRESULT hr = opc::CoCreateInstanceEx(resolved, target, IID_IUnknown, server.put(), Activation());
     if (FAILED(hr) || !server) {
         if (m_bDcom)
-            m_host.prompter.MessageBox(std::string(texts.Text(quillet::IDS_CONNECT_FAILED)) + "~" + progId);
+            prompter.MessageBox(std::string(texts.Text(quillet::IDS_CONNECT_FAILED)) + "~" + progId);
         else
-            m_host.prompter.MessageBox(quillet::ErrorText(texts, hr));
+            prompter.MessageBox(quillet::ErrorText(texts, hr));
         CloseDocument(doc);
         return nullptr;
     }
@@ -112,7 +117,7 @@ CQuilletDoc* CQuilletApp::ConnectToServer(const std::string& progId, const std::
     hr = doc->AttachServer(std::move(server));
     if (FAILED(hr)) {
         doc->WriteLog(quillet::LOG_SERVER, doc->GetTitle() + "CoCreateInstanceEx" + "Failed" + std::to_string(hr));
-        m_host.prompter.MessageBox("Unable to connect to the specified server");
+        prompter.MessageBox("Unable to connect to the specified server");
     }
     return doc;
 }

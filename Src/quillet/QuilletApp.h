@@ -8,6 +8,7 @@
 #include "quillet/QuilletDoc.h"
 #include "quillet/RecentFileList.h"
 
+#include "platform/opc/Activation.h"
 #include "platform/registry/Profile.h"
 
 #include <filesystem>
@@ -26,11 +27,9 @@ struct CServerEntry {
 
 // What the application runs on; all of it outlives the application.
 struct CQuilletAppHost {
-    const win::Clock& clock;
+    CQuilletHost documents;
     // Sink calls of every connection are delivered on its application thread.
     win::Dispatcher& dispatcher;
-    quillet::Prompter& prompter;
-    const quillet::StringTable& texts;
     registry::Registry& registry;
     // Folder of the servers' sockets; empty: the system's.
     std::filesystem::path socketDir;
@@ -71,6 +70,7 @@ public:
     static bool ReadDcomFlag(const registry::Registry& reg);
 
 private:
+    opc::ActivationOptions Activation() const;
     HRESULT LookUpClass(const std::string& progId, const std::string& node, CLSID& clsid);
 
     CQuilletAppHost m_host;

@@ -22,35 +22,27 @@ struct Script {
     }
     std::vector<std::string> calls;
     std::map<std::string, std::deque<HRESULT>> results;
-    bool dataObject = true;       // groups answer IDataObject
-    bool connectionPoint = true;  // groups have the IOPCDataCallback connection point
-    int liveObjects = 0;          // fake groups and points not yet freed
+    bool dataObject = true, connectionPoint = true;  // what groups offer
+    int liveObjects = 0;                             // fakes not yet freed
 };
 
-template <typename Self>
-class Fake {
-public:
-    explicit Fake(Script& s) : script(s) { ++script.liveObjects; }
-    virtual ~Fake() { --script.liveObjects; }
-    ULONG AddRef() { return refs.add(); }
-    ULONG Release()
-    {
-        ULONG c = refs.release();
-        if (c == 0) delete static_cast<Self*>(this);
-        return c;
-    }
-    Script& script;
+// Reference counting that frees the fake and keeps the script's count.
+#define QUILLET_FAKE(Self)                                                   \
+    explicit Self(Script& s) : script(s) { ++script.liveObjects; }           \
+    ~Self() { --script.liveObjects; }                                        \
+    ULONG AddRef() override { return refs.add(); }                           \
+    ULONG Release() override                                                 \
+    {                                                                        \
+        ULONG c = refs.release();                                            \
+        if (c == 0) delete this;                                             \
+        return c;                                                            \
+    }                                                                        \
+    Script& script;                                                          \
     opc::RefCount refs;
-};
 
-#define QUILLET_FAKE_REFS                                                \
-    ULONG AddRef() override { return Fake::AddRef(); }                   \
-    ULONG Release() override { return Fake::Release(); }
-
-class FakePoint final : public IConnectionPoint, public Fake<FakePoint> {
+class FakePoint final : public IConnectionPoint {
 public:
-    using Fake::Fake;
-    QUILLET_FAKE_REFS
+    QUILLET_FAKE(FakePoint)
     HRESULT QueryInterface(const IID&, void**) override { return E_NOINTERFACE; }
     HRESULT GetConnectionInterface(IID*) override { return E_NOTIMPL; }
     HRESULT Advise(IUnknown*, DWORD* cookie) override
@@ -62,28 +54,30 @@ public:
     HRESULT Unadvise(DWORD) override { return script.next("Unadvise"); }
 };
 
+inline HRESULT NewPoint(Script& script, IConnectionPoint** out)
+{
+    *out = new FakePoint(script);
+    (*out)->AddRef();
+    return S_OK;
+}
+
 class FakeGroup final : public IOPCItemMgt, public IOPCGroupStateMgt, public IDataObject,
-                        public IConnectionPointContainer, public IOPCAsyncIO2, public Fake<FakeGroup> {
+                        public IConnectionPointContainer, public IOPCAsyncIO2 {
 public:
-    using Fake::Fake;
-    QUILLET_FAKE_REFS
+    QUILLET_FAKE(FakeGroup)
     HRESULT QueryInterface(const IID& iid, void** out) override
     {
         *out = nullptr;
-        if (!(opc::offer<IOPCItemMgt>(iid, IID_IOPCItemMgt, this, out) ||
-              opc::offer<IOPCGroupStateMgt>(iid, IID_IOPCGroupStateMgt, this, out) ||
-              (script.dataObject && opc::offer<IDataObject>(iid, IID_IDataObject, this, out)) ||
-              opc::offer<IConnectionPointContainer>(iid, IID_IConnectionPointContainer, this, out) ||
-              opc::offer<IOPCAsyncIO2>(iid, IID_IOPCAsyncIO2, this, out)))
-            return E_NOINTERFACE;
-        return S_OK;
+        bool found = opc::offer<IOPCItemMgt>(iid, IID_IOPCItemMgt, this, out) ||
+                     opc::offer<IOPCGroupStateMgt>(iid, IID_IOPCGroupStateMgt, this, out) ||
+                     (script.dataObject && opc::offer<IDataObject>(iid, IID_IDataObject, this, out)) ||
+                     opc::offer<IConnectionPointContainer>(iid, IID_IConnectionPointContainer, this, out) ||
+                     opc::offer<IOPCAsyncIO2>(iid, IID_IOPCAsyncIO2, this, out);
+        return found ? S_OK : E_NOINTERFACE;
     }
     HRESULT FindConnectionPoint(const IID&, IConnectionPoint** out) override
     {
-        if (!script.connectionPoint) return CONNECT_E_NOCONNECTION;
-        *out = new FakePoint(script);
-        (*out)->AddRef();
-        return S_OK;
+        return script.connectionPoint ? NewPoint(script, out) : CONNECT_E_NOCONNECTION;
     }
     HRESULT DAdvise(const FORMATETC&, DWORD, IAdviseSink*, DWORD* connection) override
     {
@@ -116,28 +110,21 @@ public:
     HRESULT Write(std::span<const OPCHANDLE>, std::span<const VARIANT>, DWORD, DWORD*, std::vector<HRESULT>&) override { return E_NOTIMPL; }
     HRESULT Cancel2(DWORD) override { return E_NOTIMPL; }
     HRESULT GetEnable(BOOL*) override { return E_NOTIMPL; }
-
     DWORD connections = 0;
 };
 
-class FakeServer final : public IOPCServer, public IConnectionPointContainer, public Fake<FakeServer> {
+class FakeServer final : public IOPCServer, public IConnectionPointContainer {
 public:
-    using Fake::Fake;
-    QUILLET_FAKE_REFS
+    QUILLET_FAKE(FakeServer)
     HRESULT QueryInterface(const IID& iid, void** out) override
     {
         *out = nullptr;
-        if (opc::offer<IOPCServer>(iid, IID_IUnknown, this, out) || opc::offer<IOPCServer>(iid, IID_IOPCServer, this, out) ||
-            opc::offer<IConnectionPointContainer>(iid, IID_IConnectionPointContainer, this, out))
-            return S_OK;
-        return E_NOINTERFACE;
+        bool found = opc::offer<IOPCServer>(iid, IID_IUnknown, this, out) ||
+                     opc::offer<IOPCServer>(iid, IID_IOPCServer, this, out) ||
+                     opc::offer<IConnectionPointContainer>(iid, IID_IConnectionPointContainer, this, out);
+        return found ? S_OK : E_NOINTERFACE;
     }
-    HRESULT FindConnectionPoint(const IID&, IConnectionPoint** out) override
-    {
-        *out = new FakePoint(script);
-        (*out)->AddRef();
-        return S_OK;
-    }
+    HRESULT FindConnectionPoint(const IID&, IConnectionPoint** out) override { return NewPoint(script, out); }
     HRESULT AddGroup(std::u16string_view, BOOL, DWORD rate, OPCHANDLE, const LONG*, const FLOAT*, LCID,
                      OPCHANDLE* hServer, DWORD* revised, const IID& iid, IUnknown** group) override
     {

@@ -1,57 +1,26 @@
-// The application object: the server list, the DCOM flag, connecting and the
+// The application object: the server list, connecting and the
 // recent-file list, on a scratch registry.
 #include "QuilletFixture.h"
 
 #include "quillet/ErrorText.h"
-#include "quillet/QuilletApp.h"
-
-#include "platform/registry/Registry.h"
-#include "platform/win/ManualDispatcher.h"
-
-#include "support/ScratchFolder.h"
 
 namespace {
 
 const CLSID kClass = *com::parseGuid("{6E6F7453-0009-4E61-8000-000000000009}");
 
-class App : public ::testing::Test {
-protected:
-    void Register(const std::string& progId, bool opcKey, bool classId)
-    {
-        reg.SetString(HKEY_CLASSES_ROOT, progId, "", progId);
-        if (opcKey) reg.SetString(HKEY_CLASSES_ROOT, progId + "\\OPC\\Vendor", "", "Tessaro");
-        if (classId) reg.SetString(HKEY_CLASSES_ROOT, progId + "\\CLSID", "", com::formatGuid(kClass));
-    }
-
-    support::ScratchFolder scratch;
-    registry::Registry reg{scratch.path() / "reg"};
-    win::FakeClock clock;
-    win::ManualDispatcher dispatcher{clock};
-    quillettest::RecordingPrompter prompter;
-    quillet::StringTable texts;
-    CQuilletAppHost host{clock, dispatcher, prompter, texts, reg, scratch.path() / "run"};
-};
+using App = quillettest::AppFixture;
 
 TEST_F(App, ServerListHoldsProgIDsWithAnOpcKeyAndAClassId)
 {
-    Register("Tessaro.Fenwold.1", true, true);  // only "OPC\Vendor" below the key, no default value
-    Register("No.ClassId", true, false);
-    Register("Not.Opc", false, true);
+    Register("Tessaro.Fenwold.1", true, &kClass);  // only "OPC\Vendor" below the key, no default value
+    Register("No.ClassId", true, nullptr);
+    Register("Not.Opc", false, &kClass);
     CQuilletApp app(host);
     ASSERT_TRUE(app.InitInstance());
     ASSERT_EQ(app.GetServerList().size(), 1u);
     EXPECT_EQ(app.GetServerList()[0].progId, "Tessaro.Fenwold.1");
     EXPECT_EQ(app.GetServerList()[0].clsid, kClass);
     EXPECT_EQ(app.GetServerList()[0].hidden, 0u);
-}
-
-TEST_F(App, DcomFlagFollowsTheFirstLetterOfEnableDcom)
-{
-    EXPECT_FALSE(CQuilletApp::ReadDcomFlag(reg));
-    for (auto [value, on] : {std::pair{"Y", true}, {"yes", true}, {"N", false}, {"", false}}) {
-        reg.SetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Ole", "EnableDCOM", value);
-        EXPECT_EQ(CQuilletApp::ReadDcomFlag(reg), on) << value;
-    }
 }
 
 TEST_F(App, UnknownProgIDIsReportedWithTheLookupsErrorText)
@@ -66,7 +35,7 @@ TEST_F(App, UnknownProgIDIsReportedWithTheLookupsErrorText)
 
 TEST_F(App, FailedActivationLeavesNoDocument)
 {
-    Register("Tessaro.Gone", true, true);  // no program behind the class
+    Register("Tessaro.Gone", true, &kClass);  // no program behind the class
     {
         CQuilletApp app(host);
         EXPECT_EQ(app.ConnectToServer("Tessaro.Gone", "node", CLSID_NULL), nullptr);
@@ -81,19 +50,18 @@ TEST_F(App, FailedActivationLeavesNoDocument)
 
 TEST_F(App, RecentFilesKeepFiveAndAPlaceholderIsNeverStored)
 {
-    registry::Profile profile(reg, "Tessaro", "Quillet");
-    CRecentFileList list(profile, "Empty File List");
-    list.ReadList();
-    EXPECT_TRUE(list.HoldsPlaceholder());
-    list.WriteList();
-    EXPECT_EQ(profile.GetProfileString("Quillet", "File1", "none"), "none");
-    list.RemovePlaceholder();
-    for (const char* p : {"a.csv", "b.csv", "c.csv", "d.csv", "e.csv", "f.csv", "c.csv"}) list.Add(p);
-    list.WriteList();
-    CRecentFileList again(profile, "Empty File List");
-    again.ReadList();
+    CQuilletApp app(host);
+    app.InitInstance();
+    EXPECT_TRUE(app.RecentFiles().HoldsPlaceholder());
+    app.ExitInstance();
+    EXPECT_EQ(reg.OpenKey(HKEY_CURRENT_USER, "Software\\Tessaro\\Quillet\\Quillet"), registry::Status::NotFound);
+    app.RecentFiles().RemovePlaceholder();
+    for (const char* p : {"a.csv", "b.csv", "c.csv", "d.csv", "e.csv", "f.csv", "c.csv"}) app.RecentFiles().Add(p);
+    app.ExitInstance();
+    CQuilletApp again(host);
+    again.InitInstance();
     const char* want[] = {"c.csv", "f.csv", "e.csv", "d.csv", "b.csv"};
-    for (std::size_t i = 0; i < CRecentFileList::kSize; ++i) EXPECT_EQ(again[i], want[i]);
+    for (std::size_t i = 0; i < CRecentFileList::kSize; ++i) EXPECT_EQ(again.RecentFiles()[i], want[i]);
 }
 
 } // namespace

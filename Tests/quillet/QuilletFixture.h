@@ -4,10 +4,14 @@
 #include "FakeServer.h"
 
 #include "quillet/Prompter.h"
+#include "quillet/QuilletApp.h"
 #include "quillet/QuilletDoc.h"
 #include "quillet/StringTable.h"
 
-#include "platform/win/Clock.h"
+#include "platform/registry/Registry.h"
+#include "platform/win/ManualDispatcher.h"
+
+#include "support/ScratchFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -47,6 +51,26 @@ protected:
     RecordingPrompter prompter;
     quillet::StringTable texts;
     CQuilletDoc doc{CQuilletHost{clock, prompter, texts}};
+};
+
+// An application on a scratch registry and socket folder, with a manual dispatcher.
+class AppFixture : public ::testing::Test {
+protected:
+    // A ProgID as a server registers it ("OPC\Vendor" only below the key), with its class.
+    void Register(const std::string& progId, bool opcKey, const CLSID* clsid)
+    {
+        reg.SetString(HKEY_CLASSES_ROOT, progId, "", progId);
+        if (opcKey) reg.SetString(HKEY_CLASSES_ROOT, progId + "\\OPC\\Vendor", "", "Tessaro");
+        if (clsid) reg.SetString(HKEY_CLASSES_ROOT, progId + "\\CLSID", "", com::formatGuid(*clsid));
+    }
+
+    support::ScratchFolder scratch;
+    registry::Registry reg{scratch.path() / "reg"};
+    win::FakeClock clock;
+    win::ManualDispatcher dispatcher{clock};
+    RecordingPrompter prompter;
+    quillet::StringTable texts;
+    CQuilletAppHost host{{clock, prompter, texts}, dispatcher, reg, scratch.path() / "run" / "tessaro" / "opc"};
 };
 
 } // namespace quillettest
