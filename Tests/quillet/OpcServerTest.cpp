@@ -258,6 +258,8 @@ TEST_F(RealServer, KilledServerIsReportedAtTheNextCallWithoutHanging)
     ASSERT_EQ(::kill(child, SIGKILL), 0);
     ASSERT_EQ(::waitpid(child, nullptr, 0), child);
     child = -1;
+    app->OnLinkLost(doc.GetSerial() + 1, RPC_S_CALL_FAILED);  // another document's notice
+    EXPECT_TRUE(doc.IsConnected());
     OPCSERVERSTATUS status;
     EXPECT_FALSE(doc.GetServerStatus(status));
     EXPECT_FALSE(doc.IsConnected());
