@@ -379,9 +379,10 @@ void Transport::HandleLine(Connection& c, std::string_view line)
             c.authenticated = true;
             Send(c, FormatLine({"READY", m_service}));
         } else {
+            // Counted before the answer goes out, so whoever reads "DENIED" sees the count.
+            ++m_denied;
             Send(c, FormatLine({"DENIED"}));
             c.closing = true;
-            ++m_denied;
         }
         return;
     }
