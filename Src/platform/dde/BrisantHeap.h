@@ -35,7 +35,7 @@ public:
     HeapCounters Counters() const;
 
 private:
-    mutable std::mutex m_mutex;
+    mutable std::mutex m_mutex; // leaf: guards the blocks and counters
     std::unordered_map<const void*, std::size_t> m_blocks;
     HeapCounters m_counters;
 };

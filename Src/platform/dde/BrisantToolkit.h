@@ -137,6 +137,9 @@ private:
     std::string SystemAnswer(Server& server, const std::string& item);
 
     Clock m_clock;
+    // Guards the server and conversation tables, pending work and the counters;
+    // the rest of a server belongs to the application thread. Callbacks run with
+    // it let go (they call back in); the heap's lock may be taken under it.
     mutable std::mutex m_mutex;
     Heap m_heap;
     std::map<DWORD, std::unique_ptr<Server>> m_servers;
