@@ -642,14 +642,15 @@ BOOL CdsDeviceObject::CreateDeviceHdlr()
 
 BOOL CdsDeviceObject::DestroyDeviceHdlr()
 {
+    // The handler stops the port's lines first: they poll these blocks.
+    if (kestrun::DeviceHandler* handler = GetCommHdlr())
+        handler->DoOffline(this);
     const std::vector<CdsMemoryArray*> blocks = m_blocks.GetBlocks();
     for (CdsMemoryArray* block : blocks) {
         block->SetOnline(FALSE, this);
         ExitMemoryArray(block);
     }
     OnOffline();
-    if (kestrun::DeviceHandler* handler = GetCommHdlr())
-        handler->DoOffline(this);
     return TRUE;
 }
 

@@ -164,7 +164,9 @@ private:
 
     Clock m_clock;                   // read on the idle thread only
     // Guards the servers, the conversations with their outboxes, the pending
-    // operations and the two signals. Taken before a signal's own lock.
+    // operations and the two signals; the rest of a server belongs to the
+    // application thread. Callbacks run with it let go (they call back in).
+    // Taken before a signal's own lock; the heap's lock may be taken under it.
     mutable std::mutex m_mutex;
     Signal* m_messageSignal = nullptr;
     Signal* m_workSignal = nullptr;
