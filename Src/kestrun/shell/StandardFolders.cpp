@@ -1,0 +1,50 @@
+#include "kestrun/shell/StandardFolders.h"
+
+#include <dlfcn.h>
+
+#include "kestrun/shell/PathText.h"
+#include "kestrun/shell/Security.h"
+#include "kestrun/shell/Version.h"
+#include "platform/win/Folders.h"
+
+namespace {
+
+// A base folder joined with a name; nothing when the base is empty.
+std::string Below(const std::string& base, const char* name)
+{
+    if (base.empty())
+        return {};
+    std::string path = base;
+    AddTrailDirChar(path, 1);
+    return path + name;
+}
+
+} // namespace
+
+std::string GetInstallFolder()
+{
+    Dl_info info{};
+    if (::dladdr(reinterpret_cast<void*>(&GetInstallFolder), &info) == 0 || !info.dli_fname)
+        return {};
+    std::string path = info.dli_fname;
+    if (path.empty() || path.front() != '/' || !GetParentDir(path) || !GetParentDir(path))
+        return {};
+    return path;
+}
+
+std::string GetDataFolder(int create)
+{
+    const std::string folder = Below(win::folders::dataFolder().string(), ("Tessaro " + GetVersionString(1)).c_str());
+    if (create && !folder.empty())
+        CreateFolders(folder);
+    return folder;
+}
+
+std::string GetConfigFolder(int useData) { return Below(useData ? GetDataFolder(1) : GetInstallFolder(), "config"); }
+
+std::string GetDefaultLogFolder() { return Below(GetDataFolder(1), "log"); }
+
+bool CreateFolders(const std::string& path)
+{
+    return !path.empty() && win::folders::createFolders(path, std::filesystem::perms(GetDefaultSecurity().folderMode));
+}
