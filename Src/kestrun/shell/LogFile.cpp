@@ -24,9 +24,7 @@ std::FILE* OpenForAppend(const std::string& path)
 
 std::string CdsLogFile::FileNameFor(const std::string& strFolder, const std::string& strDate)
 {
-    std::string path = strFolder;
-    AddTrailDirChar(path, 1);
-    return path + strDate + ".log";
+    return JoinFolder(strFolder, strDate + ".log");
 }
 
 bool CdsLogFile::Open(const std::string& strFolder, const std::string& strDate)

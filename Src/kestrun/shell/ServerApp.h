@@ -122,10 +122,10 @@ protected:
     virtual void ReleaseInstanceMutex() {}
     // The OPC bridge's callback; the program may make its own.
     virtual std::unique_ptr<CfsCallback> NewCallback();
-
-private:
     // "Regserver", "Unregserver" and "thread", one leading "-" or "/", any case.
     void GetRegistryCommand();
+
+private:
 
     static std::atomic<CdsServerApp*> _theApp;
     static std::atomic<DWORD> s_dwDdeServerId;

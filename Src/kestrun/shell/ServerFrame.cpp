@@ -99,7 +99,6 @@ private:
 CdsServerFrame::CdsServerFrame() : m_pWindowHost(std::make_unique<WindowOptionHost>(*this))
 {
     InitPorts();
-    m_nHourStartMs = NowMs();
     CdsServerFrame* expected = nullptr;
     s_pFrame.compare_exchange_strong(expected, this);
 }
@@ -161,6 +160,8 @@ int CdsServerFrame::OnCreate()
     for (int i = 0; i < kPaneCount; ++i)
         m_panes[static_cast<std::size_t>(i)] = kIndicators[i];
     m_bStatusBar = true;
+    // The hour of the scan-time counters runs on the application's clock.
+    m_nHourStartMs = NowMs();
     CdsServerApp* pApp = dynamic_cast<CdsServerApp*>(GetApplication());
     if (shell::WindowFactory* pFactory = GetApplication()->GetWindowFactory())
         SetFrameWindow(pFactory->CreateFrameWindow(*this));

@@ -100,11 +100,8 @@ LRESULT CdsServerFrame::OnMessageOpenFile(const std::string& strName)
     if (strName.empty())
         return -1;
     std::string path = strName;
-    if (strName.find_first_of("/\\") == std::string::npos) {
-        path = GetConfigFolder(1);
-        AddTrailDirChar(path, 1);
-        path += strName;
-    }
+    if (strName.find_first_of("/\\") == std::string::npos)
+        path = JoinFolder(GetConfigFolder(1), strName);
     if (!IsAppFileAvailable(path)) {
         ShowLogVaMessage(LOG_ERROR, "Cannot open %s: it is not a readable file!\r\n", path.c_str());
         return -1;

@@ -7,20 +7,6 @@
 #include "kestrun/shell/Version.h"
 #include "platform/win/Folders.h"
 
-namespace {
-
-// A base folder joined with a name; nothing when the base is empty.
-std::string Below(const std::string& base, const char* name)
-{
-    if (base.empty())
-        return {};
-    std::string path = base;
-    AddTrailDirChar(path, 1);
-    return path + name;
-}
-
-} // namespace
-
 std::string GetInstallFolder()
 {
     Dl_info info{};
@@ -34,15 +20,24 @@ std::string GetInstallFolder()
 
 std::string GetDataFolder(int create)
 {
-    const std::string folder = Below(win::folders::dataFolder().string(), ("Tessaro " + GetVersionString(1)).c_str());
+    const std::string folder = JoinFolder(win::folders::dataFolder().string(), "Tessaro " + GetVersionString(1));
     if (create && !folder.empty())
         CreateFolders(folder);
     return folder;
 }
 
-std::string GetConfigFolder(int useData) { return Below(useData ? GetDataFolder(1) : GetInstallFolder(), "config"); }
+std::string GetConfigFolder(int useData) { return JoinFolder(useData ? GetDataFolder(1) : GetInstallFolder(), "config"); }
 
-std::string GetDefaultLogFolder() { return Below(GetDataFolder(1), "log"); }
+std::string GetDefaultLogFolder() { return JoinFolder(GetDataFolder(1), "log"); }
+
+std::string JoinFolder(const std::string& base, const std::string& name)
+{
+    if (base.empty())
+        return {};
+    std::string path = base;
+    AddTrailDirChar(path, 1);
+    return path + name;
+}
 
 bool CreateFolders(const std::string& path)
 {

@@ -14,6 +14,9 @@ std::string GetConfigFolder(int useData);
 // GetDataFolder(1) + "/log"; the folder itself is made on first use.
 std::string GetDefaultLogFolder();
 
+// The base joined with a name; empty when the base is empty.
+std::string JoinFolder(const std::string& base, const std::string& name);
+
 // Creates the folder and its missing parents, owner-only; true when it is a
 // folder afterwards.
 bool CreateFolders(const std::string& path);

@@ -1,7 +1,8 @@
 #include "support/shell/TestServerApp.h"
 
+#include <algorithm>
+
 #include "kestrun/comm/EmulConfig.h"
-#include "kestrun/comm/EmulHdlr.h"
 #include "kestrun/model/MemoryObject.h"
 #include "kestrun/shell/LogView.h"
 #include "kestrun/shell/MessageBox.h"
@@ -55,11 +56,11 @@ CdsDeviceObject* TestServerDeviceMap::NewDeviceObject(const std::string& strPort
     return pDevice;
 }
 
-CdsDeviceMap* MakeTestServerMap()
+CdsDeviceMap* MakeTestServerMap(const std::string& strDevice)
 {
     auto* pMap = new TestServerDeviceMap;
     auto* pDevice = new TestServerDevice;
-    pDevice->m_strName = "PLC1";
+    pDevice->m_strName = strDevice;
     pDevice->m_strPort = "EMUL1";
     pDevice->m_strAddress = "1";
     pDevice->m_nDeviceType = 0;
@@ -76,6 +77,15 @@ CdsDeviceMap* MakeTestServerMap()
     return pMap;
 }
 
+bool WriteTestServerFile(const std::string& strPath, const std::string& strDevice)
+{
+    TestServerDoc doc;
+    CdsDeviceMap* pMap = MakeTestServerMap(strDevice);
+    if (!pMap || !doc.InitDevices(pMap))
+        return false;
+    return doc.OnSaveDocument(strPath);
+}
+
 bool TestServerDoc::OnNewDocument()
 {
     if (!CdsServerDoc::OnNewDocument())
@@ -86,10 +96,20 @@ bool TestServerDoc::OnNewDocument()
     return true;
 }
 
+int TestServerHdlr::ReceiveResponseMessage(CdsMemoryArray*, BYTE* pBuffer, int nLength, int& nReceived, const char*,
+                                           BOOL, tagTHREADINFO*)
+{
+    nReceived = nLength > 0 ? nLength : 0;
+    std::fill(pBuffer, pBuffer + nReceived, BYTE{0});
+    return nReceived > 0;
+}
+
 std::shared_ptr<CdsCommHdlr> TestServerFrame::NewCommHdlr(DWORD dwPortHandle)
 {
+    if (makeHandler)
+        return makeHandler(dwPortHandle);
     if (CdsCommConfig::GetPortType(dwPortHandle) == COMM_PORT_EMUL)
-        return std::make_shared<CdsEmulHdlr>();
+        return std::make_shared<TestServerHdlr>();
     return nullptr;
 }
 
@@ -108,7 +128,8 @@ bool TestServerApp::InitInstance()
         svcMessageBox("Cannot setup server interface!", nullptr);
         return false;
     }
-    ShowLogMessage(LOG_INFO, "Test server ready\r\n");
+    const shell::Document* pDoc = GetDocument();
+    ShowLogVaMessage(LOG_INFO, "Test server ready: %s\r\n", pDoc ? pDoc->GetTitle().c_str() : "");
     return true;
 }
 

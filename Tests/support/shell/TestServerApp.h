@@ -3,9 +3,11 @@
 // without the MELSEC program: its own identity, and a device map with one
 // emulated device ("PLC1", block "D0" of four short points whose values count
 // the block's reads), so real line threads run without a PLC.
+#include <functional>
 #include <memory>
 #include <string>
 
+#include "kestrun/comm/EmulHdlr.h"
 #include "kestrun/model/DeviceMap.h"
 #include "kestrun/model/DeviceObject.h"
 #include "kestrun/model/MemoryArray.h"
@@ -31,6 +33,7 @@ public:
     using CdsMemoryArray::NewMemoryObject;
     int UpdateStatus(int nFrame, const BYTE* pBuffer, int nReceived, kestrun::HandlerLink* pHdlr,
                      const tagTHREADINFO* pLine) override;
+    int GetStatusResponseStringLen(int) override { return 2; }
 
 private:
     SHORT m_nReads = 0;
@@ -51,8 +54,11 @@ public:
     using CdsDeviceMap::NewDeviceObject;
 };
 
-// The map a new test server document holds.
-CdsDeviceMap* MakeTestServerMap();
+// The map a new test server document holds: one emulated device of that name.
+CdsDeviceMap* MakeTestServerMap(const std::string& strDevice = "PLC1");
+// A configuration file with such a map; false when it could not be written.
+// No other map may hold a device of that name meanwhile.
+bool WriteTestServerFile(const std::string& strPath, const std::string& strDevice);
 
 class TestServerDoc : public CdsServerDoc {
 public:
@@ -61,9 +67,26 @@ public:
     bool OnNewDocument() override;
 };
 
+// An emulated port whose every read is answered (two zero bytes).
+class TestServerHdlr : public CdsEmulHdlr {
+public:
+    int ReceiveResponseMessage(CdsMemoryArray* pArray, BYTE* pBuffer, int nLength, int& nReceived,
+                               const char* pszQuery, BOOL bRead, tagTHREADINFO* pLine) override;
+};
+
 class TestServerFrame : public CdsServerFrame {
 public:
+    // The handler a test gives, else a TestServerHdlr for emulated ports.
     std::shared_ptr<CdsCommHdlr> NewCommHdlr(DWORD dwPortHandle) override;
+    // There is no tray; the requests to hide there are counted.
+    bool IsTaskBarAvailable() const override
+    {
+        ++trayRequests;
+        return false;
+    }
+
+    std::function<std::shared_ptr<CdsCommHdlr>(DWORD)> makeHandler;
+    mutable int trayRequests = 0;
 };
 
 class TestServerApp : public CdsServerApp {
@@ -76,11 +99,11 @@ public:
     const char* GetServerDescription() override { return kTestServerDescription; }
     const GUID* GetServerCLSID2() override { return &m_clsid; }
 
-    // The start-up of a server program; logs "Test server ready" when it stands.
+    // The start-up of a server program; logs "Test server ready: <document title>"
+    // when it stands.
     bool InitInstance() override;
 
-    using CdsServerApp::fsInitServer;
-    using CdsServerApp::HandleCommandLine;
+    using CdsServerApp::GetRegistryCommand;
 
 private:
     GUID m_clsid;
