@@ -8,18 +8,9 @@
 #include "kestrun/shell/ServerFrame.h"
 #include "kestrun/shell/ShellIds.h"
 
-CdsDataView::CdsDataView()
-{
-    CdsDataView* expected = nullptr;
-    s_pView.compare_exchange_strong(expected, this);
-}
+CdsDataView::CdsDataView() = default;
 
-CdsDataView::~CdsDataView()
-{
-    DestroyWindow();
-    CdsDataView* self = this;
-    s_pView.compare_exchange_strong(self, nullptr);
-}
+CdsDataView::~CdsDataView() { DestroyWindow(); }
 
 CdsServerDoc* CdsDataView::GetServerDoc() const { return dynamic_cast<CdsServerDoc*>(GetDocument()); }
 

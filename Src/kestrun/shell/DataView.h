@@ -7,6 +7,7 @@
 #include <atomic>
 #include <memory>
 
+#include "kestrun/shell/ProcessWide.h"
 #include "kestrun/shell/View.h"
 #include "kestrun/shell/Windows.h"
 
@@ -43,6 +44,7 @@ protected:
 private:
     static inline std::atomic<CdsDataView*> s_pView{nullptr};
 
+    shell::ProcessWide<CdsDataView> m_processWide{s_pView, this};
     std::unique_ptr<shell::DataWindow> m_pWindow;
     bool m_bBusy = false; // a client-update tick runs; set for good once the window goes
 };

@@ -24,18 +24,9 @@ const char* OnOff(bool b) { return b ? "On" : "Off"; }
 
 } // namespace
 
-CdsLogView::CdsLogView()
-{
-    CdsLogView* expected = nullptr;
-    s_pView.compare_exchange_strong(expected, this);
-}
+CdsLogView::CdsLogView() = default;
 
-CdsLogView::~CdsLogView()
-{
-    DestroyWindow();
-    CdsLogView* self = this;
-    s_pView.compare_exchange_strong(self, nullptr);
-}
+CdsLogView::~CdsLogView() { DestroyWindow(); }
 
 CdsServerDoc* CdsLogView::GetServerDoc() const { return dynamic_cast<CdsServerDoc*>(GetDocument()); }
 
@@ -255,7 +246,7 @@ LRESULT CdsLogView::OnMessage(win::Message& msg)
 
 void CdsLogView::OnCreate()
 {
-    if (s_pView.load() == this)
+    if (m_processWide.IsCurrent())
         g_logWindow.Set(GetDispatcher(), GetWindowKey());
 }
 

@@ -14,6 +14,7 @@
 
 #include "kestrun/shell/LogFile.h"
 #include "kestrun/shell/LogText.h"
+#include "kestrun/shell/ProcessWide.h"
 #include "kestrun/shell/View.h"
 #include "kestrun/shell/Windows.h"
 #include "platform/win/Clock.h"
@@ -81,6 +82,7 @@ private:
 
     static inline std::atomic<CdsLogView*> s_pView{nullptr};
 
+    shell::ProcessWide<CdsLogView> m_processWide{s_pView, this};
     std::unique_ptr<shell::LogWindow> m_pWindow;
     kestrun::LogFilters m_filters;
     kestrun::LogTextBuffer m_text;

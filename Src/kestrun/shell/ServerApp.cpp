@@ -14,18 +14,12 @@ std::atomic<CdsServerApp*> CdsServerApp::_theApp{nullptr};
 std::atomic<int> CdsServerApp::s_bQuitApp{0};
 std::atomic<DWORD> CdsServerApp::s_dwDdeServerId{0};
 
-CdsServerApp::CdsServerApp()
-{
-    CdsServerApp* expected = nullptr;
-    _theApp.compare_exchange_strong(expected, this);
-}
+CdsServerApp::CdsServerApp() = default;
 
 CdsServerApp::~CdsServerApp()
 {
     if (m_pCommands && kestrun::ServerCommands::Installed() == m_pCommands.get())
         kestrun::ServerCommands::Install(nullptr);
-    CdsServerApp* self = this;
-    _theApp.compare_exchange_strong(self, nullptr);
 }
 
 const char* CdsServerApp::GetServerProgID2()

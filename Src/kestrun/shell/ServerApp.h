@@ -12,6 +12,7 @@
 #include <string>
 
 #include "kestrun/shell/Application.h"
+#include "kestrun/shell/ProcessWide.h"
 #include "platform/com/Guid.h"
 #include "platform/dde/BrisantTypes.h"
 
@@ -130,6 +131,7 @@ private:
     static std::atomic<CdsServerApp*> _theApp;
     static std::atomic<DWORD> s_dwDdeServerId;
 
+    shell::ProcessWide<CdsServerApp> m_processWide{_theApp, this};
     std::atomic<int> m_bAppInDll{0};
     std::atomic<int> m_bHelper{1};
     std::unique_ptr<CfsCallback> m_pCallback;

@@ -99,14 +99,10 @@ private:
 CdsServerFrame::CdsServerFrame() : m_pWindowHost(std::make_unique<WindowOptionHost>(*this))
 {
     InitPorts();
-    CdsServerFrame* expected = nullptr;
-    s_pFrame.compare_exchange_strong(expected, this);
 }
 
 CdsServerFrame::~CdsServerFrame()
 {
-    CdsServerFrame* self = this;
-    s_pFrame.compare_exchange_strong(self, nullptr);
     if (kestrun::HandlerTable::Installed() == this)
         kestrun::HandlerTable::Install(nullptr);
     DestroyWindow();
@@ -176,7 +172,7 @@ int CdsServerFrame::OnCreate()
     }
     InitTaskBar();
     kestrun::HandlerTable::Install(this);
-    if (s_pFrame.load() == this)
+    if (m_processWide.IsCurrent())
         g_frameWindow.Set(GetDispatcher(), GetWindowKey());
     return 0;
 }

@@ -18,6 +18,7 @@
 #include "kestrun/comm/EngineCounters.h"
 #include "kestrun/shell/Frame.h"
 #include "kestrun/shell/OptionHost.h"
+#include "kestrun/shell/ProcessWide.h"
 #include "kestrun/shell/ServerFrameCore.h"
 
 class CdsDataView;
@@ -262,6 +263,7 @@ private:
 
     static std::atomic<CdsServerFrame*> s_pFrame;
 
+    shell::ProcessWide<CdsServerFrame> m_processWide{s_pFrame, this};
     std::unique_ptr<WindowOptionHost> m_pWindowHost;
     CdsDataView* m_pDataView = nullptr; // owned by the frame's view list
     CdsLogView* m_pLogView = nullptr;
