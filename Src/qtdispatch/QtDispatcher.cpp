@@ -1,21 +1,39 @@
 #include "qtdispatch/QtDispatcher.h"
 
 #include <QCoreApplication>
-#include <QMetaObject>
+
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 
 namespace qtdispatch {
 
-QtDispatcher::QtDispatcher(const win::Clock& clock) : DispatchCore(clock)
+QtDispatcher::QtDispatcher(const win::Clock& clock)
+    : DispatchCore(clock), m_wakeFd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC))
 {
+    if (m_wakeFd >= 0) {
+        m_pNotifier = std::make_unique<QSocketNotifier>(m_wakeFd, QSocketNotifier::Read);
+        QObject::connect(m_pNotifier.get(), &QSocketNotifier::activated, &m_context, [this] {
+            std::uint64_t count = 0;
+            [[maybe_unused]] const ssize_t n = ::read(m_wakeFd, &count, sizeof count);
+            serve();
+        });
+    }
     m_timer.setSingleShot(true);
     m_timer.setTimerType(Qt::PreciseTimer);
     QObject::connect(&m_timer, &QTimer::timeout, &m_context, [this] { serve(); });
     wake(); // the first pass arms the timers started before the loop runs
 }
 
-QtDispatcher::~QtDispatcher() { m_timer.stop(); }
+QtDispatcher::~QtDispatcher()
+{
+    m_timer.stop();
+    m_pNotifier.reset();
+    if (m_wakeFd >= 0)
+        ::close(m_wakeFd);
+}
 
 bool QtDispatcher::startTimer(win::WindowKey key, UINT_PTR id, DWORD intervalMs)
 {
@@ -26,21 +44,15 @@ bool QtDispatcher::startTimer(win::WindowKey key, UINT_PTR id, DWORD intervalMs)
 
 void QtDispatcher::quit(int exitCode)
 {
-    QMetaObject::invokeMethod(&m_context, [exitCode] { QCoreApplication::exit(exitCode); }, Qt::QueuedConnection);
+    m_exitCode = exitCode;
+    m_quit = true;
+    wake();
 }
 
 void QtDispatcher::wake()
 {
-    // One queued pass at a time is enough: it takes everything queued so far.
-    if (m_wakePending.exchange(true))
-        return;
-    QMetaObject::invokeMethod(
-        &m_context,
-        [this] {
-            m_wakePending = false;
-            serve();
-        },
-        Qt::QueuedConnection);
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t n = ::write(m_wakeFd, &one, sizeof one);
 }
 
 void QtDispatcher::serve()
@@ -48,6 +60,8 @@ void QtDispatcher::serve()
     fireDueTimers();
     runPending();
     rearm();
+    if (m_quit.exchange(false))
+        QCoreApplication::exit(m_exitCode.load());
 }
 
 void QtDispatcher::rearm()

@@ -2,10 +2,14 @@
 // The application dispatcher on Qt's event loop, for the desktop programs.
 // Work posted from any thread runs on the thread that made the dispatcher (the
 // GUI thread), timers follow the dispatcher's clock, and quit ends the Qt loop.
+// Other threads only touch the dispatcher's own locked queue and an eventfd, so
+// no data crosses threads through Qt's internals.
 #include <QObject>
+#include <QSocketNotifier>
 #include <QTimer>
 
 #include <atomic>
+#include <memory>
 
 #include "platform/win/DispatchCore.h"
 
@@ -29,9 +33,12 @@ private:
     void serve();
     void rearm();
 
-    QObject m_context;  // lives on the GUI thread: queued calls land here
-    QTimer m_timer;     // single shot, set for the next due timer
-    std::atomic<bool> m_wakePending{false};
+    int m_wakeFd = -1;                           // written by any thread, read on the GUI thread
+    QObject m_context;                           // lives on the GUI thread
+    std::unique_ptr<QSocketNotifier> m_pNotifier; // the eventfd's readiness, on the GUI thread
+    QTimer m_timer;                              // single shot, set for the next due timer
+    std::atomic<bool> m_quit{false};
+    std::atomic<int> m_exitCode{0};
 };
 
 } // namespace qtdispatch

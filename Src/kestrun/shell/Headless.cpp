@@ -110,28 +110,27 @@ int RunApplication(CdsServerApp& app, std::vector<std::string> args, win::Dispat
                    WindowFactory& windows, MessageBoxPresenter& presenter, const std::function<void()>& runLoop)
 {
     MessageBoxPresenter* previous = InstallMessageBoxPresenter(&presenter);
-    {
-        // Before the application starts any thread, so only the watcher sees the signals.
-        SignalWatcher signals([&dispatcher, &app](int) {
-            dispatcher.post([&app] {
-                if (CdsServerFrame* pFrame = app.GetServerFrame(); pFrame && pFrame->IsWindow())
-                    pFrame->CloseWithDefaultAnswers();
-                else
-                    app.Quit(0);
-            });
+    // Before the application starts any thread, so only the watcher sees the signals.
+    auto signals = std::make_unique<SignalWatcher>([&dispatcher, &app](int) {
+        dispatcher.post([&app] {
+            if (CdsServerFrame* pFrame = app.GetServerFrame(); pFrame && pFrame->IsWindow())
+                pFrame->CloseWithDefaultAnswers();
+            else
+                app.Quit(0);
         });
-        app.SetDispatcher(&dispatcher);
-        app.SetWindowFactory(&windows);
-        app.SetArguments(std::move(args));
-        const bool started = app.InitInstance();
-        if (started)
-            runLoop();
-        const int exitCode = app.ExitInstance();
-        app.SetWindowFactory(nullptr);
-        app.SetDispatcher(nullptr);
-        InstallMessageBoxPresenter(previous);
-        return started || exitCode != 0 ? exitCode : 1;
-    }
+    });
+    app.SetDispatcher(&dispatcher);
+    app.SetWindowFactory(&windows);
+    app.SetArguments(std::move(args));
+    const bool started = app.InitInstance();
+    if (started)
+        runLoop();
+    const int exitCode = app.ExitInstance();
+    signals.reset(); // before the dispatcher it posts to goes
+    app.SetWindowFactory(nullptr);
+    app.SetDispatcher(nullptr);
+    InstallMessageBoxPresenter(previous);
+    return started || exitCode != 0 ? exitCode : 1;
 }
 
 int RunHeadless(CdsServerApp& app, std::vector<std::string> args)
