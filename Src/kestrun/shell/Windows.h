@@ -22,7 +22,6 @@ public:
     virtual void Activate() = 0;
     // A status-bar pane changed; its text is the frame's.
     virtual void OnPaneChanged(int nPane) = 0;
-    virtual void SetTitle(const std::string& strTitle) = 0;
 };
 
 class LogWindow {

@@ -45,8 +45,6 @@ void ServerMainWindow::OnPaneChanged(int nPane)
         Pane(nPane)->setText(QString::fromStdString(m_frame.GetPaneText(nPane)));
 }
 
-void ServerMainWindow::SetTitle(const std::string& strTitle) { setWindowTitle(QString::fromStdString(strTitle)); }
-
 void ServerMainWindow::closeEvent(QCloseEvent* pEvent)
 {
     // The frame's close rules decide; when it closes it destroys this window.

@@ -27,7 +27,6 @@ public:
     bool IsVisible() const override { return isVisible(); }
     void Activate() override;
     void OnPaneChanged(int nPane) override;
-    void SetTitle(const std::string& strTitle) override;
 
 protected:
     void closeEvent(QCloseEvent* pEvent) override;
