@@ -2,7 +2,6 @@
 
 #include "kestrun/model/DeviceObject.h"
 #include "kestrun/model/Hint.h"
-#include "kestrun/model/opc/Callback.h"
 #include "kestrun/shell/ServerApp.h"
 #include "kestrun/shell/ServerDoc.h"
 #include "kestrun/shell/ServerFrame.h"
@@ -34,27 +33,17 @@ void CdsDataView::OnUpdate(shell::View*, int nCode, CdsHint* pHint)
 
 void CdsDataView::StartClientUpdateTimer()
 {
-    if (GetWindowKey() == win::kNoWindow)
-        return;
-    GetDispatcher()->stopTimer(GetWindowKey(), ID_TIMER_CLIENT_UPDATE);
-    GetDispatcher()->startTimer(GetWindowKey(), ID_TIMER_CLIENT_UPDATE,
-                                static_cast<DWORD>(CdsServerFrame::g_dwClientUpdateTime.load()));
+    SetTimer(ID_TIMER_CLIENT_UPDATE, static_cast<DWORD>(CdsServerFrame::g_dwClientUpdateTime.load()));
 }
 
-void CdsDataView::StopClientUpdateTimer()
-{
-    if (GetWindowKey() != win::kNoWindow)
-        GetDispatcher()->stopTimer(GetWindowKey(), ID_TIMER_CLIENT_UPDATE);
-}
+void CdsDataView::StopClientUpdateTimer() { KillTimer(ID_TIMER_CLIENT_UPDATE); }
 
 void CdsDataView::OnTimer(UINT_PTR nId)
 {
     if (nId != ID_TIMER_CLIENT_UPDATE || m_bBusy)
         return;
     m_bBusy = true;
-    CdsServerApp* pApp = CdsServerApp::GetApp();
-    if (CfsCallback* pCallback = pApp ? pApp->GetCallback() : nullptr; pCallback && pCallback->OnTimer())
-        PostServerFrameMessage(WM_CLOSE, 0, 0);
+    fsOnTimer();
     DoIdleProcessing();
     m_bBusy = false;
 }

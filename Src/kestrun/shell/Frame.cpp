@@ -16,8 +16,7 @@ bool Frame::Create(Application& app, Document* pDocument)
         return false;
     m_pApp = &app;
     m_pDocument = pDocument;
-    m_pDispatcher = app.GetDispatcher();
-    m_key = m_pDispatcher->registerWindow([this](win::Message& msg) { return OnMessage(msg); });
+    RegisterWindow(*app.GetDispatcher(), [this](win::Message& msg) { return OnMessage(msg); });
     if (OnCreate() == -1 || !OnCreateClient()) {
         DestroyWindow();
         return false;
@@ -37,8 +36,7 @@ void Frame::DestroyWindow()
     OnDestroy();
     m_views.clear();
     m_pWindow.reset();
-    m_pDispatcher->unregisterWindow(m_key);
-    m_key = win::kNoWindow;
+    UnregisterWindow();
 }
 
 void Frame::InitialUpdateFrame()
@@ -55,11 +53,6 @@ void Frame::ShowWindow(bool bVisible)
 }
 
 bool Frame::IsWindowVisible() const { return m_pWindow ? m_pWindow->IsVisible() : m_bVisible; }
-
-bool Frame::PostMessage(UINT nMsg, WPARAM wParam, LPARAM lParam, std::unique_ptr<win::Payload> payload)
-{
-    return IsWindow() && m_pDispatcher->post(m_key, win::Message(nMsg, wParam, lParam, std::move(payload)));
-}
 
 bool Frame::PostCommand(UINT nId) { return PostMessage(WM_COMMAND, nId); }
 
@@ -92,7 +85,7 @@ void Frame::OnClose()
 View* Frame::AddView(std::unique_ptr<View> pView)
 {
     View* pRaw = pView.get();
-    pRaw->CreateWindow(*m_pDispatcher);
+    pRaw->CreateWindow(*GetDispatcher());
     if (m_pDocument)
         m_pDocument->AddView(pRaw);
     m_views.push_back(std::move(pView));

@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "kestrun/shell/DispatcherWindow.h"
 #include "kestrun/shell/View.h"
 #include "kestrun/shell/Windows.h"
 #include "platform/afx/Object.h"
@@ -16,7 +17,7 @@ namespace shell {
 class Application;
 class Document;
 
-class Frame : public CObject {
+class Frame : public CObject, public DispatcherWindow {
 public:
     Frame();
     ~Frame() override;
@@ -29,10 +30,7 @@ public:
     // Views first (each OnDestroy, window gone), then OnDestroy and the frame's
     // own window. Safe to call twice.
     void DestroyWindow();
-    bool IsWindow() const { return m_key != win::kNoWindow; }
 
-    win::WindowKey GetWindowKey() const { return m_key; }
-    win::Dispatcher* GetDispatcher() const { return m_pDispatcher; }
     Application* GetApplication() const { return m_pApp; }
     Document* GetActiveDocument() const { return m_pDocument; }
     FrameWindow* GetFrameWindow() const { return m_pWindow.get(); }
@@ -43,8 +41,7 @@ public:
     void ShowWindow(bool bVisible);
     bool IsWindowVisible() const;
 
-    // To the frame's own window key; false when it is gone.
-    bool PostMessage(UINT nMsg, WPARAM wParam = 0, LPARAM lParam = 0, std::unique_ptr<win::Payload> payload = nullptr);
+    // A command to the frame's own window; false when it is gone.
     bool PostCommand(UINT nId);
 
     // Routes timers, commands (unhandled ones go to the application) and close.
@@ -69,8 +66,6 @@ protected:
 private:
     Application* m_pApp = nullptr;
     Document* m_pDocument = nullptr;
-    win::Dispatcher* m_pDispatcher = nullptr;
-    win::WindowKey m_key = win::kNoWindow;
     std::vector<std::unique_ptr<View>> m_views;
     std::unique_ptr<FrameWindow> m_pWindow;
     bool m_bVisible = false;

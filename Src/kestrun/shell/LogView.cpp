@@ -5,7 +5,6 @@
 
 #include "kestrun/comm/EngineMessages.h"
 #include "kestrun/model/Hint.h"
-#include "kestrun/model/opc/Callback.h"
 #include "kestrun/shell/LogHints.h"
 #include "kestrun/shell/ServerApp.h"
 #include "kestrun/shell/ServerDoc.h"
@@ -202,18 +201,12 @@ void CdsLogView::ShowWelcomeMessage()
 
 void CdsLogView::StartLogUpdateTimer()
 {
-    if (GetWindowKey() == win::kNoWindow)
-        return;
     StopLogUpdateTimer();
     if (const unsigned long period = CdsServerFrame::g_dwLogAutoSavePeriod.load())
-        GetDispatcher()->startTimer(GetWindowKey(), ID_TIMER_LOG_SAVE, static_cast<DWORD>(period));
+        SetTimer(ID_TIMER_LOG_SAVE, static_cast<DWORD>(period));
 }
 
-void CdsLogView::StopLogUpdateTimer()
-{
-    if (GetWindowKey() != win::kNoWindow)
-        GetDispatcher()->stopTimer(GetWindowKey(), ID_TIMER_LOG_SAVE);
-}
+void CdsLogView::StopLogUpdateTimer() { KillTimer(ID_TIMER_LOG_SAVE); }
 
 void CdsLogView::OnTimer(UINT_PTR nId)
 {
@@ -221,9 +214,7 @@ void CdsLogView::OnTimer(UINT_PTR nId)
         return;
     m_bBusy = true;
     m_file.Flush();
-    CdsServerApp* pApp = CdsServerApp::GetApp();
-    if (CfsCallback* pCallback = pApp ? pApp->GetCallback() : nullptr; pCallback && pCallback->OnTimer())
-        PostServerFrameMessage(WM_CLOSE, 0, 0);
+    fsOnTimer();
     m_bBusy = false;
 }
 

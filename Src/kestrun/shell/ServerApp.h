@@ -143,3 +143,6 @@ private:
 
 // Gives the DDE toolkit its working time; 0 without an application.
 BOOL DoIdleProcessing();
+// The OPC bridge's timer hook: once the last client has gone with "Auto Close
+// On No Client" on, the main window is closed without the exit question.
+void fsOnTimer();

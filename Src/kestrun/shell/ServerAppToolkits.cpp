@@ -8,6 +8,7 @@
 #include "kestrun/shell/MessageBox.h"
 #include "kestrun/shell/ServerDoc.h"
 #include "kestrun/shell/ServerFrame.h"
+#include "kestrun/shell/ShellIds.h"
 #include "platform/dde/BrisantToolkit.h"
 #include "platform/opc/ServerEntries.h"
 
@@ -84,6 +85,13 @@ int CdsServerApp::ExitInstance()
     if (m_pCommands && kestrun::ServerCommands::Installed() == m_pCommands.get())
         kestrun::ServerCommands::Install(nullptr);
     return shell::Application::ExitInstance();
+}
+
+void fsOnTimer()
+{
+    CdsServerApp* pApp = CdsServerApp::GetApp();
+    if (CfsCallback* pCallback = pApp ? pApp->GetCallback() : nullptr; pCallback && pCallback->OnTimer())
+        PostServerFrameMessage(WM_CLOSE, 0, 0);
 }
 
 BOOL DoIdleProcessing()

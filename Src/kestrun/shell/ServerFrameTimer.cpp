@@ -5,24 +5,18 @@
 #include <cstdio>
 
 #include "kestrun/comm/LineMode.h"
-#include "kestrun/model/opc/Callback.h"
 #include "kestrun/shell/LogView.h"
 #include "kestrun/shell/ServerApp.h"
 #include "kestrun/shell/ShellIds.h"
 
 void CdsServerFrame::StartDataUpdateTimer()
 {
-    if (!IsWindow())
-        return;
-    GetDispatcher()->stopTimer(GetWindowKey(), ID_TIMER_DATA_UPDATE);
-    m_bDataTimer = GetDispatcher()->startTimer(GetWindowKey(), ID_TIMER_DATA_UPDATE,
-                                               static_cast<DWORD>(g_dwDataUpdateTime.load()));
+    m_bDataTimer = SetTimer(ID_TIMER_DATA_UPDATE, static_cast<DWORD>(g_dwDataUpdateTime.load()));
 }
 
 void CdsServerFrame::StopDataUpdateTimer()
 {
-    if (IsWindow())
-        GetDispatcher()->stopTimer(GetWindowKey(), ID_TIMER_DATA_UPDATE);
+    KillTimer(ID_TIMER_DATA_UPDATE);
     m_bDataTimer = false;
     CdsEngineCounters::m_nWdogScantime = 0;
     CdsEngineCounters::m_nWdogPolling = 0;
@@ -50,9 +44,7 @@ void CdsServerFrame::OnDataTimer()
         SendTimerMsgToThreads(count);
     else
         UpdateNextDevice();
-    const auto* pApp = dynamic_cast<const CdsServerApp*>(GetApplication());
-    if (CfsCallback* pCallback = pApp ? pApp->GetCallback() : nullptr; pCallback && pCallback->OnTimer())
-        PostMessage(WM_CLOSE);
+    fsOnTimer();
     if (m_bStatusBar)
         UpdateStatusPanes(NowMs());
     m_bInTimer = false;

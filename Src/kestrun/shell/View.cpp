@@ -17,20 +17,18 @@ View::~View()
 
 void View::CreateWindow(win::Dispatcher& dispatcher)
 {
-    if (m_key != win::kNoWindow)
+    if (IsWindow())
         return;
-    m_pDispatcher = &dispatcher;
-    m_key = dispatcher.registerWindow([this](win::Message& msg) { return OnMessage(msg); });
+    RegisterWindow(dispatcher, [this](win::Message& msg) { return OnMessage(msg); });
     OnCreate();
 }
 
 void View::DestroyWindow()
 {
-    if (m_key == win::kNoWindow)
+    if (!IsWindow())
         return;
     OnDestroy();
-    m_pDispatcher->unregisterWindow(m_key);
-    m_key = win::kNoWindow;
+    UnregisterWindow();
 }
 
 LRESULT View::OnMessage(win::Message& msg)

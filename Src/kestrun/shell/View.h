@@ -2,8 +2,8 @@
 // A view of the document. Each view is a window of the application's
 // dispatcher, so other threads reach it by message: a view hint (0x465, payload
 // an owned CdsHint copy) arrives as OnUpdate without a sender.
+#include "kestrun/shell/DispatcherWindow.h"
 #include "platform/afx/Object.h"
-#include "platform/win/Dispatcher.h"
 
 class CdsHint;
 
@@ -11,7 +11,7 @@ namespace shell {
 
 class Document;
 
-class View : public CObject {
+class View : public CObject, public DispatcherWindow {
 public:
     View();
     ~View() override;
@@ -23,8 +23,6 @@ public:
     void CreateWindow(win::Dispatcher& dispatcher);
     // Unregisters the window (waiting messages are dropped) after OnDestroy.
     void DestroyWindow();
-    win::WindowKey GetWindowKey() const { return m_key; }
-    win::Dispatcher* GetDispatcher() const { return m_pDispatcher; }
 
     Document* GetDocument() const { return m_pDocument; }
     // Set by the document as it adds or removes the view.
@@ -44,8 +42,6 @@ protected:
     virtual void OnDestroy() {}
 
 private:
-    win::Dispatcher* m_pDispatcher = nullptr;
-    win::WindowKey m_key = win::kNoWindow;
     Document* m_pDocument = nullptr;
 };
 
