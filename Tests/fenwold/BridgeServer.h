@@ -20,6 +20,7 @@
 #include "fenwold/DeviceMap.h"
 #include "fenwold/DeviceObject.h"
 #include "fenwold/MemoryArray.h"
+#include "kestrun/comm/EngineCounters.h"
 #include "kestrun/comm/TcpipConfig.h"
 #include "kestrun/model/opc/Callback.h"
 #include "kestrun/shell/ServerFrame.h"
@@ -113,7 +114,12 @@ inline int RunServer(const std::filesystem::path& root, std::uint16_t plcPort, i
     {
         opc::Toolkit toolkit(options);
         map->SetAllDevicesOnline(TRUE);
-        frame.StartDataTimer();
+        // The data timer of thread mode: every tick goes to the idle lines.
+        const win::WindowKey ticker = dispatcher.registerWindow([&frame](win::Message&) -> LRESULT {
+            frame.SendTimerMsgToThreads(++CdsEngineCounters::m_nLoopCount);
+            return 0;
+        });
+        dispatcher.startTimer(ticker, 1, kDataUpdateMs);
         if (!toolkit.start(kClsid, false)) {
             rc = 12;
         } else {
@@ -128,7 +134,7 @@ inline int RunServer(const std::filesystem::path& root, std::uint16_t plcPort, i
             watch.join();
             toolkit.stop();
         }
-        frame.StopDataTimer();
+        dispatcher.unregisterWindow(ticker);
         map->SetAllDevicesOnline(FALSE);
         frame.ExitPorts();
     }
