@@ -120,10 +120,12 @@ protected:
             if (item.get() != group.GetUpdatesItem() && !item->Values(road).value) return false;
         return true;
     }
+    // The connection window's log shows the line.
     bool Logged(CQuilletDoc& doc, const std::string& line)
     {
-        for (auto& e : doc.TakeLogEntries()) log.push_back(quillet::DisplayText(texts, e));
-        return std::find(log.begin(), log.end(), line) != log.end();
+        doc.UpdateAllViews();
+        const auto& rows = app->FrameOf(&doc)->Log().Rows();
+        return std::any_of(rows.begin(), rows.end(), [&](const auto& row) { return row.event == line; });
     }
     // Starts the server program as a child of the test, so the test may kill it.
     void StartOwnServer()
@@ -145,7 +147,6 @@ protected:
 
     std::unique_ptr<CQuilletApp> app;
     std::vector<std::pair<std::string, std::optional<std::string>>> saved;
-    std::vector<std::string> log;
     pid_t child = -1;
 };
 
@@ -195,7 +196,7 @@ TEST_F(RealServer, ConnectionPointRoadSubscribesReadsWritesRefreshesAndCancels)
     start([&](DWORD tid, DWORD* c) { return group.AsyncIO2()->Read(handles, tid, c, errors); });
     group.AsyncIO2()->Cancel2(group.Pending().back()->m_dwID);
     ASSERT_TRUE(Pump([&] { return group.Pending().empty(); }));
-    EXPECT_TRUE(prompter.shown.empty());
+    EXPECT_TRUE(ui.shown.empty());
 }
 
 TEST_F(RealServer, DataStreamRoadCarriesAllThreeFormats)
@@ -227,7 +228,7 @@ TEST_F(RealServer, DataStreamRoadCarriesAllThreeFormats)
     pending(plain.AsyncIO()->Refresh(plain.m_dwDataConnection, OPC_DS_CACHE, &tid));
     ASSERT_TRUE(Pump([&] { return plain.Pending().empty(); }));
     ASSERT_TRUE(Pump([&] { return *Item(timed, "PLC1.D100").Values(ValueRoad::Subscription).value == value; }));
-    EXPECT_TRUE(prompter.shown.empty());
+    EXPECT_TRUE(ui.shown.empty());
 }
 
 TEST_F(RealServer, ShutdownRequestDisconnectsTheDocument)
@@ -242,7 +243,7 @@ TEST_F(RealServer, ShutdownRequestDisconnectsTheDocument)
     EXPECT_EQ(Item(group, "PLC1.D100").Values(ValueRoad::Subscription).quality, OPC_QUALITY_NOT_CONNECTED);
     EXPECT_TRUE(Logged(doc, "Server Information Message - The server is shutting down."));
     app->CloseDocument(&doc);
-    EXPECT_TRUE(prompter.shown.empty());
+    EXPECT_TRUE(ui.shown.empty());
 }
 
 TEST_F(RealServer, KilledServerIsReportedAtTheNextCallWithoutHanging)
@@ -267,7 +268,7 @@ TEST_F(RealServer, KilledServerIsReportedAtTheNextCallWithoutHanging)
     EXPECT_EQ(Item(group, "PLC1.D100").Values(ValueRoad::Subscription).quality, OPC_QUALITY_NOT_CONNECTED);
     dispatcher.runPending();
     app->CloseDocument(&doc);
-    EXPECT_EQ(prompter.shown.size(), 1u);  // the status command's error, nothing on closing
+    EXPECT_EQ(ui.shown.size(), 1u);  // the status command's error, nothing on closing
 }
 
 TEST_F(RealServer, KilledOrStoppedServerIsReportedWithoutACallWithinTheTimeOut)
