@@ -101,6 +101,8 @@ void CGroupEvent::Act()
     std::vector<CItem*> items;
     for (OPCHANDLE h : m_items)
         if (CItem* item = doc.Handles().Find<CItem>(h); m_group.IsServerItem(item)) items.push_back(item);
+    // No item left (all removed): nothing to ask, and no box about it every period.
+    if (items.empty()) return;
     switch (m_dwType) {
     case EVENT_ASYNC_READ_CACHE: view.AsyncRead(items, m_group, OPC_DS_CACHE); break;
     case EVENT_SYNC_READ_CACHE: view.SyncRead(items, m_group, OPC_DS_CACHE); break;

@@ -30,6 +30,7 @@ public:
     CAddItemForm(CGroup& group, CItem& itemTemplate) : group(group), itemTemplate(itemTemplate) {}
     UINT DialogId() const override { return quillet::dlg::IDD_ADD_ITEM; }
     CItem& NewEntry();
+    std::vector<std::unique_ptr<CItem>>& Entries() { return m_entries; }
     std::vector<std::unique_ptr<CItem>> TakeItems();
 
     CGroup& group;

@@ -33,6 +33,7 @@ public:
     quillet::PromptAnswer MessageBox(std::string_view text, quillet::PromptButtons buttons, std::string_view) override
     {
         shown.emplace_back(text);
+        if (whileShown) whileShown();
         if (!answers.empty()) {
             auto answer = answers.front();
             answers.pop_front();
@@ -66,6 +67,7 @@ public:
     }
 
     std::vector<std::string> shown;
+    std::function<void()> whileShown;  // what happens while a box is open
     std::deque<quillet::PromptAnswer> answers;
     std::deque<std::optional<std::string>> files;
     std::vector<quillet::FileDialogSpec> fileDialogs;
