@@ -14,6 +14,7 @@
 #include "quillet/TimerWindow.h"
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -134,9 +135,20 @@ private:
     void PurgeFromEvents(CGroup& group, OPCHANDLE hItem, OPCHANDLE replacement = 0);
     // A failed call's box (while display messages is on) and log line.
     void ReportCall(HRESULT hr, CGroup& group, DWORD category, std::string_view prefix);
-    // "<server text> on item <server handle>" for each failed entry of a write.
+    // "<server text> on item <server handle>" for each failed entry: a read's
+    // (category 0) in a box, a write's in its category's log and, on request, a box.
     void ReportItemErrors(const std::vector<OPCHANDLE>& handles, const std::vector<HRESULT>& errors, CGroup& group,
                           DWORD category);
+    // An asynchronous read on a road: call sends it (handles, the record's client
+    // handle) and gives the server's id.
+    using ReadCall = std::function<HRESULT(const std::vector<OPCHANDLE>& handles, DWORD clientId, DWORD* id,
+                                           std::vector<HRESULT>& errors)>;
+    void StartRead(const std::vector<CItem*>& items, CGroup& group, CTransaction::Road road, const ReadCall& call);
+    // The request went out: the record is pending under id and the watchdog watches.
+    void Started(CGroup& group, std::unique_ptr<CTransaction> record, DWORD id, DWORD category,
+                 std::string_view idPrefix);
+    // "No Items to be written" (always, or while display messages is on) for none.
+    bool HasWriteItems(const std::vector<OPCHANDLE>& handles, bool always) const;
 
     CQuilletDoc& m_doc;
     CColumnSet m_normal;

@@ -32,45 +32,45 @@ std::vector<CItem*> CItemView::Requested(const std::vector<CItem*>& items, CGrou
 
 // ---- reads ----
 
-void CItemView::AsyncRead(const std::vector<CItem*>& items, CGroup& group, OPCDATASOURCE source)
+void CItemView::Started(CGroup& group, std::unique_ptr<CTransaction> record, DWORD id, DWORD category,
+                        std::string_view idPrefix)
+{
+    group.Pend(std::move(record), id);
+    group.GroupLog(category, std::string(idPrefix) + HexCode(id));
+    StartWatchdog(group);
+}
+
+void CItemView::StartRead(const std::vector<CItem*>& items, CGroup& group, CTransaction::Road road,
+                          const ReadCall& call)
 {
     const auto sent = Requested(items, group);
     if (sent.empty()) return;
-    HRESULT hr = S_OK;
-    IOPCAsyncIO* io = group.AsyncIO(&hr);
-    if (!io) return m_doc.ShowError(hr);
-    DWORD tid = 0;
+    auto record = group.NewTransaction(road);
+    DWORD id = 0;
     std::vector<HRESULT> errors;
-    hr = m_doc.CheckCall(io->Read(group.m_dwDataConnection, source, ServerHandles(sent), &tid, errors));
+    const auto handles = ServerHandles(sent);
+    const HRESULT hr = m_doc.CheckCall(call(handles, record->m_hClient, &id, errors));
     if (FAILED(hr)) return m_doc.ShowError(hr);
-    for (std::size_t i = 0; i < errors.size() && i < sent.size(); ++i)
-        if (FAILED(errors[i]))
-            if (auto text = ItemErrorText(errors[i]))
-                m_doc.Ui().MessageBox(*text + " on item " + HexCode(sent[i]->GetServerHandle()));
-    group.Pend(group.NewTransaction(CTransaction::Road::AsyncIO), tid);
-    group.GroupLog(quillet::LOG_ASYNC_READ, "ID " + HexCode(tid));
-    StartWatchdog(group);
+    ReportItemErrors(handles, errors, group, 0);
+    Started(group, std::move(record), id, quillet::LOG_ASYNC_READ, "ID ");
+}
+
+void CItemView::AsyncRead(const std::vector<CItem*>& items, CGroup& group, OPCDATASOURCE source)
+{
+    StartRead(items, group, CTransaction::Road::AsyncIO, [&](auto& handles, DWORD, DWORD* id, auto& errors) {
+        HRESULT hr = S_OK;
+        IOPCAsyncIO* io = group.AsyncIO(&hr);
+        return io ? io->Read(group.m_dwDataConnection, source, handles, id, errors) : hr;
+    });
 }
 
 void CItemView::AsyncIO2Read(const std::vector<CItem*>& items, CGroup& group)
 {
-    const auto sent = Requested(items, group);
-    if (sent.empty()) return;
-    HRESULT hr = S_OK;
-    IOPCAsyncIO2* io = group.AsyncIO2(&hr);
-    if (!io) return m_doc.ShowError(hr);
-    auto record = group.NewTransaction(CTransaction::Road::AsyncIO2);
-    DWORD cancelId = 0;
-    std::vector<HRESULT> errors;
-    hr = m_doc.CheckCall(io->Read(ServerHandles(sent), record->m_hClient, &cancelId, errors));
-    if (FAILED(hr)) return m_doc.ShowError(hr);
-    for (std::size_t i = 0; i < errors.size() && i < sent.size(); ++i)
-        if (FAILED(errors[i]))
-            if (auto text = ItemErrorText(errors[i]))
-                m_doc.Ui().MessageBox(*text + " on item " + HexCode(sent[i]->GetServerHandle()));
-    group.Pend(std::move(record), cancelId);
-    group.GroupLog(quillet::LOG_ASYNC_READ, "ID " + HexCode(cancelId));
-    StartWatchdog(group);
+    StartRead(items, group, CTransaction::Road::AsyncIO2, [&](auto& handles, DWORD clientId, DWORD* id, auto& errors) {
+        HRESULT hr = S_OK;
+        IOPCAsyncIO2* io = group.AsyncIO2(&hr);
+        return io ? io->Read(handles, clientId, id, errors) : hr;
+    });
 }
 
 void CItemView::SyncRead(const std::vector<CItem*>& items, CGroup& group, OPCDATASOURCE source)
@@ -113,19 +113,21 @@ void CItemView::AsyncRefresh(CGroup& group, OPCDATASOURCE source)
         group.GroupLog(quillet::LOG_ASYNC_REFRESH, "HR=" + HexCode(DWORD(hr)));
         return;
     }
-    group.Pend(group.NewTransaction(CTransaction::Road::AsyncIO), tid);
-    group.GroupLog(quillet::LOG_ASYNC_REFRESH, "ID=" + HexCode(tid));
-    StartWatchdog(group);
+    Started(group, group.NewTransaction(CTransaction::Road::AsyncIO), tid, quillet::LOG_ASYNC_REFRESH, "ID=");
 }
 
 // ---- writes ----
 
+bool CItemView::HasWriteItems(const std::vector<OPCHANDLE>& handles, bool always) const
+{
+    if (!handles.empty()) return true;
+    if (always || m_doc.m_bDisplayMessages) m_doc.Ui().MessageBox("No Items to be written");
+    return false;
+}
+
 void CItemView::AsyncWrite(const std::vector<OPCHANDLE>& handles, CGroup& group, const std::vector<VARIANT>& values)
 {
-    if (handles.empty()) {
-        if (m_doc.m_bDisplayMessages) m_doc.Ui().MessageBox("No Items to be written");
-        return;
-    }
+    if (!HasWriteItems(handles, false)) return;
     HRESULT hr = S_OK;
     IOPCAsyncIO* io = group.AsyncIO(&hr);
     if (!io) return m_doc.ShowError(hr);
@@ -135,17 +137,12 @@ void CItemView::AsyncWrite(const std::vector<OPCHANDLE>& handles, CGroup& group,
     ReportCall(hr, group, quillet::LOG_ASYNC_WRITE, {});
     if (FAILED(hr)) return;
     ReportItemErrors(handles, errors, group, quillet::LOG_ASYNC_WRITE);
-    group.Pend(group.NewTransaction(CTransaction::Road::AsyncIO), tid);
-    group.GroupLog(quillet::LOG_ASYNC_WRITE, "ID " + HexCode(tid));
-    StartWatchdog(group);
+    Started(group, group.NewTransaction(CTransaction::Road::AsyncIO), tid, quillet::LOG_ASYNC_WRITE, "ID ");
 }
 
 void CItemView::AsyncIO2Write(const std::vector<OPCHANDLE>& handles, CGroup& group, const std::vector<VARIANT>& values)
 {
-    if (handles.empty()) {
-        if (m_doc.m_bDisplayMessages) m_doc.Ui().MessageBox("No Items to be written");
-        return;
-    }
+    if (!HasWriteItems(handles, false)) return;
     HRESULT hr = S_OK;
     IOPCAsyncIO2* io = group.AsyncIO2(&hr);
     if (!io) return m_doc.ShowError(hr);
@@ -156,17 +153,12 @@ void CItemView::AsyncIO2Write(const std::vector<OPCHANDLE>& handles, CGroup& gro
     ReportCall(hr, group, quillet::LOG_ASYNC_WRITE, {});
     if (FAILED(hr)) return;
     ReportItemErrors(handles, errors, group, quillet::LOG_ASYNC_WRITE);
-    group.Pend(std::move(record), cancelId);
-    group.GroupLog(quillet::LOG_ASYNC_WRITE, "ID " + HexCode(cancelId));
-    StartWatchdog(group);
+    Started(group, std::move(record), cancelId, quillet::LOG_ASYNC_WRITE, "ID ");
 }
 
 void CItemView::SyncWrite(const std::vector<OPCHANDLE>& handles, CGroup& group, const std::vector<VARIANT>& values)
 {
-    if (handles.empty()) {
-        m_doc.Ui().MessageBox("No Items to be written");
-        return;
-    }
+    if (!HasWriteItems(handles, true)) return;
     HRESULT hr = S_OK;
     IOPCSyncIO* io = group.SyncIO(&hr);
     if (!io) return m_doc.ShowError(hr);
@@ -191,8 +183,9 @@ void CItemView::ReportItemErrors(const std::vector<OPCHANDLE>& handles, const st
         auto text = ItemErrorText(errors[i]);
         if (!text) continue;
         const std::string line = *text + " on item " + HexCode(handles[i]);
-        if (m_doc.m_bDisplayMessages) m_doc.Ui().MessageBox(line);
-        group.GroupLog(category, line);
+        // A read's failures are always shown; a write's are logged, and shown on request.
+        if (category == 0 || m_doc.m_bDisplayMessages) m_doc.Ui().MessageBox(line);
+        if (category != 0) group.GroupLog(category, line);
     }
 }
 

@@ -53,7 +53,7 @@ void CItemView::PurgeFromEvents(CGroup& group, OPCHANDLE hItem, OPCHANDLE replac
 
 void CItemView::AddItemsToServer(CGroup& group, std::vector<std::unique_ptr<CItem>> items)
 {
-    std::erase_if(items, [&](const auto& item) { return !item || item->GetItemID() == CGroup::kUpdatesItemID; });
+    std::erase_if(items, [](const auto& item) { return !item; });
     // A group loaded without items asks the server for nothing.
     if (items.empty() || !group.m_itemMgt) return;
     quillet::WaitCursor wait(m_doc.Ui());

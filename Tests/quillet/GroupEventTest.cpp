@@ -38,14 +38,12 @@ TEST(EventValues, TextBecomesAValueOfTheRequestedType)
     for (const auto& [text, vt, value] : cases) EXPECT_EQ(quillet::TextToVariant(text, vt), value) << text;
 }
 
-class Events : public quillettest::RealServer {
+class Events : public quillettest::ServerWindow {
 protected:
     void SetUp() override
     {
-        RealServer::SetUp();
-        if (IsSkipped()) return;
-        doc = &Connect();
-        frame = app->FrameOf(doc);
+        ServerWindow::SetUp();
+        if (!doc) return;
         group = &AddGroup(*doc, ADVISE_CONNECTIONPOINT);
         std::vector<std::unique_ptr<CItem>> items;
         for (const char* id : {"PLC1.D100", "PLC1.D101"}) {
@@ -64,8 +62,6 @@ protected:
     }
     const CValueSet& Values(const char* id, ValueRoad road) { return Item(*group, id).Values(road); }
 
-    CQuilletDoc* doc = nullptr;
-    CSplitterFrame* frame = nullptr;
     CGroup* group = nullptr;
 };
 

@@ -10,14 +10,12 @@ namespace {
 using quillet::cmd::ID_MMI_EMULATION;
 using quillet::cmd::ID_REMOVE_GROUP;
 
-class Mmi : public quillettest::RealServer {
+class Mmi : public quillettest::ServerWindow {
 protected:
     void SetUp() override
     {
-        RealServer::SetUp();
-        if (IsSkipped()) return;
-        doc = &Connect();
-        frame = app->FrameOf(doc);
+        ServerWindow::SetUp();
+        if (!doc) return;
         for (const char* name : {"A", "B", "C"}) {
             CGroupSettings s;
             s.name = name;
@@ -39,9 +37,6 @@ protected:
         for (auto& g : doc->Groups()) active.push_back(g->IsActive());
         return active;
     }
-
-    CQuilletDoc* doc = nullptr;
-    CSplitterFrame* frame = nullptr;
 };
 
 TEST_F(Mmi, EmulationCyclesTheGroupsOnItsTimerKeepingOnlyTheShownOneActive)

@@ -16,16 +16,13 @@ using namespace quillet::cmd;
 using quillet::dlg::IDD_ADD_GROUP;
 using quillettest::FakeUi;
 
-class ItemCommands : public quillettest::RealServer {
+class ItemCommands : public quillettest::ServerWindow {
 protected:
     void SetUp() override
     {
-        RealServer::SetUp();
-        if (IsSkipped()) return;
         ::setenv("TZ", "UTC0", 1);
         ::tzset();
-        doc = &Connect();
-        frame = app->FrameOf(doc);
+        ServerWindow::SetUp();
     }
     bool Run(UINT id) { return frame->Commands().Run(id); }
     void AddGroupByCommand(const std::string& name, DWORD mode)
@@ -50,9 +47,6 @@ protected:
         doc->UpdateAllViews();
         return frame->Items().Rows().at(row).cells[column];
     }
-
-    CQuilletDoc* doc = nullptr;
-    CSplitterFrame* frame = nullptr;
 };
 
 TEST_F(ItemCommands, ItemsAreAddedImportedReadWrittenRefreshedActivatedAndRemovedOnBothRoads)

@@ -151,4 +151,18 @@ protected:
     pid_t child = -1;
 };
 
+// A connection to the bundled server with its connection window.
+class ServerWindow : public RealServer {
+protected:
+    void SetUp() override
+    {
+        RealServer::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
+        doc = &Connect();
+        frame = app->FrameOf(doc);
+    }
+    CQuilletDoc* doc = nullptr;
+    CSplitterFrame* frame = nullptr;
+};
+
 } // namespace quillettest
