@@ -1,12 +1,12 @@
 #include "quillet/TextFile.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
 #include <fstream>
 #include <iterator>
 #include <sstream>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace quillet {
@@ -23,18 +23,21 @@ std::optional<std::string> ReadTextFile(const std::string& path)
 
 std::error_code ReplaceTextFile(const std::string& path, const std::string& text)
 {
-    std::string temp = path + ".XXXXXX";
-    const int fd = ::mkstemp(temp.data());
+    // A new name beside the file, made with the usual permissions (the umask's).
+    static std::atomic<unsigned> serial{0};
+    std::string temp;
+    int fd = -1;
+    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+        temp = path + "." + std::to_string(::getpid()) + "-" + std::to_string(serial++) + ".tmp";
+        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) break;
+    }
     if (fd < 0) return {errno, std::generic_category()};
     auto fail = [&](int error) {
         ::close(fd);
         ::unlink(temp.c_str());
         return std::error_code(error, std::generic_category());
     };
-    // mkstemp makes the file owner-only; a document gets the usual permissions.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
     for (std::size_t done = 0; done < text.size();) {
         const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
         if (n < 0 && errno == EINTR) continue;

@@ -51,6 +51,8 @@ TEST(SetupFile, RecordsReadBackAsWrittenAndDamagedNumbersAreIgnored)
                                 "7,unknown\n";
     auto records = quillet::ParseSetupFile(damaged);
     ASSERT_EQ(records.size(), 3u);
+    const std::string longId(5000, 'D');  // a line is read whole, whatever its length
+    EXPECT_EQ(std::get<quillet::SetupItem>(quillet::ParseSetupFile("3,0,," + longId + ",1,2\n")[0]).itemId, longId);
     EXPECT_EQ(std::get<quillet::SetupServer>(records[0]).groupCount, quillet::kMaxSetupGroups);
     EXPECT_FALSE(std::get<quillet::SetupServer>(records[0]).mmi);
     EXPECT_EQ(std::get<quillet::SetupGroup>(records[1]).name, "Last");
