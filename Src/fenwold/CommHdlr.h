@@ -27,6 +27,8 @@ public:
     // and 3E requests, then sends.
     int SendQueryMessage(CdsMemoryArray* pArray, const char* pszQuery, int nLength, BOOL bRead,
                          tagTHREADINFO* pLine) override;
+    // Monitor queries of 4E stations carry the line's serial number too.
+    int SendMonitorMessage(CdsDeviceObject* pDevice, const char* pszQuery, int nLength, tagTHREADINFO* pLine) override;
     // The monitor response is read in the same two steps.
     int ReceiveMonitorMessage(CdsDeviceObject* pDevice, BYTE* pBuffer, int nLength, int& nReceived,
                               const char* pszQuery, tagTHREADINFO* pLine) override;
@@ -54,6 +56,8 @@ protected:
 
 private:
     static McStation* StationOf(CdsDeviceObject* pDevice);
+    // Writes the line's next serial number into a 4E request; false for other kinds.
+    static bool StampSerial(McStation& station, const char* pszQuery, int nLength, const tagTHREADINFO* pLine);
     int ReceiveFrame(McStation& station, CdsDeviceObject* pDevice, BYTE* pBuffer, int nCapacity, int nExpected,
                      int& nReceived, tagTHREADINFO* pLine, bool bMonitor, CdsMemoryArray* pArray,
                      const char* pszQuery, BOOL bRead);

@@ -90,7 +90,9 @@ char* CMemoryArray::FillStatusQueryString(int nLine)
     const int count = GetPointCount();
     if (count < 1)
         return nullptr;
-    const auto plan = MelsecPlanRead(GetDefaultDataType(), code, *head, static_cast<unsigned>(count));
+    // 1E word units of a bit device start on a multiple of 16.
+    const auto plan = MelsecPlanRead(GetDefaultDataType(), code, *head, static_cast<unsigned>(count),
+                                     station->GetFrameKind() == McFrameKind::E1);
     if (!plan)
         return nullptr;
     McBuffer frame;
@@ -172,8 +174,12 @@ int CMemoryArray::UpdateStatus(int nLine, const BYTE* pBuffer, int nReceived, ke
         log(text.c_str());
         return 0;
     }
-    if (reply.verdict != McVerdict::Ok)
+    if (reply.verdict != McVerdict::Ok) {
+        // Mismatches were logged as they came.
+        if (reply.verdict == McVerdict::Malformed && reply.message)
+            log(reply.message);
         return 0;
+    }
 
     McBlockShape shape;
     shape.dataType = GetDefaultDataType();

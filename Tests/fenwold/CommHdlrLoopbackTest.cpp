@@ -332,22 +332,29 @@ TEST_P(Loopback, EndCodeFailsTheRead)
     EXPECT_EQ(WordAt(d, 0), 9);
 }
 
-TEST_P(Loopback, EndCodeFailsTheWrite)
+// A refused write was answered: it is logged with its end-code text and counted on
+// the block, not on the line, and the block is read back to show the PLC's value.
+TEST_P(Loopback, RefusedWriteIsLoggedCountedOnTheBlockAndReadBack)
 {
     if (!Sim())
         GTEST_SKIP() << "needs fault injection";
     CMemoryArray* d = AddBlock("D20", kD, BRISANT_WORD, 1);
     ASSERT_NE(d, nullptr);
     Sim()->memory().setWord(kD, 20, 1);
-    Sim()->injectFault(GetParam().e1 ? Fault::withEndCode(0x5B, 0x10) : Fault::withEndCode(0xC056));
+    const bool e1 = GetParam().e1;
+    Sim()->injectFault(e1 ? Fault::withEndCode(0x5B, 0x10) : Fault::withEndCode(0xC056));
     _BRISANTDATAVALUE v{};
     v.wVal = 2;
     log.Clear();
-    EXPECT_FALSE(Write(d, 0, v));
+    EXPECT_TRUE(Write(d, 0, v));
     EXPECT_EQ(Sim()->memory().word(kD, 20), 1);
-    // The end code is logged once, and a refused write leaves nothing to read back.
     EXPECT_EQ(log.Lines(LOG_ERROR).size(), 1u);
-    EXPECT_FALSE(d->IsModified());
+    EXPECT_TRUE(Has(e1 ? "Unknown Error (0x10)" : "Over max address for reading/writing"));
+    EXPECT_EQ(d->GetErrorCount(), 1);
+    EXPECT_EQ(device->GetErrorCount(line), 0);
+    EXPECT_TRUE(d->IsModified());
+    ASSERT_TRUE(Read(d));
+    EXPECT_EQ(WordAt(d, 0), 1);
     EXPECT_TRUE(Write(d, 0, v));
     EXPECT_EQ(Sim()->memory().word(kD, 20), 2);
 }

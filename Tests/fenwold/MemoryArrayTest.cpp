@@ -82,6 +82,14 @@ INSTANTIATE_TEST_SUITE_P(
                  Hex("50 00 00 FF FF 03 00 0C 00 00 00 01 04 00 00 0A 00 00 A8 03 00"), 0, 4096},
         ReadCase{"E1BoolBitDevice", kTypeA, "MC", "M20", kM, BRISANT_BOOL, 12,
                  Hex("01 FF 0A 00 10 00 00 00 20 4D 01 00"), 4, 4},
+        // 1E word units of a bit device start on a multiple of 16: M5 x 2 words
+        // reads M0..M47, three words.
+        ReadCase{"E1WordsOfABitDeviceAligned", kTypeA, "MC", "M5", kM, BRISANT_SHORT, 2,
+                 Hex("01 FF 0A 00 00 00 00 00 20 4D 03 00"), 5, 8},
+        ReadCase{"E1AsciiWordsOfABitDeviceAligned", kTypeA, "ASCII", "M21", kM, BRISANT_WORD, 1,
+                 Ascii("01FF000A4D20000000100200"), 5, 12},
+        ReadCase{"E1WordsOfABitDeviceOnAWordBoundary", kTypeA, "MC", "M16", kM, BRISANT_SHORT, 2,
+                 Hex("01 FF 0A 00 10 00 00 00 20 4D 02 00"), 0, 6},
         ReadCase{"HexNumberedAscii", kTypeQnA, "ASCII3", "W1F0", kW, BRISANT_WORD, 2,
                  Ascii("500000FF03FF000018000004010000W 0001F00002"), 0, 4096},
         ReadCase{"ZRAscii", kTypeQnA, "ASCII3", "ZR1234", kZR, BRISANT_WORD, 1,

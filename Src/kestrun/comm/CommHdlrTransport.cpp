@@ -172,7 +172,7 @@ int CdsCommHdlr::ParseUnboundMessage(const BYTE* pData, int nLength, tagTHREADIN
 {
     if (nLength <= 0 || !IsInService())
         return 0;
-    const bool ascii = m_bAsciiMode != 0;
+    const bool ascii = IsAsciiMode() != 0;
     const bool tracing = GetThreadTraceLevel(pLine) == TRACE_BYTES;
     std::string trace;
     if (tracing)
