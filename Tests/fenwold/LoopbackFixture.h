@@ -1,0 +1,65 @@
+#pragma once
+// A MELSEC device of one frame kind on a line to the simulated PLC, or to the PLC
+// that TESSARO_TEST_PLC names when it speaks that kind (TESSARO_TEST_PLC_KINDS).
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <tuple>
+
+#include "fenwold/PlcLink.h"
+#include "support/plcsim/TestPlc.h"
+
+namespace fenwoldtest {
+
+// Keeps a process-wide option for the test and puts it back.
+class OptionScope {
+public:
+    OptionScope(std::atomic<int>& option, int value) : m_option(option), m_saved(option.load()) { option = value; }
+    ~OptionScope() { m_option = m_saved; }
+    OptionScope(const OptionScope&) = delete;
+    OptionScope& operator=(const OptionScope&) = delete;
+
+private:
+    std::atomic<int>& m_option;
+    int m_saved;
+};
+
+class LoopbackBase : public testing::Test {
+protected:
+    virtual const PlcKind& Kind() const = 0;
+
+    void SetUp() override
+    {
+        if (!plc.ok())
+            GTEST_SKIP() << "no PLC: " << plc.error();
+        if (!plc.speaks(Kind().frame, Kind().ascii))
+            GTEST_SKIP() << "the PLC does not speak " << Kind().name;
+        ASSERT_TRUE(link.Open(plc.host(), plc.port(), Kind()));
+    }
+
+    plcsim::Server* Sim() { return plc.simulator(); }
+    bool Is1E() const { return Kind().frame == plcsim::FrameKind::E1; }
+    bool Is4E() const { return Kind().frame == plcsim::FrameKind::E4; }
+    // The first element of this kind's region of every device.
+    DWORD Base() const { return PlcLink::Region(Kind().region); }
+
+    plcsim::TestPlc plc;
+    PlcLink link;
+};
+
+template <class Param>
+class KindTest : public testing::WithParamInterface<Param>, public LoopbackBase {
+protected:
+    const PlcKind& Kind() const override
+    {
+        if constexpr (std::is_same_v<Param, PlcKind>)
+            return this->GetParam();
+        else
+            return std::get<0>(this->GetParam());
+    }
+};
+
+inline std::string KindName(const testing::TestParamInfo<PlcKind>& info) { return info.param.name; }
+
+}  // namespace fenwoldtest
