@@ -16,6 +16,7 @@ public:
 
     // Lengths come from the frames, not from a byte count.
     int GetCharsToRead(CdsDeviceObject* pDevice, const BYTE* pData, int nCount, BYTE byLast, int nChunk) override;
+    bool UsesFramingCallback() const override { return false; }
     // Header, then the rest. A short header or body, a header that cannot start a
     // response or a length the buffer cannot hold fail the receive. After a 1E or
     // 3E response, bytes still waiting are read away and the receive fails. A write

@@ -90,6 +90,15 @@ void DecodeNumbers(const McBlockShape& shape, std::span<const BYTE> data, McValu
         bytes = 8;
     const std::size_t step = static_cast<std::size_t>(shape.ascii ? bytes * 2 : bytes);
     int index = 0;
+    if (bytes == 2 && !shape.ascii) {
+        // Words in binary code, the usual block: no conversion to dispatch on.
+        for (std::size_t at = 0; at + 2 <= data.size() && index < shape.points; at += 2, ++index) {
+            _BRISANTDATAVALUE v{};
+            v.wVal = static_cast<WORD>(data[at] | data[at + 1] << 8);
+            sink.Deliver(index, v);
+        }
+        return;
+    }
     for (std::size_t at = 0; at + step <= data.size() && index < shape.points; at += step, ++index) {
         ULONGLONG raw;
         if (!Take(data, at, bytes, shape.ascii, raw))

@@ -77,6 +77,9 @@ public:
     virtual std::shared_ptr<CdsEventQueue> CreateEventQueue();
     // -1 no framing known, 0 frame complete, n > 0 bytes still due.
     virtual int GetCharsToRead(CdsDeviceObject* pDevice, const BYTE* pData, int nCount, BYTE byLast, int nChunk);
+    // Whether reads ask GetCharsToRead after every byte; a protocol whose frames carry
+    // their own lengths (and answers -1 there) says no, and its reads skip the call.
+    virtual bool UsesFramingCallback() const { return true; }
     virtual int ReceiveResponseMessage(CdsMemoryArray* pArray, BYTE* pBuffer, int nLength, int& nReceived,
                                        const char* pszQuery, BOOL bRead, tagTHREADINFO* pLine);
     virtual int SendQueryMessage(CdsMemoryArray* pArray, const char* pszQuery, int nLength, BOOL bRead,

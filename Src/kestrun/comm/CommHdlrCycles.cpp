@@ -23,6 +23,18 @@ bool HasModifiedBlock(const CdsDeviceObject* pDevice)
     return false;
 }
 
+// The time a block's values are delivered with, for the span of one delivery.
+class DeliveryScope {
+public:
+    DeliveryScope(CdsMemoryArray& block, std::uint64_t fileTime) : m_block(block) { block.SetDeliveryTime(fileTime); }
+    ~DeliveryScope() { m_block.SetDeliveryTime(0); }
+    DeliveryScope(const DeliveryScope&) = delete;
+    DeliveryScope& operator=(const DeliveryScope&) = delete;
+
+private:
+    CdsMemoryArray& m_block;
+};
+
 const char* StatusText(int nStatus)
 {
     const char* text = GetCommErrorText(static_cast<DWORD>(nStatus));
@@ -165,14 +177,13 @@ int CdsCommHdlr::DoDataRead(CdsMemoryArray* pArray, tagTHREADINFO* pLine)
         }
     }
 
-    auto stamp = [&] {
+    auto stamp = [&](LONGLONG now) {
         pArray->SetModified(FALSE);
-        const LONGLONG now = NowSeconds();
         pArray->SetLastUpdateTime(slot, now);
         UpdateSysTime(pDevice, now, pLine, FALSE);
     };
     if (!m_bNeedStatusResponse || nExpected < 1) {
-        stamp();
+        stamp(NowSeconds());
         pArray->UpdateVariants(nullptr, 0, this, pLine);
         return 1;
     }
@@ -184,8 +195,12 @@ int CdsCommHdlr::DoDataRead(CdsMemoryArray* pArray, tagTHREADINFO* pLine)
         for (LONG attempt = 0; attempt <= retries && IsInService(); ++attempt) {
             int received = 0;
             if (ReceiveResponseMessage(pArray, buffer.data(), nExpected, received, pszQuery, TRUE, pLine)) {
+                // One wall time for the whole block: its points' timestamps and its
+                // update time.
+                const auto wall = GetClock().wallTime();
+                const DeliveryScope delivery(*pArray, win::toFileTime(wall));
                 if (pArray->UpdateStatus(slot, buffer.data(), received, this, pLine)) {
-                    stamp();
+                    stamp(std::chrono::duration_cast<std::chrono::seconds>(wall.time_since_epoch()).count());
                     pDevice->UpdateStatus(buffer.data(), received, pLine);
                     pArray->UpdateVariants(buffer.data(), received, this, pLine);
                     return 1;

@@ -371,8 +371,17 @@ void CdsMemoryObject::PushToTag(int nType)
     }
     VARIANT value;
     DataValueToVariant(nType, m_value, value);
+    // A read delivers its block's values with one time; a bit takes its point's.
+    const CdsMemoryArray* block = m_pParent;
+    if (block && IsBitObject()) {
+        const CdsMemoryObject* owner = static_cast<const CdsBitArray*>(block)->GetParentMemoryObject();
+        block = owner ? owner->GetParent() : nullptr;
+    }
     FILETIME now;
-    CoFileTimeNow(&now);
+    if (const std::uint64_t delivered = block ? block->GetDeliveryTime() : 0)
+        now = com::fileTimeFromTicks(delivered);
+    else
+        CoFileTimeNow(&now);
     m_pTag->UpdateValue(std::move(value), now);
 }
 
