@@ -18,14 +18,8 @@ using plcsim::Fault;
 
 namespace {
 
-class SimLoopback : public KindTest<PlcKind> {
+class SimLoopback : public SimKindTest<PlcKind> {
 protected:
-    void SetUp() override
-    {
-        KindTest::SetUp();
-        if (!IsSkipped() && !HasFatalFailure() && !Sim())
-            GTEST_SKIP() << "needs the simulator's fault injection or memory";
-    }
     CMemoryArray* Words(DWORD number, int points) { return link.AddBlock(kD, number, BRISANT_WORD, points); }
     WORD WordAt(CMemoryArray* block, int i) { return block->GetMemoryObject(i)->GetValue().wVal; }
 };
@@ -221,15 +215,7 @@ const FaultCase kFaults[] = {
     {"Closed", Fault::of(Fault::Kind::Close)},
 };
 
-class SimRecovery : public KindTest<std::tuple<PlcKind, FaultCase>> {
-protected:
-    void SetUp() override
-    {
-        KindTest::SetUp();
-        if (!IsSkipped() && !HasFatalFailure() && !Sim())
-            GTEST_SKIP() << "needs fault injection";
-    }
-};
+class SimRecovery : public SimKindTest<std::tuple<PlcKind, FaultCase>> {};
 
 TEST_P(SimRecovery, ReadsComeRightAgain)
 {
@@ -266,15 +252,7 @@ struct DropCase {
 
 const DropCase kDrops[] = {{"OnRequest", true}, {"BetweenSteps", false}};
 
-class SimDrop : public KindTest<std::tuple<PlcKind, DropCase>> {
-protected:
-    void SetUp() override
-    {
-        KindTest::SetUp();
-        if (!IsSkipped() && !HasFatalFailure() && !Sim())
-            GTEST_SKIP() << "needs the simulator";
-    }
-};
+class SimDrop : public SimKindTest<std::tuple<PlcKind, DropCase>> {};
 
 // The line's own steps find the closed connection, mark the device's points, wait
 // the reset delay, connect again and read good values.

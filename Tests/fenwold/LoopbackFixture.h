@@ -3,27 +3,16 @@
 // that TESSARO_TEST_PLC names when it speaks that kind (TESSARO_TEST_PLC_KINDS).
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <string>
 #include <tuple>
 
 #include "fenwold/PlcLink.h"
+#include "support/model/ModelFakes.h"
 #include "support/plcsim/TestPlc.h"
 
 namespace fenwoldtest {
 
-// Keeps a process-wide option for the test and puts it back.
-class OptionScope {
-public:
-    OptionScope(std::atomic<int>& option, int value) : m_option(option), m_saved(option.load()) { option = value; }
-    ~OptionScope() { m_option = m_saved; }
-    OptionScope(const OptionScope&) = delete;
-    OptionScope& operator=(const OptionScope&) = delete;
-
-private:
-    std::atomic<int>& m_option;
-    int m_saved;
-};
+using testsupport::OptionScope;
 
 class LoopbackBase : public testing::Test {
 protected:
@@ -57,6 +46,18 @@ protected:
             return this->GetParam();
         else
             return std::get<0>(this->GetParam());
+    }
+};
+
+// Tests that inject faults or look into the simulator: they skip against an outside PLC.
+template <class Param>
+class SimKindTest : public KindTest<Param> {
+protected:
+    void SetUp() override
+    {
+        KindTest<Param>::SetUp();
+        if (!this->IsSkipped() && !this->HasFatalFailure() && !this->Sim())
+            GTEST_SKIP() << "needs the simulator's fault injection or memory";
     }
 };
 

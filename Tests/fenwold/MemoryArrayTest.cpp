@@ -166,8 +166,7 @@ TEST_F(ReadResponse, E3BinaryValuesReachThePoints)
 // forgets what was delivered.
 TEST_F(ReadResponse, UnchangedValuesReachEveryPointThatNoLongerHoldsThem)
 {
-    const int savedSame = CdsServerFrame::g_bUpdateSameValue.load();
-    CdsServerFrame::g_bUpdateSameValue = 0;
+    testsupport::OptionScope same(CdsServerFrame::g_bUpdateSameValue, 0);
     StationDevice device(&handler, kTypeQnA, "MC3");
     BlockPtr block = MakeBlock(device, "D100", kD, BRISANT_WORD, 2);
     ASSERT_NE(block->FillStatusQueryString(0), nullptr);
@@ -197,7 +196,6 @@ TEST_F(ReadResponse, UnchangedValuesReachEveryPointThatNoLongerHoldsThem)
     // A changed value always arrives.
     ASSERT_EQ(Update(*block, Hex("D0 00 00 FF FF 03 00 06 00 00 00 05 00 07 00")), 1);
     EXPECT_EQ(Values(*block), (std::vector<WORD>{5, 7}));
-    CdsServerFrame::g_bUpdateSameValue = savedSame;
 }
 
 TEST_F(ReadResponse, E1AsciiValuesReachThePoints)

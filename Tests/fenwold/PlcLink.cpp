@@ -115,54 +115,65 @@ bool PlcLink::Write(CMemoryArray* block, int index, const _BRISANTDATAVALUE& val
     return point && hdlr->DoDataWrite(point, value, line) == 1 && log.Lines(LOG_ERROR).empty();
 }
 
-bool PlcLink::WriteWords(WORD code, DWORD number, const std::vector<WORD>& words)
+bool PlcLink::WritePoints(WORD code, DWORD number, int type, const std::vector<_BRISANTDATAVALUE>& values)
 {
-    // Point i of a word block of a bit device is the word at number + 16 i.
-    CMemoryArray* block = AddBlock(code, number, BRISANT_WORD, static_cast<int>(words.size()));
+    CMemoryArray* block = AddBlock(code, number, type, static_cast<int>(values.size()));
     if (!block)
         return false;
-    for (std::size_t i = 0; i < words.size(); ++i) {
-        _BRISANTDATAVALUE v{};
-        v.wVal = words[i];
-        if (!Write(block, static_cast<int>(i), v))
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        if (!Write(block, static_cast<int>(i), values[i]))
             return false;
     }
     return true;
 }
 
-std::optional<std::vector<WORD>> PlcLink::ReadWords(WORD code, DWORD number, int count)
+std::optional<std::vector<_BRISANTDATAVALUE>> PlcLink::ReadPoints(WORD code, DWORD number, int type, int count)
 {
-    CMemoryArray* block = AddBlock(code, number, BRISANT_WORD, count);
+    CMemoryArray* block = AddBlock(code, number, type, count);
     if (!Read(block))
         return std::nullopt;
-    std::vector<WORD> words;
+    std::vector<_BRISANTDATAVALUE> values;
     for (int i = 0; i < count; ++i)
-        words.push_back(block->GetMemoryObject(i)->GetValue().wVal);
+        values.push_back(block->GetMemoryObject(i)->GetValue());
+    return values;
+}
+
+bool PlcLink::WriteWords(WORD code, DWORD number, const std::vector<WORD>& words)
+{
+    // Point i of a word block of a bit device is the word at number + 16 i.
+    std::vector<_BRISANTDATAVALUE> values(words.size());
+    for (std::size_t i = 0; i < words.size(); ++i)
+        values[i].wVal = words[i];
+    return WritePoints(code, number, BRISANT_WORD, values);
+}
+
+std::optional<std::vector<WORD>> PlcLink::ReadWords(WORD code, DWORD number, int count)
+{
+    const auto values = ReadPoints(code, number, BRISANT_WORD, count);
+    if (!values)
+        return std::nullopt;
+    std::vector<WORD> words;
+    for (const _BRISANTDATAVALUE& v : *values)
+        words.push_back(v.wVal);
     return words;
 }
 
 bool PlcLink::WriteBits(WORD code, DWORD number, const std::vector<bool>& bits)
 {
-    CMemoryArray* block = AddBlock(code, number, BRISANT_BOOL, static_cast<int>(bits.size()));
-    if (!block)
-        return false;
-    for (std::size_t i = 0; i < bits.size(); ++i) {
-        _BRISANTDATAVALUE v{};
-        v.boolVal = bits[i] ? 1 : 0;
-        if (!Write(block, static_cast<int>(i), v))
-            return false;
-    }
-    return true;
+    std::vector<_BRISANTDATAVALUE> values(bits.size());
+    for (std::size_t i = 0; i < bits.size(); ++i)
+        values[i].boolVal = bits[i] ? 1 : 0;
+    return WritePoints(code, number, BRISANT_BOOL, values);
 }
 
 std::optional<std::vector<bool>> PlcLink::ReadBits(WORD code, DWORD number, int count)
 {
-    CMemoryArray* block = AddBlock(code, number, BRISANT_BOOL, count);
-    if (!Read(block))
+    const auto values = ReadPoints(code, number, BRISANT_BOOL, count);
+    if (!values)
         return std::nullopt;
     std::vector<bool> bits;
-    for (int i = 0; i < count; ++i)
-        bits.push_back(block->GetMemoryObject(i)->GetValue().boolVal != 0);
+    for (const _BRISANTDATAVALUE& v : *values)
+        bits.push_back(v.boolVal != 0);
     return bits;
 }
 

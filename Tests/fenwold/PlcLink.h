@@ -55,6 +55,8 @@ public:
 
     // Words (of a bit device: 16 elements each) and single elements, written point by
     // point and read in one block.
+    bool WritePoints(WORD code, DWORD number, int type, const std::vector<_BRISANTDATAVALUE>& values);
+    std::optional<std::vector<_BRISANTDATAVALUE>> ReadPoints(WORD code, DWORD number, int type, int count);
     bool WriteWords(WORD code, DWORD number, const std::vector<WORD>& words);
     std::optional<std::vector<WORD>> ReadWords(WORD code, DWORD number, int count);
     bool WriteBits(WORD code, DWORD number, const std::vector<bool>& bits);
