@@ -292,13 +292,9 @@ INSTANTIATE_TEST_SUITE_P(Kinds, SimFourE, testing::Values(kPlcKinds[4], kPlcKind
 INSTANTIATE_TEST_SUITE_P(Kinds, SimOneThreeE,
                          testing::Values(kPlcKinds[0], kPlcKinds[1], kPlcKinds[2], kPlcKinds[3]), KindName);
 INSTANTIATE_TEST_SUITE_P(Drops, SimDrop, testing::Combine(testing::ValuesIn(kPlcKinds), testing::ValuesIn(kDrops)),
-                         [](const auto& info) {
-                             return std::string(std::get<0>(info.param).name) + std::get<1>(info.param).name;
-                         });
+                         KindAnd<DropCase>);
 INSTANTIATE_TEST_SUITE_P(Faults, SimRecovery,
                          testing::Combine(testing::ValuesIn(kPlcKinds), testing::ValuesIn(kFaults)),
-                         [](const auto& info) {
-                             return std::string(std::get<0>(info.param).name) + "_" + std::get<1>(info.param).name;
-                         });
+                         KindAnd<FaultCase>);
 
 }  // namespace

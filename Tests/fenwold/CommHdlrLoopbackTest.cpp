@@ -385,12 +385,6 @@ TEST_P(LoopbackDecode, BlocksOfEveryTypeReadTheWordsTheyCover)
     EXPECT_EQ(seen, r.expected);
 }
 
-template <class Row>
-std::string KindAnd(const testing::TestParamInfo<std::tuple<PlcKind, Row>>& info)
-{
-    return std::string(std::get<0>(info.param).name) + "_" + std::get<1>(info.param).name;
-}
-
 INSTANTIATE_TEST_SUITE_P(Kinds, Loopback, testing::ValuesIn(kPlcKinds), KindName);
 INSTANTIATE_TEST_SUITE_P(Families, LoopbackFamily,
                          testing::Combine(testing::ValuesIn(kPlcKinds), testing::ValuesIn(kFamilies)),

@@ -63,4 +63,11 @@ protected:
 
 inline std::string KindName(const testing::TestParamInfo<PlcKind>& info) { return info.param.name; }
 
+// "E3Binary_D": a kind and a row of a table, each with a name.
+template <class Row>
+std::string KindAnd(const testing::TestParamInfo<std::tuple<PlcKind, Row>>& info)
+{
+    return std::string(std::get<0>(info.param).name) + "_" + std::get<1>(info.param).name;
+}
+
 }  // namespace fenwoldtest

@@ -149,13 +149,7 @@ bool PlcLink::WriteWords(WORD code, DWORD number, const std::vector<WORD>& words
 
 std::optional<std::vector<WORD>> PlcLink::ReadWords(WORD code, DWORD number, int count)
 {
-    const auto values = ReadPoints(code, number, BRISANT_WORD, count);
-    if (!values)
-        return std::nullopt;
-    std::vector<WORD> words;
-    for (const _BRISANTDATAVALUE& v : *values)
-        words.push_back(v.wVal);
-    return words;
+    return ReadAs<WORD>(code, number, BRISANT_WORD, count, [](const _BRISANTDATAVALUE& v) { return v.wVal; });
 }
 
 bool PlcLink::WriteBits(WORD code, DWORD number, const std::vector<bool>& bits)
@@ -168,13 +162,7 @@ bool PlcLink::WriteBits(WORD code, DWORD number, const std::vector<bool>& bits)
 
 std::optional<std::vector<bool>> PlcLink::ReadBits(WORD code, DWORD number, int count)
 {
-    const auto values = ReadPoints(code, number, BRISANT_BOOL, count);
-    if (!values)
-        return std::nullopt;
-    std::vector<bool> bits;
-    for (const _BRISANTDATAVALUE& v : *values)
-        bits.push_back(v.boolVal != 0);
-    return bits;
+    return ReadAs<bool>(code, number, BRISANT_BOOL, count, [](const _BRISANTDATAVALUE& v) { return v.boolVal != 0; });
 }
 
 bool PlcLink::Logged(const std::string& text) const

@@ -64,6 +64,19 @@ public:
 
     bool Logged(const std::string& text) const;
 
+    // The points of a block read in one request, each taken by `take`.
+    template <class T, class Take>
+    std::optional<std::vector<T>> ReadAs(WORD code, DWORD number, int type, int count, Take take)
+    {
+        const auto values = ReadPoints(code, number, type, count);
+        if (!values)
+            return std::nullopt;
+        std::vector<T> taken;
+        for (const _BRISANTDATAVALUE& v : *values)
+            taken.push_back(take(v));
+        return taken;
+    }
+
     win::FakeClock dispatchClock{10000};
     win::ManualDispatcher dispatcher{dispatchClock};
     kestrun::test::RecordingLog log{dispatcher};
