@@ -372,13 +372,14 @@ void CdsMemoryObject::PushToTag(int nType)
     VARIANT value;
     DataValueToVariant(nType, m_value, value);
     // A read delivers its block's values with one time; a bit takes its point's.
-    const CdsMemoryArray* block = m_pParent;
-    if (block && IsBitObject()) {
-        const CdsMemoryObject* owner = static_cast<const CdsBitArray*>(block)->GetParentMemoryObject();
-        block = owner ? owner->GetParent() : nullptr;
+    std::uint64_t delivered = m_pParent ? m_pParent->GetDeliveryTime() : 0;
+    if (!delivered && m_pParent && IsBitObject()) {
+        const CdsMemoryObject* owner = static_cast<const CdsBitArray*>(m_pParent)->GetParentMemoryObject();
+        const CdsMemoryArray* block = owner ? owner->GetParent() : nullptr;
+        delivered = block ? block->GetDeliveryTime() : 0;
     }
     FILETIME now;
-    if (const std::uint64_t delivered = block ? block->GetDeliveryTime() : 0)
+    if (delivered)
         now = com::fileTimeFromTicks(delivered);
     else
         CoFileTimeNow(&now);

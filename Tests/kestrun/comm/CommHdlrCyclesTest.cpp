@@ -1,10 +1,13 @@
 // Read, write and monitor cycles over a scripted port.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
+#include <string>
 
 #include "kestrun/comm/ReturnError.h"
 #include "kestrun/model/BitArray.h"
+#include "kestrun/model/MemoryTag.h"
 #include "kestrun/model/DeviceUpdate.h"
 #include "kestrun/model/EventQueue.h"
 #include "kestrun/shell/ServerFrame.h"
@@ -14,6 +17,26 @@
 using namespace kestrun::test;
 
 namespace {
+
+// Points whose bits write "WBIT".
+class TestBit : public CdsBitObject {
+public:
+    char* FillCommandQueryString(int nLine) override
+    {
+        char* buffer = GetCommandQueryString(nLine);
+        if (buffer)
+            std::strcpy(buffer, "WBIT");
+        return buffer;
+    }
+};
+class TestBits : public CdsBitArray {
+public:
+    CdsMemoryObject* NewBitObject() override { return new TestBit; }
+};
+class PointWithBits : public TestPoint {
+public:
+    CdsMemoryArray* NewBitArray() override { return new TestBits; }
+};
 
 class CyclesTest : public ::testing::Test {
 protected:
@@ -118,6 +141,49 @@ TEST_F(CyclesTest, RefusedReadIsKeptOutOfTheLineCountAndShowsAsBadQuality)
     EXPECT_EQ(block->GetErrorCount(), 2);
 }
 
+// A block that stores a value into each of its points and a bit of the first.
+class StoringBlock : public TestBlock {
+public:
+    int UpdateStatus(int, const BYTE*, int, kestrun::HandlerLink* pHdlr, const tagTHREADINFO* pLine) override
+    {
+        for (int i = 0; i < GetSize(); ++i) {
+            _BRISANTDATAVALUE v{};
+            v.iVal = static_cast<SHORT>(++m_next);
+            UpdateState(i, v, FALSE, pHdlr, pLine, FALSE);
+        }
+        return TRUE;
+    }
+    int m_next = 0;
+};
+
+// The points of a read block carry one timestamp: the line's wall time when the
+// response arrived, not one clock reading per point.
+TEST_F(CyclesTest, PointsOfAReadBlockShareTheTimeOfTheRead)
+{
+    auto* stored = new StoringBlock;
+    stored->SetName("B2");
+    stored->SetAddr("B2");
+    ASSERT_TRUE(device.AddMemoryArray(stored, false));
+    for (int i = 0; i < 3; ++i) {
+        auto* point = new PointWithBits;
+        point->SetName("B2_" + std::to_string(i));
+        point->SetDataType(BRISANT_SHORT);
+        ASSERT_NE(stored->AddMemoryObject(i, point, TRUE), nullptr);
+    }
+    CdsMemoryObject* bit = stored->GetMemoryObject(0)->GetBitObject(1);
+    ASSERT_NE(bit, nullptr);
+    const auto wall = std::chrono::system_clock::time_point{} + std::chrono::hours(24 * 365 * 50) +
+                      std::chrono::microseconds(123456);
+    clock.setWallTime(wall);
+    port->Chunk({1, 2, 3, 4});
+    EXPECT_EQ(hdlr.DoDataRead(stored, line), 1);
+    const FILETIME expected = com::toFileTime(wall);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(stored->GetMemoryObject(i)->GetMemoryTag()->Read().ftTimestamp, expected) << i;
+    EXPECT_EQ(bit->GetMemoryTag()->Read().ftTimestamp, expected);
+    EXPECT_EQ(stored->GetDeliveryTime(), 0u) << "only for the span of the delivery";
+}
+
 TEST_F(CyclesTest, UnansweredReadIsCountedOnTheLineAndTheBlock)
 {
     EXPECT_FALSE(CdsDeviceUpdate::UpdateMemoryArray(&hdlr, block, line));
@@ -212,26 +278,6 @@ TEST_F(CyclesTest, AnUnansweredQueuedWriteIsCountedOnTheLineAndTheBlock)
     EXPECT_EQ(block->GetErrorCount(), 1);
     EXPECT_EQ(device.GetErrorCount(line), 1);
 }
-
-// Points whose bits write "WBIT".
-class TestBit : public CdsBitObject {
-public:
-    char* FillCommandQueryString(int nLine) override
-    {
-        char* buffer = GetCommandQueryString(nLine);
-        if (buffer)
-            std::strcpy(buffer, "WBIT");
-        return buffer;
-    }
-};
-class TestBits : public CdsBitArray {
-public:
-    CdsMemoryObject* NewBitObject() override { return new TestBit; }
-};
-class PointWithBits : public TestPoint {
-public:
-    CdsMemoryArray* NewBitArray() override { return new TestBits; }
-};
 
 // A bit lives in its point's word: writing it reads back the point's block.
 TEST_F(CyclesTest, AWrittenBitReadsBackItsPointsBlock)
