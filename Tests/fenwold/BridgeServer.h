@@ -22,6 +22,7 @@
 #include "fenwold/DeviceObject.h"
 #include "fenwold/MemoryArray.h"
 #include "fenwold/PlcKinds.h"
+#include "kestrun/comm/EngineCounters.h"
 #include "kestrun/comm/TcpipConfig.h"
 #include "kestrun/model/opc/Callback.h"
 #include "kestrun/shell/ServerFrame.h"
@@ -147,7 +148,12 @@ inline int RunServer(const std::filesystem::path& root, const BridgePlc& plc, in
     {
         opc::Toolkit toolkit(options);
         map->SetAllDevicesOnline(TRUE);
-        frame.StartDataTimer();
+        // The data timer of thread mode: every tick goes to the idle lines.
+        const win::WindowKey ticker = dispatcher.registerWindow([&frame](win::Message&) -> LRESULT {
+            frame.SendTimerMsgToThreads(++CdsEngineCounters::m_nLoopCount);
+            return 0;
+        });
+        dispatcher.startTimer(ticker, 1, kDataUpdateMs);
         if (!toolkit.start(kClsid, false)) {
             rc = 12;
         } else {
@@ -162,7 +168,7 @@ inline int RunServer(const std::filesystem::path& root, const BridgePlc& plc, in
             watch.join();
             toolkit.stop();
         }
-        frame.StopDataTimer();
+        dispatcher.unregisterWindow(ticker);
         map->SetAllDevicesOnline(FALSE);
         frame.ExitPorts();
     }

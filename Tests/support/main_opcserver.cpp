@@ -58,8 +58,10 @@ int main()
     cb.addItem("PLC1.TEXT", VARIANT::String("hello"));
     cb.addItem("Control.Stop", VARIANT::Bool(false));
     InitFSServerDLL();
-    if (!StartFSServer(clsid, FALSE)) return 2;
+    // The callback is in place before the socket opens: a client that connects at
+    // once would otherwise find a server without one, which answers as stopping.
     SetFSServerCallback(&cb);
+    if (!StartFSServer(clsid, FALSE)) return 2;
     {
         std::unique_lock lock(cb.m);
         cb.cv.wait_for(lock, std::chrono::seconds(30),

@@ -4,6 +4,7 @@
 #include <ctime>
 #include <thread>
 
+#include "kestrun/comm/LineMode.h"
 #include "kestrun/comm/MessageThread.h"
 #include "kestrun/model/DeviceObject.h"
 #include "kestrun/model/EventQueue.h"
@@ -56,7 +57,10 @@ bool CdsCommHdlr::IsApplicationThread() const
     return m_host.pDispatcher == nullptr || m_host.pDispatcher->isApplicationThread();
 }
 
-bool CdsCommHdlr::IsBackgroundThreadMode() { return CdsServerFrame::g_bBackgroundThread.load() != 0; }
+bool CdsCommHdlr::IsBackgroundThreadMode()
+{
+    return CdsLineMode::IsBackgroundThread(CdsServerFrame::g_bBackgroundThread.load());
+}
 
 LONGLONG CdsCommHdlr::NowSeconds() const
 {
@@ -238,7 +242,7 @@ void CdsCommHdlr::RemoveActiveDevice(CdsDeviceObject* pDevice)
     m_devices.erase(it);
 }
 
-void CdsCommHdlr::ClearCursorsOf(const CdsDeviceObject* pDevice)
+void CdsCommHdlr::ClearCursorsOfLocked(const CdsDeviceObject* pDevice)
 {
     for (auto& set : m_cursors) {
         for (auto& cursor : set) {

@@ -176,9 +176,9 @@ TEST_F(LineThreadTest, FrameSkipsBusyLines)
     hdlr->m_release.reset();
     ASSERT_TRUE(hdlr->PostMessageToThread(line, WM_SINGLESTEP, 1, 0));
     ASSERT_TRUE(hdlr->m_entered.wait(5000));
-    // Ten timer ticks find the line busy and post nothing.
+    // Ten data-timer ticks of thread mode find the line busy and post nothing.
     for (int i = 0; i < 10; ++i)
-        frame.OnDataTimer();
+        frame.SendTimerMsgToThreads(static_cast<ULONG>(2 + i));
     EXPECT_TRUE(line->m_bBusy.load());
     hdlr->m_release.set();
     frame.ExitPorts(); // stops and joins the line
