@@ -175,6 +175,8 @@ private:
     RefCount refs_;
     std::shared_ptr<ServerCore> core_;
     std::shared_ptr<ConnectionTables> tables_;
+    // Taken after the server object's lock and before the tables' lock, the connection
+    // point's lock, the callback lock and a tag's lock.
     mutable std::mutex mutex_;
     GroupSettings s_;
     bool removed_ = false;

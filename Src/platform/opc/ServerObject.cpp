@@ -219,9 +219,11 @@ HRESULT ServerObject::RemoveGroup(OPCHANDLE hServerGroup, BOOL force)
         g = std::move(it->second);
         groups_.erase(it);
     }
+    // The name is read before the tables' lock: the group's lock comes first.
+    const std::u16string name = g->name();
     {
         std::lock_guard tl(tables_->mutex);
-        tables_->groupNames.erase(g->name());
+        tables_->groupNames.erase(name);
     }
     // Our table held one reference and `g` holds it now; any more belong to the client.
     bool inUse = g->refCount() > 1;
@@ -322,7 +324,7 @@ HRESULT ServerObject::LookupItemIDs(std::u16string_view itemId, std::span<const 
 
 COPCBrowser* ServerObject::browser(COPCCallback* cb) { return cb->CreateBrowser(); }
 
-bool ServerObject::positionBrowser(COPCBrowser* b, const std::vector<std::string>& path)
+bool ServerObject::positionBrowserLocked(COPCBrowser* b, const std::vector<std::string>& path)
 {
     for (int guard = 0; guard < 1024 && b->MoveUp(); ++guard) {
     }
@@ -368,7 +370,7 @@ HRESULT ServerObject::ChangeBrowsePosition(OPCBROWSEDIRECTION direction, std::u1
     default:
         return E_INVALIDARG;
     }
-    if (!positionBrowser(b, path)) return E_INVALIDARG;
+    if (!positionBrowserLocked(b, path)) return E_INVALIDARG;
     browsePath_ = std::move(path);
     return S_OK;
 }
@@ -391,7 +393,7 @@ HRESULT ServerObject::BrowseOPCItemIDs(OPCBROWSETYPE type, std::u16string_view f
             std::lock_guard lock(mutex_);
             path = browsePath_;
         }
-        if (!positionBrowser(b, path)) return E_FAIL;
+        if (!positionBrowserLocked(b, path)) return E_FAIL;
         HRESULT hr = b->BeginBrowse(type, narrow(filter), dataTypeFilter, accessRightsFilter);
         if (FAILED(hr)) return hr;
         std::vector<std::string> found;
@@ -400,7 +402,7 @@ HRESULT ServerObject::BrowseOPCItemIDs(OPCBROWSETYPE type, std::u16string_view f
             if (n.empty()) break;
             found.push_back(std::move(n));
         }
-        positionBrowser(b, path);  // a flat listing moves the browser to the root
+        positionBrowserLocked(b, path);  // a flat listing moves the browser to the root
         // Leaves are filtered by canonical type and access rights here, whatever the
         // browser does with the filters.
         const bool filtered = type != OPC_BRANCH && (dataTypeFilter != VT_EMPTY || accessRightsFilter != 0);
@@ -433,7 +435,7 @@ HRESULT ServerObject::GetItemID(std::u16string_view itemDataId, std::u16string& 
         std::lock_guard lock(mutex_);
         path = browsePath_;
     }
-    if (!positionBrowser(b, path)) return E_FAIL;
+    if (!positionBrowserLocked(b, path)) return E_FAIL;
     std::string id = b->GetItemID(narrow(itemDataId));
     if (id.empty()) return E_INVALIDARG;
     itemId = com::toBstr(id);

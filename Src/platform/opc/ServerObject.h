@@ -18,6 +18,7 @@ class Group;
 
 // Tables of one connection shared with its groups.
 struct ConnectionTables {
+    // Innermost: taken under a server object's or a group's lock, never the other way.
     std::mutex mutex;
     std::set<std::u16string> groupNames;
     DWORD nextItemHandle = 1;
@@ -75,13 +76,15 @@ public:
 private:
     explicit ServerObject(std::shared_ptr<ServerCore> core);
     ~ServerObject();
-    // Walks the shared browser to this client's position; false when it is gone.
-    bool positionBrowser(COPCBrowser* b, const std::vector<std::string>& path);
+    // Walks the shared browser to this client's position; false when it is gone. Under
+    // the core's browse lock.
+    bool positionBrowserLocked(COPCBrowser* b, const std::vector<std::string>& path);
     COPCBrowser* browser(COPCCallback* cb);
 
     RefCount refs_;
     std::shared_ptr<ServerCore> core_;
     std::shared_ptr<ConnectionTables> tables_;
+    // Before the tables' lock; a group's lock is never held while taking it.
     mutable std::mutex mutex_;
     std::map<OPCHANDLE, ComPtr<Group>> groups_;
     std::vector<std::string> browsePath_;

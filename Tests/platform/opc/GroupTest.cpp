@@ -9,6 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <future>
+#include <thread>
+
 namespace {
 
 using opc::ComPtr;
@@ -523,6 +527,32 @@ TEST_F(GroupTest, RemovingAGroupHandsItsTagsBack)
     std::vector<OPCITEMSTATE> values;
     OPCHANDLE h[] = {1};
     EXPECT_EQ(g.as<IOPCSyncIO>(IID_IOPCSyncIO)->Read(OPC_DS_CACHE, h, values, errors), E_FAIL);
+}
+
+TEST_F(GroupTest, RemoveGroupOverlappingAddItemsNeitherDeadlocksNorLeaksTags)
+{
+    for (int round = 0; round < 200; ++round) {
+        auto g = addGroup(u"Busy", 100, 1);
+        const OPCHANDLE handle = groupHandle;
+        std::atomic<bool> go{false};
+        auto adder = std::async(std::launch::async, [&] {
+            while (!go) std::this_thread::yield();
+            std::vector<OPCITEMDEF> defs(1);
+            defs[0].szItemID = u"PLC1.D100";
+            std::vector<OPCITEMRESULT> results;
+            std::vector<HRESULT> errors;
+            while (SUCCEEDED(g->AddItems(defs, results, errors))) {
+            }
+        });
+        go = true;
+        EXPECT_TRUE(SUCCEEDED(server->RemoveGroup(handle, TRUE)));
+        if (adder.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+            ADD_FAILURE() << "AddItems and RemoveGroup wait for each other";
+            std::abort();  // the two threads hold each other's lock: nothing can end them
+        }
+        g.reset();
+        ASSERT_EQ(cb.tag("PLC1.D100")->m_nUseCount, 0) << "round " << round;
+    }
 }
 
 TEST_F(GroupTest, StopSendsShutdownThenRefusesCallsAndReleasesTags)
