@@ -2,7 +2,23 @@
 // State shared by a toolkit, its server objects and their groups. Server objects and
 // groups keep it alive, so a client that still holds one after the toolkit stopped gets
 // CO_E_SERVER_STOPPING instead of reaching freed memory.
+//
+// Lock order of the toolkit, outermost first (a lock may be held while taking one
+// further down, never one further up):
+//   Toolkit::mutex_ (start, stop, setCallback)
+//   Connection: one reader thread per connection takes no lock while reading
+//   ServerObject::pollMutex_, Group::deliveryMutex_ (a client's deliveries; its sinks
+//     are called under these and nothing below)
+//   ServerCore::browseMutex
+//   ServerObject::mutex_
+//   Group::mutex_
+//   ConnectionTables::mutex, ConnectionPoint::mutex_, the callback lock
+//     (COPCCallback::Lock, taken by the application inside the callback's slots)
+//   ServerCore::mutex_, Toolkit::stateMutex_, CTag's lock: leaves
+// The transport's own locks (Connection, RpcServer, RpcClient) are leaves: no call into
+// the objects is made while one is held.
 #include "platform/opc/OPCCallback.h"
+#include "platform/opc/ServerLimits.h"
 #include "platform/opc/Unknown.h"
 
 #include <atomic>
@@ -59,20 +75,28 @@ public:
     std::vector<ComPtr<ServerObject>> servers();
     std::vector<ComPtr<Group>> groups();
     // The same into a vector the caller keeps, so the scheduler does not allocate per pass.
-    void groups(std::vector<ComPtr<Group>>& out);
+    void servers(std::vector<ComPtr<ServerObject>>& out);
     DWORD clientCount() const;
 
     DWORD nextTransactionId();
     FILETIME now() const { return wallNow_ ? wallNow_() : defaultNow(); }
     void setWallClock(std::function<FILETIME()> f) { wallNow_ = std::move(f); }
+    // Set before the first client comes, read-only after.
     FILETIME startTime{};
+    ServerLimits limits;
+    ServerVersion version;
+    // True: every client has a worker thread for its deliveries (the toolkit's scheduler
+    // ticks them); false: the owner's poll() delivers on its own thread.
+    bool threaded = false;
     std::atomic<std::uint64_t> lastUpdateTicks{0};
-    std::mutex browseMutex;  // one client at a time walks the shared browser
+    // One client at a time walks the shared browser; before the server objects' locks.
+    std::mutex browseMutex;
 
 private:
     static FILETIME defaultNow();
     void leave();
 
+    // A leaf: held only to read or change the members below.
     mutable std::mutex mutex_;
     std::condition_variable idle_;
     COPCCallback* callback_ = nullptr;

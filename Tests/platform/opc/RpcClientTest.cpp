@@ -18,13 +18,34 @@ using opc::ComPtr;
 
 class RpcClientTest : public ::testing::Test {
 protected:
-    void SetUp() override
+    void SetUp() override { open({}); }
+    // A new client on a new socket pair. Sink calls wait on the application thread's
+    // dispatcher until the test runs it.
+    void open(opc::ClientOptions options)
     {
+        client.reset();
+        if (peer >= 0) ::close(peer);
         int fds[2];
         ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds), 0);
         peer = fds[1];
-        // Sink calls wait on the application thread's dispatcher until the test runs it.
-        client = std::make_unique<opc::RpcClient>(fds[0], opc::postTo(dispatcher));
+        client = std::make_unique<opc::RpcClient>(fds[0], opc::postTo(dispatcher), std::move(options));
+    }
+    // Options with the fake clock and a recorded link-lost notice.
+    opc::ClientOptions recordingOptions(std::chrono::milliseconds callTimeout)
+    {
+        opc::ClientOptions o;
+        o.callTimeout = callTimeout;
+        o.clock = &clock;
+        o.linkLost = [this](HRESULT why) { notices.push_back(why); };
+        return o;
+    }
+    std::future<HRESULT> callAsync(opc::Method m)
+    {
+        return std::async(std::launch::async, [this, m] {
+            opc::WireWriter w;
+            std::vector<BYTE> reply;
+            return client->call(m, 1, w, reply);
+        });
     }
     void TearDown() override
     {
@@ -47,6 +68,7 @@ protected:
     win::ManualDispatcher dispatcher{clock};
     int peer = -1;
     std::unique_ptr<opc::RpcClient> client;
+    std::vector<HRESULT> notices;  // link-lost notices, as the dispatcher ran them
 };
 
 TEST_F(RpcClientTest, CallGetsItsReplyByCallId)
@@ -169,6 +191,76 @@ TEST_F(RpcClientTest, MalformedOrMisaddressedNotificationsAreDropped)
     ASSERT_EQ(data->list.size(), 1u);
     EXPECT_EQ(data->list[0].transactionId, 9u);
     EXPECT_TRUE(client->connected());
+}
+
+TEST_F(RpcClientTest, CallWithoutAReplyFailsAtTheTimeOutAndTheLinkStays)
+{
+    open(recordingOptions(std::chrono::milliseconds(60000)));
+    auto result = callAsync(opc::Method::GetStatus);
+    opc::Frame call;
+    ASSERT_TRUE(opc::readFrame(peer, call));  // the server took it and stays silent
+    clock.advance(60000);
+    EXPECT_EQ(result.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout);
+    clock.advance(1);
+    ASSERT_EQ(result.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    EXPECT_EQ(result.get(), RPC_E_TIMEOUT);
+    EXPECT_TRUE(client->connected());
+
+    // Its late reply is dropped; the next call gets its own.
+    auto next = callAsync(opc::Method::GetStatus);
+    opc::Frame second;
+    ASSERT_TRUE(opc::readFrame(peer, second));
+    for (DWORD id : {call.callId, second.callId}) {
+        opc::Frame reply = second;
+        reply.kind = opc::FrameKind::Reply;
+        reply.callId = id;
+        reply.payload = {0x0F, 0, 0x04, 0x00};
+        ASSERT_TRUE(opc::writeAll(peer, opc::encodeFrame(reply)));
+    }
+    EXPECT_EQ(next.get(), OPC_S_INUSE);
+    EXPECT_TRUE(notices.empty());
+}
+
+TEST_F(RpcClientTest, LostLinkPostsOneNoticeToTheDispatcher)
+{
+    open(recordingOptions(std::chrono::milliseconds(60000)));
+    auto result = callAsync(opc::Method::GetStatus);
+    opc::Frame call;
+    ASSERT_TRUE(opc::readFrame(peer, call));
+    ::close(peer);
+    peer = -1;
+    EXPECT_EQ(result.get(), RPC_S_CALL_FAILED);
+    EXPECT_TRUE(notices.empty());  // nothing runs off the application thread
+    ASSERT_EQ(runTasks(), 1u);
+    EXPECT_EQ(notices, (std::vector<HRESULT>{RPC_S_CALL_FAILED}));
+    client.reset();
+    EXPECT_EQ(dispatcher.runPending(), 0u);
+}
+
+TEST_F(RpcClientTest, ClientThatEndsTheLinkItselfGetsNoNotice)
+{
+    open(recordingOptions(std::chrono::milliseconds(60000)));
+    client->disconnect();
+    client.reset();
+    EXPECT_EQ(dispatcher.runPending(), 0u);
+    EXPECT_TRUE(notices.empty());
+}
+
+TEST_F(RpcClientTest, RefusedConnectionFailsEveryCallWithTheServersCode)
+{
+    open(recordingOptions(std::chrono::milliseconds(60000)));
+    auto result = callAsync(opc::Method::Activate);
+    opc::Frame call;
+    ASSERT_TRUE(opc::readFrame(peer, call));
+    opc::Frame refusal;
+    refusal.kind = opc::FrameKind::Notify;
+    refusal.method = WORD(opc::Method::Refused);
+    refusal.payload = {0x0E, 0x00, 0x07, 0x80};  // E_OUTOFMEMORY
+    ASSERT_TRUE(opc::writeAll(peer, opc::encodeFrame(refusal)));
+    EXPECT_EQ(result.get(), E_OUTOFMEMORY);
+    EXPECT_EQ(callAsync(opc::Method::GetStatus).get(), E_OUTOFMEMORY);
+    ASSERT_EQ(runTasks(), 1u);
+    EXPECT_EQ(notices, (std::vector<HRESULT>{E_OUTOFMEMORY}));
 }
 
 } // namespace
