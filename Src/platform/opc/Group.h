@@ -104,8 +104,9 @@ public:
     HRESULT FindConnectionPoint(const IID& iid, IConnectionPoint** out) override;
 
     // Runs queued transactions, then the subscription update when the group is due, and
-    // hands the results to the client's sinks. One poll at a time; not from a sink.
-    void poll(std::uint64_t nowMs);
+    // hands the results to the client's sinks. One poll at a time; not from a sink. The
+    // time of the next subscription update (UINT64_MAX: none while nothing changes).
+    std::uint64_t poll(std::uint64_t nowMs);
     // Releases every item's tag; later calls answer E_FAIL. Runs once.
     void teardown(COPCCallback* callback);
     // Later calls answer E_FAIL; the items stay until teardown.
@@ -135,8 +136,9 @@ private:
         VARTYPE canonical = VT_EMPTY;
         DWORD access = 0;
         std::vector<BYTE> blob;
-        // The subscriptions' view: the tag's change count, readability, value and quality
-        // at the last look, and what goes out (converted to the requested type). version
+        // The subscriptions' view: the tag's change count, readability, quality and value
+        // at the last look, and what goes out (converted to the requested type; the tag's
+        // value is kept in seenValue only when it differs from what goes out). version
         // grows when a look finds something else; 0: not looked at yet.
         std::uint64_t seenChanges = 0;
         std::uint64_t version = 0;

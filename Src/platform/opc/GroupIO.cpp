@@ -300,6 +300,7 @@ HRESULT Group::SetEnable(BOOL enable)
     std::lock_guard lock(mutex_);
     if (removed_) return E_FAIL;
     enabled_ = enable ? TRUE : FALSE;
+    tables_->dueNow();
     return S_OK;
 }
 

@@ -6,6 +6,7 @@
 #include "platform/opc/ServerObject.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace opc {
 namespace {
@@ -212,27 +213,38 @@ std::array<bool, Group::kSlots> Group::subscribedSlotsLocked() const
 void Group::resendLocked(std::size_t slot)
 {
     for (Item& item : items_) item.sent[slot] = 0;
+    tables_->dueNow();  // a new subscriber hears at the next tick
 }
 
 void Group::resendItemLocked(Item& item) { item.sent.fill(0); }
 
 // Looks at the tag only when it was written since the last look: an unchanged item costs
-// one comparison of counters.
+// one comparison of counters. The callback's read check is made once per write of the
+// tag, whichever group looks first; the others reuse its answer.
 void Group::observeLocked(COPCCallback* cb, Item& item)
 {
     const std::uint64_t changes = item.tag->ChangeCount();
     if (item.version != 0 && changes == item.seenChanges) return;
-    const HRESULT readable = cb->ReadTag(item.tag);
-    std::uint64_t at = changes;
-    CTagState st = SUCCEEDED(readable) ? item.tag->Snapshot(&at) : CTagState{};
+    std::uint64_t at = 0;
+    std::optional<HRESULT> check;
+    CTagState st = item.tag->Look(at, check);
+    if (!check) {
+        check = cb->ReadTag(item.tag);
+        item.tag->RememberCheck(at, *check);
+    }
+    const HRESULT readable = *check;
+    if (FAILED(readable)) st = CTagState{};
     item.seenChanges = at;
-    if (item.version != 0 && readable == item.seenReadable && st.quality == item.seenQuality &&
-        st.value == item.seenValue)
+    // What went out is the tag's own value unless it was converted: only then is the
+    // value as the tag had it kept beside it.
+    const VARIANT& seen = item.seenValue.vt() != VT_EMPTY ? item.seenValue : item.current.value;
+    if (item.version != 0 && readable == item.seenReadable && st.quality == item.seenQuality && st.value == seen)
         return;
     item.current = readLocked(item, st, readable, OPC_DS_CACHE);
     item.seenReadable = readable;
     item.seenQuality = st.quality;
-    item.seenValue = std::move(st.value);
+    if (item.current.value == st.value) item.seenValue.clear();
+    else item.seenValue = std::move(st.value);
     ++item.version;
 }
 
@@ -273,16 +285,18 @@ void Group::collectChangesLocked(COPCCallback* cb, Delivery& d)
     }
 }
 
-void Group::poll(std::uint64_t nowMs)
+std::uint64_t Group::poll(std::uint64_t nowMs)
 {
+    constexpr std::uint64_t kNever = std::numeric_limits<std::uint64_t>::max();
+    std::uint64_t next = kNever;
     std::lock_guard dl(deliveryMutex_);
     Delivery& d = *delivery_;
     d.clear();
     {
         auto call = core_->enter();
-        if (!call) return;
+        if (!call) return kNever;
         std::lock_guard lock(mutex_);
-        if (removed_) return;
+        if (removed_) return kNever;
         d.hClientGroup = s_.hClientGroup;
         if (!pending_.empty()) {
             tables_->releasePending(pending_.size());
@@ -292,20 +306,24 @@ void Group::poll(std::uint64_t nowMs)
                 runTransactionLocked(call.get(), t, d);
             }
         }
-        const bool due = !lastRunMs_ || nowMs - *lastRunMs_ >= s_.revisedRate;
         const std::array<bool, kSlots> on = subscribedSlotsLocked();
-        if (due && s_.active && std::find(on.begin(), on.end(), true) != on.end()) {
-            // Keeps the group's cadence when a poll comes a little late.
-            const bool onTime = lastRunMs_ && nowMs - *lastRunMs_ < 2ull * s_.revisedRate;
-            lastRunMs_ = onTime ? *lastRunMs_ + s_.revisedRate : nowMs;
-            collectChangesLocked(call.get(), d);
+        if (s_.active && std::find(on.begin(), on.end(), true) != on.end()) {
+            const bool due = !lastRunMs_ || nowMs - *lastRunMs_ >= s_.revisedRate;
+            if (due) {
+                // Keeps the group's cadence when a poll comes a little late.
+                const bool onTime = lastRunMs_ && nowMs - *lastRunMs_ < 2ull * s_.revisedRate;
+                lastRunMs_ = onTime ? *lastRunMs_ + s_.revisedRate : nowMs;
+                collectChangesLocked(call.get(), d);
+            }
+            next = *lastRunMs_ + s_.revisedRate;
         }
     }
-    if (d.empty()) return;
+    if (d.empty()) return next;
     auto sinks = callbackPoint_.sinks<IOPCDataCallback>();
     if (!sinks.empty()) d.callback = sinks.front();
     deliver(d);
     d.callback.reset();  // the sink goes with its connection point, not with this poll
+    return next;
 }
 
 void Group::deliver(Delivery& d)

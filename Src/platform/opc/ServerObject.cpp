@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <ctime>
+#include <limits>
 
 namespace opc {
 namespace {
@@ -187,13 +188,19 @@ void ServerObject::poll(std::uint64_t nowMs)
         std::lock_guard lock(mutex_);
         for (auto& [h, g] : groups_) pollGroups_.push_back(g);
     }
-    for (auto& g : pollGroups_) g->poll(nowMs);
+    // Cleared first: a schedule changed during the poll brings the worker back.
+    tables_->nextDueMs.store(std::numeric_limits<std::uint64_t>::max(), std::memory_order_relaxed);
+    std::uint64_t next = std::numeric_limits<std::uint64_t>::max();
+    for (auto& g : pollGroups_) next = std::min(next, g->poll(nowMs));
     pollGroups_.clear();  // no group outlives its removal because of the last poll
+    std::uint64_t seen = std::numeric_limits<std::uint64_t>::max();
+    tables_->nextDueMs.compare_exchange_strong(seen, next, std::memory_order_relaxed);
 }
 
 void ServerObject::tick(std::uint64_t nowMs)
 {
-    if (worker_) worker_->tick(nowMs);
+    // A client with nothing due is not woken: idle clients cost the scheduler a look.
+    if (worker_ && nowMs >= tables_->nextDueMs.load(std::memory_order_relaxed)) worker_->tick(nowMs);
 }
 
 // ---- IOPCServer ----

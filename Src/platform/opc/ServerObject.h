@@ -7,6 +7,7 @@
 #include "platform/opc/Interfaces.h"
 #include "platform/opc/ServerCore.h"
 
+#include <atomic>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -33,6 +34,9 @@ struct ConnectionTables {
     std::size_t items = 0;    // items of all the client's groups
     std::size_t pending = 0;  // queued transactions of all its groups
     std::shared_ptr<ClientWorker> worker;  // null without a worker or once it stopped
+    // Monotonic ms from which the worker is ticked again: the first due subscription
+    // update of the client's groups (0: at the next tick).
+    std::atomic<std::uint64_t> nextDueMs{0};
 
     // A new item handle, when the client may have one more item.
     std::optional<DWORD> newItemHandle();
@@ -42,6 +46,8 @@ struct ConnectionTables {
     void releasePending(std::size_t n);
     // The worker runs soon (a transaction was queued).
     void wake();
+    // A group's schedule changed: the worker is ticked at the next tick.
+    void dueNow() { nextDueMs.store(0, std::memory_order_relaxed); }
 };
 
 class ServerObject final : public IOPCServer,
@@ -107,7 +113,8 @@ public:
     // Runs the groups' queued transactions and due subscription updates and hands the
     // results to the client's sinks; never twice at once. Not from inside a sink.
     void poll(std::uint64_t nowMs);
-    // With a worker: lets it poll at nowMs on its own thread. Without: nothing.
+    // With a worker: lets it poll at nowMs on its own thread when one of the client's
+    // groups is due. Without: nothing.
     void tick(std::uint64_t nowMs);
 
 private:

@@ -40,3 +40,19 @@ bool CTag::SameAs(const VARIANT& value, WORD quality) const
     std::lock_guard lock(m_lock);
     return m_wQuality == quality && m_value == value;
 }
+
+CTagState CTag::Look(std::uint64_t& changes, std::optional<HRESULT>& check) const
+{
+    std::lock_guard lock(m_lock);
+    changes = m_changes.load(std::memory_order_relaxed);
+    if (m_checkedAt == changes) check = m_check;
+    else check.reset();
+    return CTagState{m_value, m_wQuality, m_timestamp};
+}
+
+void CTag::RememberCheck(std::uint64_t changes, HRESULT result) const
+{
+    std::lock_guard lock(m_lock);
+    m_checkedAt = changes;
+    m_check = result;
+}

@@ -1,6 +1,7 @@
 #pragma once
 // Base of the application's tags. The toolkit reads a tag to answer client reads and
 // subscriptions; the application writes it as its values arrive.
+#include "platform/com/HResult.h"
 #include "platform/com/Time.h"
 #include "platform/com/Variant.h"
 #include "platform/win/WinTypes.h"
@@ -8,6 +9,7 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <utility>
 
 // A snapshot of what a client reads from a tag.
@@ -56,9 +58,17 @@ public:
     bool SameAs(const VARIANT& value, WORD quality) const;
     // For code that sets the members below directly while other threads read.
     WriteLock Lock() const { return WriteLock(*this); }
+    // For code that only reads them: it leaves the change count alone (a Lock() taken to
+    // read would make every subscription look at the tag again for nothing).
+    std::unique_lock<std::mutex> ReadLock() const { return std::unique_lock<std::mutex>(m_lock); }
     // Grows with every write (and every Lock()); equal counts mean nothing was written
     // in between, so a reader may skip looking at the value.
     std::uint64_t ChangeCount() const { return m_changes.load(std::memory_order_acquire); }
+    // For the toolkit: the state with its change count, and the callback's read check
+    // (ReadTag) when one was made for that count already.
+    CTagState Look(std::uint64_t& changes, std::optional<HRESULT>& check) const;
+    // Keeps the read check made for a change count, until the tag is written again.
+    void RememberCheck(std::uint64_t changes, HRESULT result) const;
 
     // Set by the application before the tag is handed to the toolkit; read-only after.
     VARTYPE m_vtCanonical = VT_EMPTY;
@@ -73,4 +83,7 @@ private:
     // Innermost lock of the toolkit: nothing else is taken while it is held.
     mutable std::mutex m_lock;
     mutable std::atomic<std::uint64_t> m_changes{1};
+    // Guarded by m_lock: the count the read check below was made for (0: none).
+    mutable std::uint64_t m_checkedAt = 0;
+    mutable HRESULT m_check = S_OK;
 };
