@@ -138,9 +138,9 @@ int RunServer(const std::filesystem::path& root, int items, int readyFd, int con
 }
 
 // Counts what arrives; keeps the delay of every time stamp it sees.
-class CountingSink final : public opctest::SinkBase<IOPCDataCallback> {
+class CountingSink final : public opctest::DataChangeSink {
 public:
-    explicit CountingSink(OPCHANDLE stampHandle) : SinkBase(IID_IOPCDataCallback), m_stamp(stampHandle) {}
+    explicit CountingSink(OPCHANDLE stampHandle) : m_stamp(stampHandle) {}
     HRESULT OnDataChange(DWORD, OPCHANDLE, HRESULT, HRESULT, std::span<const OPCHANDLE> items,
                          std::span<const VARIANT> values, std::span<const WORD>, std::span<const FILETIME>,
                          std::span<const HRESULT>) override
@@ -156,16 +156,6 @@ public:
         cv.notify_all();
         return S_OK;
     }
-    HRESULT OnReadComplete(DWORD, OPCHANDLE, HRESULT, HRESULT, std::span<const OPCHANDLE>, std::span<const VARIANT>,
-                           std::span<const WORD>, std::span<const FILETIME>, std::span<const HRESULT>) override
-    {
-        return S_OK;
-    }
-    HRESULT OnWriteComplete(DWORD, OPCHANDLE, HRESULT, std::span<const OPCHANDLE>, std::span<const HRESULT>) override
-    {
-        return S_OK;
-    }
-    HRESULT OnCancelComplete(DWORD, OPCHANDLE) override { return S_OK; }
     std::size_t events() const override { return callbacks; }
 
     std::size_t updates = 0;
@@ -328,9 +318,9 @@ void BM_ChangeToCallbackLatency(benchmark::State& state) { RunClients(state, 0, 
 
 #ifdef TESSARO_BRIDGE_SERVER
 // Keeps the arrival time of the latest value of one item.
-class ArrivalSink final : public opctest::SinkBase<IOPCDataCallback> {
+class ArrivalSink final : public opctest::DataChangeSink {
 public:
-    ArrivalSink() : SinkBase(IID_IOPCDataCallback) {}
+    ArrivalSink() = default;
     HRESULT OnDataChange(DWORD, OPCHANDLE, HRESULT, HRESULT, std::span<const OPCHANDLE> items,
                          std::span<const VARIANT> values, std::span<const WORD>, std::span<const FILETIME>,
                          std::span<const HRESULT>) override
@@ -346,16 +336,6 @@ public:
         cv.notify_all();
         return S_OK;
     }
-    HRESULT OnReadComplete(DWORD, OPCHANDLE, HRESULT, HRESULT, std::span<const OPCHANDLE>, std::span<const VARIANT>,
-                           std::span<const WORD>, std::span<const FILETIME>, std::span<const HRESULT>) override
-    {
-        return S_OK;
-    }
-    HRESULT OnWriteComplete(DWORD, OPCHANDLE, HRESULT, std::span<const OPCHANDLE>, std::span<const HRESULT>) override
-    {
-        return S_OK;
-    }
-    HRESULT OnCancelComplete(DWORD, OPCHANDLE) override { return S_OK; }
     std::size_t events() const override { return count; }
 
     // The arrival of that value, or nothing within the limit.

@@ -67,7 +67,7 @@ private:
     ~SnapshotEnum() = default;
 
     RefCount refs_;
-    std::mutex mutex_;
+    std::mutex mutex_;  // a leaf: guards pos_
     std::shared_ptr<const std::vector<T>> items_;
     std::size_t pos_;
     IID iid_;

@@ -212,7 +212,8 @@ HRESULT Group::CloneGroup(std::u16string_view name, const IID& iid, IUnknown** o
         if (removed_ || !owner_ || !owner_->tryAddRef()) return E_FAIL;
         owner = ComPtr<ServerObject>::attach(owner_);
         s = s_;
-        defs = itemDefsLocked();
+        for (auto& a : attributesLocked())
+            defs.push_back({a.szAccessPath, a.szItemID, a.bActive, a.hClient, a.blob, a.vtRequestedDataType});
     }
     s.name = name;
     s.active = FALSE;  // a copy starts inactive
@@ -231,21 +232,24 @@ HRESULT Group::CloneGroup(std::u16string_view name, const IID& iid, IUnknown** o
 
 // ---- IOPCItemMgt ----
 
-std::vector<OPCITEMDEF> Group::itemDefsLocked() const
+std::vector<OPCITEMATTRIBUTES> Group::attributesLocked() const
 {
-    std::vector<OPCITEMDEF> defs;
-    defs.reserve(items_.size());
+    std::vector<OPCITEMATTRIBUTES> list;
+    list.reserve(items_.size());
     for (const Item& item : items_) {
-        OPCITEMDEF d;
-        d.szAccessPath = item.accessPath;
-        d.szItemID = item.itemId;
-        d.bActive = item.active;
-        d.hClient = item.hClient;
-        d.blob = item.blob;
-        d.vtRequestedDataType = item.requested;
-        defs.push_back(std::move(d));
+        OPCITEMATTRIBUTES a;
+        a.szAccessPath = item.accessPath;
+        a.szItemID = item.itemId;
+        a.bActive = item.active;
+        a.hClient = item.hClient;
+        a.hServer = item.hServer;
+        a.dwAccessRights = item.access;
+        a.blob = item.blob;
+        a.vtRequestedDataType = item.requested;
+        a.vtCanonicalDataType = item.canonical;
+        list.push_back(std::move(a));
     }
-    return defs;
+    return list;
 }
 
 HRESULT Group::validateDef(COPCCallback* cb, const OPCITEMDEF& def, OPCITEMRESULT& result)
@@ -471,19 +475,7 @@ HRESULT Group::CreateEnumerator(const IID& iid, IUnknown** out)
     {
         std::lock_guard lock(mutex_);
         if (removed_) return E_FAIL;
-        for (const Item& item : items_) {
-            OPCITEMATTRIBUTES a;
-            a.szAccessPath = item.accessPath;
-            a.szItemID = item.itemId;
-            a.bActive = item.active;
-            a.hClient = item.hClient;
-            a.hServer = item.hServer;
-            a.dwAccessRights = item.access;
-            a.blob = item.blob;
-            a.vtRequestedDataType = item.requested;
-            a.vtCanonicalDataType = item.canonical;
-            list.push_back(std::move(a));
-        }
+        list = attributesLocked();
     }
     bool none = list.empty();
     *out = ItemAttributesEnum::make(std::move(list), IID_IEnumOPCItemAttributes).detach();

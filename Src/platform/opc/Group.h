@@ -193,7 +193,7 @@ private:
     bool anyActiveItemLocked() const;
     HRESULT addItemLocked(COPCCallback* cb, const OPCITEMDEF& def, OPCITEMRESULT& result);
     void eraseItemsLocked(std::span<const OPCHANDLE> handles, std::vector<CTag*>& tags);
-    std::vector<OPCITEMDEF> itemDefsLocked() const;
+    std::vector<OPCITEMATTRIBUTES> attributesLocked() const;
     Result readLocked(const Item& item, const CTagState& state, HRESULT readError, OPCDATASOURCE source) const;
     std::vector<Result> readItemsLocked(COPCCallback* cb, std::span<Item* const> items, OPCDATASOURCE source);
     std::vector<HRESULT> writeItemsLocked(COPCCallback* cb, std::span<Item* const> items,
@@ -202,11 +202,17 @@ private:
                                Transaction& t);
     HRESULT completionSinkLocked(DWORD connection, bool forWrite);
     template <typename Admit>
-    HRESULT collectLocked(std::span<const OPCHANDLE> handles, std::span<const VARIANT> values,
+    HRESULT collectTargets(std::span<const OPCHANDLE> handles, std::span<const VARIANT> values,
                           std::vector<HRESULT>& errors, Transaction& t, Admit&& admit);
     // Queues t (taking one of the client's pending places) and gives its id: E_OUTOFMEMORY
     // when the client has its limit of pending transactions, E_FAIL once removed.
     HRESULT queue(Transaction t, DWORD* id);
+    // The start every asynchronous call shares: its id cleared, its arguments and the
+    // toolkit's state checked.
+    HRESULT beginAsync(DWORD* id, bool argumentsFit) const;
+    // Queues a transaction whose items collectTargets gathered (with its answer): S_FALSE
+    // when none of them named an item.
+    HRESULT submit(HRESULT collected, Transaction t, DWORD* id);
     bool cancelQueued(DWORD id, bool v2, Transaction* out);
     void runTransactionLocked(COPCCallback* cb, Transaction& t, Delivery& d);
     // The subscription update: looks at the tags written since the last look and gives

@@ -8,6 +8,11 @@
 #include <algorithm>
 
 namespace opc {
+namespace {
+
+bool isSource(OPCDATASOURCE s) { return s == OPC_DS_CACHE || s == OPC_DS_DEVICE; }
+
+} // namespace
 
 // The items the handles name, and where each handle stands in the call.
 void Group::findItemsLocked(std::span<const OPCHANDLE> handles, std::vector<Item*>& items,
@@ -25,7 +30,7 @@ HRESULT Group::Read(OPCDATASOURCE source, std::span<const OPCHANDLE> handles, st
 {
     values.assign(handles.size(), OPCITEMSTATE{});
     errors.assign(handles.size(), OPC_E_INVALIDHANDLE);
-    if (handles.empty() || (source != OPC_DS_CACHE && source != OPC_DS_DEVICE)) return E_INVALIDARG;
+    if (handles.empty() || !isSource(source)) return E_INVALIDARG;
     auto call = core_->enter();
     if (!call) return CO_E_SERVER_STOPPING;
     std::lock_guard lock(mutex_);
@@ -109,10 +114,10 @@ HRESULT Group::completionSinkLocked(DWORD connection, bool forWrite)
     return S_OK;
 }
 
-// Under the lock, once `admit` lets the call in: the items the handles name, with their
-// values for a write, go into t.
+// Takes the lock and, once `admit` lets the call in: the items the handles name, with
+// their values for a write, go into t.
 template <typename Admit>
-HRESULT Group::collectLocked(std::span<const OPCHANDLE> handles, std::span<const VARIANT> values,
+HRESULT Group::collectTargets(std::span<const OPCHANDLE> handles, std::span<const VARIANT> values,
                              std::vector<HRESULT>& errors, Transaction& t, Admit&& admit)
 {
     std::lock_guard lock(mutex_);
@@ -142,6 +147,23 @@ HRESULT Group::queue(Transaction t, DWORD* id)
     return S_OK;
 }
 
+HRESULT Group::beginAsync(DWORD* id, bool argumentsFit) const
+{
+    if (!id) return E_POINTER;
+    *id = 0;
+    if (!argumentsFit) return E_INVALIDARG;
+    if (!core_->accepting()) return CO_E_SERVER_STOPPING;
+    return S_OK;
+}
+
+HRESULT Group::submit(HRESULT collected, Transaction t, DWORD* id)
+{
+    if (FAILED(collected)) return collected;
+    if (t.targets.empty()) return S_FALSE;
+    if (HRESULT hr = queue(std::move(t), id); FAILED(hr)) return hr;
+    return collected;
+}
+
 bool Group::cancelQueued(DWORD id, bool v2, Transaction* out)
 {
     std::lock_guard lock(mutex_);
@@ -158,47 +180,33 @@ HRESULT Group::Read(DWORD connection, OPCDATASOURCE source, std::span<const OPCH
                     DWORD* transactionId, std::vector<HRESULT>& errors)
 {
     errors.assign(handles.size(), OPC_E_INVALIDHANDLE);
-    if (!transactionId) return E_POINTER;
-    *transactionId = 0;
-    if (handles.empty() || (source != OPC_DS_CACHE && source != OPC_DS_DEVICE)) return E_INVALIDARG;
-    if (!core_->accepting()) return CO_E_SERVER_STOPPING;
+    if (HRESULT hr = beginAsync(transactionId, !handles.empty() && isSource(source)); FAILED(hr)) return hr;
     Transaction t;
     HRESULT overall =
-        collectLocked(handles, {}, errors, t, [&] { return completionSinkLocked(connection, false); });
-    if (FAILED(overall)) return overall;
-    if (t.targets.empty()) return S_FALSE;
+        collectTargets(handles, {}, errors, t, [&] { return completionSinkLocked(connection, false); });
     t.kind = Kind::Read;
     t.connection = connection;
     t.source = source;
-    if (HRESULT hr = queue(std::move(t), transactionId); FAILED(hr)) return hr;
-    return overall;
+    return submit(overall, std::move(t), transactionId);
 }
 
 HRESULT Group::Write(DWORD connection, std::span<const OPCHANDLE> handles, std::span<const VARIANT> values,
                      DWORD* transactionId, std::vector<HRESULT>& errors)
 {
     errors.assign(handles.size(), OPC_E_INVALIDHANDLE);
-    if (!transactionId) return E_POINTER;
-    *transactionId = 0;
-    if (handles.empty() || values.size() != handles.size()) return E_INVALIDARG;
-    if (!core_->accepting()) return CO_E_SERVER_STOPPING;
+    if (HRESULT hr = beginAsync(transactionId, !handles.empty() && values.size() == handles.size()); FAILED(hr))
+        return hr;
     Transaction t;
     HRESULT overall =
-        collectLocked(handles, values, errors, t, [&] { return completionSinkLocked(connection, true); });
-    if (FAILED(overall)) return overall;
-    if (t.targets.empty()) return S_FALSE;
+        collectTargets(handles, values, errors, t, [&] { return completionSinkLocked(connection, true); });
     t.kind = Kind::Write;
     t.connection = connection;
-    if (HRESULT hr = queue(std::move(t), transactionId); FAILED(hr)) return hr;
-    return overall;
+    return submit(overall, std::move(t), transactionId);
 }
 
 HRESULT Group::Refresh(DWORD connection, OPCDATASOURCE source, DWORD* transactionId)
 {
-    if (!transactionId) return E_POINTER;
-    *transactionId = 0;
-    if (source != OPC_DS_CACHE && source != OPC_DS_DEVICE) return E_INVALIDARG;
-    if (!core_->accepting()) return CO_E_SERVER_STOPPING;
+    if (HRESULT hr = beginAsync(transactionId, isSource(source)); FAILED(hr)) return hr;
     {
         std::lock_guard lock(mutex_);
         if (removed_) return E_FAIL;
@@ -222,49 +230,34 @@ HRESULT Group::Read(std::span<const OPCHANDLE> handles, DWORD transactionId, DWO
                     std::vector<HRESULT>& errors)
 {
     errors.assign(handles.size(), OPC_E_INVALIDHANDLE);
-    if (!cancelId) return E_POINTER;
-    *cancelId = 0;
-    if (handles.empty()) return E_INVALIDARG;
-    if (!core_->accepting()) return CO_E_SERVER_STOPPING;
+    if (HRESULT hr = beginAsync(cancelId, !handles.empty()); FAILED(hr)) return hr;
     if (callbackPoint_.empty()) return CONNECT_E_NOCONNECTION;
     Transaction t;
-    HRESULT overall = collectLocked(handles, {}, errors, t, [] { return S_OK; });
-    if (FAILED(overall)) return overall;
-    if (t.targets.empty()) return S_FALSE;
+    HRESULT overall = collectTargets(handles, {}, errors, t, [] { return S_OK; });
     t.v2 = true;
     t.kind = Kind::Read;
     t.clientId = transactionId;
     t.source = OPC_DS_DEVICE;
-    if (HRESULT hr = queue(std::move(t), cancelId); FAILED(hr)) return hr;
-    return overall;
+    return submit(overall, std::move(t), cancelId);
 }
 
 HRESULT Group::Write(std::span<const OPCHANDLE> handles, std::span<const VARIANT> values, DWORD transactionId,
                      DWORD* cancelId, std::vector<HRESULT>& errors)
 {
     errors.assign(handles.size(), OPC_E_INVALIDHANDLE);
-    if (!cancelId) return E_POINTER;
-    *cancelId = 0;
-    if (handles.empty() || values.size() != handles.size()) return E_INVALIDARG;
-    if (!core_->accepting()) return CO_E_SERVER_STOPPING;
+    if (HRESULT hr = beginAsync(cancelId, !handles.empty() && values.size() == handles.size()); FAILED(hr)) return hr;
     if (callbackPoint_.empty()) return CONNECT_E_NOCONNECTION;
     Transaction t;
-    HRESULT overall = collectLocked(handles, values, errors, t, [] { return S_OK; });
-    if (FAILED(overall)) return overall;
-    if (t.targets.empty()) return S_FALSE;
+    HRESULT overall = collectTargets(handles, values, errors, t, [] { return S_OK; });
     t.v2 = true;
     t.kind = Kind::Write;
     t.clientId = transactionId;
-    if (HRESULT hr = queue(std::move(t), cancelId); FAILED(hr)) return hr;
-    return overall;
+    return submit(overall, std::move(t), cancelId);
 }
 
 HRESULT Group::Refresh2(OPCDATASOURCE source, DWORD transactionId, DWORD* cancelId)
 {
-    if (!cancelId) return E_POINTER;
-    *cancelId = 0;
-    if (source != OPC_DS_CACHE && source != OPC_DS_DEVICE) return E_INVALIDARG;
-    if (!core_->accepting()) return CO_E_SERVER_STOPPING;
+    if (HRESULT hr = beginAsync(cancelId, isSource(source)); FAILED(hr)) return hr;
     if (callbackPoint_.empty()) return CONNECT_E_NOCONNECTION;
     {
         std::lock_guard lock(mutex_);

@@ -89,7 +89,9 @@ public:
     // Narrow (UTF-8) text as a client's wide string.
     static std::u16string AllocString(std::string_view text);
 
-    // The callback lock, for the application's own use.
+    // The callback lock, for the application's own use. The toolkit may call a slot with
+    // a group's lock held; under this one it takes only leaves: a tag's lock and its
+    // state's (fsGetServerCount).
     std::unique_lock<std::mutex> Lock() { return std::unique_lock<std::mutex>(m_section); }
 
 private:

@@ -32,7 +32,7 @@ protected:
 private:
     std::shared_ptr<RpcClient> client_;
     DWORD id_;
-    mutable std::mutex sinkMutex_;
+    mutable std::mutex sinkMutex_;  // a leaf: guards sinks_
     mutable std::map<std::pair<WORD, DWORD>, DWORD> sinks_;
 };
 

@@ -3,20 +3,24 @@
 // groups keep it alive, so a client that still holds one after the toolkit stopped gets
 // CO_E_SERVER_STOPPING instead of reaching freed memory.
 //
-// Lock order of the toolkit, outermost first (a lock may be held while taking one
-// further down, never one further up):
-//   Toolkit::mutex_ (start, stop, setCallback)
-//   Connection: one reader thread per connection takes no lock while reading
-//   ServerObject::pollMutex_, Group::deliveryMutex_ (a client's deliveries; its sinks
-//     are called under these and nothing below)
-//   ServerCore::browseMutex
-//   ServerObject::mutex_
-//   Group::mutex_
-//   ConnectionTables::mutex, ConnectionPoint::mutex_, the callback lock
-//     (COPCCallback::Lock, taken by the application inside the callback's slots)
-//   ServerCore::mutex_, Toolkit::stateMutex_, CTag's lock: leaves
-// The transport's own locks (Connection, RpcServer, RpcClient) are leaves: no call into
-// the objects is made while one is held.
+// Lock order of the toolkit, outermost first: a lock may be held while taking one
+// further down the list, never one further up.
+//   1 Toolkit::mutex_ (start, stop, setCallback; stop calls sinks and the callback
+//     under it, so neither may call start, stop or setCallback)
+//   2 ServerObject::pollMutex_, then Group::deliveryMutex_ (one poll of a client at a
+//     time; the client's sinks are called under them, with nothing below held)
+//   3 ServerCore::browseMutex
+//   4 ServerObject::mutex_
+//   5 Group::mutex_ (the callback's slots are called under it)
+//   6 ConnectionTables::mutex, ConnectionPoint::mutex_ (the point's guard is the
+//     group's lock, 5), the callback lock (COPCCallback::Lock, taken by the application
+//     inside the callback's slots)
+//   7 leaves, nothing taken under them: ServerCore::mutex_, Toolkit::stateMutex_ and
+//     wakeMutex_, CTag's lock, ClientWorker's state, SnapshotEnum::mutex_, the
+//     transport's locks (Connection::mutex_, RpcServer::mutex_, RpcClient::mutex_ and
+//     writeMutex_, ProxyBase::sinkMutex_)
+// The callback may read the toolkit's state from inside a slot (fsGetServerCount takes
+// Toolkit::stateMutex_ and ServerCore::mutex_: leaves).
 #include "platform/opc/OPCCallback.h"
 #include "platform/opc/ServerLimits.h"
 #include "platform/opc/Unknown.h"

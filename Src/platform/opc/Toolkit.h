@@ -86,7 +86,8 @@ private:
 
     ToolkitOptions options_;
     // start, stop and setCallback one at a time; never held while asking for the state
-    // below, so a callback or sink may ask for it while stop() waits.
+    // below, so a callback or sink may ask for it while stop() waits. Outermost of the
+    // toolkit's locks.
     std::mutex mutex_;
     COPCCallback* callback_ = nullptr;
     mutable std::mutex stateMutex_;  // held only to read or swap the members below
@@ -95,7 +96,7 @@ private:
     bool running_ = false;
     std::string startError_;
     std::unique_ptr<RpcServer> rpc_;
-    std::mutex wakeMutex_;
+    std::mutex wakeMutex_;  // a leaf: guards stopScheduler_
     std::condition_variable wake_;
     bool stopScheduler_ = false;
     std::thread scheduler_;

@@ -57,6 +57,15 @@ protected:
         groupHandle = hServer;
         return opc::ComPtr<IOPCItemMgt>::attach(static_cast<IOPCItemMgt*>(static_cast<void*>(unk.detach())));
     }
+    // AddGroup's answer for a group that is not kept.
+    HRESULT addGroupAnswer(const char16_t* name, IOPCServer* client = nullptr)
+    {
+        opc::ComPtr<IUnknown> unk;
+        OPCHANDLE h = 0;
+        DWORD revised = 0;
+        return (client ? client : server.get())
+            ->AddGroup(name, TRUE, 100, 9, nullptr, nullptr, 0, &h, &revised, IID_IOPCItemMgt, unk.put());
+    }
     std::vector<OPCHANDLE> addItems(IOPCItemMgt* g, std::vector<std::u16string> ids, VARTYPE requested = VT_EMPTY)
     {
         std::vector<OPCITEMDEF> defs;

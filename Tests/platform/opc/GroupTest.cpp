@@ -58,11 +58,7 @@ TEST_F(GroupTest, RevisedRateComesFromTheCallback)
 TEST_F(GroupTest, GroupNamesAreUniqueAndGeneratedWhenEmpty)
 {
     auto g1 = addGroup(u"Fast", 100, 1);
-    ComPtr<IUnknown> unk;
-    OPCHANDLE h = 0;
-    DWORD revised = 0;
-    EXPECT_EQ(server->AddGroup(u"Fast", TRUE, 100, 2, nullptr, nullptr, 0, &h, &revised, IID_IOPCItemMgt, unk.put()),
-              OPC_E_DUPLICATENAME);
+    EXPECT_EQ(addGroupAnswer(u"Fast"), OPC_E_DUPLICATENAME);
     auto g2 = addGroup(u"", 100, 2);
     auto state = g2.as<IOPCGroupStateMgt>(IID_IOPCGroupStateMgt);
     std::u16string name;

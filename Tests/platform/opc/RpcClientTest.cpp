@@ -39,6 +39,13 @@ protected:
         o.linkLost = [this](HRESULT why) { notices.push_back(why); };
         return o;
     }
+    // The next frame the client sent.
+    opc::Frame takeCall()
+    {
+        opc::Frame call;
+        EXPECT_TRUE(opc::readFrame(peer, call));
+        return call;
+    }
     std::future<HRESULT> callAsync(opc::Method m)
     {
         return std::async(std::launch::async, [this, m] {
@@ -197,8 +204,7 @@ TEST_F(RpcClientTest, CallWithoutAReplyFailsAtTheTimeOutAndTheLinkStays)
 {
     open(recordingOptions(std::chrono::milliseconds(60000)));
     auto result = callAsync(opc::Method::GetStatus);
-    opc::Frame call;
-    ASSERT_TRUE(opc::readFrame(peer, call));  // the server took it and stays silent
+    opc::Frame call = takeCall();  // the server took it and stays silent
     clock.advance(60000);
     EXPECT_EQ(result.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout);
     clock.advance(1);
@@ -208,8 +214,7 @@ TEST_F(RpcClientTest, CallWithoutAReplyFailsAtTheTimeOutAndTheLinkStays)
 
     // Its late reply is dropped; the next call gets its own.
     auto next = callAsync(opc::Method::GetStatus);
-    opc::Frame second;
-    ASSERT_TRUE(opc::readFrame(peer, second));
+    opc::Frame second = takeCall();
     for (DWORD id : {call.callId, second.callId}) {
         opc::Frame reply = second;
         reply.kind = opc::FrameKind::Reply;
@@ -225,8 +230,7 @@ TEST_F(RpcClientTest, LostLinkPostsOneNoticeToTheDispatcher)
 {
     open(recordingOptions(std::chrono::milliseconds(60000)));
     auto result = callAsync(opc::Method::GetStatus);
-    opc::Frame call;
-    ASSERT_TRUE(opc::readFrame(peer, call));
+    opc::Frame call = takeCall();
     ::close(peer);
     peer = -1;
     EXPECT_EQ(result.get(), RPC_S_CALL_FAILED);
@@ -250,8 +254,7 @@ TEST_F(RpcClientTest, RefusedConnectionFailsEveryCallWithTheServersCode)
 {
     open(recordingOptions(std::chrono::milliseconds(60000)));
     auto result = callAsync(opc::Method::Activate);
-    opc::Frame call;
-    ASSERT_TRUE(opc::readFrame(peer, call));
+    opc::Frame call = takeCall();
     opc::Frame refusal;
     refusal.kind = opc::FrameKind::Notify;
     refusal.method = WORD(opc::Method::Refused);

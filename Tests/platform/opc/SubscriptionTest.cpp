@@ -104,10 +104,9 @@ TEST_F(SubscriptionTest, ResultsOfItemsRemovedBeforeTheTransactionRanCarryTheirC
     }
 }
 
-// Records like RecordingDataCallback, but its first OnDataChange waits until let go.
-class HeldDataCallback final : public opctest::SinkBase<IOPCDataCallback> {
+// Records the values of its data changes; the first waits until let go.
+class HeldDataCallback final : public opctest::DataChangeSink {
 public:
-    HeldDataCallback() : SinkBase(IID_IOPCDataCallback) {}
     HRESULT OnDataChange(DWORD, OPCHANDLE, HRESULT, HRESULT, std::span<const OPCHANDLE>,
                          std::span<const VARIANT> values, std::span<const WORD>, std::span<const FILETIME>,
                          std::span<const HRESULT>) override
@@ -118,16 +117,6 @@ public:
         cv.wait(lock, [&] { return open; });
         return S_OK;
     }
-    HRESULT OnReadComplete(DWORD, OPCHANDLE, HRESULT, HRESULT, std::span<const OPCHANDLE>, std::span<const VARIANT>,
-                           std::span<const WORD>, std::span<const FILETIME>, std::span<const HRESULT>) override
-    {
-        return S_OK;
-    }
-    HRESULT OnWriteComplete(DWORD, OPCHANDLE, HRESULT, std::span<const OPCHANDLE>, std::span<const HRESULT>) override
-    {
-        return S_OK;
-    }
-    HRESULT OnCancelComplete(DWORD, OPCHANDLE) override { return S_OK; }
     std::size_t events() const override { return seen.size(); }
     void letGo()
     {
