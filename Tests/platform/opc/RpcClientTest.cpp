@@ -5,11 +5,14 @@
 #include "platform/win/ManualDispatcher.h"
 
 #include "platform/opc/RecordingSinks.h"
+#include "support/ScratchFolder.h"
 
 #include <gtest/gtest.h>
 
 #include <future>
+#include <cstring>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -264,6 +267,27 @@ TEST_F(RpcClientTest, RefusedConnectionFailsEveryCallWithTheServersCode)
     EXPECT_EQ(callAsync(opc::Method::GetStatus).get(), E_OUTOFMEMORY);
     ASSERT_EQ(runTasks(), 1u);
     EXPECT_EQ(notices, (std::vector<HRESULT>{E_OUTOFMEMORY}));
+}
+
+TEST(RpcConnectTest, ConnectToASocketThatTakesNoConnectionTimesOut)
+{
+    support::ScratchFolder scratch;
+    const std::string path = (scratch.path() / "busy.sock").string();
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+    int server = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_EQ(::bind(server, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ASSERT_EQ(::listen(server, 0), 0);  // a server that never accepts: one waiting connection fills it
+    int waiting = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    ASSERT_EQ(::connect(waiting, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    HRESULT why = S_OK;
+    EXPECT_EQ(opc::RpcClient::connectUnix(path, std::chrono::milliseconds(100), &why), -1);
+    EXPECT_EQ(why, RPC_E_TIMEOUT);
+    EXPECT_EQ(opc::RpcClient::connectUnix(scratch.path() / "nobody.sock", std::chrono::milliseconds(100), &why), -1);
+    EXPECT_EQ(why, RPC_S_SERVER_UNAVAILABLE);
+    ::close(waiting);
+    ::close(server);
 }
 
 } // namespace
