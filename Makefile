@@ -22,10 +22,15 @@ build: deps
 	cmake --preset debug
 	cmake --build --preset debug -j $(JOBS)
 
+# Two builds, one after the other so they do not share the cores: AddressSanitizer
+# with UndefinedBehaviorSanitizer, then ThreadSanitizer, the same test shards in each.
 test: deps
 	cmake --preset asan
 	cmake --build --preset asan -j $(JOBS)
-	ctest --preset asan
+	ctest --preset asan -j $(JOBS)
+	cmake --preset tsan
+	cmake --build --preset tsan -j $(JOBS)
+	ctest --preset tsan -j $(JOBS)
 
 bench: deps
 	cmake --preset release

@@ -79,8 +79,10 @@ int main()
     cb.addItem("Control.Pid", VARIANT::I4(LONG(::getpid())));
     cb.addItem("Control.Hold", VARIANT::I2(0));
     InitFSServerDLL();
-    if (!StartFSServer(clsid, FALSE)) return 2;
+    // The callback is in place before the socket opens: a client that connects at
+    // once would otherwise find a server without one, which answers as stopping.
     SetFSServerCallback(&cb);
+    if (!StartFSServer(clsid, FALSE)) return 2;
     {
         std::unique_lock lock(cb.m);
         cb.cv.wait_for(lock, std::chrono::seconds(30),

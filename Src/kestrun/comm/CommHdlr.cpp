@@ -238,7 +238,7 @@ void CdsCommHdlr::RemoveActiveDevice(CdsDeviceObject* pDevice)
     m_devices.erase(it);
 }
 
-void CdsCommHdlr::ClearCursorsOf(const CdsDeviceObject* pDevice)
+void CdsCommHdlr::ClearCursorsOfLocked(const CdsDeviceObject* pDevice)
 {
     for (auto& set : m_cursors) {
         for (auto& cursor : set) {

@@ -278,7 +278,8 @@ public:
     BOOL IsDeleteOnDestroy() const { return m_bDeleteOnDestroy; }
     void SetDeleteOnDestroy(BOOL b) { m_bDeleteOnDestroy = b; }
 
-    // Guards the creation of sockets across all handlers.
+    // Guards the creation of sockets across all handlers; then only the new
+    // socket's own lock is taken.
     static inline std::mutex g_sectionHdlr;
 
     // Whether the process runs its lines on threads (the "Enable Background Thread" option).
@@ -287,7 +288,7 @@ public:
 protected:
     enum CursorKind { CURSOR_UPDATE = 0, CURSOR_MONITOR = 1, CURSOR_MODIFIED = 2 };
     CdsDeviceObject* GetNextDevice(int nLine, CursorKind kind, bool bModifiedOnly);
-    void ClearCursorsOf(const CdsDeviceObject* pDevice);
+    void ClearCursorsOfLocked(const CdsDeviceObject* pDevice); // caller holds m_devicesMutex
     void ClearAllCursors();
     // A copy of the active list for walks that may change it.
     std::list<CdsDeviceObject*> ActiveDevicesSnapshot() const;
@@ -327,11 +328,11 @@ protected:
     // Bytes a line read past the end of a frame, served first by its next read.
     // Only the line's own thread touches its entry.
     std::array<std::vector<BYTE>, LINE_COUNT> m_carry;
-    mutable std::mutex m_commFilesMutex; // ports are swapped by resets while others look
+    mutable std::mutex m_commFilesMutex; // leaf: ports are swapped by resets while others look
     std::shared_ptr<win::Event> m_stopEvent;
     std::array<std::shared_ptr<CdsMessageThread>, LINE_COUNT> m_threads;
     std::shared_ptr<CdsEventQueue> m_pEventQueue;
-    mutable std::mutex m_queueMutex; // the queue pointer is read by lines and client threads
+    mutable std::mutex m_queueMutex; // leaf: the queue pointer is read by lines and client threads
     std::array<std::shared_ptr<tagTHREADINFO>, LINE_COUNT> m_lines;
     std::atomic<DWORD> m_dwSendTimeout{1000};
     DWORD m_dwSetting1 = 1000;
@@ -357,7 +358,7 @@ protected:
     BOOL m_bNoThreads = FALSE;
     BOOL m_bPortsInThread = TRUE;
     std::list<CdsDeviceObject*> m_devices;
-    mutable std::mutex m_devicesMutex; // guards the list and the cursors
+    mutable std::mutex m_devicesMutex; // leaf: guards the list and the cursors
     std::atomic<BOOL> m_bInService{FALSE};
     // Per line: next device to update, to monitor, with a modified block. A
     // cursor names the device itself; null means the head of the list.

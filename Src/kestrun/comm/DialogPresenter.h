@@ -40,7 +40,7 @@ private:
         return presenter;
     }
 
-    static inline std::mutex s_mutex;
+    static inline std::mutex s_mutex; // leaf: guards the slot; the presenter runs without it
 };
 
 } // namespace kestrun

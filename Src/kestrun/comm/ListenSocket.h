@@ -62,7 +62,7 @@ private:
     std::string m_strPeerAddress;
     UINT m_nPeerPort = 0;
     BOOL m_nAccepted = 0;
-    mutable std::mutex m_lock; // creation and the holdover
+    mutable std::mutex m_lock; // leaf: creation and the holdover; may be taken under g_sectionHdlr
     int m_nLine;
     std::array<int, kLineCount> m_nHeld{};
     std::array<std::array<BYTE, kHoldoverSize + 1>, kLineCount> m_holdover{};

@@ -32,6 +32,6 @@ private:
     void CreateTable(CTableList& node, DWORD polynomial) const;
 
     EWidth m_width;
-    mutable std::mutex m_mutex;
+    mutable std::mutex m_mutex; // leaf: guards the list
     std::unique_ptr<CTableList> m_pHead;
 };

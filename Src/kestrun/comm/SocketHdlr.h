@@ -156,7 +156,7 @@ private:
     void HandleReceive(CdsListenSocket* pSocket);
 
     std::array<LineSockets, LINE_COUNT> m_sockets;
-    mutable std::mutex m_socketsMutex; // the socket pointers, for look-ups from other threads
+    mutable std::mutex m_socketsMutex; // leaf: the socket pointers, for look-ups from other threads
     std::atomic<BOOL> m_bListenMode{FALSE};
     std::atomic<BOOL> m_bUdp{FALSE};
     std::atomic<BOOL> m_bListenIoctl{FALSE};

@@ -39,14 +39,14 @@ void CdsTcpipConfig::SerializeTail(CArchive& ar)
         LONG remotePort = 0, socketType = 0, timeOut = 0;
         ar >> local >> remote >> remotePort >> socketType >> timeOut;
         m_strLocalAddress = std::move(local);
-        SetRemoteAddressLocked(std::move(remote));
+        StoreRemoteAddress(std::move(remote));
         m_nRemotePort = remotePort;
         m_nSocketType = socketType;
         m_nTimeOut = timeOut;
     }
 }
 
-void CdsTcpipConfig::SetRemoteAddressLocked(std::string strAddress)
+void CdsTcpipConfig::StoreRemoteAddress(std::string strAddress)
 {
     std::lock_guard lock(CdsUdpCommFile::RemoteAddressLock());
     m_strRemoteAddress.swap(strAddress);
@@ -61,7 +61,7 @@ void CdsTcpipConfig::AssignTail(const CdsCommConfig& src)
 {
     if (const auto* p = dynamic_cast<const CdsTcpipConfig*>(&src)) {
         m_strLocalAddress = p->m_strLocalAddress;
-        SetRemoteAddressLocked(CdsUdpCommFile::GetRemoteAddress(*p));
+        StoreRemoteAddress(CdsUdpCommFile::GetRemoteAddress(*p));
         m_nRemotePort = p->m_nRemotePort;
         m_nSocketType = p->m_nSocketType;
         m_nTimeOut = p->m_nTimeOut;

@@ -40,8 +40,8 @@ protected:
     void AssignTail(const CdsCommConfig& src) override;
 
 private:
-    // Under the lock UDP lines take to write their sender.
-    void SetRemoteAddressLocked(std::string strAddress);
+    // Takes the lock UDP lines take to write their sender.
+    void StoreRemoteAddress(std::string strAddress);
 };
 
 // Stored data only: no dialog.

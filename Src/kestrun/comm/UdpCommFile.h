@@ -34,6 +34,7 @@ public:
 
     // The lock under which UDP lines write a sender into a configuration's remote
     // address; whoever reads that address of a UDP configuration while lines run takes it too.
+    // Leaf.
     static std::mutex& RemoteAddressLock();
     static std::string GetRemoteAddress(const CdsTcpipConfig& config);
 

@@ -59,7 +59,9 @@ private:
                           const tagTHREADINFO* pLine, BOOL bCommand);
 
     CdsMemoryObject* m_pParentPoint = nullptr;   // not owned: the point owns this array
-    // One split at a time, so a late split never overwrites a newer one.
+    // One split at a time, so a late split never overwrites a newer one. Taken
+    // with the parent point's value lock let go; then the parent's value lock (a
+    // refresh copies it) and each bit's. Held while the bits send hints.
     std::mutex m_updateMutex;
 };
 

@@ -279,11 +279,14 @@ void CdsDeviceMap::SetAllDevicesOnline(BOOL bOnline)
     for (const auto& [key, device] : m_devices)
         devices.push_back(device);
     for (CdsDeviceObject* device : devices) {
+        // Going offline, the device's lines stop before its configuration is read
+        // again: they read it while they poll.
+        if (!bOnline)
+            device->SetOnline(FALSE, this);
         BOOL initialised = InitDeviceObject(device->m_strPort, device->m_strAddress, device->m_nDeviceType, device);
         // A device that refuses its configuration stays offline.
-        if (bOnline && !initialised)
-            continue;
-        device->SetOnline(bOnline, this);
+        if (bOnline && initialised)
+            device->SetOnline(TRUE, this);
     }
 }
 

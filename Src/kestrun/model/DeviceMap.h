@@ -100,7 +100,7 @@ public:
         int GetCount() const;
 
     private:
-        mutable std::mutex m_mutex;
+        mutable std::mutex m_mutex; // leaf: guards m_map
         std::unordered_map<std::string, CdsDeviceObject*> m_map;
     };
     static TopicList m_TopicListByName;

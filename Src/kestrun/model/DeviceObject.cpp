@@ -6,6 +6,7 @@
 
 #include "kestrun/comm/CommConfig.h"
 #include "kestrun/comm/ThreadInfo.h"
+#include "kestrun/model/DdeTopicRecord.h"
 #include "kestrun/model/DeviceHandler.h"
 #include "kestrun/model/DeviceMap.h"
 #include "kestrun/model/MemoryObject.h"
@@ -641,14 +642,15 @@ BOOL CdsDeviceObject::CreateDeviceHdlr()
 
 BOOL CdsDeviceObject::DestroyDeviceHdlr()
 {
+    // The handler stops the port's lines first: they poll these blocks.
+    if (kestrun::DeviceHandler* handler = GetCommHdlr())
+        handler->DoOffline(this);
     const std::vector<CdsMemoryArray*> blocks = m_blocks.GetBlocks();
     for (CdsMemoryArray* block : blocks) {
         block->SetOnline(FALSE, this);
         ExitMemoryArray(block);
     }
     OnOffline();
-    if (kestrun::DeviceHandler* handler = GetCommHdlr())
-        handler->DoOffline(this);
     return TRUE;
 }
 
@@ -716,6 +718,10 @@ void CdsDeviceObject::DeleteContents()
 {
     // The handler is found through the primary configuration: ask it first.
     RemoveActiveDevices();
+    if (m_pDdeTopic) {
+        m_pDdeTopic->pDevice = nullptr;
+        m_pDdeTopic = nullptr;
+    }
     for (auto& config : m_configs)
         config.reset();
     ForgetStatusPoints();

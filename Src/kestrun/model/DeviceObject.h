@@ -26,6 +26,7 @@ struct tagTHREADINFO;
 namespace kestrun {
 class HandlerLink;
 class DeviceHandler;
+struct DdeTopicRecord;
 } // namespace kestrun
 
 class CdsDeviceObject : public CObject {
@@ -199,6 +200,10 @@ public:
 
     CdsDeviceMap* GetParent() const { return m_pParent; }
     BOOL IsSystemDevice() const { return m_bSystemDevice; }
+    // The DDE bridge's topic record linked to this device, or null. Clearing the
+    // device's contents unlinks it (the record keeps its own copy of the name).
+    kestrun::DdeTopicRecord* GetDdeTopic() const { return m_pDdeTopic; }
+    void SetDdeTopic(kestrun::DdeTopicRecord* pTopic) { m_pDdeTopic = pTopic; }
     BOOL IsDeleteOnDestroy() const { return m_bDeleteOnDestroy; }
     void SetDeleteOnDestroy(BOOL b) { m_bDeleteOnDestroy = b; }
 
@@ -259,6 +264,7 @@ protected:
     std::unordered_map<std::string, CdsMemoryArray*> m_blocksByAddr;
     std::array<std::unique_ptr<CdsCommConfig>, kLines> m_configs;
     CdsDeviceMap* m_pParent = nullptr;
+    kestrun::DdeTopicRecord* m_pDdeTopic = nullptr;   // the bridge's; not copied
 
     // Status points (owned by their blocks).
     CdsMemoryObject* m_pSysMode = nullptr;

@@ -60,7 +60,7 @@ public:
 private:
     const std::atomic<int>* m_pSizeLimit;
     LogSink m_log;
-    mutable std::mutex m_mutex;                // guards m_events
+    mutable std::mutex m_mutex;                // leaf: guards m_events; the log sink runs without it
     std::deque<CdsEventData::Ptr> m_events;    // oldest first
     BOOL m_bDeleteOnDestroy = TRUE;
 };

@@ -153,7 +153,7 @@ DdeItemResult ResolveDdeItem(DdeItemHost& host, CdsDeviceObject* topicDevice, st
 {
     DdeItemText split = SplitDdeItem(text);
     DdeItemResult result;
-    result.device = split.topic ? host.FindDevice(*split.topic) : topicDevice;
+    result.device = topicDevice;
     result.item = std::move(split.item);
     if (result.device && !result.item.empty()) result.found = host.LookupInDevice(result.device, result.item);
     return result;

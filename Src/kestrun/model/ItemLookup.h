@@ -82,12 +82,10 @@ DeviceItemResult LookupItemInBlocks(const CdsMemoryArrayList& blocks,
 // whole address, then its block list in order.
 DeviceItemResult LookupItemInDevice(const CdsDeviceObject& device, std::string_view item, const ItemNameOptions& options);
 
-// What the DDE item resolution needs from the device map.
+// What the DDE item resolution needs from the device.
 class DdeItemHost {
 public:
     virtual ~DdeItemHost() = default;
-    // The device of a topic; null when none.
-    virtual CdsDeviceObject* FindDevice(const std::string& topic) = 0;
     // The lookup inside a device (LookupItemInDevice over that device).
     virtual DeviceItemResult LookupInDevice(CdsDeviceObject* device, const std::string& item) = 0;
 };
@@ -99,7 +97,8 @@ struct DdeItemResult {
 };
 
 // A DDE item of a conversation on topicDevice: the text is trimmed, and a
-// bracketed topic in front of it names the device instead.
+// bracketed topic in front of it is dropped. The item is always the
+// conversation's device's: a client whose conversation is on PLC1 reads PLC1.
 DdeItemResult ResolveDdeItem(DdeItemHost& host, CdsDeviceObject* topicDevice, std::string_view text);
 
 // What the OPC item resolution needs from the bridge and the device map.

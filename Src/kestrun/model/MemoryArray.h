@@ -214,9 +214,12 @@ protected:
     std::unordered_map<std::string, CdsMemoryObject*> m_nameMap;
     std::map<std::string, CdsMemoryObject*> m_variantMap;
     // Clients add variants while a line refreshes them: the map is only held
-    // while the refresh takes its list, never while variants send hints.
+    // while the refresh takes its list, never while variants send hints. Leaf.
     mutable std::mutex m_variantMutex;
-    std::mutex m_variantRefreshMutex;                 // one refresh at a time; guards the list
+    // One refresh at a time; guards the list. Taken first: then m_variantMutex,
+    // then each variant's text and value locks. Held while hints go to the
+    // application thread, which never waits for it.
+    std::mutex m_variantRefreshMutex;
     std::vector<CdsMemoryObject*> m_variantRefresh;   // kept to spare allocations
     std::atomic<int> m_nIdleTime{0};
     std::atomic<int> m_nDueTime{0};

@@ -145,7 +145,10 @@ protected:
     // Command diagnostics after a store: true when the read-back contradicts the last write.
     bool IsCommandMismatch(int nType, const _BRISANTDATAVALUE& value, kestrun::HandlerLink* pHdlr, BOOL bCommand) const;
 
-    mutable std::mutex m_valueMutex;              // guards the value cells and their blocks
+    // Guards the value cells and their blocks. Under it only the tag's lock and
+    // the DDE heap's are taken, never another point's (a copy lets go of the
+    // source's before taking its own); hints are sent after it is let go.
+    mutable std::mutex m_valueMutex;
     int m_nDataType = BRISANT_NOTYPE;
     _BRISANTDATAVALUE m_reserved{};
     _BRISANTDATAVALUE m_value{};
@@ -153,7 +156,7 @@ protected:
     BOOL m_bSystem = FALSE;
     std::string m_strName;
     std::string m_strPseudoName;
-    mutable std::mutex m_queueMutex;              // guards the queue binding
+    mutable std::mutex m_queueMutex;              // leaf: guards the queue binding
     std::weak_ptr<CdsEventQueue> m_pEventQueue;
     BOOL m_bDeleteOnDestroy = TRUE;
     _BRISANTDATAVALUE m_lastCommandValue{};

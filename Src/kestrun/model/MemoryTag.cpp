@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "kestrun/model/ItemName.h"
+#include "kestrun/model/MemoryArray.h"
 #include "kestrun/model/MemoryObject.h"
 #include "platform/dde/BrisantBlocks.h"
 
@@ -165,6 +166,22 @@ std::string CfsMemoryTag::GetKeyName() const
     // Under the lock: the point cannot let go of the tag (and so cannot go) meanwhile.
     auto lock = ReadLock();
     return m_pPoint ? m_pPoint->GetName() : std::string();
+}
+
+void ApplyPointTagType(CdsMemoryObject* pPoint)
+{
+    CfsMemoryTag* tag = pPoint ? pPoint->GetMemoryTag() : nullptr;
+    if (!tag)
+        return;
+    tag->SetCanonicalType(GetCanonicalVarType(pPoint->GetDataType()));
+    WORD rights = 0;
+    if (CdsMemoryArray* block = pPoint->GetParent()) {
+        if (block->IsClientReadAccess())
+            rights |= 1;
+        if (block->IsClientWriteAccess())
+            rights |= 2;
+    }
+    tag->SetAccessRights(rights);
 }
 
 VARTYPE GetCanonicalVarType(int nType)

@@ -74,5 +74,8 @@ private:
 
 // The OPC type a data type is served as (VT_EMPTY for codes without one).
 VARTYPE GetCanonicalVarType(int nType);
+// A point made or reached outside the browse tree gives its tag its own type
+// and its block's client access rights. Nothing for a point without a tag.
+void ApplyPointTagType(CdsMemoryObject* pPoint);
 // A plain or text value as the tag serves it; arrays and empty counted texts give VT_EMPTY.
 void DataValueToVariant(int nType, const _BRISANTDATAVALUE& value, VARIANT& out);

@@ -9,7 +9,7 @@ namespace {
 // are constant-initialised, so registration works from any static initialiser,
 // in this library or in a program that loads it, in whatever order they run.
 struct ClassList {
-    std::mutex mutex;
+    std::mutex mutex; // leaf: guards the list
     const CRuntimeClass* head = nullptr;
 };
 constinit ClassList s_classes;

@@ -128,14 +128,25 @@ std::string fromBstr(std::u16string_view s)
     return out;
 }
 
+std::size_t utf8SequenceLength(std::string_view utf8, std::size_t pos) noexcept
+{
+    if (pos >= utf8.size())
+        return 0;
+    std::size_t end = pos;
+    char32_t cp = decodeUtf8(utf8, end);
+    // A genuine U+FFFD is three bytes EF BF BD; a replacement for bad input is not.
+    if (cp == kReplacement && !(end - pos == 3 && static_cast<unsigned char>(utf8[pos]) == 0xEF))
+        return 0;
+    return end - pos;
+}
+
 bool isValidUtf8(std::string_view utf8) noexcept
 {
     for (std::size_t i = 0; i < utf8.size();) {
-        std::size_t start = i;
-        char32_t cp = decodeUtf8(utf8, i);
-        // A genuine U+FFFD is three bytes EF BF BD; a replacement for bad input is not.
-        if (cp == kReplacement && !(i - start == 3 && static_cast<unsigned char>(utf8[start]) == 0xEF))
+        std::size_t length = utf8SequenceLength(utf8, i);
+        if (length == 0)
             return false;
+        i += length;
     }
     return true;
 }

@@ -23,6 +23,9 @@ std::string fromBstr(std::u16string_view utf16);
 
 // True when the text is well-formed UTF-8 / UTF-16.
 bool isValidUtf8(std::string_view utf8) noexcept;
+// Bytes of the well-formed UTF-8 sequence at pos; 0 when the bytes there are ill-formed
+// (or pos is at the end).
+std::size_t utf8SequenceLength(std::string_view utf8, std::size_t pos) noexcept;
 bool isValidUtf16(std::u16string_view utf16) noexcept;
 
 } // namespace com

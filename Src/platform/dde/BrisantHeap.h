@@ -35,6 +35,8 @@ public:
     HeapCounters Counters() const;
 
 private:
+    // Guards the block table and the counters. Leaf: nothing else is locked or
+    // called while it is held.
     mutable std::mutex m_mutex;
     std::unordered_map<const void*, std::size_t> m_blocks;
     HeapCounters m_counters;

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <set>
+#include <utility>
 
 #include "platform/dde/BrisantBlocks.h"
 
@@ -44,6 +45,7 @@ struct Toolkit::Conversation {
     bool system = false;
     bool connected = false;
     bool refused = false;               // guarded by m_mutex
+    bool closed = false;                // guarded by m_mutex: the server has gone
     std::deque<ClientMessage> outbox;   // guarded by m_mutex
 };
 
@@ -82,6 +84,7 @@ struct Toolkit::Server {
     std::vector<Waiting> requests;
     Item* currentItem = nullptr;     // item of the action being delivered
     DWORD currentConversation = 0;
+    const std::string* currentPoke = nullptr;  // item name of the poke being delivered
     bool pokeAnswered = false;
     DWORD generating = 0;            // handle of the item being generated
     bool generatingReady = false;
@@ -153,6 +156,27 @@ Toolkit& Toolkit::Process()
     return toolkit;
 }
 
+void Toolkit::SetClock(Clock clock) { m_clock = clock ? std::move(clock) : Clock(SteadyMs); }
+
+Signal* Toolkit::SetMessageSignal(Signal* signal)
+{
+    std::lock_guard lock(m_mutex);
+    return std::exchange(m_messageSignal, signal);
+}
+
+Signal* Toolkit::SetWorkSignal(Signal* signal)
+{
+    std::lock_guard lock(m_mutex);
+    return std::exchange(m_workSignal, signal);
+}
+
+void Toolkit::QueueLocked(Server& server, Op op)
+{
+    server.pending.push_back(std::move(op));
+    if (m_workSignal)
+        m_workSignal->Raise();
+}
+
 Heap* Toolkit::FindHeap(HBRISANTHEAP heap) { return heap == kStartupHeap ? &m_heap : nullptr; }
 
 Toolkit::Server* Toolkit::FindServer(DWORD id) const
@@ -212,8 +236,11 @@ void Toolkit::Post(DWORD conversation, ClientMessage message)
 {
     std::lock_guard lock(m_mutex);
     auto it = m_conversations.find(conversation);
-    if (it != m_conversations.end())
-        it->second->outbox.push_back(std::move(message));
+    if (it == m_conversations.end())
+        return;
+    it->second->outbox.push_back(std::move(message));
+    if (m_messageSignal)
+        m_messageSignal->Raise();
 }
 
 void Toolkit::Idle(DWORD id)
@@ -412,6 +439,8 @@ void Toolkit::RunOp(Server& s, const Op& op)
                 std::lock_guard lock(m_mutex);
                 conv->refused = true;
                 conv->outbox.push_back({ClientMessage::Refused, op.name, {}, 0});
+                if (m_messageSignal)
+                    m_messageSignal->Raise();
                 return;
             }
             ++topic->conversations;
@@ -451,6 +480,8 @@ void Toolkit::RunOp(Server& s, const Op& op)
             Post(conv->id, {ClientMessage::AdviseFailed, op.name, {}, 0});
         } else if (op.kind == Op::Poke) {
             Post(conv->id, {ClientMessage::PokeNack, op.name, {}, 0});
+        } else if (op.kind == Op::Unadvise) {
+            Post(conv->id, {ClientMessage::Unadvised, op.name, {}, 0});
         }
         return;
     }
@@ -473,6 +504,8 @@ void Toolkit::RunOp(Server& s, const Op& op)
         return;
     }
     case Op::Unadvise: {
+        // The answer says no data of the item follows, whether it was advised or not.
+        Post(conv->id, {ClientMessage::Unadvised, op.name, {}, 0});
         auto it = topic.items.find(ItemKey(s, op.name));
         if (it == topic.items.end())
             return;
@@ -497,11 +530,13 @@ void Toolkit::RunOp(Server& s, const Op& op)
         record.hItem = item->handle;
         record.nDataType = item->type;
         s.currentConversation = conv->id;
+        s.currentPoke = &op.name;
         s.pokeAnswered = false;
         long result = Call(s, 12, record);
         if (!s.pokeAnswered)
             Post(conv->id, {result ? ClientMessage::PokeAck : ClientMessage::PokeNack, op.name, {}, 0});
         s.currentConversation = 0;
+        s.currentPoke = nullptr;
         if (IsTextType(item->type))
             m_heap.Free(record.value.pszVal);
         return;
@@ -665,11 +700,15 @@ void Toolkit::Shutdown(DWORD id)
         }
         server = std::move(it->second);
         m_servers.erase(it);
-        for (auto conv = m_conversations.begin(); conv != m_conversations.end();) {
-            if (conv->second->server == id)
-                conv = m_conversations.erase(conv);
-            else
-                ++conv;
+        // Each client learns that its conversation has ended, after whatever was
+        // already posted to it; the conversation goes once that has been taken.
+        for (auto& [conversation, conv] : m_conversations) {
+            if (conv->server != id || conv->refused || conv->closed)
+                continue;
+            conv->closed = true;
+            conv->outbox.push_back({ClientMessage::Closed, {}, {}, 0});
+            if (m_messageSignal)
+                m_messageSignal->Raise();
         }
     }
     // No callback after exit: the cached values go back to the heap.
@@ -829,8 +868,9 @@ void Toolkit::PokeAck(DWORD id, DWORD, int failed, const char* error)
     if (!server || server->currentConversation == 0 || server->pokeAnswered)
         return;
     server->pokeAnswered = true;
-    Post(server->currentConversation,
-         {failed ? ClientMessage::PokeNack : ClientMessage::PokeAck, {}, failed && error ? error : "", 0});
+    Post(server->currentConversation, {failed ? ClientMessage::PokeNack : ClientMessage::PokeAck,
+                                       server->currentPoke ? *server->currentPoke : std::string(),
+                                       failed && error ? error : "", 0});
 }
 
 int Toolkit::TextToValue(DWORD, const char* text, BRISANT_DATATYPE type, _BRISANTDATAVALUE* value)
@@ -975,7 +1015,7 @@ DWORD Toolkit::Connect(DWORD server, const std::string& topic)
     conv->server = server;
     DWORD id = conv->id;
     m_conversations.emplace(id, std::move(conv));
-    s->pending.push_back({Op::Connect, id, topic, {}});
+    QueueLocked(*s, {Op::Connect, id, topic, {}});
     return id;
 }
 
@@ -994,9 +1034,22 @@ auto* ServerOf(const Map& conversations, DWORD conversation)
     if (!conv)                                                             \
         return;                                                            \
     if (Server* s = FindServer(conv->server))                              \
-        s->pending.push_back({kind, conversation, name, text});
+        QueueLocked(*s, {kind, conversation, name, text});
 
-void Toolkit::Disconnect(DWORD conversation) { TOOLKIT_QUEUE(Op::Disconnect, std::string(), std::string()) }
+void Toolkit::Disconnect(DWORD conversation)
+{
+    std::lock_guard lock(m_mutex);
+    auto it = m_conversations.find(conversation);
+    if (it == m_conversations.end())
+        return;
+    Server* s = FindServer(it->second->server);
+    // Nothing on the server's side is left to end: no idle pass uses it.
+    if (!s || it->second->closed || it->second->refused) {
+        m_conversations.erase(it);
+        return;
+    }
+    QueueLocked(*s, {Op::Disconnect, conversation, {}, {}});
+}
 void Toolkit::Advise(DWORD conversation, const std::string& item) { TOOLKIT_QUEUE(Op::Advise, item, std::string()) }
 void Toolkit::Unadvise(DWORD conversation, const std::string& item) { TOOLKIT_QUEUE(Op::Unadvise, item, std::string()) }
 void Toolkit::Poke(DWORD conversation, const std::string& item, const std::string& text) { TOOLKIT_QUEUE(Op::Poke, item, text) }
@@ -1013,9 +1066,16 @@ std::vector<ClientMessage> Toolkit::TakeMessages(DWORD conversation)
         return {};
     std::vector<ClientMessage> messages(it->second->outbox.begin(), it->second->outbox.end());
     it->second->outbox.clear();
-    if (it->second->refused)
+    if (it->second->refused || it->second->closed)
         m_conversations.erase(it);
     return messages;
+}
+
+void Toolkit::ClearBrowse(DWORD id)
+{
+    std::lock_guard lock(m_mutex);
+    if (Server* server = FindServer(id))
+        server->browse.clear();
 }
 
 std::vector<BrowseBranch> Toolkit::Browse(DWORD id) const

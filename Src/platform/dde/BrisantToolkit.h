@@ -36,6 +36,8 @@ struct ClientMessage {
     enum Kind {
         Connected, Refused, AdviseOk, AdviseFailed, Data, PokeAck, PokeNack,
         RequestData, RequestFailed, ExecuteAck, ExecuteNack,
+        Unadvised,   // the unadvise was carried out: no data for the item follows
+        Closed,      // the server ended the conversation; nothing follows
     };
     Kind kind = Refused;
     std::string item;
@@ -57,6 +59,14 @@ struct BrowseBranch {
     std::vector<BrowseLeaf> leaves;
 };
 
+// Told that something waits. Raised under the toolkit's lock from any thread:
+// it must be short and must not call the toolkit.
+class Signal {
+public:
+    virtual ~Signal() = default;
+    virtual void Raise() = 0;
+};
+
 class Toolkit {
 public:
     using Clock = std::function<std::uint64_t()>;  // monotonic milliseconds
@@ -68,6 +78,16 @@ public:
 
     // The toolkit every entry function works on.
     static Toolkit& Process();
+
+    // The clock of timers and request waits; set it on the idle thread before
+    // the first idle call. An empty clock goes back to the steady clock.
+    void SetClock(Clock clock);
+    // Raised when a message for a client was posted (the transport's), and when
+    // a client operation was queued (for whoever gives the toolkit idle time).
+    // Each returns the signal it replaces; null removes it. Once the call has
+    // returned, the old signal is never raised again.
+    Signal* SetMessageSignal(Signal* signal);
+    Signal* SetWorkSignal(Signal* signal);
 
     // The heap that exists from start-up, whether or not a server starts.
     HBRISANTHEAP StartupHeap() const { return kStartupHeap; }
@@ -92,16 +112,21 @@ public:
     void SetItemReady(DWORD server, DWORD item, int ready);
     DWORD AddBrowseBranch(DWORD server, DWORD parent, const WCHAR* name, const WCHAR* path);
     int AddBrowseLeaf(DWORD server, DWORD branch, const WCHAR* leaf, const WCHAR* full, BRISANT_DATATYPE type, int access);
+    // Forgets the browse information, so the server can give it again for a new map.
+    void ClearBrowse(DWORD server);
 
-    // --- client side (transport, tests) ---
+    // --- client side (transport, tests); safe from any thread ---
     // 0 when the server is unknown; the answer (Connected or Refused) follows at the next Idle.
     DWORD Connect(DWORD server, const std::string& topic);
+    // A conversation the server has closed or refused goes at once; others at the next Idle.
     void Disconnect(DWORD conversation);
     void Advise(DWORD conversation, const std::string& item);
     void Unadvise(DWORD conversation, const std::string& item);
     void Poke(DWORD conversation, const std::string& item, const std::string& text);
     void Request(DWORD conversation, const std::string& item);
     void Execute(DWORD conversation, const std::string& command);
+    // The conversation's waiting messages. After a Refused or Closed message the
+    // conversation is gone.
     std::vector<ClientMessage> TakeMessages(DWORD conversation);
 
     // --- inspection ---
@@ -130,14 +155,21 @@ private:
     void DestroyTopic(Server& server, const std::string& key);
     void ReleaseValue(Item& item);
     void Post(DWORD conversation, ClientMessage message);
+    void QueueLocked(Server& server, Op op);
     void DeliverData(Server& server);
     void AnswerRequests(Server& server, bool timerRan);
     std::string ItemKey(const Server& server, const std::string& name) const;
     bool IsWholeHeapValue(BRISANT_DATATYPE type, const BYTE* block) const;
     std::string SystemAnswer(Server& server, const std::string& item);
 
-    Clock m_clock;
+    Clock m_clock;                   // read on the idle thread only
+    // Guards the servers, the conversations with their outboxes, the pending
+    // operations and the two signals; the rest of a server belongs to the
+    // application thread. Callbacks run with it let go (they call back in).
+    // Taken before a signal's own lock; the heap's lock may be taken under it.
     mutable std::mutex m_mutex;
+    Signal* m_messageSignal = nullptr;
+    Signal* m_workSignal = nullptr;
     Heap m_heap;
     std::map<DWORD, std::unique_ptr<Server>> m_servers;
     std::map<DWORD, std::unique_ptr<Conversation>> m_conversations;

@@ -55,11 +55,10 @@ std::optional<std::string> DecodeKeyName(std::string_view text)
         }
         if (i + 2 >= text.size())
             return std::nullopt;
-        int hi = win::hexDigitValue(text[i + 1]);
-        int lo = win::hexDigitValue(text[i + 2]);
-        if (hi < 0 || lo < 0)
+        const int byte = win::hexByteValue(text[i + 1], text[i + 2]);
+        if (byte < 0)
             return std::nullopt;
-        out += static_cast<char>(hi * 16 + lo);
+        out += static_cast<char>(byte);
         i += 2;
     }
     return out;
@@ -116,11 +115,10 @@ bool ReadQuoted(std::string_view text, std::size_t& pos, std::string& out)
         case 'x': {
             if (pos + 2 > text.size())
                 return false;
-            int hi = win::hexDigitValue(text[pos]);
-            int lo = win::hexDigitValue(text[pos + 1]);
-            if (hi < 0 || lo < 0)
+            const int byte = win::hexByteValue(text[pos], text[pos + 1]);
+            if (byte < 0)
                 return false;
-            out += static_cast<char>(hi * 16 + lo);
+            out += static_cast<char>(byte);
             pos += 2;
             break;
         }
@@ -161,11 +159,10 @@ bool ParseData(std::string_view text, Value& out)
         while (pos < list.size()) {
             if (pos + 2 > list.size())
                 return false;
-            int hi = win::hexDigitValue(list[pos]);
-            int lo = win::hexDigitValue(list[pos + 1]);
-            if (hi < 0 || lo < 0)
+            const int byte = win::hexByteValue(list[pos], list[pos + 1]);
+            if (byte < 0)
                 return false;
-            bytes.push_back(static_cast<std::uint8_t>(hi * 16 + lo));
+            bytes.push_back(static_cast<std::uint8_t>(byte));
             pos += 2;
             if (pos == list.size())
                 break;

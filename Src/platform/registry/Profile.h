@@ -33,7 +33,7 @@ public:
 
 private:
     Registry& registry_;
-    mutable std::mutex mutex_;  // guards the two names
+    mutable std::mutex mutex_;  // leaf: guards the two names; the registry is called after
     std::string registryKey_;
     std::string profileName_;
 };

@@ -87,7 +87,9 @@ public:
 
 private:
     std::filesystem::path root_;
-    mutable std::mutex mutex_;  // one change at a time through this handle
+    // One change at a time through this handle. Held while the hive's lock file
+    // is taken (other handles and processes); no other mutex is taken under it.
+    mutable std::mutex mutex_;
 };
 
 const char* HiveName(Hive hive);  // "HKEY_CURRENT_USER" ...

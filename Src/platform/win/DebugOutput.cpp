@@ -6,7 +6,7 @@
 namespace win {
 void OutputDebugString(std::string_view text)
 {
-    static std::mutex lock; // keeps lines from two threads apart
+    static std::mutex lock; // keeps lines from two threads apart; leaf
     std::lock_guard guard(lock);
     std::fwrite(text.data(), 1, text.size(), stderr);
     if (text.empty() || text.back() != '\n')

@@ -66,6 +66,9 @@ private:
     const Clock& m_clock;
     std::atomic<std::thread::id> m_appThread;
 
+    // Guards the windows, the work queue and the timers. Leaf: window procedures,
+    // tasks, wake() and the release of a sender run after it is let go, so any
+    // thread may post or send while holding its own locks (a send then waits).
     mutable std::mutex m_mutex;
     std::unordered_map<WindowKey, std::shared_ptr<WindowProc>> m_windows;
     WindowKey m_nextKey = 1;

@@ -8,7 +8,7 @@ namespace win {
 
 // One waitAny call; registered with every event it waits on.
 struct Event::Waiter {
-    std::mutex mutex;
+    std::mutex mutex; // leaf: taken under an event's lock, takes no other lock
     std::condition_variable cv;
     bool signalled = false;
 

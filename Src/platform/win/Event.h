@@ -54,6 +54,9 @@ private:
     void notifyLocked();
 
     const Reset m_kind;
+    // Guards the state below. Callers may hold their own locks while setting an
+    // event (a message queue does); while held, only a waitAny waiter's lock is
+    // taken, and never a second event's: waitAny looks at its events one by one.
     mutable std::mutex m_mutex;
     std::condition_variable m_cv;
     bool m_set;

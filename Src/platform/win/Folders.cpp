@@ -108,4 +108,21 @@ bool createFolders(const fs::path& path, fs::perms perms, std::error_code* error
     return !ec;
 }
 
+bool ensurePrivateFolder(const fs::path& path, std::error_code* error)
+{
+    std::error_code ec;
+    if (createFolders(path, fs::perms::owner_all, &ec)) {
+        struct stat info {};
+        if (::lstat(path.c_str(), &info) != 0)
+            ec = std::error_code(errno, std::generic_category());
+        else if (!S_ISDIR(info.st_mode) || info.st_uid != ::geteuid())
+            ec = std::make_error_code(std::errc::permission_denied);
+        else if ((info.st_mode & 077) != 0 && ::chmod(path.c_str(), 0700) != 0)
+            ec = std::error_code(errno, std::generic_category());
+    }
+    if (error)
+        *error = ec;
+    return !ec;
+}
+
 } // namespace win::folders

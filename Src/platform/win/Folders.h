@@ -35,4 +35,10 @@ bool createFolders(const std::filesystem::path& path,
                    std::filesystem::perms perms = std::filesystem::perms::all,
                    std::error_code* error = nullptr);
 
+// Creates the folder (and parents) for this user alone: afterwards it is a real
+// folder (no link), owned by the effective user, with no rights for anyone else
+// (a looser folder of ours is narrowed). False, with the reason, for a folder of
+// another user or one that cannot be made private.
+bool ensurePrivateFolder(const std::filesystem::path& path, std::error_code* error = nullptr);
+
 } // namespace win::folders

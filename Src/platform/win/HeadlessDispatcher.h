@@ -20,7 +20,7 @@ protected:
     void wake() override;
 
 private:
-    std::mutex m_loopMutex;
+    std::mutex m_loopMutex; // leaf: guards the flags below; work runs without it
     std::condition_variable m_loopCv;
     bool m_woken = false;
     bool m_quit = false;

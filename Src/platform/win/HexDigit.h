@@ -15,4 +15,12 @@ constexpr int hexDigitValue(char c) noexcept
     return -1;
 }
 
+// The byte two hexadecimal digits spell, high digit first; -1 when either is not one.
+constexpr int hexByteValue(char high, char low) noexcept
+{
+    const int h = hexDigitValue(high);
+    const int l = hexDigitValue(low);
+    return h < 0 || l < 0 ? -1 : h * 16 + l;
+}
+
 } // namespace win

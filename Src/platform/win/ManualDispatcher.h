@@ -33,6 +33,8 @@ protected:
 
 private:
     FakeClock& m_fake;
+    // Guards the quit flags; waitForWork counts pending work under it, so it
+    // is taken before DispatchCore's lock, never after.
     mutable std::mutex m_waitMutex;
     std::condition_variable m_waitCv;
     bool m_quit = false;

@@ -96,6 +96,9 @@ public:
     Event& readyEvent() { return m_ready; }
 
 private:
+    // Guards the messages and the closed flag. While held, only m_ready's lock
+    // is taken; payloads are freed after it is let go. Held under a message
+    // thread's m_threadMutex when a start fails.
     mutable std::mutex m_mutex;
     std::deque<Message> m_messages;
     bool m_closed = false;

@@ -85,11 +85,13 @@ private:
     std::shared_ptr<Event> m_stopEvent;
     std::shared_ptr<Event> m_finished;
 
-    mutable std::mutex m_suspendMutex;
+    mutable std::mutex m_suspendMutex; // leaf: guards the count
     std::condition_variable m_suspendCv;
     DWORD m_suspendCount = 0;
 
-    std::mutex m_threadMutex; // guards m_thread against create/join/destroy racing
+    // Guards m_thread against create/join/destroy racing. A failed start closes
+    // the queue and sets m_finished under it (queue lock, then event lock).
+    std::mutex m_threadMutex;
     std::thread m_thread;
     std::atomic<std::thread::id> m_threadId{};
     std::atomic<State> m_state{State::Created};

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "kestrun/comm/TcpipConfig.h"
@@ -17,6 +19,7 @@
 namespace {
 
 using testsupport::ArchiveBytes;
+using testsupport::FakeDeviceHandler;
 using testsupport::FakeHandlerTable;
 using testsupport::HandlerTableScope;
 using testsupport::OptionScope;
@@ -337,6 +340,67 @@ TEST_F(DeviceMapTest, DeviceThatFailsInitialisationDoesNotGoOnline)
     map.SetAllDevicesOnline(FALSE);
     EXPECT_EQ(handler->CallsFor(good), (std::vector<std::string>{"online", "offline"}));
     EXPECT_EQ(handler->CallsFor(bad), std::vector<std::string>{"offline"});
+}
+
+// A handler whose line polls its device from going online until the handler
+// stops it, reading the device's configuration and block as a port's line does.
+class PollingHandler : public FakeDeviceHandler {
+public:
+    BOOL DoOnline(CdsDeviceObject* pDevice) override
+    {
+        FakeDeviceHandler::DoOnline(pDevice);
+        CdsMemoryArray* block = pDevice->GetMemoryArrayList().GetBlocks().front();
+        m_line = std::jthread([this, pDevice, block](std::stop_token stop) {
+            while (!stop.stop_requested())
+                m_polls.store(pDevice->m_nDeviceType + (block->GetParent() ? 1 : 0), std::memory_order_relaxed);
+        });
+        // Relaxed on purpose: waits for a first poll without ordering it before
+        // what the application thread does next, so the sanitizer sees any overlap.
+        while (m_polls.load(std::memory_order_relaxed) == 0)
+            std::this_thread::yield();
+        return TRUE;
+    }
+
+    BOOL DoOffline(CdsDeviceObject* pDevice) override
+    {
+        m_line = {}; // stops and joins the line
+        initsAtStop = static_cast<TestDevice*>(pDevice)->initCount;
+        blockOnlineAtStop = pDevice->GetMemoryArrayList().GetBlocks().front()->IsOnline();
+        return FakeDeviceHandler::DoOffline(pDevice);
+    }
+
+    int initsAtStop = -1;
+    bool blockOnlineAtStop = false;
+
+private:
+    std::atomic<long> m_polls{0};
+    std::jthread m_line;
+};
+
+TEST_F(DeviceMapTest, GoingOfflineStopsTheLinesBeforeTheDeviceOrItsBlocksChange)
+{
+    FakeHandlerTable table;
+    auto* handler = new PollingHandler;
+    table.handlers[0x00030002].reset(handler);
+    HandlerTableScope scope(&table);
+    TestDeviceMap map;
+    auto* device = static_cast<TestDevice*>(map.AddDeviceObject(Device("PLC1", "TCP1", "A", 1)));
+    ASSERT_NE(device, nullptr);
+    device->SetCommConfig(0, TcpLine(3, "10.0.0.1", 5000));
+    auto* block = new testsupport::PointBlock(-1);
+    block->SetAddr("D100");
+    block->SetMaxMemories(2);
+    ASSERT_EQ(device->AddMemoryArray(block, true), block);
+
+    map.SetAllDevicesOnline(TRUE);
+    const int inits = device->initCount;
+    map.SetAllDevicesOnline(FALSE);
+    EXPECT_EQ(handler->CallsFor(device), (std::vector<std::string>{"online", "offline"}));
+    EXPECT_TRUE(handler->blockOnlineAtStop);
+    EXPECT_EQ(handler->initsAtStop, inits);
+    // Read again once its lines are stopped, so it keeps its current key.
+    EXPECT_EQ(device->initCount, inits + 1);
+    EXPECT_FALSE(block->IsOnline());
 }
 
 // --- archive ---

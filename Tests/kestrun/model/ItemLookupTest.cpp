@@ -413,13 +413,7 @@ TEST_F(OpcResolveTest, TagNamesOfPointsFoundThroughADevice)
 
 class FakeDdeHost : public DdeItemHost {
 public:
-    std::map<std::string, int> topics;
     std::map<int, FakeDevice*> devices;
-    CdsDeviceObject* FindDevice(const std::string& topic) override
-    {
-        auto it = topics.find(ApplyNameCase(topic, false));
-        return it == topics.end() ? nullptr : Device(it->second);
-    }
     DeviceItemResult LookupInDevice(CdsDeviceObject* device, const std::string& item) override
     {
         for (auto& [n, d] : devices)
@@ -428,22 +422,22 @@ public:
     }
 };
 
-TEST_F(OpcResolveTest, DdeItemsTakeTheirTopicFromTheConversationOrTheirBrackets)
+TEST_F(OpcResolveTest, DdeItemsAreAlwaysTheConversationDevicesBracketsOrNot)
 {
     FakeDdeHost dde;
-    dde.topics = host.topics;
     dde.devices = host.devices;
     plc1.blockKeys = {{"D100", 0}};
     const DdeItemResult plain = ResolveDdeItem(dde, Device(1), "  D100:5 ");
     EXPECT_EQ(plain.device, Device(1));
     EXPECT_EQ(plain.item, "D100:5");
     EXPECT_EQ(Describe(plain.found.point), "b4 p5");
-    const DdeItemResult bracketed = ResolveDdeItem(dde, Device(1), "[PLC2] D100:7");
-    EXPECT_EQ(bracketed.device, Device(2));
-    EXPECT_EQ(Describe(bracketed.found.point), "b6 p7");
-    const DdeItemResult unknown = ResolveDdeItem(dde, Device(1), "[PLC9]D100:7");
-    EXPECT_EQ(unknown.device, nullptr);
-    EXPECT_EQ(unknown.found.point, nullptr);
+    // A bracketed device in front is dropped, known or not: PLC1's conversation reads PLC1.
+    for (const char* text : {"[PLC2] D100:7", "[PLC9]D100:7"}) {
+        const DdeItemResult bracketed = ResolveDdeItem(dde, Device(1), text);
+        EXPECT_EQ(bracketed.device, Device(1)) << text;
+        EXPECT_EQ(bracketed.item, "D100:7") << text;
+        EXPECT_EQ(Describe(bracketed.found.point), "b4 p7") << text;
+    }
     // A block named by the whole item is an item for the block itself.
     const DdeItemResult block = ResolveDdeItem(dde, Device(1), "d100");
     EXPECT_TRUE(block.found.namesBlock);

@@ -10,107 +10,15 @@
 #include <vector>
 
 #include "platform/dde/BrisantBlocks.h"
+#include "FakeBrisantServer.h"
 
 namespace {
 
 using dde::ClientMessage;
 
-// A server behind the callback: it answers the way the framework's bridge does.
-struct FakeServer {
-    dde::Toolkit* toolkit = nullptr;
-    DWORD id = 0;
-    std::vector<int> actions;
-    std::set<std::string> topics{"PLC1", "PLC2"};
-    std::map<std::string, BRISANT_DATATYPE> items{{"D100", BRISANT_SHORT}, {"TEXT", BRISANT_STRING},
-                                                   {"F1", BRISANT_FLOAT}, {"FIX", BRISANT_FIXEDSTRING},
-                                                   {"BITS", BRISANT_BOOLARRAY}};
-    std::map<DWORD, std::string> handles;   // item handle -> name
-    std::map<std::string, int> active;      // item -> activation count
-    int records[16] = {};
-    int startCount = 0;
-    bool ackPokes = true;
-    _BRISANTDATAVALUE poked{};
-    BRISANT_DATATYPE pokedType = BRISANT_NOTYPE;
-    std::string pokedText;
-    std::vector<std::pair<std::string, _BRISANTDATAVALUE>> toPush;  // pushed at the next timer
-    std::vector<int> pushResults;
-    long lastReleaseUse = -1;
-    bool exitOnTimer = false;
-    std::vector<std::string> topicList{"PLC1", "PLC2"};
-};
-
-FakeServer* g_server = nullptr;
-
-long Callback(int action, _BRISANT_DATAACTION* a)
-{
-    FakeServer& s = *g_server;
-    s.actions.push_back(action);
-    dde::Toolkit& t = *s.toolkit;
-    switch (action) {
-    case 1:
-        ++s.startCount;
-        if (!t.Start(a->dwServerId, 100, 500))
-            return 0;
-        return t.CreateHeap(a->dwServerId, 1) ? 1 : 0;
-    case 2:
-        return 1;
-    case 3:
-        return std::string(a->pszText) == "CLOSE SERVER" ? 1 : 0;
-    case 7:
-        if (s.exitOnTimer)
-            t.Shutdown(a->dwServerId);
-        for (auto& [name, value] : s.toPush) {
-            for (auto& [handle, itemName] : s.handles) {
-                if (itemName == name)
-                    s.pushResults.push_back(t.UpdateItemValue(a->dwServerId, handle, value, 192, 0));
-            }
-        }
-        s.toPush.clear();
-        return 1;
-    case 8:
-        ++s.active[s.handles[a->hItem]];
-        return 1;
-    case 9:
-        s.lastReleaseUse = t.ReleaseItemUse(a->dwServerId);
-        --s.active[s.handles[a->hItem]];
-        return 1;
-    case 11: {
-        auto it = s.items.find(a->pszText);
-        if (it == s.items.end())
-            return 0;
-        s.handles[a->hItem] = a->pszText;
-        a->nDataType = it->second;
-        a->nQuality = 192;
-        t.SetItemReady(a->dwServerId, a->hItem, 1);
-        return reinterpret_cast<long>(&s.records[1]);
-    }
-    case 12:
-        s.poked = a->value;
-        s.pokedType = a->nDataType;
-        if (a->nDataType == BRISANT_STRING && a->value.pszVal)
-            s.pokedText = a->value.pszVal;
-        if (s.ackPokes)
-            t.PokeAck(a->dwServerId, a->hItem, 0, nullptr);
-        else
-            t.PokeAck(a->dwServerId, a->hItem, 1, "There was an error in writing the data");
-        return s.ackPokes ? 1 : 0;
-    case 13:
-        return s.topics.count(a->pszText) ? reinterpret_cast<long>(&s.records[0]) : 0;
-    case 17:
-        a->nListPos = 0;
-        if (s.topicList.empty())
-            return 0;
-        a->pszText = s.topicList[0].c_str();
-        return 1;
-    case 18:
-        if (++a->nListPos >= static_cast<long>(s.topicList.size()))
-            return 0;
-        a->pszText = s.topicList[static_cast<std::size_t>(a->nListPos)].c_str();
-        return 1;
-    default:
-        return 1;
-    }
-}
+using ddetest::FakeServer;
+using ddetest::Callback;
+using ddetest::g_server;
 
 class ToolkitTest : public ::testing::Test {
 protected:
@@ -380,7 +288,7 @@ TEST_F(ToolkitTest, PokeIsParsedToTheItemTypeAndAcknowledged)
     EXPECT_EQ(std::count(server.actions.begin(), server.actions.end(), 12), 1);
     messages = toolkit.TakeMessages(conv);
     ASSERT_EQ(messages.size(), 2u);
-    EXPECT_EQ(messages[0], (ClientMessage{ClientMessage::PokeNack, {}, "There was an error in writing the data", 0}));
+    EXPECT_EQ(messages[0], (ClientMessage{ClientMessage::PokeNack, "D100", "There was an error in writing the data", 0}));
     EXPECT_EQ(messages[1].kind, ClientMessage::PokeNack);
 }
 
@@ -509,6 +417,50 @@ TEST_F(ToolkitTest, ArrayCopyIsBoundedByItsBlock)
     EXPECT_EQ(toolkit.CopyArray(server.id, BRISANT_BOOLARRAY, block), nullptr);
     toolkit.Free(server.id, copy);
     toolkit.Free(server.id, block);
+}
+
+// Counts how often it was raised.
+struct CountingSignal : dde::Signal {
+    void Raise() override { ++raised; }
+    int raised = 0;
+};
+
+TEST_F(ToolkitTest, ClientsLearnOfTheServersExitAfterWhatWasPostedBefore)
+{
+    Started();
+    DWORD conv = Connected("PLC1");
+    DWORD unread = toolkit.Connect(server.id, "PLC1");
+    toolkit.Poke(conv, "D100", "1");
+    toolkit.Idle(server.id);
+    toolkit.Shutdown(server.id);
+    // The acknowledgement comes first, then the close; after that the conversation is gone.
+    EXPECT_EQ(toolkit.TakeMessages(conv), (std::vector<ClientMessage>{{ClientMessage::PokeAck, "D100", "", 0},
+                                                                      {ClientMessage::Closed, "", "", 0}}));
+    EXPECT_TRUE(toolkit.TakeMessages(conv).empty());
+    // A client that lets go before taking its notice leaves nothing behind.
+    toolkit.Disconnect(unread);
+    EXPECT_TRUE(toolkit.TakeMessages(unread).empty());
+}
+
+TEST_F(ToolkitTest, SignalsTellOfQueuedWorkAndPostedMessages)
+{
+    CountingSignal work, messages;
+    EXPECT_EQ(toolkit.SetWorkSignal(&work), nullptr);
+    EXPECT_EQ(toolkit.SetMessageSignal(&messages), nullptr);
+    Started();
+    DWORD conv = toolkit.Connect(server.id, "PLC1");
+    toolkit.Request(conv, "D100");
+    EXPECT_EQ(work.raised, 2);
+    EXPECT_EQ(messages.raised, 0);
+    toolkit.Idle(server.id);
+    EXPECT_EQ(messages.raised, 1);  // connected; the request waits for a value
+    EXPECT_EQ(toolkit.SetWorkSignal(nullptr), &work);
+    EXPECT_EQ(toolkit.SetMessageSignal(nullptr), &messages);
+    toolkit.Unadvise(conv, "D100");
+    toolkit.Idle(server.id);
+    EXPECT_EQ(work.raised, 2);
+    EXPECT_EQ(messages.raised, 1);
+    EXPECT_EQ(toolkit.TakeMessages(conv).back(), (ClientMessage{ClientMessage::Unadvised, "D100", "", 0}));
 }
 
 struct TextCase {

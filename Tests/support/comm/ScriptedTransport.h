@@ -2,6 +2,7 @@
 // A port that replays a script (chunks, failures, a close, silence) and a
 // handler that talks through it on a fake clock: every wait of the handler
 // moves the clock instead of sleeping.
+#include <atomic>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -85,10 +86,11 @@ public:
     std::function<int(const BYTE* pData, int nCount, BYTE byLast)> m_framing;
     BOOL m_validResponse = TRUE;
     BOOL m_validQuery = TRUE;
-    int m_opens = 0;
-    int m_receives = 0;
-    int m_sends = 0;
-    std::uint64_t m_slept = 0;
+    // Counted from every line thread at once.
+    std::atomic<int> m_opens{0};
+    std::atomic<int> m_receives{0};
+    std::atomic<int> m_sends{0};
+    std::atomic<std::uint64_t> m_slept{0};
 
     BOOL OpenCommPort(CdsDeviceObject* pDevice, tagTHREADINFO* pLine) override;
     BOOL IsPortOpen(tagTHREADINFO* pLine) override;

@@ -25,20 +25,6 @@ constexpr const char* kDefaultVendor = "Zendry Software Inc.";
 
 CfsMemoryTag* AsMemoryTag(CTag* tag) { return dynamic_cast<CfsMemoryTag*>(tag); }
 
-// A point reached outside the browse tree serves its own type and rights from now on.
-void ApplyPointType(CdsMemoryObject* point, CfsMemoryTag* tag)
-{
-    tag->SetCanonicalType(GetCanonicalVarType(point->GetDataType()));
-    WORD rights = 0;
-    if (CdsMemoryArray* block = point->GetParent()) {
-        if (block->IsClientReadAccess())
-            rights |= 1;
-        if (block->IsClientWriteAccess())
-            rights |= 2;
-    }
-    tag->SetAccessRights(rights);
-}
-
 // The resolution order of an OPC item id over the callback's tree and device map.
 class ItemHost : public kestrun::OpcItemHost {
 public:
@@ -241,7 +227,7 @@ void CfsCallback::BuildTreeLocked()
                 if (key.empty())
                     continue;
                 branch->AddLeaf(key, tag);
-                ApplyPointType(point, tag);
+                ApplyPointTagType(point);
             }
         }
     }
@@ -282,7 +268,7 @@ CfsMemoryTag* CfsCallback::FindAnyTagLocked(std::string_view itemId, std::string
     CfsMemoryTag* tag = found.point->GetMemoryTag();
     if (!tag)
         return nullptr;
-    ApplyPointType(found.point, tag);
+    ApplyPointTagType(found.point);
     if (tag->GetShortName().empty())
         tag->SetNames(found.names.shortName, found.names.itemId);
     return tag;

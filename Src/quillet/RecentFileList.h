@@ -1,0 +1,33 @@
+#pragma once
+// The five most recently used document files, kept in the program's profile section
+// "Quillet" as "File1".."File5". While the list is empty its first entry is the
+// placeholder text, which is never stored.
+#include <array>
+#include <string>
+#include <string_view>
+
+namespace registry { class Profile; }
+
+class CRecentFileList {
+public:
+    static constexpr std::size_t kSize = 5;
+
+    CRecentFileList(registry::Profile& profile, std::string placeholder);
+
+    // Reads the stored entries; an empty list shows the placeholder.
+    void ReadList();
+    // Stores the list, unless it holds only the placeholder.
+    void WriteList() const;
+    // Moves path to the front (a stored path comes first again), dropping the last.
+    void Add(const std::string& path);
+    // Drops the placeholder when it stands first.
+    void RemovePlaceholder();
+    bool HoldsPlaceholder() const;
+
+    const std::string& operator[](std::size_t i) const { return m_entries[i]; }
+
+private:
+    registry::Profile& m_profile;
+    std::string m_placeholder;
+    std::array<std::string, kSize> m_entries;
+};

@@ -1,0 +1,12 @@
+// tessaro-dde: a DDE client on the command line for a running Tessaro server.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "platform/dde/ClientTool.h"
+
+int main(int argc, char** argv)
+{
+    std::vector<std::string> args(argv + 1, argv + argc);
+    return dde::RunClientTool(args, std::cout, std::cerr);
+}

@@ -1,0 +1,67 @@
+// The application object: the server list, connecting and the
+// recent-file list, on a scratch registry.
+#include "QuilletFixture.h"
+
+#include "quillet/ErrorText.h"
+
+namespace {
+
+const CLSID kClass = *com::parseGuid("{6E6F7453-0009-4E61-8000-000000000009}");
+
+using App = quillettest::AppFixture;
+
+TEST_F(App, ServerListHoldsProgIDsWithAnOpcKeyAndAClassId)
+{
+    Register("Tessaro.Fenwold.1", true, &kClass);  // only "OPC\Vendor" below the key, no default value
+    Register("No.ClassId", true, nullptr);
+    Register("Not.Opc", false, &kClass);
+    CQuilletApp app(host);
+    ASSERT_TRUE(app.InitInstance());
+    ASSERT_EQ(app.GetServerList().size(), 1u);
+    EXPECT_EQ(app.GetServerList()[0].progId, "Tessaro.Fenwold.1");
+    EXPECT_EQ(app.GetServerList()[0].clsid, kClass);
+    EXPECT_EQ(app.GetServerList()[0].hidden, 0u);
+}
+
+TEST_F(App, UnknownProgIDIsReportedWithTheLookupsErrorText)
+{
+    CQuilletApp app(host);
+    EXPECT_EQ(app.ConnectToServer("No.Such.Server", "", CLSID_NULL), nullptr);
+    EXPECT_EQ(app.ConnectToServer("No.Such.Server", "plant-node", CLSID_NULL), nullptr);
+    EXPECT_EQ(prompter.shown, (std::vector<std::string>{quillet::ErrorText(texts, CO_E_CLASSSTRING),
+                                                        quillet::ErrorText(texts, REGDB_E_CLASSNOTREG)}));
+    EXPECT_TRUE(app.Connections().empty());
+}
+
+TEST_F(App, FailedActivationLeavesNoDocument)
+{
+    Register("Tessaro.Gone", true, &kClass);  // no program behind the class
+    {
+        CQuilletApp app(host);
+        EXPECT_EQ(app.ConnectToServer("Tessaro.Gone", "node", CLSID_NULL), nullptr);
+        EXPECT_TRUE(app.Connections().empty());
+    }
+    reg.SetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Ole", "EnableDCOM", "Y");
+    CQuilletApp app(host);
+    EXPECT_EQ(app.ConnectToServer("Tessaro.Gone", "", CLSID_NULL), nullptr);
+    EXPECT_EQ(prompter.shown, (std::vector<std::string>{quillet::ErrorText(texts, REGDB_E_CLASSNOTREG),
+                                                        "Connection to Server Failed.~Tessaro.Gone"}));
+}
+
+TEST_F(App, RecentFilesKeepFiveAndAPlaceholderIsNeverStored)
+{
+    CQuilletApp app(host);
+    app.InitInstance();
+    EXPECT_TRUE(app.RecentFiles().HoldsPlaceholder());
+    app.ExitInstance();
+    EXPECT_EQ(reg.OpenKey(HKEY_CURRENT_USER, "Software\\Tessaro\\Quillet\\Quillet"), registry::Status::NotFound);
+    app.RecentFiles().RemovePlaceholder();
+    for (const char* p : {"a.csv", "b.csv", "c.csv", "d.csv", "e.csv", "f.csv", "c.csv"}) app.RecentFiles().Add(p);
+    app.ExitInstance();
+    CQuilletApp again(host);
+    again.InitInstance();
+    const char* want[] = {"c.csv", "f.csv", "e.csv", "d.csv", "b.csv"};
+    for (std::size_t i = 0; i < CRecentFileList::kSize; ++i) EXPECT_EQ(again.RecentFiles()[i], want[i]);
+}
+
+} // namespace
