@@ -20,7 +20,7 @@ namespace {
 using opc::ComPtr;
 using opctest::adopt;
 using opctest::RawClient;
-using TransportTest = opctest::RpcFixture;
+using OpcTransportTest = opctest::RpcFixture;
 
 struct InterfaceCase {
     const char* name;
@@ -29,7 +29,7 @@ struct InterfaceCase {
     bool offered;
 };
 
-class InterfaceTest : public TransportTest, public ::testing::WithParamInterface<InterfaceCase> {};
+class InterfaceTest : public OpcTransportTest, public ::testing::WithParamInterface<InterfaceCase> {};
 
 TEST_P(InterfaceTest, ProxyAnswersQueryInterfaceAsADa2ServerDoes)
 {
@@ -65,7 +65,7 @@ INSTANTIATE_TEST_SUITE_P(
                       InterfaceCase{"GroupIsNoServer", &IID_IOPCServer, false, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(TransportTest, LocaleClientNameCloneAndEveryEnumeratorScopeCrossIntact)
+TEST_F(OpcTransportTest, LocaleClientNameCloneAndEveryEnumeratorScopeCrossIntact)
 {
     connect();
     auto common = server.as<IOPCCommon>(IID_IOPCCommon);
@@ -115,7 +115,7 @@ TEST_F(TransportTest, LocaleClientNameCloneAndEveryEnumeratorScopeCrossIntact)
     }
 }
 
-TEST_F(TransportTest, ConnectionPointsOfProxiesLeadBackToTheirContainers)
+TEST_F(OpcTransportTest, ConnectionPointsOfProxiesLeadBackToTheirContainers)
 {
     connect();
     auto g = addGroup(100, 1);
@@ -137,9 +137,9 @@ TEST_F(TransportTest, ConnectionPointsOfProxiesLeadBackToTheirContainers)
 
 // ---- bounds ----
 
-class BoundedTransportTest : public TransportTest {
+class BoundedOpcTransportTest : public OpcTransportTest {
 protected:
-    BoundedTransportTest()
+    BoundedOpcTransportTest()
     {
         limits.connections = 2;
         limits.groups = 3;
@@ -175,7 +175,7 @@ bool peerClosed(int fd, int waitMs)
     return ::recv(fd, &c, 1, MSG_DONTWAIT) == 0;
 }
 
-TEST_F(BoundedTransportTest, PeerThatAnnouncesALargeFrameAndSendsLittleIsDroppedAfterTheTimeOut)
+TEST_F(BoundedOpcTransportTest, PeerThatAnnouncesALargeFrameAndSendsLittleIsDroppedAfterTheTimeOut)
 {
     RawClient slow(opc::socketPath(scratch.path() / "sock", opctest::kRpcTestClsid));
     opc::Frame f;
@@ -195,7 +195,7 @@ TEST_F(BoundedTransportTest, PeerThatAnnouncesALargeFrameAndSendsLittleIsDropped
     EXPECT_TRUE(peerClosed(slow.fd(), 5000));
 }
 
-TEST_F(BoundedTransportTest, ConnectionsOverTheLimitAreRefusedWhileTheOthersWork)
+TEST_F(BoundedOpcTransportTest, ConnectionsOverTheLimitAreRefusedWhileTheOthersWork)
 {
     ComPtr<IOPCServer> first, second, third;
     ASSERT_EQ(tryConnect(first), S_OK);
@@ -209,7 +209,7 @@ TEST_F(BoundedTransportTest, ConnectionsOverTheLimitAreRefusedWhileTheOthersWork
     EXPECT_EQ(tryConnect(third), S_OK);
 }
 
-TEST_F(BoundedTransportTest, GroupsAndObjectsInALoopRunOutWithOutOfMemory)
+TEST_F(BoundedOpcTransportTest, GroupsAndObjectsInALoopRunOutWithOutOfMemory)
 {
     ComPtr<IOPCServer> greedy, modest;
     ASSERT_EQ(tryConnect(greedy), S_OK);
@@ -231,7 +231,7 @@ TEST_F(BoundedTransportTest, GroupsAndObjectsInALoopRunOutWithOutOfMemory)
     EXPECT_EQ(greedy->GetGroupByName(u"Group1", IID_IOPCItemMgt, one.put()), S_OK);
 }
 
-TEST_F(BoundedTransportTest, AllowListedTcpPeersHaveTheSameLimits)
+TEST_F(BoundedOpcTransportTest, AllowListedTcpPeersHaveTheSameLimits)
 {
     const std::string key = "AppID\\" + com::formatGuid(opctest::kRpcTestClsid);
     toolkit->stop();
@@ -253,7 +253,7 @@ TEST_F(BoundedTransportTest, AllowListedTcpPeersHaveTheSameLimits)
 
 // ---- who may serve the class ----
 
-TEST_F(TransportTest, SocketFolderAnotherUserCouldHaveMadeIsRefused)
+TEST_F(OpcTransportTest, SocketFolderAnotherUserCouldHaveMadeIsRefused)
 {
     struct Case {
         const char* name;
@@ -288,7 +288,7 @@ TEST_F(TransportTest, SocketFolderAnotherUserCouldHaveMadeIsRefused)
     }
 }
 
-TEST_F(TransportTest, ClientRefusesASocketServedByAnotherUser)
+TEST_F(OpcTransportTest, ClientRefusesASocketServedByAnotherUser)
 {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root to serve a socket as another user";
     const std::filesystem::path folder = scratch.path() / "foreign";
