@@ -104,15 +104,6 @@ TEST(FrameReaderTest, OnlyAFrameUnderWayIsOverdueAndOnlyPastTheTimeOut)
     EXPECT_FALSE(reader.overdue(1000000, 10));
 }
 
-TEST(FrameReaderTest, ForeignHeaderIsMalformed)
-{
-    Bytes http = {'G', 'E', 'T', ' ', '/', ' ', 'H', 'T', 'T', 'P', '/', '1', '.', '1', '\r', '\n', '\r', '\n', 0, 0};
-    opc::FrameReader reader;
-    std::size_t used = 0;
-    opc::Frame f;
-    EXPECT_EQ(reader.feed(http, used, f, 0), opc::FrameReader::Status::Malformed);
-}
-
 TEST(WireTest, ItemDefinitionGoldenBytes)
 {
     OPCITEMDEF d;
