@@ -210,6 +210,8 @@ private:
     // The start every asynchronous call shares: its id cleared, its arguments and the
     // toolkit's state checked.
     HRESULT beginAsync(DWORD* id, bool argumentsFit) const;
+    template <typename Admit>
+    HRESULT submitRefresh(Transaction t, DWORD* id, Admit&& admit);
     // Queues a transaction whose items collectTargets gathered (with its answer): S_FALSE
     // when none of them named an item.
     HRESULT submit(HRESULT collected, Transaction t, DWORD* id);

@@ -164,6 +164,19 @@ HRESULT Group::submit(HRESULT collected, Transaction t, DWORD* id)
     return collected;
 }
 
+// A refresh goes out for an active group with an active item, once `admit` lets it in.
+template <typename Admit>
+HRESULT Group::submitRefresh(Transaction t, DWORD* id, Admit&& admit)
+{
+    {
+        std::lock_guard lock(mutex_);
+        if (removed_) return E_FAIL;
+        if (HRESULT hr = admit(); FAILED(hr)) return hr;
+        if (!s_.active || !anyActiveItemLocked()) return E_FAIL;
+    }
+    return queue(std::move(t), id);
+}
+
 bool Group::cancelQueued(DWORD id, bool v2, Transaction* out)
 {
     std::lock_guard lock(mutex_);
@@ -207,18 +220,11 @@ HRESULT Group::Write(DWORD connection, std::span<const OPCHANDLE> handles, std::
 HRESULT Group::Refresh(DWORD connection, OPCDATASOURCE source, DWORD* transactionId)
 {
     if (HRESULT hr = beginAsync(transactionId, isSource(source)); FAILED(hr)) return hr;
-    {
-        std::lock_guard lock(mutex_);
-        if (removed_) return E_FAIL;
-        if (HRESULT hr = completionSinkLocked(connection, false); FAILED(hr)) return hr;
-        if (!s_.active || !anyActiveItemLocked()) return E_FAIL;
-    }
     Transaction t;
     t.kind = Kind::Refresh;
     t.connection = connection;
     t.source = source;
-    if (HRESULT hr = queue(std::move(t), transactionId); FAILED(hr)) return hr;
-    return S_OK;
+    return submitRefresh(std::move(t), transactionId, [&] { return completionSinkLocked(connection, false); });
 }
 
 HRESULT Group::Cancel(DWORD transactionId)
@@ -259,18 +265,12 @@ HRESULT Group::Refresh2(OPCDATASOURCE source, DWORD transactionId, DWORD* cancel
 {
     if (HRESULT hr = beginAsync(cancelId, isSource(source)); FAILED(hr)) return hr;
     if (callbackPoint_.empty()) return CONNECT_E_NOCONNECTION;
-    {
-        std::lock_guard lock(mutex_);
-        if (removed_) return E_FAIL;
-        if (!s_.active || !anyActiveItemLocked()) return E_FAIL;
-    }
     Transaction t;
     t.v2 = true;
     t.kind = Kind::Refresh;
     t.clientId = transactionId;
     t.source = source;
-    if (HRESULT hr = queue(std::move(t), cancelId); FAILED(hr)) return hr;
-    return S_OK;
+    return submitRefresh(std::move(t), cancelId, [] { return S_OK; });
 }
 
 HRESULT Group::Cancel2(DWORD cancelId)
