@@ -1,5 +1,16 @@
 #include "kestrun/shell/ServerFrame.h"
 
+#include "kestrun/comm/LineMode.h"
+#include "kestrun/model/DeviceHandler.h"
+#include "kestrun/shell/DataView.h"
+#include "kestrun/shell/LogView.h"
+#include "kestrun/shell/MessageBox.h"
+#include "kestrun/shell/PathText.h"
+#include "kestrun/shell/ServerApp.h"
+#include "kestrun/shell/ServerDoc.h"
+#include "kestrun/shell/StandardFolders.h"
+#include "kestrun/shell/WindowTarget.h"
+
 // Until the main window loads the options, the statics hold the defaults.
 std::atomic<int> CdsServerFrame::g_bAutoCloseOnNoClient{0};
 std::atomic<int> CdsServerFrame::g_bBackgroundThread{1};
@@ -39,8 +50,65 @@ std::atomic<int> CdsServerFrame::g_bWildSearchOnTagCreate{0};
 
 std::atomic<int> CdsServerFrame::g_bEnableStatusBarUpdating{1};
 
-CdsServerFrame::CdsServerFrame() = default;
-CdsServerFrame::~CdsServerFrame() = default;
+std::atomic<CdsServerFrame*> CdsServerFrame::s_pFrame{nullptr};
+
+namespace {
+
+// The main window for other threads.
+shell::WindowTarget g_frameWindow;
+
+constexpr const char* kIndicators[CdsServerFrame::kPaneCount] = {
+    "", "Scan Time (msecs) ->", "", "Data Updating ->", "", "Client Updating ->", "",
+};
+
+} // namespace
+
+// The setters' timers, prompts and folders, as the window provides them.
+class CdsServerFrame::WindowOptionHost final : public shell::OptionHost {
+public:
+    explicit WindowOptionHost(CdsServerFrame& frame) : m_frame(frame) {}
+
+    void StartDataUpdateTimer(unsigned long) override { m_frame.StartDataUpdateTimer(); }
+    void StartClientUpdateTimer(unsigned long) override
+    {
+        if (CdsDataView* pView = m_frame.GetDataView())
+            pView->StartClientUpdateTimer();
+    }
+    void StartLogUpdateTimer(unsigned long) override
+    {
+        if (CdsLogView* pView = m_frame.GetLogView())
+            pView->StartLogUpdateTimer();
+    }
+    void StopLogUpdateTimer() override
+    {
+        if (CdsLogView* pView = m_frame.GetLogView())
+            pView->StopLogUpdateTimer();
+    }
+    bool AskYesNo(const std::string& text) override
+    {
+        return svcMessageBox(text, shell::MB_YESNO | shell::MB_ICONQUESTION, shell::IDNO) == shell::IDYES;
+    }
+    void ShowMessage(const std::string& text) override { svcMessageBox(text, nullptr); }
+    std::string DefaultLogFolder() override { return GetDefaultLogFolder(); }
+    bool CreateFolder(const std::string& path) override { return ::CreateFolder(path) != FALSE; }
+
+private:
+    CdsServerFrame& m_frame;
+};
+
+CdsServerFrame::CdsServerFrame() : m_pWindowHost(std::make_unique<WindowOptionHost>(*this))
+{
+    InitPorts();
+}
+
+CdsServerFrame::~CdsServerFrame()
+{
+    if (kestrun::HandlerTable::Installed() == this)
+        kestrun::HandlerTable::Install(nullptr);
+    DestroyWindow();
+    DeleteContents();
+    CdsLineMode::Unlatch();
+}
 
 void CdsServerFrame::SetOptionHost(shell::OptionHost* host)
 {
@@ -50,5 +118,107 @@ void CdsServerFrame::SetOptionHost(shell::OptionHost* host)
 shell::OptionHost& CdsServerFrame::Host() const
 {
     static shell::OptionHost none;  // stateless: does nothing, answers No
-    return host_ ? *host_ : none;
+    if (host_)
+        return *host_;
+    return IsWindow() ? *m_pWindowHost : none;
+}
+
+CdsServerDoc* CdsServerFrame::GetServerDoc() const { return dynamic_cast<CdsServerDoc*>(GetActiveDocument()); }
+
+std::uint64_t CdsServerFrame::NowMs() const
+{
+    const shell::Application* pApp = GetApplication();
+    return pApp ? pApp->GetClock().monotonicMs() : win::SystemClock::instance().monotonicMs();
+}
+
+const char* CdsServerFrame::GetIndicatorText(int nPane)
+{
+    return nPane >= 0 && nPane < kPaneCount ? kIndicators[nPane] : "";
+}
+
+const std::string& CdsServerFrame::GetPaneText(int nPane) const
+{
+    static const std::string none;
+    return nPane >= 0 && nPane < kPaneCount ? m_panes[static_cast<std::size_t>(nPane)] : none;
+}
+
+void CdsServerFrame::SetPaneText(int nPane, const std::string& text)
+{
+    if (!m_bStatusBar || nPane < 0 || nPane >= kPaneCount)
+        return;
+    m_panes[static_cast<std::size_t>(nPane)] = text;
+    if (shell::FrameWindow* pWindow = GetFrameWindow())
+        pWindow->OnPaneChanged(nPane);
+}
+
+int CdsServerFrame::OnCreate()
+{
+    for (int i = 0; i < kPaneCount; ++i)
+        m_panes[static_cast<std::size_t>(i)] = kIndicators[i];
+    m_bStatusBar = true;
+    // The hour of the scan-time counters runs on the application's clock.
+    m_nHourStartMs = NowMs();
+    CdsServerApp* pApp = dynamic_cast<CdsServerApp*>(GetApplication());
+    if (shell::WindowFactory* pFactory = GetApplication()->GetWindowFactory())
+        SetFrameWindow(pFactory->CreateFrameWindow(*this));
+    LoadOptions(pApp && pApp->IsServiceHelperMode());
+    if (pApp && pApp->IsAppInDll()) {
+        auto onOff = [](int b) { return b ? "Enabled" : "Disabled"; };
+        TraceDebug("Service Options : %s = %s\r\n", "Load File On Startup", onOff(g_bLoadFileOnStartup.load()));
+        TraceDebug("Service Options : %s = %s\r\n", "Load File PathName", LoadFilePathName().c_str());
+        TraceDebug("Service Options : %s = %s\r\n", "Restore Online Status On Loading", onOff(g_bOnlineOnLoad.load()));
+        TraceDebug("Service Options : %s = %s\r\n", "Log Folder", LogFolder().c_str());
+        TraceDebug("Service Options : %s = %s\r\n", "Log To File", onOff(g_bLogToFile.load()));
+    }
+    InitTaskBar();
+    kestrun::HandlerTable::Install(this);
+    if (m_processWide.IsCurrent())
+        g_frameWindow.Set(GetDispatcher(), GetWindowKey());
+    return 0;
+}
+
+bool CdsServerFrame::OnCreateClient()
+{
+    m_pDataView = static_cast<CdsDataView*>(AddView(NewDataView()));
+    m_pLogView = static_cast<CdsLogView*>(AddView(NewLogView()));
+    if (shell::WindowFactory* pFactory = GetApplication()->GetWindowFactory()) {
+        m_pDataView->SetWindow(pFactory->CreateDataWindow(*m_pDataView));
+        m_pLogView->SetWindow(pFactory->CreateLogWindow(*m_pLogView));
+    }
+    CommHost host;
+    host.pDispatcher = GetDispatcher();
+    host.logWindow = m_pLogView->GetWindowKey();
+    host.dataWindow = m_pDataView->GetWindowKey();
+    host.mainWindow = GetWindowKey();
+    host.pClock = &GetApplication()->GetClock();
+    SetHost(host);
+    return true;
+}
+
+void CdsServerFrame::OnDestroy()
+{
+    StopDataUpdateTimer();
+    DeleteContents();
+    m_pDataView = nullptr;
+    m_pLogView = nullptr;
+    m_bStatusBar = false;
+    g_frameWindow.Clear(GetDispatcher(), GetWindowKey());
+}
+
+std::unique_ptr<CdsDataView> CdsServerFrame::NewDataView() { return std::make_unique<CdsDataView>(); }
+
+std::unique_ptr<CdsLogView> CdsServerFrame::NewLogView() { return std::make_unique<CdsLogView>(); }
+
+void CdsServerFrame::DeleteContents() { ExitPorts(); }
+
+win::WindowKey fsGetServerFrameWnd() { return g_frameWindow.Key(); }
+
+bool PostServerFrameMessage(UINT nMsg, WPARAM wParam, LPARAM lParam)
+{
+    return g_frameWindow.Post(win::Message(nMsg, wParam, lParam));
+}
+
+bool SendServerFrameMessage(UINT nMsg, WPARAM wParam, LPARAM lParam, DWORD dwTimeoutMs, LRESULT* pResult)
+{
+    return g_frameWindow.Send(win::Message(nMsg, wParam, lParam), dwTimeoutMs, pResult);
 }

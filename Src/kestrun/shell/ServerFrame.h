@@ -1,21 +1,115 @@
 #pragma once
-// The main window of a server program. For now it carries the server options:
-// their statics, getters and setters. Statics are read by many threads, so they
-// are atomics; only the getters and setters touch the registry.
-#include "kestrun/shell/OptionHost.h"
-
+// The main window of a server program as a core object. It loads the options
+// (their statics, getters and setters live here too), carries the table of
+// communication handlers, runs the data timer that drives every line, keeps
+// the status-bar panes, and answers the commands and private messages that
+// other threads post to it. Its OnClose is the one road to shut-down.
+//
+// Threads: only the application thread runs the frame's code; others post or
+// send to its window key (PostServerFrameMessage). Option statics are read by
+// many threads, so they are atomics; only the getters and setters touch the
+// registry.
+#include <array>
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <string>
 
-class CdsServerFrame {
+#include "kestrun/comm/EngineCounters.h"
+#include "kestrun/shell/Frame.h"
+#include "kestrun/shell/OptionHost.h"
+#include "kestrun/shell/ProcessWide.h"
+#include "kestrun/shell/ServerFrameCore.h"
+
+class CdsDataView;
+class CdsLogView;
+class CdsServerDoc;
+
+class CdsServerFrame : public shell::Frame, public CdsServerFrameCore {
 public:
+    static constexpr int kPaneCount = 7;
+    // Scan-time counters start again after this many milliseconds.
+    static constexpr std::uint64_t kScanTimeHourMs = 3600000;
+
     CdsServerFrame();
-    virtual ~CdsServerFrame();
+    ~CdsServerFrame() override;
     CdsServerFrame(const CdsServerFrame&) = delete;
     CdsServerFrame& operator=(const CdsServerFrame&) = delete;
 
-    // Timers, prompts and folders for the setters; null means none.
+    // The main window of the process, or null.
+    static CdsServerFrame* GetServerFrame() { return s_pFrame.load(); }
+
+    // --- views ---
+    // The data view above and the log view below; none before they exist.
+    CdsDataView* GetDataView() const { return m_pDataView; }
+    CdsLogView* GetLogView() const { return m_pLogView; }
+    CdsServerDoc* GetServerDoc() const;
+
+    // --- data timer ---
+    // Restarts the data timer with "Data Update Time".
+    void StartDataUpdateTimer();
+    // Stops it and clears the scan, poll and client-update counters.
+    void StopDataUpdateTimer();
+    bool IsDataUpdateTimerRunning() const { return m_bDataTimer; }
+    // One pass of the data timer; a pass that arrives while one runs is dropped.
+    void OnDataTimer();
+    // The line mode is latched when the document goes online and released
+    // when it is offline again.
+    void LatchLineMode();
+    void UnlatchLineMode();
+
+    // --- status bar ---
+    bool HasStatusBar() const { return m_bStatusBar; }
+    const std::string& GetPaneText(int nPane) const;
+    void SetPaneText(int nPane, const std::string& text);
+    static const char* GetIndicatorText(int nPane);
+
+    // --- counters (the engine's atomics) ---
+    static void KickWdogScantime() { ++CdsEngineCounters::m_nWdogScantime; }
+    static void KickWdogPolling() { ++CdsEngineCounters::m_nWdogPolling; }
+    static void KickWdogUpdating() { ++CdsEngineCounters::m_nWdogUpdating; }
+    static ULONG GetLoopCount() { return CdsEngineCounters::m_nLoopCount.load(); }
+
+    // --- commands and messages ---
+    // The close rules: "Do you want to Exit?" when "Confirm On Quit" is set
+    // (No: keep running), then the document's save question (Cancel: keep
+    // running, timer, handlers and document untouched); only then the timer
+    // stops, the handlers go, the document and windows close and the loop ends.
+    void OnClose() override;
+    // SIGINT/SIGTERM without a desktop: the close with every question taking
+    // its default answer. When even that is refused the server says so in the
+    // log and closes all the same.
+    void CloseWithDefaultAnswers();
+    // A file name to open; an empty name, or one that is no readable regular
+    // file, gives -1 and an Error line and changes nothing. A bare name is
+    // taken from the configuration folder. Otherwise the name becomes "Load
+    // File PathName" and the restart command is posted with it; 0.
+    LRESULT OnMessageOpenFile(const std::string& strName);
+    // Hides to the tray; with no tray the window stays.
+    void OnTrayIcon();
+    void HideToTray() { OnTrayIcon(); }
+    // Shows the window and brings it to the top.
+    void OnMainDlg();
+    void OnQuitImmediately();
+
+    // --- what the program may override ---
+    virtual std::unique_ptr<CdsDataView> NewDataView();
+    virtual std::unique_ptr<CdsLogView> NewLogView();
+    virtual LRESULT OnMainWnd(WPARAM, LPARAM) { return -1; }
+    virtual LRESULT OnSkipTimer(WPARAM, LPARAM) { return -1; }
+    virtual LRESULT OnCommError(WPARAM, LPARAM) { return -1; }
+    // Every communication handler is stopped and destroyed.
+    virtual void DeleteContents();
+    virtual void PreSystemOnline(int /*bOnline*/) {}
+    virtual void PostSystemOnline(int /*bOnline*/) {}
+    // The tray icon; there is none here, so the window is never hidden.
+    virtual void InitTaskBar() {}
+    virtual bool IsTaskBarAvailable() const { return false; }
+
+    LRESULT OnMessage(win::Message& msg) override;
+
+    // --- options ---
+    // Timers, prompts and folders for the setters; null: the window's own.
     void SetOptionHost(shell::OptionHost* host);
 
     // Registry section of the options: "Options".
@@ -152,8 +246,32 @@ public:
     // The main window writes its status panes.
     static std::atomic<int> g_bEnableStatusBarUpdating;
 
+protected:
+    int OnCreate() override;
+    bool OnCreateClient() override;
+    void OnDestroy() override;
+    void OnTimer(UINT_PTR nId) override;
+    bool OnCommand(UINT nId) override;
+
 private:
+    class WindowOptionHost;
     shell::OptionHost& Host() const;
+    // The close once the questions are answered.
+    void TearDown();
+    void UpdateStatusPanes(std::uint64_t nowMs);
+    std::uint64_t NowMs() const;
+
+    static std::atomic<CdsServerFrame*> s_pFrame;
+
+    shell::ProcessWide<CdsServerFrame> m_processWide{s_pFrame, this};
+    std::unique_ptr<WindowOptionHost> m_pWindowHost;
+    CdsDataView* m_pDataView = nullptr; // owned by the frame's view list
+    CdsLogView* m_pLogView = nullptr;
+    std::array<std::string, kPaneCount> m_panes;
+    bool m_bStatusBar = false;
+    bool m_bInTimer = false;    // the data timer's re-entrancy flag
+    bool m_bDataTimer = false;
+    std::uint64_t m_nHourStartMs = 0;
 
     shell::OptionHost* host_ = nullptr;
     mutable std::mutex stringsMutex_;
@@ -161,3 +279,9 @@ private:
     std::string m_strLogFolder;
     std::string m_strNullStringValue;
 };
+
+// The main window's key from any thread; kNoWindow without one.
+win::WindowKey fsGetServerFrameWnd();
+// To the main window from any thread; false without one.
+bool PostServerFrameMessage(UINT nMsg, WPARAM wParam, LPARAM lParam);
+bool SendServerFrameMessage(UINT nMsg, WPARAM wParam, LPARAM lParam, DWORD dwTimeoutMs, LRESULT* pResult = nullptr);

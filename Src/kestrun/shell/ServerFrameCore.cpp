@@ -1,16 +1,10 @@
 #include "kestrun/shell/ServerFrameCore.h"
 
-#include "kestrun/comm/EngineCounters.h"
 #include "kestrun/comm/MessageThread.h"
-#include "kestrun/shell/ServerFrame.h"
 
 CdsServerFrameCore::CdsServerFrameCore() = default;
 
-CdsServerFrameCore::~CdsServerFrameCore()
-{
-    StopDataTimer();
-    ExitPorts();
-}
+CdsServerFrameCore::~CdsServerFrameCore() { ExitPorts(); }
 
 std::shared_ptr<CdsCommHdlr> CdsServerFrameCore::NewCommHdlr(DWORD) { return nullptr; }
 
@@ -147,38 +141,4 @@ void CdsServerFrameCore::UpdateNextDevice()
 void CdsServerFrameCore::UpdateAllDevices()
 {
     ForEachLine([](CdsCommHdlr* pHdlr, tagTHREADINFO* pLine) { pHdlr->SingleStep(pLine); });
-}
-
-void CdsServerFrameCore::OnDataTimer()
-{
-    const ULONG count = ++CdsEngineCounters::m_nLoopCount;
-    if (CdsCommHdlr::IsBackgroundThreadMode())
-        SendTimerMsgToThreads(count);
-    else
-        UpdateNextDevice();
-}
-
-bool CdsServerFrameCore::StartDataTimer()
-{
-    win::Dispatcher* pDispatcher = m_host.pDispatcher;
-    if (!pDispatcher)
-        return false;
-    if (m_timerWindow == win::kNoWindow) {
-        m_timerWindow = pDispatcher->registerWindow([this](win::Message& msg) -> LRESULT {
-            if (msg.id == win::WM_TIMER && msg.wParam == kDataTimerId)
-                OnDataTimer();
-            return 0;
-        });
-    }
-    return pDispatcher->startTimer(m_timerWindow, kDataTimerId,
-                                   static_cast<DWORD>(CdsServerFrame::g_dwDataUpdateTime.load()));
-}
-
-void CdsServerFrameCore::StopDataTimer()
-{
-    if (m_host.pDispatcher && m_timerWindow != win::kNoWindow) {
-        m_host.pDispatcher->stopTimer(m_timerWindow, kDataTimerId);
-        m_host.pDispatcher->unregisterWindow(m_timerWindow);
-    }
-    m_timerWindow = win::kNoWindow;
 }

@@ -1,8 +1,8 @@
 #pragma once
-// The main window's non-visual half: the table of communication handlers (one
-// per port, at most 99) and the data timer that drives their lines, either by
-// posting a tick to every idle line thread or, in timer mode, by stepping the
-// next handler on the application thread.
+// The main window's table of communication handlers (one per port, at most 99)
+// and the two ways the data timer drives their lines: a tick posted to every
+// idle line thread or, in timer mode, a step of the next handler on the
+// application thread.
 #include <array>
 #include <memory>
 #include <mutex>
@@ -14,7 +14,6 @@
 class CdsServerFrameCore : public kestrun::HandlerTable {
 public:
     static constexpr int kMaxCommHdlrs = 99;
-    static constexpr UINT_PTR kDataTimerId = 1;
 
     CdsServerFrameCore();
     ~CdsServerFrameCore() override;
@@ -43,12 +42,6 @@ public:
     void UpdateNextDevice();
     void UpdateAllDevices();
 
-    // One data-timer tick: counts the loop and drives the lines.
-    void OnDataTimer();
-    // Runs OnDataTimer every "Data Update Time" ms on the dispatcher; false without one.
-    bool StartDataTimer();
-    void StopDataTimer();
-
 private:
     // Lines in the order ticks reach them.
     static constexpr std::array<int, LINE_COUNT> kTickOrder = {LINE_PRIMARY_MASTER, LINE_PRIMARY_BACKUP,
@@ -63,5 +56,4 @@ private:
     std::array<std::shared_ptr<CdsCommHdlr>, kMaxCommHdlrs> m_slots;
     int m_nNextHdlr = 0;
     CommHost m_host;
-    win::WindowKey m_timerWindow = win::kNoWindow;
 };

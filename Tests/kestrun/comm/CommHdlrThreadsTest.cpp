@@ -124,6 +124,30 @@ TEST_F(LineThreadTest, EveryLineSeesTheStop)
     }
 }
 
+// The lines follow the device's configurations as they are when it goes online:
+// with its redundancy switched off a device is one line again, which marks its
+// points when it fails and does not hold writes back.
+TEST_F(LineThreadTest, LinesFollowTheDevicesRedundancySettings)
+{
+    TestDevice pair("PAIR", 2);
+    ASSERT_TRUE(hdlr->DoOnline(&pair));
+    ASSERT_NE(hdlr->GetSecondaryMasterInfo(), nullptr);
+    hdlr->DoOffline(&pair);
+
+    pair.m_bAutoSwitching = FALSE;
+    ASSERT_TRUE(hdlr->DoOnline(&pair));
+    EXPECT_EQ(hdlr->GetSecondaryMasterInfo(), nullptr);
+    EXPECT_EQ(hdlr->GetLineThread(LINE_SECONDARY_MASTER), nullptr);
+    EXPECT_FALSE(hdlr->IsBackupAvailable());
+    hdlr->DoOffline(&pair);
+
+    pair.m_bAutoSwitching = TRUE;
+    ASSERT_TRUE(hdlr->DoOnline(&pair));
+    EXPECT_NE(hdlr->GetSecondaryMasterInfo(), nullptr);
+    EXPECT_NE(hdlr->GetLineThread(LINE_SECONDARY_MASTER), nullptr);
+    hdlr->DoOffline(&pair);
+}
+
 TEST_F(LineThreadTest, TicksDuringAHeldStepGiveOneMoreStep)
 {
     ASSERT_TRUE(hdlr->DoOnline(&device));
@@ -152,9 +176,9 @@ TEST_F(LineThreadTest, FrameSkipsBusyLines)
     hdlr->m_release.reset();
     ASSERT_TRUE(hdlr->PostMessageToThread(line, WM_SINGLESTEP, 1, 0));
     ASSERT_TRUE(hdlr->m_entered.wait(5000));
-    // Ten timer ticks find the line busy and post nothing.
+    // Ten data-timer ticks of thread mode find the line busy and post nothing.
     for (int i = 0; i < 10; ++i)
-        frame.OnDataTimer();
+        frame.SendTimerMsgToThreads(static_cast<ULONG>(2 + i));
     EXPECT_TRUE(line->m_bBusy.load());
     hdlr->m_release.set();
     frame.ExitPorts(); // stops and joins the line

@@ -1,7 +1,6 @@
-// The handler table and the data timer.
+// The handler table and the two ways of driving its lines.
 #include <gtest/gtest.h>
 
-#include "kestrun/comm/EngineCounters.h"
 #include "kestrun/shell/ServerFrame.h"
 #include "kestrun/shell/ServerFrameCore.h"
 #include "support/comm/EngineFixtures.h"
@@ -81,43 +80,19 @@ TEST_F(FrameCoreTest, RefusedHandlerLeavesTheSlotFree)
     EXPECT_NE(frame.CreateCommHdlr(1), nullptr);
 }
 
-TEST_F(FrameCoreTest, TimerModeStepsOneHandlerPerTick)
+TEST_F(FrameCoreTest, EachStepTakesTheNextHandlerAndWraps)
 {
     TestDevice a("A"), b("B");
     auto* first = static_cast<CountingHdlr*>(frame.CreateCommHdlr(1));
     auto* second = static_cast<CountingHdlr*>(frame.CreateCommHdlr(2));
     ASSERT_TRUE(first->DoOnline(&a));
     ASSERT_TRUE(second->DoOnline(&b));
-    const ULONG loops = CdsEngineCounters::m_nLoopCount.load();
     for (int i = 0; i < 5; ++i)
-        frame.OnDataTimer();
-    EXPECT_EQ(CdsEngineCounters::m_nLoopCount.load() - loops, 5u);
+        frame.UpdateNextDevice();
     // A, B, A, B, A: the search wraps within the tick.
     EXPECT_EQ(first->steps, 3);
     EXPECT_EQ(second->steps, 2);
     frame.ExitPorts(); // before the devices go
-}
-
-TEST_F(FrameCoreTest, DataTimerRunsOnTheDispatcher)
-{
-    win::ManualDispatcher dispatcher(clock);
-    CommHost host;
-    host.pDispatcher = &dispatcher;
-    host.pClock = &clock;
-    frame.SetHost(host);
-    TestDevice a("A");
-    auto* hdlr = static_cast<CountingHdlr*>(frame.CreateCommHdlr(1));
-    ASSERT_TRUE(hdlr->DoOnline(&a));
-    const unsigned long saved = CdsServerFrame::g_dwDataUpdateTime.load();
-    CdsServerFrame::g_dwDataUpdateTime = 100;
-    ASSERT_TRUE(frame.StartDataTimer());
-    dispatcher.advance(1000);
-    EXPECT_EQ(hdlr->steps, 10);
-    frame.StopDataTimer();
-    dispatcher.advance(1000);
-    EXPECT_EQ(hdlr->steps, 10);
-    CdsServerFrame::g_dwDataUpdateTime = saved;
-    frame.ExitPorts();
 }
 
 TEST_F(FrameCoreTest, ExitPortsSilencesAndStopsEveryHandler)

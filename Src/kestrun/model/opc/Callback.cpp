@@ -4,6 +4,7 @@
 #include <cstring>
 #include <limits>
 
+#include "kestrun/comm/EngineCounters.h"
 #include "kestrun/model/DataType.h"
 #include "kestrun/model/DeviceMap.h"
 #include "kestrun/model/DeviceObject.h"
@@ -426,7 +427,7 @@ HRESULT CfsCallback::Read(std::span<CTag* const> tags, std::vector<CTagState>& s
 {
     HRESULT hr = COPCCallback::Read(tags, states, errors);
     if (SUCCEEDED(hr))
-        ++m_nWdogUpdating;
+        ++CdsEngineCounters::m_nWdogUpdating;  // the status bar's client updates
     return hr;
 }
 

@@ -84,7 +84,6 @@ public:
 
     int GetClientCount() const { return m_nClientCount.load(); }
     int GetItemCount() const { return m_nItemCount.load(); }
-    long GetWdogUpdating() const { return m_nWdogUpdating.load(); }
     bool IsClosePending() const { return m_bClosePending.load(); }
 
     // For the browser, under the callback lock: the tree, built when missing.
@@ -112,7 +111,6 @@ private:
 
     std::atomic<int> m_nClientCount{0};
     std::atomic<int> m_nItemCount{0};
-    std::atomic<long> m_nWdogUpdating{0};
     std::atomic<bool> m_bClosePending{false};
 };
 

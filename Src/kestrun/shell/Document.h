@@ -1,0 +1,69 @@
+#pragma once
+// The document of a single-document application: its file, its modified flag,
+// the save question and the views that show it. It runs on the application
+// thread; views on other threads are reached through their windows' messages.
+#include <string>
+#include <vector>
+
+#include "platform/afx/Object.h"
+
+class CdsHint;
+
+namespace shell {
+
+class Application;
+class View;
+
+class Document : public CObject {
+public:
+    Document();
+    ~Document() override;
+    Document(const Document&) = delete;
+    Document& operator=(const Document&) = delete;
+
+    void SetApplication(Application* pApp) { m_pApp = pApp; }
+    Application* GetApplication() const { return m_pApp; }
+
+    const std::string& GetPathName() const { return m_strPathName; }
+    // Also enters the path into the application's recent files.
+    void SetPathName(const std::string& strPath, bool bAddToRecent = true);
+    // The file name of the path, or "Untitled".
+    std::string GetTitle() const;
+
+    virtual bool IsModified() const { return m_bModified; }
+    void SetModifiedFlag(bool bModified = true) { m_bModified = bModified; }
+
+    // Asks "Save changes to %s?" (Yes/No/Cancel, default Yes) when the document
+    // is modified. Yes saves; a save that fails counts as Cancel. True when the
+    // caller may go on (saved, No, or nothing to save), false for Cancel.
+    virtual bool SaveModified();
+    // Saves to the document's path; without one the application is asked for a
+    // name, and without a name nothing is saved (false).
+    bool DoFileSave();
+
+    // A fresh, empty document: contents cleared, no path, not modified.
+    virtual bool OnNewDocument();
+    // Clears the contents and reads the file through Serialize; false (and a
+    // message box) when it cannot be read, the contents then cleared again.
+    virtual bool OnOpenDocument(const std::string& strPath);
+    // Writes the file through Serialize; false (and a message box) on failure.
+    virtual bool OnSaveDocument(const std::string& strPath);
+    // Clears the contents; the views are gone afterwards.
+    virtual void OnCloseDocument();
+    virtual void DeleteContents() {}
+
+    // Views in the order they were added; a view adds itself when attached.
+    void AddView(View* pView);
+    void RemoveView(View* pView);
+    const std::vector<View*>& GetViews() const { return m_views; }
+    // Every view but the sender gets OnUpdate, in order, on this thread.
+    void UpdateAllViews(View* pSender, int nCode = 0, CdsHint* pHint = nullptr);
+
+private:
+    Application* m_pApp = nullptr;
+    std::string m_strPathName;
+    bool m_bModified = false;
+    std::vector<View*> m_views; // not owned: the frame owns its views
+};
+
+} // namespace shell

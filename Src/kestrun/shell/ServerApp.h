@@ -1,0 +1,148 @@
+#pragma once
+// The application of every server program built on the framework. The program
+// derives its own application, overrides the identity getters and, in its
+// InitInstance: CdsServerApp::InitInstance, its document template,
+// HandleCommandLine, InitOPCServer with its DDE callback.
+//
+// Threads: everything runs on the application thread except the static
+// accessors, the mode getters and DoIdleProcessing's server id, which other
+// threads may read.
+#include <atomic>
+#include <memory>
+#include <string>
+
+#include "kestrun/shell/Application.h"
+#include "kestrun/shell/ProcessWide.h"
+#include "platform/com/Guid.h"
+#include "platform/dde/BrisantTypes.h"
+
+class CdsDeviceMap;
+class CdsServerDoc;
+class CdsServerFrame;
+class CfsCallback;
+
+namespace kestrun {
+class ServerCommands;
+}
+
+class CdsServerApp : public shell::Application {
+public:
+    CdsServerApp();
+    ~CdsServerApp() override;
+
+    // The application of the process, or null.
+    static CdsServerApp* GetApp() { return _theApp.load(); }
+    // Set when the main window closes; the loop ends.
+    static std::atomic<int> s_bQuitApp;
+
+    // --- modes ---
+    int IsAppInDll() const { return m_bAppInDll.load(); }
+    int IsInteractiveMode() const { return !m_bAppInDll.load() || m_bHelper.load(); }
+    int IsServiceHelperMode() const { return m_bAppInDll.load() && m_bHelper.load(); }
+    int IsServiceMode() const { return m_bAppInDll.load() && !m_bHelper.load(); }
+    void SetAppInDll(int b) { m_bAppInDll = b ? 1 : 0; }
+    void SetServiceHelperMode(int h)
+    {
+        m_bAppInDll = 1;
+        m_bHelper = h ? 1 : 0;
+    }
+    void SetServiceMode(int s)
+    {
+        m_bAppInDll = 1;
+        m_bHelper = s ? 0 : 1;
+    }
+
+    // --- identity: null unless stated; the program overrides them ---
+    virtual const char* GetServerCLSID() { return nullptr; }
+    virtual const char* GetServerProgID() { return nullptr; }
+    virtual const char* GetServerCompany() { return "Zendry Software"; }
+    // Also the caption of the server's message boxes.
+    virtual const char* GetServerRegName() { return nullptr; }
+    virtual const char* GetServerDescription() { return nullptr; }
+    virtual const GUID* GetItemPropCLSID() { return nullptr; }
+    // The class id handed to the OPC toolkit.
+    virtual const GUID* GetServerCLSID2() { return nullptr; }
+    // The ProgID with its last character (of at most 50) replaced by "2".
+    virtual const char* GetServerProgID2();
+    virtual const char* GetServerAppName() { return GetAppName().c_str(); }
+    virtual const char* GetServerExeName();
+    virtual const char* GetServiceName() { return nullptr; }
+    virtual const char* GetServiceDescription() { return nullptr; }
+    virtual const char* GetServiceCLSID() { return nullptr; }
+    virtual const char* GetServiceProgID() { return nullptr; }
+    virtual const char* GetServiceRegName() { return nullptr; }
+    virtual const GUID* GetServiceCLSID2() { return nullptr; }
+    virtual const char* GetServiceProgID2() { return nullptr; }
+
+    // --- life ---
+    // The caption of the server's boxes; the program calls it first.
+    bool InitInstance() override;
+    // Stops the OPC toolkit (waiting for calls in flight), frees its callback
+    // once, shuts the DDE toolkit down; then the base.
+    int ExitInstance() override;
+    bool OnCommand(UINT nId) override;
+
+    // Command 23290: asks the save question (Cancel: nothing), then starts a
+    // new copy; when one was started, the main window closes without asking.
+    void OnResetApp();
+    // The file a restart opens, empty for the configured one. Set by the open
+    // request of the main window.
+    void SetRestartFile(const std::string& strPath) { m_strRestartFile = strPath; }
+    const std::string& GetRestartFile() const { return m_strRestartFile; }
+
+    // --- the toolkits ---
+    CfsCallback* GetCallback() const { return m_pCallback.get(); }
+    static DWORD GetDdeServerId() { return s_dwDdeServerId.load(); }
+    // The document's device map changed (null: gone); the OPC bridge follows.
+    void OnDeviceMapChanged(CdsDeviceMap* pMap);
+
+    CdsServerFrame* GetServerFrame() const;
+    CdsServerDoc* GetServerDoc() const;
+
+protected:
+    // Start-up steps of the server program (after its document template).
+    // 1 when the program is to run.
+    BOOL HandleCommandLine();
+    // Sets up the DDE toolkit with the callback, then starts the OPC toolkit.
+    // 0 only without a main window outside service mode.
+    BOOL InitOPCServer(BRISANTACTIONPROC pCallback, int bService);
+    // Starts the OPC toolkit for the server's (or the service's) class and
+    // registers a new callback with it; 0 when it cannot.
+    BOOL fsInitServer(int bService);
+    void fsExitServer(int bFlag);
+    void ExitOPCServer(int bFlag);
+
+    // Registration switches; nothing is registered here.
+    virtual BOOL UpdateRegistry(int /*nType*/, int /*nFlag*/) { return FALSE; }
+    // 1 when start-up may go on; every copy may start here.
+    virtual BOOL IsSingleInstance() { return TRUE; }
+    // Starts a new copy that opens the file (empty: the configured one); non-zero
+    // when one was started. Here the server cannot restart itself: it says so
+    // in the log and keeps running.
+    virtual BOOL ActivateRestartProcess(const std::string& strFile);
+    virtual void ReleaseInstanceMutex() {}
+    // The OPC bridge's callback; the program may make its own.
+    virtual std::unique_ptr<CfsCallback> NewCallback();
+    // "Regserver", "Unregserver" and "thread", one leading "-" or "/", any case.
+    void GetRegistryCommand();
+
+private:
+
+    static std::atomic<CdsServerApp*> _theApp;
+    static std::atomic<DWORD> s_dwDdeServerId;
+
+    shell::ProcessWide<CdsServerApp> m_processWide{_theApp, this};
+    std::atomic<int> m_bAppInDll{0};
+    std::atomic<int> m_bHelper{1};
+    std::unique_ptr<CfsCallback> m_pCallback;
+    std::unique_ptr<kestrun::ServerCommands> m_pCommands;
+    std::string m_strProgID2;
+    std::string m_strExeName;
+    std::string m_strRestartFile;
+};
+
+// Gives the DDE toolkit its working time; 0 without an application.
+BOOL DoIdleProcessing();
+// The OPC bridge's timer hook: once the last client has gone with "Auto Close
+// On No Client" on, the main window is closed without the exit question.
+void fsOnTimer();

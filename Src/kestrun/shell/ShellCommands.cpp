@@ -1,0 +1,35 @@
+#include "kestrun/shell/ShellCommands.h"
+
+#include "kestrun/shell/ServerApp.h"
+#include "kestrun/shell/ServerFrame.h"
+#include "kestrun/shell/ShellIds.h"
+#include "kestrun/shell/StandardFolders.h"
+
+BOOL CdsShellCommands::SetOnline(int bOnline)
+{
+    return PostServerFrameMessage(WM_COMMAND, bOnline ? ID_MODE_ONLINE : ID_MODE_OFFLINE, 0) ? TRUE : FALSE;
+}
+
+BOOL CdsShellCommands::OpenDocument(const std::string& strPath)
+{
+    CdsServerFrame* pFrame = m_app.GetServerFrame();
+    return pFrame && pFrame->OnMessageOpenFile(strPath) == 0 ? TRUE : FALSE;
+}
+
+BOOL CdsShellCommands::ResetDocument()
+{
+    return PostServerFrameMessage(WM_COMMAND, ID_APP_RESET, 0) ? TRUE : FALSE;
+}
+
+BOOL CdsShellCommands::CloseServer()
+{
+    return PostServerFrameMessage(WM_COMMAND, ID_QUIT_IMMEDIATELY, 0) ? TRUE : FALSE;
+}
+
+bool CdsShellCommands::PostToApplication(std::function<void()> task)
+{
+    win::Dispatcher* pDispatcher = m_app.GetDispatcher();
+    return pDispatcher && pDispatcher->post(std::move(task));
+}
+
+std::filesystem::path CdsShellCommands::GetConfigFolder() const { return ::GetConfigFolder(1); }

@@ -1,0 +1,45 @@
+#include "kestrun/shell/StandardFolders.h"
+
+#include <dlfcn.h>
+
+#include "kestrun/shell/PathText.h"
+#include "kestrun/shell/Security.h"
+#include "kestrun/shell/Version.h"
+#include "platform/win/Folders.h"
+
+std::string GetInstallFolder()
+{
+    Dl_info info{};
+    if (::dladdr(reinterpret_cast<void*>(&GetInstallFolder), &info) == 0 || !info.dli_fname)
+        return {};
+    std::string path = info.dli_fname;
+    if (path.empty() || path.front() != '/' || !GetParentDir(path) || !GetParentDir(path))
+        return {};
+    return path;
+}
+
+std::string GetDataFolder(int create)
+{
+    const std::string folder = JoinFolder(win::folders::dataFolder().string(), "Tessaro " + GetVersionString(1));
+    if (create && !folder.empty())
+        CreateFolders(folder);
+    return folder;
+}
+
+std::string GetConfigFolder(int useData) { return JoinFolder(useData ? GetDataFolder(1) : GetInstallFolder(), "config"); }
+
+std::string GetDefaultLogFolder() { return JoinFolder(GetDataFolder(1), "log"); }
+
+std::string JoinFolder(const std::string& base, const std::string& name)
+{
+    if (base.empty())
+        return {};
+    std::string path = base;
+    AddTrailDirChar(path, 1);
+    return path + name;
+}
+
+bool CreateFolders(const std::string& path)
+{
+    return !path.empty() && win::folders::createFolders(path, std::filesystem::perms(GetDefaultSecurity().folderMode));
+}

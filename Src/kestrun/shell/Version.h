@@ -1,0 +1,32 @@
+#pragma once
+// The framework's version in the forms the shell uses: registry keys, folder
+// names, the welcome line and the DDE toolkit's vendor information. The minor
+// version carries two digits, read as minor / 10 and minor % 10 (4.51 is
+// version 4.5.1).
+#include <cstddef>
+#include <string>
+
+#include "platform/afx/Object.h"
+
+// "ver%d.%d" (short) or "ver%d.%d.%d".
+std::string GetVersionString(int bShort);
+
+class CdsVersion : public CObject {
+public:
+    CdsVersion();
+
+    const std::string& GetVersionText() const { return m_strVersion; }
+    unsigned GetMajor() const { return m_nMajor; }
+    unsigned GetMinor() const { return m_nMinor; }
+
+private:
+    unsigned m_nMajor;
+    unsigned m_nMinor;
+    std::string m_strVersion;
+};
+
+// The DDE toolkit's vendor information: major, minor and build as three
+// little-endian 16-bit numbers, then "%s (by %s)" of the registration name and
+// the company, zero-terminated and cut to fit. 0 without an application or
+// when the buffer cannot hold the numbers and a terminator.
+BOOL FillServerVendorInfo(char* pRecord, std::size_t nSize);

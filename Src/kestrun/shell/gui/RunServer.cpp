@@ -1,0 +1,34 @@
+#include "kestrun/shell/gui/RunServer.h"
+
+#include <QApplication>
+
+#include "kestrun/shell/Headless.h"
+#include "kestrun/shell/ServerApp.h"
+#include "kestrun/shell/gui/QtMessageBox.h"
+#include "kestrun/shell/gui/QtWindows.h"
+#include "qtdispatch/QtDispatcher.h"
+
+namespace shell::gui {
+
+namespace {
+std::vector<std::string> Arguments(int argc, char** argv) { return std::vector<std::string>(argv, argv + argc); }
+} // namespace
+
+int RunDesktop(CdsServerApp& app, int& argc, char** argv)
+{
+    std::vector<std::string> args = Arguments(argc, argv);
+    QApplication qtApp(argc, argv);
+    qtdispatch::QtDispatcher dispatcher;
+    QtMessageBoxPresenter presenter;
+    QtWindows windows;
+    return RunApplication(app, std::move(args), dispatcher, windows, presenter, [] { QApplication::exec(); });
+}
+
+int RunServer(CdsServerApp& app, int& argc, char** argv)
+{
+    if (!app.IsServiceMode() && HasDisplay())
+        return RunDesktop(app, argc, argv);
+    return RunHeadless(app, Arguments(argc, argv));
+}
+
+} // namespace shell::gui
