@@ -1,7 +1,10 @@
 // A serial port's settings file: the port record and the serial settings behind it,
-// loaded into the settings as the serial handler does. Whatever loads must store,
-// and what it stores must load and store again to the same bytes.
+// loaded into the settings as the serial handler does; and the same bytes as a port
+// record of whatever kind it names, as a device without that line loads it. Whatever
+// loads must store, and what it stores must load and store again to the same bytes.
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -13,12 +16,12 @@
 
 namespace {
 
-bool Load(COXSerialCommConfig& config, std::span<const BYTE> bytes)
+bool Load(std::span<const BYTE> bytes, const std::function<void(CArchive&)>& load)
 {
     try {
         CMemFile file(bytes);
         CArchive ar(&file, CArchive::load);
-        config.Serialize(ar);
+        load(ar);
         ar.Close();
         return true;
     } catch (const CException&) {
@@ -26,7 +29,7 @@ bool Load(COXSerialCommConfig& config, std::span<const BYTE> bytes)
     }
 }
 
-std::vector<BYTE> Store(COXSerialCommConfig& config)
+std::vector<BYTE> Store(CdsCommConfig& config)
 {
     CMemFile file;
     {
@@ -38,16 +41,36 @@ std::vector<BYTE> Store(COXSerialCommConfig& config)
     return {data.begin(), data.end()};
 }
 
+void SettingsFile(std::span<const BYTE> bytes)
+{
+    COXSerialCommConfig config;
+    if (!Load(bytes, [&](CArchive& ar) { config.Serialize(ar); }))
+        return;
+    const std::vector<BYTE> stored = Store(config);
+    COXSerialCommConfig again;
+    FUZZ_CHECK(Load(stored, [&](CArchive& ar) { again.Serialize(ar); }));
+    FUZZ_CHECK(Store(again) == stored);
+}
+
+void PortRecord(std::span<const BYTE> bytes)
+{
+    std::unique_ptr<CdsCommConfig> config;
+    if (!Load(bytes, [&](CArchive& ar) { config = CdsCommConfig::LoadCommConfig(ar); }))
+        return;
+    FUZZ_CHECK(config != nullptr);
+    const std::vector<BYTE> stored = Store(*config);
+    std::unique_ptr<CdsCommConfig> again;
+    FUZZ_CHECK(Load(stored, [&](CArchive& ar) { again = CdsCommConfig::LoadCommConfig(ar); }));
+    FUZZ_CHECK(again && again->GetRuntimeClass() == config->GetRuntimeClass());
+    FUZZ_CHECK(Store(*again) == stored);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    COXSerialCommConfig config;
-    if (!Load(config, std::span<const BYTE>(data, size)))
-        return 0;
-    const std::vector<BYTE> stored = Store(config);
-    COXSerialCommConfig again;
-    FUZZ_CHECK(Load(again, stored));
-    FUZZ_CHECK(Store(again) == stored);
+    const std::span<const BYTE> bytes(data, size);
+    SettingsFile(bytes);
+    PortRecord(bytes);
     return 0;
 }

@@ -2,10 +2,13 @@
 // simulator can be started in: frame kind and code found from the bytes, or fixed.
 // Requests are taken off the stream the way a connection does, so a step that
 // answers must use up bytes (or the connection would loop) and never more than
-// arrived; peek and next must agree; every answer must encode.
+// arrived; peek and next must agree; every answer must encode. An answer to a
+// request of a kind the driver sends must pass the driver's own check, and the
+// simulator's faulty answers must fail it.
 #include <cstdint>
 #include <span>
 
+#include "fenwold/McResponse.h"
 #include "fuzz/FuzzCheck.h"
 #include "support/plcsim/Memory.h"
 #include "support/plcsim/Protocol.h"
@@ -13,8 +16,48 @@
 namespace {
 
 using plcsim::Encoding;
+using plcsim::ReplyTweaks;
 using plcsim::FrameKind;
 using plcsim::Protocol;
+
+// The requests the driver builds: word reads, batch and random writes.
+bool DriverSends(const plcsim::RequestInfo& info)
+{
+    if (info.frame == FrameKind::E1)
+        return info.command >= 0x01 && info.command <= 0x05;
+    switch (info.command) {
+    case 0x0401: return info.subcommand == 0x0000;
+    case 0x1401:
+    case 0x1402: return info.subcommand <= 0x0001;
+    default: return false;
+    }
+}
+
+McVerdict DriverVerdict(const plcsim::Reply& reply, std::span<const std::uint8_t> request, const ReplyTweaks& tweaks)
+{
+    const plcsim::RequestInfo& info = reply.request;
+    const McFrameKind kind = info.frame == FrameKind::E1 ? McFrameKind::E1
+                             : info.frame == FrameKind::E3 ? McFrameKind::E3
+                                                           : McFrameKind::E4;
+    return McCheckResponse(kind, info.ascii, request, plcsim::encodeReply(reply, tweaks)).verdict;
+}
+
+void CheckAgainstDriver(const plcsim::Reply& reply, std::span<const std::uint8_t> request)
+{
+    const plcsim::RequestInfo& info = reply.request;
+    if (!DriverSends(info))
+        return;
+    const McVerdict verdict = DriverVerdict(reply, request, {});
+    FUZZ_CHECK(verdict == McVerdict::Ok || verdict == McVerdict::EndCode);
+    const McVerdict otherSubheader = DriverVerdict(reply, request, {.wrongSubheader = true});
+    FUZZ_CHECK(otherSubheader != McVerdict::Ok && otherSubheader != McVerdict::EndCode);
+    if (info.frame == FrameKind::E1)
+        return;
+    FUZZ_CHECK(DriverVerdict(reply, request, {.wrongRoute = true}) == McVerdict::Mismatch);
+    FUZZ_CHECK(DriverVerdict(reply, request, {.lengthFFFF = true}) == McVerdict::Malformed);
+    if (info.frame == FrameKind::E4)
+        FUZZ_CHECK(DriverVerdict(reply, request, {.wrongSerial = true}) == McVerdict::Mismatch);
+}
 
 void Serve(plcsim::Memory& memory, FrameKind frame, Encoding encoding, std::span<const std::uint8_t> stream)
 {
@@ -31,8 +74,7 @@ void Serve(plcsim::Memory& memory, FrameKind frame, Encoding encoding, std::span
         const Protocol::Step step = protocol.next(stream);
         FUZZ_CHECK(step.status == probe.status && step.consumed == probe.consumed);
         FUZZ_CHECK(protocol.completeLength(stream) == probe.consumed);
-        plcsim::encodeReply(step.reply);
-        plcsim::encodeReply(step.reply, {true, true, true, true});
+        CheckAgainstDriver(step.reply, stream.first(step.consumed));
         stream = stream.subspan(step.consumed);
     }
 }
