@@ -37,10 +37,8 @@ status=0
 printf '%-26s %12s %10s  %s\n' target executions exec/s result
 for name in "${targets[@]}"; do
     log="$build/fuzz-logs/$name.log"
-    runs=$(sed -n 's/^Done \([0-9]*\) runs in \([0-9]*\) second.*/\1/p' "$log")
-    secs=$(sed -n 's/^Done \([0-9]*\) runs in \([0-9]*\) second.*/\2/p' "$log")
-    rate=
-    [ -n "$runs" ] && [ "${secs:-0}" -gt 0 ] && rate=$((runs / secs))
+    runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
+    rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -1)
     found=$(find "$build/fuzz-findings/$name" -type f | head -1)
     if [ -n "$found" ] || ! grep -q '^Done [0-9]* runs' "$log"; then
         status=1
