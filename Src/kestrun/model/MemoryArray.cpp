@@ -291,6 +291,21 @@ void CdsMemoryArray::DeleteContents()
             point->Destroy();
 }
 
+void CdsMemoryArray::DetachClients()
+{
+    std::vector<CdsMemoryObject*> variants;
+    {
+        std::lock_guard lock(m_variantMutex);
+        for (const auto& [key, variant] : m_variantMap)
+            variants.push_back(variant);
+    }
+    for (CdsMemoryObject* variant : variants)
+        variant->DetachClients();
+    for (CdsMemoryObject* point : m_points)
+        if (point)
+            point->DetachClients();
+}
+
 void CdsMemoryArray::Destroy()
 {
     DeleteContents();

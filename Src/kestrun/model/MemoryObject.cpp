@@ -629,6 +629,26 @@ void CdsMemoryObject::DeleteContents()
         m_pBitArray->DeleteContents();
 }
 
+void CdsMemoryObject::DetachClients()
+{
+    // The tag stays the point's (its reference goes with Destroy): only the way
+    // from clients to the point is cut, before the writes already queued go.
+    if (m_pTag) {
+        m_pTag->Unbind();
+        m_pTag->SetQuality(QUALITY_NONE);
+    }
+    if (std::shared_ptr<CdsEventQueue> queue = GetEventQueue())
+        queue->PurgeEvents(this);
+    if (m_pDdeItem) {
+        m_pDdeItem->hItem = 0;
+        m_pDdeItem->nActive = 0;
+        m_pDdeItem->pPoint = nullptr;
+        m_pDdeItem = nullptr;
+    }
+    if (CdsBitArray* bits = GetExistingBitArray())
+        bits->DetachClients();
+}
+
 void CdsMemoryObject::Destroy()
 {
     // A line thread must never take a queued write for a point that is gone.
