@@ -1,6 +1,7 @@
 #include "quillet/Group.h"
 
 #include "quillet/ErrorText.h"
+#include "quillet/GroupEvent.h"
 #include "quillet/LogCategory.h"
 #include "quillet/QuilletDoc.h"
 
@@ -10,8 +11,8 @@
 
 using quillet::HexCode;
 
-CTransaction::CTransaction(CHandleTable& table, std::uint64_t startMs)
-    : m_table(table), m_hClient(table.Add(this)), m_startMs(startMs)
+CTransaction::CTransaction(CHandleTable& table, std::uint64_t startMs, Road road)
+    : m_table(table), m_hClient(table.Add(this)), m_startMs(startMs), m_road(road)
 {
 }
 
@@ -37,6 +38,7 @@ CGroup::CGroup(CQuilletDoc& doc, const CGroupSettings& s) : CGroup(doc)
 
 CGroup::~CGroup()
 {
+    m_events.clear();
     TearDownItems();
     ReleaseInterfaces();
     m_pending.clear();
@@ -140,9 +142,16 @@ bool CGroup::EndSubscription()
     return ended;
 }
 
-std::unique_ptr<CTransaction> CGroup::NewTransaction()
+std::unique_ptr<CTransaction> CGroup::NewTransaction(CTransaction::Road road)
 {
-    return std::make_unique<CTransaction>(m_doc.Handles(), m_doc.Clock().monotonicMs());
+    return std::make_unique<CTransaction>(m_doc.Handles(), m_doc.Clock().monotonicMs(), road);
+}
+
+void CGroup::Pend(std::unique_ptr<CTransaction> record, DWORD id)
+{
+    record->m_dwID = id;
+    record->m_startMs = m_doc.Clock().monotonicMs();
+    m_pending.push_back(std::move(record));
 }
 
 ValueRoad CGroup::Complete(DWORD id, bool byClientHandle)

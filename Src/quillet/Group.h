@@ -17,15 +17,17 @@
 #include <optional>
 #include <string>
 
+class CGroupEvent;
 class CQuilletDoc;
 
 enum AdviseMode : DWORD { ADVISE_NONE = 0, ADVISE_DATAOBJECT = 1, ADVISE_CONNECTIONPOINT = 2 };
 
 // A pending asynchronous transaction. On the 2.0 road its client handle is the
 // transaction id the server gets; m_dwID is the server's transaction id (1.0) or the
-// cancel id (2.0).
+// cancel id (2.0). It is cancelled on the road it was started on.
 struct CTransaction {
-    CTransaction(CHandleTable& table, std::uint64_t startMs);
+    enum class Road { AsyncIO, AsyncIO2 };
+    CTransaction(CHandleTable& table, std::uint64_t startMs, Road road);
     ~CTransaction();
     CTransaction(const CTransaction&) = delete;
     CTransaction& operator=(const CTransaction&) = delete;
@@ -34,6 +36,7 @@ struct CTransaction {
     OPCHANDLE m_hClient;
     DWORD m_dwID = 0;
     std::uint64_t m_startMs;  // monotonic ms
+    Road m_road;
 };
 
 // What the add-group dialog gives.
@@ -114,7 +117,9 @@ public:
 
     // Pending transactions.
     std::list<std::unique_ptr<CTransaction>>& Pending() { return m_pending; }
-    std::unique_ptr<CTransaction> NewTransaction();
+    std::unique_ptr<CTransaction> NewTransaction(CTransaction::Road road = CTransaction::Road::AsyncIO2);
+    // The record becomes pending under the server's id, started now.
+    void Pend(std::unique_ptr<CTransaction> record, DWORD id);
     // Stream road: id 0 is a subscription; any other completes the records with that id.
     ValueRoad CompleteTransaction(DWORD id);
     // Callback road: the same, matching the records' client handles.
@@ -130,6 +135,11 @@ public:
 
     // Logs each item's run average and deletes the items.
     void TearDownItems();
+
+    // Event triggers; each stops its timer when it goes.
+    std::list<std::unique_ptr<CGroupEvent>>& Events() { return m_events; }
+    // The pseudo item left out: what a request to the server may name.
+    bool IsServerItem(const CItem* item) const { return item && item != m_pUpdatesItem; }
     // Appends " - (Group) <name> #(Item) <item count>" and logs through the document.
     void GroupLog(DWORD category, std::string_view text) const;
 
@@ -152,6 +162,7 @@ private:
     std::list<std::unique_ptr<CItem>> m_items;
     CItem* m_pUpdatesItem = nullptr;
     std::list<std::unique_ptr<CTransaction>> m_pending;
+    std::list<std::unique_ptr<CGroupEvent>> m_events;
     // Rate of "Updates / Second": arrivals since the first counted one.
     DWORD m_nUpdateCount = 0;
     std::optional<std::uint64_t> m_firstUpdateMs;

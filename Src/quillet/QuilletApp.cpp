@@ -1,7 +1,7 @@
 #include "quillet/QuilletApp.h"
 
 #include "quillet/ErrorText.h"
-#include "quillet/Prompter.h"
+#include "quillet/UiServices.h"
 #include "quillet/StringTable.h"
 
 #include "platform/com/Bstr.h"
@@ -20,7 +20,7 @@ CQuilletApp::CQuilletApp(const CQuilletAppHost& host)
 
 CQuilletApp::~CQuilletApp()
 {
-    while (!m_documents.empty()) CloseDocument(m_documents.back().get());
+    while (!m_windows.empty()) CloseDocument(m_windows.back().doc.get());
 }
 
 BOOL CQuilletApp::InitInstance()
@@ -65,7 +65,7 @@ opc::ActivationOptions CQuilletApp::Activation() const
     opc::ActivationOptions options;
     options.registry = &m_host.registry;
     options.socketDir = m_host.socketDir;
-    options.post = opc::postTo(m_host.dispatcher);
+    options.post = opc::postTo(m_host.documents.dispatcher);
     return options;
 }
 
@@ -85,7 +85,7 @@ HRESULT CQuilletApp::LookUpClass(const std::string& progId, const std::string& n
 CQuilletDoc* CQuilletApp::ConnectToServer(const std::string& progId, const std::string& node, const CLSID& clsid)
 {
     const quillet::StringTable& texts = m_host.documents.texts;
-    quillet::Prompter& prompter = m_host.documents.prompter;
+    quillet::UiServices& prompter = m_host.documents.ui;
     CLSID resolved = clsid;
     if (clsid == CLSID_NULL) {
         if (HRESULT hr = LookUpClass(progId, node, resolved); FAILED(hr)) {
@@ -99,7 +99,8 @@ CQuilletDoc* CQuilletApp::ConnectToServer(const std::string& progId, const std::
     doc->SetSerial(m_nextSerial++);
     doc->SetTitle(node + "~" + progId);
     doc->SetConnection(progId, node, clsid);
-    m_documents.push_back(std::move(owned));
+    auto frame = std::make_unique<CSplitterFrame>(*doc);
+    m_windows.push_back({std::move(owned), std::move(frame)});
     m_connections.push_back(doc);
 
     opc::ComPtr<IUnknown> server;
@@ -124,17 +125,24 @@ CQuilletDoc* CQuilletApp::ConnectToServer(const std::string& progId, const std::
 
 void CQuilletApp::CloseDocument(CQuilletDoc* doc)
 {
-    auto it = std::find_if(m_documents.begin(), m_documents.end(), [&](const auto& d) { return d.get() == doc; });
-    if (it == m_documents.end()) return;
+    auto it = std::find_if(m_windows.begin(), m_windows.end(), [&](const Window& w) { return w.doc.get() == doc; });
+    if (it == m_windows.end()) return;
     doc->OnCloseDocument();
     std::erase(m_connections, doc);
-    m_documents.erase(it);
+    m_windows.erase(it);
+}
+
+CSplitterFrame* CQuilletApp::FrameOf(const CQuilletDoc* doc) const
+{
+    for (const Window& w : m_windows)
+        if (w.doc.get() == doc) return w.frame.get();
+    return nullptr;
 }
 
 void CQuilletApp::OnLinkLost(DWORD docSerial, HRESULT cause)
 {
-    for (auto& doc : m_documents)
-        if (doc->GetSerial() == docSerial) doc->OnLinkLost(cause);
+    for (const Window& w : m_windows)
+        if (w.doc->GetSerial() == docSerial) w.doc->OnLinkLost(cause);
 }
 
 CQuilletDoc* CQuilletApp::FindConnection(const std::string& progId, const std::string& node) const

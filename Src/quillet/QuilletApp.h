@@ -3,10 +3,12 @@
 // whether servers on other nodes can be reached, the open documents, and connecting a
 // new document to a server. Used on the application thread only.
 //
-// Ownership: the application owns every document; the connection list names the
-// documents that were connected and loses them when they close.
+// Ownership: the application owns every document and its connection window; the
+// connection list names the documents that were connected and loses them when they
+// close.
 #include "quillet/QuilletDoc.h"
 #include "quillet/RecentFileList.h"
+#include "quillet/SplitterFrame.h"
 
 #include "platform/opc/Activation.h"
 #include "platform/registry/Profile.h"
@@ -28,8 +30,6 @@ struct CServerEntry {
 // What the application runs on; all of it outlives the application.
 struct CQuilletAppHost {
     CQuilletHost documents;
-    // Sink calls of every connection are delivered on its application thread.
-    win::Dispatcher& dispatcher;
     registry::Registry& registry;
     // Folder of the servers' sockets; empty: the system's.
     std::filesystem::path socketDir;
@@ -51,8 +51,16 @@ public:
     // when it is not local). The document stays, unconnected, when the server object
     // lacks IOPCServer.
     CQuilletDoc* ConnectToServer(const std::string& progId, const std::string& node, const CLSID& clsid);
-    // Removes the document's groups and frees it.
+    // Removes the document's groups and frees it with its window.
     void CloseDocument(CQuilletDoc* doc);
+    // The connection window of a document of this application; null for others.
+    CSplitterFrame* FrameOf(const CQuilletDoc* doc) const;
+
+    // Reads a set-up file: connects to its server, adds its groups and their items.
+    // Null (the reason shown) when the file cannot be read or the connection fails.
+    CQuilletDoc* OpenDocumentFile(const std::string& path);
+    // Writes the document's set-up file and puts it first in the recent-file list.
+    bool SaveDocument(CQuilletDoc& doc, const std::string& path);
     // The link to a document's server was lost. Notices are posted, so they name the
     // document by its serial number; one that has closed meanwhile is not looked for.
     void OnLinkLost(DWORD docSerial, HRESULT cause);
@@ -69,8 +77,11 @@ public:
     // "EnableDCOM" under HKEY_LOCAL_MACHINE "SOFTWARE\Microsoft\Ole" begins with "y" or "Y".
     static bool ReadDcomFlag(const registry::Registry& reg);
 
-private:
+    // How servers are found and started, for the server dialogs too.
     opc::ActivationOptions Activation() const;
+    const CQuilletAppHost& Host() const { return m_host; }
+
+private:
     HRESULT LookUpClass(const std::string& progId, const std::string& node, CLSID& clsid);
 
     CQuilletAppHost m_host;
@@ -78,7 +89,11 @@ private:
     registry::Profile m_profile;
     CRecentFileList m_recentFiles;
     std::vector<CServerEntry> m_servers;
-    std::vector<std::unique_ptr<CQuilletDoc>> m_documents;
+    struct Window {
+        std::unique_ptr<CQuilletDoc> doc;
+        std::unique_ptr<CSplitterFrame> frame;  // goes first
+    };
+    std::vector<Window> m_windows;
     std::vector<CQuilletDoc*> m_connections;
     DWORD m_nextSerial = 1;
 };

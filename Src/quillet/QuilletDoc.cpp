@@ -1,7 +1,10 @@
 #include "quillet/QuilletDoc.h"
 
 #include "quillet/ErrorText.h"
-#include "quillet/Prompter.h"
+#include "quillet/GroupView.h"
+#include "quillet/ItemView.h"
+#include "quillet/LoggerView.h"
+#include "quillet/UiServices.h"
 #include "quillet/Sinks.h"
 #include "quillet/StringTable.h"
 
@@ -116,9 +119,25 @@ void CQuilletDoc::OnLinkLost(HRESULT cause)
     UpdateAllViews();
 }
 
-void CQuilletDoc::ShowError(HRESULT hr) { Prompter().MessageBox(quillet::ErrorText(Texts(), hr)); }
+void CQuilletDoc::ShowError(HRESULT hr) { Ui().MessageBox(quillet::ErrorText(Texts(), hr)); }
 
 void CQuilletDoc::ReportError(HRESULT hr)
 {
     if (m_bDisplayMessages) ShowError(hr);
+}
+
+void CQuilletDoc::UpdateAllViews()
+{
+    if (m_bUpdating) {
+        m_bUpdateAgain = true;
+        return;
+    }
+    m_bUpdating = true;
+    do {
+        m_bUpdateAgain = false;
+        if (m_pGroupView) m_pGroupView->OnUpdate();
+        if (m_pItemView) m_pItemView->OnUpdate();
+        if (m_pLoggerView) m_pLoggerView->OnUpdate();
+    } while (m_bUpdateAgain);
+    m_bUpdating = false;
 }

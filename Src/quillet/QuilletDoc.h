@@ -23,21 +23,29 @@
 #include <string>
 #include <vector>
 
-namespace win { class Clock; }
+namespace win {
+class Clock;
+class Dispatcher;
+} // namespace win
 namespace quillet {
-class Prompter;
+class UiServices;
 class StringTable;
 } // namespace quillet
 
 class CAdviseSink;
 class CDataCallback;
+class CGroupView;
+class CItemView;
+class CLoggerView;
 class CShutdownSink;
 
 // What every document shares with the application; all of it outlives the documents.
 struct CQuilletHost {
     const win::Clock& clock;
-    quillet::Prompter& prompter;
+    quillet::UiServices& ui;
     const quillet::StringTable& texts;
+    // The application thread's timers and the sinks' calls.
+    win::Dispatcher& dispatcher;
 };
 
 class CQuilletDoc {
@@ -56,6 +64,7 @@ public:
     const std::string& GetTitle() const { return m_strTitle; }
     void SetTitle(std::string title) { m_strTitle = std::move(title); }
     const std::string& GetPathName() const { return m_strPathName; }
+    void SetPathName(std::string path) { m_strPathName = std::move(path); }
     // Unique among the documents of a run.
     DWORD GetSerial() const { return m_dwSerial; }
     void SetSerial(DWORD serial) { m_dwSerial = serial; }
@@ -79,7 +88,17 @@ public:
     const std::list<std::unique_ptr<CGroup>>& Groups() const { return m_groups; }
 
     // ---- commands ----
+    // The add-group dialog, then the group it describes.
+    void OnAddGroupCommand();
     CGroup* OnAddGroup(const CGroupSettings& settings);
+    // The server's status in its dialog, or the error text of the call.
+    void OnServerStatus();
+    // The dialogs that work on the server or a group themselves.
+    void OnServerDialog(UINT dialogId);
+    void OnExpertMode();
+    void OnConfigureLogger();
+    void OnClearLog();
+    void OnAsyncIO2Refresh();
     bool GetServerStatus(OPCSERVERSTATUS& status);
     void AdviseNone(CGroup& group);
     bool AdviseDataObject(CGroup& group, BOOL timeStamps);
@@ -104,6 +123,13 @@ public:
     BOOL m_bDisplayMessages = FALSE;  // failures of server calls also shown in boxes
     BOOL m_bExpertMode = FALSE;
     BOOL m_bLogViewShown = TRUE;
+
+    // ---- the set-up file ----
+    // The document as its set-up file's text.
+    std::string SetupText() const;
+    // Writes the set-up file (whole, or not at all). A failure shows the system's
+    // text and leaves the document modified; false then.
+    bool SaveConnection(const std::string& path);
 
     // ---- log ----
     // Keeps the message when its category is in the mask; TRUE when kept.
@@ -134,16 +160,24 @@ public:
 
     // Removes every group, as closing does; the server is released with the document.
     void OnCloseDocument();
-    void SetViewUpdater(std::function<void()> update) { m_updateViews = std::move(update); }
-    void UpdateAllViews() const
-    {
-        if (m_updateViews) m_updateViews();
-    }
+
+    // ---- views ----
+    // Each view registers itself while it lives.
+    void SetGroupView(CGroupView* view) { m_pGroupView = view; }
+    void SetItemView(CItemView* view) { m_pItemView = view; }
+    void SetLoggerView(CLoggerView* view) { m_pLoggerView = view; }
+    CGroupView* GroupView() const { return m_pGroupView; }
+    CItemView* ItemView() const { return m_pItemView; }
+    CLoggerView* LoggerView() const { return m_pLoggerView; }
+    // Every view redraws from the document. A call made while the views update (a
+    // selection that updates again) runs once more after them instead of inside them.
+    void UpdateAllViews();
 
     CHandleTable& Handles() { return m_handles; }
     const win::Clock& Clock() const { return m_host.clock; }
     const quillet::StringTable& Texts() const { return m_host.texts; }
-    quillet::Prompter& Prompter() const { return m_host.prompter; }
+    quillet::UiServices& Ui() const { return m_host.ui; }
+    win::Dispatcher& Dispatcher() const { return m_host.dispatcher; }
 
 private:
     void StartShutdownSubscription();
@@ -179,5 +213,9 @@ private:
     std::string m_strPathName;
     DWORD m_dwSerial = 0;
     bool m_bModified = false;
-    std::function<void()> m_updateViews;
+    CGroupView* m_pGroupView = nullptr;
+    CItemView* m_pItemView = nullptr;
+    CLoggerView* m_pLoggerView = nullptr;
+    bool m_bUpdating = false;
+    bool m_bUpdateAgain = false;
 };

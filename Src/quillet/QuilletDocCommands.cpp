@@ -1,11 +1,24 @@
 // The document's commands that call the server.
 #include "quillet/QuilletDoc.h"
 
+#include "quillet/ConfigForms.h"
 #include "quillet/ErrorText.h"
+#include "quillet/ItemForms.h"
+#include "quillet/ItemView.h"
+#include "quillet/LoggerView.h"
+#include "quillet/ServerForms.h"
 
 #include "platform/win/Clock.h"
 
 using quillet::HexCode;
+
+void CQuilletDoc::OnAddGroupCommand()
+{
+    CAddGroupForm form;
+    if (!CanAddGroup() || !Ui().RunDialog(form) || !form.IsValid()) return;
+    quillet::WaitCursor wait(Ui());
+    OnAddGroup(form.settings);
+}
 
 CGroup* CQuilletDoc::OnAddGroup(const CGroupSettings& settings)
 {
@@ -83,9 +96,47 @@ bool CQuilletDoc::AsyncIO2Refresh(CGroup& group, OPCDATASOURCE source)
         group.GroupLog(quillet::LOG_ASYNC_REFRESH, "HR=" + HexCode(DWORD(hr)));
         return false;
     }
-    record->m_dwID = cancelId;
-    record->m_startMs = Clock().monotonicMs();
-    group.Pending().push_back(std::move(record));
+    group.Pend(std::move(record), cancelId);
     group.GroupLog(quillet::LOG_ASYNC_REFRESH, "ID=" + HexCode(cancelId));
+    if (m_pItemView) m_pItemView->StartWatchdog(group);
     return true;
+}
+
+void CQuilletDoc::OnServerStatus()
+{
+    OPCSERVERSTATUS status;
+    if (!GetServerStatus(status)) return;
+    CServerStatusForm form(status);
+    Ui().RunDialog(form);
+}
+
+void CQuilletDoc::OnServerDialog(UINT dialogId)
+{
+    CServerDialogForm form(dialogId, this);
+    Ui().RunDialog(form);
+    UpdateAllViews();
+}
+
+void CQuilletDoc::OnExpertMode()
+{
+    m_bExpertMode = !m_bExpertMode;
+    if (m_pItemView) m_pItemView->SwitchColumnSet(m_bExpertMode);
+    UpdateAllViews();
+}
+
+void CQuilletDoc::OnConfigureLogger()
+{
+    CLogConfigForm form(GetLogMask(), GetLogFileName());
+    if (Ui().RunDialog(form)) ConfigureLog(form.path, form.Mask());
+}
+
+void CQuilletDoc::OnClearLog()
+{
+    if (m_pLoggerView) m_pLoggerView->Clear();
+}
+
+void CQuilletDoc::OnAsyncIO2Refresh()
+{
+    CGroup* group = m_pItemView ? m_pItemView->SelectedGroup() : nullptr;
+    if (group) AsyncIO2Refresh(*group, m_pItemView->ReadSource());
 }

@@ -1,7 +1,7 @@
 // The connection's message log: the queue the logger view drains and the log file.
 #include "quillet/QuilletDoc.h"
 
-#include "quillet/Prompter.h"
+#include "quillet/UiServices.h"
 #include "quillet/StringTable.h"
 
 #include "platform/win/Clock.h"
@@ -39,7 +39,7 @@ void CQuilletDoc::ConfigureLog(std::string fileName, DWORD mask)
             return;
         }
     }
-    Prompter().MessageBox(quillet::FormatText(Texts().Text(quillet::IDS_LOG_FILE_FAILED), fileName));
+    Ui().MessageBox(quillet::FormatText(Texts().Text(quillet::IDS_LOG_FILE_FAILED), fileName));
 }
 
 void CQuilletDoc::SetLogMask(DWORD mask)

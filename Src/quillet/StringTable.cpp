@@ -1,9 +1,8 @@
 #include "quillet/StringTable.h"
 
-#include "quillet/LogCategory.h"
+#include "quillet/StringTableEnglish.h"
 
 #include <array>
-#include <utility>
 
 namespace quillet {
 namespace {
@@ -13,41 +12,6 @@ constexpr std::array<HRESULT, IDS_OPC_RESULT_LAST - IDS_OPC_RESULT_FIRST + 1> kO
     OPC_E_INVALIDHANDLE, OPC_E_BADTYPE,      OPC_E_PUBLIC,          OPC_E_BADRIGHTS, OPC_E_UNKNOWNITEMID,
     OPC_E_INVALIDITEMID, OPC_E_INVALIDFILTER, OPC_E_UNKNOWNPATH,    OPC_E_RANGE,     OPC_E_DUPLICATENAME,
     OPC_S_UNSUPPORTEDRATE, OPC_S_CLAMP,      OPC_S_INUSE,           OPC_E_INVALIDCONFIGFILE, OPC_E_NOTFOUND,
-};
-
-// Labels in the order of LabelledCategories().
-constexpr std::array<std::string_view, 20> kLabels = {
-    "Item added",
-    "Item removed",
-    "General item error",
-    "Item was updated while inactive",
-    "Group add",
-    "Group remove",
-    "General group error",
-    "Sync write",
-    "Sync read",
-    "Async refresh",
-    "Async write",
-    "Async read",
-    "Async cancel",
-    "Async transaction timed out",
-    "Server Information Message",
-    "Recieved subscription",
-    "Recieved async read",
-    "Write complete",
-    "Recieved transaction",
-    "Run Average For Item (GroupName:UpdateRate)",
-};
-
-const std::pair<UINT, std::string_view> kEnglish[] = {
-    {IDS_OLE_INIT_FAILED, "OLE initialization failed.  Make sure that the OLE libraries are the correct version."},
-    {IDS_CONNECT_FAILED, "Connection to Server Failed."},
-    {IDS_EMPTY_FILE_LIST, "Empty File List"},
-    {IDS_ERROR, "Error"},
-    {IDS_INVALID_DATA, " (Invalid Data)"},
-    {IDS_APP_NAME, "OPC Test Client"},
-    {IDS_LOG_FILE_FAILED, "The log file %s cannot be opened; messages are not written to a file."},
-    {IDS_LINK_LOST, "The connection to the server was lost"},
 };
 
 } // namespace
@@ -60,24 +24,35 @@ HRESULT OpcResultOfId(UINT id)
 
 StringTable::StringTable()
 {
-    for (auto& [id, text] : kEnglish) m_texts.emplace(id, text);
+    for (const english::Text& t : english::Strings()) m_texts.emplace(t.id, t.text);
     for (UINT id = IDS_OPC_RESULT_FIRST; id <= IDS_OPC_RESULT_LAST; ++id)
         m_texts.emplace(id, com::opcResultText(OpcResultOfId(id)));
-    static_assert(kLabels.size() == 20);
-    for (std::size_t i = 0; i < kLabels.size(); ++i) m_texts.emplace(IDS_LOG_LABEL_FIRST + UINT(i), kLabels[i]);
+    for (const english::Text& t : english::Menus()) m_menus.emplace(t.id, t.text);
+    for (const english::ControlText& t : english::Controls()) m_controls.emplace(std::pair(t.dialog, t.control), t.text);
 }
 
-std::string_view StringTable::Text(UINT id) const
+namespace {
+template <typename Map, typename Key>
+std::string_view Lookup(const Map& map, const Key& key)
 {
-    auto it = m_texts.find(id);
-    return it == m_texts.end() ? std::string_view() : std::string_view(it->second);
+    auto it = map.find(key);
+    return it == map.end() ? std::string_view() : std::string_view(it->second);
+}
+} // namespace
+
+std::string_view StringTable::Text(UINT id) const { return Lookup(m_texts, id); }
+std::string_view StringTable::MenuText(UINT commandId) const { return Lookup(m_menus, commandId); }
+std::string_view StringTable::ControlText(UINT dialogId, UINT controlId) const
+{
+    return Lookup(m_controls, std::pair(dialogId, controlId));
 }
 
 void StringTable::Replace(UINT id, std::string text) { m_texts[id] = std::move(text); }
-
-} // namespace quillet
-
-namespace quillet {
+void StringTable::ReplaceMenuText(UINT commandId, std::string text) { m_menus[commandId] = std::move(text); }
+void StringTable::ReplaceControlText(UINT dialogId, UINT controlId, std::string text)
+{
+    m_controls[std::pair(dialogId, controlId)] = std::move(text);
+}
 
 std::string FormatText(std::string_view text, std::string_view arg)
 {

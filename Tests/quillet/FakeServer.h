@@ -108,7 +108,7 @@ public:
     HRESULT CreateEnumerator(const IID&, IUnknown**) override { return E_NOTIMPL; }
     HRESULT Read(std::span<const OPCHANDLE>, DWORD, DWORD*, std::vector<HRESULT>&) override { return E_NOTIMPL; }
     HRESULT Write(std::span<const OPCHANDLE>, std::span<const VARIANT>, DWORD, DWORD*, std::vector<HRESULT>&) override { return E_NOTIMPL; }
-    HRESULT Cancel2(DWORD) override { return E_NOTIMPL; }
+    HRESULT Cancel2(DWORD) override { return script.next("Cancel2"); }
     HRESULT GetEnable(BOOL*) override { return E_NOTIMPL; }
     DWORD connections = 0;
 };

@@ -73,19 +73,19 @@ TEST_F(LogFile, ConfirmingTheSameNameKeepsTheFileAndANewNameStartsOne)
     doc.WriteLog(quillet::LOG_SYNC_READ, "two");
     EXPECT_EQ(Read("a.log"), "08:10:11\tSync read - two\r\n");
     // A name read from a saved document is appended to.
-    CQuilletDoc loaded{CQuilletHost{clock, prompter, texts}};
+    CQuilletDoc loaded{docHost};
     loaded.SetLogFileName(Path("a.log"));
     loaded.ConfigureLog(Path("a.log"), quillet::kDefaultLogMask);
     loaded.WriteLog(quillet::LOG_SYNC_READ, "three");
     EXPECT_EQ(Read("a.log"), "08:10:11\tSync read - two\r\n08:10:11\tSync read - three\r\n");
-    EXPECT_TRUE(prompter.shown.empty());
+    EXPECT_TRUE(ui.shown.empty());
 }
 
 TEST_F(LogFile, AFileThatCannotBeOpenedIsReportedOnce)
 {
     doc.ConfigureLog(Path("missing/x.log"), quillet::kDefaultLogMask);
     for (int i = 0; i < 3; ++i) EXPECT_TRUE(doc.WriteLog(quillet::LOG_SERVER, "kept in the list"));
-    EXPECT_EQ(prompter.shown, std::vector<std::string>{"The log file " + Path("missing/x.log") +
+    EXPECT_EQ(ui.shown, std::vector<std::string>{"The log file " + Path("missing/x.log") +
                                                        " cannot be opened; messages are not written to a file."});
     EXPECT_EQ(Logged().size(), 3u);
 }

@@ -28,7 +28,7 @@ TEST_F(App, UnknownProgIDIsReportedWithTheLookupsErrorText)
     CQuilletApp app(host);
     EXPECT_EQ(app.ConnectToServer("No.Such.Server", "", CLSID_NULL), nullptr);
     EXPECT_EQ(app.ConnectToServer("No.Such.Server", "plant-node", CLSID_NULL), nullptr);
-    EXPECT_EQ(prompter.shown, (std::vector<std::string>{quillet::ErrorText(texts, CO_E_CLASSSTRING),
+    EXPECT_EQ(ui.shown, (std::vector<std::string>{quillet::ErrorText(texts, CO_E_CLASSSTRING),
                                                         quillet::ErrorText(texts, REGDB_E_CLASSNOTREG)}));
     EXPECT_TRUE(app.Connections().empty());
 }
@@ -44,7 +44,7 @@ TEST_F(App, FailedActivationLeavesNoDocument)
     reg.SetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Ole", "EnableDCOM", "Y");
     CQuilletApp app(host);
     EXPECT_EQ(app.ConnectToServer("Tessaro.Gone", "", CLSID_NULL), nullptr);
-    EXPECT_EQ(prompter.shown, (std::vector<std::string>{quillet::ErrorText(texts, REGDB_E_CLASSNOTREG),
+    EXPECT_EQ(ui.shown, (std::vector<std::string>{quillet::ErrorText(texts, REGDB_E_CLASSNOTREG),
                                                         "Connection to Server Failed.~Tessaro.Gone"}));
 }
 

@@ -36,9 +36,9 @@ TEST_F(DocWithServer, GroupThatCannotBeAddedIsDeleted)
     EXPECT_EQ(Add(ADVISE_CONNECTIONPOINT), nullptr);
     EXPECT_TRUE(doc.Groups().empty());
     EXPECT_EQ(doc.Handles().Count(), 0u);
-    EXPECT_EQ(prompter.shown, Lines{"Unspecified error"});
+    EXPECT_EQ(ui.shown, Lines{"Unspecified error"});
     EXPECT_EQ(Logged(), Lines{"Group add - HR=0x80004005 - (Group) G #(Item) 0"});
-    CQuilletDoc unconnected{CQuilletHost{clock, prompter, texts}};
+    CQuilletDoc unconnected{docHost};
     EXPECT_EQ(unconnected.AddServerGroup(std::make_unique<CGroup>(unconnected), FALSE), nullptr);
     EXPECT_EQ(unconnected.Handles().Count(), 0u);
 }
@@ -56,7 +56,7 @@ TEST_F(DocWithServer, AdviseModeFallsBackToWhatTheServerOffersAndAnEmptyNameIsTh
     for (auto [dataObject, point, asked, got, logged] : cases) {
         script.dataObject = dataObject;
         script.connectionPoint = point;
-        CQuilletDoc d{CQuilletHost{clock, prompter, texts}};
+        CQuilletDoc d{docHost};
         Connect(d);
         CGroup* group = Add(asked, "", &d);
         ASSERT_NE(group, nullptr);
@@ -75,7 +75,7 @@ TEST_F(DocWithServer, FirstDAdviseFailureTakesTheGroupOffTheServer)
     EXPECT_EQ(Add(ADVISE_DATAOBJECT), nullptr);
     EXPECT_EQ(Calls(), (Lines{"AddGroup", "DAdvise", "RemoveGroup"}));
     EXPECT_EQ(script.liveObjects, before);
-    EXPECT_EQ(prompter.shown.size(), 1u);
+    EXPECT_EQ(ui.shown.size(), 1u);
     // A failing data advise after the write-complete one leaves the group listed.
     script.results["DAdvise"] = {S_OK, E_FAIL};
     CGroup* group = Add(ADVISE_DATAOBJECT);
@@ -134,12 +134,12 @@ TEST_F(DocWithServer, AsyncIO2EnableFollowsTheServersAnswerAndRefreshIsPendingUn
 TEST_F(DocWithServer, LostServerMarksItemsBadOnceAndClosingIsQuiet)
 {
     for (HRESULT lost : {RPC_E_TIMEOUT, RPC_S_CALL_FAILED}) {
-        CQuilletDoc d{CQuilletHost{clock, prompter, texts}};
+        CQuilletDoc d{docHost};
         Connect(d);
         CGroup* group = Add(ADVISE_CONNECTIONPOINT, "G", &d);
         CItem* item = group->Items().emplace_back(std::make_unique<CItem>(d)).get();
         ASSERT_TRUE(d.AsyncIO2Refresh(*group, OPC_DS_CACHE));
-        prompter.shown.clear();
+        ui.shown.clear();
         d.TakeLogEntries();
         script.results["GetStatus"] = {lost};
         OPCSERVERSTATUS status;
@@ -154,7 +154,7 @@ TEST_F(DocWithServer, LostServerMarksItemsBadOnceAndClosingIsQuiet)
         Calls();
         d.OnCloseDocument();
         EXPECT_TRUE(Calls().empty());
-        EXPECT_EQ(prompter.shown.size(), 1u);  // the status command's own error
+        EXPECT_EQ(ui.shown.size(), 1u);  // the status command's own error
     }
 }
 

@@ -1,9 +1,9 @@
 #pragma once
-// A document with a fake clock, the English texts and a prompter that records; the
-// script of a fake server outlives it.
+// A document with a fake clock, a manual dispatcher, the English texts and windows
+// that record and answer as the test says; the script of a fake server outlives it.
 #include "FakeServer.h"
 
-#include "quillet/Prompter.h"
+#include "quillet/UiServices.h"
 #include "quillet/QuilletApp.h"
 #include "quillet/QuilletDoc.h"
 #include "quillet/StringTable.h"
@@ -15,19 +15,65 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
+#include <functional>
+#include <map>
+#include <optional>
+
 #include <string>
 #include <vector>
 
 namespace quillettest {
 
-class RecordingPrompter : public quillet::Prompter {
+// Message boxes are recorded and answered from a queue (OK or Yes when it is empty);
+// file dialogs answer from a queue (cancel when empty); a dialog runs the test's
+// handler for its id (cancel without one).
+class FakeUi : public quillet::UiServices {
 public:
-    quillet::PromptAnswer MessageBox(std::string_view text, quillet::PromptButtons, std::string_view) override
+    quillet::PromptAnswer MessageBox(std::string_view text, quillet::PromptButtons buttons, std::string_view) override
     {
         shown.emplace_back(text);
-        return quillet::PromptAnswer::Ok;
+        if (whileShown) whileShown();
+        if (!answers.empty()) {
+            auto answer = answers.front();
+            answers.pop_front();
+            return answer;
+        }
+        return buttons == quillet::PromptButtons::YesNo || buttons == quillet::PromptButtons::YesNoCancel
+                   ? quillet::PromptAnswer::Yes
+                   : quillet::PromptAnswer::Ok;
     }
+    void BeginWaitCursor() override { ++waitDepth, ++waitCount; }
+    void EndWaitCursor() override { --waitDepth; }
+    std::optional<std::string> FileDialog(const quillet::FileDialogSpec& spec) override
+    {
+        fileDialogs.push_back(spec);
+        if (files.empty()) return std::nullopt;
+        auto file = files.front();
+        files.pop_front();
+        return file;
+    }
+    bool RunDialog(quillet::DialogForm& form) override
+    {
+        dialogsRun.push_back(form.DialogId());
+        auto it = dialogs.find(form.DialogId());
+        return it != dialogs.end() && it->second(form);
+    }
+    // The handler for a dialog, given its form's type.
+    template <typename Form, typename F>
+    void OnDialog(UINT id, F handler)
+    {
+        dialogs[id] = [handler](quillet::DialogForm& f) { return handler(dynamic_cast<Form&>(f)); };
+    }
+
     std::vector<std::string> shown;
+    std::function<void()> whileShown;  // what happens while a box is open
+    std::deque<quillet::PromptAnswer> answers;
+    std::deque<std::optional<std::string>> files;
+    std::vector<quillet::FileDialogSpec> fileDialogs;
+    std::map<UINT, std::function<bool(quillet::DialogForm&)>> dialogs;
+    std::vector<UINT> dialogsRun;
+    int waitDepth = 0, waitCount = 0;
 };
 
 class DocFixture : public ::testing::Test {
@@ -48,9 +94,11 @@ protected:
 
     Script script;
     win::FakeClock clock{100000, std::chrono::system_clock::from_time_t(1697962150)};  // 2023-10-22 08:09:10 UTC
-    RecordingPrompter prompter;
+    win::ManualDispatcher dispatcher{clock};
+    FakeUi ui;
     quillet::StringTable texts;
-    CQuilletDoc doc{CQuilletHost{clock, prompter, texts}};
+    CQuilletHost docHost{clock, ui, texts, dispatcher};
+    CQuilletDoc doc{docHost};
 };
 
 // An application on a scratch registry and socket folder, with a manual dispatcher.
@@ -68,9 +116,9 @@ protected:
     registry::Registry reg{scratch.path() / "reg"};
     win::FakeClock clock;
     win::ManualDispatcher dispatcher{clock};
-    RecordingPrompter prompter;
+    FakeUi ui;
     quillet::StringTable texts;
-    CQuilletAppHost host{{clock, prompter, texts}, dispatcher, reg, scratch.path() / "run" / "tessaro" / "opc"};
+    CQuilletAppHost host{{clock, ui, texts, dispatcher}, reg, scratch.path() / "run" / "tessaro" / "opc"};
 };
 
 } // namespace quillettest

@@ -371,8 +371,18 @@ void CdsMemoryObject::PushToTag(int nType)
     }
     VARIANT value;
     DataValueToVariant(nType, m_value, value);
+    // A read delivers its block's values with one time; a bit takes its point's.
+    std::uint64_t delivered = m_pParent ? m_pParent->GetDeliveryTime() : 0;
+    if (!delivered && m_pParent && IsBitObject()) {
+        const CdsMemoryObject* owner = static_cast<const CdsBitArray*>(m_pParent)->GetParentMemoryObject();
+        const CdsMemoryArray* block = owner ? owner->GetParent() : nullptr;
+        delivered = block ? block->GetDeliveryTime() : 0;
+    }
     FILETIME now;
-    CoFileTimeNow(&now);
+    if (delivered)
+        now = com::fileTimeFromTicks(delivered);
+    else
+        CoFileTimeNow(&now);
     m_pTag->UpdateValue(std::move(value), now);
 }
 

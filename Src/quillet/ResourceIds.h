@@ -1,0 +1,146 @@
+#pragma once
+// Ids of commands, dialogs and dialog controls. Each kind has its own namespace: the
+// same number may be a command in one and a control in another. String ids live with
+// the string table (StringTable.h).
+#include "platform/win/WinTypes.h"
+
+namespace quillet::cmd {
+
+// Main window.
+inline constexpr UINT ID_FILE_NEW = 57600;
+inline constexpr UINT ID_FILE_OPEN = 57601;
+inline constexpr UINT ID_FILE_CLOSE = 57602;
+inline constexpr UINT ID_FILE_SAVE = 57603;
+inline constexpr UINT ID_FILE_SAVE_AS = 57604;
+inline constexpr UINT ID_EDIT_COPY = 57634;
+inline constexpr UINT ID_APP_ABOUT = 57664;
+inline constexpr UINT ID_SERVER_CONNECT = 32771;
+inline constexpr UINT ID_FILE_MRU_FIRST = 32830;  // 32830..32834
+inline constexpr UINT ID_FILE_MRU_LAST = 32834;
+inline constexpr UINT ID_MESSAGE_LOG = 32835;
+
+// Connection window: document.
+inline constexpr UINT ID_SERVER_STATUS = 32773;
+inline constexpr UINT ID_ADD_GROUP = 32774;
+inline constexpr UINT ID_REMOVE_GROUP = 32775;
+inline constexpr UINT ID_GET_GROUP_BY_NAME = 32802;
+inline constexpr UINT ID_GET_ERROR_STRING = 32803;
+inline constexpr UINT ID_GROUP_ENUM = 32806;
+inline constexpr UINT ID_EXPERT_MODE = 32809;
+inline constexpr UINT ID_ENABLE_LOG_VIEW = 32817;
+inline constexpr UINT ID_CONFIGURE_LOGGER = 32818;
+inline constexpr UINT ID_DISPLAY_MESSAGES = 32819;
+inline constexpr UINT ID_CLEAR_LOG = 32820;
+inline constexpr UINT ID_ADVISE_NONE = 32821;
+inline constexpr UINT ID_ADVISE_CONNECTIONPOINT = 32822;
+inline constexpr UINT ID_ADVISE_DATAOBJECT_TIME = 32823;
+inline constexpr UINT ID_ADVISE_DATAOBJECT = 32824;
+inline constexpr UINT ID_ASYNCIO2_WRITE = 32826;
+inline constexpr UINT ID_ASYNCIO2_REFRESH = 32827;
+inline constexpr UINT ID_ASYNCIO2_ENABLE = 32828;
+inline constexpr UINT ID_ASYNCIO2_READ = 32829;
+
+// Connection window: group view.
+inline constexpr UINT ID_GET_STATE = 32777;
+inline constexpr UINT ID_ADVISE_GROUPS = 32780;  // on the context menu; no handler
+inline constexpr UINT ID_COUNTER_RESET = 32793;
+inline constexpr UINT ID_ENUMERATE_ITEMS = 32814;
+inline constexpr UINT ID_MMI_EMULATION = 32815;
+inline constexpr UINT ID_CONFIGURE_EVENTS = 32816;
+
+// Connection window: item view.
+inline constexpr UINT ID_ADD_ITEM = 32782;
+inline constexpr UINT ID_REMOVE_ITEMS = 32783;
+inline constexpr UINT ID_SET_DATATYPE = 32787;
+inline constexpr UINT ID_SYNC_READ = 32788;
+inline constexpr UINT ID_SYNC_WRITE = 32789;
+inline constexpr UINT ID_ASYNCIO_READ = 32790;
+inline constexpr UINT ID_ASYNCIO_WRITE = 32791;
+inline constexpr UINT ID_ASYNCIO_REFRESH = 32799;
+inline constexpr UINT ID_READ_FROM_CACHE = 32800;
+inline constexpr UINT ID_IMPORT_ITEMS = 32804;
+inline constexpr UINT ID_ITEM_COLUMNS = 32805;
+inline constexpr UINT ID_ACTIVE_STATE = 32810;
+inline constexpr UINT ID_CHANGE_HANDLES = 32812;
+inline constexpr UINT ID_VIEW_UPDATE_TIMER = 32813;
+
+} // namespace quillet::cmd
+
+namespace quillet::dlg {
+
+inline constexpr UINT IDD_ABOUT = 100;
+inline constexpr UINT IDD_SELECT_SERVER = 130;
+inline constexpr UINT IDD_ADD_GROUP = 131;
+inline constexpr UINT IDD_ADD_ITEM = 132;
+inline constexpr UINT IDD_WRITE_ITEM = 144;
+inline constexpr UINT IDD_GROUP_BY_NAME = 149;
+inline constexpr UINT IDD_ERROR_STRING = 150;
+inline constexpr UINT IDD_SERVER_STATUS = 151;
+inline constexpr UINT IDD_SELECT_COLUMNS = 152;
+inline constexpr UINT IDD_GROUP_ENUM = 153;
+inline constexpr UINT IDD_GROUP_STATE = 154;
+inline constexpr UINT IDD_CLIENT_HANDLES = 163;
+inline constexpr UINT IDD_UPDATE_TIMER = 164;
+inline constexpr UINT IDD_DATA_TYPE = 165;
+inline constexpr UINT IDD_ITEM_ENUM = 166;
+inline constexpr UINT IDD_ITEM_STATE = 168;
+inline constexpr UINT IDD_MMI_EMULATION = 170;
+inline constexpr UINT IDD_EVENT_TRIGGERS = 172;
+inline constexpr UINT IDD_LOG_CONFIG = 176;
+inline constexpr UINT IDD_ENUM_SERVERS = 183;
+
+} // namespace quillet::dlg
+
+namespace quillet::ctl {
+
+// Every dialog.
+inline constexpr UINT IDC_CAPTION = 0;  // the dialog's title, for the text tables
+inline constexpr UINT IDOK = 1;
+inline constexpr UINT IDCANCEL = 2;
+
+// Select an OPC Server.
+inline constexpr UINT IDC_LOCATED_SERVERS = 1000;
+inline constexpr UINT IDC_PROGID = 1001;
+inline constexpr UINT IDC_NODE = 1014;
+inline constexpr UINT IDC_NODE_LABEL = 1015;
+inline constexpr UINT IDC_BROWSE = 1105;
+
+// Enumerate OPC Servers.
+inline constexpr UINT IDC_CONNECT = 3;
+inline constexpr UINT IDC_ENUM_NODE = 1108;
+inline constexpr UINT IDC_SERVERS_10 = 1106;
+inline constexpr UINT IDC_SERVERS_20 = 1107;
+inline constexpr UINT IDC_SERVER_LIST = 1021;
+
+// Server Status: the eight texts and their labels (label = text + 100).
+inline constexpr UINT IDC_STATUS_VENDOR = 1200;
+inline constexpr UINT IDC_STATUS_VERSION = 1201;
+inline constexpr UINT IDC_STATUS_STATE = 1202;
+inline constexpr UINT IDC_STATUS_GROUPS = 1203;
+inline constexpr UINT IDC_STATUS_BANDWIDTH = 1204;
+inline constexpr UINT IDC_STATUS_START_TIME = 1205;
+inline constexpr UINT IDC_STATUS_CURRENT_TIME = 1206;
+inline constexpr UINT IDC_STATUS_LAST_UPDATE = 1207;
+inline constexpr UINT kStatusLabelOffset = 100;
+
+// Select Columns.
+inline constexpr UINT IDC_DISABLED_COLUMNS = 1021;
+inline constexpr UINT IDC_ENABLED_COLUMNS = 1022;
+
+// Change View Update Timer.
+inline constexpr UINT IDC_PERIOD = 1049;
+inline constexpr UINT IDC_PERIOD_TEXT = 1051;
+
+// Configure Log: the check boxes 1075..1092 (one per category) and the file.
+inline constexpr UINT IDC_LOG_FIRST_CHECK = 1075;
+inline constexpr UINT IDC_LOG_LAST_CHECK = 1092;
+inline constexpr UINT IDC_LOG_BROWSE = 1097;
+inline constexpr UINT IDC_LOG_PATH = 32811;
+
+// MMI Emulation Configuration.
+inline constexpr UINT IDC_MMI_ENABLE = 1064;
+inline constexpr UINT IDC_MMI_SECONDS = 1065;
+inline constexpr UINT IDC_MMI_ONLY_DISPLAYED = 1066;
+inline constexpr UINT IDC_MMI_SECONDS_LABEL = 1067;
+
+} // namespace quillet::ctl
