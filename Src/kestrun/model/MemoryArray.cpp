@@ -341,7 +341,9 @@ CdsMemoryObject* CdsMemoryArray::GetMemoryVariant(const std::string& strItem, co
 
 BOOL CdsMemoryArray::SetOnline(BOOL bOnline, CdsDeviceObject* pDevice)
 {
-    m_pParent = pDevice;
+    // Client threads read the parent meanwhile: it is written only when it changes.
+    if (m_pParent != pDevice)
+        m_pParent = pDevice;
     if (!bOnline && !m_bHold)
         for (CdsMemoryObject* point : m_points)
             if (point)

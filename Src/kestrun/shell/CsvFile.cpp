@@ -14,18 +14,14 @@
 #include "kestrun/comm/ThreadInfo.h"
 #include "kestrun/model/DataType.h"
 #include "kestrun/model/DeviceObject.h"
+#include "kestrun/model/ItemName.h"
 #include "kestrun/model/MemoryArray.h"
 
 namespace {
 
 constexpr std::size_t kMaxWordColumn = 80; // Port and Setting columns are read this far
 
-std::string Upper(std::string text)
-{
-    for (char& c : text)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return text;
-}
+std::string Upper(const std::string& text) { return kestrun::ApplyNameCase(text, false); }
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 

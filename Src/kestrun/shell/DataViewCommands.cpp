@@ -1,12 +1,12 @@
 // The data view's configuration commands: devices and blocks added, edited and
 // deleted, the port, time-out, command diagnostics and redundancy settings.
-#include <cctype>
 #include <memory>
 
 #include "kestrun/comm/CommConfig.h"
 #include "kestrun/model/DeviceMap.h"
 #include "kestrun/model/DeviceObject.h"
 #include "kestrun/model/Hint.h"
+#include "kestrun/model/ItemName.h"
 #include "kestrun/shell/ConfigDialogs.h"
 #include "kestrun/shell/DataView.h"
 #include "kestrun/shell/MessageBox.h"
@@ -15,12 +15,9 @@
 
 namespace {
 
-std::string NameCase(std::string text)
+std::string NameCase(const std::string& text)
 {
-    if (!CdsServerFrame::g_bCaseSensitive.load())
-        for (char& c : text)
-            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return text;
+    return kestrun::ApplyNameCase(text, CdsServerFrame::g_bCaseSensitive.load() != 0);
 }
 
 shell::DeviceDialogFields FieldsOf(const CdsDeviceObject& device)

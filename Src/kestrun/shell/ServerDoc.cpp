@@ -278,7 +278,7 @@ CdsCsvFile* CdsServerDoc::GetTempCsvFile()
     return m_pTmpCsvFile.get();
 }
 
-void CdsServerDoc::RemoveTmpObjects()
+void CdsServerDoc::DestroyTempDeviceAndBlock()
 {
     if (m_pTmpDevice) {
         m_pTmpDevice->Destroy();
@@ -288,19 +288,17 @@ void CdsServerDoc::RemoveTmpObjects()
         m_pTmpBlock->Destroy();
         m_pTmpBlock = nullptr;
     }
+}
+
+void CdsServerDoc::RemoveTmpObjects()
+{
+    DestroyTempDeviceAndBlock();
     m_pTmpCsvFile.reset();
 }
 
 void CdsServerDoc::RenewTempObjects()
 {
-    if (m_pTmpDevice) {
-        m_pTmpDevice->Destroy();
-        m_pTmpDevice = nullptr;
-    }
-    if (m_pTmpBlock) {
-        m_pTmpBlock->Destroy();
-        m_pTmpBlock = nullptr;
-    }
+    DestroyTempDeviceAndBlock();
     CreateTmpObjects();
     if (m_pTmpDevice)
         for (int line = 0; line < CdsDeviceObject::kLines; ++line)

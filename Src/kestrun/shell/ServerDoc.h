@@ -166,6 +166,7 @@ private:
     bool ExportTo(CdsCsvFile& file);
     // A fresh temporary device (line configurations without port ids) and block.
     void RenewTempObjects();
+    void DestroyTempDeviceAndBlock();
 
     static inline std::atomic<CdsDeviceMap*> g_pDevices{nullptr};
 

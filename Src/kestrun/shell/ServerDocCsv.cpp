@@ -1,10 +1,8 @@
 // The document's CSV import and export.
-#include <cctype>
-#include <cstring>
-
 #include "kestrun/model/DeviceMap.h"
 #include "kestrun/model/DeviceObject.h"
 #include "kestrun/model/Hint.h"
+#include "kestrun/shell/CommandLineInfo.h"
 #include "kestrun/shell/CsvFile.h"
 #include "kestrun/shell/FileDialog.h"
 #include "kestrun/shell/LogView.h"
@@ -17,16 +15,7 @@ namespace {
 
 enum class Section { None, Device, Block, OldBlock };
 
-bool EqualsNoCase(const std::string& a, const char* b)
-{
-    const std::size_t n = std::strlen(b);
-    if (a.size() != n)
-        return false;
-    for (std::size_t i = 0; i < n; ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
+bool EqualsNoCase(const std::string& a, const char* b) { return shell::CommandLineInfo::EqualsNoCase(a, b); }
 
 // The device of that name in this map (not one of another map).
 CdsDeviceObject* DeviceInMap(CdsDeviceMap& map, const std::string& strName)

@@ -8,7 +8,6 @@
 #include "kestrun/comm/LinkConfig.h"
 #include "kestrun/comm/SerialCommConfig.h"
 #include "kestrun/comm/TcpipConfig.h"
-#include "kestrun/model/DeviceObject.h"
 #include "support/ScratchFolder.h"
 
 namespace {
@@ -99,30 +98,6 @@ TEST(CsvLines, CommentsAndBlankLinesOfEitherLineEndAreSkippedNotTheEnd)
         firsts.push_back(fields[0] + "|" + fields[1] + "|" + fields[2] + "|" + fields[3]);
     EXPECT_EQ(firsts, (std::vector<std::string>{"A|1||", "B|2||", "C||3|"}));
     EXPECT_FALSE(CdsCsvFile().Open((scratch.path() / "none" / "x.csv").string(), 0));
-}
-
-TEST(CsvLines, OldBlockLinesMoveIntoTheBlockLayout)
-{
-    CdsCsvFile::Fields fields = Line("PLC1,D100,Word,10,3,rw,200,Desc");
-    CdsCsvFile::ConvertOldBlockInfo(fields);
-    EXPECT_EQ(Line("PLC1,,Word,D100,10,3,rw,200,Desc"), fields);
-}
-
-TEST(CsvLines, FurtherDeviceLinesFillTheLineTheyNameOrTheFirstFreeOne)
-{
-    CdsDeviceObject device;
-    device.SetCommConfig(0, std::make_unique<CdsTcpipConfig>());
-    device.GetCommConfigAt(0)->SetPortId(1);
-    CdsCsvFile file;
-    EXPECT_TRUE(file.ImportBackupDevice(Line("D,P,3,A,TCP4,10.0.0.4 5000,,,="), &device));
-    EXPECT_TRUE(device.IsValidPrimaryBackupConfig());
-    EXPECT_FALSE(device.IsValidSecondaryMasterConfig());
-    EXPECT_FALSE(file.ImportBackupDevice(Line("D,P,3,A,TCP5,10.0.0.5 5000,,,="), &device)); // taken
-    EXPECT_TRUE(file.ImportBackupDevice(Line("D,P,3,A,TCP2,10.0.0.2 5000"), &device));
-    EXPECT_EQ(device.GetSecondaryMasterConfig()->GetPortId(), 2);
-    EXPECT_TRUE(file.ImportBackupDevice(Line("D,P,3,A,TCP3,10.0.0.3 5000"), &device));
-    EXPECT_FALSE(file.ImportBackupDevice(Line("D,P,3,A,TCP6,10.0.0.6 5000"), &device)); // no line left
-    EXPECT_EQ(dynamic_cast<CdsTcpipConfig*>(device.GetSecondaryBackupConfig())->m_strRemoteAddress, "10.0.0.3");
 }
 
 } // namespace

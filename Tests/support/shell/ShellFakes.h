@@ -62,25 +62,20 @@ private:
     shell::FileDialogPresenter* m_previous = nullptr;
 };
 
-// Each dialog runs its edit when one is set (OK), else is cancelled.
+// The device and block dialogs run their edit when one is set (OK); the rest are cancelled.
 class ScriptedConfigDialogs final : public shell::ConfigDialogs {
 public:
     ScriptedConfigDialogs() { m_previous = shell::InstallConfigDialogs(this); }
     ~ScriptedConfigDialogs() override { shell::InstallConfigDialogs(m_previous); }
     bool EditDevice(shell::DeviceDialogFields& f, bool bNew) override { return Run(device, f, bNew); }
     bool EditBlock(shell::BlockDialogFields& f, bool bNew) override { return Run(block, f, bNew); }
-    bool EditTimeouts(shell::TimeoutDialogFields& f) override { return Run(timeouts, f, false); }
-    bool EditCommandDiag(shell::CommandDiagDialogFields& f) override { return Run(commandDiag, f, false); }
-    bool EditRedundancy(shell::RedundancyDialogFields& f) override { return Run(redundancy, f, false); }
-    void Beep() override { ++beeps; }
+    bool EditTimeouts(shell::TimeoutDialogFields&) override { return false; }
+    bool EditCommandDiag(shell::CommandDiagDialogFields&) override { return false; }
+    bool EditRedundancy(shell::RedundancyDialogFields&) override { return false; }
 
     std::function<void(shell::DeviceDialogFields&, bool)> device;
     std::function<void(shell::BlockDialogFields&, bool)> block;
-    std::function<void(shell::TimeoutDialogFields&, bool)> timeouts;
-    std::function<void(shell::CommandDiagDialogFields&, bool)> commandDiag;
-    std::function<void(shell::RedundancyDialogFields&, bool)> redundancy;
     int shown = 0;
-    int beeps = 0;
 
 private:
     template <typename Fields>
