@@ -49,7 +49,9 @@ void CdsRetiredObjects::Retire(Free free)
 
 void CdsRetiredObjects::Collect()
 {
-    if (m_retired.empty() || HasRunningLines())
+    // Ended lines are let go of even while nothing waits for them.
+    const bool running = HasRunningLines();
+    if (m_retired.empty() || running)
         return;
     win::Dispatcher* pDispatcher = m_app.GetDispatcher();
     const unsigned batch = m_nNextBatch++;

@@ -54,11 +54,20 @@ CdsDeviceMap* CdsServerDoc::GetDeviceMap(BOOL bCreate)
     return m_pDevices;
 }
 
+bool CdsServerDoc::IsServedDocument() const
+{
+    const CdsServerApp* pApp = CdsServerApp::GetApp();
+    return pApp && pApp->GetDocument() == this;
+}
+
 void CdsServerDoc::OnDeviceMapEdited()
 {
+    // Only the application's document is served; another one (a file written
+    // on the side) leaves the bridges alone.
+    if (!IsServedDocument())
+        return;
     // The OPC browse tree is made again from the map when next needed.
-    if (CdsServerApp* pApp = CdsServerApp::GetApp())
-        pApp->OnDeviceMapChanged(m_pDevices);
+    CdsServerApp::GetApp()->OnDeviceMapChanged(m_pDevices);
     if (kestrun::DdeBridge* pBridge = kestrun::DdeBridge::Installed()) {
         pBridge->SetDeviceMap(m_pDevices);
         pBridge->OnDeviceMapChanged();
@@ -83,10 +92,11 @@ void CdsServerDoc::ReleaseDeviceMap()
     m_pDevices = nullptr;
     CdsDeviceMap* expected = pMap;
     g_pDevices.compare_exchange_strong(expected, nullptr);
-    if (CdsServerApp* pApp = CdsServerApp::GetApp())
-        pApp->OnDeviceMapChanged(nullptr);
-    if (kestrun::DdeBridge* pBridge = kestrun::DdeBridge::Installed())
-        pBridge->SetDeviceMap(nullptr);
+    if (IsServedDocument()) {
+        CdsServerApp::GetApp()->OnDeviceMapChanged(nullptr);
+        if (kestrun::DdeBridge* pBridge = kestrun::DdeBridge::Installed())
+            pBridge->SetDeviceMap(nullptr);
+    }
     Retire([pMap] { pMap->DetachClients(); }, [pMap] { pMap->Destroy(); });
 }
 

@@ -140,6 +140,8 @@ public:
     void DeleteBlock(CdsDeviceObject* pDevice, CdsMemoryArray* pBlock);
     // Whether the device is one of the map's (a pointer compare; nothing is read).
     bool HoldsDevice(const CObject* pObject) const;
+    // Whether this is the application's document, whose map the bridges serve.
+    bool IsServedDocument() const;
 
 protected:
     CdsServerFrame* GetServerFrame() const;

@@ -297,11 +297,12 @@ TEST_F(ServerDocTest, CancelAnUnreadableFileOrAFailedWriteChangeNothing)
     EXPECT_NE(CdsDeviceMap::GetDeviceObjectByTopic("PLC1"), nullptr);
     EXPECT_EQ(shell.CountLog("Error : Cannot import from file " + Path("missing.csv").string() + "!"), 1);
 
-    Export(shell.scratch.path() / "no" / "such" / "folder.csv");
-    EXPECT_EQ(shell.CountLog("Error : Cannot export to file"), 1);
+    Export(shell.scratch.path() / "no" / "such" / "folder.csv"); // cannot be opened
+    Export("/dev/full");                                         // cannot be written
+    EXPECT_EQ(shell.CountLog("Error : Cannot export to file"), 2);
     EXPECT_EQ(shell.CountLog("Exporting to file"), 0);
     EXPECT_EQ(shell.CountLog("Importing from file"), 0);
-    EXPECT_EQ(boxes.asked.size(), 2u);
+    EXPECT_EQ(boxes.asked.size(), 3u);
 
     // An edited configuration asks first; Cancel keeps it.
     doc->SetModifiedFlag(true);
