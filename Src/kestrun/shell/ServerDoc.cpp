@@ -20,7 +20,8 @@ CdsServerDoc::~CdsServerDoc()
 {
     if (m_bOnline)
         SetOnline(0, 1);
-    ReleaseDeviceMap();
+    // Whatever document this was, a line left behind may still poll its map.
+    ReleaseDeviceMap(CdsServerApp::GetApp() != nullptr);
     RemoveTmpObjects();
 }
 
@@ -84,7 +85,7 @@ bool CdsServerDoc::HoldsDevice(const CObject* pObject) const
     return false;
 }
 
-void CdsServerDoc::ReleaseDeviceMap()
+void CdsServerDoc::ReleaseDeviceMap(bool bServed)
 {
     CdsDeviceMap* pMap = m_pDevices;
     if (!pMap)
@@ -97,7 +98,7 @@ void CdsServerDoc::ReleaseDeviceMap()
         if (kestrun::DdeBridge* pBridge = kestrun::DdeBridge::Installed())
             pBridge->SetDeviceMap(nullptr);
     }
-    Retire([pMap] { pMap->DetachClients(); }, [pMap] { pMap->Destroy(); });
+    Retire([pMap] { pMap->DetachClients(); }, [pMap] { pMap->Destroy(); }, bServed);
 }
 
 void CdsServerDoc::DeleteDevice(CdsDeviceObject* pDevice)
@@ -106,7 +107,7 @@ void CdsServerDoc::DeleteDevice(CdsDeviceObject* pDevice)
         return;
     m_pDevices->ExitDeviceObject(pDevice);
     m_pDevices->RemoveDeviceObject(pDevice);
-    Retire([pDevice] { pDevice->DetachClients(); }, [pDevice] { pDevice->Destroy(); });
+    Retire([pDevice] { pDevice->DetachClients(); }, [pDevice] { pDevice->Destroy(); }, IsServedDocument());
     OnDeviceMapEdited();
 }
 
@@ -114,24 +115,23 @@ void CdsServerDoc::DeleteBlock(CdsDeviceObject* pDevice, CdsMemoryArray* pBlock)
 {
     if (!HoldsDevice(pDevice) || !pBlock || !pDevice->RemoveMemoryArray(pBlock, true))
         return;
-    Retire([pBlock] { pBlock->DetachClients(); }, [pBlock] { pBlock->Destroy(); });
+    Retire([pBlock] { pBlock->DetachClients(); }, [pBlock] { pBlock->Destroy(); }, IsServedDocument());
     OnDeviceMapEdited();
 }
 
-void CdsServerDoc::Retire(const std::function<void()>& detach, std::function<void()> free)
+void CdsServerDoc::Retire(const std::function<void()>& detach, std::function<void()> free, bool bServed)
 {
-    CdsServerApp* pApp = CdsServerApp::GetApp();
-    auto cut = [&detach] {
-        detach();
-        // Hints queued before now that name objects are dropped unread.
-        CdsHint::NewEpoch();
-    };
-    if (!pApp) {
-        cut();
+    // No line and no client reaches what a document on the side holds.
+    if (!bServed) {
         free();
         return;
     }
-    pApp->RunWithClientsHeld(cut);
+    CdsServerApp* pApp = CdsServerApp::GetApp();
+    pApp->RunWithClientsHeld([&detach] {
+        detach();
+        // Hints queued before now that name objects are dropped unread.
+        CdsHint::NewEpoch();
+    });
     pApp->GetRetiredObjects().Retire(std::move(free));
 }
 
@@ -263,7 +263,7 @@ void CdsServerDoc::DeleteContents()
     const int useService = CdsServerFrame::g_bUseServiceMode.exchange(0);
     SetOnline(0, 1);
     CdsServerFrame::g_bUseServiceMode = useService;
-    ReleaseDeviceMap();
+    ReleaseDeviceMap(IsServedDocument());
     RemoveTmpObjects();
     shell::Document::DeleteContents();
 }

@@ -160,10 +160,10 @@ protected:
 
 private:
     // Takes the map from the bridges and the process, then retires it.
-    void ReleaseDeviceMap();
-    // Clients let go (under the OPC callback's lock), a new hint epoch, then the
-    // keeper takes free.
-    static void Retire(const std::function<void()>& detach, std::function<void()> free);
+    void ReleaseDeviceMap(bool bServed);
+    // Served: clients let go (under the OPC callback's lock), a new hint epoch,
+    // then the keeper takes free. Otherwise free runs at once.
+    static void Retire(const std::function<void()>& detach, std::function<void()> free, bool bServed);
     int ImportLines(CdsCsvFile& file, CdsDeviceMap& map);
     bool ExportTo(CdsCsvFile& file);
     // A fresh temporary device (line configurations without port ids) and block.
