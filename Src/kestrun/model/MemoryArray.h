@@ -113,6 +113,9 @@ public:
     // Use counts of the points' bit arrays, summed.
     int GetBitRefCount() const;
 
+    // Every point and variant lets go of its clients (CdsMemoryObject::DetachClients).
+    void DetachClients();
+
     // Client items active on the block.
     BOOL Initialize(CdsMemoryObject* pPoint);
     BOOL Shutdown(CdsMemoryObject* pPoint);
