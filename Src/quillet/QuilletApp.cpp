@@ -99,6 +99,9 @@ CQuilletDoc* CQuilletApp::ConnectToServer(const std::string& progId, const std::
     doc->SetSerial(m_nextSerial++);
     doc->SetTitle(node + "~" + progId);
     doc->SetConnection(progId, node, clsid);
+    CBrowseSetup browse{{}, m_bDcom, Activation()};
+    for (const CServerEntry& s : m_servers) browse.servers.emplace_back(s.progId, s.clsid);
+    doc->SetBrowseSetup(std::move(browse));
     auto frame = std::make_unique<CSplitterFrame>(*doc);
     m_windows.push_back({std::move(owned), std::move(frame)});
     m_connections.push_back(doc);
@@ -129,6 +132,11 @@ void CQuilletApp::CloseDocument(CQuilletDoc* doc)
     if (it == m_windows.end()) return;
     doc->OnCloseDocument();
     std::erase(m_connections, doc);
+    if (m_closing) m_closing(*doc);
+    // The window goes before its document; the entries after it then move up empty-
+    // handed, so no move frees a document under a window still standing.
+    it->frame.reset();
+    it->doc.reset();
     m_windows.erase(it);
 }
 

@@ -14,6 +14,7 @@
 #include "platform/registry/Profile.h"
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -53,6 +54,8 @@ public:
     CQuilletDoc* ConnectToServer(const std::string& progId, const std::string& node, const CLSID& clsid);
     // Removes the document's groups and frees it with its window.
     void CloseDocument(CQuilletDoc* doc);
+    // Told of each document about to be freed, while its window still stands.
+    void SetClosingListener(std::function<void(CQuilletDoc&)> listener) { m_closing = std::move(listener); }
     // The connection window of a document of this application; null for others.
     CSplitterFrame* FrameOf(const CQuilletDoc* doc) const;
 
@@ -96,4 +99,5 @@ private:
     std::vector<Window> m_windows;
     std::vector<CQuilletDoc*> m_connections;
     DWORD m_nextSerial = 1;
+    std::function<void(CQuilletDoc&)> m_closing;
 };

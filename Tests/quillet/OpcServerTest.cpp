@@ -151,6 +151,24 @@ TEST_F(RealServer, KilledOrStoppedServerIsReportedWithoutACallWithinTheTimeOut)
     }
 }
 
+TEST_F(RealServer, ClosingTheFirstOfTwoConnectionsLeavesTheOtherWhole)
+{
+    CQuilletDoc& first = Connect();
+    CQuilletDoc& second = Connect();
+    AddGroup(second, ADVISE_CONNECTIONPOINT);
+    std::vector<std::size_t> groupsOfClosing;
+    app->SetClosingListener([&](CQuilletDoc& doc) {
+        // Told while the window still stands.
+        groupsOfClosing.push_back(app->FrameOf(&doc)->Groups().Entries().size());
+    });
+    AddGroup(first, ADVISE_CONNECTIONPOINT);
+    app->CloseDocument(&first);
+    EXPECT_EQ(groupsOfClosing, std::vector<std::size_t>{1});
+    ASSERT_EQ(app->Connections(), std::vector<CQuilletDoc*>{&second});
+    EXPECT_TRUE(Logged(second, "Group add -  - (Group) G20 #(Item) 1"));
+    app->SetClosingListener({});
+}
+
 TEST_F(RealServer, FenwoldItemReadsItsValue)
 {
     if (::access(Program("fenwold").c_str(), X_OK) != 0)
