@@ -1,11 +1,12 @@
-// The OPC bridge under load, server and client in two processes over the toolkit's
-// transport: every item of one client changing every 100 ms (updates delivered per
-// second, server CPU), the time from a point's change to the client's callback, and
-// the time from a change inside the simulated PLC to the client's callback through
-// the MELSEC server.
+// The OPC bridge under load, server and clients in two processes over the toolkit's
+// transport: 1 and 10 clients with every item changing every 100 ms (updates delivered
+// per second, server CPU over the measured window and per update, values lost), the
+// time from a point's change to the client's callback, and the time from a change inside
+// the simulated PLC to the client's callback through the MELSEC server.
 #include <benchmark/benchmark.h>
 
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -64,14 +65,16 @@ void Store(CdsMemoryObject* point, int type, double value)
 }
 
 struct ServerResult {
-    double cpuSeconds = 0;
+    double cpuSeconds = 0;   // between the client's start and end marks
     double wallSeconds = 0;
 };
 
 // The server: `items` DWORD points and one time-stamp point (the last), all changed
-// every period until the control pipe closes.
+// every period until the control pipe closes. The client writes 's' and 'e' on the pipe
+// around its measurement; the server's CPU is taken between the two.
 int RunServer(const std::filesystem::path& root, int items, int readyFd, int controlFd, int resultFd)
 {
+    ::prctl(PR_SET_NAME, "opc_server");  // its threads too, for a profiler
     CdsDeviceMap::m_TopicListByName.RemoveAll();
     testsupport::TestDeviceMap map;
     auto* device = new testsupport::TestDevice;
@@ -101,11 +104,15 @@ int RunServer(const std::filesystem::path& root, int items, int readyFd, int con
         if (!toolkit.start(kClsid, false))
             return 4;
         toolkit.setCallback(&callback);
-        (void)!::write(readyFd, "r", 1);
+        // The clients learn when the cycles begin (the steady clock is the same in both
+        // processes), so they can subscribe half a period away from the changes.
+        auto next = Clock::now();
+        const std::int64_t firstCycle = next.time_since_epoch().count();
+        (void)!::write(readyFd, &firstCycle, sizeof firstCycle);
 
-        const double cpuStart = CpuSeconds();
-        const auto wallStart = Clock::now();
-        auto next = wallStart;
+        ServerResult result;
+        double cpuStart = 0;
+        auto wallStart = Clock::now();
         for (DWORD cycle = 1;; ++cycle) {
             Store(block->GetMemoryObject(items), BRISANT_DOUBLE, NowUs());
             for (int i = 0; i < items; ++i)
@@ -113,10 +120,19 @@ int RunServer(const std::filesystem::path& root, int items, int readyFd, int con
             next += std::chrono::milliseconds(kPeriodMs);
             const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(next - Clock::now()).count();
             pollfd control{controlFd, POLLIN, 0};
-            if (::poll(&control, 1, static_cast<int>(std::max<long long>(wait, 0))) != 0)
+            if (::poll(&control, 1, static_cast<int>(std::max<long long>(wait, 0))) == 0)
+                continue;
+            char mark = 0;
+            if (::read(controlFd, &mark, 1) != 1)
                 break;  // closed: the client is done
+            if (mark == 's') {
+                cpuStart = CpuSeconds();
+                wallStart = Clock::now();
+            } else if (mark == 'e') {
+                result = ServerResult{CpuSeconds() - cpuStart,
+                                      std::chrono::duration<double>(Clock::now() - wallStart).count()};
+            }
         }
-        ServerResult result{CpuSeconds() - cpuStart, std::chrono::duration<double>(Clock::now() - wallStart).count()};
         (void)!::write(resultFd, &result, sizeof result);
         toolkit.stop();
     }
@@ -124,44 +140,49 @@ int RunServer(const std::filesystem::path& root, int items, int readyFd, int con
     return 0;
 }
 
-// Counts what arrives; keeps the delay of every time stamp it sees.
-class CountingSink final : public opctest::SinkBase<IOPCDataCallback> {
+// Counts what arrives; keeps the delay of every time stamp it sees, and counts the
+// values an item skipped (each item carries the server's cycle number: a jump of more
+// than one is a value that never arrived).
+class CountingSink final : public opctest::DataChangeSink {
 public:
-    explicit CountingSink(OPCHANDLE stampHandle) : SinkBase(IID_IOPCDataCallback), m_stamp(stampHandle) {}
+    explicit CountingSink(OPCHANDLE stampHandle) : m_stamp(stampHandle), m_last(stampHandle, 0) {}
     HRESULT OnDataChange(DWORD, OPCHANDLE, HRESULT, HRESULT, std::span<const OPCHANDLE> items,
                          std::span<const VARIANT> values, std::span<const WORD>, std::span<const FILETIME>,
                          std::span<const HRESULT>) override
     {
         const double now = NowUs();
         std::lock_guard lock(mutex);
-        for (std::size_t i = 0; i < items.size(); ++i)
-            if (items[i] == m_stamp && counting)
-                delaysMs.push_back((now - values[i].dblVal()) / 1000.0);
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            if (items[i] == m_stamp) {
+                if (counting)
+                    delaysMs.push_back((now - values[i].dblVal()) / 1000.0);
+                continue;
+            }
+            if (items[i] >= m_last.size())
+                continue;
+            const ULONG cycle = values[i].ulVal();
+            ULONG& last = m_last[items[i]];
+            if (counting && last != 0 && cycle > last + 1)
+                lost += cycle - last - 1;
+            last = cycle;
+        }
         if (counting)
             updates += items.size();
         ++callbacks;
         cv.notify_all();
         return S_OK;
     }
-    HRESULT OnReadComplete(DWORD, OPCHANDLE, HRESULT, HRESULT, std::span<const OPCHANDLE>, std::span<const VARIANT>,
-                           std::span<const WORD>, std::span<const FILETIME>, std::span<const HRESULT>) override
-    {
-        return S_OK;
-    }
-    HRESULT OnWriteComplete(DWORD, OPCHANDLE, HRESULT, std::span<const OPCHANDLE>, std::span<const HRESULT>) override
-    {
-        return S_OK;
-    }
-    HRESULT OnCancelComplete(DWORD, OPCHANDLE) override { return S_OK; }
     std::size_t events() const override { return callbacks; }
 
     std::size_t updates = 0;
+    std::size_t lost = 0;
     std::size_t callbacks = 0;
     bool counting = false;
     std::vector<double> delaysMs;
 
 private:
     OPCHANDLE m_stamp;
+    std::vector<ULONG> m_last;  // the last cycle of each item
 };
 
 double Percentile(std::vector<double> values, double p)
@@ -173,7 +194,58 @@ double Percentile(std::vector<double> values, double p)
     return values[std::min(at, values.size() - 1)];
 }
 
-void RunClient(benchmark::State& state, int items, std::chrono::milliseconds measure)
+// One client's connection: a group at the period with every item, subscribed.
+struct BenchClient {
+    ComPtr<IOPCServer> server;
+    ComPtr<IOPCItemMgt> group;
+    ComPtr<IConnectionPoint> point;
+    ComPtr<CountingSink> sink;
+    DWORD cookie = 0;
+
+    bool Connect(const opc::ActivationOptions& options, registry::Registry& reg, int items)
+    {
+        CLSID clsid{};
+        ComPtr<IUnknown> unk;
+        if (FAILED(opc::CLSIDFromProgID(u"Tessaro.BridgeBench", &clsid, &reg)) ||
+            FAILED(opc::CoCreateInstanceEx(clsid, u"", IID_IOPCServer, unk.put(), options)))
+            return false;
+        server = ComPtr<IOPCServer>::attach(static_cast<IOPCServer*>(static_cast<void*>(unk.detach())));
+        OPCHANDLE hGroup = 0;
+        DWORD revised = 0;
+        if (FAILED(server->AddGroup(u"Bench", TRUE, kPeriodMs, 1, nullptr, nullptr, 0, &hGroup, &revised,
+                                    IID_IOPCItemMgt, unk.put())))
+            return false;
+        group = ComPtr<IOPCItemMgt>::attach(static_cast<IOPCItemMgt*>(static_cast<void*>(unk.detach())));
+        std::vector<OPCITEMDEF> defs(static_cast<std::size_t>(items) + 1);
+        for (int i = 0; i <= items; ++i) {
+            std::string id = "PLC1.D0:";
+            id.append(std::to_string(i));
+            defs[i].szItemID = com::toBstr(id);
+            defs[i].hClient = static_cast<OPCHANDLE>(i);
+        }
+        std::vector<OPCITEMRESULT> results;
+        std::vector<HRESULT> errors;
+        if (group->AddItems(defs, results, errors) != S_OK)
+            return false;
+        group.as<IConnectionPointContainer>(IID_IConnectionPointContainer)
+            ->FindConnectionPoint(IID_IOPCDataCallback, point.put());
+        sink = ComPtr<CountingSink>(new CountingSink(static_cast<OPCHANDLE>(items)));
+        return bool(point);
+    }
+
+    // Subscribes half a period after a change of the values: the group then samples
+    // between two changes, so a value missed is one the server dropped or sent too late
+    // (or a thread that did not get the CPU), not a sample that fell next to a change.
+    bool Subscribe(Clock::time_point firstCycle)
+    {
+        const auto period = std::chrono::milliseconds(kPeriodMs);
+        const auto since = (Clock::now() - firstCycle) % period;
+        std::this_thread::sleep_until(Clock::now() - since + period + period / 2);
+        return SUCCEEDED(point->Advise(sink.get(), &cookie));
+    }
+};
+
+void RunClients(benchmark::State& state, int items, int clients, std::chrono::milliseconds measure)
 {
     support::ScratchFolder scratch;
     registry::Registry reg(scratch.path() / "reg");
@@ -192,63 +264,58 @@ void RunClient(benchmark::State& state, int items, std::chrono::milliseconds mea
     ::close(ready[1]);
     ::close(control[0]);
     ::close(result[1]);
-    char byte = 0;
-    if (::read(ready[0], &byte, 1) != 1) {
+    std::int64_t firstCycle = 0;
+    if (::read(ready[0], &firstCycle, sizeof firstCycle) != static_cast<ssize_t>(sizeof firstCycle)) {
         state.SkipWithError("server did not start");
         ::waitpid(child, nullptr, 0);
         return;
     }
 
     double updatesPerSecond = 0;
+    double measuredSeconds = 0;
+    std::size_t updates = 0;
+    std::size_t lost = 0;
     std::vector<double> delays;
     {
         opc::ActivationOptions options;
         options.socketDir = scratch.path() / "run";
         options.registry = &reg;
-        CLSID clsid{};
-        ComPtr<IUnknown> unk;
-        if (FAILED(opc::CLSIDFromProgID(u"Tessaro.BridgeBench", &clsid, &reg)) ||
-            FAILED(opc::CoCreateInstanceEx(clsid, u"", IID_IOPCServer, unk.put(), options))) {
+        std::vector<BenchClient> all(static_cast<std::size_t>(clients));
+        bool connected = true;
+        for (auto& c : all)
+            connected = connected && c.Connect(options, reg, items);
+        const Clock::time_point cycles{Clock::duration(firstCycle)};
+        for (auto& c : all)
+            connected = connected && c.Subscribe(cycles);
+        if (!connected) {
             state.SkipWithError("no server");
         } else {
-            auto server = ComPtr<IOPCServer>::attach(static_cast<IOPCServer*>(static_cast<void*>(unk.detach())));
-            OPCHANDLE hGroup = 0;
-            DWORD revised = 0;
-            server->AddGroup(u"Bench", TRUE, kPeriodMs, 1, nullptr, nullptr, 0, &hGroup, &revised, IID_IOPCItemMgt,
-                             unk.put());
-            auto group = ComPtr<IOPCItemMgt>::attach(static_cast<IOPCItemMgt*>(static_cast<void*>(unk.detach())));
-            std::vector<OPCITEMDEF> defs(static_cast<std::size_t>(items) + 1);
-            for (int i = 0; i <= items; ++i) {
-                std::string id = "PLC1.D0:";
-                id.append(std::to_string(i));
-                defs[i].szItemID = com::toBstr(id);
-                defs[i].hClient = static_cast<OPCHANDLE>(i);
-            }
-            std::vector<OPCITEMRESULT> results;
-            std::vector<HRESULT> errors;
-            group->AddItems(defs, results, errors);
-            ComPtr<IConnectionPoint> cp;
-            group.as<IConnectionPointContainer>(IID_IConnectionPointContainer)
-                ->FindConnectionPoint(IID_IOPCDataCallback, cp.put());
-            ComPtr<CountingSink> sink(new CountingSink(static_cast<OPCHANDLE>(items)));
-            DWORD cookie = 0;
-            cp->Advise(sink.get(), &cookie);
-            sink->waitFor(3, 5000);  // past the first full update
-
+            for (auto& c : all)
+                c.sink->waitFor(3, 10000);  // past the first full update
             for (auto _ : state) {
-                {
-                    std::lock_guard lock(sink->mutex);
-                    sink->counting = true;
+                for (auto& c : all) {
+                    std::lock_guard lock(c.sink->mutex);
+                    c.sink->updates = 0;
+                    c.sink->lost = 0;
+                    c.sink->delaysMs.clear();
+                    c.sink->counting = true;
                 }
+                (void)!::write(control[1], "s", 1);
                 const auto start = Clock::now();
                 std::this_thread::sleep_for(measure);
-                std::lock_guard lock(sink->mutex);
-                sink->counting = false;
-                updatesPerSecond = static_cast<double>(sink->updates) /
-                                   std::chrono::duration<double>(Clock::now() - start).count();
-                delays = sink->delaysMs;
+                for (auto& c : all) {
+                    std::lock_guard lock(c.sink->mutex);
+                    c.sink->counting = false;
+                    updates += c.sink->updates;
+                    lost += c.sink->lost;
+                    delays.insert(delays.end(), c.sink->delaysMs.begin(), c.sink->delaysMs.end());
+                }
+                measuredSeconds = std::chrono::duration<double>(Clock::now() - start).count();
+                (void)!::write(control[1], "e", 1);
+                updatesPerSecond = static_cast<double>(updates) / measuredSeconds;
             }
-            cp->Unadvise(cookie);
+            for (auto& c : all)
+                c.point->Unadvise(c.cookie);
         }
     }
     ::close(control[1]);
@@ -259,22 +326,33 @@ void RunClient(benchmark::State& state, int items, std::chrono::milliseconds mea
     ::close(ready[0]);
     ::close(result[0]);
 
+    state.counters["clients"] = clients;
     state.counters["items"] = items + 1;
     state.counters["updates_per_s"] = updatesPerSecond;
+    state.counters["values_lost"] = static_cast<double>(lost);
     state.counters["server_cpu_pct"] = server.wallSeconds > 0 ? 100.0 * server.cpuSeconds / server.wallSeconds : 0;
+    state.counters["server_cpu_us_per_update"] =
+        updates > 0 ? 1e6 * server.cpuSeconds * (measuredSeconds / std::max(server.wallSeconds, 1e-9)) / static_cast<double>(updates) : 0;
     state.counters["latency_p50_ms"] = Percentile(delays, 0.5);
     state.counters["latency_p99_ms"] = Percentile(delays, 0.99);
     state.counters["latency_samples"] = static_cast<double>(delays.size());
 }
 
-void BM_TenThousandItemsEvery100ms(benchmark::State& state) { RunClient(state, 10000, std::chrono::seconds(3)); }
-void BM_ChangeToCallbackLatency(benchmark::State& state) { RunClient(state, 0, std::chrono::seconds(5)); }
+void BM_OneClientTenThousandItemsEvery100ms(benchmark::State& state)
+{
+    RunClients(state, 10000, 1, std::chrono::seconds(5));
+}
+void BM_TenClientsTenThousandItemsEvery100ms(benchmark::State& state)
+{
+    RunClients(state, 10000, 10, std::chrono::seconds(5));
+}
+void BM_ChangeToCallbackLatency(benchmark::State& state) { RunClients(state, 0, 1, std::chrono::seconds(5)); }
 
 #ifdef TESSARO_BRIDGE_SERVER
 // Keeps the arrival time of the latest value of one item.
-class ArrivalSink final : public opctest::SinkBase<IOPCDataCallback> {
+class ArrivalSink final : public opctest::DataChangeSink {
 public:
-    ArrivalSink() : SinkBase(IID_IOPCDataCallback) {}
+    ArrivalSink() = default;
     HRESULT OnDataChange(DWORD, OPCHANDLE, HRESULT, HRESULT, std::span<const OPCHANDLE> items,
                          std::span<const VARIANT> values, std::span<const WORD>, std::span<const FILETIME>,
                          std::span<const HRESULT>) override
@@ -290,16 +368,6 @@ public:
         cv.notify_all();
         return S_OK;
     }
-    HRESULT OnReadComplete(DWORD, OPCHANDLE, HRESULT, HRESULT, std::span<const OPCHANDLE>, std::span<const VARIANT>,
-                           std::span<const WORD>, std::span<const FILETIME>, std::span<const HRESULT>) override
-    {
-        return S_OK;
-    }
-    HRESULT OnWriteComplete(DWORD, OPCHANDLE, HRESULT, std::span<const OPCHANDLE>, std::span<const HRESULT>) override
-    {
-        return S_OK;
-    }
-    HRESULT OnCancelComplete(DWORD, OPCHANDLE) override { return S_OK; }
     std::size_t events() const override { return count; }
 
     // The arrival of that value, or nothing within the limit.
@@ -385,7 +453,8 @@ void BM_SimulatorChangeToCallback(benchmark::State& state)
 BENCHMARK(BM_SimulatorChangeToCallback)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 #endif
 
-BENCHMARK(BM_TenThousandItemsEvery100ms)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_OneClientTenThousandItemsEvery100ms)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_TenClientsTenThousandItemsEvery100ms)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ChangeToCallbackLatency)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace

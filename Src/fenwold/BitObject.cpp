@@ -8,6 +8,7 @@
 #include "fenwold/McStation.h"
 #include "fenwold/MelsecDevice.h"
 #include "fenwold/MemoryArray.h"
+#include "fenwold/MemoryObject.h"
 #include "kestrun/model/DeviceObject.h"
 #include "kestrun/model/HandlerLink.h"
 
@@ -35,7 +36,7 @@ char* CBitObject::GetCommandQueryString(const _BRISANTDATAVALUE& value, int nLin
     m_nCommandLength[static_cast<std::size_t>(nLine)] = -1;
     auto* bits = dynamic_cast<CdsBitArray*>(GetParent());
     CdsMemoryObject* point = bits ? bits->GetParentMemoryObject() : nullptr;
-    auto* block = point ? dynamic_cast<CMemoryArray*>(point->GetParent()) : nullptr;
+    CMemoryArray* block = GetMelsecBlock();
     McStation* station = block ? block->GetStation() : nullptr;
     if (!station)
         return nullptr;
@@ -72,4 +73,24 @@ int CBitObject::GetCommandQueryStringLen(int nLine, const char*)
 int CBitObject::GetCommandResponseStringLen(int nLine)
 {
     return CdsBitObject::GetCommandResponseStringLen(nLine);
+}
+
+CMemoryArray* CBitObject::GetMelsecBlock() const
+{
+    auto* bits = dynamic_cast<CdsBitArray*>(GetParent());
+    CdsMemoryObject* point = bits ? bits->GetParentMemoryObject() : nullptr;
+    return point ? dynamic_cast<CMemoryArray*>(point->GetParent()) : nullptr;
+}
+
+BOOL CBitObject::UpdateCommand(const _BRISANTDATAVALUE& value, int nFrame, const BYTE* pBuffer, int nReceived,
+                               kestrun::HandlerLink* pHdlr, const tagTHREADINFO* pLine)
+{
+    CMemoryArray* block = GetMelsecBlock();
+    McStation* station = block ? block->GetStation() : nullptr;
+    CdsMemoryArray* bits = GetParent();
+    if (pBuffer && nReceived > 0 && station && bits && ValidLine(nFrame) &&
+        !McWriteAccepted(*station, bits->GetCommandQueryString(nFrame),
+                         m_nCommandLength[static_cast<std::size_t>(nFrame)].load(), pBuffer, nReceived, pHdlr, pLine))
+        return FALSE;
+    return CdsBitObject::UpdateCommand(value, nFrame, pBuffer, nReceived, pHdlr, pLine);
 }

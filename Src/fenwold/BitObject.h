@@ -7,6 +7,8 @@
 #include "fenwold/McCommandSource.h"
 #include "kestrun/model/BitArray.h"
 
+class CMemoryArray;
+
 class CBitArray : public CdsBitArray {
     DECLARE_DYNCREATE(CBitArray)
 public:
@@ -29,6 +31,14 @@ public:
     char* GetCommandQueryString(const _BRISANTDATAVALUE& value, int nLine, BOOL bRebuild) override;
     int GetCommandQueryStringLen(int nLine, const char* pszText) override;
     int GetCommandResponseStringLen(int nLine) override;
+    // Checks the end code of the response to the line's bit write, as a point does;
+    // 0 when the PLC reported an error (logged with its text).
+    BOOL UpdateCommand(const _BRISANTDATAVALUE& value, int nFrame = 0, const BYTE* pBuffer = nullptr,
+                       int nReceived = 0, kestrun::HandlerLink* pHdlr = nullptr,
+                       const tagTHREADINFO* pLine = nullptr) override;
+
+    // The MELSEC block of the point whose bit this is; null when there is none.
+    CMemoryArray* GetMelsecBlock() const;
 
 private:
     std::array<std::atomic<int>, kLines> m_nCommandLength;

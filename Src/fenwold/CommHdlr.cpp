@@ -18,22 +18,15 @@ namespace {
 template <class Receive>
 class HandlerReader : public McByteReader {
 public:
-    HandlerReader(Receive& receive, CdsListenSocket* pSocket) : m_receive(receive), m_socket(pSocket) {}
+    explicit HandlerReader(Receive& receive) : m_receive(receive) {}
     bool ReadExactly(BYTE* pBuffer, int nLength) override
     {
         int received = 0;
         return m_receive(pBuffer, nLength, received) && received == nLength;
     }
-    bool ReadIfWaiting(BYTE* pBuffer, int nLength) override
-    {
-        DWORD waiting = 0;
-        return m_socket && m_socket->IOCtlBytesWaiting(waiting) && waiting >= static_cast<DWORD>(nLength) &&
-               ReadExactly(pBuffer, nLength);
-    }
 
 private:
     Receive& m_receive;
-    CdsListenSocket* m_socket;
 };
 
 }  // namespace
@@ -74,7 +67,7 @@ int CCommHdlr::ReceiveFrame(McStation& station, CdsDeviceObject* pDevice, BYTE* 
             return CdsTcpipHdlr::ReceiveMonitorMessage(pDevice, p, n, got, pszQuery, pLine) != 0;
         return CdsTcpipHdlr::ReceiveResponseMessage(pArray, p, n, got, pszQuery, bRead, pLine) != 0;
     };
-    HandlerReader reader(receive, GetThreadSocket(pLine));
+    HandlerReader reader(receive);
     if (!McReceiveResponse(station.GetFrameKind(), station.IsAscii(), pBuffer, nCapacity, nExpected, nReceived,
                            reader)) {
         // What is left of a frame that cannot be read would spoil the next exchange.
@@ -149,20 +142,32 @@ int CCommHdlr::SendQueryMessage(CdsMemoryArray* pArray, const char* pszQuery, in
     CdsDeviceObject* device = pArray ? pArray->GetParent() : nullptr;
     McStation* station = StationOf(device);
     if (station && pszQuery && nLength > 0) {
-        if (!station->IsAscii())
+        if (!station->IsAscii() && IsAsciiMode())
             SetAsciiMode(FALSE);
-        if (station->GetFrameKind() == McFrameKind::E4) {
-            // The request lies in the block's buffer of this line, which only this
-            // line writes.
-            const WORD serial = station->GetSerialCounters().Next(CdsDeviceObject::GetLineIndex(pLine));
-            McStampSerial(std::span<BYTE>(reinterpret_cast<BYTE*>(const_cast<char*>(pszQuery)),
-                                          static_cast<std::size_t>(nLength)),
-                          station->IsAscii(), serial);
-        } else {
+        if (!StampSerial(*station, pszQuery, nLength, pLine))
             RemoveJunk(device, pLine, "SendQueryMessage");
-        }
     }
     return CdsTcpipHdlr::SendQueryMessage(pArray, pszQuery, nLength, bRead, pLine);
+}
+
+int CCommHdlr::SendMonitorMessage(CdsDeviceObject* pDevice, const char* pszQuery, int nLength, tagTHREADINFO* pLine)
+{
+    if (McStation* station = StationOf(pDevice); station && pszQuery && nLength > 0)
+        StampSerial(*station, pszQuery, nLength, pLine);
+    return CdsTcpipHdlr::SendMonitorMessage(pDevice, pszQuery, nLength, pLine);
+}
+
+bool CCommHdlr::StampSerial(McStation& station, const char* pszQuery, int nLength, const tagTHREADINFO* pLine)
+{
+    if (station.GetFrameKind() != McFrameKind::E4)
+        return false;
+    // The request lies in a buffer of this line (a block's or the device's monitor
+    // buffer), which only this line writes.
+    const WORD serial = station.GetSerialCounters().Next(CdsDeviceObject::GetLineIndex(pLine));
+    McStampSerial(std::span<BYTE>(reinterpret_cast<BYTE*>(const_cast<char*>(pszQuery)),
+                                  static_cast<std::size_t>(nLength)),
+                  station.IsAscii(), serial);
+    return true;
 }
 
 int CCommHdlr::ReceiveMonitorMessage(CdsDeviceObject* pDevice, BYTE* pBuffer, int nLength, int& nReceived,

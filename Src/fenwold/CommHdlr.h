@@ -16,6 +16,7 @@ public:
 
     // Lengths come from the frames, not from a byte count.
     int GetCharsToRead(CdsDeviceObject* pDevice, const BYTE* pData, int nCount, BYTE byLast, int nChunk) override;
+    bool UsesFramingCallback() const override { return false; }
     // Header, then the rest. A short header or body, a header that cannot start a
     // response or a length the buffer cannot hold fail the receive. After a 1E or
     // 3E response, bytes still waiting are read away and the receive fails. A write
@@ -27,6 +28,8 @@ public:
     // and 3E requests, then sends.
     int SendQueryMessage(CdsMemoryArray* pArray, const char* pszQuery, int nLength, BOOL bRead,
                          tagTHREADINFO* pLine) override;
+    // Monitor queries of 4E stations carry the line's serial number too.
+    int SendMonitorMessage(CdsDeviceObject* pDevice, const char* pszQuery, int nLength, tagTHREADINFO* pLine) override;
     // The monitor response is read in the same two steps.
     int ReceiveMonitorMessage(CdsDeviceObject* pDevice, BYTE* pBuffer, int nLength, int& nReceived,
                               const char* pszQuery, tagTHREADINFO* pLine) override;
@@ -54,6 +57,8 @@ protected:
 
 private:
     static McStation* StationOf(CdsDeviceObject* pDevice);
+    // Writes the line's next serial number into a 4E request; false for other kinds.
+    static bool StampSerial(McStation& station, const char* pszQuery, int nLength, const tagTHREADINFO* pLine);
     int ReceiveFrame(McStation& station, CdsDeviceObject* pDevice, BYTE* pBuffer, int nCapacity, int nExpected,
                      int& nReceived, tagTHREADINFO* pLine, bool bMonitor, CdsMemoryArray* pArray,
                      const char* pszQuery, BOOL bRead);

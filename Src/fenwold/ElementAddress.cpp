@@ -174,13 +174,14 @@ std::optional<ElementAddress> GetElementAddress(std::string_view text, int dataT
 }
 
 std::optional<MelsecReadPlan> MelsecPlanRead(int dataType, WORD deviceCode, DWORD head,
-                                             unsigned count)
+                                             unsigned count, bool alignWordUnits)
 {
     if (!MelsecDeviceByCode(deviceCode))
         return std::nullopt;
     MelsecReadPlan plan;
     plan.head = head;
-    if (dataType == 0 && MelsecIsBitDevice(deviceCode)) {
+    const bool bitDevice = MelsecIsBitDevice(deviceCode);
+    if (bitDevice && (dataType == 0 || alignWordUnits)) {
         plan.bitOffset = static_cast<int>(head % 16);
         plan.head = head - static_cast<DWORD>(plan.bitOffset);
     }
@@ -193,7 +194,10 @@ std::optional<MelsecReadPlan> MelsecPlanRead(int dataType, WORD deviceCode, DWOR
     case 8: words = 4 * n; break;
     default: words = n; break;
     }
-    if (words == 0 || words > 0xFFFF)
+    // The values straddle one more word than they fill.
+    if (dataType != 0 && plan.bitOffset > 0)
+        ++words;
+    if (n == 0 || words > 0xFFFF)
         return std::nullopt;
     plan.words = static_cast<unsigned>(words);
     return plan;

@@ -41,8 +41,10 @@ std::optional<ElementAddress> GetElementAddress(std::string_view text, int dataT
                                                 WORD deviceCode, int index = -1);
 
 // Head of a read and how many elements it was lowered by. BOOL blocks of bit devices
-// start on a multiple of 16, since words of a bit device are read from there; every
-// other block starts where its address says, with offset 0.
+// start on a multiple of 16, since words of a bit device are read from there. Where
+// word units must start on a multiple of 16 (1E frames), every block of a bit device
+// does, and reads one word more when it was lowered. Other blocks start where their
+// address says, with offset 0.
 struct MelsecReadPlan {
     DWORD head = 0;
     int bitOffset = 0;   // 0..15
@@ -52,4 +54,4 @@ struct MelsecReadPlan {
 // Plan of the batch read of a block: `count` points of `dataType` from `head`.
 // Nothing when the block asks for no words or more than a 16-bit count.
 std::optional<MelsecReadPlan> MelsecPlanRead(int dataType, WORD deviceCode, DWORD head,
-                                             unsigned count);
+                                             unsigned count, bool alignWordUnits = false);

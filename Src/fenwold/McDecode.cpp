@@ -1,6 +1,7 @@
 #include "fenwold/McDecode.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -89,6 +90,15 @@ void DecodeNumbers(const McBlockShape& shape, std::span<const BYTE> data, McValu
         bytes = 8;
     const std::size_t step = static_cast<std::size_t>(shape.ascii ? bytes * 2 : bytes);
     int index = 0;
+    if (bytes == 2 && !shape.ascii) {
+        // Words in binary code, the usual block: no conversion to dispatch on.
+        for (std::size_t at = 0; at + 2 <= data.size() && index < shape.points; at += 2, ++index) {
+            _BRISANTDATAVALUE v{};
+            v.wVal = static_cast<WORD>(data[at] | data[at + 1] << 8);
+            sink.Deliver(index, v);
+        }
+        return;
+    }
     for (std::size_t at = 0; at + step <= data.size() && index < shape.points; at += step, ++index) {
         ULONGLONG raw;
         if (!Take(data, at, bytes, shape.ascii, raw))
@@ -135,12 +145,49 @@ void DecodeText(const McBlockShape& shape, std::span<const BYTE> data, McValueSi
     sink.Deliver(0, v);
 }
 
+// The words of `data` as they stand `offset` bits further on (a bit device read from
+// the multiple of 16 below its head): one word fewer, in the same code. Nothing when
+// the data holds less than two words or does not fit `out`.
+std::span<const BYTE> ShiftWords(std::span<const BYTE> data, bool ascii, int offset, std::span<BYTE> out)
+{
+    const std::size_t step = ascii ? 4 : 2;
+    const std::size_t words = data.size() / step;
+    if (words < 2 || (words - 1) * step > out.size())
+        return {};
+    ULONGLONG low = 0;
+    if (!Take(data, 0, 2, ascii, low))
+        return {};
+    for (std::size_t w = 1; w < words; ++w) {
+        ULONGLONG high = 0;
+        if (!Take(data, w * step, 2, ascii, high))
+            return {};
+        const auto word = static_cast<WORD>((low >> offset) | (high << (16 - offset)));
+        BYTE* at = out.data() + (w - 1) * step;
+        if (ascii) {
+            for (int i = 0; i < 4; ++i)
+                at[i] = static_cast<BYTE>("0123456789ABCDEF"[(word >> (12 - 4 * i)) & 0xF]);
+        } else {
+            at[0] = static_cast<BYTE>(word);
+            at[1] = static_cast<BYTE>(word >> 8);
+        }
+        low = high;
+    }
+    return out.first((words - 1) * step);
+}
+
 }  // namespace
 
 bool McDecodeValues(const McBlockShape& shape, std::span<const BYTE> data, McValueSink& sink)
 {
     if (data.empty())
         return false;
+    if (shape.dataType != BRISANT_BOOL && shape.bitOffset > 0) {
+        std::array<BYTE, 4096> shifted;
+        McBlockShape aligned = shape;
+        aligned.bitOffset = 0;
+        const auto words = ShiftWords(data, shape.ascii, shape.bitOffset % 16, shifted);
+        return McDecodeValues(aligned, words.empty() ? data.first(0) : words, sink);
+    }
     switch (shape.dataType) {
     case BRISANT_BOOL: DecodeBits(shape, data, sink); break;
     case BRISANT_CHAR:

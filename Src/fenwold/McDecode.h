@@ -16,7 +16,9 @@ public:
 struct McBlockShape {
     int dataType = BRISANT_WORD;
     bool ascii = false;
-    int bitOffset = 0;   // elements the read head lies before point 0 (BOOL blocks)
+    // Elements (bits of a bit device) the read head lies before point 0: BOOL blocks
+    // skip them; other blocks take their values from the words shifted by them.
+    int bitOffset = 0;
     int points = 0;      // points of the block; values past them are not delivered
     int stringSize = 0;  // characters of a string block
 };

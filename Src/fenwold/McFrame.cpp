@@ -214,6 +214,9 @@ BYTE ParseMcPcNumber(std::string_view address)
     std::size_t i = 0;
     while (i < address.size() && (address[i] == ' ' || address[i] == '\t'))
         ++i;
+    // No address names the station itself, as a request without one would.
+    if (i == address.size())
+        return 0xFF;
     bool negative = false;
     if (i < address.size() && (address[i] == '+' || address[i] == '-'))
         negative = address[i++] == '-';

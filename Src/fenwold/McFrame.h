@@ -25,7 +25,8 @@ struct McRoute {
 McRoute ParseMcRoute(std::string_view address);
 
 // PC number of a 1E device: "&1F", "H1F" or "h1F" is hexadecimal, else the string is
-// read as a decimal number and its low byte used.
+// read as a decimal number and its low byte used. An empty (or blank) string is the
+// station itself, 0xFF.
 BYTE ParseMcPcNumber(std::string_view address);
 
 // Everything a request needs to know about the station it goes to.

@@ -9,15 +9,12 @@ public:
     virtual ~McByteReader() = default;
     // Reads exactly `length` bytes; false when they do not all arrive.
     virtual bool ReadExactly(BYTE* pBuffer, int nLength) = 0;
-    // Reads `length` bytes only when they are already waiting; never waits.
-    virtual bool ReadIfWaiting(BYTE* /*pBuffer*/, int /*nLength*/) { return false; }
 };
 
 // Reads a response into the buffer. `nExpected` is the whole length of a good 1E
 // response (header and data); 3E/4E responses declare theirs. A short header, a
 // header that cannot start a response of the kind, a length the buffer cannot hold
 // or a short body fail the receive. On success `nReceived` is the response's length.
-// The zero byte behind a 1E abnormal code is taken when it is there and supplied when
-// it is not: some stations leave it out, and no receive waits for bytes that never come.
+// A 1E abnormal code and the zero byte behind it are read as part of the response.
 bool McReceiveResponse(McFrameKind kind, bool ascii, BYTE* pBuffer, int nCapacity, int nExpected,
                        int& nReceived, McByteReader& reader);

@@ -9,6 +9,7 @@ namespace {
 constexpr BYTE kAbnormalEndCode1E = 0x5B;
 constexpr char kMismatchSubheaders[] = "Mismatching SubHeaders!\r\n";
 constexpr char kMismatchHeader[] = "Mismatch header for query and response!\r\n";
+constexpr char kDataLength[] = "Response data does not match the words requested!\r\n";
 
 struct QnaLayout {
     std::size_t header;     // up to and including the length field
@@ -64,6 +65,9 @@ bool SameField(std::span<const BYTE> a, std::span<const BYTE> b, std::size_t at,
     return true;
 }
 
+// The frame checks of McCheckResponse, before the data length.
+McReply CheckFrame(McFrameKind kind, bool ascii, std::span<const BYTE> query, std::span<const BYTE> response);
+
 }  // namespace
 
 std::size_t McResponseHeaderLength(McFrameKind kind, bool ascii)
@@ -115,8 +119,48 @@ std::optional<std::size_t> McResponseLength(McFrameKind kind, bool ascii,
     return total;
 }
 
+std::optional<unsigned> McReadWords(McFrameKind kind, bool ascii, std::span<const BYTE> query)
+{
+    // Where the command (3E/4E) or subheader (1E) and the point count lie.
+    std::size_t commandAt = 0;
+    std::size_t pointsAt = 0;
+    switch (kind) {
+    case McFrameKind::E1: pointsAt = ascii ? 20 : 10; break;
+    case McFrameKind::E3: commandAt = ascii ? 22 : 11; pointsAt = ascii ? 38 : 19; break;
+    case McFrameKind::E4: commandAt = ascii ? 30 : 15; pointsAt = ascii ? 46 : 23; break;
+    }
+    if (kind == McFrameKind::E1) {
+        const auto subheader = Field(query, 0, 1, ascii);
+        const auto points = Field(query, pointsAt, 1, ascii);
+        if (!subheader || *subheader != 0x01 || !points)
+            return std::nullopt;
+        return *points == 0 ? 256u : static_cast<unsigned>(*points);   // 0 stands for 256
+    }
+    const auto command = Field(query, commandAt, 2, ascii);
+    const auto points = Field(query, pointsAt, 2, ascii);
+    if (!command || *command != 0x0401 || !points)
+        return std::nullopt;
+    return static_cast<unsigned>(*points);
+}
+
 McReply McCheckResponse(McFrameKind kind, bool ascii, std::span<const BYTE> query,
                         std::span<const BYTE> response)
+{
+    McReply reply = CheckFrame(kind, ascii, query, response);
+    if (reply.verdict != McVerdict::Ok || reply.dataLength == 0)
+        return reply;
+    if (const auto words = McReadWords(kind, ascii, query)) {
+        if (reply.dataLength != static_cast<std::size_t>(*words) * (ascii ? 4 : 2)) {
+            reply = McReply{};
+            reply.message = kDataLength;
+        }
+    }
+    return reply;
+}
+
+namespace {
+
+McReply CheckFrame(McFrameKind kind, bool ascii, std::span<const BYTE> query, std::span<const BYTE> response)
 {
     McReply reply;
     const std::size_t headerLength = McResponseHeaderLength(kind, ascii);
@@ -184,6 +228,8 @@ McReply McCheckResponse(McFrameKind kind, bool ascii, std::span<const BYTE> quer
     reply.frameLength = layout.header + *length;
     return reply;
 }
+
+}  // namespace
 
 std::string McDecodeString(std::span<const BYTE> data, bool ascii, std::size_t size)
 {

@@ -43,12 +43,19 @@ struct McReply {
     std::size_t dataOffset = 0;    // data of a good response, error information of an error
     std::size_t dataLength = 0;
     std::size_t frameLength = 0;   // bytes the response occupies
-    const char* message = nullptr; // log text of a mismatch that is logged and counted
+    // Log text of a mismatch that is logged and counted, or of a malformed read
+    // response whose data does not match the words asked for.
+    const char* message = nullptr;
 };
+
+// Words a batch-read request asks for; nothing for any other request.
+std::optional<unsigned> McReadWords(McFrameKind kind, bool ascii, std::span<const BYTE> query);
 
 // Checks a response against the request it answers: the 1E subheader (request
 // subheader with bit 7 set), the 3E/4E response subheader, route (ASCII compared
-// without regard to case) and 4E serial number, the length, then the end code.
+// without regard to case) and 4E serial number, the length, then the end code. A
+// good answer to a batch read must carry exactly the words it asked for (no data at
+// all is left to the decoder, which reports it); other data is Malformed.
 McReply McCheckResponse(McFrameKind kind, bool ascii, std::span<const BYTE> query,
                         std::span<const BYTE> response);
 

@@ -15,6 +15,8 @@
 #include "fenwold/MemoryVariant.h"
 #include "kestrun/model/DeviceObject.h"
 #include "kestrun/model/HandlerLink.h"
+#include "kestrun/model/MemoryObject.h"
+#include "kestrun/shell/ServerFrame.h"
 #include "platform/afx/Archive.h"
 
 IMPLEMENT_SERIAL(CMemoryArray, CdsMemoryArray, 1)
@@ -23,14 +25,29 @@ namespace {
 
 constexpr char kNoData[] = "No Error, No Data!\r\n";
 
+// Delivers decoded values to the block's points. `delivered` holds the value each
+// point was last given by a read of the block: with "Update Same Value" off, a value
+// equal to it into a point that still holds its value would change nothing, and is
+// left out without touching the point.
 class BlockSink : public McValueSink {
 public:
-    BlockSink(CdsMemoryArray& block, kestrun::HandlerLink* pHdlr, const tagTHREADINFO* pLine)
-        : m_block(block), m_pHdlr(pHdlr), m_pLine(pLine)
+    BlockSink(CdsMemoryArray& block, kestrun::HandlerLink* pHdlr, const tagTHREADINFO* pLine,
+              std::vector<ULONGLONG>* delivered)
+        : m_block(block), m_pHdlr(pHdlr), m_pLine(pLine), m_delivered(delivered),
+          m_skipSame(delivered && !CdsServerFrame::g_bUpdateSameValue.load(std::memory_order_relaxed))
     {
     }
     void Deliver(int index, const _BRISANTDATAVALUE& value) override
     {
+        if (m_delivered && index >= 0 && static_cast<std::size_t>(index) < m_delivered->size()) {
+            ULONGLONG& last = (*m_delivered)[static_cast<std::size_t>(index)];
+            if (m_skipSame && last == value.ullVal) {
+                const CdsMemoryObject* point = m_block.GetMemoryObject(index);
+                if (point && point->IsTouched())
+                    return;
+            }
+            last = value.ullVal;
+        }
         m_block.UpdateState(index, value, FALSE, m_pHdlr, m_pLine, FALSE);
     }
 
@@ -38,11 +55,23 @@ private:
     CdsMemoryArray& m_block;
     kestrun::HandlerLink* m_pHdlr;
     const tagTHREADINFO* m_pLine;
+    std::vector<ULONGLONG>* m_delivered;
+    bool m_skipSame;
 };
 
 }  // namespace
 
 CMemoryArray::CMemoryArray() : CdsMemoryArray(-1) {}
+
+BOOL CMemoryArray::SetOnline(BOOL bOnline, CdsDeviceObject* pDevice)
+{
+    {
+        // Going online or offline may leave the points holding other values.
+        std::lock_guard delivering(m_deliveryMutex);
+        m_delivered.clear();
+    }
+    return CdsMemoryArray::SetOnline(bOnline, pDevice);
+}
 
 CMemoryArray::~CMemoryArray() = default;
 
@@ -90,7 +119,9 @@ char* CMemoryArray::FillStatusQueryString(int nLine)
     const int count = GetPointCount();
     if (count < 1)
         return nullptr;
-    const auto plan = MelsecPlanRead(GetDefaultDataType(), code, *head, static_cast<unsigned>(count));
+    // 1E word units of a bit device start on a multiple of 16.
+    const auto plan = MelsecPlanRead(GetDefaultDataType(), code, *head, static_cast<unsigned>(count),
+                                     station->GetFrameKind() == McFrameKind::E1);
     if (!plan)
         return nullptr;
     McBuffer frame;
@@ -172,8 +203,12 @@ int CMemoryArray::UpdateStatus(int nLine, const BYTE* pBuffer, int nReceived, ke
         log(text.c_str());
         return 0;
     }
-    if (reply.verdict != McVerdict::Ok)
+    if (reply.verdict != McVerdict::Ok) {
+        // Mismatches were logged as they came.
+        if (reply.verdict == McVerdict::Malformed && reply.message)
+            log(reply.message);
         return 0;
+    }
 
     McBlockShape shape;
     shape.dataType = GetDefaultDataType();
@@ -181,7 +216,13 @@ int CMemoryArray::UpdateStatus(int nLine, const BYTE* pBuffer, int nReceived, ke
     shape.bitOffset = GetBitOffset();
     shape.points = GetPointCount();
     shape.stringSize = GetPointCount();
-    BlockSink sink(*this, pHdlr, pLine);
+    // Lines that read the block at the same time deliver one after the other, so that
+    // the values last delivered are those the points hold. Texts are always delivered.
+    std::lock_guard delivering(m_deliveryMutex);
+    const bool numbers = shape.dataType != BRISANT_STRING && shape.dataType != BRISANT_FIXEDSTRING;
+    if (numbers && m_delivered.size() != static_cast<std::size_t>(std::max(GetSize(), 0)))
+        m_delivered.assign(static_cast<std::size_t>(GetSize()), 0);
+    BlockSink sink(*this, pHdlr, pLine, numbers ? &m_delivered : nullptr);
     if (!McDecodeValues(shape, response.subspan(reply.dataOffset, reply.dataLength), sink)) {
         log(kNoData);
         return 0;

@@ -110,6 +110,13 @@ char* CMemoryObject::GetCommandQueryString(const _BRISANTDATAVALUE& value, int n
     }
     if (!built)
         return nullptr;
+    if (frame.size() >= static_cast<std::size_t>(CdsMemoryArray::kQuerySize)) {
+        // Long texts, ASCII ones above all (two characters a byte), outgrow the
+        // line's command buffer.
+        const std::string text = "Cannot write " + GetName() + ": the request is too long for one frame!\r\n";
+        LogError(text.c_str());
+        return nullptr;
+    }
     char* buffer = CMemoryArray::StoreCommand(*block, nLine, frame);
     if (buffer)
         m_nCommandLength[static_cast<std::size_t>(nLine)] = static_cast<int>(frame.size());
@@ -130,26 +137,31 @@ int CMemoryObject::GetCommandResponseStringLen(int nLine)
     return CdsMemoryObject::GetCommandResponseStringLen(nLine);
 }
 
+bool McWriteAccepted(const McStation& station, const char* pszRequest, int nRequest, const BYTE* pBuffer,
+                     int nReceived, kestrun::HandlerLink* pHdlr, const tagTHREADINFO* pLine)
+{
+    if (!pBuffer || nReceived <= 0)
+        return false;
+    const std::span<const BYTE> request(reinterpret_cast<const BYTE*>(pszRequest),
+                                        pszRequest && nRequest > 0 ? static_cast<std::size_t>(nRequest) : 0);
+    const McReply reply = McCheckResponse(station.GetFrameKind(), station.IsAscii(), request,
+                                          std::span<const BYTE>(pBuffer, static_cast<std::size_t>(nReceived)));
+    if (reply.verdict == McVerdict::EndCode) {
+        const std::string text = McEndCodeLogText(reply.endCode) + "\r\n";
+        if (auto* link = dynamic_cast<McLink*>(pHdlr))
+            link->McLogError(pLine, text.c_str());
+    }
+    return reply.verdict == McVerdict::Ok;
+}
+
 BOOL CMemoryObject::UpdateCommand(const _BRISANTDATAVALUE& value, int nFrame, const BYTE* pBuffer, int nReceived,
                                   kestrun::HandlerLink* pHdlr, const tagTHREADINFO* pLine)
 {
     CMemoryArray* block = GetMelsecBlock();
     McStation* station = block ? block->GetStation() : nullptr;
-    if (pBuffer && nReceived > 0 && station && ValidLine(nFrame)) {
-        const int length = m_nCommandLength[static_cast<std::size_t>(nFrame)].load();
-        const char* query = block->GetCommandQueryString(nFrame);
-        const std::span<const BYTE> request(reinterpret_cast<const BYTE*>(query),
-                                            query && length > 0 ? static_cast<std::size_t>(length) : 0);
-        const McReply reply = McCheckResponse(station->GetFrameKind(), station->IsAscii(), request,
-                                              std::span<const BYTE>(pBuffer, static_cast<std::size_t>(nReceived)));
-        if (reply.verdict != McVerdict::Ok) {
-            if (reply.verdict == McVerdict::EndCode) {
-                const std::string text = McEndCodeLogText(reply.endCode) + "\r\n";
-                if (auto* link = dynamic_cast<McLink*>(pHdlr))
-                    link->McLogError(pLine, text.c_str());
-            }
-            return FALSE;
-        }
-    }
+    if (pBuffer && nReceived > 0 && station && ValidLine(nFrame) &&
+        !McWriteAccepted(*station, block->GetCommandQueryString(nFrame),
+                         m_nCommandLength[static_cast<std::size_t>(nFrame)].load(), pBuffer, nReceived, pHdlr, pLine))
+        return FALSE;
     return CdsMemoryObject::UpdateCommand(value, nFrame, pBuffer, nReceived, pHdlr, pLine);
 }

@@ -8,6 +8,14 @@
 #include "kestrun/model/MemoryObject.h"
 
 class CMemoryArray;
+class McStation;
+
+// The PLC's verdict on the response to a write request of `nRequest` bytes in the
+// command buffer of the line slot: true when it answers the request with end code 0.
+// An end code is logged with its text through the handler; a response to another
+// request, or none, is no acceptance.
+bool McWriteAccepted(const McStation& station, const char* pszRequest, int nRequest, const BYTE* pBuffer,
+                     int nReceived, kestrun::HandlerLink* pHdlr, const tagTHREADINFO* pLine);
 
 class CMemoryObject : public CdsMemoryObject, public McCommandSource {
     DECLARE_SERIAL(CMemoryObject)

@@ -76,6 +76,36 @@ INSTANTIATE_TEST_SUITE_P(
         BitCase{"E1", kTypeA, "MC", "M0", kM, BRISANT_WORD, 0, 5, true, {}, false}),
     [](const testing::TestParamInfo<BitCase>& info) { return info.param.name; });
 
+// A bit write has its own verdict: the PLC's end code fails it with its text.
+TEST(BitWrite, AnswerWithAnEndCodeFailsTheWriteWithItsText)
+{
+    struct Row {
+        const char* protocol;
+        std::vector<BYTE> response;
+        BOOL result;
+        const char* log;
+    };
+    const Row rows[] = {
+        {"MC3", Hex("D0 00 00 FF FF 03 00 02 00 00 00"), TRUE, nullptr},
+        {"MC3", Hex("D0 00 00 FF FF 03 00 02 00 56 C0"), FALSE, "Over max address for reading/writing\r\n"},
+        {"ASCII3", Ascii("D00000FF03FF00" "0004" "C059"), FALSE, "Invalid command/subcommand\r\n"},
+        {"MC", Hex("D4 00 00 00 00 00 00 FF FF 03 00 02 00 51 C0"), FALSE, "Invalid length for reading/writing\r\n"},
+    };
+    for (const Row& r : rows) {
+        McHandler handler;
+        StationDevice device(&handler, kTypeQnA, r.protocol);
+        BlockPtr block = MakeBlock(device, "M0", kM, BRISANT_WORD, 1);
+        auto* bit = dynamic_cast<CBitObject*>(block->GetMemoryObject(0)->GetBitObject(2));
+        ASSERT_NE(bit, nullptr);
+        ASSERT_NE(bit->GetCommandQueryString(On(true), 0, TRUE), nullptr);
+        EXPECT_EQ(bit->UpdateCommand(On(true), 0, r.response.data(), static_cast<int>(r.response.size()), &handler,
+                                     nullptr),
+                  r.result)
+            << r.protocol;
+        EXPECT_EQ(handler.logs, r.log ? std::vector<std::string>{r.log} : std::vector<std::string>{}) << r.protocol;
+    }
+}
+
 TEST(VariantWrite, IsRefusedWithALogLine)
 {
     McHandler handler;

@@ -1,7 +1,9 @@
 // OPC clients and the MELSEC server in two processes: the server process polls the
-// simulated PLC through a 3E binary and a 1E ASCII device and serves them through
+// simulated PLC (or the PLC that TESSARO_TEST_PLC names) through two devices, a 3E
+// binary and a 1E ASCII one where the PLC speaks those kinds, and serves them through
 // the OPC toolkit; this process is the client, finds it by ProgID and watches values,
-// writes and qualities travel between the simulator and its callbacks.
+// writes and qualities travel between the PLC and its callbacks. The values the test
+// looks for are those it wrote into the PLC itself, through the driver.
 // Built once the program's communication handler is part of the build.
 #include "fenwold/BridgeServer.h"
 #ifdef TESSARO_BRIDGE_SERVER
@@ -14,6 +16,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -23,8 +26,9 @@
 #include "platform/opc/Activation.h"
 #include "platform/opc/RecordingSinks.h"
 #include "platform/registry/Registry.h"
+#include "fenwold/PlcLink.h"
 #include "support/ScratchFolder.h"
-#include "support/plcsim/Server.h"
+#include "support/plcsim/TestPlc.h"
 
 namespace {
 
@@ -88,12 +92,20 @@ class BridgeEndToEnd : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (std::getenv("TESSARO_TEST_PLC"))
-            GTEST_SKIP() << "looks inside the simulator";
         reg.SetString(HKEY_CLASSES_ROOT, std::string(kProgId) + "\\CLSID", "", com::formatGuid(kClsid));
         server = std::make_unique<ServerProcess>(scratch.path());
-        ASSERT_TRUE(plc.start());
-        ASSERT_TRUE(server->Start(plc.port()));
+        plc.emplace();
+        if (!plc->ok())
+            GTEST_SKIP() << "no PLC: " << plc->error();
+        setup.host = plc->host();
+        setup.port = plc->port();
+        setup.kindA = Spoken({2, 4, 3, 5, 0, 1}, -1);
+        setup.kindB = Spoken({1, 0, 3, 5, 2, 4}, setup.kindA);
+        setup.nameA = "PLCA";
+        setup.nameB = "PLCB";
+        setup.base = fenwoldtest::PlcLink::Region(fenwoldtest::kBridgeRegion);
+        ASSERT_TRUE(link.Open(setup.host, setup.port, fenwoldtest::kPlcKinds[setup.kindA]));
+        ASSERT_TRUE(server->Start(setup));
     }
 
     void TearDown() override
@@ -101,13 +113,39 @@ protected:
         if (server) {
             EXPECT_EQ(server->Stop(), 0);  // the server ended cleanly
         }
-        plc.stop();
+        link.Close();
+        plc.reset();
+    }
+
+    // The first kind of the list the PLC speaks, other than `other` when it has a choice.
+    int Spoken(std::initializer_list<int> kinds, int other) const
+    {
+        int first = -1;
+        for (int k : kinds) {
+            const fenwoldtest::PlcKind& kind = fenwoldtest::kPlcKinds[k];
+            if (!plc->speaks(kind.frame, kind.ascii))
+                continue;
+            if (k != other)
+                return k;
+            first = k;
+        }
+        return first;
+    }
+
+    plcsim::Server* Sim() { return plc->simulator(); }
+    DWORD At(DWORD number) const { return setup.base + number; }
+    std::u16string Item(const std::string& device, const char* block, DWORD number, int index) const
+    {
+        const std::string text = "[" + device + "]" + BlockAddress(block, number, setup) + ":" + std::to_string(index);
+        return std::u16string(text.begin(), text.end());
     }
 
     support::ScratchFolder scratch;
     registry::Registry reg{scratch.path() / "reg"};
-    std::unique_ptr<ServerProcess> server;  // forked before the simulator's threads start
-    plcsim::Server plc;
+    std::unique_ptr<ServerProcess> server;  // forked before the PLC's threads start
+    std::optional<plcsim::TestPlc> plc;
+    BridgePlc setup;
+    fenwoldtest::PlcLink link;  // the test's own way to the PLC's memory
 };
 
 // Connects by ProgID, adds a group at 100 ms with items of several types and subscribes.
@@ -118,13 +156,10 @@ protected:
         BridgeEndToEnd::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
-        auto& memory = plc.memory();
-        memory.setWord(kCodeD, 100, 1234);
-        memory.setWord(kCodeD, 101, static_cast<std::uint16_t>(-5));
-        memory.setBit(kCodeM, 3, true);
-        memory.setWord(kCodeD, 200, 777);
-        memory.setWord(kCodeD, 300, 0x0000);  // 1.5f, low word first
-        memory.setWord(kCodeD, 301, 0x3FC0);
+        ASSERT_TRUE(link.WriteWords(kCodeD, At(100), {1234, static_cast<WORD>(-5)}));
+        ASSERT_TRUE(link.WriteWords(kCodeM, At(0), {0x0008}));  // M3
+        ASSERT_TRUE(link.WriteWords(kCodeD, At(200), {777}));
+        ASSERT_TRUE(link.WriteWords(kCodeD, At(300), {0x0000, 0x3FC0}));  // 1.5f, low word first
 
         opc::ActivationOptions options;
         options.socketDir = scratch.path() / "run";
@@ -141,8 +176,9 @@ protected:
                                    IID_IOPCItemMgt, unk.put()),
                   S_OK);
         group = ComPtr<IOPCItemMgt>::attach(static_cast<IOPCItemMgt*>(static_cast<void*>(unk.detach())));
-        const std::u16string ids[] = {u"[PLC3E]D100:0", u"[PLC3E]D100:1", u"[PLC3E]M0:3", u"[PLC1E]D200:0",
-                                      u"[PLC1E]D300:0"};
+        const std::u16string ids[] = {Item(setup.nameA, "D", 100, 0), Item(setup.nameA, "D", 100, 1),
+                                      Item(setup.nameA, "M", 0, 3), Item(setup.nameB, "D", 200, 0),
+                                      Item(setup.nameB, "D", 300, 0)};
         std::vector<OPCITEMDEF> defs(std::size(ids));
         for (std::size_t i = 0; i < defs.size(); ++i) {
             defs[i].szItemID = ids[i];
@@ -180,7 +216,7 @@ protected:
     std::vector<OPCITEMRESULT> results;
 };
 
-TEST_F(BridgeEndToEndClient, ValuesChangesAndWritesTravelBetweenTheSimulatorAndTheClient)
+TEST_F(BridgeEndToEndClient, ValuesChangesAndWritesTravelBetweenThePlcAndTheClient)
 {
     EXPECT_EQ(results[0].vtCanonicalDataType, VT_I2);
     EXPECT_EQ(results[2].vtCanonicalDataType, VT_BOOL);
@@ -194,26 +230,26 @@ TEST_F(BridgeEndToEndClient, ValuesChangesAndWritesTravelBetweenTheSimulatorAndT
     EXPECT_TRUE(sink->WaitUntil(3, Good(VARIANT::UI2(777)), kSettle));
     EXPECT_TRUE(sink->WaitUntil(4, Good(VARIANT::R4(1.5f)), kSettle));
 
-    // A change inside the simulator arrives within a scan and a group period; the
-    // bound leaves room for a loaded machine.
-    auto& memory = plc.memory();
+    // A change in the PLC arrives within a scan and a group period; the bound leaves
+    // room for a loaded machine.
     const auto changed = Clock::now();
-    memory.setWord(kCodeD, 100, 4321);
+    ASSERT_TRUE(link.WriteWords(kCodeD, At(100), {4321}));
     LatestValues::Seen seen;
     ASSERT_TRUE(sink->WaitUntil(0, Good(VARIANT::I2(4321)), kSettle, &seen));
     const auto delay = std::chrono::duration_cast<std::chrono::milliseconds>(seen.when - changed);
     EXPECT_LE(delay.count(), static_cast<long long>(5 * (kDataUpdateMs + kGroupRateMs)));
 
-    // A write, converted to the item's type by the toolkit, lands in the simulator.
+    // A write, converted to the item's type by the toolkit, lands in the PLC.
     auto sync = group.as<IOPCSyncIO>(IID_IOPCSyncIO);
     OPCHANDLE target[] = {results[3].hServer};
     VARIANT value[] = {VARIANT::R8(4242.0)};
     std::vector<HRESULT> errors;
     ASSERT_EQ(sync->Write(target, value, errors), S_OK);
     const auto deadline = Clock::now() + kSettle;
-    while (memory.word(kCodeD, 200) != 4242 && Clock::now() < deadline)
-        plc.waitForRequests(plc.requestCount() + 1, std::chrono::milliseconds(100));
-    EXPECT_EQ(memory.word(kCodeD, 200), 4242);
+    std::optional<std::vector<WORD>> landed;
+    while ((landed = link.ReadWords(kCodeD, At(200), 1)) != std::vector<WORD>{4242} && Clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(landed, std::vector<WORD>{4242});
     EXPECT_TRUE(sink->WaitUntil(3, Good(VARIANT::UI2(4242)), kSettle));
 }
 
@@ -222,11 +258,14 @@ TEST_F(BridgeEndToEndClient, ValuesChangesAndWritesTravelBetweenTheSimulatorAndT
 // connects again and its values come back good.
 TEST_F(BridgeEndToEndClient, ValuesResumeAfterThePlcClosesTheConnection)
 {
+    if (!Sim())
+        GTEST_SKIP() << "closes the simulator's connections";
+    auto& plc = *Sim();
     ASSERT_TRUE(sink->WaitUntil(0, Good(VARIANT::I2(1234)), kSettle));
     ASSERT_TRUE(sink->WaitUntil(1, Good(VARIANT::I2(-5)), kSettle));
     const std::size_t accepted = plc.acceptedCount();
-    plc.closeConnections();
-    plc.memory().setWord(kCodeD, 100, 999);
+    plc.closeConnections();  // the test's own connection as well
+    plc.memory().setWord(kCodeD, At(100), 999);
     EXPECT_TRUE(sink->WaitUntil(0, Good(VARIANT::I2(999)), kSettle));
     EXPECT_GT(plc.acceptedCount(), accepted);
     // An unchanged value is good again too.
@@ -235,6 +274,9 @@ TEST_F(BridgeEndToEndClient, ValuesResumeAfterThePlcClosesTheConnection)
 
 TEST_F(BridgeEndToEndClient, QualityChangesWhenTheSimulatorDropsTheConnection)
 {
+    if (!Sim())
+        GTEST_SKIP() << "refuses the simulator's connections";
+    auto& plc = *Sim();
     ASSERT_TRUE(sink->WaitUntil(0, Good(VARIANT::I2(1234)), kSettle));
     plc.setRefuseConnections(true);
     plc.closeConnections();

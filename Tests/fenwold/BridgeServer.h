@@ -1,8 +1,8 @@
 #pragma once
-// A MELSEC server in a process of its own for end-to-end runs: a 3E binary and a
-// 1E ASCII device polling a PLC on 127.0.0.1, served through the OPC toolkit on a
-// class socket, until its owner lets it go. Built once the program's communication
-// handler is part of the build (TESSARO_BRIDGE_SERVER is defined then).
+// A MELSEC server in a process of its own for end-to-end runs: two devices polling a
+// PLC (by default a 3E binary and a 1E ASCII device on 127.0.0.1), served through the
+// OPC toolkit on a class socket, until its owner lets it go. Built once the program's
+// communication handler is part of the build (TESSARO_BRIDGE_SERVER is defined then).
 #if __has_include("fenwold/CommHdlr.h")
 #define TESSARO_BRIDGE_SERVER 1
 
@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <thread>
 
@@ -20,6 +21,7 @@
 #include "fenwold/DeviceMap.h"
 #include "fenwold/DeviceObject.h"
 #include "fenwold/MemoryArray.h"
+#include "fenwold/PlcKinds.h"
 #include "kestrun/comm/EngineCounters.h"
 #include "kestrun/comm/TcpipConfig.h"
 #include "kestrun/model/opc/Callback.h"
@@ -44,14 +46,40 @@ public:
     std::shared_ptr<CdsCommHdlr> NewCommHdlr(DWORD) override { return std::make_shared<CCommHdlr>(); }
 };
 
-inline CDeviceObject* AddDevice(CDeviceMap& map, const std::string& name, LONG type, const std::string& protocol,
-                                const std::string& address, WORD portId, std::uint16_t plcPort)
+// The PLC the server polls and its two devices: their frame kinds (kPlcKinds), names,
+// and the element number every block address starts from.
+struct BridgePlc {
+    std::string host = "127.0.0.1";
+    std::uint16_t port = 0;
+    int kindA = 2;   // 3E binary
+    int kindB = 1;   // 1E ASCII
+    std::string nameA = "PLC3E";
+    std::string nameB = "PLC1E";
+    DWORD base = 0;
+
+    std::string Text() const
+    {
+        std::ostringstream out;
+        out << host << ' ' << port << ' ' << kindA << ' ' << kindB << ' ' << nameA << ' ' << nameB << ' ' << base;
+        return out.str();
+    }
+    static BridgePlc FromText(const std::string& text)
+    {
+        BridgePlc plc;
+        std::istringstream in(text);
+        in >> plc.host >> plc.port >> plc.kindA >> plc.kindB >> plc.nameA >> plc.nameB >> plc.base;
+        return plc;
+    }
+};
+
+inline CDeviceObject* AddDevice(CDeviceMap& map, const std::string& name, const fenwoldtest::PlcKind& kind,
+                                WORD portId, const BridgePlc& plc)
 {
     auto* device = new CDeviceObject;
     device->m_strName = name;
-    device->m_nDeviceType = type;
-    device->m_strProtocol = protocol;
-    device->m_strAddress = address;
+    device->m_nDeviceType = kind.deviceType;
+    device->m_strProtocol = kind.protocol;
+    device->m_strAddress = kind.address;
     device->m_strPort = "TCP" + std::to_string(portId);
     device->m_nReadTimeout = 300;
     device->m_nRetries = 0;
@@ -59,10 +87,16 @@ inline CDeviceObject* AddDevice(CDeviceMap& map, const std::string& name, LONG t
     device->m_nResetDelay = 200;  // a dropped connection is tried again soon
     auto config = std::make_unique<CdsTcpipConfig>();
     config->SetPortId(portId);
-    config->m_strRemoteAddress = "127.0.0.1";
-    config->m_nRemotePort = plcPort;
+    config->m_strRemoteAddress = plc.host;
+    config->m_nRemotePort = plc.port;
     device->SetCommConfig(0, std::move(config));
     return static_cast<CDeviceObject*>(map.AddDeviceObject(device, TRUE));
+}
+
+// "D100" from the base on: the block's address in the PLC's memory.
+inline std::string BlockAddress(const char* device, DWORD number, const BridgePlc& plc)
+{
+    return device + std::to_string(plc.base + number);
 }
 
 inline void AddBlock(CdsDeviceObject* device, const std::string& address, WORD code, int type, int points)
@@ -76,9 +110,9 @@ inline void AddBlock(CdsDeviceObject* device, const std::string& address, WORD c
     device->AddMemoryArray(block, true);
 }
 
-// PLC3E: D100-D103 (Short), M0-M7 (Bool). PLC1E: D200-D201 (Word), D300 (Float).
-// Returns the process's exit code.
-inline int RunServer(const std::filesystem::path& root, std::uint16_t plcPort, int readyFd, int controlFd)
+// Device A: D100-D103 (Short), M0-M7 (Bool). Device B: D200-D201 (Word), D300 (Float),
+// each number from the base on. Returns the process's exit code.
+inline int RunServer(const std::filesystem::path& root, const BridgePlc& plc, int readyFd, int controlFd)
 {
     CdsDeviceMap::m_TopicListByName.RemoveAll();
     CdsServerFrame::g_dwDataUpdateTime = kDataUpdateMs;
@@ -93,14 +127,14 @@ inline int RunServer(const std::filesystem::path& root, std::uint16_t plcPort, i
     kestrun::HandlerTable* previous = kestrun::HandlerTable::Install(&frame);
 
     auto map = std::make_unique<CDeviceMap>();
-    CDeviceObject* e3 = AddDevice(*map, "PLC3E", 4, "MC3", "", 1, plcPort);
-    CDeviceObject* e1 = AddDevice(*map, "PLC1E", 2, "ASCII", "255", 2, plcPort);
-    if (!e3 || !e1)
+    CDeviceObject* a = AddDevice(*map, plc.nameA, fenwoldtest::kPlcKinds[plc.kindA], 1, plc);
+    CDeviceObject* b = AddDevice(*map, plc.nameB, fenwoldtest::kPlcKinds[plc.kindB], 2, plc);
+    if (!a || !b)
         return 11;
-    AddBlock(e3, "D100", kCodeD, BRISANT_SHORT, 4);
-    AddBlock(e3, "M0", kCodeM, BRISANT_BOOL, 8);
-    AddBlock(e1, "D200", kCodeD, BRISANT_WORD, 2);
-    AddBlock(e1, "D300", kCodeD, BRISANT_FLOAT, 2);
+    AddBlock(a, BlockAddress("D", 100, plc), kCodeD, BRISANT_SHORT, 4);
+    AddBlock(a, BlockAddress("M", 0, plc), kCodeM, BRISANT_BOOL, 8);
+    AddBlock(b, BlockAddress("D", 200, plc), kCodeD, BRISANT_WORD, 2);
+    AddBlock(b, BlockAddress("D", 300, plc), kCodeD, BRISANT_FLOAT, 2);
     // As after loading a document: system devices and each device's status points.
     map->OnLoading();
 
@@ -145,7 +179,7 @@ inline int RunServer(const std::filesystem::path& root, std::uint16_t plcPort, i
 }
 
 // The server process. Forked at construction, before the caller starts threads of
-// its own; Start hands it the PLC's port and waits until its class socket is open.
+// its own; Start hands it the PLC and waits until its class socket is open.
 class ServerProcess {
 public:
     explicit ServerProcess(std::filesystem::path root) : m_root(std::move(root))
@@ -155,10 +189,13 @@ public:
         m_child = ::fork();
         if (m_child == 0) {
             ::close(m_control[1]);
-            std::uint16_t plcPort = 0;
-            if (::read(m_port[0], &plcPort, sizeof plcPort) != static_cast<ssize_t>(sizeof plcPort))
+            std::string text;
+            char c = 0;
+            while (::read(m_port[0], &c, 1) == 1 && c != '\n')
+                text += c;
+            if (c != '\n')
                 _exit(10);
-            _exit(RunServer(m_root, plcPort, m_ready[1], m_control[0]));
+            _exit(RunServer(m_root, BridgePlc::FromText(text), m_ready[1], m_control[0]));
         }
         ::close(m_port[0]);
         ::close(m_ready[1]);
@@ -171,8 +208,15 @@ public:
 
     bool Start(std::uint16_t plcPort)
     {
-        if (m_child <= 0 ||
-            ::write(m_port[1], &plcPort, sizeof plcPort) != static_cast<ssize_t>(sizeof plcPort))
+        BridgePlc plc;
+        plc.port = plcPort;
+        return Start(plc);
+    }
+
+    bool Start(const BridgePlc& plc)
+    {
+        const std::string line = plc.Text() + "\n";
+        if (m_child <= 0 || ::write(m_port[1], line.data(), line.size()) != static_cast<ssize_t>(line.size()))
             return false;
         pollfd ready{m_ready[0], POLLIN, 0};
         char byte = 0;

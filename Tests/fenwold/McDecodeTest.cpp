@@ -94,6 +94,16 @@ INSTANTIATE_TEST_SUITE_P(
         DecodeCase{"PartialAsciiWordDropped", BRISANT_WORD, true, 0, 4, Ascii("000100"), {"0=1"}}),
     [](const testing::TestParamInfo<DecodeCase>& info) { return info.param.name; });
 
+// Words of a bit device read from the multiple of 16 below their head: each value
+// takes the 16 bits from the offset on, across the word boundary.
+INSTANTIATE_TEST_SUITE_P(
+    ShiftedWords, Decode,
+    testing::Values(
+        DecodeCase{"I2BinaryOffset5", BRISANT_WORD, false, 5, 2, Hex("E0 FF 1F 00 01 00"), {"0=65535", "1=2048"}},
+        DecodeCase{"I2AsciiOffset5", BRISANT_WORD, true, 5, 2, Ascii("FFE0" "001F" "0001"), {"0=65535", "1=2048"}},
+        DecodeCase{"I4BinaryOffset1", BRISANT_DWORD, false, 1, 1, Hex("02 00 00 00 01 00"), {"0=2147483649"}}),
+    [](const testing::TestParamInfo<DecodeCase>& info) { return info.param.name; });
+
 INSTANTIATE_TEST_SUITE_P(
     DoubleWords, Decode,
     testing::Values(

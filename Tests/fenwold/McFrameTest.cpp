@@ -282,7 +282,7 @@ TEST(McPcNumber, FromTheAddressString)
 {
     struct { const char* text; BYTE pc; } cases[] = {
         {"&1F", 0x1F}, {"H1F", 0x1F}, {"h1f", 0x1F}, {"&FF", 0xFF}, {"&F", 0x0F},
-        {"255", 0xFF}, {"256", 0x00}, {"3", 0x03}, {"", 0x00}, {"abc", 0x00},
+        {"255", 0xFF}, {"256", 0x00}, {"3", 0x03}, {"", 0xFF}, {"  ", 0xFF}, {"abc", 0x00},
     };
     for (const auto& c : cases)
         EXPECT_EQ(ParseMcPcNumber(c.text), c.pc) << c.text;

@@ -35,7 +35,6 @@ public:
         m_at += static_cast<std::size_t>(n);
         return true;
     }
-    bool ReadIfWaiting(BYTE* p, int n) override { return Left() >= static_cast<std::size_t>(n) && ReadExactly(p, n); }
     std::size_t Left() const { return m_bytes.size() - m_at; }
     std::vector<int> reads;
 
@@ -88,13 +87,13 @@ INSTANTIATE_TEST_SUITE_P(
         ReceiveCase{"E1BinaryGood", McFrameKind::E1, false, 6, Hex("81 00 01 00 02 00"), true, 6, {2, 4}},
         ReceiveCase{"E1AsciiGood", McFrameKind::E1, true, 8, Ascii("8100" "1234"), true, 8, {4, 4}},
         ReceiveCase{"E1WriteGood", McFrameKind::E1, false, 2, Hex("85 00"), true, 2, {2}},
-        // An abnormal code and a zero byte follow only end code 5B.
-        ReceiveCase{"E1Binary5B", McFrameKind::E1, false, 6, Hex("81 5B 10 00"), true, 4, {2, 1, 1}},
-        ReceiveCase{"E1Ascii5B", McFrameKind::E1, true, 8, Ascii("815B" "1000"), true, 8, {4, 2, 2}},
-        // Without the zero byte the response is still whole: nothing is waited for.
-        ReceiveCase{"E1Binary5BNoZero", McFrameKind::E1, false, 6, Hex("81 5B 10"), true, 4, {2, 1}},
-        ReceiveCase{"E1Ascii5BNoZero", McFrameKind::E1, true, 8, Ascii("815B" "10"), true, 8, {4, 2}},
-        ReceiveCase{"E1Binary5BNoCode", McFrameKind::E1, false, 6, Hex("81 5B"), false, 0, {2, 1}},
+        // An abnormal code and a zero byte follow only end code 5B, and belong to
+        // the response: nothing of it is left to be taken for junk.
+        ReceiveCase{"E1Binary5B", McFrameKind::E1, false, 6, Hex("81 5B 10 00"), true, 4, {2, 2}},
+        ReceiveCase{"E1Ascii5B", McFrameKind::E1, true, 8, Ascii("815B" "1000"), true, 8, {4, 4}},
+        ReceiveCase{"E1Binary5BNoZero", McFrameKind::E1, false, 6, Hex("81 5B 10"), false, 0, {2, 2}},
+        ReceiveCase{"E1Ascii5BNoZero", McFrameKind::E1, true, 8, Ascii("815B" "10"), false, 0, {4, 4}},
+        ReceiveCase{"E1Binary5BNoCode", McFrameKind::E1, false, 6, Hex("81 5B"), false, 0, {2, 2}},
         // Other end codes are the whole response: no waiting for bytes that never come.
         ReceiveCase{"E1BinaryOtherEndCode", McFrameKind::E1, false, 6, Hex("81 51"), true, 2, {2}},
         ReceiveCase{"E1AsciiOtherEndCode", McFrameKind::E1, true, 8, Ascii("8151"), true, 4, {4}},
@@ -124,14 +123,14 @@ TEST(Receive, LeavesTheNextResponseUnread)
     EXPECT_EQ(reader.Left(), 11u);
 }
 
-TEST(Receive, MissingZeroByteIsSupplied)
+TEST(Receive, AbnormalResponseIsTakenWithItsZeroByte)
 {
-    StreamReader reader(Ascii("815B10"));
+    StreamReader reader(Ascii("815B1000" "8100"));
     std::array<BYTE, 16> buffer{};
-    buffer.fill('X');
     int received = 0;
     ASSERT_TRUE(McReceiveResponse(McFrameKind::E1, true, buffer.data(), 16, 8, received, reader));
     EXPECT_EQ(std::string(buffer.begin(), buffer.begin() + received), "815B1000");
+    EXPECT_EQ(reader.Left(), 4u);
 }
 
 TEST(Receive, BufferTooSmallForTheHeader)

@@ -118,7 +118,8 @@ struct CheckCase {
     WORD endCode;
     std::size_t dataOffset;
     std::size_t dataLength;
-    bool logged;   // a mismatch that is logged and counted
+    bool logged;   // a mismatch that is logged and counted; a malformed read that is logged
+    unsigned points = 3;   // words the read asks for
 };
 
 void PrintTo(const CheckCase& c, std::ostream* os) { *os << c.name; }
@@ -128,9 +129,12 @@ class CheckResponse : public testing::TestWithParam<CheckCase> {};
 TEST_P(CheckResponse, AgainstItsQuery)
 {
     const CheckCase& c = GetParam();
-    const McBuffer query = Query(c.kind, c.ascii);
+    const McBuffer query = Query(c.kind, c.ascii, c.points);
     const McReply r = McCheckResponse(c.kind, c.ascii, query, c.response);
     EXPECT_EQ(r.verdict, c.verdict);
+    if (c.verdict == McVerdict::Malformed) {
+        EXPECT_EQ(r.message != nullptr, c.logged);
+    }
     if (c.verdict == McVerdict::Ok || c.verdict == McVerdict::EndCode) {
         EXPECT_EQ(r.endCode, c.endCode);
         EXPECT_EQ(r.dataOffset, c.dataOffset);
@@ -182,7 +186,7 @@ INSTANTIATE_TEST_SUITE_P(ThreeEFourE, CheckResponse, testing::Values(
     CheckCase{"E3BinNoEndCode", McFrameKind::E3, false,
               Hex(std::string("D0 00 ") + kE3Route + " 01 00 00"), McVerdict::Malformed, 0, 0, 0, false},
     CheckCase{"E4BinGood", McFrameKind::E4, false, Hex(std::string(kE4Head) + " 04 00 00 00 AA 55"),
-              McVerdict::Ok, 0, 15, 2, false},
+              McVerdict::Ok, 0, 15, 2, false, 1},
     CheckCase{"E4BinWrongSerial", McFrameKind::E4, false,
               Hex("D4 00 35 12 00 00 00 FF FF 03 00 04 00 00 00 AA 55"), McVerdict::Mismatch, 0, 0, 0, true},
     CheckCase{"E4BinWrongRoute", McFrameKind::E4, false,
@@ -192,12 +196,12 @@ INSTANTIATE_TEST_SUITE_P(ThreeEFourE, CheckResponse, testing::Values(
     CheckCase{"E4BinErrorEndCode", McFrameKind::E4, false, Hex(std::string(kE4Head) + " 02 00 56 C0"),
               McVerdict::EndCode, 0xC056, 15, 0, false},
     CheckCase{"E3AscGood", McFrameKind::E3, true, Ascii("D00000FF03FF00000C" "0000" "1234" "ABCD"),
-              McVerdict::Ok, 0, 22, 8, false},
+              McVerdict::Ok, 0, 22, 8, false, 2},
     // no data at all is still a good frame; the decoder decides about it
     CheckCase{"E3AscNoData", McFrameKind::E3, true, Ascii("D00000FF03FF000004" "0000"),
               McVerdict::Ok, 0, 22, 0, false},
     CheckCase{"E3AscLowerCaseRoute", McFrameKind::E3, true, Ascii("D00000ff03ff000008" "0000" "1234"),
-              McVerdict::Ok, 0, 22, 4, false},
+              McVerdict::Ok, 0, 22, 4, false, 1},
     CheckCase{"E3AscWrongRoute", McFrameKind::E3, true, Ascii("D00001FF03FF000004" "0000"),
               McVerdict::Mismatch, 0, 0, 0, false},
     CheckCase{"E3AscErrorInformation", McFrameKind::E3, true,
@@ -207,12 +211,51 @@ INSTANTIATE_TEST_SUITE_P(ThreeEFourE, CheckResponse, testing::Values(
               McVerdict::Malformed, 0, 0, 0, false},
     CheckCase{"E3AscShort", McFrameKind::E3, true, Ascii("D00000FF03FF00"), McVerdict::Malformed, 0, 0, 0, false},
     CheckCase{"E4AscGood", McFrameKind::E4, true, Ascii("D40012340000" "00FF03FF00" "0008" "0000" "0001"),
-              McVerdict::Ok, 0, 30, 4, false},
+              McVerdict::Ok, 0, 30, 4, false, 1},
     CheckCase{"E4AscSerialLowerCase", McFrameKind::E4, true, Ascii("D400123a0000" "00FF03FF00" "0004" "0000"),
               McVerdict::Mismatch, 0, 0, 0, false},
     CheckCase{"E4AscWrongSerial", McFrameKind::E4, true, Ascii("D40012350000" "00FF03FF00" "0004" "0000"),
               McVerdict::Mismatch, 0, 0, 0, false}),
     [](const testing::TestParamInfo<CheckCase>& info) { return std::string(info.param.name); });
+
+// A read answered with other data than the words it asked for is no good read, in
+// every frame kind: fewer words would leave the others holding old values marked good.
+INSTANTIATE_TEST_SUITE_P(DataLength, CheckResponse, testing::Values(
+    CheckCase{"E1BinOneWordOfThree", McFrameKind::E1, false, Hex("81 00 34 12"), McVerdict::Malformed, 0, 0, 0, true},
+    CheckCase{"E1AscOneWordOfThree", McFrameKind::E1, true, Ascii("8100" "1234"), McVerdict::Malformed, 0, 0, 0,
+              true},
+    CheckCase{"E3BinOneWordOfThree", McFrameKind::E3, false,
+              Hex(std::string("D0 00 ") + kE3Route + " 04 00 00 00 34 12"), McVerdict::Malformed, 0, 0, 0, true},
+    CheckCase{"E3BinOneWordOf960", McFrameKind::E3, false,
+              Hex(std::string("D0 00 ") + kE3Route + " 04 00 00 00 34 12"), McVerdict::Malformed, 0, 0, 0, true, 960},
+    CheckCase{"E3BinFourWordsOfThree", McFrameKind::E3, false,
+              Hex(std::string("D0 00 ") + kE3Route + " 0A 00 00 00 01 00 02 00 03 00 04 00"), McVerdict::Malformed,
+              0, 0, 0, true},
+    CheckCase{"E4BinLengthFourShort", McFrameKind::E4, false, Hex(std::string(kE4Head) + " 06 00 00 00 01 00 02 00"),
+              McVerdict::Malformed, 0, 0, 0, true},
+    CheckCase{"E3AscTwoWordsOfThree", McFrameKind::E3, true, Ascii("D00000FF03FF00000C" "0000" "1234" "ABCD"),
+              McVerdict::Malformed, 0, 0, 0, true},
+    CheckCase{"E4AscTwoWordsOfThree", McFrameKind::E4, true,
+              Ascii("D40012340000" "00FF03FF00" "000C" "0000" "0001" "0002"), McVerdict::Malformed, 0, 0, 0, true},
+    CheckCase{"E4AscHalfAWord", McFrameKind::E4, true, Ascii("D40012340000" "00FF03FF00" "0006" "0000" "00"),
+              McVerdict::Malformed, 0, 0, 0, true, 1}),
+    [](const testing::TestParamInfo<CheckCase>& info) { return std::string(info.param.name); });
+
+TEST(CheckResponse, ReadWordsComeFromTheRequest)
+{
+    for (McFrameKind kind : {McFrameKind::E1, McFrameKind::E3, McFrameKind::E4}) {
+        for (bool ascii : {false, true}) {
+            EXPECT_EQ(McReadWords(kind, ascii, Query(kind, ascii, 7)), 7u);
+            McTarget t;
+            t.kind = kind;
+            t.ascii = ascii;
+            McBuffer write;
+            ASSERT_TRUE(McBuildRandomWriteWord(write, t, D, 0, 1));
+            EXPECT_FALSE(McReadWords(kind, ascii, write));
+        }
+    }
+    EXPECT_EQ(McReadWords(McFrameKind::E1, false, Query(McFrameKind::E1, false, 256)), 256u);
+}
 
 TEST(CheckResponse, SerialComparedWithoutRegardToCase)
 {
@@ -278,12 +321,13 @@ struct Rereads {
 
 const McBuffer kOtherStation = Hex("D0 00 00 FF FF 03 01 02 00 00 00");
 const McBuffer kGood = Hex("D0 00 00 FF FF 03 00 04 00 00 00 01 00");
+const McBuffer kQueryOneWord = Query(McFrameKind::E3, false, 1);
 
 TEST(ReceiveReply, ReadsAgainAfterAMismatch)
 {
     Rereads peer;
     peer.queued = {kGood};
-    const McReply r = peer.Run(Query(McFrameKind::E3, false), kOtherStation);
+    const McReply r = peer.Run(kQueryOneWord, kOtherStation);
     EXPECT_EQ(r.verdict, McVerdict::Ok);
     EXPECT_EQ(r.dataLength, 2u);
     EXPECT_EQ(peer.mismatches, 1);
@@ -293,7 +337,7 @@ TEST(ReceiveReply, ReadsAgainAfterAMismatch)
 TEST(ReceiveReply, GoodResponseNeedsNoRead)
 {
     Rereads peer;
-    EXPECT_EQ(peer.Run(Query(McFrameKind::E3, false), kGood).verdict, McVerdict::Ok);
+    EXPECT_EQ(peer.Run(kQueryOneWord, kGood).verdict, McVerdict::Ok);
     EXPECT_EQ(peer.received, 0u);
 }
 

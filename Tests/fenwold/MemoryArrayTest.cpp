@@ -9,6 +9,7 @@
 
 #include "fenwold/McResponse.h"
 #include "kestrun/model/MemoryObject.h"
+#include "kestrun/shell/ServerFrame.h"
 
 using namespace fenwoldtest;
 
@@ -82,6 +83,14 @@ INSTANTIATE_TEST_SUITE_P(
                  Hex("50 00 00 FF FF 03 00 0C 00 00 00 01 04 00 00 0A 00 00 A8 03 00"), 0, 4096},
         ReadCase{"E1BoolBitDevice", kTypeA, "MC", "M20", kM, BRISANT_BOOL, 12,
                  Hex("01 FF 0A 00 10 00 00 00 20 4D 01 00"), 4, 4},
+        // 1E word units of a bit device start on a multiple of 16: M5 x 2 words
+        // reads M0..M47, three words.
+        ReadCase{"E1WordsOfABitDeviceAligned", kTypeA, "MC", "M5", kM, BRISANT_SHORT, 2,
+                 Hex("01 FF 0A 00 00 00 00 00 20 4D 03 00"), 5, 8},
+        ReadCase{"E1AsciiWordsOfABitDeviceAligned", kTypeA, "ASCII", "M21", kM, BRISANT_WORD, 1,
+                 Ascii("01FF000A4D20000000100200"), 5, 12},
+        ReadCase{"E1WordsOfABitDeviceOnAWordBoundary", kTypeA, "MC", "M16", kM, BRISANT_SHORT, 2,
+                 Hex("01 FF 0A 00 10 00 00 00 20 4D 02 00"), 0, 6},
         ReadCase{"HexNumberedAscii", kTypeQnA, "ASCII3", "W1F0", kW, BRISANT_WORD, 2,
                  Ascii("500000FF03FF000018000004010000W 0001F00002"), 0, 4096},
         ReadCase{"ZRAscii", kTypeQnA, "ASCII3", "ZR1234", kZR, BRISANT_WORD, 1,
@@ -150,6 +159,43 @@ TEST_F(ReadResponse, E3BinaryValuesReachThePoints)
     EXPECT_EQ(Update(*block, Hex("D0 00 00 FF FF 03 00 08 00 00 00 01 00 02 00 34 12")), 1);
     EXPECT_EQ(Values(*block), (std::vector<WORD>{1, 2, 0x1234}));
     EXPECT_TRUE(handler.logs.empty());
+}
+
+// With "Update Same Value" off an unchanged value is left alone, yet a point that
+// lost its value or its good quality in between takes it again, and going online
+// forgets what was delivered.
+TEST_F(ReadResponse, UnchangedValuesReachEveryPointThatNoLongerHoldsThem)
+{
+    testsupport::OptionScope same(CdsServerFrame::g_bUpdateSameValue, 0);
+    StationDevice device(&handler, kTypeQnA, "MC3");
+    BlockPtr block = MakeBlock(device, "D100", kD, BRISANT_WORD, 2);
+    ASSERT_NE(block->FillStatusQueryString(0), nullptr);
+    const std::vector<BYTE> response = Hex("D0 00 00 FF FF 03 00 06 00 00 00 05 00 06 00");
+    ASSERT_EQ(Update(*block, response), 1);
+    CdsMemoryObject* first = block->GetMemoryObject(0);
+    CdsMemoryObject* second = block->GetMemoryObject(1);
+    EXPECT_EQ(first->GetStatus(), CdsMemoryObject::QUALITY_GOOD);
+
+    // A refused read or a lost line marks the points: the same values make them good.
+    first->SetTouched(FALSE);
+    first->SetStatus(CdsMemoryObject::QUALITY_NONE);
+    ASSERT_EQ(Update(*block, response), 1);
+    EXPECT_EQ(first->GetStatus(), CdsMemoryObject::QUALITY_GOOD);
+    EXPECT_EQ(Values(*block), (std::vector<WORD>{5, 6}));
+
+    // A point whose value was replaced while it kept its mark gets the value back once
+    // the block has been offline.
+    second->SetNewValue(_BRISANTDATAVALUE{}, nullptr, FALSE);
+    block->SetOnline(FALSE, &device);
+    second->SetTouched(TRUE);
+    block->SetOnline(TRUE, &device);
+    second->SetTouched(TRUE);
+    ASSERT_EQ(Update(*block, response), 1);
+    EXPECT_EQ(Values(*block), (std::vector<WORD>{5, 6}));
+
+    // A changed value always arrives.
+    ASSERT_EQ(Update(*block, Hex("D0 00 00 FF FF 03 00 06 00 00 00 05 00 07 00")), 1);
+    EXPECT_EQ(Values(*block), (std::vector<WORD>{5, 7}));
 }
 
 TEST_F(ReadResponse, E1AsciiValuesReachThePoints)

@@ -171,6 +171,25 @@ TEST(WriteRequest, ShortStringIsPaddedWithZeros)
               Ascii("500000FF03FF00" "0020" "0000" "1401" "0000" "D 000010" "0002" "0041" "0000"));
 }
 
+// A text the line's command buffer cannot hold in one request is refused aloud.
+TEST(WriteRequest, StringTooLongForOneFrameIsRefusedWithALogLine)
+{
+    McHandler handler;
+    StationDevice device(&handler, kTypeQnA, "ASCII3");
+    const std::string text(300, 'A');
+    _BRISANTDATAVALUE v{};
+    v.pszVal = const_cast<char*>(text.c_str());
+    BlockPtr longBlock = MakeBlock(device, "D10", kD, BRISANT_STRING, 300);
+    EXPECT_EQ(PointOf(*longBlock, 0).GetCommandQueryString(v, 0, TRUE), nullptr);
+    EXPECT_EQ(PointOf(*longBlock, 0).GetCommandQueryStringLen(0, nullptr), -1);
+    ASSERT_EQ(handler.logs.size(), 1u);
+    EXPECT_EQ(handler.logs[0], "Cannot write D10: the request is too long for one frame!\r\n");
+    // The largest text that fits: 42 + 4 x 117 words = 510 characters.
+    BlockPtr fits = MakeBlock(device, "D10", kD, BRISANT_STRING, 234);
+    EXPECT_NE(PointOf(*fits, 0).GetCommandQueryString(v, 0, TRUE), nullptr);
+    EXPECT_EQ(handler.logs.size(), 1u);
+}
+
 struct RefusedCase {
     const char* name;
     LONG deviceType;

@@ -52,6 +52,8 @@ public:
         return hr;
     }
     HRESULT Unadvise(DWORD) override { return script.next("Unadvise"); }
+    HRESULT GetConnectionPointContainer(IConnectionPointContainer**) override { return E_NOTIMPL; }
+    HRESULT EnumConnections(IEnumConnections**) override { return E_NOTIMPL; }
 };
 
 inline HRESULT NewPoint(Script& script, IConnectionPoint** out)
@@ -99,6 +101,8 @@ public:
     }
     HRESULT SetState(const DWORD*, DWORD*, const BOOL*, const LONG*, const FLOAT*, const LCID*, const OPCHANDLE*) override { return E_NOTIMPL; }
     HRESULT SetName(std::u16string_view) override { return E_NOTIMPL; }
+    HRESULT CloneGroup(std::u16string_view, const IID&, IUnknown**) override { return E_NOTIMPL; }
+    HRESULT EnumConnectionPoints(IEnumConnectionPoints**) override { return E_NOTIMPL; }
     HRESULT AddItems(std::span<const OPCITEMDEF>, std::vector<OPCITEMRESULT>&, std::vector<HRESULT>&) override { return E_NOTIMPL; }
     HRESULT ValidateItems(std::span<const OPCITEMDEF>, BOOL, std::vector<OPCITEMRESULT>&, std::vector<HRESULT>&) override { return E_NOTIMPL; }
     HRESULT RemoveItems(std::span<const OPCHANDLE>, std::vector<HRESULT>&) override { return E_NOTIMPL; }
@@ -125,6 +129,7 @@ public:
         return found ? S_OK : E_NOINTERFACE;
     }
     HRESULT FindConnectionPoint(const IID&, IConnectionPoint** out) override { return NewPoint(script, out); }
+    HRESULT EnumConnectionPoints(IEnumConnectionPoints**) override { return E_NOTIMPL; }
     HRESULT AddGroup(std::u16string_view, BOOL, DWORD rate, OPCHANDLE, const LONG*, const FLOAT*, LCID,
                      OPCHANDLE* hServer, DWORD* revised, const IID& iid, IUnknown** group) override
     {

@@ -1,19 +1,38 @@
 // A local OPC server program for the multi-process OPC tests: a scripted address space
 // behind the toolkit's entry points. Started by activation with -Embedding; it ends when
 // its last client leaves, when a client writes true to "Control.Stop", or after a while
-// without clients.
+// without clients. "Control.Pid" reads its process id; a read of "Control.Hold" never
+// returns (so a test can end or stop the process during a call), and first writes a byte
+// to the FIFO named by TESSARO_OPCSERVER_HOLDING when that is set.
 #include "platform/opc/ServerEntries.h"
 
 #include "platform/opc/ScriptedCallback.h"
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
+#include <fcntl.h>
 #include <mutex>
+#include <unistd.h>
 
 namespace {
 
 class TestServerCallback : public opctest::ScriptedCallback {
 public:
+    HRESULT ReadTag(CTag* t) override
+    {
+        if (t != tag("Control.Hold")) return ScriptedCallback::ReadTag(t);
+        if (const char* fifo = std::getenv("TESSARO_OPCSERVER_HOLDING")) {
+            int fd = ::open(fifo, O_WRONLY | O_CLOEXEC);
+            if (fd >= 0) {
+                [[maybe_unused]] ssize_t n = ::write(fd, "h", 1);
+                ::close(fd);
+            }
+        }
+        std::unique_lock lock(m);
+        cv.wait(lock, [] { return false; });
+        return S_OK;
+    }
     HRESULT WriteTag(CTag* t, const VARIANT& value) override
     {
         if (t == tag("Control.Stop")) {
@@ -65,6 +84,8 @@ int main()
     cb.addItem("PLC1.D101", VARIANT::I2(20));
     cb.addItem("PLC1.TEXT", VARIANT::String("hello"));
     cb.addItem("Control.Stop", VARIANT::Bool(false));
+    cb.addItem("Control.Pid", VARIANT::I4(LONG(::getpid())));
+    cb.addItem("Control.Hold", VARIANT::I2(0));
     InitFSServerDLL();
     // The callback is in place before the socket opens: a client that connects at
     // once would otherwise find a server without one, which answers as stopping.

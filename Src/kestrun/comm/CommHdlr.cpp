@@ -267,17 +267,30 @@ std::list<CdsDeviceObject*> CdsCommHdlr::ActiveDevicesSnapshot() const
 
 // --- lines ---
 
+bool CdsCommHdlr::IsLineAllowed(const CdsDeviceObject* pDevice, int nLine) const
+{
+    if (nLine == LINE_PRIMARY_MASTER)
+        return pDevice->IsValidPrimaryMasterConfig();
+    return IsDeviceSupportRedundancy(pDevice) && pDevice->IsValidConfigAt(nLine);
+}
+
+void CdsCommHdlr::DropDisallowedLines(const CdsDeviceObject* pDevice)
+{
+    if (!pDevice)
+        return;
+    for (int index = 0; index < LINE_COUNT; ++index) {
+        auto& pLine = m_lines[static_cast<std::size_t>(index)];
+        if (pLine && !m_threads[static_cast<std::size_t>(index)] && !IsLineAllowed(pDevice, index))
+            pLine.reset();
+    }
+}
+
 tagTHREADINFO* CdsCommHdlr::NewThreadInfo(CdsDeviceObject* pDevice, BOOL bBackup, BOOL bSecondary)
 {
     if (!pDevice)
         return nullptr;
     const int index = (bBackup ? 2 : 0) + (bSecondary ? 1 : 0);
-    bool allowed = false;
-    if (index == LINE_PRIMARY_MASTER)
-        allowed = pDevice->IsValidPrimaryMasterConfig();
-    else if (IsDeviceSupportRedundancy(pDevice))
-        allowed = pDevice->IsValidConfigAt(index);
-    if (!allowed)
+    if (!IsLineAllowed(pDevice, index))
         return nullptr;
     auto pLine = std::make_shared<tagTHREADINFO>();
     pLine->m_pHdlr = this;
@@ -397,6 +410,7 @@ BOOL CdsCommHdlr::DoOnline(CdsDeviceObject* pDevice)
         break;
     }
     SetInService(TRUE);
+    DropDisallowedLines(pDevice);
     if (!m_bPortsInThread) {
         for (int secondary = 0; secondary < 2; ++secondary) {
             tagTHREADINFO* pMaster = GetLine(secondary);
@@ -706,7 +720,7 @@ LONG CdsCommHdlr::GetRxTimeout(const CdsDeviceObject* pDevice) const
 
 bool CdsCommHdlr::IsDeviceAscii(const CdsDeviceObject* pDevice) const
 {
-    return pDevice ? pDevice->m_bAsciiMode != 0 : m_bAsciiMode != 0;
+    return pDevice ? pDevice->m_bAsciiMode != 0 : IsAsciiMode() != 0;
 }
 
 // --- write queue ---

@@ -77,6 +77,9 @@ public:
     virtual std::shared_ptr<CdsEventQueue> CreateEventQueue();
     // -1 no framing known, 0 frame complete, n > 0 bytes still due.
     virtual int GetCharsToRead(CdsDeviceObject* pDevice, const BYTE* pData, int nCount, BYTE byLast, int nChunk);
+    // Whether reads ask GetCharsToRead after every byte; a protocol whose frames carry
+    // their own lengths (and answers -1 there) says no, and its reads skip the call.
+    virtual bool UsesFramingCallback() const { return true; }
     virtual int ReceiveResponseMessage(CdsMemoryArray* pArray, BYTE* pBuffer, int nLength, int& nReceived,
                                        const char* pszQuery, BOOL bRead, tagTHREADINFO* pLine);
     virtual int SendQueryMessage(CdsMemoryArray* pArray, const char* pszQuery, int nLength, BOOL bRead,
@@ -146,6 +149,11 @@ public:
 
     // --- lines ---
     tagTHREADINFO* NewThreadInfo(CdsDeviceObject* pDevice, BOOL bBackup, BOOL bSecondary);
+    // Whether the device's configurations as they stand allow the line (an index).
+    bool IsLineAllowed(const CdsDeviceObject* pDevice, int nLine) const;
+    // Forgets the records of stopped lines the device's configurations no longer
+    // allow, so that a device whose redundancy was switched off acts as one line.
+    void DropDisallowedLines(const CdsDeviceObject* pDevice);
     tagTHREADINFO* GetLine(int nLine) const;
     tagTHREADINFO* GetPrimaryMasterInfo() const { return GetLine(LINE_PRIMARY_MASTER); }
     tagTHREADINFO* GetSecondaryMasterInfo() const { return GetLine(LINE_SECONDARY_MASTER); }
@@ -252,8 +260,8 @@ public:
     void SetTxTimeout(CdsDeviceObject* pDevice, LONG nMs);
     LONG GetRxTimeout(const CdsDeviceObject* pDevice) const;
     static bool IsValidTimeout(LONG nMs) { return nMs >= 100 && nMs <= 10000; }
-    BOOL IsAsciiMode() const { return m_bAsciiMode; }
-    void SetAsciiMode(BOOL b) { m_bAsciiMode = b; }
+    BOOL IsAsciiMode() const { return m_bAsciiMode.load(std::memory_order_relaxed); }
+    void SetAsciiMode(BOOL b) { m_bAsciiMode.store(b, std::memory_order_relaxed); }
     BOOL GetNeedStatusQuery() const { return m_bNeedStatusQuery; }
     void SetNeedStatusQuery(BOOL b) { m_bNeedStatusQuery = b; }
     BOOL GetNeedStatusResponse() const { return m_bNeedStatusResponse; }
@@ -306,6 +314,10 @@ protected:
         }
     }
     BOOL DestroyThread(int nLine);
+    // Points of a block the PLC refused to read: bad quality until a value is read.
+    static void MarkPointsUnread(CdsMemoryArray& block);
+    // The block whose read shows a point's value: its own, or for a bit, its point's.
+    static CdsMemoryArray* ReadBackBlockOf(CdsMemoryObject* pPoint);
     void WriteShortPoint(CdsMemoryObject* pPoint, SHORT nValue);
     void WriteLongPoint(CdsMemoryObject* pPoint, LONG nValue);
     // Logs "%c  <text>" for the line.
@@ -347,7 +359,7 @@ protected:
     LONG m_nDefaultAckDelay = 0;
     BOOL m_bRefreshAtStart = FALSE;
     DWORD m_dwPortHandle = kInvalidPortHandle;
-    BOOL m_bAsciiMode = FALSE;
+    std::atomic<BOOL> m_bAsciiMode{FALSE}; // protocols set it from any line while others read it
     BOOL m_bNeedStatusQuery = TRUE;
     BOOL m_bNeedStatusResponse = TRUE;
     BOOL m_bNeedCommandQuery = TRUE;

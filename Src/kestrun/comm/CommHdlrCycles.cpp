@@ -5,6 +5,7 @@
 
 #include "kestrun/comm/CommHdlr.h"
 #include "kestrun/comm/ReturnError.h"
+#include "kestrun/model/BitArray.h"
 #include "kestrun/model/DeviceObject.h"
 #include "kestrun/model/EventQueue.h"
 #include "kestrun/model/MemoryArray.h"
@@ -21,6 +22,18 @@ bool HasModifiedBlock(const CdsDeviceObject* pDevice)
     }
     return false;
 }
+
+// The time a block's values are delivered with, for the span of one delivery.
+class DeliveryScope {
+public:
+    DeliveryScope(CdsMemoryArray& block, std::uint64_t fileTime) : m_block(block) { block.SetDeliveryTime(fileTime); }
+    ~DeliveryScope() { m_block.SetDeliveryTime(0); }
+    DeliveryScope(const DeliveryScope&) = delete;
+    DeliveryScope& operator=(const DeliveryScope&) = delete;
+
+private:
+    CdsMemoryArray& m_block;
+};
 
 const char* StatusText(int nStatus)
 {
@@ -164,31 +177,38 @@ int CdsCommHdlr::DoDataRead(CdsMemoryArray* pArray, tagTHREADINFO* pLine)
         }
     }
 
-    auto stamp = [&] {
+    auto stamp = [&](LONGLONG now) {
         pArray->SetModified(FALSE);
-        const LONGLONG now = NowSeconds();
         pArray->SetLastUpdateTime(slot, now);
         UpdateSysTime(pDevice, now, pLine, FALSE);
     };
     if (!m_bNeedStatusResponse || nExpected < 1) {
-        stamp();
+        stamp(NowSeconds());
         pArray->UpdateVariants(nullptr, 0, this, pLine);
         return 1;
     }
 
     std::array<BYTE, kReceiveBufferSize> buffer{};
+    bool refused = false;
     // A response the buffer cannot hold is a failed read, never an overrun.
     if (nExpected <= kReceiveBufferSize) {
         for (LONG attempt = 0; attempt <= retries && IsInService(); ++attempt) {
             int received = 0;
             if (ReceiveResponseMessage(pArray, buffer.data(), nExpected, received, pszQuery, TRUE, pLine)) {
+                // One wall time for the whole block: its points' timestamps and its
+                // update time.
+                const auto wall = GetClock().wallTime();
+                const DeliveryScope delivery(*pArray, win::toFileTime(wall));
                 if (pArray->UpdateStatus(slot, buffer.data(), received, this, pLine)) {
-                    stamp();
+                    stamp(std::chrono::duration_cast<std::chrono::seconds>(wall.time_since_epoch()).count());
                     pDevice->UpdateStatus(buffer.data(), received, pLine);
                     pArray->UpdateVariants(buffer.data(), received, this, pLine);
                     return 1;
                 }
-                // An answer the block cannot take is no read: the caller counts it.
+                // An answer the block refuses (a PLC's end code above all) shows a
+                // live line: it is kept out of the line's error count, so one bad
+                // block never resets the connection of the others.
+                refused = true;
                 break;
             }
             Sleep(delay);
@@ -197,10 +217,39 @@ int CdsCommHdlr::DoDataRead(CdsMemoryArray* pArray, tagTHREADINFO* pLine)
     if (m_bNeedStatusQuery)
         LogLine(LOG_ERROR, pLine, "DataRead ([%s]%s) failed!\r\n", pDevice->m_strName.c_str(),
                 pArray->GetName().c_str());
-    if (IsPortOpen(pLine))
-        return 0;
+    if (refused)
+        MarkPointsUnread(*pArray);
+    if (IsPortOpen(pLine)) {
+        if (!refused)
+            return 0;
+        // The caller counts failures on the block; a refusal is counted here.
+        pArray->IncreaseErrorCount();
+        return 1;
+    }
     pDevice->AddErrorCount(pLine, pDevice->GetMaxErrorsAllowed(pLine));
     return 0;
+}
+
+void CdsCommHdlr::MarkPointsUnread(CdsMemoryArray& block)
+{
+    // Untouched, the next value read makes a point good again, changed or not.
+    for (int i = 0; i < block.GetSize(); ++i) {
+        if (CdsMemoryObject* pPoint = block.GetMemoryObject(i)) {
+            pPoint->SetTouched(FALSE);
+            pPoint->SetStatus(CdsMemoryObject::QUALITY_NONE);
+        }
+    }
+}
+
+CdsMemoryArray* CdsCommHdlr::ReadBackBlockOf(CdsMemoryObject* pPoint)
+{
+    CdsMemoryArray* pArray = pPoint ? pPoint->GetParent() : nullptr;
+    // A bit lives in the word of its point; the point's block is what is read.
+    if (auto* pBits = dynamic_cast<CdsBitArray*>(pArray)) {
+        if (CdsMemoryObject* pOwner = pBits->GetParentMemoryObject())
+            return pOwner->GetParent();
+    }
+    return pArray;
 }
 
 // --- writing a point ---
@@ -255,11 +304,16 @@ int CdsCommHdlr::DoDataWrite(CdsMemoryObject* pPoint, const _BRISANTDATAVALUE& v
             return 0;
         }
     }
-    // The point checks the answer: a write the device refused is no write.
-    if (!pPoint->UpdateCommand(value, slot, received > 0 ? buffer.data() : nullptr, received, this, pLine))
-        return 0;
-    pArray->SetModified(TRUE);
-    pArray->SetLastUpdateTime(slot, NowSeconds());
+    // The point checks the answer. A write the PLC refused was answered: the line
+    // is alive. It is counted on the block, and the block is read back either way,
+    // so clients see what the PLC holds.
+    const BOOL accepted = pPoint->UpdateCommand(value, slot, received > 0 ? buffer.data() : nullptr, received,
+                                                this, pLine);
+    CdsMemoryArray* pReadBack = ReadBackBlockOf(pPoint);
+    if (!accepted)
+        pReadBack->IncreaseErrorCount();
+    pReadBack->SetModified(TRUE);
+    pReadBack->SetLastUpdateTime(slot, NowSeconds());
     return 1;
 }
 
@@ -278,7 +332,7 @@ void CdsCommHdlr::DoServiceCommands(tagTHREADINFO* pLine)
         if (!HandleEvent(pEvent.get(), pLine)) {
             CdsMemoryObject* pPoint = pEvent->GetPoint();
             if (pPoint && !DoDataWrite(pPoint, pEvent->GetValue(), pLine)) {
-                CdsMemoryArray* pArray = pPoint->GetParent();
+                CdsMemoryArray* pArray = ReadBackBlockOf(pPoint);
                 CdsDeviceObject* pDevice = pArray ? pArray->GetParent() : nullptr;
                 if (pArray)
                     pArray->IncreaseErrorCount();

@@ -134,6 +134,7 @@ BOOL CdsCommHdlr::PostMessageToThread(tagTHREADINFO* pLine, UINT nMsg, WPARAM wP
 BOOL CdsCommHdlr::CreateThreads(CdsDeviceObject* pDevice)
 {
     m_stopEvent->reset();
+    DropDisallowedLines(pDevice);
     if (!GetEventQueue())
         SetEventQueue(CreateEventQueue());
     const bool background = IsBackgroundThreadMode();

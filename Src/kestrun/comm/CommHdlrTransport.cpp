@@ -63,6 +63,11 @@ int CdsCommHdlr::ReadBytes(CdsDeviceObject* pDevice, BYTE* pBuffer, int nLength,
     if (level == TRACE_BYTES)
         trace = GetTraceLinePrefix(TRUE, pLine);
 
+    // Without a framing callback, tracing or pauses there is nothing to do per byte:
+    // the bytes stay where the port put them.
+    const bool bulk = !UsesFramingCallback() && level != TRACE_BYTES && !(ascii && (ackDelay > 0 || nakDelay > 0));
+    // The clock is read once per receive step, not per byte: a time-out is measured
+    // from the last step that brought bytes, which a frame's bytes arrive in.
     std::uint64_t start = NowMs();
     int due = nLength;
     int count = 0;
@@ -75,7 +80,21 @@ int CdsCommHdlr::ReadBytes(CdsDeviceObject* pDevice, BYTE* pBuffer, int nLength,
         if (n < 0)
             return n;
         bool complete = false;
+        bool restart = false;
         int i = 0;
+        if (bulk) {
+            int kept = n;
+            if (ascii) {
+                kept = 0;
+                for (int j = 0; j < n; ++j) {
+                    if (!(chunk[j] & 0x80))
+                        chunk[kept++] = chunk[j];
+                }
+            }
+            count += kept;
+            restart = kept > 0;
+            i = n;
+        }
         for (; i < n && !complete; ++i) {
             const BYTE by = chunk[i];
             if (ascii && (by & 0x80))
@@ -108,8 +127,10 @@ int CdsCommHdlr::ReadBytes(CdsDeviceObject* pDevice, BYTE* pBuffer, int nLength,
                 else if (by == kNak && nakDelay > 0)
                     Sleep(static_cast<DWORD>(nakDelay));
             }
-            start = NowMs();
+            restart = true;
         }
+        if (restart)
+            start = NowMs();
         if (!complete && count >= due && i + 1 < n) {
             // The frame ended early in this chunk: the next frame's first bytes
             // wait for the next read.
@@ -172,7 +193,7 @@ int CdsCommHdlr::ParseUnboundMessage(const BYTE* pData, int nLength, tagTHREADIN
 {
     if (nLength <= 0 || !IsInService())
         return 0;
-    const bool ascii = m_bAsciiMode != 0;
+    const bool ascii = IsAsciiMode() != 0;
     const bool tracing = GetThreadTraceLevel(pLine) == TRACE_BYTES;
     std::string trace;
     if (tracing)

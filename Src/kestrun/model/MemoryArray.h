@@ -4,6 +4,7 @@
 // maps and one query buffer per line.
 #include <array>
 #include <atomic>
+#include <cstdint>
 #include <map>
 #include <mutex>
 #include <string>
@@ -112,6 +113,9 @@ public:
     // Use counts of the points' bit arrays, summed.
     int GetBitRefCount() const;
 
+    // Every point and variant lets go of its clients (CdsMemoryObject::DetachClients).
+    void DetachClients();
+
     // Client items active on the block.
     BOOL Initialize(CdsMemoryObject* pPoint);
     BOOL Shutdown(CdsMemoryObject* pPoint);
@@ -164,6 +168,11 @@ public:
     void ResetDueTime() { m_nDueTime = -GetScanTime(); }
     int GetErrorCount() const { return m_nErrorCount.load(); }
     void IncreaseErrorCount() { ++m_nErrorCount; }
+    // Wall time (100 ns units since 1601) of the read whose values are being delivered,
+    // so that the points of a block share one timestamp; 0 outside a delivery, when
+    // points take the time of their own store. Set by the line around a delivery.
+    void SetDeliveryTime(std::uint64_t ft) { m_ftDelivery.store(ft, std::memory_order_relaxed); }
+    std::uint64_t GetDeliveryTime() const { return m_ftDelivery.load(std::memory_order_relaxed); }
     // Last transfer time of a line slot (secondary slots share one).
     LONGLONG GetLastUpdateTime(int nLine) const { return nLine >= 2 ? m_tLastUpdate2.load() : m_tLastUpdate.load(); }
     void SetLastUpdateTime(int nLine, LONGLONG t) { (nLine >= 2 ? m_tLastUpdate2 : m_tLastUpdate) = t; }
@@ -191,6 +200,7 @@ protected:
     std::string m_strAddress;
     std::atomic<LONGLONG> m_tLastUpdate{0};
     std::atomic<LONGLONG> m_tLastUpdate2{0};
+    std::atomic<std::uint64_t> m_ftDelivery{0};
     std::atomic<BOOL> m_bOnline{FALSE};
     BOOL m_bHold = FALSE;
     LONG m_nLength = 0;

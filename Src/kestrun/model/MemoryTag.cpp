@@ -61,7 +61,7 @@ void CfsMemoryTag::ReleaseFromPoint()
 
 CdsMemoryObject* CfsMemoryTag::GetPoint() const
 {
-    auto lock = Lock();
+    auto lock = ReadLock();
     return m_pPoint;
 }
 
@@ -98,7 +98,7 @@ void CfsMemoryTag::SetCanonicalType(VARTYPE vt)
 
 VARTYPE CfsMemoryTag::GetCanonicalType() const
 {
-    auto lock = Lock();
+    auto lock = ReadLock();
     return m_vtCanonical;
 }
 
@@ -110,7 +110,7 @@ void CfsMemoryTag::SetAccessRights(WORD wRights)
 
 WORD CfsMemoryTag::GetAccessRights() const
 {
-    auto lock = Lock();
+    auto lock = ReadLock();
     return m_wAccessRights;
 }
 
@@ -130,7 +130,7 @@ void CfsMemoryTag::UpdateValue(VARIANT&& value, FILETIME ftNow)
 
 CfsMemoryTag::Snapshot CfsMemoryTag::Read() const
 {
-    auto lock = Lock();
+    auto lock = ReadLock();
     return Snapshot{m_value, m_wQuality, m_timestamp};
 }
 
@@ -151,20 +151,20 @@ void CfsMemoryTag::SetNamesFromBranch(const std::string& strBranchPath, const st
 
 std::string CfsMemoryTag::GetShortName() const
 {
-    auto lock = Lock();
+    auto lock = ReadLock();
     return m_strShortName;
 }
 
 std::string CfsMemoryTag::GetItemId() const
 {
-    auto lock = Lock();
+    auto lock = ReadLock();
     return m_strItemId;
 }
 
 std::string CfsMemoryTag::GetKeyName() const
 {
     // Under the lock: the point cannot let go of the tag (and so cannot go) meanwhile.
-    auto lock = Lock();
+    auto lock = ReadLock();
     return m_pPoint ? m_pPoint->GetName() : std::string();
 }
 

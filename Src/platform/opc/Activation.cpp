@@ -167,9 +167,12 @@ HRESULT CoCreateInstanceEx(const CLSID& clsid, std::u16string_view node, const I
     }
     registry::Registry& reg = regOf(options.registry);
     int fd = -1;
+    HRESULT why = S_OK;
     if (isLocal(nodeText)) {
         auto path = socketPath(options.socketDir.empty() ? socketFolder() : options.socketDir, clsid);
-        fd = RpcClient::connectUnix(path);
+        fd = RpcClient::connectUnix(path, options.connectTimeout, &why);
+        // A server that is there but refused or does not answer is not started again.
+        if (fd < 0 && why != RPC_S_SERVER_UNAVAILABLE) return why;
         if (fd < 0) {
             std::string program;
             if (reg.QueryString(HKEY_CLASSES_ROOT, clsidKey(clsid) + "\\LocalServer32", "", program) !=
@@ -179,7 +182,8 @@ HRESULT CoCreateInstanceEx(const CLSID& clsid, std::u16string_view node, const I
             if (!startLocalServer(program)) return CO_E_SERVER_EXEC_FAILURE;
             const auto deadline = std::chrono::steady_clock::now() + options.startTimeout;
             // The program needs a moment to open its socket; ask again until it answers.
-            while ((fd = RpcClient::connectUnix(path)) < 0) {
+            while ((fd = RpcClient::connectUnix(path, options.connectTimeout, &why)) < 0) {
+                if (why != RPC_S_SERVER_UNAVAILABLE) return why;
                 if (std::chrono::steady_clock::now() > deadline) return CO_E_SERVER_EXEC_FAILURE;
                 std::this_thread::sleep_for(std::chrono::milliseconds(20));
             }
@@ -196,10 +200,10 @@ HRESULT CoCreateInstanceEx(const CLSID& clsid, std::u16string_view node, const I
             port = int(p);
         }
         if (port <= 0 || port > 65535) return RPC_S_SERVER_UNAVAILABLE;
-        fd = RpcClient::connectTcp(host, port);
+        fd = RpcClient::connectTcp(host, port, options.connectTimeout);
         if (fd < 0) return RPC_S_SERVER_UNAVAILABLE;
     }
-    auto client = std::make_shared<RpcClient>(fd, options.post);
+    auto client = std::make_shared<RpcClient>(fd, options.post, options.client);
     return activateServer(std::move(client), iid, out);
 }
 

@@ -22,13 +22,21 @@ struct ActivationOptions {
     registry::Registry* registry = nullptr;
     // How long a started server may take to open its socket.
     std::chrono::milliseconds startTimeout{10000};
-    // The client's dispatcher for sink calls; empty: a thread of the client's own.
+    // How long connecting to a socket may take.
+    std::chrono::milliseconds connectTimeout{10000};
+    // The client's dispatcher for sink calls and the link-lost notice; empty: a thread
+    // of the client's own.
     PostTask post;
+    // Call time-out and link-lost notice of the connection (see ClientOptions).
+    ClientOptions client;
 };
 
 // node empty (or "<Local>"): this machine. Otherwise "host" or "host:port"; without a
 // port the value "RemotePort" under HKCR "AppID\{clsid}" of this machine names it.
 // CLSID_OPCServerList gives this machine's list, and REGDB_E_CLASSNOTREG for a node.
+// E_ACCESSDENIED when the class's socket is served by another user; RPC_E_TIMEOUT when
+// the server does not answer the activation within the call time-out; E_OUTOFMEMORY
+// when the server has its limit of connections.
 HRESULT CoCreateInstanceEx(const CLSID& clsid, std::u16string_view node, const IID& iid, IUnknown** out,
                            const ActivationOptions& options = {});
 HRESULT CLSIDFromProgID(std::u16string_view progId, CLSID* clsid, registry::Registry* reg = nullptr);

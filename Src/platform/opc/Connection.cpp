@@ -3,7 +3,10 @@
 #include "platform/opc/Enumerators.h"
 #include "platform/opc/ServerCore.h"
 #include "platform/opc/ServerObject.h"
+#include "platform/win/Clock.h"
 
+#include <cerrno>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -34,17 +37,20 @@ public:
 
 protected:
     virtual ~RemoteSink() = default;
-    HRESULT notify(Method m, WireWriter& w)
+    // A writer for a notification of this sink: its frame header comes first.
+    WireWriter start(Method m) const
     {
+        WireWriter w;
+        beginFrame(w.data(), FrameKind::Notify, WORD(m), 0, sinkId_);
+        return w;
+    }
+    HRESULT notify(WireWriter& w)
+    {
+        if (w.data().size() - kFrameHeaderSize > kMaxFramePayload) return E_OUTOFMEMORY;  // the client would drop the link
         auto link = link_.lock();
         if (!link) return RPC_S_CALL_FAILED;
-        if (w.data().size() > kMaxFramePayload) return E_OUTOFMEMORY;  // the client would drop the link
-        Frame f;
-        f.kind = FrameKind::Notify;
-        f.method = WORD(m);
-        f.objectId = sinkId_;
-        f.payload = std::move(w.data());
-        return link->send(f) ? S_OK : RPC_S_CALL_FAILED;
+        setFrameLength(w.data());
+        return link->notify(std::move(w.data())) ? S_OK : RPC_S_CALL_FAILED;
     }
 
 private:
@@ -78,35 +84,57 @@ public:
                          std::span<const VARIANT> values, std::span<const WORD> q, std::span<const FILETIME> t,
                          std::span<const HRESULT> e) override
     {
-        WireWriter w;
-        writeDataArgs(w, tid, g, mq, me, items, values, q, t, e);
-        return notify(Method::OnDataChange, w);
+        return sendData(Method::OnDataChange, tid, g, mq, me, items, values, q, t, e);
     }
     HRESULT OnReadComplete(DWORD tid, OPCHANDLE g, HRESULT mq, HRESULT me, std::span<const OPCHANDLE> items,
                            std::span<const VARIANT> values, std::span<const WORD> q, std::span<const FILETIME> t,
                            std::span<const HRESULT> e) override
     {
-        WireWriter w;
-        writeDataArgs(w, tid, g, mq, me, items, values, q, t, e);
-        return notify(Method::OnReadComplete, w);
+        return sendData(Method::OnReadComplete, tid, g, mq, me, items, values, q, t, e);
     }
     HRESULT OnWriteComplete(DWORD tid, OPCHANDLE g, HRESULT me, std::span<const OPCHANDLE> items,
                             std::span<const HRESULT> e) override
     {
-        WireWriter w;
+        WireWriter w = start(Method::OnWriteComplete);
         w.u32(tid);
         w.u32(g);
         w.i32(me);
         w.handles(items);
         w.results(e);
-        return notify(Method::OnWriteComplete, w);
+        return notify(w);
     }
     HRESULT OnCancelComplete(DWORD tid, OPCHANDLE g) override
     {
-        WireWriter w;
+        WireWriter w = start(Method::OnCancelComplete);
         w.u32(tid);
         w.u32(g);
-        return notify(Method::OnCancelComplete, w);
+        return notify(w);
+    }
+
+private:
+    // More items than one frame holds go out in several calls, each with its own master
+    // quality and error.
+    HRESULT sendData(Method m, DWORD tid, OPCHANDLE g, HRESULT mq, HRESULT me, std::span<const OPCHANDLE> items,
+                     std::span<const VARIANT> values, std::span<const WORD> q, std::span<const FILETIME> t,
+                     std::span<const HRESULT> e)
+    {
+        WireWriter w = start(m);
+        writeDataArgs(w, tid, g, mq, me, items, values, q, t, e);
+        HRESULT hr = notify(w);
+        const std::size_t n = items.size();
+        if (hr != E_OUTOFMEMORY || n < 2 || values.size() != n || q.size() != n || t.size() != n || e.size() != n)
+            return hr;
+        for (auto [at, count] : {std::pair{std::size_t(0), n / 2}, std::pair{n / 2, n - n / 2}}) {
+            HRESULT partQuality = S_OK, partError = S_OK;
+            for (std::size_t i = at; i < at + count; ++i) {
+                if ((q[i] & 0xC0) != OPC_QUALITY_GOOD) partQuality = S_FALSE;
+                if (FAILED(e[i])) partError = S_FALSE;
+            }
+            hr = sendData(m, tid, g, partQuality, partError, items.subspan(at, count), values.subspan(at, count),
+                          q.subspan(at, count), t.subspan(at, count), e.subspan(at, count));
+            if (FAILED(hr)) return hr;
+        }
+        return hr;
     }
 };
 
@@ -115,10 +143,10 @@ public:
     using RemoteSink::RemoteSink;
     void OnDataChange(const FORMATETC& format, const STGMEDIUM& medium) override
     {
-        WireWriter w;
+        WireWriter w = start(Method::OnStreamData);
         w.u16(format.cfFormat);
         w.bytes(medium.hGlobal);
-        notify(Method::OnStreamData, w);
+        notify(w);
     }
 };
 
@@ -127,9 +155,9 @@ public:
     using RemoteSink::RemoteSink;
     HRESULT ShutdownRequest(std::u16string_view reason) override
     {
-        WireWriter w;
+        WireWriter w = start(Method::ShutdownRequest);
         w.text(reason);
-        return notify(Method::ShutdownRequest, w);
+        return notify(w);
     }
 };
 
@@ -143,7 +171,8 @@ ComPtr<I> query(IUnknown* obj, const IID& iid)
 
 } // namespace
 
-Connection::Connection(int fd, std::shared_ptr<ServerCore> core) : fd_(fd), core_(std::move(core))
+Connection::Connection(int fd, std::shared_ptr<ServerCore> core, const win::Clock& clock)
+    : fd_(fd), core_(std::move(core)), clock_(clock)
 {
     timeval tv{2, 0};
     ::setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
@@ -170,9 +199,8 @@ void Connection::close()
     if (reader_.joinable()) reader_.join();
     {
         std::lock_guard lock(mutex_);
-        closing_ = true;
+        markClosingLocked();
     }
-    cv_.notify_all();
     if (writer_.joinable()) writer_.join();
     ::shutdown(fd_, SHUT_RDWR);
 }
@@ -183,23 +211,37 @@ bool Connection::finished() const
     return readerDone_;
 }
 
-bool Connection::send(const Frame& f)
+void Connection::markClosingLocked()
 {
-    std::vector<BYTE> bytes = encodeFrame(f);
+    closing_ = true;
+    cv_.notify_all();
+    room_.notify_all();
+}
+
+bool Connection::send(std::vector<BYTE> frame)
+{
     {
         std::lock_guard lock(mutex_);
         if (closing_) return false;
-        if (queued_ + bytes.size() > kMaxQueuedBytes) {
-            closing_ = true;
+        if (queued_ + frame.size() > kMaxQueuedBytes) {
+            markClosingLocked();
             ::shutdown(fd_, SHUT_RDWR);
-            cv_.notify_all();
             return false;
         }
-        queued_ += bytes.size();
-        queue_.push_back(std::move(bytes));
+        queued_ += frame.size();
+        queue_.push_back(std::move(frame));
     }
     cv_.notify_all();
     return true;
+}
+
+bool Connection::notify(std::vector<BYTE> frame)
+{
+    {
+        std::unique_lock lock(mutex_);
+        room_.wait(lock, [&] { return closing_ || queued_ < kRoomBytes; });
+    }
+    return send(std::move(frame));
 }
 
 void Connection::writeLoop()
@@ -214,14 +256,15 @@ void Connection::writeLoop()
         }
         std::vector<BYTE> bytes = std::move(queue_.front());
         queue_.pop_front();
-        queued_ -= bytes.size();
         lock.unlock();
         bool sent = writeAll(fd_, bytes);
         lock.lock();
+        queued_ -= bytes.size();
+        room_.notify_all();
         if (!sent) {
             queue_.clear();
             queued_ = 0;
-            closing_ = true;
+            markClosingLocked();
             ::shutdown(fd_, SHUT_RDWR);
             return;
         }
@@ -230,50 +273,81 @@ void Connection::writeLoop()
 
 void Connection::readLoop()
 {
+    FrameReader reader;
+    std::vector<BYTE> buf(64 * 1024);
     Frame f;
-    while (!draining_ && readFrame(fd_, f)) {
-        if (f.kind == FrameKind::Call) {
-            handleCall(f);
-        } else if (f.kind == FrameKind::Release && f.payload.empty()) {
-            objects_.erase(f.objectId);
-        } else {
-            break;  // only calls and releases come from a client
+    bool open = true;
+    const std::uint64_t timeout = core_->limits.frameTimeoutMs;
+    while (open && !draining_) {
+        // Waits for ever between frames; in slices while a frame is under way, so its
+        // time-out is seen (also on a clock moved by a test).
+        pollfd p{fd_, POLLIN, 0};
+        int ready = ::poll(&p, 1, reader.held() > 0 ? 100 : -1);
+        if (ready < 0 && errno != EINTR) break;
+        if (ready <= 0) {
+            if (reader.overdue(clock_.monotonicMs(), timeout)) break;
+            continue;
         }
+        ssize_t n = ::recv(fd_, buf.data(), buf.size(), 0);
+        if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN)) break;
+        if (n < 0) continue;
+        const std::uint64_t now = clock_.monotonicMs();
+        std::span<const BYTE> data(buf.data(), std::size_t(n));
+        while (open && !data.empty() && !draining_) {
+            std::size_t used = 0;
+            switch (reader.feed(data, used, f, now)) {
+            case FrameReader::Status::Complete: open = handleFrame(f); break;
+            case FrameReader::Status::Malformed: open = false; break;
+            case FrameReader::Status::NeedMore: break;
+            }
+            data = data.subspan(used);
+        }
+        if (reader.overdue(now, timeout)) break;
     }
-    // The client is gone: drop its objects (its groups go with its server object).
-    objects_.clear();
-    server_.reset();
+    // The client is gone: a sink that waits for room stops waiting, then its objects go
+    // (its groups with its server object).
     {
         std::lock_guard lock(mutex_);
         readerDone_ = true;
-        closing_ = true;
+        markClosingLocked();
     }
-    cv_.notify_all();
+    objects_.clear();
+    server_.reset();
+}
+
+bool Connection::handleFrame(const Frame& f)
+{
+    if (f.kind == FrameKind::Call) {
+        handleCall(f);
+        return true;
+    }
+    if (f.kind == FrameKind::Release && f.payload.empty()) {
+        objects_.erase(f.objectId);
+        return true;
+    }
+    return false;  // only calls and releases come from a client
 }
 
 void Connection::handleCall(const Frame& f)
 {
     WireReader in(f.payload);
     WireWriter out;
+    beginFrame(out.data(), FrameKind::Reply, f.method, f.callId, f.objectId);
     out.i32(S_OK);
     HRESULT hr = dispatch(Method(f.method), f.objectId, in, out);
     if (SUCCEEDED(hr) && !in.done()) hr = RPC_E_INVALID_DATA;
-    Frame reply;
-    reply.kind = FrameKind::Reply;
-    reply.method = f.method;
-    reply.callId = f.callId;
-    reply.objectId = f.objectId;
-    if (SUCCEEDED(hr) && out.data().size() > kMaxFramePayload) hr = E_OUTOFMEMORY;  // the peer would drop the link
-    if (hr == RPC_E_INVALID_DATA || hr == E_OUTOFMEMORY) {
-        // Refuse the whole call: no outputs of a half-read request or of one too large.
-        WireWriter only;
-        only.i32(hr);
-        reply.payload = std::move(only.data());
-    } else {
-        reply.payload = std::move(out.data());
-        for (int i = 0; i < 4; ++i) reply.payload[i] = BYTE(DWORD(hr) >> (8 * i));
-    }
-    send(reply);
+    std::vector<BYTE>& reply = out.data();
+    if (SUCCEEDED(hr) && reply.size() - kFrameHeaderSize > kMaxFramePayload) hr = E_OUTOFMEMORY;  // the peer would drop the link
+    // Refuse the whole call: no outputs of a half-read request or of one too large.
+    if (hr == RPC_E_INVALID_DATA || hr == E_OUTOFMEMORY) reply.resize(kFrameHeaderSize + 4);
+    for (int i = 0; i < 4; ++i) reply[kFrameHeaderSize + i] = BYTE(DWORD(hr) >> (8 * i));
+    setFrameLength(reply);
+    send(std::move(reply));
+}
+
+bool Connection::roomFor(std::size_t n) const
+{
+    return objects_.size() + n <= core_->limits.objectsPerConnection;
 }
 
 DWORD Connection::addObject(IUnknown* obj)
@@ -298,6 +372,7 @@ HRESULT Connection::dispatch(Method m, DWORD objectId, WireReader& in, WireWrite
     if (objectId == 0) {
         if (m != Method::Activate) return E_HANDLE;
         if (!in.done()) return RPC_E_INVALID_DATA;
+        if (!roomFor(1)) return E_OUTOFMEMORY;
         if (!server_) {
             if (!core_->accepting()) return CO_E_SERVER_STOPPING;
             ComPtr<ServerObject> s = ServerObject::create(core_);
@@ -321,15 +396,53 @@ HRESULT Connection::dispatch(Method m, DWORD objectId, WireReader& in, WireWrite
         HRESULT hr = cpc->FindConnectionPoint(iid, cp.put());
         return FAILED(hr) ? hr : cp->Unadvise(cookie);
     }
-    if (WORD(m) >= WORD(Method::AddGroup) && WORD(m) <= WORD(Method::AdviseShutdown))
+    if (WORD(m) >= WORD(Method::AddGroup) && WORD(m) <= WORD(Method::SetClientName))
         return dispatchServer(m, obj, in, out);
-    if (WORD(m) >= WORD(Method::GetState) && WORD(m) <= WORD(Method::AdviseDataCallback))
+    if (WORD(m) >= WORD(Method::GetState) && WORD(m) <= WORD(Method::CloneGroup))
         return dispatchGroup(m, obj, in, out);
     return E_NOTIMPL;
 }
 
 HRESULT Connection::dispatchServer(Method m, IUnknown* obj, WireReader& in, WireWriter& out)
 {
+    if (WORD(m) >= WORD(Method::SetLocaleID)) {
+        auto common = query<IOPCCommon>(obj, IID_IOPCCommon);
+        if (!common) return E_NOINTERFACE;
+        switch (m) {
+        case Method::SetLocaleID: {
+            LCID lcid = in.u32();
+            if (!in.done()) return RPC_E_INVALID_DATA;
+            return common->SetLocaleID(lcid);
+        }
+        case Method::GetLocaleID: {
+            if (!in.done()) return RPC_E_INVALID_DATA;
+            LCID lcid = 0;
+            HRESULT hr = common->GetLocaleID(&lcid);
+            out.u32(lcid);
+            return hr;
+        }
+        case Method::QueryAvailableLocaleIDs: {
+            if (!in.done()) return RPC_E_INVALID_DATA;
+            std::vector<LCID> lcids;
+            HRESULT hr = common->QueryAvailableLocaleIDs(lcids);
+            out.handles(lcids);
+            return hr;
+        }
+        case Method::CommonGetErrorString: {
+            HRESULT code = in.i32();
+            if (!in.done()) return RPC_E_INVALID_DATA;
+            std::u16string text;
+            HRESULT hr = common->GetErrorString(code, text);
+            out.text(text);
+            return hr;
+        }
+        default: {
+            std::u16string name = in.text();
+            if (!in.done()) return RPC_E_INVALID_DATA;
+            return common->SetClientName(name);
+        }
+        }
+    }
     auto server = query<IOPCServer>(obj, IID_IOPCServer);
     if (!server) return E_NOINTERFACE;
     switch (m) {
@@ -345,6 +458,7 @@ HRESULT Connection::dispatchServer(Method m, IUnknown* obj, WireReader& in, Wire
         LCID lcid = in.u32();
         IID iid = in.guid();
         if (!in.done()) return RPC_E_INVALID_DATA;
+        if (!roomFor(1)) return E_OUTOFMEMORY;
         OPCHANDLE hServer = 0;
         DWORD revised = 0;
         IUnknown* group = nullptr;
@@ -368,6 +482,7 @@ HRESULT Connection::dispatchServer(Method m, IUnknown* obj, WireReader& in, Wire
         std::u16string name = in.text();
         IID iid = in.guid();
         if (!in.done()) return RPC_E_INVALID_DATA;
+        if (!roomFor(1)) return E_OUTOFMEMORY;
         IUnknown* group = nullptr;
         HRESULT hr = server->GetGroupByName(name, iid, &group);
         out.u32(SUCCEEDED(hr) && group ? addObject(group) : 0);
@@ -401,6 +516,7 @@ HRESULT Connection::dispatchServer(Method m, IUnknown* obj, WireReader& in, Wire
         } else if (SUCCEEDED(hr) && iid == IID_IEnumUnknown) {
             std::vector<ComPtr<IUnknown>> groups;
             drain(static_cast<IEnumUnknown*>(static_cast<void*>(e)), groups);
+            if (!roomFor(groups.size())) return E_OUTOFMEMORY;
             std::vector<DWORD> ids;
             for (auto& g : groups) ids.push_back(addObject(g.detach()));
             out.handles(ids);
@@ -749,6 +865,18 @@ HRESULT Connection::dispatchGroup(Method m, IUnknown* obj, WireReader& in, WireW
         DWORD connection = 0;
         HRESULT hr = g->DAdvise(f, advf, static_cast<IAdviseSink*>(static_cast<void*>(sink.get())), &connection);
         out.u32(connection);
+        return hr;
+    }
+    case Method::CloneGroup: {
+        std::u16string name = in.text();
+        IID iid = in.guid();
+        if (!in.done()) return RPC_E_INVALID_DATA;
+        auto g = query<IOPCGroupStateMgt>(obj, IID_IOPCGroupStateMgt);
+        if (!g) return E_NOINTERFACE;
+        if (!roomFor(1)) return E_OUTOFMEMORY;
+        IUnknown* copy = nullptr;
+        HRESULT hr = g->CloneGroup(name, iid, &copy);
+        out.u32(SUCCEEDED(hr) && copy ? addObject(copy) : 0);
         return hr;
     }
     case Method::AdviseDataCallback: {

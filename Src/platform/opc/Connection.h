@@ -1,8 +1,12 @@
 #pragma once
 // One client connection of the transport, server side: a reader thread that runs the
 // client's calls one after another on the objects of this connection's table, and a
-// writer thread that sends replies and notifications from a bounded queue, so a sink
-// call never waits for the client.
+// writer thread that sends replies and notifications from a bounded queue.
+//
+// The reader stores a frame's bytes as they arrive and drops a peer whose frame is not
+// complete within the limit's time-out. A sink call waits while the queue holds more than
+// a little (so a client that reads slowly gets fewer, newer updates instead of a growing
+// backlog); it never waits on another client.
 #include "platform/opc/Frame.h"
 #include "platform/opc/Interfaces.h"
 #include "platform/opc/Protocol.h"
@@ -16,6 +20,8 @@
 #include <mutex>
 #include <thread>
 
+namespace win { class Clock; }
+
 namespace opc {
 
 class ServerCore;
@@ -23,7 +29,8 @@ class ServerObject;
 
 class Connection : public std::enable_shared_from_this<Connection> {
 public:
-    Connection(int fd, std::shared_ptr<ServerCore> core);
+    // Owns fd. The clock (monotonic ms) times partial frames; it outlives the connection.
+    Connection(int fd, std::shared_ptr<ServerCore> core, const win::Clock& clock);
     ~Connection();
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
@@ -34,33 +41,45 @@ public:
     void close();
     // The client went away or broke the protocol.
     bool finished() const;
-    // Queues a frame; false when the connection is closing or its queue is full (the
-    // connection is then dropped: a client that does not read loses its link, not the
-    // server its memory).
-    bool send(const Frame& f);
+    // Queues a whole frame (header included); false when the connection is closing or
+    // its queue is full (the connection is then dropped: a client that does not read
+    // loses its link, not the server its memory).
+    bool send(std::vector<BYTE> frame);
+    // The same for a sink's notification: first waits while more than kRoomBytes are
+    // queued, unless the connection is closing.
+    bool notify(std::vector<BYTE> frame);
 
     // Bytes queued at most before a connection is dropped.
     static constexpr std::size_t kMaxQueuedBytes = 32u << 20;
+    // Bytes queued above which a notification waits.
+    static constexpr std::size_t kRoomBytes = 1u << 20;
 
 private:
     void readLoop();
     void writeLoop();
+    // False when the frame ends the connection.
+    bool handleFrame(const Frame& f);
     void handleCall(const Frame& f);
     HRESULT dispatch(Method m, DWORD objectId, WireReader& in, WireWriter& out);
     HRESULT dispatchServer(Method m, IUnknown* obj, WireReader& in, WireWriter& out);
     HRESULT dispatchGroup(Method m, IUnknown* obj, WireReader& in, WireWriter& out);
+    // The table has room for n more objects.
+    bool roomFor(std::size_t n) const;
     DWORD addObject(IUnknown* obj);  // takes one reference
     ComPtr<IUnknown> makeSink(const IID& iid, DWORD sinkId);
+    void markClosingLocked();
 
     int fd_;
     std::shared_ptr<ServerCore> core_;
+    const win::Clock& clock_;
     // Reader thread only.
     std::map<DWORD, ComPtr<IUnknown>> objects_;
     DWORD nextObject_ = 1;
     ComPtr<IOPCServer> server_;
-    // Writer queue.
+    // The writer queue; a leaf: nothing else is taken while it is held.
     mutable std::mutex mutex_;
-    std::condition_variable cv_;
+    std::condition_variable cv_;    // the writer waits for frames
+    std::condition_variable room_;  // notifications wait for room
     std::deque<std::vector<BYTE>> queue_;
     std::size_t queued_ = 0;
     bool closing_ = false;

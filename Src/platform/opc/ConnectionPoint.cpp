@@ -1,5 +1,7 @@
 #include "platform/opc/ConnectionPoint.h"
 
+#include "platform/opc/Enumerators.h"
+
 namespace opc {
 
 HRESULT ConnectionPoint::QueryInterface(const IID& iid, void** out)
@@ -16,6 +18,25 @@ HRESULT ConnectionPoint::GetConnectionInterface(IID* iid)
 {
     if (!iid) return E_POINTER;
     *iid = iid_;
+    return S_OK;
+}
+
+HRESULT ConnectionPoint::GetConnectionPointContainer(IConnectionPointContainer** out)
+{
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    return container_.QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(out));
+}
+
+HRESULT ConnectionPoint::EnumConnections(IEnumConnections** out)
+{
+    if (!out) return E_POINTER;
+    std::vector<CONNECTDATA> list;
+    {
+        std::lock_guard lock(mutex_);
+        for (auto& [cookie, s] : sinks_) list.push_back({s, cookie});
+    }
+    *out = ConnectionsEnum::make(std::move(list), IID_IEnumConnections).detach();
     return S_OK;
 }
 

@@ -23,8 +23,10 @@ public:
     ULONG AddRef() override { return container_.AddRef(); }
     ULONG Release() override { return container_.Release(); }
     HRESULT GetConnectionInterface(IID* iid) override;
+    HRESULT GetConnectionPointContainer(IConnectionPointContainer** out) override;
     HRESULT Advise(IUnknown* sink, DWORD* cookie) override;
     HRESULT Unadvise(DWORD cookie) override;
+    HRESULT EnumConnections(IEnumConnections** out) override;
 
     const IID& iid() const { return iid_; }
     bool empty() const;
@@ -45,6 +47,7 @@ private:
     std::size_t limit_;
     std::function<void()> onAdvise_;  // runs after a sink was added, outside the lock
     std::mutex* guard_;               // taken before the lock below, never after it
+    // Innermost but for a tag's lock: nothing of the toolkit is called while it is held.
     mutable std::mutex mutex_;
     std::map<DWORD, ComPtr<IUnknown>> sinks_;  // each holds the sink's iid_ interface
     DWORD nextCookie_ = 1;

@@ -67,7 +67,7 @@ private:
     ~SnapshotEnum() = default;
 
     RefCount refs_;
-    std::mutex mutex_;
+    std::mutex mutex_;  // a leaf: guards pos_
     std::shared_ptr<const std::vector<T>> items_;
     std::size_t pos_;
     IID iid_;
@@ -77,6 +77,8 @@ using StringEnum = SnapshotEnum<IEnumString, std::u16string>;
 using UnknownEnum = SnapshotEnum<IEnumUnknown, ComPtr<IUnknown>>;
 using GuidEnum = SnapshotEnum<IEnumGUID, GUID>;
 using ItemAttributesEnum = SnapshotEnum<IEnumOPCItemAttributes, OPCITEMATTRIBUTES>;
+using ConnectionsEnum = SnapshotEnum<IEnumConnections, CONNECTDATA>;
+using ConnectionPointsEnum = SnapshotEnum<IEnumConnectionPoints, ComPtr<IConnectionPoint>>;
 
 // Reads everything an enumerator still has.
 template <typename I, typename T>

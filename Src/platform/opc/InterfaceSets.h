@@ -10,6 +10,7 @@ template <typename Self>
 bool offerServerInterfaces(const IID& iid, Self* self, void** out)
 {
     return offer<IOPCServer>(iid, IID_IUnknown, self, out) || offer<IOPCServer>(iid, IID_IOPCServer, self, out) ||
+           offer<IOPCCommon>(iid, IID_IOPCCommon, self, out) ||
            offer<IOPCItemProperties>(iid, IID_IOPCItemProperties, self, out) ||
            offer<IOPCBrowseServerAddressSpace>(iid, IID_IOPCBrowseServerAddressSpace, self, out) ||
            offer<IConnectionPointContainer>(iid, IID_IConnectionPointContainer, self, out);

@@ -41,14 +41,39 @@ struct IEnumOPCItemAttributes : IUnknown {
     virtual HRESULT Clone(IEnumOPCItemAttributes** out) = 0;
 };
 
+struct CONNECTDATA {
+    opc::ComPtr<IUnknown> pUnk;
+    DWORD dwCookie = 0;
+};
+
+struct IEnumConnections : IUnknown {
+    virtual HRESULT Next(ULONG count, std::vector<CONNECTDATA>& out) = 0;
+    virtual HRESULT Skip(ULONG count) = 0;
+    virtual HRESULT Reset() = 0;
+    virtual HRESULT Clone(IEnumConnections** out) = 0;
+};
+
+struct IConnectionPointContainer;
+
 struct IConnectionPoint : IUnknown {
     virtual HRESULT GetConnectionInterface(IID* iid) = 0;
+    virtual HRESULT GetConnectionPointContainer(IConnectionPointContainer** out) = 0;
     // sink must answer the connection's interface; cookie is never 0.
     virtual HRESULT Advise(IUnknown* sink, DWORD* cookie) = 0;
     virtual HRESULT Unadvise(DWORD cookie) = 0;
+    // May answer E_NOTIMPL (the proxies do: the sinks are the client's own).
+    virtual HRESULT EnumConnections(IEnumConnections** out) = 0;
+};
+
+struct IEnumConnectionPoints : IUnknown {
+    virtual HRESULT Next(ULONG count, std::vector<opc::ComPtr<IConnectionPoint>>& out) = 0;
+    virtual HRESULT Skip(ULONG count) = 0;
+    virtual HRESULT Reset() = 0;
+    virtual HRESULT Clone(IEnumConnectionPoints** out) = 0;
 };
 
 struct IConnectionPointContainer : IUnknown {
+    virtual HRESULT EnumConnectionPoints(IEnumConnectionPoints** out) = 0;
     virtual HRESULT FindConnectionPoint(const IID& iid, IConnectionPoint** out) = 0;
 };
 
@@ -84,6 +109,17 @@ struct IOPCDataCallback : IUnknown {
     virtual HRESULT OnCancelComplete(DWORD transactionId, OPCHANDLE hGroup) = 0;
 };
 
+// Locale and client name of one server object, and the texts of result codes in it.
+struct IOPCCommon : IUnknown {
+    // E_INVALIDARG for a locale the server has no texts in.
+    virtual HRESULT SetLocaleID(LCID lcid) = 0;
+    virtual HRESULT GetLocaleID(LCID* lcid) = 0;
+    virtual HRESULT QueryAvailableLocaleIDs(std::vector<LCID>& lcids) = 0;
+    // In the object's locale; E_INVALIDARG for a code it has no text for.
+    virtual HRESULT GetErrorString(HRESULT error, std::u16string& text) = 0;
+    virtual HRESULT SetClientName(std::u16string_view name) = 0;
+};
+
 struct IOPCServer : IUnknown {
     // timeBias and percentDeadband may be null (local bias, no deadband). OPC_S_UNSUPPORTEDRATE
     // when the revised rate differs from the request. An empty name gets a unique one.
@@ -109,6 +145,9 @@ struct IOPCGroupStateMgt : IUnknown {
                              const LONG* timeBias, const FLOAT* percentDeadband, const LCID* lcid,
                              const OPCHANDLE* hClientGroup) = 0;
     virtual HRESULT SetName(std::u16string_view name) = 0;
+    // A private, inactive copy with the same settings and items (new server handles) under
+    // a new name (an empty name gets a unique one); OPC_E_DUPLICATENAME when taken.
+    virtual HRESULT CloneGroup(std::u16string_view name, const IID& iid, IUnknown** group) = 0;
 };
 
 struct IOPCItemMgt : IUnknown {

@@ -10,8 +10,9 @@
 // 9 GetTagInfo, 10 RemoveTags, 12 GetTagName, 15 Read, 16 ReadTag, 17 Write, 18 WriteTag,
 // 19 GetErrorString, 20 GetVendorName, 23 GetExtendedDataTypeAsFloat, 28 OnAddItem,
 // 29 OnRemoveItem, 30 OnActivateItem, 31 OnClientConnect, 32 OnClientDisconnect; the base
-// keeps GetServerState and fsGetServerCount. ReadTag is also asked before each
-// subscription update of a tag: a failure sends the item with bad quality.
+// keeps GetServerState and fsGetServerCount. ReadTag is also asked before a
+// subscription sends a tag that was written (its answer is kept until the tag is written
+// again, Lock() included): a failure sends the item with bad quality.
 #include "platform/com/HResult.h"
 #include "platform/com/Variant.h"
 #include "platform/opc/OpcTypes.h"
@@ -88,7 +89,9 @@ public:
     // Narrow (UTF-8) text as a client's wide string.
     static std::u16string AllocString(std::string_view text);
 
-    // The callback lock, for the application's own use.
+    // The callback lock, for the application's own use. The toolkit may call a slot with
+    // a group's lock held; under this one it takes only leaves: a tag's lock and its
+    // state's (fsGetServerCount).
     std::unique_lock<std::mutex> Lock() { return std::unique_lock<std::mutex>(m_section); }
 
 private:

@@ -33,6 +33,12 @@ enum OPCENUMSCOPE : DWORD {
     OPC_ENUM_ALL = 6,
 };
 
+// Locales: the system's and the user's default, the neutral one, and US English.
+inline constexpr LCID LOCALE_NEUTRAL = 0x0000;
+inline constexpr LCID LOCALE_USER_DEFAULT = 0x0400;
+inline constexpr LCID LOCALE_SYSTEM_DEFAULT = 0x0800;
+inline constexpr LCID LOCALE_EN_US = 0x0409;
+
 inline constexpr DWORD OPC_READABLE = 1;
 inline constexpr DWORD OPC_WRITEABLE = 2;
 
@@ -133,6 +139,7 @@ CLIPFORMAT RegisterClipboardFormat(std::string_view name) noexcept;
 // Interface ids.
 extern const IID IID_IUnknown;
 extern const IID IID_IOPCServer;
+extern const IID IID_IOPCCommon;
 extern const IID IID_IOPCBrowseServerAddressSpace;
 extern const IID IID_IOPCGroupStateMgt;
 extern const IID IID_IOPCSyncIO;
@@ -151,6 +158,8 @@ extern const IID IID_IDataObject;
 extern const IID IID_IAdviseSink;
 extern const IID IID_IConnectionPointContainer;
 extern const IID IID_IConnectionPoint;
+extern const IID IID_IEnumConnectionPoints;
+extern const IID IID_IEnumConnections;
 // Classes and categories.
 extern const CLSID CLSID_OPCServerList;
 extern const CATID CATID_OPCDAServer10;

@@ -24,6 +24,11 @@ enum class Method : WORD {
     GetItemID,
     BrowseAccessPaths,
     AdviseShutdown,
+    SetLocaleID,
+    GetLocaleID,
+    QueryAvailableLocaleIDs,
+    CommonGetErrorString,
+    SetClientName,
     // Any object with connection points.
     Unadvise = 30,
     // Group.
@@ -52,6 +57,7 @@ enum class Method : WORD {
     DAdvise,
     DUnadvise,
     AdviseDataCallback,
+    CloneGroup,
     // One-way: the client drops an object.
     Release = 90,
     // Notifications to a client sink.
@@ -61,7 +67,11 @@ enum class Method : WORD {
     OnCancelComplete,
     OnStreamData,
     ShutdownRequest,
+    // On object 0, the only frame a connection over the server's limit gets: the HRESULT
+    // every call of the client fails with.
+    Refused,
 };
+static_assert(WORD(Method::SetClientName) < WORD(Method::Unadvise));
 
 void writeItemDef(WireWriter& w, const OPCITEMDEF& d);
 OPCITEMDEF readItemDef(WireReader& r);

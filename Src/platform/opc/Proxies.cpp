@@ -80,6 +80,19 @@ HRESULT ProxyPoint::GetConnectionInterface(IID* iid)
     return S_OK;
 }
 
+HRESULT ProxyPoint::GetConnectionPointContainer(IConnectionPointContainer** out)
+{
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    return container_->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(out));
+}
+
+HRESULT ProxyPoint::EnumConnections(IEnumConnections** out)
+{
+    if (out) *out = nullptr;
+    return E_NOTIMPL;
+}
+
 HRESULT ProxyPoint::Advise(IUnknown* sink, DWORD* cookie)
 {
     if (!sink || !cookie) return E_POINTER;
@@ -310,6 +323,15 @@ HRESULT ServerProxy::BrowseAccessPaths(std::u16string_view itemId, IEnumString**
     return hr;
 }
 
+HRESULT ServerProxy::EnumConnectionPoints(IEnumConnectionPoints** out)
+{
+    if (!out) return E_POINTER;
+    ComPtr<IConnectionPoint> shutdown;
+    FindConnectionPoint(IID_IOPCShutdown, shutdown.put());
+    *out = ConnectionPointsEnum::make({shutdown}, IID_IEnumConnectionPoints).detach();
+    return S_OK;
+}
+
 HRESULT ServerProxy::FindConnectionPoint(const IID& iid, IConnectionPoint** out)
 {
     if (!out) return E_POINTER;
@@ -319,6 +341,42 @@ HRESULT ServerProxy::FindConnectionPoint(const IID& iid, IConnectionPoint** out)
     p->AddRef();
     *out = p;
     return S_OK;
+}
+
+// ---- IOPCCommon ----
+
+HRESULT ServerProxy::SetLocaleID(LCID lcid)
+{
+    WireWriter w;
+    w.u32(lcid);
+    return invoke(Method::SetLocaleID, w);
+}
+
+HRESULT ServerProxy::GetLocaleID(LCID* lcid)
+{
+    if (!lcid) return E_POINTER;
+    WireWriter w;
+    return invoke(Method::GetLocaleID, w, [&](WireReader& r) { *lcid = r.u32(); });
+}
+
+HRESULT ServerProxy::QueryAvailableLocaleIDs(std::vector<LCID>& lcids)
+{
+    WireWriter w;
+    return invoke(Method::QueryAvailableLocaleIDs, w, [&](WireReader& r) { lcids = r.handles(); });
+}
+
+HRESULT ServerProxy::GetErrorString(HRESULT error, std::u16string& text)
+{
+    WireWriter w;
+    w.i32(error);
+    return invoke(Method::CommonGetErrorString, w, [&](WireReader& r) { text = r.text(); });
+}
+
+HRESULT ServerProxy::SetClientName(std::u16string_view name)
+{
+    WireWriter w;
+    w.text(name);
+    return invoke(Method::SetClientName, w);
 }
 
 // ---- group proxy ----
@@ -390,6 +448,19 @@ HRESULT GroupProxy::SetName(std::u16string_view name)
     WireWriter w;
     w.text(name);
     return invoke(Method::SetName, w);
+}
+
+HRESULT GroupProxy::CloneGroup(std::u16string_view name, const IID& iid, IUnknown** group)
+{
+    if (!group) return E_POINTER;
+    *group = nullptr;
+    WireWriter w;
+    w.text(name);
+    w.guid(iid);
+    DWORD id = 0;
+    HRESULT hr = invoke(Method::CloneGroup, w, [&](WireReader& r) { id = r.u32(); });
+    if (FAILED(hr) || id == 0) return FAILED(hr) ? hr : RPC_E_INVALID_DATA;
+    return GroupProxy::make(clientPtr(), id)->QueryInterface(iid, reinterpret_cast<void**>(group));
 }
 
 HRESULT GroupProxy::AddItems(std::span<const OPCITEMDEF> items, std::vector<OPCITEMRESULT>& results,
@@ -626,6 +697,15 @@ HRESULT GroupProxy::DUnadvise(DWORD connection)
     if (SUCCEEDED(hr))
         if (DWORD id = forgetSink(Method::DAdvise, connection)) client().removeSink(id);
     return hr;
+}
+
+HRESULT GroupProxy::EnumConnectionPoints(IEnumConnectionPoints** out)
+{
+    if (!out) return E_POINTER;
+    ComPtr<IConnectionPoint> data;
+    FindConnectionPoint(IID_IOPCDataCallback, data.put());
+    *out = ConnectionPointsEnum::make({data}, IID_IEnumConnectionPoints).detach();
+    return S_OK;
 }
 
 HRESULT GroupProxy::FindConnectionPoint(const IID& iid, IConnectionPoint** out)

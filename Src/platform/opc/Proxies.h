@@ -32,7 +32,7 @@ protected:
 private:
     std::shared_ptr<RpcClient> client_;
     DWORD id_;
-    mutable std::mutex sinkMutex_;
+    mutable std::mutex sinkMutex_;  // a leaf: guards sinks_
     mutable std::map<std::pair<WORD, DWORD>, DWORD> sinks_;
 };
 
@@ -40,6 +40,7 @@ class ProxyPoint;
 
 class ServerProxy final : public ProxyBase,
                           public IOPCServer,
+                          public IOPCCommon,
                           public IOPCItemProperties,
                           public IOPCBrowseServerAddressSpace,
                           public IConnectionPointContainer {
@@ -58,6 +59,11 @@ public:
     HRESULT GetStatus(OPCSERVERSTATUS& status) override;
     HRESULT RemoveGroup(OPCHANDLE hServerGroup, BOOL force) override;
     HRESULT CreateGroupEnumerator(OPCENUMSCOPE scope, const IID& iid, IUnknown** enumerator) override;
+    HRESULT SetLocaleID(LCID lcid) override;
+    HRESULT GetLocaleID(LCID* lcid) override;
+    HRESULT QueryAvailableLocaleIDs(std::vector<LCID>& lcids) override;
+    HRESULT GetErrorString(HRESULT error, std::u16string& text) override;
+    HRESULT SetClientName(std::u16string_view name) override;
     HRESULT QueryAvailableProperties(std::u16string_view itemId, std::vector<DWORD>& propertyIds,
                                      std::vector<std::u16string>& descriptions,
                                      std::vector<VARTYPE>& dataTypes) override;
@@ -71,6 +77,7 @@ public:
                              DWORD accessRightsFilter, IEnumString** names) override;
     HRESULT GetItemID(std::u16string_view itemDataId, std::u16string& itemId) override;
     HRESULT BrowseAccessPaths(std::u16string_view itemId, IEnumString** paths) override;
+    HRESULT EnumConnectionPoints(IEnumConnectionPoints** out) override;
     HRESULT FindConnectionPoint(const IID& iid, IConnectionPoint** out) override;
 
 private:
@@ -99,6 +106,7 @@ public:
                      const LONG* timeBias, const FLOAT* percentDeadband, const LCID* lcid,
                      const OPCHANDLE* hClientGroup) override;
     HRESULT SetName(std::u16string_view name) override;
+    HRESULT CloneGroup(std::u16string_view name, const IID& iid, IUnknown** group) override;
     HRESULT AddItems(std::span<const OPCITEMDEF> items, std::vector<OPCITEMRESULT>& results,
                      std::vector<HRESULT>& errors) override;
     HRESULT ValidateItems(std::span<const OPCITEMDEF> items, BOOL blobUpdate, std::vector<OPCITEMRESULT>& results,
@@ -130,6 +138,7 @@ public:
     HRESULT GetEnable(BOOL* enable) override;
     HRESULT DAdvise(const FORMATETC& format, DWORD advf, IAdviseSink* sink, DWORD* connection) override;
     HRESULT DUnadvise(DWORD connection) override;
+    HRESULT EnumConnectionPoints(IEnumConnectionPoints** out) override;
     HRESULT FindConnectionPoint(const IID& iid, IConnectionPoint** out) override;
 
 private:
@@ -146,8 +155,11 @@ public:
     ULONG AddRef() override { return refs_.add(); }
     ULONG Release() override;
     HRESULT GetConnectionInterface(IID* iid) override;
+    HRESULT GetConnectionPointContainer(IConnectionPointContainer** out) override;
     HRESULT Advise(IUnknown* sink, DWORD* cookie) override;
     HRESULT Unadvise(DWORD cookie) override;
+    // E_NOTIMPL: the sinks are the client's own; it knows them.
+    HRESULT EnumConnections(IEnumConnections** out) override;
 
 private:
     ~ProxyPoint() = default;

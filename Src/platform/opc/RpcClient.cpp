@@ -1,11 +1,15 @@
 #include "platform/opc/RpcClient.h"
 
 #include "platform/opc/Proxies.h"
+#include "platform/win/Clock.h"
 #include "platform/win/Dispatcher.h"
 
 #include <arpa/inet.h>
+#include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <netdb.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -18,13 +22,45 @@ PostTask postTo(win::Dispatcher& dispatcher)
 }
 
 struct RpcClient::TaskQueue {
-    std::mutex mutex;
+    std::mutex mutex;  // a leaf
     std::condition_variable cv;
     std::deque<std::function<void()>> tasks;
     bool stop = false;
 };
 
-RpcClient::RpcClient(int fd, PostTask post) : fd_(fd), post_(std::move(post))
+namespace {
+
+// Waits until fd can be written or the deadline passed; false then.
+bool waitWritable(int fd, std::chrono::steady_clock::time_point deadline)
+{
+    for (;;) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return false;
+        pollfd p{fd, POLLOUT, 0};
+        int r = ::poll(&p, 1, int(left.count()));
+        if (r > 0) return true;
+        if (r < 0 && errno != EINTR) return false;
+    }
+}
+
+void setBlocking(int fd, bool on)
+{
+    int flags = ::fcntl(fd, F_GETFL, 0);
+    ::fcntl(fd, F_SETFL, on ? flags & ~O_NONBLOCK : flags | O_NONBLOCK);
+}
+
+int fail(int fd, HRESULT* why, HRESULT hr)
+{
+    if (fd >= 0) ::close(fd);
+    if (why) *why = hr;
+    return -1;
+}
+
+} // namespace
+
+RpcClient::RpcClient(int fd, PostTask post, ClientOptions options)
+    : fd_(fd), post_(std::move(post)), options_(std::move(options)),
+      clock_(options_.clock ? *options_.clock : win::SystemClock::instance())
 {
     if (!post_) {
         tasks_ = std::make_shared<TaskQueue>();
@@ -54,35 +90,53 @@ RpcClient::~RpcClient()
     ::close(fd_);
 }
 
-int RpcClient::connectUnix(const std::filesystem::path& path)
+int RpcClient::connectUnix(const std::filesystem::path& path, std::chrono::milliseconds timeout, HRESULT* why)
 {
     sockaddr_un addr{};
     std::string p = path.string();
-    if (p.size() >= sizeof(addr.sun_path)) return -1;
+    if (p.size() >= sizeof(addr.sun_path)) return fail(-1, why, RPC_S_SERVER_UNAVAILABLE);
     addr.sun_family = AF_UNIX;
     std::memcpy(addr.sun_path, p.c_str(), p.size() + 1);
-    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return -1;
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-        ::close(fd);
-        return -1;
+    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) return fail(-1, why, RPC_S_SERVER_UNAVAILABLE);
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    // A server that is alive but does not accept (stopped, or busy) fills its queue of
+    // connections; a connect then answers EAGAIN and is tried again until the deadline.
+    while (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        if (errno == EINTR) continue;
+        if (errno != EAGAIN && errno != EINPROGRESS) return fail(fd, why, RPC_S_SERVER_UNAVAILABLE);
+        if (std::chrono::steady_clock::now() >= deadline) return fail(fd, why, RPC_E_TIMEOUT);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
+    setBlocking(fd, true);
+    // Only a server of this user is trusted: another user could have put a socket in
+    // the way to hear the client's writes or answer in the server's place.
+    ucred peer{};
+    socklen_t len = sizeof peer;
+    if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &len) != 0 || peer.uid != ::geteuid())
+        return fail(fd, why, E_ACCESSDENIED);
     return fd;
 }
 
-int RpcClient::connectTcp(const std::string& host, int port)
+int RpcClient::connectTcp(const std::string& host, int port, std::chrono::milliseconds timeout, HRESULT* why)
 {
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* res = nullptr;
-    if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &res) != 0 || !res) return -1;
-    int fd = ::socket(res->ai_family, res->ai_socktype | SOCK_CLOEXEC, res->ai_protocol);
-    if (fd >= 0 && ::connect(fd, res->ai_addr, res->ai_addrlen) != 0) {
-        ::close(fd);
-        fd = -1;
+    if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &res) != 0 || !res)
+        return fail(-1, why, RPC_S_SERVER_UNAVAILABLE);
+    int fd = ::socket(res->ai_family, res->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, res->ai_protocol);
+    bool connected = fd >= 0 && ::connect(fd, res->ai_addr, res->ai_addrlen) == 0;
+    if (fd >= 0 && !connected && errno == EINPROGRESS &&
+        waitWritable(fd, std::chrono::steady_clock::now() + timeout)) {
+        int err = 0;
+        socklen_t len = sizeof err;
+        connected = ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) == 0 && err == 0;
     }
     ::freeaddrinfo(res);
+    if (!connected) return fail(fd, why, RPC_S_SERVER_UNAVAILABLE);
+    setBlocking(fd, true);
     return fd;
 }
 
@@ -96,16 +150,39 @@ void RpcClient::disconnect()
 {
     {
         std::lock_guard lock(mutex_);
+        noticeSent_ = true;  // the client's own doing: no notice
+    }
+    lose(RPC_S_CALL_FAILED);
+}
+
+void RpcClient::lose(HRESULT why)
+{
+    bool tell = false;
+    {
+        std::lock_guard lock(mutex_);
+        if (linkUp_) lostWhy_ = why;
         linkUp_ = false;
         // A call whose reply is already in keeps it, though its caller has not woken yet.
         for (auto& [id, p] : pending_) {
             if (p->done) continue;
             p->done = true;
-            p->hr = RPC_S_CALL_FAILED;
+            p->hr = why;
         }
+        tell = !noticeSent_ && options_.linkLost;
+        noticeSent_ = true;
     }
     cv_.notify_all();
     ::shutdown(fd_, SHUT_RDWR);
+    if (tell) post([notice = options_.linkLost, why] { notice(why); });
+}
+
+bool RpcClient::write(const std::vector<BYTE>& frame)
+{
+    const std::uint64_t deadline = clock_.monotonicMs() + std::uint64_t(options_.callTimeout.count());
+    std::lock_guard wl(writeMutex_);
+    if (writeAll(fd_, frame, deadline, clock_)) return true;
+    lose(RPC_S_CALL_FAILED);  // part of a frame may have gone: the link cannot be used again
+    return false;
 }
 
 HRESULT RpcClient::call(Method m, DWORD objectId, WireWriter& args, std::vector<BYTE>& reply)
@@ -120,24 +197,24 @@ HRESULT RpcClient::call(Method m, DWORD objectId, WireWriter& args, std::vector<
     f.payload = std::move(args.data());
     {
         std::lock_guard lock(mutex_);
-        if (!linkUp_) return RPC_S_CALL_FAILED;
+        if (!linkUp_) return lostWhy_;
         f.callId = nextCall_++;
         if (nextCall_ == 0) nextCall_ = 1;
         pending_[f.callId] = &p;
     }
-    bool sent;
-    {
-        std::lock_guard wl(writeMutex_);
-        sent = writeAll(fd_, encodeFrame(f));
-    }
+    const std::uint64_t start = clock_.monotonicMs();
+    const std::uint64_t timeout = std::uint64_t(options_.callTimeout.count());
+    const bool sent = write(encodeFrame(f));
     std::unique_lock lock(mutex_);
-    if (!sent) {
+    if (!sent && !p.done) {
         p.done = true;
         p.hr = RPC_S_CALL_FAILED;
     }
-    cv_.wait(lock, [&] { return p.done; });
+    // In slices, so a clock moved by a test is seen too.
+    while (!p.done && !clock_.isTimeOver(start, timeout)) cv_.wait_for(lock, std::chrono::milliseconds(50));
     pending_.erase(f.callId);
-    if (FAILED(p.hr) && p.hr == RPC_S_CALL_FAILED && p.payload.empty()) return p.hr;
+    if (!p.done) return RPC_E_TIMEOUT;  // a late reply finds nobody waiting and is dropped
+    if (FAILED(p.hr) && p.payload.empty()) return p.hr;
     reply = std::move(p.payload);
     return p.hr;
 }
@@ -149,8 +226,7 @@ void RpcClient::release(DWORD objectId)
     f.kind = FrameKind::Release;
     f.method = WORD(Method::Release);
     f.objectId = objectId;
-    std::lock_guard wl(writeMutex_);
-    writeAll(fd_, encodeFrame(f));
+    write(encodeFrame(f));
 }
 
 DWORD RpcClient::addSink(ComPtr<IUnknown> sink)
@@ -174,25 +250,45 @@ void RpcClient::removeSink(DWORD id)
 
 void RpcClient::readLoop()
 {
+    FrameReader reader;
+    std::vector<BYTE> buf(64 * 1024);
     Frame f;
-    while (readFrame(fd_, f)) {
-        if (f.kind == FrameKind::Reply) {
-            std::lock_guard lock(mutex_);
-            auto it = pending_.find(f.callId);
-            if (it == pending_.end()) continue;  // a reply nobody waits for
-            WireReader r(f.payload);
-            HRESULT hr = r.i32();
-            it->second->hr = r.ok() ? hr : RPC_E_INVALID_DATA;
-            if (r.ok()) it->second->payload.assign(f.payload.begin() + 4, f.payload.end());
-            it->second->done = true;
-            cv_.notify_all();
-        } else if (f.kind == FrameKind::Notify) {
-            notify(f);
-        } else {
-            break;
+    HRESULT why = RPC_S_CALL_FAILED;
+    bool open = true;
+    while (open) {
+        ssize_t n = ::recv(fd_, buf.data(), buf.size(), 0);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        std::span<const BYTE> data(buf.data(), std::size_t(n));
+        while (open && !data.empty()) {
+            std::size_t used = 0;
+            FrameReader::Status st = reader.feed(data, used, f, 0);
+            data = data.subspan(used);
+            if (st == FrameReader::Status::Malformed) open = false;
+            if (st != FrameReader::Status::Complete) continue;
+            if (f.kind == FrameKind::Reply) {
+                std::lock_guard lock(mutex_);
+                auto it = pending_.find(f.callId);
+                if (it == pending_.end()) continue;  // a reply nobody waits for
+                WireReader r(f.payload);
+                HRESULT hr = r.i32();
+                it->second->hr = r.ok() ? hr : RPC_E_INVALID_DATA;
+                if (r.ok()) it->second->payload.assign(f.payload.begin() + 4, f.payload.end());
+                it->second->done = true;
+                cv_.notify_all();
+            } else if (f.kind == FrameKind::Notify && f.objectId == 0 && f.method == WORD(Method::Refused)) {
+                WireReader r(f.payload);
+                HRESULT hr = r.i32();
+                why = r.done() && FAILED(hr) ? hr : RPC_S_CALL_FAILED;
+                open = false;
+            } else if (f.kind == FrameKind::Notify) {
+                notify(f);
+            } else {
+                open = false;
+            }
         }
     }
-    disconnect();
+    lose(why);
     // The sink table goes last: releasing a sink may release this client (see above).
     std::map<DWORD, ComPtr<IUnknown>> gone;
     {

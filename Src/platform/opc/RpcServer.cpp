@@ -2,8 +2,11 @@
 
 #include "platform/opc/Connection.h"
 #include "platform/opc/ServerCore.h"
+#include "platform/opc/SocketFolder.h"
 #include "platform/registry/Registry.h"
+#include "platform/win/Clock.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
@@ -41,26 +44,40 @@ bool someoneListens(const sockaddr_un& addr)
 
 } // namespace
 
-RpcServer::RpcServer(std::shared_ptr<ServerCore> core) : core_(std::move(core)) {}
+// Refused sockets kept open until their peer has read the refusal.
+constexpr std::size_t kMaxLingering = 64;
+constexpr std::uint64_t kLingerMs = 2000;
+
+RpcServer::RpcServer(std::shared_ptr<ServerCore> core, const win::Clock& clock)
+    : core_(std::move(core)), clock_(clock) {}
 
 RpcServer::~RpcServer() { stop(); }
 
-bool RpcServer::listen(const std::filesystem::path& path)
+bool RpcServer::listen(const std::filesystem::path& path, std::string& error)
 {
     sockaddr_un addr;
-    if (!fillAddress(path, addr)) return false;
-    std::error_code ec;
-    std::filesystem::create_directories(path.parent_path(), ec);
-    // Only the owner may reach the class sockets.
-    ::chmod(path.parent_path().c_str(), 0700);
-    if (someoneListens(addr)) return false;
+    if (!fillAddress(path, addr)) {
+        error = "The socket path " + path.string() + " is too long.";
+        return false;
+    }
+    // Only the owner may reach the class sockets: a folder someone else could have made
+    // or opened is not used at all.
+    if (!prepareSocketFolder(path.parent_path(), error)) return false;
+    if (someoneListens(addr)) {
+        error = "Another server already serves " + path.string() + ".";
+        return false;
+    }
     ::unlink(path.c_str());
     int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return false;
+    if (fd < 0) {
+        error = std::string("No socket: ") + std::strerror(errno) + ".";
+        return false;
+    }
     mode_t old = ::umask(0077);
     bool bound = ::bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
     ::umask(old);
     if (!bound || ::chmod(path.c_str(), 0600) != 0 || ::listen(fd, 16) != 0 || ::pipe2(wakeFd_, O_CLOEXEC) != 0) {
+        error = "The socket " + path.string() + " cannot be opened: " + std::strerror(errno) + ".";
         ::close(fd);
         return false;
     }
@@ -110,8 +127,47 @@ bool RpcServer::allowed(const std::string& host) const
     return false;
 }
 
+void RpcServer::refuse(int fd)
+{
+    Frame f;
+    f.kind = FrameKind::Notify;
+    f.method = WORD(Method::Refused);
+    WireWriter w;
+    w.i32(E_OUTOFMEMORY);
+    f.payload = std::move(w.data());
+    std::vector<BYTE> bytes = encodeFrame(f);
+    // A fresh socket takes these few bytes at once; it is never waited for.
+    [[maybe_unused]] ssize_t n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    ::shutdown(fd, SHUT_WR);
+    std::lock_guard lock(mutex_);
+    if (lingering_.size() >= kMaxLingering) {
+        ::close(lingering_.front().first);
+        lingering_.erase(lingering_.begin());
+    }
+    lingering_.emplace_back(fd, clock_.monotonicMs());
+}
+
+// Closed once the peer closed or read long enough; closing earlier, with its call unread,
+// could make TCP reset the link before the peer read the refusal.
+void RpcServer::closeLingering(bool all)
+{
+    std::lock_guard lock(mutex_);
+    const std::uint64_t now = clock_.monotonicMs();
+    std::erase_if(lingering_, [&](const std::pair<int, std::uint64_t>& l) {
+        BYTE sink[256];
+        ssize_t n;
+        while ((n = ::recv(l.first, sink, sizeof sink, MSG_DONTWAIT)) > 0) {
+        }
+        const bool peerGone = n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK);
+        if (!all && !peerGone && !win::isTimeOver(l.second, now, kLingerMs)) return false;
+        ::close(l.first);
+        return true;
+    });
+}
+
 void RpcServer::reap()
 {
+    closeLingering(false);
     std::vector<std::shared_ptr<Connection>> done;
     {
         std::lock_guard lock(mutex_);
@@ -149,16 +205,20 @@ void RpcServer::acceptLoop(int fd, bool remote)
                 continue;
             }
         }
-        auto conn = std::make_shared<Connection>(c, core_);
+        std::shared_ptr<Connection> conn;
         {
             std::lock_guard lock(mutex_);
             if (stopping_) {
-                conn.reset();
+                ::close(c);
                 return;
             }
-            connections_.push_back(conn);
+            if (connections_.size() < core_->limits.connections) {
+                conn = std::make_shared<Connection>(c, core_, clock_);
+                connections_.push_back(conn);
+            }
         }
-        conn->start();
+        if (conn) conn->start();
+        else refuse(c);
     }
 }
 
@@ -182,6 +242,7 @@ void RpcServer::stop()
     }
     for (auto& c : all) c->close();
     all.clear();
+    closeLingering(true);
     for (int* fd : {&listenFd_, &tcpFd_, &wakeFd_[0], &wakeFd_[1]})
         if (*fd >= 0) {
             ::close(*fd);

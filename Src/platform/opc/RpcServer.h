@@ -1,16 +1,21 @@
 #pragma once
 // Serves a toolkit's server objects to other processes: one listening Unix socket per
-// class (owner-only), one server object per accepted connection, and, when the class's
-// registry settings allow it, a TCP listener that answers only hosts on an allow-list.
+// class (owner-only, in a folder checked to be the owner's alone), one server object per
+// accepted connection, and, when the class's registry settings allow it, a TCP listener
+// that answers only hosts on an allow-list. Connections over the limit (local and remote
+// together) get one refusal frame whose E_OUTOFMEMORY fails their calls, and are closed.
 #include "platform/opc/OpcTypes.h"
 
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <string>
+#include <utility>
 #include <thread>
 #include <vector>
 
 namespace registry { class Registry; }
+namespace win { class Clock; }
 
 namespace opc {
 
@@ -19,14 +24,16 @@ class Connection;
 
 class RpcServer {
 public:
-    explicit RpcServer(std::shared_ptr<ServerCore> core);
+    // The clock times partial frames; it outlives the server.
+    RpcServer(std::shared_ptr<ServerCore> core, const win::Clock& clock);
     ~RpcServer();
     RpcServer(const RpcServer&) = delete;
     RpcServer& operator=(const RpcServer&) = delete;
 
-    // Binds the socket (replacing a stale one nobody listens on); false when another
-    // process serves it or it cannot be made.
-    bool listen(const std::filesystem::path& path);
+    // Binds the socket (replacing a stale one nobody listens on); false, with the reason
+    // in error, when its folder cannot be trusted, another process serves it or it
+    // cannot be made.
+    bool listen(const std::filesystem::path& path, std::string& error);
     // Reads "RemotePort" (DWORD) and "RemoteHosts" (text, addresses separated by ';')
     // under HKCR "AppID\{clsid}"; listens on TCP only when both are set.
     void enableRemote(registry::Registry* reg, const CLSID& clsid);
@@ -40,8 +47,12 @@ private:
     void acceptLoop(int fd, bool remote);
     bool allowed(const std::string& host) const;
     void reap();
+    // Sends the refusal and lets the socket linger until the peer has read it.
+    void refuse(int fd);
+    void closeLingering(bool all);
 
     std::shared_ptr<ServerCore> core_;
+    const win::Clock& clock_;
     std::filesystem::path path_;
     int listenFd_ = -1;
     int tcpFd_ = -1;
@@ -49,8 +60,12 @@ private:
     int wakeFd_[2] = {-1, -1};
     std::vector<std::string> allowHosts_;
     std::vector<std::thread> acceptors_;
+    // A leaf: connections are closed after it is left.
     mutable std::mutex mutex_;
     std::vector<std::shared_ptr<Connection>> connections_;
+    // Refused sockets with the time they were refused; only the acceptor thread of the
+    // Unix socket closes them (their count is bounded).
+    std::vector<std::pair<int, std::uint64_t>> lingering_;
     bool stopping_ = false;
 };
 

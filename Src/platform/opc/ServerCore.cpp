@@ -110,12 +110,12 @@ std::vector<ComPtr<Group>> ServerCore::groups()
     return out;
 }
 
-void ServerCore::groups(std::vector<ComPtr<Group>>& out)
+void ServerCore::servers(std::vector<ComPtr<ServerObject>>& out)
 {
     out.clear();
     std::lock_guard lock(mutex_);
-    for (Group* g : groups_)
-        if (g->tryAddRef()) out.push_back(ComPtr<Group>::attach(g));
+    for (ServerObject* s : servers_)
+        if (s->tryAddRef()) out.push_back(ComPtr<ServerObject>::attach(s));
 }
 
 DWORD ServerCore::clientCount() const

@@ -1,12 +1,15 @@
 #include "platform/opc/ServerObject.h"
 
 #include "platform/com/Bstr.h"
+#include "platform/opc/ClientWorker.h"
 #include "platform/opc/Enumerators.h"
 #include "platform/opc/Group.h"
 #include "platform/opc/InterfaceSets.h"
 #include "platform/opc/OPCBrowser.h"
 
+#include <algorithm>
 #include <ctime>
+#include <limits>
 
 namespace opc {
 namespace {
@@ -34,14 +37,49 @@ std::vector<std::string> splitDots(std::string_view s)
     }
 }
 
+// The server's texts are English: these are the locales it answers in.
+constexpr LCID kLocales[] = {LOCALE_SYSTEM_DEFAULT, LOCALE_USER_DEFAULT, LOCALE_NEUTRAL, LOCALE_EN_US};
+
 } // namespace
 
-DWORD ConnectionTables::newItemHandle()
+std::optional<DWORD> ConnectionTables::newItemHandle()
 {
     std::lock_guard lock(mutex);
+    if (items >= limits.items) return std::nullopt;
+    ++items;
     DWORD h = nextItemHandle++;
     if (nextItemHandle == 0) nextItemHandle = 1;
     return h;
+}
+
+void ConnectionTables::releaseItems(std::size_t n)
+{
+    std::lock_guard lock(mutex);
+    items -= std::min(n, items);
+}
+
+bool ConnectionTables::takePending()
+{
+    std::lock_guard lock(mutex);
+    if (pending >= limits.pendingTransactions) return false;
+    ++pending;
+    return true;
+}
+
+void ConnectionTables::releasePending(std::size_t n)
+{
+    std::lock_guard lock(mutex);
+    pending -= std::min(n, pending);
+}
+
+void ConnectionTables::wake()
+{
+    std::shared_ptr<ClientWorker> w;
+    {
+        std::lock_guard lock(mutex);
+        w = worker;
+    }
+    if (w) w->wake();
 }
 
 ComPtr<ServerObject> ServerObject::create(std::shared_ptr<ServerCore> core)
@@ -56,9 +94,20 @@ ComPtr<ServerObject> ServerObject::create(std::shared_ptr<ServerCore> core)
 }
 
 ServerObject::ServerObject(std::shared_ptr<ServerCore> core)
-    : core_(std::move(core)), tables_(std::make_shared<ConnectionTables>()),
-      shutdownPoint_(*static_cast<IOPCServer*>(this), IID_IOPCShutdown, 0)
+    : core_(std::move(core)), tables_(std::make_shared<ConnectionTables>(core_->limits)),
+      shutdownPoint_(*static_cast<IOPCServer*>(this), IID_IOPCShutdown, core_->limits.shutdownSinks)
 {
+    // The worker exists before the scheduler can see this object, and stays to the end.
+    if (core_->threaded) {
+        worker_ = std::make_shared<ClientWorker>([this](std::uint64_t nowMs) {
+            // The worker holds the object while it runs: a client that lets go of it
+            // inside a sink call leaves the last release to this thread.
+            if (!tryAddRef()) return;
+            auto hold = ComPtr<ServerObject>::attach(this);
+            hold->poll(nowMs);
+        });
+        tables_->worker = worker_;
+    }
     core_->addServer(this);
 }
 
@@ -94,6 +143,13 @@ void ServerObject::disconnect(COPCCallback* cb)
         groups.swap(groups_);
         tell = connected_;
     }
+    if (worker_) {
+        {
+            std::lock_guard tl(tables_->mutex);
+            tables_->worker.reset();
+        }
+        worker_->stop();
+    }
     shutdownPoint_.clear();
     for (auto& [h, g] : groups) g->teardown(cb);
     if (cb && tell) cb->OnClientDisconnect(this);
@@ -105,12 +161,75 @@ std::size_t ServerObject::groupCount() const
     return groups_.size();
 }
 
+std::u16string ServerObject::clientName() const
+{
+    std::lock_guard lock(mutex_);
+    return clientName_;
+}
+
+std::vector<ComPtr<Group>> ServerObject::groupList() const
+{
+    std::lock_guard lock(mutex_);
+    std::vector<ComPtr<Group>> out;
+    out.reserve(groups_.size());
+    for (auto& [h, g] : groups_) out.push_back(g);
+    return out;
+}
+
 void ServerObject::requestShutdown(std::u16string_view reason)
 {
     for (auto& sink : shutdownPoint_.sinks<IOPCShutdown>()) sink->ShutdownRequest(reason);
 }
 
+void ServerObject::poll(std::uint64_t nowMs)
+{
+    std::lock_guard pl(pollMutex_);
+    {
+        std::lock_guard lock(mutex_);
+        for (auto& [h, g] : groups_) pollGroups_.push_back(g);
+    }
+    // Cleared first: a schedule changed during the poll brings the worker back.
+    tables_->nextDueMs.store(std::numeric_limits<std::uint64_t>::max(), std::memory_order_relaxed);
+    std::uint64_t next = std::numeric_limits<std::uint64_t>::max();
+    for (auto& g : pollGroups_) next = std::min(next, g->poll(nowMs));
+    pollGroups_.clear();  // no group outlives its removal because of the last poll
+    std::uint64_t seen = std::numeric_limits<std::uint64_t>::max();
+    tables_->nextDueMs.compare_exchange_strong(seen, next, std::memory_order_relaxed);
+}
+
+void ServerObject::tick(std::uint64_t nowMs)
+{
+    // A client with nothing due is not woken: idle clients cost the scheduler a look.
+    if (worker_ && nowMs >= tables_->nextDueMs.load(std::memory_order_relaxed)) worker_->tick(nowMs);
+}
+
 // ---- IOPCServer ----
+
+std::u16string ServerObject::uniqueGroupNameLocked()
+{
+    std::u16string made;
+    do made = com::toBstr("Group" + std::to_string(tables_->nextGroupHandle++));
+    while (tables_->groupNames.count(made));
+    return made;
+}
+
+HRESULT ServerObject::addGroup(GroupSettings s, ComPtr<Group>& out)
+{
+    std::lock_guard lock(mutex_);
+    if (disconnected_) return E_FAIL;
+    {
+        std::lock_guard tl(tables_->mutex);
+        if (groups_.size() >= tables_->limits.groups) return E_OUTOFMEMORY;
+        if (s.name.empty()) s.name = uniqueGroupNameLocked();
+        else if (tables_->groupNames.count(s.name)) return OPC_E_DUPLICATENAME;
+        do s.hServerGroup = tables_->nextGroupHandle++;
+        while (s.hServerGroup == 0 || groups_.count(s.hServerGroup));
+        tables_->groupNames.insert(s.name);
+    }
+    out = Group::create(core_, tables_, this, s);
+    groups_.emplace(s.hServerGroup, out);
+    return S_OK;
+}
 
 HRESULT ServerObject::AddGroup(std::u16string_view name, BOOL active, DWORD requestedUpdateRate,
                                OPCHANDLE hClientGroup, const LONG* timeBias, const FLOAT* percentDeadband, LCID lcid,
@@ -124,6 +243,7 @@ HRESULT ServerObject::AddGroup(std::u16string_view name, BOOL active, DWORD requ
     auto call = core_->enter();
     if (!call) return CO_E_SERVER_STOPPING;
     GroupSettings s;
+    s.name = name;
     s.active = active ? TRUE : FALSE;
     s.requestedRate = requestedUpdateRate;
     s.revisedRate = call->ReviseUpdateRate(requestedUpdateRate);
@@ -131,39 +251,20 @@ HRESULT ServerObject::AddGroup(std::u16string_view name, BOOL active, DWORD requ
     s.timeBias = timeBias ? *timeBias : localTimeBias();
     s.percentDeadband = percentDeadband ? *percentDeadband : 0.0f;
     s.lcid = lcid;
-    std::lock_guard lock(mutex_);
-    if (disconnected_) return E_FAIL;
-    {
-        std::lock_guard tl(tables_->mutex);
-        if (name.empty()) {
-            std::u16string made;
-            do made = com::toBstr("Group" + std::to_string(tables_->nextGroupHandle++));
-            while (tables_->groupNames.count(made));
-            s.name = made;
-        } else {
-            if (tables_->groupNames.count(std::u16string(name))) return OPC_E_DUPLICATENAME;
-            s.name = name;
-        }
-        do s.hServerGroup = tables_->nextGroupHandle++;
-        while (s.hServerGroup == 0 || groups_.count(s.hServerGroup));
-        tables_->groupNames.insert(s.name);
-    }
-    ComPtr<Group> g = Group::create(core_, tables_, s);
-    HRESULT hr = g->QueryInterface(iid, reinterpret_cast<void**>(group));
-    if (FAILED(hr)) {
-        std::lock_guard tl(tables_->mutex);
-        tables_->groupNames.erase(s.name);
-        g->teardown(call.get());
+    ComPtr<Group> g;
+    if (HRESULT hr = addGroup(s, g); FAILED(hr)) return hr;
+    if (HRESULT hr = g->QueryInterface(iid, reinterpret_cast<void**>(group)); FAILED(hr)) {
+        RemoveGroup(g->serverHandle(), TRUE);  // no client ever saw it
         return hr;
     }
-    groups_.emplace(s.hServerGroup, g);
-    *hServerGroup = s.hServerGroup;
+    *hServerGroup = g->serverHandle();
     *revisedUpdateRate = s.revisedRate;
     return s.revisedRate == requestedUpdateRate ? S_OK : OPC_S_UNSUPPORTEDRATE;
 }
 
-HRESULT ServerObject::GetErrorString(HRESULT error, LCID, std::u16string& text)
+HRESULT ServerObject::GetErrorString(HRESULT error, LCID lcid, std::u16string& text)
 {
+    if (std::find(std::begin(kLocales), std::end(kLocales), lcid) == std::end(kLocales)) return E_INVALIDARG;
     std::string_view known = com::errorText(error);
     if (!known.empty()) {
         text = com::toBstr(known);
@@ -181,12 +282,7 @@ HRESULT ServerObject::GetGroupByName(std::u16string_view name, const IID& iid, I
 {
     if (!out) return E_POINTER;
     *out = nullptr;
-    std::vector<ComPtr<Group>> groups;
-    {
-        std::lock_guard lock(mutex_);
-        for (auto& [h, g] : groups_) groups.push_back(g);
-    }
-    for (auto& g : groups)
+    for (auto& g : groupList())
         if (g->name() == name) return g->QueryInterface(iid, reinterpret_cast<void**>(out));
     return E_INVALIDARG;
 }
@@ -202,9 +298,9 @@ HRESULT ServerObject::GetStatus(OPCSERVERSTATUS& status)
     status.dwServerState = call->GetServerState();
     status.dwGroupCount = DWORD(groupCount());
     status.dwBandWidth = 0xFFFFFFFFu;  // not measured
-    status.wMajorVersion = 4;
-    status.wMinorVersion = 51;
-    status.wBuildNumber = 2023;
+    status.wMajorVersion = core_->version.major;
+    status.wMinorVersion = core_->version.minor;
+    status.wBuildNumber = core_->version.build;
     status.szVendorInfo = com::toBstr(call->GetVendorName());
     return S_OK;
 }
@@ -219,15 +315,22 @@ HRESULT ServerObject::RemoveGroup(OPCHANDLE hServerGroup, BOOL force)
         g = std::move(it->second);
         groups_.erase(it);
     }
+    // The name is read before the tables' lock: the group's lock comes first.
+    const std::u16string name = g->name();
     {
         std::lock_guard tl(tables_->mutex);
-        tables_->groupNames.erase(g->name());
+        tables_->groupNames.erase(name);
     }
-    // Our table held one reference and `g` holds it now; any more belong to the client.
-    bool inUse = g->refCount() > 1;
-    if (auto call = core_->enterTeardown()) g->teardown(call.get());
-    else g->teardown(nullptr);
-    return inUse && !force ? OPC_S_INUSE : S_OK;
+    // A group still referenced answers E_FAIL from now on and hands its items back with
+    // its last reference; forced, it hands them back now.
+    if (force) {
+        if (auto call = core_->enterTeardown()) g->teardown(call.get());
+        else g->teardown(nullptr);
+        return S_OK;
+    }
+    g->markDeleted();
+    Group* p = g.detach();
+    return p->Release() == 0 ? S_OK : OPC_S_INUSE;
 }
 
 HRESULT ServerObject::CreateGroupEnumerator(OPCENUMSCOPE scope, const IID& iid, IUnknown** out)
@@ -237,11 +340,8 @@ HRESULT ServerObject::CreateGroupEnumerator(OPCENUMSCOPE scope, const IID& iid, 
     if (scope < OPC_ENUM_PRIVATE_CONNECTIONS || scope > OPC_ENUM_ALL) return E_INVALIDARG;
     if (iid != IID_IEnumUnknown && iid != IID_IEnumString) return E_NOINTERFACE;
     std::vector<ComPtr<Group>> groups;
-    // There are no public groups: the public scopes list nothing.
-    if (scope != OPC_ENUM_PUBLIC_CONNECTIONS && scope != OPC_ENUM_PUBLIC) {
-        std::lock_guard lock(mutex_);
-        for (auto& [h, g] : groups_) groups.push_back(g);
-    }
+    // Every group is private to its client: the public scopes list nothing.
+    if (scope != OPC_ENUM_PUBLIC_CONNECTIONS && scope != OPC_ENUM_PUBLIC) groups = groupList();
     bool none = groups.empty();
     if (iid == IID_IEnumString) {
         std::vector<std::u16string> names;
@@ -253,6 +353,44 @@ HRESULT ServerObject::CreateGroupEnumerator(OPCENUMSCOPE scope, const IID& iid, 
         *out = UnknownEnum::make(std::move(list), IID_IEnumUnknown).detach();
     }
     return none ? S_FALSE : S_OK;
+}
+
+// ---- IOPCCommon ----
+
+HRESULT ServerObject::SetLocaleID(LCID lcid)
+{
+    if (std::find(std::begin(kLocales), std::end(kLocales), lcid) == std::end(kLocales)) return E_INVALIDARG;
+    std::lock_guard lock(mutex_);
+    lcid_ = lcid;
+    return S_OK;
+}
+
+HRESULT ServerObject::GetLocaleID(LCID* lcid)
+{
+    if (!lcid) return E_POINTER;
+    std::lock_guard lock(mutex_);
+    *lcid = lcid_;
+    return S_OK;
+}
+
+HRESULT ServerObject::QueryAvailableLocaleIDs(std::vector<LCID>& lcids)
+{
+    lcids.assign(std::begin(kLocales), std::end(kLocales));
+    return S_OK;
+}
+
+HRESULT ServerObject::GetErrorString(HRESULT error, std::u16string& text)
+{
+    LCID lcid = LOCALE_SYSTEM_DEFAULT;
+    GetLocaleID(&lcid);
+    return GetErrorString(error, lcid, text);
+}
+
+HRESULT ServerObject::SetClientName(std::u16string_view name)
+{
+    std::lock_guard lock(mutex_);
+    clientName_ = name;
+    return S_OK;
 }
 
 // ---- IOPCItemProperties ----
@@ -322,7 +460,7 @@ HRESULT ServerObject::LookupItemIDs(std::u16string_view itemId, std::span<const 
 
 COPCBrowser* ServerObject::browser(COPCCallback* cb) { return cb->CreateBrowser(); }
 
-bool ServerObject::positionBrowser(COPCBrowser* b, const std::vector<std::string>& path)
+bool ServerObject::positionBrowserLocked(COPCBrowser* b, const std::vector<std::string>& path)
 {
     for (int guard = 0; guard < 1024 && b->MoveUp(); ++guard) {
     }
@@ -368,7 +506,7 @@ HRESULT ServerObject::ChangeBrowsePosition(OPCBROWSEDIRECTION direction, std::u1
     default:
         return E_INVALIDARG;
     }
-    if (!positionBrowser(b, path)) return E_INVALIDARG;
+    if (!positionBrowserLocked(b, path)) return E_INVALIDARG;
     browsePath_ = std::move(path);
     return S_OK;
 }
@@ -391,7 +529,7 @@ HRESULT ServerObject::BrowseOPCItemIDs(OPCBROWSETYPE type, std::u16string_view f
             std::lock_guard lock(mutex_);
             path = browsePath_;
         }
-        if (!positionBrowser(b, path)) return E_FAIL;
+        if (!positionBrowserLocked(b, path)) return E_FAIL;
         HRESULT hr = b->BeginBrowse(type, narrow(filter), dataTypeFilter, accessRightsFilter);
         if (FAILED(hr)) return hr;
         std::vector<std::string> found;
@@ -400,7 +538,7 @@ HRESULT ServerObject::BrowseOPCItemIDs(OPCBROWSETYPE type, std::u16string_view f
             if (n.empty()) break;
             found.push_back(std::move(n));
         }
-        positionBrowser(b, path);  // a flat listing moves the browser to the root
+        positionBrowserLocked(b, path);  // a flat listing moves the browser to the root
         // Leaves are filtered by canonical type and access rights here, whatever the
         // browser does with the filters.
         const bool filtered = type != OPC_BRANCH && (dataTypeFilter != VT_EMPTY || accessRightsFilter != 0);
@@ -433,7 +571,7 @@ HRESULT ServerObject::GetItemID(std::u16string_view itemDataId, std::u16string& 
         std::lock_guard lock(mutex_);
         path = browsePath_;
     }
-    if (!positionBrowser(b, path)) return E_FAIL;
+    if (!positionBrowserLocked(b, path)) return E_FAIL;
     std::string id = b->GetItemID(narrow(itemDataId));
     if (id.empty()) return E_INVALIDARG;
     itemId = com::toBstr(id);
@@ -455,6 +593,13 @@ HRESULT ServerObject::BrowseAccessPaths(std::u16string_view itemId, IEnumString*
     }
     if (p.empty()) return E_NOTIMPL;
     *paths = StringEnum::make({com::toBstr(p)}, IID_IEnumString).detach();
+    return S_OK;
+}
+
+HRESULT ServerObject::EnumConnectionPoints(IEnumConnectionPoints** out)
+{
+    if (!out) return E_POINTER;
+    *out = ConnectionPointsEnum::make({ComPtr<IConnectionPoint>(&shutdownPoint_)}, IID_IEnumConnectionPoints).detach();
     return S_OK;
 }
 

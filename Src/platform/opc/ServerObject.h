@@ -1,31 +1,57 @@
 #pragma once
 // The server object of one client connection: its groups, its item handle table, its
-// browse position and its shutdown connection point.
+// browse position, its locale and name, its shutdown connection point, and the worker
+// that runs its deliveries.
 #include "platform/opc/ConnectionPoint.h"
+#include "platform/opc/Group.h"
 #include "platform/opc/Interfaces.h"
 #include "platform/opc/ServerCore.h"
 
+#include <atomic>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
 namespace opc {
 
-class Group;
+class ClientWorker;
 
-// Tables of one connection shared with its groups.
+// Tables of one client shared with its groups (which may outlive the server object
+// while the client still holds them).
 struct ConnectionTables {
+    explicit ConnectionTables(const ServerLimits& l) : limits(l) {}
+    const ServerLimits limits;
+    // Innermost but for the leaves: taken under a server object's or a group's lock,
+    // never the other way.
     std::mutex mutex;
     std::set<std::u16string> groupNames;
     DWORD nextItemHandle = 1;
     DWORD nextGroupHandle = 1;
-    DWORD newItemHandle();
+    std::size_t items = 0;    // items of all the client's groups
+    std::size_t pending = 0;  // queued transactions of all its groups
+    std::shared_ptr<ClientWorker> worker;  // null without a worker or once it stopped
+    // Monotonic ms from which the worker is ticked again: the first due subscription
+    // update of the client's groups (0: at the next tick).
+    std::atomic<std::uint64_t> nextDueMs{0};
+
+    // A new item handle, when the client may have one more item.
+    std::optional<DWORD> newItemHandle();
+    // Counts n items or transactions out again.
+    void releaseItems(std::size_t n);
+    bool takePending();
+    void releasePending(std::size_t n);
+    // The worker runs soon (a transaction was queued).
+    void wake();
+    // A group's schedule changed: the worker is ticked at the next tick.
+    void dueNow() { nextDueMs.store(0, std::memory_order_relaxed); }
 };
 
 class ServerObject final : public IOPCServer,
+                           public IOPCCommon,
                            public IOPCItemProperties,
                            public IOPCBrowseServerAddressSpace,
                            public IConnectionPointContainer {
@@ -46,6 +72,12 @@ public:
     HRESULT GetStatus(OPCSERVERSTATUS& status) override;
     HRESULT RemoveGroup(OPCHANDLE hServerGroup, BOOL force) override;
     HRESULT CreateGroupEnumerator(OPCENUMSCOPE scope, const IID& iid, IUnknown** enumerator) override;
+    // IOPCCommon
+    HRESULT SetLocaleID(LCID lcid) override;
+    HRESULT GetLocaleID(LCID* lcid) override;
+    HRESULT QueryAvailableLocaleIDs(std::vector<LCID>& lcids) override;
+    HRESULT GetErrorString(HRESULT error, std::u16string& text) override;
+    HRESULT SetClientName(std::u16string_view name) override;
     // IOPCItemProperties
     HRESULT QueryAvailableProperties(std::u16string_view itemId, std::vector<DWORD>& propertyIds,
                                      std::vector<std::u16string>& descriptions,
@@ -62,7 +94,12 @@ public:
     HRESULT GetItemID(std::u16string_view itemDataId, std::u16string& itemId) override;
     HRESULT BrowseAccessPaths(std::u16string_view itemId, IEnumString** paths) override;
     // IConnectionPointContainer
+    HRESULT EnumConnectionPoints(IEnumConnectionPoints** out) override;
     HRESULT FindConnectionPoint(const IID& iid, IConnectionPoint** out) override;
+
+    // Adds a group made from settings (its name and handle are made here); the group,
+    // or E_OUTOFMEMORY when the client has its limit of groups.
+    HRESULT addGroup(GroupSettings s, ComPtr<Group>& out);
 
     // Sends the shutdown request to the client's IOPCShutdown sinks.
     void requestShutdown(std::u16string_view reason);
@@ -71,20 +108,39 @@ public:
     // callback it still holds).
     void disconnect(COPCCallback* callback);
     std::size_t groupCount() const;
+    std::u16string clientName() const;
+
+    // Runs the groups' queued transactions and due subscription updates and hands the
+    // results to the client's sinks; never twice at once. Not from inside a sink.
+    void poll(std::uint64_t nowMs);
+    // With a worker: lets it poll at nowMs on its own thread when one of the client's
+    // groups is due. Without: nothing.
+    void tick(std::uint64_t nowMs);
 
 private:
     explicit ServerObject(std::shared_ptr<ServerCore> core);
     ~ServerObject();
-    // Walks the shared browser to this client's position; false when it is gone.
-    bool positionBrowser(COPCBrowser* b, const std::vector<std::string>& path);
+    // Walks the shared browser to this client's position; false when it is gone. Under
+    // the core's browse lock.
+    bool positionBrowserLocked(COPCBrowser* b, const std::vector<std::string>& path);
     COPCBrowser* browser(COPCCallback* cb);
+    // The first name in "Group1", "Group2" ... not taken. Under the tables' lock.
+    std::u16string uniqueGroupNameLocked();
+    std::vector<ComPtr<Group>> groupList() const;
 
     RefCount refs_;
     std::shared_ptr<ServerCore> core_;
     std::shared_ptr<ConnectionTables> tables_;
+    std::shared_ptr<ClientWorker> worker_;  // made by the constructor when the core is threaded, kept to the end
+    // Outermost of this object's locks: one poll at a time (it guards pollGroups_).
+    std::mutex pollMutex_;
+    std::vector<ComPtr<Group>> pollGroups_;
+    // Before the tables' lock and a group's lock; nothing is called while it is held.
     mutable std::mutex mutex_;
     std::map<OPCHANDLE, ComPtr<Group>> groups_;
     std::vector<std::string> browsePath_;
+    LCID lcid_ = LOCALE_SYSTEM_DEFAULT;
+    std::u16string clientName_;
     bool disconnected_ = false;
     bool connected_ = false;  // the callback was told about this client
     ConnectionPoint shutdownPoint_;

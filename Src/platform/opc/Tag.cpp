@@ -15,7 +15,7 @@ LONG CTag::Release()
 
 void CTag::UpdateValue(const VARIANT& value, WORD quality, FILETIME timestamp)
 {
-    std::lock_guard lock(m_lock);
+    auto lock = Lock();
     m_value = value;
     m_wQuality = quality;
     m_timestamp = timestamp;
@@ -23,14 +23,15 @@ void CTag::UpdateValue(const VARIANT& value, WORD quality, FILETIME timestamp)
 
 void CTag::UpdateQuality(WORD quality, FILETIME timestamp)
 {
-    std::lock_guard lock(m_lock);
+    auto lock = Lock();
     m_wQuality = quality;
     m_timestamp = timestamp;
 }
 
-CTagState CTag::Snapshot() const
+CTagState CTag::Snapshot(std::uint64_t* changes) const
 {
     std::lock_guard lock(m_lock);
+    if (changes) *changes = m_changes.load(std::memory_order_relaxed);
     return CTagState{m_value, m_wQuality, m_timestamp};
 }
 
@@ -38,4 +39,20 @@ bool CTag::SameAs(const VARIANT& value, WORD quality) const
 {
     std::lock_guard lock(m_lock);
     return m_wQuality == quality && m_value == value;
+}
+
+CTagState CTag::Look(std::uint64_t& changes, std::optional<HRESULT>& check) const
+{
+    std::lock_guard lock(m_lock);
+    changes = m_changes.load(std::memory_order_relaxed);
+    if (m_checkedAt == changes) check = m_check;
+    else check.reset();
+    return CTagState{m_value, m_wQuality, m_timestamp};
+}
+
+void CTag::RememberCheck(std::uint64_t changes, HRESULT result) const
+{
+    std::lock_guard lock(m_lock);
+    m_checkedAt = changes;
+    m_check = result;
 }

@@ -1,12 +1,16 @@
 #pragma once
 // Base of the application's tags. The toolkit reads a tag to answer client reads and
 // subscriptions; the application writes it as its values arrive.
+#include "platform/com/HResult.h"
 #include "platform/com/Time.h"
 #include "platform/com/Variant.h"
 #include "platform/win/WinTypes.h"
 
 #include <atomic>
+#include <cstdint>
 #include <mutex>
+#include <optional>
+#include <utility>
 
 // A snapshot of what a client reads from a tag.
 struct CTagState {
@@ -17,6 +21,23 @@ struct CTagState {
 
 class CTag {
 public:
+    // The tag's lock for code that changes the members below directly. Whatever is done
+    // under it counts as a change of the tag (see ChangeCount).
+    class WriteLock {
+    public:
+        explicit WriteLock(const CTag& tag) : tag_(&tag), lock_(tag.m_lock) {}
+        WriteLock(WriteLock&& o) noexcept : tag_(std::exchange(o.tag_, nullptr)), lock_(std::move(o.lock_)) {}
+        WriteLock& operator=(WriteLock&&) = delete;
+        ~WriteLock()
+        {
+            if (tag_ && lock_.owns_lock()) tag_->m_changes.fetch_add(1, std::memory_order_release);
+        }
+
+    private:
+        const CTag* tag_;
+        std::unique_lock<std::mutex> lock_;
+    };
+
     CTag();
     virtual ~CTag();
     CTag(const CTag&) = delete;
@@ -30,12 +51,24 @@ public:
     // Writes value, quality and time stamp together under the tag's lock.
     void UpdateValue(const VARIANT& value, WORD quality, FILETIME timestamp);
     void UpdateQuality(WORD quality, FILETIME timestamp);
-    // What a reader sees, taken under the tag's lock.
-    CTagState Snapshot() const;
+    // What a reader sees, taken under the tag's lock; changes, when asked for, is the
+    // change count that goes with it.
+    CTagState Snapshot(std::uint64_t* changes = nullptr) const;
     // True when the tag holds this value and quality (compared under the lock, no copy).
     bool SameAs(const VARIANT& value, WORD quality) const;
     // For code that sets the members below directly while other threads read.
-    std::unique_lock<std::mutex> Lock() const { return std::unique_lock<std::mutex>(m_lock); }
+    WriteLock Lock() const { return WriteLock(*this); }
+    // For code that only reads them: it leaves the change count alone (a Lock() taken to
+    // read would make every subscription look at the tag again for nothing).
+    std::unique_lock<std::mutex> ReadLock() const { return std::unique_lock<std::mutex>(m_lock); }
+    // Grows with every write (and every Lock()); equal counts mean nothing was written
+    // in between, so a reader may skip looking at the value.
+    std::uint64_t ChangeCount() const { return m_changes.load(std::memory_order_acquire); }
+    // For the toolkit: the state with its change count, and the callback's read check
+    // (ReadTag) when one was made for that count already.
+    CTagState Look(std::uint64_t& changes, std::optional<HRESULT>& check) const;
+    // Keeps the read check made for a change count, until the tag is written again.
+    void RememberCheck(std::uint64_t changes, HRESULT result) const;
 
     // Set by the application before the tag is handed to the toolkit; read-only after.
     VARTYPE m_vtCanonical = VT_EMPTY;
@@ -47,5 +80,10 @@ public:
     std::atomic<LONG> m_nUseCount{0};
 
 private:
+    // Innermost lock of the toolkit: nothing else is taken while it is held.
     mutable std::mutex m_lock;
+    mutable std::atomic<std::uint64_t> m_changes{1};
+    // Guarded by m_lock: the count the read check below was made for (0: none).
+    mutable std::uint64_t m_checkedAt = 0;
+    mutable HRESULT m_check = S_OK;
 };

@@ -5,24 +5,13 @@
 #include "platform/opc/ServerCore.h"
 #include "platform/opc/ServerObject.h"
 #include "platform/win/Clock.h"
+#include "platform/win/DebugOutput.h"
 
 #include <chrono>
 #include <cstdlib>
 #include <unistd.h>
 
 namespace opc {
-
-std::filesystem::path socketFolder()
-{
-    if (const char* rt = std::getenv("XDG_RUNTIME_DIR"); rt && *rt)
-        return std::filesystem::path(rt) / "tessaro" / "opc";
-    return std::filesystem::path("/tmp") / ("tessaro-" + std::to_string(::getuid())) / "opc";
-}
-
-std::filesystem::path socketPath(const std::filesystem::path& folder, const CLSID& clsid)
-{
-    return folder / (com::formatGuid(clsid) + ".sock");
-}
 
 Toolkit::Toolkit(ToolkitOptions options) : options_(std::move(options)) {}
 
@@ -47,15 +36,22 @@ bool Toolkit::start(const CLSID& clsid, bool)
     const win::Clock* clock = options_.clock ? options_.clock : &win::SystemClock::instance();
     core->setWallClock([clock] { return com::toFileTime(clock->wallTime()); });
     core->startTime = core->now();
+    core->limits = options_.limits;
+    core->version = options_.version;
+    core->threaded = options_.runScheduler;
     core->setCallback(callback_);
     core->setAccepting(true);
     std::unique_ptr<RpcServer> rpc;
+    std::string error;
     if (options_.listen) {
-        rpc = std::make_unique<RpcServer>(core);
+        rpc = std::make_unique<RpcServer>(core, *clock);
         std::filesystem::path dir = options_.socketDir.empty() ? socketFolder() : options_.socketDir;
-        if (!rpc->listen(socketPath(dir, clsid))) {
+        if (!rpc->listen(socketPath(dir, clsid), error)) {
             rpc.reset();
             core->close();
+            win::OutputDebugString("OPC server " + com::formatGuid(clsid) + " not started: " + error);
+            std::lock_guard state(stateMutex_);
+            startError_ = error;
             return false;
         }
         rpc->enableRemote(options_.registry, clsid);
@@ -66,6 +62,7 @@ bool Toolkit::start(const CLSID& clsid, bool)
         core_ = core;
         rpc_ = std::move(rpc);
         running_ = true;
+        startError_.clear();
     }
     if (options_.runScheduler) {
         stopScheduler_ = false;
@@ -81,6 +78,12 @@ void Toolkit::setCallback(COPCCallback* cb)
     callback_ = cb;
     if (cb) cb->m_toolkit = this;
     if (auto core = currentCore()) core->setCallback(cb);
+}
+
+std::string Toolkit::startError() const
+{
+    std::lock_guard state(stateMutex_);
+    return startError_;
 }
 
 bool Toolkit::running() const
@@ -118,10 +121,11 @@ void Toolkit::stop(std::u16string_view reason)
         scheduler_.join();
     }
     core->waitIdle();
-    // Hand every tag back while the callback is still there.
-    if (callback_)
-        for (auto& s : servers) s->disconnect(callback_);
+    // Hand every tag back while the callback is still there: the clients' groups, and
+    // the removed groups a client still holds.
+    for (auto& s : servers) s->disconnect(callback_);
     servers.clear();
+    for (auto& g : core->groups()) g->teardown(callback_);
     core->close();
     std::unique_ptr<RpcServer> rpc;
     {
@@ -148,7 +152,7 @@ void Toolkit::poll(std::uint64_t nowMs)
 {
     auto core = currentCore();
     if (!core) return;
-    for (auto& g : core->groups()) g->poll(nowMs);
+    for (auto& s : core->servers()) s->poll(nowMs);
 }
 
 DWORD Toolkit::clientCount() const
@@ -165,14 +169,16 @@ int Toolkit::remotePort() const
 
 void Toolkit::schedulerLoop(std::shared_ptr<ServerCore> core, const win::Clock& clock)
 {
-    std::vector<ComPtr<Group>> groups;
+    // Only ticks: each client's worker runs its own deliveries, so a slow client holds
+    // up neither this loop nor another client.
+    std::vector<ComPtr<ServerObject>> servers;
     std::unique_lock lock(wakeMutex_);
     while (!stopScheduler_) {
         lock.unlock();
         const std::uint64_t ms = clock.monotonicMs();
-        core->groups(groups);
-        for (auto& g : groups) g->poll(ms);
-        groups.clear();  // no group outlives its removal because of the scheduler
+        core->servers(servers);
+        for (auto& s : servers) s->tick(ms);
+        servers.clear();  // no client outlives its release because of the scheduler
         lock.lock();
         wake_.wait_for(lock, std::chrono::milliseconds(5), [this] { return stopScheduler_; });
     }

@@ -6,6 +6,8 @@
 // and joins its threads: once it returns the callback is never used again.
 #include "platform/opc/Interfaces.h"
 #include "platform/opc/OPCCallback.h"
+#include "platform/opc/ServerLimits.h"
+#include "platform/opc/SocketFolder.h"
 
 #include <condition_variable>
 #include <cstdint>
@@ -13,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 
 namespace registry { class Registry; }
@@ -24,7 +27,9 @@ class ServerCore;
 class RpcServer;
 
 struct ToolkitOptions {
-    // False: no thread of its own; the owner calls poll() (tests, with their own clock).
+    // True: a scheduler thread ticks every client, and each client's deliveries run on a
+    // thread of its own. False: no thread; the owner calls poll(), which delivers on the
+    // caller's thread (tests, with their own clock).
     bool runScheduler = true;
     // Serve other processes on the class's socket.
     bool listen = true;
@@ -32,8 +37,13 @@ struct ToolkitOptions {
     std::filesystem::path socketDir;
     // Where the remote-node settings of the class are read; null: Registry::Default().
     registry::Registry* registry = nullptr;
-    // Monotonic time of the scheduler and wall time of the status; null: the system's.
+    // Monotonic time of the scheduler and the transport, wall time of the status; null:
+    // the system's.
     const win::Clock* clock = nullptr;
+    // What one client may hold; how long a begun frame may take.
+    ServerLimits limits;
+    // The version the status reports: the program's own.
+    ServerVersion version = programVersion();
 };
 
 class Toolkit {
@@ -43,8 +53,10 @@ public:
     Toolkit(const Toolkit&) = delete;
     Toolkit& operator=(const Toolkit&) = delete;
 
-    // False when already started or the class socket cannot be opened.
+    // False when already started or the class socket cannot be opened (startError()
+    // tells why, and the debugger output has it too).
     bool start(const CLSID& clsid, bool serviceMode);
+    std::string startError() const;
     // All later address-space work goes to cb (not owned). Null detaches.
     void setCallback(COPCCallback* cb);
     void stop(std::u16string_view reason = u"The server is shutting down.");
@@ -57,8 +69,9 @@ public:
 
     // A server object for one client of this process.
     HRESULT createServer(IOPCServer** out);
-    // Runs queued transactions and due subscription updates (nowMs: the clock's
-    // monotonic ms). The scheduler thread calls it every few milliseconds.
+    // Runs queued transactions and due subscription updates of every client and hands
+    // them to the clients' sinks on this thread (nowMs: the clock's monotonic ms). For an
+    // owner without the scheduler; not from inside a sink.
     void poll(std::uint64_t nowMs);
     DWORD clientCount() const;
     // The TCP port remote nodes reach this class on; 0 while remote nodes are off.
@@ -73,23 +86,21 @@ private:
 
     ToolkitOptions options_;
     // start, stop and setCallback one at a time; never held while asking for the state
-    // below, so a callback or sink may ask for it while stop() waits.
+    // below, so a callback or sink may ask for it while stop() waits. Outermost of the
+    // toolkit's locks.
     std::mutex mutex_;
     COPCCallback* callback_ = nullptr;
     mutable std::mutex stateMutex_;  // held only to read or swap the members below
     std::shared_ptr<ServerCore> core_;
     CLSID clsid_{};
     bool running_ = false;
+    std::string startError_;
     std::unique_ptr<RpcServer> rpc_;
-    std::mutex wakeMutex_;
+    std::mutex wakeMutex_;  // a leaf: guards stopScheduler_
     std::condition_variable wake_;
     bool stopScheduler_ = false;
     std::thread scheduler_;
 };
 
-// Folder of the class sockets: $XDG_RUNTIME_DIR/tessaro/opc, or /tmp/tessaro-<uid>/opc
-// when XDG_RUNTIME_DIR is unset.
-std::filesystem::path socketFolder();
-std::filesystem::path socketPath(const std::filesystem::path& folder, const CLSID& clsid);
 
 } // namespace opc

@@ -49,7 +49,7 @@ TEST_F(Faults, EndCodeOn1EFrames)
 {
     server.injectFault(Fault::withEndCode(0x5B, 0x10));
     server.injectFault(Fault::withEndCode(0x55));
-    EXPECT_EQ(ask(kRead1E, 3), "81 5B 10");
+    EXPECT_EQ(ask(kRead1E, 4), "81 5B 10 00");
     EXPECT_EQ(ask(kRead1E, 2), "81 55");
     EXPECT_EQ(ask(kRead1E, 4), "81 00 34 12");
 }

@@ -158,7 +158,7 @@ const Golden kGoldens[] = {
      "54 00 CD AB 00 00 01 02 FF 03 05 0C 00 10 00 01 04 00 00 64 00 00 01 03 00",
      "D4 00 CD AB 00 00 01 02 FF 03 05 0B 00 5B C0 01 02 FF 03 05 01 04 00 00", nullptr},
     {"1E binary PC number not local", false,
-     "01 00 0A 00 64 00 00 00 20 44 03 00", "81 5B 10", nullptr},
+     "01 00 0A 00 64 00 00 00 20 44 03 00", "81 5B 10 00", nullptr},
     {"1E ASCII unknown device", true,
      "01FF000A202000000064" "0300", "8156", nullptr},
 };

@@ -31,10 +31,37 @@ TEST(TestPlc, ParsesHostAndPort)
     }
 }
 
+TEST(TestPlc, ParsesFrameKinds)
+{
+    struct Row { const char* text; bool ok; unsigned kinds; };
+    const unsigned e3b = TestPlc::kindBit(FrameKind::E3, false);
+    const unsigned e4a = TestPlc::kindBit(FrameKind::E4, true);
+    const unsigned e1b = TestPlc::kindBit(FrameKind::E1, false);
+    const Row rows[] = {
+        {"3e-binary", true, e3b},
+        {"3e-binary,4e-ascii", true, e3b | e4a},
+        {" 1E-Binary , 3e-binary ", true, e1b | e3b},
+        {"3e-binary,", true, e3b},
+        {"", false, 0},
+        {"5e-binary", false, 0},
+        {"3e", false, 0},
+    };
+    for (const auto& r : rows) {
+        unsigned kinds = 0;
+        EXPECT_EQ(TestPlc::parseKinds(r.text, kinds), r.ok) << r.text;
+        if (r.ok) {
+            EXPECT_EQ(kinds, r.kinds) << r.text;
+        }
+    }
+    EXPECT_EQ(e3b & e4a, 0u);
+}
+
 TEST(TestPlc, AnswersReads)
 {
     TestPlc plc;
     ASSERT_TRUE(plc.ok()) << plc.error();
+    if (!plc.speaks(FrameKind::E3, false))
+        GTEST_SKIP() << "a 3E binary request";
     if (plc.simulator()) plc.simulator()->memory().setWord(0xA8, 100, 0x4321);
     TestClient c;
     ASSERT_TRUE(c.connect(plc.port(), plc.host()));

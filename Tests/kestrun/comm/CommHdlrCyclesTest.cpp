@@ -1,7 +1,13 @@
 // Read, write and monitor cycles over a scripted port.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstring>
+#include <string>
+
 #include "kestrun/comm/ReturnError.h"
+#include "kestrun/model/BitArray.h"
+#include "kestrun/model/MemoryTag.h"
 #include "kestrun/model/DeviceUpdate.h"
 #include "kestrun/model/EventQueue.h"
 #include "kestrun/shell/ServerFrame.h"
@@ -11,6 +17,26 @@
 using namespace kestrun::test;
 
 namespace {
+
+// Points whose bits write "WBIT".
+class TestBit : public CdsBitObject {
+public:
+    char* FillCommandQueryString(int nLine) override
+    {
+        char* buffer = GetCommandQueryString(nLine);
+        if (buffer)
+            std::strcpy(buffer, "WBIT");
+        return buffer;
+    }
+};
+class TestBits : public CdsBitArray {
+public:
+    CdsMemoryObject* NewBitObject() override { return new TestBit; }
+};
+class PointWithBits : public TestPoint {
+public:
+    CdsMemoryArray* NewBitArray() override { return new TestBits; }
+};
 
 class CyclesTest : public ::testing::Test {
 protected:
@@ -82,13 +108,85 @@ TEST_F(CyclesTest, ReadOnAClosedPortRaisesTheCountToTheMaximum)
     EXPECT_EQ(device.GetErrorCount(line), device.GetMaxErrorsAllowed(line));
 }
 
-TEST_F(CyclesTest, RefusedResponseFailsTheReadAndIsCounted)
+// A PLC that refuses a read has answered: the line keeps its error count (one bad
+// block must not reset the connection of the others), while the block counts the
+// refusal and its points lose their good quality until a read succeeds.
+TEST_F(CyclesTest, RefusedReadIsKeptOutOfTheLineCountAndShowsAsBadQuality)
 {
     port->Chunk({1, 2, 3, 4});
+    CdsMemoryObject* point = block->GetMemoryObject(0);
+    point->SetNewValue(_BRISANTDATAVALUE{}, nullptr, FALSE);
+    ASSERT_EQ(point->GetStatus(), CdsMemoryObject::QUALITY_GOOD);
     block->m_accept = FALSE;
-    EXPECT_FALSE(CdsDeviceUpdate::UpdateMemoryArray(&hdlr, block, line));
+    EXPECT_TRUE(CdsDeviceUpdate::UpdateMemoryArray(&hdlr, block, line));
     EXPECT_EQ(block->m_updates, 1);
     EXPECT_EQ(Errors(), (std::vector<std::string>{"-  DataRead ([PLC1]B1) failed!\r\n"}));
+    EXPECT_EQ(device.GetErrorCount(line), 0);
+    EXPECT_EQ(block->GetErrorCount(), 1);
+    EXPECT_EQ(point->GetStatus(), CdsMemoryObject::QUALITY_NONE);
+    EXPECT_FALSE(point->IsTouched());
+
+    // Refused again: counted again on the block only.
+    port->Chunk({1, 2, 3, 4});
+    EXPECT_TRUE(CdsDeviceUpdate::UpdateMemoryArray(&hdlr, block, line));
+    EXPECT_EQ(block->GetErrorCount(), 2);
+    EXPECT_EQ(device.GetErrorCount(line), 0);
+
+    // The next value read makes the point good again, though it did not change.
+    block->m_accept = TRUE;
+    port->Chunk({1, 2, 3, 4});
+    EXPECT_TRUE(CdsDeviceUpdate::UpdateMemoryArray(&hdlr, block, line));
+    point->UpdateState(_BRISANTDATAVALUE{}, FALSE, &hdlr, line, FALSE);
+    EXPECT_EQ(point->GetStatus(), CdsMemoryObject::QUALITY_GOOD);
+    EXPECT_EQ(block->GetErrorCount(), 2);
+}
+
+// A block that stores a value into each of its points and a bit of the first.
+class StoringBlock : public TestBlock {
+public:
+    int UpdateStatus(int, const BYTE*, int, kestrun::HandlerLink* pHdlr, const tagTHREADINFO* pLine) override
+    {
+        for (int i = 0; i < GetSize(); ++i) {
+            _BRISANTDATAVALUE v{};
+            v.iVal = static_cast<SHORT>(++m_next);
+            UpdateState(i, v, FALSE, pHdlr, pLine, FALSE);
+        }
+        return TRUE;
+    }
+    int m_next = 0;
+};
+
+// The points of a read block carry one timestamp: the line's wall time when the
+// response arrived, not one clock reading per point.
+TEST_F(CyclesTest, PointsOfAReadBlockShareTheTimeOfTheRead)
+{
+    auto* stored = new StoringBlock;
+    stored->SetName("B2");
+    stored->SetAddr("B2");
+    ASSERT_TRUE(device.AddMemoryArray(stored, false));
+    for (int i = 0; i < 3; ++i) {
+        auto* point = new PointWithBits;
+        point->SetName("B2_" + std::to_string(i));
+        point->SetDataType(BRISANT_SHORT);
+        ASSERT_NE(stored->AddMemoryObject(i, point, TRUE), nullptr);
+    }
+    CdsMemoryObject* bit = stored->GetMemoryObject(0)->GetBitObject(1);
+    ASSERT_NE(bit, nullptr);
+    const auto wall = std::chrono::system_clock::time_point{} + std::chrono::hours(24 * 365 * 50) +
+                      std::chrono::microseconds(123456);
+    clock.setWallTime(wall);
+    port->Chunk({1, 2, 3, 4});
+    EXPECT_EQ(hdlr.DoDataRead(stored, line), 1);
+    const FILETIME expected = com::toFileTime(wall);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(stored->GetMemoryObject(i)->GetMemoryTag()->Read().ftTimestamp, expected) << i;
+    EXPECT_EQ(bit->GetMemoryTag()->Read().ftTimestamp, expected);
+    EXPECT_EQ(stored->GetDeliveryTime(), 0u) << "only for the span of the delivery";
+}
+
+TEST_F(CyclesTest, UnansweredReadIsCountedOnTheLineAndTheBlock)
+{
+    EXPECT_FALSE(CdsDeviceUpdate::UpdateMemoryArray(&hdlr, block, line));
     EXPECT_EQ(device.GetErrorCount(line), 1);
     EXPECT_EQ(block->GetErrorCount(), 1);
 }
@@ -154,7 +252,9 @@ TEST_F(CyclesTest, TheAnsweredWriteHandsTheResponseToThePoint)
     EXPECT_EQ(point->m_commandHdlr, static_cast<kestrun::HandlerLink*>(&hdlr));
 }
 
-TEST_F(CyclesTest, AWriteThePointRefusesFailsAndIsCounted)
+// A refused write was answered: it is counted on the block, not on the line, and
+// the block is read back so that clients see what the PLC holds.
+TEST_F(CyclesTest, AWriteThePointRefusesIsCountedOnTheBlockAndReadBack)
 {
     hdlr.InstallQueue();
     port->Chunk({0xFF, 0xFF, 0xFF, 0xFF});
@@ -164,9 +264,36 @@ TEST_F(CyclesTest, AWriteThePointRefusesFailsAndIsCounted)
     hdlr.GetEventQueue()->AddNewEvent(point, value, BRISANT_SHORT, 0);
     hdlr.DoServiceCommands(line);
     EXPECT_EQ(point->m_commands, 1);
-    EXPECT_FALSE(block->IsModified()) << "nothing to read back";
+    EXPECT_TRUE(block->IsModified()) << "read back";
+    EXPECT_EQ(block->GetErrorCount(), 1);
+    EXPECT_EQ(device.GetErrorCount(line), 0);
+}
+
+TEST_F(CyclesTest, AnUnansweredQueuedWriteIsCountedOnTheLineAndTheBlock)
+{
+    hdlr.InstallQueue();
+    hdlr.GetEventQueue()->AddNewEvent(block->GetMemoryObject(0), _BRISANTDATAVALUE{}, BRISANT_SHORT, 0);
+    hdlr.DoServiceCommands(line);
+    EXPECT_FALSE(block->IsModified());
     EXPECT_EQ(block->GetErrorCount(), 1);
     EXPECT_EQ(device.GetErrorCount(line), 1);
+}
+
+// A bit lives in its point's word: writing it reads back the point's block.
+TEST_F(CyclesTest, AWrittenBitReadsBackItsPointsBlock)
+{
+    auto* point = new PointWithBits;
+    point->SetName("B1_2");
+    point->SetDataType(BRISANT_SHORT);
+    ASSERT_NE(block->AddMemoryObject(2, point, TRUE), nullptr);
+    CdsMemoryObject* bit = point->GetBitObject(3);
+    ASSERT_NE(bit, nullptr);
+    port->Chunk({0, 0, 0, 0});
+    _BRISANTDATAVALUE value{};
+    value.boolVal = 1;
+    EXPECT_EQ(hdlr.DoDataWrite(bit, value, line), 1);
+    EXPECT_EQ(port->Written(), (std::vector<std::vector<BYTE>>{{'W', 'B', 'I', 'T'}}));
+    EXPECT_TRUE(block->IsModified());
 }
 
 TEST_F(CyclesTest, WriteOnAClosedPortRaisesTheCountToTheMaximum)

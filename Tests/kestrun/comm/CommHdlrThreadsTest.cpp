@@ -124,6 +124,30 @@ TEST_F(LineThreadTest, EveryLineSeesTheStop)
     }
 }
 
+// The lines follow the device's configurations as they are when it goes online:
+// with its redundancy switched off a device is one line again, which marks its
+// points when it fails and does not hold writes back.
+TEST_F(LineThreadTest, LinesFollowTheDevicesRedundancySettings)
+{
+    TestDevice pair("PAIR", 2);
+    ASSERT_TRUE(hdlr->DoOnline(&pair));
+    ASSERT_NE(hdlr->GetSecondaryMasterInfo(), nullptr);
+    hdlr->DoOffline(&pair);
+
+    pair.m_bAutoSwitching = FALSE;
+    ASSERT_TRUE(hdlr->DoOnline(&pair));
+    EXPECT_EQ(hdlr->GetSecondaryMasterInfo(), nullptr);
+    EXPECT_EQ(hdlr->GetLineThread(LINE_SECONDARY_MASTER), nullptr);
+    EXPECT_FALSE(hdlr->IsBackupAvailable());
+    hdlr->DoOffline(&pair);
+
+    pair.m_bAutoSwitching = TRUE;
+    ASSERT_TRUE(hdlr->DoOnline(&pair));
+    EXPECT_NE(hdlr->GetSecondaryMasterInfo(), nullptr);
+    EXPECT_NE(hdlr->GetLineThread(LINE_SECONDARY_MASTER), nullptr);
+    hdlr->DoOffline(&pair);
+}
+
 TEST_F(LineThreadTest, TicksDuringAHeldStepGiveOneMoreStep)
 {
     ASSERT_TRUE(hdlr->DoOnline(&device));

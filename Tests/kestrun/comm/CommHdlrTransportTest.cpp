@@ -96,6 +96,29 @@ TEST_F(TransportTest, AsciiFramesKeepTheNextFramesBytes)
     EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer)), "\x02" "C\x03");
 }
 
+// Reads of a protocol whose frames carry their lengths skip the per-byte call, and
+// deliver the same: ASCII mode drops bytes with bit 7 set, a short result ends with
+// a zero byte after the time-out counted from the last step that brought bytes.
+TEST_F(TransportTest, ReadsWithoutThePerByteCallDeliverTheSameBytes)
+{
+    hdlr.SetAsciiMode(TRUE);
+    for (const bool lengths : {false, true}) {
+        hdlr.m_framesCarryLengths = lengths;
+        auto fresh = std::make_shared<ScriptedPort>();
+        hdlr.SetCommFile(nullptr, fresh);
+        fresh->Chunk({'A', 0x85, 'B'}).Chunk({'C', 'D'});
+        BYTE buffer[8];
+        std::memset(buffer, 0xEE, sizeof buffer);
+        ASSERT_EQ(Read(buffer, 3), 3) << lengths;
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), 3), "ABC") << lengths;
+        const std::uint64_t before = clock.monotonicMs();
+        std::memset(buffer, 0xEE, sizeof buffer);
+        ASSERT_EQ(Read(buffer, 8), 1) << lengths;
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), 2), std::string("D\0", 2)) << lengths;
+        EXPECT_GT(clock.monotonicMs() - before, static_cast<std::uint64_t>(hdlr.GetDefaultRxTimeout())) << lengths;
+    }
+}
+
 TEST_F(TransportTest, KnownFrameLengthAsksOnlyForTheRest)
 {
     hdlr.m_framing = HeaderFraming;

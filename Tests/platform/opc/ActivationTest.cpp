@@ -12,8 +12,15 @@
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
 #include <cstdlib>
+#include <fcntl.h>
+#include <future>
+#include <mutex>
 #include <optional>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -281,6 +288,124 @@ TEST_F(ActivationTest, ClientInAnotherProcessDrivesTheStartedServer)
     HRESULT after = S_OK;
     for (int i = 0; i < 100 && after == S_OK; ++i) after = server->GetStatus(st);  // bounded: the link drops
     EXPECT_TRUE(after == RPC_S_CALL_FAILED || after == CO_E_SERVER_STOPPING) << std::hex << after;
+}
+
+// A started test server with its process id, a client on it and what the client's
+// dispatcher got of the link-lost notice.
+class ServerProcessTest : public ActivationTest {
+protected:
+    void SetUp() override
+    {
+        ActivationTest::SetUp();
+        if (::access(serverProgram().c_str(), X_OK) != 0) GTEST_SKIP() << "opcserver not built";
+        fifo = scratch.path() / "holding";
+        ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+        ::setenv("TESSARO_OPCSERVER_HOLDING", fifo.c_str(), 1);
+        // Read and written both, so opening never waits for the server.
+        holding = ::open(fifo.c_str(), O_RDWR | O_CLOEXEC);
+        ASSERT_GE(holding, 0);
+    }
+    void TearDown() override
+    {
+        server.reset();
+        group.reset();
+        if (pid > 0) ::kill(pid, SIGKILL);  // stopped or not
+        if (holding >= 0) ::close(holding);
+        ::unsetenv("TESSARO_OPCSERVER_HOLDING");
+        ActivationTest::TearDown();
+    }
+    // Connects with the call time-out given and reads the server's process id.
+    void start(std::chrono::milliseconds callTimeout)
+    {
+        options.client.callTimeout = callTimeout;
+        options.client.linkLost = [this](HRESULT why) {
+            std::lock_guard lock(m);
+            lost.push_back(why);
+            cv.notify_all();
+        };
+        ComPtr<IUnknown> unk;
+        ASSERT_EQ(opc::CoCreateInstanceEx(kClsid, u"", IID_IOPCServer, unk.put(), options), S_OK);
+        server = adopt<IOPCServer>(unk.detach());
+        OPCHANDLE h = 0;
+        DWORD revised = 0;
+        ASSERT_EQ(server->AddGroup(u"G", TRUE, 1000, 1, nullptr, nullptr, 0, &h, &revised, IID_IOPCSyncIO, unk.put()),
+                  S_OK);
+        group = adopt<IOPCSyncIO>(unk.detach());
+        std::vector<OPCITEMDEF> defs(2);
+        defs[0].szItemID = u"Control.Pid";
+        defs[1].szItemID = u"Control.Hold";
+        std::vector<OPCITEMRESULT> results;
+        std::vector<HRESULT> errors;
+        ASSERT_EQ(group.as<IOPCItemMgt>(IID_IOPCItemMgt)->AddItems(defs, results, errors), S_OK);
+        pidItem = results[0].hServer;
+        holdItem = results[1].hServer;
+        std::vector<OPCITEMSTATE> values;
+        OPCHANDLE one[] = {pidItem};
+        ASSERT_EQ(group->Read(OPC_DS_DEVICE, one, values, errors), S_OK);
+        pid = pid_t(values[0].vDataValue.lVal());
+        ASSERT_GT(pid, 0);
+    }
+    // A read the server never answers; returns once the server is inside it.
+    std::future<HRESULT> readHeld()
+    {
+        auto read = std::async(std::launch::async, [this] {
+            std::vector<OPCITEMSTATE> values;
+            std::vector<HRESULT> errors;
+            OPCHANDLE one[] = {holdItem};
+            return group->Read(OPC_DS_DEVICE, one, values, errors);
+        });
+        pollfd p{holding, POLLIN, 0};
+        EXPECT_EQ(::poll(&p, 1, 10000), 1) << "the server never began the read";
+        char c;
+        EXPECT_EQ(::read(holding, &c, 1), 1);
+        return read;
+    }
+    bool waitLost(std::size_t n)
+    {
+        std::unique_lock lock(m);
+        return cv.wait_for(lock, std::chrono::seconds(10), [&] { return lost.size() >= n; });
+    }
+
+    std::filesystem::path fifo;
+    int holding = -1;
+    pid_t pid = 0;
+    ComPtr<IOPCServer> server;
+    ComPtr<IOPCSyncIO> group;
+    OPCHANDLE pidItem = 0, holdItem = 0;
+    std::mutex m;
+    std::condition_variable cv;
+    std::vector<HRESULT> lost;
+};
+
+TEST_F(ServerProcessTest, ServerKilledDuringACallFailsTheCallAndPostsTheLinkLostNotice)
+{
+    start(std::chrono::milliseconds(60000));
+    auto read = readHeld();
+    ASSERT_EQ(::kill(pid, SIGKILL), 0);
+    // Long before the time-out: the link is gone at once.
+    ASSERT_EQ(read.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    EXPECT_EQ(read.get(), RPC_S_CALL_FAILED);
+    ASSERT_TRUE(waitLost(1));
+    EXPECT_EQ(lost, (std::vector<HRESULT>{RPC_S_CALL_FAILED}));
+    OPCSERVERSTATUS st;
+    EXPECT_EQ(server->GetStatus(st), RPC_S_CALL_FAILED);
+    pid = 0;
+}
+
+TEST_F(ServerProcessTest, StoppedServerFailsCallsWithTheTimeOutAndLeavesNoThreadWaiting)
+{
+    start(std::chrono::milliseconds(300));
+    auto read = readHeld();
+    ASSERT_EQ(::kill(pid, SIGSTOP), 0);
+    EXPECT_EQ(read.get(), RPC_E_TIMEOUT);
+    OPCSERVERSTATUS st;
+    EXPECT_EQ(server->GetStatus(st), RPC_E_TIMEOUT);
+    EXPECT_TRUE(lost.empty());  // alive, only silent
+    // Letting go of the proxies and the client waits for nothing of the server.
+    group.reset();
+    server.reset();
+    ASSERT_EQ(::kill(pid, SIGKILL), 0);
+    pid = 0;
 }
 
 } // namespace

@@ -43,6 +43,67 @@ INSTANTIATE_TEST_SUITE_P(Headers, FrameHeaderTest,
                                            BadHeader{"TooLong", 7, 0x7F}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+TEST(FrameReaderTest, AnnouncedLengthCostsOnlyWhatArrived)
+{
+    opc::Frame f;
+    Bytes b = opc::encodeFrame(f);
+    b[7] = 0x01;  // 16 MiB announced
+    b.insert(b.end(), 10, 0x55);
+    opc::FrameReader reader;
+    std::size_t used = 0;
+    opc::Frame out;
+    EXPECT_EQ(reader.feed(b, used, out, 0), opc::FrameReader::Status::NeedMore);
+    EXPECT_EQ(used, b.size());
+    EXPECT_EQ(reader.held(), 30u);
+    EXPECT_LE(reader.storage(), 30u);
+    EXPECT_EQ(reader.wanted(), (16u << 20) - 10u);
+}
+
+TEST(FrameReaderTest, FramesCutAnywhereComeOutWholeAndInOrder)
+{
+    std::vector<opc::Frame> sent(3);
+    sent[0].method = 1;
+    sent[1].kind = opc::FrameKind::Release;
+    sent[1].objectId = 9;
+    sent[2].callId = 7;
+    sent[2].payload = {1, 2, 3, 4, 5};
+    Bytes stream;
+    for (auto& f : sent) {
+        Bytes b = opc::encodeFrame(f);
+        stream.insert(stream.end(), b.begin(), b.end());
+    }
+    for (std::size_t chunk = 1; chunk <= stream.size(); ++chunk) {
+        opc::FrameReader reader;
+        std::vector<opc::Frame> got;
+        for (std::size_t at = 0; at < stream.size(); at += chunk) {
+            std::span<const BYTE> data(stream.data() + at, std::min(chunk, stream.size() - at));
+            while (!data.empty()) {
+                std::size_t used = 0;
+                opc::Frame f;
+                if (reader.feed(data, used, f, 0) == opc::FrameReader::Status::Complete) got.push_back(f);
+                data = data.subspan(used);
+            }
+        }
+        ASSERT_EQ(got.size(), 3u) << chunk;
+        for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(opc::encodeFrame(got[i]), opc::encodeFrame(sent[i])) << chunk;
+        EXPECT_EQ(reader.held(), 0u);
+    }
+}
+
+TEST(FrameReaderTest, OnlyAFrameUnderWayIsOverdueAndOnlyPastTheTimeOut)
+{
+    opc::FrameReader reader;
+    EXPECT_FALSE(reader.overdue(1000000, 10));  // idle between frames
+    Bytes b = opc::encodeFrame(opc::Frame{});
+    std::size_t used = 0;
+    opc::Frame f;
+    reader.feed(std::span(b.data(), 5), used, f, 100);
+    EXPECT_FALSE(reader.overdue(110, 10));
+    EXPECT_TRUE(reader.overdue(111, 10));
+    reader.feed(std::span(b.data() + 5, b.size() - 5), used, f, 500);
+    EXPECT_FALSE(reader.overdue(1000000, 10));
+}
+
 TEST(WireTest, ItemDefinitionGoldenBytes)
 {
     OPCITEMDEF d;

@@ -4,78 +4,22 @@
 #include "platform/opc/Toolkit.h"
 #include "platform/win/Clock.h"
 
+#include "platform/opc/GroupFixture.h"
 #include "platform/opc/RecordingSinks.h"
 #include "platform/opc/ScriptedCallback.h"
 
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <future>
+#include <thread>
 
 namespace {
 
 using opc::ComPtr;
 using opctest::DataEvent;
 
-const CLSID kClsid = *com::parseGuid("{6E6F7453-0001-4E61-8000-000000000001}");
-
-class GroupTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        cb.addItem("PLC1.D100", VARIANT::I2(10));
-        cb.addItem("PLC1.D101", VARIANT::I2(20));
-        cb.addItem("PLC1.TEXT", VARIANT::String("hello"));
-        cb.addItem("PLC1.RO", VARIANT::I4(7), OPC_READABLE);
-        cb.addItem("PLC2.M0", VARIANT::Bool(false));
-        ASSERT_TRUE(toolkit.start(kClsid, false));
-        toolkit.setCallback(&cb);
-        ASSERT_EQ(toolkit.createServer(server.put()), S_OK);
-    }
-    void TearDown() override { toolkit.stop(); }
-
-    ComPtr<IOPCItemMgt> addGroup(const char16_t* name, DWORD rate, OPCHANDLE hClient, BOOL active = TRUE)
-    {
-        ComPtr<IUnknown> unk;
-        OPCHANDLE hServer = 0;
-        DWORD revised = 0;
-        EXPECT_TRUE(SUCCEEDED(server->AddGroup(name, active, rate, hClient, nullptr, nullptr, 0, &hServer, &revised,
-                                               IID_IOPCItemMgt, unk.put())));
-        groupHandle = hServer;
-        return ComPtr<IOPCItemMgt>::attach(static_cast<IOPCItemMgt*>(static_cast<void*>(unk.detach())));
-    }
-    std::vector<OPCHANDLE> addItems(IOPCItemMgt* g, std::vector<std::u16string> ids, VARTYPE requested = VT_EMPTY)
-    {
-        std::vector<OPCITEMDEF> defs;
-        for (std::size_t i = 0; i < ids.size(); ++i) {
-            OPCITEMDEF d;
-            d.szItemID = ids[i];
-            d.hClient = OPCHANDLE(100 + i);
-            d.vtRequestedDataType = requested;
-            defs.push_back(d);
-        }
-        std::vector<OPCITEMRESULT> results;
-        std::vector<HRESULT> errors;
-        g->AddItems(defs, results, errors);
-        std::vector<OPCHANDLE> handles;
-        for (std::size_t i = 0; i < ids.size(); ++i) handles.push_back(SUCCEEDED(errors[i]) ? results[i].hServer : 0);
-        return handles;
-    }
-    ComPtr<opctest::RecordingDataCallback> subscribe(IOPCItemMgt* g)
-    {
-        auto cpc = ComPtr<IOPCItemMgt>(g).as<IConnectionPointContainer>(IID_IConnectionPointContainer);
-        ComPtr<IConnectionPoint> cp;
-        EXPECT_EQ(cpc->FindConnectionPoint(IID_IOPCDataCallback, cp.put()), S_OK);
-        ComPtr<opctest::RecordingDataCallback> sink(new opctest::RecordingDataCallback);
-        DWORD cookie = 0;
-        EXPECT_EQ(cp->Advise(sink.get(), &cookie), S_OK);
-        EXPECT_NE(cookie, 0u);
-        return sink;
-    }
-
-    opctest::ScriptedCallback cb;
-    win::FakeClock clock{0, com::fromFileTime(FILETIME{0x12345678, 0x01DA0000})};
-    opc::Toolkit toolkit{opc::ToolkitOptions{false, false, {}, nullptr, &clock}};
-    ComPtr<IOPCServer> server;
-    OPCHANDLE groupHandle = 0;
-};
+using GroupTest = opctest::GroupFixture;
 
 TEST_F(GroupTest, OnlyANewSubscriberGetsEveryValueAgain)
 {
@@ -114,11 +58,7 @@ TEST_F(GroupTest, RevisedRateComesFromTheCallback)
 TEST_F(GroupTest, GroupNamesAreUniqueAndGeneratedWhenEmpty)
 {
     auto g1 = addGroup(u"Fast", 100, 1);
-    ComPtr<IUnknown> unk;
-    OPCHANDLE h = 0;
-    DWORD revised = 0;
-    EXPECT_EQ(server->AddGroup(u"Fast", TRUE, 100, 2, nullptr, nullptr, 0, &h, &revised, IID_IOPCItemMgt, unk.put()),
-              OPC_E_DUPLICATENAME);
+    EXPECT_EQ(addGroupAnswer(u"Fast"), OPC_E_DUPLICATENAME);
     auto g2 = addGroup(u"", 100, 2);
     auto state = g2.as<IOPCGroupStateMgt>(IID_IOPCGroupStateMgt);
     std::u16string name;
@@ -225,27 +165,69 @@ TEST_F(GroupTest, UnknownHandlesAreRefusedEverywhere)
     EXPECT_EQ(server->RemoveGroup(0xBEEF, FALSE), E_INVALIDARG);
 }
 
-TEST_F(GroupTest, ItemsAreCheckedWhenAdded)
+struct AddCase {
+    const char* name;
+    const char16_t* id;
+    const char16_t* path;
+    VARTYPE requested;
+    HRESULT result;
+};
+
+class AddItemTest : public GroupTest, public ::testing::WithParamInterface<AddCase> {};
+
+TEST_P(AddItemTest, AddingAndValidatingGiveTheSameAnswer)
 {
+    const AddCase& c = GetParam();
+    cb.knownPaths = {"PLC1"};
     auto g = addGroup(u"G", 100, 1);
-    std::vector<OPCITEMDEF> defs(4);
-    defs[0].szItemID = u"PLC1.D100";
-    defs[1].szItemID = u"NOPE";
-    defs[2].szItemID = u"";
-    defs[3].szItemID = u"PLC1.D101";
-    defs[3].vtRequestedDataType = VT_DISPATCH;
+    std::vector<OPCITEMDEF> defs(1);
+    defs[0].szItemID = c.id;
+    defs[0].szAccessPath = c.path;
+    defs[0].vtRequestedDataType = c.requested;
     std::vector<OPCITEMRESULT> results;
     std::vector<HRESULT> errors;
-    EXPECT_EQ(g->AddItems(defs, results, errors), S_FALSE);
-    EXPECT_EQ(errors, (std::vector<HRESULT>{S_OK, OPC_E_UNKNOWNITEMID, OPC_E_INVALIDITEMID, OPC_E_BADTYPE}));
-    EXPECT_EQ(results[0].vtCanonicalDataType, VT_I2);
-    EXPECT_EQ(results[0].dwAccessRights, 3u);
-    EXPECT_EQ(cb.tag("PLC1.D100")->m_nUseCount, 1);
-    EXPECT_EQ(cb.tag("PLC1.D101")->m_nUseCount, 0);
+    EXPECT_EQ(g->AddItems(defs, results, errors), c.result == S_OK ? S_OK : S_FALSE);
+    EXPECT_EQ(errors[0], c.result);
+    if (c.result == S_OK) {
+        EXPECT_NE(results[0].vtCanonicalDataType, VT_EMPTY);
+        EXPECT_EQ(results[0].dwAccessRights, 3u);
+    }
+    // A refused item holds no tag, and a validated one neither.
+    const LONG held = c.result == S_OK && std::u16string(c.id) == u"PLC1.D100" ? 1 : 0;
+    EXPECT_EQ(cb.tag("PLC1.D100")->m_nUseCount, held);
+    if (std::u16string_view(c.path).empty()) {  // validation knows no access paths
+        EXPECT_EQ(g->ValidateItems(defs, FALSE, results, errors), c.result == S_OK ? S_OK : S_FALSE);
+        EXPECT_EQ(errors[0], c.result);
+    }
+}
 
-    EXPECT_EQ(g->ValidateItems(defs, FALSE, results, errors), S_FALSE);
-    EXPECT_EQ(errors, (std::vector<HRESULT>{S_OK, OPC_E_UNKNOWNITEMID, OPC_E_INVALIDITEMID, OPC_E_BADTYPE}));
-    EXPECT_EQ(cb.tag("PLC1.D100")->m_nUseCount, 1);  // validation takes no tag
+INSTANTIATE_TEST_SUITE_P(
+    Items, AddItemTest,
+    ::testing::Values(AddCase{"Known", u"PLC1.D100", u"", VT_EMPTY, S_OK},
+                      AddCase{"UnknownItem", u"NOPE", u"", VT_EMPTY, OPC_E_UNKNOWNITEMID},
+                      AddCase{"EmptyId", u"", u"", VT_EMPTY, OPC_E_INVALIDITEMID},
+                      AddCase{"NoValueType", u"PLC1.D100", u"", VT_DISPATCH, OPC_E_BADTYPE},
+                      AddCase{"NumberAsText", u"PLC1.D100", u"", VT_BSTR, S_OK},
+                      AddCase{"TextAsNumber", u"PLC1.TEXT", u"", VT_R8, S_OK},
+                      AddCase{"ScalarAsArray", u"PLC1.D100", u"", VT_ARRAY | VT_I2, OPC_E_BADTYPE},
+                      AddCase{"NumberAsError", u"PLC1.D100", u"", VT_ERROR, OPC_E_BADTYPE},
+                      AddCase{"NumberAsNull", u"PLC1.D100", u"", VT_NULL, OPC_E_BADTYPE},
+                      AddCase{"KnownPath", u"PLC1.D100", u"PLC1", VT_EMPTY, S_OK},
+                      AddCase{"UnknownPath", u"PLC1.D100", u"PLC9", VT_EMPTY, OPC_E_UNKNOWNPATH},
+                      AddCase{"UnknownItemAndPath", u"NOPE", u"PLC9", VT_EMPTY, OPC_E_UNKNOWNITEMID}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(GroupTest, RequestedTypeThatCannotBeServedIsRefusedAndTheOldOneKept)
+{
+    auto g = addGroup(u"G", 100, 1);
+    auto h = addItems(g.get(), {u"PLC1.D100"});
+    std::vector<HRESULT> errors;
+    VARTYPE array[] = {VT_ARRAY | VT_R8};
+    EXPECT_EQ(g->SetDatatypes(h, array, errors), S_FALSE);
+    EXPECT_EQ(errors[0], OPC_E_BADTYPE);
+    std::vector<OPCITEMSTATE> values;
+    ASSERT_EQ(g.as<IOPCSyncIO>(IID_IOPCSyncIO)->Read(OPC_DS_DEVICE, h, values, errors), S_OK);
+    EXPECT_EQ(values[0].vDataValue, VARIANT::I2(10));
 }
 
 struct WriteCase {
@@ -330,6 +312,8 @@ TEST_F(GroupTest, AsyncIO2ReadCancelAndRefresh)
     EXPECT_NE(cancelId, 0u);
     EXPECT_EQ(io2->Cancel2(cancelId), S_OK);
     EXPECT_EQ(io2->Cancel2(cancelId), E_FAIL);  // already gone
+    EXPECT_TRUE(sink->take().empty());          // the notice goes out with the next poll
+    toolkit.poll(1);
     auto cancelled = sink->take();
     ASSERT_EQ(cancelled.size(), 1u);
     EXPECT_EQ(cancelled[0].kind, DataEvent::Cancel);
@@ -512,17 +496,65 @@ TEST_F(GroupTest, StatusAndErrorStrings)
     EXPECT_FALSE(text.empty());
 }
 
-TEST_F(GroupTest, RemovingAGroupHandsItsTagsBack)
+TEST_F(GroupTest, RemovedGroupStillHeldKeepsItsItemsUntilItsLastReference)
 {
     auto g = addGroup(u"A", 100, 1);
     addItems(g.get(), {u"PLC1.D100"});
     EXPECT_EQ(cb.tag("PLC1.D100")->m_nUseCount, 1);
     EXPECT_EQ(server->RemoveGroup(groupHandle, FALSE), OPC_S_INUSE);  // we still hold g
-    EXPECT_EQ(cb.tag("PLC1.D100")->m_nUseCount, 0);
+    EXPECT_EQ(cb.tag("PLC1.D100")->m_nUseCount, 1);
     std::vector<HRESULT> errors;
     std::vector<OPCITEMSTATE> values;
     OPCHANDLE h[] = {1};
     EXPECT_EQ(g.as<IOPCSyncIO>(IID_IOPCSyncIO)->Read(OPC_DS_CACHE, h, values, errors), E_FAIL);
+    auto again = addGroup(u"A", 100, 2);  // the name is free again
+    EXPECT_TRUE(again);
+    g.reset();
+    EXPECT_EQ(cb.tag("PLC1.D100")->m_nUseCount, 0);
+}
+
+TEST_F(GroupTest, ForcedRemovalHandsTheItemsBackAtOnce)
+{
+    auto g = addGroup(u"A", 100, 1);
+    addItems(g.get(), {u"PLC1.D100"});
+    EXPECT_EQ(server->RemoveGroup(groupHandle, TRUE), S_OK);
+    EXPECT_EQ(cb.tag("PLC1.D100")->m_nUseCount, 0);
+    std::vector<HRESULT> errors;
+    OPCHANDLE h[] = {1};
+    EXPECT_EQ(g->SetActiveState(h, TRUE, errors), E_FAIL);
+}
+
+TEST_F(GroupTest, RemovingAnUnheldGroupDeletesIt)
+{
+    addItems(addGroup(u"A", 100, 1).get(), {u"PLC1.D100"});
+    EXPECT_EQ(server->RemoveGroup(groupHandle, FALSE), S_OK);
+    EXPECT_EQ(cb.tag("PLC1.D100")->m_nUseCount, 0);
+}
+
+TEST_F(GroupTest, RemoveGroupOverlappingAddItemsNeitherDeadlocksNorLeaksTags)
+{
+    for (int round = 0; round < 200; ++round) {
+        auto g = addGroup(u"Busy", 100, 1);
+        const OPCHANDLE handle = groupHandle;
+        std::atomic<bool> go{false};
+        auto adder = std::async(std::launch::async, [&] {
+            while (!go) std::this_thread::yield();
+            std::vector<OPCITEMDEF> defs(1);
+            defs[0].szItemID = u"PLC1.D100";
+            std::vector<OPCITEMRESULT> results;
+            std::vector<HRESULT> errors;
+            while (SUCCEEDED(g->AddItems(defs, results, errors))) {
+            }
+        });
+        go = true;
+        EXPECT_TRUE(SUCCEEDED(server->RemoveGroup(handle, TRUE)));
+        if (adder.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+            ADD_FAILURE() << "AddItems and RemoveGroup wait for each other";
+            std::abort();  // the two threads hold each other's lock: nothing can end them
+        }
+        g.reset();
+        ASSERT_EQ(cb.tag("PLC1.D100")->m_nUseCount, 0) << "round " << round;
+    }
 }
 
 TEST_F(GroupTest, StopSendsShutdownThenRefusesCallsAndReleasesTags)

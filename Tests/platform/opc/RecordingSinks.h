@@ -47,6 +47,22 @@ private:
     IID iid_;
 };
 
+// A data callback for data changes alone: completions are taken and dropped.
+class DataChangeSink : public SinkBase<IOPCDataCallback> {
+public:
+    DataChangeSink() : SinkBase(IID_IOPCDataCallback) {}
+    HRESULT OnReadComplete(DWORD, OPCHANDLE, HRESULT, HRESULT, std::span<const OPCHANDLE>, std::span<const VARIANT>,
+                           std::span<const WORD>, std::span<const FILETIME>, std::span<const HRESULT>) override
+    {
+        return S_OK;
+    }
+    HRESULT OnWriteComplete(DWORD, OPCHANDLE, HRESULT, std::span<const OPCHANDLE>, std::span<const HRESULT>) override
+    {
+        return S_OK;
+    }
+    HRESULT OnCancelComplete(DWORD, OPCHANDLE) override { return S_OK; }
+};
+
 struct DataEvent {
     enum Kind { Data, Read, Write, Cancel } kind;
     DWORD transactionId;

@@ -5,11 +5,14 @@
 #include "platform/win/ManualDispatcher.h"
 
 #include "platform/opc/RecordingSinks.h"
+#include "support/ScratchFolder.h"
 
 #include <gtest/gtest.h>
 
 #include <future>
+#include <cstring>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -18,13 +21,41 @@ using opc::ComPtr;
 
 class RpcClientTest : public ::testing::Test {
 protected:
-    void SetUp() override
+    void SetUp() override { open({}); }
+    // A new client on a new socket pair. Sink calls wait on the application thread's
+    // dispatcher until the test runs it.
+    void open(opc::ClientOptions options)
     {
+        client.reset();
+        if (peer >= 0) ::close(peer);
         int fds[2];
         ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds), 0);
         peer = fds[1];
-        // Sink calls wait on the application thread's dispatcher until the test runs it.
-        client = std::make_unique<opc::RpcClient>(fds[0], opc::postTo(dispatcher));
+        client = std::make_unique<opc::RpcClient>(fds[0], opc::postTo(dispatcher), std::move(options));
+    }
+    // Options with the fake clock and a recorded link-lost notice.
+    opc::ClientOptions recordingOptions(std::chrono::milliseconds callTimeout)
+    {
+        opc::ClientOptions o;
+        o.callTimeout = callTimeout;
+        o.clock = &clock;
+        o.linkLost = [this](HRESULT why) { notices.push_back(why); };
+        return o;
+    }
+    // The next frame the client sent.
+    opc::Frame takeCall()
+    {
+        opc::Frame call;
+        EXPECT_TRUE(opc::readFrame(peer, call));
+        return call;
+    }
+    std::future<HRESULT> callAsync(opc::Method m)
+    {
+        return std::async(std::launch::async, [this, m] {
+            opc::WireWriter w;
+            std::vector<BYTE> reply;
+            return client->call(m, 1, w, reply);
+        });
     }
     void TearDown() override
     {
@@ -47,6 +78,7 @@ protected:
     win::ManualDispatcher dispatcher{clock};
     int peer = -1;
     std::unique_ptr<opc::RpcClient> client;
+    std::vector<HRESULT> notices;  // link-lost notices, as the dispatcher ran them
 };
 
 TEST_F(RpcClientTest, CallGetsItsReplyByCallId)
@@ -169,6 +201,87 @@ TEST_F(RpcClientTest, MalformedOrMisaddressedNotificationsAreDropped)
     ASSERT_EQ(data->list.size(), 1u);
     EXPECT_EQ(data->list[0].transactionId, 9u);
     EXPECT_TRUE(client->connected());
+}
+
+TEST_F(RpcClientTest, CallWithoutAReplyFailsAtTheTimeOutAndTheLinkStays)
+{
+    open(recordingOptions(std::chrono::milliseconds(60000)));
+    auto result = callAsync(opc::Method::GetStatus);
+    opc::Frame call = takeCall();  // the server took it and stays silent
+    clock.advance(60000);
+    EXPECT_EQ(result.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout);
+    clock.advance(1);
+    ASSERT_EQ(result.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    EXPECT_EQ(result.get(), RPC_E_TIMEOUT);
+    EXPECT_TRUE(client->connected());
+
+    // Its late reply is dropped; the next call gets its own.
+    auto next = callAsync(opc::Method::GetStatus);
+    opc::Frame second = takeCall();
+    for (DWORD id : {call.callId, second.callId}) {
+        opc::Frame reply = second;
+        reply.kind = opc::FrameKind::Reply;
+        reply.callId = id;
+        reply.payload = {0x0F, 0, 0x04, 0x00};
+        ASSERT_TRUE(opc::writeAll(peer, opc::encodeFrame(reply)));
+    }
+    EXPECT_EQ(next.get(), OPC_S_INUSE);
+    client->disconnect();  // the client's own end of the link brings no notice
+    client.reset();
+    EXPECT_EQ(dispatcher.runPending(), 0u);
+    EXPECT_TRUE(notices.empty());
+}
+
+TEST_F(RpcClientTest, LostLinkPostsOneNoticeToTheDispatcher)
+{
+    open(recordingOptions(std::chrono::milliseconds(60000)));
+    auto result = callAsync(opc::Method::GetStatus);
+    opc::Frame call = takeCall();
+    ::close(peer);
+    peer = -1;
+    EXPECT_EQ(result.get(), RPC_S_CALL_FAILED);
+    EXPECT_TRUE(notices.empty());  // nothing runs off the application thread
+    ASSERT_EQ(runTasks(), 1u);
+    EXPECT_EQ(notices, (std::vector<HRESULT>{RPC_S_CALL_FAILED}));
+    client.reset();
+    EXPECT_EQ(dispatcher.runPending(), 0u);
+}
+
+TEST_F(RpcClientTest, RefusedConnectionFailsEveryCallWithTheServersCode)
+{
+    open(recordingOptions(std::chrono::milliseconds(60000)));
+    auto result = callAsync(opc::Method::Activate);
+    opc::Frame call = takeCall();
+    opc::Frame refusal;
+    refusal.kind = opc::FrameKind::Notify;
+    refusal.method = WORD(opc::Method::Refused);
+    refusal.payload = {0x0E, 0x00, 0x07, 0x80};  // E_OUTOFMEMORY
+    ASSERT_TRUE(opc::writeAll(peer, opc::encodeFrame(refusal)));
+    EXPECT_EQ(result.get(), E_OUTOFMEMORY);
+    EXPECT_EQ(callAsync(opc::Method::GetStatus).get(), E_OUTOFMEMORY);
+    ASSERT_EQ(runTasks(), 1u);
+    EXPECT_EQ(notices, (std::vector<HRESULT>{E_OUTOFMEMORY}));
+}
+
+TEST(RpcConnectTest, ConnectToASocketThatTakesNoConnectionTimesOut)
+{
+    support::ScratchFolder scratch;
+    const std::string path = (scratch.path() / "busy.sock").string();
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+    int server = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_EQ(::bind(server, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ASSERT_EQ(::listen(server, 0), 0);  // a server that never accepts: one waiting connection fills it
+    int waiting = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    ASSERT_EQ(::connect(waiting, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    HRESULT why = S_OK;
+    EXPECT_EQ(opc::RpcClient::connectUnix(path, std::chrono::milliseconds(100), &why), -1);
+    EXPECT_EQ(why, RPC_E_TIMEOUT);
+    EXPECT_EQ(opc::RpcClient::connectUnix(scratch.path() / "nobody.sock", std::chrono::milliseconds(100), &why), -1);
+    EXPECT_EQ(why, RPC_S_SERVER_UNAVAILABLE);
+    ::close(waiting);
+    ::close(server);
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 #include "platform/registry/Registry.h"
 
 #include "platform/opc/RecordingSinks.h"
+#include "platform/opc/RpcFixture.h"
 #include "platform/opc/ScriptedCallback.h"
 #include "support/ScratchFolder.h"
 
@@ -30,75 +31,10 @@ namespace {
 using opc::ComPtr;
 using opctest::DataEvent;
 
-const CLSID kClsid = *com::parseGuid("{6E6F7453-0002-4E61-8000-000000000002}");
-
-template <typename T>
-ComPtr<T> adopt(IUnknown* p)
-{
-    return ComPtr<T>::attach(static_cast<T*>(static_cast<void*>(p)));
-}
-
-class RpcTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        cb.addItem("PLC1.D100", VARIANT::I2(10));
-        cb.addItem("PLC1.D101", VARIANT::I2(20));
-        cb.addItem("PLC1.TEXT", VARIANT::String("hello"));
-        toolkit = std::make_unique<opc::Toolkit>(
-            opc::ToolkitOptions{false, true, scratch.path() / "sock", &reg, &clock});
-        ASSERT_TRUE(toolkit->start(kClsid, false));
-        toolkit->setCallback(&cb);
-    }
-    void TearDown() override
-    {
-        server.reset();
-        toolkit->stop();
-    }
-    void connect()
-    {
-        opc::ActivationOptions o;
-        o.socketDir = scratch.path() / "sock";
-        o.registry = &reg;
-        ComPtr<IUnknown> unk;
-        ASSERT_EQ(opc::CoCreateInstanceEx(kClsid, u"", IID_IOPCServer, unk.put(), o), S_OK);
-        server = adopt<IOPCServer>(unk.detach());
-    }
-    ComPtr<IOPCItemMgt> addGroup(DWORD rate, OPCHANDLE hClient)
-    {
-        ComPtr<IUnknown> unk;
-        DWORD revised = 0;
-        EXPECT_EQ(server->AddGroup(u"G", TRUE, rate, hClient, nullptr, nullptr, 0, &hGroup, &revised, IID_IOPCItemMgt,
-                                   unk.put()),
-                  S_OK);
-        EXPECT_EQ(revised, rate);
-        return adopt<IOPCItemMgt>(unk.detach());
-    }
-    std::vector<OPCHANDLE> addItems(IOPCItemMgt* g, std::vector<std::u16string> ids)
-    {
-        std::vector<OPCITEMDEF> defs;
-        for (std::size_t i = 0; i < ids.size(); ++i) {
-            OPCITEMDEF d;
-            d.szItemID = ids[i];
-            d.hClient = OPCHANDLE(100 + i);
-            defs.push_back(d);
-        }
-        std::vector<OPCITEMRESULT> results;
-        std::vector<HRESULT> errors;
-        EXPECT_EQ(g->AddItems(defs, results, errors), S_OK);
-        std::vector<OPCHANDLE> h;
-        for (auto& r : results) h.push_back(r.hServer);
-        return h;
-    }
-
-    support::ScratchFolder scratch;
-    registry::Registry reg{scratch.path() / "reg"};
-    win::FakeClock clock{0, com::fromFileTime(FILETIME{0x22222222, 0x01DA0000})};
-    opctest::ScriptedCallback cb;
-    std::unique_ptr<opc::Toolkit> toolkit;
-    ComPtr<IOPCServer> server;
-    OPCHANDLE hGroup = 0;
-};
+using opctest::RawClient;
+using opctest::adopt;
+using RpcTest = opctest::RpcFixture;
+const CLSID kClsid = opctest::kRpcTestClsid;
 
 TEST_F(RpcTest, SocketIsTheOwnersAlone)
 {
@@ -109,7 +45,7 @@ TEST_F(RpcTest, SocketIsTheOwnersAlone)
     ASSERT_EQ(::stat((scratch.path() / "sock").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
     // A second server of the same class is refused while the first listens.
-    opc::Toolkit second(opc::ToolkitOptions{false, true, scratch.path() / "sock", &reg, {}});
+    opc::Toolkit second(options(nullptr));
     EXPECT_FALSE(second.start(kClsid, false));
 }
 
@@ -231,6 +167,12 @@ TEST_F(RpcTest, EnumeratorsBrowsingPropertiesAndStatus)
     EXPECT_EQ(st.dwGroupCount, 1u);
     EXPECT_EQ(st.ftStartTime, com::toFileTime(clock.wallTime()));
     EXPECT_EQ(server->RemoveGroup(hGroup, FALSE), OPC_S_INUSE);
+    EXPECT_EQ(cb.tag("PLC1.D100")->m_nUseCount, 1);  // until the client lets go
+    g.reset();
+    state.reset();
+    list.clear();
+    groups.reset();
+    EXPECT_EQ(server->GetStatus(st), S_OK);  // the releases went before this call
     EXPECT_EQ(cb.tag("PLC1.D100")->m_nUseCount, 0);
 }
 
@@ -441,45 +383,6 @@ TEST_F(RpcTest, ClientMayGoInsideItsOwnSinkCall)
 
 // ---- raw frames ----
 
-class RawClient {
-public:
-    explicit RawClient(const std::filesystem::path& path) : fd_(opc::RpcClient::connectUnix(path))
-    {
-        timeval tv{3, 0};
-        ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-    }
-    ~RawClient() { close(); }
-    void close()
-    {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = -1;
-    }
-    bool send(std::span<const BYTE> b) { return opc::writeAll(fd_, b); }
-    bool call(opc::Method m, DWORD object, opc::WireWriter& args, DWORD callId = 1)
-    {
-        opc::Frame f;
-        f.method = WORD(m);
-        f.callId = callId;
-        f.objectId = object;
-        f.payload = args.data();
-        return send(opc::encodeFrame(f));
-    }
-    // The reply's HRESULT and outputs; false when the server closed the connection.
-    bool reply(HRESULT& hr, std::vector<BYTE>& out)
-    {
-        opc::Frame f;
-        if (!opc::readFrame(fd_, f) || f.kind != opc::FrameKind::Reply || f.payload.size() < 4) return false;
-        opc::WireReader r(f.payload);
-        hr = r.i32();
-        out.assign(f.payload.begin() + 4, f.payload.end());
-        return true;
-    }
-    int fd() const { return fd_; }
-
-private:
-    int fd_;
-};
-
 TEST_F(RpcTest, MalformedFramesAreRefusedWithoutHarm)
 {
     auto path = opc::socketPath(scratch.path() / "sock", kClsid);
@@ -663,7 +566,7 @@ TEST_F(RpcTest, RemoteNodesAnswerOnlyHostsOnTheAllowList)
         reg.SetDword(HKEY_CLASSES_ROOT, key, "RemoteEnabled", 1);
         reg.SetDword(HKEY_CLASSES_ROOT, key, "RemotePort", 0);
         reg.SetString(HKEY_CLASSES_ROOT, key, "RemoteHosts", c.hosts);
-        toolkit = std::make_unique<opc::Toolkit>(opc::ToolkitOptions{false, true, scratch.path() / "sock", &reg, {}});
+        toolkit = std::make_unique<opc::Toolkit>(options(nullptr));
         ASSERT_TRUE(toolkit->start(kClsid, false));
         toolkit->setCallback(&cb);
         int port = toolkit->remotePort();

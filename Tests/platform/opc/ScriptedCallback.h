@@ -7,6 +7,7 @@
 #include "platform/opc/PatternMatch.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <map>
@@ -151,8 +152,9 @@ public:
         return browser_.get();
     }
     DWORD ReviseUpdateRate(DWORD requested) override { return requested <= 10 ? 10 : requested; }
-    CTag* CreateTag(std::string_view itemId, std::string_view, std::string_view) override
+    CTag* CreateTag(std::string_view itemId, std::string_view accessPath, std::string_view) override
     {
+        if (!accessPath.empty() && !knownPaths.empty() && !knownPaths.count(std::string(accessPath))) return nullptr;
         auto it = tags_.find(std::string(itemId));
         if (it == tags_.end()) return nullptr;
         it->second->AddRef();
@@ -176,7 +178,12 @@ public:
     }
     BOOL GetExtendedDataTypeAsFloat() override { return extendedAsFloat; }
     std::string GetVendorName() override { return "Scripted Vendor"; }
-    BOOL OnClientConnect(IOPCServer*) override { ++connects; return TRUE; }
+    BOOL OnClientConnect(IOPCServer* s) override
+    {
+        lastClient = s;
+        ++connects;
+        return TRUE;
+    }
     int OnClientDisconnect(IOPCServer*) override
     {
         DWORD clients = fsGetServerCount();  // callbacks may ask the toolkit, even while it stops
@@ -198,6 +205,9 @@ public:
     std::condition_variable changed_;
     std::vector<VARIANT> writes;
     bool refuseWrites = false;
+    std::atomic<IOPCServer*> lastClient{nullptr};  // valid while that client is connected
+    // Access paths the items are known under; empty: any.
+    std::set<std::string> knownPaths;
     DWORD lastServerCount = 0;
     BOOL extendedAsFloat = FALSE;
     std::atomic<int> connects{0}, disconnects{0}, activations{0}, deactivations{0};

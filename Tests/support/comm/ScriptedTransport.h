@@ -95,6 +95,9 @@ public:
     BOOL OpenCommPort(CdsDeviceObject* pDevice, tagTHREADINFO* pLine) override;
     BOOL IsPortOpen(tagTHREADINFO* pLine) override;
     int GetCharsToRead(CdsDeviceObject* pDevice, const BYTE* pData, int nCount, BYTE byLast, int nChunk) override;
+    // Set: frames carry their lengths, and reads skip the per-byte framing call.
+    bool m_framesCarryLengths = false;
+    bool UsesFramingCallback() const override { return !m_framesCarryLengths; }
     BOOL IsValidQueryMessage(CdsMemoryArray*, const char*, int, BOOL) override { return m_validQuery; }
     BOOL IsValidResponseMessage(CdsMemoryArray*, const BYTE*, int, const char*, BOOL) override
     {

@@ -22,6 +22,7 @@ struct Fault {
         WrongSerial,     // 4E serial number + 1
         WrongSubheader,  // subheader of another frame
         LengthFFFF,      // 3E/4E length field 0xFFFF
+        ShortData,       // the last word of the data left out (3E/4E: the length field follows)
         Late,            // wait `delay` before answering
         Drop,            // no answer and no execution
         Close,           // close the connection instead of answering; no execution

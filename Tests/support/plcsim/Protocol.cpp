@@ -290,7 +290,11 @@ std::vector<std::uint8_t> encodeReply(const Reply& reply, const ReplyTweaks& twe
         std::uint32_t sub = (q.command | 0x80) ^ (tweaks.wrongSubheader ? 0x01 : 0x00);
         w.number(1, sub);
         w.number(1, reply.endCode & 0xFF);
-        if ((reply.endCode & 0xFF) == k1EAbnormal && reply.abnormal) w.number(1, *reply.abnormal);
+        // The abnormal code comes with a zero byte behind it.
+        if ((reply.endCode & 0xFF) == k1EAbnormal && reply.abnormal) {
+            w.number(1, *reply.abnormal);
+            w.number(1, 0);
+        }
         if (reply.endCode == 0) out.insert(out.end(), reply.data.begin(), reply.data.end());
         return out;
     }

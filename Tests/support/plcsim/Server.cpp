@@ -349,7 +349,15 @@ bool Server::respond(Connection& conn, const Reply& reply, const std::optional<F
         tweaks.wrongSubheader = kind == K::WrongSubheader;
         tweaks.lengthFFFF = kind == K::LengthFFFF;
     }
-    std::vector<std::uint8_t> bytes = encodeReply(reply, tweaks);
+    std::vector<std::uint8_t> bytes;
+    if (kind == K::ShortData) {
+        Reply shorter = reply;
+        const std::size_t word = reply.request.ascii ? 4 : 2;
+        shorter.data.resize(shorter.data.size() >= word ? shorter.data.size() - word : 0);
+        bytes = encodeReply(shorter, tweaks);
+    } else {
+        bytes = encodeReply(reply, tweaks);
+    }
     // Answers held back by an earlier fault go out in front of the next send.
     auto out = [&](std::vector<std::uint8_t> b) {
         if (!conn.held.empty()) {

@@ -94,7 +94,13 @@ protected:
     CdsMemoryArray* flags = nullptr;
     CdsMemoryArray* texts = nullptr;
     win::FakeClock clock{1000};
-    opc::Toolkit toolkit{opc::ToolkitOptions{false, false, {}, nullptr, &clock}};
+    opc::Toolkit toolkit{[this] {
+        opc::ToolkitOptions o;
+        o.runScheduler = false;
+        o.listen = false;
+        o.clock = &clock;
+        return o;
+    }()};
     ComPtr<IOPCServer> server;
 };
 

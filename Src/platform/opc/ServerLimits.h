@@ -1,0 +1,36 @@
+#pragma once
+// What one client may hold of a server, and the version a server reports. A request over
+// a limit is refused with E_OUTOFMEMORY (for items, per item), so one client that opens
+// connections or adds groups in a loop runs out before the server does.
+#include "platform/win/WinTypes.h"
+
+#include <cstddef>
+#include <cstdint>
+
+namespace opc {
+
+struct ServerLimits {
+    // Transport connections at once, local and remote together.
+    std::size_t connections = 64;
+    // Per client (one server object).
+    std::size_t groups = 1000;
+    std::size_t items = 200000;
+    std::size_t pendingTransactions = 1000;
+    std::size_t shutdownSinks = 16;
+    // Objects one connection holds for its client: server, groups, enumerated groups.
+    std::size_t objectsPerConnection = 10000;
+    // A frame that has begun must be complete within this (monotonic ms).
+    std::uint64_t frameTimeoutMs = 10000;
+};
+
+// The server program's version, as its status reports it.
+struct ServerVersion {
+    WORD major = 0;
+    WORD minor = 0;
+    WORD build = 0;
+};
+
+// The version of this program (its version resource).
+ServerVersion programVersion();
+
+} // namespace opc

@@ -1,0 +1,300 @@
+// The MELSEC handler against the simulated PLC's faults, in all six frame kinds:
+// what needs fault injection or a look at what the simulator received. Against an
+// outside PLC these tests skip.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <tuple>
+#include <vector>
+
+#include "fenwold/LoopbackFixture.h"
+#include "fenwold/MelsecFakes.h"
+#include "kestrun/shell/ServerFrame.h"
+
+using namespace fenwoldtest;
+using plcsim::Fault;
+
+namespace {
+
+class SimLoopback : public SimKindTest<PlcKind> {
+protected:
+    CMemoryArray* Words(DWORD number, int points) { return link.AddBlock(kD, number, BRISANT_WORD, points); }
+    WORD WordAt(CMemoryArray* block, int i) { return block->GetMemoryObject(i)->GetValue().wVal; }
+};
+
+// A refused read leaves the line's count alone and shows on the block: bad quality
+// and a count. The stream stays in step, and the 1E abnormal code with its zero
+// byte is taken whole: the next read works.
+TEST_P(SimLoopback, RefusedReadIsVisibleButNotCountedOnTheLine)
+{
+    Sim()->memory().setWord(kD, 10, 9);
+    CMemoryArray* d = Words(10, 1);
+    ASSERT_NE(d, nullptr);
+    ASSERT_TRUE(link.Read(d));
+    Sim()->injectFault(Is1E() ? Fault::withEndCode(0x5B, 0x10) : Fault::withEndCode(0xC051));
+    EXPECT_EQ(link.hdlr->DoDataRead(d, link.line), 1);
+    EXPECT_TRUE(link.Logged(Is1E() ? "Unknown Error (0x10)" : "Invalid length for reading/writing"));
+    EXPECT_TRUE(link.Logged("DataRead ([PLC]"));
+    EXPECT_FALSE(link.Logged("Remove Junk"));
+    EXPECT_EQ(d->GetErrorCount(), 1);
+    EXPECT_EQ(link.device->GetErrorCount(link.line), 0);
+    EXPECT_EQ(d->GetMemoryObject(0)->GetStatus(), CdsMemoryObject::QUALITY_NONE);
+    ASSERT_TRUE(link.Read(d));
+    EXPECT_EQ(WordAt(d, 0), 9);
+    EXPECT_EQ(d->GetMemoryObject(0)->GetStatus(), CdsMemoryObject::QUALITY_GOOD);
+}
+
+// A refused write was answered: it is logged with its end-code text and counted on
+// the block, not on the line, and the block is read back to show the PLC's value.
+TEST_P(SimLoopback, RefusedWriteIsLoggedCountedOnTheBlockAndReadBack)
+{
+    CMemoryArray* d = Words(20, 1);
+    ASSERT_NE(d, nullptr);
+    Sim()->memory().setWord(kD, 20, 1);
+    Sim()->injectFault(Is1E() ? Fault::withEndCode(0x5B, 0x10) : Fault::withEndCode(0xC056));
+    _BRISANTDATAVALUE v{};
+    v.wVal = 2;
+    link.log.Clear();
+    EXPECT_EQ(link.hdlr->DoDataWrite(d->GetMemoryObject(0), v, link.line), 1);
+    EXPECT_EQ(Sim()->memory().word(kD, 20), 1);
+    EXPECT_EQ(link.log.Lines(LOG_ERROR).size(), 1u);
+    EXPECT_TRUE(link.Logged(Is1E() ? "Unknown Error (0x10)" : "Over max address for reading/writing"));
+    EXPECT_EQ(d->GetErrorCount(), 1);
+    EXPECT_EQ(link.device->GetErrorCount(link.line), 0);
+    // The device's next visit reads the block back.
+    EXPECT_TRUE(d->IsModified());
+    link.hdlr->UpdateNextDevice(link.line);
+    EXPECT_EQ(WordAt(d, 0), 1);
+    EXPECT_EQ(d->GetMemoryObject(0)->GetStatus(), CdsMemoryObject::QUALITY_GOOD);
+    EXPECT_TRUE(link.Write(d, 0, v));
+    EXPECT_EQ(Sim()->memory().word(kD, 20), 2);
+}
+
+// A response with a word too few is a failed read: no point takes a value, and
+// the next read is good again.
+TEST_P(SimLoopback, ResponseShortOfTheWordsAskedForIsAFailedRead)
+{
+    Sim()->memory().setWord(kD, 30, 30);
+    Sim()->memory().setWord(kD, 31, 31);
+    CMemoryArray* d = Words(30, 2);
+    ASSERT_NE(d, nullptr);
+    OptionScope ioctl(CdsServerFrame::g_bUseIoctl, 1);
+    Sim()->injectFault(Fault::of(Fault::Kind::ShortData));
+    EXPECT_FALSE(link.Read(d));
+    EXPECT_TRUE(link.Logged("DataRead ([PLC]"));
+    if (!Is1E()) {
+        EXPECT_TRUE(link.Logged("Response data does not match the words requested!"));
+    }
+    EXPECT_FALSE(d->GetMemoryObject(0)->IsTouched());
+    EXPECT_FALSE(d->GetMemoryObject(1)->IsTouched());
+    bool ok = false;
+    for (int attempt = 0; attempt < 3 && !ok; ++attempt)
+        ok = link.Read(d) && WordAt(d, 0) == 30 && WordAt(d, 1) == 31;
+    EXPECT_TRUE(ok);
+}
+
+TEST_P(SimLoopback, SplitResponseIsJoined)
+{
+    Sim()->memory().setWord(kD, 40, 40);
+    CMemoryArray* d = Words(40, 1);
+    ASSERT_NE(d, nullptr);
+    for (std::size_t at : {1u, 3u, 9u, 14u}) {
+        Sim()->injectFault(Fault::split(at, std::chrono::milliseconds(20)));
+        ASSERT_TRUE(link.Read(d)) << "split at " << at;
+        EXPECT_EQ(WordAt(d, 0), 40);
+    }
+}
+
+TEST_P(SimLoopback, ClosedConnectionIsOpenedAgain)
+{
+    Sim()->memory().setWord(kD, 50, 5);
+    CMemoryArray* d = Words(50, 1);
+    ASSERT_NE(d, nullptr);
+    ASSERT_TRUE(link.Read(d));
+    Sim()->closeConnections();
+    EXPECT_FALSE(link.Read(d));
+    link.log.Clear();
+    link.hdlr->ResetCommPort(link.device.get(), link.line);
+    EXPECT_TRUE(link.Logged("Wait 50 msecs to initialize port(127.0.0.1:"));
+    if (!link.hdlr->IsPortOpen(link.line)) {
+        ASSERT_TRUE(link.hdlr->OpenCommPort(link.device.get(), link.line));
+    }
+    Sim()->memory().setWord(kD, 50, 6);
+    ASSERT_TRUE(link.Read(d));
+    EXPECT_EQ(WordAt(d, 0), 6);
+}
+
+class SimFourE : public SimLoopback {};
+
+// Reads and monitor queries of a 4E line number their requests one after another.
+TEST_P(SimFourE, SerialNumbersCountPerLineOverReadsAndMonitorQueries)
+{
+    CMemoryArray* d = Words(60, 1);
+    ASSERT_NE(d, nullptr);
+    ASSERT_TRUE(link.Read(d));
+    ASSERT_EQ(link.hdlr->DoDeviceMonitor(link.device.get(), link.line, 0), 1);
+    ASSERT_TRUE(link.Read(d));
+    ASSERT_EQ(link.hdlr->DoDeviceMonitor(link.device.get(), link.line, 0), 1);
+    std::vector<std::uint16_t> serials;
+    for (const plcsim::RequestInfo& r : Sim()->requests())
+        serials.push_back(r.serial);
+    EXPECT_EQ(serials, (std::vector<std::uint16_t>{1, 2, 3, 4}));
+}
+
+TEST_P(SimLoopback, BytesBehindAResponseAreReadAway)
+{
+    Sim()->memory().setWord(kD, 70, 70);
+    CMemoryArray* d = Words(70, 1);
+    ASSERT_NE(d, nullptr);
+    Sim()->injectFault(Fault::junkAround(Fault::Kind::JunkAfter, {0x00, 0xFF, 0x55}));
+    const bool read = link.Read(d);
+    if (Is4E()) {
+        // The serial number ties a 4E response to its request: no junk check.
+        EXPECT_TRUE(read);
+        EXPECT_FALSE(link.Logged("Remove Junk messages"));
+    } else {
+        EXPECT_FALSE(read);
+        EXPECT_EQ(link.log.Count(LOG_ERROR, "-  Remove Junk messages when ReceiveResponseMessage!\r\n"), 1);
+    }
+    bool ok = false;
+    for (int attempt = 0; attempt < 3 && !ok; ++attempt)
+        ok = link.Read(d) && WordAt(d, 0) == 70;
+    EXPECT_TRUE(ok);
+}
+
+class SimOneThreeE : public SimLoopback {};
+
+TEST_P(SimOneThreeE, BytesWaitingBeforeARequestAreReadAwayOnce)
+{
+    Sim()->memory().setWord(kD, 80, 80);
+    CMemoryArray* d = Words(80, 1);
+    ASSERT_NE(d, nullptr);
+    // An answer that comes after the read gave up on it (polled reads keep the
+    // device's read time-out).
+    OptionScope ioctl(CdsServerFrame::g_bUseIoctl, 1);
+    Sim()->injectFault(Fault::late(std::chrono::milliseconds(400)));
+    EXPECT_FALSE(link.Read(d));
+    CdsListenSocket* socket = link.hdlr->GetThreadSocket(link.line);
+    ASSERT_NE(socket, nullptr);
+    DWORD waiting = 0;
+    for (int i = 0; i < 200 && waiting == 0; ++i) {
+        socket->IOCtlBytesWaiting(waiting);
+        if (waiting == 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_GT(waiting, 0u);
+    link.log.Clear();
+    EXPECT_EQ(link.hdlr->DoDataRead(d, link.line), 1);
+    EXPECT_FALSE(link.Logged("failed"));
+    EXPECT_EQ(WordAt(d, 0), 80);
+    EXPECT_EQ(link.log.Count(LOG_ERROR, "-  Remove Junk messages when SendQueryMessage!\r\n"), 1);
+}
+
+// Faults after which the line is in step again within a few reads.
+struct FaultCase {
+    const char* name;
+    Fault fault;
+};
+
+const FaultCase kFaults[] = {
+    {"Coalesced", Fault::of(Fault::Kind::Coalesce)},
+    {"Duplicated", Fault::of(Fault::Kind::Duplicate)},
+    {"JunkBefore", Fault::junkAround(Fault::Kind::JunkBefore, {0x00, 0xFF, 0x55})},
+    {"JunkAfter", Fault::junkAround(Fault::Kind::JunkAfter, {0x00, 0xFF, 0x55})},
+    {"WrongRoute", Fault::of(Fault::Kind::WrongRoute)},
+    {"WrongSerial", Fault::of(Fault::Kind::WrongSerial)},
+    {"WrongSubheader", Fault::of(Fault::Kind::WrongSubheader)},
+    {"LengthFFFF", Fault::of(Fault::Kind::LengthFFFF)},
+    {"ShortData", Fault::of(Fault::Kind::ShortData)},
+    {"Late", Fault::late(std::chrono::milliseconds(400))},
+    {"Dropped", Fault::of(Fault::Kind::Drop)},
+    {"ShortThenStall", Fault::shortThen(Fault::Kind::ShortThenStall, 5)},
+    {"ShortThenClose", Fault::shortThen(Fault::Kind::ShortThenClose, 5)},
+    {"Closed", Fault::of(Fault::Kind::Close)},
+};
+
+class SimRecovery : public SimKindTest<std::tuple<PlcKind, FaultCase>> {};
+
+TEST_P(SimRecovery, ReadsComeRightAgain)
+{
+    // Reads poll the socket, so a missing answer costs the device's read time-out.
+    OptionScope ioctl(CdsServerFrame::g_bUseIoctl, 1);
+    CMemoryArray* d = link.AddBlock(kD, 90, BRISANT_WORD, 2);
+    ASSERT_NE(d, nullptr);
+    Sim()->memory().setWord(kD, 91, 1000);
+    ASSERT_TRUE(link.Read(d));
+    Sim()->memory().setWord(kD, 91, 1001);
+    Sim()->injectFault(std::get<1>(GetParam()).fault);
+    link.Read(d);  // may or may not deliver, but never a wrong value
+    const WORD seen = d->GetMemoryObject(1)->GetValue().wVal;
+    EXPECT_TRUE(seen == 1000 || seen == 1001) << seen;
+    bool ok = false;
+    for (int attempt = 0; attempt < 4 && !ok; ++attempt) {
+        // A station that stopped answering gets a new connection, as the engine
+        // gives one after too many errors.
+        if (attempt >= 2)
+            link.hdlr->ResetCommPort(link.device.get(), link.line);
+        if (!link.hdlr->IsPortOpen(link.line))
+            link.hdlr->OpenCommPort(link.device.get(), link.line);
+        ok = link.Read(d) && d->GetMemoryObject(1)->GetValue().wVal == 1001;
+    }
+    EXPECT_TRUE(ok);
+}
+
+// How the PLC drops the connection: while a request waits for its answer, or
+// between two steps of the line.
+struct DropCase {
+    const char* name;
+    bool onRequest;
+};
+
+const DropCase kDrops[] = {{"OnRequest", true}, {"BetweenSteps", false}};
+
+class SimDrop : public SimKindTest<std::tuple<PlcKind, DropCase>> {};
+
+// The line's own steps find the closed connection, mark the device's points, wait
+// the reset delay, connect again and read good values.
+TEST_P(SimDrop, LineStepsConnectAgainAfterThePlcDropsTheConnection)
+{
+    OptionScope ioctl(CdsServerFrame::g_bUseIoctl, 1);
+    CMemoryArray* d = link.AddBlock(kD, 100, BRISANT_WORD, 1);
+    ASSERT_NE(d, nullptr);
+    Sim()->memory().setWord(kD, 100, 7);
+    link.hdlr->UpdateNextDevice(link.line);
+    ASSERT_EQ(d->GetMemoryObject(0)->GetValue().wVal, 7);
+    ASSERT_EQ(d->GetMemoryObject(0)->GetStatus(), CdsMemoryObject::QUALITY_GOOD);
+
+    const std::size_t accepted = Sim()->acceptedCount();
+    link.log.Clear();
+    if (std::get<1>(GetParam()).onRequest) {
+        Sim()->injectFault(Fault::of(Fault::Kind::Close));
+        link.hdlr->UpdateNextDevice(link.line);
+    } else {
+        Sim()->closeConnections();
+        link.hdlr->UpdateNextDevice(link.line);
+    }
+    EXPECT_TRUE(link.Logged("-  Device [PLC] error over max allowed number(")) << "the failure is booked";
+    EXPECT_TRUE(link.Logged("Wait 50 msecs to initialize port(127.0.0.1:"));
+    EXPECT_TRUE(Sim()->waitForAccepted(accepted + 1, std::chrono::seconds(2)));
+    EXPECT_TRUE(link.hdlr->IsPortOpen(link.line));
+
+    Sim()->memory().setWord(kD, 100, 8);
+    link.hdlr->UpdateNextDevice(link.line);
+    EXPECT_EQ(d->GetMemoryObject(0)->GetValue().wVal, 8);
+    EXPECT_EQ(d->GetMemoryObject(0)->GetStatus(), CdsMemoryObject::QUALITY_GOOD);
+    EXPECT_EQ(link.device->GetErrorCount(link.line), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, SimLoopback, testing::ValuesIn(kPlcKinds), KindName);
+INSTANTIATE_TEST_SUITE_P(Kinds, SimFourE, testing::Values(kPlcKinds[4], kPlcKinds[5]), KindName);
+INSTANTIATE_TEST_SUITE_P(Kinds, SimOneThreeE,
+                         testing::Values(kPlcKinds[0], kPlcKinds[1], kPlcKinds[2], kPlcKinds[3]), KindName);
+INSTANTIATE_TEST_SUITE_P(Drops, SimDrop, testing::Combine(testing::ValuesIn(kPlcKinds), testing::ValuesIn(kDrops)),
+                         KindAnd<DropCase>);
+INSTANTIATE_TEST_SUITE_P(Faults, SimRecovery,
+                         testing::Combine(testing::ValuesIn(kPlcKinds), testing::ValuesIn(kFaults)),
+                         KindAnd<FaultCase>);
+
+}  // namespace
