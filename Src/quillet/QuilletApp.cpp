@@ -66,6 +66,7 @@ opc::ActivationOptions CQuilletApp::Activation() const
     options.registry = &m_host.registry;
     options.socketDir = m_host.socketDir;
     options.post = opc::postTo(m_host.documents.dispatcher);
+    options.client.callTimeout = m_host.callTimeout;
     return options;
 }
 
@@ -108,7 +109,11 @@ CQuilletDoc* CQuilletApp::ConnectToServer(const std::string& progId, const std::
 
     opc::ComPtr<IUnknown> server;
     const std::u16string target = m_bDcom ? com::toBstr(node) : std::u16string();
-    HRESULT hr = opc::CoCreateInstanceEx(resolved, target, IID_IUnknown, server.put(), Activation());
+    // A link that goes is noticed without a call: the notice names the document by
+    // its serial number, so one that closed meanwhile is not looked for.
+    opc::ActivationOptions activation = Activation();
+    activation.client.linkLost = [this, serial = doc->GetSerial()](HRESULT why) { OnLinkLost(serial, why); };
+    HRESULT hr = opc::CoCreateInstanceEx(resolved, target, IID_IUnknown, server.put(), activation);
     if (FAILED(hr) || !server) {
         if (m_bDcom)
             prompter.MessageBox(std::string(texts.Text(quillet::IDS_CONNECT_FAILED)) + "~" + progId);

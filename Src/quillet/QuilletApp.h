@@ -13,6 +13,7 @@
 #include "platform/opc/Activation.h"
 #include "platform/registry/Profile.h"
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -34,6 +35,8 @@ struct CQuilletAppHost {
     registry::Registry& registry;
     // Folder of the servers' sockets; empty: the system's.
     std::filesystem::path socketDir;
+    // How long a server call may take before it fails with RPC_E_TIMEOUT.
+    std::chrono::milliseconds callTimeout{60000};
 };
 
 class CQuilletApp {
