@@ -120,7 +120,7 @@ BrowserWidget::BrowserWidget(CAddressBrowser& browser, const StringTable& texts,
     auto* bars = new QGridLayout;
     bars->addWidget(new QLabel(text(IDC_BROWSE_SERVER), this), 0, 0);
     bars->addWidget(m_server = named(new QComboBox(this), IDC_BROWSE_SERVER), 0, 1);
-    bars->addWidget(new QLabel(text(IDC_BROWSE_NODE), this), 0, 2);
+    bars->addWidget(m_nodeLabel = new QLabel(text(IDC_BROWSE_NODE), this), 0, 2);
     bars->addWidget(m_node = named(new QComboBox(this), IDC_BROWSE_NODE), 0, 3);
     bars->addWidget(m_connect = named(new QPushButton(text(IDC_BROWSE_CONNECT), this), IDC_BROWSE_CONNECT), 0, 4);
     bars->addWidget(new QLabel(text(IDC_BROWSE_TYPE), this), 1, 0);
@@ -194,6 +194,7 @@ void BrowserWidget::Sync()
     fill(m_server, m_browser.ServerChoices(), m_browser.serverText);
     fill(m_node, m_browser.nodeChoices, m_browser.nodeText);
     m_node->setEnabled(m_browser.NodeEnabled());
+    m_nodeLabel->setEnabled(m_browser.NodeEnabled());
     m_connect->setEnabled(m_browser.ConnectEnabled());
     m_type->setCurrentIndex(m_browser.typeIndex);
     m_array->setEnabled(m_browser.ArrayEnabled());

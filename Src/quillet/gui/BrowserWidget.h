@@ -11,6 +11,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTreeView;
@@ -62,6 +63,7 @@ private:
     BrowserTreeModel* m_model;
     QComboBox *m_server, *m_node, *m_type, *m_access;
     QPushButton* m_connect;
+    QLabel* m_nodeLabel;
     QCheckBox* m_array;
     QLineEdit* m_filter;
     QTreeView* m_tree;

@@ -1,6 +1,7 @@
 // Dialog windows and the command actions without a server: the write dialog's shapes
 // through its controls, the MMI dialog's enabling, the menu texts and file filters,
 // and shortcuts that only the focused connection window hears.
+#include "Controls.h"
 #include "quillet/FakeServer.h"
 #include "quillet/QuilletFixture.h"
 
@@ -24,19 +25,9 @@
 
 namespace {
 
-using quillet::gui::IdName;
+using quillettest::Control;
+using quillettest::Toggle;
 namespace ctl = quillet::ctl;
-
-template <typename W>
-W* Control(QWidget* parent, UINT id)
-{
-    W* w = parent->findChild<W*>(IdName(id));
-    EXPECT_NE(w, nullptr) << id;
-    return w;
-}
-
-// A click on the box itself: a check box answers only on its box and label.
-void Toggle(QCheckBox* box) { QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2)); }
 
 TEST(MenuTexts, LabelKeepsTheMnemonicAndTheTabGivesTheShortcut)
 {

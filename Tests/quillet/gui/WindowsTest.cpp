@@ -1,6 +1,7 @@
 // Quillet's real windows driven offscreen with QTest against the bundled server: the
 // add-item dialog with its browser, a connection window, and the main window with its
 // recent files. Controls are found by their ids.
+#include "Controls.h"
 #include "quillet/RealServerFixture.h"
 
 #include "quillet/MainFrame.h"
@@ -28,24 +29,9 @@
 namespace {
 
 using namespace quillet::cmd;
-using quillet::gui::IdName;
-
-template <typename W>
-W* Control(QWidget* parent, UINT id)
-{
-    W* w = parent->findChild<W*>(IdName(id));
-    EXPECT_NE(w, nullptr) << id;
-    return w;
-}
-
-void Click(QWidget* button) { QTest::mouseClick(button, Qt::LeftButton); }
-
-// A double click as a user makes it: the press before it selects what it lands on.
-void DoubleClick(QWidget* viewport, QPoint at)
-{
-    QTest::mouseClick(viewport, Qt::LeftButton, {}, at);
-    QTest::mouseDClick(viewport, Qt::LeftButton, {}, at);
-}
+using quillettest::Click;
+using quillettest::Control;
+using quillettest::DoubleClick;
 
 // Runs script on the modal dialog that the next step opens.
 void OnNextDialog(std::function<void(QDialog&)> script)
@@ -172,6 +158,12 @@ TEST_F(Windows, ConnectionWindowShowsTheValueOfAnItemAddedToTheSelectedGroup)
     EXPECT_EQ(Cell(list, 0, 0), "PLC1.D100");
     EXPECT_EQ(list->model()->headerData(1, Qt::Horizontal).toString(), "Sub Value");
     EXPECT_EQ(doc.Groups().front()->GetName(), "First");
+    // The ItemID column fits its texts, and keeps that width when another group is shown.
+    const int width = list->columnWidth(0);
+    EXPECT_EQ(frame.Items().CurrentColumns()[quillet::COL_ITEMID].width, width);
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualRect(tree->model()->index(1, 0)).center());
+    EXPECT_EQ(list->model()->rowCount(), 0);
+    EXPECT_EQ(list->columnWidth(0), width);
 
     // The log pane opens with its command, and shows what happened.
     window.Actions().Action(ID_MESSAGE_LOG)->trigger();
