@@ -23,13 +23,8 @@ bool IsQnAType(LONG nType) { return nType == 3 || nType == 4; }
 
 CDeviceObjectDlg::CDeviceObjectDlg() : CdsDeviceObjectDlg(IDD)
 {
-    shell::FormField frame;
-    frame.nId = IDC_FRAME_KIND;
-    frame.kind = shell::FieldKind::Choice;
-    frame.strLabel = "Frame :";
-    frame.strGroup = "Communication Port";
-    frame.choices = GetFrameChoices();
-    InsertBefore(IDC_ADDRESS, std::move(frame));
+    InsertBefore(IDC_ADDRESS,
+                 MakeField(IDC_FRAME_KIND, shell::FieldKind::Choice, "Frame :", "Communication Port", GetFrameChoices()));
 }
 
 const std::vector<std::string>& CDeviceObjectDlg::GetFrameChoices()
@@ -109,18 +104,8 @@ bool CDeviceObjectDlg::TakeFields(shell::DeviceDialogFields& values)
 
 CMemoryArrayDlg::CMemoryArrayDlg() : CdsMemoryArrayDlg(IDD)
 {
-    shell::FormField device;
-    device.nId = IDC_DEVICE;
-    device.kind = shell::FieldKind::Choice;
-    device.strLabel = "Device :";
-    device.strGroup = "Profile";
-    device.choices = GetDeviceNames();
-    InsertBefore(IDC_DATA_TYPE, std::move(device));
-    shell::FormField start;
-    start.nId = IDC_START;
-    start.strLabel = "Start :";
-    start.strGroup = "Profile";
-    InsertBefore(IDC_DATA_TYPE, std::move(start));
+    InsertBefore(IDC_DATA_TYPE, MakeField(IDC_DEVICE, shell::FieldKind::Choice, "Device :", "Profile", GetDeviceNames()));
+    InsertBefore(IDC_DATA_TYPE, MakeField(IDC_START, shell::FieldKind::Edit, "Start :", "Profile"));
     // The device decides the data type word.
     EnableField(IDC_DATA_TYPE, false);
 }

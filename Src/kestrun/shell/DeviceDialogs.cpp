@@ -42,11 +42,7 @@ bool CdsDeviceObjectDlg::TakeFields(shell::DeviceDialogFields& values)
 
 bool CdsDeviceObjectDlg::TakeValues()
 {
-    shell::DeviceDialogFields values = m_values;
-    if (!TakeFields(values) || !Apply(IDC_NAME, values))
-        return false;
-    m_values = std::move(values);
-    return true;
+    return TakeAndApply(m_values, IDC_NAME, [this](shell::DeviceDialogFields& values) { return TakeFields(values); });
 }
 
 CdsMemoryArrayDlg::CdsMemoryArrayDlg(UINT nTemplateId) : DialogForm(nTemplateId, "Memory")
@@ -94,9 +90,5 @@ bool CdsMemoryArrayDlg::TakeFields(shell::BlockDialogFields& values)
 
 bool CdsMemoryArrayDlg::TakeValues()
 {
-    shell::BlockDialogFields values = m_values;
-    if (!TakeFields(values) || !Apply(IDC_NAME, values))
-        return false;
-    m_values = std::move(values);
-    return true;
+    return TakeAndApply(m_values, IDC_NAME, [this](shell::BlockDialogFields& values) { return TakeFields(values); });
 }

@@ -78,37 +78,39 @@ FormField& DialogForm::Add(FormField field)
     return m_fields.back();
 }
 
-FormField& DialogForm::AddEdit(int nId, std::string strLabel, std::string strGroup, bool bDigits, std::string strUnit)
+FormField DialogForm::MakeField(int nId, FieldKind kind, std::string strLabel, std::string strGroup,
+                               std::vector<std::string> choices)
 {
     FormField f;
     f.nId = nId;
+    f.kind = kind;
     f.strLabel = std::move(strLabel);
     f.strGroup = std::move(strGroup);
-    f.bDigits = bDigits;
-    f.strUnit = std::move(strUnit);
-    return Add(std::move(f));
-}
-
-FormField& DialogForm::AddCheck(int nId, std::string strLabel, std::string strGroup)
-{
-    FormField& f = AddEdit(nId, std::move(strLabel), std::move(strGroup));
-    f.kind = FieldKind::Check;
-    return f;
-}
-
-FormField& DialogForm::AddChoice(int nId, std::string strLabel, std::string strGroup, std::vector<std::string> choices)
-{
-    FormField& f = AddEdit(nId, std::move(strLabel), std::move(strGroup));
-    f.kind = FieldKind::Choice;
     f.choices = std::move(choices);
     return f;
 }
 
+FormField& DialogForm::AddEdit(int nId, std::string strLabel, std::string strGroup, bool bDigits, std::string strUnit)
+{
+    FormField& f = Add(MakeField(nId, FieldKind::Edit, std::move(strLabel), std::move(strGroup)));
+    f.bDigits = bDigits;
+    f.strUnit = std::move(strUnit);
+    return f;
+}
+
+FormField& DialogForm::AddCheck(int nId, std::string strLabel, std::string strGroup)
+{
+    return Add(MakeField(nId, FieldKind::Check, std::move(strLabel), std::move(strGroup)));
+}
+
+FormField& DialogForm::AddChoice(int nId, std::string strLabel, std::string strGroup, std::vector<std::string> choices)
+{
+    return Add(MakeField(nId, FieldKind::Choice, std::move(strLabel), std::move(strGroup), std::move(choices)));
+}
+
 FormField& DialogForm::AddButton(int nId, std::string strLabel, std::string strGroup)
 {
-    FormField& f = AddEdit(nId, std::move(strLabel), std::move(strGroup));
-    f.kind = FieldKind::Button;
-    return f;
+    return Add(MakeField(nId, FieldKind::Button, std::move(strLabel), std::move(strGroup)));
 }
 
 FormField& DialogForm::InsertBefore(int nBeforeId, FormField field)

@@ -76,6 +76,8 @@ public:
     virtual void OnCommand(int /*nId*/) {}
 
 protected:
+    static FormField MakeField(int nId, FieldKind kind, std::string strLabel, std::string strGroup,
+                               std::vector<std::string> choices = {});
     FormField& AddEdit(int nId, std::string strLabel, std::string strGroup, bool bDigits = false,
                        std::string strUnit = {});
     FormField& AddCheck(int nId, std::string strLabel, std::string strGroup);
@@ -94,14 +96,20 @@ protected:
     std::optional<LONG> TakeIntInRange(int nId, LONG nMin, LONG nMax);
     // Names the field, shows the message; false.
     bool Refuse(int nId, const std::string& strMessage);
-    // The caller's apply step of the values: its message refuses them at the field.
-    template <typename Values>
-    bool Apply(int nId, const Values& values)
+    // The fields read into a copy of the values, then the caller's apply
+    // step (values.apply), whose message refuses them at the field; the
+    // values change only when both succeed.
+    template <typename Values, typename TakeFields>
+    bool TakeAndApply(Values& values, int nId, TakeFields&& takeFields)
     {
-        if (!values.apply)
-            return true;
-        const std::string refusal = values.apply(values);
-        return refusal.empty() || Refuse(nId, refusal);
+        Values taken = values;
+        if (!takeFields(taken))
+            return false;
+        if (taken.apply)
+            if (const std::string refusal = taken.apply(taken); !refusal.empty())
+                return Refuse(nId, refusal);
+        values = std::move(taken);
+        return true;
     }
 
 private:

@@ -69,6 +69,8 @@ void COXFolderPickerDlg::OnInitDialog(TreeControl& control)
     m_pTree->SetRedraw(false);
     m_pTree->OpenFolder(m_strInitialFolder, false);
     m_pTree->SetRedraw(true);
+    if (const TreeItem selected = control.GetSelectedItem(); selected != kNoItem)
+        OnTreeSelChanged(selected);
 }
 
 void COXFolderPickerDlg::OnCheckBox(int nId, bool bChecked)

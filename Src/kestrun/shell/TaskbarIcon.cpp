@@ -1,5 +1,7 @@
 #include "kestrun/shell/TaskbarIcon.h"
 
+#include <algorithm>
+
 #include "kestrun/shell/ServerFrame.h"
 #include "kestrun/shell/ShellIds.h"
 
@@ -108,6 +110,82 @@ void CdsTaskBar::OnTimer(UINT_PTR nId)
         m_bDoubleClicked = false;
     else
         ShowMenu();
+}
+
+CdsTrayIcon::CdsTrayIcon(Frame* pOwner, std::unique_ptr<TrayWindow> pTray, const std::string& strTooltip, int nIcon,
+                         UINT nId, ShellMenu menu)
+    : m_pOwner(pOwner), m_pTray(std::move(pTray)), m_strTooltip(strTooltip.substr(0, kMaxTooltip)), m_nIcon(nIcon),
+      m_nId(nId), m_menu(std::move(menu))
+{
+    if (!m_pOwner || !m_pTray)
+        return;
+    m_pTray->SetMouseSink([this](UINT nMessage) { OnTrayNotification(m_nId, nMessage); });
+    m_bEnabled = m_pTray->Add(m_nIcon, m_strTooltip);
+}
+
+CdsTrayIcon::~CdsTrayIcon()
+{
+    if (m_bEnabled && !m_bHidden)
+        m_pTray->Delete();
+}
+
+void CdsTrayIcon::Hide()
+{
+    if (!m_bEnabled || m_bHidden)
+        return;
+    m_pTray->Delete();
+    m_bHidden = true;
+}
+
+void CdsTrayIcon::Show()
+{
+    Hide();
+    if (m_bEnabled && m_pTray->Add(m_nIcon, m_strTooltip))
+        m_bHidden = false;
+}
+
+bool CdsTrayIcon::SetIcon(int nIcon)
+{
+    if (!m_bEnabled)
+        return false;
+    m_nIcon = nIcon;
+    return m_pTray->Modify(m_nIcon, m_strTooltip);
+}
+
+bool CdsTrayIcon::SetTooltipText(const std::string& strTooltip)
+{
+    if (!m_bEnabled)
+        return false;
+    m_strTooltip = strTooltip.substr(0, kMaxTooltip);
+    return m_pTray->Modify(m_nIcon, m_strTooltip);
+}
+
+bool CdsTrayIcon::SetOwner(Frame* pOwner)
+{
+    if (!m_bEnabled)
+        return false;
+    m_pOwner = pOwner;
+    return m_pTray->Modify(m_nIcon, m_strTooltip);
+}
+
+LRESULT CdsTrayIcon::OnTrayNotification(WPARAM wParam, LPARAM lParam)
+{
+    if (static_cast<UINT>(wParam) != m_nId)
+        return 0;
+    const auto first = std::find_if(m_menu.begin(), m_menu.end(), [](const ShellMenuItem& item) { return item.nCommand; });
+    if (first == m_menu.end() || !m_pOwner)
+        return 1;
+    if (static_cast<UINT>(lParam) == WM_RBUTTONUP) {
+        ShellMenu menu = m_menu;
+        for (ShellMenuItem& item : menu)
+            item.bDefault = item.nCommand == first->nCommand;
+        if (const UINT command = m_pTray->TrackPopupMenu(menu))
+            m_pOwner->PostCommand(command);
+    } else if (static_cast<UINT>(lParam) == WM_LBUTTONDBLCLK) {
+        win::Message command(WM_COMMAND, first->nCommand, 0);
+        m_pOwner->OnMessage(command);
+    }
+    return 1;
 }
 
 } // namespace shell

@@ -19,6 +19,10 @@
 class CdsServerFrame;
 
 namespace shell {
+class Frame;
+}
+
+namespace shell {
 
 // Messages of the icon's hidden window.
 enum : UINT {
@@ -26,6 +30,7 @@ enum : UINT {
     WM_LBUTTONDOWN = 0x0201,
     WM_LBUTTONDBLCLK = 0x0203,
     WM_RBUTTONDOWN = 0x0204,
+    WM_RBUTTONUP = 0x0205,
 };
 
 class COXTaskbarIcon : public DispatcherWindow {
@@ -90,6 +95,50 @@ protected:
 private:
     CdsServerFrame* m_pOwner = nullptr; // the frame owns this icon
     bool m_bDoubleClicked = false;
+};
+
+// A second icon, without a window of its own: its menu's commands go to the
+// owner window. Nothing in the server makes one; a program may.
+class CdsTrayIcon {
+public:
+    static constexpr std::size_t kMaxTooltip = 127;
+
+    // Adds the icon at once when there is an owner and a tray; the result
+    // decides whether the icon is enabled. The menu stands for the menu
+    // resource of the icon's id.
+    CdsTrayIcon(Frame* pOwner, std::unique_ptr<TrayWindow> pTray, const std::string& strTooltip, int nIcon, UINT nId,
+                ShellMenu menu);
+    virtual ~CdsTrayIcon();
+    CdsTrayIcon(const CdsTrayIcon&) = delete;
+    CdsTrayIcon& operator=(const CdsTrayIcon&) = delete;
+
+    bool IsEnabled() const { return m_bEnabled; }
+    bool IsHidden() const { return m_bHidden; }
+    void Hide();
+    // Hides, then adds the icon again.
+    void Show();
+    // Each changes its one value and the icon; false when not enabled.
+    bool SetIcon(int nIcon);
+    bool SetTooltipText(const std::string& strTooltip);
+    bool SetOwner(Frame* pOwner);
+    // Empty when not enabled.
+    std::string GetTooltipText() const { return m_bEnabled ? m_strTooltip : std::string(); }
+    Frame* GetOwner() const { return m_pOwner; }
+
+    // The icon's mouse message: the right button released shows the menu
+    // (its first entry the default), a double click sends the first entry's
+    // command to the owner. 0 for another icon's id, else 1.
+    virtual LRESULT OnTrayNotification(WPARAM wParam, LPARAM lParam);
+
+private:
+    Frame* m_pOwner;
+    std::unique_ptr<TrayWindow> m_pTray;
+    std::string m_strTooltip;
+    int m_nIcon;
+    UINT m_nId;
+    ShellMenu m_menu;
+    bool m_bEnabled = false;
+    bool m_bHidden = false;
 };
 
 } // namespace shell

@@ -118,4 +118,35 @@ TEST_F(TaskbarIconTest, AClickOpensTheMenuAfterHalfASecondButADoubleClickOnlyThe
     EXPECT_FALSE(frame->IsWindowVisible());
 }
 
+TEST_F(TaskbarIconTest, ASecondIconSendsItsMenusCommandsToItsOwner)
+{
+    auto other = std::make_shared<TrayRecord>();
+    auto tray = std::make_unique<FakeTray>(other);
+    const FakeTray* pOther = tray.get();
+    shell::CdsTrayIcon icon(frame, std::move(tray), std::string(200, 't'), 5, 7, shell::CdsTaskBar::GetMenu());
+    ASSERT_TRUE(icon.IsEnabled());
+    EXPECT_TRUE(other->showing);
+    EXPECT_EQ(icon.GetTooltipText().size(), shell::CdsTrayIcon::kMaxTooltip);
+    EXPECT_EQ(icon.OnTrayNotification(8, shell::WM_RBUTTONUP), 0); // another icon's
+
+    frame->ShowWindow(false);
+    pOther->Click(shell::WM_LBUTTONDBLCLK); // the first entry: "&Main Window"
+    EXPECT_TRUE(frame->IsWindowVisible());
+    other->menuChoice = ID_TRAY_HIDE;
+    pOther->Click(shell::WM_RBUTTONUP);
+    shell.dispatcher.runPending();
+    EXPECT_EQ(other->menus, 1);
+    EXPECT_FALSE(frame->IsWindowVisible());
+
+    icon.Hide();
+    EXPECT_FALSE(other->showing);
+    icon.Show();
+    EXPECT_TRUE(other->showing);
+
+    shell::CdsTrayIcon orphan(nullptr, std::make_unique<FakeTray>(std::make_shared<TrayRecord>()), "tip", 1, 1, {});
+    EXPECT_FALSE(orphan.IsEnabled());
+    EXPECT_FALSE(orphan.SetIcon(2));
+    EXPECT_EQ(orphan.GetTooltipText(), "");
+}
+
 } // namespace

@@ -3,11 +3,11 @@
 #include <QApplication>
 #include <QCursor>
 #include <QDesktopServices>
-#include <QMenu>
 #include <QStyle>
 #include <QUrl>
 
 #include "kestrun/shell/TaskbarIcon.h"
+#include "kestrun/shell/gui/PopupMenu.h"
 
 namespace shell::gui {
 
@@ -27,7 +27,10 @@ QtTrayIcon::QtTrayIcon()
         switch (reason) {
         case QSystemTrayIcon::Trigger: NotifyMouse(WM_LBUTTONDOWN); break;
         case QSystemTrayIcon::DoubleClick: NotifyMouse(WM_LBUTTONDBLCLK); break;
-        case QSystemTrayIcon::Context: NotifyMouse(WM_RBUTTONDOWN); break;
+        case QSystemTrayIcon::Context:
+            NotifyMouse(WM_RBUTTONDOWN);
+            NotifyMouse(WM_RBUTTONUP);
+            break;
         default: break;
         }
     });
@@ -58,20 +61,7 @@ bool QtTrayIcon::Delete()
     return true;
 }
 
-UINT QtTrayIcon::TrackPopupMenu(const ShellMenu& menu)
-{
-    QMenu popup;
-    for (const ShellMenuItem& entry : menu) {
-        if (entry.nCommand == 0) {
-            popup.addSeparator();
-            continue;
-        }
-        QAction* pAction = popup.addAction(QString::fromStdString(entry.strText));
-        pAction->setData(entry.nCommand);
-    }
-    QAction* pChosen = popup.exec(QCursor::pos());
-    return pChosen ? pChosen->data().toUInt() : 0;
-}
+UINT QtTrayIcon::TrackPopupMenu(const ShellMenu& menu) { return ExecPopupMenu(menu, QCursor::pos()); }
 
 bool QtShellOpener::Open(const std::string& strPath)
 {

@@ -3,9 +3,10 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QLineEdit>
-#include <QMenu>
 #include <QStyle>
 #include <QStyledItemDelegate>
+
+#include "kestrun/shell/gui/PopupMenu.h"
 
 namespace shell::gui {
 
@@ -249,22 +250,7 @@ void ShellTreeWidget::RemoveAllIcons() { m_icons.clear(); }
 
 UINT ShellTreeWidget::TrackPopupMenu(const ShellMenu& menu, int x, int y)
 {
-    QMenu popup(this);
-    for (const ShellMenuItem& entry : menu) {
-        if (entry.nCommand == 0) {
-            popup.addSeparator();
-            continue;
-        }
-        QAction* pAction = popup.addAction(QString::fromStdString(entry.strText));
-        pAction->setData(entry.nCommand);
-        if (entry.bDefault) {
-            QFont font = pAction->font();
-            font.setBold(true);
-            pAction->setFont(font);
-        }
-    }
-    QAction* pChosen = popup.exec(QPoint(x, y));
-    return pChosen ? pChosen->data().toUInt() : 0;
+    return ExecPopupMenu(menu, QPoint(x, y), this);
 }
 
 void ShellTreeWidget::SetWaitCursor(bool bWait)
