@@ -289,11 +289,33 @@ void CdsDataView::OnConfigEditMemory()
     CdsMemoryArray& block = *m_pActiveBlock;
     const shell::BlockDialogFields old = FieldsOf(block);
     shell::BlockDialogFields f = old;
+    // A block named by its address, as "Add Item" makes one, reads where its
+    // name says and as many items as its length: so it does after the edit.
+    const std::string oldAddress = block.GetAddr();
+    const int oldCount = block.GetMaxMemories();
+    const bool bNamedByAddress = NameCase(old.strName) == NameCase(oldAddress);
+    const bool bSizedByLength = oldCount == old.nLength;
     bool bChanged = false;
     f.apply = [&](const shell::BlockDialogFields& values) -> std::string {
-        bChanged = device.ChangeMemoryArray(&block, [&] { Apply(block, values); }, [&] { Apply(block, old); });
-        if (bChanged)
+        const auto change = [&] {
+            Apply(block, values);
+            if (bNamedByAddress)
+                block.SetAddr(NameCase(values.strName));
+            if (bSizedByLength)
+                block.SetMaxMemories(static_cast<int>(values.nLength));
+        };
+        const auto undo = [&] {
+            Apply(block, old);
+            block.SetAddr(oldAddress);
+            block.SetMaxMemories(oldCount);
+        };
+        bChanged = device.ChangeMemoryArray(&block, change, undo);
+        if (bChanged) {
+            // The next poll builds the read request for the new settings.
+            for (int line = 0; line < CdsMemoryArray::kLines; ++line)
+                block.SetStatusQueryStringInitialized(line, FALSE);
             return {};
+        }
         return "Item " + old.strName + " keeps its settings: the topic has another item of the new name and type.";
     };
     pDialogs->EditBlock(f, false);

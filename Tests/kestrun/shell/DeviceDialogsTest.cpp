@@ -259,4 +259,30 @@ TEST_F(FormDialogsTest, TimeoutsGoToTheActiveDeviceOrToAllWithUpdateAll)
     EXPECT_EQ(plc1->m_nRetries, 9);
 }
 
+TEST_F(FormDialogsTest, ABlockNamedByItsAddressReadsWhereItsEditedNameAndLengthSay)
+{
+    view->SetActiveDevice(plc1);
+    forms.steps = {[](shell::DialogForm& f) {
+        f.SetText(CdsMemoryArrayDlg::IDC_NAME, "d20");
+        f.SetText(CdsMemoryArrayDlg::IDC_LENGTH, "3");
+    }};
+    view->OnCommand(Command::NewBlock);
+    CdsMemoryArray* block = plc1->GetMemoryArrayByAddr("D20");
+    ASSERT_NE(block, nullptr);
+    EXPECT_EQ(block->GetMaxMemories(), 3);
+    block->SetStatusQueryStringInitialized(0, TRUE); // polled once
+
+    view->SetActiveBlock(block);
+    forms.steps = {[](shell::DialogForm& f) {
+        f.SetText(CdsMemoryArrayDlg::IDC_NAME, "D40");
+        f.SetText(CdsMemoryArrayDlg::IDC_LENGTH, "6");
+    }};
+    view->OnCommand(Command::EditBlock);
+    EXPECT_EQ(block->GetAddr(), "D40");
+    EXPECT_EQ(plc1->GetMemoryArrayByAddr("D40"), block);
+    EXPECT_EQ(plc1->GetMemoryArrayByAddr("D20"), nullptr);
+    EXPECT_EQ(block->GetMaxMemories(), 6);
+    EXPECT_FALSE(block->IsStatusQueryStringInitialized(0)); // the next poll asks for the new range
+}
+
 } // namespace
