@@ -82,11 +82,11 @@ class TestServerFrame : public CdsServerFrame {
 public:
     // The handler a test gives, else a TestServerHdlr for emulated ports.
     std::shared_ptr<CdsCommHdlr> NewCommHdlr(DWORD dwPortHandle) override;
-    // There is no tray; the requests to hide there are counted.
+    // The requests to hide in the tray are counted.
     bool IsTaskBarAvailable() const override
     {
         ++trayRequests;
-        return false;
+        return CdsServerFrame::IsTaskBarAvailable();
     }
 
     std::function<std::shared_ptr<CdsCommHdlr>(DWORD)> makeHandler;

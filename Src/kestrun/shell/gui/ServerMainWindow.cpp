@@ -33,6 +33,20 @@ ServerMainWindow::ServerMainWindow(CdsServerFrame& frame) : m_frame(frame), m_pS
 
 void ServerMainWindow::AddPane(QWidget* pPane) { m_pSplitter->addWidget(pPane); }
 
+void ServerMainWindow::Show(bool bVisible)
+{
+    if (bVisible && isMinimized())
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+    setVisible(bVisible);
+}
+
+void ServerMainWindow::changeEvent(QEvent* pEvent)
+{
+    if (pEvent->type() == QEvent::WindowStateChange && isMinimized())
+        m_frame.PostCommand(ID_TRAY_HIDE);
+    QMainWindow::changeEvent(pEvent);
+}
+
 void ServerMainWindow::Activate()
 {
     raise();

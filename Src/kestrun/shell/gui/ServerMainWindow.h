@@ -23,13 +23,16 @@ public:
     QSplitter* Splitter() const { return m_pSplitter; }
     QLabel* Pane(int nPane) const { return m_panes[static_cast<std::size_t>(nPane)]; }
 
-    void Show(bool bVisible) override { setVisible(bVisible); }
+    // Shown again, a minimized window comes back to its size.
+    void Show(bool bVisible) override;
     bool IsVisible() const override { return isVisible(); }
     void Activate() override;
     void OnPaneChanged(int nPane) override;
 
 protected:
     void closeEvent(QCloseEvent* pEvent) override;
+    // Minimizing hides to the tray, where the desktop has one.
+    void changeEvent(QEvent* pEvent) override;
 
 private:
     CdsServerFrame& m_frame;
