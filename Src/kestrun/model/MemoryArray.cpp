@@ -326,6 +326,11 @@ CdsMemoryObject* CdsMemoryArray::GetMemoryVariant(const std::string& strItem, co
 
 BOOL CdsMemoryArray::SetOnline(BOOL bOnline, CdsDeviceObject* pDevice)
 {
+    {
+        // Points may hold other values or types once the block was offline.
+        std::lock_guard storing(m_storeMutex);
+        m_held.clear();
+    }
     m_pParent = pDevice;
     if (!bOnline && !m_bHold)
         for (CdsMemoryObject* point : m_points)

@@ -28,6 +28,22 @@ TEST(MemoryTag, ValueAndTimeChangeTogether)
     EXPECT_EQ(tag.GetAccessRights(), 3);
 }
 
+TEST(MemoryTag, ANewTimeAloneIsNoChange)
+{
+    CfsMemoryTag tag(nullptr);
+    _BRISANTDATAVALUE cell{};
+    cell.wVal = 5;
+    tag.UpdateValue(BRISANT_WORD, cell, com::fileTimeFromTicks(10));
+    const std::uint64_t changes = tag.ChangeCount();
+    tag.SetTimestamp(com::fileTimeFromTicks(20));
+    EXPECT_EQ(tag.ChangeCount(), changes);
+    const auto snap = tag.Read();
+    EXPECT_EQ(snap.value, VARIANT::UI2(5));
+    EXPECT_EQ(com::toTicks(snap.ftTimestamp), 20u);
+    tag.UpdateValue(BRISANT_WORD, cell, com::fileTimeFromTicks(30));
+    EXPECT_GT(tag.ChangeCount(), changes);
+}
+
 TEST(TagValue, VariantPerDataType)
 {
     struct Case { int type; ULONGLONG bits; VARIANT expected; VARTYPE canonical; };
@@ -50,9 +66,12 @@ TEST(TagValue, VariantPerDataType)
     for (const Case& c : cases) {
         _BRISANTDATAVALUE v{};
         v.ullVal = c.bits;
-        VARIANT out = VARIANT::I4(99);
-        DataValueToVariant(c.type, v, out);
-        EXPECT_EQ(out, c.expected) << c.type;
+        // Whatever the variant held before is replaced.
+        for (VARIANT out : {VARIANT::I4(99), VARIANT::String("old")}) {
+            DataValueToVariant(c.type, v, out);
+            EXPECT_EQ(out, c.expected) << c.type;
+            EXPECT_TRUE(out.bstrVal().empty()) << c.type;
+        }
         EXPECT_EQ(GetCanonicalVarType(c.type), c.canonical) << c.type;
     }
     EXPECT_EQ(GetCanonicalVarType(BRISANT_STRING), VT_BSTR);
