@@ -7,7 +7,6 @@
 #include <thread>
 #include <vector>
 
-#include "kestrun/model/BitArray.h"
 #include "kestrun/model/Hint.h"
 #include "kestrun/model/MemoryTag.h"
 #include "kestrun/shell/ServerFrame.h"
@@ -15,31 +14,11 @@
 
 namespace {
 
+using testsupport::BitBlock;
+using testsupport::Cell;
 using testsupport::FakeDevice;
 using testsupport::FakeHandler;
 using testsupport::OptionScope;
-
-class BitArray : public CdsBitArray {
-public:
-    CdsMemoryObject* NewBitObject() override { return new CdsBitObject; }
-};
-
-class BitPoint : public CdsMemoryObject {
-public:
-    CdsMemoryArray* NewBitArray() override { return new BitArray; }
-};
-
-class Block : public CdsMemoryArray {
-public:
-    CdsMemoryObject* NewMemoryObject() override { return new BitPoint; }
-};
-
-_BRISANTDATAVALUE Cell(ULONGLONG bits)
-{
-    _BRISANTDATAVALUE v{};
-    v.ullVal = bits;
-    return v;
-}
 
 std::uint64_t Ticks(CdsMemoryObject* point) { return com::toTicks(point->GetMemoryTag()->Read().ftTimestamp); }
 
@@ -73,7 +52,7 @@ protected:
     OptionScope init{CdsServerFrame::g_bViewInitValues, 1};
     FakeHandler handler;
     FakeDevice device;
-    Block block;
+    BitBlock block;
     std::uint64_t time = 0;
 };
 
