@@ -14,7 +14,7 @@ else
     echo "The PLC simulator is not built yet." >&2
 fi
 if [ -x "$bin/fenwold" ]; then
-    "$bin/fenwold" Tools/sample.cfg &
+    "$bin/fenwold" Tools/sample.csv &
     pids+=($!)
 else
     echo "The server program is not built yet; only the simulator runs." >&2

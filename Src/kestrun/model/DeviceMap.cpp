@@ -233,6 +233,31 @@ void CdsDeviceMap::DestroyDeviceObject(CdsDeviceObject* pDevice)
     pDevice->Destroy();
 }
 
+BOOL CdsDeviceMap::ChangeDeviceObject(CdsDeviceObject* pDevice, const std::function<void()>& change,
+                                      const std::function<void()>& undo)
+{
+    bool held = false;
+    for (const auto& entry : m_devices)
+        held = held || entry.second == pDevice;
+    if (!held)
+        return FALSE;
+    // A new name under the same key would otherwise keep the old topic.
+    UnregisterDeviceObject(pDevice);
+    change();
+    if (InitDeviceObject(pDevice->m_strPort, pDevice->m_strAddress, pDevice->m_nDeviceType, pDevice))
+        return TRUE;
+    UnregisterDeviceObject(pDevice);
+    undo();
+    InitDeviceObject(pDevice->m_strPort, pDevice->m_strAddress, pDevice->m_nDeviceType, pDevice);
+    return FALSE;
+}
+
+void CdsDeviceMap::DetachClients()
+{
+    for (const auto& [key, device] : m_devices)
+        device->DetachClients();
+}
+
 CdsDeviceObject* CdsDeviceMap::NewDeviceObject(const std::string&, const std::string&, int) { return nullptr; }
 
 CdsDeviceObject* CdsDeviceMap::NewDeviceObject(const CdsDeviceObject& src)

@@ -5,6 +5,7 @@
 //
 // Names beginning with "$" belong to system devices. Keys and topics are
 // upper-cased unless names are case-sensitive.
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -65,6 +66,16 @@ public:
     // Frees a device: its exit hook, its key and topic entries (where they are
     // this device), then its Destroy. Ignores none.
     void DestroyDeviceObject(CdsDeviceObject* pDevice);
+
+    // Changes a device of this map through change, then registers it again
+    // under its new key and topic and initialises it. When the key or topic
+    // belongs to another device, or the device refuses its new configuration,
+    // undo puts the old settings back, the device is registered as before and
+    // 0 is returned.
+    BOOL ChangeDeviceObject(CdsDeviceObject* pDevice, const std::function<void()>& change,
+                            const std::function<void()>& undo);
+    // Every device lets go of its clients (CdsDeviceObject::DetachClients).
+    void DetachClients();
 
     static CdsDeviceObject* GetDeviceObjectByTopic(const std::string& strName);
     CdsDeviceObject* GetDeviceObjectByAddr(const std::string& strPort, const std::string& strAddress,

@@ -295,6 +295,31 @@ void CdsDeviceObject::DestroyMemoryArray(CdsMemoryArray* pArray)
     pArray->Destroy();
 }
 
+BOOL CdsDeviceObject::ChangeMemoryArray(CdsMemoryArray* pArray, const std::function<void()>& change,
+                                        const std::function<void()>& undo)
+{
+    if (!HoldsMemoryArray(pArray))
+        return FALSE;
+    UnmapMemoryArray(pArray);
+    change();
+    const BOOL changed = FindSameNameAndType(*pArray) ? FALSE : TRUE;
+    if (!changed)
+        undo();
+    RegisterMemoryArray(pArray, TRUE);
+    return changed;
+}
+
+void CdsDeviceObject::DetachClients()
+{
+    CdsDeviceMap::m_TopicListByName.RemoveDevice(this);
+    if (m_pDdeTopic) {
+        m_pDdeTopic->pDevice = nullptr;
+        m_pDdeTopic = nullptr;
+    }
+    for (CdsMemoryArray* block : m_blocks.GetBlocks())
+        block->DetachClients();
+}
+
 CdsMemoryObject* CdsDeviceObject::CreateMemoryObject(const char*, bool) { return nullptr; }
 
 BOOL CdsDeviceObject::IsEmpty() const { return m_blocks.GetTotalCount() == 0; }
@@ -675,7 +700,8 @@ CdsDeviceObject& CdsDeviceObject::operator=(const CdsDeviceObject& src)
         if (!from)
             continue;
         auto& to = m_configs[static_cast<std::size_t>(line)];
-        if (!to)
+        // A line of another kind takes the source's kind: a copy keeps every port.
+        if (!to || to->GetPortType() != from->GetPortType())
             to = CdsCommConfig::NewCommConfig(from->GetPortType());
         if (to)
             *to = *from;

@@ -8,6 +8,7 @@
 // master.
 #include <array>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -113,6 +114,16 @@ public:
     // The handler of the port, or null (also the road for data points' writes).
     virtual kestrun::HandlerLink* GetDeviceHdlr() const;
     virtual BOOL IsCommandDiagEnabled() const { return m_bCommandDiag; }
+
+    // Changes a block of this device through change, then maps it again under
+    // its name and address. When another block already has the new name and
+    // type, undo puts the old settings back and 0 is returned.
+    BOOL ChangeMemoryArray(CdsMemoryArray* pArray, const std::function<void()>& change,
+                           const std::function<void()>& undo);
+    // Clients let go of the device while it stays allocated: its topic no
+    // longer leads here, its DDE topic is unlinked and every block lets go
+    // (CdsMemoryArray::DetachClients). Application thread, client calls shut out.
+    void DetachClients();
 
     // --- block look-ups (names upper-cased unless case-sensitive; type -1 any) ---
     void DestroyMemoryArray(CdsMemoryArray* pArray);

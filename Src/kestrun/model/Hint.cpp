@@ -157,6 +157,7 @@ void CdsHint::CopyFrom(const CdsHint& src)
     m_strItem = src.m_strItem;
     m_pObject = src.m_pObject;
     m_nNumber = src.m_nNumber;
+    m_dwEpoch = src.m_dwEpoch;
     m_nValueType = src.m_nValueType;
     // A value that cannot be copied whole (malformed block, no memory) is not carried.
     if (!CopyDataValue(src.m_nValueType, src.m_value, m_value))
@@ -177,6 +178,7 @@ void CdsHint::MoveFrom(CdsHint& src) noexcept
     m_strItem = std::move(src.m_strItem);
     m_pObject = src.m_pObject;
     m_nNumber = src.m_nNumber;
+    m_dwEpoch = src.m_dwEpoch;
     m_value = src.m_value;
     m_nValueType = src.m_nValueType;
     m_owned = src.m_owned;

@@ -6,6 +6,7 @@
 // sender's thread. A copy owns: it holds its own texts, its own copy of the
 // value's blocks and its own snapshot of the action, so it may be posted to
 // another thread and outlive whatever the sender pointed at.
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -43,6 +44,15 @@ public:
     // Whether a text or array block of the value, or the action, belongs to this hint.
     bool IsOwnedCopy() const { return m_nOwnedType != BRISANT_NOTYPE || m_pOwnedAction != nullptr; }
 
+    // Every hint (and each copy of it) carries the model epoch it was made in.
+    // Whoever lets model objects go starts a new epoch, so a hint still queued
+    // that names an object of before can be told apart and dropped unread.
+    static DWORD CurrentEpoch() { return s_dwEpoch.load(); }
+    static void NewEpoch() { ++s_dwEpoch; }
+    DWORD GetEpoch() const { return m_dwEpoch; }
+    // Names an object and was made before the current epoch.
+    bool IsStale() const { return m_pObject && m_dwEpoch != CurrentEpoch(); }
+
     std::string m_strTopic;          // device/topic text, or a path
     std::string m_strItem;           // item text
     CObject* m_pObject = nullptr;    // point, device, block or view concerned (not owned)
@@ -58,6 +68,9 @@ private:
     void CopyFrom(const CdsHint& src);
     void MoveFrom(CdsHint& src) noexcept;
 
+    static inline std::atomic<DWORD> s_dwEpoch{0};
+
+    DWORD m_dwEpoch = s_dwEpoch.load();
     int m_nValueType = BRISANT_NOTYPE;                 // how m_value is read
     _BRISANTDATAVALUE m_owned;                         // the block this hint must free
     int m_nOwnedType = BRISANT_NOTYPE;                 // its type; none when nothing is owned

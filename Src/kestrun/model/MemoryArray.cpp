@@ -291,6 +291,21 @@ void CdsMemoryArray::DeleteContents()
             point->Destroy();
 }
 
+void CdsMemoryArray::DetachClients()
+{
+    std::vector<CdsMemoryObject*> variants;
+    {
+        std::lock_guard lock(m_variantMutex);
+        for (const auto& [key, variant] : m_variantMap)
+            variants.push_back(variant);
+    }
+    for (CdsMemoryObject* variant : variants)
+        variant->DetachClients();
+    for (CdsMemoryObject* point : m_points)
+        if (point)
+            point->DetachClients();
+}
+
 void CdsMemoryArray::Destroy()
 {
     DeleteContents();
@@ -331,7 +346,9 @@ BOOL CdsMemoryArray::SetOnline(BOOL bOnline, CdsDeviceObject* pDevice)
         std::lock_guard storing(m_storeMutex);
         m_held.clear();
     }
-    m_pParent = pDevice;
+    // Client threads read the parent meanwhile: it is written only when it changes.
+    if (m_pParent != pDevice)
+        m_pParent = pDevice;
     if (!bOnline && !m_bHold)
         for (CdsMemoryObject* point : m_points)
             if (point)

@@ -124,6 +124,9 @@ public:
     // Use counts of the points' bit arrays, summed.
     int GetBitRefCount() const;
 
+    // Every point and variant lets go of its clients (CdsMemoryObject::DetachClients).
+    void DetachClients();
+
     // Client items active on the block.
     BOOL Initialize(CdsMemoryObject* pPoint);
     BOOL Shutdown(CdsMemoryObject* pPoint);
@@ -245,7 +248,7 @@ protected:
     // One read's store at a time (CdsBlockStore); guards m_held. Taken first: then a
     // point's bit array's update lock, a point's value lock, the tag's lock. Held
     // while the points send hints to the application thread, which takes it only
-    // while the block goes online or offline (no line reads the block then).
+    // while the block goes online or offline, when its lines are stopped.
     std::mutex m_storeMutex;
     std::vector<CdsHeldCell> m_held;          // by point index
 };

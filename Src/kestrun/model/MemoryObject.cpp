@@ -25,10 +25,12 @@ namespace {
 
 bool CaseSensitive() { return CdsServerFrame::g_bCaseSensitive.load() != 0; }
 
+// Writes only the characters that change: client threads may read the name meanwhile.
 void Upper(std::string& text)
 {
     for (char& c : text)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        if (const char upper = static_cast<char>(std::toupper(static_cast<unsigned char>(c))); upper != c)
+            c = upper;
 }
 
 bool IsKeptArray(int type)
@@ -133,8 +135,11 @@ BOOL CdsMemoryObject::SetParent(int nIndex, CdsMemoryArray* pArray)
 {
     if (nIndex > kMaxIndex)
         return FALSE;
-    m_nIndex = nIndex;
-    m_pParent = pArray;
+    // Going online or offline sets the same values again while client threads read them.
+    if (m_nIndex != nIndex)
+        m_nIndex = nIndex;
+    if (m_pParent != pArray)
+        m_pParent = pArray;
     if (!pArray)
         return TRUE;
     if (m_strName.empty()) {
@@ -666,6 +671,26 @@ void CdsMemoryObject::DeleteContents()
     ReleaseValueLocked();
     if (CdsMemoryArray* bits = m_pBitArray.load())
         bits->DeleteContents();
+}
+
+void CdsMemoryObject::DetachClients()
+{
+    // The tag stays the point's (its reference goes with Destroy): only the way
+    // from clients to the point is cut, before the writes already queued go.
+    if (m_pTag) {
+        m_pTag->Unbind();
+        m_pTag->SetQuality(QUALITY_NONE);
+    }
+    if (std::shared_ptr<CdsEventQueue> queue = GetEventQueue())
+        queue->PurgeEvents(this);
+    if (m_pDdeItem) {
+        m_pDdeItem->hItem = 0;
+        m_pDdeItem->nActive = 0;
+        m_pDdeItem->pPoint = nullptr;
+        m_pDdeItem = nullptr;
+    }
+    if (CdsBitArray* bits = GetExistingBitArray())
+        bits->DetachClients();
 }
 
 void CdsMemoryObject::Destroy()

@@ -118,6 +118,12 @@ public:
     kestrun::DdeItemRecord* GetDdeItem() const { return m_pDdeItem; }
     void SetDdeItem(kestrun::DdeItemRecord* pItem) { m_pDdeItem = pItem; }
 
+    // Clients let go of the point while it stays allocated (a line thread that
+    // outlived its stop may still reach it): its tag no longer leads here and
+    // reads bad quality, its DDE item is unlinked, its queued writes and those
+    // of its bits are dropped. Application thread, with client calls shut out.
+    virtual void DetachClients();
+
     // 1 while an OPC client holds the tag (use count above 1) or a DDE link is active.
     BOOL InUse() const;
     BOOL IsReadValueReady() const;

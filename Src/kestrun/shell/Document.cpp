@@ -51,6 +51,8 @@ bool Document::SaveModified()
 bool Document::DoFileSave()
 {
     std::string path = m_strPathName;
+    if (!path.empty() && !IsArchivePath(path))
+        path.clear(); // a file of another format is never written over
     if (path.empty() && (!m_pApp || !m_pApp->PromptForSaveFileName(GetTitle(), path) || path.empty()))
         return false;
     if (!OnSaveDocument(path))

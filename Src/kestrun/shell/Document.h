@@ -37,9 +37,12 @@ public:
     // is modified. Yes saves; a save that fails counts as Cancel. True when the
     // caller may go on (saved, No, or nothing to save), false for Cancel.
     virtual bool SaveModified();
-    // Saves to the document's path; without one the application is asked for a
-    // name, and without a name nothing is saved (false).
+    // Saves to the document's path; without one (or when it names a file of
+    // another format) the application is asked for a name, and without a name
+    // nothing is saved (false).
     bool DoFileSave();
+    // Whether the document's own format may be written to the path.
+    virtual bool IsArchivePath(const std::string& /*strPath*/) const { return true; }
 
     // A fresh, empty document: contents cleared, no path, not modified.
     virtual bool OnNewDocument();

@@ -225,7 +225,9 @@ LRESULT CdsLogView::OnMessage(win::Message& msg)
         ShowMessage(static_cast<int>(msg.wParam), msg.text());
         return 0;
     case WM_UPDATEHINT:
-        OnUpdateMsg(static_cast<int>(msg.wParam), msg.valueAs<CdsHint>());
+        // A hint naming an object let go of since is dropped unread.
+        if (CdsHint* pHint = msg.valueAs<CdsHint>(); !pHint || !pHint->IsStale())
+            OnUpdateMsg(static_cast<int>(msg.wParam), pHint);
         return 0;
     case WM_FILTERLOGMESSAGE:
         FilterLogMessage(static_cast<int>(msg.wParam), static_cast<int>(msg.lParam));

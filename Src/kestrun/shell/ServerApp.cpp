@@ -1,6 +1,7 @@
 #include "kestrun/shell/ServerApp.h"
 
 #include "kestrun/comm/EngineMessages.h"
+#include "kestrun/model/DdeBridge.h"
 #include "kestrun/model/ServerCommands.h"
 #include "kestrun/model/opc/Callback.h"
 #include "kestrun/shell/LogView.h"
@@ -12,12 +13,13 @@
 
 std::atomic<CdsServerApp*> CdsServerApp::_theApp{nullptr};
 std::atomic<int> CdsServerApp::s_bQuitApp{0};
-std::atomic<DWORD> CdsServerApp::s_dwDdeServerId{0};
 
 CdsServerApp::CdsServerApp() = default;
 
 CdsServerApp::~CdsServerApp()
 {
+    ExitOPCServer(IsAppInDll());
+    shell::Application::ExitInstance();
     if (m_pCommands && kestrun::ServerCommands::Installed() == m_pCommands.get())
         kestrun::ServerCommands::Install(nullptr);
 }
@@ -85,6 +87,21 @@ void CdsServerApp::OnDeviceMapChanged(CdsDeviceMap* pMap)
 {
     if (m_pCallback)
         m_pCallback->SetDeviceMap(pMap);
+}
+
+void CdsServerApp::RunWithClientsHeld(const std::function<void()>& fn)
+{
+    if (!m_pCallback) {
+        fn();
+        return;
+    }
+    auto lock = m_pCallback->Lock();
+    fn();
+}
+
+void CdsServerApp::StopLines(const std::function<void()>& stop)
+{
+    m_retired.StopLines(GetServerFrame(), stop);
 }
 
 CdsServerFrame* CdsServerApp::GetServerFrame() const { return dynamic_cast<CdsServerFrame*>(GetMainFrame()); }

@@ -5,14 +5,16 @@
 // HandleCommandLine, InitOPCServer with its DDE callback.
 //
 // Threads: everything runs on the application thread except the static
-// accessors, the mode getters and DoIdleProcessing's server id, which other
-// threads may read.
+// accessors and the mode getters, which other threads may read.
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
 
+#include "kestrun/model/DdeService.h"
 #include "kestrun/shell/Application.h"
 #include "kestrun/shell/ProcessWide.h"
+#include "kestrun/shell/RetiredObjects.h"
 #include "platform/com/Guid.h"
 #include "platform/dde/BrisantTypes.h"
 
@@ -22,12 +24,16 @@ class CdsServerFrame;
 class CfsCallback;
 
 namespace kestrun {
+class DdeBridge;
+class DdeBridgeHost;
 class ServerCommands;
-}
+} // namespace kestrun
 
 class CdsServerApp : public shell::Application {
 public:
     CdsServerApp();
+    // The document and main window go first: they hand what they free to the
+    // application's keeper.
     ~CdsServerApp() override;
 
     // The application of the process, or null.
@@ -92,9 +98,21 @@ public:
 
     // --- the toolkits ---
     CfsCallback* GetCallback() const { return m_pCallback.get(); }
-    static DWORD GetDdeServerId() { return s_dwDdeServerId.load(); }
+    // The DDE bridge and server while they run (from InitOPCServer to the exit).
+    kestrun::DdeBridge* GetDdeBridge() const { return m_pDdeBridge.get(); }
+    kestrun::DdeService& GetDdeService() { return m_ddeService; }
     // The document's device map changed (null: gone); the OPC bridge follows.
     void OnDeviceMapChanged(CdsDeviceMap* pMap);
+    // Runs fn while no OPC client call runs (the callback's lock is held; DDE
+    // runs on this thread anyway). Application thread.
+    void RunWithClientsHeld(const std::function<void()>& fn);
+
+    // --- what is let go of ---
+    // Model objects wait here until no line and no queued hint can reach them.
+    CdsRetiredObjects& GetRetiredObjects() { return m_retired; }
+    // Runs stop (lines of the main window's handlers are stopped in it) and
+    // keeps the line threads that outlive their stop wait.
+    void StopLines(const std::function<void()>& stop);
 
     CdsServerFrame* GetServerFrame() const;
     CdsServerDoc* GetServerDoc() const;
@@ -129,19 +147,22 @@ protected:
 private:
 
     static std::atomic<CdsServerApp*> _theApp;
-    static std::atomic<DWORD> s_dwDdeServerId;
 
     shell::ProcessWide<CdsServerApp> m_processWide{_theApp, this};
+    CdsRetiredObjects m_retired{*this};
     std::atomic<int> m_bAppInDll{0};
     std::atomic<int> m_bHelper{1};
     std::unique_ptr<CfsCallback> m_pCallback;
     std::unique_ptr<kestrun::ServerCommands> m_pCommands;
+    std::unique_ptr<kestrun::DdeBridgeHost> m_pDdeHost;
+    std::unique_ptr<kestrun::DdeBridge> m_pDdeBridge;   // installed while it exists
+    kestrun::DdeService m_ddeService;
     std::string m_strProgID2;
     std::string m_strExeName;
     std::string m_strRestartFile;
 };
 
-// Gives the DDE toolkit its working time; 0 without an application.
+// Gives the DDE toolkit its working time; 0 without an application or DDE server.
 BOOL DoIdleProcessing();
 // The OPC bridge's timer hook: once the last client has gone with "Auto Close
 // On No Client" on, the main window is closed without the exit question.

@@ -1,15 +1,16 @@
 // The two outside toolkits: set up at start-up, given working time, shut down.
 #include "kestrun/shell/ServerApp.h"
 
+#include "kestrun/model/DdeBridge.h"
 #include "kestrun/model/Hint.h"
 #include "kestrun/model/ServerCommands.h"
 #include "kestrun/model/opc/Callback.h"
 #include "kestrun/shell/LogView.h"
 #include "kestrun/shell/MessageBox.h"
+#include "kestrun/shell/ServerDdeHost.h"
 #include "kestrun/shell/ServerDoc.h"
 #include "kestrun/shell/ServerFrame.h"
 #include "kestrun/shell/ShellIds.h"
-#include "platform/dde/BrisantToolkit.h"
 #include "platform/opc/ServerEntries.h"
 
 BOOL CdsServerApp::InitOPCServer(BRISANTACTIONPROC pCallback, int bService)
@@ -17,21 +18,19 @@ BOOL CdsServerApp::InitOPCServer(BRISANTACTIONPROC pCallback, int bService)
     CdsServerFrame* pFrame = GetServerFrame();
     if (!pFrame && !IsServiceMode())
         return FALSE;
+    // The bridge is in place before the toolkit can call back.
+    if (!m_pDdeBridge) {
+        m_pDdeHost = std::make_unique<CdsServerDdeHost>(*this);
+        m_pDdeBridge = std::make_unique<kestrun::DdeBridge>(*m_pDdeHost);
+        kestrun::DdeBridge::Install(m_pDdeBridge.get());
+    }
     const std::uintptr_t window = pFrame && !IsServiceMode() ? pFrame->GetWindowKey() : 0;
-    const DWORD id = dde::BrisantSetupDDEServerInterface(window, 0, GetCommandLine().c_str(), pCallback);
-    s_dwDdeServerId = id;
-    if (!id) {
-        TraceDebug("BrisantSetupDDEServerInterface() failed!\n");
-    } else {
-        dde::BrisantSetTextFormats(id, 1, 1);
-        dde::BrisantEnableSystemTopic(id, 1);
-        dde::BrisantSetItemCase(id, 0);
-        dde::BrisantEnableTopicList(id, 1);
-        dde::BrisantEnableExecute(id, 1);
-        dde::BrisantEnablePoke(id, 1);
-        dde::BrisantEnableRequest(id, 1);
-        dde::BrisantEnableAdvise(id, 1);
-        dde::BrisantEnableBrowse(id, 1);
+    const char* name = GetServerRegName();
+    m_ddeService.Setup(pCallback, window, 0, GetCommandLine().c_str(), name ? name : GetAppName(),
+                       dde::TransportOptions{});
+    if (CdsServerDoc* pDoc = GetServerDoc()) {
+        m_pDdeBridge->SetDeviceMap(pDoc->GetDeviceMap(FALSE));
+        m_pDdeBridge->OnDeviceMapChanged();
     }
     // Start-up goes on without OPC, but nobody may think OPC clients are served.
     if (!fsInitServer(bService))
@@ -53,8 +52,8 @@ BOOL CdsServerApp::fsInitServer(int bService)
     }
     if (const char* company = GetServerCompany())
         pCallback->SetServerCompany(company);
-    // Client threads call the sink: the log view gets an owned copy on its own thread.
-    pCallback->SetHintSink([](int nCode, const CdsHint& hint) { PostLogHintMessage(nCode, hint); });
+    // Client threads call the sink: the views get an owned copy on their own thread.
+    pCallback->SetHintSink([](int nCode, const CdsHint& hint) { CdsServerDoc::fsUpdateViews(nCode, hint); });
     if (CdsServerDoc* pDoc = GetServerDoc())
         pCallback->SetDeviceMap(pDoc->GetDeviceMap(FALSE));
     m_pCallback = std::move(pCallback);
@@ -74,8 +73,14 @@ void CdsServerApp::fsExitServer(int bFlag)
 void CdsServerApp::ExitOPCServer(int bFlag)
 {
     fsExitServer(bFlag);
-    if (const DWORD id = s_dwDdeServerId.exchange(0))
-        dde::BrisantShutdownDDEServer(id);
+    // Clients get their close notices; then the bridge frees its records.
+    m_ddeService.Exit();
+    if (m_pDdeBridge) {
+        if (kestrun::DdeBridge::Installed() == m_pDdeBridge.get())
+            kestrun::DdeBridge::Install(nullptr);
+        m_pDdeBridge.reset();
+        m_pDdeHost.reset();
+    }
 }
 
 int CdsServerApp::ExitInstance()
@@ -96,9 +101,6 @@ void fsOnTimer()
 
 BOOL DoIdleProcessing()
 {
-    if (!CdsServerApp::GetApp())
-        return FALSE;
-    if (const DWORD id = CdsServerApp::GetDdeServerId())
-        dde::BrisantDoIdle(id);
-    return TRUE;
+    CdsServerApp* pApp = CdsServerApp::GetApp();
+    return pApp && pApp->GetDdeService().DoIdleProcessing() ? TRUE : FALSE;
 }

@@ -209,13 +209,21 @@ std::unique_ptr<CdsDataView> CdsServerFrame::NewDataView() { return std::make_un
 
 std::unique_ptr<CdsLogView> CdsServerFrame::NewLogView() { return std::make_unique<CdsLogView>(); }
 
-void CdsServerFrame::DeleteContents() { ExitPorts(); }
+void CdsServerFrame::DeleteContents()
+{
+    // A line that outlives its stop wait is kept by the application until it ends:
+    // the configuration it polls must wait for it.
+    if (CdsServerApp* pApp = CdsServerApp::GetApp())
+        pApp->GetRetiredObjects().StopLines(this, [this] { ExitPorts(); });
+    else
+        ExitPorts();
+}
 
 win::WindowKey fsGetServerFrameWnd() { return g_frameWindow.Key(); }
 
-bool PostServerFrameMessage(UINT nMsg, WPARAM wParam, LPARAM lParam)
+bool PostServerFrameMessage(UINT nMsg, WPARAM wParam, LPARAM lParam, std::unique_ptr<win::Payload> payload)
 {
-    return g_frameWindow.Post(win::Message(nMsg, wParam, lParam));
+    return g_frameWindow.Post(win::Message(nMsg, wParam, lParam, std::move(payload)));
 }
 
 bool SendServerFrameMessage(UINT nMsg, WPARAM wParam, LPARAM lParam, DWORD dwTimeoutMs, LRESULT* pResult)

@@ -283,5 +283,6 @@ private:
 // The main window's key from any thread; kNoWindow without one.
 win::WindowKey fsGetServerFrameWnd();
 // To the main window from any thread; false without one.
-bool PostServerFrameMessage(UINT nMsg, WPARAM wParam, LPARAM lParam);
+bool PostServerFrameMessage(UINT nMsg, WPARAM wParam, LPARAM lParam,
+                            std::unique_ptr<win::Payload> payload = nullptr);
 bool SendServerFrameMessage(UINT nMsg, WPARAM wParam, LPARAM lParam, DWORD dwTimeoutMs, LRESULT* pResult = nullptr);

@@ -105,6 +105,18 @@ void CdsServerFrameCore::ForEachLine(Fn&& fn)
     }
 }
 
+std::vector<std::shared_ptr<CdsMessageThread>> CdsServerFrameCore::GetLineThreads() const
+{
+    std::vector<std::shared_ptr<CdsMessageThread>> threads;
+    for (int i = 0; i < kMaxCommHdlrs; ++i) {
+        const CdsCommHdlr* pHdlr = GetCommHdlrByIndex(i);
+        for (int line = 0; pHdlr && line < LINE_COUNT; ++line)
+            if (std::shared_ptr<CdsMessageThread> thread = pHdlr->GetLineThread(line))
+                threads.push_back(std::move(thread));
+    }
+    return threads;
+}
+
 void CdsServerFrameCore::SendTimerMsgToThreads(ULONG nLoopCount)
 {
     ForEachLine([nLoopCount](CdsCommHdlr* pHdlr, tagTHREADINFO* pLine) {

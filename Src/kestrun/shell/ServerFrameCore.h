@@ -6,10 +6,13 @@
 #include <array>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "kestrun/comm/CommHdlr.h"
 #include "kestrun/model/DeviceHandler.h"
 #include "platform/win/Dispatcher.h"
+
+class CdsMessageThread;
 
 class CdsServerFrameCore : public kestrun::HandlerTable {
 public:
@@ -36,6 +39,9 @@ public:
     static int GetMaxCommHdlrIndex() { return kMaxCommHdlrs; }
     // Silences every handler's reports first, then stops and frees them all.
     void ExitPorts();
+
+    // The line threads of every handler now. Application thread.
+    std::vector<std::shared_ptr<CdsMessageThread>> GetLineThreads() const;
 
     void SendTimerMsgToThreads(ULONG nLoopCount);
     void SendResetMsgToThreads();

@@ -1,6 +1,7 @@
 #include "kestrun/shell/ShellCommands.h"
 
 #include "kestrun/shell/ServerApp.h"
+#include "kestrun/shell/ServerDoc.h"
 #include "kestrun/shell/ServerFrame.h"
 #include "kestrun/shell/ShellIds.h"
 #include "kestrun/shell/StandardFolders.h"
@@ -23,6 +24,11 @@ BOOL CdsShellCommands::ResetDocument()
 
 BOOL CdsShellCommands::CloseServer()
 {
+    // The DDE bridge lets its records go and posts the close itself.
+    if (m_app.GetDdeBridge()) {
+        CdsServerDoc::DoCloseServer();
+        return TRUE;
+    }
     return PostServerFrameMessage(WM_COMMAND, ID_QUIT_IMMEDIATELY, 0) ? TRUE : FALSE;
 }
 

@@ -38,7 +38,8 @@ LRESULT View::OnMessage(win::Message& msg)
         OnTimer(msg.wParam);
         return 0;
     case WM_UPDATEHINT:
-        OnUpdate(nullptr, static_cast<int>(msg.wParam), msg.valueAs<CdsHint>());
+        if (CdsHint* pHint = msg.valueAs<CdsHint>(); !pHint || !pHint->IsStale())
+            OnUpdate(nullptr, static_cast<int>(msg.wParam), pHint);
         return 0;
     default:
         return -1;

@@ -1,7 +1,9 @@
 #pragma once
 // A view of the document. Each view is a window of the application's
 // dispatcher, so other threads reach it by message: a view hint (0x465, payload
-// an owned CdsHint copy) arrives as OnUpdate without a sender.
+// an owned CdsHint copy) arrives as OnUpdate without a sender, unless it names
+// an object of a model epoch that has ended (CdsHint::IsStale): such a hint
+// is dropped unread.
 #include "kestrun/shell/DispatcherWindow.h"
 #include "platform/afx/Object.h"
 

@@ -13,6 +13,7 @@
 #include "kestrun/shell/ShellIds.h"
 #include "kestrun/shell/StandardFolders.h"
 #include "support/comm/EngineFixtures.h"
+#include "support/shell/ShellFakes.h"
 #include "support/comm/ScriptedTransport.h"
 #include "support/shell/ShellHarness.h"
 
@@ -34,29 +35,7 @@ public:
     std::function<void()> onStep;
 };
 
-// Answers the boxes from a list and keeps their texts.
-class ScriptedAnswers final : public shell::MessageBoxPresenter {
-public:
-    explicit ScriptedAnswers(std::deque<int> answers) : m_answers(std::move(answers))
-    {
-        m_previous = shell::InstallMessageBoxPresenter(this);
-    }
-    ~ScriptedAnswers() override { shell::InstallMessageBoxPresenter(m_previous); }
-    int Show(const std::string& text, const std::string&, unsigned, int defaultAnswer) override
-    {
-        asked.push_back(text);
-        if (m_answers.empty())
-            return defaultAnswer;
-        const int answer = m_answers.front();
-        m_answers.pop_front();
-        return answer;
-    }
-    std::vector<std::string> asked;
-
-private:
-    std::deque<int> m_answers;
-    shell::MessageBoxPresenter* m_previous = nullptr;
-};
+using testsupport::ScriptedAnswers;
 
 class ServerFrameTest : public ::testing::Test {
 protected:

@@ -4,6 +4,7 @@
 
 #include "kestrun/comm/EmulConfig.h"
 #include "kestrun/model/MemoryObject.h"
+#include "kestrun/shell/CsvFile.h"
 #include "kestrun/shell/LogView.h"
 #include "kestrun/shell/MessageBox.h"
 #include "platform/afx/Archive.h"
@@ -18,8 +19,11 @@ namespace {
 
 constexpr WORD kEmulatedPort = 1;
 
-// The DDE side of the test server answers nothing.
-long TestServerAction(int, _BRISANT_DATAACTION*) { return 0; }
+// The program's DDE callback: the document's.
+long TestServerAction(int nAction, _BRISANT_DATAACTION* pAction)
+{
+    return CdsServerDoc::BrisantSystemAction(nAction, pAction);
+}
 
 } // namespace
 
@@ -94,6 +98,16 @@ bool TestServerDoc::OnNewDocument()
     if (pMap && !InitDevices(pMap))
         pMap->Destroy();
     return true;
+}
+
+void TestServerDoc::CreateTmpObjects()
+{
+    if (!m_pTmpDevice)
+        m_pTmpDevice = new TestServerDevice;
+    if (!m_pTmpBlock)
+        m_pTmpBlock = new TestServerBlock;
+    if (!m_pTmpCsvFile)
+        m_pTmpCsvFile = std::make_unique<CdsCsvFile>();
 }
 
 int TestServerHdlr::ReceiveResponseMessage(CdsMemoryArray*, BYTE* pBuffer, int nLength, int& nReceived, const char*,

@@ -63,6 +63,8 @@ bool WriteTestServerFile(const std::string& strPath, const std::string& strDevic
 class TestServerDoc : public CdsServerDoc {
 public:
     CdsDeviceMap* NewDevices() override { return new TestServerDeviceMap; }
+    // A test server device, block and CSV file, where missing.
+    void CreateTmpObjects() override;
     // A new document holds the test map.
     bool OnNewDocument() override;
 };

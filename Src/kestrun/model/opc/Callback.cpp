@@ -244,7 +244,7 @@ CfsBranch& CfsCallback::GetRootLocked()
 
 void CfsCallback::SendHint(int nCode, const CdsHint& hint)
 {
-    // Writes take no callback lock; the sink is copied under it and called outside.
+    // The sink is copied under the lock and called outside it.
     HintSink sink;
     {
         auto lock = Lock();
@@ -465,18 +465,28 @@ HRESULT CfsCallback::WriteTag(CTag* tag, const VARIANT& value)
     CfsMemoryTag* memoryTag = AsMemoryTag(tag);
     // Each write stages its value in a cell of its own, freed when the write is done.
     _BRISANTDATAVALUE cell{};
-    CdsMemoryObject* point = memoryTag ? memoryTag->GetPoint() : nullptr;
-    if (!point) {
-        const int type = memoryTag ? DataTypeOfVarType(memoryTag->GetCanonicalType()) : -1;
-        SendHint(HINT_WRITE_REFUSED, CdsHint::ForValue(nullptr, type, cell));
-        return E_FAIL;
+    HRESULT hr = E_FAIL;
+    int type = -1;
+    bool staged = false;
+    CdsHint hint;
+    {
+        // The document lets points go under this lock: a point found here stays
+        // until its write is queued, and its hint is made in the same model epoch.
+        auto lock = Lock();
+        CdsMemoryObject* point = memoryTag ? memoryTag->GetPoint() : nullptr;
+        if (!point) {
+            type = memoryTag ? DataTypeOfVarType(memoryTag->GetCanonicalType()) : -1;
+        } else {
+            type = point->GetDataType();
+            staged = true;
+            hr = VariantToDataValue(value, type, GetExtendedDataTypeAsFloat() != FALSE, cell);
+            if (SUCCEEDED(hr))
+                hr = WritePoint(point, cell);
+        }
+        hint = CdsHint::ForValue(point, type, cell);
     }
-    const int type = point->GetDataType();
-    HRESULT hr = VariantToDataValue(value, type, GetExtendedDataTypeAsFloat() != FALSE, cell);
-    if (SUCCEEDED(hr))
-        hr = WritePoint(point, cell);
-    SendHint(SUCCEEDED(hr) ? HINT_WRITE_QUEUED : HINT_WRITE_REFUSED, CdsHint::ForValue(point, type, cell));
-    if (IsTextType(type))
+    SendHint(SUCCEEDED(hr) ? HINT_WRITE_QUEUED : HINT_WRITE_REFUSED, hint);
+    if (staged && IsTextType(type))
         ReleaseDataValue(type, cell);
     return hr;
 }

@@ -46,7 +46,7 @@ public:
     void Refresh() override
     {
         if (DataViewWidget* pWidget = m_widget.Get())
-            pWidget->update();
+            pWidget->Refresh();
     }
 
 private:
@@ -70,9 +70,9 @@ std::unique_ptr<LogWindow> QtWindows::CreateLogWindow(CdsLogView&)
     return std::make_unique<LogWindowAdapter>(pWidget);
 }
 
-std::unique_ptr<DataWindow> QtWindows::CreateDataWindow(CdsDataView&)
+std::unique_ptr<DataWindow> QtWindows::CreateDataWindow(CdsDataView& view)
 {
-    auto* pWidget = new DataViewWidget;
+    auto* pWidget = new DataViewWidget(view);
     if (m_pMain)
         m_pMain->AddPane(pWidget);
     return std::make_unique<DataWindowAdapter>(pWidget);

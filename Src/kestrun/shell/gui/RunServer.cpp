@@ -4,6 +4,7 @@
 
 #include "kestrun/shell/Headless.h"
 #include "kestrun/shell/ServerApp.h"
+#include "kestrun/shell/gui/QtFileDialog.h"
 #include "kestrun/shell/gui/QtMessageBox.h"
 #include "kestrun/shell/gui/QtWindows.h"
 #include "qtdispatch/QtDispatcher.h"
@@ -20,8 +21,12 @@ int RunDesktop(CdsServerApp& app, int& argc, char** argv)
     QApplication qtApp(argc, argv);
     qtdispatch::QtDispatcher dispatcher;
     QtMessageBoxPresenter presenter;
+    QtFileDialogPresenter files;
+    FileDialogPresenter* previous = InstallFileDialogPresenter(&files);
     QtWindows windows;
-    return RunApplication(app, std::move(args), dispatcher, windows, presenter, [] { QApplication::exec(); });
+    const int code = RunApplication(app, std::move(args), dispatcher, windows, presenter, [] { QApplication::exec(); });
+    InstallFileDialogPresenter(previous);
+    return code;
 }
 
 int RunServer(CdsServerApp& app, int& argc, char** argv)

@@ -1,0 +1,85 @@
+#pragma once
+// The data view's configuration dialogs through one interface: the device,
+// block ("Memory"), time-out, command diagnostics and redundancy dialogs, each
+// filled by the caller and read back on OK. A desktop installs the dialogs;
+// without them every dialog is cancelled and nothing changes.
+#include <string>
+
+#include "platform/win/WinTypes.h"
+
+class CdsDeviceObject;
+
+namespace shell {
+
+struct DeviceDialogFields {
+    std::string strName;
+    std::string strDescription;
+    LONG nSystemType = 0;       // the device type number
+    std::string strAddress;
+    std::string strPort;
+    std::string strProtocol;
+    std::string strSetting;
+    std::string strOptions;
+};
+
+struct BlockDialogFields {
+    std::string strName;
+    int nDataType = 0;          // the block's type data word
+    LONG nLength = 0;
+    int nPriority = 0;
+    BOOL bReadAllowed = TRUE;
+    BOOL bWriteAllowed = TRUE;
+    int nScanTime = 0;
+    std::string strDescription;
+};
+
+struct TimeoutDialogFields {
+    LONG nRetries = 0;
+    BOOL bUpdateAll = FALSE;    // every device of the document takes the values
+    DWORD dwRetryDelay = 0;     // ms
+    DWORD dwResetDelay = 0;     // ms
+    DWORD dwReadTimeout = 0;    // ms
+    DWORD dwWriteTimeout = 0;   // ms
+    LONG nMaxErrors = 0;
+};
+
+struct CommandDiagDialogFields {
+    BOOL bEnable = FALSE;
+    LONG nValidateTime = 0;     // ms; the dialog accepts 1000 to 30000
+    BOOL bUpdateAll = FALSE;
+    const CdsDeviceObject* pDevice = nullptr;
+};
+
+struct RedundancyDialogFields {
+    BOOL bDuplicateUpdate = FALSE;
+    BOOL bAutoSwitching = FALSE;
+    BOOL bBackupCommLog = FALSE;
+    BOOL bSwitchOnCommError = FALSE;
+    BOOL bSwitchOnCpuError = FALSE;
+    BOOL bSwitchOnRedundancyChange = FALSE;
+    BOOL bSwitchOnRunChange = FALSE;
+    LONG nCheckInterval = 0;    // ms
+    BOOL bFastSwitch = FALSE;
+    BOOL bUpdateAll = TRUE;
+    const CdsDeviceObject* pDevice = nullptr;
+};
+
+class ConfigDialogs {
+public:
+    virtual ~ConfigDialogs() = default;
+    // Each shows its dialog filled from the fields on the application thread;
+    // true for OK (the fields then hold what was entered).
+    virtual bool EditDevice(DeviceDialogFields& fields, bool bNew) = 0;
+    virtual bool EditBlock(BlockDialogFields& fields, bool bNew) = 0;
+    virtual bool EditTimeouts(TimeoutDialogFields& fields) = 0;
+    virtual bool EditCommandDiag(CommandDiagDialogFields& fields) = 0;
+    virtual bool EditRedundancy(RedundancyDialogFields& fields) = 0;
+    virtual void Beep() {}
+};
+
+// The dialogs in use (null: none). Returns the previous ones; the caller keeps
+// the new ones alive.
+ConfigDialogs* InstallConfigDialogs(ConfigDialogs* pDialogs);
+ConfigDialogs* CurrentConfigDialogs();
+
+} // namespace shell

@@ -1,0 +1,371 @@
+// The data view's configuration commands: devices and blocks added, edited and
+// deleted, the port, time-out, command diagnostics and redundancy settings.
+#include <memory>
+
+#include "kestrun/comm/CommConfig.h"
+#include "kestrun/model/DeviceMap.h"
+#include "kestrun/model/DeviceObject.h"
+#include "kestrun/model/Hint.h"
+#include "kestrun/model/ItemName.h"
+#include "kestrun/shell/ConfigDialogs.h"
+#include "kestrun/shell/DataView.h"
+#include "kestrun/shell/MessageBox.h"
+#include "kestrun/shell/ServerDoc.h"
+#include "kestrun/shell/ServerFrame.h"
+
+namespace {
+
+std::string NameCase(const std::string& text)
+{
+    return kestrun::ApplyNameCase(text, CdsServerFrame::g_bCaseSensitive.load() != 0);
+}
+
+shell::DeviceDialogFields FieldsOf(const CdsDeviceObject& device)
+{
+    shell::DeviceDialogFields f;
+    f.strName = device.m_strName;
+    f.strDescription = device.m_strDescription;
+    f.nSystemType = device.m_nDeviceType;
+    f.strAddress = device.m_strAddress;
+    f.strPort = device.m_strPort;
+    f.strProtocol = device.m_strProtocol;
+    f.strSetting = device.m_strSetting;
+    f.strOptions = device.m_strOptions;
+    return f;
+}
+
+void Apply(CdsDeviceObject& device, const shell::DeviceDialogFields& f)
+{
+    device.m_strName = f.strName;
+    device.m_strDescription = f.strDescription;
+    device.m_nDeviceType = f.nSystemType;
+    device.m_strAddress = f.strAddress;
+    device.m_strPort = f.strPort;
+    device.m_strProtocol = f.strProtocol;
+    device.m_strSetting = f.strSetting;
+    device.m_strOptions = f.strOptions;
+}
+
+shell::BlockDialogFields FieldsOf(const CdsMemoryArray& block)
+{
+    shell::BlockDialogFields f;
+    f.strName = block.GetName();
+    f.nDataType = block.GetTypeDataWord();
+    f.nLength = block.GetLength();
+    f.nPriority = block.GetPriority();
+    f.bReadAllowed = block.IsReadAllowed();
+    f.bWriteAllowed = block.IsWriteAllowed();
+    f.nScanTime = block.GetScanTime();
+    f.strDescription = block.GetDescription();
+    return f;
+}
+
+void Apply(CdsMemoryArray& block, const shell::BlockDialogFields& f)
+{
+    block.SetName(f.strName);
+    block.SetTypeDataWord(static_cast<SHORT>(f.nDataType));
+    block.SetLength(f.nLength);
+    block.SetPriority(f.nPriority);
+    block.SetReadAllowed(f.bReadAllowed);
+    block.SetWriteAllowed(f.bWriteAllowed);
+    block.SetScanTime(f.nScanTime);
+    block.SetDescription(f.strDescription);
+}
+
+void Refuse(const std::string& text) { svcMessageBox(text, shell::MB_OK | shell::MB_ICONERROR, shell::IDOK); }
+
+} // namespace
+
+bool CdsDataView::IsOfflineDocument() const
+{
+    const CdsServerDoc* pDoc = GetServerDoc();
+    return pDoc && pDoc->IsOffline();
+}
+
+bool CdsDataView::IsCommandEnabled(Command command) const
+{
+    switch (command) {
+    case Command::NewDevice:
+        return IsOfflineDocument();
+    case Command::EditDevice:
+    case Command::DeleteDevice:
+    case Command::NewBlock:
+    case Command::PortSetup:
+    case Command::Timeouts:
+    case Command::CommandDiag:
+    case Command::Redundancy:
+        return IsOfflineDocument() && m_pActiveDevice;
+    case Command::EditBlock:
+    case Command::DeleteBlock:
+        return IsOfflineDocument() && m_pActiveBlock;
+    case Command::Online:
+    case Command::Offline:
+        return GetServerDoc() != nullptr;
+    }
+    return false;
+}
+
+bool CdsDataView::IsCommandChecked(Command command) const
+{
+    const CdsServerDoc* pDoc = GetServerDoc();
+    if (command == Command::Online)
+        return pDoc && pDoc->IsOnline();
+    if (command == Command::Offline)
+        return pDoc && pDoc->IsOffline();
+    return false;
+}
+
+void CdsDataView::OnCommand(Command command)
+{
+    if (!IsCommandEnabled(command))
+        return;
+    switch (command) {
+    case Command::NewDevice: OnConfigNewDevice(); break;
+    case Command::EditDevice: OnConfigEditDevice(); break;
+    case Command::DeleteDevice: OnConfigDeleteDevice(); break;
+    case Command::NewBlock: OnConfigNewMemory(); break;
+    case Command::EditBlock: OnConfigEditMemory(); break;
+    case Command::DeleteBlock: OnConfigDeleteMemory(); break;
+    case Command::PortSetup: OnSerialSetup(); break;
+    case Command::Timeouts: OnSetTimeOut(); break;
+    case Command::CommandDiag: OnCommandDiag(); break;
+    case Command::Redundancy: OnRedundancy(); break;
+    case Command::Online: OnModeOnline(); break;
+    case Command::Offline: OnModeOffline(); break;
+    }
+}
+
+void CdsDataView::Edited()
+{
+    if (CdsServerDoc* pDoc = GetServerDoc()) {
+        pDoc->SetModifiedFlag(true);
+        pDoc->OnDeviceMapEdited();
+    }
+}
+
+template <typename Fn>
+void CdsDataView::ForTargetDevices(bool bAll, Fn&& fn)
+{
+    CdsServerDoc* pDoc = GetServerDoc();
+    CdsDeviceMap* pMap = pDoc ? pDoc->GetDeviceMap(FALSE) : nullptr;
+    if (!bAll || !pMap) {
+        if (m_pActiveDevice)
+            fn(*m_pActiveDevice);
+        return;
+    }
+    for (const auto& [key, device] : pMap->GetDevices())
+        if (!device->IsSystemDevice())
+            fn(*device);
+}
+
+// --- devices ---
+
+void CdsDataView::OnConfigNewDevice()
+{
+    CdsServerDoc* pDoc = GetServerDoc();
+    CdsDeviceMap* pMap = pDoc ? pDoc->GetDeviceMap(TRUE) : nullptr;
+    shell::ConfigDialogs* pDialogs = shell::CurrentConfigDialogs();
+    shell::DeviceDialogFields f;
+    if (!pMap || !pDialogs || !pDialogs->EditDevice(f, true))
+        return;
+    CdsDeviceObject* pDevice = pMap->NewDeviceObject(f.strPort, f.strAddress, f.nSystemType);
+    if (pDevice) {
+        Apply(*pDevice, f);
+        pDevice = pMap->AddDeviceObject(pDevice, TRUE);
+    }
+    if (!pDevice) {
+        Refuse("Topic " + NameCase(f.strName) +
+               " is not added: another topic has its name or address, or its settings are refused.");
+        return;
+    }
+    Edited();
+    FillDeviceList();
+    SetActiveDevice(pDevice);
+    CdsHint hint = CdsHint::ForText(pDevice->m_strName);
+    pDoc->UpdateAllViews(this, HINT_TOPIC_ADDED, &hint);
+}
+
+void CdsDataView::OnConfigEditDevice()
+{
+    CdsServerDoc* pDoc = GetServerDoc();
+    CdsDeviceMap* pMap = pDoc ? pDoc->GetDeviceMap(FALSE) : nullptr;
+    shell::ConfigDialogs* pDialogs = shell::CurrentConfigDialogs();
+    if (!pMap || !m_pActiveDevice || !pDialogs)
+        return;
+    CdsDeviceObject& device = *m_pActiveDevice;
+    const shell::DeviceDialogFields old = FieldsOf(device);
+    shell::DeviceDialogFields f = old;
+    if (!pDialogs->EditDevice(f, false))
+        return;
+    // The device is registered again under its new key and topic, or keeps its old values.
+    if (!pMap->ChangeDeviceObject(&device, [&] { Apply(device, f); }, [&] { Apply(device, old); })) {
+        Refuse("Topic " + old.strName + " keeps its settings: another topic has the new name or address, "
+               "or the new settings are refused.");
+        return;
+    }
+    Edited();
+    FillDeviceList();
+}
+
+void CdsDataView::OnConfigDeleteDevice()
+{
+    CdsServerDoc* pDoc = GetServerDoc();
+    CdsDeviceObject* pDevice = m_pActiveDevice;
+    if (!pDoc || !pDevice)
+        return;
+    m_pActiveDevice = nullptr;
+    m_pActiveBlock = nullptr;
+    pDoc->DeleteDevice(pDevice);
+    pDoc->SetModifiedFlag(true);
+    FillDeviceList();
+}
+
+// --- blocks ---
+
+void CdsDataView::OnConfigNewMemory()
+{
+    shell::ConfigDialogs* pDialogs = shell::CurrentConfigDialogs();
+    shell::BlockDialogFields f;
+    if (!m_pActiveDevice || !pDialogs || !pDialogs->EditBlock(f, true))
+        return;
+    // A template the device copies into a block of its own class; the name is
+    // the address where the block reads.
+    CdsMemoryArray templ(-1);
+    f.strName = NameCase(f.strName);
+    Apply(templ, f);
+    templ.SetAddr(f.strName);
+    templ.SetMaxMemories(static_cast<int>(f.nLength));
+    CdsMemoryArray* pBlock = m_pActiveDevice->AddMemoryArray(templ, true);
+    if (!pBlock) {
+        Refuse("Item " + f.strName + " is not added: the topic has an item of that name and type, "
+               "or refuses it.");
+        return;
+    }
+    Edited();
+    FillBlockList();
+    SetActiveBlock(pBlock);
+    CdsHint hint = CdsHint::ForText(m_pActiveDevice->m_strName, pBlock->GetName());
+    GetServerDoc()->UpdateAllViews(this, HINT_ITEM_ADDED, &hint);
+}
+
+void CdsDataView::OnConfigEditMemory()
+{
+    shell::ConfigDialogs* pDialogs = shell::CurrentConfigDialogs();
+    if (!m_pActiveDevice || !m_pActiveBlock || !pDialogs)
+        return;
+    CdsMemoryArray& block = *m_pActiveBlock;
+    const shell::BlockDialogFields old = FieldsOf(block);
+    shell::BlockDialogFields f = old;
+    if (!pDialogs->EditBlock(f, false))
+        return;
+    if (!m_pActiveDevice->ChangeMemoryArray(&block, [&] { Apply(block, f); }, [&] { Apply(block, old); })) {
+        Refuse("Item " + old.strName + " keeps its settings: the topic has another item of the new name and type.");
+        return;
+    }
+    Edited();
+    FillBlockList();
+}
+
+void CdsDataView::OnConfigDeleteMemory()
+{
+    CdsServerDoc* pDoc = GetServerDoc();
+    CdsMemoryArray* pBlock = m_pActiveBlock;
+    if (!pDoc || !m_pActiveDevice || !pBlock)
+        return;
+    m_pActiveBlock = nullptr;
+    pDoc->DeleteBlock(m_pActiveDevice, pBlock);
+    pDoc->SetModifiedFlag(true);
+    FillBlockList();
+}
+
+// --- device settings ---
+
+void CdsDataView::OnSerialSetup()
+{
+    CdsCommConfig* pConfig = m_pActiveDevice ? m_pActiveDevice->GetPrimaryMasterConfig() : nullptr;
+    if (pConfig && pConfig->DoConfigDialog({}) == COMM_DLG_OK)
+        GetServerDoc()->SetModifiedFlag(true);
+}
+
+void CdsDataView::OnSetTimeOut()
+{
+    shell::ConfigDialogs* pDialogs = shell::CurrentConfigDialogs();
+    if (!m_pActiveDevice || !pDialogs)
+        return;
+    const CdsDeviceObject& active = *m_pActiveDevice;
+    shell::TimeoutDialogFields f;
+    f.nRetries = active.m_nRetries;
+    f.dwRetryDelay = static_cast<DWORD>(active.m_nRetryDelay);
+    f.dwResetDelay = static_cast<DWORD>(active.m_nResetDelay);
+    f.dwReadTimeout = static_cast<DWORD>(active.m_nReadTimeout);
+    f.dwWriteTimeout = static_cast<DWORD>(active.m_nWriteTimeout);
+    f.nMaxErrors = active.m_nMaxErrors;
+    if (!pDialogs->EditTimeouts(f))
+        return;
+    ForTargetDevices(f.bUpdateAll, [&f](CdsDeviceObject& device) {
+        device.m_nRetries = f.nRetries;
+        device.m_nRetryDelay = static_cast<LONG>(f.dwRetryDelay);
+        device.m_nResetDelay = static_cast<LONG>(f.dwResetDelay);
+        device.m_nReadTimeout = static_cast<LONG>(f.dwReadTimeout);
+        device.m_nWriteTimeout = static_cast<LONG>(f.dwWriteTimeout);
+        device.m_nMaxErrors = f.nMaxErrors;
+    });
+    CdsHint hint = CdsHint::ForObject(m_pActiveDevice);
+    GetServerDoc()->UpdateAllViews(this, HINT_TIMEOUTS_CHANGED, &hint);
+    GetServerDoc()->SetModifiedFlag(true);
+}
+
+void CdsDataView::OnCommandDiag()
+{
+    shell::ConfigDialogs* pDialogs = shell::CurrentConfigDialogs();
+    if (!m_pActiveDevice || !pDialogs)
+        return;
+    shell::CommandDiagDialogFields f;
+    f.bEnable = m_pActiveDevice->m_bCommandDiag;
+    f.nValidateTime = m_pActiveDevice->m_nCommandDiagValidateTime;
+    f.pDevice = m_pActiveDevice;
+    if (!pDialogs->EditCommandDiag(f))
+        return;
+    ForTargetDevices(f.bUpdateAll, [&f](CdsDeviceObject& device) {
+        device.m_bCommandDiag = f.bEnable;
+        device.m_nCommandDiagValidateTime = f.nValidateTime;
+    });
+    CdsHint hint = CdsHint::ForObject(m_pActiveDevice);
+    GetServerDoc()->UpdateAllViews(this, HINT_COMMAND_DIAG_CHANGED, &hint);
+    GetServerDoc()->SetModifiedFlag(true);
+}
+
+void CdsDataView::OnRedundancy()
+{
+    shell::ConfigDialogs* pDialogs = shell::CurrentConfigDialogs();
+    if (!m_pActiveDevice || !pDialogs)
+        return;
+    const CdsDeviceObject& active = *m_pActiveDevice;
+    shell::RedundancyDialogFields f;
+    f.bDuplicateUpdate = active.m_bDuplicateUpdate;
+    f.bAutoSwitching = active.m_bAutoSwitching;
+    f.bBackupCommLog = active.m_bBackupCommLog;
+    f.bSwitchOnCommError = active.m_bSwitchOnCommError;
+    f.bSwitchOnCpuError = active.m_bSwitchOnCpuError;
+    f.bSwitchOnRedundancyChange = active.m_bSwitchOnRedundancyChange;
+    f.bSwitchOnRunChange = active.m_bSwitchOnRunChange;
+    f.nCheckInterval = active.m_nCheckInterval;
+    f.bFastSwitch = active.m_bFastSwitch;
+    f.pDevice = m_pActiveDevice;
+    if (!pDialogs->EditRedundancy(f))
+        return;
+    ForTargetDevices(f.bUpdateAll, [&f](CdsDeviceObject& device) {
+        device.m_bDuplicateUpdate = f.bDuplicateUpdate;
+        device.m_bAutoSwitching = f.bAutoSwitching;
+        device.m_bBackupCommLog = f.bBackupCommLog;
+        device.m_bSwitchOnCommError = f.bSwitchOnCommError;
+        device.m_bSwitchOnCpuError = f.bSwitchOnCpuError;
+        device.m_bSwitchOnRedundancyChange = f.bSwitchOnRedundancyChange;
+        device.m_bSwitchOnRunChange = f.bSwitchOnRunChange;
+        device.m_nCheckInterval = f.nCheckInterval;
+        device.m_bFastSwitch = f.bFastSwitch;
+    });
+    CdsHint hint = CdsHint::ForObject(m_pActiveDevice);
+    GetServerDoc()->UpdateAllViews(this, HINT_REDUNDANCY_CHANGED, &hint);
+    GetServerDoc()->SetModifiedFlag(true);
+}
