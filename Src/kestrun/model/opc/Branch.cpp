@@ -30,13 +30,8 @@ CfsBranch* CfsBranch::AddBranch(std::unique_ptr<CfsBranch> pBranch)
 
 namespace {
 
-std::string IndexKey(std::string_view name)
-{
-    std::string key(name);
-    for (char& c : key)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return key;
-}
+// Names compare ignoring case: the index holds them upper-cased.
+std::string IndexKey(std::string_view name) { return kestrun::ApplyNameCase(name, false); }
 
 } // namespace
 

@@ -124,30 +124,24 @@ TEST(Branch, RemovingATagDropsEveryOccurrenceAtEveryDepth)
     EXPECT_EQ(root.RemoveTag(tag), 0);
 }
 
-TEST(Branch, OfTwoTagsOfOneNameTheFirstListedIsFoundUntilItGoes)
+// Of two tags of one name the first listed is found until it goes; a tag listed
+// without a name is found by the name it gets later.
+TEST(Branch, ATagIsFoundByItsNameWhateverWasListedBeforeOrSince)
 {
     Tags tags;
     CfsBranch root("Root");
     CfsBranch* plc = root.FindOrAddBranch("PLC1");
     CfsMemoryTag* first = tags.Make();
     CfsMemoryTag* second = tags.Make();
+    CfsMemoryTag* unnamed = tags.Make();
     plc->AddLeaf("speed", first);
     plc->AddLeaf("SPEED", second);
-    EXPECT_EQ(root.FindTag("PLC1.Speed"), first);
-    root.RemoveTag(first);
-    EXPECT_EQ(root.FindTag("PLC1.Speed"), second);
-}
-
-TEST(Branch, ATagListedWithoutANameIsFoundByTheNameItGetsLater)
-{
-    Tags tags;
-    CfsBranch root("Root");
-    CfsBranch* plc = root.FindOrAddBranch("PLC1");
-    CfsMemoryTag* unnamed = tags.Make();
     plc->AddTag(unnamed);
     unnamed->SetNames("D7", "PLC1.D7");
-    EXPECT_EQ(root.FindTag("PLC1.D7"), unnamed);
-    EXPECT_EQ(plc->GetItemID("d7"), "PLC1.d7");
+    EXPECT_EQ(root.FindTag("PLC1.Speed"), first);
+    EXPECT_EQ(root.FindTag("PLC1.d7"), unnamed);
+    root.RemoveTag(first);
+    EXPECT_EQ(root.FindTag("PLC1.Speed"), second);
 }
 
 TEST(Branch, AListedTagOutlivesItsPointUntilTheTreeLetsGo)
