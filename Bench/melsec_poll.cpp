@@ -3,9 +3,9 @@
 // most 256 words): requests per second, the driver's CPU per read (the line thread's
 // own time) and the simulator's CPU per request in the same run (the rest of the
 // process), with their ratio, so that figures from a loaded machine still compare.
-// Once with every value stored ("Update Same Value" on, the default) and once with
-// unchanged values left alone; then 50 devices of 20 blocks on 10 connections for 10
-// seconds.
+// Once with every unchanged value counted as an update ("Update Same Value" on, the
+// default) and once with unchanged values left alone; then 50 devices of 20 blocks on
+// 10 connections for 10 seconds.
 #include <sys/resource.h>
 #include <time.h>
 
@@ -209,13 +209,13 @@ int main(int argc, char** argv)
         return only.empty() || std::find(only.begin(), only.end(), what) != only.end();
     };
     // The simulator's words keep their values: with "Update Same Value" on (the
-    // default) every point stores its value and stamps its OPC tag on every read;
-    // with it off only the driver's own work is left.
+    // default) every point's OPC tag takes each read's time; with it off only the
+    // driver's own work is left.
     for (int same : {1, 0}) {
         if (!only.empty() && wanted("off") == (same != 0))
             continue;
         CdsServerFrame::g_bUpdateSameValue = same;
-        std::printf("\"Update Same Value\" %s:\n", same ? "on (every value stored)" : "off (unchanged values left)");
+        std::printf("\"Update Same Value\" %s:\n", same ? "on (unchanged values stamped)" : "off (unchanged values left)");
         for (const auto& [protocol, label] : {std::pair{"MC3", "3E binary"}, std::pair{"ASCII 3", "3E ASCII"},
                                               std::pair{"MC4", "4E binary"}, std::pair{"ASCII", "4E ASCII"}}) {
             if (wanted(label) || (only.size() == 1 && only[0] == "off"))

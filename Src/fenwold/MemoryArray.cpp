@@ -1,6 +1,5 @@
 #include "fenwold/MemoryArray.h"
 
-#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -13,10 +12,10 @@
 #include "fenwold/MelsecDevice.h"
 #include "fenwold/MemoryObject.h"
 #include "fenwold/MemoryVariant.h"
+#include "kestrun/model/BlockStore.h"
 #include "kestrun/model/DeviceObject.h"
 #include "kestrun/model/HandlerLink.h"
 #include "kestrun/model/MemoryObject.h"
-#include "kestrun/shell/ServerFrame.h"
 #include "platform/afx/Archive.h"
 
 IMPLEMENT_SERIAL(CMemoryArray, CdsMemoryArray, 1)
@@ -25,53 +24,19 @@ namespace {
 
 constexpr char kNoData[] = "No Error, No Data!\r\n";
 
-// Delivers decoded values to the block's points. `delivered` holds the value each
-// point was last given by a read of the block: with "Update Same Value" off, a value
-// equal to it into a point that still holds its value would change nothing, and is
-// left out without touching the point.
+// Delivers decoded values to the block's points.
 class BlockSink : public McValueSink {
 public:
-    BlockSink(CdsMemoryArray& block, kestrun::HandlerLink* pHdlr, const tagTHREADINFO* pLine,
-              std::vector<ULONGLONG>* delivered)
-        : m_block(block), m_pHdlr(pHdlr), m_pLine(pLine), m_delivered(delivered),
-          m_skipSame(delivered && !CdsServerFrame::g_bUpdateSameValue.load(std::memory_order_relaxed))
-    {
-    }
-    void Deliver(int index, const _BRISANTDATAVALUE& value) override
-    {
-        if (m_delivered && index >= 0 && static_cast<std::size_t>(index) < m_delivered->size()) {
-            ULONGLONG& last = (*m_delivered)[static_cast<std::size_t>(index)];
-            if (m_skipSame && last == value.ullVal) {
-                const CdsMemoryObject* point = m_block.GetMemoryObject(index);
-                if (point && point->IsTouched())
-                    return;
-            }
-            last = value.ullVal;
-        }
-        m_block.UpdateState(index, value, FALSE, m_pHdlr, m_pLine, FALSE);
-    }
+    explicit BlockSink(CdsBlockStore& store) : m_store(store) {}
+    void Deliver(int index, const _BRISANTDATAVALUE& value) override { m_store.Store(index, value); }
 
 private:
-    CdsMemoryArray& m_block;
-    kestrun::HandlerLink* m_pHdlr;
-    const tagTHREADINFO* m_pLine;
-    std::vector<ULONGLONG>* m_delivered;
-    bool m_skipSame;
+    CdsBlockStore& m_store;
 };
 
 }  // namespace
 
 CMemoryArray::CMemoryArray() : CdsMemoryArray(-1) {}
-
-BOOL CMemoryArray::SetOnline(BOOL bOnline, CdsDeviceObject* pDevice)
-{
-    {
-        // Going online or offline may leave the points holding other values.
-        std::lock_guard delivering(m_deliveryMutex);
-        m_delivered.clear();
-    }
-    return CdsMemoryArray::SetOnline(bOnline, pDevice);
-}
 
 CMemoryArray::~CMemoryArray() = default;
 
@@ -216,13 +181,8 @@ int CMemoryArray::UpdateStatus(int nLine, const BYTE* pBuffer, int nReceived, ke
     shape.bitOffset = GetBitOffset();
     shape.points = GetPointCount();
     shape.stringSize = GetPointCount();
-    // Lines that read the block at the same time deliver one after the other, so that
-    // the values last delivered are those the points hold. Texts are always delivered.
-    std::lock_guard delivering(m_deliveryMutex);
-    const bool numbers = shape.dataType != BRISANT_STRING && shape.dataType != BRISANT_FIXEDSTRING;
-    if (numbers && m_delivered.size() != static_cast<std::size_t>(std::max(GetSize(), 0)))
-        m_delivered.assign(static_cast<std::size_t>(GetSize()), 0);
-    BlockSink sink(*this, pHdlr, pLine, numbers ? &m_delivered : nullptr);
+    CdsBlockStore store(*this, pHdlr, pLine);
+    BlockSink sink(store);
     if (!McDecodeValues(shape, response.subspan(reply.dataOffset, reply.dataLength), sink)) {
         log(kNoData);
         return 0;

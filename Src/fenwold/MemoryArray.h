@@ -4,8 +4,6 @@
 #include <array>
 #include <atomic>
 #include <memory>
-#include <mutex>
-#include <vector>
 
 #include "fenwold/McFrame.h"
 #include "kestrun/model/MemoryArray.h"
@@ -33,8 +31,6 @@ public:
     // (the response's length field decides).
     int GetStatusResponseStringLen(int nLine) override;
     BOOL OnInitMemoryArray() override;
-    // Forgets the values last delivered: the points may hold others afterwards.
-    BOOL SetOnline(BOOL bOnline, CdsDeviceObject* pDevice) override;
     CdsMemoryObject* NewMemoryObject(const CdsMemoryObject& src) override;
     CdsMemoryObject* NewMemoryObject() override;
 
@@ -60,9 +56,4 @@ private:
     std::array<unsigned, kLines> m_statusWords{};
     // Responses read again after a mismatch, one per line; made when first needed.
     std::array<std::unique_ptr<std::array<BYTE, kResponseSize + 1>>, kLines> m_reread;
-    // The value each point was last given by a read (the cell's 8 bytes), for the
-    // reads that leave unchanged values alone. Taken by one line's delivery at a time;
-    // taken before any point's own lock, never after it.
-    std::mutex m_deliveryMutex;
-    std::vector<ULONGLONG> m_delivered;
 };

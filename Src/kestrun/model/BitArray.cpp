@@ -145,8 +145,7 @@ void CdsBitArray::SetTouched(BOOL bTouched)
 
 CdsBitArray* CdsMemoryObject::GetExistingBitArray() const
 {
-    std::lock_guard lock(m_valueMutex);
-    return static_cast<CdsBitArray*>(m_pBitArray);
+    return static_cast<CdsBitArray*>(m_pBitArray.load(std::memory_order_acquire));
 }
 
 CdsBitArray* CdsMemoryObject::GetBitArray()
@@ -165,10 +164,9 @@ CdsBitArray* CdsMemoryObject::GetBitArray()
     CdsMemoryArray* first = nullptr;
     {
         std::lock_guard lock(m_valueMutex);
-        if (m_pBitArray)
-            first = m_pBitArray;
-        else
-            m_pBitArray = bits;
+        first = m_pBitArray.load(std::memory_order_relaxed);
+        if (!first)
+            m_pBitArray.store(bits, std::memory_order_release);
     }
     if (first) {
         // Another thread made the array first.

@@ -301,6 +301,11 @@ bool IsNewDataValue(int nType, const _BRISANTDATAVALUE& n, const _BRISANTDATAVAL
     }
 }
 
+bool IsPlainCell(int nType, const _BRISANTDATAVALUE& value)
+{
+    return nType >= BRISANT_BOOL && nType <= BRISANT_DOUBLE && !IsNewDataValue(nType, value, value, true);
+}
+
 HBRISANTHEAP GetBrisantHeap() { return dde::Toolkit::Process().StartupHeap(); }
 
 void* AllocBrisantBlock(std::size_t nSize)

@@ -25,6 +25,9 @@ bool IsValidDataValue(int nType, const _BRISANTDATAVALUE& value);
 void InvalidateDataValue(int nType, _BRISANTDATAVALUE& value);
 // Whether a new value counts as changed against the stored one.
 bool IsNewDataValue(int nType, const _BRISANTDATAVALUE& newValue, const _BRISANTDATAVALUE& stored, bool bTouched);
+// A number of the type (no text, array or unknown type) that its own bits read again
+// would not make new: every number but a NaN.
+bool IsPlainCell(int nType, const _BRISANTDATAVALUE& value);
 
 // The toolkit heap that holds every point's texts and arrays; it exists from start-up.
 HBRISANTHEAP GetBrisantHeap();

@@ -341,6 +341,11 @@ CdsMemoryObject* CdsMemoryArray::GetMemoryVariant(const std::string& strItem, co
 
 BOOL CdsMemoryArray::SetOnline(BOOL bOnline, CdsDeviceObject* pDevice)
 {
+    {
+        // Points may hold other values or types once the block was offline.
+        std::lock_guard storing(m_storeMutex);
+        m_held.clear();
+    }
     // Client threads read the parent meanwhile: it is written only when it changes.
     if (m_pParent != pDevice)
         m_pParent = pDevice;

@@ -22,8 +22,19 @@ namespace kestrun {
 class HandlerLink;
 }
 
+// What a block's store keeps of a point it stored a read's value into: the cell as
+// the point then held it and the count of the point's cell writes up to then. `plain`
+// when the cell held a number of the point's type (no NaN) that its tag was given.
+struct CdsHeldCell {
+    const CdsMemoryObject* pPoint = nullptr;
+    ULONGLONG cell = 0;
+    std::uint32_t writes = 0;
+    bool plain = false;
+};
+
 class CdsMemoryArray : public CObject {
     DECLARE_SERIAL(CdsMemoryArray)
+    friend class CdsBlockStore;
 public:
     static constexpr int kQuerySize = 513;
     static constexpr int kLines = 4;
@@ -234,6 +245,12 @@ protected:
     std::atomic<int> m_nIdleTime{0};
     std::atomic<int> m_nDueTime{0};
     std::vector<CdsMemoryObject*> m_points;   // owned; destroyed with Destroy
+    // One read's store at a time (CdsBlockStore); guards m_held. Taken first: then a
+    // point's bit array's update lock, a point's value lock, the tag's lock. Held
+    // while the points send hints to the application thread, which takes it only
+    // while the block goes online or offline, when its lines are stopped.
+    std::mutex m_storeMutex;
+    std::vector<CdsHeldCell> m_held;          // by point index
 };
 
 // The blocks of a device, in order; owns them.

@@ -231,6 +231,7 @@ void CdsMemoryObject::GenerateRandomValue()
 {
     int type = GetDataType();
     std::lock_guard lock(m_valueMutex);
+    CountCellWriteLocked();
     if (m_nValueType != type)
         ReleaseValueLocked();
     GetNextNewValue(type, &m_value);
@@ -301,6 +302,7 @@ CdsMemoryObject::StoreResult CdsMemoryObject::StoreLocked(int nType, const _BRIS
                                                           kestrun::HandlerLink* pHdlr, BOOL bCommand, bool& bFirst)
 {
     bFirst = false;
+    CountCellWriteLocked();
     if (dde::IsArrayType(nType)) {
         if (!IsKeptArray(nType))
             return StoreResult::Failed;
@@ -342,17 +344,23 @@ BOOL CdsMemoryObject::SetNewValue(const _BRISANTDATAVALUE& value, kestrun::Handl
         std::lock_guard lock(m_valueMutex);
         result = StoreLocked(type, value, pHdlr, bCommand, first);
     }
+    return FinishStore(type, value, pHdlr, result, first);
+}
+
+BOOL CdsMemoryObject::FinishStore(int nType, const _BRISANTDATAVALUE& value, kestrun::HandlerLink* pHdlr,
+                                  StoreResult result, bool bFirst)
+{
     if (result == StoreResult::Failed)
         return FALSE;
-    bool isArray = dde::IsArrayType(type);
-    if (first) {
+    bool isArray = dde::IsArrayType(nType);
+    if (bFirst) {
         m_bTouched = TRUE;
         if (!isArray)
             SetStatus(QUALITY_GOOD);
         return TRUE;
     }
     if (result == StoreResult::Mismatch) {
-        CdsHint hint(type, value, this);
+        CdsHint hint(nType, value, this);
         pHdlr->SendUpdateMessageFromThread(HINT_COMMAND_MISMATCH, &hint);
         if (isArray) {
             SetOnline(FALSE, m_pParent, -1);
@@ -368,14 +376,13 @@ BOOL CdsMemoryObject::SetNewValue(const _BRISANTDATAVALUE& value, kestrun::Handl
 
 void CdsMemoryObject::PushToTag(int nType)
 {
+    m_bTagHoldsCell = true;
     if (!m_pTag)
         return;
     if (nType == BRISANT_NOTYPE) {
         fsUpdateUnknownTypeValue();
         return;
     }
-    VARIANT value;
-    DataValueToVariant(nType, m_value, value);
     // A read delivers its block's values with one time; a bit takes its point's.
     std::uint64_t delivered = m_pParent ? m_pParent->GetDeliveryTime() : 0;
     if (!delivered && m_pParent && IsBitObject()) {
@@ -388,7 +395,7 @@ void CdsMemoryObject::PushToTag(int nType)
         now = com::fileTimeFromTicks(delivered);
     else
         CoFileTimeNow(&now);
-    m_pTag->UpdateValue(std::move(value), now);
+    m_pTag->UpdateValue(nType, m_value, now);
 }
 
 void CdsMemoryObject::SetTagType()
@@ -407,17 +414,36 @@ void CdsMemoryObject::SetTagType()
 BOOL CdsMemoryObject::UpdateState(const _BRISANTDATAVALUE& value, BOOL bInitial, kestrun::HandlerLink* pHdlr,
                                   const tagTHREADINFO* pLine, BOOL bCommand)
 {
+    return UpdateStateHeld(value, bInitial, pHdlr, pLine, bCommand, nullptr);
+}
+
+BOOL CdsMemoryObject::UpdateStateHeld(const _BRISANTDATAVALUE& value, BOOL bInitial, kestrun::HandlerLink* pHdlr,
+                                      const tagTHREADINFO* pLine, BOOL bCommand, CdsHeldCell* pHeld)
+{
     int type = GetDataType();
     bool changed;
-    {
-        std::lock_guard lock(m_valueMutex);
-        changed = IsNewDataValue(type, value, m_value, m_bTouched != 0);
-    }
-    if (!changed && !CdsServerFrame::g_bUpdateSameValue.load())
-        return FALSE;
     // The initial-value hint belongs to the value that first touches the point.
-    bool wasTouched = m_bTouched != 0;
-    BOOL result = SetNewValue(value, pHdlr, bCommand);
+    bool wasTouched;
+    bool first = false;
+    StoreResult stored;
+    {
+        // The comparison and the store under one hold of the lock.
+        std::lock_guard lock(m_valueMutex);
+        wasTouched = m_bTouched != 0;
+        changed = IsNewDataValue(type, value, m_value, wasTouched);
+        const bool store = changed || CdsServerFrame::g_bUpdateSameValue.load();
+        stored = store ? StoreLocked(type, value, pHdlr, bCommand, first) : StoreResult::Stored;
+        if (pHeld) {
+            pHeld->pPoint = this;
+            pHeld->cell = m_value.ullVal;
+            pHeld->writes = m_nCellWrites.load(std::memory_order_relaxed);
+            pHeld->plain = stored == StoreResult::Stored && m_bTagHoldsCell && m_nValueType == type &&
+                           IsPlainCell(type, m_value);
+        }
+        if (!store)
+            return FALSE;
+    }
+    BOOL result = FinishStore(type, value, pHdlr, stored, first);
     if (pHdlr) {
         int code = 0;
         if (!result)
@@ -460,6 +486,7 @@ BOOL CdsMemoryObject::SetOnline(BOOL bOnline, CdsMemoryArray* pArray, int nIndex
             }
             InvalidateDataValue(type, m_lastCommandValue);
             if (CdsServerFrame::g_bColdStart.load()) {
+                CountCellWriteLocked();
                 if (m_nValueType != type)
                     ReleaseValueLocked();
                 m_nValueType = type;
@@ -617,6 +644,7 @@ CdsMemoryObject& CdsMemoryObject::operator=(const CdsMemoryObject& src)
     }
     {
         std::lock_guard lock(m_valueMutex);
+        CountCellWriteLocked();
         ReleaseValueLocked();
         m_value = copy;
         m_nValueType = copyType;
@@ -639,9 +667,10 @@ void CdsMemoryObject::DeleteContents()
         m_pDdeItem->nActive = 0;
     }
     std::lock_guard lock(m_valueMutex);
+    CountCellWriteLocked();
     ReleaseValueLocked();
-    if (m_pBitArray)
-        m_pBitArray->DeleteContents();
+    if (CdsMemoryArray* bits = m_pBitArray.load())
+        bits->DeleteContents();
 }
 
 void CdsMemoryObject::DetachClients()
@@ -678,10 +707,8 @@ void CdsMemoryObject::Destroy()
         m_pDdeItem->pPoint = nullptr;
         m_pDdeItem = nullptr;
     }
-    if (m_pBitArray) {
-        m_pBitArray->Destroy();
-        m_pBitArray = nullptr;
-    }
+    if (CdsMemoryArray* bits = m_pBitArray.exchange(nullptr))
+        bits->Destroy();
     if (m_bDeleteOnDestroy)
         delete this;
 }

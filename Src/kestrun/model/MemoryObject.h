@@ -2,6 +2,7 @@
 // One data point of a memory block: a value cell with its type, quality and
 // names, and the bindings to the OPC tag, the DDE item and the write queue.
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -11,6 +12,8 @@
 
 class CArchive;
 class CdsBitArray;
+class CdsBlockStore;
+struct CdsHeldCell;
 class CdsMemoryArray;
 class CdsEventQueue;
 class CfsMemoryTag;
@@ -137,14 +140,28 @@ public:
 
 protected:
     friend class CdsMemoryArray;
+    friend class CdsBlockStore;
     // The bit array once it is made, or null; safe beside GetBitArray.
     CdsBitArray* GetExistingBitArray() const;
     enum class StoreResult { Failed, Stored, Mismatch };
+    // UpdateState, telling the block's store what it keeps of the point (pHeld may be null).
+    BOOL UpdateStateHeld(const _BRISANTDATAVALUE& value, BOOL bInitial, kestrun::HandlerLink* pHdlr,
+                         const tagTHREADINFO* pLine, BOOL bCommand, CdsHeldCell* pHeld);
+    // A store's work once the value lock is let go: the quality, a mismatch's hint.
+    BOOL FinishStore(int nType, const _BRISANTDATAVALUE& value, kestrun::HandlerLink* pHdlr, StoreResult result,
+                     bool bFirst);
     // Stores into the cell; the caller holds m_valueMutex.
     StoreResult StoreLocked(int nType, const _BRISANTDATAVALUE& value, kestrun::HandlerLink* pHdlr, BOOL bCommand, bool& bFirst);
     bool StoreTextLocked(int nType, const _BRISANTDATAVALUE& value);
+    // Every write of the cell counts itself; the caller holds m_valueMutex.
+    void CountCellWriteLocked()
+    {
+        m_nCellWrites.store(m_nCellWrites.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+        m_bTagHoldsCell = false;
+    }
     void ReleaseValueLocked();
-    // Pushes the current value to the OPC tag with the current time.
+    // Pushes the current value to the OPC tag with the read's time (or the current one);
+    // the caller holds m_valueMutex.
     void PushToTag(int nType);
     void SetTagType();
     void ApplyNameCase();
@@ -171,7 +188,11 @@ protected:
     BOOL m_bAsyncUpdate = TRUE;
     int m_nIndex = -1;
     CdsMemoryArray* m_pParent = nullptr;
-    CdsMemoryArray* m_pBitArray = nullptr;        // made on demand by bit-capable points
+    std::atomic<CdsMemoryArray*> m_pBitArray{nullptr};   // made on demand by bit-capable points; set once
+    // Writes of the cell so far (each under m_valueMutex); read without the lock by a
+    // block's store to learn that nothing else wrote the cell since its own store.
+    std::atomic<std::uint32_t> m_nCellWrites{0};
+    bool m_bTagHoldsCell = false;   // the tag was given the cell since its last write (m_valueMutex)
     kestrun::DdeItemRecord* m_pDdeItem = nullptr;
     std::atomic<int> m_nStatus{0};
     CfsMemoryTag* m_pTag = nullptr;

@@ -125,13 +125,28 @@ void CfsMemoryTag::UpdateValue(VARIANT&& value, FILETIME ftNow)
     // The old value leaves through `value`, freed after the lock is given back.
     auto lock = Lock();
     std::swap(m_value, value);
-    m_timestamp = ftNow;
+    SetTimestamp(ftNow);
+}
+
+void CfsMemoryTag::UpdateValue(int nType, const _BRISANTDATAVALUE& value, FILETIME ftNow)
+{
+    if (dde::IsTextType(nType)) {
+        // A text is converted before the lock is taken.
+        VARIANT text;
+        DataValueToVariant(nType, value, text);
+        UpdateValue(std::move(text), ftNow);
+        return;
+    }
+    // A number goes straight into the value held: no copy, nothing to free.
+    auto lock = Lock();
+    DataValueToVariant(nType, value, m_value);
+    SetTimestamp(ftNow);
 }
 
 CfsMemoryTag::Snapshot CfsMemoryTag::Read() const
 {
     auto lock = ReadLock();
-    return Snapshot{m_value, m_wQuality, m_timestamp};
+    return Snapshot{m_value, m_wQuality, GetTimestamp()};
 }
 
 void CfsMemoryTag::SetNames(const std::string& strShortName, const std::string& strItemId)
@@ -200,7 +215,7 @@ VARTYPE GetCanonicalVarType(int nType)
 
 void DataValueToVariant(int nType, const _BRISANTDATAVALUE& value, VARIANT& out)
 {
-    out.clear();
+    // Each setter replaces whatever out held.
     switch (nType) {
     case BRISANT_BOOL: out.setBool(value.boolVal != 0); break;
     case BRISANT_CHAR: out.setI1(static_cast<CHAR>(value.cVal)); break;
@@ -216,8 +231,10 @@ void DataValueToVariant(int nType, const _BRISANTDATAVALUE& value, VARIANT& out)
         if (!dde::CountedEmpty(value.pcsVal)) {
             const char* chars = dde::CountedChars(value.pcsVal);
             out.setString(std::string_view(chars, strnlen(chars, static_cast<std::size_t>(dde::CountedLength(value.pcsVal)))));
+        } else {
+            out.clear();
         }
         break;
-    default: break;
+    default: out.clear(); break;
     }
 }

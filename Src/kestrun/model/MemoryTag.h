@@ -50,6 +50,8 @@ public:
     void SetQuality(WORD wQuality);
     // Replaces value and timestamp in one step.
     void UpdateValue(VARIANT&& value, FILETIME ftNow);
+    // The same from a point's cell of that data type (as DataValueToVariant gives it).
+    void UpdateValue(int nType, const _BRISANTDATAVALUE& value, FILETIME ftNow);
     Snapshot Read() const;
 
     // Names shown to clients: the leaf name and the full item id.

@@ -5,9 +5,12 @@
 #include <utility>
 
 VARIANT::VARIANT(const VARIANT& other)
-    : vt_(other.vt_), cell_(other.cell_), str_(other.str_),
+    : vt_(other.vt_), cell_(other.cell_),
       array_(other.array_ ? std::make_unique<SAFEARRAY>(*other.array_) : nullptr)
 {
+    // A number has no text to copy.
+    if (other.vt_ == VT_BSTR)
+        str_ = other.str_;
 }
 
 VARIANT::VARIANT(VARIANT&& other) noexcept
@@ -20,10 +23,25 @@ VARIANT::VARIANT(VARIANT&& other) noexcept
 
 VARIANT& VARIANT::operator=(const VARIANT& other)
 {
-    if (this != &other) {
+    if (this == &other)
+        return *this;
+    if (other.array_) {
+        // Copied aside first: other may live inside our array.
         VARIANT copy(other);
         *this = std::move(copy);
+        return *this;
     }
+    // Numbers and texts in place: a text reuses the buffer held, a number takes none.
+    // Read before our array goes, in case other is one of its elements.
+    const VARTYPE vt = other.vt_;
+    const std::uint64_t cell = other.cell_;
+    if (vt == VT_BSTR)
+        str_ = other.str_;
+    else
+        str_.clear();
+    array_.reset();
+    vt_ = vt;
+    cell_ = cell;
     return *this;
 }
 

@@ -18,21 +18,21 @@ void CTag::UpdateValue(const VARIANT& value, WORD quality, FILETIME timestamp)
     auto lock = Lock();
     m_value = value;
     m_wQuality = quality;
-    m_timestamp = timestamp;
+    SetTimestamp(timestamp);
 }
 
 void CTag::UpdateQuality(WORD quality, FILETIME timestamp)
 {
     auto lock = Lock();
     m_wQuality = quality;
-    m_timestamp = timestamp;
+    SetTimestamp(timestamp);
 }
 
 CTagState CTag::Snapshot(std::uint64_t* changes) const
 {
     std::lock_guard lock(m_lock);
     if (changes) *changes = m_changes.load(std::memory_order_relaxed);
-    return CTagState{m_value, m_wQuality, m_timestamp};
+    return CTagState{m_value, m_wQuality, GetTimestamp()};
 }
 
 bool CTag::SameAs(const VARIANT& value, WORD quality) const
@@ -47,7 +47,7 @@ CTagState CTag::Look(std::uint64_t& changes, std::optional<HRESULT>& check) cons
     changes = m_changes.load(std::memory_order_relaxed);
     if (m_checkedAt == changes) check = m_check;
     else check.reset();
-    return CTagState{m_value, m_wQuality, m_timestamp};
+    return CTagState{m_value, m_wQuality, GetTimestamp()};
 }
 
 void CTag::RememberCheck(std::uint64_t changes, HRESULT result) const

@@ -70,12 +70,17 @@ public:
     // Keeps the read check made for a change count, until the tag is written again.
     void RememberCheck(std::uint64_t changes, HRESULT result) const;
 
+    // The time of the value. Set with a new value under Lock(), or alone without any lock
+    // when the value held was read again: a new time alone is no change (the change count
+    // stays), as subscriptions send changed values only.
+    FILETIME GetTimestamp() const { return com::fileTimeFromTicks(m_timestamp.load(std::memory_order_relaxed)); }
+    void SetTimestamp(FILETIME timestamp) { m_timestamp.store(com::toTicks(timestamp), std::memory_order_relaxed); }
+
     // Set by the application before the tag is handed to the toolkit; read-only after.
     VARTYPE m_vtCanonical = VT_EMPTY;
     WORD m_wAccessRights = 1 | 2;  // OPC_READABLE | OPC_WRITEABLE
     // Guarded by Lock().
     VARIANT m_value;
-    FILETIME m_timestamp{};
     WORD m_wQuality = 0;
     std::atomic<LONG> m_nUseCount{0};
 
@@ -83,6 +88,8 @@ private:
     // Innermost lock of the toolkit: nothing else is taken while it is held.
     mutable std::mutex m_lock;
     mutable std::atomic<std::uint64_t> m_changes{1};
+    // FILETIME ticks; an atomic, so that a new time alone takes no lock.
+    std::atomic<std::uint64_t> m_timestamp{0};
     // Guarded by m_lock: the count the read check below was made for (0: none).
     mutable std::uint64_t m_checkedAt = 0;
     mutable HRESULT m_check = S_OK;

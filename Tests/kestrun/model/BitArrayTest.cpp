@@ -10,33 +10,12 @@
 
 namespace {
 
+using testsupport::BitBlock;
+using testsupport::Cell;
 using testsupport::FakeDevice;
 using testsupport::FakeHandler;
 using testsupport::OptionScope;
-
-// A server program's bit classes: the array makes bit objects, the point
-// makes such an array, the block makes such points.
-class TestBitArray : public CdsBitArray {
-public:
-    CdsMemoryObject* NewBitObject() override { return new CdsBitObject; }
-};
-
-class BitPoint : public CdsMemoryObject {
-public:
-    CdsMemoryArray* NewBitArray() override { return new TestBitArray; }
-};
-
-class BitBlock : public CdsMemoryArray {
-public:
-    CdsMemoryObject* NewMemoryObject() override { return new BitPoint; }
-};
-
-_BRISANTDATAVALUE Cell(ULONGLONG bits)
-{
-    _BRISANTDATAVALUE v{};
-    v.ullVal = bits;
-    return v;
-}
+using testsupport::TestBitArray;
 
 // A block at D100 of points 0..7 of one type.
 class BitArrayTest : public testing::Test {

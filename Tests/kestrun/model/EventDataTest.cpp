@@ -10,6 +10,7 @@
 
 #include "kestrun/model/DataType.h"
 #include "platform/dde/BrisantBlocks.h"
+#include "support/model/ModelFakes.h"
 
 namespace {
 
@@ -19,12 +20,7 @@ std::vector<BYTE> Bytes(const void* p, std::size_t n)
     return std::vector<BYTE>(b, b + n);
 }
 
-_BRISANTDATAVALUE Cell(ULONGLONG bits)
-{
-    _BRISANTDATAVALUE v;
-    v.ullVal = bits;
-    return v;
-}
+using testsupport::Cell;
 
 // A Bool array block on the process heap: header, then the 32-bit elements.
 std::vector<BYTE> BoolArray(const std::vector<LONG>& elements)

@@ -445,14 +445,10 @@ TEST_F(OpcResolveTest, DdeItemsAreAlwaysTheConversationDevicesBracketsOrNot)
 }
 
 // Real blocks: points named in device syntax (D100 + index) with bits.
-class NamedBitArray : public CdsBitArray {
-public:
-    CdsMemoryObject* NewBitObject() override { return new CdsBitObject; }
-};
 class NamedPoint : public CdsMemoryObject {
 public:
     void SetPseudoName(const std::string&, int nNumber, char) override { SetPseudoNameText("D" + std::to_string(100 + nNumber)); }
-    CdsMemoryArray* NewBitArray() override { return new NamedBitArray; }
+    CdsMemoryArray* NewBitArray() override { return new testsupport::TestBitArray; }
 };
 class NamedBlock : public CdsMemoryArray {
 public:

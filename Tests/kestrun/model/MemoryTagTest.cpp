@@ -50,9 +50,12 @@ TEST(TagValue, VariantPerDataType)
     for (const Case& c : cases) {
         _BRISANTDATAVALUE v{};
         v.ullVal = c.bits;
-        VARIANT out = VARIANT::I4(99);
-        DataValueToVariant(c.type, v, out);
-        EXPECT_EQ(out, c.expected) << c.type;
+        // Whatever the variant held before is replaced.
+        for (VARIANT out : {VARIANT::I4(99), VARIANT::String("old")}) {
+            DataValueToVariant(c.type, v, out);
+            EXPECT_EQ(out, c.expected) << c.type;
+            EXPECT_TRUE(out.bstrVal().empty()) << c.type;
+        }
         EXPECT_EQ(GetCanonicalVarType(c.type), c.canonical) << c.type;
     }
     EXPECT_EQ(GetCanonicalVarType(BRISANT_STRING), VT_BSTR);

@@ -16,6 +16,7 @@
 
 namespace {
 
+using testsupport::Cell;
 using testsupport::OptionScope;
 
 // A server program's variant that records which write request it was asked for.
@@ -57,12 +58,6 @@ public:
     CdsMemoryObject* NewMemoryVariant() override { return new RecordingVariant; }
 };
 
-_BRISANTDATAVALUE Cell(ULONGLONG bits)
-{
-    _BRISANTDATAVALUE v{};
-    v.ullVal = bits;
-    return v;
-}
 
 class MemoryVariantTest : public testing::Test {
 protected:
@@ -307,19 +302,7 @@ TEST(MemoryVariantArchiveTest, VariantsAndBitsNeverEnterTheDocument)
 {
     // One Word point D100:0 with bits, and a variant over it: the record is that
     // of the block and its one point alone.
-    class TestBits : public CdsBitArray {
-    public:
-        CdsMemoryObject* NewBitObject() override { return new CdsBitObject; }
-    };
-    class Point : public CdsMemoryObject {
-    public:
-        CdsMemoryArray* NewBitArray() override { return new TestBits; }
-    };
-    class Block : public CdsMemoryArray {
-    public:
-        CdsMemoryObject* NewMemoryObject() override { return new Point; }
-    };
-    Block block;
+    testsupport::BitBlock block;
     block.SetAddr("D100");
     block.SetDefaultDataType(BRISANT_WORD);
     CdsMemoryObject* point = block.CreateMemoryObject(0, nullptr, TRUE);

@@ -66,6 +66,20 @@ TEST(Variant, AssignFromOwnElement)
     EXPECT_EQ(w, VARIANT::String("moved"));
 }
 
+TEST(Variant, CopyAssignmentReplacesEveryKindWithEveryKind)
+{
+    const VARIANT kinds[] = {VARIANT(), VARIANT::UI2(7), VARIANT::R8(-0.5), VARIANT::String("text"),
+                             VARIANT::Array(threeShorts())};
+    for (const VARIANT& from : kinds) {
+        for (const VARIANT& to : kinds) {
+            VARIANT target = to;
+            target = from;
+            EXPECT_EQ(target, from) << target.vt() << " from " << to.vt();
+            EXPECT_EQ(target.bstrVal().empty(), from.vt() != VT_BSTR);
+        }
+    }
+}
+
 TEST(Variant, SetBstrFromOwnArrayText)
 {
     SAFEARRAY a(VT_BSTR, 1);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "kestrun/model/BitArray.h"
 #include "kestrun/model/DeviceObject.h"
 #include "kestrun/model/EventQueue.h"
 #include "kestrun/model/HandlerLink.h"
@@ -61,6 +62,31 @@ public:
     FakeHandler* handler;
     BOOL commandDiag = FALSE;
 };
+
+// A server program's bit classes: the array makes bit objects, the point makes
+// such an array, the block makes such points.
+class TestBitArray : public CdsBitArray {
+public:
+    CdsMemoryObject* NewBitObject() override { return new CdsBitObject; }
+};
+
+class BitPoint : public CdsMemoryObject {
+public:
+    CdsMemoryArray* NewBitArray() override { return new TestBitArray; }
+};
+
+class BitBlock : public CdsMemoryArray {
+public:
+    CdsMemoryObject* NewMemoryObject() override { return new BitPoint; }
+};
+
+// A value cell of these 8 bytes.
+inline _BRISANTDATAVALUE Cell(ULONGLONG bits)
+{
+    _BRISANTDATAVALUE v{};
+    v.ullVal = bits;
+    return v;
+}
 
 // A block whose factory makes plain points.
 class PointBlock : public CdsMemoryArray {

@@ -28,12 +28,42 @@ CfsBranch* CfsBranch::AddBranch(std::unique_ptr<CfsBranch> pBranch)
     return m_branches.back().get();
 }
 
+namespace {
+
+// Names compare ignoring case: the index holds them upper-cased.
+std::string IndexKey(std::string_view name) { return kestrun::ApplyNameCase(name, false); }
+
+} // namespace
+
 void CfsBranch::AddTag(CfsMemoryTag* pTag)
 {
     if (!pTag)
         return;
     pTag->AddTreeRef();
     m_tags.push_back(pTag);
+    IndexTag(pTag);
+}
+
+void CfsBranch::IndexTag(CfsMemoryTag* pTag)
+{
+    const std::string name = pTag->GetShortName();
+    if (name.empty())
+        ++m_nUnnamed;
+    m_index.emplace(IndexKey(name), pTag);
+}
+
+CfsMemoryTag* CfsBranch::FindListedTag(std::string_view name) const
+{
+    auto it = m_index.find(IndexKey(name));
+    if (it != m_index.end() && EqualNoCase(it->second->GetShortName(), name))
+        return it->second;
+    // A tag renamed since it was listed: only then the names are looked at one by one.
+    if (it == m_index.end() && m_nUnnamed == 0)
+        return nullptr;
+    for (CfsMemoryTag* tag : m_tags)
+        if (EqualNoCase(tag->GetShortName(), name))
+            return tag;
+    return nullptr;
 }
 
 CfsBranch* CfsBranch::FindBranch(std::string_view name) const
@@ -61,8 +91,8 @@ void CfsBranch::AddLeaf(const std::string& strKeyName, CfsMemoryTag* pTag)
         branch = branch->FindOrAddBranch(rest.substr(0, dot));
         rest.remove_prefix(dot + 1);
     }
-    branch->AddTag(pTag);
     pTag->SetNamesFromBranch(branch->GetPath(), std::string(rest));
+    branch->AddTag(pTag);
 }
 
 CfsMemoryTag* CfsBranch::FindTag(std::string_view itemId) const
@@ -80,10 +110,7 @@ CfsMemoryTag* CfsBranch::FindTagRewritten(std::string_view itemId) const
             return nullptr;
         itemId.remove_prefix(dot + 1);
     }
-    for (CfsMemoryTag* tag : branch->m_tags)
-        if (EqualNoCase(tag->GetShortName(), itemId))
-            return tag;
-    return nullptr;
+    return branch->FindListedTag(itemId);
 }
 
 std::string CfsBranch::GetItemID(std::string_view name) const
@@ -95,10 +122,7 @@ std::string CfsBranch::GetItemID(std::string_view name) const
             return {};
         name.remove_prefix(dot + 1);
     }
-    for (CfsMemoryTag* tag : branch->m_tags)
-        if (EqualNoCase(tag->GetShortName(), name))
-            return branch->GetPath() + std::string(name);
-    if (branch->FindBranch(name))
+    if (branch->FindListedTag(name) || branch->FindBranch(name))
         return branch->GetPath() + std::string(name);
     return {};
 }
@@ -112,17 +136,24 @@ std::string CfsBranch::GetPath() const
 
 int CfsBranch::RemoveTag(const CfsMemoryTag* pTag)
 {
-    int removed = 0;
-    for (auto it = m_tags.begin(); it != m_tags.end();) {
-        if (*it == pTag) {
-            CfsMemoryTag* tag = *it;
-            it = m_tags.erase(it);
-            ++removed;
-            tag->ReleaseTreeRef();
-        } else {
-            ++it;
-        }
+    std::vector<CfsMemoryTag*> dropped;
+    std::erase_if(m_tags, [&](CfsMemoryTag* tag) {
+        if (tag != pTag)
+            return false;
+        dropped.push_back(tag);
+        return true;
+    });
+    int removed = static_cast<int>(dropped.size());
+    if (removed > 0) {
+        // Another tag of the same name may come first now.
+        m_index.clear();
+        m_nUnnamed = 0;
+        for (CfsMemoryTag* tag : m_tags)
+            IndexTag(tag);
     }
+    // The tag may go with its last reference: let go once it is no longer listed.
+    for (CfsMemoryTag* tag : dropped)
+        tag->ReleaseTreeRef();
     for (const auto& branch : m_branches)
         removed += branch->RemoveTag(pTag);
     return removed;
@@ -132,6 +163,8 @@ void CfsBranch::RemoveAll()
 {
     // Sub-branches first, so a tag listed twice is let go of in a fixed order.
     m_branches.clear();
+    m_index.clear();
+    m_nUnnamed = 0;
     std::vector<CfsMemoryTag*> tags;
     tags.swap(m_tags);
     for (CfsMemoryTag* tag : tags)

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 class CfsMemoryTag;
@@ -24,14 +25,14 @@ public:
 
     // Appends the sub-branch and sets its parent.
     CfsBranch* AddBranch(std::unique_ptr<CfsBranch> pBranch);
-    // Appends the tag (null is ignored).
+    // Appends the tag (null is ignored), found by the short name it has now.
     void AddTag(CfsMemoryTag* pTag);
     // First sub-branch of that name, ignoring case; null when none.
     CfsBranch* FindBranch(std::string_view name) const;
     CfsBranch* FindOrAddBranch(std::string_view name);
     // A point's key name as a leaf: every '.'-part but the last (a '.' at
-    // position 0 splits nothing) finds or adds a sub-branch; the tag is listed
-    // there under the last part and named from that branch.
+    // position 0 splits nothing) finds or adds a sub-branch; the tag is named
+    // from that branch and listed there under the last part.
     void AddLeaf(const std::string& strKeyName, CfsMemoryTag* pTag);
 
     // The tag an item id names below this branch; a bracketed id is rewritten first.
@@ -49,9 +50,18 @@ public:
 
 private:
     CfsMemoryTag* FindTagRewritten(std::string_view itemId) const;
+    // The first listed tag whose short name is the name, ignoring case; null when none.
+    CfsMemoryTag* FindListedTag(std::string_view name) const;
+    void IndexTag(CfsMemoryTag* pTag);
 
     std::string m_strName;
     std::vector<CfsMemoryTag*> m_tags;                    // listed, not owned
+    // The first listed tag of each short name (upper-cased) as it was listed, so an
+    // item is found without a scan. A tag listed without a name may be named later
+    // (by an item id): a branch that lists such a tag scans the names it does not
+    // know; so does a lookup whose tag was renamed since.
+    std::unordered_map<std::string, CfsMemoryTag*> m_index;
+    int m_nUnnamed = 0;
     std::vector<std::unique_ptr<CfsBranch>> m_branches;   // owned
     CfsBranch* m_pParent = nullptr;
 };

@@ -124,6 +124,26 @@ TEST(Branch, RemovingATagDropsEveryOccurrenceAtEveryDepth)
     EXPECT_EQ(root.RemoveTag(tag), 0);
 }
 
+// Of two tags of one name the first listed is found until it goes; a tag listed
+// without a name is found by the name it gets later.
+TEST(Branch, ATagIsFoundByItsNameWhateverWasListedBeforeOrSince)
+{
+    Tags tags;
+    CfsBranch root("Root");
+    CfsBranch* plc = root.FindOrAddBranch("PLC1");
+    CfsMemoryTag* first = tags.Make();
+    CfsMemoryTag* second = tags.Make();
+    CfsMemoryTag* unnamed = tags.Make();
+    plc->AddLeaf("speed", first);
+    plc->AddLeaf("SPEED", second);
+    plc->AddTag(unnamed);
+    unnamed->SetNames("D7", "PLC1.D7");
+    EXPECT_EQ(root.FindTag("PLC1.Speed"), first);
+    EXPECT_EQ(root.FindTag("PLC1.d7"), unnamed);
+    root.RemoveTag(first);
+    EXPECT_EQ(root.FindTag("PLC1.Speed"), second);
+}
+
 TEST(Branch, AListedTagOutlivesItsPointUntilTheTreeLetsGo)
 {
     // A tag bound to no point, held by the tree only: the tree's release frees it

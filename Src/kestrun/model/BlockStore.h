@@ -1,0 +1,42 @@
+#pragma once
+// Stores the values of one read of a block into its points. A number whose bits equal
+// what its point holds from the block's own last store into it, with nothing else
+// written to the point since, passes the point's locks: with "Update Same Value" off it
+// changes nothing, with it on only the point's OPC tag takes the read's time. Every
+// other value takes the point's whole store (UpdateState), hints and bits included.
+// The read's points share one timestamp: the block's delivery time, or the time the
+// store began when none is set.
+#include <cstdint>
+#include <mutex>
+
+#include "kestrun/model/MemoryObject.h"
+#include "platform/com/Time.h"
+#include "platform/dde/BrisantTypes.h"
+
+class CdsMemoryArray;
+struct tagTHREADINFO;
+namespace kestrun {
+class HandlerLink;
+}
+
+class CdsBlockStore {
+public:
+    // Holds the block's store lock until the store ends (lines reading one block at
+    // once deliver one after the other).
+    CdsBlockStore(CdsMemoryArray& block, kestrun::HandlerLink* pHdlr, const tagTHREADINFO* pLine);
+    ~CdsBlockStore();
+    CdsBlockStore(const CdsBlockStore&) = delete;
+    CdsBlockStore& operator=(const CdsBlockStore&) = delete;
+
+    // A value read for the point at nIndex; nothing for an index without a point.
+    void Store(int nIndex, const _BRISANTDATAVALUE& value);
+
+private:
+    CdsMemoryArray& m_block;
+    kestrun::HandlerLink* m_pHdlr;
+    const tagTHREADINFO* m_pLine;
+    std::unique_lock<std::mutex> m_lock;
+    bool m_bSameValue;
+    bool m_bOwnTime = false;   // the store set the block's delivery time
+    FILETIME m_time{};
+};
