@@ -3,6 +3,14 @@
 // server's shutdown request and a server that dies.
 #include "RealServerFixture.h"
 
+#include <fstream>
+#include <poll.h>
+#include <spawn.h>
+
+#include "platform/registry/Profile.h"
+
+extern char** environ;
+
 namespace {
 
 using quillettest::RealServer;
@@ -151,21 +159,87 @@ TEST_F(RealServer, KilledOrStoppedServerIsReportedWithoutACallWithinTheTimeOut)
     }
 }
 
+// The simulator program on a free port, ended with its owner.
+class SimulatorProgram {
+public:
+    explicit SimulatorProgram(std::vector<std::string> args)
+    {
+        int fds[2];
+        if (::pipe(fds) != 0) return;
+        std::string path = Program("plcsim");
+        std::vector<char*> argv{path.data()};
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+        posix_spawn_file_actions_addclose(&actions, fds[0]);
+        if (posix_spawn(&pid_, path.c_str(), &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(fds[1]);
+        // "plcsim listening on 127.0.0.1:<port>"
+        std::string line;
+        char c = 0;
+        pollfd p{fds[0], POLLIN, 0};
+        while (pid_ > 0 && c != '\n' && ::poll(&p, 1, 5000) == 1 && ::read(fds[0], &c, 1) == 1) line += c;
+        ::close(fds[0]);
+        const auto colon = line.rfind(':');
+        if (colon != std::string::npos) port_ = std::atoi(line.c_str() + colon + 1);
+    }
+    ~SimulatorProgram()
+    {
+        if (pid_ <= 0) return;
+        ::kill(pid_, SIGTERM);
+        ::waitpid(pid_, nullptr, 0);
+    }
+    int port() const { return port_; }
+
+private:
+    pid_t pid_ = -1;
+    int port_ = 0;
+};
+
 TEST_F(RealServer, FenwoldItemReadsItsValue)
 {
-    if (::access(Program("fenwold").c_str(), X_OK) != 0)
-        GTEST_SKIP() << "the Fenwold program is not built yet: connect to \"Tessaro.Fenwold.1\" once it is";
-    ASSERT_EQ(std::system((Program("fenwold") + " -Regserver").c_str()), 0);
+    if (::access(Program("fenwold").c_str(), X_OK) != 0 || ::access(Program("plcsim").c_str(), X_OK) != 0)
+        GTEST_SKIP() << "the Fenwold program or the simulator is not built";
+    // The server's data folder is the test's too, and it finds its configuration there.
+    const char* data = std::getenv("TESSARO_DATA");
+    saved.emplace_back("TESSARO_DATA", data ? std::optional<std::string>(data) : std::nullopt);
+    ::setenv("TESSARO_DATA", (scratch.path() / "data").c_str(), 1);
+    SimulatorProgram plc({"--port", "0", "--frame", "3e", "--set", "D100=1234"});
+    ASSERT_GT(plc.port(), 0);
+    const auto config = scratch.path() / "plant.csv";
+    std::ofstream(config) << ":Device,Protocol,DeviceType,Address,Port,Setting,Options,Description\n"
+                          << "PLC1,MC3,4,,TCP1,127.0.0.1 " << plc.port() << ",,\n"
+                          << ":Block,Name,DataType,Address,Length,Priority,ReadWrite,ScanTime,Description\n"
+                          << "PLC1,Words,Short,D100,4,3,rw,100,\n";
+    registry::Profile options(reg, "Tessaro v4.5", "Fenwold");
+    options.WriteProfileInt("Options", "Load File On Startup", 1);
+    options.WriteProfileString("Options", "Load File PathName", config.string());
+    options.WriteProfileInt("Options", "Auto Close On No Client", 1);
+    ASSERT_EQ(std::system((Program("fenwold") + " -Regserver 2>/dev/null").c_str()), 0);
     CQuilletDoc* doc = app->ConnectToServer("Tessaro.Fenwold.1", "", CLSID_NULL);
     ASSERT_TRUE(doc && doc->GetServer());
-    opc::ComPtr<IEnumString> leaves;
     std::vector<std::u16string> names;
-    auto browse = opc::ComPtr<IOPCServer>(doc->GetServer()).as<IOPCBrowseServerAddressSpace>(IID_IOPCBrowseServerAddressSpace);
-    ASSERT_TRUE(browse && SUCCEEDED(browse->BrowseOPCItemIDs(OPC_FLAT, u"", VT_EMPTY, 0, leaves.put())));
-    ASSERT_TRUE(SUCCEEDED(leaves->Next(1, names)) && !names.empty());
+    {
+        opc::ComPtr<IEnumString> leaves;
+        auto browse = opc::ComPtr<IOPCServer>(doc->GetServer())
+                          .as<IOPCBrowseServerAddressSpace>(IID_IOPCBrowseServerAddressSpace);
+        ASSERT_TRUE(browse && SUCCEEDED(browse->BrowseOPCItemIDs(OPC_FLAT, u"", VT_EMPTY, 0, leaves.put())));
+        ASSERT_TRUE(SUCCEEDED(leaves->Next(1, names)) && !names.empty());
+    }
     CGroup& group = AddGroup(*doc, ADVISE_CONNECTIONPOINT);
-    AddItems(*doc, group, {com::fromBstr(names[0])});
+    AddItems(*doc, group, {com::fromBstr(names[0]), "[PLC1]D100:0"});
     EXPECT_TRUE(Pump([&] { return AllHave(group, ValueRoad::Subscription); }));
+    EXPECT_TRUE(Pump([&] {
+        const CValueSet& d100 = Item(group, "[PLC1]D100:0").Values(ValueRoad::Subscription);
+        return d100.quality == OPC_QUALITY_GOOD && d100.value == VARIANT::I2(1234);
+    }));
+    // Its last client gone, the server closes by itself before the scratch folder goes.
+    app.reset();
+    const auto socket = opc::socketPath(opc::socketFolder(), *com::parseGuid("{0320CD13-524B-4085-BBBF-8D2C332BCE9F}"));
+    EXPECT_TRUE(Pump([&] { return !std::filesystem::exists(socket); }));
 }
 
 } // namespace

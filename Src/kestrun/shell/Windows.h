@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/win/WinTypes.h"
+
 class CdsDataView;
 class CdsLogView;
 class CdsServerFrame;
@@ -22,6 +24,9 @@ public:
     virtual void Activate() = 0;
     // A status-bar pane changed; its text is the frame's.
     virtual void OnPaneChanged(int nPane) = 0;
+    // The toolbar (ID_VIEW_TOOLBAR) or the status bar (ID_VIEW_STATUS_BAR)
+    // is to be shown or hidden.
+    virtual void ShowControlBar(UINT /*nBarId*/, bool /*bShow*/) {}
 };
 
 class LogWindow {
@@ -37,6 +42,8 @@ class DataWindow {
 public:
     virtual ~DataWindow() = default;
     virtual void Refresh() = 0;
+    // Gives the keyboard focus to the device list, or with bBlocks to the block list.
+    virtual void FocusList(bool /*bBlocks*/) {}
 };
 
 class WindowFactory {

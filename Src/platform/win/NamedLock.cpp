@@ -70,8 +70,7 @@ NamedLock::NamedLock(std::string name, std::filesystem::path folder)
 
 NamedLock::~NamedLock()
 {
-    if (m_fd >= 0)
-        ::close(m_fd); // also lets go of the lock
+    closeFile(); // also lets go of the lock
 }
 
 bool NamedLock::open()
@@ -103,17 +102,36 @@ bool NamedLock::open()
     return true;
 }
 
+bool NamedLock::isCurrentFile() const
+{
+    struct stat open {}, named {};
+    return ::fstat(m_fd, &open) == 0 && ::stat(m_path.c_str(), &named) == 0 && open.st_dev == named.st_dev &&
+           open.st_ino == named.st_ino;
+}
+
+void NamedLock::closeFile()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+}
+
 bool NamedLock::tryLock()
 {
     if (m_locked)
         return true;
-    if (!open())
-        return false;
-    while (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
-        if (errno == EINTR)
-            continue;
-        m_lastError = errno;
-        return false;
+    for (;;) {
+        if (!open())
+            return false;
+        if (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+            if (errno == EINTR)
+                continue;
+            m_lastError = errno;
+            return false;
+        }
+        if (isCurrentFile())
+            break;
+        closeFile(); // its holder removed it as it let go
     }
     m_locked = true;
     return true;
@@ -123,14 +141,19 @@ bool NamedLock::lock(DWORD timeoutMs)
 {
     if (m_locked)
         return true;
-    if (!open())
-        return false;
     if (timeoutMs == INFINITE) {
-        while (::flock(m_fd, LOCK_EX) != 0) {
-            if (errno != EINTR) {
+        for (;;) {
+            if (!open())
+                return false;
+            if (::flock(m_fd, LOCK_EX) != 0) {
+                if (errno == EINTR)
+                    continue;
                 m_lastError = errno;
                 return false;
             }
+            if (isCurrentFile())
+                break;
+            closeFile();
         }
         m_locked = true;
         return true;
@@ -154,6 +177,17 @@ void NamedLock::unlock()
         return;
     ::flock(m_fd, LOCK_UN);
     m_locked = false;
+}
+
+void NamedLock::unlockAndRemove()
+{
+    if (!m_locked)
+        return;
+    // Removed while still held: whoever opened the old file finds it gone
+    // once it wins the lock, and takes the lock on a new file.
+    ::unlink(m_path.c_str());
+    unlock();
+    closeFile();
 }
 
 } // namespace win
