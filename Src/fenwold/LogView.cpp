@@ -6,7 +6,7 @@ bool CLogView::CommandOf(UINT nId, Command& command)
 {
     static constexpr struct {
         UINT nId;
-        Command command;
+        Command value;
     } kCommands[] = {
         {fenwold::ID_VIEW_EVENTS, Command::Events},
         {fenwold::ID_VIEW_COMMANDS, Command::Commands},
@@ -18,13 +18,7 @@ bool CLogView::CommandOf(UINT nId, Command& command)
         {fenwold::ID_VIEW_NO_TRACE, Command::NoTrace},
         {fenwold::ID_VIEW_LOGTOFILE, Command::LogToFile},
     };
-    for (const auto& row : kCommands) {
-        if (row.nId == nId) {
-            command = row.command;
-            return true;
-        }
-    }
-    return false;
+    return fenwold::CommandOfTable(kCommands, nId, command);
 }
 
 bool CLogView::OnCommand(UINT nId)

@@ -6,6 +6,7 @@
 #include "fenwold/LogView.h"
 #include "fenwold/Resource.h"
 #include "kestrun/shell/Application.h"
+#include "kestrun/shell/Document.h"
 #include "kestrun/shell/RecentFileList.h"
 
 using namespace fenwold;
@@ -110,7 +111,7 @@ bool CMainFrame::DataViewCommandOf(UINT nId, CdsDataView::Command& command)
     using C = CdsDataView::Command;
     static constexpr struct {
         UINT nId;
-        C command;
+        C value;
     } kCommands[] = {
         {ID_CONFIG_NEW_DEVICE, C::NewDevice},       {ID_CONFIG_EDIT_DEVICE, C::EditDevice},
         {ID_CONFIG_DELETE_DEVICE, C::DeleteDevice}, {ID_CONFIG_NEW_MEMORY, C::NewBlock},
@@ -119,13 +120,7 @@ bool CMainFrame::DataViewCommandOf(UINT nId, CdsDataView::Command& command)
         {ID_COMMAND_DIAG, C::CommandDiag},          {ID_REDUNDANCY, C::Redundancy},
         {ID_MODE_ONLINE, C::Online},                {ID_MODE_OFFLINE, C::Offline},
     };
-    for (const auto& row : kCommands) {
-        if (row.nId == nId) {
-            command = row.command;
-            return true;
-        }
-    }
-    return false;
+    return CommandOfTable(kCommands, nId, command);
 }
 
 bool CMainFrame::OnCommand(UINT nId)
@@ -189,3 +184,9 @@ void CMainFrame::OnUpdateCommand(UINT nId, shell::CommandState& state) const
 }
 
 std::string CMainFrame::GetCommandPrompt(UINT nId) const { return PromptText(m_language, nId); }
+
+std::string CMainFrame::GetWindowTitle() const
+{
+    const shell::Document* pDoc = GetActiveDocument();
+    return pDoc ? pDoc->GetTitle() + " - Fenwold" : "Fenwold";
+}

@@ -22,6 +22,8 @@ public:
     const shell::MenuBarModel* GetMenuBar() const override { return &m_menus; }
     void OnUpdateCommand(UINT nId, shell::CommandState& state) const override;
     std::string GetCommandPrompt(UINT nId) const override;
+    // "<document> - Fenwold", as the document template names the window.
+    std::string GetWindowTitle() const override;
 
     fenwold::Language GetLanguage() const { return m_language; }
     // The data view's command of a Config or Mode menu item.

@@ -50,4 +50,17 @@ enum : UINT {
     IDM_HELP,
 };
 
+// The value a table of {nId, value} rows gives a command; false for none.
+template <class Rows, class Value>
+bool CommandOfTable(const Rows& rows, UINT nId, Value& value)
+{
+    for (const auto& row : rows) {
+        if (row.nId == nId) {
+            value = row.value;
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace fenwold

@@ -119,14 +119,7 @@ protected:
     }
 
     // Every file the server made under the runtime folder (sockets, locks, endpoints).
-    std::vector<std::string> RuntimeFiles() const
-    {
-        std::vector<std::string> files;
-        for (const auto& entry : fs::recursive_directory_iterator(Runtime()))
-            if (!entry.is_directory())
-                files.push_back(entry.path().string());
-        return files;
-    }
+    std::vector<std::string> RuntimeFiles() const { return testsupport::FilesUnder(Runtime()); }
 
     support::ScratchFolder scratch;
     registry::Registry reg{scratch.path() / "reg"};

@@ -32,6 +32,19 @@ inline std::string TestProgram(const char* name)
     return (dir / name).string();
 }
 
+// Every file under the folder (a server's sockets, locks and endpoints), none
+// when it is empty or missing.
+inline std::vector<std::string> FilesUnder(const std::filesystem::path& folder)
+{
+    std::vector<std::string> files;
+    std::error_code error;
+    for (auto it = std::filesystem::recursive_directory_iterator(folder, error);
+         !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error))
+        if (!it->is_directory())
+            files.push_back(it->path().string());
+    return files;
+}
+
 class ServerProcess {
 public:
     // With mergeErrors the program's standard error goes to the same pipe.

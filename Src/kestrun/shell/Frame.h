@@ -57,6 +57,8 @@ public:
     // The command's prompt: the status text, then after "\n" the tool tip.
     virtual std::string GetCommandPrompt(UINT /*nId*/) const { return {}; }
     bool IsControlBarVisible(UINT nBarId) const;
+    // The window's title now; empty leaves the window's own.
+    virtual std::string GetWindowTitle() const { return {}; }
 
 protected:
     virtual int OnCreate() { return 0; }

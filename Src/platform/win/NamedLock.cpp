@@ -116,48 +116,33 @@ void NamedLock::closeFile()
     m_fd = -1;
 }
 
-bool NamedLock::tryLock()
+bool NamedLock::take(int operation)
 {
-    if (m_locked)
-        return true;
     for (;;) {
         if (!open())
             return false;
-        if (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+        if (::flock(m_fd, operation) != 0) {
             if (errno == EINTR)
                 continue;
             m_lastError = errno;
             return false;
         }
-        if (isCurrentFile())
-            break;
+        if (isCurrentFile()) {
+            m_locked = true;
+            return true;
+        }
         closeFile(); // its holder removed it as it let go
     }
-    m_locked = true;
-    return true;
 }
+
+bool NamedLock::tryLock() { return m_locked || take(LOCK_EX | LOCK_NB); }
 
 bool NamedLock::lock(DWORD timeoutMs)
 {
     if (m_locked)
         return true;
-    if (timeoutMs == INFINITE) {
-        for (;;) {
-            if (!open())
-                return false;
-            if (::flock(m_fd, LOCK_EX) != 0) {
-                if (errno == EINTR)
-                    continue;
-                m_lastError = errno;
-                return false;
-            }
-            if (isCurrentFile())
-                break;
-            closeFile();
-        }
-        m_locked = true;
-        return true;
-    }
+    if (timeoutMs == INFINITE)
+        return take(LOCK_EX);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
         if (tryLock())

@@ -51,6 +51,9 @@ public:
     int lastError() const { return m_lastError; }
 
 private:
+    // Takes the lock with the flock operation on the file the name leads to
+    // now; false (see lastError) when flock refuses.
+    bool take(int operation);
     // Whether the open file is still the one at the path.
     bool isCurrentFile() const;
     void closeFile();

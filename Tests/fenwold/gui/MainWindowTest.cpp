@@ -22,6 +22,7 @@ protected:
     {
         shell.app.SetWindowFactory(&windows);
         shell.SetOption("Confirm On Quit", 0);
+        shell.SetOption("Enable Background Thread", 0); // online without line threads
         config = fenwoldtest::WriteSampleConfig(shell.scratch.path() / "plant.csv", 5010);
         ASSERT_TRUE(shell.Start({config}));
         window = windows.MainWindow();
@@ -48,6 +49,8 @@ TEST_F(FenwoldWindow, MenusToolbarAndTheDataViewAboveTheLogView)
     for (QAction* menu : window->menuBar()->actions())
         menus << menu->text();
     EXPECT_EQ(menus, (QStringList{"&File", "&Edit", "&Config", "&Mode", "&View", "&Help"}));
+    window->UpdateActions(); // what its timer does
+    EXPECT_EQ(window->windowTitle(), "plant.csv - Fenwold");
     ASSERT_NE(window->ToolBar(), nullptr);
     EXPECT_EQ(window->ToolBar()->actions().size(), 11);
     EXPECT_EQ(window->Action(fenwold::ID_FILE_IMPORT)->toolTip(), "Import");

@@ -72,14 +72,7 @@ protected:
     }
 
     // Every file the server made in the runtime folder (its socket, lock files).
-    std::vector<std::string> RuntimeFiles() const
-    {
-        std::vector<std::string> files;
-        for (const auto& entry : fs::recursive_directory_iterator(Runtime()))
-            if (!entry.is_directory())
-                files.push_back(entry.path().string());
-        return files;
-    }
+    std::vector<std::string> RuntimeFiles() const { return testsupport::FilesUnder(Runtime()); }
 
     std::string LogFiles() const
     {

@@ -134,6 +134,8 @@ QAction* ServerMainWindow::Action(UINT nId) const
 
 void ServerMainWindow::UpdateActions()
 {
+    if (const std::string title = m_frame.GetWindowTitle(); !title.empty())
+        setWindowTitle(FromText(title));
     for (auto& [nId, pAction] : m_actions) {
         shell::CommandState state;
         m_frame.OnUpdateCommand(nId, state);
