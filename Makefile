@@ -2,8 +2,16 @@
 SHELL := /bin/bash
 PACKAGES := cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev
 JOBS ?= $(shell nproc)
+# `make fuzz` also needs Clang and its libFuzzer runtime; `make deps fuzz` or
+# `make fuzz` installs them, every other target goes without.
+FUZZ_PACKAGES := clang libclang-rt-14-dev
+ifneq ($(filter fuzz,$(MAKECMDGOALS)),)
+PACKAGES += $(FUZZ_PACKAGES)
+endif
+# Seconds each fuzz target runs.
+FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build test bench run clean
+.PHONY: all deps build test bench fuzz run clean
 
 all: build
 
@@ -36,6 +44,13 @@ bench: deps
 	cmake --preset release
 	cmake --build --preset release -j $(JOBS)
 	@for b in Bin/release/bin/bench_*; do [ -x "$$b" ] || continue; echo "== $$b"; "$$b" || exit 1; done
+
+# Every fuzz target, built with Clang and libFuzzer, runs FUZZ_SECONDS seconds,
+# JOBS of them at a time; a finding fails the run (Tools/fuzz.sh says where it is).
+fuzz: deps
+	cmake --preset fuzz
+	cmake --build --preset fuzz -j $(JOBS)
+	@bash Tools/fuzz.sh Bin/fuzz $(FUZZ_SECONDS) $(JOBS)
 
 run: build
 	@bash Tools/run.sh Bin/debug/bin

@@ -5,17 +5,12 @@
 #include "fenwold/FenwoldDoc.h"
 #include "fenwold/MainFrame.h"
 #include "fenwold/Resource.h"
-#include "kestrun/shell/FileDialog.h"
 #include "kestrun/shell/MessageBox.h"
 #include "kestrun/shell/RecentFileList.h"
-#include "kestrun/shell/StandardFolders.h"
 #include "platform/win/VersionInfo.h"
 
 namespace fenwold {
 
-namespace {
-
-// The template's field: 3 the filter name, 4 the extension.
 std::string DocStringField(int nField)
 {
     std::string text = kDocString;
@@ -23,21 +18,6 @@ std::string DocStringField(int nField)
         text.erase(0, text.find('\n') == std::string::npos ? text.size() : text.find('\n') + 1);
     return text.substr(0, text.find('\n'));
 }
-
-shell::FileDialogRequest DocumentRequest(bool bSave)
-{
-    shell::FileDialogRequest request;
-    request.bSave = bSave;
-    request.bOverwritePrompt = bSave;
-    request.strDefaultExt = DocStringField(4).substr(1);
-    request.strFilter = DocumentFilter();
-    request.strFolder = GetConfigFolder(1);
-    return request;
-}
-
-} // namespace
-
-std::string DocumentFilter() { return DocStringField(3) + "|*" + DocStringField(4) + "|All Files (*.*)|*.*||"; }
 
 long FenwoldDdeAction(int nAction, _BRISANT_DATAACTION* pAction)
 {
@@ -53,7 +33,8 @@ bool CFenwoldApp::InitInstance()
     SetAppInDll(0);
     if (!CdsServerApp::InitInstance())
         return false;
-    SetDocTemplate({[] { return std::make_unique<CFenwoldDoc>(); }, [] { return std::make_unique<CMainFrame>(); }});
+    SetDocTemplate({[] { return std::make_unique<CFenwoldDoc>(); }, [] { return std::make_unique<CMainFrame>(); },
+                    fenwold::DocStringField(3), fenwold::DocStringField(4)});
     if (!HandleCommandLine())
         return false;
     if (!InitOPCServer(&fenwold::FenwoldDdeAction, 0)) {
@@ -65,12 +46,6 @@ bool CFenwoldApp::InitInstance()
 
 bool CFenwoldApp::OnCommand(UINT nId)
 {
-    if (nId == ID_FILE_OPEN) {
-        std::string path;
-        if (shell::ShowFileDialog(fenwold::DocumentRequest(false), path))
-            OpenDocumentFile(path);
-        return true;
-    }
     if (nId >= ID_FILE_MRU_FILE1 && nId <= ID_FILE_MRU_FILE4) {
         const shell::RecentFileList* pList = GetRecentFileList();
         const std::size_t index = nId - ID_FILE_MRU_FILE1;
@@ -94,11 +69,4 @@ bool CFenwoldApp::OnCommand(UINT nId)
         return true;
     }
     return CdsServerApp::OnCommand(nId);
-}
-
-bool CFenwoldApp::PromptForSaveFileName(const std::string& strTitle, std::string& strPath)
-{
-    shell::FileDialogRequest request = fenwold::DocumentRequest(true);
-    request.strFileName = strTitle;
-    return shell::ShowFileDialog(request, strPath);
 }

@@ -19,8 +19,8 @@ inline constexpr const char* kServiceDescription = "Tessaro for Melsec PLC Ether
 // The document template: window title, file type name, filter name, extension.
 inline constexpr const char* kDocString =
     "Fenwold\n\nFenwold\nFenwold Files (*.mme)\n.mme\nFenwold.Document\nFenwold Document";
-// "Fenwold Files (*.mme)|*.mme|All Files (*.*)|*.*||" of the template.
-std::string DocumentFilter();
+// A field of the template's text (3 the filter name, 4 the extension).
+std::string DocStringField(int nField);
 
 // The DDE toolkit's callback of the program: the document's.
 long FenwoldDdeAction(int nAction, _BRISANT_DATAACTION* pAction);
@@ -45,9 +45,8 @@ public:
     // The framework's start-up with the program's template and callback;
     // "Cannot setup server interface!" when the toolkits cannot be set up.
     bool InitInstance() override;
-    // Open (a file dialog, the document loaded in place), the recent files and About.
+    // Save As, the recent files (each loaded in place) and About.
     bool OnCommand(UINT nId) override;
-    bool PromptForSaveFileName(const std::string& strTitle, std::string& strPath) override;
 
 private:
     GUID m_clsid;

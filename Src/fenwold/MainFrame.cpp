@@ -2,6 +2,7 @@
 
 #include "fenwold/CommHdlr.h"
 #include "fenwold/DataView.h"
+#include "fenwold/FenwoldDialogs.h"
 #include "fenwold/FenwoldDoc.h"
 #include "fenwold/LogView.h"
 #include "fenwold/Resource.h"
@@ -78,7 +79,6 @@ bool IsUnavailable(UINT nId)
     case ID_FILE_PRINT:
     case ID_FILE_PRINT_PREVIEW:
     case ID_FILE_PRINT_SETUP:
-    case ID_EDIT_OPTION: // until an option dialog is there
         return true;
     default:
         return false;
@@ -101,6 +101,8 @@ std::shared_ptr<CdsCommHdlr> CMainFrame::NewCommHdlr(DWORD) { return std::make_s
 std::unique_ptr<CdsDataView> CMainFrame::NewDataView() { return std::make_unique<CDataView>(); }
 
 std::unique_ptr<CdsLogView> CMainFrame::NewLogView() { return std::make_unique<CLogView>(); }
+
+std::unique_ptr<CdsOptionDlg> CMainFrame::NewOptionDlg() { return NewFenwoldOptionDlg(); }
 
 CFenwoldDoc* CMainFrame::GetFenwoldDoc() const { return dynamic_cast<CFenwoldDoc*>(GetActiveDocument()); }
 

@@ -18,6 +18,8 @@ public:
     std::shared_ptr<CdsCommHdlr> NewCommHdlr(DWORD dwPortHandle) override;
     std::unique_ptr<CdsDataView> NewDataView() override;
     std::unique_ptr<CdsLogView> NewLogView() override;
+    // The option dialog with the program's file filter.
+    std::unique_ptr<CdsOptionDlg> NewOptionDlg() override;
 
     const shell::MenuBarModel* GetMenuBar() const override { return &m_menus; }
     void OnUpdateCommand(UINT nId, shell::CommandState& state) const override;

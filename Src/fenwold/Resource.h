@@ -11,11 +11,10 @@ inline constexpr UINT IDD_FENWOLD_FORM = 101;
 inline constexpr UINT IDC_LB_DEVICEINFO = 1008; // "Topic Info"
 inline constexpr UINT IDC_LB_MEMORYINFO = 1009; // "Item Info"
 
-// Commands of the program's menu.
+// Commands of the program's menu ("Options..." is the framework's ID_EDIT_OPTION).
 enum : UINT {
-    ID_FILE_IMPORT = 32771,
-    ID_FILE_EXPORT = 32772,
-    ID_EDIT_OPTION = 32773,
+    ID_FILE_IMPORT = 32772,
+    ID_FILE_EXPORT = 32773,
     ID_CONFIG_SELECT_TOPIC = 32774,
     ID_CONFIG_SELECT_ITEM = 32775,
     ID_CONFIG_EDIT_DEVICE = 32776,

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "fenwold/FenwoldApp.h"
+#include "fenwold/FenwoldDialogs.h"
 #include "kestrun/shell/Headless.h"
 
 #if TESSARO_HAS_GUI
@@ -13,6 +14,7 @@
 
 int main(int argc, char** argv)
 {
+    InstallFenwoldDialogs();
     std::vector<std::string> restart;
     int code = 0;
     {

@@ -22,6 +22,12 @@ const CommandTable::Command* CommandTable::Find(UINT id) const
 
 bool CommandTable::Has(UINT id) const { return Find(id) != nullptr; }
 
+bool CommandTable::IsCheckable(UINT id) const
+{
+    const Command* c = Find(id);
+    return c && c->checked;
+}
+
 CommandState CommandTable::State(UINT id) const
 {
     const Command* c = Find(id);

@@ -26,6 +26,8 @@ public:
     // Adds id disabled with no handler (shown greyed).
     void AddDisabled(UINT id, Rule checked = {});
     bool Has(UINT id) const;
+    // The command shows a check mark (it has a check rule).
+    bool IsCheckable(UINT id) const;
     // Disabled and unchecked for an id the table does not hold.
     CommandState State(UINT id) const;
     // Runs the handler when the command is enabled; false when it was not run.

@@ -3,6 +3,8 @@
 
 #include "quillet/Group.h"
 #include "quillet/GroupEvent.h"
+#include "quillet/EventForms.h"
+#include "quillet/GroupForms.h"
 #include "quillet/ItemForms.h"
 #include "quillet/ItemView.h"
 #include "quillet/QuilletDoc.h"
@@ -144,9 +146,10 @@ void CGroupView::OnGetState()
 {
     CGroup* group = SelectedGroup();
     if (!group) return;
-    CServerDialogForm form(quillet::dlg::IDD_GROUP_STATE, &m_doc, group);
-    form.groupState = group->m_itemMgt.as<IOPCGroupStateMgt>(IID_IOPCGroupStateMgt);
-    if (!form.groupState) return m_doc.ShowError(E_NOINTERFACE);
+    auto state = group->m_itemMgt.as<IOPCGroupStateMgt>(IID_IOPCGroupStateMgt);
+    if (!state) return m_doc.ShowError(E_NOINTERFACE);
+    CGroupStateForm form(m_doc, std::move(state));
+    form.Open();
     m_doc.Ui().RunDialog(form);
     m_doc.UpdateAllViews();
 }
@@ -154,7 +157,8 @@ void CGroupView::OnGetState()
 void CGroupView::OnEnumerateItems()
 {
     if (CGroup* group = SelectedGroup()) {
-        CServerDialogForm form(quillet::dlg::IDD_ITEM_ENUM, &m_doc, group);
+        CItemEnumForm form(m_doc, *group);
+        form.Open();
         m_doc.Ui().RunDialog(form);
     }
 }

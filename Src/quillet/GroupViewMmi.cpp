@@ -4,7 +4,7 @@
 
 #include "quillet/Group.h"
 #include "quillet/GroupEvent.h"
-#include "quillet/ItemForms.h"
+#include "quillet/EventForms.h"
 #include "quillet/QuilletDoc.h"
 
 void CGroupView::OnMmiEmulation()
@@ -13,7 +13,11 @@ void CGroupView::OnMmiEmulation()
     form.onlyDisplayedActive = m_mmi.onlyDisplayedActive;
     form.enabled = m_mmi.enabled;
     form.seconds = m_mmi.seconds;
-    if (m_doc.Ui().RunDialog(form) && form.IsValid()) SetMmi({form.onlyDisplayedActive, form.enabled, form.seconds});
+    form.secondsText = std::to_string(form.seconds);
+    if (!m_doc.Ui().RunDialog(form) || !form.IsValid()) return;
+    SetMmi({form.onlyDisplayedActive, form.enabled, form.seconds});
+    // The settings are part of the set-up file.
+    m_doc.SetModifiedFlag();
 }
 
 void CGroupView::SetMmi(MmiSettings settings)

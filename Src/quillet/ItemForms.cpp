@@ -1,40 +1,12 @@
+// The forms of the item state, client handle and data type dialogs.
 #include "quillet/ItemForms.h"
 
-#include "quillet/VariantText.h"
+#include "quillet/DataTypes.h"
+#include "quillet/ErrorText.h"
+#include "quillet/StringTable.h"
 
 #include <algorithm>
-
-bool CAddGroupForm::IsValid() const
-{
-    return settings.timeBias >= 0 && settings.timeBias <= 1000 && settings.deadband >= 0 && settings.deadband <= 100;
-}
-
-CItem& CAddItemForm::NewEntry()
-{
-    m_entries.push_back(std::make_unique<CItem>(itemTemplate));
-    m_entries.back()->SetItemID({});
-    return *m_entries.back();
-}
-
-std::vector<std::unique_ptr<CItem>> CAddItemForm::TakeItems()
-{
-    std::erase_if(m_entries, [](const auto& item) { return item->GetItemID().empty(); });
-    return std::exchange(m_entries, {});
-}
-
-CWriteItemForm::CWriteItemForm(std::vector<CItem*> list) : items(std::move(list))
-{
-    for (CItem* item : items) {
-        handles.push_back(item->GetServerHandle());
-        const auto& value = item->Values(ValueRoad::Subscription).value;
-        values.push_back(value ? *value : VARIANT());
-    }
-}
-
-void CWriteItemForm::SetValue(std::size_t index, std::string_view text, VARTYPE vt)
-{
-    if (index < values.size()) values[index] = quillet::TextToVariant(text, vt);
-}
+#include <numeric>
 
 CItemStateForm::CItemStateForm(std::vector<CItem*> list) : items(std::move(list))
 {
@@ -42,13 +14,65 @@ CItemStateForm::CItemStateForm(std::vector<CItem*> list) : items(std::move(list)
     activeFirst = std::size_t(active) * 2 <= items.size();
 }
 
-CClientHandlesForm::CClientHandlesForm(const std::vector<CItem*>& items, const std::vector<std::unique_ptr<CItem>>& copies)
+// ---- client handles ----
+
+CClientHandlesForm::CClientHandlesForm(const quillet::StringTable& texts, const std::vector<CItem*>& items,
+                                       const std::vector<std::unique_ptr<CItem>>& copies)
+    : message(texts.Text(quillet::IDS_HANDLES_HINT))
 {
     for (CItem* item : items) oldHandles.push_back(item->GetClientHandle());
     for (const auto& copy : copies) newHandles.push_back(copy->GetClientHandle());
+    if (items.size() != copies.size()) {
+        message = texts.Text(quillet::IDS_HANDLES_BAD_COUNT);
+        okEnabled = false;
+        return;
+    }
+    for (std::size_t i = 0; i < items.size(); ++i)
+        rows.push_back({items[i]->GetItemID(), quillet::HexCode(oldHandles[i]), quillet::HexCode(newHandles[i])});
 }
 
-CDataTypeForm::CDataTypeForm(std::vector<CItem*> list) : items(std::move(list))
+// ---- data types ----
+
+CDataTypeForm::CDataTypeForm(std::vector<CItem*> list) : items(std::move(list)), m_order(items.size())
 {
     for (CItem* item : items) types.push_back(item->GetRequestedType());
+    std::iota(m_order.begin(), m_order.end(), std::size_t(0));
+    std::stable_sort(m_order.begin(), m_order.end(),
+                     [&](std::size_t a, std::size_t b) { return items[a]->GetItemID() < items[b]->GetItemID(); });
+    if (!items.empty()) {
+        row = 0;
+        Show();
+    }
+}
+
+std::vector<std::string> CDataTypeForm::RowTexts() const
+{
+    std::vector<std::string> texts;
+    for (std::size_t i : m_order) texts.push_back(items[i]->GetItemID());
+    return texts;
+}
+
+void CDataTypeForm::Show()
+{
+    const VARTYPE vt = types[m_order[row]];
+    itemId = items[m_order[row]]->GetItemID();
+    array = (vt & VT_ARRAY) != 0;
+    // A type the list lacks shows no entry and is kept unless another is chosen.
+    type = quillet::FindType(quillet::SortedTypes(), vt).value_or(-1);
+}
+
+void CDataTypeForm::Store()
+{
+    if (row < 0 || std::size_t(row) >= m_order.size()) return;
+    VARTYPE& vt = types[m_order[row]];
+    const VARTYPE element = type >= 0 ? quillet::SortedTypes()[type] : VARTYPE(vt & ~VT_ARRAY);
+    vt = element | (array ? VT_ARRAY : 0);
+}
+
+void CDataTypeForm::SelectRow(int index)
+{
+    if (index < 0 || std::size_t(index) >= m_order.size()) return;
+    Store();
+    row = index;
+    Show();
 }

@@ -3,7 +3,7 @@
 #include "quillet/ItemView.h"
 
 #include "quillet/ErrorText.h"
-#include "quillet/ItemForms.h"
+#include "quillet/WriteItemForm.h"
 #include "quillet/QuilletDoc.h"
 
 #include "platform/win/Clock.h"
@@ -262,7 +262,7 @@ void WriteFromDialog(CQuilletDoc& doc, CGroup* group, std::vector<CItem*> items,
 {
     if (!group) return;
     std::erase_if(items, [&](CItem* item) { return !group->IsServerItem(item); });
-    CWriteItemForm form(std::move(items));
+    CWriteItemForm form(doc.Texts(), doc.Ui(), std::move(items));
     if (doc.Ui().RunDialog(form)) write(form.handles, *group, form.values);
 }
 } // namespace

@@ -99,7 +99,6 @@ void CItemView::OnAddItem()
     CGroup* group = SelectedGroup();
     if (!group) return;
     CAddItemForm form(*group, *m_template);
-    form.NewEntry();
     if (!m_doc.Ui().RunDialog(form)) return;
     auto items = form.TakeItems();
     if (items.empty()) return;
@@ -232,7 +231,7 @@ void CItemView::ChangeClientHandles(CGroup& group, const std::vector<CItem*>& se
             copies.push_back(std::make_unique<CItem>(*item));
         }
     if (items.empty() || !group.m_itemMgt) return;
-    CClientHandlesForm form(items, copies);
+    CClientHandlesForm form(m_doc.Texts(), items, copies);
     if (!m_doc.Ui().RunDialog(form)) return;
     std::vector<HRESULT> errors;
     const HRESULT hr =

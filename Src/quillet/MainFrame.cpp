@@ -137,6 +137,6 @@ void CMainFrame::OnRecentFile(std::size_t index)
 
 void CMainFrame::OnAbout()
 {
-    CServerDialogForm form(quillet::dlg::IDD_ABOUT, nullptr);
+    CAboutForm form;
     m_app.Host().documents.ui.RunDialog(form);
 }

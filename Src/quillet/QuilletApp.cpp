@@ -66,6 +66,7 @@ opc::ActivationOptions CQuilletApp::Activation() const
     options.registry = &m_host.registry;
     options.socketDir = m_host.socketDir;
     options.post = opc::postTo(m_host.documents.dispatcher);
+    options.client.callTimeout = m_host.callTimeout;
     return options;
 }
 
@@ -99,13 +100,20 @@ CQuilletDoc* CQuilletApp::ConnectToServer(const std::string& progId, const std::
     doc->SetSerial(m_nextSerial++);
     doc->SetTitle(node + "~" + progId);
     doc->SetConnection(progId, node, clsid);
+    CBrowseSetup browse{{}, m_bDcom, Activation()};
+    for (const CServerEntry& s : m_servers) browse.servers.emplace_back(s.progId, s.clsid);
+    doc->SetBrowseSetup(std::move(browse));
     auto frame = std::make_unique<CSplitterFrame>(*doc);
     m_windows.push_back({std::move(owned), std::move(frame)});
     m_connections.push_back(doc);
 
     opc::ComPtr<IUnknown> server;
     const std::u16string target = m_bDcom ? com::toBstr(node) : std::u16string();
-    HRESULT hr = opc::CoCreateInstanceEx(resolved, target, IID_IUnknown, server.put(), Activation());
+    // A link that goes is noticed without a call: the notice names the document by
+    // its serial number, so one that closed meanwhile is not looked for.
+    opc::ActivationOptions activation = Activation();
+    activation.client.linkLost = [this, serial = doc->GetSerial()](HRESULT why) { OnLinkLost(serial, why); };
+    HRESULT hr = opc::CoCreateInstanceEx(resolved, target, IID_IUnknown, server.put(), activation);
     if (FAILED(hr) || !server) {
         if (m_bDcom)
             prompter.MessageBox(std::string(texts.Text(quillet::IDS_CONNECT_FAILED)) + "~" + progId);
@@ -129,6 +137,11 @@ void CQuilletApp::CloseDocument(CQuilletDoc* doc)
     if (it == m_windows.end()) return;
     doc->OnCloseDocument();
     std::erase(m_connections, doc);
+    if (m_closing) m_closing(*doc);
+    // The window goes before its document; the entries after it then move up empty-
+    // handed, so no move frees a document under a window still standing.
+    it->frame.reset();
+    it->doc.reset();
     m_windows.erase(it);
 }
 

@@ -13,7 +13,9 @@
 #include "platform/opc/Activation.h"
 #include "platform/registry/Profile.h"
 
+#include <chrono>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -33,6 +35,8 @@ struct CQuilletAppHost {
     registry::Registry& registry;
     // Folder of the servers' sockets; empty: the system's.
     std::filesystem::path socketDir;
+    // How long a server call may take before it fails with RPC_E_TIMEOUT.
+    std::chrono::milliseconds callTimeout{60000};
 };
 
 class CQuilletApp {
@@ -53,6 +57,8 @@ public:
     CQuilletDoc* ConnectToServer(const std::string& progId, const std::string& node, const CLSID& clsid);
     // Removes the document's groups and frees it with its window.
     void CloseDocument(CQuilletDoc* doc);
+    // Told of each document about to be freed, while its window still stands.
+    void SetClosingListener(std::function<void(CQuilletDoc&)> listener) { m_closing = std::move(listener); }
     // The connection window of a document of this application; null for others.
     CSplitterFrame* FrameOf(const CQuilletDoc* doc) const;
 
@@ -96,4 +102,5 @@ private:
     std::vector<Window> m_windows;
     std::vector<CQuilletDoc*> m_connections;
     DWORD m_nextSerial = 1;
+    std::function<void(CQuilletDoc&)> m_closing;
 };

@@ -8,6 +8,7 @@
 // under it.
 // Ownership: the document owns its groups and its log; it holds one reference on each
 // sink and detaches them when it goes, so a late callback finds nothing.
+#include "quillet/AddressBrowser.h"
 #include "quillet/Group.h"
 #include "quillet/HandleTable.h"
 #include "quillet/LogCategory.h"
@@ -60,6 +61,9 @@ public:
     const std::string& GetProgID() const { return m_strProgID; }
     const std::string& GetNode() const { return m_strNode; }
     const CLSID& GetCLSID() const { return m_clsid; }
+    // How the address-space browser finds further servers.
+    void SetBrowseSetup(CBrowseSetup setup) { m_browseSetup = std::move(setup); }
+    const CBrowseSetup& BrowseSetup() const { return m_browseSetup; }
     // "node~ProgID" for a connection; the document has no file until it is saved.
     const std::string& GetTitle() const { return m_strTitle; }
     void SetTitle(std::string title) { m_strTitle = std::move(title); }
@@ -209,6 +213,7 @@ private:
     std::string m_strProgID;
     std::string m_strNode;
     CLSID m_clsid{};
+    CBrowseSetup m_browseSetup;
     std::string m_strTitle;
     std::string m_strPathName;
     DWORD m_dwSerial = 0;

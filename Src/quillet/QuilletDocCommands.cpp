@@ -3,7 +3,7 @@
 
 #include "quillet/ConfigForms.h"
 #include "quillet/ErrorText.h"
-#include "quillet/ItemForms.h"
+#include "quillet/GroupForms.h"
 #include "quillet/ItemView.h"
 #include "quillet/LoggerView.h"
 #include "quillet/ServerForms.h"
@@ -112,8 +112,18 @@ void CQuilletDoc::OnServerStatus()
 
 void CQuilletDoc::OnServerDialog(UINT dialogId)
 {
-    CServerDialogForm form(dialogId, this);
-    Ui().RunDialog(form);
+    if (!m_server) return;
+    if (dialogId == quillet::dlg::IDD_GROUP_BY_NAME) {
+        CGroupByNameForm form(*this);
+        Ui().RunDialog(form);
+    } else if (dialogId == quillet::dlg::IDD_GROUP_ENUM) {
+        CGroupEnumForm form(*this);
+        Ui().RunDialog(form);
+        form.ClearList();
+    } else if (dialogId == quillet::dlg::IDD_ERROR_STRING) {
+        CErrorStringForm form(*this);
+        Ui().RunDialog(form);
+    }
     UpdateAllViews();
 }
 

@@ -14,6 +14,7 @@ inline constexpr UINT ID_FILE_SAVE = 57603;
 inline constexpr UINT ID_FILE_SAVE_AS = 57604;
 inline constexpr UINT ID_EDIT_COPY = 57634;
 inline constexpr UINT ID_APP_ABOUT = 57664;
+inline constexpr UINT ID_APP_EXIT = 57665;  // the main window's own
 inline constexpr UINT ID_SERVER_CONNECT = 32771;
 inline constexpr UINT ID_FILE_MRU_FIRST = 32830;  // 32830..32834
 inline constexpr UINT ID_FILE_MRU_LAST = 32834;
@@ -83,10 +84,13 @@ inline constexpr UINT IDD_CLIENT_HANDLES = 163;
 inline constexpr UINT IDD_UPDATE_TIMER = 164;
 inline constexpr UINT IDD_DATA_TYPE = 165;
 inline constexpr UINT IDD_ITEM_ENUM = 166;
+inline constexpr UINT IDD_VALIDATION_RESULTS = 167;
 inline constexpr UINT IDD_ITEM_STATE = 168;
 inline constexpr UINT IDD_MMI_EMULATION = 170;
 inline constexpr UINT IDD_EVENT_TRIGGERS = 172;
+inline constexpr UINT IDD_EVENT_CONFIG = 173;
 inline constexpr UINT IDD_LOG_CONFIG = 176;
+inline constexpr UINT IDD_ITEM_PROPERTIES = 182;
 inline constexpr UINT IDD_ENUM_SERVERS = 183;
 
 } // namespace quillet::dlg
@@ -142,5 +146,112 @@ inline constexpr UINT IDC_MMI_ENABLE = 1064;
 inline constexpr UINT IDC_MMI_SECONDS = 1065;
 inline constexpr UINT IDC_MMI_ONLY_DISPLAYED = 1066;
 inline constexpr UINT IDC_MMI_SECONDS_LABEL = 1067;
+
+// Dialogs' own texts without a control of their own.
+inline constexpr UINT IDC_STATIC_TEXT = 0xFFFF;
+// Lists and messages shared by several dialogs.
+inline constexpr UINT IDC_LIST = 1021;
+inline constexpr UINT IDC_MESSAGE = 32811;
+
+// Add New Group.
+inline constexpr UINT IDC_GROUP_NAME = 1002;
+inline constexpr UINT IDC_GROUP_ACTIVE = 1003;
+inline constexpr UINT IDC_GROUP_RATE = 1005;
+inline constexpr UINT IDC_GROUP_TIME_BIAS = 1006;
+inline constexpr UINT IDC_GROUP_DEADBAND = 1007;
+inline constexpr UINT IDC_GROUP_MEASURE_RATE = 1013;
+inline constexpr UINT IDC_GROUP_ALLOW_TIMEOUT = 1016;
+inline constexpr UINT IDC_GROUP_TIMESTAMPS = 1027;
+inline constexpr UINT IDC_GROUP_ADVISE = 1100;
+
+// Add New OPC Item, and its address-space browser (101) with the browser's controls.
+inline constexpr UINT IDC_ADD_ITEM = 3;
+inline constexpr UINT IDC_VALIDATE = 4;
+inline constexpr UINT IDC_ITEM_ACTIVE = 1003;
+inline constexpr UINT IDC_ACCESS_PATH = 1009;
+inline constexpr UINT IDC_ITEM_NAME = 1010;
+inline constexpr UINT IDC_DATA_TYPE = 1012;
+inline constexpr UINT IDC_ITEM_ARRAY = 1013;
+inline constexpr UINT IDC_ITEM_PROPERTIES = 1102;
+inline constexpr UINT IDC_ACCESS_RIGHTS = 1111;
+inline constexpr UINT IDC_BROWSER = 101;
+inline constexpr UINT IDC_BROWSE_TREE = 2001;
+inline constexpr UINT IDC_BROWSE_LEAVES = 2002;
+inline constexpr UINT IDC_BROWSE_SERVER = 2003;
+inline constexpr UINT IDC_BROWSE_NODE = 2004;
+inline constexpr UINT IDC_BROWSE_CONNECT = 2005;
+inline constexpr UINT IDC_BROWSE_TYPE = 2006;
+inline constexpr UINT IDC_BROWSE_ARRAY = 2007;
+inline constexpr UINT IDC_BROWSE_FILTER = 2008;
+inline constexpr UINT IDC_BROWSE_ACCESS = 2009;
+
+// Write Item.
+inline constexpr UINT IDC_WRITE_VALUE = 1023;
+inline constexpr UINT IDC_SERVER_HANDLE = 1025;
+inline constexpr UINT IDC_ELEMENTS = 1059;
+inline constexpr UINT IDC_WRITE_ARRAY = 1060;
+inline constexpr UINT IDC_WRITE_LENGTH = 1061;
+
+// Item State.
+inline constexpr UINT IDC_STATE_ACTIVE = 1058;
+inline constexpr UINT IDC_STATE_INACTIVE = 3;
+
+// Change Data Type.
+inline constexpr UINT IDC_TYPE_LIST = 1052;
+inline constexpr UINT IDC_TYPE_ITEM_ID = 1053;
+inline constexpr UINT IDC_TYPE_ARRAY = 1054;
+
+// Item Enumeration: the fields 1055..1063 in this order, and "Clone".
+inline constexpr UINT IDC_ENUM_ACCESS_PATH = 1055;
+inline constexpr UINT IDC_ENUM_ITEM_ID = 1056;
+inline constexpr UINT IDC_ENUM_ACTIVE = 1057;
+inline constexpr UINT IDC_ENUM_CLIENT_HANDLE = 1058;
+inline constexpr UINT IDC_ENUM_SERVER_HANDLE = 1059;
+inline constexpr UINT IDC_ENUM_ACCESS_RIGHTS = 1060;
+inline constexpr UINT IDC_ENUM_BLOB_SIZE = 1061;
+inline constexpr UINT IDC_ENUM_REQUESTED_TYPE = 1062;
+inline constexpr UINT IDC_ENUM_CANONICAL_TYPE = 1063;
+inline constexpr UINT IDC_ENUM_CLONE = 1095;
+
+// Item Properties.
+inline constexpr UINT IDC_PROPERTIES_ITEM_ID = 1103;
+inline constexpr UINT IDC_PROPERTIES_LIST = 1104;
+
+// Get Group by Name.
+inline constexpr UINT IDC_GROUP_NAMES = 32807;
+inline constexpr UINT IDC_TEST = 1041;
+inline constexpr UINT IDC_RETURNED = 1042;
+
+// Group Enumeration.
+inline constexpr UINT IDC_ENUM_SCOPE = 32812;
+inline constexpr UINT IDC_ENUM_KIND = 1046;
+inline constexpr UINT IDC_BUILD_LIST = 32810;
+inline constexpr UINT IDC_CLEAR_LIST = 32815;
+inline constexpr UINT IDC_ENUM_LINES = 32807;
+
+// Group State.
+inline constexpr UINT IDC_STATE_NAME = 32816;
+inline constexpr UINT IDC_STATE_RATE = 32817;
+inline constexpr UINT IDC_STATE_TIME_BIAS = 32818;
+inline constexpr UINT IDC_STATE_IS_ACTIVE = 32819;
+inline constexpr UINT IDC_STATE_DEADBAND = 32820;
+inline constexpr UINT IDC_STATE_LCID = 32821;
+inline constexpr UINT IDC_STATE_CLIENT_HANDLE = 32822;
+inline constexpr UINT IDC_STATE_SERVER_HANDLE = 32823;
+inline constexpr UINT IDC_EDIT_GROUP = 32824;
+inline constexpr UINT IDC_APPLY = 32825;
+inline constexpr UINT IDC_CHANGE = 1045;
+
+// Configure Event Triggers for Group, and Configure Event.
+inline constexpr UINT IDC_ADD_EVENT = 3;
+inline constexpr UINT IDC_EDIT_EVENT = 4;
+inline constexpr UINT IDC_REMOVE_EVENT = 5;
+inline constexpr UINT IDC_EVENT_NAME = 1068;
+inline constexpr UINT IDC_EVENT_TYPE = 1070;
+inline constexpr UINT IDC_EVENT_INTERVAL = 1071;
+inline constexpr UINT IDC_EVENT_ONLY_ACTIVE = 1074;
+
+// About.
+inline constexpr UINT IDC_ABOUT_VERSION = 1200;
 
 } // namespace quillet::ctl

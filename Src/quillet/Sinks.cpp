@@ -31,7 +31,7 @@ void LogWriteResult(CQuilletDoc& doc, OPCHANDLE hClient, HRESULT result)
 
 void CAdviseSink::OnDataChange(const FORMATETC& format, const STGMEDIUM& medium)
 {
-    if (!m_pDoc || medium.tymed != TYMED_HGLOBAL || medium.hGlobal.empty()) return;
+    if (!m_pDoc || !m_pDoc->IsConnected() || medium.tymed != TYMED_HGLOBAL || medium.hGlobal.empty()) return;
     if (format.cfFormat == RegisterClipboardFormat("OPCSTMFORMATDATA")) OnDataStream(medium.hGlobal, false);
     else if (format.cfFormat == RegisterClipboardFormat("OPCSTMFORMATDATATIME")) OnDataStream(medium.hGlobal, true);
     else if (format.cfFormat == RegisterClipboardFormat("OPCSTMFORMATWRITECOMPLETE")) OnWriteCompleteStream(medium.hGlobal);
@@ -71,7 +71,9 @@ void CDataCallback::OnData(bool read, DWORD transactionId, OPCHANDLE hGroup, std
                            std::span<const VARIANT> values, std::span<const WORD> qualities,
                            std::span<const FILETIME> timeStamps)
 {
-    if (!m_pDoc) return;
+    // Values that come after the server said it goes (or the link went) are not shown
+    // over the "not connected" the items took then.
+    if (!m_pDoc || !m_pDoc->IsConnected()) return;
     CGroup* group = m_pDoc->Handles().Find<CGroup>(hGroup);
     if (!group) return;
     ValueRoad road = group->CompleteCallbackTransaction(transactionId);

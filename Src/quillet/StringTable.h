@@ -21,9 +21,33 @@ inline constexpr UINT IDS_MAIN_TITLE = 128;
 inline constexpr UINT IDS_DOC_TEMPLATE = 129;
 inline constexpr UINT IDS_CONNECT_FAILED = 205;
 inline constexpr UINT IDS_EMPTY_FILE_LIST = 500;
+inline constexpr UINT IDS_ENUM_EXISTS = 32835;       // group enumeration
+inline constexpr UINT IDS_ENUM_RELEASED = 32836;
+inline constexpr UINT IDS_ENUM_NOT_RELEASED = 32837;
+inline constexpr UINT IDS_GROUP_STATE_HINT = 32838;  // group state
+inline constexpr UINT IDS_GROUP_STATE_EDIT = 32839;
+inline constexpr UINT IDS_GROUP_STATE_FAILED = 32840;
+inline constexpr UINT IDS_BY_NAME_OK = 32841;        // group by name
+inline constexpr UINT IDS_BY_NAME_FAILED = 32842;
+inline constexpr UINT IDS_ENUM_NO_GROUPS = 32845;
+inline constexpr UINT IDS_HANDLES_HINT = 32868;      // client handles
+inline constexpr UINT IDS_HANDLES_BAD_COUNT = 32872;
 inline constexpr UINT IDS_TIMER_HINT = 32873;
 inline constexpr UINT IDS_TIMER_RANGE = 32874;
+inline constexpr UINT IDS_ERROR_ID = 32882;          // error strings
+inline constexpr UINT IDS_ERROR_SERVER_TEXT = 32883;
+inline constexpr UINT IDS_ITEM_ENUM_HINT = 32884;    // item enumeration
+inline constexpr UINT IDS_ITEM_ENUM_FAILED = 32885;
+inline constexpr UINT IDS_ITEM_ENUM_EMPTY = 32886;
 inline constexpr UINT IDS_ERROR = 32900;
+inline constexpr UINT IDS_ADD_ITEM_HINT = 32908;     // add item
+inline constexpr UINT IDS_SHAPE_FAILED = 32915;      // write item
+inline constexpr UINT IDS_SHAPE_OK = 32916;
+inline constexpr UINT IDS_ARRAY_TYPE_LOCKED = 32919;
+inline constexpr UINT IDS_EVENT_COLUMN_NAME = 32920; // event triggers
+inline constexpr UINT IDS_EVENT_COLUMN_TYPE = 32921;
+inline constexpr UINT IDS_EVENT_COLUMN_TIME = 32922;
+inline constexpr UINT IDS_NEW_EVENT = 32930;
 inline constexpr UINT IDS_LOG_COLUMN_EVENT = 32937;
 inline constexpr UINT IDS_LOG_COLUMN_TIME = 32938;
 inline constexpr UINT IDS_OPC_RESULT_FIRST = 32940;  // 32940..32954: the OPC result table
@@ -31,6 +55,8 @@ inline constexpr UINT IDS_OPC_RESULT_LAST = 32954;
 inline constexpr UINT IDS_SET_ACTIVE_STATE = 32975;
 inline constexpr UINT IDS_ACTUAL_RATE = 32986;
 inline constexpr UINT IDS_INVALID_DATA = 32987;
+inline constexpr UINT IDS_CLONE_FAILED = 32977;
+inline constexpr UINT IDS_CLONE_OK = 32978;
 inline constexpr UINT IDS_APP_NAME = 32992;
 inline constexpr UINT IDS_LOG_LABEL_FIRST = 33100;   // one per log category, in table order
 inline constexpr UINT IDS_LOG_FILE_FAILED = 33200;
@@ -39,7 +65,21 @@ inline constexpr UINT IDS_SAVE_FAILED = 33202;
 inline constexpr UINT IDS_ASK_SAVE = 33203;
 inline constexpr UINT IDS_OPEN_FAILED = 33204;
 inline constexpr UINT IDS_EVENT_TYPE_FIRST = 33300;  // 33300..33306: the event types
+inline constexpr UINT IDS_ENUM_SCOPE_FIRST = 33400;  // 33400..33405: the six group enumeration scopes
+inline constexpr UINT IDS_ENUM_START = 33410;        // the group enumeration's messages
+inline constexpr UINT IDS_ENUM_FAILED = 33411;
+inline constexpr UINT IDS_ENUM_OK = 33412;
+inline constexpr UINT IDS_MENU_FIRST = 33420;        // 33420..: the menu bar's popups (MenuPopup)
 inline constexpr UINT IDS_COLUMN_FIRST = 40502;      // 40502..40518: the item columns
+// The framework's prompts for a field that does not parse or lies out of range.
+inline constexpr UINT IDS_PARSE_INT = 0xF110;
+inline constexpr UINT IDS_PARSE_REAL = 0xF111;
+inline constexpr UINT IDS_PARSE_INT_RANGE = 0xF112;
+inline constexpr UINT IDS_PARSE_REAL_RANGE = 0xF113;
+
+// The menu bar's popups, in order; their titles are the strings IDS_MENU_FIRST + n.
+enum MenuPopup : UINT { MENU_FILE, MENU_EDIT, MENU_SERVER, MENU_GROUP, MENU_ADVISE, MENU_ITEM, MENU_ASYNCIO,
+                        MENU_ASYNCIO2, MENU_VIEW, MENU_LOG, MENU_HELP, MENU_COUNT };
 
 class StringTable {
 public:

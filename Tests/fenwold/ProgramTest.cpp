@@ -6,7 +6,6 @@
 #include "fenwold/Resource.h"
 #include "FenwoldHarness.h"
 #include "kestrun/model/DeviceMap.h"
-#include "kestrun/shell/StandardFolders.h"
 #include "support/plcsim/Server.h"
 #include "support/shell/ShellFakes.h"
 
@@ -31,7 +30,8 @@ TEST(FenwoldIdentity, BothFormsOfTheClassIdAgreeAndTheTextsAreTheProgramsOwn)
     EXPECT_STREQ(app.GetServiceDescription(), "Tessaro for Melsec PLC Ethernet");
     EXPECT_EQ(app.GetServerAppName(), nullptr);
     EXPECT_EQ(app.GetServiceCLSID2(), nullptr);
-    EXPECT_EQ(fenwold::DocumentFilter(), "Fenwold Files (*.mme)|*.mme|All Files (*.*)|*.*||");
+    EXPECT_EQ(fenwold::DocStringField(3), "Fenwold Files (*.mme)");
+    EXPECT_EQ(fenwold::DocStringField(4), ".mme");
 }
 
 TEST(FenwoldTexts, TheLanguageComesFromTheFirstLocaleVariableThatIsSet)
@@ -175,7 +175,7 @@ TEST_F(FenwoldCommands, RecentFilesShowTheirNamesAndOpenInPlace)
     EXPECT_NE(CdsDeviceMap::GetDeviceObjectByTopic("PLC1"), nullptr);
 }
 
-TEST_F(FenwoldCommands, OpenAsksForAFenwoldFileInTheConfigurationFolder)
+TEST_F(FenwoldCommands, OpenAsksForAFenwoldFileAndLoadsItInPlace)
 {
     const std::string other = fenwoldtest::WriteSampleConfig(shell.scratch.path() / "other.csv", 5012);
     testsupport::ScriptedFileDialogs files({other});
@@ -183,7 +183,6 @@ TEST_F(FenwoldCommands, OpenAsksForAFenwoldFileInTheConfigurationFolder)
     ASSERT_EQ(files.requests.size(), 1u);
     EXPECT_FALSE(files.requests[0].bSave);
     EXPECT_EQ(files.requests[0].strFilter, "Fenwold Files (*.mme)|*.mme|All Files (*.*)|*.*||");
-    EXPECT_EQ(files.requests[0].strFolder, GetConfigFolder(1));
     EXPECT_EQ(shell.Doc()->GetPathName(), other);
     EXPECT_EQ(shell.State(ID_FILE_MRU_FILE1 + 1).strText, "&2 plant.csv");
 }

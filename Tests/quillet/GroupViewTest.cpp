@@ -2,7 +2,7 @@
 // the bundled server, and the cycle's end when the server goes.
 #include "RealServerFixture.h"
 
-#include "quillet/ItemForms.h"
+#include "quillet/EventForms.h"
 #include "quillet/ResourceIds.h"
 
 namespace {

@@ -4,7 +4,9 @@
 #include "RealServerFixture.h"
 
 #include "quillet/ErrorText.h"
+#include "quillet/GroupForms.h"
 #include "quillet/ItemForms.h"
+#include "quillet/WriteItemForm.h"
 #include "quillet/ResourceIds.h"
 #include "quillet/TextFile.h"
 

@@ -3,19 +3,13 @@
 // server's shutdown request and a server that dies.
 #include "RealServerFixture.h"
 
-#include <fstream>
-#include <poll.h>
-#include <spawn.h>
-
-#include "platform/registry/Profile.h"
-
-extern char** environ;
 
 namespace {
 
 using quillettest::RealServer;
 using quillettest::kServerTime;
 using quillettest::Program;
+using quillettest::SimulatorProgram;
 
 TEST_F(RealServer, ConnectionPointRoadSubscribesReadsWritesRefreshesAndCancels)
 {
@@ -138,11 +132,27 @@ TEST_F(RealServer, KilledServerIsReportedAtTheNextCallWithoutHanging)
     EXPECT_EQ(ui.shown.size(), 1u);  // the status command's error, nothing on closing
 }
 
+// A stop signal takes effect a little after kill() returns; the process's state says
+// when it has.
+bool WaitUntilStopped(pid_t pid)
+{
+    for (int i = 0; i < 500; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(10))) {
+        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+        std::string line;
+        std::getline(stat, line);
+        const auto paren = line.rfind(')');
+        if (paren != std::string::npos && paren + 2 < line.size() && line[paren + 2] == 'T') return true;
+    }
+    return false;
+}
+
 TEST_F(RealServer, KilledOrStoppedServerIsReportedWithoutACallWithinTheTimeOut)
 {
-    GTEST_SKIP() << "needs the OPC client's link-lost notice and call time-out (RPC_E_TIMEOUT) from the OPC "
-                    "stand-in branch: wire the notice to CQuilletApp::OnLinkLost in ConnectToServer, give the "
-                    "test a short call time-out, then enable";
+    // A stopped server answers no call: a short time-out keeps the test short.
+    app.reset();
+    host.callTimeout = std::chrono::milliseconds(500);
+    app = std::make_unique<CQuilletApp>(host);
+    ASSERT_TRUE(app->InitInstance());
     for (int signal : {SIGKILL, SIGSTOP}) {
         StartOwnServer();
         CQuilletDoc& doc = Connect();
@@ -150,75 +160,42 @@ TEST_F(RealServer, KilledOrStoppedServerIsReportedWithoutACallWithinTheTimeOut)
         ::kill(child, signal);
         OPCSERVERSTATUS status;
         if (signal == SIGSTOP) {
+            ASSERT_TRUE(WaitUntilStopped(child));
             EXPECT_FALSE(doc.GetServerStatus(status));
         }
         EXPECT_TRUE(Pump([&] { return !doc.IsConnected(); }));
         app->CloseDocument(&doc);
         ::kill(child, SIGKILL);
         ::waitpid(child, nullptr, 0);
+        child = -1;
     }
 }
 
-// The simulator program on a free port, ended with its owner.
-class SimulatorProgram {
-public:
-    explicit SimulatorProgram(std::vector<std::string> args)
-    {
-        int fds[2];
-        if (::pipe(fds) != 0) return;
-        std::string path = Program("plcsim");
-        std::vector<char*> argv{path.data()};
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-        posix_spawn_file_actions_addclose(&actions, fds[0]);
-        if (posix_spawn(&pid_, path.c_str(), &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(fds[1]);
-        // "plcsim listening on 127.0.0.1:<port>"
-        std::string line;
-        char c = 0;
-        pollfd p{fds[0], POLLIN, 0};
-        while (pid_ > 0 && c != '\n' && ::poll(&p, 1, 5000) == 1 && ::read(fds[0], &c, 1) == 1) line += c;
-        ::close(fds[0]);
-        const auto colon = line.rfind(':');
-        if (colon != std::string::npos) port_ = std::atoi(line.c_str() + colon + 1);
-    }
-    ~SimulatorProgram()
-    {
-        if (pid_ <= 0) return;
-        ::kill(pid_, SIGTERM);
-        ::waitpid(pid_, nullptr, 0);
-    }
-    int port() const { return port_; }
-
-private:
-    pid_t pid_ = -1;
-    int port_ = 0;
-};
+TEST_F(RealServer, ClosingTheFirstOfTwoConnectionsLeavesTheOtherWhole)
+{
+    CQuilletDoc& first = Connect();
+    CQuilletDoc& second = Connect();
+    AddGroup(second, ADVISE_CONNECTIONPOINT);
+    std::vector<std::size_t> groupsOfClosing;
+    app->SetClosingListener([&](CQuilletDoc& doc) {
+        // Told while the window still stands.
+        groupsOfClosing.push_back(app->FrameOf(&doc)->Groups().Entries().size());
+    });
+    AddGroup(first, ADVISE_CONNECTIONPOINT);
+    app->CloseDocument(&first);
+    EXPECT_EQ(groupsOfClosing, std::vector<std::size_t>{1});
+    ASSERT_EQ(app->Connections(), std::vector<CQuilletDoc*>{&second});
+    EXPECT_TRUE(Logged(second, "Group add -  - (Group) G20 #(Item) 1"));
+    app->SetClosingListener({});
+}
 
 TEST_F(RealServer, FenwoldItemReadsItsValue)
 {
     if (::access(Program("fenwold").c_str(), X_OK) != 0 || ::access(Program("plcsim").c_str(), X_OK) != 0)
         GTEST_SKIP() << "the Fenwold program or the simulator is not built";
-    // The server's data folder is the test's too, and it finds its configuration there.
-    const char* data = std::getenv("TESSARO_DATA");
-    saved.emplace_back("TESSARO_DATA", data ? std::optional<std::string>(data) : std::nullopt);
-    ::setenv("TESSARO_DATA", (scratch.path() / "data").c_str(), 1);
     SimulatorProgram plc({"--port", "0", "--frame", "3e", "--set", "D100=1234"});
     ASSERT_GT(plc.port(), 0);
-    const auto config = scratch.path() / "plant.csv";
-    std::ofstream(config) << ":Device,Protocol,DeviceType,Address,Port,Setting,Options,Description\n"
-                          << "PLC1,MC3,4,,TCP1,127.0.0.1 " << plc.port() << ",,\n"
-                          << ":Block,Name,DataType,Address,Length,Priority,ReadWrite,ScanTime,Description\n"
-                          << "PLC1,Words,Short,D100,4,3,rw,100,\n";
-    registry::Profile options(reg, "Tessaro v4.5", "Fenwold");
-    options.WriteProfileInt("Options", "Load File On Startup", 1);
-    options.WriteProfileString("Options", "Load File PathName", config.string());
-    options.WriteProfileInt("Options", "Auto Close On No Client", 1);
-    ASSERT_EQ(std::system((Program("fenwold") + " -Regserver 2>/dev/null").c_str()), 0);
+    ServeFenwold(plc.port());
     CQuilletDoc* doc = app->ConnectToServer("Tessaro.Fenwold.1", "", CLSID_NULL);
     ASSERT_TRUE(doc && doc->GetServer());
     std::vector<std::u16string> names;
@@ -238,8 +215,7 @@ TEST_F(RealServer, FenwoldItemReadsItsValue)
     }));
     // Its last client gone, the server closes by itself before the scratch folder goes.
     app.reset();
-    const auto socket = opc::socketPath(opc::socketFolder(), *com::parseGuid("{0320CD13-524B-4085-BBBF-8D2C332BCE9F}"));
-    EXPECT_TRUE(Pump([&] { return !std::filesystem::exists(socket); }));
+    EXPECT_TRUE(FenwoldClosed());
 }
 
 } // namespace

@@ -50,6 +50,15 @@ const std::vector<BYTE> kDataStream = {
     8, 0, 0, 0, 0, 0, 0, 0,  0, 0, 0, 0, 0, 0, 0, 0,  4, 0, 0, 0,  'h', 0, 'i', 0,  0, 0,
 };
 
+TEST_F(Sinks, ValuesThatComeAfterTheServerWentAreNotShown)
+{
+    doc.OnShutdownRequest("The server is shutting down.");
+    Callback(false, 0, 1, 2, VARIANT::I4(5));
+    Stream(CF_OPCSTMFORMATDATA, kDataStream);
+    EXPECT_FALSE(Sub(a).value);
+    EXPECT_FALSE(Sub(b).value);
+}
+
 TEST_F(Sinks, DataStreamCarriesValuesAndByteCountedTextsToTheSubscription)
 {
     Stream(CF_OPCSTMFORMATDATA, kDataStream);

@@ -43,6 +43,14 @@ public:
         }
         return ScriptedCallback::WriteTag(t, value);
     }
+    // A known item has no property that is an item of its own.
+    HRESULT LookupItemID(std::string_view itemId, DWORD, std::u16string& text) override
+    {
+        text.clear();
+        DWORD count = 0;
+        CTag* t = nullptr;
+        return SUCCEEDED(FindTag(itemId, count, t)) ? OPC_E_INVALID_PID : OPC_E_UNKNOWNITEMID;
+    }
     BOOL OnClientConnect(IOPCServer* s) override
     {
         std::lock_guard lock(m);

@@ -259,6 +259,14 @@ void CdsCommHdlr::ClearAllCursors()
         set.fill(nullptr);
 }
 
+bool CdsCommHdlr::IsSpent() const
+{
+    if (!HasAbandonedLine())
+        return false;
+    std::lock_guard lock(m_devicesMutex);
+    return m_devices.empty();
+}
+
 std::list<CdsDeviceObject*> CdsCommHdlr::ActiveDevicesSnapshot() const
 {
     std::lock_guard lock(m_devicesMutex);

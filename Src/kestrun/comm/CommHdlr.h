@@ -249,6 +249,12 @@ public:
     DWORD GetPortHandle() const { return m_dwPortHandle; }
     void SetPortHandle(DWORD dw) { m_dwPortHandle = dw; }
     BOOL IsInService() const { return m_bInService.load(); }
+    // A line thread outlived its stop wait. Such a handler serves no device
+    // again: the stuck thread may still wake up in the line's record and port
+    // socket, so its devices come back on a new handler (see the handler table).
+    bool HasAbandonedLine() const { return m_bLineAbandoned.load(); }
+    // Idle and with a line left behind: the handler table replaces it.
+    bool IsSpent() const;
     void SetInService(BOOL b) { m_bInService = b; }
     DWORD GetSendTimeout() const { return m_dwSendTimeout.load(); }
     void SetSendTimeout(DWORD dw) { m_dwSendTimeout = dw; }
@@ -372,6 +378,7 @@ protected:
     std::list<CdsDeviceObject*> m_devices;
     mutable std::mutex m_devicesMutex; // leaf: guards the list and the cursors
     std::atomic<BOOL> m_bInService{FALSE};
+    std::atomic<bool> m_bLineAbandoned{false};
     // Per line: next device to update, to monitor, with a modified block. A
     // cursor names the device itself; null means the head of the list.
     std::array<std::array<CdsDeviceObject*, 3>, LINE_COUNT> m_cursors{};

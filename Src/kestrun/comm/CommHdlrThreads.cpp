@@ -256,6 +256,8 @@ BOOL CdsCommHdlr::DestroyThread(int nLine)
     // Stops and joins; a thread that overruns the wait is abandoned and keeps
     // what it uses alive by itself.
     pThread->stop(m_dwThreadStopWait, WM_STOPTHREAD);
+    if (pThread->isAbandoned())
+        m_bLineAbandoned = true;
     ClearThreadPointer(nLine);
     return TRUE;
 }

@@ -1,31 +1,18 @@
 #include "kestrun/comm/TcpSetupDlg.h"
 
+#include "kestrun/comm/DialogNumber.h"
 #include "kestrun/comm/DialogPresenter.h"
-
-#include <charconv>
 
 namespace {
 
 using Presenters = kestrun::DialogPresenter<CdsTcpSetupDlg>;
 
-// An integer as a dialog edit field accepts it: blanks around an optional sign and
-// digits, within 32 bits.
 bool ParseInt(const std::string& text, std::int32_t& value)
 {
-    const char* begin = text.data();
-    const char* end = begin + text.size();
-    while (begin < end && (*begin == ' ' || *begin == '\t'))
-        ++begin;
-    while (end > begin && (end[-1] == ' ' || end[-1] == '\t'))
-        --end;
-    if (begin < end && *begin == '+')
-        ++begin;
-    std::int32_t parsed = 0;
-    const auto [ptr, ec] = std::from_chars(begin, end, parsed);
-    if (ec != std::errc() || ptr != end || begin == end)
-        return false;
-    value = parsed;
-    return true;
+    const std::optional<std::int32_t> parsed = ParseDialogInt(text);
+    if (parsed)
+        value = *parsed;
+    return parsed.has_value();
 }
 
 } // namespace

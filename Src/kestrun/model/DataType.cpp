@@ -336,9 +336,9 @@ void ReleaseDataValue(int nType, _BRISANTDATAVALUE& value)
             for (DWORD i = 0, n = dde::ArrayCount(value.parrVal); i < n; ++i)
                 FreeBrisantBlock(Element<void*>(value.parrVal, i));
         FreeBrisantBlock(value.parrVal);
-    } else {
-        return;
     }
+    // Cleared for every type: a cell that takes another type next must not hold a
+    // number that the new type would follow as a block pointer.
     value.ullVal = 0;
 }
 

@@ -3,6 +3,7 @@
 #include <cerrno>
 
 #include "kestrun/shell/Document.h"
+#include "kestrun/shell/FileDialogEx.h"
 #include "kestrun/shell/Frame.h"
 #include "kestrun/shell/OptionHost.h"
 #include "kestrun/shell/ShellIds.h"
@@ -169,10 +170,22 @@ void Application::CloseMainFrame(int nExitCode)
     Quit(nExitCode);
 }
 
+bool Application::PromptForSaveFileName(const std::string& strTitle, std::string& strPath)
+{
+    strPath = strTitle == "Untitled" ? std::string() : strTitle;
+    return CDocManagerEx::DoPromptFileName(strPath, "Save As", OFN_OVERWRITEPROMPT, false, {m_template});
+}
+
 bool Application::OnCommand(UINT nId)
 {
     if (nId == ID_FILE_NEW)
         return OpenDocumentFile({}) != nullptr;
+    if (nId == ID_FILE_OPEN) {
+        std::string path;
+        if (CDocManagerEx::DoPromptFileName(path, "Open", OFN_FILEMUSTEXIST, true, {m_template}))
+            OpenDocumentFile(path);
+        return true;
+    }
     return false;
 }
 

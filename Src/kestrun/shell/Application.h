@@ -24,10 +24,21 @@ class Document;
 class Frame;
 class WindowFactory;
 
-// How the single document and its main window are made.
+// How the single document and its main window are made, and the file type
+// that file dialogs offer for it ("Fenwold Files (*.mme)" and ".mme").
 struct DocTemplate {
+    DocTemplate() = default;
+    DocTemplate(std::function<std::unique_ptr<Document>()> makeDocument, std::function<std::unique_ptr<Frame>()> makeFrame,
+                std::string filterName = {}, std::string filterExt = {})
+        : newDocument(std::move(makeDocument)), newFrame(std::move(makeFrame)), strFilterName(std::move(filterName)),
+          strFilterExt(std::move(filterExt))
+    {
+    }
+
     std::function<std::unique_ptr<Document>()> newDocument;
     std::function<std::unique_ptr<Frame>()> newFrame;
+    std::string strFilterName;
+    std::string strFilterExt;
 };
 
 class Application {
@@ -85,6 +96,7 @@ public:
 
     // --- the document ---
     void SetDocTemplate(DocTemplate docTemplate) { m_template = std::move(docTemplate); }
+    const DocTemplate& GetDocTemplate() const { return m_template; }
     void ParseCommandLine(CommandLineInfo& info) const { info.Parse(m_args); }
     // New or open as the command line says; false for the registration
     // commands and when the document or its window could not be made.
@@ -99,9 +111,11 @@ public:
     // the loop. The objects stay until ExitInstance.
     void CloseMainFrame(int nExitCode);
 
-    // A file name to save an untitled document under; none without a desktop.
-    virtual bool PromptForSaveFileName(const std::string& /*strTitle*/, std::string& /*strPath*/) { return false; }
-    // Commands the main window did not handle; true when handled.
+    // A file name to save an untitled document under, picked in a save dialog
+    // that offers the document's type; none without a desktop.
+    virtual bool PromptForSaveFileName(const std::string& strTitle, std::string& strPath);
+    // Commands the main window did not handle; true when handled. File New
+    // and File Open (an open dialog that offers the document's type).
     virtual bool OnCommand(UINT nId);
 
 protected:

@@ -3,6 +3,7 @@
 // block ("Memory"), time-out, command diagnostics and redundancy dialogs, each
 // filled by the caller and read back on OK. A desktop installs the dialogs;
 // without them every dialog is cancelled and nothing changes.
+#include <functional>
 #include <string>
 
 #include "platform/win/WinTypes.h"
@@ -20,6 +21,9 @@ struct DeviceDialogFields {
     std::string strProtocol;
     std::string strSetting;
     std::string strOptions;
+    // Takes the values into the configuration on OK; a refusal's message
+    // otherwise (nothing changed, the dialog stays open). Set by the caller.
+    std::function<std::string(const DeviceDialogFields&)> apply;
 };
 
 struct BlockDialogFields {
@@ -31,6 +35,8 @@ struct BlockDialogFields {
     BOOL bWriteAllowed = TRUE;
     int nScanTime = 0;
     std::string strDescription;
+    // As for devices: the block takes the values on OK, or a refusal's message.
+    std::function<std::string(const BlockDialogFields&)> apply;
 };
 
 struct TimeoutDialogFields {
@@ -68,7 +74,8 @@ class ConfigDialogs {
 public:
     virtual ~ConfigDialogs() = default;
     // Each shows its dialog filled from the fields on the application thread;
-    // true for OK (the fields then hold what was entered).
+    // true for OK (the fields then hold what was entered, and the device and
+    // block dialogs have had it taken through apply).
     virtual bool EditDevice(DeviceDialogFields& fields, bool bNew) = 0;
     virtual bool EditBlock(BlockDialogFields& fields, bool bNew) = 0;
     virtual bool EditTimeouts(TimeoutDialogFields& fields) = 0;

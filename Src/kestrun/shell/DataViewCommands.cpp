@@ -72,7 +72,24 @@ void Apply(CdsMemoryArray& block, const shell::BlockDialogFields& f)
     block.SetDescription(f.strDescription);
 }
 
-void Refuse(const std::string& text) { svcMessageBox(text, shell::MB_OK | shell::MB_ICONERROR, shell::IDOK); }
+// Why the map would not take a device with these values: its topic or its
+// key belongs to another device, or the device refused the settings.
+std::string WhyRefused(const CdsDeviceMap& map, const CdsDeviceObject* pDevice, const shell::DeviceDialogFields& f)
+{
+    const std::string name = NameCase(f.strName);
+    if (name.empty())
+        return "a topic needs a name.";
+    if (name.front() == '$')
+        return "names beginning with \"$\" belong to the server's own topics.";
+    if (const CdsDeviceObject* holder = CdsDeviceMap::GetDeviceObjectByTopic(name); holder && holder != pDevice)
+        return "another topic is named " + name + ".";
+    if (const CdsDeviceObject* holder = map.GetDeviceObjectByAddr(f.strPort, f.strAddress, f.nSystemType);
+        holder && holder != pDevice)
+        return "topic " + holder->m_strName + " has the same port, address and system type.";
+    if (f.strPort.empty() && f.strAddress.empty())
+        return "a topic needs a port or an address.";
+    return "the device refuses these settings.";
+}
 
 } // namespace
 
@@ -165,19 +182,25 @@ void CdsDataView::OnConfigNewDevice()
     CdsServerDoc* pDoc = GetServerDoc();
     CdsDeviceMap* pMap = pDoc ? pDoc->GetDeviceMap(TRUE) : nullptr;
     shell::ConfigDialogs* pDialogs = shell::CurrentConfigDialogs();
+    if (!pMap || !pDialogs)
+        return;
+    CdsDeviceObject* pDevice = nullptr;
     shell::DeviceDialogFields f;
-    if (!pMap || !pDialogs || !pDialogs->EditDevice(f, true))
+    // The map takes the device while the dialog is open, so a refusal keeps it open.
+    f.apply = [&](const shell::DeviceDialogFields& values) -> std::string {
+        pDevice = pMap->NewDeviceObject(values.strPort, values.strAddress, values.nSystemType);
+        if (pDevice) {
+            Apply(*pDevice, values);
+            pDevice = pMap->AddDeviceObject(pDevice, TRUE);
+        }
+        if (pDevice)
+            return {};
+        return "Topic " + NameCase(values.strName) + " is not added: " + WhyRefused(*pMap, nullptr, values);
+    };
+    // Whatever the dialog answers, a device the map took stays.
+    pDialogs->EditDevice(f, true);
+    if (!pDevice)
         return;
-    CdsDeviceObject* pDevice = pMap->NewDeviceObject(f.strPort, f.strAddress, f.nSystemType);
-    if (pDevice) {
-        Apply(*pDevice, f);
-        pDevice = pMap->AddDeviceObject(pDevice, TRUE);
-    }
-    if (!pDevice) {
-        Refuse("Topic " + NameCase(f.strName) +
-               " is not added: another topic has its name or address, or its settings are refused.");
-        return;
-    }
     Edited();
     FillDeviceList();
     SetActiveDevice(pDevice);
@@ -195,14 +218,17 @@ void CdsDataView::OnConfigEditDevice()
     CdsDeviceObject& device = *m_pActiveDevice;
     const shell::DeviceDialogFields old = FieldsOf(device);
     shell::DeviceDialogFields f = old;
-    if (!pDialogs->EditDevice(f, false))
-        return;
+    bool bChanged = false;
     // The device is registered again under its new key and topic, or keeps its old values.
-    if (!pMap->ChangeDeviceObject(&device, [&] { Apply(device, f); }, [&] { Apply(device, old); })) {
-        Refuse("Topic " + old.strName + " keeps its settings: another topic has the new name or address, "
-               "or the new settings are refused.");
+    f.apply = [&](const shell::DeviceDialogFields& values) -> std::string {
+        bChanged = pMap->ChangeDeviceObject(&device, [&] { Apply(device, values); }, [&] { Apply(device, old); });
+        if (bChanged)
+            return {};
+        return "Topic " + old.strName + " keeps its settings: " + WhyRefused(*pMap, &device, values);
+    };
+    pDialogs->EditDevice(f, false);
+    if (!bChanged)
         return;
-    }
     Edited();
     FillDeviceList();
 }
@@ -225,26 +251,32 @@ void CdsDataView::OnConfigDeleteDevice()
 void CdsDataView::OnConfigNewMemory()
 {
     shell::ConfigDialogs* pDialogs = shell::CurrentConfigDialogs();
+    CdsDeviceObject* pDevice = m_pActiveDevice;
+    if (!pDevice || !pDialogs)
+        return;
+    CdsMemoryArray* pBlock = nullptr;
     shell::BlockDialogFields f;
-    if (!m_pActiveDevice || !pDialogs || !pDialogs->EditBlock(f, true))
+    f.apply = [&](const shell::BlockDialogFields& values) -> std::string {
+        // A template the device copies into a block of its own class; the name
+        // is the address where the block reads.
+        CdsMemoryArray templ(-1);
+        shell::BlockDialogFields named = values;
+        named.strName = NameCase(values.strName);
+        Apply(templ, named);
+        templ.SetAddr(named.strName);
+        templ.SetMaxMemories(static_cast<int>(named.nLength));
+        pBlock = pDevice->AddMemoryArray(templ, true);
+        if (pBlock)
+            return {};
+        return "Item " + named.strName + " is not added: the topic has an item of that name and type, or refuses it.";
+    };
+    pDialogs->EditBlock(f, true);
+    if (!pBlock)
         return;
-    // A template the device copies into a block of its own class; the name is
-    // the address where the block reads.
-    CdsMemoryArray templ(-1);
-    f.strName = NameCase(f.strName);
-    Apply(templ, f);
-    templ.SetAddr(f.strName);
-    templ.SetMaxMemories(static_cast<int>(f.nLength));
-    CdsMemoryArray* pBlock = m_pActiveDevice->AddMemoryArray(templ, true);
-    if (!pBlock) {
-        Refuse("Item " + f.strName + " is not added: the topic has an item of that name and type, "
-               "or refuses it.");
-        return;
-    }
     Edited();
     FillBlockList();
     SetActiveBlock(pBlock);
-    CdsHint hint = CdsHint::ForText(m_pActiveDevice->m_strName, pBlock->GetName());
+    CdsHint hint = CdsHint::ForText(pDevice->m_strName, pBlock->GetName());
     GetServerDoc()->UpdateAllViews(this, HINT_ITEM_ADDED, &hint);
 }
 
@@ -253,15 +285,42 @@ void CdsDataView::OnConfigEditMemory()
     shell::ConfigDialogs* pDialogs = shell::CurrentConfigDialogs();
     if (!m_pActiveDevice || !m_pActiveBlock || !pDialogs)
         return;
+    CdsDeviceObject& device = *m_pActiveDevice;
     CdsMemoryArray& block = *m_pActiveBlock;
     const shell::BlockDialogFields old = FieldsOf(block);
     shell::BlockDialogFields f = old;
-    if (!pDialogs->EditBlock(f, false))
+    // A block named by its address, as "Add Item" makes one, reads where its
+    // name says and as many items as its length: so it does after the edit.
+    const std::string oldAddress = block.GetAddr();
+    const int oldCount = block.GetMaxMemories();
+    const bool bNamedByAddress = NameCase(old.strName) == NameCase(oldAddress);
+    const bool bSizedByLength = oldCount == old.nLength;
+    bool bChanged = false;
+    f.apply = [&](const shell::BlockDialogFields& values) -> std::string {
+        const auto change = [&] {
+            Apply(block, values);
+            if (bNamedByAddress)
+                block.SetAddr(NameCase(values.strName));
+            if (bSizedByLength)
+                block.SetMaxMemories(static_cast<int>(values.nLength));
+        };
+        const auto undo = [&] {
+            Apply(block, old);
+            block.SetAddr(oldAddress);
+            block.SetMaxMemories(oldCount);
+        };
+        bChanged = device.ChangeMemoryArray(&block, change, undo);
+        if (bChanged) {
+            // The next poll builds the read request for the new settings.
+            for (int line = 0; line < CdsMemoryArray::kLines; ++line)
+                block.SetStatusQueryStringInitialized(line, FALSE);
+            return {};
+        }
+        return "Item " + old.strName + " keeps its settings: the topic has another item of the new name and type.";
+    };
+    pDialogs->EditBlock(f, false);
+    if (!bChanged)
         return;
-    if (!m_pActiveDevice->ChangeMemoryArray(&block, [&] { Apply(block, f); }, [&] { Apply(block, old); })) {
-        Refuse("Item " + old.strName + " keeps its settings: the topic has another item of the new name and type.");
-        return;
-    }
     Edited();
     FillBlockList();
 }

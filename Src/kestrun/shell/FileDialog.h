@@ -12,6 +12,7 @@ struct FileDialogRequest {
     std::string strFolder;            // where the dialog starts
     std::string strFileName;          // the name proposed
     bool bOverwritePrompt = false;    // a save asks before replacing a file
+    std::string strTitle;             // the caption; empty: the dialog's own
 };
 
 class FileDialogPresenter {

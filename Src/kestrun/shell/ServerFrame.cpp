@@ -9,6 +9,7 @@
 #include "kestrun/shell/ServerApp.h"
 #include "kestrun/shell/ServerDoc.h"
 #include "kestrun/shell/StandardFolders.h"
+#include "kestrun/shell/TaskbarIcon.h"
 #include "kestrun/shell/WindowTarget.h"
 
 // Until the main window loads the options, the statics hold the defaults.
@@ -197,6 +198,7 @@ bool CdsServerFrame::OnCreateClient()
 
 void CdsServerFrame::OnDestroy()
 {
+    m_pTaskBar.reset();
     StopDataUpdateTimer();
     DeleteContents();
     m_pDataView = nullptr;

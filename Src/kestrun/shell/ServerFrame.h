@@ -23,7 +23,12 @@
 
 class CdsDataView;
 class CdsLogView;
+class CdsOptionDlg;
 class CdsServerDoc;
+
+namespace shell {
+class CdsTaskBar;
+}
 
 class CdsServerFrame : public shell::Frame, public CdsServerFrameCore {
 public:
@@ -85,12 +90,21 @@ public:
     // taken from the configuration folder. Otherwise the name becomes "Load
     // File PathName" and the restart command is posted with it; 0.
     LRESULT OnMessageOpenFile(const std::string& strName);
-    // Hides to the tray; with no tray the window stays.
+    // Hides to the tray, showing the icon first; with no tray (or when the
+    // icon cannot show) the window stays, so it can always be found again.
     void OnTrayIcon();
     void HideToTray() { OnTrayIcon(); }
+    // Hides a showing icon, or shows it.
+    void OnToggleShow();
     // Shows the window and brings it to the top.
     void OnMainDlg();
     void OnQuitImmediately();
+    // "Set Options": the dialog filled from the statics; on OK every value
+    // is stored through its setter. "Background Thread" changed while online
+    // is stored at once but the running lines keep their mode: an Info line
+    // says it takes effect at the next online.
+    void OnEditOption();
+    shell::CdsTaskBar* GetTaskBar() const { return m_pTaskBar.get(); }
 
     // --- what the program may override ---
     virtual std::unique_ptr<CdsDataView> NewDataView();
@@ -102,9 +116,11 @@ public:
     virtual void DeleteContents();
     virtual void PreSystemOnline(int /*bOnline*/) {}
     virtual void PostSystemOnline(int /*bOnline*/) {}
-    // The tray icon; there is none here, so the window is never hidden.
-    virtual void InitTaskBar() {}
-    virtual bool IsTaskBarAvailable() const { return false; }
+    // The option dialog; a program may return its subclass (its file filter).
+    virtual std::unique_ptr<CdsOptionDlg> NewOptionDlg();
+    // The tray icon, when the desktop has a notification area.
+    virtual void InitTaskBar();
+    virtual bool IsTaskBarAvailable() const;
 
     LRESULT OnMessage(win::Message& msg) override;
 
@@ -265,6 +281,7 @@ private:
 
     shell::ProcessWide<CdsServerFrame> m_processWide{s_pFrame, this};
     std::unique_ptr<WindowOptionHost> m_pWindowHost;
+    std::unique_ptr<shell::CdsTaskBar> m_pTaskBar;
     CdsDataView* m_pDataView = nullptr; // owned by the frame's view list
     CdsLogView* m_pLogView = nullptr;
     std::array<std::string, kPaneCount> m_panes;

@@ -33,6 +33,9 @@ bool CdsServerFrame::OnCommand(UINT nId)
     case ID_MAIN_SHOW:
         OnMainDlg();
         return true;
+    case ID_EDIT_OPTION:
+        OnEditOption();
+        return true;
     case ID_MODE_ONLINE:
         if (CdsDataView* pView = GetDataView())
             pView->OnModeOnline();
@@ -111,14 +114,6 @@ LRESULT CdsServerFrame::OnMessageOpenFile(const std::string& strName)
         pApp->SetRestartFile(path);
     PostCommand(ID_APP_RESET);
     return 0;
-}
-
-void CdsServerFrame::OnTrayIcon()
-{
-    // Hidden without a tray icon, the window could not be found again.
-    if (!IsTaskBarAvailable())
-        return;
-    ShowWindow(false);
 }
 
 void CdsServerFrame::OnMainDlg()

@@ -20,19 +20,43 @@ CdsCommHdlr* CdsServerFrameCore::CreateCommHdlr(DWORD dwPortHandle)
 {
     if (GetCommHdlrByHandle(dwPortHandle))
         return nullptr;
-    std::lock_guard lock(m_mutex);
-    for (auto& slot : m_slots) {
-        if (slot)
-            continue;
-        slot = NewCommHdlr(dwPortHandle);
-        if (slot) {
-            slot->SetHost(m_host);
-            slot->SetPortHandle(dwPortHandle);
-            slot->SetEventQueue(slot->CreateEventQueue());
+    std::vector<std::shared_ptr<CdsCommHdlr>> ended;
+    CdsCommHdlr* pCreated = nullptr;
+    {
+        std::lock_guard lock(m_mutex);
+        ended = TakeEndedSpentLocked();
+        for (auto& slot : m_slots) {
+            if (slot && slot->IsSpent())
+                m_spent.push_back(std::move(slot));
         }
-        return slot.get();
+        for (auto& slot : m_slots) {
+            if (slot)
+                continue;
+            slot = NewCommHdlr(dwPortHandle);
+            if (slot) {
+                slot->SetHost(m_host);
+                slot->SetPortHandle(dwPortHandle);
+                slot->SetEventQueue(slot->CreateEventQueue());
+            }
+            pCreated = slot.get();
+            break;
+        }
     }
-    return nullptr;
+    for (auto& pHdlr : ended)
+        pHdlr->Destroy();
+    return pCreated;
+}
+
+std::vector<std::shared_ptr<CdsCommHdlr>> CdsServerFrameCore::TakeEndedSpentLocked()
+{
+    std::vector<std::shared_ptr<CdsCommHdlr>> ended;
+    std::erase_if(m_spent, [&ended](std::shared_ptr<CdsCommHdlr>& pHdlr) {
+        if (pHdlr.use_count() > 1)
+            return false;
+        ended.push_back(std::move(pHdlr));
+        return true;
+    });
+    return ended;
 }
 
 void CdsServerFrameCore::DestroyCommHdlr(DWORD dwPortHandle)
@@ -55,7 +79,7 @@ CdsCommHdlr* CdsServerFrameCore::GetCommHdlrByHandle(DWORD dwPortHandle)
 {
     std::lock_guard lock(m_mutex);
     for (const auto& slot : m_slots) {
-        if (slot && slot->GetPortHandle() == dwPortHandle)
+        if (slot && slot->GetPortHandle() == dwPortHandle && !slot->IsSpent())
             return slot.get();
     }
     return nullptr;
@@ -71,18 +95,21 @@ CdsCommHdlr* CdsServerFrameCore::GetCommHdlrByIndex(int nIndex) const
 
 void CdsServerFrameCore::ExitPorts()
 {
-    std::array<std::shared_ptr<CdsCommHdlr>, kMaxCommHdlrs> slots;
+    std::vector<std::shared_ptr<CdsCommHdlr>> handlers;
     {
         std::lock_guard lock(m_mutex);
-        slots.swap(m_slots);
+        for (auto& slot : m_slots) {
+            if (slot)
+                handlers.push_back(std::move(slot));
+        }
+        for (auto& pHdlr : m_spent)
+            handlers.push_back(std::move(pHdlr));
+        m_spent.clear();
     }
-    for (auto& pHdlr : slots) {
-        if (pHdlr)
-            pHdlr->SetSendTimeout(0);
-    }
-    for (auto& pHdlr : slots) {
-        if (pHdlr)
-            pHdlr->Destroy();
+    for (auto& pHdlr : handlers)
+        pHdlr->SetSendTimeout(0);
+    for (auto& pHdlr : handlers) {
+        pHdlr->Destroy();
         pHdlr.reset();
     }
 }

@@ -31,9 +31,12 @@ public:
     virtual std::shared_ptr<CdsCommHdlr> NewCommHdlr(DWORD dwPortHandle);
 
     void InitPorts();
-    // Null when the port already has a handler or every slot is taken.
+    // Null when the port already has a handler or every slot is taken. A spent
+    // handler (a line left behind, no device) gives up its slot: it is kept,
+    // unserved, until its stuck lines have ended.
     CdsCommHdlr* CreateCommHdlr(DWORD dwPortHandle) override;
     void DestroyCommHdlr(DWORD dwPortHandle);
+    // A spent handler is not found: its port gets a new one.
     CdsCommHdlr* GetCommHdlrByHandle(DWORD dwPortHandle) override;
     CdsCommHdlr* GetCommHdlrByIndex(int nIndex) const;
     static int GetMaxCommHdlrIndex() { return kMaxCommHdlrs; }
@@ -58,8 +61,17 @@ private:
     template <typename Fn>
     void ForEachLine(Fn&& fn);
 
-    mutable std::mutex m_mutex; // guards the slots against look-ups from other threads
+    // Takes out the spent handlers whose left-behind lines have ended, for the
+    // caller to free after letting go of m_mutex. Caller holds m_mutex.
+    std::vector<std::shared_ptr<CdsCommHdlr>> TakeEndedSpentLocked();
+
+    // Guards the slots and the spent list against look-ups from other threads;
+    // a handler's m_devicesMutex may be taken under it.
+    mutable std::mutex m_mutex;
     std::array<std::shared_ptr<CdsCommHdlr>, kMaxCommHdlrs> m_slots;
+    // Handlers replaced while a line of theirs still runs; that line keeps its
+    // own reference, so a handler here with no other owner has ended.
+    std::vector<std::shared_ptr<CdsCommHdlr>> m_spent;
     int m_nNextHdlr = 0;
     CommHost m_host;
 };

@@ -21,6 +21,7 @@ enum : UINT {
     ID_QUIT_IMMEDIATELY = 23294, // close without asking
     ID_TRAY_HIDE = 23296,        // hide the main window to the tray
     ID_MAIN_SHOW = 23297,        // show the main window
+    ID_EDIT_OPTION = 32771,      // the option dialog ("Options..." of the Edit menu)
     // The window framework's standard commands.
     ID_FILE_NEW = 0xE100,
     ID_FILE_OPEN = 0xE101,

@@ -4,9 +4,11 @@
 // what stands in for them (the log view's echo to standard output). Every
 // rule and every piece of state stays in the core object; a window only shows
 // it and forwards the user's actions as messages to the core's window key.
+#include <functional>
 #include <memory>
 #include <string>
 
+#include "kestrun/shell/PopupMenu.h"
 #include "platform/win/WinTypes.h"
 
 class CdsDataView;
@@ -46,6 +48,32 @@ public:
     virtual void FocusList(bool /*bBlocks*/) {}
 };
 
+class TrayWindow {
+public:
+    virtual ~TrayWindow() = default;
+    // Whether the desktop has a notification area at all.
+    virtual bool IsAvailable() const = 0;
+    // Adds, changes or removes the icon; false when the desktop refuses.
+    virtual bool Add(int nIcon, const std::string& strTooltip) = 0;
+    virtual bool Modify(int nIcon, const std::string& strTooltip) = 0;
+    virtual bool Delete() = 0;
+    // Shows the menu at the cursor; the chosen command, 0 for none.
+    virtual UINT TrackPopupMenu(const ShellMenu& menu) = 0;
+
+    // Where the icon's mouse messages (WM_LBUTTONDOWN ...) go.
+    void SetMouseSink(std::function<void(UINT)> sink) { m_mouseSink = std::move(sink); }
+
+protected:
+    void NotifyMouse(UINT nMessage) const
+    {
+        if (m_mouseSink)
+            m_mouseSink(nMessage);
+    }
+
+private:
+    std::function<void(UINT)> m_mouseSink;
+};
+
 class WindowFactory {
 public:
     virtual ~WindowFactory() = default;
@@ -53,6 +81,8 @@ public:
     virtual std::unique_ptr<FrameWindow> CreateFrameWindow(CdsServerFrame& frame) = 0;
     virtual std::unique_ptr<LogWindow> CreateLogWindow(CdsLogView& view) = 0;
     virtual std::unique_ptr<DataWindow> CreateDataWindow(CdsDataView& view) = 0;
+    // The notification area's icon; null: the desktop has none.
+    virtual std::unique_ptr<TrayWindow> CreateTrayWindow() { return nullptr; }
 };
 
 } // namespace shell

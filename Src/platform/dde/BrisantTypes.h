@@ -49,6 +49,9 @@ enum BRISANT_DATATYPE : std::int32_t {
 // One value, interpreted through a BRISANT_DATATYPE. Texts (10, 11) and arrays
 // (12-22) are pointers to blocks on the toolkit heap.
 union _BRISANTDATAVALUE {
+    // First, so that an empty initialiser ("{}") zeroes all 8 bytes with every
+    // compiler, not only the first member's.
+    ULONGLONG ullVal;
     SHORT boolVal;
     signed char cVal;
     BYTE bVal;
@@ -62,7 +65,6 @@ union _BRISANTDATAVALUE {
     BYTE* pcsVal;   // 11: 16-bit character count, then the characters
     BYTE* parrVal;  // 12-22: array block (see BrisantArray.h)
     DWORD dw[2];    // low and high 32-bit halves
-    ULONGLONG ullVal;
 };
 static_assert(sizeof(_BRISANTDATAVALUE) == 8, "the value cell is 8 bytes");
 static_assert(sizeof(void*) <= 8, "a heap pointer must fit the value cell");

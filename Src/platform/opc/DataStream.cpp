@@ -97,7 +97,8 @@ bool readString(std::span<const BYTE> b, std::size_t& pos, BSTR& out)
     return true;
 }
 
-bool readValue(std::span<const BYTE> b, std::size_t pos, VARIANT& out)
+// Reads the value at pos; end gets the position after it.
+bool readValue(std::span<const BYTE> b, std::size_t pos, VARIANT& out, std::size_t& end)
 {
     if (pos > b.size() || b.size() - pos < com::kVariantCellSize) return false;
     VARTYPE vt = get16(b, pos);
@@ -106,6 +107,7 @@ bool readValue(std::span<const BYTE> b, std::size_t pos, VARIANT& out)
         BSTR s;
         if (!readString(b, p, s)) return false;
         out.setBstr(std::move(s));
+        end = p;
         return true;
     }
     if (vt & VT_ARRAY) {
@@ -142,8 +144,10 @@ bool readValue(std::span<const BYTE> b, std::size_t pos, VARIANT& out)
             if (FAILED(a.putElement(lower + LONG(i), std::move(e)))) return false;
         }
         out.setArray(std::move(a));
+        end = p;
         return true;
     }
+    end = p;
     return SUCCEEDED(com::decodeVariantCell(std::span<const BYTE, com::kVariantCellSize>(b.data() + pos, com::kVariantCellSize), out));
 }
 
@@ -199,13 +203,19 @@ HRESULT parseDataStream(std::span<const BYTE> b, bool withTime, DataStreamConten
     c.transactionId = get32(b, 12);
     c.status = HRESULT(get32(b, 16));
     c.items.resize(count);
+    // Each value has bytes of its own behind the item headers: offsets that point several
+    // items at one long value would make the block cost more than its size.
+    std::size_t unread = b.size() - kDataHeader - headerSize * count;
     for (DWORD i = 0; i < count; ++i) {
         std::size_t h = kDataHeader + headerSize * i;
         StreamItem& it = c.items[i];
         it.hClient = get32(b, h);
         it.quality = get16(b, h + 8);
         if (withTime) it.timestamp = FILETIME{get32(b, h + 12), get32(b, h + 16)};
-        if (!readValue(b, get32(b, h + 4), it.value)) return E_INVALIDARG;
+        const std::size_t at = get32(b, h + 4);
+        std::size_t end = at;
+        if (!readValue(b, at, it.value, end) || end - at > unread) return E_INVALIDARG;
+        unread -= end - at;
     }
     out = std::move(c);
     return S_OK;

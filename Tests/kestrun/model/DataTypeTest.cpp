@@ -147,6 +147,18 @@ TEST(DataValue, InvalidatingTextsAndBoolArrays)
     EXPECT_EQ(LiveBlocks(), before);
 }
 
+TEST(DataValue, ReleasingClearsTheCellWhateverItsType)
+{
+    // A point whose type changes releases its old value; the new type must find an empty
+    // cell, not the old number (here the R8 invalid marker) to follow as a block pointer.
+    _BRISANTDATAVALUE v{};
+    InvalidateDataValue(BRISANT_DOUBLE, v);
+    ReleaseDataValue(BRISANT_DOUBLE, v);
+    ASSERT_EQ(v.ullVal, 0u);
+    InvalidateDataValue(BRISANT_BOOLARRAY, v);
+    EXPECT_EQ(v.parrVal, nullptr);
+}
+
 struct StepCase {
     const char* what;
     int type;

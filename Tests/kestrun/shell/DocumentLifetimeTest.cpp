@@ -125,3 +125,57 @@ TEST(DocumentLifetime, ReplacingTheDocumentUnderAStuckLineAndAWritingClientFrees
 }
 
 } // namespace
+
+namespace {
+
+// Counts the receives of its lines; hangs in one once armed, as StuckHdlr.
+class CountingStuckHdlr : public StuckHdlr {
+public:
+    int ReceiveResponseMessage(CdsMemoryArray* pArray, BYTE* pBuffer, int nLength, int& nReceived,
+                               const char* pszQuery, BOOL bRead, tagTHREADINFO* pLine) override
+    {
+        ++receives;
+        return StuckHdlr::ReceiveResponseMessage(pArray, pBuffer, nLength, nReceived, pszQuery, bRead, pLine);
+    }
+    std::atomic<int> receives{0};
+};
+
+TEST(DocumentLifetime, APortBackOnlineAfterALineWasLeftBehindPollsOnANewHandlerThatTheOldLinesEndLeavesAlone)
+{
+    testsupport::ShellHarness shell;
+    shell.SetOption("Enable Background Thread", 1);
+    ASSERT_TRUE(shell.Start());
+    std::vector<std::shared_ptr<CountingStuckHdlr>> made;
+    shell.Frame()->makeHandler = [&made](DWORD) {
+        auto hdlr = std::make_shared<CountingStuckHdlr>();
+        hdlr->SetThreadStopWait(50);
+        hdlr->SetSendTimeout(20);
+        made.push_back(hdlr);
+        return hdlr;
+    };
+    shell.Command(ID_MODE_ONLINE);
+    ASSERT_EQ(made.size(), 1u);
+    made[0]->armed = true;
+    ASSERT_TRUE(Until([&] { return made[0]->entered.isSet(); }, [&] { shell.Frame()->OnDataTimer(); }));
+
+    shell.Command(ID_MODE_OFFLINE); // the stuck line overruns its stop wait
+    EXPECT_TRUE(made[0]->HasAbandonedLine());
+    shell.Command(ID_MODE_ONLINE);
+    ASSERT_EQ(made.size(), 2u); // not the old handler with the stuck line's record and socket
+    ASSERT_TRUE(Until([&] { return made[1]->receives > 2; }, [&] { shell.Frame()->OnDataTimer(); }));
+
+    // The old line wakes up and ends: the new line must keep polling.
+    made[0]->released.set();
+    CdsRetiredObjects& retired = shell.app.GetRetiredObjects();
+    // Then only we and the handler table hold the old handler, until the table makes its next one.
+    ASSERT_TRUE(Until([&] { return !retired.HasRunningLines() && made[0].use_count() == 2; },
+                      [&] { shell.dispatcher.runPending(); }));
+    const int before = made[1]->receives;
+    ASSERT_TRUE(Until([&] { return made[1]->receives > before + 2; }, [&] {
+        shell.Frame()->OnDataTimer();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }));
+    shell.Command(ID_MODE_OFFLINE);
+}
+
+} // namespace

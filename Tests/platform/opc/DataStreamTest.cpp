@@ -96,4 +96,15 @@ TEST(DataStreamTest, ReaderRefusesOffsetsOutsideTheBlockAndHugeCounts)
     EXPECT_EQ(opc::parseWriteCompleteStream(w, wc), E_INVALIDARG);
 }
 
+TEST(DataStreamTest, ItemsPointingAtOneValueAreRefused)
+{
+    // Offsets that lead several items to one long value would cost far more than the block.
+    opc::StreamItem items[] = {{1, 0xC0, {}, VARIANT::Array(SAFEARRAY(VT_UI1, 100))}, {2, 0xC0, {}, VARIANT::I2(1)}};
+    Bytes b = opc::buildDataStream(0, 0, S_OK, items, false);
+    opc::DataStreamContent c;
+    ASSERT_EQ(opc::parseDataStream(b, false, c), S_OK);
+    std::copy_n(b.begin() + 24, 4, b.begin() + 36);  // the second item's offset: the first one's value
+    EXPECT_EQ(opc::parseDataStream(b, false, c), E_INVALIDARG);
+}
+
 } // namespace

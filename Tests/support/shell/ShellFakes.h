@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "kestrun/shell/ConfigDialogs.h"
+#include "kestrun/shell/DialogForm.h"
 #include "kestrun/shell/FileDialog.h"
+#include "kestrun/shell/FolderPicker.h"
 #include "kestrun/shell/MessageBox.h"
 
 namespace testsupport {
@@ -62,7 +64,9 @@ private:
     shell::FileDialogPresenter* m_previous = nullptr;
 };
 
-// The device and block dialogs run their edit when one is set (OK); the rest are cancelled.
+// The device and block dialogs run their edit when one is set and then OK, as
+// the dialog does: the caller's apply step takes the values, and a refusal is
+// shown and ends the dialog as Cancel. The rest are cancelled.
 class ScriptedConfigDialogs final : public shell::ConfigDialogs {
 public:
     ScriptedConfigDialogs() { m_previous = shell::InstallConfigDialogs(this); }
@@ -85,9 +89,59 @@ private:
         if (!edit)
             return false;
         edit(f, bNew);
-        return true;
+        if (!f.apply)
+            return true;
+        const std::string refusal = f.apply(f);
+        if (!refusal.empty())
+            svcMessageBox(refusal, shell::MB_OK, shell::IDOK);
+        return refusal.empty();
     }
     shell::ConfigDialogs* m_previous = nullptr;
+};
+
+// Fills forms as a user would: after OnInitDialog each step edits the form and
+// presses OK; a refused OK leaves the dialog open for the next step, and with
+// no step left the dialog is cancelled. The folder picker runs its own script.
+class ScriptedForms final : public shell::FormPresenter {
+public:
+    using Step = std::function<void(shell::DialogForm&)>;
+    ScriptedForms() { m_previous = shell::InstallFormPresenter(this); }
+    ~ScriptedForms() override { shell::InstallFormPresenter(m_previous); }
+    int Run(shell::DialogForm& form) override
+    {
+        ++shown;
+        if (!form.OnInitDialog())
+            return shell::IDCANCEL;
+        while (!steps.empty()) {
+            Step step = std::move(steps.front());
+            steps.pop_front();
+            step(form);
+            if (form.OnOK())
+                return shell::IDOK;
+            ++refused;
+        }
+        return shell::IDCANCEL;
+    }
+    int RunFolderPicker(shell::COXFolderPickerDlg& picker) override
+    {
+        ++pickers;
+        return picker_ ? picker_(picker) : shell::IDCANCEL;
+    }
+    // Steps that only press OK.
+    void PressOk(int times = 1)
+    {
+        for (int i = 0; i < times; ++i)
+            steps.push_back([](shell::DialogForm&) {});
+    }
+
+    std::deque<Step> steps;
+    std::function<int(shell::COXFolderPickerDlg&)> picker_;
+    int shown = 0;
+    int refused = 0;
+    int pickers = 0;
+
+private:
+    shell::FormPresenter* m_previous = nullptr;
 };
 
 } // namespace testsupport

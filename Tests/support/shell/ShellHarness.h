@@ -3,6 +3,7 @@
 // scratch folders (registry, data, runtime), with a log window that records
 // what the log view shows. Local time is UTC.
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -49,7 +50,8 @@ private:
     std::shared_ptr<LogRecord> m_record;
 };
 
-// No frame or data window; the log view's texts are recorded.
+// No frame or data window; the log view's texts are recorded; a tray only
+// when a test makes one.
 class RecordingWindows final : public shell::WindowFactory {
 public:
     std::unique_ptr<shell::FrameWindow> CreateFrameWindow(CdsServerFrame&) override { return nullptr; }
@@ -58,8 +60,10 @@ public:
         return std::make_unique<RecordingLogWindow>(log);
     }
     std::unique_ptr<shell::DataWindow> CreateDataWindow(CdsDataView&) override { return nullptr; }
+    std::unique_ptr<shell::TrayWindow> CreateTrayWindow() override { return makeTray ? makeTray() : nullptr; }
 
     std::shared_ptr<LogRecord> log = std::make_shared<LogRecord>();
+    std::function<std::unique_ptr<shell::TrayWindow>()> makeTray;
 };
 
 // Every option static of the main window, saved and restored: loading the

@@ -3,6 +3,7 @@
 // without the MELSEC program: its own identity, and a device map with one
 // emulated device ("PLC1", block "D0" of four short points whose values count
 // the block's reads), so real line threads run without a PLC.
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -36,7 +37,8 @@ public:
     int GetStatusResponseStringLen(int) override { return 2; }
 
 private:
-    SHORT m_nReads = 0;
+    // A line left behind by its stop wait may finish a read beside the new line.
+    std::atomic<SHORT> m_nReads{0};
 };
 
 // A device on an emulated port.
@@ -80,11 +82,11 @@ class TestServerFrame : public CdsServerFrame {
 public:
     // The handler a test gives, else a TestServerHdlr for emulated ports.
     std::shared_ptr<CdsCommHdlr> NewCommHdlr(DWORD dwPortHandle) override;
-    // There is no tray; the requests to hide there are counted.
+    // The requests to hide in the tray are counted.
     bool IsTaskBarAvailable() const override
     {
         ++trayRequests;
-        return false;
+        return CdsServerFrame::IsTaskBarAvailable();
     }
 
     std::function<std::shared_ptr<CdsCommHdlr>(DWORD)> makeHandler;

@@ -26,6 +26,8 @@ bool QtFileDialogPresenter::Show(const FileDialogRequest& request, std::string& 
 {
     QFileDialog dialog(QApplication::activeWindow(), QString(), QString::fromStdString(request.strFolder),
                        QString::fromStdString(QtFilter(request.strFilter)));
+    if (!request.strTitle.empty())
+        dialog.setWindowTitle(QString::fromStdString(request.strTitle));
     dialog.setAcceptMode(request.bSave ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(request.bSave ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     dialog.setDefaultSuffix(QString::fromStdString(request.strDefaultExt));

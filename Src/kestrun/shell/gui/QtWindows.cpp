@@ -4,6 +4,7 @@
 
 #include "kestrun/shell/gui/DataViewWidget.h"
 #include "kestrun/shell/gui/LogViewWidget.h"
+#include "kestrun/shell/gui/QtTrayIcon.h"
 
 namespace shell::gui {
 
@@ -84,5 +85,7 @@ std::unique_ptr<DataWindow> QtWindows::CreateDataWindow(CdsDataView& view)
         m_pMain->AddPane(pWidget);
     return std::make_unique<DataWindowAdapter>(pWidget);
 }
+
+std::unique_ptr<TrayWindow> QtWindows::CreateTrayWindow() { return std::make_unique<QtTrayIcon>(); }
 
 } // namespace shell::gui

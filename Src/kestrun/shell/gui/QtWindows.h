@@ -14,6 +14,8 @@ public:
     std::unique_ptr<FrameWindow> CreateFrameWindow(CdsServerFrame& frame) override;
     std::unique_ptr<LogWindow> CreateLogWindow(CdsLogView& view) override;
     std::unique_ptr<DataWindow> CreateDataWindow(CdsDataView& view) override;
+    // A QSystemTrayIcon; whether the desktop has a tray is asked when it shows.
+    std::unique_ptr<TrayWindow> CreateTrayWindow() override;
 
     ServerMainWindow* MainWindow() const { return m_pMain; }
 

@@ -4,16 +4,45 @@
 
 #include "kestrun/shell/Headless.h"
 #include "kestrun/shell/ServerApp.h"
+#include "kestrun/shell/FormConfigDialogs.h"
+#include "kestrun/shell/gui/FormDialog.h"
 #include "kestrun/shell/gui/QtFileDialog.h"
 #include "kestrun/shell/gui/QtMessageBox.h"
+#include "kestrun/shell/gui/QtTrayIcon.h"
 #include "kestrun/shell/gui/QtWindows.h"
 #include "qtdispatch/QtDispatcher.h"
 
 namespace shell::gui {
 
 namespace {
+
 std::vector<std::string> Arguments(int argc, char** argv) { return std::vector<std::string>(argv, argv + argc); }
+
+// The configuration dialogs as forms in dialog windows; a refused command beeps.
+class QtConfigDialogs final : public FormConfigDialogs {
+public:
+    void Beep() override { QApplication::beep(); }
+};
+
 } // namespace
+
+DesktopDialogs::DesktopDialogs()
+    : m_pForms(std::make_unique<QtFormPresenter>()), m_pFiles(std::make_unique<QtFileDialogPresenter>()),
+      m_pConfig(std::make_unique<QtConfigDialogs>()), m_pOpener(std::make_unique<QtShellOpener>())
+{
+    m_pPreviousForms = InstallFormPresenter(m_pForms.get());
+    m_pPreviousFiles = InstallFileDialogPresenter(m_pFiles.get());
+    m_pPreviousConfig = InstallConfigDialogs(m_pConfig.get());
+    m_pPreviousOpener = InstallShellOpener(m_pOpener.get());
+}
+
+DesktopDialogs::~DesktopDialogs()
+{
+    InstallShellOpener(m_pPreviousOpener);
+    InstallConfigDialogs(m_pPreviousConfig);
+    InstallFileDialogPresenter(m_pPreviousFiles);
+    InstallFormPresenter(m_pPreviousForms);
+}
 
 int RunDesktop(CdsServerApp& app, int& argc, char** argv)
 {
@@ -21,12 +50,9 @@ int RunDesktop(CdsServerApp& app, int& argc, char** argv)
     QApplication qtApp(argc, argv);
     qtdispatch::QtDispatcher dispatcher;
     QtMessageBoxPresenter presenter;
-    QtFileDialogPresenter files;
-    FileDialogPresenter* previous = InstallFileDialogPresenter(&files);
+    DesktopDialogs dialogs;
     QtWindows windows;
-    const int code = RunApplication(app, std::move(args), dispatcher, windows, presenter, [] { QApplication::exec(); });
-    InstallFileDialogPresenter(previous);
-    return code;
+    return RunApplication(app, std::move(args), dispatcher, windows, presenter, [] { QApplication::exec(); });
 }
 
 int RunServer(CdsServerApp& app, int& argc, char** argv)

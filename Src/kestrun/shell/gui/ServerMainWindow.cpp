@@ -162,6 +162,20 @@ void ServerMainWindow::AddPane(QWidget* pPane)
     m_pSplitter->setStretchFactor(m_pSplitter->indexOf(pPane), 1);
 }
 
+void ServerMainWindow::Show(bool bVisible)
+{
+    if (bVisible && isMinimized())
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+    setVisible(bVisible);
+}
+
+void ServerMainWindow::changeEvent(QEvent* pEvent)
+{
+    if (pEvent->type() == QEvent::WindowStateChange && isMinimized())
+        m_frame.PostCommand(ID_TRAY_HIDE);
+    QMainWindow::changeEvent(pEvent);
+}
+
 void ServerMainWindow::Activate()
 {
     raise();

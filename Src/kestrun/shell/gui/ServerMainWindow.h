@@ -34,7 +34,8 @@ public:
     // Enablement, checks and texts of every action as the frame has them now.
     void UpdateActions();
 
-    void Show(bool bVisible) override { setVisible(bVisible); }
+    // Shown again, a minimized window comes back to its size.
+    void Show(bool bVisible) override;
     bool IsVisible() const override { return isVisible(); }
     void Activate() override;
     void OnPaneChanged(int nPane) override;
@@ -42,6 +43,8 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* pEvent) override;
+    // Minimizing hides to the tray, where the desktop has one.
+    void changeEvent(QEvent* pEvent) override;
 
 private:
     void BuildMenus();

@@ -1,0 +1,77 @@
+#pragma once
+// The server's own configuration dialogs: the device dialog also edits the
+// station's frame kind (1E/3E/4E, binary or ASCII, written into the system
+// type and protocol it is made from), the block dialog the block's MELSEC
+// device and the range it reads (device, first element, length, written into
+// the block's name and data type word). The time-out dialog is the
+// framework's. InstallFenwoldDialogs makes the shell's dialogs use them.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "kestrun/shell/FormConfigDialogs.h"
+#include "kestrun/shell/OptionDlg.h"
+
+class CDeviceObjectDlg : public CdsDeviceObjectDlg {
+public:
+    enum { IDC_FRAME_KIND = 23340 };
+    // The choices, by frame kind and code.
+    enum FrameChoice { k1EBinary, k1EAscii, k3EBinary, k3EAscii, k4EBinary, k4EAscii };
+
+    CDeviceObjectDlg();
+
+    static const std::vector<std::string>& GetFrameChoices();
+    // The choice a device type and protocol give; -1 for a type outside 1..5.
+    static int FrameChoiceOf(LONG nType, const std::string& strProtocol);
+    // Type and protocol changed as little as needed to give the choice.
+    static void ApplyFrameChoice(int nChoice, LONG& nType, std::string& strProtocol);
+
+    void OnCommand(int nId) override;
+
+protected:
+    void ShowValues() override;
+    bool TakeFields(shell::DeviceDialogFields& values) override;
+
+private:
+    void ShowFrameChoice();
+};
+
+class CMemoryArrayDlg : public CdsMemoryArrayDlg {
+public:
+    enum { IDC_DEVICE = 23350, IDC_START = 23353 };
+
+    CMemoryArrayDlg();
+
+    // The device names, in device-code order.
+    static const std::vector<std::string>& GetDeviceNames();
+
+    void OnCommand(int nId) override;
+
+protected:
+    void ShowValues() override;
+    // The name must be a MELSEC address and the range must end within its
+    // device; the data type word becomes the device's code.
+    bool TakeFields(shell::BlockDialogFields& values) override;
+
+private:
+    void ShowDeviceAndStart();
+};
+
+class CTimeoutDlg : public CdsTimeoutDlg {
+public:
+    CTimeoutDlg() : CdsTimeoutDlg(IDD) {}
+};
+
+class CFenwoldDialogForms : public shell::ConfigFormFactory {
+public:
+    std::unique_ptr<CdsDeviceObjectDlg> NewDeviceObjectDlg() const override;
+    std::unique_ptr<CdsMemoryArrayDlg> NewMemoryArrayDlg() const override;
+    std::unique_ptr<CdsTimeoutDlg> NewTimeoutDlg() const override;
+};
+
+// Makes the shell's configuration dialogs the server's own, for the whole run.
+void InstallFenwoldDialogs();
+
+// The option dialog with the server's file filter, for the main window's NewOptionDlg.
+inline constexpr const char* kFenwoldOptionFilter = "Melsec Ethernet Config file (*.mme)|*.mme|All Files (*.*)|*.*||";
+std::unique_ptr<CdsOptionDlg> NewFenwoldOptionDlg();

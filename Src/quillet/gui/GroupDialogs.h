@@ -1,0 +1,83 @@
+#pragma once
+// The group test dialogs' windows over their forms.
+#include "quillet/GroupForms.h"
+#include "quillet/gui/FormDialog.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QTreeWidget;
+
+namespace quillet::gui {
+
+// 131 "Add New Group".
+class AddGroupDialog final : public FormDialog {
+public:
+    AddGroupDialog(CAddGroupForm& form, const StringTable& texts, QWidget* parent = nullptr);
+
+private:
+    void Refresh() override;
+    void OnOk() override;
+    CAddGroupForm& m_form;
+    QLineEdit *m_name, *m_bias, *m_rate, *m_deadband;
+    QCheckBox *m_active, *m_timeOut, *m_measure, *m_timeStamps;
+    QComboBox* m_advise;
+};
+
+// 154 "Group State".
+class GroupStateDialog final : public FormDialog {
+public:
+    GroupStateDialog(CGroupStateForm& form, const StringTable& texts, QWidget* parent = nullptr);
+
+private:
+    void Refresh() override;
+    void OnOk() override;
+    CGroupStateForm& m_form;
+    QLineEdit *m_name, *m_rate, *m_bias, *m_deadband, *m_lcid, *m_client, *m_server;
+    QCheckBox* m_active;
+    QLabel* m_message;
+    QPushButton *m_apply, *m_edit, *m_change;
+};
+
+// 149 "Get Group by Name".
+class GroupByNameDialog final : public FormDialog {
+public:
+    GroupByNameDialog(CGroupByNameForm& form, const StringTable& texts, QWidget* parent = nullptr);
+
+private:
+    void Refresh() override;
+    CGroupByNameForm& m_form;
+    QListWidget* m_names;
+    QLineEdit* m_returned;
+};
+
+// 153 "Group Enumeration".
+class GroupEnumDialog final : public FormDialog {
+public:
+    GroupEnumDialog(CGroupEnumForm& form, const StringTable& texts, QWidget* parent = nullptr);
+    void done(int result) override;
+
+private:
+    void Refresh() override;
+    CGroupEnumForm& m_form;
+    QComboBox *m_scope, *m_kind;
+    QPushButton *m_build, *m_clear;
+    QListWidget* m_lines;
+    QLabel* m_message;
+};
+
+// 150 "Get Error String".
+class ErrorStringDialog final : public FormDialog {
+public:
+    ErrorStringDialog(CErrorStringForm& form, const StringTable& texts, QWidget* parent = nullptr);
+
+private:
+    void Refresh() override;
+    CErrorStringForm& m_form;
+    QTreeWidget* m_rows;
+};
+
+} // namespace quillet::gui

@@ -1,0 +1,40 @@
+#pragma once
+// The test client's windows as the cores see them: message boxes without a caption, a
+// nesting wait cursor, file dialogs that read the "a|b||" filters, and the modal
+// dialog of each form, chosen by the form's dialog id.
+#include "quillet/UiServices.h"
+
+#include <QStringList>
+
+#include <functional>
+
+class QWidget;
+
+namespace quillet {
+class StringTable;
+
+namespace gui {
+
+class QtUiServices final : public UiServices {
+public:
+    // parent gives the window the boxes and dialogs belong to; it may give null.
+    QtUiServices(const StringTable& texts, std::function<QWidget*()> parent);
+    ~QtUiServices() override;
+
+    PromptAnswer MessageBox(std::string_view text, PromptButtons buttons, std::string_view caption) override;
+    void BeginWaitCursor() override;
+    void EndWaitCursor() override;
+    std::optional<std::string> FileDialog(const FileDialogSpec& spec) override;
+    bool RunDialog(DialogForm& form) override;
+
+    // Qt's name filters of a "Text (*.x)|*.x|All Files (*.*)|*.*||" filter.
+    static QStringList NameFilters(std::string_view filter);
+
+private:
+    const StringTable& m_texts;
+    std::function<QWidget*()> m_parent;
+    int m_waitDepth = 0;
+};
+
+} // namespace gui
+} // namespace quillet

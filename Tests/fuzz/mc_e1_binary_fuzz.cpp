@@ -1,0 +1,7 @@
+// MC responses in 1E frames, binary code.
+#include "fuzz/McResponseFuzz.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    return mcfuzz::FuzzResponse(McFrameKind::E1, false, data, size);
+}

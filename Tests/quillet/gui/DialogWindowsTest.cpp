@@ -1,0 +1,126 @@
+// Dialog windows and the command actions without a server: the write dialog's shapes
+// through its controls, the MMI dialog's enabling, the menu texts and file filters,
+// and shortcuts that only the focused connection window hears.
+#include "Controls.h"
+#include "quillet/FakeServer.h"
+#include "quillet/QuilletFixture.h"
+
+#include "quillet/DataTypes.h"
+#include "quillet/ResourceIds.h"
+#include "quillet/gui/ConnectionWindow.h"
+#include "quillet/gui/EventDialogs.h"
+#include "quillet/gui/ItemDialogs.h"
+#include "quillet/gui/QtUiServices.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMdiArea>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTreeView>
+
+namespace {
+
+using quillettest::Control;
+using quillettest::Toggle;
+namespace ctl = quillet::ctl;
+
+TEST(MenuTexts, LabelKeepsTheMnemonicAndTheTabGivesTheShortcut)
+{
+    using quillet::gui::MenuShortcut;
+    EXPECT_EQ(quillet::gui::MenuLabel("&Sync Read\tCtrl+Alt+R"), "&Sync Read");
+    EXPECT_EQ(MenuShortcut("&Sync Read\tCtrl+Alt+R"), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_R));
+    EXPECT_EQ(MenuShortcut("&Remove Item(s)\tDel"), QKeySequence(Qt::Key_Delete));
+    EXPECT_TRUE(MenuShortcut("&Close").isEmpty());
+    EXPECT_EQ(quillet::gui::QtUiServices::NameFilters("Comma Separated Format Files (*.csv)|*.csv|Logs|*.log;*.txt||"),
+              (QStringList{"Comma Separated Format Files (*.csv)", "Logs (*.log *.txt)"}));
+}
+
+class Dialogs : public quillettest::DocFixture {};
+
+TEST_F(Dialogs, WriteDialogControlsShapeTheValueAndRevertWhatCannotBe)
+{
+    CGroup group(doc);
+    CItem& item = AddItem(group, "A");  // a value never received: VT_EMPTY
+    CWriteItemForm form(texts, ui, {&item});
+    quillet::gui::WriteItemDialog dialog(form, texts);
+    dialog.show();
+    auto* array = Control<QCheckBox>(&dialog, ctl::IDC_WRITE_ARRAY);
+    auto* message = Control<QLabel>(&dialog, ctl::IDC_MESSAGE);
+    Toggle(array);
+    EXPECT_FALSE(array->isChecked());  // no array of nothing
+    EXPECT_EQ(message->text(), "Could not change variant information to the parameters you have set.");
+    auto* type = Control<QComboBox>(&dialog, ctl::IDC_DATA_TYPE);
+    const int i4 = *quillet::FindType(quillet::WriteTypes(), VT_I4);
+    type->setCurrentIndex(i4);
+    emit type->activated(i4);
+    Toggle(array);
+    EXPECT_TRUE(array->isChecked());
+    auto* length = Control<QLineEdit>(&dialog, ctl::IDC_WRITE_LENGTH);
+    EXPECT_TRUE(length->isEnabled());
+    length->selectAll();
+    QTest::keyClicks(length, "3");
+    QTest::keyClick(length, Qt::Key_Return);
+    EXPECT_EQ(Control<QListWidget>(&dialog, ctl::IDC_ELEMENTS)->count(), 3);
+    QTest::mouseClick(Control<QPushButton>(&dialog, ctl::IDOK), Qt::LeftButton);
+    ASSERT_TRUE(form.values[0].isArray());
+    EXPECT_EQ(form.values[0].parray()->count(), 3u);
+}
+
+TEST_F(Dialogs, MmiDialogForcesTheDisplayedGroupWhileEmulating)
+{
+    CMmiForm form;
+    quillet::gui::MmiDialog dialog(form, texts);
+    dialog.show();
+    auto* only = Control<QCheckBox>(&dialog, ctl::IDC_MMI_ONLY_DISPLAYED);
+    auto* seconds = Control<QLineEdit>(&dialog, ctl::IDC_MMI_SECONDS);
+    EXPECT_TRUE(only->isEnabled());
+    EXPECT_FALSE(seconds->isEnabled());
+    Toggle(Control<QCheckBox>(&dialog, ctl::IDC_MMI_ENABLE));
+    EXPECT_TRUE(only->isChecked());
+    EXPECT_FALSE(only->isEnabled());
+    EXPECT_TRUE(seconds->isEnabled());
+    seconds->selectAll();
+    QTest::keyClicks(seconds, "45");
+    QTest::mouseClick(Control<QPushButton>(&dialog, ctl::IDOK), Qt::LeftButton);
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(std::tuple(form.enabled, form.onlyDisplayedActive, form.seconds), std::tuple(TRUE, TRUE, DWORD(45)));
+}
+
+TEST_F(Dialogs, ShortcutsReachOnlyTheConnectionWindowThatHasTheFocus)
+{
+    opc::ComPtr<quillettest::FakeServer> server(new quillettest::FakeServer(script));
+    ASSERT_EQ(doc.AttachServer(opc::ComPtr<IUnknown>(static_cast<IOPCServer*>(server.get()))), S_OK);
+    CQuilletDoc other(docHost);
+    ASSERT_EQ(other.AttachServer(opc::ComPtr<IUnknown>(static_cast<IOPCServer*>(server.get()))), S_OK);
+    std::vector<std::unique_ptr<CSplitterFrame>> frames;
+    frames.push_back(std::make_unique<CSplitterFrame>(doc));
+    frames.push_back(std::make_unique<CSplitterFrame>(other));
+    QMdiArea area;
+    std::vector<quillet::gui::ConnectionWindow*> windows;
+    for (auto& frame : frames) {
+        frame->Document().OnAddGroup({});
+        windows.push_back(new quillet::gui::ConnectionWindow(*frame, texts, {}, {}));
+        area.addSubWindow(windows.back());
+        windows.back()->show();
+    }
+    area.show();
+    area.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&area));
+    QSignalSpy first(windows[0]->Actions().Action(quillet::cmd::ID_COUNTER_RESET), &QAction::triggered);
+    QSignalSpy second(windows[1]->Actions().Action(quillet::cmd::ID_COUNTER_RESET), &QAction::triggered);
+    area.setActiveSubWindow(windows[1]);
+    windows[1]->GroupTree()->setFocus();
+    QTest::keyClick(windows[1]->GroupTree(), Qt::Key_D, Qt::ControlModifier);  // "Counter &Reset\tCtrl+D"
+    EXPECT_EQ(first.count(), 0);
+    EXPECT_EQ(second.count(), 1);
+    for (auto* w : windows) w->Detach();
+    doc.OnCloseDocument();
+    other.OnCloseDocument();
+}
+
+} // namespace

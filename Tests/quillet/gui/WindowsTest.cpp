@@ -1,0 +1,241 @@
+// Quillet's real windows driven offscreen with QTest against the bundled server: the
+// add-item dialog with its browser, a connection window, and the main window with its
+// recent files. Controls are found by their ids.
+#include "Controls.h"
+#include "quillet/RealServerFixture.h"
+
+#include "quillet/MainFrame.h"
+#include "quillet/ResourceIds.h"
+#include "quillet/gui/ConnectionWindow.h"
+#include "quillet/gui/GroupDialogs.h"
+#include "quillet/gui/ItemDialogs.h"
+#include "quillet/gui/MainWindow.h"
+#include "quillet/gui/QtUiServices.h"
+
+#include <QAbstractItemModelTester>
+#include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPushButton>
+#include <QTableView>
+#include <QTest>
+#include <QTimer>
+#include <QTreeView>
+#include <QTreeWidget>
+
+namespace {
+
+using namespace quillet::cmd;
+using quillettest::Click;
+using quillettest::Control;
+using quillettest::DoubleClick;
+
+// Runs script on the modal dialog that the next step opens.
+void OnNextDialog(std::function<void(QDialog&)> script)
+{
+    QTimer::singleShot(0, [script] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        script(*dialog);
+    });
+}
+
+class Windows : public quillettest::RealServer {
+protected:
+    void SetUp() override
+    {
+        RealServer::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
+        // The dialogs run as their real windows; boxes and file dialogs stay scripted.
+        for (UINT id : {quillet::dlg::IDD_ADD_GROUP, quillet::dlg::IDD_ADD_ITEM, quillet::dlg::IDD_SELECT_SERVER})
+            ui.dialogs[id] = [this](quillet::DialogForm& f) { return windows.RunDialog(f); };
+    }
+    // The server's notices, the view timers and Qt's events, until done (bounded).
+    template <typename Done>
+    bool Wait(Done done)
+    {
+        for (int i = 0; i < 500; ++i) {
+            dispatcher.advance(50);
+            QCoreApplication::processEvents();
+            if (done()) return true;
+            dispatcher.waitForWork(10);
+        }
+        return false;
+    }
+    static QString Cell(QTableView* table, int row, int column)
+    {
+        return table->model()->index(row, column).data().toString();
+    }
+
+    quillet::gui::QtUiServices windows{texts, [] { return nullptr; }};
+};
+
+TEST_F(Windows, AddItemDialogBrowsesTheServerAndFillsItsEntries)
+{
+    CQuilletDoc& doc = Connect();
+    CGroup& group = AddGroup(doc, ADVISE_CONNECTIONPOINT);
+    CAddItemForm form(group, app->FrameOf(&doc)->Items().AddItemTemplate());
+    quillet::gui::AddItemDialog dialog(form, texts);
+    dialog.show();
+
+    auto* tree = Control<QTreeView>(&dialog, quillet::ctl::IDC_BROWSE_TREE);
+    QAbstractItemModelTester treeTester(tree->model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
+    const QModelIndex root = tree->model()->index(0, 0);
+    EXPECT_EQ(root.data().toString(), "Root (Node: <Local>)");
+    const QModelIndex plc = tree->model()->index(0, 0, root);
+    ASSERT_EQ(plc.data().toString(), "PLC1");
+    tree->expand(plc);  // opened: its placeholder goes, it has no branches of its own
+    EXPECT_EQ(tree->model()->rowCount(plc), 0);
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualRect(plc).center());
+
+    auto* leaves = Control<QTreeWidget>(&dialog, quillet::ctl::IDC_BROWSE_LEAVES);
+    ASSERT_EQ(leaves->topLevelItemCount(), 3);
+    EXPECT_EQ(leaves->headerItem()->text(0), "Root (Node: <Local>)\\PLC1");
+    auto clickLeaf = [&](int row, bool twice) {
+        const QPoint at = leaves->visualItemRect(leaves->topLevelItem(row)).center();
+        if (twice) DoubleClick(leaves->viewport(), at);
+        else QTest::mouseClick(leaves->viewport(), Qt::LeftButton, {}, at);
+    };
+    clickLeaf(1, false);
+    EXPECT_EQ(Control<QLineEdit>(&dialog, quillet::ctl::IDC_ITEM_NAME)->text(), "PLC1.D101");
+    EXPECT_EQ(Control<QLineEdit>(&dialog, quillet::ctl::IDC_ACCESS_RIGHTS)->text(), "Read / Write");
+    Click(Control<QPushButton>(&dialog, quillet::ctl::IDC_ADD_ITEM));
+    clickLeaf(2, true);  // a double click takes the leaf and starts the next entry
+    auto* entries = Control<QListWidget>(&dialog, quillet::ctl::IDC_LIST);
+    ASSERT_EQ(entries->count(), 3);
+    EXPECT_EQ(entries->item(1)->text(), "PLC1.TEXT");
+
+    QTest::keyClicks(Control<QLineEdit>(&dialog, quillet::ctl::IDC_BROWSE_FILTER), "D");  // "*D": none end so
+    EXPECT_EQ(leaves->topLevelItemCount(), 0);
+    Control<QLineEdit>(&dialog, quillet::ctl::IDC_BROWSE_FILTER)->clear();
+    QTest::keyClicks(Control<QLineEdit>(&dialog, quillet::ctl::IDC_BROWSE_FILTER), "D*");
+    EXPECT_EQ(leaves->topLevelItemCount(), 2);
+
+    Click(Control<QPushButton>(&dialog, quillet::ctl::IDOK));
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    auto items = form.TakeItems();
+    ASSERT_EQ(items.size(), 2u);
+    EXPECT_EQ(items[0]->GetItemID(), "PLC1.D101");
+    EXPECT_TRUE(ui.shown.empty());
+}
+
+TEST_F(Windows, ConnectionWindowShowsTheValueOfAnItemAddedToTheSelectedGroup)
+{
+    CQuilletDoc& doc = Connect();
+    CSplitterFrame& frame = *app->FrameOf(&doc);
+    quillet::gui::ConnectionWindow window(frame, texts, {}, {});
+    window.resize(800, 600);
+    window.show();
+    using Tester = QAbstractItemModelTester;
+    Tester groups(window.GroupTree()->model(), Tester::FailureReportingMode::Fatal);
+    Tester items(window.ItemList()->model(), Tester::FailureReportingMode::Fatal);
+    Tester log(window.LogList()->model(), Tester::FailureReportingMode::Fatal);
+    for (const char* name : {"First", "Second"}) {
+        OnNextDialog([name](QDialog& d) {
+            QTest::keyClicks(Control<QLineEdit>(&d, quillet::ctl::IDC_GROUP_NAME), name);
+            Click(Control<QPushButton>(&d, quillet::ctl::IDOK));
+        });
+        window.Actions().Action(ID_ADD_GROUP)->trigger();
+    }
+    QTreeView* tree = window.GroupTree();
+    ASSERT_EQ(tree->model()->rowCount(), 2);
+    EXPECT_EQ(tree->currentIndex().row(), 1);  // each new group is selected
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualRect(tree->model()->index(0, 0)).center());
+    ASSERT_EQ(frame.Groups().Selection(), 0);
+    EXPECT_TRUE(window.Actions().Action(ID_ADD_ITEM)->isEnabled());
+
+    OnNextDialog([](QDialog& d) {
+        QTest::keyClicks(Control<QLineEdit>(&d, quillet::ctl::IDC_ITEM_NAME), "PLC1.D100");
+        Click(Control<QPushButton>(&d, quillet::ctl::IDOK));
+    });
+    window.Actions().Action(ID_ADD_ITEM)->trigger();
+    QTableView* list = window.ItemList();
+    ASSERT_TRUE(Wait([&] { return list->model()->rowCount() == 1 && Cell(list, 0, 1) == "10"; }))
+        << list->model()->rowCount();
+    EXPECT_EQ(Cell(list, 0, 0), "PLC1.D100");
+    EXPECT_EQ(list->model()->headerData(1, Qt::Horizontal).toString(), "Sub Value");
+    EXPECT_EQ(doc.Groups().front()->GetName(), "First");
+    // The ItemID column fits its texts, and keeps that width when another group is shown.
+    const int width = list->columnWidth(0);
+    EXPECT_EQ(frame.Items().CurrentColumns()[quillet::COL_ITEMID].width, width);
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualRect(tree->model()->index(1, 0)).center());
+    EXPECT_EQ(list->model()->rowCount(), 0);
+    EXPECT_EQ(list->columnWidth(0), width);
+
+    // The log pane opens with its command, and shows what happened.
+    window.Actions().Action(ID_MESSAGE_LOG)->trigger();
+    EXPECT_TRUE(window.LogList()->isVisibleTo(&window));
+    EXPECT_GT(window.LogList()->model()->rowCount(), 0);
+    EXPECT_TRUE(ui.shown.empty());
+}
+
+TEST_F(Windows, GroupStateDialogIsEditedOnlyAfterEditGroupAndAppliesThroughItsControls)
+{
+    CQuilletDoc& doc = Connect();
+    CGroup& group = AddGroup(doc, ADVISE_CONNECTIONPOINT);
+    CGroupStateForm form(doc, group.m_itemMgt.as<IOPCGroupStateMgt>(IID_IOPCGroupStateMgt));
+    form.Open();
+    quillet::gui::GroupStateDialog dialog(form, texts);
+    dialog.show();
+    auto* lcid = Control<QLineEdit>(&dialog, quillet::ctl::IDC_STATE_LCID);
+    auto* apply = Control<QPushButton>(&dialog, quillet::ctl::IDC_APPLY);
+    EXPECT_TRUE(lcid->isReadOnly());
+    EXPECT_FALSE(Control<QCheckBox>(&dialog, quillet::ctl::IDC_STATE_IS_ACTIVE)->isEnabled());
+    Click(Control<QPushButton>(&dialog, quillet::ctl::IDC_EDIT_GROUP));
+    EXPECT_FALSE(lcid->isReadOnly());
+    EXPECT_FALSE(apply->isEnabled());
+    lcid->selectAll();
+    QTest::keyClicks(lcid, "0x411");
+    EXPECT_TRUE(apply->isEnabled());
+    Click(apply);
+    EXPECT_EQ(lcid->text(), "0x00000411");
+    EXPECT_TRUE(lcid->isReadOnly());
+    EXPECT_EQ(group.GetLocaleID(), 0x411u);
+    EXPECT_TRUE(ui.shown.empty());
+}
+
+TEST_F(Windows, MainWindowOpensConnectionsAndReopensARecentFile)
+{
+    CMainFrame mainFrame(*app);
+    quillet::gui::MainWindow main(*app, mainFrame, texts);
+    main.show();
+    EXPECT_EQ(main.windowTitle(), "Tarn - OPC Test Client");
+    EXPECT_EQ(main.Action(ID_FILE_MRU_FIRST)->text(), "Empty File List");
+    EXPECT_FALSE(main.Action(ID_FILE_MRU_FIRST)->isEnabled());
+
+    OnNextDialog([](QDialog& d) {
+        auto* list = Control<QListWidget>(&d, quillet::ctl::IDC_LOCATED_SERVERS);
+        DoubleClick(list->viewport(), list->visualItemRect(list->item(0)).center());
+    });
+    main.Action(ID_SERVER_CONNECT)->trigger();
+    ASSERT_EQ(main.Area()->subWindowList().size(), 1);
+    CQuilletDoc* doc = mainFrame.ActiveDocument();
+    ASSERT_NE(doc, nullptr);
+    EXPECT_EQ(main.ActiveWindow(), main.WindowOf(doc));
+    EXPECT_EQ(main.ActiveWindow()->windowTitle(), "~Tessaro.TestServer");
+    AddGroup(*doc, ADVISE_CONNECTIONPOINT);
+    // A client of its own keeps the server program running between the connections.
+    opc::ComPtr<IUnknown> keeper;
+    ASSERT_EQ(opc::CoCreateInstanceEx(quillettest::kServer, u"", IID_IUnknown, keeper.put(), app->Activation()), S_OK);
+
+    const std::string path = (scratch.path() / "recent.csv").string();
+    ui.files = {path};
+    main.Action(ID_FILE_SAVE)->trigger();
+    EXPECT_EQ(main.Action(ID_FILE_MRU_FIRST)->text(), QString("&1 ") + path.c_str());
+    main.Action(ID_FILE_CLOSE)->trigger();
+    EXPECT_TRUE(main.Area()->subWindowList().empty());
+    EXPECT_EQ(main.ActiveWindow(), nullptr);
+
+    main.Action(ID_FILE_MRU_FIRST)->trigger();
+    ASSERT_EQ(main.Area()->subWindowList().size(), 1);
+    CQuilletDoc* reopened = mainFrame.ActiveDocument();
+    ASSERT_NE(reopened, nullptr);
+    EXPECT_EQ(reopened->GetPathName(), path);
+    EXPECT_EQ(main.WindowOf(reopened)->GroupTree()->model()->rowCount(), 1);
+    EXPECT_TRUE(ui.shown.empty()) << ui.shown.front();
+}
+
+} // namespace
