@@ -1,22 +1,64 @@
 #!/usr/bin/env bash
-# Starts the bundled PLC simulator and, once it is built, the server program on the
-# sample configuration against it. Ctrl-C stops both.
-set -euo pipefail
+# Starts the bundled PLC simulator with moving values and the server program on
+# the sample configuration against it, with a registry, data and runtime folder
+# of their own under Bin/run. Headless when there is no display. Ctrl-C stops both.
+set -uo pipefail
 bin=${1:-Bin/debug/bin}
 port=${PLCSIM_PORT:-5010}
-pids=()
-trap 'kill "${pids[@]}" 2>/dev/null || true' EXIT INT TERM
-if [ -x "$bin/plcsim" ]; then
-    "$bin/plcsim" --port "$port" &
-    pids+=($!)
-    echo "PLC simulator listening on 127.0.0.1:$port"
-else
-    echo "The PLC simulator is not built yet." >&2
-fi
-if [ -x "$bin/fenwold" ]; then
-    "$bin/fenwold" Tools/sample.csv &
-    pids+=($!)
-else
-    echo "The server program is not built yet; only the simulator runs." >&2
-fi
-[ ${#pids[@]} -gt 0 ] && wait
+run=$PWD/Bin/run
+for program in plcsim fenwold tessaro-dde; do
+    if [ ! -x "$bin/$program" ]; then
+        echo "$bin/$program is not built." >&2
+        exit 1
+    fi
+done
+mkdir -p "$run/registry" "$run/data"
+mkdir -m 700 -p "$run/runtime"
+export TESSARO_REGISTRY=$run/registry TESSARO_DATA=$run/data XDG_RUNTIME_DIR=$run/runtime
+
+sim=0 server=0
+stop() {
+    trap '' INT TERM
+    # Background programs of a script ignore the terminal's Ctrl-C: tell them.
+    [ "$server" -gt 0 ] && kill -TERM "$server" 2>/dev/null
+    [ "$sim" -gt 0 ] && kill -TERM "$sim" 2>/dev/null
+}
+trap stop INT TERM
+
+"$bin/plcsim" --port "$port" --move &
+sim=$!
+"$bin/fenwold" Tools/sample.csv &
+server=$!
+
+cat <<EOF
+
+The PLC simulator listens on 127.0.0.1:$port (D200 counts up, X0 toggles); Fenwold
+serves Tools/sample.csv and goes online by itself about a second after loading.
+Watch values in another terminal:
+
+  XDG_RUNTIME_DIR=$run/runtime $bin/tessaro-dde advise PLC1 D200 X0
+  XDG_RUNTIME_DIR=$run/runtime $bin/tessaro-dde request PLC1 D100 D101 M0
+  XDG_RUNTIME_DIR=$run/runtime $bin/tessaro-dde poke PLC1 D100 1234
+
+Ctrl-C stops both.
+
+EOF
+
+# The end of a program, its exit status; a wait cut short by a signal waits again.
+wait_for() {
+    local rc
+    while :; do
+        wait "$1"
+        rc=$?
+        if [ "$rc" -gt 128 ] && kill -0 "$1" 2>/dev/null; then continue; fi
+        return "$rc"
+    done
+}
+wait_for "$server"
+status_server=$?
+stop
+wait_for "$sim"
+status_sim=$?
+left=$(find "$run/runtime" \( -type s -o -name '*.dde' -o -name '*.lock' \) 2>/dev/null)
+echo "Fenwold ended with $status_server, the simulator with $status_sim; left behind: ${left:-nothing}."
+[ "$status_server" -eq 0 ] && [ "$status_sim" -eq 0 ] && [ -z "$left" ]

@@ -27,5 +27,7 @@ inline constexpr PlcKind kPlcKinds[] = {
 
 // The region of PLC memory the end-to-end bridge test keeps to.
 inline constexpr int kBridgeRegion = 6;
+// The region the tests of the fenwold program keep to.
+inline constexpr int kProgramRegion = 7;
 
 }  // namespace fenwoldtest

@@ -104,19 +104,25 @@ TEST_F(Browsing, ConnectShowsARegisteredServerAndOnlyAddsAnUnknownProgId)
 
 TEST_F(Browsing, FenwoldsDevicesAndBlocksAreBranchesWithTheirPointsAsLeaves)
 {
-    if (::access(Program("fenwold").c_str(), X_OK) != 0)
-        GTEST_SKIP() << "the Fenwold program is not built yet: browse \"Tessaro.Fenwold.1\" once it is";
-    ASSERT_EQ(std::system((Program("fenwold") + " -Regserver").c_str()), 0);
+    if (::access(Program("fenwold").c_str(), X_OK) != 0 || ::access(Program("plcsim").c_str(), X_OK) != 0)
+        GTEST_SKIP() << "the Fenwold program or the simulator is not built";
+    quillettest::SimulatorProgram plc({"--port", "0", "--frame", "3e"});
+    ASSERT_GT(plc.port(), 0);
+    ServeFenwold(plc.port());
     browser->serverText = "Tessaro.Fenwold.1";
     browser->Connect();
     ASSERT_EQ(browser->Roots().size(), 2u);
     Node* root = browser->Roots()[1].get();
-    ASSERT_FALSE(root->children.empty());
-    Node* device = root->children[0].get();
+    browser->Expand(root);
+    ASSERT_EQ(Texts(root->children), (std::vector<std::string>{"$SYSTEM", "PLC1"}));
+    Node* device = root->children[1].get();
     browser->Expand(device);
-    ASSERT_FALSE(device->children.empty());
+    ASSERT_EQ(Texts(device->children), (std::vector<std::string>{"Words", "$Array"}));
     browser->Select(device->children[0].get());
-    EXPECT_FALSE(browser->Leaves().empty());
+    EXPECT_EQ(browser->Leaves().size(), 4u);
+    form.reset();
+    app.reset();
+    EXPECT_TRUE(FenwoldClosed());
 }
 
 // A browse interface that answers as the test says and records what it is asked.

@@ -3,13 +3,13 @@
 // server's shutdown request and a server that dies.
 #include "RealServerFixture.h"
 
-#include <fstream>
 
 namespace {
 
 using quillettest::RealServer;
 using quillettest::kServerTime;
 using quillettest::Program;
+using quillettest::SimulatorProgram;
 
 TEST_F(RealServer, ConnectionPointRoadSubscribesReadsWritesRefreshesAndCancels)
 {
@@ -191,19 +191,31 @@ TEST_F(RealServer, ClosingTheFirstOfTwoConnectionsLeavesTheOtherWhole)
 
 TEST_F(RealServer, FenwoldItemReadsItsValue)
 {
-    if (::access(Program("fenwold").c_str(), X_OK) != 0)
-        GTEST_SKIP() << "the Fenwold program is not built yet: connect to \"Tessaro.Fenwold.1\" once it is";
-    ASSERT_EQ(std::system((Program("fenwold") + " -Regserver").c_str()), 0);
+    if (::access(Program("fenwold").c_str(), X_OK) != 0 || ::access(Program("plcsim").c_str(), X_OK) != 0)
+        GTEST_SKIP() << "the Fenwold program or the simulator is not built";
+    SimulatorProgram plc({"--port", "0", "--frame", "3e", "--set", "D100=1234"});
+    ASSERT_GT(plc.port(), 0);
+    ServeFenwold(plc.port());
     CQuilletDoc* doc = app->ConnectToServer("Tessaro.Fenwold.1", "", CLSID_NULL);
     ASSERT_TRUE(doc && doc->GetServer());
-    opc::ComPtr<IEnumString> leaves;
     std::vector<std::u16string> names;
-    auto browse = opc::ComPtr<IOPCServer>(doc->GetServer()).as<IOPCBrowseServerAddressSpace>(IID_IOPCBrowseServerAddressSpace);
-    ASSERT_TRUE(browse && SUCCEEDED(browse->BrowseOPCItemIDs(OPC_FLAT, u"", VT_EMPTY, 0, leaves.put())));
-    ASSERT_TRUE(SUCCEEDED(leaves->Next(1, names)) && !names.empty());
+    {
+        opc::ComPtr<IEnumString> leaves;
+        auto browse = opc::ComPtr<IOPCServer>(doc->GetServer())
+                          .as<IOPCBrowseServerAddressSpace>(IID_IOPCBrowseServerAddressSpace);
+        ASSERT_TRUE(browse && SUCCEEDED(browse->BrowseOPCItemIDs(OPC_FLAT, u"", VT_EMPTY, 0, leaves.put())));
+        ASSERT_TRUE(SUCCEEDED(leaves->Next(1, names)) && !names.empty());
+    }
     CGroup& group = AddGroup(*doc, ADVISE_CONNECTIONPOINT);
-    AddItems(*doc, group, {com::fromBstr(names[0])});
+    AddItems(*doc, group, {com::fromBstr(names[0]), "[PLC1]D100:0"});
     EXPECT_TRUE(Pump([&] { return AllHave(group, ValueRoad::Subscription); }));
+    EXPECT_TRUE(Pump([&] {
+        const CValueSet& d100 = Item(group, "[PLC1]D100:0").Values(ValueRoad::Subscription);
+        return d100.quality == OPC_QUALITY_GOOD && d100.value == VARIANT::I2(1234);
+    }));
+    // Its last client gone, the server closes by itself before the scratch folder goes.
+    app.reset();
+    EXPECT_TRUE(FenwoldClosed());
 }
 
 } // namespace

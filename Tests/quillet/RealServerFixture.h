@@ -6,14 +6,20 @@
 #include "platform/com/Bstr.h"
 #include "platform/opc/RpcClient.h"
 #include "platform/opc/ServerEntries.h"
+#include "platform/registry/Profile.h"
 
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <fstream>
+#include <poll.h>
+#include <spawn.h>
 #include <optional>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+
+extern char** environ;
 
 namespace quillettest {
 
@@ -26,6 +32,46 @@ inline std::string Program(const char* name)
     auto dir = bin ? std::filesystem::path(bin) : std::filesystem::read_symlink("/proc/self/exe").parent_path();
     return (dir / name).string();
 }
+
+// The simulator program on a free port, ended with its owner.
+class SimulatorProgram {
+public:
+    explicit SimulatorProgram(std::vector<std::string> args)
+    {
+        int fds[2];
+        if (::pipe(fds) != 0) return;
+        std::string path = Program("plcsim");
+        std::vector<char*> argv{path.data()};
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+        posix_spawn_file_actions_addclose(&actions, fds[0]);
+        if (posix_spawn(&pid_, path.c_str(), &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(fds[1]);
+        // "plcsim listening on 127.0.0.1:<port>"
+        std::string line;
+        char c = 0;
+        pollfd p{fds[0], POLLIN, 0};
+        while (pid_ > 0 && c != '\n' && ::poll(&p, 1, 5000) == 1 && ::read(fds[0], &c, 1) == 1) line += c;
+        ::close(fds[0]);
+        const auto colon = line.rfind(':');
+        if (colon != std::string::npos) port_ = std::atoi(line.c_str() + colon + 1);
+    }
+    ~SimulatorProgram()
+    {
+        if (pid_ <= 0) return;
+        ::kill(pid_, SIGTERM);
+        ::waitpid(pid_, nullptr, 0);
+    }
+    int port() const { return port_; }
+
+private:
+    pid_t pid_ = -1;
+    int port_ = 0;
+};
 
 class RealServer : public quillettest::AppFixture {
 protected:
@@ -144,6 +190,31 @@ protected:
                 return;
             }
         FAIL() << "the server program did not open its socket";
+    }
+
+    // Registers fenwold to load a one-device configuration on the simulator at plcPort
+    // and close when its last client leaves; the server's data folder is the test's.
+    void ServeFenwold(int plcPort)
+    {
+        const char* data = std::getenv("TESSARO_DATA");
+        saved.emplace_back("TESSARO_DATA", data ? std::optional<std::string>(data) : std::nullopt);
+        ::setenv("TESSARO_DATA", (scratch.path() / "data").c_str(), 1);
+        const auto config = scratch.path() / "plant.csv";
+        std::ofstream(config) << ":Device,Protocol,DeviceType,Address,Port,Setting,Options,Description\n"
+                              << "PLC1,MC3,4,,TCP1,127.0.0.1 " << plcPort << ",,\n"
+                              << ":Block,Name,DataType,Address,Length,Priority,ReadWrite,ScanTime,Description\n"
+                              << "PLC1,Words,Short,D100,4,3,rw,100,\n";
+        registry::Profile options(reg, "Tessaro v4.5", "Fenwold");
+        options.WriteProfileInt("Options", "Load File On Startup", 1);
+        options.WriteProfileString("Options", "Load File PathName", config.string());
+        options.WriteProfileInt("Options", "Auto Close On No Client", 1);
+        ASSERT_EQ(std::system((Program("fenwold") + " -Regserver 2>/dev/null").c_str()), 0);
+    }
+    // Its last client gone, fenwold has closed its socket (and so ended).
+    bool FenwoldClosed()
+    {
+        const auto socket = opc::socketPath(opc::socketFolder(), *com::parseGuid("{0320CD13-524B-4085-BBBF-8D2C332BCE9F}"));
+        return Pump([&] { return !std::filesystem::exists(socket); });
     }
 
     std::unique_ptr<CQuilletApp> app;

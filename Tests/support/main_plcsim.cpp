@@ -1,5 +1,6 @@
 // plcsim: the MELSEC PLC simulator as a program of its own.
 #include "support/plcsim/Devices.h"
+#include "support/plcsim/Motion.h"
 #include "support/plcsim/Server.h"
 
 #include <cctype>
@@ -7,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -24,6 +26,7 @@ void usage()
         "  -f, --frame K        auto, 1e, 3e or 4e (default auto)\n"
         "  -c, --code C         auto, binary or ascii (default auto)\n"
         "  -s, --set DEV=V,...  initial values: D100=1234 (word), M5=1 (bit), W1F=0x10\n"
+        "  -m, --move           D200 counts up and X0 toggles, every 500 ms\n"
         "  -v, --verbose        log every request and answer\n");
 }
 
@@ -61,6 +64,7 @@ int main(int argc, char** argv)
     plcsim::ServerOptions options;
     options.port = 5000;
     std::vector<std::string> initial;
+    bool move = false;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         auto value = [&]() -> std::string {
@@ -90,7 +94,8 @@ int main(int argc, char** argv)
                 if (comma > at) initial.push_back(v.substr(at, comma - at));
                 at = comma + 1;
             }
-        } else if (a == "-v" || a == "--verbose") options.verbose = true;
+        } else if (a == "-m" || a == "--move") move = true;
+        else if (a == "-v" || a == "--verbose") options.verbose = true;
         else { usage(); return a == "-h" || a == "--help" ? 0 : 2; }
     }
 
@@ -119,8 +124,11 @@ int main(int argc, char** argv)
     }
     std::printf("plcsim listening on %s:%u\n", options.bindAddress.c_str(), unsigned(server.port()));
     std::fflush(stdout);
+    std::unique_ptr<plcsim::Motion> motion;
+    if (move) motion = std::make_unique<plcsim::Motion>(server.memory(), std::chrono::milliseconds(500));
 
     while (!g_stop) sigsuspend(&previous);
+    motion.reset();
     server.stop();
     return 0;
 }

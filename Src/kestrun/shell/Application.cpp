@@ -51,17 +51,21 @@ int Application::ExitInstance()
     return m_nExitCode;
 }
 
+registry::Registry& Application::GetRegistry() const
+{
+    return m_pRegistry ? *m_pRegistry : registry::Registry::Default();
+}
+
 void Application::Quit(int nExitCode)
 {
-    m_nExitCode = nExitCode;
+    SetExitCode(nExitCode);
     if (m_pDispatcher)
         m_pDispatcher->quit(nExitCode);
 }
 
 void Application::SetRegistryKey(const std::string& strKey)
 {
-    registry::Registry& store = m_pRegistry ? *m_pRegistry : registry::Registry::Default();
-    auto profile = std::make_unique<registry::Profile>(store, strKey, m_strAppName);
+    auto profile = std::make_unique<registry::Profile>(GetRegistry(), strKey, m_strAppName);
     SetCurrentProfile(profile.get());
     m_pProfile = std::move(profile); // the old one (if any) goes after the switch
 }

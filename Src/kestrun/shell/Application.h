@@ -58,6 +58,7 @@ public:
     WindowFactory* GetWindowFactory() const { return m_pWindows; }
     // Null: the registry of the environment.
     void SetRegistry(registry::Registry* pRegistry) { m_pRegistry = pRegistry; }
+    registry::Registry& GetRegistry() const;
     // The arguments, the program's name first.
     void SetArguments(std::vector<std::string> args) { m_args = std::move(args); }
     const std::vector<std::string>& GetArguments() const { return m_args; }
@@ -72,6 +73,9 @@ public:
     // Frees the document and the main window; the result is the exit code.
     virtual int ExitInstance();
     int GetExitCode() const { return m_nExitCode; }
+    // Whether the code was set on purpose (Quit, or a command-line step that
+    // ends the program before its loop runs).
+    bool HasExitCode() const { return m_bExitCodeSet; }
     // Ends the loop with the code.
     void Quit(int nExitCode);
 
@@ -115,7 +119,11 @@ public:
     virtual bool OnCommand(UINT nId);
 
 protected:
-    void SetExitCode(int nCode) { m_nExitCode = nCode; }
+    void SetExitCode(int nCode)
+    {
+        m_nExitCode = nCode;
+        m_bExitCodeSet = true;
+    }
 
 private:
     win::Dispatcher* m_pDispatcher = nullptr;
@@ -125,6 +133,7 @@ private:
     std::vector<std::string> m_args;
     std::string m_strAppName;
     int m_nExitCode = 0;
+    bool m_bExitCodeSet = false;
     std::unique_ptr<registry::Profile> m_pProfile;
     std::unique_ptr<RecentFileList> m_pRecentFiles;
     DocTemplate m_template;

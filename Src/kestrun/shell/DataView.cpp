@@ -112,6 +112,12 @@ void CdsDataView::SetActiveBlock(CdsMemoryArray* pBlock)
     Repaint();
 }
 
+void CdsDataView::FocusList(bool bBlocks)
+{
+    if (m_pWindow)
+        m_pWindow->FocusList(bBlocks);
+}
+
 void CdsDataView::OnContextMenu(bool bDeviceListFocused, bool bBlockListFocused)
 {
     if (bDeviceListFocused || bBlockListFocused)

@@ -81,6 +81,8 @@ public:
     void SetActiveBlock(CdsMemoryArray* pBlock);
     // A right click while neither list has the focus beeps.
     void OnContextMenu(bool bDeviceListFocused, bool bBlockListFocused);
+    // The window gives the keyboard focus to the device list, or the block list.
+    void FocusList(bool bBlocks);
 
     // --- commands ---
     bool IsCommandEnabled(Command command) const;

@@ -87,7 +87,7 @@ bool Document::OnOpenDocument(const std::string& strPath)
     return true;
 }
 
-bool Document::OnSaveDocument(const std::string& strPath)
+bool Document::WriteCopy(const std::string& strPath, std::string& strError)
 {
     try {
         CFile file(strPath, CFile::modeCreate | CFile::modeWrite | CFile::shareExclusive);
@@ -96,7 +96,17 @@ bool Document::OnSaveDocument(const std::string& strPath)
         ar.Close();
         file.Close();
     } catch (const CException& e) {
-        svcMessageBox("Cannot save " + strPath + ": " + e.what(), MB_OK | MB_ICONERROR, IDOK);
+        strError = e.what();
+        return false;
+    }
+    return true;
+}
+
+bool Document::OnSaveDocument(const std::string& strPath)
+{
+    std::string error;
+    if (!WriteCopy(strPath, error)) {
+        svcMessageBox("Cannot save " + strPath + ": " + error, MB_OK | MB_ICONERROR, IDOK);
         return false;
     }
     SetModifiedFlag(false);

@@ -51,6 +51,9 @@ public:
     virtual bool OnOpenDocument(const std::string& strPath);
     // Writes the file through Serialize; false (and a message box) on failure.
     virtual bool OnSaveDocument(const std::string& strPath);
+    // Writes the contents to the file through Serialize and changes nothing
+    // else (path, modified flag); false with the reason on failure.
+    bool WriteCopy(const std::string& strPath, std::string& strError);
     // Clears the contents; the views are gone afterwards.
     virtual void OnCloseDocument();
     virtual void DeleteContents() {}

@@ -64,8 +64,14 @@ LRESULT Frame::OnMessage(win::Message& msg)
         return 0;
     case WM_COMMAND: {
         const UINT nId = static_cast<UINT>(msg.wParam);
-        if (!OnCommand(nId) && m_pApp)
+        if (nId == ID_VIEW_TOOLBAR || nId == ID_VIEW_STATUS_BAR) {
+            bool& bShown = nId == ID_VIEW_TOOLBAR ? m_bToolBar : m_bStatusBar;
+            bShown = !bShown;
+            if (m_pWindow)
+                m_pWindow->ShowControlBar(nId, bShown);
+        } else if (!OnCommand(nId) && m_pApp) {
             m_pApp->OnCommand(nId);
+        }
         return 0;
     }
     case WM_CLOSE:
@@ -74,6 +80,19 @@ LRESULT Frame::OnMessage(win::Message& msg)
     default:
         return -1;
     }
+}
+
+void Frame::OnUpdateCommand(UINT nId, CommandState& state) const
+{
+    if (nId == ID_VIEW_TOOLBAR || nId == ID_VIEW_STATUS_BAR)
+        state.bChecked = IsControlBarVisible(nId);
+}
+
+bool Frame::IsControlBarVisible(UINT nBarId) const
+{
+    if (nBarId == ID_VIEW_TOOLBAR)
+        return m_bToolBar;
+    return nBarId == ID_VIEW_STATUS_BAR && m_bStatusBar;
 }
 
 void Frame::OnClose()

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "kestrun/shell/DispatcherWindow.h"
+#include "kestrun/shell/MenuModel.h"
 #include "kestrun/shell/View.h"
 #include "kestrun/shell/Windows.h"
 #include "platform/afx/Object.h"
@@ -47,6 +48,18 @@ public:
     // Routes timers, commands (unhandled ones go to the application) and close.
     virtual LRESULT OnMessage(win::Message& msg);
 
+    // --- menus and bars ---
+    // The menu bar and toolbar the window shows; none by default.
+    virtual const MenuBarModel* GetMenuBar() const { return nullptr; }
+    // What the command looks like now. The frame answers the toolbar and
+    // status bar commands itself; every other command stays enabled here.
+    virtual void OnUpdateCommand(UINT nId, CommandState& state) const;
+    // The command's prompt: the status text, then after "\n" the tool tip.
+    virtual std::string GetCommandPrompt(UINT /*nId*/) const { return {}; }
+    bool IsControlBarVisible(UINT nBarId) const;
+    // The window's title now; empty leaves the window's own.
+    virtual std::string GetWindowTitle() const { return {}; }
+
 protected:
     virtual int OnCreate() { return 0; }
     // Makes the views (AddView).
@@ -69,6 +82,8 @@ private:
     std::vector<std::unique_ptr<View>> m_views;
     std::unique_ptr<FrameWindow> m_pWindow;
     bool m_bVisible = false;
+    bool m_bToolBar = true;
+    bool m_bStatusBar = true;
 };
 
 } // namespace shell

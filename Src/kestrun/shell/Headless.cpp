@@ -130,7 +130,7 @@ int RunApplication(CdsServerApp& app, std::vector<std::string> args, win::Dispat
     app.SetWindowFactory(nullptr);
     app.SetDispatcher(nullptr);
     InstallMessageBoxPresenter(previous);
-    return started || exitCode != 0 ? exitCode : 1;
+    return started || app.HasExitCode() ? exitCode : 1;
 }
 
 int RunHeadless(CdsServerApp& app, std::vector<std::string> args)

@@ -62,7 +62,7 @@ class MessageBoxPresenter;
 // Runs the application on the calling thread with the given loop: SIGINT and
 // SIGTERM close it with default answers; InitInstance, the loop until the main
 // window closes, ExitInstance. The exit code is the application's, or 1 when
-// start-up failed without one.
+// start-up ended without setting one.
 int RunApplication(CdsServerApp& app, std::vector<std::string> args, win::Dispatcher& dispatcher,
                    WindowFactory& windows, MessageBoxPresenter& presenter, const std::function<void()>& runLoop);
 // A headless loop, no windows, default answers, the log on standard output.

@@ -10,6 +10,7 @@
 #include "kestrun/shell/ServerFrame.h"
 #include "kestrun/shell/ShellCommands.h"
 #include "kestrun/shell/ShellIds.h"
+#include "platform/win/NamedLock.h"
 
 std::atomic<CdsServerApp*> CdsServerApp::_theApp{nullptr};
 std::atomic<int> CdsServerApp::s_bQuitApp{0};
@@ -19,6 +20,7 @@ CdsServerApp::CdsServerApp() = default;
 CdsServerApp::~CdsServerApp()
 {
     ExitOPCServer(IsAppInDll());
+    ReleaseInstanceMutex();
     shell::Application::ExitInstance();
     if (m_pCommands && kestrun::ServerCommands::Installed() == m_pCommands.get())
         kestrun::ServerCommands::Install(nullptr);
@@ -74,13 +76,6 @@ void CdsServerApp::OnResetApp()
     CdsServerFrame::g_bConfirmOnQuit = 0;
     if (CdsServerFrame* pFrame = GetServerFrame())
         pFrame->PostMessage(WM_CLOSE);
-}
-
-BOOL CdsServerApp::ActivateRestartProcess(const std::string& strFile)
-{
-    ShowLogVaMessage(LOG_ERROR, "Cannot restart the server%s%s: it keeps running with its current configuration.\r\n",
-                     strFile.empty() ? "" : " to open ", strFile.c_str());
-    return FALSE;
 }
 
 void CdsServerApp::OnDeviceMapChanged(CdsDeviceMap* pMap)

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "kestrun/model/DdeService.h"
 #include "kestrun/shell/Application.h"
@@ -22,6 +23,10 @@ class CdsDeviceMap;
 class CdsServerDoc;
 class CdsServerFrame;
 class CfsCallback;
+
+namespace win {
+class NamedLock;
+}
 
 namespace kestrun {
 class DdeBridge;
@@ -95,6 +100,24 @@ public:
     // request of the main window.
     void SetRestartFile(const std::string& strPath) { m_strRestartFile = strPath; }
     const std::string& GetRestartFile() const { return m_strRestartFile; }
+    // The command line a restart runs once this copy has shut down (the
+    // program, "--Restart", the file to open); empty when none is due. The
+    // program's main executes it in place of this process (ExecRestart).
+    const std::vector<std::string>& GetRestartCommand() const { return m_restartCommand; }
+    // Whether this copy was started by a restart and waited for its
+    // predecessor's restart lock.
+    bool HasWaitedForPreviousProcess() const { return m_bWaitedForPrevious; }
+    // How long a restarted copy waits for its predecessor's locks, and a
+    // restart for another copy's restart (10 s unless set).
+    void SetPreviousProcessWait(DWORD dwMs) { m_dwPreviousWaitMs = dwMs; }
+
+    // --- registration (the "Regserver" and "Unregserver" switches) ---
+    // Registers with the OPC toolkit (the class's program and categories) and
+    // writes the AppID value "RunAs"; 1 when both succeeded.
+    BOOL fsRegisterServer(int bFlag);
+    // Removes the class's COM keys, what the OPC toolkit wrote and the AppID
+    // value; 1 when every key was removed or was not there.
+    BOOL fsUnRegisterServer(int bService);
 
     // --- the toolkits ---
     CfsCallback* GetCallback() const { return m_pCallback.get(); }
@@ -130,21 +153,43 @@ protected:
     void fsExitServer(int bFlag);
     void ExitOPCServer(int bFlag);
 
-    // Registration switches; nothing is registered here.
-    virtual BOOL UpdateRegistry(int /*nType*/, int /*nFlag*/) { return FALSE; }
-    // 1 when start-up may go on; every copy may start here.
-    virtual BOOL IsSingleInstance() { return TRUE; }
-    // Starts a new copy that opens the file (empty: the configured one); non-zero
-    // when one was started. Here the server cannot restart itself: it says so
-    // in the log and keeps running.
+    // Type 1 registers, 2 unregisters (any other: 0 at once). Reports "Register
+    // <description> successful." or "... Failed!" in a box captioned with the
+    // ProgID and sets the exit code (0 or 1); 1 on success. Registering fails
+    // when any key or value cannot be written; unregistering when a key or
+    // value that is there cannot be removed (an absent one is fine).
+    BOOL UpdateRegistry(int nType, int nFlag);
+    // 1 when start-up may go on. With "Single Instance" on, a second copy is
+    // refused with "\"<description>\" already running!". A restarted copy
+    // ("--Restart") waits (bounded) for its predecessor and takes the instance
+    // lock too; when that does not come free it says so in the debugger output
+    // and starts all the same.
+    virtual BOOL IsSingleInstance();
+    // Prepares the restart that opens the file (empty: the configured one):
+    // takes the restart lock and records the command line that replaces this
+    // process once it has shut down. 0 (nothing held, the server keeps
+    // running) when this process cannot be started again, or when another
+    // copy's restart does not end within the wait; 0 at once when this
+    // process has a restart due already.
     virtual BOOL ActivateRestartProcess(const std::string& strFile);
-    virtual void ReleaseInstanceMutex() {}
+    // Lets go of the restart lock and the instance lock, removing their files.
+    virtual void ReleaseInstanceMutex();
+    // The program a restart runs: this one.
+    virtual std::string GetRestartProgram() const;
     // The OPC bridge's callback; the program may make its own.
     virtual std::unique_ptr<CfsCallback> NewCallback();
     // "Regserver", "Unregserver" and "thread", one leading "-" or "/", any case.
     void GetRegistryCommand();
 
 private:
+    // The restart lock's name, from the class id; whether "--Restart" is on
+    // the command line.
+    bool SetInstanceMutexName(const char* pszClsid);
+    // True when another copy holds the instance lock (or it cannot be reached).
+    bool CheckAlreadyRunning(const std::string& strName);
+    void WaitForPreviousProcessFinish();
+    bool RegisterServer(int nFlag);
+    bool UnregisterServer(int nFlag);
 
     static std::atomic<CdsServerApp*> _theApp;
 
@@ -160,7 +205,17 @@ private:
     std::string m_strProgID2;
     std::string m_strExeName;
     std::string m_strRestartFile;
+    std::string m_strRestartLockName;
+    std::unique_ptr<win::NamedLock> m_pInstanceLock; // held for the life of the application
+    std::unique_ptr<win::NamedLock> m_pRestartLock;  // held from a restart's start to the exit
+    std::vector<std::string> m_restartCommand;
+    bool m_bWaitedForPrevious = false;
+    DWORD m_dwPreviousWaitMs = 10000;
 };
+
+// Replaces the process by the restart command; returns (1) only when that
+// cannot be done, with a line in the debugger output.
+int ExecRestart(const std::vector<std::string>& command);
 
 // Gives the DDE toolkit its working time; 0 without an application or DDE server.
 BOOL DoIdleProcessing();

@@ -10,6 +10,7 @@
 #include "kestrun/shell/MessageBox.h"
 #include "kestrun/shell/ServerApp.h"
 #include "kestrun/shell/ServerFrame.h"
+#include "kestrun/shell/ServiceController.h"
 #include "kestrun/shell/ShellIds.h"
 #include "kestrun/shell/View.h"
 #include "platform/afx/Archive.h"
@@ -145,6 +146,16 @@ void CdsServerDoc::StopLines(const std::function<void()>& stop)
 
 // --- online ---
 
+void CdsServerDoc::GoOnline()
+{
+    // Going online maps every block of a device again: no client looks one up meanwhile.
+    CdsServerApp* pApp = CdsServerApp::GetApp();
+    if (pApp && IsServedDocument())
+        pApp->RunWithClientsHeld([this] { m_pDevices->SetAllDevicesOnline(TRUE); });
+    else
+        m_pDevices->SetAllDevicesOnline(TRUE);
+}
+
 int CdsServerDoc::SetOnline(int bOnline, int bForce)
 {
     const BOOL online = bOnline ? TRUE : FALSE;
@@ -163,7 +174,7 @@ int CdsServerDoc::SetOnline(int bOnline, int bForce)
     }
     if (m_pDevices) {
         if (online)
-            m_pDevices->SetAllDevicesOnline(TRUE);
+            GoOnline();
         else
             StopLines([this] { m_pDevices->SetAllDevicesOnline(FALSE); });
     }
@@ -175,13 +186,6 @@ int CdsServerDoc::SetOnline(int bOnline, int bForce)
         pFrame->PostSystemOnline(online);
     }
     return 1;
-}
-
-int CdsServerDoc::SetServiceOnline(int bOnline)
-{
-    ShowLogVaMessage(LOG_ERROR, "Cannot switch the service %s: there is no service control here!\r\n",
-                     bOnline ? "online" : "offline");
-    return 0;
 }
 
 // --- the document's life ---
@@ -259,10 +263,18 @@ bool CdsServerDoc::OnSaveDocument(const std::string& strPath)
 void CdsServerDoc::DeleteContents()
 {
     UpdateAllViews(nullptr, HINT_DOCUMENT_CLEARED);
-    // The service's switch is not asked: the configuration goes, its lines first.
-    const int useService = CdsServerFrame::g_bUseServiceMode.exchange(0);
-    SetOnline(0, 1);
-    CdsServerFrame::g_bUseServiceMode = useService;
+    CdsServerApp* pApp = CdsServerApp::GetApp();
+    if (pApp && pApp->IsServiceHelperMode()) {
+        // The service keeps what it was handed; the options are ours again.
+        RestoreDocumentAndStatus();
+        CloseServiceHdlr();
+        m_bOnline = FALSE;
+    } else {
+        // The service's switch is not asked: the configuration goes, its lines first.
+        const int useService = CdsServerFrame::g_bUseServiceMode.exchange(0);
+        SetOnline(0, 1);
+        CdsServerFrame::g_bUseServiceMode = useService;
+    }
     ReleaseDeviceMap(IsServedDocument());
     RemoveTmpObjects();
     shell::Document::DeleteContents();

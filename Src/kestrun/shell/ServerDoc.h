@@ -31,6 +31,10 @@ class CdsHint;
 class CdsMemoryArray;
 class CdsServerFrame;
 
+namespace shell {
+class ServiceController;
+}
+
 class CdsServerDoc : public shell::Document {
 public:
     CdsServerDoc();
@@ -143,12 +147,36 @@ public:
     // Whether this is the application's document, whose map the bridges serve.
     bool IsServedDocument() const;
 
+    // --- the service of the server's name (service-helper mode) ---
+    // Whether the service exists and its state can be asked; the state now.
+    BOOL IsServiceOpened() const;
+    BOOL IsServiceRunning() const;
+    BOOL IsServicePaused() const;
+    BOOL IsServiceStopped() const;
+    // Starts the service with the temporary copy of the configuration; a
+    // service that runs already counts as started.
+    BOOL ServiceStart();
+    // Stops the services that need it, then the service; 0 when one of them
+    // could not be stopped.
+    BOOL ServiceStop();
+    BOOL ServicePause();
+    BOOL ServiceContinue();
+    // The temporary copy handed to the service; empty while none is saved.
+    const std::string& GetServiceFileName() const { return m_strServiceFile; }
+
 protected:
     CdsServerFrame* GetServerFrame() const;
-    // The service's online switch and state (service-helper mode); here there
-    // is no service: an Error line, 0.
+    // The service's online switch (service-helper mode). Online: the service
+    // opened, the configuration copied to a temporary file whose name starts
+    // with "$$$" (the document's path and modified flag stay), "Load File On
+    // Startup" set, the service started with the copy. A second online keeps
+    // the first copy's name and the options it saved. Offline: the service
+    // stopped, the options written back, the copy deleted, the controller
+    // closed; a stop that fails keeps all of that and the document online.
+    // 1 on success; failures go to the debugger output.
     virtual int SetServiceOnline(int bOnline);
-    virtual BOOL IsServiceOnline() const { return FALSE; }
+    // Whether the service runs (opened first when needed).
+    virtual BOOL IsServiceOnline();
     // Runs stop; line threads left behind by their stop wait are kept by the keeper.
     void StopLines(const std::function<void()>& stop);
 
@@ -170,10 +198,24 @@ private:
     void RenewTempObjects();
     void DestroyTempDeviceAndBlock();
 
+    // Every device of the map online, with the OPC clients held off the map.
+    void GoOnline();
+    bool OpenServiceHdlr();
+    void CloseServiceHdlr();
+    int SaveDocumentAndStatus();
+    void RestoreDocumentAndStatus();
+    bool QueryServiceState(DWORD& dwState) const;
+
     static inline std::atomic<CdsDeviceMap*> g_pDevices{nullptr};
 
     CdsDeviceMap* m_pDevices = nullptr; // owned; retired through the keeper
     LONG m_nOnlineOnLoad = 1;
     BOOL m_bOnline = FALSE;
     std::string m_strCsvPath;
+
+    std::unique_ptr<shell::ServiceController> m_pService; // null while closed
+    bool m_bServiceSaved = false;                          // the options point the service at the copy
+    int m_nSavedLoadFileOnStartup = 0;
+    std::string m_strSavedLoadFilePathName = "$$$";        // "$$$": nothing saved
+    std::string m_strServiceFile;
 };

@@ -22,8 +22,24 @@ enum : UINT {
     ID_TRAY_HIDE = 23296,        // hide the main window to the tray
     ID_MAIN_SHOW = 23297,        // show the main window
     ID_EDIT_OPTION = 32771,      // the option dialog ("Options..." of the Edit menu)
+    // The window framework's standard commands.
     ID_FILE_NEW = 0xE100,
     ID_FILE_OPEN = 0xE101,
+    ID_FILE_SAVE = 0xE103,
+    ID_FILE_SAVE_AS = 0xE104,
+    ID_FILE_PRINT_SETUP = 0xE106,
+    ID_FILE_PRINT = 0xE107,
+    ID_FILE_PRINT_PREVIEW = 0xE109,
+    ID_FILE_MRU_FILE1 = 0xE110, // the recent files, one id each
+    ID_FILE_MRU_FILE4 = 0xE113,
+    ID_EDIT_COPY = 0xE122,
+    ID_EDIT_CUT = 0xE123,
+    ID_EDIT_PASTE = 0xE125,
+    ID_EDIT_UNDO = 0xE12B,
+    ID_APP_ABOUT = 0xE140,
+    ID_APP_EXIT = 0xE141,
+    ID_VIEW_TOOLBAR = 0xE800,    // also the toolbar's id
+    ID_VIEW_STATUS_BAR = 0xE801, // also the status bar's id
 };
 
 // Timers, one per window.

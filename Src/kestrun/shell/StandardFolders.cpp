@@ -2,10 +2,19 @@
 
 #include <dlfcn.h>
 
+#include <filesystem>
+
 #include "kestrun/shell/PathText.h"
 #include "kestrun/shell/Security.h"
 #include "kestrun/shell/Version.h"
 #include "platform/win/Folders.h"
+
+std::string GetProgramPath()
+{
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::string() : self.string();
+}
 
 std::string GetInstallFolder()
 {

@@ -3,6 +3,8 @@
 // a folder at the file-system root. Folders the shell creates are owner-only.
 #include <string>
 
+// The full path of the running program; empty when it cannot be known.
+std::string GetProgramPath();
 // The parent of the folder that holds the framework's module file.
 std::string GetInstallFolder();
 // The common data folder ($TESSARO_DATA, else the XDG data folder of Tessaro)

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "kestrun/shell/PopupMenu.h"
+#include "platform/win/WinTypes.h"
 
 class CdsDataView;
 class CdsLogView;
@@ -25,6 +26,9 @@ public:
     virtual void Activate() = 0;
     // A status-bar pane changed; its text is the frame's.
     virtual void OnPaneChanged(int nPane) = 0;
+    // The toolbar (ID_VIEW_TOOLBAR) or the status bar (ID_VIEW_STATUS_BAR)
+    // is to be shown or hidden.
+    virtual void ShowControlBar(UINT /*nBarId*/, bool /*bShow*/) {}
 };
 
 class LogWindow {
@@ -40,6 +44,8 @@ class DataWindow {
 public:
     virtual ~DataWindow() = default;
     virtual void Refresh() = 0;
+    // Gives the keyboard focus to the device list, or with bBlocks to the block list.
+    virtual void FocusList(bool /*bBlocks*/) {}
 };
 
 class TrayWindow {

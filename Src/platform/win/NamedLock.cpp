@@ -70,8 +70,7 @@ NamedLock::NamedLock(std::string name, std::filesystem::path folder)
 
 NamedLock::~NamedLock()
 {
-    if (m_fd >= 0)
-        ::close(m_fd); // also lets go of the lock
+    closeFile(); // also lets go of the lock
 }
 
 bool NamedLock::open()
@@ -103,38 +102,47 @@ bool NamedLock::open()
     return true;
 }
 
-bool NamedLock::tryLock()
+bool NamedLock::isCurrentFile() const
 {
-    if (m_locked)
-        return true;
-    if (!open())
-        return false;
-    while (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
-        if (errno == EINTR)
-            continue;
-        m_lastError = errno;
-        return false;
-    }
-    m_locked = true;
-    return true;
+    struct stat open {}, named {};
+    return ::fstat(m_fd, &open) == 0 && ::stat(m_path.c_str(), &named) == 0 && open.st_dev == named.st_dev &&
+           open.st_ino == named.st_ino;
 }
+
+void NamedLock::closeFile()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+}
+
+bool NamedLock::take(int operation)
+{
+    for (;;) {
+        if (!open())
+            return false;
+        if (::flock(m_fd, operation) != 0) {
+            if (errno == EINTR)
+                continue;
+            m_lastError = errno;
+            return false;
+        }
+        if (isCurrentFile()) {
+            m_locked = true;
+            return true;
+        }
+        closeFile(); // its holder removed it as it let go
+    }
+}
+
+bool NamedLock::tryLock() { return m_locked || take(LOCK_EX | LOCK_NB); }
 
 bool NamedLock::lock(DWORD timeoutMs)
 {
     if (m_locked)
         return true;
-    if (!open())
-        return false;
-    if (timeoutMs == INFINITE) {
-        while (::flock(m_fd, LOCK_EX) != 0) {
-            if (errno != EINTR) {
-                m_lastError = errno;
-                return false;
-            }
-        }
-        m_locked = true;
-        return true;
-    }
+    if (timeoutMs == INFINITE)
+        return take(LOCK_EX);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
         if (tryLock())
@@ -154,6 +162,17 @@ void NamedLock::unlock()
         return;
     ::flock(m_fd, LOCK_UN);
     m_locked = false;
+}
+
+void NamedLock::unlockAndRemove()
+{
+    if (!m_locked)
+        return;
+    // Removed while still held: whoever opened the old file finds it gone
+    // once it wins the lock, and takes the lock on a new file.
+    ::unlink(m_path.c_str());
+    unlock();
+    closeFile();
 }
 
 } // namespace win

@@ -35,16 +35,29 @@ public:
     bool open();
     bool isOpen() const { return m_fd >= 0; }
 
+    // A lock taken is always on the file the name leads to now: a holder may
+    // remove the file as it lets go, and a lock won on the removed file is
+    // taken again on the new one.
     bool tryLock();
     // Waits up to timeoutMs (INFINITE waits for good) for the holder to let go.
     bool lock(DWORD timeoutMs);
     void unlock();
+    // Removes the lock file, then lets go: nothing is left behind. Only while
+    // held; otherwise the same as unlock.
+    void unlockAndRemove();
     bool isLocked() const { return m_locked; }
 
     // errno of the last failure to open or lock.
     int lastError() const { return m_lastError; }
 
 private:
+    // Takes the lock with the flock operation on the file the name leads to
+    // now; false (see lastError) when flock refuses.
+    bool take(int operation);
+    // Whether the open file is still the one at the path.
+    bool isCurrentFile() const;
+    void closeFile();
+
     std::string m_name;
     std::filesystem::path m_path;
     int m_fd = -1;

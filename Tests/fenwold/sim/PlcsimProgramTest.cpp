@@ -99,6 +99,14 @@ TEST(PlcsimProgram, ServesInitialValuesAndStopsOnSigterm)
     EXPECT_EQ(p.terminate(true), 0);
 }
 
+TEST(PlcsimProgram, MovingValuesStartWithTheServer)
+{
+    Program p({"--port", "0", "--move"});
+    if (!p.started()) GTEST_SKIP() << "plcsim program not found";
+    EXPECT_EQ(p.firstLine().rfind("plcsim listening on 127.0.0.1:", 0), 0u);
+    EXPECT_EQ(p.terminate(true), 0);
+}
+
 TEST(PlcsimProgram, RejectsBadOptions)
 {
     const std::vector<std::vector<std::string>> cases = {

@@ -200,10 +200,12 @@ TEST_F(ServerFrameTest, OpenFileTakesOnlyReadableFilesAndBareNamesFromTheConfigF
         EXPECT_EQ(frame->LoadFilePathName(), c.stored) << c.name;
     }
     EXPECT_EQ(shell.CountLog("Error : Cannot open "), 3);
-    // The restart that follows cannot happen here: the server says so and keeps running.
+    // The restart that follows opens the file named on its command line, and
+    // this copy closes.
     shell.dispatcher.runPending();
-    EXPECT_EQ(shell.CountLog("Error : Cannot restart the server to open " + (config / "plant.mme").string()), 1);
-    EXPECT_TRUE(frame->IsWindow());
+    const std::vector<std::string> restart = {GetProgramPath(), "--Restart", (config / "plant.mme").string()};
+    EXPECT_EQ(shell.app.GetRestartCommand(), restart);
+    EXPECT_FALSE(frame->IsWindow());
 }
 
 TEST_F(ServerFrameTest, RestartAsksTheSaveQuestionFirstAndCancelMeansNoRestart)
@@ -213,12 +215,15 @@ TEST_F(ServerFrameTest, RestartAsksTheSaveQuestionFirstAndCancelMeansNoRestart)
         ScriptedAnswers answers({shell::IDCANCEL});
         shell.Command(ID_APP_RESET);
         EXPECT_EQ(answers.asked, std::vector<std::string>{"Save changes to Untitled?"});
-        EXPECT_EQ(shell.CountLog("Cannot restart the server"), 0);
     }
+    EXPECT_TRUE(shell.app.GetRestartCommand().empty());
+    EXPECT_TRUE(frame->IsWindow());
     ScriptedAnswers answers({shell::IDNO});
     shell.Command(ID_APP_RESET);
-    EXPECT_EQ(shell.CountLog("Cannot restart the server"), 1);
-    EXPECT_TRUE(shell.Doc()->IsModified()); // no restart: nothing was given up
+    // No file asked for: the restarted copy opens the configured one.
+    EXPECT_EQ(shell.app.GetRestartCommand(), (std::vector<std::string>{GetProgramPath(), "--Restart"}));
+    EXPECT_EQ(answers.asked, std::vector<std::string>{"Save changes to Untitled?"}); // asked once
+    EXPECT_FALSE(frame->IsWindow());
 }
 
 TEST_F(ServerFrameTest, LineModeIsLatchedWhileTheDocumentIsOnline)

@@ -90,6 +90,26 @@ TEST(NamedLock, ClosingReleases)
     fs::remove_all(dir);
 }
 
+TEST(NamedLock, RemovedAsItsHolderLetsGoTheLockIsTakenOnTheNewFileAlone)
+{
+    const auto dir = freshFolder("remove");
+    NamedLock holder("Global\\Fenwold", dir);
+    NamedLock waiter("Global\\Fenwold", dir);
+    NamedLock third("Global\\Fenwold", dir);
+    ASSERT_TRUE(holder.tryLock());
+    ASSERT_FALSE(waiter.tryLock()); // the waiter holds the old file open
+    holder.unlockAndRemove();
+    EXPECT_FALSE(fs::exists(holder.path()));
+    ASSERT_TRUE(waiter.tryLock());
+    EXPECT_TRUE(fs::exists(waiter.path()));
+    EXPECT_FALSE(third.tryLock());
+    waiter.unlockAndRemove();
+    EXPECT_TRUE(third.lock(1000));
+    third.unlockAndRemove();
+    EXPECT_TRUE(fs::is_empty(dir));
+    fs::remove_all(dir);
+}
+
 TEST(NamedLock, MissingFolderIsCreated)
 {
     const auto dir = freshFolder("deep") / "a" / "b";

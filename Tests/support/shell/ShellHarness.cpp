@@ -62,12 +62,12 @@ namespace {
 std::string Sub(const support::ScratchFolder& scratch, const char* name) { return (scratch.path() / name).string(); }
 } // namespace
 
-std::chrono::system_clock::time_point ShellHarness::DefaultWall()
+std::chrono::system_clock::time_point ScratchShell::DefaultWall()
 {
     return std::chrono::system_clock::from_time_t(1704110400); // 2024-01-01 12:00:00 UTC
 }
 
-ShellHarness::ShellHarness(std::chrono::system_clock::time_point wall)
+ScratchShell::ScratchShell(std::chrono::system_clock::time_point wall)
     : reg((scratch.path() / "reg")), clock(0, wall), dispatcher(clock)
 {
     env.Set("TESSARO_REGISTRY", Sub(scratch, "reg").c_str());
@@ -75,17 +75,20 @@ ShellHarness::ShellHarness(std::chrono::system_clock::time_point wall)
     env.Set("XDG_RUNTIME_DIR", Sub(scratch, "run").c_str());
     env.Set("TZ", "UTC0");
     ::tzset();
+}
+
+void ScratchShell::Attach(CdsServerApp& app, const std::string& program)
+{
     app.SetDispatcher(&dispatcher);
     app.SetClock(&clock);
     app.SetRegistry(&reg);
     app.SetWindowFactory(&windows);
-    app.SetAppName(kTestServerRegName);
-    app.SetArguments({"testserver"});
+    app.SetArguments({program});
 }
 
-ShellHarness::~ShellHarness()
+void ScratchShell::Finish(CdsServerApp& app)
 {
-    if (CdsServerFrame* pFrame = Frame(); pFrame && pFrame->IsWindow()) {
+    if (CdsServerFrame* pFrame = app.GetServerFrame(); pFrame && pFrame->IsWindow()) {
         CdsServerFrame::g_bConfirmOnQuit = 0;
         pFrame->CloseWithDefaultAnswers();
     }
@@ -93,18 +96,44 @@ ShellHarness::~ShellHarness()
     dispatcher.runPending();
 }
 
+void ScratchShell::SetOption(const std::string& appName, const std::string& name, int value)
+{
+    registry::Profile profile(reg, shell::FormRegistryKey(win::version::kMajor, win::version::kMinor), appName);
+    profile.WriteProfileInt("Options", name, value);
+}
+
+void ScratchShell::SetOption(const std::string& appName, const std::string& name, const std::string& value)
+{
+    registry::Profile profile(reg, shell::FormRegistryKey(win::version::kMajor, win::version::kMinor), appName);
+    profile.WriteProfileString("Options", name, value);
+}
+
+const std::vector<std::string>& ScratchShell::LogTexts() const { return windows.log->texts; }
+
+int ScratchShell::CountLog(const std::string& part) const
+{
+    int n = 0;
+    for (const std::string& text : LogTexts())
+        n += text.find(part) != std::string::npos ? 1 : 0;
+    return n;
+}
+
+ShellHarness::ShellHarness(std::chrono::system_clock::time_point wall) : ScratchShell(wall)
+{
+    Attach(app, "testserver");
+    app.SetAppName(kTestServerRegName);
+}
+
+ShellHarness::~ShellHarness() { Finish(app); }
+
 void ShellHarness::SetOption(const std::string& name, int value)
 {
-    registry::Profile profile(reg, shell::FormRegistryKey(win::version::kMajor, win::version::kMinor),
-                              kTestServerRegName);
-    profile.WriteProfileInt("Options", name, value);
+    ScratchShell::SetOption(kTestServerRegName, name, value);
 }
 
 void ShellHarness::SetOption(const std::string& name, const std::string& value)
 {
-    registry::Profile profile(reg, shell::FormRegistryKey(win::version::kMajor, win::version::kMinor),
-                              kTestServerRegName);
-    profile.WriteProfileString("Options", name, value);
+    ScratchShell::SetOption(kTestServerRegName, name, value);
 }
 
 bool ShellHarness::OpenDocument(const std::string& path)
@@ -134,16 +163,6 @@ CdsLogView* ShellHarness::LogView() const
 {
     CdsServerFrame* pFrame = Frame();
     return pFrame ? pFrame->GetLogView() : nullptr;
-}
-
-const std::vector<std::string>& ShellHarness::LogTexts() const { return windows.log->texts; }
-
-int ShellHarness::CountLog(const std::string& part) const
-{
-    int n = 0;
-    for (const std::string& text : LogTexts())
-        n += text.find(part) != std::string::npos ? 1 : 0;
-    return n;
 }
 
 void ShellHarness::Command(UINT nId)

@@ -80,15 +80,44 @@ private:
     std::vector<std::pair<std::atomic<unsigned long>*, unsigned long>> m_times;
 };
 
-class ShellHarness {
+// The surroundings of a server application under test: scratch registry, data
+// and runtime folders, a manual dispatcher on a fake clock, recording windows
+// and the option statics restored afterwards.
+class ScratchShell {
 public:
     // The wall clock starts at this time (UTC).
-    explicit ShellHarness(std::chrono::system_clock::time_point wall = DefaultWall());
-    ~ShellHarness();
-    ShellHarness(const ShellHarness&) = delete;
-    ShellHarness& operator=(const ShellHarness&) = delete;
+    explicit ScratchShell(std::chrono::system_clock::time_point wall = DefaultWall());
+    ScratchShell(const ScratchShell&) = delete;
+    ScratchShell& operator=(const ScratchShell&) = delete;
 
     static std::chrono::system_clock::time_point DefaultWall();
+
+    // Hands the surroundings to the application, named as its program calls it.
+    void Attach(CdsServerApp& app, const std::string& program);
+    // Closes the main window with default answers and ends the application.
+    void Finish(CdsServerApp& app);
+    // An option of the application's section "Options" in the scratch registry.
+    void SetOption(const std::string& appName, const std::string& name, int value);
+    void SetOption(const std::string& appName, const std::string& name, const std::string& value);
+
+    // The texts the log view showed so far.
+    const std::vector<std::string>& LogTexts() const;
+    // How many shown texts contain the part.
+    int CountLog(const std::string& part) const;
+
+    OptionStaticsScope options;
+    support::ScratchFolder scratch;
+    EnvScope env;
+    registry::Registry reg;
+    win::FakeClock clock;
+    win::ManualDispatcher dispatcher;
+    RecordingWindows windows;
+};
+
+class ShellHarness : public ScratchShell {
+public:
+    explicit ShellHarness(std::chrono::system_clock::time_point wall = DefaultWall());
+    ~ShellHarness();
 
     // An option of the section "Options" in the scratch registry, before start-up.
     void SetOption(const std::string& name, int value);
@@ -102,20 +131,9 @@ public:
     TestServerFrame* Frame() const;
     TestServerDoc* Doc() const;
     CdsLogView* LogView() const;
-    // The texts the log view showed so far.
-    const std::vector<std::string>& LogTexts() const;
-    // How many shown texts contain the part.
-    int CountLog(const std::string& part) const;
     // A command to the main window, run at once.
     void Command(UINT nId);
 
-    OptionStaticsScope options;
-    support::ScratchFolder scratch;
-    EnvScope env;
-    registry::Registry reg;
-    win::FakeClock clock;
-    win::ManualDispatcher dispatcher;
-    RecordingWindows windows;
     TestServerApp app;
     bool started = false;
 };

@@ -107,7 +107,17 @@ public:
     // when it stands.
     bool InitInstance() override;
 
+    // The program a restart runs; empty: this one.
+    std::string GetRestartProgram() const override
+    {
+        return restartProgram.empty() ? CdsServerApp::GetRestartProgram() : restartProgram;
+    }
+
+    using CdsServerApp::ActivateRestartProcess;
     using CdsServerApp::GetRegistryCommand;
+    using CdsServerApp::UpdateRegistry;
+
+    std::string restartProgram;
 
 private:
     GUID m_clsid;

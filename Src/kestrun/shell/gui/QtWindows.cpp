@@ -1,5 +1,7 @@
 #include "kestrun/shell/gui/QtWindows.h"
 
+#include <QListWidget>
+
 #include "kestrun/shell/gui/DataViewWidget.h"
 #include "kestrun/shell/gui/LogViewWidget.h"
 #include "kestrun/shell/gui/QtTrayIcon.h"
@@ -48,6 +50,11 @@ public:
     {
         if (DataViewWidget* pWidget = m_widget.Get())
             pWidget->Refresh();
+    }
+    void FocusList(bool bBlocks) override
+    {
+        if (DataViewWidget* pWidget = m_widget.Get())
+            (bBlocks ? pWidget->Blocks() : pWidget->Devices())->setFocus();
     }
 
 private:

@@ -1,0 +1,304 @@
+// The fenwold program as a process against the simulated PLC (or the outside
+// PLC of TESSARO_TEST_PLC): headless start-up that goes online by itself, DDE
+// clients that poke, advise and close it, one copy at a time across restarts,
+// registration and activation by ProgID.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "fenwold/FenwoldApp.h"
+#include "fenwold/PlcKinds.h"
+#include "fenwold/PlcLink.h"
+#include "kestrun/shell/OptionHost.h"
+#include "platform/com/Bstr.h"
+#include "platform/dde/Client.h"
+#include "platform/opc/Activation.h"
+#include "platform/opc/SocketFolder.h"
+#include "platform/registry/Profile.h"
+#include "platform/registry/Registry.h"
+#include "platform/win/VersionInfo.h"
+#include "support/ServerProcess.h"
+#include "support/ScratchFolder.h"
+#include "support/plcsim/TestPlc.h"
+#include "support/shell/ShellHarness.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using dde::Client;
+using fenwoldtest::PlcLink;
+using testsupport::ServerProcess;
+
+constexpr WORD kCodeD = 0xA8;
+constexpr WORD kCodeX = 0x9C;
+constexpr const char* kWelcome = "Info : Tessaro for Melsec PLC Ethernet (by Zendry Software) ver4.5.1\n";
+constexpr const char* kOnline = "Connected to server(";
+
+std::string Program() { return testsupport::TestProgram("fenwold"); }
+
+class FenwoldProcess : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (::access(Program().c_str(), X_OK) != 0)
+            GTEST_SKIP() << "fenwold not built";
+        if (!plc.ok())
+            GTEST_SKIP() << "no PLC: " << plc.error();
+        if (!plc.speaks(Kind().frame, Kind().ascii))
+            GTEST_SKIP() << "the PLC does not speak " << Kind().name;
+        ASSERT_TRUE(link.Open(plc.host(), plc.port(), Kind()));
+        fs::create_directories(Runtime());
+        fs::permissions(Runtime(), fs::perms::owner_all);
+        config = WriteConfig("plant.csv", "PLC1");
+        env = {{"TESSARO_REGISTRY", (scratch.path() / "reg").string()},
+               {"TESSARO_DATA", (scratch.path() / "data").string()},
+               {"XDG_RUNTIME_DIR", Runtime().string()},
+               {"LANG", "C"}};
+    }
+
+    static const fenwoldtest::PlcKind& Kind() { return fenwoldtest::kPlcKinds[2]; }
+    static DWORD At(DWORD number) { return PlcLink::Region(fenwoldtest::kProgramRegion) + number; }
+    // The DDE item of a word or an input of the region.
+    static std::string Word(DWORD number) { return PlcLink::Address(kCodeD, At(number)); }
+    static std::string Input(DWORD number) { return PlcLink::Address(kCodeX, At(number)); }
+
+    fs::path Runtime() const { return scratch.path() / "run"; }
+    fs::path Endpoints() const { return Runtime() / "tessaro"; }
+
+    // One device on the PLC: eight words that may be written, eight inputs that may not.
+    std::string WriteConfig(const std::string& file, const std::string& device) const
+    {
+        const fs::path path = scratch.path() / file;
+        std::ofstream(path) << ":Device,Protocol,DeviceType,Address,Port,Setting,Options,Description\n"
+                            << device << "," << Kind().protocol << "," << Kind().deviceType << ",,TCP1,"
+                            << plc.host() << " " << plc.port() << ",,\n"
+                            << ":Block,Name,DataType,Address,Length,Priority,ReadWrite,ScanTime,Description\n"
+                            << device << ",Words,Short," << Word(0) << ",8,3,rw,100,\n"
+                            << device << ",Inputs,Bit," << Input(0) << ",8,3,r,100,\n";
+        return path.string();
+    }
+
+    void SetOption(const std::string& name, int value)
+    {
+        Profile().WriteProfileInt("Options", name, value);
+    }
+    void SetOption(const std::string& name, const std::string& value)
+    {
+        Profile().WriteProfileString("Options", name, value);
+    }
+    registry::Profile Profile()
+    {
+        return registry::Profile(reg, shell::FormRegistryKey(win::version::kMajor, win::version::kMinor), "Fenwold");
+    }
+
+    // Opens a conversation with the server's topic once the server serves DDE.
+    bool Converse(Client& client, const std::string& topic, std::uint32_t& conversation)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (client.Open("Fenwold", Endpoints()) != Client::Status::Ok) {
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return client.Connect(topic, conversation) == Client::Status::Ok;
+    }
+
+    // Waits (bounded) until the PLC's word holds the value.
+    bool PlcWordBecomes(DWORD number, WORD value)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (link.ReadWords(kCodeD, At(number), 1) != std::vector<WORD>{value}) {
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return true;
+    }
+
+    // Every file the server made under the runtime folder (sockets, locks, endpoints).
+    std::vector<std::string> RuntimeFiles() const { return testsupport::FilesUnder(Runtime()); }
+
+    support::ScratchFolder scratch;
+    registry::Registry reg{scratch.path() / "reg"};
+    plcsim::TestPlc plc;
+    PlcLink link;
+    std::string config;
+    std::map<std::string, std::string> env;
+};
+
+TEST_F(FenwoldProcess, HeadlessItGoesOnlineByItselfAndDdeClientsPokeAndWatchThePlc)
+{
+    ServerProcess server(Program(), true);
+    ASSERT_TRUE(server.Start({config}, env));
+    ASSERT_TRUE(server.WaitFor(kOnline)) << server.Output(); // nobody asked it to
+
+    Client client;
+    std::uint32_t conversation = 0;
+    ASSERT_TRUE(Converse(client, "PLC1", conversation)) << client.LastError();
+    // A poke is a queued write that reaches the PLC.
+    ASSERT_EQ(client.Poke(conversation, Word(1), "4321"), Client::Status::Ok) << client.LastError();
+    EXPECT_TRUE(PlcWordBecomes(1, 4321));
+    // An input cannot be written.
+    EXPECT_EQ(client.Poke(conversation, Input(0), "1"), Client::Status::Nack);
+    EXPECT_EQ(client.LastError(), "There was an error in writing the data");
+
+    // The command-line client shows a value the PLC keeps changing.
+    ServerProcess tool(testsupport::TestProgram("tessaro-dde"));
+    ASSERT_TRUE(tool.Start({"advise", "--count", "3", "PLC1", Word(2)}, env));
+    std::atomic<bool> done{false};
+    std::thread mover([&] {
+        for (WORD value = 1; !done && value < 400; ++value) {
+            link.WriteWords(kCodeD, At(2), {value});
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    });
+    EXPECT_EQ(tool.Wait(), 0) << tool.Output();
+    done = true;
+    mover.join();
+    std::istringstream lines(tool.Output());
+    std::set<std::string> values;
+    for (std::string line; std::getline(lines, line);) {
+        EXPECT_EQ(line.rfind(Word(2) + "\t192\t", 0), 0u) << line;
+        values.insert(line);
+    }
+    EXPECT_EQ(values.size(), 3u) << tool.Output(); // three different values
+
+    client.Close();
+    EXPECT_EQ(server.Stop(SIGINT), 0) << server.Output();
+    EXPECT_EQ(RuntimeFiles(), std::vector<std::string>{});
+}
+
+TEST_F(FenwoldProcess, DoExitIsAcknowledgedBeforeTheCloseNoticeAndTheServerEndsCleanly)
+{
+    ServerProcess server(Program(), true);
+    ASSERT_TRUE(server.Start({config}, env));
+    ASSERT_TRUE(server.WaitFor(kWelcome)) << server.Output();
+    Client client;
+    std::uint32_t conversation = 0;
+    ASSERT_TRUE(Converse(client, "$System", conversation)) << client.LastError();
+    ASSERT_EQ(client.Poke(conversation, "$DoExit", "1"), Client::Status::Ok) << client.LastError();
+    dde::ClientValue value;
+    EXPECT_EQ(client.NextData(value, 10000), Client::Status::Closed);
+    EXPECT_EQ(server.Wait(), 0) << server.Output();
+    EXPECT_EQ(RuntimeFiles(), std::vector<std::string>{});
+}
+
+TEST_F(FenwoldProcess, OneCopyRunsAndARestartKeepsItTheOneAndOpensTheFileAskedFor)
+{
+    // A reset opens the configured file again.
+    SetOption("Load File On Startup", 1);
+    SetOption("Load File PathName", config);
+    ServerProcess first(Program(), true);
+    ASSERT_TRUE(first.Start({}, env));
+    ASSERT_TRUE(first.WaitFor(kWelcome)) << first.Output();
+    const pid_t pid = first.Pid();
+    const auto refused = [&] {
+        ServerProcess other(Program(), true);
+        if (!other.Start({}, env))
+            return false;
+        const int code = other.Wait();
+        return code == 1 && other.Output().find("\"Tessaro for Melsec PLC Ethernet\" already running!") !=
+                                std::string::npos;
+    };
+    EXPECT_TRUE(refused());
+
+    Client client;
+    std::uint32_t conversation = 0;
+    ASSERT_TRUE(Converse(client, "$System", conversation)) << client.LastError();
+    ASSERT_EQ(client.Poke(conversation, "$DoReset", "1"), Client::Status::Ok) << client.LastError();
+    client.Close();
+    // The same process runs the program again and holds the instance lock.
+    ASSERT_TRUE(first.WaitFor(kWelcome, 20000, 2)) << first.Output();
+    EXPECT_EQ(first.Pid(), pid);
+    EXPECT_EQ(::kill(pid, 0), 0);
+    EXPECT_TRUE(refused());
+
+    const std::string other = WriteConfig("other.csv", "PLC2");
+    ASSERT_TRUE(Converse(client, "$System", conversation)) << client.LastError();
+    ASSERT_EQ(client.Poke(conversation, "$DoOpen", other), Client::Status::Ok) << client.LastError();
+    client.Close();
+    ASSERT_TRUE(first.WaitFor(kWelcome, 20000, 3)) << first.Output();
+    Client after;
+    ASSERT_TRUE(Converse(after, "PLC2", conversation)) << after.LastError();
+    after.Close();
+
+    EXPECT_EQ(first.Stop(SIGTERM), 0) << first.Output();
+    EXPECT_EQ(RuntimeFiles(), std::vector<std::string>{});
+}
+
+TEST_F(FenwoldProcess, RegisteredItIsActivatedByProgIdServesThePlcAndUnregisteringRemovesItsKeys)
+{
+    ServerProcess registration(Program(), true);
+    ASSERT_TRUE(registration.Start({"-regserver"}, env));
+    EXPECT_EQ(registration.Wait(), 0) << registration.Output();
+    EXPECT_NE(registration.Output().find("Register Tessaro for Melsec PLC Ethernet successful."), std::string::npos);
+    std::string server;
+    ASSERT_EQ(reg.QueryString(HKEY_CLASSES_ROOT, "CLSID\\{" + std::string(fenwold::kServerClsid) + "}\\LocalServer32",
+                              "", server),
+              registry::Status::Ok);
+    EXPECT_EQ(fs::path(server), fs::canonical(Program()));
+
+    // The activated server opens the configured file and closes once its last client has gone.
+    SetOption("Load File On Startup", 1);
+    SetOption("Load File PathName", config);
+    SetOption("Auto Close On No Client", 1);
+    ASSERT_TRUE(link.WriteWords(kCodeD, At(0), {1234}));
+    {
+        // What the started server finds in its environment.
+        testsupport::EnvScope scope;
+        for (const auto& [name, value] : env)
+            scope.Set(name, value.c_str());
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            scope.Set(name, nullptr);
+        CLSID clsid{};
+        ASSERT_EQ(opc::CLSIDFromProgID(u"Tessaro.Fenwold.1", &clsid, &reg), S_OK);
+        opc::ActivationOptions options;
+        options.registry = &reg;
+        options.socketDir = Endpoints() / "opc";
+        opc::ComPtr<IUnknown> unk;
+        ASSERT_EQ(opc::CoCreateInstanceEx(clsid, u"", IID_IOPCServer, unk.put(), options), S_OK);
+        auto client = opc::ComPtr<IOPCServer>::attach(static_cast<IOPCServer*>(static_cast<void*>(unk.detach())));
+        OPCHANDLE hGroup = 0;
+        DWORD revised = 0;
+        ASSERT_EQ(client->AddGroup(u"G", TRUE, 100, 1, nullptr, nullptr, 0, &hGroup, &revised, IID_IOPCItemMgt,
+                                   unk.put()),
+                  S_OK);
+        auto group = opc::ComPtr<IOPCItemMgt>::attach(static_cast<IOPCItemMgt*>(static_cast<void*>(unk.detach())));
+        OPCITEMDEF def;
+        def.szItemID = com::toBstr("[PLC1]" + Word(0) + ":0");
+        std::vector<OPCITEMRESULT> results;
+        std::vector<HRESULT> errors;
+        ASSERT_EQ(group->AddItems(std::span(&def, 1), results, errors), S_OK);
+        auto sync = group.as<IOPCSyncIO>(IID_IOPCSyncIO);
+        const OPCHANDLE item = results[0].hServer;
+        std::vector<OPCITEMSTATE> states;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        do {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            ASSERT_EQ(sync->Read(OPC_DS_CACHE, std::span(&item, 1), states, errors), S_OK);
+        } while ((states[0].wQuality != OPC_QUALITY_GOOD || !(states[0].vDataValue == VARIANT::I2(1234))) &&
+                 std::chrono::steady_clock::now() < deadline);
+        EXPECT_EQ(states[0].wQuality, OPC_QUALITY_GOOD);
+        EXPECT_EQ(states[0].vDataValue, VARIANT::I2(1234));
+    }
+    // The last client gone, the server closes; its socket goes with it.
+    const fs::path socket = opc::socketPath(Endpoints() / "opc", *com::parseGuidLoose(fenwold::kServerClsid));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (fs::exists(socket) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_FALSE(fs::exists(socket));
+
+    ServerProcess unregistration(Program(), true);
+    ASSERT_TRUE(unregistration.Start({"-unregserver"}, env));
+    EXPECT_EQ(unregistration.Wait(), 0) << unregistration.Output();
+    for (const std::string& key : {std::string("Tessaro.Fenwold.1"), "CLSID\\{" + std::string(fenwold::kServerClsid) + "}",
+                                   "AppID\\{" + std::string(fenwold::kServerClsid) + "}"})
+        EXPECT_EQ(reg.OpenKey(HKEY_CLASSES_ROOT, key), registry::Status::NotFound) << key;
+    EXPECT_EQ(reg.OpenKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Ambersel Software\\Server Toolkit\\OPCServers\\Fenwold"),
+              registry::Status::NotFound);
+}
+
+} // namespace
