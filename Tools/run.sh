@@ -16,6 +16,9 @@ mkdir -p "$run/registry" "$run/data"
 mkdir -m 700 -p "$run/runtime"
 export TESSARO_REGISTRY=$run/registry TESSARO_DATA=$run/data XDG_RUNTIME_DIR=$run/runtime
 
+# Registered in the scratch registry, so OPC clients such as Quillet find it by name.
+"$bin/fenwold" -regserver >/dev/null 2>&1 || echo "fenwold -regserver failed; OPC clients will not find it by name." >&2
+
 sim=0 server=0
 stop() {
     trap '' INT TERM
@@ -39,6 +42,10 @@ Watch values in another terminal:
   XDG_RUNTIME_DIR=$run/runtime $bin/tessaro-dde advise PLC1 D200 X0
   XDG_RUNTIME_DIR=$run/runtime $bin/tessaro-dde request PLC1 D100 D101 M0
   XDG_RUNTIME_DIR=$run/runtime $bin/tessaro-dde poke PLC1 D100 1234
+
+or, with a display, with the OPC test client:
+
+  TESSARO_REGISTRY=$run/registry XDG_RUNTIME_DIR=$run/runtime $bin/quillet Tools/quillet/fenwold.csv
 
 Ctrl-C stops both.
 
