@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr UINT IDS_PORT_NOT_AVAILABLE = 23204;
-
 using Presenters = kestrun::DialogPresenter<COXSerialCommSetup>;
 
 template <std::size_t N>

@@ -11,6 +11,8 @@
 class COXSerialCommSetup {
 public:
     enum { IDD = 23230 };
+    // The text told when the chosen port cannot be opened.
+    enum { IDS_PORT_NOT_AVAILABLE = 23204 };
     enum ControlId {
         IDC_PORT = 23231,
         IDC_BAUD_RATE = 23232,

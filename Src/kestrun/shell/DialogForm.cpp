@@ -54,6 +54,19 @@ void DialogForm::SetChoice(int nId, int nChoice)
     field.nChoice = nChoice >= 0 && nChoice < static_cast<int>(field.choices.size()) ? nChoice : -1;
 }
 
+std::string DialogForm::GetChoiceText(int nId) const
+{
+    const FormField& field = Field(nId);
+    return field.nChoice >= 0 ? field.choices[static_cast<std::size_t>(field.nChoice)] : std::string();
+}
+
+void DialogForm::SetChoiceText(int nId, const std::string& text)
+{
+    FormField& field = Field(nId);
+    auto it = std::find(field.choices.begin(), field.choices.end(), text);
+    field.nChoice = it == field.choices.end() ? -1 : static_cast<int>(it - field.choices.begin());
+}
+
 int DialogForm::DoModal()
 {
     FormPresenter* presenter = CurrentFormPresenter();
@@ -119,10 +132,10 @@ FormField& DialogForm::InsertBefore(int nBeforeId, FormField field)
     return *m_fields.insert(it, std::move(field));
 }
 
-bool DialogForm::Refuse(int nId, const std::string& strMessage)
+bool DialogForm::Refuse(int nId, const std::string& strMessage, unsigned nIcon)
 {
     m_nRefused = nId;
-    svcMessageBox(strMessage, MB_OK | MB_ICONWARNING, IDOK);
+    svcMessageBox(strMessage, MB_OK | nIcon, IDOK);
     return false;
 }
 
@@ -130,7 +143,7 @@ std::optional<LONG> DialogForm::TakeInt(int nId)
 {
     std::optional<std::int32_t> value = ParseDialogInt(GetText(nId));
     if (!value)
-        Refuse(nId, "Please enter an integer.");
+        Refuse(nId, kIntegerPrompt);
     return value;
 }
 

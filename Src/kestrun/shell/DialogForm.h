@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "kestrun/shell/MessageBox.h"
 #include "platform/win/WinTypes.h"
 
 namespace shell {
@@ -58,6 +59,10 @@ public:
     void SetCheck(int nId, bool bChecked);
     int GetChoice(int nId) const;
     void SetChoice(int nId, int nChoice);
+    // The chosen entry's text ("" with none chosen); choosing by text, none
+    // when the list lacks it.
+    std::string GetChoiceText(int nId) const;
+    void SetChoiceText(int nId, const std::string& text);
     bool IsFieldEnabled(int nId) const;
     void EnableField(int nId, bool bEnabled);
 
@@ -91,11 +96,12 @@ protected:
     virtual bool TakeValues() { return true; }
 
     // The exchange's own checks, with the framework's messages.
+    static constexpr const char* kIntegerPrompt = "Please enter an integer.";
     std::optional<LONG> TakeInt(int nId);
     std::optional<DWORD> TakeUnsigned(int nId);
     std::optional<LONG> TakeIntInRange(int nId, LONG nMin, LONG nMax);
     // Names the field, shows the message; false.
-    bool Refuse(int nId, const std::string& strMessage);
+    bool Refuse(int nId, const std::string& strMessage, unsigned nIcon = MB_ICONWARNING);
     // The fields read into a copy of the values, then the caller's apply
     // step (values.apply), whose message refuses them at the field; the
     // values change only when both succeed.

@@ -5,6 +5,7 @@
 #include "kestrun/shell/Headless.h"
 #include "kestrun/shell/ServerApp.h"
 #include "kestrun/shell/FormConfigDialogs.h"
+#include "kestrun/shell/PortSetupForms.h"
 #include "kestrun/shell/gui/FormDialog.h"
 #include "kestrun/shell/gui/QtFileDialog.h"
 #include "kestrun/shell/gui/QtMessageBox.h"
@@ -34,10 +35,12 @@ DesktopDialogs::DesktopDialogs()
     m_pPreviousFiles = InstallFileDialogPresenter(m_pFiles.get());
     m_pPreviousConfig = InstallConfigDialogs(m_pConfig.get());
     m_pPreviousOpener = InstallShellOpener(m_pOpener.get());
+    m_pPortSetup = std::make_unique<PortSetupPresenters>();
 }
 
 DesktopDialogs::~DesktopDialogs()
 {
+    m_pPortSetup.reset();
     InstallShellOpener(m_pPreviousOpener);
     InstallConfigDialogs(m_pPreviousConfig);
     InstallFileDialogPresenter(m_pPreviousFiles);

@@ -11,6 +11,7 @@ namespace shell {
 class ConfigDialogs;
 class FileDialogPresenter;
 class FormPresenter;
+class PortSetupPresenters;
 class ShellOpener;
 } // namespace shell
 
@@ -18,8 +19,9 @@ namespace shell::gui {
 
 // The desktop's dialogs for as long as it lives (after QApplication): forms
 // (configuration and option dialogs, the folder picker), file dialogs, the
-// configuration dialogs the data view uses and opening files from the folder
-// tree. RunDesktop makes one; a program with its own loop may too.
+// configuration dialogs the data view uses, the port setup dialogs and
+// opening files from the folder tree. RunDesktop makes one; a program with
+// its own loop may too.
 class DesktopDialogs {
 public:
     DesktopDialogs();
@@ -32,6 +34,7 @@ private:
     std::unique_ptr<FileDialogPresenter> m_pFiles;
     std::unique_ptr<ConfigDialogs> m_pConfig;
     std::unique_ptr<ShellOpener> m_pOpener;
+    std::unique_ptr<PortSetupPresenters> m_pPortSetup;
     FormPresenter* m_pPreviousForms = nullptr;
     FileDialogPresenter* m_pPreviousFiles = nullptr;
     ConfigDialogs* m_pPreviousConfig = nullptr;
