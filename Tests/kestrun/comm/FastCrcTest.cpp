@@ -9,8 +9,10 @@ namespace {
 
 std::vector<BYTE> Bytes(const char* text, std::size_t room = 0)
 {
-    std::vector<BYTE> v(text, text + std::strlen(text));
-    v.resize(v.size() + room, 0xEE);
+    const std::size_t length = std::strlen(text);
+    std::vector<BYTE> v(length + room, 0xEE);
+    for (std::size_t i = 0; i < length; ++i)
+        v[i] = static_cast<BYTE>(text[i]);
     return v;
 }
 
