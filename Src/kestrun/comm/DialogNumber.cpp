@@ -17,8 +17,12 @@ template <typename T>
 std::optional<T> Parse(std::string_view text)
 {
     text = Trimmed(text);
-    if (!text.empty() && text.front() == '+')
+    // One sign at most: "+-5" is no number.
+    if (!text.empty() && text.front() == '+') {
         text.remove_prefix(1);
+        if (!text.empty() && text.front() == '-')
+            return std::nullopt;
+    }
     T value{};
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (text.empty() || ec != std::errc() || end != text.data() + text.size())
