@@ -7,70 +7,40 @@
 #include "platform/opc/RpcClient.h"
 #include "platform/opc/ServerEntries.h"
 #include "platform/registry/Profile.h"
+#include "support/ServerProcess.h"
 
 #include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <fstream>
-#include <poll.h>
-#include <spawn.h>
 #include <optional>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace quillettest {
 
 inline const CLSID kServer = *com::parseGuid("{6E6F7453-0003-4E61-8000-000000000003}");
 inline const FILETIME kServerTime{0x11223344, 0x01D00000};  // what the server stamps its start values with
 
-inline std::string Program(const char* name)
-{
-    const char* bin = std::getenv("TESSARO_TEST_BIN");
-    auto dir = bin ? std::filesystem::path(bin) : std::filesystem::read_symlink("/proc/self/exe").parent_path();
-    return (dir / name).string();
-}
+inline std::string Program(const char* name) { return testsupport::TestProgram(name); }
 
 // The simulator program on a free port, ended with its owner.
 class SimulatorProgram {
 public:
-    explicit SimulatorProgram(std::vector<std::string> args)
+    explicit SimulatorProgram(const std::vector<std::string>& args) : m_process(Program("plcsim"))
     {
-        int fds[2];
-        if (::pipe(fds) != 0) return;
-        std::string path = Program("plcsim");
-        std::vector<char*> argv{path.data()};
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-        posix_spawn_file_actions_addclose(&actions, fds[0]);
-        if (posix_spawn(&pid_, path.c_str(), &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(fds[1]);
         // "plcsim listening on 127.0.0.1:<port>"
-        std::string line;
-        char c = 0;
-        pollfd p{fds[0], POLLIN, 0};
-        while (pid_ > 0 && c != '\n' && ::poll(&p, 1, 5000) == 1 && ::read(fds[0], &c, 1) == 1) line += c;
-        ::close(fds[0]);
-        const auto colon = line.rfind(':');
-        if (colon != std::string::npos) port_ = std::atoi(line.c_str() + colon + 1);
+        if (!m_process.Start(args, {}) || !m_process.WaitFor("\n", 5000)) return;
+        const std::string& out = m_process.Output();
+        const auto colon = out.rfind(':', out.find('\n'));
+        if (colon != std::string::npos) m_port = std::atoi(out.c_str() + colon + 1);
     }
-    ~SimulatorProgram()
-    {
-        if (pid_ <= 0) return;
-        ::kill(pid_, SIGTERM);
-        ::waitpid(pid_, nullptr, 0);
-    }
-    int port() const { return port_; }
+    int port() const { return m_port; }
 
 private:
-    pid_t pid_ = -1;
-    int port_ = 0;
+    testsupport::ServerProcess m_process;
+    int m_port = 0;
 };
 
 class RealServer : public quillettest::AppFixture {
