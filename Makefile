@@ -52,7 +52,10 @@ fuzz: deps
 	cmake --build --preset fuzz -j $(JOBS)
 	@bash Tools/fuzz.sh Bin/fuzz $(FUZZ_SECONDS) $(JOBS)
 
-run: build
+# Builds only the programs it starts and what they link, not the test programs.
+run: deps
+	cmake --preset debug
+	cmake --build --preset debug -j $(JOBS) --target run_programs
 	@bash Tools/run.sh Bin/debug/bin
 
 clean:

@@ -11,13 +11,14 @@
 #include "fenwold/FenwoldDoc.h"
 #include "fenwold/MainFrame.h"
 #include "support/shell/ShellHarness.h"
+#include "support/SourceTree.h"
 
 namespace fenwoldtest {
 
 // The sample configuration of "make run" with its PLC at the given port.
 inline std::string WriteSampleConfig(const std::filesystem::path& path, unsigned port)
 {
-    std::ifstream in(std::filesystem::path(__FILE__).parent_path() / "../../Tools/sample.csv");
+    std::ifstream in(support::SourceTree() / "Tools/sample.csv");
     std::ostringstream text;
     text << in.rdbuf();
     std::string config = text.str();

@@ -9,6 +9,7 @@
 #include "kestrun/comm/TcpipConfig.h"
 #include "kestrun/shell/CsvFile.h"
 #include "kestrun/shell/ServerDoc.h"
+#include "support/SourceTree.h"
 
 namespace {
 
@@ -28,7 +29,7 @@ public:
 
 TEST(SampleConfiguration, OneBinary3EPlcOnTheSimulatorWithWordAndBitBlocks)
 {
-    const auto sample = std::filesystem::path(__FILE__).parent_path() / "../../Tools/sample.csv";
+    const auto sample = support::SourceTree() / "Tools/sample.csv";
     MelsecDoc doc;
     ASSERT_TRUE(doc.OnOpenDocument(sample.string()));
     auto* plc = dynamic_cast<CDeviceObject*>(CdsDeviceMap::GetDeviceObjectByTopic("PLC1"));

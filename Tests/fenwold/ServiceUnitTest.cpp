@@ -10,6 +10,7 @@
 #include "kestrun/shell/SystemdServiceController.h"
 #include "support/ScratchFolder.h"
 #include "support/ServerProcess.h"
+#include "support/SourceTree.h"
 
 namespace {
 
@@ -17,7 +18,7 @@ namespace fs = std::filesystem;
 
 std::string UnitText()
 {
-    std::ifstream in(fs::path(__FILE__).parent_path() / "../../Tools/systemd/FenwoldSvc.service");
+    std::ifstream in(support::SourceTree() / "Tools/systemd/FenwoldSvc.service");
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();

@@ -5,6 +5,7 @@
 #include "quillet/CsvText.h"
 #include "quillet/SetupFile.h"
 #include "quillet/TextFile.h"
+#include "support/SourceTree.h"
 
 #include <csignal>
 #include <fstream>
@@ -99,7 +100,7 @@ TEST_F(SetupOnServer, HandWrittenFileLoadsWithItsSettingsAndSavesBackByteIdentic
 
 TEST_F(SetupOnServer, SampleFileOfTheTestServerLoads)
 {
-    const auto sample = std::filesystem::path(__FILE__).parent_path() / "../../Tools/quillet/opcserver.csv";
+    const auto sample = support::SourceTree() / "Tools/quillet/opcserver.csv";
     CQuilletDoc* doc = app->OpenDocumentFile(sample.string());
     ASSERT_NE(doc, nullptr);
     EXPECT_FALSE(doc->Groups().empty());
