@@ -7,6 +7,7 @@
 #include "fenwold/Resource.h"
 #include "kestrun/shell/MessageBox.h"
 #include "kestrun/shell/RecentFileList.h"
+#include "platform/opc/ServerEntries.h"
 #include "platform/win/VersionInfo.h"
 
 namespace fenwold {
@@ -27,6 +28,14 @@ long FenwoldDdeAction(int nAction, _BRISANT_DATAACTION* pAction)
 } // namespace fenwold
 
 CFenwoldApp::CFenwoldApp() : m_clsid(*com::parseGuidLoose(fenwold::kServerClsid)) {}
+
+const opc::RegistrarScript* CFenwoldApp::GetRegistrarScript()
+{
+    static const opc::RegistrarScript script{"Tessaro.Fenwold.2", "Tessaro for Melsec PLC Ethernet 2",
+                                             "Tessaro.Fenwold", fenwold::kServerCompany,
+                                             fenwold::kServerDescription};
+    return &script;
+}
 
 bool CFenwoldApp::InitInstance()
 {

@@ -37,6 +37,7 @@ public:
     const char* GetServerRegName() override { return fenwold::kServerRegName; }
     const char* GetServerDescription() override { return fenwold::kServerDescription; }
     const GUID* GetServerCLSID2() override { return &m_clsid; }
+    const opc::RegistrarScript* GetRegistrarScript() override;
     const char* GetServerAppName() override { return nullptr; }
     const char* GetServerExeName() override { return nullptr; }
     const char* GetServiceName() override { return fenwold::kServiceName; }

@@ -6,6 +6,9 @@
 #include "fenwold/Resource.h"
 #include "FenwoldHarness.h"
 #include "kestrun/model/DeviceMap.h"
+#include "platform/opc/Activation.h"
+#include "platform/registry/Registry.h"
+#include "support/ScratchFolder.h"
 #include "support/plcsim/Server.h"
 #include "support/shell/ShellFakes.h"
 
@@ -185,6 +188,67 @@ TEST_F(FenwoldCommands, OpenAsksForAFenwoldFileAndLoadsItInPlace)
     EXPECT_EQ(files.requests[0].strFilter, "Fenwold Files (*.mme)|*.mme|All Files (*.*)|*.*||");
     EXPECT_EQ(shell.Doc()->GetPathName(), other);
     EXPECT_EQ(shell.State(ID_FILE_MRU_FILE1 + 1).strText, "&2 plant.csv");
+}
+
+} // namespace
+
+namespace {
+
+class RegisteringApp : public CFenwoldApp {
+public:
+    using CFenwoldApp::UpdateRegistry;
+};
+
+// Every key below a hive, for "nothing left behind".
+std::vector<std::string> Keys(registry::Registry& reg, registry::Hive hive, const std::string& key = "")
+{
+    std::vector<std::string> keys, out;
+    reg.EnumKeys(hive, key, keys);
+    for (const std::string& sub : keys) {
+        const std::string path = key.empty() ? sub : key + "\\" + sub;
+        out.push_back(path);
+        for (const std::string& deeper : Keys(reg, hive, path))
+            out.push_back(deeper);
+    }
+    return out;
+}
+
+TEST(FenwoldRegistration, EveryProgIdOfTheProgramLeadsToItsClassAndUnregisteringLeavesNoKey)
+{
+    support::ScratchFolder scratch;
+    registry::Registry reg{scratch.path() / "reg"};
+    RegisteringApp app;
+    app.SetRegistry(&reg);
+    testsupport::ScriptedAnswers answers;
+    ASSERT_TRUE(app.UpdateRegistry(1, 0));
+    const GUID clsid = *app.GetServerCLSID2();
+    for (const char16_t* progId : {u"Tessaro.Fenwold.1", u"Tessaro.Fenwold.2", u"Tessaro.Fenwold"}) {
+        CLSID found{};
+        EXPECT_EQ(opc::CLSIDFromProgID(progId, &found, &reg), S_OK);
+        EXPECT_EQ(found, clsid);
+    }
+    const std::string classKey = "CLSID\\" + com::formatGuid(clsid);
+    std::string text;
+    ASSERT_EQ(reg.QueryString(HKEY_CLASSES_ROOT, classKey + "\\VersionIndependentProgID", "", text), registry::Status::Ok);
+    EXPECT_EQ(text, "Tessaro.Fenwold");
+    ASSERT_EQ(reg.QueryString(HKEY_CLASSES_ROOT, "Tessaro.Fenwold\\CurVer", "", text), registry::Status::Ok);
+    EXPECT_EQ(text, "Tessaro.Fenwold.2");
+    ASSERT_EQ(reg.QueryString(HKEY_CLASSES_ROOT, "Tessaro.Fenwold.2", "", text), registry::Status::Ok);
+    EXPECT_EQ(text, "Tessaro for Melsec PLC Ethernet 2");
+    ASSERT_EQ(reg.QueryString(HKEY_CLASSES_ROOT, "Tessaro.Fenwold.2\\OPC\\Vendor", "", text), registry::Status::Ok);
+    EXPECT_EQ(text, "Zendry Software");
+    ASSERT_EQ(reg.QueryString(HKEY_CLASSES_ROOT, classKey + "\\LocalServer32", "ThreadingModel", text),
+              registry::Status::Ok);
+    EXPECT_EQ(text, "both");
+
+    // Another server's key of the same version-independent name is not ours to remove.
+    ASSERT_TRUE(app.UpdateRegistry(2, 0));
+    for (const std::string& key : Keys(reg, HKEY_CLASSES_ROOT))
+        EXPECT_TRUE(key == "AppID" || key == "CLSID") << key;
+    ASSERT_EQ(reg.SetString(HKEY_CLASSES_ROOT, "Tessaro.Fenwold\\CLSID", "", "{00000000-0000-0000-0000-000000000001}"),
+              registry::Status::Ok);
+    ASSERT_TRUE(app.UpdateRegistry(2, 0));
+    EXPECT_EQ(reg.OpenKey(HKEY_CLASSES_ROOT, "Tessaro.Fenwold"), registry::Status::Ok);
 }
 
 } // namespace

@@ -17,6 +17,8 @@
 #include "kestrun/shell/ProcessWide.h"
 #include "kestrun/shell/RetiredObjects.h"
 #include "platform/com/Guid.h"
+
+namespace opc { struct RegistrarScript; }
 #include "platform/dde/BrisantTypes.h"
 
 class CdsDeviceMap;
@@ -84,6 +86,9 @@ public:
     virtual const char* GetServiceRegName() { return nullptr; }
     virtual const GUID* GetServiceCLSID2() { return nullptr; }
     virtual const char* GetServiceProgID2() { return nullptr; }
+    // The program's own COM class registration (its resource script), applied
+    // with the OPC toolkit's and removed with it; none in the framework.
+    virtual const opc::RegistrarScript* GetRegistrarScript() { return nullptr; }
 
     // --- life ---
     // The caption of the server's boxes; the program calls it first.

@@ -73,7 +73,7 @@ BOOL CdsServerApp::fsRegisterServer(int)
     const GUID* pClsid = GetServerCLSID2();
     const std::string program = GetProgramPath();
     registry::Registry& reg = GetRegistry();
-    const bool bToolkit = pClsid && !program.empty() && SUCCEEDED(opc::registerClass(reg, *pClsid, program));
+    const bool bToolkit = pClsid && !program.empty() && SUCCEEDED(opc::registerClass(reg, *pClsid, program, GetRegistrarScript()));
     if (!bToolkit)
         svcMessageBox("RegisterServer2 Failed", shell::MB_OK | shell::MB_ICONERROR, shell::IDOK);
     const bool bAppId =
@@ -120,7 +120,7 @@ BOOL CdsServerApp::fsUnRegisterServer(int bService)
     if (bDone)
         bDone &= DeleteKey(reg, HKEY_CLASSES_ROOT, progId2);
     bDone &= DeleteKey(reg, HKEY_CLASSES_ROOT, "CLSID\\" + clsid);
-    bDone &= SUCCEEDED(opc::unregisterClass(reg, *pClsid));
+    bDone &= SUCCEEDED(opc::unregisterClass(reg, *pClsid, bService ? nullptr : GetRegistrarScript()));
     // What fsRegisterServer wrote: the value, and its key once nothing else is in it.
     const std::string appId = "AppID\\" + clsid;
     const registry::Status value = reg.DeleteValue(HKEY_CLASSES_ROOT, appId, kRunAs);

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <system_error>
+#include <vector>
 
 namespace {
 
@@ -20,7 +21,8 @@ HRESULT toHresult(registry::Status s)
 
 namespace opc {
 
-HRESULT registerClass(registry::Registry& reg, const CLSID& clsid, const std::string& program)
+HRESULT registerClass(registry::Registry& reg, const CLSID& clsid, const std::string& program,
+                      const RegistrarScript* script)
 {
     const std::string key = clsidKey(clsid);
     HRESULT hr = toHresult(reg.SetString(HKEY_CLASSES_ROOT, key + "\\LocalServer32", "", program));
@@ -29,13 +31,52 @@ HRESULT registerClass(registry::Registry& reg, const CLSID& clsid, const std::st
         hr = toHresult(reg.CreateKey(HKEY_CLASSES_ROOT, key + "\\Implemented Categories\\" + com::formatGuid(cat)));
         if (FAILED(hr)) return hr;
     }
+    if (!script || script->progId.empty())
+        return S_OK;
+    const std::string guid = com::formatGuid(clsid);
+    struct Value {
+        std::string key, name, text;
+    };
+    std::vector<Value> values = {
+        {script->progId, "", script->progIdText},
+        {script->progId + "\\CLSID", "", guid},
+        {script->progId + "\\OPC\\Vendor", "", script->vendor},
+        {key + "\\ProgID", "", script->progId},
+        {key + "\\LocalServer32", "ThreadingModel", "both"},
+        {"AppID\\" + guid, "", script->appIdText},
+    };
+    if (!script->versionIndependentProgId.empty()) {
+        const std::string& vi = script->versionIndependentProgId;
+        values.push_back({key + "\\VersionIndependentProgID", "", vi});
+        values.push_back({vi, "", script->progIdText});
+        values.push_back({vi + "\\CLSID", "", guid});
+        values.push_back({vi + "\\CurVer", "", script->progId});
+    }
+    for (const Value& v : values) {
+        hr = toHresult(reg.SetString(HKEY_CLASSES_ROOT, v.key, v.name, v.text));
+        if (FAILED(hr)) return hr;
+    }
     return S_OK;
 }
 
-HRESULT unregisterClass(registry::Registry& reg, const CLSID& clsid)
+HRESULT unregisterClass(registry::Registry& reg, const CLSID& clsid, const RegistrarScript* script)
 {
     const std::string key = clsidKey(clsid);
-    for (const std::string& sub : {key + "\\Implemented Categories", key + "\\LocalServer32"}) {
+    std::vector<std::string> keys = {key + "\\Implemented Categories", key + "\\LocalServer32"};
+    if (script && !script->progId.empty()) {
+        keys.push_back(key + "\\VersionIndependentProgID");
+        const std::string guid = com::formatGuid(clsid);
+        for (const std::string& progId : {script->progId, script->versionIndependentProgId}) {
+            std::string target;
+            if (!progId.empty() &&
+                reg.QueryString(HKEY_CLASSES_ROOT, progId + "\\CLSID", "", target) == registry::Status::Ok &&
+                target == guid)
+                keys.push_back(progId);
+        }
+        const registry::Status s = reg.DeleteValue(HKEY_CLASSES_ROOT, "AppID\\" + guid, "");
+        if (s != registry::Status::Ok && s != registry::Status::NotFound) return toHresult(s);
+    }
+    for (const std::string& sub : keys) {
         registry::Status s = reg.DeleteKey(HKEY_CLASSES_ROOT, sub);
         if (s != registry::Status::Ok && s != registry::Status::NotFound) return toHresult(s);
     }

@@ -22,7 +22,23 @@ BOOL FSMatchPattern(const char* name, const char* pattern, BOOL caseSensitive);
 
 namespace registry { class Registry; }
 namespace opc {
-// What RegisterFSServer writes, for a given registry and program path.
-HRESULT registerClass(registry::Registry& reg, const CLSID& clsid, const std::string& program);
-HRESULT unregisterClass(registry::Registry& reg, const CLSID& clsid);
+// A server program's own class registration, applied with the toolkit's: its
+// versioned and version-independent ProgIDs, their texts and the OPC vendor.
+struct RegistrarScript {
+    std::string progId;                   // "Tessaro.Fenwold.2"
+    std::string progIdText;               // the versioned ProgID's default value
+    std::string versionIndependentProgId; // "Tessaro.Fenwold"
+    std::string vendor;                   // the ProgID's "OPC\Vendor"
+    std::string appIdText;                // the AppID key's default value
+};
+
+// What RegisterFSServer writes, for a given registry and program path; with a
+// script, also the program's ProgIDs (each leading to the class, the
+// version-independent one through "CurVer" to the versioned one), the class's
+// "ProgID", "VersionIndependentProgID" and threading model, and its AppID text.
+HRESULT registerClass(registry::Registry& reg, const CLSID& clsid, const std::string& program,
+                      const RegistrarScript* script = nullptr);
+// Removes what registerClass wrote. A ProgID key is removed only while it still
+// leads to this class, so another server's key of the same name stays.
+HRESULT unregisterClass(registry::Registry& reg, const CLSID& clsid, const RegistrarScript* script = nullptr);
 }
