@@ -11,6 +11,9 @@
 
 void CdsServerFrame::StartDataUpdateTimer()
 {
+    // A new period starts new counts: the scan-time pane must not average over
+    // passes of the old one.
+    StopDataUpdateTimer();
     m_bDataTimer = SetTimer(ID_TIMER_DATA_UPDATE, static_cast<DWORD>(g_dwDataUpdateTime.load()));
 }
 

@@ -131,6 +131,17 @@ TEST_F(ServerFrameTest, PanesShowScanTimePollsAndClientUpdatesAndTheHourResetsTh
     EXPECT_EQ(CdsEngineCounters::m_nWdogScantime.load(), 0u);
 }
 
+TEST_F(ServerFrameTest, ANewDataUpdateTimeStartsTheScanCountsAnew)
+{
+    CdsEngineCounters::m_nWdogScantime = 40;
+    CdsEngineCounters::m_nWdogPolling = 7;
+    CdsEngineCounters::m_nWdogUpdating = 3;
+    frame->SetDataUpdateTime(20);
+    EXPECT_EQ(CdsEngineCounters::m_nWdogScantime.load(), 0u);
+    EXPECT_EQ(CdsEngineCounters::m_nWdogPolling.load(), 0u);
+    EXPECT_EQ(CdsEngineCounters::m_nWdogUpdating.load(), 0u);
+}
+
 TEST_F(ServerFrameTest, AnsweringNoToTheExitQuestionKeepsTheServerRunning)
 {
     GoOnline();
