@@ -8,6 +8,7 @@
 #include <cctype>
 #include <cerrno>
 #include <sstream>
+#include <thread>
 
 extern char** environ;
 
@@ -165,10 +166,33 @@ bool SystemdServiceController::StopDependents()
         std::vector<std::string> state;
         if (!Show({"ActiveState"}, state, unit))
             return false;
-        if (StateOf(state[0], {}) != SERVICE_STOPPED && !Control("stop", unit))
+        if (StateOf(state[0], {}) != SERVICE_STOPPED && !StopWithin(unit))
             return false;
     }
     return true;
+}
+
+bool SystemdServiceController::StopWithin(const std::string& unit)
+{
+    // A plain "stop" waits as long as the unit's own time-out (90 s by
+    // default); a dependent gets 30 s, as the server's own stop expects.
+    std::string out;
+    if (m_run({"stop", "--no-block", "--", unit}, out) != 0)
+        return false;
+    const std::uint64_t started = m_pClock->monotonicMs();
+    for (;;) {
+        std::vector<std::string> state;
+        if (!Show({"ActiveState"}, state, unit))
+            return false;
+        if (StateOf(state[0], {}) == SERVICE_STOPPED)
+            return true;
+        if (m_pClock->isTimeOver(started, kDependentStopMs))
+            return false;
+        if (m_pause)
+            m_pause(kDependentPollMs);
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(kDependentPollMs));
+    }
 }
 
 bool SystemdServiceController::Stop()

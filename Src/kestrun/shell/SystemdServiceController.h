@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "kestrun/shell/ServiceController.h"
+#include "platform/win/Clock.h"
 
 namespace shell {
 
@@ -38,15 +39,31 @@ public:
 
     static int RunSystemctl(const std::vector<std::string>& args, std::string& out);
 
+    // How long a dependent unit may take to stop before StopDependents gives up.
+    static constexpr std::uint64_t kDependentStopMs = 30000;
+    static constexpr unsigned kDependentPollMs = 1000;
+    // For tests: the clock the bound is measured on and the pause between two
+    // looks at a stopping unit (the system's clock and a sleep by default).
+    void SetWaiting(const win::Clock& clock, std::function<void(unsigned ms)> pause)
+    {
+        m_pClock = &clock;
+        m_pause = std::move(pause);
+    }
+
 private:
     // The properties' values in the order asked; false when systemctl failed.
     bool Show(const std::vector<std::string>& names, std::vector<std::string>& values, const std::string& unit);
     bool Control(const char* verb, const std::string& unit);
+    // Stops one unit without waiting on the manager, then looks until it is
+    // stopped; false past kDependentStopMs or when the manager cannot be asked.
+    bool StopWithin(const std::string& unit);
 
     CommandRunner m_run;
     std::string m_strUnit;
     std::string m_strVariable;
     bool m_bOpen = false;
+    const win::Clock* m_pClock = &win::SystemClock::instance();
+    std::function<void(unsigned ms)> m_pause;
 };
 
 } // namespace shell

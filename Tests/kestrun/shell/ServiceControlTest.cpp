@@ -3,6 +3,8 @@
 // options back. The systemd controller's commands and states.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -266,6 +268,53 @@ TEST(SystemdServiceController, ControlsATransientUnitOfTheUserManager)
     // A transient unit is gone once stopped; a stopped one would read "inactive".
     shell::SystemdServiceController after(unit);
     EXPECT_TRUE(!after.IsOpen() || (after.QueryState(state) && state == shell::SERVICE_STOPPED));
+}
+
+} // namespace
+
+namespace {
+
+// A dependent unit that reports "deactivating" for so many looks, then "inactive".
+struct SlowDependent {
+    explicit SlowDependent(int looks) : looksUntilStopped(looks) {}
+    int looksUntilStopped;
+    bool stopSent = false;
+    std::vector<std::string> verbs;
+    int Run(const std::vector<std::string>& args, std::string& out)
+    {
+        verbs.push_back(args[0] + (args.size() > 1 && args[1] == "--no-block" ? " --no-block" : ""));
+        stopSent |= args[0] == "stop";
+        if (args[0] != "show")
+            return 0;
+        if (args[1] == "--property=LoadState,CanStop,CanFreeze")
+            out = "LoadState=loaded\nCanStop=yes\nCanFreeze=yes\n";
+        else if (args[1] == "--property=RequiredBy,BoundBy")
+            out = "RequiredBy=hmi.service\nBoundBy=\n";
+        else if (!stopSent)
+            out = "ActiveState=active\n";
+        else
+            out = looksUntilStopped-- > 0 ? "ActiveState=deactivating\n" : "ActiveState=inactive\n";
+        return 0;
+    }
+};
+
+TEST(SystemdServiceController, ADependentIsGivenThirtySecondsToStop)
+{
+    struct Case {
+        int looks;
+        bool stopped;
+    } cases[] = {{0, true}, {5, true}, {29, true}, {32, false}, {1000, false}};
+    for (const Case& c : cases) {
+        SlowDependent unit(c.looks);
+        shell::SystemdServiceController service("FenwoldSvc",
+                                                [&](const auto& args, std::string& out) { return unit.Run(args, out); });
+        win::FakeClock clock;
+        service.SetWaiting(clock, [&](unsigned ms) { clock.advance(ms); });
+        EXPECT_EQ(service.StopDependents(), c.stopped) << c.looks;
+        EXPECT_LE(clock.monotonicMs(), 31000u) << c.looks;
+        EXPECT_EQ(std::count(unit.verbs.begin(), unit.verbs.end(), "stop --no-block"), 1) << c.looks;
+        EXPECT_EQ(std::count(unit.verbs.begin(), unit.verbs.end(), "stop"), 0) << c.looks;
+    }
 }
 
 } // namespace
