@@ -7,6 +7,22 @@
 
 namespace shell {
 
+namespace {
+
+// The notification area takes at most kMaxTip characters; a cut never splits
+// a UTF-8 sequence.
+std::string TipOf(const std::string& strText)
+{
+    std::size_t characters = 0;
+    for (std::size_t i = 0; i < strText.size(); ++i) {
+        if ((static_cast<unsigned char>(strText[i]) & 0xC0) != 0x80 && characters++ == COXTaskbarIcon::kMaxTip)
+            return strText.substr(0, i);
+    }
+    return strText;
+}
+
+} // namespace
+
 COXTaskbarIcon::COXTaskbarIcon() = default;
 
 COXTaskbarIcon::~COXTaskbarIcon()
@@ -59,7 +75,7 @@ int COXTaskbarIcon::SetIcon(int nIcon, bool bRefresh)
 
 bool COXTaskbarIcon::Show()
 {
-    if (m_bShowing || !m_pTray || !m_pTray->Add(m_nIcon, m_strTooltip))
+    if (m_bShowing || !m_pTray || !m_pTray->Add(m_nIcon, TipOf(m_strTooltip)))
         return false;
     m_bShowing = true;
     return true;
@@ -73,7 +89,7 @@ bool COXTaskbarIcon::Hide()
     return true;
 }
 
-bool COXTaskbarIcon::Refresh() { return m_bShowing && m_pTray && m_pTray->Modify(m_nIcon, m_strTooltip); }
+bool COXTaskbarIcon::Refresh() { return m_bShowing && m_pTray && m_pTray->Modify(m_nIcon, TipOf(m_strTooltip)); }
 
 ShellMenu CdsTaskBar::GetMenu()
 {
@@ -85,6 +101,9 @@ void CdsTaskBar::ShowMenu()
     TrayWindow* pTray = GetTray();
     if (!pTray || !m_pOwner)
         return;
+    // The owner active first, so that a click elsewhere closes the menu.
+    if (FrameWindow* pWindow = m_pOwner->GetFrameWindow())
+        pWindow->Activate();
     if (const UINT command = pTray->TrackPopupMenu(GetMenu()))
         m_pOwner->PostCommand(command);
 }

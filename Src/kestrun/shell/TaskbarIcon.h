@@ -47,6 +47,8 @@ public:
     bool IsShowing() const { return m_bShowing; }
     bool IsAvailable() const { return m_pTray && m_pTray->IsAvailable(); }
 
+    // The notification area shows at most kMaxTip characters of the tooltip.
+    static constexpr std::size_t kMaxTip = 128;
     virtual bool SetTooltipText(const std::string& strText, bool bRefresh = true);
     virtual std::string GetTooltipText() const { return m_strTooltip; }
     // The previous icon.

@@ -15,14 +15,39 @@ struct TrayRecord {
     bool showing = false;
     int menus = 0;
     UINT menuChoice = 0;
+    std::string tip;
+    int activations = 0;             // of the main window
+    int activationsBeforeMenu = 0;
+};
+
+// The main window, as far as the icon reaches it.
+class FakeFrameWindow final : public shell::FrameWindow {
+public:
+    explicit FakeFrameWindow(std::shared_ptr<TrayRecord> record) : m_record(std::move(record)) {}
+    void Show(bool bVisible) override { m_bVisible = bVisible; }
+    bool IsVisible() const override { return m_bVisible; }
+    void Activate() override { ++m_record->activations; }
+    void OnPaneChanged(int) override {}
+
+private:
+    std::shared_ptr<TrayRecord> m_record;
+    bool m_bVisible = false;
 };
 
 class FakeTray final : public shell::TrayWindow {
 public:
     explicit FakeTray(std::shared_ptr<TrayRecord> record) : m_record(std::move(record)) {}
     bool IsAvailable() const override { return m_record->available; }
-    bool Add(int, const std::string&) override { return m_record->showing = m_record->available; }
-    bool Modify(int, const std::string&) override { return true; }
+    bool Add(int, const std::string& tip) override
+    {
+        m_record->tip = tip;
+        return m_record->showing = m_record->available;
+    }
+    bool Modify(int, const std::string& tip) override
+    {
+        m_record->tip = tip;
+        return true;
+    }
     bool Delete() override
     {
         m_record->showing = false;
@@ -31,6 +56,7 @@ public:
     UINT TrackPopupMenu(const shell::ShellMenu&) override
     {
         ++m_record->menus;
+        m_record->activationsBeforeMenu = m_record->activations;
         return m_record->menuChoice;
     }
     void Click(UINT message) const { NotifyMouse(message); }
@@ -43,6 +69,7 @@ class TaskbarIconTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        shell.windows.makeFrameWindow = [this] { return std::make_unique<FakeFrameWindow>(record); };
         shell.windows.makeTray = [this] {
             auto tray = std::make_unique<FakeTray>(record);
             pTray = tray.get();
@@ -84,6 +111,26 @@ TEST_F(TaskbarIconTest, HidingToTheTrayShowsTheIconAndTheMainWindowCommandBrings
     EXPECT_FALSE(icon.Show()); // showing already: nothing to do
     EXPECT_TRUE(icon.Hide());
     EXPECT_FALSE(icon.Hide());
+}
+
+TEST_F(TaskbarIconTest, TheTooltipIsCutToWhatTheNotificationAreaTakesAndTheMenuComesAfterTheMainWindowIsActive)
+{
+    shell::CdsTaskBar& icon = *frame->GetTaskBar();
+    const std::string hangul = "\xED\x95\x9C"; // one character, three bytes
+    std::string text;
+    for (int i = 0; i < 200; ++i)
+        text += hangul;
+    ASSERT_TRUE(icon.SetTooltipText(text));
+    shell.Command(ID_TRAY_HIDE);
+    ASSERT_TRUE(record->showing);
+    EXPECT_EQ(record->tip.size(), 3 * shell::COXTaskbarIcon::kMaxTip);
+    EXPECT_EQ(icon.GetTooltipText(), text);
+    icon.SetTooltipText("Fenwold");
+    EXPECT_EQ(record->tip, "Fenwold");
+
+    Click(shell::WM_RBUTTONDOWN);
+    EXPECT_EQ(record->menus, 1);
+    EXPECT_EQ(record->activationsBeforeMenu, 1);
 }
 
 TEST_F(TaskbarIconTest, WithoutATrayTheWindowIsNeverHidden)

@@ -54,7 +54,10 @@ private:
 // when a test makes one.
 class RecordingWindows final : public shell::WindowFactory {
 public:
-    std::unique_ptr<shell::FrameWindow> CreateFrameWindow(CdsServerFrame&) override { return nullptr; }
+    std::unique_ptr<shell::FrameWindow> CreateFrameWindow(CdsServerFrame&) override
+    {
+        return makeFrameWindow ? makeFrameWindow() : nullptr;
+    }
     std::unique_ptr<shell::LogWindow> CreateLogWindow(CdsLogView&) override
     {
         return std::make_unique<RecordingLogWindow>(log);
@@ -64,6 +67,7 @@ public:
 
     std::shared_ptr<LogRecord> log = std::make_shared<LogRecord>();
     std::function<std::unique_ptr<shell::TrayWindow>()> makeTray;
+    std::function<std::unique_ptr<shell::FrameWindow>()> makeFrameWindow;
 };
 
 // Every option static of the main window, saved and restored: loading the
