@@ -31,7 +31,9 @@ void PutWord(char* p, unsigned value)
 std::string GetVersionString(int bShort) { return FormatVersion(bShort); }
 
 CdsVersion::CdsVersion()
-    : m_nMajor(win::version::kMajor), m_nMinor(win::version::kMinor), m_strVersion(FormatVersion(0))
+    : m_nMajor(win::version::kMajor), m_nMinor(win::version::kMinor), m_strVersion(FormatVersion(0)),
+      m_strLanguage(win::version::kLanguageName), m_strCopyright(win::version::kLegalCopyright),
+      m_strDescription(win::version::kFileDescription)
 {
 }
 

@@ -18,11 +18,18 @@ public:
     const std::string& GetVersionText() const { return m_strVersion; }
     unsigned GetMajor() const { return m_nMajor; }
     unsigned GetMinor() const { return m_nMinor; }
+    // The texts of the version record's first translation.
+    const std::string& GetLanguageName() const { return m_strLanguage; }
+    const std::string& GetLegalCopyright() const { return m_strCopyright; }
+    const std::string& GetFileDescription() const { return m_strDescription; }
 
 private:
     unsigned m_nMajor;
     unsigned m_nMinor;
     std::string m_strVersion;
+    std::string m_strLanguage;
+    std::string m_strCopyright;
+    std::string m_strDescription;
 };
 
 // The DDE toolkit's vendor information: major, minor and build as three

@@ -97,6 +97,9 @@ TEST(Version, TextsOfTheFrameworkVersion)
     const CdsVersion version;
     EXPECT_EQ(version.GetMajor(), 4u);
     EXPECT_EQ(version.GetMinor(), 51u);
+    EXPECT_EQ(version.GetLanguageName(), "English (United States)");
+    EXPECT_EQ(version.GetLegalCopyright(), "Copyright (C) Zendry Software");
+    EXPECT_EQ(version.GetFileDescription(), "Tessaro server framework library");
 }
 
 TEST(Version, VendorInfoIsNumbersThenNameCutToTheBuffer)
