@@ -121,6 +121,13 @@ const char* COXHistoryCombo::GetButtonTooltip(int nButton)
     return nButton >= 0 && nButton <= kReserved2 ? kTips[nButton] : "";
 }
 
+std::string COXHistoryCombo::GetButtonTip(int nButton)
+{
+    const std::string text = GetButtonTooltip(nButton);
+    const std::size_t newline = text.find('\n');
+    return newline == std::string::npos ? text : text.substr(newline + 1);
+}
+
 void COXHistoryCombo::SetMaxHistoryCount(int nCount)
 {
     m_nMaxHistory = std::max(nCount, 0);

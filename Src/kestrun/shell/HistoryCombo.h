@@ -77,7 +77,10 @@ public:
     bool IsWindowEnabled() const { return m_bEnabled; }
     // A toolbar command; false for one that is not the toolbar's.
     bool OnToolbarCommand(UINT nId);
+    // A button's command string, "<prompt>\n<tooltip>".
     static const char* GetButtonTooltip(int nButton);
+    // What the button's tooltip shows: the second part of its command string.
+    static std::string GetButtonTip(int nButton);
 
     void SetMaxHistoryCount(int nCount);
     int GetMaxHistoryCount() const { return m_nMaxHistory; }

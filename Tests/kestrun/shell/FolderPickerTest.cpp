@@ -131,3 +131,15 @@ TEST_F(HistoryTest, ThePickerRemembersTheFoldersChosenAndNeverTakesAFile)
 }
 
 } // namespace
+
+namespace {
+
+TEST(HistoryComboButtons, TooltipsShowTheShortPartOfEachCommandString)
+{
+    EXPECT_EQ(shell::COXHistoryCombo::GetButtonTip(shell::COXHistoryCombo::kNew), "Add");
+    EXPECT_EQ(shell::COXHistoryCombo::GetButtonTip(shell::COXHistoryCombo::kDelete), "Delete (Delete)");
+    EXPECT_EQ(shell::COXHistoryCombo::GetButtonTip(shell::COXHistoryCombo::kBrowse), "Browse");
+    EXPECT_EQ(shell::COXHistoryCombo::GetButtonTip(99), "");
+}
+
+} // namespace

@@ -15,10 +15,10 @@ using Combo = COXHistoryCombo;
 
 constexpr const char* kButtonTexts[] = {"+", "x", "...", "1", "2"};
 
-// The tooltip is the text before the tip's line break.
+// The tooltip is the part of the command string after its line break.
 QString Tooltip(int nButton)
 {
-    return QString::fromLatin1(COXHistoryCombo::GetButtonTooltip(nButton)).section('\n', 0, 0);
+    return QString::fromStdString(COXHistoryCombo::GetButtonTip(nButton));
 }
 
 bool IsVertical(Combo::EToolbarPosition p) { return p >= Combo::TBPVerticalLeftTop; }
