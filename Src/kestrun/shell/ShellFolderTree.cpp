@@ -104,10 +104,7 @@ bool COXShellFolderTree::InitializeTree(const std::string& strRoot)
         m_control.SetExpanded(parent, true);
     }
     FillTreeWithSubfolders(parent, pRoot, rootIdl);
-    // Directories list in no particular order: the first level is sorted
-    // below the "Desktop" item too (the desktop's places keep their order).
-    if (parent != kTreeRoot)
-        SortChildren(parent);
+    // Below a "Desktop" item the first level keeps the order it was enumerated in.
     SortChildren(kTreeRoot);
     return true;
 }

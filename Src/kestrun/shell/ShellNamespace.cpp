@@ -248,6 +248,10 @@ bool ShellFolder::EnumObjects(DWORD dwFlags, std::vector<IdList>& objects) const
         if (folder ? (dwFlags & SHCONTF_FOLDERS) : (dwFlags & SHCONTF_NONFOLDERS))
             objects.push_back(MakeIdList(IdKind::Entry, name));
     }
+    // A directory reads in no particular order; the folder's own order makes
+    // the enumeration the same every time.
+    std::stable_sort(objects.begin(), objects.end(),
+                     [this](const IdList& a, const IdList& b) { return CompareIDs(a, b) < 0; });
     return true;
 }
 

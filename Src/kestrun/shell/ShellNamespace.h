@@ -76,8 +76,8 @@ public:
     const std::string& GetPath() const { return m_strPath; }
     const std::shared_ptr<const NamespaceSetup>& GetSetup() const { return m_setup; }
 
-    // Relative lists of one item each, in directory order; false when the
-    // folder cannot be read.
+    // Relative lists of one item each, in the folder's order (CompareIDs);
+    // false when the folder cannot be read.
     bool EnumObjects(DWORD dwFlags, std::vector<IdList>& objects) const;
     // Of the object a relative list leads to (the last of its items).
     std::optional<DWORD> GetAttributesOf(const IdList& relative) const;

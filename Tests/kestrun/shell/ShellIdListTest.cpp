@@ -3,6 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
+#include "support/ScratchFolder.h"
+
 #include "kestrun/shell/ShellNamespace.h"
 
 namespace {
@@ -67,6 +72,27 @@ TEST(ShellNamespace, VolumesAreBlockDevicesAndSharesButNotTheRootOrImages)
                         "/dev/sdb1 /media/ann/USB\\040STICK vfat rw 0 0\n";
     EXPECT_EQ(shell::ParseMountedVolumes(table),
               (std::vector<std::string>{"/media/ann/USB STICK", "/mnt/share"}));
+}
+
+TEST(ShellNamespace, AFolderEnumeratesInItsOwnOrderEveryTime)
+{
+    support::ScratchFolder scratch;
+    for (const char* folder : {"b", "A", "c"})
+        std::filesystem::create_directory(scratch.path() / folder);
+    for (const char* file : {"a.txt", "B.csv"})
+        std::ofstream(scratch.path() / file) << "x";
+    auto setup = std::make_shared<shell::NamespaceSetup>();
+    const shell::ShellFolderPtr desktop = shell::ShellFolder::Desktop(setup);
+    const std::optional<shell::IdList> idl = desktop->ParseDisplayName(scratch.path().string());
+    ASSERT_TRUE(idl.has_value());
+    const shell::ShellFolderPtr folder = desktop->BindToObject(*idl);
+    ASSERT_NE(folder, nullptr);
+    std::vector<shell::IdList> objects;
+    ASSERT_TRUE(folder->EnumObjects(shell::SHCONTF_FOLDERS | shell::SHCONTF_NONFOLDERS, objects));
+    std::vector<std::string> names;
+    for (const shell::IdList& object : objects)
+        names.push_back(folder->GetDisplayNameOf(object));
+    EXPECT_EQ(names, (std::vector<std::string>{"A", "b", "c", "a.txt", "B.csv"}));
 }
 
 } // namespace
