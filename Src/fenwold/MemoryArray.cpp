@@ -70,7 +70,7 @@ char* CMemoryArray::FillStatusQueryString(int nLine)
     if (!IsReadAllowed() || !ValidLine(nLine))
         return nullptr;
     const auto slot = static_cast<std::size_t>(nLine);
-    auto& buffer = m_statusQuery[slot];
+    auto& buffer = StatusQuery(slot);
     buffer.fill(0);
     m_statusLength[slot] = 0;
     m_statusWords[slot] = 0;
@@ -131,7 +131,7 @@ int CMemoryArray::UpdateStatus(int nLine, const BYTE* pBuffer, int nReceived, ke
         return 0;
     const McFrameKind kind = station->GetFrameKind();
     const bool ascii = station->IsAscii();
-    const std::span<const BYTE> query(reinterpret_cast<const BYTE*>(m_statusQuery[slot].data()),
+    const std::span<const BYTE> query(reinterpret_cast<const BYTE*>(StatusQuery(slot).data()),
                                       static_cast<std::size_t>(queryLength));
     std::span<const BYTE> response(pBuffer, static_cast<std::size_t>(nReceived));
     McLink* link = dynamic_cast<McLink*>(pHdlr);
@@ -149,7 +149,7 @@ int CMemoryArray::UpdateStatus(int nLine, const BYTE* pBuffer, int nReceived, ke
         again->fill(0);
         int received = 0;
         if (!link->McReceiveAgain(this, again->data(), kResponseSize, GetStatusResponseStringLen(nLine), received,
-                                  m_statusQuery[slot].data(), pLine) ||
+                                  StatusQuery(slot).data(), pLine) ||
             received < 1)
             return {};
         response = std::span<const BYTE>(again->data(), static_cast<std::size_t>(received));

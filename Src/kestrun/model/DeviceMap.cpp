@@ -38,6 +38,8 @@ bool CdsDeviceMap::TopicList::Enter(const std::string& strKey, CdsDeviceObject* 
 {
     std::lock_guard lock(m_mutex);
     auto [it, inserted] = m_map.emplace(strKey, pDevice);
+    if (inserted)
+        m_keysOf.emplace(pDevice, strKey);
     return inserted || it->second == pDevice;
 }
 
@@ -45,20 +47,32 @@ void CdsDeviceMap::TopicList::Remove(const std::string& strKey, const CdsDeviceO
 {
     std::lock_guard lock(m_mutex);
     auto it = m_map.find(strKey);
-    if (it != m_map.end() && it->second == pDevice)
-        m_map.erase(it);
+    if (it == m_map.end() || it->second != pDevice)
+        return;
+    m_map.erase(it);
+    auto [first, last] = m_keysOf.equal_range(pDevice);
+    for (auto key = first; key != last; ++key) {
+        if (key->second == strKey) {
+            m_keysOf.erase(key);
+            break;
+        }
+    }
 }
 
 void CdsDeviceMap::TopicList::RemoveDevice(const CdsDeviceObject* pDevice)
 {
     std::lock_guard lock(m_mutex);
-    std::erase_if(m_map, [pDevice](const auto& entry) { return entry.second == pDevice; });
+    auto [first, last] = m_keysOf.equal_range(pDevice);
+    for (auto key = first; key != last; ++key)
+        m_map.erase(key->second);
+    m_keysOf.erase(first, last);
 }
 
 void CdsDeviceMap::TopicList::RemoveAll()
 {
     std::lock_guard lock(m_mutex);
     m_map.clear();
+    m_keysOf.clear();
 }
 
 int CdsDeviceMap::TopicList::GetCount() const
@@ -124,13 +138,17 @@ BOOL CdsDeviceMap::RegisterDeviceObject(const std::string& strKey, CdsDeviceObje
     UnregisterDeviceObject(pDevice);
     pDevice->m_strName = topic;
     m_devices.emplace(strKey, pDevice);
+    m_keyOf[pDevice] = strKey;
     m_TopicListByName.Enter(topic, pDevice);
     return TRUE;
 }
 
 void CdsDeviceMap::UnregisterDeviceObject(CdsDeviceObject* pDevice)
 {
-    std::erase_if(m_devices, [pDevice](const auto& entry) { return entry.second == pDevice; });
+    if (auto it = m_keyOf.find(pDevice); it != m_keyOf.end()) {
+        m_devices.erase(it->second);
+        m_keyOf.erase(it);
+    }
     m_TopicListByName.RemoveDevice(pDevice);
 }
 
@@ -212,10 +230,7 @@ CdsDeviceObject* CdsDeviceMap::RemoveDeviceObject(CdsDeviceObject* pDevice, BOOL
 {
     if (!pDevice)
         return nullptr;
-    bool held = false;
-    for (const auto& entry : m_devices)
-        held = held || entry.second == pDevice;
-    if (!held)
+    if (!m_keyOf.count(pDevice))
         return nullptr;
     pDevice->SetParent(nullptr);
     UnregisterDeviceObject(pDevice);
@@ -236,10 +251,7 @@ void CdsDeviceMap::DestroyDeviceObject(CdsDeviceObject* pDevice)
 BOOL CdsDeviceMap::ChangeDeviceObject(CdsDeviceObject* pDevice, const std::function<void()>& change,
                                       const std::function<void()>& undo)
 {
-    bool held = false;
-    for (const auto& entry : m_devices)
-        held = held || entry.second == pDevice;
-    if (!held)
+    if (!m_keyOf.count(pDevice))
         return FALSE;
     // A new name under the same key would otherwise keep the old topic.
     UnregisterDeviceObject(pDevice);
@@ -325,6 +337,7 @@ void CdsDeviceMap::DeleteContents()
     for (CdsDeviceObject* device : devices)
         DestroyDeviceObject(device);
     m_devices.clear();
+    m_keyOf.clear();
 }
 
 void CdsDeviceMap::Destroy()
@@ -363,6 +376,7 @@ void CdsDeviceMap::Serialize(CArchive& ar)
         }
         topics.insert(topic);
         device->SetParent(this);
+        m_keyOf[device.get()] = key;
         m_devices.emplace(key, device.release());
     });
 }

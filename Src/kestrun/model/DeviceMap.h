@@ -111,8 +111,10 @@ public:
         int GetCount() const;
 
     private:
-        mutable std::mutex m_mutex; // leaf: guards m_map
+        mutable std::mutex m_mutex; // leaf: guards both maps
         std::unordered_map<std::string, CdsDeviceObject*> m_map;
+        // The keys of each device, so that removing one device does not walk the list.
+        std::unordered_multimap<const CdsDeviceObject*, std::string> m_keysOf;
     };
     static TopicList m_TopicListByName;
 
@@ -137,4 +139,7 @@ private:
     int m_nValue;
     BOOL m_bDeleteOnDestroy = TRUE;
     std::map<std::string, CdsDeviceObject*> m_devices; // owned
+    // The key each device is listed under in m_devices: registering one of many
+    // devices must not walk them all.
+    std::unordered_map<const CdsDeviceObject*, std::string> m_keyOf;
 };

@@ -417,9 +417,30 @@ BOOL CdsMemoryArray::Shutdown(CdsMemoryObject*)
 
 // --- query buffers ---
 
+namespace {
+
+CdsMemoryArray::QueryText& Made(std::unique_ptr<CdsMemoryArray::QueryText>& buffer)
+{
+    if (!buffer)
+        buffer = std::make_unique<CdsMemoryArray::QueryText>(); // zero-filled
+    return *buffer;
+}
+
+void Clear(const std::unique_ptr<CdsMemoryArray::QueryText>& buffer)
+{
+    if (buffer)
+        buffer->fill(0);
+}
+
+} // namespace
+
+CdsMemoryArray::QueryText& CdsMemoryArray::CommandQuery(std::size_t slot) { return Made(m_commandQuery[slot]); }
+
+CdsMemoryArray::QueryText& CdsMemoryArray::StatusQuery(std::size_t slot) { return Made(m_statusQuery[slot]); }
+
 char* CdsMemoryArray::GetStatusQueryString(int nLine)
 {
-    return m_bReadAllowed && ValidLine(nLine) ? m_statusQuery[static_cast<std::size_t>(nLine)].data() : nullptr;
+    return m_bReadAllowed && ValidLine(nLine) ? StatusQuery(static_cast<std::size_t>(nLine)).data() : nullptr;
 }
 
 char* CdsMemoryArray::FillStatusQueryString(int nLine) { return GetStatusQueryString(nLine); }
@@ -438,7 +459,7 @@ int CdsMemoryArray::GetStatusResponseStringLen(int) { return kResponseSize; }
 
 char* CdsMemoryArray::GetCommandQueryString(int nLine)
 {
-    return m_bWriteAllowed && ValidLine(nLine) ? m_commandQuery[static_cast<std::size_t>(nLine)].data() : nullptr;
+    return m_bWriteAllowed && ValidLine(nLine) ? CommandQuery(static_cast<std::size_t>(nLine)).data() : nullptr;
 }
 
 char* CdsMemoryArray::FillCommandQueryString(int nLine) { return GetCommandQueryString(nLine); }
@@ -458,14 +479,14 @@ int CdsMemoryArray::GetCommandResponseStringLen(int) { return m_bWriteAllowed ? 
 void CdsMemoryArray::ClearStatusQueryString(int nLine)
 {
     if (ValidLine(nLine))
-        m_statusQuery[static_cast<std::size_t>(nLine)].fill(0);
+        Clear(m_statusQuery[static_cast<std::size_t>(nLine)]);
 }
 
 void CdsMemoryArray::ClearCommandQueryString(int nLine)
 {
     if (ValidLine(nLine))
-        m_commandQuery[static_cast<std::size_t>(nLine)].fill(0);
-    m_commandQuery[kLines].fill(0);
+        Clear(m_commandQuery[static_cast<std::size_t>(nLine)]);
+    Clear(m_commandQuery[kLines]);
 }
 
 BOOL CdsMemoryArray::IsStatusQueryStringInitialized(int nLine) const

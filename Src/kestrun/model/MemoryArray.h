@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <unordered_map>
@@ -38,6 +39,7 @@ class CdsMemoryArray : public CObject {
 public:
     static constexpr int kQuerySize = 513;
     static constexpr int kLines = 4;
+    using QueryText = std::array<char, kQuerySize>;
     static constexpr int kResponseSize = 4096;
     // Largest item count a block accepts (the highest point index + 1).
     static constexpr int kMaxMemoriesLimit = 65537;
@@ -222,11 +224,15 @@ protected:
     std::atomic<BOOL> m_bModified{FALSE};
     BOOL m_bSystem = FALSE;
     std::atomic<int> m_nUseCount{0};
-    std::array<std::array<char, kQuerySize>, kLines + 1> m_commandQuery{};
+    // A request buffer of one line: made by that line's thread on first use (most
+    // blocks are read by one line and never written), freed with the block.
+    QueryText& CommandQuery(std::size_t slot);
+    QueryText& StatusQuery(std::size_t slot);
+    std::array<std::unique_ptr<QueryText>, kLines + 1> m_commandQuery;
     std::array<BYTE, kLines> m_commandInitialized{};
     BOOL m_bDeleteOnDestroy = TRUE;
     int m_nMaxMemories;
-    std::array<std::array<char, kQuerySize>, kLines> m_statusQuery{};
+    std::array<std::unique_ptr<QueryText>, kLines> m_statusQuery;
     std::array<BYTE, kLines> m_statusInitialized{};
     int m_nPriority = 3;
     int m_nScanTime = 100;
