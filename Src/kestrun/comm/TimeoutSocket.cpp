@@ -218,6 +218,13 @@ int CdsTimeoutSocket::Receive(void* pBuffer, int nLength)
     if (nLength <= 0)
         return 0;
     BlockingScope blocking{m_bBlocking};
+    // Right after a request the answer is not there yet: wait for it first
+    // rather than ask for it and be told to wait.
+    if (m_bReplyDue) {
+        m_bReplyDue = false;
+        if (!WaitToRetry(POLLIN))
+            return -1;
+    }
     for (;;) {
         const ssize_t n = ::recv(m_hSocket, pBuffer, static_cast<size_t>(nLength), MSG_DONTWAIT);
         if (n > 0)
@@ -255,6 +262,7 @@ int CdsTimeoutSocket::Send(const void* pData, int nLength)
         if (!RetryAfter(nErrno, POLLOUT))
             return -1;
     }
+    m_bReplyDue = m_nType == SOCK_STREAM && nSent > 0;
     return nSent;
 }
 

@@ -140,6 +140,8 @@ private:
     bool m_bReadNotified = false;   // re-armed by the next receive
     bool m_bAcceptNotified = false; // re-armed by the next accept
     bool m_bBlocking = false;
+    // A stream request went out and nothing was received since (the line's thread only).
+    bool m_bReplyDue = false;
     const win::Clock* m_pClock;
     UINT m_nTimeOut = 0;
     std::uint64_t m_nStartTick;
