@@ -53,6 +53,7 @@ int RunApplication(CdsServerApp& app, std::vector<std::string> args, win::Dispat
     MessageBoxPresenter* previous = InstallMessageBoxPresenter(&presenter);
     // Before the application starts any thread, so only the watcher sees the signals.
     auto signals = std::make_unique<win::SignalWatcher>([&dispatcher, &app](int) {
+        app.RequestStop();
         dispatcher.post([&app] {
             if (CdsServerFrame* pFrame = app.GetServerFrame(); pFrame && pFrame->IsWindow())
                 pFrame->CloseWithDefaultAnswers();

@@ -7,6 +7,7 @@
 #include "kestrun/shell/FileDialog.h"
 #include "kestrun/shell/LogView.h"
 #include "kestrun/shell/MessageBox.h"
+#include "kestrun/shell/ServerApp.h"
 #include "kestrun/shell/ServerDoc.h"
 #include "kestrun/shell/ShellIds.h"
 #include "kestrun/shell/StandardFolders.h"
@@ -123,6 +124,12 @@ int CdsServerDoc::ImportFromCsvFile(const std::string& strPath, int)
     ImportLines(*pFile, *pMap);
     pFile->Close();
     RemoveTmpObjects();
+    // Stopped part way: half a configuration must never be taken (or saved) as the whole.
+    if (const CdsServerApp* pApp = CdsServerApp::GetApp(); pApp && pApp->IsStopRequested()) {
+        ShowLogMessage(LOG_INFO, ("Import of " + strPath + " stopped: the server is closing.\r\n").c_str());
+        pMap->Destroy();
+        return 0;
+    }
     pMap->OnLoading();
     if (!InitDevices(pMap)) {
         pMap->Destroy();
@@ -137,8 +144,11 @@ int CdsServerDoc::ImportLines(CdsCsvFile& file, CdsDeviceMap& map)
     CdsCsvFile::Fields fields;
     int nLine = 0;
     int nImported = 0;
+    const CdsServerApp* pApp = CdsServerApp::GetApp();
     while (file.ReadNextLine(fields)) {
         ++nLine;
+        if ((nLine & 0x3FF) == 0 && pApp && pApp->IsStopRequested())
+            break;
         if (!fields[0].empty() && fields[0][0] == ':') {
             if (EqualsNoCase(fields[0], ":Device")) {
                 section = Section::Device;

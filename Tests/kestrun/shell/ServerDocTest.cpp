@@ -179,6 +179,19 @@ TEST_F(ServerDocTest, AnEmptyDocumentIsSavedAsAnEmptyMapAndGoesOnlineWithoutOne)
 
 // --- CSV ---
 
+TEST_F(ServerDocTest, AnImportStoppedByASignalLeavesNoHalfConfiguration)
+{
+    std::string text = ":Device,Protocol,DeviceType,Address,Port,Setting,Options,Description\r\n";
+    for (int i = 0; i < 3000; ++i)
+        text += "S" + std::to_string(i) + ",MC3E,3," + std::to_string(i) + ",TCP1,10.0.0.5 5000,,\r\n";
+    WriteFile(Path("big.csv"), text);
+    shell.app.RequestStop();
+    EXPECT_FALSE(doc->ImportFromCsvFile(Path("big.csv").string(), 0));
+    EXPECT_EQ(CdsDeviceMap::GetDeviceObjectByTopic("S0"), nullptr);
+    EXPECT_EQ(shell.CountLog("stopped: the server is closing."), 1);
+    EXPECT_FALSE(doc->IsModified());
+}
+
 TEST_F(ServerDocTest, AHandWrittenFileImportsDevicesTheirLinesAndBlocksOfBothLayouts)
 {
     WriteFile(Path("plant.csv"), ";\r\n; by hand\r\n"
