@@ -9,7 +9,6 @@
 
 #include "platform/registry/Registry.h"
 #include "platform/win/Clock.h"
-#include "platform/win/Signals.h"
 #include "platform/win/VersionInfo.h"
 #include "qtdispatch/QtDispatcher.h"
 
@@ -32,12 +31,8 @@ const char* LocaleName()
 
 int main(int argc, char** argv)
 {
-    // Before Qt starts its threads: SIGINT and SIGTERM end the loop as closing
-    // the program does, never with the kernel's default action.
-    win::SignalBlock blocked;
     QApplication qt(argc, argv);
     qtdispatch::QtDispatcher dispatcher;
-    win::SignalWatcher watcher([&dispatcher](int) { dispatcher.post([] { QApplication::quit(); }); });
     registry::Registry& reg = registry::Registry::Default();
     quillet::StringTable texts;
     quillet::LoadLanguage(texts, reg, QCoreApplication::applicationDirPath().toStdString(), LocaleName(),

@@ -21,7 +21,6 @@
 #include "platform/registry/Registry.h"
 #include "platform/win/VersionInfo.h"
 #include "support/ServerProcess.h"
-#include "support/XvfbDisplay.h"
 #include "support/ScratchFolder.h"
 #include "support/plcsim/TestPlc.h"
 #include "support/shell/ShellHarness.h"
@@ -300,29 +299,6 @@ TEST_F(FenwoldProcess, RegisteredItIsActivatedByProgIdServesThePlcAndUnregisteri
         EXPECT_EQ(reg.OpenKey(HKEY_CLASSES_ROOT, key), registry::Status::NotFound) << key;
     EXPECT_EQ(reg.OpenKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Ambersel Software\\Server Toolkit\\OPCServers\\Fenwold"),
               registry::Status::NotFound);
-}
-
-TEST_F(FenwoldProcess, WithItsWindowOnAnXServerSigtermAndSigintCloseItAsQuitDoes)
-{
-    if (!testsupport::XvfbDisplay::Installed())
-        GTEST_SKIP() << "Xvfb is not installed";
-    testsupport::XvfbDisplay x;
-    ASSERT_FALSE(x.Display().empty()) << "Xvfb did not start";
-    for (int signal : {SIGTERM, SIGINT}) {
-        ServerProcess server(Program(), true);
-        auto desktop = env;
-        x.AddTo(desktop);
-        ASSERT_TRUE(server.Start({config}, desktop));
-        // The DDE endpoint comes after the window, and Qt's threads before it.
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (!fs::exists(Endpoints() / "Fenwold.dde") && ::kill(server.Pid(), 0) == 0 &&
-               std::chrono::steady_clock::now() < deadline)
-            server.WaitFor("\n\n\n", 20); // reads what it prints meanwhile
-        ASSERT_TRUE(fs::exists(Endpoints() / "Fenwold.dde")) << server.Output();
-        EXPECT_GT(testsupport::ThreadCount(server.Pid()), 1);
-        EXPECT_EQ(server.Stop(signal), 0) << "signal " << signal << "\n" << server.Output();
-        EXPECT_EQ(RuntimeFiles(), std::vector<std::string>{}) << "signal " << signal;
-    }
 }
 
 } // namespace

@@ -48,14 +48,10 @@ protected:
     void SetUp() override
     {
         if (::access(Program("opcserver").c_str(), X_OK) != 0) GTEST_SKIP() << "opcserver not built";
-        for (const char* name : {"TESSARO_REGISTRY", "XDG_RUNTIME_DIR", "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        for (const char* name : {"TESSARO_REGISTRY", "XDG_RUNTIME_DIR"}) {
             const char* v = std::getenv(name);
             saved.emplace_back(name, v ? std::optional<std::string>(v) : std::nullopt);
         }
-        // Servers started from here (by activation too) run headless: a window or a
-        // message box would wait for a user who is not there.
-        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-            ::unsetenv(name);
         // The server program finds the registry and its socket folder through these.
         ::setenv("TESSARO_REGISTRY", (scratch.path() / "reg").c_str(), 1);
         ::setenv("XDG_RUNTIME_DIR", (scratch.path() / "run").c_str(), 1);
@@ -182,9 +178,7 @@ protected:
         options.WriteProfileInt("Options", "Load File On Startup", 1);
         options.WriteProfileString("Options", "Load File PathName", config.string());
         options.WriteProfileInt("Options", "Auto Close On No Client", 1);
-        testsupport::ServerProcess registration(Program("fenwold"), true);
-        ASSERT_TRUE(registration.Start({"-Regserver"}, {}));
-        ASSERT_EQ(registration.Wait(), 0) << registration.Output();
+        ASSERT_EQ(std::system((Program("fenwold") + " -Regserver 2>/dev/null").c_str()), 0);
     }
     // Its last client gone, fenwold has closed its socket (and so ended).
     bool FenwoldClosed()

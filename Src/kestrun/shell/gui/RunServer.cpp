@@ -11,7 +11,6 @@
 #include "kestrun/shell/gui/QtMessageBox.h"
 #include "kestrun/shell/gui/QtTrayIcon.h"
 #include "kestrun/shell/gui/QtWindows.h"
-#include "platform/win/Signals.h"
 #include "qtdispatch/QtDispatcher.h"
 
 namespace shell::gui {
@@ -51,10 +50,6 @@ DesktopDialogs::~DesktopDialogs()
 int RunDesktop(CdsServerApp& app, int& argc, char** argv)
 {
     std::vector<std::string> args = Arguments(argc, argv);
-    // Qt starts threads of its own (the X event reader among them) when the
-    // application is made: they must not take SIGINT or SIGTERM with the default
-    // action, which would end the server without its Quit.
-    win::SignalBlock blocked;
     QApplication qtApp(argc, argv);
     qtdispatch::QtDispatcher dispatcher;
     QtMessageBoxPresenter presenter;
