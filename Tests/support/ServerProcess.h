@@ -113,16 +113,12 @@ public:
         return true;
     }
 
-    // Sends the signal and waits for the end; the exit status, -1 when it did not end normally.
-    int Stop(int signal)
+    // Sends the signal and waits (bounded) for the end; the exit status, -1 when
+    // it did not end normally or in time (it is killed then).
+    int Stop(int signal, int timeoutMs = 20000)
     {
         ::kill(m_pid, signal);
-        while (ReadSome(20000)) {
-        }
-        int status = 0;
-        ::waitpid(m_pid, &status, 0);
-        m_pid = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return Wait(timeoutMs);
     }
 
     // Waits (bounded) for the end without a signal; the exit status, -1 when

@@ -1,0 +1,97 @@
+#pragma once
+// A real X server for a test about the display: Xvfb on a display number it
+// picks itself, ended with its owner. Tests that need one skip when Xvfb is
+// not installed.
+#include <dirent.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "support/ServerProcess.h"
+#include "support/SourceTree.h"
+
+namespace testsupport {
+
+// The program's path on PATH, empty when it is not there.
+inline std::string FindOnPath(const std::string& name)
+{
+    const char* path = std::getenv("PATH");
+    std::istringstream dirs(path ? path : "/usr/bin:/bin");
+    for (std::string dir; std::getline(dirs, dir, ':');)
+        if (!dir.empty() && ::access((dir + "/" + name).c_str(), X_OK) == 0)
+            return dir + "/" + name;
+    return {};
+}
+
+// Whether a thread of the process bears the name (as /proc shows it).
+inline bool HasThreadNamed(pid_t pid, const std::string& name)
+{
+    const std::filesystem::path tasks = "/proc/" + std::to_string(pid) + "/task";
+    std::error_code error;
+    for (auto it = std::filesystem::directory_iterator(tasks, error);
+         !error && it != std::filesystem::directory_iterator(); it.increment(error)) {
+        std::string comm;
+        std::getline(std::ifstream(it->path() / "comm"), comm);
+        if (comm == name)
+            return true;
+    }
+    return false;
+}
+
+// Polls the condition until it holds or the time is up.
+template <typename Condition>
+bool WaitUntil(Condition condition, int timeoutMs = 10000)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+class XvfbDisplay {
+public:
+    static std::string Program() { return FindOnPath("Xvfb"); }
+
+    // Starts the server; Name() is empty when it did not come up in time.
+    XvfbDisplay()
+    {
+        const std::string program = Program();
+        if (program.empty())
+            return;
+        m_pProcess = std::make_unique<ServerProcess>(program);
+        // It writes the display number it took to standard output when it is ready.
+        if (!m_pProcess->Start({"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "800x600x24"}, {}) ||
+            !m_pProcess->WaitFor("\n", 10000))
+            return;
+        const std::string& out = m_pProcess->Output();
+        m_name = ":" + out.substr(0, out.find('\n'));
+    }
+
+    // ":<number>", for DISPLAY.
+    const std::string& Name() const { return m_name; }
+
+    // What a program started on this display adds to its environment.
+    std::map<std::string, std::string> Environment() const
+    {
+        return {{"DISPLAY", m_name},
+                {"QT_QPA_PLATFORM", "xcb"},
+                {"LSAN_OPTIONS", "suppressions=" + (support::SourceTree() / "Tests/support/qt.lsan").string()}};
+    }
+
+private:
+    std::unique_ptr<ServerProcess> m_pProcess;
+    std::string m_name;
+};
+
+} // namespace testsupport
