@@ -11,7 +11,6 @@
 #include <fstream>
 #include <map>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <thread>
 
@@ -19,17 +18,6 @@
 #include "support/SourceTree.h"
 
 namespace testsupport {
-
-// The program's path on PATH, empty when it is not there.
-inline std::string FindOnPath(const std::string& name)
-{
-    const char* path = std::getenv("PATH");
-    std::istringstream dirs(path ? path : "/usr/bin:/bin");
-    for (std::string dir; std::getline(dirs, dir, ':');)
-        if (!dir.empty() && ::access((dir + "/" + name).c_str(), X_OK) == 0)
-            return dir + "/" + name;
-    return {};
-}
 
 // Whether a thread of the process bears the name (as /proc shows it).
 inline bool HasThreadNamed(pid_t pid, const std::string& name)
