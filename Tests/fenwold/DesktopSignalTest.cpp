@@ -47,7 +47,7 @@ TEST_P(FenwoldOnDisplay, ASignalClosesItCleanlyOnceItsWindowIsUp)
     // Up: its endpoints are open and Qt reads the X connection on a thread of its own.
     ASSERT_TRUE(testsupport::WaitUntil([&] {
         return !testsupport::FilesUnder(Runtime()).empty() && testsupport::HasThreadNamed(server.Pid(), "QXcbEventQueue");
-    })) << server.Output();
+    })) << "ended with " << server.Wait(2000) << ": " << server.Output();
     EXPECT_EQ(server.Stop(GetParam()), 0) << server.Output();
     EXPECT_EQ(testsupport::FilesUnder(Runtime()), std::vector<std::string>{});
 }

@@ -29,7 +29,7 @@ TEST(QuilletProgram, OnADisplaySigtermEndsItCleanly)
                 {"LANG", "C"}});
     ASSERT_TRUE(quillet.Start({}, env));
     ASSERT_TRUE(testsupport::WaitUntil([&] { return testsupport::HasThreadNamed(quillet.Pid(), "QXcbEventQueue"); }))
-        << quillet.Output();
+        << "ended with " << quillet.Wait(2000) << ": " << quillet.Output();
     EXPECT_EQ(quillet.Stop(SIGTERM), 0) << quillet.Output();
 }
 
