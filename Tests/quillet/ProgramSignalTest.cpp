@@ -35,7 +35,8 @@ TEST_P(QuilletProgram, SigtermEndsItCleanly)
         GTEST_SKIP() << "quillet not built";
     support::ScratchFolder scratch;
     std::unique_ptr<testsupport::XvfbDisplay> display;
-    std::map<std::string, std::string> env = {{"QT_QPA_PLATFORM", "offscreen"}};
+    auto env = testsupport::QtProgramEnvironment();
+    env["QT_QPA_PLATFORM"] = "offscreen";
     if (onDisplay) {
         display = std::make_unique<testsupport::XvfbDisplay>();
         ASSERT_FALSE(display->Name().empty()) << "Xvfb did not start";

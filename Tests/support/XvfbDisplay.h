@@ -47,6 +47,21 @@ bool WaitUntil(Condition condition, int timeoutMs = 10000)
     return true;
 }
 
+// What a Qt program started by a test adds to its environment: the sanitizers
+// leave Qt's libraries alone.
+inline std::map<std::string, std::string> QtProgramEnvironment()
+{
+    // xkbcommon hands strndup key names without a terminating NUL, which strict string
+    // checks read past; libdbus keeps its buffers to the end; Qt's threads synchronise
+    // inside Qt, which ThreadSanitizer does not see.
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    const char* tsan = std::getenv("TSAN_OPTIONS");
+    return {{"ASAN_OPTIONS", std::string(asan ? asan : "") + ":strict_string_checks=0"},
+            {"LSAN_OPTIONS", "suppressions=" + (support::SourceTree() / "Tests/support/qt.lsan").string()},
+            {"TSAN_OPTIONS", std::string(tsan ? tsan : "") + ":suppressions=" +
+                                 (support::SourceTree() / "Tests/support/qt.tsan").string()}};
+}
+
 class XvfbDisplay {
 public:
     static std::string Program() { return FindOnPath("Xvfb"); }
@@ -72,13 +87,10 @@ public:
     // What a program started on this display adds to its environment.
     std::map<std::string, std::string> Environment() const
     {
-        // xkbcommon hands strndup key names without a terminating NUL, which strict
-        // string checks read past: not our code's fault either.
-        const char* asan = std::getenv("ASAN_OPTIONS");
-        return {{"DISPLAY", m_name},
-                {"QT_QPA_PLATFORM", "xcb"},
-                {"ASAN_OPTIONS", std::string(asan ? asan : "") + ":strict_string_checks=0"},
-                {"LSAN_OPTIONS", "suppressions=" + (support::SourceTree() / "Tests/support/qt.lsan").string()}};
+        auto env = QtProgramEnvironment();
+        env["DISPLAY"] = m_name;
+        env["QT_QPA_PLATFORM"] = "xcb";
+        return env;
     }
 
 private:
