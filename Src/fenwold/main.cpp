@@ -7,6 +7,7 @@
 #include "fenwold/FenwoldApp.h"
 #include "fenwold/FenwoldDialogs.h"
 #include "kestrun/shell/Headless.h"
+#include "platform/win/SignalWatcher.h"
 
 #if TESSARO_HAS_GUI
 #include "kestrun/shell/gui/RunServer.h"
@@ -14,6 +15,8 @@
 
 int main(int argc, char** argv)
 {
+    // Before any thread starts, so only the signal watcher takes them.
+    win::BlockQuitSignals();
     InstallFenwoldDialogs();
     std::vector<std::string> restart;
     int code = 0;

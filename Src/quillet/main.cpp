@@ -9,6 +9,7 @@
 
 #include "platform/registry/Registry.h"
 #include "platform/win/Clock.h"
+#include "platform/win/SignalWatcher.h"
 #include "platform/win/VersionInfo.h"
 #include "qtdispatch/QtDispatcher.h"
 
@@ -31,8 +32,12 @@ const char* LocaleName()
 
 int main(int argc, char** argv)
 {
+    // Before Qt starts its threads, so only the watcher takes them: either ends
+    // the program, its connections released as at any exit, without questions.
+    win::BlockQuitSignals();
     QApplication qt(argc, argv);
     qtdispatch::QtDispatcher dispatcher;
+    win::SignalWatcher quitSignals([&dispatcher](int) { dispatcher.post([] { QApplication::quit(); }); });
     registry::Registry& reg = registry::Registry::Default();
     quillet::StringTable texts;
     quillet::LoadLanguage(texts, reg, QCoreApplication::applicationDirPath().toStdString(), LocaleName(),

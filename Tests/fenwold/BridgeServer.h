@@ -7,6 +7,7 @@
 #define TESSARO_BRIDGE_SERVER 1
 
 #include <poll.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -231,8 +232,16 @@ public:
         ::close(m_control[1]);
         ::close(m_port[1]);
         ::close(m_ready[0]);
+        // Bounded: a server that does not end is killed (and reported as not ending normally).
         int status = 0;
-        ::waitpid(m_child, &status, 0);
+        for (int waited = 0; ::waitpid(m_child, &status, WNOHANG) == 0; waited += 10) {
+            if (waited >= 20000) {
+                ::kill(m_child, SIGKILL);
+                ::waitpid(m_child, &status, 0);
+                break;
+            }
+            ::poll(nullptr, 0, 10);
+        }
         m_child = -1;
         m_exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         return m_exit;

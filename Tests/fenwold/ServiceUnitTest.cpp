@@ -40,7 +40,8 @@ TEST(FenwoldServiceUnit, ItsNameAndCommandLineAreWhatTheServiceControllerUses)
 
 TEST(FenwoldServiceUnit, SystemdAcceptsItWithTheBuiltProgram)
 {
-    if (std::system("command -v systemd-analyze >/dev/null 2>&1") != 0)
+    const std::string analyze = testsupport::FindOnPath("systemd-analyze");
+    if (analyze.empty())
         GTEST_SKIP() << "systemd-analyze is not installed";
     const std::string program = testsupport::TestProgram("fenwold");
     if (::access(program.c_str(), X_OK) != 0)
@@ -51,13 +52,10 @@ TEST(FenwoldServiceUnit, SystemdAcceptsItWithTheBuiltProgram)
     unit.replace(unit.find(installed), installed.size(), program);
     const fs::path file = scratch.path() / "FenwoldSvc.service";
     std::ofstream(file) << unit;
-    FILE* pipe = ::popen(("systemd-analyze verify --man=no '" + file.string() + "' 2>&1").c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
-    std::string output;
-    char buffer[256];
-    while (std::fgets(buffer, sizeof buffer, pipe))
-        output += buffer;
-    EXPECT_EQ(::pclose(pipe), 0) << output;
+    testsupport::ServerProcess verify(analyze, true);
+    ASSERT_TRUE(verify.Start({"verify", "--man=no", file.string()}, {}));
+    EXPECT_EQ(verify.Wait(), 0) << verify.Output();
+    const std::string& output = verify.Output();
     EXPECT_EQ(output, "");
 }
 

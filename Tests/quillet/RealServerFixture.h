@@ -48,10 +48,13 @@ protected:
     void SetUp() override
     {
         if (::access(Program("opcserver").c_str(), X_OK) != 0) GTEST_SKIP() << "opcserver not built";
-        for (const char* name : {"TESSARO_REGISTRY", "XDG_RUNTIME_DIR"}) {
+        for (const char* name : {"TESSARO_REGISTRY", "XDG_RUNTIME_DIR", "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
             const char* v = std::getenv(name);
             saved.emplace_back(name, v ? std::optional<std::string>(v) : std::nullopt);
         }
+        // A server the application activates inherits the test's environment: no display,
+        // or it would open a window (and wait on its message boxes).
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) ::unsetenv(name);
         // The server program finds the registry and its socket folder through these.
         ::setenv("TESSARO_REGISTRY", (scratch.path() / "reg").c_str(), 1);
         ::setenv("XDG_RUNTIME_DIR", (scratch.path() / "run").c_str(), 1);
@@ -147,10 +150,14 @@ protected:
     // Starts the server program as a child of the test, so the test may kill it.
     void StartOwnServer()
     {
+        std::string program = Program("opcserver"), embedding = "-Embedding";
+        std::vector<std::string> env = testsupport::ChildEnvironment();
+        std::vector<char*> argv{program.data(), embedding.data(), nullptr}, envp;
+        for (std::string& entry : env) envp.push_back(entry.data());
+        envp.push_back(nullptr);
         child = ::fork();
         if (child == 0) {
-            const std::string program = Program("opcserver");
-            ::execl(program.c_str(), program.c_str(), "-Embedding", nullptr);
+            ::execve(argv[0], argv.data(), envp.data());
             ::_exit(127);
         }
         const auto socket = opc::socketPath(opc::socketFolder(), kServer);
@@ -178,7 +185,10 @@ protected:
         options.WriteProfileInt("Options", "Load File On Startup", 1);
         options.WriteProfileString("Options", "Load File PathName", config.string());
         options.WriteProfileInt("Options", "Auto Close On No Client", 1);
-        ASSERT_EQ(std::system((Program("fenwold") + " -Regserver 2>/dev/null").c_str()), 0);
+        // Bounded and without a display: on a desktop it would wait on a message box.
+        testsupport::ServerProcess registration(Program("fenwold"));
+        ASSERT_TRUE(registration.Start({"-Regserver"}, {}));
+        ASSERT_EQ(registration.Wait(), 0) << registration.Output();
     }
     // Its last client gone, fenwold has closed its socket (and so ended).
     bool FenwoldClosed()

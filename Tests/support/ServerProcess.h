@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,17 @@ inline std::string TestProgram(const char* name)
     return (dir / name).string();
 }
 
+// The program's path on PATH, empty when it is not there.
+inline std::string FindOnPath(const std::string& name)
+{
+    const char* path = std::getenv("PATH");
+    std::istringstream dirs(path ? path : "/usr/bin:/bin");
+    for (std::string dir; std::getline(dirs, dir, ':');)
+        if (!dir.empty() && ::access((dir + "/" + name).c_str(), X_OK) == 0)
+            return dir + "/" + name;
+    return {};
+}
+
 // Every file under the folder (a server's sockets, locks and endpoints), none
 // when it is empty or missing.
 inline std::vector<std::string> FilesUnder(const std::filesystem::path& folder)
@@ -43,6 +55,23 @@ inline std::vector<std::string> FilesUnder(const std::filesystem::path& folder)
         if (!it->is_directory())
             files.push_back(it->path().string());
     return files;
+}
+
+// The test's environment with the entries given, as "NAME=value" lines for a
+// child: without a display (DISPLAY, WAYLAND_DISPLAY, QT_QPA_PLATFORM) unless
+// the entries name one.
+inline std::vector<std::string> ChildEnvironment(const std::map<std::string, std::string>& env = {})
+{
+    std::vector<std::string> storage;
+    for (char** e = environ; *e; ++e) {
+        const std::string entry = *e;
+        const std::string name = entry.substr(0, entry.find('='));
+        if (!env.count(name) && name != "DISPLAY" && name != "WAYLAND_DISPLAY" && name != "QT_QPA_PLATFORM")
+            storage.push_back(entry);
+    }
+    for (const auto& [name, value] : env)
+        storage.push_back(name + "=" + value);
+    return storage;
 }
 
 class ServerProcess {
@@ -69,15 +98,7 @@ public:
         int pipeFds[2];
         if (::pipe2(pipeFds, O_CLOEXEC) != 0)
             return false;
-        std::vector<std::string> storage;
-        for (char** e = environ; *e; ++e) {
-            const std::string entry = *e;
-            const std::string name = entry.substr(0, entry.find('='));
-            if (!env.count(name) && name != "DISPLAY" && name != "WAYLAND_DISPLAY" && name != "QT_QPA_PLATFORM")
-                storage.push_back(entry);
-        }
-        for (const auto& [name, value] : env)
-            storage.push_back(name + "=" + value);
+        std::vector<std::string> storage = ChildEnvironment(env);
         std::vector<std::string> argStorage = {m_program};
         argStorage.insert(argStorage.end(), args.begin(), args.end());
         std::vector<char*> argv, envp;
@@ -113,16 +134,12 @@ public:
         return true;
     }
 
-    // Sends the signal and waits for the end; the exit status, -1 when it did not end normally.
-    int Stop(int signal)
+    // Sends the signal and waits (bounded) for the end; the exit status, -1 when
+    // it did not end normally or in time (it is killed then).
+    int Stop(int signal, int timeoutMs = 20000)
     {
         ::kill(m_pid, signal);
-        while (ReadSome(20000)) {
-        }
-        int status = 0;
-        ::waitpid(m_pid, &status, 0);
-        m_pid = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return Wait(timeoutMs);
     }
 
     // Waits (bounded) for the end without a signal; the exit status, -1 when

@@ -11,6 +11,7 @@
 
 #include "kestrun/shell/Windows.h"
 #include "platform/win/Dispatcher.h"
+#include "platform/win/SignalWatcher.h"
 
 class CdsServerApp;
 
@@ -35,23 +36,7 @@ public:
     std::unique_ptr<DataWindow> CreateDataWindow(CdsDataView&) override { return nullptr; }
 };
 
-// SIGINT and SIGTERM delivered as calls on a thread of the watcher's own. The
-// signals are blocked in the constructing thread and every thread started
-// after it, so make the watcher before any other thread; the destructor
-// restores the mask. The call must only post work elsewhere.
-class SignalWatcher {
-public:
-    explicit SignalWatcher(std::function<void(int nSignal)> onSignal);
-    ~SignalWatcher();
-    SignalWatcher(const SignalWatcher&) = delete;
-    SignalWatcher& operator=(const SignalWatcher&) = delete;
-
-    bool IsWatching() const;
-
-private:
-    struct State;
-    std::unique_ptr<State> m_pState;
-};
+using win::SignalWatcher;
 
 // Whether a desktop can show windows: a display, or a Qt platform set in the
 // environment (offscreen rendering counts).

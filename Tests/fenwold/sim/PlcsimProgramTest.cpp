@@ -1,82 +1,40 @@
 // The plcsim program: options, start-up line, initial values, clean exit on SIGTERM.
 #include "support/plcsim/TestClient.h"
 
+#include "support/ServerProcess.h"
+
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <cstdlib>
-#include <poll.h>
-#include <spawn.h>
 #include <string>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace plcsim {
 namespace {
 
-using namespace std::chrono_literals;
-
+// The simulator program as a child of the test, every wait on it bounded.
 class Program {
 public:
-    explicit Program(std::vector<std::string> args)
+    explicit Program(const std::vector<std::string>& args) : process_(testsupport::TestProgram("plcsim"))
     {
-        const char* bin = std::getenv("TESSARO_TEST_BIN");
-        if (!bin) return;
-        std::string path = std::string(bin) + "/plcsim";
-        if (::access(path.c_str(), X_OK) != 0) return;
-        int fds[2];
-        if (::pipe(fds) != 0) return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-        posix_spawn_file_actions_addclose(&actions, fds[0]);
-        std::vector<char*> argv{path.data()};
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        if (posix_spawn(&pid_, path.c_str(), &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(fds[1]);
-        out_ = fds[0];
+        started_ = ::access(testsupport::TestProgram("plcsim").c_str(), X_OK) == 0 && process_.Start(args, {});
     }
-    ~Program()
-    {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-        if (out_ >= 0) ::close(out_);
-    }
-    bool started() const { return pid_ > 0; }
+    bool started() const { return started_; }
 
     // First line on stdout, or "" after 5 s.
     std::string firstLine()
     {
-        std::string line;
-        char c;
-        while (line.find('\n') == std::string::npos) {
-            pollfd p{out_, POLLIN, 0};
-            if (::poll(&p, 1, 5000) <= 0 || ::read(out_, &c, 1) != 1) return line;
-            line += c;
-        }
-        return line.substr(0, line.size() - 1);
+        if (!process_.WaitFor("\n", 5000)) return "";
+        return process_.Output().substr(0, process_.Output().find('\n'));
     }
 
     // Exit status after SIGTERM (or after it ends by itself), -1 when it was killed.
-    int terminate(bool signal)
-    {
-        if (signal) ::kill(pid_, SIGTERM);
-        int status = 0;
-        ::waitpid(pid_, &status, 0);
-        pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
+    int terminate(bool signal) { return signal ? process_.Stop(SIGTERM) : process_.Wait(); }
 
 private:
-    pid_t pid_ = -1;
-    int out_ = -1;
+    testsupport::ServerProcess process_;
+    bool started_ = false;
 };
 
 TEST(PlcsimProgram, ServesInitialValuesAndStopsOnSigterm)

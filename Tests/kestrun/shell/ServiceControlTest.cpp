@@ -11,6 +11,7 @@
 
 #include "kestrun/shell/ServiceController.h"
 #include "kestrun/shell/SystemdServiceController.h"
+#include "support/ServerProcess.h"
 #include "support/shell/ShellHarness.h"
 
 namespace {
@@ -256,7 +257,9 @@ TEST(SystemdServiceController, ControlsATransientUnitOfTheUserManager)
     const std::string unit = "tessaro-test-" + std::to_string(::getpid()) + ".service";
     std::string out;
     ASSERT_EQ(shell::SystemdServiceController::RunSystemctl({"--version"}, out), 0);
-    ASSERT_EQ(std::system(("systemd-run --user --quiet --unit=" + unit + " sleep 300").c_str()), 0);
+    testsupport::ServerProcess run(testsupport::FindOnPath("systemd-run"), true);
+    ASSERT_TRUE(run.Start({"--user", "--quiet", "--unit=" + unit, "sleep", "300"}, {}));
+    ASSERT_EQ(run.Wait(), 0) << run.Output();
     shell::SystemdServiceController service(unit);
     ASSERT_TRUE(service.IsOpen());
     DWORD state = 0;

@@ -1,14 +1,12 @@
 #include "platform/win/NamedLock.h"
+#include "support/ServerProcess.h"
 
 #include <csignal>
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
 #include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace {
 
@@ -185,17 +183,14 @@ TEST(NamedLock, HeldByChildProcessBlocksParentUntilChildDies)
 TEST(NamedLock, StartedProgramDoesNotInheritTheLock)
 {
     const auto dir = freshFolder("exec");
-    pid_t child = -1;
+    testsupport::ServerProcess sleeper(testsupport::FindOnPath("sleep")); // killed at the end
     {
         NamedLock holder("Global\\Restart", dir);
         ASSERT_TRUE(holder.tryLock());
-        char* argv[] = {const_cast<char*>("sleep"), const_cast<char*>("30"), nullptr};
-        ASSERT_EQ(::posix_spawnp(&child, "sleep", nullptr, nullptr, argv, environ), 0);
+        ASSERT_TRUE(sleeper.Start({"30"}, {}));
     } // the holder ends while the program it started still runs
     NamedLock next("Global\\Restart", dir);
     EXPECT_TRUE(next.tryLock());
-    ::kill(child, SIGKILL);
-    ::waitpid(child, nullptr, 0);
     fs::remove_all(dir);
 }
 

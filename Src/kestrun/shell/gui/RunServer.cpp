@@ -50,6 +50,7 @@ DesktopDialogs::~DesktopDialogs()
 int RunDesktop(CdsServerApp& app, int& argc, char** argv)
 {
     std::vector<std::string> args = Arguments(argc, argv);
+    win::BlockQuitSignals(); // Qt starts its event-queue thread with the application
     QApplication qtApp(argc, argv);
     qtdispatch::QtDispatcher dispatcher;
     QtMessageBoxPresenter presenter;
