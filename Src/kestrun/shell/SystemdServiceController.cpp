@@ -1,6 +1,7 @@
 #include "kestrun/shell/SystemdServiceController.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -63,7 +64,15 @@ int SystemdServiceController::RunSystemctl(const std::vector<std::string>& args,
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
     pid_t pid = -1;
-    const int rc = ::posix_spawnp(&pid, "systemctl", &actions, nullptr, argv.data(), environ);
+    // Not the server's own signal mask: systemctl takes SIGINT and SIGTERM as usual.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t none;
+    sigemptyset(&none);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
+    const int rc = ::posix_spawnp(&pid, "systemctl", &actions, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     ::close(fds[1]);
     if (rc != 0) {

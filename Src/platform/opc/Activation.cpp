@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cctype>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -125,6 +126,10 @@ bool startLocalServer(const std::string& program)
     std::string arg0 = program;
     std::string arg1 = "-Embedding";
     char* argv[] = {arg0.data(), arg1.data(), nullptr};
+    // The client may block SIGINT and SIGTERM for a watcher thread of its own; a
+    // server started here must still take them.
+    sigset_t none;
+    sigemptyset(&none);
     int pipeFd[2];
     if (::pipe2(pipeFd, O_CLOEXEC) != 0) return false;
     pid_t child = ::fork();
@@ -137,6 +142,7 @@ bool startLocalServer(const std::string& program)
         ::setsid();
         pid_t grandchild = ::fork();
         if (grandchild == 0) {
+            ::sigprocmask(SIG_SETMASK, &none, nullptr);
             ::execv(argv[0], argv);
             char fail = 1;
             [[maybe_unused]] auto w = ::write(pipeFd[1], &fail, 1);

@@ -15,6 +15,8 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <fcntl.h>
+#include <filesystem>
+#include <fstream>
 #include <future>
 #include <mutex>
 #include <optional>
@@ -406,6 +408,33 @@ TEST_F(ServerProcessTest, StoppedServerFailsCallsWithTheTimeOutAndLeavesNoThread
     server.reset();
     ASSERT_EQ(::kill(pid, SIGKILL), 0);
     pid = 0;
+}
+
+} // namespace
+
+namespace {
+
+TEST(LocalServerStart, AServerStartedByAClientThatBlocksQuitSignalsStillTakesThem)
+{
+    support::ScratchFolder scratch;
+    const auto script = scratch.path() / "server.sh";
+    const auto report = scratch.path() / "blocked.txt";
+    std::ofstream(script) << "#!/bin/sh\ngrep SigBlk /proc/$$/status > '" << report.string() << ".part' && mv '"
+                          << report.string() << ".part' '" << report.string() << "'\n";
+    std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+    sigset_t quit, previous;
+    sigemptyset(&quit);
+    sigaddset(&quit, SIGINT);
+    sigaddset(&quit, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &quit, &previous);
+    const bool started = opc::startLocalServer(script.string());
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    ASSERT_TRUE(started);
+    for (int i = 0; i < 500 && !std::filesystem::exists(report); ++i)
+        ::poll(nullptr, 0, 20);
+    std::string line;
+    std::getline(std::ifstream(report), line);
+    EXPECT_EQ(line, "SigBlk:\t0000000000000000");
 }
 
 } // namespace
