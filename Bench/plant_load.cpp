@@ -9,27 +9,9 @@
 #include <fstream>
 #include <string>
 
-#include "fenwold/DeviceMap.h"
-#include "fenwold/DeviceObject.h"
-#include "fenwold/MemoryArray.h"
-#include "kestrun/shell/CsvFile.h"
-#include "kestrun/shell/ServerDoc.h"
+#include "fenwold/FenwoldDoc.h"
 
 namespace {
-
-class MelsecDoc : public CdsServerDoc {
-public:
-    CdsDeviceMap* NewDevices() override { return new CDeviceMap; }
-    void CreateTmpObjects() override
-    {
-        if (!m_pTmpDevice)
-            m_pTmpDevice = new CDeviceObject;
-        if (!m_pTmpBlock)
-            m_pTmpBlock = new CMemoryArray;
-        if (!m_pTmpCsvFile)
-            m_pTmpCsvFile = std::make_unique<CdsCsvFile>();
-    }
-};
 
 // Stations on their own addresses, 99 ports shared round robin; every block a
 // run of 8-word (or `words`) Short items in D.
@@ -62,7 +44,7 @@ Figures Load(const std::filesystem::path& path)
     Figures f;
     const auto start = std::chrono::steady_clock::now();
     {
-        MelsecDoc doc;
+        CFenwoldDoc doc;
         f.loaded = doc.OnOpenDocument(path.string());
         f.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         f.heapBytes = static_cast<double>(mallinfo2().uordblks) - static_cast<double>(before);
