@@ -2,6 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <vector>
 
 #include "fenwold/DeviceMap.h"
 #include "fenwold/DeviceObject.h"
@@ -9,6 +13,7 @@
 #include "kestrun/comm/TcpipConfig.h"
 #include "kestrun/shell/CsvFile.h"
 #include "kestrun/shell/ServerDoc.h"
+#include "support/ScratchFolder.h"
 #include "support/SourceTree.h"
 
 namespace {
@@ -48,6 +53,74 @@ TEST(SampleConfiguration, OneBinary3EPlcOnTheSimulatorWithWordAndBitBlocks)
     EXPECT_EQ(code("FLAGS"), 0x90);  // M
     EXPECT_EQ(code("INPUTS"), 0x9C); // X
     EXPECT_EQ(plc->GetMemoryArrayList().GetCount(), 4);
+}
+
+// The text of every ```csv block of a markdown file, in order.
+std::vector<std::string> CsvExamples(const std::filesystem::path& path)
+{
+    std::ifstream in(path);
+    std::vector<std::string> examples;
+    std::string line;
+    bool inside = false;
+    while (std::getline(in, line)) {
+        if (!inside && line == "```csv") {
+            inside = true;
+            examples.emplace_back();
+        } else if (inside && line == "```") {
+            inside = false;
+        } else if (inside) {
+            examples.back() += line + "\n";
+        }
+    }
+    return examples;
+}
+
+// Devices and blocks an example's lines describe.
+std::pair<std::size_t, std::size_t> CountLines(const std::string& text)
+{
+    std::istringstream in(text);
+    std::string line;
+    std::set<std::string> devices;
+    std::size_t blocks = 0;
+    char section = 0;
+    while (std::getline(in, line)) {
+        if (line.empty() || line[0] == ';')
+            continue;
+        const std::string first = line.substr(0, line.find(','));
+        if (first[0] == ':')
+            section = first[1];
+        else if (section == 'D')
+            devices.insert(first);
+        else if (section == 'B' || section == 'M')
+            ++blocks;
+    }
+    return {devices.size(), blocks};
+}
+
+TEST(ConfigurationDocument, EveryExampleImportsEveryLine)
+{
+    const auto examples = CsvExamples(support::SourceTree() / "docs/configuration.md");
+    ASSERT_GE(examples.size(), 4u);
+    support::ScratchFolder scratch;
+    for (std::size_t i = 0; i < examples.size(); ++i) {
+        const std::string text = i == 0 ? examples[0] : examples[0] + examples[i];
+        const auto path = scratch.path() / ("example" + std::to_string(i) + ".csv");
+        std::ofstream(path, std::ios::binary) << text;
+        MelsecDoc doc;
+        ASSERT_TRUE(doc.ImportFromCsvFile(path.string(), 0)) << text;
+        const auto [devices, blocks] = CountLines(text);
+        std::size_t gotDevices = 0, gotBlocks = 0;
+        for (const auto& [key, device] : doc.GetDeviceMap(FALSE)->GetDevices()) {
+            if (device->IsSystemDevice())
+                continue;
+            ++gotDevices;
+            for (CdsMemoryArray* block : device->GetMemoryArrayList().GetBlocks())
+                gotBlocks += block->IsSystemArray() ? 0 : 1;
+        }
+        EXPECT_EQ(gotDevices, devices) << text;
+        EXPECT_EQ(gotBlocks, blocks) << text;
+        doc.DeleteContents();
+    }
 }
 
 } // namespace
