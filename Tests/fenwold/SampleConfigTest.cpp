@@ -7,6 +7,7 @@
 #include <sstream>
 #include <vector>
 
+#include "fenwold/CsvFile.h"
 #include "fenwold/DeviceMap.h"
 #include "fenwold/DeviceObject.h"
 #include "fenwold/MemoryArray.h"
@@ -28,7 +29,7 @@ public:
         if (!m_pTmpBlock)
             m_pTmpBlock = new CMemoryArray;
         if (!m_pTmpCsvFile)
-            m_pTmpCsvFile = std::make_unique<CdsCsvFile>();
+            m_pTmpCsvFile = std::make_unique<CCsvFile>();
     }
 };
 
@@ -53,6 +54,34 @@ TEST(SampleConfiguration, OneBinary3EPlcOnTheSimulatorWithWordAndBitBlocks)
     EXPECT_EQ(code("FLAGS"), 0x90);  // M
     EXPECT_EQ(code("INPUTS"), 0x9C); // X
     EXPECT_EQ(plc->GetMemoryArrayList().GetCount(), 4);
+}
+
+TEST(MelsecCsvFile, ABlockOfNoElementsThePlcHasIsRefusedWithItsReason)
+{
+    struct Case {
+        const char* address;
+        const char* type;
+        const char* length;
+        const char* reason; // empty: imported
+    } cases[] = {
+        {"D100", "Word", "8", ""},
+        {"X1F0", "Bit", "16", ""},
+        {"ZZ100", "Word", "1", "Address: 'ZZ100' is not Z followed by a decimal element number"},
+        {"Q100", "Word", "1", "Address: 'Q100' starts with no device name"},
+        {"XG0", "Bit", "1", "Address: 'XG0' is not X followed by a hexadecimal element number"},
+        {"D99999999", "Word", "1", "Address: D99999999 is past the last element D999999"},
+        {"D999990", "Word", "20", "Length: 20 items from D999990 run past the last element D999999"},
+        {"D0", "DWord", "40000", "Length: 40000 items from D0 are more than one read request can carry"},
+    };
+    for (const Case& c : cases) {
+        CdsCsvFile::Fields fields;
+        CdsCsvFile::ParseCSV(std::string("PLC,B,") + c.type + "," + c.address + "," + c.length + ",3,rw,100,", fields);
+        CCsvFile file;
+        CDeviceObject device;
+        CMemoryArray block;
+        EXPECT_EQ(file.ImportMemoryArray(fields, &device, &block), *c.reason ? 0 : 1) << c.address;
+        EXPECT_EQ(file.Reason().rfind(c.reason, 0), 0u) << file.Reason();
+    }
 }
 
 // The text of every ```csv block of a markdown file, in order.
