@@ -19,12 +19,13 @@ export TESSARO_REGISTRY=$run/registry TESSARO_DATA=$run/data XDG_RUNTIME_DIR=$ru
 # Registered in the scratch registry, so OPC clients such as Quillet find it by name.
 "$bin/fenwold" -regserver >/dev/null 2>&1 || echo "fenwold -regserver failed; OPC clients will not find it by name." >&2
 
-sim=0 server=0
+sim=0 server=0 again=0
 stop() {
     trap '' INT TERM
     # Background programs of a script ignore the terminal's Ctrl-C: tell them.
     [ "$server" -gt 0 ] && kill -TERM "$server" 2>/dev/null
     [ "$sim" -gt 0 ] && kill -TERM "$sim" 2>/dev/null
+    [ "$again" -gt 0 ] && kill -TERM "$again" 2>/dev/null
 }
 trap stop INT TERM
 
@@ -33,6 +34,7 @@ sim=$!
 "$bin/fenwold" Tools/sample.csv &
 server=$!
 
+instructions() {
 cat <<EOF
 
 The PLC simulator listens on 127.0.0.1:$port (D200 counts up, X0 toggles); Fenwold
@@ -47,9 +49,23 @@ or, with a display, with the OPC test client:
 
   TESSARO_REGISTRY=$run/registry XDG_RUNTIME_DIR=$run/runtime $bin/quillet Tools/quillet/fenwold.csv
 
-Ctrl-C stops both.
+Ctrl-C stops both. The configuration's columns: docs/configuration.md.
 
 EOF
+}
+instructions
+# The server logs every change of value: say it again once it is online, where the
+# terminal shows it, rather than only above the first screenful of log lines.
+(
+    for _ in $(seq 30); do
+        if XDG_RUNTIME_DIR=$run/runtime timeout 3 "$bin/tessaro-dde" request PLC1 D100 >/dev/null 2>&1; then
+            instructions
+            break
+        fi
+        sleep 1
+    done
+) &
+again=$!
 
 # The end of a program, its exit status; a wait cut short by a signal waits again.
 wait_for() {

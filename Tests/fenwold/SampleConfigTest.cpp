@@ -2,13 +2,19 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <vector>
 
+#include "fenwold/CsvFile.h"
 #include "fenwold/DeviceMap.h"
 #include "fenwold/DeviceObject.h"
 #include "fenwold/MemoryArray.h"
 #include "kestrun/comm/TcpipConfig.h"
 #include "kestrun/shell/CsvFile.h"
 #include "kestrun/shell/ServerDoc.h"
+#include "support/ScratchFolder.h"
 #include "support/SourceTree.h"
 
 namespace {
@@ -23,7 +29,7 @@ public:
         if (!m_pTmpBlock)
             m_pTmpBlock = new CMemoryArray;
         if (!m_pTmpCsvFile)
-            m_pTmpCsvFile = std::make_unique<CdsCsvFile>();
+            m_pTmpCsvFile = std::make_unique<CCsvFile>();
     }
 };
 
@@ -48,6 +54,102 @@ TEST(SampleConfiguration, OneBinary3EPlcOnTheSimulatorWithWordAndBitBlocks)
     EXPECT_EQ(code("FLAGS"), 0x90);  // M
     EXPECT_EQ(code("INPUTS"), 0x9C); // X
     EXPECT_EQ(plc->GetMemoryArrayList().GetCount(), 4);
+}
+
+TEST(MelsecCsvFile, ABlockOfNoElementsThePlcHasIsRefusedWithItsReason)
+{
+    struct Case {
+        const char* address;
+        const char* type;
+        const char* length;
+        const char* reason; // empty: imported
+    } cases[] = {
+        {"D100", "Word", "8", ""},
+        {"X1F0", "Bit", "16", ""},
+        {"ZZ100", "Word", "1", "Address: 'ZZ100' is not Z followed by a decimal element number"},
+        {"Q100", "Word", "1", "Address: 'Q100' starts with no device name"},
+        {"XG0", "Bit", "1", "Address: 'XG0' is not X followed by a hexadecimal element number"},
+        {"D99999999", "Word", "1", "Address: D99999999 is past the last element D999999"},
+        {"D999990", "Word", "20", "Length: 20 items from D999990 run past the last element D999999"},
+        {"D0", "DWord", "40000", "Length: 40000 items from D0 are more than one read request can carry"},
+    };
+    for (const Case& c : cases) {
+        CdsCsvFile::Fields fields;
+        CdsCsvFile::ParseCSV(std::string("PLC,B,") + c.type + "," + c.address + "," + c.length + ",3,rw,100,", fields);
+        CCsvFile file;
+        CDeviceObject device;
+        CMemoryArray block;
+        EXPECT_EQ(file.ImportMemoryArray(fields, &device, &block), *c.reason ? 0 : 1) << c.address;
+        EXPECT_EQ(file.Reason().rfind(c.reason, 0), 0u) << file.Reason();
+    }
+}
+
+// The text of every ```csv block of a markdown file, in order.
+std::vector<std::string> CsvExamples(const std::filesystem::path& path)
+{
+    std::ifstream in(path);
+    std::vector<std::string> examples;
+    std::string line;
+    bool inside = false;
+    while (std::getline(in, line)) {
+        if (!inside && line == "```csv") {
+            inside = true;
+            examples.emplace_back();
+        } else if (inside && line == "```") {
+            inside = false;
+        } else if (inside) {
+            examples.back() += line + "\n";
+        }
+    }
+    return examples;
+}
+
+// Devices and blocks an example's lines describe.
+std::pair<std::size_t, std::size_t> CountLines(const std::string& text)
+{
+    std::istringstream in(text);
+    std::string line;
+    std::set<std::string> devices;
+    std::size_t blocks = 0;
+    char section = 0;
+    while (std::getline(in, line)) {
+        if (line.empty() || line[0] == ';')
+            continue;
+        const std::string first = line.substr(0, line.find(','));
+        if (first[0] == ':')
+            section = first[1];
+        else if (section == 'D')
+            devices.insert(first);
+        else if (section == 'B' || section == 'M')
+            ++blocks;
+    }
+    return {devices.size(), blocks};
+}
+
+TEST(ConfigurationDocument, EveryExampleImportsEveryLine)
+{
+    const auto examples = CsvExamples(support::SourceTree() / "docs/configuration.md");
+    ASSERT_GE(examples.size(), 4u);
+    support::ScratchFolder scratch;
+    for (std::size_t i = 0; i < examples.size(); ++i) {
+        const std::string text = i == 0 ? examples[0] : examples[0] + examples[i];
+        const auto path = scratch.path() / ("example" + std::to_string(i) + ".csv");
+        std::ofstream(path, std::ios::binary) << text;
+        MelsecDoc doc;
+        ASSERT_TRUE(doc.ImportFromCsvFile(path.string(), 0)) << text;
+        const auto [devices, blocks] = CountLines(text);
+        std::size_t gotDevices = 0, gotBlocks = 0;
+        for (const auto& [key, device] : doc.GetDeviceMap(FALSE)->GetDevices()) {
+            if (device->IsSystemDevice())
+                continue;
+            ++gotDevices;
+            for (CdsMemoryArray* block : device->GetMemoryArrayList().GetBlocks())
+                gotBlocks += block->IsSystemArray() ? 0 : 1;
+        }
+        EXPECT_EQ(gotDevices, devices) << text;
+        EXPECT_EQ(gotBlocks, blocks) << text;
+        doc.DeleteContents();
+    }
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <sys/stat.h>
 #include <vector>
 
 #include "kestrun/comm/CommConfig.h"
@@ -101,6 +102,17 @@ bool SetSerial(COXSerialCommConfig& config, const std::string& setting)
     return true;
 }
 
+// Why a line's Port and Setting make no configuration.
+std::string PortReason(const CdsCsvFile::Fields& fields)
+{
+    const int kind = CdsCsvFile::ParsePortKind(fields[4]);
+    if (kind < 0)
+        return "Port: '" + fields[4] + "' names no port kind (COM, TCP, UDP, EMUL, ...)";
+    if (kind == COMM_PORT_SERIAL)
+        return "Setting: '" + fields[5] + "' is not four words: baud parity databits stopbits";
+    return "Setting: '" + fields[5] + "' is not two words: remote-address remote-port";
+}
+
 } // namespace
 
 CdsCsvFile::CdsCsvFile() = default;
@@ -117,9 +129,21 @@ int CdsCsvFile::Open(const std::string& strPath, int bWrite)
         }
         return 1;
     }
+    m_strReason.clear();
+    // Opening a FIFO waits for a writer for ever: only a regular file is read.
+    struct stat info {};
+    if (::stat(strPath.c_str(), &info) != 0) {
+        m_strReason = "no such file";
+        return 0;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        m_strReason = "not a regular file";
+        return 0;
+    }
     m_pIn = std::make_unique<std::ifstream>(strPath, std::ios::binary);
     if (!m_pIn->is_open()) {
         m_pIn.reset();
+        m_strReason = "cannot be read";
         return 0;
     }
     return 1;
@@ -151,13 +175,13 @@ int CdsCsvFile::ReadNextLine(Fields& fields)
         // Blank lines, empty ones too, separate nothing: the file goes on after them.
         if (std::all_of(line.begin(), line.end(), [](unsigned char c) { return std::isspace(c); }))
             continue;
-        ParseCSV(line, fields);
+        m_nFieldCount = ParseCSV(line, fields);
         return 1;
     }
     return 0;
 }
 
-void CdsCsvFile::ParseCSV(const std::string& strLine, Fields& fields)
+std::size_t CdsCsvFile::ParseCSV(const std::string& strLine, Fields& fields)
 {
     std::string text = strLine;
     while (!text.empty() && (text.back() == '\r' || text.back() == '\n'))
@@ -172,6 +196,7 @@ void CdsCsvFile::ParseCSV(const std::string& strLine, Fields& fields)
         fields[index++] = text.substr(start, comma - start);
         start = comma + 1;
     }
+    return index;
 }
 
 int CdsCsvFile::ConvertOldBlockInfo(Fields& fields)
@@ -247,6 +272,8 @@ CdsCsvFile::BlockType CdsCsvFile::ParseDataType(const std::string& strText)
     else if (value == 0 && word.size() > 1)
         value = static_cast<unsigned char>(word[0]) * 256 + static_cast<unsigned char>(word[1]);
     result.nType = static_cast<int>(value < 128 ? value + 128 : value);
+    // A number is a type code; a word that made one is probably a misspelling.
+    result.bKnown = Decimal(word) != 0;
     return result;
 }
 
@@ -255,7 +282,10 @@ std::string CdsCsvFile::DataTypeText(int nType)
     if (nType == -1)
         return "Mix";
     const char* name = GetDataTypeName(nType);
-    return name && *name ? std::string(name) : std::to_string(nType);
+    if (name && *name)
+        return name;
+    // A number below 128 is read as a code 128 higher: write it so it comes back.
+    return std::to_string(nType < 128 ? nType - 128 : nType);
 }
 
 int CdsCsvFile::ParsePortKind(const std::string& strPort)
@@ -320,8 +350,10 @@ int CdsCsvFile::ImportDeviceObject(const Fields& fields, CdsDeviceObject* pDevic
     pDevice->m_strDescription = fields[7];
     // Each line makes its configuration afresh: nothing of another line stays in it.
     std::unique_ptr<CdsCommConfig> config = MakeCommConfig(fields);
-    if (!config)
+    if (!config) {
+        m_strReason = PortReason(fields);
         return 0;
+    }
     FillConfig(*config, fields);
     pDevice->SetCommConfig(LINE_PRIMARY_MASTER, std::move(config));
     return 1;
@@ -332,16 +364,22 @@ int CdsCsvFile::ImportBackupDevice(const Fields& fields, CdsDeviceObject* pDevic
     if (!pDevice)
         return 0;
     int line = LineOfMarker(fields[8]);
-    if (line >= 0 && pDevice->IsValidConfigAt(line))
+    if (line >= 0 && pDevice->IsValidConfigAt(line)) {
+        m_strReason = "the line '" + fields[8] + "' of device " + fields[0] + " is already configured";
         return 0;
+    }
     for (int free = LINE_SECONDARY_MASTER; line < 0 && free < LINE_COUNT; ++free)
         if (!pDevice->IsValidConfigAt(free))
             line = free;
-    if (line < 0)
+    if (line < 0) {
+        m_strReason = "device " + fields[0] + " has all four lines already";
         return 0;
+    }
     std::unique_ptr<CdsCommConfig> config = MakeCommConfig(fields);
-    if (!config)
+    if (!config) {
+        m_strReason = PortReason(fields);
         return 0;
+    }
     FillConfig(*config, fields);
     pDevice->SetCommConfig(line, std::move(config));
     return 1;
@@ -351,14 +389,22 @@ int CdsCsvFile::ImportMemoryArray(const Fields& fields, CdsDeviceObject* pDevice
 {
     if (!pDevice || !pBlock)
         return 0;
+    const long length = Decimal(fields[4]);
+    if (length > kMaxLength) {
+        m_strReason = "Length: " + std::to_string(length) + " is more than a block holds (" +
+                      std::to_string(kMaxLength) + ")";
+        return 0;
+    }
     pDevice->m_strName = fields[0];
     pBlock->SetName(fields[1]);
     pBlock->SetAddr(fields[3]);
     const BlockType type = ParseDataType(fields[2]);
+    if (!type.bKnown)
+        m_strReason = "DataType: no such type word '" + fields[2] + "', taken as type " + std::to_string(type.nType);
     pBlock->SetDefaultDataType(type.nType);
     pBlock->SetForceDouble(type.bForceDouble ? TRUE : FALSE);
     // A text's own count ("STRING20") is its size; the Length column counts the rest.
-    pBlock->SetMaxMemories(type.nItemCount ? *type.nItemCount : static_cast<int>(Decimal(fields[4])));
+    pBlock->SetMaxMemories(type.nItemCount ? *type.nItemCount : static_cast<int>(length));
     pBlock->SetPriority(static_cast<int>(Decimal(fields[5])));
     pBlock->SetScanTime(static_cast<int>(Decimal(fields[7])));
     const std::string& rw = fields[6];

@@ -31,7 +31,8 @@ public:
     CdsCsvFile& operator=(const CdsCsvFile&) = delete;
 
     // bWrite 1 opens (or reopens) the output, truncating the file; 0 opens the
-    // input. 0 when the file cannot be opened.
+    // input, which must be a regular file (a FIFO or a device would block the
+    // reader). 0 when the file cannot be opened; Reason() then says why.
     int Open(const std::string& strPath, int bWrite);
     // Closes both streams; 0 when the output could not be written in full.
     int Close();
@@ -40,8 +41,8 @@ public:
     // of white space only, empty lines too, are skipped. 0 at the end.
     virtual int ReadNextLine(Fields& fields);
     // Line ends removed, then cut at every comma into at most 20 fields; the
-    // rest stay empty. Fields are not trimmed.
-    static void ParseCSV(const std::string& strLine, Fields& fields);
+    // rest stay empty. Fields are not trimmed. Returns how many the line had.
+    static std::size_t ParseCSV(const std::string& strLine, Fields& fields);
     // An old block line (no block name) in the block line's order.
     static int ConvertOldBlockInfo(Fields& fields);
 
@@ -56,7 +57,26 @@ public:
     // or incomplete settings.
     virtual int ImportBackupDevice(const Fields& fields, CdsDeviceObject* pDevice);
     // A block line into the block; the device takes the line's device name.
+    // 0 for a line with too few fields or a Length past kMaxLength.
     virtual int ImportMemoryArray(const Fields& fields, CdsDeviceObject* pDevice, CdsMemoryArray* pBlock);
+
+    // Why the last Open or import refused, or what it took on trust (an
+    // unknown type word); empty when there is nothing to say.
+    const std::string& Reason() const { return m_strReason; }
+    void ClearReason() { m_strReason.clear(); }
+    void SetReasonIfNone(std::string strReason)
+    {
+        if (m_strReason.empty())
+            m_strReason = std::move(strReason);
+    }
+    // Fields of the last line ReadNextLine gave; the full count for lines
+    // that did not come from it.
+    std::size_t FieldCount() const { return m_nFieldCount; }
+    static constexpr std::size_t kDeviceFields = 8;
+    static constexpr std::size_t kBlockFields = 9;
+    static constexpr std::size_t kOldBlockFields = 8;
+    // The most items a block holds.
+    static constexpr long kMaxLength = 65536;
 
     // Each writes its lines; 0 once the output has failed. A comma or line end
     // in a text is written as a blank, with one log line for the object.
@@ -79,10 +99,12 @@ public:
         int nType = -1;
         bool bForceDouble = false;
         std::optional<int> nItemCount;
+        bool bKnown = true; // false: a number made from a word no table knows
     };
     static BlockType ParseDataType(const std::string& strText);
     // The type column a block's data type is written as; ParseDataType reads
-    // it back as the same type.
+    // it back as the same type (a nameless type below 128 as its value less
+    // 128, which the reading raises by 128 again).
     static std::string DataTypeText(int nType);
     // The port type of a Port column; -1 when it names no kind.
     static int ParsePortKind(const std::string& strPort);
@@ -94,8 +116,11 @@ protected:
     // Writes the fields joined by commas and a line end.
     int WriteLine(std::initializer_list<std::string> fields);
     std::ofstream* Output() const { return m_pOut.get(); }
+    void SetReason(std::string strReason) { m_strReason = std::move(strReason); }
 
 private:
     std::unique_ptr<std::ifstream> m_pIn;
     std::unique_ptr<std::ofstream> m_pOut;
+    std::string m_strReason;
+    std::size_t m_nFieldCount = kFields;
 };

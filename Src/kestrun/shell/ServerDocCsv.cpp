@@ -32,6 +32,25 @@ void ReportFailure(const char* what, const std::string& strPath)
                   shell::IDOK);
 }
 
+// Control characters of a file's text stay out of the log.
+std::string LogSafe(std::string text)
+{
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            c = '?';
+    return text;
+}
+
+// The line as it was refused, then why on the next log line.
+void ReportLine(int nLine, const CdsCsvFile::Fields& f, const std::string& strReason)
+{
+    ShowLogVaMessage(LOG_ERROR, "Cannot import Line %d = %s(%s,%s,%s,%s,%s)!\r\n", nLine, LogSafe(f[0]).c_str(),
+                     LogSafe(f[1]).c_str(), LogSafe(f[2]).c_str(), LogSafe(f[3]).c_str(), LogSafe(f[4]).c_str(),
+                     LogSafe(f[5]).c_str());
+    if (!strReason.empty())
+        ShowLogVaMessage(LOG_ERROR, "  Line %d: %s.\r\n", nLine, LogSafe(strReason).c_str());
+}
+
 } // namespace
 
 bool CdsServerDoc::IsCsvPath(const std::string& strPath)
@@ -113,8 +132,10 @@ int CdsServerDoc::ImportFromCsvFile(const std::string& strPath, int)
     if (!GetTempCsvFile())
         return 0;
     std::unique_ptr<CdsCsvFile> pFile = std::move(m_pTmpCsvFile);
-    if (!pFile->Open(strPath, 0))
+    if (!pFile->Open(strPath, 0)) {
+        ShowLogVaMessage(LOG_ERROR, "Cannot read %s: %s.\r\n", strPath.c_str(), pFile->Reason().c_str());
         return 0;
+    }
     DeleteContents();
     SetPathName({}, false);
     SetModifiedFlag(false);
@@ -123,6 +144,9 @@ int CdsServerDoc::ImportFromCsvFile(const std::string& strPath, int)
         return 0;
     ImportLines(*pFile, *pMap);
     pFile->Close();
+    if (pMap->GetDevices().empty())
+        ShowLogVaMessage(LOG_ERROR, "%s gives no device: a \":Device\" line and device lines below it are needed.\r\n",
+                         strPath.c_str());
     RemoveTmpObjects();
     // Stopped part way: half a configuration must never be taken (or saved) as the whole.
     if (const CdsServerApp* pApp = CdsServerApp::GetApp(); pApp && pApp->IsStopRequested()) {
@@ -164,11 +188,24 @@ int CdsServerDoc::ImportLines(CdsCsvFile& file, CdsDeviceMap& map)
         }
         if (section == Section::None)
             continue;
+        file.ClearReason();
         bool imported = false;
+        const std::size_t expected = section == Section::Device  ? CdsCsvFile::kDeviceFields
+                                     : section == Section::Block ? CdsCsvFile::kBlockFields
+                                                                 : CdsCsvFile::kOldBlockFields;
+        if (file.FieldCount() < expected) {
+            // A missing comma would shift every later column into the wrong meaning.
+            ReportLine(nLine, fields,
+                       std::string(section == Section::Device ? "device" : "block") + " line has " +
+                           std::to_string(file.FieldCount()) + " fields, " + std::to_string(expected) + " expected");
+            continue;
+        }
         if (section == Section::Device) {
             if (CdsDeviceObject* device = DeviceInMap(map, fields[0])) {
                 imported = file.ImportBackupDevice(fields, device) != 0;
-            } else if (!CdsDeviceMap::GetDeviceObjectByTopic(fields[0])) {
+            } else if (CdsDeviceMap::GetDeviceObjectByTopic(fields[0])) {
+                file.SetReasonIfNone("the name " + fields[0] + " belongs to a device of another configuration");
+            } else {
                 // (A name another map holds is refused: that device is not this map's to change.)
                 RenewTempObjects();
                 CdsDeviceObject* added = m_pTmpDevice && file.ImportDeviceObject(fields, m_pTmpDevice)
@@ -181,20 +218,28 @@ int CdsServerDoc::ImportLines(CdsCsvFile& file, CdsDeviceMap& map)
                 CdsCsvFile::ConvertOldBlockInfo(fields);
             RenewTempObjects();
             CdsDeviceObject* device = nullptr;
-            if (m_pTmpDevice && m_pTmpBlock && file.ImportMemoryArray(fields, m_pTmpDevice, m_pTmpBlock))
+            if (m_pTmpDevice && m_pTmpBlock && file.ImportMemoryArray(fields, m_pTmpDevice, m_pTmpBlock)) {
                 device = DeviceInMap(map, m_pTmpDevice->m_strName);
+                if (!device)
+                    file.SetReasonIfNone("no device " + m_pTmpDevice->m_strName + " above this line");
+            }
             CdsMemoryArray* block = device ? device->AddMemoryArray(*m_pTmpBlock, true) : nullptr;
             if (block)
                 block->SetParent(device);
+            else if (device)
+                file.SetReasonIfNone("device " + device->m_strName + " refuses Address '" + m_pTmpBlock->GetAddr() +
+                                     "' (no such device letter or element, or the name is taken)");
             imported = block != nullptr;
         }
         if (imported) {
             ++nImported;
+            if (!file.Reason().empty())
+                ShowLogVaMessage(LOG_ERROR, "Line %d: %s.\r\n", nLine, LogSafe(file.Reason()).c_str());
         } else {
-            ShowLogVaMessage(LOG_ERROR, "Cannot import Line %d = %s(%s,%s,%s,%s,%s)!\r\n", nLine, fields[0].c_str(),
-                             fields[1].c_str(), fields[2].c_str(), fields[3].c_str(), fields[4].c_str(),
-                             fields[5].c_str());
+            ReportLine(nLine, fields, file.Reason());
         }
     }
     return nImported;
 }
+
+

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 
 #include "kestrun/comm/EmulConfig.h"
 #include "kestrun/comm/TcpipConfig.h"
@@ -295,6 +296,67 @@ TEST_F(ServerDocTest, ABadLineIsReportedAndSkippedAndLaterLinesKeepTheirOwnSetti
     EXPECT_EQ(config->m_strLocalAddress, ""); // not A's
     EXPECT_EQ(config->m_nRemotePort, 5003);
     EXPECT_EQ(c->GetMemoryArrayList().GetCount(), 1);
+}
+
+TEST_F(ServerDocTest, ARefusedOrDoubtfulLineSaysWhyBesideItsLine)
+{
+    struct Case {
+        const char* lines; // after a device section with PLC
+        const char* logged;
+    } cases[] = {
+        {"A,P,1,,TCP1\n", "Line 3: device line has 5 fields, 8 expected."},
+        {"A,P,1,,XYZ1,10.0.0.1 5000,,\n", "Line 3: Port: 'XYZ1' names no port kind"},
+        {"A,P,1,,COM1,9600 E 7,,\n", "Line 3: Setting: '9600 E 7' is not four words"},
+        {"A,P,1,,TCP1,10.0.0.1,,\n", "Line 3: Setting: '10.0.0.1' is not two words"},
+        {":Block\nPLC,W,Word,D0,2,3,rw,100\n", "Line 4: block line has 8 fields, 9 expected."},
+        {":Block\nPLC,W,Word,D0,70000,3,rw,100,\n", "Line 4: Length: 70000 is more than a block holds (65536)."},
+        {":Block\nNOBODY,W,Word,D0,2,3,rw,100,\n", "Line 4: no device NOBODY above this line."},
+        {":Block\nPLC,W,Shrot,D0,2,3,rw,100,\n", "Line 4: DataType: no such type word 'Shrot', taken as type 21320."},
+    };
+    for (const Case& c : cases) {
+        WriteFile(Path("why.csv"), std::string(":Device\nPLC,P,1,,EMUL1,,,\n") + c.lines);
+        Import(Path("why.csv"));
+        EXPECT_EQ(shell.CountLog(c.logged), 1) << c.lines;
+    }
+    // The unknown word keeps its block.
+    ASSERT_NE(CdsDeviceMap::GetDeviceObjectByTopic("PLC"), nullptr);
+    EXPECT_EQ(CdsDeviceMap::GetDeviceObjectByTopic("PLC")->GetMemoryArrayList().GetCount(), 1);
+}
+
+TEST_F(ServerDocTest, AFileWithoutDevicesOrNotARegularFileIsNamedInTheLog)
+{
+    WriteFile(Path("empty.csv"), "");
+    WriteFile(Path("junk.csv"), std::string("\x01\xff\x00\x7f,,\x1b[2J\n", 11));
+    WriteFile(Path("blocks.csv"), ":Block\nPLC,W,Word,D0,2,3,rw,100,\n");
+    for (const char* name : {"empty.csv", "junk.csv", "blocks.csv"}) {
+        Import(Path(name));
+        EXPECT_EQ(shell.CountLog(Path(name).string() + " gives no device"), 1) << name;
+    }
+    // A FIFO would block the reader for ever: it is refused before it is opened.
+    ASSERT_EQ(::mkfifo(Path("fifo.csv").c_str(), 0600), 0);
+    EXPECT_FALSE(doc->ImportFromCsvFile(Path("fifo.csv").string(), 0));
+    EXPECT_EQ(shell.CountLog("Cannot read " + Path("fifo.csv").string() + ": not a regular file."), 1);
+    EXPECT_FALSE(doc->ImportFromCsvFile(shell.scratch.path().string(), 0));
+    EXPECT_EQ(shell.CountLog(": not a regular file."), 2);
+}
+
+TEST_F(ServerDocTest, EveryBlockTypeComesBackFromExportAndImport)
+{
+    CdsDeviceMap* map = NewMap();
+    CdsDeviceObject* plc = AddDevice(*map, "PLC1", "EMUL1", "1");
+    for (int type = -1; type <= 300; ++type)
+        AddBlock(plc, ("T" + std::to_string(type + 1)).c_str(), ("D" + std::to_string(1000 + type)).c_str(), type);
+    ASSERT_TRUE(doc->InitDevices(map));
+    Export(Path("types.csv"));
+    Import(Path("types.csv"));
+    CdsDeviceObject* again = CdsDeviceMap::GetDeviceObjectByTopic("PLC1");
+    ASSERT_NE(again, nullptr);
+    for (int type = -1; type <= 300; ++type) {
+        CdsMemoryArray* block = again->GetMemoryArrayByName("T" + std::to_string(type + 1));
+        ASSERT_NE(block, nullptr) << type;
+        EXPECT_EQ(block->GetDefaultDataType(), type);
+    }
+    EXPECT_EQ(shell.CountLog("no such type word"), 0);
 }
 
 TEST_F(ServerDocTest, CancelAnUnreadableFileOrAFailedWriteChangeNothing)
