@@ -322,6 +322,9 @@ protected:
     BOOL DestroyThread(int nLine);
     // Points of a block the PLC refused to read: bad quality until a value is read.
     static void MarkPointsUnread(CdsMemoryArray& block);
+    // The block's points keep their values under the quality given (64 when the
+    // PLC did not answer); the next value read makes them good again, changed or not.
+    static void SetPointsQuality(CdsMemoryArray& block, WORD wQuality);
     // The block whose read shows a point's value: its own, or for a bit, its point's.
     static CdsMemoryArray* ReadBackBlockOf(CdsMemoryObject* pPoint);
     void WriteShortPoint(CdsMemoryObject* pPoint, SHORT nValue);

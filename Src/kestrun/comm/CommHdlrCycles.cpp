@@ -35,6 +35,9 @@ private:
     CdsMemoryArray& m_block;
 };
 
+// Uncertain, as for a device whose only line has failed: the value is the last one read.
+constexpr WORD kQualityNoAnswer = 64;
+
 const char* StatusText(int nStatus)
 {
     const char* text = GetCommErrorText(static_cast<DWORD>(nStatus));
@@ -217,8 +220,17 @@ int CdsCommHdlr::DoDataRead(CdsMemoryArray* pArray, tagTHREADINFO* pLine)
     if (m_bNeedStatusQuery)
         LogLine(LOG_ERROR, pLine, "DataRead ([%s]%s) failed!\r\n", pDevice->m_strName.c_str(),
                 pArray->GetName().c_str());
-    if (refused)
+    if (refused) {
         MarkPointsUnread(*pArray);
+    } else if (IsInService()) {
+        // A PLC that keeps its connection but stops answering must not leave stale
+        // values reported good until the line's error count runs out: every block
+        // of the station is as old as this one. They keep their values (a client
+        // still reads them, as uncertain) and the next read makes them good again.
+        for (CdsMemoryArray* pBlock : pDevice->GetMemoryArrayList().GetBlocks())
+            if (!pBlock->IsSystemArray())
+                SetPointsQuality(*pBlock, kQualityNoAnswer);
+    }
     if (IsPortOpen(pLine)) {
         if (!refused)
             return 0;
@@ -238,6 +250,15 @@ void CdsCommHdlr::MarkPointsUnread(CdsMemoryArray& block)
             pPoint->SetTouched(FALSE);
             pPoint->SetStatus(CdsMemoryObject::QUALITY_NONE);
         }
+    }
+}
+
+void CdsCommHdlr::SetPointsQuality(CdsMemoryArray& block, WORD wQuality)
+{
+    for (int i = 0; i < block.GetSize(); ++i) {
+        CdsMemoryObject* pPoint = block.GetMemoryObject(i);
+        if (pPoint && pPoint->GetStatus() != wQuality)
+            pPoint->SetStatus(wQuality);
     }
 }
 

@@ -430,7 +430,9 @@ BOOL CdsMemoryObject::UpdateStateHeld(const _BRISANTDATAVALUE& value, BOOL bInit
         // The comparison and the store under one hold of the lock.
         std::lock_guard lock(m_valueMutex);
         wasTouched = m_bTouched != 0;
-        changed = IsNewDataValue(type, value, m_value, wasTouched);
+        // A point reported not good (its PLC stopped answering) takes the value read
+        // as news, so that the same value brings its good quality back.
+        changed = IsNewDataValue(type, value, m_value, wasTouched) || (m_nStatus.load() & 0xC0) != 0xC0;
         const bool store = changed || CdsServerFrame::g_bUpdateSameValue.load();
         stored = store ? StoreLocked(type, value, pHdlr, bCommand, first) : StoreResult::Stored;
         if (pHeld) {
@@ -444,6 +446,9 @@ BOOL CdsMemoryObject::UpdateStateHeld(const _BRISANTDATAVALUE& value, BOOL bInit
             return FALSE;
     }
     BOOL result = FinishStore(type, value, pHdlr, stored, first);
+    // A value read from the PLC after it stopped answering: the point is good again.
+    if (result && !bCommand && !dde::IsArrayType(type) && (m_nStatus.load() & 0xC0) != 0xC0)
+        SetStatus(QUALITY_GOOD);
     if (pHdlr) {
         int code = 0;
         if (!result)

@@ -191,6 +191,29 @@ TEST_F(CyclesTest, UnansweredReadIsCountedOnTheLineAndTheBlock)
     EXPECT_EQ(block->GetErrorCount(), 1);
 }
 
+// A PLC that keeps its connection but stops answering: its values are stale, so
+// they leave good quality at the first failed read (not when the line's error
+// count runs out), and come back good with the next answer, changed or not.
+TEST_F(CyclesTest, UnansweredReadTakesThePointsOutOfGoodQualityUntilTheNextAnswer)
+{
+    CdsMemoryObject* point = block->GetMemoryObject(0);
+    port->Chunk({1, 2, 3, 4});
+    ASSERT_EQ(hdlr.DoDataRead(block, line), 1);
+    point->SetNewValue(_BRISANTDATAVALUE{}, nullptr, FALSE);
+    ASSERT_EQ(point->GetStatus(), CdsMemoryObject::QUALITY_GOOD);
+
+    EXPECT_FALSE(CdsDeviceUpdate::UpdateMemoryArray(&hdlr, block, line));
+    EXPECT_EQ(point->GetStatus(), 64);
+    EXPECT_TRUE(point->IsTouched()); // its value is still there to be read
+    EXPECT_EQ(device.GetErrorCount(line), 1); // the line's count goes on as before
+
+    port->Chunk({1, 2, 3, 4});
+    EXPECT_TRUE(CdsDeviceUpdate::UpdateMemoryArray(&hdlr, block, line));
+    // The same value as before the outage, read again, brings the good quality back.
+    point->UpdateState(_BRISANTDATAVALUE{}, FALSE, nullptr, line, FALSE);
+    EXPECT_EQ(point->GetStatus(), CdsMemoryObject::QUALITY_GOOD);
+}
+
 TEST_F(CyclesTest, WithoutResponseTheReadSucceedsAfterTheSend)
 {
     hdlr.SetNeedStatusResponse(FALSE);
