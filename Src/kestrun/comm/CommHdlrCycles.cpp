@@ -10,6 +10,7 @@
 #include "kestrun/model/EventQueue.h"
 #include "kestrun/model/MemoryArray.h"
 #include "kestrun/model/MemoryObject.h"
+#include "kestrun/model/WriteText.h"
 #include "kestrun/shell/ServerFrame.h"
 
 namespace {
@@ -353,10 +354,15 @@ void CdsCommHdlr::DoServiceCommands(tagTHREADINFO* pLine)
         if (!HandleEvent(pEvent.get(), pLine)) {
             CdsMemoryObject* pPoint = pEvent->GetPoint();
             if (pPoint && !DoDataWrite(pPoint, pEvent->GetValue(), pLine)) {
+                // The client was told the write was taken: the log says it never arrived.
+                LogLine(LOG_ERROR, pLine, "Write %s did not reach the PLC!\r\n",
+                        kestrun::DescribeWrite(pPoint, pEvent->GetDataType(), pEvent->GetValue()).c_str());
                 CdsMemoryArray* pArray = ReadBackBlockOf(pPoint);
                 CdsDeviceObject* pDevice = pArray ? pArray->GetParent() : nullptr;
-                if (pArray)
+                if (pArray) {
                     pArray->IncreaseErrorCount();
+                    pArray->SetModified(TRUE); // read back: clients see what the PLC holds
+                }
                 if (pDevice && UpdateCommPortStatus(pDevice, FALSE, pLine))
                     OnUpdateModeChange(pDevice, pLine, pDevice->GetUpdateMode(pLine));
             }

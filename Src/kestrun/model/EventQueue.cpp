@@ -1,5 +1,7 @@
 #include "kestrun/model/EventQueue.h"
 
+#include "kestrun/model/WriteText.h"
+
 #include <algorithm>
 #include <iterator>
 #include <new>
@@ -36,8 +38,16 @@ int CdsEventQueue::AddNewEvent(CdsMemoryObject* pPoint, const _BRISANTDATAVALUE&
         m_events.push_back(std::move(event));
     }
     // Dropped records are freed and the line logged outside the lock.
-    if (!dropped.empty() && m_log)
+    if (!dropped.empty() && m_log) {
         m_log(kOverflowLogKind, kOverflowText);
+        // Each write the clients were told was taken, named where it is dropped.
+        for (const CdsEventData::Ptr& lost : dropped) {
+            const std::string line = "Write " +
+                                     kestrun::DescribeWrite(lost->GetPoint(), lost->GetDataType(), lost->GetValue()) +
+                                     " dropped with the full queue!\r\n";
+            m_log(kOverflowLogKind, line.c_str());
+        }
+    }
     return 1;
 }
 

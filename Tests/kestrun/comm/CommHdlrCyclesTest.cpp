@@ -295,11 +295,30 @@ TEST_F(CyclesTest, AWriteThePointRefusesIsCountedOnTheBlockAndReadBack)
 TEST_F(CyclesTest, AnUnansweredQueuedWriteIsCountedOnTheLineAndTheBlock)
 {
     hdlr.InstallQueue();
-    hdlr.GetEventQueue()->AddNewEvent(block->GetMemoryObject(0), _BRISANTDATAVALUE{}, BRISANT_SHORT, 0);
+    _BRISANTDATAVALUE value{};
+    value.iVal = 1234;
+    hdlr.GetEventQueue()->AddNewEvent(block->GetMemoryObject(0), value, BRISANT_SHORT, 0);
     hdlr.DoServiceCommands(line);
-    EXPECT_FALSE(block->IsModified());
+    EXPECT_TRUE(block->IsModified()); // read back, so clients see what the PLC holds
     EXPECT_EQ(block->GetErrorCount(), 1);
     EXPECT_EQ(device.GetErrorCount(line), 1);
+    const std::string item = block->GetMemoryObject(0)->GetName();
+    EXPECT_EQ(Errors().back(), "-  Write [PLC1]" + item + " = 1234 did not reach the PLC!\r\n");
+}
+
+// A write whose request cannot even be sent is logged with its item and value too.
+TEST_F(CyclesTest, AQueuedWriteThatCannotBeSentIsLoggedWithItsValueAndReadBack)
+{
+    hdlr.InstallQueue();
+    port->FailWrites(100, CommErrorResult(RE_FILE_EXCEPTION));
+    _BRISANTDATAVALUE value{};
+    value.iVal = -7;
+    hdlr.GetEventQueue()->AddNewEvent(block->GetMemoryObject(0), value, BRISANT_SHORT, 0);
+    hdlr.DoServiceCommands(line);
+    const std::string item = block->GetMemoryObject(0)->GetName();
+    EXPECT_EQ(Errors().back(), "-  Write [PLC1]" + item + " = -7 did not reach the PLC!\r\n");
+    EXPECT_TRUE(block->IsModified());
+    EXPECT_EQ(block->GetErrorCount(), 1);
 }
 
 // A bit lives in its point's word: writing it reads back the point's block.

@@ -1,4 +1,5 @@
 #include "kestrun/model/EventQueue.h"
+#include "kestrun/model/MemoryObject.h"
 
 #include <gtest/gtest.h>
 
@@ -13,9 +14,12 @@
 
 namespace {
 
-// The queue never looks inside a point; distinct addresses stand in for points.
-char g_points[8];
-CdsMemoryObject* Point(int i) { return reinterpret_cast<CdsMemoryObject*>(&g_points[i]); }
+// Points of no block: the queue only names them when it logs a dropped write.
+CdsMemoryObject* Point(int i)
+{
+    static CdsMemoryObject* const points = new CdsMemoryObject[8]; // kept to the end of the run
+    return &points[i];
+}
 
 _BRISANTDATAVALUE Long(LONG n)
 {
@@ -81,10 +85,20 @@ TEST_P(EventQueueOverflow, DropsAllWaitingWhenMoreThanTheLimitWait)
     for (int i = 1; i <= c.adds; ++i)
         ASSERT_EQ(queue.AddNewEvent(Point(0), Long(i), BRISANT_LONG, 0), 1);
     EXPECT_EQ(Drain(queue), c.left);
-    ASSERT_EQ(log.lines.size(), static_cast<std::size_t>(c.overflows));
+    // The overflow line, then every dropped write by its item and value.
+    int overflows = 0;
+    std::vector<std::string> dropped;
     for (const auto& [kind, text] : log.lines) {
         EXPECT_EQ(kind, 3);
-        EXPECT_EQ(text, "dsEventQueue overflow!\r\n");
+        if (text == "dsEventQueue overflow!\r\n")
+            ++overflows;
+        else
+            dropped.push_back(text);
+    }
+    EXPECT_EQ(overflows, c.overflows);
+    ASSERT_EQ(dropped.size(), c.adds - c.left.size());
+    if (!dropped.empty()) {
+        EXPECT_NE(dropped.front().find(" = 1 dropped with the full queue!\r\n"), std::string::npos) << dropped.front();
     }
 }
 
@@ -109,7 +123,7 @@ TEST(EventQueueOverflowLimit, IsReadOnEveryAdd)
     limit = 3;
     queue.AddNewEvent(Point(0), Long(5), BRISANT_LONG, 0);
     EXPECT_EQ(Drain(queue), (std::vector<LONG>{5}));
-    EXPECT_EQ(log.lines.size(), 1u);
+    EXPECT_EQ(log.lines.size(), 5u); // the overflow and the four writes dropped
 }
 
 TEST(EventQueueOverflowLimit, WithoutALogSinkStillBounds)
@@ -199,7 +213,13 @@ TEST_P(EventQueueConcurrent, KeepsEachWritersOrderAndTheBoundExact)
     constexpr int kPerWriter = 4000;
     std::atomic<int> limit{GetParam().limit};
     std::atomic<int> overflows{0};
-    CdsEventQueue queue(&limit, [&](int, const char*) { ++overflows; });
+    std::atomic<int> droppedLines{0};
+    CdsEventQueue queue(&limit, [&](int, const char* text) {
+        if (std::strcmp(text, "dsEventQueue overflow!\r\n") == 0)
+            ++overflows;
+        else
+            ++droppedLines;
+    });
 
     std::atomic<int> writersDone{0};
     std::vector<int> lastSeen(kWriters, -1);
@@ -256,6 +276,7 @@ TEST_P(EventQueueConcurrent, KeepsEachWritersOrderAndTheBoundExact)
     EXPECT_TRUE(inOrder);
     int dropped = GetParam().limit > 0 ? overflows.load() * (GetParam().limit + 1) : 0;
     EXPECT_EQ(read + dropped, kWriters * kPerWriter);
+    EXPECT_EQ(droppedLines.load(), dropped); // every dropped write named
     if (GetParam().limit <= 0) {
         EXPECT_EQ(overflows.load(), 0);
     }
