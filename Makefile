@@ -1,6 +1,6 @@
 # Tessaro: build, test and run. Every target installs what it needs first.
 SHELL := /bin/bash
-PACKAGES := cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev xvfb
+PACKAGES := cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev xvfb locales
 JOBS ?= $(shell nproc)
 # `make fuzz` also needs Clang and its libFuzzer runtime; `make deps fuzz` or
 # `make fuzz` installs them, every other target goes without.

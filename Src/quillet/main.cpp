@@ -11,6 +11,7 @@
 #include "platform/win/Clock.h"
 #include "platform/win/SignalWatcher.h"
 #include "platform/win/VersionInfo.h"
+#include "qtdispatch/CNumbers.h"
 #include "qtdispatch/QtDispatcher.h"
 
 #include <QApplication>
@@ -36,6 +37,7 @@ int main(int argc, char** argv)
     // the program, its connections released as at any exit, without questions.
     win::BlockQuitSignals();
     QApplication qt(argc, argv);
+    qtdispatch::KeepNumbersInCLocale();
     qtdispatch::QtDispatcher dispatcher;
     win::SignalWatcher quitSignals([&dispatcher](int) { dispatcher.post([] { QApplication::quit(); }); });
     registry::Registry& reg = registry::Registry::Default();

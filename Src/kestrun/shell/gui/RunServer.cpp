@@ -11,6 +11,7 @@
 #include "kestrun/shell/gui/QtMessageBox.h"
 #include "kestrun/shell/gui/QtTrayIcon.h"
 #include "kestrun/shell/gui/QtWindows.h"
+#include "qtdispatch/CNumbers.h"
 #include "qtdispatch/QtDispatcher.h"
 
 namespace shell::gui {
@@ -52,6 +53,7 @@ int RunDesktop(CdsServerApp& app, int& argc, char** argv)
     std::vector<std::string> args = Arguments(argc, argv);
     win::BlockQuitSignals(); // Qt starts its event-queue thread with the application
     QApplication qtApp(argc, argv);
+    qtdispatch::KeepNumbersInCLocale();
     qtdispatch::QtDispatcher dispatcher;
     QtMessageBoxPresenter presenter;
     DesktopDialogs dialogs;

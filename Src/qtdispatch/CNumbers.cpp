@@ -1,0 +1,9 @@
+#include "qtdispatch/CNumbers.h"
+
+#include <clocale>
+
+namespace qtdispatch {
+
+void KeepNumbersInCLocale() { std::setlocale(LC_NUMERIC, "C"); }
+
+} // namespace qtdispatch
