@@ -201,8 +201,8 @@ void CItemView::StartWatchdog(const CGroup& group)
 void CItemView::OnWatchdog()
 {
     bool younger = false;
+    // Once running it walks every group: the flag only decides who may start it.
     for (auto& group : m_doc.Groups()) {
-        if (!group->m_bAllowTimeOut) continue;
         auto& pending = group->Pending();
         for (auto it = pending.begin(); it != pending.end();) {
             CTransaction& t = **it;
