@@ -201,8 +201,8 @@ void CItemView::StartWatchdog(const CGroup& group)
 void CItemView::OnWatchdog()
 {
     bool younger = false;
+    // Once running it walks every group: the flag only decides who may start it.
     for (auto& group : m_doc.Groups()) {
-        if (!group->m_bAllowTimeOut) continue;
         auto& pending = group->Pending();
         for (auto it = pending.begin(); it != pending.end();) {
             CTransaction& t = **it;
@@ -214,17 +214,20 @@ void CItemView::OnWatchdog()
             group->GroupLog(quillet::LOG_TRANSACTION_TIMEOUT, "ID " + HexCode(t.m_dwID));
             // Cancelled on the road that started it; a road the group no longer has
             // reports why no cancel was sent.
-            HRESULT hr = S_OK;
-            if (t.m_road == CTransaction::Road::AsyncIO) {
-                if (IOPCAsyncIO* io = group->AsyncIO(&hr)) hr = m_doc.CheckCall(io->Cancel(t.m_dwID));
-            } else if (IOPCAsyncIO2* io = group->AsyncIO2(&hr)) {
-                hr = m_doc.CheckCall(io->Cancel2(t.m_dwID));
-            }
+            // A cancel that times out or loses the link clears every pending list, this
+            // record included: take what is needed from it before the call.
             const DWORD id = t.m_dwID;
-            it = pending.erase(it);
+            const CTransaction::Road road = t.m_road;
+            HRESULT hr = S_OK;
+            if (road == CTransaction::Road::AsyncIO) {
+                if (IOPCAsyncIO* io = group->AsyncIO(&hr)) hr = m_doc.CheckCall(io->Cancel(id));
+            } else if (IOPCAsyncIO2* io = group->AsyncIO2(&hr)) {
+                hr = m_doc.CheckCall(io->Cancel2(id));
+            }
+            const bool lost = !m_doc.IsConnected();
+            if (!lost) it = pending.erase(it);
             group->GroupLog(quillet::LOG_ASYNC_CANCEL, "ID = " + HexCode(id) + ", HR = " + HexCode(DWORD(hr)));
-            // A lost server cleared every pending list: the walk ends here.
-            if (!m_doc.IsConnected()) break;
+            if (lost) break;
         }
     }
     if (!younger) {

@@ -224,4 +224,20 @@ TEST_F(ItemList, WatchdogCancelsOnTheRoadThatStartedEachTransactionAndStops)
     EXPECT_FALSE(frame.Items().IsWatchdogRunning());
 }
 
+TEST_F(ItemList, RunningWatchdogAlsoCancelsInGroupsThatDoNotStartIt)
+{
+    CGroup& watched = AddGroup(ADVISE_CONNECTIONPOINT);
+    CGroup& unwatched = AddGroup(ADVISE_CONNECTIONPOINT);
+    unwatched.m_bAllowTimeOut = FALSE;
+    unwatched.Pend(unwatched.NewTransaction(CTransaction::Road::AsyncIO2), 7);
+    frame.Items().StartWatchdog(unwatched);
+    EXPECT_FALSE(frame.Items().IsWatchdogRunning());
+    watched.Pend(watched.NewTransaction(CTransaction::Road::AsyncIO2), 8);
+    frame.Items().StartWatchdog(watched);
+    dispatcher.advance(12000);
+    EXPECT_TRUE(watched.Pending().empty());
+    EXPECT_TRUE(unwatched.Pending().empty());
+    EXPECT_FALSE(frame.Items().IsWatchdogRunning());
+}
+
 } // namespace

@@ -2,6 +2,7 @@
 // activation by ProgID, both subscription generations, both asynchronous roads, the
 // server's shutdown request and a server that dies.
 #include "RealServerFixture.h"
+#include "quillet/ErrorText.h"
 
 
 namespace {
@@ -219,3 +220,33 @@ TEST_F(RealServer, FenwoldItemReadsItsValue)
 }
 
 } // namespace
+
+TEST_F(RealServer, WatchdogCancelToAStoppedServerEndsTheConnectionSafely)
+{
+    // A stopped server answers no cancel either: a short time-out keeps the test short.
+    app.reset();
+    host.callTimeout = std::chrono::milliseconds(500);
+    app = std::make_unique<CQuilletApp>(host);
+    ASSERT_TRUE(app->InitInstance());
+    StartOwnServer();
+    CQuilletDoc& doc = Connect();
+    CGroup& group = AddGroup(doc, ADVISE_CONNECTIONPOINT);
+    AddItems(doc, group, {"PLC1.D100", "PLC1.D101"});
+    CItemView& view = app->FrameOf(&doc)->Items();
+    for (auto& item : group.Items()) view.AsyncIO2Read({item.get()}, group);
+    ASSERT_EQ(group.Pending().size(), 2u);
+    const DWORD id = group.Pending().front()->m_dwID;
+    ASSERT_EQ(::kill(child, SIGSTOP), 0);
+    ASSERT_TRUE(WaitUntilStopped(child));
+    clock.advance(CItemView::kTransactionTimeoutMs + 1);
+    view.OnWatchdog();  // the first cancel times out, which ends the link and every transaction
+    EXPECT_FALSE(doc.IsConnected());
+    EXPECT_TRUE(group.Pending().empty());
+    EXPECT_FALSE(view.IsWatchdogRunning());
+    doc.UpdateAllViews();
+    const auto& rows = app->FrameOf(&doc)->Log().Rows();
+    const std::string cancel = "Async cancel - ID = " + quillet::HexCode(id) + ", HR = " + quillet::HexCode(DWORD(RPC_E_TIMEOUT));
+    EXPECT_TRUE(std::any_of(rows.begin(), rows.end(), [&](auto& r) { return r.event.starts_with(cancel); }));
+    app->CloseDocument(&doc);
+    ::kill(child, SIGCONT);
+}
