@@ -1,5 +1,7 @@
 #include "kestrun/shell/LogText.h"
 
+#include <cstdio>
+
 #include <algorithm>
 #include <ctime>
 
@@ -26,19 +28,47 @@ constexpr std::size_t kSimpleTraceMinLength = 11;
 
 } // namespace
 
+std::string EscapeControls(const std::string& text)
+{
+    // The line end the text comes with stays; any other line feed or control
+    // character inside it is written out, so no text (a file name, a client's
+    // value) can start a forged line of its own.
+    std::size_t end = text.size();
+    while (end > 0 && (text[end - 1] == '\n' || text[end - 1] == '\r'))
+        --end;
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < end; ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c == '\n')
+            out += "\\n";
+        else if (c == '\r')
+            out += "\\r";
+        else if ((c < 0x20 && c != '\t') || c == 0x7F) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+            out += escaped;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    out.append(text, end, std::string::npos);
+    return out;
+}
+
 std::optional<std::string> FormatLogLine(int nKind, const std::string& text, const std::string& time,
                                          const LogFilters& filters)
 {
     if (nKind < 0 || nKind >= static_cast<int>(std::size(kKinds)))
         return std::nullopt;
     if (nKind == LOG_RAW)
-        return text;
+        return EscapeControls(text);
     const KindRow& row = kKinds[nKind];
     if (row.filter && !(filters.*row.filter))
         return std::nullopt;
     if (nKind == LOG_TRACE && (filters.noTrace || (filters.traceSimple && text.size() < kSimpleTraceMinLength)))
         return std::nullopt;
-    return time + " " + row.word + " : " + text;
+    return time + " " + row.word + " : " + EscapeControls(text);
 }
 
 std::string FormatLocalTime(std::chrono::system_clock::time_point when, const char* format)

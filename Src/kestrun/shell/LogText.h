@@ -21,9 +21,14 @@ struct LogFilters {
     bool logToFile = false;
 };
 
+// The text with its own line end kept and every other control character (but
+// tab) written out as \n, \r or \xNN.
+std::string EscapeControls(const std::string& text);
+
 // The line the view shows for a text of a kind at a local time: the time
 // ("%X") and the kind's word before the text, the text alone for raw lines;
-// nothing when the kind's filter hides it or the kind is unknown.
+// nothing when the kind's filter hides it or the kind is unknown. Control
+// characters inside the text are escaped.
 std::optional<std::string> FormatLogLine(int nKind, const std::string& text, const std::string& time,
                                          const LogFilters& filters);
 

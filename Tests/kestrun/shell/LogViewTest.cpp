@@ -38,6 +38,11 @@ TEST(LogLine, KindsAndFiltersDecideWhatIsShown)
         {LOG_TRACE, "0123456789A", &simple, "10:00:00 Trace : 0123456789A"},
         {LOG_DEBUG, "d\r\n", &quiet, "10:00:00 DEBUG : d\r\n"},
         {LOG_RAW, "raw", &quiet, "raw"},
+        // A text with a line feed of its own cannot start a forged line.
+        {LOG_ERROR, "Cannot open a.mme\n12:00:00 Info : forged!\r\n", nullptr,
+         "10:00:00 Error : Cannot open a.mme\\n12:00:00 Info : forged!\r\n"},
+        {LOG_INFO, "bell\a esc\x1B tab\tkept\r\n", nullptr, "10:00:00 Info : bell\\x07 esc\\x1B tab\tkept\r\n"},
+        {LOG_RAW, "a\rb\r\n", &quiet, "a\\rb\r\n"},
         {LOG_INITVALUE, "v\r\n", nullptr, nullptr},
         {LOG_INFO, "i\r\n", &quiet, nullptr},
         {9, "?", nullptr, nullptr},
