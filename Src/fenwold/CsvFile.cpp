@@ -10,6 +10,8 @@
 namespace {
 int Flag(int nResult) { return nResult ? 1 : 0; }
 
+constexpr unsigned kMaxReadWords = 960;
+
 // Why a block's address and length name no elements the PLC has; empty when they do.
 std::string AddressProblem(const std::string& strAddr, int nType, int nLength)
 {
@@ -41,6 +43,12 @@ std::string AddressProblem(const std::string& strAddr, int nType, int nLength)
     if (!plan)
         return "Length: " + std::to_string(nLength) + " items from " + strAddr +
                " are more than one read request can carry (65535 words)";
+    // A PLC answers a batch read of at most 960 words (QnA frames; 1E frames carry
+    // fewer): a longer block would be refused on every scan.
+    if (plan->words > kMaxReadWords)
+        return "Length: " + std::to_string(nLength) + " items from " + strAddr + " need " +
+               std::to_string(plan->words) + " words; one read request carries at most " +
+               std::to_string(kMaxReadWords);
     const unsigned long long elements = static_cast<unsigned long long>(plan->words) * (device->bitDevice ? 16 : 1);
     if (plan->head + elements - 1 > last)
         return "Length: " + std::to_string(nLength) + " items from " + strAddr + " run past the last element " + lastText;

@@ -72,6 +72,9 @@ TEST(MelsecCsvFile, ABlockOfNoElementsThePlcHasIsRefusedWithItsReason)
         {"D99999999", "Word", "1", "Address: D99999999 is past the last element D999999"},
         {"D999990", "Word", "20", "Length: 20 items from D999990 run past the last element D999999"},
         {"D0", "DWord", "40000", "Length: 40000 items from D0 are more than one read request can carry"},
+        {"D0", "Word", "960", ""},
+        {"D0", "Word", "961", "Length: 961 items from D0 need 961 words; one read request carries at most 960"},
+        {"D0", "Float", "481", "Length: 481 items from D0 need 962 words; one read request carries at most 960"},
     };
     for (const Case& c : cases) {
         CdsCsvFile::Fields fields;
