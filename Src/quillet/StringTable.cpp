@@ -41,6 +41,10 @@ std::string_view Lookup(const Map& map, const Key& key)
 } // namespace
 
 std::string_view StringTable::Text(UINT id) const { return Lookup(m_texts, id); }
+std::string_view StringTable::Caption(std::string_view caption) const
+{
+    return caption.empty() ? Text(IDS_APP_NAME) : caption;
+}
 std::string_view StringTable::MenuText(UINT commandId) const { return Lookup(m_menus, commandId); }
 std::string_view StringTable::ControlText(UINT dialogId, UINT controlId) const
 {

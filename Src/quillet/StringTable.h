@@ -88,6 +88,8 @@ public:
 
     // Empty for an id without a text.
     std::string_view Text(UINT id) const;
+    // A message box's caption: the given one, else the program's name.
+    std::string_view Caption(std::string_view caption = {}) const;
     std::string_view MenuText(UINT commandId) const;
     std::string_view ControlText(UINT dialogId, UINT controlId) const;
 

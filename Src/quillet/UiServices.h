@@ -31,8 +31,8 @@ struct FileDialogSpec {
 class UiServices {
 public:
     virtual ~UiServices() = default;
-    // Shows text and waits for the answer. Boxes carry no caption of their own unless
-    // one is given.
+    // Shows text and waits for the answer. A box without a caption of its own carries
+    // the program's name.
     virtual PromptAnswer MessageBox(std::string_view text, PromptButtons buttons = PromptButtons::Ok,
                                     std::string_view caption = {}) = 0;
     // Nests: the cursor waits while any holder does.

@@ -31,6 +31,15 @@ TEST(LogText, EntryShowsLabelThenMessageAndCodesShowTheirErrorText)
     EXPECT_EQ(quillet::ErrorText(texts, OPC_E_RANGE), "Wertebereich");
 }
 
+TEST(LogText, BoxesWithoutACaptionCarryTheProgramsName)
+{
+    quillet::StringTable texts;
+    EXPECT_EQ(texts.Caption(), "OPC Test Client");
+    EXPECT_EQ(texts.Caption("Own"), "Own");
+    texts.Replace(quillet::IDS_APP_NAME, "OPC-Testclient");  // a language file's text
+    EXPECT_EQ(texts.Caption(), "OPC-Testclient");
+}
+
 TEST_F(DocFixture, DefaultMaskKeepsAllButSubscriptionUpdates)
 {
     EXPECT_FALSE(doc.WriteLog(quillet::LOG_SUBSCRIPTION, "x"));

@@ -90,7 +90,7 @@ void EventConfigDialog::OnOk()
     std::string prompt;
     m_form.Confirm(prompt);
     // A field that did not parse is reported; the event takes the other values all the same.
-    if (!prompt.empty()) ShowPrompt(this, prompt);
+    if (!prompt.empty()) ShowPrompt(this, Texts(), prompt);
     accept();
 }
 
@@ -127,7 +127,7 @@ void MmiDialog::Refresh()
 void MmiDialog::OnOk()
 {
     std::string prompt;
-    if (!m_form.Exchange(Texts(), prompt)) return ShowPrompt(this, prompt);
+    if (!m_form.Exchange(Texts(), prompt)) return ShowPrompt(this, Texts(), prompt);
     accept();
 }
 

@@ -156,9 +156,9 @@ void FormDialog::Show(QTreeWidget* table, const std::vector<std::vector<std::str
     if (table->currentItem() != want) table->setCurrentItem(want);
 }
 
-void ShowPrompt(QWidget* parent, std::string_view text)
+void ShowPrompt(QWidget* parent, const StringTable& texts, std::string_view text)
 {
-    QMessageBox box(QMessageBox::NoIcon, QString(), Q(text), QMessageBox::Ok, parent);
+    QMessageBox box(QMessageBox::NoIcon, Q(texts.Caption()), Q(text), QMessageBox::Ok, parent);
     box.exec();
 }
 

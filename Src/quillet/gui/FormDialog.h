@@ -81,7 +81,7 @@ private:
     bool m_refreshing = false;
 };
 
-// A message box without a caption, as the test client shows its prompts.
-void ShowPrompt(QWidget* parent, std::string_view text);
+// A prompt in a message box captioned with the program's name.
+void ShowPrompt(QWidget* parent, const StringTable& texts, std::string_view text);
 
 } // namespace quillet::gui

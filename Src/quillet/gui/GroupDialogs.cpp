@@ -69,7 +69,7 @@ void AddGroupDialog::Refresh()
 void AddGroupDialog::OnOk()
 {
     std::string prompt;
-    if (!m_form.Exchange(Texts(), prompt)) return ShowPrompt(this, prompt);
+    if (!m_form.Exchange(Texts(), prompt)) return ShowPrompt(this, Texts(), prompt);
     accept();
 }
 

@@ -56,7 +56,7 @@ QtUiServices::~QtUiServices()
 
 PromptAnswer QtUiServices::MessageBox(std::string_view text, PromptButtons buttons, std::string_view caption)
 {
-    QMessageBox box(QMessageBox::NoIcon, Q(caption), Q(text), ButtonsOf(buttons), m_parent ? m_parent() : nullptr);
+    QMessageBox box(QMessageBox::NoIcon, Q(m_texts.Caption(caption)), Q(text), ButtonsOf(buttons), m_parent ? m_parent() : nullptr);
     const int chosen = box.exec();
     for (const ButtonAnswer& a : kAnswers)
         if (a.button == chosen) return a.answer;
