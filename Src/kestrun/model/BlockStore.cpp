@@ -40,8 +40,7 @@ void CdsBlockStore::Store(int nIndex, const _BRISANTDATAVALUE& value)
     // would not change its quality, send a hint or split bits.
     if (held.pPoint == point && held.plain && held.cell == value.ullVal &&
         held.writes == point->m_nCellWrites.load(std::memory_order_relaxed) &&
-        point->m_bTouched.load(std::memory_order_relaxed) &&
-        (point->m_nStatus.load(std::memory_order_relaxed) & 0xC0) == 0xC0) {
+        point->m_bTouched.load(std::memory_order_relaxed) && point->HasGoodQuality()) {
         if (!m_bSameValue)
             return;
         if (!point->m_pBitArray.load(std::memory_order_acquire)) {

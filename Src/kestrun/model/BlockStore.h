@@ -1,9 +1,10 @@
 #pragma once
 // Stores the values of one read of a block into its points. A number whose bits equal
 // what its point holds from the block's own last store into it, with nothing else
-// written to the point since and its quality good, passes the point's locks: with "Update Same Value" off it
-// changes nothing, with it on only the point's OPC tag takes the read's time. Every
-// other value takes the point's whole store (UpdateState), hints and bits included.
+// written to the point since and its quality good, passes the point's locks: with
+// "Update Same Value" off it changes nothing, with it on only the point's OPC tag
+// takes the read's time. Every other value takes the point's whole store
+// (UpdateState), hints and bits included.
 // The read's points share one timestamp: the block's delivery time, or the time the
 // store began when none is set.
 #include <cstdint>

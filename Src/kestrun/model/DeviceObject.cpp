@@ -583,7 +583,7 @@ void CdsDeviceObject::SetStatusAllItems(WORD wQuality)
             if (CdsMemoryObject* point = block->GetMemoryObject(i))
                 point->SetStatus(wQuality);
     }
-    const bool good = (wQuality & 0xC0) == 0xC0;
+    const bool good = CdsMemoryObject::IsGoodQuality(wQuality);
     SetPointValue(m_pCommGood, good ? 1 : 0);
     SetPointValue(m_pCommFail, good ? 0 : 1);
 }

@@ -432,7 +432,7 @@ BOOL CdsMemoryObject::UpdateStateHeld(const _BRISANTDATAVALUE& value, BOOL bInit
         wasTouched = m_bTouched != 0;
         // A point reported not good (its PLC stopped answering) takes the value read
         // as news, so that the same value brings its good quality back.
-        changed = IsNewDataValue(type, value, m_value, wasTouched) || (m_nStatus.load() & 0xC0) != 0xC0;
+        changed = IsNewDataValue(type, value, m_value, wasTouched) || !HasGoodQuality();
         const bool store = changed || CdsServerFrame::g_bUpdateSameValue.load();
         stored = store ? StoreLocked(type, value, pHdlr, bCommand, first) : StoreResult::Stored;
         if (pHeld) {
@@ -447,7 +447,7 @@ BOOL CdsMemoryObject::UpdateStateHeld(const _BRISANTDATAVALUE& value, BOOL bInit
     }
     BOOL result = FinishStore(type, value, pHdlr, stored, first);
     // A value read from the PLC after it stopped answering: the point is good again.
-    if (result && !bCommand && !dde::IsArrayType(type) && (m_nStatus.load() & 0xC0) != 0xC0)
+    if (result && !bCommand && !dde::IsArrayType(type) && !HasGoodQuality())
         SetStatus(QUALITY_GOOD);
     if (pHdlr) {
         int code = 0;

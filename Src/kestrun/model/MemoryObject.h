@@ -99,6 +99,9 @@ public:
     void SetLastCommandTime(LONGLONG t) { m_tLastCommand = t; }
 
     WORD GetStatus() const { return static_cast<WORD>(m_nStatus.load()); }
+    // Good quality: both bits of 0xC0 set (192, and 216 for a mismatch).
+    static bool IsGoodQuality(int nStatus) { return (nStatus & 0xC0) == 0xC0; }
+    bool HasGoodQuality() const { return IsGoodQuality(m_nStatus.load(std::memory_order_relaxed)); }
     void SetStatus(int nStatus);
     BOOL IsStatusChanged() const { return m_bStatusChanged.load(); }
     BOOL IsTouched() const { return m_bTouched.load(); }

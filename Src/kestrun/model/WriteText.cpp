@@ -1,7 +1,5 @@
 #include "kestrun/model/WriteText.h"
 
-#include <cstdio>
-
 #include "kestrun/model/BitArray.h"
 #include "kestrun/model/DeviceObject.h"
 #include "kestrun/model/MemoryArray.h"
@@ -14,23 +12,10 @@ namespace {
 
 constexpr std::size_t kMaxValueText = 80;
 
+// A long text (a string write) is cut; control characters are the log's to escape.
 std::string Printable(const std::string& text)
 {
-    std::string out;
-    for (unsigned char c : text) {
-        if (out.size() >= kMaxValueText) {
-            out += "...";
-            break;
-        }
-        if (c < 0x20 || c == 0x7F) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
-            out += escaped;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out;
+    return text.size() <= kMaxValueText ? text : text.substr(0, kMaxValueText) + "...";
 }
 
 // The device a point belongs to; a bit's device is its word point's.

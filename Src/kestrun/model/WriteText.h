@@ -1,7 +1,7 @@
 #pragma once
 // A client write as a log line names it: "[device]item = value", the value as a
-// DDE client would read it, control characters escaped and long texts cut, so a
-// write that never reached its PLC can be found in the log.
+// DDE client would read it and long texts cut, so a write that never reached its
+// PLC can be found in the log (which escapes control characters itself).
 #include <string>
 
 #include "platform/dde/BrisantTypes.h"
