@@ -143,7 +143,7 @@ TEST_F(FenwoldProcess, HeadlessItGoesOnlineByItselfAndDdeClientsPokeAndWatchTheP
     EXPECT_TRUE(PlcWordBecomes(1, 4321));
     // An input cannot be written.
     EXPECT_EQ(client.Poke(conversation, Input(0), "1"), Client::Status::Nack);
-    EXPECT_EQ(client.LastError(), "There was an error in writing the data");
+    EXPECT_EQ(client.LastError(), "There was an error in writing the data: block Inputs takes no writes (Write Allowed is off)");
 
     // The command-line client shows a value the PLC keeps changing.
     ServerProcess tool(testsupport::TestProgram("tessaro-dde"));
@@ -169,6 +169,52 @@ TEST_F(FenwoldProcess, HeadlessItGoesOnlineByItselfAndDdeClientsPokeAndWatchTheP
     client.Close();
     EXPECT_EQ(server.Stop(SIGINT), 0) << server.Output();
     EXPECT_EQ(RuntimeFiles(), std::vector<std::string>{});
+}
+
+// A PLC that keeps its connection open but stops answering (a hung CPU, a cable
+// cut without a reset): its own simulator process, stopped and continued.
+TEST_F(FenwoldProcess, ItemsOfAPlcThatStopsAnsweringLeaveGoodQualityAndComeBack)
+{
+    ServerProcess sim(testsupport::TestProgram("plcsim"), true);
+    ASSERT_TRUE(sim.Start({"--port", "0"}, env));
+    const std::string listening = "plcsim listening on 127.0.0.1:";
+    ASSERT_TRUE(sim.WaitFor(listening, 10000)) << sim.Output();
+    const std::string port = sim.Output().substr(sim.Output().find(listening) + listening.size(), 5);
+    const fs::path path = scratch.path() / "hang.csv";
+    std::ofstream(path) << ":Device,Protocol,DeviceType,Address,Port,Setting,Options,Description\n"
+                        << "PLC1," << Kind().protocol << "," << Kind().deviceType << ",,TCP1,127.0.0.1 "
+                        << std::stoi(port) << ",,\n"
+                        << ":Block,Name,DataType,Address,Length,Priority,ReadWrite,ScanTime,Description\n"
+                        << "PLC1,Words,Short,D100,8,3,rw,100,\n";
+    ServerProcess server(Program(), true);
+    ASSERT_TRUE(server.Start({path.string()}, env));
+    ASSERT_TRUE(server.WaitFor(kOnline)) << server.Output();
+    Client client;
+    std::uint32_t conversation = 0;
+    ASSERT_TRUE(Converse(client, "PLC1", conversation)) << client.LastError();
+
+    // The item's quality, asked until it is (or is no longer) good; bounded well
+    // below the time the error count alone would take to reach its maximum.
+    const auto qualityBecomes = [&](bool good) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        for (;;) {
+            dde::ClientValue value;
+            if (client.Request(conversation, "D100", value) == Client::Status::Ok && (value.quality == 192) == good)
+                return true;
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    };
+    ASSERT_TRUE(qualityBecomes(true));
+    ASSERT_EQ(::kill(sim.Pid(), SIGSTOP), 0);
+    EXPECT_TRUE(qualityBecomes(false)) << server.Output();
+    ASSERT_EQ(::kill(sim.Pid(), SIGCONT), 0);
+    EXPECT_TRUE(qualityBecomes(true)) << server.Output();
+
+    client.Close();
+    EXPECT_EQ(server.Stop(SIGINT), 0) << server.Output();
+    sim.Stop(SIGTERM);
 }
 
 TEST_F(FenwoldProcess, DoExitIsAcknowledgedBeforeTheCloseNoticeAndTheServerEndsCleanly)

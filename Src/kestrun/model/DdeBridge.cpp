@@ -6,6 +6,8 @@
 #include <cctype>
 #include <cstring>
 
+#include "kestrun/model/DeviceMap.h"
+#include "kestrun/model/DeviceObject.h"
 #include "kestrun/model/Hint.h"
 #include "kestrun/model/MemoryObject.h"
 #include "kestrun/shell/ServerFrame.h"
@@ -87,9 +89,10 @@ const DdeBridge::ActionEntry* DdeBridge::FindAction(int nAction)
         {8, &DdeBridge::OnItemActivated, true},     {9, &DdeBridge::OnItemDeactivated, false},
         {10, &DdeBridge::OnItemDestroyed, true},    {11, &DdeBridge::OnItemGenerate, false},
         {12, &DdeBridge::OnPoke, false},            {13, &DdeBridge::OnTopicGenerate, false},
-        {15, &DdeBridge::OnAccepted, false},        {17, &DdeBridge::OnFirstTopic, false},
+        {15, &DdeBridge::OnAccepted, false},        {16, &DdeBridge::OnReadNow, false},
+        {17, &DdeBridge::OnFirstTopic, false},
         {18, &DdeBridge::OnNextTopic, false},       {19, &DdeBridge::OnUserError, false},
-        {20, &DdeBridge::OnAccepted, false},        {21, &DdeBridge::OnSystemRequest, false},
+        {20, &DdeBridge::OnToolkitError, false},        {21, &DdeBridge::OnSystemRequest, false},
         {22, &DdeBridge::OnAccepted, false},        {23, &DdeBridge::OnVendorInfo, false},
         {24, &DdeBridge::OnDataTypeQuery, false},   {25, &DdeBridge::OnClientConnected, false},
         {26, &DdeBridge::OnClientDisconnected, false}, {27, &DdeBridge::OnAccepted, false},
@@ -187,24 +190,33 @@ long DdeBridge::OnTimer(_BRISANT_DATAACTION& a)
     return 1;
 }
 
+// Every device is a topic a client may ask for, whether or not a conversation
+// has made its topic record yet.
 long DdeBridge::OnFirstTopic(_BRISANT_DATAACTION& a)
 {
     a.nListPos = 0;
-    if (!m_pTopics)
+    m_topicNames.clear();
+    if (m_pMap) {
+        for (const auto& [key, device] : m_pMap->GetDevices())
+            if (device && !device->m_strName.empty())
+                m_topicNames.push_back(device->m_strName);
+    } else {
+        for (DdeTopicRecord* topic = m_pTopics; topic; topic = topic->pNext)
+            m_topicNames.push_back(topic->strName);
+    }
+    std::sort(m_topicNames.begin(), m_topicNames.end());
+    if (m_topicNames.empty())
         return 0;
-    a.pszText = m_pTopics->strName.c_str();
+    a.pszText = m_topicNames.front().c_str();
     return 1;
 }
 
 long DdeBridge::OnNextTopic(_BRISANT_DATAACTION& a)
 {
     ++a.nListPos;
-    DdeTopicRecord* topic = m_pTopics;
-    for (LONG i = 0; topic && i < a.nListPos; ++i)
-        topic = topic->pNext;
-    if (!topic || a.nListPos < 0)
+    if (a.nListPos < 0 || static_cast<std::size_t>(a.nListPos) >= m_topicNames.size())
         return 0;
-    a.pszText = topic->strName.c_str();
+    a.pszText = m_topicNames[static_cast<std::size_t>(a.nListPos)].c_str();
     return 1;
 }
 

@@ -17,6 +17,7 @@
 // without touching the model.
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "kestrun/model/DdeItemRecord.h"
 #include "kestrun/model/DdeTopicRecord.h"
@@ -122,6 +123,8 @@ private:
     long OnItemDestroyed(_BRISANT_DATAACTION& a);
     long OnItemGenerate(_BRISANT_DATAACTION& a);
     long OnPoke(_BRISANT_DATAACTION& a);
+    long OnReadNow(_BRISANT_DATAACTION& a);
+    long OnToolkitError(_BRISANT_DATAACTION& a);
     long OnTopicGenerate(_BRISANT_DATAACTION& a);
     long OnFirstTopic(_BRISANT_DATAACTION& a);
     long OnNextTopic(_BRISANT_DATAACTION& a);
@@ -138,6 +141,10 @@ private:
     DdeItemRecord* DoItemGenerate(_BRISANT_DATAACTION& a);
     bool DoItemData(_BRISANT_DATAACTION& a);
     void DoTimerFired(_BRISANT_DATAACTION& a);
+    // Reads the point for the toolkit and pushes it with its quality; false when
+    // the toolkit did not take it (nothing to read yet).
+    bool PushValue(_BRISANT_DATAACTION& a, const DdeItemRecord& item, CdsMemoryObject& point,
+                   const DdeBridgeOptions& options, const char* pszNull);
     void DoUpdateBrowseInfo(DWORD dwServerId);
 
     // The type the toolkit reads a point's values by: its own, else its block's.
@@ -170,6 +177,7 @@ private:
     CdsDeviceMap* m_pMap = nullptr;
     std::unordered_map<const void*, RecordKind> m_records;   // every record not yet freed
     DdeTopicRecord* m_pTopics = nullptr;    // head of the live topic list
+    std::vector<std::string> m_topicNames;  // the System topic's list while it is given
     HBRISANTHEAP m_hHeap = 0;
     DWORD m_dwServerId = 0;
     int m_nClientCount = 0;

@@ -1,5 +1,6 @@
 // Values through the bridge: pushes at the toolkit's timer, pokes, and the
 // browse information.
+#include "kestrun/comm/EngineCounters.h"
 #include "kestrun/model/DdeBridge.h"
 #include "kestrun/model/DeviceMap.h"
 #include "kestrun/model/DeviceObject.h"
@@ -16,6 +17,16 @@ namespace kestrun {
 namespace {
 
 constexpr const char* kWriteError = "There was an error in writing the data";
+
+std::string WriteRefusal(const CdsMemoryObject& point)
+{
+    const CdsMemoryArray* block = point.GetParent();
+    if (!block)
+        return "the item belongs to no block";
+    if (!block->IsWriteAllowed())
+        return "block " + block->GetName() + " takes no writes (Write Allowed is off)";
+    return "the write could not be queued";
+}
 
 // A text or array copy made by a read goes back when the toolkit did not take it.
 void FreeReadCopy(int nType, _BRISANTDATAVALUE& value, DWORD dwServerId)
@@ -37,6 +48,7 @@ void DdeBridge::DoTimerFired(_BRISANT_DATAACTION& a)
     const char* pszNull = nullString.empty() ? nullptr : nullString.c_str();
     for (DdeTopicRecord* topic = m_pTopics; topic; topic = topic->pNext) {
         ++m_nWdogUpdating;
+        ++CdsEngineCounters::m_nWdogUpdating;   // the status bar's client updates, as OPC's
         for (DdeItemRecord* item = topic->pFirstItem; item; item = item->pNext) {
             CdsMemoryObject* point = item->pPoint;
             if (!point) {
@@ -47,18 +59,49 @@ void DdeBridge::DoTimerFired(_BRISANT_DATAACTION& a)
             }
             if ((!options.updateSameValue && !item->nActive) || !point->IsAsyncUpdate())
                 continue;
-            // A point whose type was changed since would be read wrongly by the toolkit.
-            if (PointType(*point) != item->nType)
-                continue;
-            _BRISANTDATAVALUE value{};
-            if (!point->ReadValue(&value, &a, pszNull))
-                continue;
-            if (!dde::BrisantUpdateItemValue(a.dwServerId, item->hHandle, value.dw[0], value.dw[1], 0,
-                                             point->GetStatus(), options.updateSameValue ? 1 : 0))
-                FreeReadCopy(item->nType, value, a.dwServerId);
+            PushValue(a, *item, *point, options, pszNull);
         }
     }
     m_bInActionTimer = false;
+}
+
+bool DdeBridge::PushValue(_BRISANT_DATAACTION& a, const DdeItemRecord& item, CdsMemoryObject& point,
+                          const DdeBridgeOptions& options, const char* pszNull)
+{
+    // A point whose type was changed since would be read wrongly by the toolkit.
+    if (PointType(point) != item.nType)
+        return false;
+    _BRISANTDATAVALUE value{};
+    if (!point.ReadValue(&value, &a, pszNull)) {
+        // An empty text is a value too: clients get it as OPC clients do.
+        if (!dde::IsTextType(item.nType) || !point.IsTouched() || !point.IsReadValueReady())
+            return false;
+        value.ullVal = 0;
+    }
+    if (dde::BrisantUpdateItemValue(a.dwServerId, item.hHandle, value.dw[0], value.dw[1], 0, point.GetStatus(),
+                                    options.updateSameValue ? 1 : 0))
+        return true;
+    FreeReadCopy(item.nType, value, a.dwServerId);
+    return false;
+}
+
+// A request or advise of an item the toolkit holds no value of: its point's
+// value now, once the point has one.
+long DdeBridge::OnReadNow(_BRISANT_DATAACTION& a)
+{
+    DdeItemRecord* item = AsItem(a.pItem);
+    CdsMemoryObject* point = item && !item->bDead ? item->pPoint : nullptr;
+    if (!point || (!point->IsTouched() && point->GetStatus() == 0))
+        return 0;
+    DdeBridgeOptions options = DdeBridgeOptions::Current();
+    options.updateSameValue = true;
+    const std::string nullString = m_host.GetNullStringValue();
+    if (PushValue(a, *item, *point, options, nullString.empty() ? nullptr : nullString.c_str()))
+        return 1;
+    // Nothing readable, but a known quality (offline, no answer): the client learns that.
+    if (point->GetStatus() == 0 || dde::IsArrayType(item->nType) || PointType(*point) != item->nType)
+        return 0;
+    return dde::BrisantUpdateItemValue(a.dwServerId, item->hHandle, 0, 0, 0, point->GetStatus(), 1) ? 1 : 0;
 }
 
 long DdeBridge::OnPoke(_BRISANT_DATAACTION& a)
@@ -96,9 +139,28 @@ bool DdeBridge::DoItemData(_BRISANT_DATAACTION& a)
         SendHint(HINT_WRITE_QUEUED, CdsHint::ForValue(point, type, a.value));
         return true;
     }
-    dde::BrisantPokeAck(a.dwServerId, a.hItem, 1, kWriteError);
-    SendHint(HINT_WRITE_REFUSED, CdsHint::ForValue(point, type, a.value));
+    // The client and the log learn why, after the usual text.
+    const std::string reason = WriteRefusal(*point);
+    const std::string answer = std::string(kWriteError) + ": " + reason;
+    dde::BrisantPokeAck(a.dwServerId, a.hItem, 1, answer.c_str());
+    CdsHint hint = CdsHint::ForValue(point, type, a.value);
+    hint.m_strReason = reason;
+    SendHint(HINT_WRITE_REFUSED, hint);
     return false;
+}
+
+// A poke the toolkit refused before it reached the bridge (no number, out of
+// range): only the log is told here, the client has its answer already.
+long DdeBridge::OnToolkitError(_BRISANT_DATAACTION& a)
+{
+    DdeTopicRecord* topic = AsTopic(a.pTopic);
+    DdeItemRecord* item = AsItem(a.pItem);
+    if (!item)
+        return 1;
+    CdsHint hint = CdsHint::ForText(topic ? topic->strName : std::string(), item->strItem);
+    hint.m_strReason = a.pszText ? a.pszText : "";
+    SendHint(HINT_WRITE_REFUSED, hint);
+    return 1;
 }
 
 void DdeBridge::DoUpdateBrowseInfo(DWORD dwServerId)

@@ -228,7 +228,10 @@ long DdeBridge::OnTopicGenerate(_BRISANT_DATAACTION& a)
 {
     DdeTopicRecord* topic = DoTopicGenerate(a);
     if (!topic) {
-        SendActionHint(HINT_ACTION_FAILED, a, 13, a.pszText ? a.pszText : "");
+        // The refused name is the topic the log line reads.
+        CdsHint hint = CdsHint::ForAction(&a, 13);
+        hint.m_strTopic = a.pszText ? a.pszText : "";
+        SendHint(HINT_ACTION_FAILED, hint);
         return 0;
     }
     return reinterpret_cast<long>(topic);

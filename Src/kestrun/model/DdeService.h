@@ -12,11 +12,15 @@
 #include "platform/dde/BrisantTypes.h"
 #include "platform/dde/Transport.h"
 
+namespace win {
+class Dispatcher;
+}
+
 namespace kestrun {
 
 class DdeService {
 public:
-    DdeService() = default;
+    DdeService();
     ~DdeService();
     DdeService(const DdeService&) = delete;
     DdeService& operator=(const DdeService&) = delete;
@@ -25,8 +29,11 @@ public:
     // order, then the transport for the service name. False when the toolkit
     // refuses (a debugger line says so); a transport that cannot start is only
     // reported there, and the server runs without clients from other processes.
+    // With a dispatcher, a client's request, poke or execute is carried out as
+    // soon as it arrives, by a task posted to the application thread; without
+    // one it waits for the next idle call.
     bool Setup(BRISANTACTIONPROC callback, std::uintptr_t window, std::uintptr_t instance, const char* commandLine,
-               const std::string& service, dde::TransportOptions options = {});
+               const std::string& service, dde::TransportOptions options = {}, win::Dispatcher* dispatcher = nullptr);
     // The toolkit's server id; 0 while no DDE server runs.
     DWORD GetServerId() const { return m_dwServerId; }
     dde::Transport* GetTransport() const { return m_pTransport.get(); }
@@ -40,8 +47,11 @@ public:
     void Exit();
 
 private:
+    class WorkPoster;
+
     DWORD m_dwServerId = 0;
     std::unique_ptr<dde::Transport> m_pTransport;
+    std::unique_ptr<WorkPoster> m_pWorkPoster;
 };
 
 } // namespace kestrun

@@ -155,6 +155,7 @@ void CdsHint::CopyFrom(const CdsHint& src)
 {
     m_strTopic = src.m_strTopic;
     m_strItem = src.m_strItem;
+    m_strReason = src.m_strReason;
     m_pObject = src.m_pObject;
     m_nNumber = src.m_nNumber;
     m_dwEpoch = src.m_dwEpoch;
@@ -176,6 +177,7 @@ void CdsHint::MoveFrom(CdsHint& src) noexcept
 {
     m_strTopic = std::move(src.m_strTopic);
     m_strItem = std::move(src.m_strItem);
+    m_strReason = std::move(src.m_strReason);
     m_pObject = src.m_pObject;
     m_nNumber = src.m_nNumber;
     m_dwEpoch = src.m_dwEpoch;

@@ -55,6 +55,7 @@ public:
 
     std::string m_strTopic;          // device/topic text, or a path
     std::string m_strItem;           // item text
+    std::string m_strReason;         // why a client's write was refused (413), if known
     CObject* m_pObject = nullptr;    // point, device, block or view concerned (not owned)
     int m_nNumber = 0;               // data type, action code or index, by code
     // The value concerned, read by GetValueType(). Set it with SetValue; what a

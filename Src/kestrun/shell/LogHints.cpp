@@ -217,9 +217,13 @@ std::optional<HintLine> ErrorLine(int nCode, const CdsHint* pHint)
         return HintLine{LOG_ERROR, "Invalid Monitor Query [" + DeviceName(hint) + "]\r\n"};
     case HINT_WRITE_REFUSED: {
         const PointNames names = NamesOf(hint);
-        if (!names.bPoint)
-            return HintLine{LOG_ERROR, "Command failed!\r\n"};
-        return HintLine{LOG_ERROR, "Command failed! " + PointText(names) + "\r\n"};
+        const std::string reason = hint.m_strReason.empty() ? std::string() : ": " + hint.m_strReason;
+        if (names.bPoint)
+            return HintLine{LOG_ERROR, "Command failed! " + PointText(names) + reason + "\r\n"};
+        // A poke refused before it reached a point still names its item.
+        if (!hint.m_strItem.empty())
+            return HintLine{LOG_ERROR, "Command failed! [" + hint.m_strTopic + "]" + hint.m_strItem + reason + "\r\n"};
+        return HintLine{LOG_ERROR, "Command failed!" + reason + "\r\n"};
     }
     default:
         return std::nullopt;

@@ -27,7 +27,7 @@ BOOL CdsServerApp::InitOPCServer(BRISANTACTIONPROC pCallback, int bService)
     const std::uintptr_t window = pFrame && !IsServiceMode() ? pFrame->GetWindowKey() : 0;
     const char* name = GetServerRegName();
     m_ddeService.Setup(pCallback, window, 0, GetCommandLine().c_str(), name ? name : GetAppName(),
-                       dde::TransportOptions{});
+                       dde::TransportOptions{}, GetDispatcher());
     if (CdsServerDoc* pDoc = GetServerDoc()) {
         m_pDdeBridge->SetDeviceMap(pDoc->GetDeviceMap(FALSE));
         m_pDdeBridge->OnDeviceMapChanged();

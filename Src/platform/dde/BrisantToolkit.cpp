@@ -243,7 +243,11 @@ void Toolkit::Post(DWORD conversation, ClientMessage message)
         m_messageSignal->Raise();
 }
 
-void Toolkit::Idle(DWORD id)
+void Toolkit::Idle(DWORD id) { Pass(id, true); }
+
+void Toolkit::ServeClients(DWORD id) { Pass(id, false); }
+
+void Toolkit::Pass(DWORD id, bool timer)
 {
     Server* server = nullptr;
     std::deque<Op> ops;
@@ -291,7 +295,7 @@ void Toolkit::Idle(DWORD id)
     }
 
     bool timerRan = false;
-    if (s.started && !s.exitRequested) {
+    if (timer && s.started && !s.exitRequested) {
         std::uint64_t now = m_clock();
         if (!s.timerRan || now - s.lastTimer >= s.updateMs) {
             s.timerRan = true;
@@ -392,6 +396,21 @@ void Toolkit::Deactivate(Server& s, Topic& topic, Item& item)
         --item.links;
 }
 
+bool Toolkit::ReadNow(Server& s, Topic& topic, Item& item)
+{
+    _BRISANT_DATAACTION record;
+    record.pTopic = topic.record;
+    record.pItem = item.record;
+    record.hItem = item.handle;
+    record.nDataType = item.type;
+    return Call(s, 16, record) != 0 && item.hasValue;
+}
+
+std::string Toolkit::NoItemText(const Topic& topic, const std::string& item)
+{
+    return "topic " + topic.name + " has no item " + item;
+}
+
 void Toolkit::ReleaseValue(Item& item)
 {
     if (!item.hasValue)
@@ -468,18 +487,21 @@ void Toolkit::RunOp(Server& s, const Op& op)
             record.pszText = op.name.c_str();
             ok = Call(s, 3, record) != 0;
         }
-        Post(conv->id, {ok ? ClientMessage::ExecuteAck : ClientMessage::ExecuteNack, op.name, {}, 0});
+        Post(conv->id, {ok ? ClientMessage::ExecuteAck : ClientMessage::ExecuteNack, op.name,
+                        ok ? std::string() : "the server does not carry out \"" + op.name + "\"", 0});
         return;
     }
     if (conv->system) {
         if (op.kind == Op::Request) {
             std::string answer = SystemAnswer(s, op.name);
             bool ok = !answer.empty();
+            if (!ok)
+                answer = "the System topic has no item " + op.name;
             Post(conv->id, {ok ? ClientMessage::RequestData : ClientMessage::RequestFailed, op.name, answer, ok ? 192 : 0});
         } else if (op.kind == Op::Advise) {
-            Post(conv->id, {ClientMessage::AdviseFailed, op.name, {}, 0});
+            Post(conv->id, {ClientMessage::AdviseFailed, op.name, "the System topic takes no advise", 0});
         } else if (op.kind == Op::Poke) {
-            Post(conv->id, {ClientMessage::PokeNack, op.name, {}, 0});
+            Post(conv->id, {ClientMessage::PokeNack, op.name, "the System topic takes no pokes", 0});
         } else if (op.kind == Op::Unadvise) {
             Post(conv->id, {ClientMessage::Unadvised, op.name, {}, 0});
         }
@@ -492,15 +514,26 @@ void Toolkit::RunOp(Server& s, const Op& op)
 
     switch (op.kind) {
     case Op::Advise: {
-        Item* item = GetOption(s.id, kOptAdvise) ? EnsureItem(s, topic, op.name) : nullptr;
+        if (!GetOption(s.id, kOptAdvise)) {
+            Post(conv->id, {ClientMessage::AdviseFailed, op.name, "the server takes no advise", 0});
+            return;
+        }
+        Item* item = EnsureItem(s, topic, op.name);
         if (!item || !Activate(s, topic, *item)) {
-            Post(conv->id, {ClientMessage::AdviseFailed, op.name, {}, 0});
+            Post(conv->id, {ClientMessage::AdviseFailed, op.name, NoItemText(topic, op.name), 0});
             return;
         }
         ++item->advisers[conv->id];
         Post(conv->id, {ClientMessage::AdviseOk, op.name, {}, 0});
-        if (item->hasValue)
+        if (item->hasValue) {
             Post(conv->id, {ClientMessage::Data, item->name, ValueToText(item->type, item->value), item->quality});
+        } else if (ReadNow(s, topic, *item)) {
+            // Its first value, with its quality, goes to every adviser at once.
+            item->dirty = false;
+            const std::string text = ValueToText(item->type, item->value);
+            for (auto& [conversation, count] : item->advisers)
+                Post(conversation, {ClientMessage::Data, item->name, text, item->quality});
+        }
         return;
     }
     case Op::Unadvise: {
@@ -519,10 +552,26 @@ void Toolkit::RunOp(Server& s, const Op& op)
         return;
     }
     case Op::Poke: {
-        Item* item = GetOption(s.id, kOptPoke) ? EnsureItem(s, topic, op.name) : nullptr;
+        if (!GetOption(s.id, kOptPoke)) {
+            Post(conv->id, {ClientMessage::PokeNack, op.name, "the server takes no pokes", 0});
+            return;
+        }
+        Item* item = EnsureItem(s, topic, op.name);
+        if (!item) {
+            Post(conv->id, {ClientMessage::PokeNack, op.name, NoItemText(topic, op.name), 0});
+            return;
+        }
         _BRISANT_DATAACTION record;
-        if (!item || !TextToValue(s.id, op.text.c_str(), item->type, &record.value)) {
-            Post(conv->id, {ClientMessage::PokeNack, op.name, {}, 0});
+        if (!TextToValue(s.id, op.text.c_str(), item->type, &record.value)) {
+            const std::string reason = ValueTextProblem(op.text, item->type);
+            Post(conv->id, {ClientMessage::PokeNack, op.name, reason, 0});
+            // The server's log names the item and the reason.
+            _BRISANT_DATAACTION error;
+            error.pTopic = topic.record;
+            error.pItem = item->record;
+            error.hItem = item->handle;
+            error.pszText = reason.c_str();
+            Call(s, 20, error);
             return;
         }
         record.pTopic = topic.record;
@@ -542,20 +591,26 @@ void Toolkit::RunOp(Server& s, const Op& op)
         return;
     }
     case Op::Request: {
-        Item* item = GetOption(s.id, kOptRequest) ? EnsureItem(s, topic, op.name) : nullptr;
-        if (!item) {
-            Post(conv->id, {ClientMessage::RequestFailed, op.name, {}, 0});
+        if (!GetOption(s.id, kOptRequest)) {
+            Post(conv->id, {ClientMessage::RequestFailed, op.name, "the server takes no requests", 0});
             return;
         }
-        if (item->hasValue) {
+        Item* item = EnsureItem(s, topic, op.name);
+        if (!item) {
+            Post(conv->id, {ClientMessage::RequestFailed, op.name, NoItemText(topic, op.name), 0});
+            return;
+        }
+        // An item nobody advises is not kept current by the timer: the value the
+        // server holds now, with its quality, is asked for first.
+        if ((item->hasValue && item->links > 0) || ReadNow(s, topic, *item)) {
             Post(conv->id, {ClientMessage::RequestData, item->name, ValueToText(item->type, item->value), item->quality});
             return;
         }
-        // No value yet: keep the item active until the timer brings one or the wait ends.
         if (!Activate(s, topic, *item)) {
-            Post(conv->id, {ClientMessage::RequestFailed, op.name, {}, 0});
+            Post(conv->id, {ClientMessage::RequestFailed, op.name, NoItemText(topic, op.name), 0});
             return;
         }
+        // Nothing read yet: keep the item active until the timer brings a value or the wait ends.
         s.requests.push_back({conv->id, conv->topic, ItemKey(s, op.name), m_clock()});
         return;
     }
@@ -617,7 +672,8 @@ void Toolkit::AnswerRequests(Server& s, bool)
         if (item && item->hasValue)
             Post(waiting.conversation, {ClientMessage::RequestData, item->name, ValueToText(item->type, item->value), item->quality});
         else
-            Post(waiting.conversation, {ClientMessage::RequestFailed, waiting.item, {}, 0});
+            Post(waiting.conversation, {ClientMessage::RequestFailed, waiting.item,
+                                        "no data from the device within " + Number(s.waitMs) + " ms", 0});
         if (item)
             Deactivate(s, *topicIt->second, *item);
         s.requests.erase(s.requests.begin() + static_cast<std::ptrdiff_t>(i));
@@ -1099,6 +1155,52 @@ bool Toolkit::IsItemReady(DWORD id, const std::string& topic, const std::string&
         return false;
     auto itemIt = topicIt->second->items.find(ItemKey(*server, item));
     return itemIt != topicIt->second->items.end() && itemIt->second->ready;
+}
+
+std::string Toolkit::ValueTextProblem(const std::string& text, BRISANT_DATATYPE type)
+{
+    struct Range {
+        BRISANT_DATATYPE type;
+        const char* name;
+        long long low;
+        long long high;
+    };
+    static constexpr Range kRanges[] = {
+        {BRISANT_CHAR, "Char", -128, 127},          {BRISANT_BYTE, "Byte", 0, 255},
+        {BRISANT_SHORT, "Short", SHRT_MIN, SHRT_MAX}, {BRISANT_WORD, "Word", 0, 65535},
+        {BRISANT_LONG, "Long", INT32_MIN, INT32_MAX}, {BRISANT_DWORD, "DWord", 0, UINT32_MAX},
+    };
+    const std::string trimmed = Trim(text);
+    const std::string quoted = "\"" + text + "\"";
+    if (trimmed.empty())
+        return "an empty text is no number";
+    long long n = 0;
+    for (const Range& range : kRanges) {
+        if (range.type != type)
+            continue;
+        if (!ParseInteger(trimmed, LLONG_MIN, LLONG_MAX, n))
+            return quoted + " is no whole number";
+        return trimmed + " is out of range for " + range.name + " (" + Number(range.low) + " to " + Number(range.high) + ")";
+    }
+    switch (type) {
+    case BRISANT_BOOL:
+        return quoted + " is no number, TRUE or FALSE";
+    case BRISANT_FLOAT:
+    case BRISANT_DOUBLE: {
+        double d = 0;
+        const char* begin = trimmed.data() + (trimmed[0] == '+' ? 1 : 0);
+        const char* end = trimmed.data() + trimmed.size();
+        const auto result = std::from_chars(begin, end, d);
+        if (result.ec == std::errc::invalid_argument || result.ptr != end)
+            return quoted + " is no number";
+        return trimmed + " is out of range for " + (type == BRISANT_FLOAT ? "Float" : "Double");
+    }
+    case BRISANT_STRING:
+    case BRISANT_FIXEDSTRING:
+        return "the text is too long";
+    default:
+        return "the item's type takes no text";
+    }
 }
 
 std::string Toolkit::ValueToText(BRISANT_DATATYPE type, const _BRISANTDATAVALUE& value)

@@ -98,6 +98,9 @@ public:
     void SetOption(DWORD server, int ordinal, int value);
     int GetOption(DWORD server, int ordinal) const;
     void Idle(DWORD server);
+    // Carries out the clients' waiting operations without the timer's pass
+    // (advise pushes stay on the timer); same thread as Idle.
+    void ServeClients(DWORD server);
     void Shutdown(DWORD server);
     int Start(DWORD server, DWORD updateMs, DWORD waitMs);
     HBRISANTHEAP CreateHeap(DWORD server, int flag);
@@ -135,6 +138,8 @@ public:
 
     // A value as the text a CF_TEXT client receives.
     static std::string ValueToText(BRISANT_DATATYPE type, const _BRISANTDATAVALUE& value);
+    // Why TextToValue refuses a text for the type, in words for the client.
+    static std::string ValueTextProblem(const std::string& text, BRISANT_DATATYPE type);
 
 private:
     static constexpr HBRISANTHEAP kStartupHeap = 1;
@@ -146,7 +151,11 @@ private:
 
     Server* FindServer(DWORD id) const;  // caller holds m_mutex
     long Call(Server& server, int action, _BRISANT_DATAACTION& record);
+    void Pass(DWORD server, bool timer);
     void RunOp(Server& server, const Op& op);
+    // Asks the server for the item's value now; true when the item then has one.
+    bool ReadNow(Server& server, Topic& topic, Item& item);
+    static std::string NoItemText(const Topic& topic, const std::string& item);
     Topic* EnsureTopic(Server& server, const std::string& name);
     Item* EnsureItem(Server& server, Topic& topic, const std::string& name);
     bool Activate(Server& server, Topic& topic, Item& item);

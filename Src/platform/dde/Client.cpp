@@ -90,10 +90,18 @@ Client::Status Client::Open(const Endpoint& endpoint)
         }
     }
     Fields answer;
-    const auto ready = [](const Fields& f) { return (f.size() == 2 && f[0] == "READY") || (f.size() == 1 && f[0] == "DENIED"); };
+    const auto ready = [](const Fields& f) {
+        return (f.size() == 2 && f[0] == "READY") || (f.size() == 1 && f[0] == "DENIED") || (f.size() == 3 && f[0] == "ERROR");
+    };
     if (!SendLine(FormatLine({"TOKEN", endpoint.token})) || Await(0, ready, answer, m_timeoutMs) != Status::Ok
         || answer[0] != "READY") {
-        m_lastError = "the DDE server " + endpoint.service + " did not take the token";
+        // Only a refusal of the token blames the token.
+        if (!answer.empty() && answer[0] == "ERROR")
+            m_lastError = "the DDE server " + endpoint.service + " refused the connection: " + answer[2];
+        else if (!answer.empty() && answer[0] == "DENIED")
+            m_lastError = "the DDE server " + endpoint.service + " did not take the token";
+        else
+            m_lastError = "the DDE server " + endpoint.service + " did not answer the token";
         Close();
         return Status::NoServer;
     }

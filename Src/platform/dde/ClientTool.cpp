@@ -21,7 +21,9 @@ constexpr const char* kUsage =
 
 struct Options {
     std::string service;
-    DWORD timeoutMs = 5000;
+    // Longer than a server's default wait for an item's first value (5 s), so
+    // the server's own answer and reason arrive before this tool gives up.
+    DWORD timeoutMs = 10000;
     unsigned long count = 0;   // advise: data lines to show, 0 for no end
     std::vector<std::string> words;
 };

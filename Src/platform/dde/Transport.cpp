@@ -79,7 +79,7 @@ bool Transport::Start(std::string* error)
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
     if (m_listenFd < 0 || ::bind(m_listenFd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
-        || ::listen(m_listenFd, 16) != 0
+        || ::listen(m_listenFd, 64) != 0
         || ::getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
         return fail(std::string("listen on 127.0.0.1: ") + std::strerror(errno));
     m_port = ntohs(address.sin_port);
@@ -189,15 +189,23 @@ void Transport::Accept()
         const int fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0)
             return;
-        if (m_connections.size() >= m_options.maxConnections) {
-            const std::string line = FormatLine({"ERROR", "", "too many connections"});
-            [[maybe_unused]] ssize_t n = ::send(fd, line.data(), line.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-            ::close(fd);
-            ++m_denied;
-            continue;
-        }
         if (m_options.sendBufferBytes > 0)
             ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &m_options.sendBufferBytes, sizeof m_options.sendBufferBytes);
+        // Whoever waits longest for a token goes first; the newcomer is most likely
+        // a client that sends its token at once.
+        std::size_t waiting = 0;
+        Connection* oldest = nullptr;
+        for (const auto& c : m_connections) {
+            if (c->authenticated || c->dropped)
+                continue;
+            ++waiting;
+            if (!oldest || c->acceptedMs < oldest->acceptedMs)
+                oldest = c.get();
+        }
+        if (oldest && waiting >= std::max<std::size_t>(m_options.maxUnauthenticated, 1)) {
+            oldest->dropped = true;
+            ++m_denied;
+        }
         auto c = std::make_unique<Connection>();
         c->fd = fd;
         c->acceptedMs = m_clock.monotonicMs();
@@ -205,6 +213,12 @@ void Transport::Accept()
         ++m_accepted;
         ++m_open;
     }
+}
+
+std::size_t Transport::AuthenticatedCount() const
+{
+    return static_cast<std::size_t>(std::count_if(m_connections.begin(), m_connections.end(),
+                                                  [](const auto& c) { return c->authenticated && !c->dropped; }));
 }
 
 void Transport::Read(Connection& c)
@@ -376,6 +390,13 @@ void Transport::HandleLine(Connection& c, std::string_view line)
     auto fields = ParseLine(line);
     if (!c.authenticated) {
         if (fields && fields->size() == 2 && (*fields)[0] == "TOKEN" && SameToken((*fields)[1], m_token)) {
+            // Only clients with the token count toward the limit.
+            if (AuthenticatedCount() >= m_options.maxConnections) {
+                ++m_denied;
+                Send(c, FormatLine({"ERROR", "", "too many connections"}));
+                c.closing = true;
+                return;
+            }
             c.authenticated = true;
             Send(c, FormatLine({"READY", m_service}));
         } else {

@@ -31,7 +31,10 @@ namespace dde {
 
 struct TransportOptions {
     std::filesystem::path folder;              // of the endpoint file; empty: EndpointFolder()
-    std::size_t maxConnections = 32;
+    std::size_t maxConnections = 32;           // that have shown the token
+    // Connections still to show the token are held apart: when more wait, the
+    // oldest goes, so nobody without the token can take a client's place.
+    std::size_t maxUnauthenticated = 64;
     std::size_t maxConversations = 64;         // per connection
     std::size_t maxOutputBytes = 256 * 1024;   // per connection, waiting to be sent
     std::uint64_t tokenTimeoutMs = 5000;       // from accepting to the token
@@ -42,7 +45,7 @@ struct TransportOptions {
 
 struct TransportCounters {
     std::size_t accepted = 0;   // connections taken in
-    std::size_t denied = 0;     // closed for a missing or wrong token, or busy
+    std::size_t denied = 0;     // closed for a missing or wrong token, or busy, or pushed out waiting for it
     std::size_t slow = 0;       // dropped for not reading their lines
     std::size_t open = 0;       // connections now
 };
@@ -83,6 +86,7 @@ private:
     void Collect();
     void Wait(int timeoutMs);
     void Accept();
+    std::size_t AuthenticatedCount() const;
     void Read(Connection& connection);
     void Write(Connection& connection);
     void HandleLine(Connection& connection, std::string_view line);

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "DdeHarness.h"
+#include "kestrun/comm/EngineCounters.h"
 #include "kestrun/model/Hint.h"
 
 namespace {
@@ -85,8 +86,50 @@ TEST_F(DdeBridgeTest, ItemsTellTheToolkitTheirPointsOwnType)
     Point(counts, 0)->UpdateState(value, FALSE, nullptr, nullptr, FALSE);
     Pass();
     const auto messages = Toolkit().TakeMessages(conv);
-    ASSERT_EQ(messages.size(), 2u);
-    EXPECT_EQ(messages[1], (ClientMessage{ClientMessage::Data, "COUNT", "70000", 192}));
+    ASSERT_FALSE(messages.empty());
+    EXPECT_EQ(messages.back(), (ClientMessage{ClientMessage::Data, "COUNT", "70000", 192}));
+}
+
+TEST_F(DdeBridgeTest, RequestsAreAnsweredAtOnceWithTheValueAndItsQuality)
+{
+    Store(Point(words, 0), 11);
+    _BRISANTDATAVALUE empty{};
+    Point(texts, 0)->UpdateState(empty, FALSE, nullptr, nullptr, FALSE);
+    const DWORD conv = Connect("PLC1");
+    Toolkit().Request(conv, "D100");
+    Toolkit().Request(conv, "NAME");    // an empty text is a value
+    Toolkit().Request(conv, "D103");    // never read: waits for its first value
+    dispatcher.runPending();            // no client-update tick
+    EXPECT_EQ(Toolkit().TakeMessages(conv), (std::vector<ClientMessage>{{ClientMessage::RequestData, "D100", "11", 192},
+                                                                        {ClientMessage::RequestData, "NAME", "", 192}}));
+}
+
+TEST_F(DdeBridgeTest, TheSystemTopicListsEveryDeviceForItsFirstClient)
+{
+    const DWORD system = Connect("System");
+    Toolkit().Request(system, "Topics");
+    dispatcher.runPending();
+    EXPECT_EQ(Toolkit().TakeMessages(system),
+              (std::vector<ClientMessage>{{ClientMessage::RequestData, "Topics", "$SYSTEM\tPLC1", 192}}));
+}
+
+TEST_F(DdeBridgeTest, TimerPassesCountAsClientUpdatesInTheStatusBar)
+{
+    Connect("PLC1");
+    const ULONG before = CdsEngineCounters::m_nWdogUpdating.load();
+    Pass();
+    EXPECT_EQ(CdsEngineCounters::m_nWdogUpdating.load() - before, 1u);   // one topic, one pass
+}
+
+TEST_F(DdeBridgeTest, APokeTheToolkitRefusesIsLoggedWithItsReason)
+{
+    const DWORD conv = Connect("PLC1");
+    hints.clear();
+    Toolkit().Poke(conv, "D100", "many");
+    Pass();
+    ASSERT_EQ(HintCodes(), std::vector<int>{HINT_WRITE_REFUSED});
+    EXPECT_EQ(hints[0].topic, "PLC1");
+    EXPECT_EQ(hints[0].item, "D100");
 }
 
 TEST_F(DdeBridgeTest, PokesQueueWritesOrRunServerCommandsAndAnswerByTheirResult)
@@ -105,7 +148,8 @@ TEST_F(DdeBridgeTest, PokesQueueWritesOrRunServerCommandsAndAnswerByTheirResult)
     const std::string error = "There was an error in writing the data";
     const Case cases[] = {
         {"a write is queued", conv, "D101", "5", false, {ClientMessage::PokeAck, "D101", "", 0}, HINT_WRITE_QUEUED},
-        {"a refused write", conv, "D101", "6", true, {ClientMessage::PokeNack, "D101", error, 0}, HINT_WRITE_REFUSED},
+        {"a refused write", conv, "D101", "6", true,
+         {ClientMessage::PokeNack, "D101", error + ": the write could not be queued", 0}, HINT_WRITE_REFUSED},
         {"a command carried out", system, "$DoOnline", "1", false, {ClientMessage::PokeAck, "$DoOnline", "", 0},
          HINT_COMMAND_DONE},
         {"a command that fails", system, "$DoOpen", "missing.mme", false,
@@ -130,13 +174,13 @@ TEST_F(DdeBridgeTest, RecordsKeepTheirNamesAndOutliveTheirDeviceSafely)
     Toolkit().Advise(conv, "D101");
     Pass();
     Kinds(conv);
-    // Renaming while the conversation is open: the list answers with the record's own copy.
+    // Renaming while the conversation is open: the list holds copies of the names.
     plc1->m_strName = "RENAMED";
     Point(words, 1)->SetPseudoNameText("OTHER");
     const DWORD system = Connect("System");
     Toolkit().Request(system, "Topics");
     Pass();
-    EXPECT_EQ(Toolkit().TakeMessages(system).at(0).text, "PLC1");
+    EXPECT_EQ(Toolkit().TakeMessages(system).at(0).text, "$SYSTEM\tRENAMED");
 
     // The device goes: its clients learn that the value is no longer good, pokes fail.
     map->DestroyDeviceObject(plc1);

@@ -41,7 +41,7 @@ protected:
         });
         dispatcher.startTimer(window, 1, ClientUpdateMs());
         options.folder = scratch.path() / "tessaro";
-        ASSERT_TRUE(service.Setup(&kestrun::DdeBridge::SystemAction, 0, 0, "", "Fenwold", options));
+        ASSERT_TRUE(service.Setup(&kestrun::DdeBridge::SystemAction, 0, 0, "", "Fenwold", options, &dispatcher));
         ASSERT_NE(service.GetTransport(), nullptr);
     }
 

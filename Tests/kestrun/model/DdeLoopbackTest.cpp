@@ -72,7 +72,7 @@ TEST_F(DdeLoopbackTest, AnUnknownTopicIsRefusedAndReported)
     EXPECT_EQ(pump.Run([&] { return client.Connect("PLC9", conv); }), Status::Nack);
     ASSERT_EQ(HintCodes(), std::vector<int>{HINT_ACTION_FAILED});
     EXPECT_EQ(hints[0].number, 13);
-    EXPECT_EQ(hints[0].item, "PLC9");
+    EXPECT_EQ(hints[0].topic, "PLC9");   // where the log line reads the topic
 }
 
 TEST_F(DdeLoopbackTest, AConnectionWithoutTheTokenIsRefused)

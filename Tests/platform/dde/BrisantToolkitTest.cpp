@@ -110,8 +110,8 @@ TEST_F(ToolkitTest, CallbacksRunOnlyInsideIdle)
     EXPECT_TRUE(server.actions.empty());
     EXPECT_TRUE(toolkit.TakeMessages(conv).empty());
     toolkit.Idle(server.id);
-    // information, start, browse, topic, connected, item, active, poke, timer
-    EXPECT_EQ(server.actions, (std::vector<int>{0, 1, 31, 13, 25, 11, 8, 12, 7}));
+    // information, start, browse, topic, connected, item, active, read now, poke, timer
+    EXPECT_EQ(server.actions, (std::vector<int>{0, 1, 31, 13, 25, 11, 8, 16, 12, 7}));
     EXPECT_EQ(server.startCount, 1);
     server.actions.clear();
     toolkit.Idle(server.id);  // no timer due yet, nothing queued
@@ -327,8 +327,49 @@ TEST_F(ToolkitTest, RequestWaitsForTheFirstValueThenGivesUp)
     EXPECT_TRUE(toolkit.TakeMessages(conv).empty());  // 500 ms is not more than the wait
     now += 1;
     toolkit.Idle(server.id);
-    EXPECT_EQ(toolkit.TakeMessages(conv), (std::vector<ClientMessage>{{ClientMessage::RequestFailed, "F1", "", 0}}));
+    EXPECT_EQ(toolkit.TakeMessages(conv), (std::vector<ClientMessage>{{ClientMessage::RequestFailed, "F1",
+                                                                        "no data from the device within 500 ms", 0}}));
     EXPECT_EQ(server.active["F1"], 0);
+}
+
+TEST_F(ToolkitTest, RequestsAndAdvisesGetTheValueTheServerHoldsAtOnce)
+{
+    Started();
+    DWORD conv = Connected("PLC1");
+    _BRISANTDATAVALUE value{};
+    value.iVal = 7;
+    server.current = {{"D100", {value, 64}}, {"TEXT", {_BRISANTDATAVALUE{}, 192}}};
+    toolkit.Request(conv, "D100");
+    toolkit.Request(conv, "TEXT");
+    toolkit.Advise(conv, "D100");
+    toolkit.ServeClients(server.id);   // no timer pass
+    EXPECT_EQ(std::count(server.actions.begin(), server.actions.end(), 7), 0);
+    EXPECT_EQ(toolkit.TakeMessages(conv), (std::vector<ClientMessage>{{ClientMessage::RequestData, "D100", "7", 64},
+                                                                      {ClientMessage::RequestData, "TEXT", "", 192},
+                                                                      {ClientMessage::AdviseOk, "D100", "", 0},
+                                                                      {ClientMessage::Data, "D100", "7", 64}}));
+    EXPECT_EQ(server.active["TEXT"], 0);
+    EXPECT_EQ(server.active["D100"], 1);   // the advise only
+}
+
+TEST_F(ToolkitTest, RefusalsSayWhy)
+{
+    Started();
+    DWORD conv = Connected("PLC1");
+    toolkit.Poke(conv, "D100", "abc");
+    toolkit.Poke(conv, "D100", "40000");
+    toolkit.Poke(conv, "F1", "1,5");
+    toolkit.Request(conv, "NONE");
+    toolkit.Execute(conv, "REBOOT");
+    toolkit.Idle(server.id);
+    EXPECT_EQ(toolkit.TakeMessages(conv),
+              (std::vector<ClientMessage>{{ClientMessage::PokeNack, "D100", "\"abc\" is no whole number", 0},
+                                          {ClientMessage::PokeNack, "D100", "40000 is out of range for Short (-32768 to 32767)", 0},
+                                          {ClientMessage::PokeNack, "F1", "\"1,5\" is no number", 0},
+                                          {ClientMessage::RequestFailed, "NONE", "topic PLC1 has no item NONE", 0},
+                                          {ClientMessage::ExecuteNack, "REBOOT", "the server does not carry out \"REBOOT\"", 0}}));
+    // The server is told of each poke the toolkit refused, to log it.
+    EXPECT_EQ(std::count(server.actions.begin(), server.actions.end(), 20), 3);
 }
 
 TEST_F(ToolkitTest, SystemTopicListsTopicsAndExecutes)

@@ -32,6 +32,8 @@ struct FakeServer {
     long lastReleaseUse = -1;
     bool exitOnTimer = false;
     std::vector<std::string> topicList{"PLC1", "PLC2"};
+    // What the server holds now for an immediate read: value and quality.
+    std::map<std::string, std::pair<_BRISANTDATAVALUE, LONG>> current;
 };
 
 inline FakeServer* g_server = nullptr;
@@ -91,6 +93,12 @@ inline long Callback(int action, _BRISANT_DATAACTION* a)
         return s.ackPokes ? 1 : 0;
     case 13:
         return s.topics.count(a->pszText) ? reinterpret_cast<long>(&s.records[0]) : 0;
+    case 16: {
+        auto it = s.current.find(s.handles[a->hItem]);
+        if (it == s.current.end())
+            return 0;
+        return t.UpdateItemValue(a->dwServerId, a->hItem, it->second.first, it->second.second, 1);
+    }
     case 17:
         a->nListPos = 0;
         if (s.topicList.empty())

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
+#include <vector>
 
 #include "TransportFixture.h"
 
@@ -39,9 +41,9 @@ TEST_F(TransportTest, ConversationLinesHaveTheirGoldenForm)
         {"CONNECT\t1\tfenwold\tPLC1\n", "CONNECTED\t1\tPLC1"},
         {"ADVISE\t1\tD100\n", "ACK\t1\tADVISE\tD100"},
         {"POKE\t1\tTEXT\ta\\tb\n", "ACK\t1\tPOKE\tTEXT"},
-        {"POKE\t1\tD100\t99999\n", "NACK\t1\tPOKE\tD100\t"},
+        {"POKE\t1\tD100\t99999\n", "NACK\t1\tPOKE\tD100\t99999 is out of range for Short (-32768 to 32767)"},
         {"EXECUTE\t1\tCLOSE SERVER\n", "ACK\t1\tEXECUTE\tCLOSE SERVER"},
-        {"ADVISE\t1\tNONE\n", "NACK\t1\tADVISE\tNONE\t"},
+        {"ADVISE\t1\tNONE\n", "NACK\t1\tADVISE\tNONE\ttopic PLC1 has no item NONE"},
         {"UNADVISE\t1\tD100\n", "ACK\t1\tUNADVISE\tD100"},
         {"CONNECT\t2\tFenwold\tNOPE\n", "REFUSED\t2\tNOPE"},
         {"CONNECT\t2\tOther\tPLC1\n", "REFUSED\t2\tPLC1"},
@@ -97,11 +99,33 @@ TEST_F(TransportTest, ConnectionsAndConversationsAreBounded)
     Start();
     auto client = Ready();
     RawClient second(transport->Port());
+    second.Send("TOKEN\t" + token + "\n");
     EXPECT_EQ(Answer(second), "ERROR\t\ttoo many connections");
     EXPECT_EQ(Answer(second), "<eof>");
     client->Send("CONNECT\t1\tFenwold\tPLC1\nCONNECT\t2\tFenwold\tPLC2\n");
     EXPECT_EQ(Answer(*client), "ERROR\t2\ttoo many conversations");
     EXPECT_EQ(Answer(*client), "CONNECTED\t1\tPLC1");
+}
+
+TEST_F(TransportTest, ConnectionsWithoutTheTokenNeverTakeAClientsPlace)
+{
+    options.maxConnections = 2;
+    options.maxUnauthenticated = 4;
+    Start();
+    std::vector<std::unique_ptr<RawClient>> silent;
+    for (std::size_t i = 0; i < 40; ++i) {
+        silent.push_back(std::make_unique<RawClient>(transport->Port()));
+        // Each is taken in before the next, so the order of arrival is known.
+        for (int spin = 0; spin < 5000 && transport->Counters().accepted <= i; ++spin)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    auto first = Ready();
+    auto second = Ready();
+    // The oldest waiting ones were let go to make room, the newest still wait.
+    EXPECT_EQ(Answer(*silent.front()), "<eof>");
+    EXPECT_GE(transport->Counters().denied, 36u);
+    first->Send("CONNECT\t1\tFenwold\tPLC1\n");
+    EXPECT_EQ(Answer(*first), "CONNECTED\t1\tPLC1");
 }
 
 TEST_F(TransportTest, AClientThatNeverPresentsTheTokenIsDroppedInTime)
