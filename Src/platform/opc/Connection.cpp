@@ -172,7 +172,7 @@ ComPtr<I> query(IUnknown* obj, const IID& iid)
 } // namespace
 
 Connection::Connection(int fd, std::shared_ptr<ServerCore> core, const win::Clock& clock)
-    : fd_(fd), core_(std::move(core)), clock_(clock)
+    : fd_(fd), core_(std::move(core)), clock_(clock), acceptedMs_(clock.monotonicMs())
 {
     timeval tv{2, 0};
     ::setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
@@ -279,13 +279,16 @@ void Connection::readLoop()
     bool open = true;
     const std::uint64_t timeout = core_->limits.frameTimeoutMs;
     while (open && !draining_) {
-        // Waits for ever between frames; in slices while a frame is under way, so its
-        // time-out is seen (also on a clock moved by a test).
+        // Waits for ever between frames once activated; in slices while a frame is under
+        // way or activation is awaited, so their time-outs are seen (also on a clock moved
+        // by a test).
+        const bool timed = reader.held() > 0 || (!server_ && core_->limits.activationTimeoutMs > 0);
         pollfd p{fd_, POLLIN, 0};
-        int ready = ::poll(&p, 1, reader.held() > 0 ? 100 : -1);
+        int ready = ::poll(&p, 1, timed ? 100 : -1);
         if (ready < 0 && errno != EINTR) break;
         if (ready <= 0) {
-            if (reader.overdue(clock_.monotonicMs(), timeout)) break;
+            const std::uint64_t now = clock_.monotonicMs();
+            if (reader.overdue(now, timeout) || activationOverdue(now)) break;
             continue;
         }
         ssize_t n = ::recv(fd_, buf.data(), buf.size(), 0);
@@ -302,7 +305,8 @@ void Connection::readLoop()
             }
             data = data.subspan(used);
         }
-        if (reader.overdue(now, timeout)) break;
+        // A peer that talks but never activates is dropped all the same.
+        if (reader.overdue(now, timeout) || activationOverdue(now)) break;
     }
     // The client is gone: a sink that waits for room stops waiting, then its objects go
     // (its groups with its server object).
@@ -313,6 +317,12 @@ void Connection::readLoop()
     }
     objects_.clear();
     server_.reset();
+}
+
+bool Connection::activationOverdue(std::uint64_t nowMs) const
+{
+    const std::uint64_t limit = core_->limits.activationTimeoutMs;
+    return !server_ && limit > 0 && win::isTimeOver(acceptedMs_, nowMs, limit);
 }
 
 bool Connection::handleFrame(const Frame& f)

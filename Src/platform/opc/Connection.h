@@ -4,7 +4,8 @@
 // writer thread that sends replies and notifications from a bounded queue.
 //
 // The reader stores a frame's bytes as they arrive and drops a peer whose frame is not
-// complete within the limit's time-out. A sink call waits while the queue holds more than
+// complete within the limit's time-out, and one that has not activated its server object
+// within the limit's activation time-out. A sink call waits while the queue holds more than
 // a little (so a client that reads slowly gets fewer, newer updates instead of a growing
 // backlog); it never waits on another client.
 #include "platform/opc/Frame.h"
@@ -29,7 +30,8 @@ class ServerObject;
 
 class Connection : public std::enable_shared_from_this<Connection> {
 public:
-    // Owns fd. The clock (monotonic ms) times partial frames; it outlives the connection.
+    // Owns fd. The clock (monotonic ms) times partial frames and activation, from now; it
+    // outlives the connection.
     Connection(int fd, std::shared_ptr<ServerCore> core, const win::Clock& clock);
     ~Connection();
     Connection(const Connection&) = delete;
@@ -68,10 +70,13 @@ private:
     DWORD addObject(IUnknown* obj);  // takes one reference
     ComPtr<IUnknown> makeSink(const IID& iid, DWORD sinkId);
     void markClosingLocked();
+    // No server object yet, and the activation time-out is over.
+    bool activationOverdue(std::uint64_t nowMs) const;
 
     int fd_;
     std::shared_ptr<ServerCore> core_;
     const win::Clock& clock_;
+    const std::uint64_t acceptedMs_;
     // Reader thread only.
     std::map<DWORD, ComPtr<IUnknown>> objects_;
     DWORD nextObject_ = 1;

@@ -4,6 +4,7 @@
 // accepted connection, and, when the class's registry settings allow it, a TCP listener
 // that answers only hosts on an allow-list. Connections over the limit (local and remote
 // together) get one refusal frame whose E_OUTOFMEMORY fails their calls, and are closed.
+// A connection that does not activate a server object in time is closed and its slot freed.
 #include "platform/opc/OpcTypes.h"
 
 #include <filesystem>
@@ -24,7 +25,7 @@ class Connection;
 
 class RpcServer {
 public:
-    // The clock times partial frames; it outlives the server.
+    // The clock times partial frames and activation; it outlives the server.
     RpcServer(std::shared_ptr<ServerCore> core, const win::Clock& clock);
     ~RpcServer();
     RpcServer(const RpcServer&) = delete;

@@ -21,6 +21,10 @@ struct ServerLimits {
     std::size_t objectsPerConnection = 10000;
     // A frame that has begun must be complete within this (monotonic ms).
     std::uint64_t frameTimeoutMs = 10000;
+    // A connection whose client has not activated a server object within this of being
+    // accepted is closed, so silent peers cannot hold every slot; 0: never. Activated
+    // connections are not timed, however idle.
+    std::uint64_t activationTimeoutMs = 10000;
 };
 
 // The server program's version, as its status reports it.

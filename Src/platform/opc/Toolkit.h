@@ -40,7 +40,7 @@ struct ToolkitOptions {
     // Monotonic time of the scheduler and the transport, wall time of the status; null:
     // the system's.
     const win::Clock* clock = nullptr;
-    // What one client may hold; how long a begun frame may take.
+    // What one client may hold; how long a begun frame and activation may take.
     ServerLimits limits;
     // The version the status reports: the program's own.
     ServerVersion version = programVersion();

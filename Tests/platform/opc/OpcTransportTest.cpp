@@ -136,6 +136,7 @@ protected:
         limits.groups = 3;
         limits.objectsPerConnection = 5;
         limits.frameTimeoutMs = 5000;
+        limits.activationTimeoutMs = 8000;  // longer, so the two are told apart
     }
     HRESULT tryConnect(ComPtr<IOPCServer>& out, std::u16string_view node = u"")
     {
@@ -198,6 +199,62 @@ TEST_F(BoundedOpcTransportTest, ConnectionsOverTheLimitAreRefusedWhileTheOthersW
     first.reset();
     ASSERT_TRUE(cb.waitDisconnects(1));
     EXPECT_EQ(tryConnect(third), S_OK);
+}
+
+TEST_F(BoundedOpcTransportTest, ConnectionsThatNeverActivateFreeTheirSlotsAfterTheTimeOut)
+{
+    const auto path = opc::socketPath(scratch.path() / "sock", opctest::kRpcTestClsid);
+    RawClient silent(path);
+    RawClient talker(path);  // calls, but never activates
+    opc::WireWriter none;
+    ASSERT_TRUE(talker.call(opc::Method::GetStatus, 7, none));
+    HRESULT hr = S_OK;
+    std::vector<BYTE> out;
+    ASSERT_TRUE(talker.reply(hr, out));
+    EXPECT_EQ(hr, E_HANDLE);
+    ComPtr<IOPCServer> late;
+    EXPECT_EQ(tryConnect(late), E_OUTOFMEMORY);  // both slots held
+
+    clock.advance(limits.activationTimeoutMs);  // not yet over, though past the frame time-out
+    ASSERT_TRUE(talker.call(opc::Method::GetStatus, 7, none, 2));
+    ASSERT_TRUE(talker.reply(hr, out));
+    EXPECT_FALSE(peerClosed(silent.fd(), 300));
+    EXPECT_EQ(tryConnect(late), E_OUTOFMEMORY);
+
+    clock.advance(1);
+    EXPECT_TRUE(peerClosed(silent.fd(), 5000));
+    EXPECT_TRUE(peerClosed(talker.fd(), 5000));
+    // Closed ones are reaped before the next connection is taken.
+    ASSERT_EQ(tryConnect(late), S_OK);
+    OPCSERVERSTATUS st;
+    EXPECT_EQ(late->GetStatus(st), S_OK);
+}
+
+TEST_F(BoundedOpcTransportTest, ActivatedConnectionsStayHoweverLongTheyIdle)
+{
+    const auto path = opc::socketPath(scratch.path() / "sock", opctest::kRpcTestClsid);
+    ComPtr<IOPCServer> proxy;
+    ASSERT_EQ(tryConnect(proxy), S_OK);
+    RawClient raw(path);  // activates by hand, and only then idles
+    opc::WireWriter none;
+    ASSERT_TRUE(raw.call(opc::Method::Activate, 0, none));
+    HRESULT hr = E_FAIL;
+    std::vector<BYTE> out;
+    ASSERT_TRUE(raw.reply(hr, out));
+    ASSERT_EQ(hr, S_OK);
+    opc::WireReader r(out);
+    const DWORD serverId = r.u32();
+    ASSERT_NE(serverId, 0u);
+
+    clock.advance(limits.activationTimeoutMs * 50);
+    EXPECT_FALSE(peerClosed(raw.fd(), 300));
+    OPCSERVERSTATUS st;
+    EXPECT_EQ(proxy->GetStatus(st), S_OK);
+    ASSERT_TRUE(raw.call(opc::Method::GetStatus, serverId, none, 2));
+    ASSERT_TRUE(raw.reply(hr, out));
+    EXPECT_EQ(hr, S_OK);
+    ComPtr<IOPCServer> third;
+    EXPECT_EQ(tryConnect(third), E_OUTOFMEMORY);  // both still hold their slots
 }
 
 TEST_F(BoundedOpcTransportTest, GroupsAndObjectsInALoopRunOutWithOutOfMemory)
