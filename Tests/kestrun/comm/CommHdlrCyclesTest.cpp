@@ -176,6 +176,19 @@ TEST_F(CyclesTest, ABlockThatKeepsFailingLogsItsStartAndItsRecoveryOnly)
     EXPECT_EQ(block->GetErrorCount(), 6);
 }
 
+// A block that comes back online starts afresh: if it still fails, that is logged.
+TEST_F(CyclesTest, ABlockBackOnlineLogsItsFirstFailureAgain)
+{
+    block->m_accept = FALSE;
+    port->Chunk({1, 2, 3, 4});
+    EXPECT_EQ(hdlr.DoDataRead(block, line), 1);
+    block->SetOnline(FALSE, &device);
+    block->SetOnline(TRUE, &device);
+    port->Chunk({1, 2, 3, 4});
+    EXPECT_EQ(hdlr.DoDataRead(block, line), 1);
+    EXPECT_EQ(log.Count(LOG_ERROR, "-  DataRead ([PLC1]B1) failed!\r\n"), 2);
+}
+
 // Unanswered and unsent reads are one run: the first failure is logged with its
 // own text. Each block and each line keeps a run of its own.
 TEST_F(CyclesTest, UnansweredAndUnsentReadsLogTheFirstFailureOfARunOnly)
