@@ -75,7 +75,7 @@ TEST_P(SimLoopback, ARefusalThatLastsIsLoggedWhenItStartsAndWhenItEnds)
         EXPECT_EQ(link.hdlr->DoDataRead(d, link.line), 1);
         const std::vector<std::string> infos = link.log.Lines(LOG_INFO);
         ASSERT_EQ(infos.size(), 1u);
-        EXPECT_NE(infos[0].find("recovered after 4 failed reads."), std::string::npos) << infos[0];
+        EXPECT_NE(infos[0].find("recovered after 4 failures."), std::string::npos) << infos[0];
         EXPECT_EQ(link.log.Lines(LOG_ERROR).size(), 2u);
     }
 }

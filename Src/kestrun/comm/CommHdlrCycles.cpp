@@ -260,7 +260,7 @@ void CdsCommHdlr::EndReadFailures(CdsMemoryArray& block, int nSlot, const tagTHR
     if (failed < 1)
         return;
     const CdsDeviceObject* pDevice = block.GetParent();
-    LogLine(LOG_INFO, pLine, "DataRead ([%s]%s) recovered after %lld failed read%s.\r\n",
+    LogLine(LOG_INFO, pLine, "DataRead ([%s]%s) recovered after %lld failure%s.\r\n",
             pDevice ? pDevice->m_strName.c_str() : "", block.GetName().c_str(), static_cast<long long>(failed),
             Plural(failed));
 }
@@ -451,7 +451,7 @@ int CdsCommHdlr::DoDeviceMonitor(CdsDeviceObject* pDevice, tagTHREADINFO* pLine,
             if (ReceiveMonitorMessage(pDevice, buffer.data(), nExpected, received, pszQuery, pLine)) {
                 if (pDevice->UpdateStatus(buffer.data(), received, pLine)) {
                     if (const std::int64_t failed = pDevice->GetMonitorFailures(pLine).Recover(); failed > 0)
-                        LogLine(LOG_INFO, pLine, "DeviceMonitor ([%s]) recovered after %lld failed probe%s.\r\n",
+                        LogLine(LOG_INFO, pLine, "DeviceMonitor ([%s]) recovered after %lld failure%s.\r\n",
                                 pDevice->m_strName.c_str(), static_cast<long long>(failed), Plural(failed));
                     return 1;
                 }

@@ -162,7 +162,7 @@ TEST_F(CyclesTest, ABlockThatKeepsFailingLogsItsStartAndItsRecoveryOnly)
         EXPECT_TRUE(CdsDeviceUpdate::UpdateMemoryArray(&hdlr, block, line));
     }
     EXPECT_EQ(log.Lines(LOG_INFO),
-              (std::vector<std::string>{"-  DataRead ([PLC1]B1) recovered after 5 failed reads.\r\n"}));
+              (std::vector<std::string>{"-  DataRead ([PLC1]B1) recovered after 5 failures.\r\n"}));
 
     block->m_accept = FALSE;
     port->Chunk({1, 2, 3, 4});
@@ -172,7 +172,7 @@ TEST_F(CyclesTest, ABlockThatKeepsFailingLogsItsStartAndItsRecoveryOnly)
     block->m_accept = TRUE;
     port->Chunk({1, 2, 3, 4});
     EXPECT_TRUE(CdsDeviceUpdate::UpdateMemoryArray(&hdlr, block, line));
-    EXPECT_EQ(log.Lines(LOG_INFO).back(), "-  DataRead ([PLC1]B1) recovered after 1 failed read.\r\n");
+    EXPECT_EQ(log.Lines(LOG_INFO).back(), "-  DataRead ([PLC1]B1) recovered after 1 failure.\r\n");
     EXPECT_EQ(block->GetErrorCount(), 6);
 }
 
@@ -206,7 +206,7 @@ TEST_F(CyclesTest, UnansweredAndUnsentReadsLogTheFirstFailureOfARunOnly)
     port->Chunk({1, 2, 3, 4});
     EXPECT_EQ(hdlr.DoDataRead(block, line), 1);
     EXPECT_EQ(log.Lines(LOG_INFO),
-              (std::vector<std::string>{"-  DataRead ([PLC1]B1) recovered after 3 failed reads.\r\n"}));
+              (std::vector<std::string>{"-  DataRead ([PLC1]B1) recovered after 3 failures.\r\n"}));
     EXPECT_TRUE(other->IsReadFailing(0));
     EXPECT_FALSE(other->IsReadFailing(1)) << "a run belongs to its line";
 }
@@ -474,7 +474,7 @@ TEST_F(CyclesTest, AProbeThatKeepsFailingLogsItsStartAndItsRecoveryOnly)
     port->Chunk({1, 2, 3, 4});
     EXPECT_EQ(hdlr.DoDeviceMonitor(&device, line, 0), 1);
     EXPECT_EQ(log.Lines(LOG_INFO),
-              (std::vector<std::string>{"-  DeviceMonitor ([PLC1]) recovered after 4 failed probes.\r\n"}));
+              (std::vector<std::string>{"-  DeviceMonitor ([PLC1]) recovered after 4 failures.\r\n"}));
     EXPECT_EQ(hdlr.DoDeviceMonitor(&device, line, 0), 0);
     EXPECT_EQ(Errors().size(), 2u);
 }
