@@ -228,7 +228,7 @@ int CdsCommHdlr::DoDataRead(CdsMemoryArray* pArray, tagTHREADINFO* pLine)
             Sleep(delay);
         }
     }
-    if (firstFailure() && m_bNeedStatusQuery)
+    if (m_bNeedStatusQuery && firstFailure())
         LogLine(LOG_ERROR, pLine, "DataRead ([%s]%s) failed!\r\n", pDevice->m_strName.c_str(),
                 pArray->GetName().c_str());
     if (refused) {
