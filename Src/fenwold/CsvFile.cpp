@@ -4,16 +4,19 @@
 #include <string>
 
 #include "fenwold/ElementAddress.h"
+#include "fenwold/McFrame.h"
+#include "fenwold/McStation.h"
 #include "fenwold/MelsecDevice.h"
+#include "kestrun/model/DeviceMap.h"
+#include "kestrun/model/DeviceObject.h"
 #include "kestrun/model/MemoryArray.h"
 
 namespace {
 int Flag(int nResult) { return nResult ? 1 : 0; }
 
-constexpr unsigned kMaxReadWords = 960;
-
 // Why a block's address and length name no elements the PLC has; empty when they do.
-std::string AddressProblem(const std::string& strAddr, int nType, int nLength)
+// `kind` is the frame kind of the block's device.
+std::string AddressProblem(const std::string& strAddr, int nType, int nLength, McFrameKind kind)
 {
     const MelsecDevice* device = MelsecFindDevice(strAddr);
     if (!device)
@@ -39,16 +42,18 @@ std::string AddressProblem(const std::string& strAddr, int nType, int nLength)
     const bool planned = (nType >= 0 && nType <= 8) || nType == 10 || nType == 11;
     if (nLength < 1 || !planned)
         return {};
-    const auto plan = MelsecPlanRead(nType, device->code, *head, static_cast<unsigned>(nLength));
+    // 1E reads a bit device in words that start on a multiple of 16, as the block's request does.
+    const auto plan = MelsecPlanRead(nType, device->code, *head, static_cast<unsigned>(nLength),
+                                     kind == McFrameKind::E1);
     if (!plan)
         return "Length: " + std::to_string(nLength) + " items from " + strAddr +
                " are more than one read request can carry (65535 words)";
-    // A PLC answers a batch read of at most 960 words (QnA frames; 1E frames carry
-    // fewer): a longer block would be refused on every scan.
-    if (plan->words > kMaxReadWords)
+    // A block longer than one batch read would be refused by the PLC on every scan.
+    const unsigned maxWords = McMaxBatchReadWords(kind, device->bitDevice);
+    if (plan->words > maxWords)
         return "Length: " + std::to_string(nLength) + " items from " + strAddr + " need " +
-               std::to_string(plan->words) + " words; one read request carries at most " +
-               std::to_string(kMaxReadWords);
+               std::to_string(plan->words) + " words; one read request carries at most " + std::to_string(maxWords) +
+               (kind == McFrameKind::E1 ? " in a 1E frame" : "");
     const unsigned long long elements = static_cast<unsigned long long>(plan->words) * (device->bitDevice ? 16 : 1);
     if (plan->head + elements - 1 > last)
         return "Length: " + std::to_string(nLength) + " items from " + strAddr + " run past the last element " + lastText;
@@ -66,7 +71,12 @@ int CCsvFile::ImportMemoryArray(const Fields& fields, CdsDeviceObject* pDevice, 
     if (!CdsCsvFile::ImportMemoryArray(fields, pDevice, pBlock))
         return 0;
     // A block the PLC has no elements for would be accepted and then fail on every scan.
-    const std::string problem = AddressProblem(pBlock->GetAddr(), pBlock->GetDefaultDataType(), pBlock->GetMaxMemories());
+    // The temporary device of the import names the device but has none of its
+    // settings: the frame kind is the one of the device the block goes to.
+    const auto* station = dynamic_cast<const McStation*>(CdsDeviceMap::GetDeviceObjectByTopic(pDevice->m_strName));
+    const McFrameKind kind = station ? station->GetFrameKind() : McFrameKind::E3;
+    const std::string problem =
+        AddressProblem(pBlock->GetAddr(), pBlock->GetDefaultDataType(), pBlock->GetMaxMemories(), kind);
     if (problem.empty())
         return 1;
     SetReason(problem);

@@ -17,6 +17,10 @@ constexpr WORD kBitUnits = 0x0001;
 
 // The 1E frame addresses at most 256 points; 0 in the point field stands for 256.
 constexpr unsigned kMax1EPoints = 256;
+// What a PLC answers to one batch read in word units: a 1E bit device 128 words
+// (2048 points), a 3E/4E read 960 words.
+constexpr unsigned kMax1EBitDeviceWords = 128;
+constexpr unsigned kMaxQnAReadWords = 960;
 
 std::span<const BYTE> Bytes(std::string_view text)
 {
@@ -179,6 +183,13 @@ bool PointsInRange(const McTarget& target, std::size_t points)
 }
 
 }  // namespace
+
+unsigned McMaxBatchReadWords(McFrameKind kind, bool bitDevice)
+{
+    if (kind == McFrameKind::E1)
+        return bitDevice ? kMax1EBitDeviceWords : kMax1EPoints;
+    return kMaxQnAReadWords;
+}
 
 McRoute ParseMcRoute(std::string_view address)
 {

@@ -45,6 +45,10 @@ using McBuffer = std::vector<BYTE>;
 // made in the target's frame kind (unknown device, a device the 1E frame cannot
 // address, point counts out of range, word device accessed in bit units ...).
 
+// Words a PLC answers to one batch read in word units: 1E 256 of a word device and
+// 128 (2048 points) of a bit device, 3E/4E 960. A longer read is refused with an end code.
+unsigned McMaxBatchReadWords(McFrameKind kind, bool bitDevice);
+
 // Batch read in word units (1E subheader 0x01; command 0x0401 subcommand 0x0000).
 // 1E reads 1..256 words, 3E/4E 1..65535.
 bool McBuildBatchRead(McBuffer& out, const McTarget& target, WORD deviceCode, DWORD head,

@@ -139,6 +139,13 @@ int CMemoryArray::UpdateStatus(int nLine, const BYTE* pBuffer, int nReceived, ke
         if (link)
             link->McLogError(pLine, text);
     };
+    // Why a read failed is logged when the block starts failing, not on every scan
+    // of a refusal that lasts (the handler logs the run's end).
+    const bool failing = IsReadFailing(nLine);
+    auto logReason = [&](const char* text) {
+        if (!failing)
+            log(text);
+    };
 
     auto receive = [&]() -> std::span<const BYTE> {
         if (!link)
@@ -165,13 +172,13 @@ int CMemoryArray::UpdateStatus(int nLine, const BYTE* pBuffer, int nReceived, ke
     const McReply reply = McReceiveReply(kind, ascii, query, response, receive, mismatch);
     if (reply.verdict == McVerdict::EndCode) {
         const std::string text = McEndCodeLogText(reply.endCode) + (ascii ? "!\r\n" : "\r\n");
-        log(text.c_str());
+        logReason(text.c_str());
         return 0;
     }
     if (reply.verdict != McVerdict::Ok) {
         // Mismatches were logged as they came.
         if (reply.verdict == McVerdict::Malformed && reply.message)
-            log(reply.message);
+            logReason(reply.message);
         return 0;
     }
 
@@ -184,7 +191,7 @@ int CMemoryArray::UpdateStatus(int nLine, const BYTE* pBuffer, int nReceived, ke
     CdsBlockStore store(*this, pHdlr, pLine);
     BlockSink sink(store);
     if (!McDecodeValues(shape, response.subspan(reply.dataOffset, reply.dataLength), sink)) {
-        log(kNoData);
+        logReason(kNoData);
         return 0;
     }
     return 1;

@@ -11,6 +11,7 @@
 
 #include "fenwold/LoopbackFixture.h"
 #include "fenwold/MelsecFakes.h"
+#include "kestrun/model/DeviceUpdate.h"
 #include "kestrun/shell/ServerFrame.h"
 
 using namespace fenwoldtest;
@@ -44,6 +45,39 @@ TEST_P(SimLoopback, RefusedReadIsVisibleButNotCountedOnTheLine)
     ASSERT_TRUE(link.Read(d));
     EXPECT_EQ(WordAt(d, 0), 9);
     EXPECT_EQ(d->GetMemoryObject(0)->GetStatus(), CdsMemoryObject::QUALITY_GOOD);
+}
+
+// A refusal that lasts logs its end code and the failed read once, when it starts,
+// and one line when the block reads again; the count tells the scans between.
+TEST_P(SimLoopback, ARefusalThatLastsIsLoggedWhenItStartsAndWhenItEnds)
+{
+    Sim()->memory().setWord(kD, 40, 4);
+    CMemoryArray* d = Words(40, 1);
+    ASSERT_NE(d, nullptr);
+    ASSERT_TRUE(link.Read(d));
+    const Fault refusal = Is1E() ? Fault::withEndCode(0x5B, 0x10) : Fault::withEndCode(0xC051);
+    for (int outage = 1; outage <= 2; ++outage) {
+        link.log.Clear();
+        for (int scan = 0; scan < 4; ++scan) {
+            Sim()->injectFault(refusal);
+            EXPECT_TRUE(CdsDeviceUpdate::UpdateMemoryArray(link.hdlr.get(), d, link.line));
+        }
+        const std::vector<std::string> errors = link.log.Lines(LOG_ERROR);
+        ASSERT_EQ(errors.size(), 2u) << outage;
+        EXPECT_NE(errors[0].find(Is1E() ? "Unknown Error (0x10)" : "Invalid length for reading/writing"),
+                  std::string::npos);
+        EXPECT_NE(errors[1].find("DataRead ([PLC]"), std::string::npos);
+        EXPECT_EQ(d->GetErrorCount(), 4 * outage);
+        EXPECT_EQ(link.device->GetErrorCount(link.line), 0);
+        EXPECT_TRUE(link.log.Lines(LOG_INFO).empty());
+
+        EXPECT_EQ(link.hdlr->DoDataRead(d, link.line), 1);
+        EXPECT_EQ(link.hdlr->DoDataRead(d, link.line), 1);
+        const std::vector<std::string> infos = link.log.Lines(LOG_INFO);
+        ASSERT_EQ(infos.size(), 1u);
+        EXPECT_NE(infos[0].find("recovered after 4 failures."), std::string::npos) << infos[0];
+        EXPECT_EQ(link.log.Lines(LOG_ERROR).size(), 2u);
+    }
 }
 
 // A refused write was answered: it is logged with its end-code text and counted on

@@ -87,6 +87,64 @@ TEST(MelsecCsvFile, ABlockOfNoElementsThePlcHasIsRefusedWithItsReason)
     }
 }
 
+// A block may be as long as one batch read in its own device's frames carries. The
+// import's temporary device knows no more than the name: the device of that name decides.
+TEST(MelsecCsvFile, TheLongestBlockIsWhatOneReadInTheDevicesFrameCarries)
+{
+    support::ScratchFolder scratch;
+    const auto path = scratch.path() / "frames.csv";
+    std::ofstream(path, std::ios::binary)
+        << ":Device,Protocol,DeviceType,Address,Port,Setting,Options,Description\n"
+           "FRAME1E,MC1,1,,TCP1,127.0.0.1 5010,,\n"
+           "FRAME3E,MC3,3,,TCP1,127.0.0.1 5010,,\n"
+           ":Block,Name,DataType,Address,Length,Priority,ReadWrite,ScanTime,Description\n"
+           "FRAME1E,W256,Word,D0,256,3,rw,100,\n"
+           "FRAME1E,W257,Word,D1000,257,3,rw,100,\n"
+           "FRAME1E,M2048,Bool,M0,2048,3,rw,100,\n"
+           "FRAME1E,M2049,Bool,M4096,2049,3,rw,100,\n"
+           "FRAME3E,W960,Word,D0,960,3,rw,100,\n"
+           "FRAME3E,W961,Word,D1000,961,3,rw,100,\n";
+    MelsecDoc doc;
+    ASSERT_TRUE(doc.ImportFromCsvFile(path.string(), 0));
+    auto* oneE = dynamic_cast<CDeviceObject*>(CdsDeviceMap::GetDeviceObjectByTopic("FRAME1E"));
+    auto* threeE = dynamic_cast<CDeviceObject*>(CdsDeviceMap::GetDeviceObjectByTopic("FRAME3E"));
+    ASSERT_NE(oneE, nullptr);
+    ASSERT_NE(threeE, nullptr);
+    EXPECT_EQ(oneE->GetFrameKind(), McFrameKind::E1);
+    EXPECT_EQ(threeE->GetFrameKind(), McFrameKind::E3);
+    EXPECT_NE(oneE->GetMemoryArrayByName("W256"), nullptr);
+    EXPECT_EQ(oneE->GetMemoryArrayByName("W257"), nullptr);
+    EXPECT_NE(oneE->GetMemoryArrayByName("M2048"), nullptr);
+    EXPECT_EQ(oneE->GetMemoryArrayByName("M2049"), nullptr);
+    EXPECT_NE(threeE->GetMemoryArrayByName("W960"), nullptr);
+    EXPECT_EQ(threeE->GetMemoryArrayByName("W961"), nullptr);
+
+    // The reason the log gives, from the block line as the import reads it.
+    struct Case {
+        const char* line;
+        const char* reason; // empty: imported
+    } cases[] = {
+        {"FRAME1E,B,Word,D0,256,3,rw,100,", ""},
+        {"FRAME1E,B,Word,D1000,257,3,rw,100,",
+         "Length: 257 items from D1000 need 257 words; one read request carries at most 256 in a 1E frame"},
+        {"FRAME1E,B,Bool,M4096,2049,3,rw,100,",
+         "Length: 2049 items from M4096 need 129 words; one read request carries at most 128 in a 1E frame"},
+        {"FRAME3E,B,Word,D1000,960,3,rw,100,", ""},
+        {"FRAME3E,B,Word,D1000,961,3,rw,100,",
+         "Length: 961 items from D1000 need 961 words; one read request carries at most 960"},
+    };
+    for (const Case& c : cases) {
+        CdsCsvFile::Fields fields;
+        CdsCsvFile::ParseCSV(c.line, fields);
+        CCsvFile file;
+        CDeviceObject device;
+        CMemoryArray block;
+        EXPECT_EQ(file.ImportMemoryArray(fields, &device, &block), *c.reason ? 0 : 1) << c.line;
+        EXPECT_EQ(file.Reason(), c.reason) << c.line;
+    }
+    doc.DeleteContents();
+}
+
 // The text of every ```csv block of a markdown file, in order.
 std::vector<std::string> CsvExamples(const std::filesystem::path& path)
 {

@@ -325,6 +325,8 @@ protected:
     // The block's points keep their values under the quality given (64 when the
     // PLC did not answer); the next value read makes them good again, changed or not.
     static void SetPointsQuality(CdsMemoryArray& block, WORD wQuality);
+    // Ends the block's run of failed reads on the line, logging it once if there was one.
+    void EndReadFailures(CdsMemoryArray& block, int nSlot, const tagTHREADINFO* pLine);
     // The block whose read shows a point's value: its own, or for a bit, its point's.
     static CdsMemoryArray* ReadBackBlockOf(CdsMemoryObject* pPoint);
     void WriteShortPoint(CdsMemoryObject* pPoint, SHORT nValue);

@@ -2,6 +2,7 @@
 // carrying out queued writes and probing a standby device.
 #include <algorithm>
 #include <array>
+#include <cstdint>
 
 #include "kestrun/comm/CommHdlr.h"
 #include "kestrun/comm/ReturnError.h"
@@ -44,6 +45,8 @@ const char* StatusText(int nStatus)
     const char* text = GetCommErrorText(static_cast<DWORD>(nStatus));
     return text ? text : "";
 }
+
+const char* Plural(std::int64_t n) { return n == 1 ? "" : "s"; }
 
 } // namespace
 
@@ -161,6 +164,10 @@ int CdsCommHdlr::DoDataRead(CdsMemoryArray* pArray, tagTHREADINFO* pLine)
     const int nExpected = pArray->GetStatusResponseStringLen(slot);
     const LONG retries = pDevice->GetRetryOnError(pLine);
     const DWORD delay = static_cast<DWORD>(pDevice->m_nRetryDelay);
+    // A block the PLC keeps failing would log on every scan: the first failure of a
+    // run is logged, the others are counted, and the end of the run logs their number.
+    CdsFailureRun* failures = pArray->GetReadFailures(slot);
+    auto firstFailure = [failures] { return !failures || failures->Fail(); };
 
     if (m_bNeedStatusQuery) {
         if (GetThreadTraceLevel(pLine) == TRACE_BYTES)
@@ -170,8 +177,9 @@ int CdsCommHdlr::DoDataRead(CdsMemoryArray* pArray, tagTHREADINFO* pLine)
         LONG resent = 0;
         while (!SendQueryMessage(pArray, pszQuery, nQuery, TRUE, pLine)) {
             if (resent >= retries + 1) {
-                LogLine(LOG_ERROR, pLine, "Sending QueryMessage ([%s]%s) failed!\r\n", pDevice->m_strName.c_str(),
-                        pArray->GetName().c_str());
+                if (firstFailure())
+                    LogLine(LOG_ERROR, pLine, "Sending QueryMessage ([%s]%s) failed!\r\n",
+                            pDevice->m_strName.c_str(), pArray->GetName().c_str());
                 return 0;
             }
             if (!IsInService())
@@ -189,6 +197,7 @@ int CdsCommHdlr::DoDataRead(CdsMemoryArray* pArray, tagTHREADINFO* pLine)
     if (!m_bNeedStatusResponse || nExpected < 1) {
         stamp(NowSeconds());
         pArray->UpdateVariants(nullptr, 0, this, pLine);
+        EndReadFailures(*pArray, slot, pLine);
         return 1;
     }
 
@@ -207,6 +216,7 @@ int CdsCommHdlr::DoDataRead(CdsMemoryArray* pArray, tagTHREADINFO* pLine)
                     stamp(std::chrono::duration_cast<std::chrono::seconds>(wall.time_since_epoch()).count());
                     pDevice->UpdateStatus(buffer.data(), received, pLine);
                     pArray->UpdateVariants(buffer.data(), received, this, pLine);
+                    EndReadFailures(*pArray, slot, pLine);
                     return 1;
                 }
                 // An answer the block refuses (a PLC's end code above all) shows a
@@ -218,7 +228,7 @@ int CdsCommHdlr::DoDataRead(CdsMemoryArray* pArray, tagTHREADINFO* pLine)
             Sleep(delay);
         }
     }
-    if (m_bNeedStatusQuery)
+    if (m_bNeedStatusQuery && firstFailure())
         LogLine(LOG_ERROR, pLine, "DataRead ([%s]%s) failed!\r\n", pDevice->m_strName.c_str(),
                 pArray->GetName().c_str());
     if (refused) {
@@ -241,6 +251,18 @@ int CdsCommHdlr::DoDataRead(CdsMemoryArray* pArray, tagTHREADINFO* pLine)
     }
     pDevice->AddErrorCount(pLine, pDevice->GetMaxErrorsAllowed(pLine));
     return 0;
+}
+
+void CdsCommHdlr::EndReadFailures(CdsMemoryArray& block, int nSlot, const tagTHREADINFO* pLine)
+{
+    CdsFailureRun* failures = block.GetReadFailures(nSlot);
+    const std::int64_t failed = failures ? failures->Recover() : 0;
+    if (failed < 1)
+        return;
+    const CdsDeviceObject* pDevice = block.GetParent();
+    LogLine(LOG_INFO, pLine, "DataRead ([%s]%s) recovered after %lld failure%s.\r\n",
+            pDevice ? pDevice->m_strName.c_str() : "", block.GetName().c_str(), static_cast<long long>(failed),
+            Plural(failed));
 }
 
 void CdsCommHdlr::MarkPointsUnread(CdsMemoryArray& block)
@@ -427,8 +449,12 @@ int CdsCommHdlr::DoDeviceMonitor(CdsDeviceObject* pDevice, tagTHREADINFO* pLine,
         for (LONG attempt = 0; IsInService(); ++attempt) {
             int received = 0;
             if (ReceiveMonitorMessage(pDevice, buffer.data(), nExpected, received, pszQuery, pLine)) {
-                if (pDevice->UpdateStatus(buffer.data(), received, pLine))
+                if (pDevice->UpdateStatus(buffer.data(), received, pLine)) {
+                    if (const std::int64_t failed = pDevice->GetMonitorFailures(pLine).Recover(); failed > 0)
+                        LogLine(LOG_INFO, pLine, "DeviceMonitor ([%s]) recovered after %lld failure%s.\r\n",
+                                pDevice->m_strName.c_str(), static_cast<long long>(failed), Plural(failed));
                     return 1;
+                }
                 result = 1;
                 break;
             }
@@ -437,7 +463,9 @@ int CdsCommHdlr::DoDeviceMonitor(CdsDeviceObject* pDevice, tagTHREADINFO* pLine,
             Sleep(delay);
         }
     }
-    LogLine(LOG_ERROR, pLine, "DeviceMonitor ([%s]) failed!\r\n", pDevice->m_strName.c_str());
+    // A standby that stays down is logged when it goes down and when it comes back.
+    if (pDevice->GetMonitorFailures(pLine).Fail())
+        LogLine(LOG_ERROR, pLine, "DeviceMonitor ([%s]) failed!\r\n", pDevice->m_strName.c_str());
     return result;
 }
 
@@ -464,7 +492,9 @@ int CdsCommHdlr::ReceiveResponseMessage(CdsMemoryArray* pArray, BYTE* pBuffer, i
     nReceived = n;
     if (IsValidResponseMessage(pArray, pBuffer, n, pszQuery, bRead))
         return 1;
-    LogLine(LOG_ERROR, pLine, "Invalid response message!\r\n");
+    // A block that keeps failing logged its run's start already.
+    if (!bRead || !pArray || !pArray->IsReadFailing(BlockSlotOf(pLine)))
+        LogLine(LOG_ERROR, pLine, "Invalid response message!\r\n");
     return 0;
 }
 

@@ -655,6 +655,9 @@ BOOL CdsDeviceObject::CreateDeviceHdlr()
         if (!handler)
             handler = table->CreateCommHdlr(handle);
     }
+    // A standby still down when the device comes back online is logged again.
+    for (CdsFailureRun& failures : m_monitorFailures)
+        failures.Recover();
     // Blocks may be replaced by their own initialisation: walk a copy.
     const std::vector<CdsMemoryArray*> blocks = m_blocks.GetBlocks();
     for (CdsMemoryArray* block : blocks) {

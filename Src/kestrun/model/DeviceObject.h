@@ -13,6 +13,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "kestrun/model/FailureRun.h"
 #include "kestrun/model/MemoryArray.h"
 #include "platform/afx/Object.h"
 #include "platform/dde/BrisantTypes.h"
@@ -172,6 +173,11 @@ public:
     LONG SubErrorCount(const tagTHREADINFO* pLine, LONG n);
     void ResetErrorCount(const tagTHREADINFO* pLine);
     LONG SetErrorCountOverMaxAllowed(const tagTHREADINFO* pLine);
+    // Failed probes in a row of the device on a line.
+    CdsFailureRun& GetMonitorFailures(const tagTHREADINFO* pLine)
+    {
+        return m_monitorFailures[static_cast<std::size_t>(GetLineIndex(pLine))];
+    }
     LONG GetMaxErrorsAllowed(const tagTHREADINFO* pLine) const;
     LONG GetRetryOnError(const tagTHREADINFO* pLine) const;
     LONG GetPollCount() const { return m_nPollCount.load(); }
@@ -291,6 +297,7 @@ private:
 
     std::atomic<LONG> m_nPollCount{0};
     std::array<std::atomic<LONG>, kLines> m_nErrorCount{};
+    std::array<CdsFailureRun, kLines> m_monitorFailures;
     std::array<std::array<char, kMonitorQuerySize>, kLines> m_monitorQuery{};
     std::array<std::atomic<LONGLONG>, kLines> m_tLastMonitor{};
     std::array<std::atomic<LONGLONG>, kLines> m_tLastUpdate{};

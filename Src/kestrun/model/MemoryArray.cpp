@@ -349,6 +349,10 @@ BOOL CdsMemoryArray::SetOnline(BOOL bOnline, CdsDeviceObject* pDevice)
     // Client threads read the parent meanwhile: it is written only when it changes.
     if (m_pParent != pDevice)
         m_pParent = pDevice;
+    // A run of failed reads belongs to one time online: a block that still fails
+    // when it comes back is logged again.
+    for (CdsFailureRun& failures : m_readFailures)
+        failures.Recover();
     if (!bOnline && !m_bHold)
         for (CdsMemoryObject* point : m_points)
             if (point)

@@ -12,6 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "kestrun/model/FailureRun.h"
 #include "platform/afx/Object.h"
 #include "platform/dde/BrisantTypes.h"
 
@@ -189,6 +190,15 @@ public:
     // Last transfer time of a line slot (secondary slots share one).
     LONGLONG GetLastUpdateTime(int nLine) const { return nLine >= 2 ? m_tLastUpdate2.load() : m_tLastUpdate.load(); }
     void SetLastUpdateTime(int nLine, LONGLONG t) { (nLine >= 2 ? m_tLastUpdate2 : m_tLastUpdate) = t; }
+    // Failed reads in a row of a line slot; a slot out of range has none.
+    CdsFailureRun* GetReadFailures(int nLine)
+    {
+        return ValidLine(nLine) ? &m_readFailures[static_cast<std::size_t>(nLine)] : nullptr;
+    }
+    bool IsReadFailing(int nLine) const
+    {
+        return ValidLine(nLine) && m_readFailures[static_cast<std::size_t>(nLine)].IsFailing();
+    }
 
     void ClearStatusQueryString(int nLine);
     void ClearCommandQueryString(int nLine);
@@ -237,6 +247,7 @@ protected:
     int m_nPriority = 3;
     int m_nScanTime = 100;
     std::atomic<int> m_nErrorCount{0};
+    std::array<CdsFailureRun, kLines> m_readFailures;
     CdsDeviceObject* m_pParent = nullptr;
     std::unordered_map<std::string, CdsMemoryObject*> m_nameMap;
     std::map<std::string, CdsMemoryObject*> m_variantMap;

@@ -141,6 +141,76 @@ TEST_F(CyclesTest, RefusedReadIsKeptOutOfTheLineCountAndShowsAsBadQuality)
     EXPECT_EQ(block->GetErrorCount(), 2);
 }
 
+// A block the PLC keeps refusing logs when it starts failing and when it comes
+// back, not on every scan: its count and its points' quality tell the rest. A
+// second outage is logged again.
+TEST_F(CyclesTest, ABlockThatKeepsFailingLogsItsStartAndItsRecoveryOnly)
+{
+    block->m_accept = FALSE;
+    for (int scan = 0; scan < 5; ++scan) {
+        port->Chunk({1, 2, 3, 4});
+        EXPECT_TRUE(CdsDeviceUpdate::UpdateMemoryArray(&hdlr, block, line));
+    }
+    EXPECT_EQ(Errors(), (std::vector<std::string>{"-  DataRead ([PLC1]B1) failed!\r\n"}));
+    EXPECT_EQ(block->GetErrorCount(), 5);
+    EXPECT_EQ(block->GetMemoryObject(0)->GetStatus(), CdsMemoryObject::QUALITY_NONE);
+    EXPECT_TRUE(log.Lines(LOG_INFO).empty());
+
+    block->m_accept = TRUE;
+    for (int scan = 0; scan < 2; ++scan) {
+        port->Chunk({1, 2, 3, 4});
+        EXPECT_TRUE(CdsDeviceUpdate::UpdateMemoryArray(&hdlr, block, line));
+    }
+    EXPECT_EQ(log.Lines(LOG_INFO),
+              (std::vector<std::string>{"-  DataRead ([PLC1]B1) recovered after 5 failures.\r\n"}));
+
+    block->m_accept = FALSE;
+    port->Chunk({1, 2, 3, 4});
+    EXPECT_TRUE(CdsDeviceUpdate::UpdateMemoryArray(&hdlr, block, line));
+    EXPECT_EQ(Errors().size(), 2u);
+    EXPECT_EQ(Errors().back(), "-  DataRead ([PLC1]B1) failed!\r\n");
+    block->m_accept = TRUE;
+    port->Chunk({1, 2, 3, 4});
+    EXPECT_TRUE(CdsDeviceUpdate::UpdateMemoryArray(&hdlr, block, line));
+    EXPECT_EQ(log.Lines(LOG_INFO).back(), "-  DataRead ([PLC1]B1) recovered after 1 failure.\r\n");
+    EXPECT_EQ(block->GetErrorCount(), 6);
+}
+
+// A block that comes back online starts afresh: if it still fails, that is logged.
+TEST_F(CyclesTest, ABlockBackOnlineLogsItsFirstFailureAgain)
+{
+    block->m_accept = FALSE;
+    port->Chunk({1, 2, 3, 4});
+    EXPECT_EQ(hdlr.DoDataRead(block, line), 1);
+    block->SetOnline(FALSE, &device);
+    block->SetOnline(TRUE, &device);
+    port->Chunk({1, 2, 3, 4});
+    EXPECT_EQ(hdlr.DoDataRead(block, line), 1);
+    EXPECT_EQ(log.Count(LOG_ERROR, "-  DataRead ([PLC1]B1) failed!\r\n"), 2);
+}
+
+// Unanswered and unsent reads are one run: the first failure is logged with its
+// own text. Each block and each line keeps a run of its own.
+TEST_F(CyclesTest, UnansweredAndUnsentReadsLogTheFirstFailureOfARunOnly)
+{
+    TestBlock* other = device.AddBlock("B2", 1);
+    ASSERT_NE(other, nullptr);
+    device.m_nRetries = 0;
+    port->FailWrites(4, CommErrorResult(RE_FILE_EXCEPTION)); // two reads, each sent twice
+    EXPECT_EQ(hdlr.DoDataRead(block, line), 0);
+    EXPECT_EQ(hdlr.DoDataRead(block, line), 0);
+    EXPECT_EQ(hdlr.DoDataRead(block, line), 0); // sent, not answered
+    EXPECT_EQ(hdlr.DoDataRead(other, line), 0);
+    EXPECT_EQ(Errors(), (std::vector<std::string>{"-  Sending QueryMessage ([PLC1]B1) failed!\r\n",
+                                                  "-  DataRead ([PLC1]B2) failed!\r\n"}));
+    port->Chunk({1, 2, 3, 4});
+    EXPECT_EQ(hdlr.DoDataRead(block, line), 1);
+    EXPECT_EQ(log.Lines(LOG_INFO),
+              (std::vector<std::string>{"-  DataRead ([PLC1]B1) recovered after 3 failures.\r\n"}));
+    EXPECT_TRUE(other->IsReadFailing(0));
+    EXPECT_FALSE(other->IsReadFailing(1)) << "a run belongs to its line";
+}
+
 // A block that stores a value into each of its points and a bit of the first.
 class StoringBlock : public TestBlock {
 public:
@@ -390,6 +460,32 @@ TEST_F(CyclesTest, MonitorProbeAnsweredAndFailed)
     EXPECT_EQ(hdlr.DoDeviceMonitor(&device, line, 0), 1);
     EXPECT_EQ(hdlr.DoDeviceMonitor(&device, line, 0), 0);
     EXPECT_EQ(Errors().back(), "-  DeviceMonitor ([PLC1]) failed!\r\n");
+}
+
+// A probe that keeps failing is logged when it starts and when it comes back.
+TEST_F(CyclesTest, AProbeThatKeepsFailingLogsItsStartAndItsRecoveryOnly)
+{
+    for (int probe = 0; probe < 4; ++probe)
+        EXPECT_EQ(hdlr.DoDeviceMonitor(&device, line, 0), 0);
+    EXPECT_EQ(Errors(), (std::vector<std::string>{"-  DeviceMonitor ([PLC1]) failed!\r\n"}));
+    device.m_monitorAccept = TRUE;
+    port->Chunk({1, 2, 3, 4});
+    EXPECT_EQ(hdlr.DoDeviceMonitor(&device, line, 0), 1);
+    port->Chunk({1, 2, 3, 4});
+    EXPECT_EQ(hdlr.DoDeviceMonitor(&device, line, 0), 1);
+    EXPECT_EQ(log.Lines(LOG_INFO),
+              (std::vector<std::string>{"-  DeviceMonitor ([PLC1]) recovered after 4 failures.\r\n"}));
+    EXPECT_EQ(hdlr.DoDeviceMonitor(&device, line, 0), 0);
+    EXPECT_EQ(Errors().size(), 2u);
+}
+
+// Every failed write is logged, however many come in a row.
+TEST_F(CyclesTest, EveryFailedWriteIsLogged)
+{
+    _BRISANTDATAVALUE value{};
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(hdlr.DoDataWrite(block->GetMemoryObject(0), value, line), 0);
+    EXPECT_EQ(log.Count(LOG_ERROR, "-  DataWrite ([PLC1]B1_0) failed!\r\n"), 3);
 }
 
 } // namespace
