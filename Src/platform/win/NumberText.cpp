@@ -69,8 +69,24 @@ RealScan ScanReal(std::string_view text) noexcept
         digits = p + 2;
         format = std::chars_format::hex;
     }
+    const char* stop = last;
+    if (hex) {
+        // Only a well-formed binary exponent goes to from_chars: libstdc++ 12 reads
+        // "0x1p+-4" as 0x1p-4 where strtod stops before the 'p'.
+        const char* q = digits;
+        while (q != last && (IsDigit(*q, true) || *q == '.')) ++q;
+        stop = q;
+        if (q != last && (*q == 'p' || *q == 'P')) {
+            const char* e = q + 1;
+            if (e != last && (*e == '+' || *e == '-')) ++e;
+            if (e != last && IsDigit(*e, false)) {
+                while (e != last && IsDigit(*e, false)) ++e;
+                stop = e;
+            }
+        }
+    }
     double value = 0;
-    const auto [end, ec] = std::from_chars(digits, last, value, format);
+    const auto [end, ec] = std::from_chars(digits, stop, value, format);
     if (end == digits)
         return {};
     RealScan scan;

@@ -38,6 +38,7 @@ constexpr ScanCase kScans[] = {
     {"1e+", 1, 1, false},
     {"0x1p3", 8, 5, false},
     {"0x", 0, 1, false},
+    {"0xFFp+-4", 255, 4, false},  // no exponent: two signs
     {"-0X.8", -0.5, 5, false},
     {"inf", kInf, 3, false},
     {"-Infinity", -kInf, 9, false},
