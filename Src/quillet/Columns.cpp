@@ -5,6 +5,7 @@
 #include "quillet/StringTable.h"
 
 #include "platform/com/Time.h"
+#include "platform/win/NumberText.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -67,14 +68,11 @@ std::string TimeCellText(FILETIME timeStamp)
 
 std::string CellText(const StringTable& texts, const CItem& item, int id)
 {
-    char text[32];
     switch (id) {
     case COL_ITEMID: return item.GetItemID();
     case COL_ACCESS_PATH: return item.GetAccessPath();
     case COL_UPDATE_RATE: return std::to_string(int(item.GetLastPeriodCount()));
-    case COL_RUN_AVERAGE:
-        std::snprintf(text, sizeof text, "%f", item.RunAverage());
-        return text;
+    case COL_RUN_AVERAGE: return win::FixedText(item.RunAverage());
     case COL_HSERVER: return HexCode(item.GetServerHandle());
     default: break;
     }

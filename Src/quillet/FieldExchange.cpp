@@ -2,15 +2,16 @@
 
 #include "quillet/StringTable.h"
 
+#include "platform/win/NumberText.h"
+
 #include <cerrno>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 
 namespace quillet {
 namespace {
 
-// The text without blanks around it; strtoll and strtod must then use all of it.
+// The text without blanks around it; the number must then use all of it.
 std::string Trimmed(std::string_view text)
 {
     const auto first = text.find_first_not_of(" \t");
@@ -58,10 +59,9 @@ std::optional<double> WholeReal(std::string_view text)
 {
     const std::string t = Trimmed(text);
     if (t.empty()) return std::nullopt;
-    char* end = nullptr;
-    const double value = std::strtod(t.c_str(), &end);
-    if (*end || !std::isfinite(value)) return std::nullopt;
-    return value;
+    const win::RealScan scan = win::ScanReal(t);
+    if (scan.length != t.size() || !std::isfinite(scan.value)) return std::nullopt;
+    return scan.value;
 }
 
 bool ExchangeInteger(const StringTable& texts, std::string_view text, long long min, long long max, long long& out,
@@ -76,11 +76,6 @@ bool ExchangeReal(const StringTable& texts, std::string_view text, double min, d
     return Exchange(texts, WholeReal(text), min, max, out, prompt, IDS_PARSE_REAL, IDS_PARSE_REAL_RANGE);
 }
 
-std::string RealText(double value)
-{
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%g", value);
-    return buffer;
-}
+std::string RealText(double value) { return win::GeneralText(value); }
 
 } // namespace quillet

@@ -19,7 +19,7 @@ bool ExchangeInteger(const StringTable& texts, std::string_view text, long long 
 bool ExchangeReal(const StringTable& texts, std::string_view text, double min, double max, double& out,
                   std::string& prompt);
 
-// "%g" of a real, as the framework shows a float field.
+// "%g" of a real, as the framework shows a float field (with a dot in any locale).
 std::string RealText(double value);
 
 } // namespace quillet

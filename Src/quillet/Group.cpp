@@ -6,8 +6,8 @@
 #include "quillet/QuilletDoc.h"
 
 #include "platform/win/Clock.h"
+#include "platform/win/NumberText.h"
 
-#include <cstdio>
 
 using quillet::HexCode;
 
@@ -208,10 +208,8 @@ void CGroup::ResetRunAverages()
 void CGroup::TearDownItems()
 {
     for (auto& item : m_items) {
-        char average[64];
-        std::snprintf(average, sizeof average, "%f", item->RunAverage());
-        item->ItemLog(quillet::LOG_RUN_AVERAGE,
-                      m_strName + ":" + std::to_string(m_dwRevisedRate) + "\t     " + average);
+        item->ItemLog(quillet::LOG_RUN_AVERAGE, m_strName + ":" + std::to_string(m_dwRevisedRate) + "\t     " +
+                                                    win::FixedText(item->RunAverage()));
     }
     m_items.clear();
     m_pUpdatesItem = nullptr;

@@ -7,6 +7,7 @@
 #include "quillet/VariantText.h"
 
 #include "platform/com/Bstr.h"
+#include "platform/win/NumberText.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -85,9 +86,7 @@ bool CGroupStateForm::ReadState()
     name = s.name;
     updateRate = Decimal(long(LONG(s.rate)));
     timeBias = Decimal(s.timeBias);
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%f", double(s.deadband));
-    deadband = buffer;
+    deadband = win::FixedText(double(s.deadband));
     lcid = HexCode(s.lcid);
     clientHandle = HexCode(s.hClient);
     serverHandle = HexCode(s.hServer);

@@ -3,6 +3,8 @@
 
 #include "quillet/StringTable.h"
 
+#include "platform/win/NumberText.h"
+
 #include <cstdio>
 
 namespace quillet {
@@ -22,8 +24,8 @@ std::optional<std::string> scalarText(const VARIANT& v)
     switch (v.vt()) {
     case VT_I2: return format("%hd", v.iVal());
     case VT_I4: return format("%d", int(v.lVal()));
-    case VT_R4: return format("%.6g", double(v.fltVal()));
-    case VT_R8: return format("%.6g", v.dblVal());
+    case VT_R4: return win::GeneralText(double(v.fltVal()));
+    case VT_R8: return win::GeneralText(v.dblVal());
     case VT_BSTR: return com::fromBstr(v.bstrVal());
     case VT_BOOL: return std::string(v.boolVal() ? "On" : "Off");
     case VT_I1: return format("%hd", short(v.cVal()));

@@ -3,8 +3,9 @@
 #include "quillet/CsvText.h"
 #include "quillet/VariantText.h"
 
+#include "platform/win/NumberText.h"
+
 #include <algorithm>
-#include <cstdio>
 
 namespace quillet {
 namespace {
@@ -86,9 +87,9 @@ std::string SetupLine(const SetupRecord& record)
                      com::formatGuid(s->clsid)});
     }
     if (auto* g = std::get_if<SetupGroup>(&record)) {
-        char deadband[32];
-        std::snprintf(deadband, sizeof deadband, "%g", double(g->deadband));
-        return Join({"2", Num(g->index), CsvField(g->name), Num(g->updateRate), Num(g->timeBias), deadband,
+        // A comma here would split the record.
+        return Join({"2", Num(g->index), CsvField(g->name), Num(g->updateRate), Num(g->timeBias),
+                     win::GeneralText(double(g->deadband)),
                      Num(g->timeStamps), Num(g->active), Num(g->adviseMode), Num(g->allowTimeOut), Num(g->itemCount)});
     }
     const auto& i = std::get<SetupItem>(record);

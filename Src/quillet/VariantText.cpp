@@ -1,5 +1,7 @@
 #include "quillet/VariantText.h"
 
+#include "platform/win/NumberText.h"
+
 #include <array>
 #include <cstdlib>
 #include <string>
@@ -12,11 +14,7 @@ long long LeadingInteger(std::string_view text)
     return std::strtoll(copy.c_str(), nullptr, 10);
 }
 
-double LeadingReal(std::string_view text)
-{
-    const std::string copy(text);
-    return std::strtod(copy.c_str(), nullptr);
-}
+double LeadingReal(std::string_view text) { return win::ScanReal(text).value; }
 
 VARIANT TextToVariant(std::string_view text, VARTYPE vt)
 {

@@ -11,7 +11,8 @@ namespace quillet {
 // The decimal integer at the start of the text, as atoi reads it (leading blanks, a
 // sign, digits); 0 without digits. Values past 64 bits stop at its limits.
 long long LeadingInteger(std::string_view text);
-// The decimal real at the start of the text; 0 without one.
+// The decimal real at the start of the text, as strtod reads it with a dot whatever
+// the locale; 0 without one.
 double LeadingReal(std::string_view text);
 
 // VT_I2, VT_I1, VT_UI1, VT_UI2, VT_I4 and VT_UI4 keep the low bits of the integer;

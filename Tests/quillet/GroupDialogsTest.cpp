@@ -9,6 +9,7 @@
 #include "quillet/ResourceIds.h"
 
 #include "platform/com/Bstr.h"
+#include "support/CommaLocale.h"
 
 namespace {
 
@@ -93,6 +94,26 @@ TEST_F(GroupDialogs, StateIsEditedAndReadBackWithTheLocaleInOneBase)
     ASSERT_TRUE(Run(ID_GET_STATE));
     EXPECT_EQ(group.m_dwRevisedRate, 250u);
     EXPECT_EQ(group.m_dwRequestedRate, 250u);
+    EXPECT_TRUE(ui.shown.empty());
+}
+
+TEST_F(GroupDialogs, StateDeadbandReadsAndShowsWithADotUnderACommaLocale)
+{
+    testsupport::CommaLocaleScope comma;
+    if (!comma.Ok()) GTEST_SKIP() << "no comma-decimal locale could be made (localedef, package locales)";
+    CGroup& group = AddGroup(*doc, ADVISE_CONNECTIONPOINT);
+    ui.OnDialog<CGroupStateForm>(IDD_GROUP_STATE, [&](CGroupStateForm& f) {
+        EXPECT_EQ(f.deadband, "1.000000");  // the new group's deadband
+        f.Edit();
+        f.deadband = "0.5";
+        f.Changed();
+        EXPECT_TRUE(f.applyEnabled);
+        f.Apply();
+        EXPECT_EQ(f.deadband, "0.500000");
+        return true;
+    });
+    ASSERT_TRUE(Run(ID_GET_STATE));
+    EXPECT_EQ(group.GetDeadband(), 0.5f);
     EXPECT_TRUE(ui.shown.empty());
 }
 

@@ -2,6 +2,7 @@
 // A comma-decimal locale for tests of numbers in text: de_DE.UTF-8 compiled with
 // localedef into a scratch folder that LOCPATH names, so the test does not depend
 // on the locales the machine has generated. Empty name when it cannot be made.
+#include <clocale>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -40,6 +41,31 @@ public:
 private:
     support::ScratchFolder m_folder;
     bool m_ok = false;
+};
+
+// The comma locale in the C library (LC_ALL) for a scope, as a desktop program runs
+// before anything resets LC_NUMERIC; the locale before comes back at the end. Ok() is
+// false, and nothing changed, when the locale cannot be made.
+class CommaLocaleScope {
+public:
+    CommaLocaleScope() : m_previous(std::setlocale(LC_ALL, nullptr))
+    {
+        m_set = m_locale.Ok() && std::setlocale(LC_ALL, CommaLocale::kName) != nullptr;
+    }
+    ~CommaLocaleScope()
+    {
+        if (m_set)
+            std::setlocale(LC_ALL, m_previous.c_str());
+    }
+    CommaLocaleScope(const CommaLocaleScope&) = delete;
+    CommaLocaleScope& operator=(const CommaLocaleScope&) = delete;
+
+    bool Ok() const { return m_set; }
+
+private:
+    CommaLocale m_locale;
+    std::string m_previous;
+    bool m_set = false;
 };
 
 } // namespace testsupport

@@ -1,6 +1,5 @@
 #include "kestrun/shell/LogHints.h"
 
-#include <cstdio>
 #include <cstring>
 #include <iterator>
 
@@ -12,6 +11,7 @@
 #include "kestrun/model/MemoryObject.h"
 #include "kestrun/model/MemoryVariant.h"
 #include "platform/dde/BrisantBlocks.h"
+#include "platform/win/NumberText.h"
 
 namespace kestrun {
 
@@ -32,13 +32,6 @@ constexpr const char* kActionNames[] = {
 };
 
 constexpr const char* kNull = "(null)";
-
-std::string Printf(const char* format, double value)
-{
-    char text[512];
-    std::snprintf(text, sizeof text, format, value);
-    return text;
-}
 
 template <typename T>
 T Element(const BYTE* block, DWORD i)
@@ -294,8 +287,8 @@ std::string GetValueString(const _BRISANTDATAVALUE& value, int nDataType)
     case BRISANT_LONG: return std::to_string(value.lVal);
     case BRISANT_WORD: return std::to_string(value.wVal);
     case BRISANT_DWORD: return std::to_string(value.dwVal);
-    case BRISANT_FLOAT: return Printf("%f", value.fltVal);
-    case BRISANT_DOUBLE: return Printf("%f", value.dblVal);
+    case BRISANT_FLOAT: return win::FixedText(value.fltVal);
+    case BRISANT_DOUBLE: return win::FixedText(value.dblVal);
     case BRISANT_STRING: return value.pszVal && *value.pszVal ? std::string(value.pszVal) : std::string(kNull);
     case BRISANT_FIXEDSTRING: return dde::CountedEmpty(value.pcsVal) ? std::string(kNull) : CountedText(value.pcsVal);
     case BRISANT_BOOLARRAY:

@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "platform/dde/BrisantBlocks.h"
+#include "platform/win/NumberText.h"
 
 namespace dde {
 
@@ -973,10 +974,10 @@ int Toolkit::TextToValue(DWORD, const char* text, BRISANT_DATATYPE type, _BRISAN
     case BRISANT_DOUBLE: {
         if (trimmed.empty())
             return 0;
-        char* end = nullptr;
-        errno = 0;
-        double d = std::strtod(trimmed.c_str(), &end);
-        if (*end != '\0' || errno == ERANGE || !std::isfinite(d))
+        // A dot in any locale: the client's text is the same wherever the server runs.
+        const win::RealScan scan = win::ScanReal(trimmed);
+        const double d = scan.value;
+        if (scan.length != trimmed.size() || scan.outOfRange || !std::isfinite(d))
             return 0;
         if (type == BRISANT_FLOAT) {
             if (std::fabs(d) > 3.4028234663852886e38)

@@ -8,6 +8,7 @@
 #include "kestrun/model/Hint.h"
 #include "kestrun/model/MemoryVariant.h"
 #include "kestrun/shell/LogHints.h"
+#include "support/CommaLocale.h"
 #include "support/shell/ShellHarness.h"
 
 namespace {
@@ -206,6 +207,18 @@ TEST_F(LogViewTest, FilteredHintCodesAreNotLogged)
     EXPECT_FALSE(Logged(103, &hint)); // shown as an event
     view->FilterLogMessage(LOG_ERROR, 0);
     EXPECT_FALSE(Logged(413, &hint));
+}
+
+TEST(LogValueText, RealsPrintWithADotUnderACommaLocale)
+{
+    testsupport::CommaLocaleScope comma;
+    if (!comma.Ok())
+        GTEST_SKIP() << "no comma-decimal locale could be made (localedef, package locales)";
+    _BRISANTDATAVALUE v{};
+    v.fltVal = 1.5f;
+    EXPECT_EQ(kestrun::GetValueString(v, BRISANT_FLOAT), "1.500000");
+    v.dblVal = -0.25;
+    EXPECT_EQ(kestrun::GetValueString(v, BRISANT_DOUBLE), "-0.250000");
 }
 
 TEST(LogValueText, EveryTypeHasItsText)

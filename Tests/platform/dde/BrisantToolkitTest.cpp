@@ -11,6 +11,7 @@
 
 #include "platform/dde/BrisantBlocks.h"
 #include "FakeBrisantServer.h"
+#include "support/CommaLocale.h"
 
 namespace {
 
@@ -526,6 +527,21 @@ TEST_P(TextToValueTest, ParsesOrRefuses)
     } else {
         EXPECT_EQ(value.ullVal, 0x5555u);  // untouched on failure
     }
+}
+
+TEST_F(ToolkitTest, PokedRealsReadAndShowWithADotUnderACommaLocale)
+{
+    testsupport::CommaLocaleScope comma;
+    if (!comma.Ok())
+        GTEST_SKIP() << "no comma-decimal locale could be made (localedef, package locales)";
+    _BRISANTDATAVALUE value{};
+    ASSERT_EQ(toolkit.TextToValue(server.id, "1.5", BRISANT_FLOAT, &value), 1);
+    EXPECT_EQ(value.fltVal, 1.5f);
+    EXPECT_EQ(dde::Toolkit::ValueToText(BRISANT_FLOAT, value), "1.5");
+    ASSERT_EQ(toolkit.TextToValue(server.id, " +0.25 ", BRISANT_DOUBLE, &value), 1);
+    EXPECT_EQ(value.dblVal, 0.25);
+    EXPECT_EQ(dde::Toolkit::ValueToText(BRISANT_DOUBLE, value), "0.25");
+    EXPECT_EQ(toolkit.TextToValue(server.id, "1,5", BRISANT_DOUBLE, &value), 0);  // not a number in any locale
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, TextToValueTest,
