@@ -289,8 +289,9 @@ std::string GetValueString(const _BRISANTDATAVALUE& value, int nDataType)
     case BRISANT_DWORD: return std::to_string(value.dwVal);
     case BRISANT_FLOAT: return win::FixedText(value.fltVal);
     case BRISANT_DOUBLE: return win::FixedText(value.dblVal);
-    case BRISANT_STRING: return value.pszVal && *value.pszVal ? std::string(value.pszVal) : std::string(kNull);
-    case BRISANT_FIXEDSTRING: return dde::CountedEmpty(value.pcsVal) ? std::string(kNull) : CountedText(value.pcsVal);
+    // Only a missing text is "(null)": an empty one is logged as the empty text it is.
+    case BRISANT_STRING: return value.pszVal ? std::string(value.pszVal) : std::string(kNull);
+    case BRISANT_FIXEDSTRING: return value.pcsVal ? CountedText(value.pcsVal) : std::string(kNull);
     case BRISANT_BOOLARRAY:
     case BRISANT_SHORTARRAY:
     case BRISANT_STRINGARRAY:

@@ -245,6 +245,13 @@ TEST(LogValueText, EveryTypeHasItsText)
     BYTE counted[] = {2, 0, 'x', 'y', 'z', 0};
     v.pcsVal = counted;
     EXPECT_EQ(kestrun::GetValueString(v, BRISANT_FIXEDSTRING), "xy");
+    // A poke of an empty text is logged as that, not as a missing one.
+    char empty[] = "";
+    v.pszVal = empty;
+    EXPECT_EQ(kestrun::GetValueString(v, BRISANT_STRING), "");
+    BYTE none[] = {0, 0, 0};
+    v.pcsVal = none;
+    EXPECT_EQ(kestrun::GetValueString(v, BRISANT_FIXEDSTRING), "");
     EXPECT_EQ(kestrun::GetValueString(v, 40), "???");
     EXPECT_EQ(kestrun::GetValueString(v, BRISANT_LONGARRAY), "");
 }
