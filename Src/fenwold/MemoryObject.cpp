@@ -1,6 +1,7 @@
 #include "fenwold/MemoryObject.h"
 
 #include <bit>
+#include <cstring>
 #include <string>
 
 #include "fenwold/ElementAddress.h"
@@ -103,6 +104,14 @@ char* CMemoryObject::GetCommandQueryString(const _BRISANTDATAVALUE& value, int n
         if (station->GetFrameKind() == McFrameKind::E1)
             return nullptr;
         const char* text = value.pszVal ? value.pszVal : "";
+        // The client was told the write was taken: what does not fit is not lost silently.
+        if (const std::size_t length = std::strlen(text); length > static_cast<std::size_t>(size)) {
+            const CdsDeviceObject* device = block->GetParent();
+            const std::string line = "Write [" + (device ? device->m_strName : std::string()) + "]" + GetName() +
+                                     ": a text of " + std::to_string(length) + " characters is cut to the item's " +
+                                     std::to_string(size) + "!\r\n";
+            LogError(line.c_str());
+        }
         built = McBuildStringWrite(frame, station->GetTarget(), code, address->number, text, size);
     } else {
         built = McBuildPointWrite(frame, station->GetTarget(), type, code, address->number,

@@ -185,9 +185,15 @@ TEST(WriteRequest, StringTooLongForOneFrameIsRefusedWithALogLine)
     ASSERT_EQ(handler.logs.size(), 1u);
     EXPECT_EQ(handler.logs[0], "Cannot write D10: the request is too long for one frame!\r\n");
     // The largest text that fits: 42 + 4 x 117 words = 510 characters.
+    // It is sent cut to the item's size, and the cut is logged: the client was told it was taken.
     BlockPtr fits = MakeBlock(device, "D10", kD, BRISANT_STRING, 234);
     EXPECT_NE(PointOf(*fits, 0).GetCommandQueryString(v, 0, TRUE), nullptr);
-    EXPECT_EQ(handler.logs.size(), 1u);
+    ASSERT_EQ(handler.logs.size(), 2u);
+    EXPECT_EQ(handler.logs[1], "Write [" + device.m_strName + "]D10: a text of 300 characters is cut to the item's 234!\r\n");
+    const std::string shortText(234, 'B');
+    v.pszVal = const_cast<char*>(shortText.c_str());
+    EXPECT_NE(PointOf(*fits, 0).GetCommandQueryString(v, 0, TRUE), nullptr);
+    EXPECT_EQ(handler.logs.size(), 2u);
 }
 
 struct RefusedCase {

@@ -419,8 +419,11 @@ TEST(LocalServerStart, AServerStartedByAClientThatBlocksQuitSignalsStillTakesThe
     support::ScratchFolder scratch;
     const auto script = scratch.path() / "server.sh";
     const auto report = scratch.path() / "blocked.txt";
-    std::ofstream(script) << "#!/bin/sh\ngrep SigBlk /proc/$$/status > '" << report.string() << ".part' && mv '"
-                          << report.string() << ".part' '" << report.string() << "'\n";
+    // Read with the shell's builtins only: while it waits for a child of its own the
+    // shell blocks signals itself, so nothing is started before the line is read.
+    std::ofstream(script) << "#!/bin/sh\nwhile read -r key value; do\n"
+                          << "  case $key in SigBlk:) echo \"$key\t$value\" > '" << report.string() << ".part';; esac\n"
+                          << "done < /proc/$$/status\nmv '" << report.string() << ".part' '" << report.string() << "'\n";
     std::filesystem::permissions(script, std::filesystem::perms::owner_all);
     sigset_t quit, previous;
     sigemptyset(&quit);
