@@ -7,6 +7,7 @@
 namespace {
 
 constexpr WORD kQualityCommLost = 64;
+constexpr WORD kQualityNoData = 24;   // bad, communication failure: no last value to keep
 
 const char* LineName(int nLine)
 {
@@ -63,6 +64,9 @@ int CdsCommHdlr::UpdateCommPortStatus(CdsDeviceObject* pDevice, BOOL bOk, tagTHR
     if (wasActive && !IsBackupAvailable()) {
         pDevice->TouchAllItems(FALSE);
         pDevice->SetStatusAllItems(kQualityCommLost);
+    } else if (!IsBackupAvailable()) {
+        // A device that never delivered: its clients learn that nothing will come.
+        pDevice->SetStatusOfUnreadItems(kQualityNoData);
     }
     ResetCommPort(pDevice, pLine);
     if (IsDeviceSupportRedundancy(pDevice) && pDevice->m_bSwitchOnCommError && !IsOtherInCommError(pLine)) {

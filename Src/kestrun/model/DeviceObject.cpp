@@ -588,6 +588,17 @@ void CdsDeviceObject::SetStatusAllItems(WORD wQuality)
     SetPointValue(m_pCommFail, good ? 0 : 1);
 }
 
+void CdsDeviceObject::SetStatusOfUnreadItems(WORD wQuality)
+{
+    for (CdsMemoryArray* block : m_blocks.GetBlocks()) {
+        if (block->IsSystemArray())
+            continue;
+        for (int i = 0; i < block->GetSize(); ++i)
+            if (CdsMemoryObject* point = block->GetMemoryObject(i); point && point->GetStatus() == 0)
+                point->SetStatus(wQuality);
+    }
+}
+
 void CdsDeviceObject::TouchAllItems(BOOL bTouched)
 {
     for (CdsMemoryArray* block : m_blocks.GetBlocks()) {

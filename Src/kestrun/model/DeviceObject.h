@@ -208,6 +208,8 @@ public:
     // Quality of every point of every non-system block; "$CommGood" 1 when both
     // bits 0xC0 are set, else 0, and "$CommFail" the opposite.
     void SetStatusAllItems(WORD wQuality);
+    // Only points that never had a quality (nothing read yet) take this one.
+    void SetStatusOfUnreadItems(WORD wQuality);
     void TouchAllItems(BOOL bTouched);
     void SetModified(BOOL bModified);
     void RemoveActiveDevices();

@@ -106,6 +106,16 @@ TEST_F(ErrorsTest, SingleLineDeviceMarksItsPointsCommLost)
     EXPECT_EQ(block->GetMemoryObject(1)->GetStatus(), 64);
 }
 
+TEST_F(ErrorsTest, ADeviceThatNeverDeliveredTellsItsClientsNothingWillCome)
+{
+    Setup(1);
+    block->GetMemoryObject(1)->SetStatus(8);   // one that had a quality keeps it
+    hdlr.GetCommFile(primary)->Close();
+    Fail(1, primary);
+    EXPECT_EQ(block->GetMemoryObject(0)->GetStatus(), 24);
+    EXPECT_EQ(block->GetMemoryObject(1)->GetStatus(), 8);
+}
+
 TEST_F(ErrorsTest, PointsAreMarkedBeforeThePortResetWaits)
 {
     Setup(1);
