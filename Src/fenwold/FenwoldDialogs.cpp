@@ -232,6 +232,8 @@ bool CMemoryArrayDlg::TakeFields(shell::BlockDialogFields& values)
         values.strAddress = address;
         values.nDataType = device->code;
     }
+    if (values.strAddress.empty()) // a new item with neither chosen
+        return Refuse(IDC_DEVICE, "Choose the device the item reads: D, M, X ...");
     if (values.strName.empty())
         values.strName = values.strAddress;
     // A range shown as it was is taken as it was.

@@ -167,6 +167,25 @@ TEST(FenwoldBlockDialog, WhatMakesNoReadableRangeIsRefusedNamingTheText)
     EXPECT_EQ(dialog.m_values.strAddress, "D999990");
 }
 
+TEST(FenwoldBlockDialog, ANewItemNeedsADeviceAndItsNameMayBeLeftToTheAddress)
+{
+    testsupport::ScriptedAnswers boxes;
+    CMemoryArrayDlg dialog;
+    ASSERT_TRUE(dialog.OnInitDialog());
+    EXPECT_EQ(dialog.GetChoice(CMemoryArrayDlg::IDC_DEVICE), -1);
+    dialog.SetText(CdsMemoryArrayDlg::IDC_NAME, "Tank");
+    EXPECT_FALSE(dialog.OnOK());
+    EXPECT_EQ(dialog.GetRefusedField(), CMemoryArrayDlg::IDC_DEVICE);
+    dialog.SetText(CdsMemoryArrayDlg::IDC_NAME, "");
+    dialog.SetChoiceText(CMemoryArrayDlg::IDC_DEVICE, "M");
+    dialog.SetText(CMemoryArrayDlg::IDC_START, "8");
+    dialog.SetText(CdsMemoryArrayDlg::IDC_LENGTH, "16");
+    ASSERT_TRUE(dialog.OnOK());
+    EXPECT_EQ(dialog.m_values.strName, "M8");
+    EXPECT_EQ(dialog.m_values.strAddress, "M8");
+    EXPECT_EQ(dialog.m_values.nLength, 16);
+}
+
 TEST(FenwoldBlockDialog, ARangeShownUnchangedIsTakenAsItWas)
 {
     // What an older configuration may hold: a length the checks would refuse today.
