@@ -3,6 +3,7 @@
 #include <cstring>
 #include <memory>
 
+#include "fenwold/BlockRange.h"
 #include "fenwold/MemoryArray.h"
 #include "fenwold/McResponse.h"
 #include "fenwold/MelsecDevice.h"
@@ -61,6 +62,9 @@ CdsMemoryArray* CDeviceObject::NewMemoryArray() { return new CMemoryArray; }
 
 CdsMemoryArray* CDeviceObject::NewMemoryArray(const CdsMemoryArray& src)
 {
+    // A text that only begins like a device ("Words" is not W) is no address.
+    if (!MelsecAddressProblem(src.GetAddr()).empty())
+        return nullptr;
     const MelsecDevice* device = MelsecFindDevice(src.GetAddr());
     if (!device || GetMemoryArrayByAddr(src.GetAddr(), src.GetTypeData()))
         return nullptr;

@@ -27,8 +27,8 @@ public:
     BOOL OnInitDeviceObject() override;
     CdsMemoryArray* NewMemoryArray() override;
     // A block from a template: its device is the device whose name opens the
-    // template's address (SD100 is SD, ZR0 is ZR); none for an unknown device or
-    // when a block of that address exists. Inputs are made read-only.
+    // template's address (SD100 is SD, ZR0 is ZR); none for a text that is no
+    // element's address or when a block of that address exists. Inputs are made read-only.
     CdsMemoryArray* NewMemoryArray(const CdsMemoryArray& src) override;
     BOOL InitMemoryArray(CdsMemoryArray* pArray) override;
     // Any monitor response shows the station answers.

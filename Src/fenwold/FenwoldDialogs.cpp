@@ -1,11 +1,14 @@
 #include "fenwold/FenwoldDialogs.h"
 
 #include <algorithm>
+#include <cctype>
+#include <string_view>
 
-#include "fenwold/ElementAddress.h"
+#include "fenwold/BlockRange.h"
 #include "fenwold/McStation.h"
 #include "fenwold/MelsecDevice.h"
 #include "kestrun/comm/DialogNumber.h"
+#include "kestrun/shell/CsvFile.h"
 
 namespace {
 
@@ -16,6 +19,21 @@ public:
 };
 
 bool IsQnAType(LONG nType) { return nType == 3 || nType == 4; }
+
+std::string Upper(std::string text)
+{
+    for (char& c : text)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
+
+std::string Trimmed(const std::string& text)
+{
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
 
 } // namespace
 
@@ -106,8 +124,8 @@ CMemoryArrayDlg::CMemoryArrayDlg() : CdsMemoryArrayDlg(IDD)
 {
     InsertBefore(IDC_DATA_TYPE, MakeField(IDC_DEVICE, shell::FieldKind::Choice, "Device :", "Profile", GetDeviceNames()));
     InsertBefore(IDC_DATA_TYPE, MakeField(IDC_START, shell::FieldKind::Edit, "Start :", "Profile"));
-    // The device decides the data type word.
-    EnableField(IDC_DATA_TYPE, false);
+    // The device gives the data type word; the list is the items' type.
+    Replace(MakeField(IDC_DATA_TYPE, shell::FieldKind::Choice, "DataType :", "Profile", GetDataTypeNames()));
 }
 
 const std::vector<std::string>& CMemoryArrayDlg::GetDeviceNames()
@@ -122,64 +140,111 @@ const std::vector<std::string>& CMemoryArrayDlg::GetDeviceNames()
     return names;
 }
 
-void CMemoryArrayDlg::ShowDeviceAndStart()
+const std::vector<int>& CMemoryArrayDlg::GetDataTypes()
 {
-    const std::optional<MelsecAddress> address = ParseMelsecAddress(GetText(IDC_NAME));
-    const MelsecDevice* device = address ? MelsecDeviceByCode(address->deviceCode) : nullptr;
-    const std::vector<std::string>& names = GetDeviceNames();
-    const auto it = device ? std::find(names.begin(), names.end(), device->name) : names.end();
-    SetChoice(IDC_DEVICE, it == names.end() ? -1 : static_cast<int>(it - names.begin()));
-    SetText(IDC_START, address ? FormatDeviceNumber(address->deviceCode, address->number, address->digits) : "");
-    if (device)
-        SetText(IDC_DATA_TYPE, std::to_string(device->code));
+    // Mixed, and the types a read of consecutive elements can be planned for.
+    static const std::vector<int> types{-1, 0, 1, 2, 3, 4, 5, 6, 7, 8, 10, 11};
+    return types;
+}
+
+const std::vector<std::string>& CMemoryArrayDlg::GetDataTypeNames()
+{
+    static const std::vector<std::string> names = [] {
+        std::vector<std::string> list;
+        for (int type : GetDataTypes())
+            list.push_back(CdsCsvFile::DataTypeText(type));
+        return list;
+    }();
+    return names;
+}
+
+std::string CMemoryArrayDlg::AddressOfFields() const
+{
+    const int choice = GetChoice(IDC_DEVICE);
+    if (choice < 0)
+        return {};
+    return GetDeviceNames()[static_cast<std::size_t>(choice)] + Upper(Trimmed(GetText(IDC_START)));
 }
 
 void CMemoryArrayDlg::ShowValues()
 {
     CdsMemoryArrayDlg::ShowValues();
-    ShowDeviceAndStart();
+    const std::string& address = m_values.strAddress;
+    const MelsecDevice* device = MelsecFindDevice(address);
+    const std::vector<std::string>& names = GetDeviceNames();
+    const auto it = device ? std::find(names.begin(), names.end(), device->name) : names.end();
+    SetChoice(IDC_DEVICE, it == names.end() ? -1 : static_cast<int>(it - names.begin()));
+    SetText(IDC_START, device ? address.substr(std::string_view(device->name).size()) : std::string());
+    m_nShownDevice = GetChoice(IDC_DEVICE);
+    m_strShownStart = GetText(IDC_START);
+    m_strFieldsAddress = AddressOfFields();
+}
+
+void CMemoryArrayDlg::ShowDataType()
+{
+    const std::vector<int>& types = GetDataTypes();
+    const auto it = std::find(types.begin(), types.end(), m_values.nValueType);
+    SetChoice(IDC_DATA_TYPE, it == types.end() ? -1 : static_cast<int>(it - types.begin()));
+}
+
+bool CMemoryArrayDlg::TakeDataType(shell::BlockDialogFields& values)
+{
+    // No choice (a type the list does not offer) keeps the block's type.
+    const int choice = GetChoice(IDC_DATA_TYPE);
+    if (choice >= 0)
+        values.nValueType = GetDataTypes()[static_cast<std::size_t>(choice)];
+    return true;
 }
 
 void CMemoryArrayDlg::OnCommand(int nId)
 {
-    if (nId == IDC_NAME) {
-        ShowDeviceAndStart();
-        return;
-    }
     if (nId != IDC_DEVICE && nId != IDC_START)
         return;
-    const int choice = GetChoice(IDC_DEVICE);
-    if (choice < 0)
-        return;
-    const std::string& name = GetDeviceNames()[static_cast<std::size_t>(choice)];
-    std::string start = GetText(IDC_START);
-    if (start.empty())
-        start = "0";
-    SetText(IDC_NAME, name + start);
-    if (const MelsecDevice* device = MelsecFindDevice(name))
-        SetText(IDC_DATA_TYPE, std::to_string(device->code));
+    // A name that was the address (or none) goes on naming it.
+    const std::string address = AddressOfFields();
+    const std::string name = GetText(IDC_NAME);
+    if (name.empty() || Upper(name) == m_strFieldsAddress)
+        SetText(IDC_NAME, address);
+    m_strFieldsAddress = address;
 }
 
 bool CMemoryArrayDlg::TakeFields(shell::BlockDialogFields& values)
 {
+    const shell::BlockDialogFields shown = m_values;
     if (!CdsMemoryArrayDlg::TakeFields(values))
         return false;
-    const std::optional<MelsecAddress> address = ParseMelsecAddress(values.strName);
-    if (!address)
-        return Refuse(IDC_NAME, "Item Name " + values.strName +
-                                    " is no MELSEC address: a device (D, M, X ...) and its first element, "
-                                    "for example D100, M0 or X1F0.");
+    values.bEditsAddress = true;
+    const bool bAddressKept = GetChoice(IDC_DEVICE) == m_nShownDevice && GetText(IDC_START) == m_strShownStart;
+    if (!bAddressKept) {
+        const int choice = GetChoice(IDC_DEVICE);
+        if (choice < 0)
+            return Refuse(IDC_DEVICE, "Choose the device the item reads: D, M, X ...");
+        const MelsecDevice* device = MelsecFindDevice(GetDeviceNames()[static_cast<std::size_t>(choice)]);
+        const std::string start = Trimmed(GetText(IDC_START));
+        const std::string address = AddressOfFields();
+        // "D" and "X5" would make DX5, an element of another device.
+        if (!device || start.empty() || MelsecFindDevice(address) != device ||
+            !MelsecAddressProblem(address).empty())
+            return Refuse(IDC_START, "Start '" + start + "' is no element of device " +
+                                         std::string(device ? device->name : "") + ": give its " +
+                                         (device && device->hexNumbered ? "hexadecimal" : "decimal") +
+                                         " number, for example " + (device ? device->name : "") + "0.");
+        values.strAddress = address;
+        values.nDataType = device->code;
+    }
+    if (values.strAddress.empty()) // a new item with neither chosen
+        return Refuse(IDC_DEVICE, "Choose the device the item reads: D, M, X ...");
+    if (values.strName.empty())
+        values.strName = values.strAddress;
+    // A range shown as it was is taken as it was.
+    if (bAddressKept && values.nLength == shown.nLength && values.nValueType == shown.nValueType)
+        return true;
     if (values.nLength < 1)
         return Refuse(IDC_LENGTH, "Length must be 1 or more.");
-    const DWORD last = MelsecMaxDeviceNumber(address->deviceCode);
-    if (address->number > last || static_cast<DWORD>(values.nLength - 1) > last - address->number) {
-        std::string_view name;
-        MelsecDeviceName(address->deviceCode, name);
-        return Refuse(IDC_LENGTH, "The range of " + values.strName + " ends beyond the last element of device " +
-                                      std::string(name) + " (" +
-                                      FormatDeviceNumber(address->deviceCode, last, 0) + ").");
-    }
-    values.nDataType = address->deviceCode;
+    if (const std::string problem = MelsecBlockProblem(values.strAddress, values.nValueType, values.nLength);
+        !problem.empty())
+        return Refuse(problem.rfind("Length", 0) == 0 ? static_cast<int>(IDC_LENGTH) : static_cast<int>(IDC_START),
+                      "Item " + values.strName + ": " + problem + ".");
     return true;
 }
 

@@ -1,9 +1,9 @@
 #pragma once
 // The server's own configuration dialogs: the device dialog also edits the
 // station's frame kind (1E/3E/4E, binary or ASCII, written into the system
-// type and protocol it is made from), the block dialog the block's MELSEC
-// device and the range it reads (device, first element, length, written into
-// the block's name and data type word). The time-out dialog is the
+// type and protocol it is made from), the block dialog the range the block
+// reads (device and first element: its address and data type word; length:
+// its item count) and the type of its items. The time-out dialog is the
 // framework's. InstallFenwoldDialogs makes the shell's dialogs use them.
 #include <memory>
 #include <string>
@@ -44,17 +44,29 @@ public:
 
     // The device names, in device-code order.
     static const std::vector<std::string>& GetDeviceNames();
+    // The data types offered, as the CSV file writes them, and their codes.
+    static const std::vector<std::string>& GetDataTypeNames();
+    static const std::vector<int>& GetDataTypes();
 
     void OnCommand(int nId) override;
 
 protected:
+    // Device and start show the block's address, DataType the type of its items.
     void ShowValues() override;
-    // The name must be a MELSEC address and the range must end within its
-    // device; the data type word becomes the device's code.
+    void ShowDataType() override;
+    bool TakeDataType(shell::BlockDialogFields& values) override;
+    // A changed device or start must make an element's address, which gives the
+    // device code; a changed range must be one the PLC can read. What is shown
+    // unchanged is taken as it was.
     bool TakeFields(shell::BlockDialogFields& values) override;
 
 private:
-    void ShowDeviceAndStart();
+    // The address that device and start make; empty without a device.
+    std::string AddressOfFields() const;
+
+    int m_nShownDevice = -1;
+    std::string m_strShownStart;
+    std::string m_strFieldsAddress; // what device and start made when last looked at
 };
 
 class CTimeoutDlg : public CdsTimeoutDlg {

@@ -4,7 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
+
+#include "FenwoldHarness.h"
 #include "fenwold/DeviceObject.h"
+#include "fenwold/MemoryArray.h"
+#include "kestrun/model/DeviceMap.h"
+#include "kestrun/shell/DataView.h"
+#include "kestrun/shell/FormConfigDialogs.h"
 #include "support/shell/ShellFakes.h"
 
 namespace {
@@ -70,54 +78,286 @@ TEST(FenwoldDeviceDialog, TheFrameChoiceFollowsTheFieldsAndATypeOutsideOneToFive
     EXPECT_EQ(boxes.asked[0].rfind("System Type must be 1 to 5", 0), 0u);
 }
 
-TEST(FenwoldBlockDialog, DeviceStartAndLengthMakeTheBlocksNameAndDeviceCode)
+int IndexOf(const std::vector<std::string>& list, const std::string& text)
+{
+    const auto it = std::find(list.begin(), list.end(), text);
+    return it == list.end() ? -1 : static_cast<int>(it - list.begin());
+}
+
+TEST(FenwoldBlockDialog, DeviceAndStartShowAndMakeTheBlocksAddressApartFromItsName)
 {
     testsupport::ScriptedAnswers boxes;
     CMemoryArrayDlg dialog;
-    dialog.m_values.strName = "D100";
+    dialog.m_values.strName = "Tank";
+    dialog.m_values.strAddress = "D100";
     dialog.m_values.nDataType = 0xA8;
+    dialog.m_values.nValueType = 4;
     dialog.m_values.nLength = 10;
     ASSERT_TRUE(dialog.OnInitDialog());
-    const std::vector<std::string>& names = CMemoryArrayDlg::GetDeviceNames();
-    EXPECT_EQ(names[static_cast<std::size_t>(dialog.GetChoice(CMemoryArrayDlg::IDC_DEVICE))], "D");
+    EXPECT_EQ(dialog.GetChoiceText(CMemoryArrayDlg::IDC_DEVICE), "D");
     EXPECT_EQ(dialog.GetText(CMemoryArrayDlg::IDC_START), "100");
-    EXPECT_FALSE(dialog.IsFieldEnabled(CdsMemoryArrayDlg::IDC_DATA_TYPE));
+    EXPECT_EQ(dialog.GetChoiceText(CdsMemoryArrayDlg::IDC_DATA_TYPE), "Word");
+    EXPECT_EQ(dialog.GetText(CdsMemoryArrayDlg::IDC_LENGTH), "10");
 
-    const auto x = std::find(names.begin(), names.end(), "X");
-    ASSERT_NE(x, names.end());
-    dialog.SetChoice(CMemoryArrayDlg::IDC_DEVICE, static_cast<int>(x - names.begin()));
-    dialog.SetText(CMemoryArrayDlg::IDC_START, "1F0");
+    dialog.SetChoice(CMemoryArrayDlg::IDC_DEVICE, IndexOf(CMemoryArrayDlg::GetDeviceNames(), "X"));
+    dialog.OnCommand(CMemoryArrayDlg::IDC_DEVICE);
+    dialog.SetText(CMemoryArrayDlg::IDC_START, "1f0");
     dialog.OnCommand(CMemoryArrayDlg::IDC_START);
-    EXPECT_EQ(dialog.GetText(CdsMemoryArrayDlg::IDC_NAME), "X1F0");
-    EXPECT_EQ(dialog.GetText(CdsMemoryArrayDlg::IDC_DATA_TYPE), "156");
+    dialog.SetChoiceText(CdsMemoryArrayDlg::IDC_DATA_TYPE, "Bool");
+    EXPECT_EQ(dialog.GetText(CdsMemoryArrayDlg::IDC_NAME), "Tank"); // a name of its own stays
     ASSERT_TRUE(dialog.OnOK());
-    EXPECT_EQ(dialog.m_values.strName, "X1F0");
+    EXPECT_EQ(dialog.m_values.strName, "Tank");
+    EXPECT_EQ(dialog.m_values.strAddress, "X1F0");
+    EXPECT_TRUE(dialog.m_values.bEditsAddress);
     EXPECT_EQ(dialog.m_values.nDataType, 0x9C);
+    EXPECT_EQ(dialog.m_values.nValueType, 0);
+    EXPECT_TRUE(boxes.asked.empty());
 
+    // A block named by its address goes on being named by it.
+    CMemoryArrayDlg named;
+    named.m_values.strName = "D100";
+    named.m_values.strAddress = "D100";
+    ASSERT_TRUE(named.OnInitDialog());
+    named.SetText(CMemoryArrayDlg::IDC_START, "200");
+    named.OnCommand(CMemoryArrayDlg::IDC_START);
+    EXPECT_EQ(named.GetText(CdsMemoryArrayDlg::IDC_NAME), "D200");
+}
+
+TEST(FenwoldBlockDialog, WhatMakesNoReadableRangeIsRefusedNamingTheText)
+{
+    testsupport::ScriptedAnswers boxes;
+    CMemoryArrayDlg dialog;
+    dialog.m_values.strName = "Tank";
+    dialog.m_values.strAddress = "D0";
+    dialog.m_values.nValueType = 4;
+    dialog.m_values.nLength = 1;
+    ASSERT_TRUE(dialog.OnInitDialog());
+    const int d = IndexOf(CMemoryArrayDlg::GetDeviceNames(), "D");
     struct Case {
-        const char* name;
+        int device;
+        const char* start;
         const char* length;
         int field;
         const char* message;
     };
     const Case refused[] = {
-        {"Q5", "1", CdsMemoryArrayDlg::IDC_NAME,
-         "Item Name Q5 is no MELSEC address: a device (D, M, X ...) and its first element, for example D100, M0 or "
-         "X1F0."},
-        {"D0", "0", CdsMemoryArrayDlg::IDC_LENGTH, "Length must be 1 or more."},
-        {"D999990", "11", CdsMemoryArrayDlg::IDC_LENGTH,
-         "The range of D999990 ends beyond the last element of device D (999999)."},
+        {-1, "0", "1", CMemoryArrayDlg::IDC_DEVICE, "Choose the device the item reads: D, M, X ..."},
+        {d, "Q5", "1", CMemoryArrayDlg::IDC_START,
+         "Start 'Q5' is no element of device D: give its decimal number, for example D0."},
+        {d, "X5", "1", CMemoryArrayDlg::IDC_START, // DX5 is an element of DX
+         "Start 'X5' is no element of device D: give its decimal number, for example D0."},
+        {d, "", "1", CMemoryArrayDlg::IDC_START,
+         "Start '' is no element of device D: give its decimal number, for example D0."},
+        {d, "5", "0", CdsMemoryArrayDlg::IDC_LENGTH, "Length must be 1 or more."},
+        {d, "999990", "11", CdsMemoryArrayDlg::IDC_LENGTH,
+         "Item Tank: Length: 11 items from D999990 run past the last element D999999."},
     };
     for (const Case& c : refused) {
         boxes.asked.clear();
-        dialog.SetText(CdsMemoryArrayDlg::IDC_NAME, c.name);
+        dialog.SetChoice(CMemoryArrayDlg::IDC_DEVICE, c.device);
+        dialog.SetText(CMemoryArrayDlg::IDC_START, c.start);
         dialog.SetText(CdsMemoryArrayDlg::IDC_LENGTH, c.length);
-        EXPECT_FALSE(dialog.OnOK()) << c.name;
-        EXPECT_EQ(dialog.GetRefusedField(), c.field) << c.name;
+        EXPECT_FALSE(dialog.OnOK()) << c.start;
+        EXPECT_EQ(dialog.GetRefusedField(), c.field) << c.start;
         EXPECT_EQ(boxes.asked, std::vector<std::string>{c.message});
     }
+    EXPECT_EQ(dialog.m_values.strAddress, "D0");
     dialog.SetText(CdsMemoryArrayDlg::IDC_LENGTH, "10");
-    EXPECT_TRUE(dialog.OnOK()); // D999990 to D999999
+    ASSERT_TRUE(dialog.OnOK()); // D999990 to D999999
+    EXPECT_EQ(dialog.m_values.strAddress, "D999990");
+}
+
+TEST(FenwoldBlockDialog, ANewItemNeedsADeviceAndItsNameMayBeLeftToTheAddress)
+{
+    testsupport::ScriptedAnswers boxes;
+    CMemoryArrayDlg dialog;
+    ASSERT_TRUE(dialog.OnInitDialog());
+    EXPECT_EQ(dialog.GetChoice(CMemoryArrayDlg::IDC_DEVICE), -1);
+    dialog.SetText(CdsMemoryArrayDlg::IDC_NAME, "Tank");
+    EXPECT_FALSE(dialog.OnOK());
+    EXPECT_EQ(dialog.GetRefusedField(), CMemoryArrayDlg::IDC_DEVICE);
+    dialog.SetText(CdsMemoryArrayDlg::IDC_NAME, "");
+    dialog.SetChoiceText(CMemoryArrayDlg::IDC_DEVICE, "M");
+    dialog.SetText(CMemoryArrayDlg::IDC_START, "8");
+    dialog.SetText(CdsMemoryArrayDlg::IDC_LENGTH, "16");
+    ASSERT_TRUE(dialog.OnOK());
+    EXPECT_EQ(dialog.m_values.strName, "M8");
+    EXPECT_EQ(dialog.m_values.strAddress, "M8");
+    EXPECT_EQ(dialog.m_values.nLength, 16);
+}
+
+TEST(FenwoldBlockDialog, ARangeShownUnchangedIsTakenAsItWas)
+{
+    // What an older configuration may hold: a length the checks would refuse today.
+    testsupport::ScriptedAnswers boxes;
+    CMemoryArrayDlg dialog;
+    dialog.m_values.strName = "Old";
+    dialog.m_values.strAddress = "d0100";
+    dialog.m_values.nDataType = 0xA8;
+    dialog.m_values.nValueType = 9; // a type the list does not offer
+    dialog.m_values.nLength = 0;
+    ASSERT_TRUE(dialog.OnInitDialog());
+    EXPECT_EQ(dialog.GetChoice(CdsMemoryArrayDlg::IDC_DATA_TYPE), -1);
+    ASSERT_TRUE(dialog.OnOK());
+    EXPECT_EQ(dialog.m_values.strAddress, "d0100");
+    EXPECT_EQ(dialog.m_values.nValueType, 9);
+    EXPECT_EQ(dialog.m_values.nLength, 0);
+    EXPECT_EQ(dialog.m_values.nDataType, 0xA8);
+    EXPECT_TRUE(boxes.asked.empty());
+}
+
+// The sample configuration's blocks, edited through the data view with the
+// server's dialogs as a user would.
+class FenwoldBlockCommands : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        shell.SetOption("Confirm On Quit", 0);
+        shell.SetOption("Enable Background Thread", 0);
+        const std::string config = fenwoldtest::WriteSampleConfig(shell.scratch.path() / "plant.csv", 5010);
+        ASSERT_TRUE(shell.Start({config}));
+        InstallFenwoldDialogs();
+        previous = shell::InstallConfigDialogs(&dialogs);
+        view = shell.Frame()->GetDataView();
+        plc1 = CdsDeviceMap::GetDeviceObjectByTopic("PLC1");
+        ASSERT_NE(plc1, nullptr);
+        ASSERT_TRUE(shell.Doc()->IsOffline());
+        view->SetActiveDevice(plc1);
+    }
+    void TearDown() override
+    {
+        shell::InstallConfigDialogs(previous);
+        shell::InstallConfigFormFactory(nullptr);
+        shell.Doc()->SetModifiedFlag(false);
+    }
+
+    // Every setting of a block that the dialog shows or that a read depends on.
+    struct Settings {
+        std::string name, address, description;
+        int typeWord, type, count, priority, scanTime;
+        LONG length;
+        BOOL read, write, forceDouble;
+        bool operator==(const Settings&) const = default;
+    };
+    static Settings Of(const CdsMemoryArray& b)
+    {
+        return {b.GetName(),         b.GetAddr(),         b.GetDescription(),    b.GetTypeDataWord(),
+                b.GetDefaultDataType(), b.GetMaxMemories(), b.GetPriority(),     b.GetScanTime(),
+                b.GetLength(),       b.IsReadAllowed(),   b.IsWriteAllowed(),    b.IsForceDouble()};
+    }
+
+    fenwoldtest::FenwoldHarness shell;
+    testsupport::ScriptedAnswers boxes;
+    testsupport::ScriptedForms forms;
+    shell::FormConfigDialogs dialogs;
+    shell::ConfigDialogs* previous = nullptr;
+    CdsDataView* view = nullptr;
+    CdsDeviceObject* plc1 = nullptr;
+};
+
+TEST_F(FenwoldBlockCommands, EditItemShowsTheBlocksOwnRangeAndOkUnchangedLeavesItAsItWas)
+{
+    struct Case {
+        const char* name;
+        const char* device;
+        const char* start;
+        const char* type;
+        const char* length;
+    };
+    const Case cases[] = {{"Words", "D", "100", "Short", "8"}, {"Inputs", "X", "0", "Bool", "8"}};
+    for (const Case& c : cases) {
+        CdsMemoryArray* block = plc1->GetMemoryArrayByName(c.name);
+        ASSERT_NE(block, nullptr) << c.name;
+        const Settings before = Of(*block);
+        view->SetActiveBlock(block);
+        std::map<int, std::string> shown;
+        forms.steps = {[&shown](shell::DialogForm& f) {
+            shown[CdsMemoryArrayDlg::IDC_NAME] = f.GetText(CdsMemoryArrayDlg::IDC_NAME);
+            shown[CMemoryArrayDlg::IDC_DEVICE] = f.GetChoiceText(CMemoryArrayDlg::IDC_DEVICE);
+            shown[CMemoryArrayDlg::IDC_START] = f.GetText(CMemoryArrayDlg::IDC_START);
+            shown[CdsMemoryArrayDlg::IDC_DATA_TYPE] = f.GetChoiceText(CdsMemoryArrayDlg::IDC_DATA_TYPE);
+            shown[CdsMemoryArrayDlg::IDC_LENGTH] = f.GetText(CdsMemoryArrayDlg::IDC_LENGTH);
+        }};
+        view->OnCommand(CdsDataView::Command::EditBlock);
+        EXPECT_EQ(shown, (std::map<int, std::string>{{CdsMemoryArrayDlg::IDC_NAME, c.name},
+                                                     {CMemoryArrayDlg::IDC_DEVICE, c.device},
+                                                     {CMemoryArrayDlg::IDC_START, c.start},
+                                                     {CdsMemoryArrayDlg::IDC_DATA_TYPE, c.type},
+                                                     {CdsMemoryArrayDlg::IDC_LENGTH, c.length}}));
+        EXPECT_EQ(forms.refused, 0) << c.name;
+        EXPECT_TRUE(boxes.asked.empty()) << c.name << ": " << (boxes.asked.empty() ? "" : boxes.asked[0]);
+        EXPECT_TRUE(Of(*block) == before) << c.name;
+        EXPECT_EQ(plc1->GetMemoryArrayByAddr(before.address), block);
+    }
+}
+
+TEST_F(FenwoldBlockCommands, EditItemMovesTheRangeAndARefusedStartChangesNothing)
+{
+    CdsMemoryArray* block = plc1->GetMemoryArrayByName("Words");
+    ASSERT_NE(block, nullptr);
+    const Settings before = Of(*block);
+    view->SetActiveBlock(block);
+    forms.steps = {[](shell::DialogForm& f) { f.SetText(CMemoryArrayDlg::IDC_START, "1O0"); }};
+    view->OnCommand(CdsDataView::Command::EditBlock); // refused, then cancelled
+    EXPECT_EQ(forms.refused, 1);
+    ASSERT_EQ(boxes.asked.size(), 1u);
+    EXPECT_NE(boxes.asked[0].find("'1O0'"), std::string::npos) << boxes.asked[0];
+    EXPECT_TRUE(Of(*block) == before);
+
+    forms.steps = {[](shell::DialogForm& f) {
+        f.SetText(CMemoryArrayDlg::IDC_START, "300");
+        f.SetText(CdsMemoryArrayDlg::IDC_LENGTH, "4");
+    }};
+    view->OnCommand(CdsDataView::Command::EditBlock);
+    EXPECT_EQ(block->GetName(), "Words");
+    EXPECT_EQ(block->GetAddr(), "D300");
+    EXPECT_EQ(block->GetMaxMemories(), 4);
+    EXPECT_EQ(block->GetDefaultDataType(), before.type);
+    EXPECT_EQ(plc1->GetMemoryArrayByAddr("D300"), block);
+    EXPECT_EQ(plc1->GetMemoryArrayByAddr("D100"), nullptr);
+}
+
+TEST_F(FenwoldBlockCommands, AddItemReadsWhereDeviceAndStartSayAndRefusesANameThatIsNoAddress)
+{
+    forms.steps = {[](shell::DialogForm& f) {
+        f.SetText(CdsMemoryArrayDlg::IDC_NAME, "Tank level");
+        f.SetChoiceText(CMemoryArrayDlg::IDC_DEVICE, "W");
+        f.SetText(CMemoryArrayDlg::IDC_START, "1a0");
+        f.SetChoiceText(CdsMemoryArrayDlg::IDC_DATA_TYPE, "Word");
+        f.SetText(CdsMemoryArrayDlg::IDC_LENGTH, "2");
+    }};
+    view->OnCommand(CdsDataView::Command::NewBlock);
+    EXPECT_TRUE(boxes.asked.empty()) << (boxes.asked.empty() ? "" : boxes.asked[0]);
+    auto* tank = dynamic_cast<CMemoryArray*>(plc1->GetMemoryArrayByName("TANK LEVEL"));
+    ASSERT_NE(tank, nullptr);
+    EXPECT_EQ(tank->GetAddr(), "W1A0");
+    EXPECT_EQ(tank->GetDeviceCode(), 0xB4);
+    EXPECT_EQ(tank->GetMaxMemories(), 2);
+    EXPECT_EQ(tank->GetDefaultDataType(), 4);
+    EXPECT_EQ(view->GetActiveBlock(), tank);
+
+    // A dialog without an address of its own: the name would be the address,
+    // and "Words2" only begins like one (W).
+    testsupport::ScriptedConfigDialogs plain;
+    plain.block = [](shell::BlockDialogFields& f, bool) {
+        f.strName = "Words2";
+        f.nLength = 4;
+    };
+    const int blocks = plc1->GetMemoryArrayList().GetCount();
+    view->OnCommand(CdsDataView::Command::NewBlock);
+    EXPECT_EQ(boxes.asked.back(), "Item WORDS2 is not added: 'WORDS2' is no address topic PLC1 can read.");
+    EXPECT_EQ(plc1->GetMemoryArrayList().GetCount(), blocks);
+
+    plain.block = [](shell::BlockDialogFields& f, bool) {
+        f.strName = "Again";
+        f.strAddress = "d100";
+        f.bEditsAddress = true;
+        f.nValueType = 3; // Short, as Words reads them
+        f.nLength = 1;
+    };
+    view->OnCommand(CdsDataView::Command::NewBlock);
+    EXPECT_EQ(boxes.asked.back(), "Item AGAIN is not added: item Words of the topic reads at D100.");
+    EXPECT_EQ(plc1->GetMemoryArrayList().GetCount(), blocks);
 }
 
 TEST(FenwoldDialogs, OnceInstalledTheShellMakesTheServersDialogs)

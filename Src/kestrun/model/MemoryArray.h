@@ -144,6 +144,7 @@ public:
     void SetTypeDataWord(SHORT n) { m_nTypeData = n; }
     int GetDefaultDataType() const { return m_bForceDouble ? BRISANT_DOUBLE : m_nDefaultDataType; }
     void SetDefaultDataType(int nType) { m_nDefaultDataType = nType; }
+    BOOL IsForceDouble() const { return m_bForceDouble; }
     void SetForceDouble(BOOL b) { m_bForceDouble = b; }
     LONG GetLength() const { return m_nLength; }
     void SetLength(LONG n) { m_nLength = n; }

@@ -29,7 +29,7 @@ struct DeviceDialogFields {
 struct BlockDialogFields {
     std::string strName;
     int nDataType = 0;          // the block's type data word
-    LONG nLength = 0;
+    LONG nLength = 0;           // items the block holds
     int nPriority = 0;
     BOOL bReadAllowed = TRUE;
     BOOL bWriteAllowed = TRUE;
@@ -37,6 +37,11 @@ struct BlockDialogFields {
     std::string strDescription;
     // As for devices: the block takes the values on OK, or a refusal's message.
     std::function<std::string(const BlockDialogFields&)> apply;
+    // Where the block reads. A dialog that edits it sets bEditsAddress; without
+    // one a block named by its address reads where its name says.
+    std::string strAddress;
+    bool bEditsAddress = false;
+    int nValueType = -1;        // the data type of the block's items (-1: mixed)
 };
 
 struct TimeoutDialogFields {

@@ -27,6 +27,10 @@ public:
     // Delay of an online request: at least this long after it was made.
     static constexpr std::uint64_t kOnlineDelayMs = 1000;
     static constexpr std::uint64_t kServiceOnlineDelayMs = 5000;
+    // Tab stops of the lists, in dialog units: the columns of a block line
+    // (name, address, count, access ...) line up.
+    static constexpr int kDeviceTabStop = 20;
+    static constexpr int kBlockTabStop = 50;
 
     enum class Command {
         NewDevice,      // "Add Topic..."
@@ -132,8 +136,8 @@ private:
 
     shell::ProcessWide<CdsDataView> m_processWide{s_pView, this};
     std::unique_ptr<shell::DataWindow> m_pWindow;
-    CdsDataViewList m_devices;
-    CdsDataViewList m_blocks;
+    CdsDataViewList m_devices{kDeviceTabStop};
+    CdsDataViewList m_blocks{kBlockTabStop};
     CdsDeviceObject* m_pActiveDevice = nullptr;   // one of the document's map, or null
     CdsMemoryArray* m_pActiveBlock = nullptr;     // one of the active device's, or null
     bool m_bBusy = false; // a client-update tick runs; set for good once the window goes

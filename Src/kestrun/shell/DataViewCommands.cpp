@@ -51,25 +51,42 @@ shell::BlockDialogFields FieldsOf(const CdsMemoryArray& block)
     shell::BlockDialogFields f;
     f.strName = block.GetName();
     f.nDataType = block.GetTypeDataWord();
-    f.nLength = block.GetLength();
+    f.nLength = block.GetMaxMemories();
     f.nPriority = block.GetPriority();
     f.bReadAllowed = block.IsReadAllowed();
     f.bWriteAllowed = block.IsWriteAllowed();
     f.nScanTime = block.GetScanTime();
     f.strDescription = block.GetDescription();
+    f.strAddress = block.GetAddr();
+    f.nValueType = block.GetDefaultDataType();
     return f;
 }
 
-void Apply(CdsMemoryArray& block, const shell::BlockDialogFields& f)
+// The settings every block takes as they are.
+void ApplyCommon(CdsMemoryArray& block, const shell::BlockDialogFields& f)
 {
     block.SetName(f.strName);
     block.SetTypeDataWord(static_cast<SHORT>(f.nDataType));
-    block.SetLength(f.nLength);
     block.SetPriority(f.nPriority);
     block.SetReadAllowed(f.bReadAllowed);
     block.SetWriteAllowed(f.bWriteAllowed);
     block.SetScanTime(f.nScanTime);
     block.SetDescription(f.strDescription);
+}
+
+// Item count and type change only when the dialog changed them: what was
+// shown unchanged leaves the block exactly as it was.
+void ApplyChanged(CdsMemoryArray& block, const shell::BlockDialogFields& old, const shell::BlockDialogFields& f)
+{
+    ApplyCommon(block, f);
+    if (f.nLength != old.nLength) {
+        block.SetLength(f.nLength);
+        block.SetMaxMemories(static_cast<int>(f.nLength));
+    }
+    if (f.nValueType != old.nValueType) {
+        block.SetDefaultDataType(f.nValueType);
+        block.SetForceDouble(FALSE);
+    }
 }
 
 // Why the map would not take a device with these values: its topic or its
@@ -257,18 +274,31 @@ void CdsDataView::OnConfigNewMemory()
     CdsMemoryArray* pBlock = nullptr;
     shell::BlockDialogFields f;
     f.apply = [&](const shell::BlockDialogFields& values) -> std::string {
-        // A template the device copies into a block of its own class; the name
-        // is the address where the block reads.
+        // A dialog without an address of its own names the block by its address.
+        const std::string name = NameCase(values.strName);
+        const std::string address = NameCase(values.bEditsAddress ? values.strAddress : values.strName);
+        if (address.empty())
+            return "Item " + name + " is not added: it needs the address where it reads.";
+        // A template the device copies into a block of its own class.
         CdsMemoryArray templ(-1);
         shell::BlockDialogFields named = values;
-        named.strName = NameCase(values.strName);
-        Apply(templ, named);
-        templ.SetAddr(named.strName);
+        named.strName = name;
+        ApplyCommon(templ, named);
+        templ.SetAddr(address);
+        templ.SetLength(named.nLength);
         templ.SetMaxMemories(static_cast<int>(named.nLength));
+        templ.SetDefaultDataType(named.nValueType);
         pBlock = pDevice->AddMemoryArray(templ, true);
         if (pBlock)
             return {};
-        return "Item " + named.strName + " is not added: the topic has an item of that name and type, or refuses it.";
+        for (const CdsMemoryArray* other : pDevice->GetMemoryArrayList().GetBlocks())
+            if (NameCase(other->GetName()) == name && other->GetTypeData() == templ.GetTypeData())
+                return "Item " + name + " is not added: the topic has an item of that name and type.";
+        if (const CdsMemoryArray* holder = pDevice->GetMemoryArrayByAddr(address))
+            return "Item " + name + " is not added: item " + holder->GetName() + " of the topic reads at " +
+                   address + ".";
+        return "Item " + name + " is not added: '" + address + "' is no address topic " + pDevice->m_strName +
+               " can read.";
     };
     pDialogs->EditBlock(f, true);
     if (!pBlock)
@@ -288,26 +318,33 @@ void CdsDataView::OnConfigEditMemory()
     CdsDeviceObject& device = *m_pActiveDevice;
     CdsMemoryArray& block = *m_pActiveBlock;
     const shell::BlockDialogFields old = FieldsOf(block);
-    shell::BlockDialogFields f = old;
-    // A block named by its address, as "Add Item" makes one, reads where its
-    // name says and as many items as its length: so it does after the edit.
     const std::string oldAddress = block.GetAddr();
     const int oldCount = block.GetMaxMemories();
+    const LONG oldLength = block.GetLength();
+    const int oldType = block.GetDefaultDataType();
+    const BOOL oldForceDouble = block.IsForceDouble();
+    shell::BlockDialogFields f = old;
+    // A block named by its address, as "Add Item" makes one without an address
+    // field, reads where its name says: so it does after the edit.
     const bool bNamedByAddress = NameCase(old.strName) == NameCase(oldAddress);
-    const bool bSizedByLength = oldCount == old.nLength;
     bool bChanged = false;
     f.apply = [&](const shell::BlockDialogFields& values) -> std::string {
         const auto change = [&] {
-            Apply(block, values);
-            if (bNamedByAddress)
+            ApplyChanged(block, old, values);
+            if (values.bEditsAddress) {
+                if (values.strAddress != old.strAddress)
+                    block.SetAddr(values.strAddress);
+            } else if (bNamedByAddress) {
                 block.SetAddr(NameCase(values.strName));
-            if (bSizedByLength)
-                block.SetMaxMemories(static_cast<int>(values.nLength));
+            }
         };
         const auto undo = [&] {
-            Apply(block, old);
+            ApplyCommon(block, old);
             block.SetAddr(oldAddress);
             block.SetMaxMemories(oldCount);
+            block.SetLength(oldLength);
+            block.SetDefaultDataType(oldType);
+            block.SetForceDouble(oldForceDouble);
         };
         bChanged = device.ChangeMemoryArray(&block, change, undo);
         if (bChanged) {

@@ -35,3 +35,9 @@ CObject* CdsDataViewList::At(int nRow) const
 {
     return nRow >= 0 && nRow < GetCount() ? m_rows[static_cast<std::size_t>(nRow)].pObject : nullptr;
 }
+
+int CdsDataViewList::DialogUnitsToPixels(int nDialogUnits, int nLettersWidth)
+{
+    const int baseUnit = (nLettersWidth / 26 + 1) / 2; // the average character width, rounded
+    return (nDialogUnits * baseUnit + 2) / 4;
+}

@@ -15,6 +15,16 @@ public:
         CObject* pObject = nullptr;   // not owned
     };
 
+    // Columns after a tab start at the next multiple of nTabStop dialog units
+    // (0: the toolkit's own tab width).
+    explicit CdsDataViewList(int nTabStop = 0) : m_nTabStop(nTabStop) {}
+    int GetTabStop() const { return m_nTabStop; }
+    // Pixels of a distance in dialog units for a font whose 52 letters (A-Z,
+    // a-z) take nLettersWidth pixels: a dialog unit is a quarter of the
+    // font's average character width, rounded as a dialog rounds it.
+    static int DialogUnitsToPixels(int nDialogUnits, int nLettersWidth);
+    static constexpr const char* kAverageLetters = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+
     void Clear() { m_rows.clear(); }
     // Inserted in text order, after lines of an equal text.
     void Add(std::string text, CObject* pObject);
@@ -26,5 +36,6 @@ public:
     int GetCount() const { return static_cast<int>(m_rows.size()); }
 
 private:
+    int m_nTabStop;
     std::vector<Row> m_rows;
 };

@@ -60,7 +60,7 @@ CdsMemoryArrayDlg::CdsMemoryArrayDlg(UINT nTemplateId) : DialogForm(nTemplateId,
 void CdsMemoryArrayDlg::ShowValues()
 {
     SetText(IDC_NAME, m_values.strName);
-    SetText(IDC_DATA_TYPE, std::to_string(m_values.nDataType));
+    ShowDataType();
     SetText(IDC_LENGTH, std::to_string(m_values.nLength));
     SetText(IDC_PRIORITY, std::to_string(m_values.nPriority));
     SetCheck(IDC_READ_ALLOWED, m_values.bReadAllowed != FALSE);
@@ -69,16 +69,26 @@ void CdsMemoryArrayDlg::ShowValues()
     SetText(IDC_DESCRIPTION, m_values.strDescription);
 }
 
+void CdsMemoryArrayDlg::ShowDataType() { SetText(IDC_DATA_TYPE, std::to_string(m_values.nDataType)); }
+
+bool CdsMemoryArrayDlg::TakeDataType(shell::BlockDialogFields& values)
+{
+    const std::optional<LONG> type = TakeInt(IDC_DATA_TYPE);
+    if (type)
+        values.nDataType = *type;
+    return type.has_value();
+}
+
 bool CdsMemoryArrayDlg::TakeFields(shell::BlockDialogFields& values)
 {
-    std::optional<LONG> type = TakeInt(IDC_DATA_TYPE);
-    std::optional<LONG> length = type ? TakeInt(IDC_LENGTH) : std::nullopt;
+    if (!TakeDataType(values))
+        return false;
+    std::optional<LONG> length = TakeInt(IDC_LENGTH);
     std::optional<LONG> priority = length ? TakeInt(IDC_PRIORITY) : std::nullopt;
     std::optional<LONG> scanTime = priority ? TakeInt(IDC_SCAN_TIME) : std::nullopt;
     if (!scanTime)
         return false;
     values.strName = GetText(IDC_NAME);
-    values.nDataType = *type;
     values.nLength = *length;
     values.nPriority = *priority;
     values.bReadAllowed = GetCheck(IDC_READ_ALLOWED) ? TRUE : FALSE;

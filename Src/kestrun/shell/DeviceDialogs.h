@@ -54,4 +54,7 @@ protected:
     void ShowValues() override;
     bool TakeValues() override;
     virtual bool TakeFields(shell::BlockDialogFields& values);
+    // The DataType field: here the type data word as a number.
+    virtual void ShowDataType();
+    virtual bool TakeDataType(shell::BlockDialogFields& values);
 };

@@ -132,6 +132,13 @@ FormField& DialogForm::InsertBefore(int nBeforeId, FormField field)
     return *m_fields.insert(it, std::move(field));
 }
 
+FormField& DialogForm::Replace(FormField field)
+{
+    FormField& place = Field(field.nId);
+    place = std::move(field);
+    return place;
+}
+
 bool DialogForm::Refuse(int nId, const std::string& strMessage, unsigned nIcon)
 {
     m_nRefused = nId;

@@ -90,6 +90,9 @@ protected:
     FormField& AddButton(int nId, std::string strLabel, std::string strGroup);
     // Places a field before the one with the given id (a subclass adding a control).
     FormField& InsertBefore(int nBeforeId, FormField field);
+    // Puts a field in the place of the one with its id (a subclass showing a
+    // value as another kind of control).
+    FormField& Replace(FormField field);
 
     // Values to fields, and back; the taking step refuses through Refuse.
     virtual void ShowValues() {}

@@ -64,6 +64,33 @@ protected:
     CdsDeviceObject* plc1 = nullptr;
 };
 
+TEST_F(DataViewTest, ListsHaveTheirTabStopsInDialogUnits)
+{
+    EXPECT_EQ(view->GetDeviceList().GetTabStop(), 20);
+    EXPECT_EQ(view->GetBlockList().GetTabStop(), 50);
+    view->FillDeviceList(); // refilling keeps them
+    view->FillBlockList();
+    EXPECT_EQ(view->GetDeviceList().GetTabStop(), 20);
+    EXPECT_EQ(view->GetBlockList().GetTabStop(), 50);
+
+    struct Case {
+        int units;
+        int lettersWidth; // of A-Z and a-z
+        int pixels;
+    };
+    const Case cases[] = {
+        {50, 312, 75}, // average width 6
+        {20, 312, 30},
+        {50, 364, 88}, // width 7: 87.5 rounds up
+        {20, 337, 30}, // 337/26 = 12: width 6
+        {50, 338, 88}, // 338/26 = 13: 6.5 rounds to 7, and 87.5 to 88
+        {0, 312, 0},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(CdsDataViewList::DialogUnitsToPixels(c.units, c.lettersWidth), c.pixels)
+            << c.units << " " << c.lettersWidth;
+}
+
 TEST_F(DataViewTest, BlockLinesAreSortedAndAChosenLineIsFoundAgainByItsBlock)
 {
     AddBlocks();

@@ -59,7 +59,7 @@ TEST(DeviceDialogForms, EachPageShowsItsValuesAndTakesBackWhatWasTyped)
     EXPECT_EQ(device.m_values.strProtocol, "MC3");
 
     CdsMemoryArrayDlg block;
-    block.m_values = {"D100", 168, 10, 2, TRUE, FALSE, 500, "tank", {}};
+    block.m_values = {"D100", 168, 10, 2, TRUE, FALSE, 500, "tank", {}, "D100", false, 3};
     ASSERT_TRUE(block.OnInitDialog());
     EXPECT_EQ(Shown(block), (std::map<int, std::string>{{23302, "D100"}, {23342, "168"}, {23343, "10"},
                                                         {23344, "2"}, {23345, "1"}, {23346, "0"},

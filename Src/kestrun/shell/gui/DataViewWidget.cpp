@@ -6,6 +6,7 @@
 #include <QSignalBlocker>
 
 #include "kestrun/shell/DataView.h"
+#include "kestrun/shell/gui/TabStopDelegate.h"
 
 namespace shell::gui {
 
@@ -14,6 +15,8 @@ DataViewWidget::DataViewWidget(CdsDataView& view, QWidget* parent)
 {
     m_pDevices->setObjectName("Topic Info");
     m_pBlocks->setObjectName("Item Info");
+    m_pDevices->setItemDelegate(new TabStopDelegate(view.GetDeviceList().GetTabStop(), m_pDevices));
+    m_pBlocks->setItemDelegate(new TabStopDelegate(view.GetBlockList().GetTabStop(), m_pBlocks));
     auto* pLayout = new QHBoxLayout(this);
     pLayout->setContentsMargins(0, 0, 0, 0);
     // The device list takes a fifth of the width.
