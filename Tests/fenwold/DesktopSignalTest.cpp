@@ -37,6 +37,17 @@ protected:
         fs::permissions(Runtime(), fs::perms::owner_all);
     }
     fs::path Runtime() const { return scratch.path() / "run"; }
+    // The display's, with folders of the test's own and the locale asked for.
+    std::map<std::string, std::string> Environment(const std::string& lang) const
+    {
+        auto env = display.Environment();
+        env.insert({{"HOME", scratch.path().string()},
+                    {"TESSARO_REGISTRY", (scratch.path() / "reg").string()},
+                    {"TESSARO_DATA", (scratch.path() / "data").string()},
+                    {"XDG_RUNTIME_DIR", Runtime().string()},
+                    {"LANG", lang}});
+        return env;
+    }
 
     support::ScratchFolder scratch;
     testsupport::XvfbDisplay display;
@@ -45,13 +56,7 @@ protected:
 TEST_P(FenwoldOnDisplay, ASignalClosesItCleanlyOnceItsWindowIsUp)
 {
     ServerProcess server(testsupport::TestProgram("fenwold"), true);
-    auto env = display.Environment();
-    env.insert({{"HOME", scratch.path().string()},
-                {"TESSARO_REGISTRY", (scratch.path() / "reg").string()},
-                {"TESSARO_DATA", (scratch.path() / "data").string()},
-                {"XDG_RUNTIME_DIR", Runtime().string()},
-                {"LANG", "C"}});
-    ASSERT_TRUE(server.Start({}, env));
+    ASSERT_TRUE(server.Start({}, Environment("C")));
     // Up: its endpoints are open and Qt reads the X connection on a thread of its own.
     ASSERT_TRUE(testsupport::WaitUntil([&] {
         return !testsupport::FilesUnder(Runtime()).empty() && testsupport::HasThreadNamed(server.Pid(), "QXcbEventQueue");
@@ -79,13 +84,8 @@ TEST_F(FenwoldOnDisplay, UnderACommaLocaleAPokedRealReadsBackWithADot)
                           << ":Block,Name,DataType,Address,Length,Priority,ReadWrite,ScanTime,Description\n"
                           << "PLC1,Reals,Float," << item << ",1,3,rw,100,\n";
     ServerProcess server(testsupport::TestProgram("fenwold"), true);
-    auto env = display.Environment();
-    env.insert({{"HOME", scratch.path().string()},
-                {"TESSARO_REGISTRY", (scratch.path() / "reg").string()},
-                {"TESSARO_DATA", (scratch.path() / "data").string()},
-                {"XDG_RUNTIME_DIR", Runtime().string()},
-                {"LANG", testsupport::CommaLocale::kName},
-                {"LOCPATH", comma.Folder()}});
+    auto env = Environment(testsupport::CommaLocale::kName);
+    env["LOCPATH"] = comma.Folder();
     ASSERT_TRUE(server.Start({config.string()}, env));
 
     // With a window the log goes to its view: online shows as a good value.

@@ -374,10 +374,7 @@ Toolkit::Item* Toolkit::EnsureItem(Server& s, Topic& topic, const std::string& n
 
 bool Toolkit::Activate(Server& s, Topic& topic, Item& item)
 {
-    _BRISANT_DATAACTION record;
-    record.pTopic = topic.record;
-    record.pItem = item.record;
-    record.hItem = item.handle;
+    _BRISANT_DATAACTION record = ItemRecord(topic, item);
     if (Call(s, 8, record) == 0)
         return false;
     ++item.links;
@@ -386,10 +383,7 @@ bool Toolkit::Activate(Server& s, Topic& topic, Item& item)
 
 void Toolkit::Deactivate(Server& s, Topic& topic, Item& item)
 {
-    _BRISANT_DATAACTION record;
-    record.pTopic = topic.record;
-    record.pItem = item.record;
-    record.hItem = item.handle;
+    _BRISANT_DATAACTION record = ItemRecord(topic, item);
     s.currentItem = &item;
     Call(s, 9, record);
     s.currentItem = nullptr;
@@ -397,12 +391,31 @@ void Toolkit::Deactivate(Server& s, Topic& topic, Item& item)
         --item.links;
 }
 
-bool Toolkit::ReadNow(Server& s, Topic& topic, Item& item)
+_BRISANT_DATAACTION Toolkit::ItemRecord(const Topic& topic, const Item& item)
 {
     _BRISANT_DATAACTION record;
     record.pTopic = topic.record;
     record.pItem = item.record;
     record.hItem = item.handle;
+    return record;
+}
+
+Toolkit::Item* Toolkit::ServedItem(Server& s, Topic& topic, DWORD conversation, const Op& op, int option,
+                                   ClientMessage::Kind refusal, const char* what)
+{
+    if (!GetOption(s.id, option)) {
+        Post(conversation, {refusal, op.name, std::string("the server takes no ") + what, 0});
+        return nullptr;
+    }
+    Item* item = EnsureItem(s, topic, op.name);
+    if (!item)
+        Post(conversation, {refusal, op.name, NoItemText(topic, op.name), 0});
+    return item;
+}
+
+bool Toolkit::ReadNow(Server& s, Topic& topic, Item& item)
+{
+    _BRISANT_DATAACTION record = ItemRecord(topic, item);
     record.nDataType = item.type;
     return Call(s, 16, record) != 0 && item.hasValue;
 }
@@ -515,12 +528,10 @@ void Toolkit::RunOp(Server& s, const Op& op)
 
     switch (op.kind) {
     case Op::Advise: {
-        if (!GetOption(s.id, kOptAdvise)) {
-            Post(conv->id, {ClientMessage::AdviseFailed, op.name, "the server takes no advise", 0});
+        Item* item = ServedItem(s, topic, conv->id, op, kOptAdvise, ClientMessage::AdviseFailed, "advise");
+        if (!item)
             return;
-        }
-        Item* item = EnsureItem(s, topic, op.name);
-        if (!item || !Activate(s, topic, *item)) {
+        if (!Activate(s, topic, *item)) {
             Post(conv->id, {ClientMessage::AdviseFailed, op.name, NoItemText(topic, op.name), 0});
             return;
         }
@@ -553,31 +564,19 @@ void Toolkit::RunOp(Server& s, const Op& op)
         return;
     }
     case Op::Poke: {
-        if (!GetOption(s.id, kOptPoke)) {
-            Post(conv->id, {ClientMessage::PokeNack, op.name, "the server takes no pokes", 0});
+        Item* item = ServedItem(s, topic, conv->id, op, kOptPoke, ClientMessage::PokeNack, "pokes");
+        if (!item)
             return;
-        }
-        Item* item = EnsureItem(s, topic, op.name);
-        if (!item) {
-            Post(conv->id, {ClientMessage::PokeNack, op.name, NoItemText(topic, op.name), 0});
-            return;
-        }
-        _BRISANT_DATAACTION record;
+        _BRISANT_DATAACTION record = ItemRecord(topic, *item);
         if (!TextToValue(s.id, op.text.c_str(), item->type, &record.value)) {
             const std::string reason = ValueTextProblem(op.text, item->type);
             Post(conv->id, {ClientMessage::PokeNack, op.name, reason, 0});
             // The server's log names the item and the reason.
-            _BRISANT_DATAACTION error;
-            error.pTopic = topic.record;
-            error.pItem = item->record;
-            error.hItem = item->handle;
+            _BRISANT_DATAACTION error = ItemRecord(topic, *item);
             error.pszText = reason.c_str();
             Call(s, 20, error);
             return;
         }
-        record.pTopic = topic.record;
-        record.pItem = item->record;
-        record.hItem = item->handle;
         record.nDataType = item->type;
         s.currentConversation = conv->id;
         s.currentPoke = &op.name;
@@ -592,15 +591,9 @@ void Toolkit::RunOp(Server& s, const Op& op)
         return;
     }
     case Op::Request: {
-        if (!GetOption(s.id, kOptRequest)) {
-            Post(conv->id, {ClientMessage::RequestFailed, op.name, "the server takes no requests", 0});
+        Item* item = ServedItem(s, topic, conv->id, op, kOptRequest, ClientMessage::RequestFailed, "requests");
+        if (!item)
             return;
-        }
-        Item* item = EnsureItem(s, topic, op.name);
-        if (!item) {
-            Post(conv->id, {ClientMessage::RequestFailed, op.name, NoItemText(topic, op.name), 0});
-            return;
-        }
         // An item nobody advises is not kept current by the timer: the value the
         // server holds now, with its quality, is asked for first.
         if ((item->hasValue && item->links > 0) || ReadNow(s, topic, *item)) {

@@ -156,6 +156,11 @@ private:
     // Asks the server for the item's value now; true when the item then has one.
     bool ReadNow(Server& server, Topic& topic, Item& item);
     static std::string NoItemText(const Topic& topic, const std::string& item);
+    static _BRISANT_DATAACTION ItemRecord(const Topic& topic, const Item& item);
+    // The item an operation names, generated when new; null, with the refusal
+    // posted, when the option is off or nothing has that name.
+    Item* ServedItem(Server& server, Topic& topic, DWORD conversation, const Op& op, int option,
+                     ClientMessage::Kind refusal, const char* what);
     Topic* EnsureTopic(Server& server, const std::string& name);
     Item* EnsureItem(Server& server, Topic& topic, const std::string& name);
     bool Activate(Server& server, Topic& topic, Item& item);
