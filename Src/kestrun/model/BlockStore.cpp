@@ -1,5 +1,7 @@
 #include "kestrun/model/BlockStore.h"
 
+#include <algorithm>
+
 #include "kestrun/model/MemoryArray.h"
 #include "kestrun/model/MemoryTag.h"
 #include "kestrun/shell/ServerFrame.h"
@@ -27,6 +29,30 @@ CdsBlockStore::~CdsBlockStore()
         m_block.SetDeliveryTime(0);
 }
 
+inline void CdsBlockStore::Prefetch(const CdsMemoryObject* point)
+{
+    __builtin_prefetch(&point->m_nCellWrites);
+    __builtin_prefetch(&point->m_pBitArray);
+}
+
+inline bool CdsBlockStore::StoreUnchanged(CdsMemoryObject* point, const CdsHeldCell& held,
+                                   const _BRISANTDATAVALUE& value) const
+{
+    // The point holds these very bits from this block's last store, and a store now
+    // would not change its quality, send a hint or split bits.
+    if (held.pPoint != point || !held.plain || held.cell != value.ullVal ||
+        held.writes != point->m_nCellWrites.load(std::memory_order_relaxed) ||
+        !point->m_bTouched.load(std::memory_order_relaxed) || !point->HasGoodQuality())
+        return false;
+    if (!m_bSameValue)
+        return true;
+    if (point->m_pBitArray.load(std::memory_order_acquire))
+        return false;
+    if (point->m_pTag)
+        point->m_pTag->SetTimestamp(m_time);
+    return true;
+}
+
 void CdsBlockStore::Store(int nIndex, const _BRISANTDATAVALUE& value)
 {
     if (nIndex < 0 || static_cast<std::size_t>(nIndex) >= m_block.m_points.size())
@@ -36,18 +62,40 @@ void CdsBlockStore::Store(int nIndex, const _BRISANTDATAVALUE& value)
     if (!point)
         return;
     CdsHeldCell& held = m_block.m_held[slot];
-    // The point holds these very bits from this block's last store, and a store now
-    // would not change its quality, send a hint or split bits.
-    if (held.pPoint == point && held.plain && held.cell == value.ullVal &&
-        held.writes == point->m_nCellWrites.load(std::memory_order_relaxed) &&
-        point->m_bTouched.load(std::memory_order_relaxed) && point->HasGoodQuality()) {
-        if (!m_bSameValue)
-            return;
-        if (!point->m_pBitArray.load(std::memory_order_acquire)) {
-            if (point->m_pTag)
-                point->m_pTag->SetTimestamp(m_time);
-            return;
-        }
+    if (!StoreUnchanged(point, held, value))
+        point->UpdateStateHeld(value, FALSE, m_pHdlr, m_pLine, FALSE, &held);
+}
+
+void CdsBlockStore::StoreRun(int nFirst, const _BRISANTDATAVALUE* pValues, int nCount)
+{
+    if (nFirst < 0 || nCount <= 0 || !pValues)
+        return;
+    const std::size_t size = m_block.m_points.size();
+    const auto first = static_cast<std::size_t>(nFirst);
+    if (first >= size)
+        return;
+    const std::size_t end = std::min(size, first + static_cast<std::size_t>(nCount));
+    CdsMemoryObject* const* points = m_block.m_points.data();
+    CdsHeldCell* held = m_block.m_held.data();
+    // The points and their tags lie apart on the heap: their lines are asked for a
+    // few points ahead, so that the checks below rarely wait for memory.
+    constexpr std::size_t kAhead = 16;
+    for (std::size_t slot = first; slot < std::min(end, first + kAhead); ++slot)
+        if (CdsMemoryObject* point = points[slot])
+            Prefetch(point);
+    for (std::size_t slot = first; slot < end; ++slot) {
+        if (slot + kAhead < end)
+            if (CdsMemoryObject* ahead = points[slot + kAhead])
+                Prefetch(ahead);
+        if (slot + kAhead / 2 < end)
+            if (CdsMemoryObject* ahead = points[slot + kAhead / 2])
+                if (CfsMemoryTag* tag = ahead->m_pTag)
+                    __builtin_prefetch(tag, 1);
+        CdsMemoryObject* point = points[slot];
+        if (!point)
+            continue;
+        const _BRISANTDATAVALUE& value = pValues[slot - first];
+        if (!StoreUnchanged(point, held[slot], value))
+            point->UpdateStateHeld(value, FALSE, m_pHdlr, m_pLine, FALSE, &held[slot]);
     }
-    point->UpdateStateHeld(value, FALSE, m_pHdlr, m_pLine, FALSE, &held);
 }

@@ -31,8 +31,17 @@ public:
 
     // A value read for the point at nIndex; nothing for an index without a point.
     void Store(int nIndex, const _BRISANTDATAVALUE& value);
+    // Values for the points nFirst .. nFirst + nCount - 1: the same as storing each in
+    // turn, in one pass over the block.
+    void StoreRun(int nFirst, const _BRISANTDATAVALUE* pValues, int nCount);
 
 private:
+    // Asks for the lines of the members the fast check reads (side by side, perhaps
+    // across two lines).
+    static inline void Prefetch(const CdsMemoryObject* point);
+    // True when the value needs nothing beyond what the fast check did.
+    inline bool StoreUnchanged(CdsMemoryObject* point, const CdsHeldCell& held, const _BRISANTDATAVALUE& value) const;
+
     CdsMemoryArray& m_block;
     kestrun::HandlerLink* m_pHdlr;
     const tagTHREADINFO* m_pLine;

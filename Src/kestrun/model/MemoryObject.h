@@ -187,19 +187,20 @@ protected:
     BOOL m_bDeleteOnDestroy = TRUE;
     _BRISANTDATAVALUE m_lastCommandValue{};
     LONGLONG m_tLastCommand = 0;
-    std::atomic<BOOL> m_bTouched{FALSE};
     BOOL m_bAsyncUpdate = TRUE;
     int m_nIndex = -1;
     CdsMemoryArray* m_pParent = nullptr;
-    std::atomic<CdsMemoryArray*> m_pBitArray{nullptr};   // made on demand by bit-capable points; set once
+    kestrun::DdeItemRecord* m_pDdeItem = nullptr;
+    std::atomic<BOOL> m_bStatusChanged{FALSE};
+    // What a block's store checks of every point, side by side.
     // Writes of the cell so far (each under m_valueMutex); read without the lock by a
     // block's store to learn that nothing else wrote the cell since its own store.
     std::atomic<std::uint32_t> m_nCellWrites{0};
-    bool m_bTagHoldsCell = false;   // the tag was given the cell since its last write (m_valueMutex)
-    kestrun::DdeItemRecord* m_pDdeItem = nullptr;
+    std::atomic<BOOL> m_bTouched{FALSE};
     std::atomic<int> m_nStatus{0};
+    bool m_bTagHoldsCell = false;   // the tag was given the cell since its last write (m_valueMutex)
     CfsMemoryTag* m_pTag = nullptr;
-    std::atomic<BOOL> m_bStatusChanged{FALSE};
+    std::atomic<CdsMemoryArray*> m_pBitArray{nullptr};   // made on demand by bit-capable points; set once
     int m_nValueType = BRISANT_NOTYPE;            // type the held value's blocks belong to
     int m_nCommandType = BRISANT_NOTYPE;          // same for the last command value
 };
