@@ -516,8 +516,7 @@ BOOL CdsMemoryObject::SetOnline(BOOL bOnline, CdsMemoryArray* pArray, int nIndex
 
 std::shared_ptr<CdsEventQueue> CdsMemoryObject::GetEventQueue() const
 {
-    std::lock_guard lock(m_queueMutex);
-    return m_pEventQueue.lock();
+    return m_pEventQueue.load().lock();
 }
 
 BOOL CdsMemoryObject::BindEventQueue()
@@ -527,8 +526,7 @@ BOOL CdsMemoryObject::BindEventQueue()
     std::shared_ptr<CdsEventQueue> queue = handler ? handler->GetEventQueue() : nullptr;
     if (!queue)
         return FALSE;
-    std::lock_guard lock(m_queueMutex);
-    m_pEventQueue = queue;
+    m_pEventQueue.store(queue);
     return TRUE;
 }
 
@@ -660,8 +658,7 @@ CdsMemoryObject& CdsMemoryObject::operator=(const CdsMemoryObject& src)
     m_strPseudoName = src.m_strPseudoName;
     m_nUserWord = src.m_nUserWord;
     m_bSystem = src.m_bSystem;
-    std::lock_guard lock(m_queueMutex);
-    m_pEventQueue.reset();
+    m_pEventQueue.store({});
     return *this;
 }
 

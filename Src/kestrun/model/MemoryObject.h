@@ -176,21 +176,24 @@ protected:
     // source's before taking its own); hints are sent after it is let go.
     mutable std::mutex m_valueMutex;
     int m_nDataType = BRISANT_NOTYPE;
+    BOOL m_bDeleteOnDestroy = TRUE;
     _BRISANTDATAVALUE m_reserved{};
     _BRISANTDATAVALUE m_value{};
     LONG m_nUserWord = -1;
     BOOL m_bSystem = FALSE;
     std::string m_strName;
     std::string m_strPseudoName;
-    mutable std::mutex m_queueMutex;              // leaf: guards the queue binding
-    std::weak_ptr<CdsEventQueue> m_pEventQueue;
-    BOOL m_bDeleteOnDestroy = TRUE;
+    // The write queue binding: read by clients' threads while the application
+    // thread binds it; an atomic, not a lock of its own in every point.
+    std::atomic<std::weak_ptr<CdsEventQueue>> m_pEventQueue;
     _BRISANTDATAVALUE m_lastCommandValue{};
     LONGLONG m_tLastCommand = 0;
     BOOL m_bAsyncUpdate = TRUE;
     int m_nIndex = -1;
     CdsMemoryArray* m_pParent = nullptr;
     kestrun::DdeItemRecord* m_pDdeItem = nullptr;
+    int m_nValueType = BRISANT_NOTYPE;            // type the held value's blocks belong to
+    int m_nCommandType = BRISANT_NOTYPE;          // same for the last command value
     std::atomic<BOOL> m_bStatusChanged{FALSE};
     // What a block's store checks of every point, side by side.
     // Writes of the cell so far (each under m_valueMutex); read without the lock by a
@@ -198,9 +201,7 @@ protected:
     std::atomic<std::uint32_t> m_nCellWrites{0};
     std::atomic<BOOL> m_bTouched{FALSE};
     std::atomic<int> m_nStatus{0};
-    bool m_bTagHoldsCell = false;   // the tag was given the cell since its last write (m_valueMutex)
     CfsMemoryTag* m_pTag = nullptr;
     std::atomic<CdsMemoryArray*> m_pBitArray{nullptr};   // made on demand by bit-capable points; set once
-    int m_nValueType = BRISANT_NOTYPE;            // type the held value's blocks belong to
-    int m_nCommandType = BRISANT_NOTYPE;          // same for the last command value
+    bool m_bTagHoldsCell = false;   // the tag was given the cell since its last write (m_valueMutex)
 };
