@@ -180,9 +180,16 @@ _BRISANTDATAVALUE CdsMemoryObject::GetLastCommandValue() const
     return m_lastCommandValue;
 }
 
+void CdsMemoryObject::NoteChange() const
+{
+    if (CdsMemoryArray* block = m_pParent)
+        block->NotePointChange();
+}
+
 void CdsMemoryObject::SetStatus(int nStatus)
 {
     m_nStatus = nStatus;
+    NoteChange();
     if (m_pTag)
         m_pTag->SetQuality(static_cast<WORD>(nStatus & 0xFFFF));
     m_bStatusChanged = TRUE;
@@ -191,6 +198,7 @@ void CdsMemoryObject::SetStatus(int nStatus)
 void CdsMemoryObject::SetTouched(BOOL bTouched)
 {
     m_bTouched = bTouched;
+    NoteChange();
     if (CdsBitArray* bits = GetExistingBitArray())
         bits->SetTouched(bTouched);
 }
@@ -355,6 +363,7 @@ BOOL CdsMemoryObject::FinishStore(int nType, const _BRISANTDATAVALUE& value, kes
     bool isArray = dde::IsArrayType(nType);
     if (bFirst) {
         m_bTouched = TRUE;
+        NoteChange();
         if (!isArray)
             SetStatus(QUALITY_GOOD);
         return TRUE;
@@ -365,6 +374,7 @@ BOOL CdsMemoryObject::FinishStore(int nType, const _BRISANTDATAVALUE& value, kes
         if (isArray) {
             SetOnline(FALSE, m_pParent, -1);
             m_nStatus = QUALITY_MISMATCH;
+            NoteChange();
             m_bStatusChanged = TRUE;
         } else {
             SetStatus(QUALITY_MISMATCH);

@@ -161,7 +161,10 @@ protected:
     {
         m_nCellWrites.store(m_nCellWrites.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
         m_bTagHoldsCell = false;
+        NoteChange();
     }
+    // Tells the block that something its store checks of the point changed.
+    void NoteChange() const;
     void ReleaseValueLocked();
     // Pushes the current value to the OPC tag with the read's time (or the current one);
     // the caller holds m_valueMutex.
