@@ -81,6 +81,35 @@ void DecodeBytes(const McBlockShape& shape, std::span<const BYTE> data, McValueS
     }
 }
 
+// Gathers values of consecutive points and hands them on a run at a time.
+class RunBuffer {
+public:
+    explicit RunBuffer(McValueSink& sink) : m_sink(sink) {}
+    ~RunBuffer() { Flush(); }
+    RunBuffer(const RunBuffer&) = delete;
+    RunBuffer& operator=(const RunBuffer&) = delete;
+    void Add(int index, const _BRISANTDATAVALUE& value)
+    {
+        if (m_count && (m_first + m_count != index || m_count == static_cast<int>(m_values.size())))
+            Flush();
+        if (!m_count)
+            m_first = index;
+        m_values[static_cast<std::size_t>(m_count++)] = value;
+    }
+    void Flush()
+    {
+        if (m_count)
+            m_sink.DeliverRun(m_first, m_values.data(), m_count);
+        m_count = 0;
+    }
+
+private:
+    McValueSink& m_sink;
+    std::array<_BRISANTDATAVALUE, 256> m_values;
+    int m_first = 0;
+    int m_count = 0;
+};
+
 void DecodeNumbers(const McBlockShape& shape, std::span<const BYTE> data, McValueSink& sink)
 {
     int bytes = 2;
@@ -90,12 +119,13 @@ void DecodeNumbers(const McBlockShape& shape, std::span<const BYTE> data, McValu
         bytes = 8;
     const std::size_t step = static_cast<std::size_t>(shape.ascii ? bytes * 2 : bytes);
     int index = 0;
+    RunBuffer run(sink);
     if (bytes == 2 && !shape.ascii) {
         // Words in binary code, the usual block: no conversion to dispatch on.
         for (std::size_t at = 0; at + 2 <= data.size() && index < shape.points; at += 2, ++index) {
             _BRISANTDATAVALUE v{};
             v.wVal = static_cast<WORD>(data[at] | data[at + 1] << 8);
-            sink.Deliver(index, v);
+            run.Add(index, v);
         }
         return;
     }
@@ -121,7 +151,7 @@ void DecodeNumbers(const McBlockShape& shape, std::span<const BYTE> data, McValu
             break;
         default: return;
         }
-        sink.Deliver(index, v);
+        run.Add(index, v);
     }
 }
 

@@ -11,6 +11,12 @@ class McValueSink {
 public:
     virtual ~McValueSink() = default;
     virtual void Deliver(int index, const _BRISANTDATAVALUE& value) = 0;
+    // Values for the points first .. first + count - 1, in one call.
+    virtual void DeliverRun(int first, const _BRISANTDATAVALUE* values, int count)
+    {
+        for (int i = 0; i < count; ++i)
+            Deliver(first + i, values[i]);
+    }
 };
 
 struct McBlockShape {

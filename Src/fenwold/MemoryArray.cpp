@@ -29,6 +29,10 @@ class BlockSink : public McValueSink {
 public:
     explicit BlockSink(CdsBlockStore& store) : m_store(store) {}
     void Deliver(int index, const _BRISANTDATAVALUE& value) override { m_store.Store(index, value); }
+    void DeliverRun(int first, const _BRISANTDATAVALUE* values, int count) override
+    {
+        m_store.StoreRun(first, values, count);
+    }
 
 private:
     CdsBlockStore& m_store;

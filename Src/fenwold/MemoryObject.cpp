@@ -128,7 +128,7 @@ char* CMemoryObject::GetCommandQueryString(const _BRISANTDATAVALUE& value, int n
     }
     char* buffer = CMemoryArray::StoreCommand(*block, nLine, frame);
     if (buffer)
-        m_nCommandLength[static_cast<std::size_t>(nLine)] = static_cast<int>(frame.size());
+        m_nCommandLength[static_cast<std::size_t>(nLine)] = static_cast<std::int16_t>(frame.size());
     return buffer;
 }
 

@@ -3,6 +3,7 @@
 // the PLC's answer to it.
 #include <array>
 #include <atomic>
+#include <cstdint>
 
 #include "fenwold/McCommandSource.h"
 #include "kestrun/model/MemoryObject.h"
@@ -53,5 +54,6 @@ public:
 private:
     // Logs through the device's handler when it is the MELSEC handler.
     void LogError(const char* pszText) const;
-    std::array<std::atomic<int>, kLines> m_nCommandLength;
+    // Below kQuerySize (longer requests are refused): two bytes keep the point small.
+    std::array<std::atomic<std::int16_t>, kLines> m_nCommandLength;
 };

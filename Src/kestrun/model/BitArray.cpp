@@ -168,6 +168,8 @@ CdsBitArray* CdsMemoryObject::GetBitArray()
         if (!first)
             m_pBitArray.store(bits, std::memory_order_release);
     }
+    if (!first)
+        NoteChange();
     if (first) {
         // Another thread made the array first.
         bits->Destroy();

@@ -5,8 +5,11 @@
 // "Update Same Value" off it changes nothing, with it on only the point's OPC tag
 // takes the read's time. Every other value takes the point's whole store
 // (UpdateState), hints and bits included.
+// While nothing of the block's points changed since a store found them all
+// unchanged (the block counts such changes), the values alone are compared.
 // The read's points share one timestamp: the block's delivery time, or the time the
 // store began when none is set.
+#include <cstddef>
 #include <cstdint>
 #include <mutex>
 
@@ -31,8 +34,18 @@ public:
 
     // A value read for the point at nIndex; nothing for an index without a point.
     void Store(int nIndex, const _BRISANTDATAVALUE& value);
+    // Values for the points nFirst .. nFirst + nCount - 1: the same as storing each in
+    // turn, in one pass over the block.
+    void StoreRun(int nFirst, const _BRISANTDATAVALUE* pValues, int nCount);
 
 private:
+    // Asks for the lines of the members the fast check reads (side by side, perhaps
+    // across two lines).
+    static inline void Prefetch(const CdsMemoryObject* point);
+    // True when the value needs nothing beyond what the fast check did.
+    inline void StoreAt(std::size_t slot, CdsMemoryObject* point, const _BRISANTDATAVALUE& value);
+    inline bool StoreUnchanged(CdsMemoryObject* point, const CdsHeldCell& held, const _BRISANTDATAVALUE& value) const;
+
     CdsMemoryArray& m_block;
     kestrun::HandlerLink* m_pHdlr;
     const tagTHREADINFO* m_pLine;
@@ -40,4 +53,11 @@ private:
     bool m_bSameValue;
     bool m_bOwnTime = false;   // the store set the block's delivery time
     FILETIME m_time{};
+    // The block's change count when the store began, and whether a store that
+    // checked all its points left it clean at that count: values are then compared alone.
+    std::uint64_t m_nChangesAtStart = 0;
+    bool m_bTrusted = false;
+    bool m_bStored = false;        // a value took a point's whole store
+    std::size_t m_nPoints = 0;     // the block's points, when not trusted
+    std::size_t m_nVerified = 0;   // points the check found unchanged
 };

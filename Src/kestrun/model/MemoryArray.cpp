@@ -56,6 +56,7 @@ void CdsMemoryArray::Serialize(CArchive& ar)
     m_points.reserve(count);
     for (DWORD i = 0; i < count; ++i)
         m_points.push_back(ar.ReadNew<CdsMemoryObject>().release());
+    NotePointChange();
     std::string address;
     ar >> m_strName >> address >> m_strDescription;
     SetAddr(address);
@@ -167,6 +168,7 @@ BOOL CdsMemoryArray::RegisterMemoryObject(int nIndex, CdsMemoryObject* pPoint, B
         m_nameMap.emplace(key, pPoint);
     }
     m_points[slot] = pPoint;
+    NotePointChange();
     return TRUE;
 }
 
@@ -230,6 +232,7 @@ BOOL CdsMemoryArray::DestroyMemoryObject(int nIndex)
         return FALSE;
     UnmapPoint(point);
     m_points[static_cast<std::size_t>(nIndex)] = nullptr;
+    NotePointChange();
     point->Destroy();
     return TRUE;
 }
@@ -264,6 +267,7 @@ void CdsMemoryArray::OnLoading()
     for (std::size_t i = 0; i < m_points.size(); ++i)
         if (m_points[i])
             m_points[i]->SetParent(static_cast<int>(i), this);
+    NotePointChange();
     m_nameMap.clear();
     for (CdsMemoryObject* point : m_points) {
         if (!point)
@@ -285,6 +289,7 @@ void CdsMemoryArray::DeleteContents()
         variant->Destroy();
     std::vector<CdsMemoryObject*> points;
     points.swap(m_points);
+    NotePointChange();
     m_nameMap.clear();
     for (CdsMemoryObject* point : points)
         if (point)
@@ -345,6 +350,7 @@ BOOL CdsMemoryArray::SetOnline(BOOL bOnline, CdsDeviceObject* pDevice)
         // Points may hold other values or types once the block was offline.
         std::lock_guard storing(m_storeMutex);
         m_held.clear();
+        m_bClean = false;
     }
     // Client threads read the parent meanwhile: it is written only when it changes.
     if (m_pParent != pDevice)

@@ -19,6 +19,7 @@
 class CArchive;
 class CdsDeviceObject;
 class CdsMemoryObject;
+class CfsMemoryTag;
 struct tagTHREADINFO;
 namespace kestrun {
 class HandlerLink;
@@ -32,6 +33,8 @@ struct CdsHeldCell {
     ULONGLONG cell = 0;
     std::uint32_t writes = 0;
     bool plain = false;
+    bool bits = false;              // the point had a bit array when the store last checked it
+    CfsMemoryTag* pTag = nullptr;   // and this tag
 };
 
 class CdsMemoryArray : public CObject {
@@ -269,6 +272,16 @@ protected:
     // while the block goes online or offline, when its lines are stopped.
     std::mutex m_storeMutex;
     std::vector<CdsHeldCell> m_held;          // by point index
+    // Grows with every change of what a store checks of the block's points (their
+    // cell writes, quality, touch and bits, and the points themselves). A store
+    // that found every point of the block unchanged keeps the count: while it
+    // stands, the next store compares the values alone.
+    std::atomic<std::uint64_t> m_nPointChanges{0};
+    std::uint64_t m_nCleanAt = 0;   // m_storeMutex
+    bool m_bClean = false;          // m_storeMutex
+
+public:
+    void NotePointChange() { m_nPointChanges.fetch_add(1, std::memory_order_acq_rel); }
 };
 
 // The blocks of a device, in order; owns them.

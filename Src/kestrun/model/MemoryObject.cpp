@@ -180,9 +180,16 @@ _BRISANTDATAVALUE CdsMemoryObject::GetLastCommandValue() const
     return m_lastCommandValue;
 }
 
+void CdsMemoryObject::NoteChange() const
+{
+    if (CdsMemoryArray* block = m_pParent)
+        block->NotePointChange();
+}
+
 void CdsMemoryObject::SetStatus(int nStatus)
 {
     m_nStatus = nStatus;
+    NoteChange();
     if (m_pTag)
         m_pTag->SetQuality(static_cast<WORD>(nStatus & 0xFFFF));
     m_bStatusChanged = TRUE;
@@ -191,6 +198,7 @@ void CdsMemoryObject::SetStatus(int nStatus)
 void CdsMemoryObject::SetTouched(BOOL bTouched)
 {
     m_bTouched = bTouched;
+    NoteChange();
     if (CdsBitArray* bits = GetExistingBitArray())
         bits->SetTouched(bTouched);
 }
@@ -355,6 +363,7 @@ BOOL CdsMemoryObject::FinishStore(int nType, const _BRISANTDATAVALUE& value, kes
     bool isArray = dde::IsArrayType(nType);
     if (bFirst) {
         m_bTouched = TRUE;
+        NoteChange();
         if (!isArray)
             SetStatus(QUALITY_GOOD);
         return TRUE;
@@ -365,6 +374,7 @@ BOOL CdsMemoryObject::FinishStore(int nType, const _BRISANTDATAVALUE& value, kes
         if (isArray) {
             SetOnline(FALSE, m_pParent, -1);
             m_nStatus = QUALITY_MISMATCH;
+            NoteChange();
             m_bStatusChanged = TRUE;
         } else {
             SetStatus(QUALITY_MISMATCH);
@@ -516,8 +526,7 @@ BOOL CdsMemoryObject::SetOnline(BOOL bOnline, CdsMemoryArray* pArray, int nIndex
 
 std::shared_ptr<CdsEventQueue> CdsMemoryObject::GetEventQueue() const
 {
-    std::lock_guard lock(m_queueMutex);
-    return m_pEventQueue.lock();
+    return m_pEventQueue.load().lock();
 }
 
 BOOL CdsMemoryObject::BindEventQueue()
@@ -527,8 +536,7 @@ BOOL CdsMemoryObject::BindEventQueue()
     std::shared_ptr<CdsEventQueue> queue = handler ? handler->GetEventQueue() : nullptr;
     if (!queue)
         return FALSE;
-    std::lock_guard lock(m_queueMutex);
-    m_pEventQueue = queue;
+    m_pEventQueue.store(queue);
     return TRUE;
 }
 
@@ -660,8 +668,7 @@ CdsMemoryObject& CdsMemoryObject::operator=(const CdsMemoryObject& src)
     m_strPseudoName = src.m_strPseudoName;
     m_nUserWord = src.m_nUserWord;
     m_bSystem = src.m_bSystem;
-    std::lock_guard lock(m_queueMutex);
-    m_pEventQueue.reset();
+    m_pEventQueue.store({});
     return *this;
 }
 

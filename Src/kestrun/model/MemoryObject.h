@@ -161,7 +161,10 @@ protected:
     {
         m_nCellWrites.store(m_nCellWrites.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
         m_bTagHoldsCell = false;
+        NoteChange();
     }
+    // Tells the block that something its store checks of the point changed.
+    void NoteChange() const;
     void ReleaseValueLocked();
     // Pushes the current value to the OPC tag with the read's time (or the current one);
     // the caller holds m_valueMutex.
@@ -176,30 +179,32 @@ protected:
     // source's before taking its own); hints are sent after it is let go.
     mutable std::mutex m_valueMutex;
     int m_nDataType = BRISANT_NOTYPE;
+    BOOL m_bDeleteOnDestroy = TRUE;
     _BRISANTDATAVALUE m_reserved{};
     _BRISANTDATAVALUE m_value{};
     LONG m_nUserWord = -1;
     BOOL m_bSystem = FALSE;
     std::string m_strName;
     std::string m_strPseudoName;
-    mutable std::mutex m_queueMutex;              // leaf: guards the queue binding
-    std::weak_ptr<CdsEventQueue> m_pEventQueue;
-    BOOL m_bDeleteOnDestroy = TRUE;
+    // The write queue binding: read by clients' threads while the application
+    // thread binds it; an atomic, not a lock of its own in every point.
+    std::atomic<std::weak_ptr<CdsEventQueue>> m_pEventQueue;
     _BRISANTDATAVALUE m_lastCommandValue{};
     LONGLONG m_tLastCommand = 0;
-    std::atomic<BOOL> m_bTouched{FALSE};
     BOOL m_bAsyncUpdate = TRUE;
     int m_nIndex = -1;
     CdsMemoryArray* m_pParent = nullptr;
-    std::atomic<CdsMemoryArray*> m_pBitArray{nullptr};   // made on demand by bit-capable points; set once
+    kestrun::DdeItemRecord* m_pDdeItem = nullptr;
+    int m_nValueType = BRISANT_NOTYPE;            // type the held value's blocks belong to
+    int m_nCommandType = BRISANT_NOTYPE;          // same for the last command value
+    std::atomic<BOOL> m_bStatusChanged{FALSE};
+    // What a block's store checks of every point, side by side.
     // Writes of the cell so far (each under m_valueMutex); read without the lock by a
     // block's store to learn that nothing else wrote the cell since its own store.
     std::atomic<std::uint32_t> m_nCellWrites{0};
-    bool m_bTagHoldsCell = false;   // the tag was given the cell since its last write (m_valueMutex)
-    kestrun::DdeItemRecord* m_pDdeItem = nullptr;
+    std::atomic<BOOL> m_bTouched{FALSE};
     std::atomic<int> m_nStatus{0};
     CfsMemoryTag* m_pTag = nullptr;
-    std::atomic<BOOL> m_bStatusChanged{FALSE};
-    int m_nValueType = BRISANT_NOTYPE;            // type the held value's blocks belong to
-    int m_nCommandType = BRISANT_NOTYPE;          // same for the last command value
+    std::atomic<CdsMemoryArray*> m_pBitArray{nullptr};   // made on demand by bit-capable points; set once
+    bool m_bTagHoldsCell = false;   // the tag was given the cell since its last write (m_valueMutex)
 };

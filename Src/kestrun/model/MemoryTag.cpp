@@ -149,31 +149,44 @@ CfsMemoryTag::Snapshot CfsMemoryTag::Read() const
     return Snapshot{m_value, m_wQuality, GetTimestamp()};
 }
 
+void CfsMemoryTag::StoreNamesLocked(const std::string& strShortName, std::string&& strItemId)
+{
+    const std::size_t item = strItemId.size();
+    m_strNames = std::move(strItemId);
+    if (item >= strShortName.size() &&
+        m_strNames.compare(item - strShortName.size(), strShortName.size(), strShortName) == 0) {
+        m_nShortAt = static_cast<std::uint32_t>(item - strShortName.size());
+    } else {
+        m_nShortAt = static_cast<std::uint32_t>(item);
+        m_strNames += strShortName;
+    }
+    m_nItemLength = static_cast<std::uint32_t>(item);
+    m_strNames.shrink_to_fit();
+}
+
 void CfsMemoryTag::SetNames(const std::string& strShortName, const std::string& strItemId)
 {
     std::string itemId = kestrun::RewriteBracketedItem(strItemId);
     auto lock = Lock();
-    m_strShortName = strShortName;
-    m_strItemId = std::move(itemId);
+    StoreNamesLocked(strShortName, std::move(itemId));
 }
 
 void CfsMemoryTag::SetNamesFromBranch(const std::string& strBranchPath, const std::string& strLeaf)
 {
     auto lock = Lock();
-    m_strShortName = strLeaf;
-    m_strItemId = strBranchPath + strLeaf;
+    StoreNamesLocked(strLeaf, strBranchPath + strLeaf);
 }
 
 std::string CfsMemoryTag::GetShortName() const
 {
     auto lock = ReadLock();
-    return m_strShortName;
+    return m_strNames.substr(m_nShortAt);
 }
 
 std::string CfsMemoryTag::GetItemId() const
 {
     auto lock = ReadLock();
-    return m_strItemId;
+    return m_strNames.substr(0, m_nItemLength);
 }
 
 std::string CfsMemoryTag::GetKeyName() const

@@ -2,6 +2,7 @@
 // The OPC side of a data point: the toolkit tag through which OPC clients read the
 // point's value, quality and timestamp. Line threads write it and toolkit threads
 // read it, so value, quality and time change and are read under the tag's lock.
+#include <cstdint>
 #include <string>
 
 #include "platform/com/Time.h"
@@ -68,10 +69,14 @@ private:
     void DeleteIfUnheld(bool unheld);
     bool IsUnheldLocked() const;
 
+    // Names in one text: the item id, then the short name unless it ends the item id.
+    void StoreNamesLocked(const std::string& strShortName, std::string&& strItemId);
+
+    int m_nTreeRefs = 0;   // first: it fits behind the base's last member
     CdsMemoryObject* m_pPoint;
-    int m_nTreeRefs = 0;
-    std::string m_strShortName;
-    std::string m_strItemId;
+    std::string m_strNames;
+    std::uint32_t m_nItemLength = 0;   // the item id is m_strNames' first m_nItemLength characters
+    std::uint32_t m_nShortAt = 0;      // the short name runs from here to the end
 };
 
 // The OPC type a data type is served as (VT_EMPTY for codes without one).

@@ -20,6 +20,10 @@ struct CTagState {
 };
 
 class CTag {
+    // FILETIME ticks; an atomic, so that a new time alone takes no lock. First, on
+    // the line a store that only stamps the tag reaches anyway.
+    std::atomic<std::uint64_t> m_timestamp{0};
+
 public:
     // The tag's lock for code that changes the members below directly. Whatever is done
     // under it counts as a change of the tag (see ChangeCount).
@@ -88,8 +92,6 @@ private:
     // Innermost lock of the toolkit: nothing else is taken while it is held.
     mutable std::mutex m_lock;
     mutable std::atomic<std::uint64_t> m_changes{1};
-    // FILETIME ticks; an atomic, so that a new time alone takes no lock.
-    std::atomic<std::uint64_t> m_timestamp{0};
     // Guarded by m_lock: the count the read check below was made for (0: none).
     mutable std::uint64_t m_checkedAt = 0;
     mutable HRESULT m_check = S_OK;

@@ -91,6 +91,59 @@ TEST_F(BlockStoreTest, APointChangedBetweenReadsTakesTheReadValueAgain)
     EXPECT_EQ(handler.Codes(), (std::vector<int>{HINT_VALUE_CHANGED, HINT_INITIAL_VALUE}));
 }
 
+// Once reads found every point unchanged the store compares values alone: a point
+// written, marked unread, untouched or given bits since still takes the whole store,
+// and with "Update Same Value" every tag still takes the read's time.
+TEST_F(BlockStoreTest, AfterUnchangedReadsAPointChangedTakesTheReadValueAgain)
+{
+    auto settle = [&] {
+        for (int i = 0; i < 3; ++i)
+            Read({5, 6, 7});
+        handler.hints.clear();
+    };
+    settle();
+    Read({5, 6, 7});
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(Ticks(Point(i)), time);
+    EXPECT_TRUE(handler.Codes().empty());
+
+    Point(0)->SetNewValue(Cell(9), nullptr, FALSE);
+    Read({5, 6, 7});
+    EXPECT_EQ(Point(0)->GetMemoryTag()->Read().value, VARIANT::UI2(5));
+    EXPECT_EQ(handler.Codes(), std::vector<int>{HINT_VALUE_CHANGED});
+
+    settle();
+    Point(1)->SetStatus(CdsMemoryObject::QUALITY_OFFLINE);
+    Read({5, 6, 7});
+    EXPECT_EQ(Point(1)->GetStatus(), CdsMemoryObject::QUALITY_GOOD);
+
+    settle();
+    Point(2)->SetTouched(FALSE);
+    Read({5, 6, 7});
+    EXPECT_EQ(handler.Codes(), std::vector<int>{HINT_INITIAL_VALUE});
+
+    settle();
+    CdsMemoryObject* bit = Point(1)->GetBitObject(1);
+    ASSERT_NE(bit, nullptr);
+    Read({5, 6, 7});
+    EXPECT_EQ(Ticks(bit), time);
+
+    // A run of values is the same as storing each in turn.
+    settle();
+    Point(0)->SetNewValue(Cell(9), nullptr, FALSE);
+    time += 1000;
+    block.SetDeliveryTime(time);
+    {
+        CdsBlockStore store(block, &handler, nullptr);
+        const std::vector<_BRISANTDATAVALUE> cells{Cell(5), Cell(6), Cell(8)};
+        store.StoreRun(0, cells.data(), static_cast<int>(cells.size()));
+    }
+    block.SetDeliveryTime(0);
+    EXPECT_EQ(Point(0)->GetMemoryTag()->Read().value, VARIANT::UI2(5));
+    EXPECT_EQ(Point(2)->GetMemoryTag()->Read().value, VARIANT::UI2(8));
+    EXPECT_EQ(Ticks(Point(1)), time);
+}
+
 // Bits, NaNs and a type changed while the block was offline (held, its points stay
 // touched) take the whole store even when the bits read equal those held.
 TEST_F(BlockStoreTest, BitsNaNsAndTypesChangedOfflineTakeTheWholeStore)
