@@ -1,9 +1,9 @@
 // The OPC bridge under load, server and clients in two processes over the toolkit's
 // transport: 1 and 10 clients with every item changing every 100 ms (the time a client
 // takes to add every item, updates delivered per second, server CPU over the measured
-// window and per update, values lost: a value the items held for a whole update period
-// that never reached the client; values merged: changes that fell within one period, which
-// a group may send as their latest value), the time from a point's change to the client's
+// window and per update, values lost: a value that never reached the client though the
+// items held it for a period; values merged: changes that fell within one period, which a
+// group may send as their latest value), the time from a point's change to the client's
 // callback, and the time from a change inside the simulated PLC to the client's callback
 // through the MELSEC server.
 #include <benchmark/benchmark.h>
@@ -69,13 +69,12 @@ void Store(CdsMemoryObject* point, int type, double value)
     point->SetNewValue(cell, nullptr, FALSE);
 }
 
-// When each of the server's cycles began and finished storing (steady clock, ns; 0: not
-// yet), in memory the two processes share: the client needs it to tell a value it missed
-// from two changes that fell within one update period, which a group may merge.
+// When each of the server's cycles began (steady clock, ns; 0: not yet), in memory the
+// two processes share: the client needs it to tell a value it missed from two changes
+// that fell within one update period, which a group may merge.
 struct Timeline {
-    static constexpr std::size_t kCycles = 1u << 14;  // 27 minutes at the period
+    static constexpr std::size_t kCycles = 1u << 15;  // 54 minutes at the period
     std::atomic<std::int64_t> beganNs[kCycles];
-    std::atomic<std::int64_t> storedNs[kCycles];
 
     static Timeline* Share()
     {
@@ -84,15 +83,16 @@ struct Timeline {
     }
     static void Unshare(Timeline* t) { ::munmap(t, sizeof(Timeline)); }
 
-    // Cycle c was the items' value for a whole update period: a group polling at its
-    // rate had to send it.
-    bool HeldAPeriod(ULONG c) const
+    // Cycle c was replaced within the period: the server began it late and the next one
+    // on time. Every item is written at about the same point of each cycle, so this is
+    // how long each item held it; a tenth of the period is left for the server's timer.
+    bool ReplacedEarly(ULONG c) const
     {
-        if (c + 1 >= kCycles) return true;
-        const std::int64_t stored = storedNs[c].load(std::memory_order_acquire);
+        if (c + 1 >= kCycles) return false;
+        const std::int64_t began = beganNs[c].load(std::memory_order_acquire);
         const std::int64_t next = beganNs[c + 1].load(std::memory_order_acquire);
-        if (stored == 0 || next == 0) return true;
-        return next - stored >= std::chrono::nanoseconds(std::chrono::milliseconds(kPeriodMs)).count();
+        const std::int64_t period = std::chrono::nanoseconds(std::chrono::milliseconds(kPeriodMs)).count();
+        return began != 0 && next != 0 && next - began < period - period / 10;
     }
 };
 static_assert(std::atomic<std::int64_t>::is_always_lock_free);
@@ -154,8 +154,6 @@ int RunServer(const std::filesystem::path& root, int items, Timeline& timeline, 
             Store(block->GetMemoryObject(items), BRISANT_DOUBLE, NowUs());
             for (int i = 0; i < items; ++i)
                 Store(block->GetMemoryObject(i), BRISANT_DWORD, cycle);
-            if (cycle < Timeline::kCycles)
-                timeline.storedNs[cycle].store(Clock::now().time_since_epoch().count(), std::memory_order_release);
             next += std::chrono::milliseconds(kPeriodMs);
             // A mark is answered within the period: the next cycle still begins on time,
             // not early (two changes in one period would merge in every group).
@@ -188,8 +186,8 @@ int RunServer(const std::filesystem::path& root, int items, Timeline& timeline, 
 
 // Counts what arrives; keeps the delay of every time stamp it sees, and counts the
 // values an item skipped (each item carries the server's cycle number). A skipped cycle
-// that held for a whole update period is a value lost; one the next cycle replaced
-// sooner (the server ran late and caught up) was merged, as a group may.
+// is a value lost, unless the next cycle replaced it within the period (the server ran
+// late and caught up): those two changes were merged, as a group may.
 class CountingSink final : public opctest::DataChangeSink {
 public:
     CountingSink(OPCHANDLE stampHandle, const Timeline& timeline)
@@ -212,7 +210,7 @@ public:
             ULONG& last = m_last[items[i]];
             if (counting && last != 0)
                 for (ULONG skipped = last + 1; skipped < cycle; ++skipped)
-                    ++(m_timeline.HeldAPeriod(skipped) ? lost : merged);
+                    ++(m_timeline.ReplacedEarly(skipped) ? merged : lost);
             last = cycle;
         }
         if (counting)
