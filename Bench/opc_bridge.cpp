@@ -1,13 +1,16 @@
 // The OPC bridge under load, server and clients in two processes over the toolkit's
 // transport: 1 and 10 clients with every item changing every 100 ms (the time a client
 // takes to add every item, updates delivered per second, server CPU over the measured
-// window and per update, values lost), the time from a point's change to the client's
+// window and per update, values lost: a value that never reached the client though the
+// items held it for a period; values merged: changes that fell within one period, which a
+// group may send as their latest value), the time from a point's change to the client's
 // callback, and the time from a change inside the simulated PLC to the client's callback
 // through the MELSEC server.
 #include <benchmark/benchmark.h>
 
 #include <poll.h>
 #include <sys/prctl.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,6 +20,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <thread>
 #include <vector>
@@ -65,6 +69,34 @@ void Store(CdsMemoryObject* point, int type, double value)
     point->SetNewValue(cell, nullptr, FALSE);
 }
 
+// When each of the server's cycles began (steady clock, ns; 0: not yet), in memory the
+// two processes share: the client needs it to tell a value it missed from two changes
+// that fell within one update period, which a group may merge.
+struct Timeline {
+    static constexpr std::size_t kCycles = 1u << 15;  // 54 minutes at the period
+    std::atomic<std::int64_t> beganNs[kCycles];
+
+    static Timeline* Share()
+    {
+        void* at = ::mmap(nullptr, sizeof(Timeline), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+        return at == MAP_FAILED ? nullptr : new (at) Timeline{};  // zero pages: every cycle unknown
+    }
+    static void Unshare(Timeline* t) { ::munmap(t, sizeof(Timeline)); }
+
+    // Cycle c was replaced within the period: the server began it late and the next one
+    // on time. Every item is written at about the same point of each cycle, so this is
+    // how long each item held it; a tenth of the period is left for the server's timer.
+    bool ReplacedEarly(ULONG c) const
+    {
+        if (c + 1 >= kCycles) return false;
+        const std::int64_t began = beganNs[c].load(std::memory_order_acquire);
+        const std::int64_t next = beganNs[c + 1].load(std::memory_order_acquire);
+        const std::int64_t period = std::chrono::nanoseconds(std::chrono::milliseconds(kPeriodMs)).count();
+        return began != 0 && next != 0 && next - began < period - period / 10;
+    }
+};
+static_assert(std::atomic<std::int64_t>::is_always_lock_free);
+
 struct ServerResult {
     double cpuSeconds = 0;   // between the client's start and end marks
     double wallSeconds = 0;
@@ -73,7 +105,8 @@ struct ServerResult {
 // The server: `items` DWORD points and one time-stamp point (the last), all changed
 // every period until the control pipe closes. The client writes 's' and 'e' on the pipe
 // around its measurement; the server's CPU is taken between the two.
-int RunServer(const std::filesystem::path& root, int items, int readyFd, int controlFd, int resultFd)
+int RunServer(const std::filesystem::path& root, int items, Timeline& timeline, int readyFd, int controlFd,
+              int resultFd)
 {
     ::prctl(PR_SET_NAME, "opc_server");  // its threads too, for a profiler
     CdsDeviceMap::m_TopicListByName.RemoveAll();
@@ -114,24 +147,34 @@ int RunServer(const std::filesystem::path& root, int items, int readyFd, int con
         ServerResult result;
         double cpuStart = 0;
         auto wallStart = Clock::now();
-        for (DWORD cycle = 1;; ++cycle) {
+        bool open = true;
+        for (DWORD cycle = 1; open; ++cycle) {
+            if (cycle < Timeline::kCycles)
+                timeline.beganNs[cycle].store(Clock::now().time_since_epoch().count(), std::memory_order_release);
             Store(block->GetMemoryObject(items), BRISANT_DOUBLE, NowUs());
             for (int i = 0; i < items; ++i)
                 Store(block->GetMemoryObject(i), BRISANT_DWORD, cycle);
             next += std::chrono::milliseconds(kPeriodMs);
-            const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(next - Clock::now()).count();
-            pollfd control{controlFd, POLLIN, 0};
-            if (::poll(&control, 1, static_cast<int>(std::max<long long>(wait, 0))) == 0)
-                continue;
-            char mark = 0;
-            if (::read(controlFd, &mark, 1) != 1)
-                break;  // closed: the client is done
-            if (mark == 's') {
-                cpuStart = CpuSeconds();
-                wallStart = Clock::now();
-            } else if (mark == 'e') {
-                result = ServerResult{CpuSeconds() - cpuStart,
-                                      std::chrono::duration<double>(Clock::now() - wallStart).count()};
+            // A mark is answered within the period: the next cycle still begins on time,
+            // not early (two changes in one period would merge in every group).
+            for (;;) {
+                const auto wait =
+                    std::chrono::ceil<std::chrono::milliseconds>(next - Clock::now()).count();
+                pollfd control{controlFd, POLLIN, 0};
+                if (::poll(&control, 1, static_cast<int>(std::max<long long>(wait, 0))) == 0)
+                    break;
+                char mark = 0;
+                if (::read(controlFd, &mark, 1) != 1) {
+                    open = false;  // closed: the client is done
+                    break;
+                }
+                if (mark == 's') {
+                    cpuStart = CpuSeconds();
+                    wallStart = Clock::now();
+                } else if (mark == 'e') {
+                    result = ServerResult{CpuSeconds() - cpuStart,
+                                          std::chrono::duration<double>(Clock::now() - wallStart).count()};
+                }
             }
         }
         (void)!::write(resultFd, &result, sizeof result);
@@ -142,11 +185,13 @@ int RunServer(const std::filesystem::path& root, int items, int readyFd, int con
 }
 
 // Counts what arrives; keeps the delay of every time stamp it sees, and counts the
-// values an item skipped (each item carries the server's cycle number: a jump of more
-// than one is a value that never arrived).
+// values an item skipped (each item carries the server's cycle number). A skipped cycle
+// is a value lost, unless the next cycle replaced it within the period (the server ran
+// late and caught up): those two changes were merged, as a group may.
 class CountingSink final : public opctest::DataChangeSink {
 public:
-    explicit CountingSink(OPCHANDLE stampHandle) : m_stamp(stampHandle), m_last(stampHandle, 0) {}
+    CountingSink(OPCHANDLE stampHandle, const Timeline& timeline)
+        : m_stamp(stampHandle), m_timeline(timeline), m_last(stampHandle, 0) {}
     HRESULT OnDataChange(DWORD, OPCHANDLE, HRESULT, HRESULT, std::span<const OPCHANDLE> items,
                          std::span<const VARIANT> values, std::span<const WORD>, std::span<const FILETIME>,
                          std::span<const HRESULT>) override
@@ -163,8 +208,9 @@ public:
                 continue;
             const ULONG cycle = values[i].ulVal();
             ULONG& last = m_last[items[i]];
-            if (counting && last != 0 && cycle > last + 1)
-                lost += cycle - last - 1;
+            if (counting && last != 0)
+                for (ULONG skipped = last + 1; skipped < cycle; ++skipped)
+                    ++(m_timeline.ReplacedEarly(skipped) ? merged : lost);
             last = cycle;
         }
         if (counting)
@@ -177,12 +223,14 @@ public:
 
     std::size_t updates = 0;
     std::size_t lost = 0;
+    std::size_t merged = 0;
     std::size_t callbacks = 0;
     bool counting = false;
     std::vector<double> delaysMs;
 
 private:
     OPCHANDLE m_stamp;
+    const Timeline& m_timeline;
     std::vector<ULONG> m_last;  // the last cycle of each item
 };
 
@@ -204,7 +252,7 @@ struct BenchClient {
     DWORD cookie = 0;
     double addItemsMs = 0;   // the one AddItems call with every item
 
-    bool Connect(const opc::ActivationOptions& options, registry::Registry& reg, int items)
+    bool Connect(const opc::ActivationOptions& options, registry::Registry& reg, int items, const Timeline& timeline)
     {
         CLSID clsid{};
         ComPtr<IUnknown> unk;
@@ -233,7 +281,7 @@ struct BenchClient {
         addItemsMs = std::chrono::duration<double, std::milli>(Clock::now() - adding).count();
         group.as<IConnectionPointContainer>(IID_IConnectionPointContainer)
             ->FindConnectionPoint(IID_IOPCDataCallback, point.put());
-        sink = ComPtr<CountingSink>(new CountingSink(static_cast<OPCHANDLE>(items)));
+        sink = ComPtr<CountingSink>(new CountingSink(static_cast<OPCHANDLE>(items), timeline));
         return bool(point);
     }
 
@@ -255,6 +303,15 @@ void RunClients(benchmark::State& state, int items, int clients, std::chrono::mi
     registry::Registry reg(scratch.path() / "reg");
     reg.SetString(HKEY_CLASSES_ROOT, std::string(kProgId) + "\\CLSID", "", com::formatGuid(kClsid));
 
+    Timeline* timeline = Timeline::Share();
+    if (!timeline) {
+        state.SkipWithError("mmap");
+        return;
+    }
+    struct Unshare {
+        Timeline* t;
+        ~Unshare() { Timeline::Unshare(t); }
+    } unshare{timeline};
     int ready[2], control[2], result[2];
     if (::pipe(ready) || ::pipe(control) || ::pipe(result)) {
         state.SkipWithError("pipe");
@@ -263,7 +320,7 @@ void RunClients(benchmark::State& state, int items, int clients, std::chrono::mi
     const pid_t child = ::fork();
     if (child == 0) {
         ::close(control[1]);
-        _exit(RunServer(scratch.path(), items, ready[1], control[0], result[1]));
+        _exit(RunServer(scratch.path(), items, *timeline, ready[1], control[0], result[1]));
     }
     ::close(ready[1]);
     ::close(control[0]);
@@ -279,6 +336,7 @@ void RunClients(benchmark::State& state, int items, int clients, std::chrono::mi
     double measuredSeconds = 0;
     std::size_t updates = 0;
     std::size_t lost = 0;
+    std::size_t merged = 0;
     std::vector<double> delays;
     double addItemsMs = 0;
     {
@@ -288,7 +346,7 @@ void RunClients(benchmark::State& state, int items, int clients, std::chrono::mi
         std::vector<BenchClient> all(static_cast<std::size_t>(clients));
         bool connected = true;
         for (auto& c : all) {
-            connected = connected && c.Connect(options, reg, items);
+            connected = connected && c.Connect(options, reg, items, *timeline);
             addItemsMs += c.addItemsMs / static_cast<double>(clients);
         }
         const Clock::time_point cycles{Clock::duration(firstCycle)};
@@ -304,6 +362,7 @@ void RunClients(benchmark::State& state, int items, int clients, std::chrono::mi
                     std::lock_guard lock(c.sink->mutex);
                     c.sink->updates = 0;
                     c.sink->lost = 0;
+                    c.sink->merged = 0;
                     c.sink->delaysMs.clear();
                     c.sink->counting = true;
                 }
@@ -315,6 +374,7 @@ void RunClients(benchmark::State& state, int items, int clients, std::chrono::mi
                     c.sink->counting = false;
                     updates += c.sink->updates;
                     lost += c.sink->lost;
+                    merged += c.sink->merged;
                     delays.insert(delays.end(), c.sink->delaysMs.begin(), c.sink->delaysMs.end());
                 }
                 measuredSeconds = std::chrono::duration<double>(Clock::now() - start).count();
@@ -338,6 +398,7 @@ void RunClients(benchmark::State& state, int items, int clients, std::chrono::mi
     state.counters["add_items_ms_per_client"] = addItemsMs;
     state.counters["updates_per_s"] = updatesPerSecond;
     state.counters["values_lost"] = static_cast<double>(lost);
+    state.counters["values_merged"] = static_cast<double>(merged);
     state.counters["server_cpu_pct"] = server.wallSeconds > 0 ? 100.0 * server.cpuSeconds / server.wallSeconds : 0;
     state.counters["server_cpu_us_per_update"] =
         updates > 0 ? 1e6 * server.cpuSeconds * (measuredSeconds / std::max(server.wallSeconds, 1e-9)) / static_cast<double>(updates) : 0;

@@ -9,8 +9,12 @@ namespace {
 
 void putLe(std::vector<BYTE>& out, std::uint64_t v, int bytes)
 {
-    for (int i = 0; i < bytes; ++i)
-        out.push_back(static_cast<BYTE>(v >> (8 * i)));
+    // Appended in one step: an update of many items writes a great many of these.
+    const int n = std::clamp(bytes, 0, 8);
+    BYTE b[8];
+    for (int i = 0; i < n; ++i)
+        b[i] = static_cast<BYTE>(v >> (8 * i));
+    out.insert(out.end(), b, b + n);
 }
 
 // Bytes of one element of type t (fixed-size types only; 0 for the others).

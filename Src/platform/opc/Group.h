@@ -194,7 +194,7 @@ private:
     HRESULT addItemLocked(COPCCallback* cb, const OPCITEMDEF& def, OPCITEMRESULT& result);
     void eraseItemsLocked(std::span<const OPCHANDLE> handles, std::vector<CTag*>& tags);
     std::vector<OPCITEMATTRIBUTES> attributesLocked() const;
-    Result readLocked(const Item& item, const CTagState& state, HRESULT readError, OPCDATASOURCE source) const;
+    Result readLocked(const Item& item, CTagState state, HRESULT readError, OPCDATASOURCE source) const;
     std::vector<Result> readItemsLocked(COPCCallback* cb, std::span<Item* const> items, OPCDATASOURCE source);
     std::vector<HRESULT> writeItemsLocked(COPCCallback* cb, std::span<Item* const> items,
                                           std::span<const VARIANT> values);

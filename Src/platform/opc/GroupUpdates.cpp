@@ -49,7 +49,7 @@ void Group::CallbackArgs::add(OPCHANDLE hClient, const Result& r)
 
 // ---- reads and writes of tags ----
 
-Group::Result Group::readLocked(const Item& item, const CTagState& state, HRESULT readError,
+Group::Result Group::readLocked(const Item& item, CTagState state, HRESULT readError,
                                 OPCDATASOURCE source) const
 {
     Result r;
@@ -62,7 +62,7 @@ Group::Result Group::readLocked(const Item& item, const CTagState& state, HRESUL
     if (source == OPC_DS_CACHE && (!s_.active || !item.active)) r.quality = OPC_QUALITY_OUT_OF_SERVICE;
     VARTYPE want = item.requested == VT_EMPTY ? state.value.vt() : item.requested;
     if (want == state.value.vt() || state.value.vt() == VT_EMPTY) {
-        r.value = state.value;
+        r.value = std::move(state.value);
     } else {
         HRESULT hr = com::changeType(state.value, want, r.value);
         if (FAILED(hr)) {
@@ -87,7 +87,7 @@ std::vector<Group::Result> Group::readItemsLocked(COPCCallback* cb, std::span<It
     errors.resize(items.size(), E_FAIL);
     std::vector<Result> out;
     out.reserve(items.size());
-    for (std::size_t i = 0; i < items.size(); ++i) out.push_back(readLocked(*items[i], states[i], errors[i], source));
+    for (std::size_t i = 0; i < items.size(); ++i) out.push_back(readLocked(*items[i], std::move(states[i]), errors[i], source));
     return out;
 }
 
@@ -240,11 +240,19 @@ void Group::observeLocked(COPCCallback* cb, Item& item)
     const VARIANT& seen = item.seenValue.vt() != VT_EMPTY ? item.seenValue : item.current.value;
     if (item.version != 0 && readable == item.seenReadable && st.quality == item.seenQuality && st.value == seen)
         return;
-    item.current = readLocked(item, st, readable, OPC_DS_CACHE);
     item.seenReadable = readable;
     item.seenQuality = st.quality;
-    if (item.current.value == st.value) item.seenValue.clear();
-    else item.seenValue = std::move(st.value);
+    const bool asIs = item.requested == VT_EMPTY || item.requested == st.value.vt() || st.value.vt() == VT_EMPTY;
+    if (asIs) {
+        // Sent as the tag has it: the value moves, nothing is kept beside it.
+        item.current = readLocked(item, std::move(st), readable, OPC_DS_CACHE);
+        item.seenValue.clear();
+    } else {
+        VARIANT asTagged = st.value;
+        item.current = readLocked(item, std::move(st), readable, OPC_DS_CACHE);
+        if (item.current.value == asTagged) item.seenValue.clear();
+        else item.seenValue = std::move(asTagged);
+    }
     ++item.version;
 }
 

@@ -6,21 +6,24 @@
 
 namespace opc {
 
-void WireWriter::u16(WORD v)
+namespace {
+
+// Little-endian, appended in one step: an update of many items writes millions of these.
+template <std::size_t N>
+void putLe(std::vector<BYTE>& out, std::uint64_t v)
 {
-    out_.push_back(BYTE(v));
-    out_.push_back(BYTE(v >> 8));
+    BYTE b[N];
+    for (std::size_t i = 0; i < N; ++i) b[i] = BYTE(v >> (8 * i));
+    out.insert(out.end(), b, b + N);
 }
 
-void WireWriter::u32(DWORD v)
-{
-    for (int i = 0; i < 4; ++i) out_.push_back(BYTE(v >> (8 * i)));
-}
+} // namespace
 
-void WireWriter::u64(std::uint64_t v)
-{
-    for (int i = 0; i < 8; ++i) out_.push_back(BYTE(v >> (8 * i)));
-}
+void WireWriter::u16(WORD v) { putLe<2>(out_, v); }
+
+void WireWriter::u32(DWORD v) { putLe<4>(out_, v); }
+
+void WireWriter::u64(std::uint64_t v) { putLe<8>(out_, v); }
 
 void WireWriter::f32(FLOAT v)
 {

@@ -118,6 +118,23 @@ TEST(WireTest, ItemDefinitionGoldenBytes)
     EXPECT_EQ(w.data(), want);
 }
 
+TEST(WireTest, NumbersGoLittleEndianAndReadBack)
+{
+    opc::WireWriter w;
+    w.u16(0x0102);
+    w.u32(0x03040506);
+    w.u64(0x0708090A0B0C0D0Eull);
+    w.i32(-2);
+    Bytes want = {2, 1,  6, 5, 4, 3,  0x0E, 0x0D, 0x0C, 0x0B, 0x0A, 9, 8, 7,  0xFE, 0xFF, 0xFF, 0xFF};
+    EXPECT_EQ(w.data(), want);
+    opc::WireReader r(w.data());
+    EXPECT_EQ(r.u16(), 0x0102);
+    EXPECT_EQ(r.u32(), 0x03040506u);
+    EXPECT_EQ(r.u64(), 0x0708090A0B0C0D0Eull);
+    EXPECT_EQ(r.i32(), -2);
+    EXPECT_TRUE(r.done());
+}
+
 TEST(WireTest, EveryCutOfARecordIsRefused)
 {
     OPCITEMSTATE s;

@@ -433,7 +433,8 @@ HRESULT CfsCallback::Read(std::span<CTag* const> tags, std::vector<CTagState>& s
 
 HRESULT CfsCallback::ReadTag(CTag* tag)
 {
-    auto lock = Lock();
+    // No callback lock: the binding is read under the tag's own lock, and every client's
+    // subscription asks this for every tag written, all at once.
     CfsMemoryTag* memoryTag = AsMemoryTag(tag);
     return memoryTag && memoryTag->GetPoint() ? S_OK : E_FAIL;
 }
