@@ -18,6 +18,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMdiArea>
+#include <QMenu>
 #include <QMdiSubWindow>
 #include <QPushButton>
 #include <QTableView>
@@ -169,6 +170,32 @@ TEST_F(Windows, ConnectionWindowShowsTheValueOfAnItemAddedToTheSelectedGroup)
     window.Actions().Action(ID_MESSAGE_LOG)->trigger();
     EXPECT_TRUE(window.LogList()->isVisibleTo(&window));
     EXPECT_GT(window.LogList()->model()->rowCount(), 0);
+
+    // The right-click menus carry their own texts, without shortcuts, and follow the
+    // states of the window's commands.
+    auto texts = [](QMenu* menu) {
+        QStringList all;
+        for (QAction* a : menu->actions()) {
+            all << a->text();
+            if (a->menu())
+                for (QAction* b : a->menu()->actions()) all << "  " + b->text();
+        }
+        return all;
+    };
+    auto* groupMenu = window.findChild<QMenu*>("groupMenu");
+    ASSERT_NE(groupMenu, nullptr);
+    EXPECT_EQ(texts(groupMenu),
+              (QStringList{"Group &State", "&Add Group...", "&Remove Group(s)", "Advise &Group(s)"}));
+    auto* itemMenu = window.findChild<QMenu*>("itemMenu");
+    ASSERT_NE(itemMenu, nullptr);
+    EXPECT_EQ(texts(itemMenu),
+              (QStringList{"&Add Item...", "&Remove Item(s)", "Acti&ve State", "Read From &Cache", "Change &Handle(s)...",
+                           "&Sync Read", "Sync Wri&te", "AsyncIO", "  &Read", "  &Write...", "  Re&fresh", "AsyncIO2",
+                           "  &Read", "  &Write...", "  Re&fresh", "  &Enable"}));
+    for (QAction* a : itemMenu->actions()) EXPECT_TRUE(a->shortcut().isEmpty()) << a->text().toStdString();
+    EXPECT_TRUE(groupMenu->actions()[0]->isEnabled());
+    EXPECT_FALSE(groupMenu->actions()[3]->isEnabled());  // no command answers it
+    EXPECT_EQ(itemMenu->actions()[1]->isEnabled(), window.Actions().Action(ID_REMOVE_ITEMS)->isEnabled());
     EXPECT_TRUE(ui.shown.empty());
 }
 
