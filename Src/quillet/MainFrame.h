@@ -36,7 +36,8 @@ public:
     bool OnFileSaveAs();
     void OnFileClose();
     void OnAbout();
-    // The recent-file entry's menu text; empty for an unused entry.
+    // The recent-file entry's menu text (its path shortened to fit); empty for an
+    // unused entry.
     std::string RecentFileText(std::size_t index) const;
 
 private:

@@ -64,4 +64,25 @@ TEST_F(App, RecentFilesKeepFiveAndAPlaceholderIsNeverStored)
     for (std::size_t i = 0; i < CRecentFileList::kSize; ++i) EXPECT_EQ(again.RecentFiles()[i], want[i]);
 }
 
+TEST(RecentFileNames, MenuEntriesShowAtMostThirtyCharactersOfAPath)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"/home/op/plant.csv", "/home/op/plant.csv"},
+        {"/abcdefghijklmnopqrstuvwxyz.cs", "/abcdefghijklmnopqrstuvwxyz.cs"},  // exactly 30
+        {"/home/operator/projects/line4/plant.csv", "/.../projects/line4/plant.csv"},
+        {"/home/operator/projects/line4-and-5/plant.csv", "/.../line4-and-5/plant.csv"},
+        {"/home/operator/a-very-long-folder-name/plant.csv", "/.../plant.csv"},
+        {"/home/operator/a-set-up-file-with-a-long-name.csv", "a-set-up-file-with-a-long-name.csv"},
+        {"/home/op/a-set-up-file-named-long.csv", "a-set-up-file-named-long.csv"},  // no room for "/.../"
+        {"relative/folders/deep/below/here/plant.csv", ".../deep/below/here/plant.csv"},
+        // Characters, not bytes: 30 characters in 31 bytes fit.
+        {"/srv/Überwachung/Anlage7/a.csv", "/srv/Überwachung/Anlage7/a.csv"},
+        {"/srv/xÜberwachung/Anlage7/a.csv", "/.../Anlage7/a.csv"},
+    };
+    for (auto [path, shown] : cases) {
+        const std::string got = CRecentFileList::DisplayName(path);
+        EXPECT_EQ(got, shown) << path;
+    }
+}
+
 } // namespace

@@ -190,7 +190,8 @@ void MainWindow::UpdateStates()
         const std::string path = m_frame.RecentFileText(i);
         const bool placeholder = m_app.RecentFiles().HoldsPlaceholder();
         entry->setVisible(!path.empty());
-        entry->setText(placeholder ? Q(path) : QString("&%1 %2").arg(i + 1).arg(Q(path)));
+        // An ampersand of the path is shown, not taken as the entry's key.
+        entry->setText(placeholder ? Q(path) : QString("&%1 %2").arg(i + 1).arg(Q(path).replace('&', "&&")));
     }
 }
 

@@ -251,7 +251,8 @@ TEST_F(Windows, MainWindowOpensConnectionsAndReopensARecentFile)
     const std::string path = (scratch.path() / "recent.csv").string();
     ui.files = {path};
     main.Action(ID_FILE_SAVE)->trigger();
-    EXPECT_EQ(main.Action(ID_FILE_MRU_FIRST)->text(), QString("&1 ") + path.c_str());
+    EXPECT_EQ(main.Action(ID_FILE_MRU_FIRST)->text(),
+              QString("&1 ") + CRecentFileList::DisplayName(path).c_str());
     main.Action(ID_FILE_CLOSE)->trigger();
     EXPECT_TRUE(main.Area()->subWindowList().empty());
     EXPECT_EQ(main.ActiveWindow(), nullptr);
