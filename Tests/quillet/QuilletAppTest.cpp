@@ -3,6 +3,7 @@
 #include "QuilletFixture.h"
 
 #include "quillet/ErrorText.h"
+#include "quillet/MainFrame.h"
 
 namespace {
 
@@ -83,6 +84,15 @@ TEST(RecentFileNames, MenuEntriesShowAtMostThirtyCharactersOfAPath)
         const std::string got = CRecentFileList::DisplayName(path);
         EXPECT_EQ(got, shown) << path;
     }
+}
+
+TEST(StatusPanes, LockPanesNameTheirKeyOnlyWhileItIsKnownToBeOn)
+{
+    EXPECT_EQ(CMainFrame::IndicatorText(1, true), "CAP");
+    EXPECT_EQ(CMainFrame::IndicatorText(2, true), "NUM");
+    EXPECT_EQ(CMainFrame::IndicatorText(3, true), "SCRL");
+    for (std::optional<bool> state : {std::optional<bool>(false), std::optional<bool>()})
+        for (std::size_t pane = 0; pane < 5; ++pane) EXPECT_EQ(CMainFrame::IndicatorText(pane, state), "") << pane;
 }
 
 } // namespace

@@ -15,6 +15,7 @@
 #include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMdiArea>
@@ -230,6 +231,11 @@ TEST_F(Windows, MainWindowOpensConnectionsAndReopensARecentFile)
     quillet::gui::MainWindow main(*app, mainFrame, texts);
     main.show();
     EXPECT_EQ(main.windowTitle(), "Tarn - OPC Test Client");
+    for (const char* lock : {"CAP", "NUM", "SCRL"}) {  // lock states unknown: the panes stay empty
+        auto* pane = main.findChild<QLabel*>(lock);
+        ASSERT_NE(pane, nullptr) << lock;
+        EXPECT_TRUE(pane->text().isEmpty()) << lock;
+    }
     EXPECT_EQ(main.Action(ID_FILE_MRU_FIRST)->text(), "Empty File List");
     EXPECT_FALSE(main.Action(ID_FILE_MRU_FIRST)->isEnabled());
 
