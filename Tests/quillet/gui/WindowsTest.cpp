@@ -15,6 +15,7 @@
 #include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QCheckBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -96,6 +97,9 @@ TEST_F(Windows, AddItemDialogBrowsesTheServerAndFillsItsEntries)
     auto* leaves = Control<QTreeWidget>(&dialog, quillet::ctl::IDC_BROWSE_LEAVES);
     ASSERT_EQ(leaves->topLevelItemCount(), 3);
     EXPECT_EQ(leaves->headerItem()->text(0), "Root (Node: <Local>)\\PLC1");
+    // The leaf column fits its path with room to spare, and fills the list at least.
+    const int fit = leaves->header()->fontMetrics().horizontalAdvance(leaves->headerItem()->text(0)) + 30;
+    EXPECT_EQ(leaves->columnWidth(0), std::max(fit, leaves->viewport()->width()));
     auto clickLeaf = [&](int row, bool twice) {
         const QPoint at = leaves->visualItemRect(leaves->topLevelItem(row)).center();
         if (twice) DoubleClick(leaves->viewport(), at);
