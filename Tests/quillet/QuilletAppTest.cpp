@@ -49,6 +49,29 @@ TEST_F(App, FailedActivationLeavesNoDocument)
                                                         "Connection to Server Failed.~Tessaro.Gone"}));
 }
 
+TEST_F(App, AServerObjectWithoutIOPCServerLeavesTheDocumentOpenWithoutAServer)
+{
+    // The server list object answers the activation but is no OPC server.
+    CQuilletApp app(host);
+    ASSERT_TRUE(app.InitInstance());
+    CQuilletDoc* doc = app.ConnectToServer("OPC.ServerList", "", CLSID_OPCServerList);
+    ASSERT_NE(doc, nullptr);
+    EXPECT_EQ(app.Connections(), std::vector<CQuilletDoc*>{doc});
+    EXPECT_NE(app.FrameOf(doc), nullptr);
+    EXPECT_EQ(doc->GetServer(), nullptr);
+    EXPECT_EQ(ui.shown, std::vector<std::string>{"Unable to connect to the specified server"});
+    std::vector<std::string> lines;
+    for (const auto& e : doc->TakeLogEntries()) lines.push_back(quillet::DisplayText(texts, e));
+    ASSERT_FALSE(lines.empty());
+    EXPECT_NE(lines.back().find("~OPC.ServerListCoCreateInstanceExFailed" + std::to_string(LONG(E_NOINTERFACE))),
+              std::string::npos)
+        << lines.back();
+    // The commands that call the server do nothing on it.
+    EXPECT_EQ(doc->AddServerGroup(std::make_unique<CGroup>(*doc), FALSE), nullptr);
+    app.CloseDocument(doc);
+    EXPECT_TRUE(app.Connections().empty());
+}
+
 TEST_F(App, RecentFilesKeepFiveAndAPlaceholderIsNeverStored)
 {
     CQuilletApp app(host);
