@@ -6,8 +6,8 @@
 #include "quillet/CommandTable.h"
 
 #include <array>
-#include <string>
 #include <optional>
+#include <string>
 #include <string_view>
 
 class CQuilletApp;

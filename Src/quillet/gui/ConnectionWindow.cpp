@@ -67,6 +67,13 @@ ConnectionWindow::ConnectionWindow(CSplitterFrame& frame, const StringTable& tex
     m_groups->setContextMenuPolicy(Qt::CustomContextMenu);
     QMenu* groupMenu = ContextMenu(texts, GroupContextMenu(), this);
     groupMenu->setObjectName("groupMenu");
+    // A menu that opens shows the commands' states of that moment.
+    auto fresh = [this] {
+        if (m_detached) return;
+        m_actions->Update({&m_frame.Commands()});
+        UpdateContextActions();
+    };
+    connect(groupMenu, &QMenu::aboutToShow, this, fresh);
     connect(m_groups, &QWidget::customContextMenuRequested, this,
             [this, groupMenu](const QPoint& at) { groupMenu->exec(m_groups->viewport()->mapToGlobal(at)); });
     m_groupModel->afterRows = [this] { ShowGroupSelection(); };
@@ -87,6 +94,7 @@ ConnectionWindow::ConnectionWindow(CSplitterFrame& frame, const StringTable& tex
     m_items->setContextMenuPolicy(Qt::CustomContextMenu);
     QMenu* itemMenu = ContextMenu(texts, ItemContextMenu(), this);
     itemMenu->setObjectName("itemMenu");
+    connect(itemMenu, &QMenu::aboutToShow, this, fresh);
     connect(m_items, &QWidget::customContextMenuRequested, this,
             [this, itemMenu](const QPoint& at) { itemMenu->exec(m_items->viewport()->mapToGlobal(at)); });
     m_itemModel->afterRows = [this] { AfterItemRows(); };
