@@ -215,7 +215,9 @@ void CAddressBrowser::Expand(Node* node)
     if (!node || node->expanded || node->placeholder) return;
     Server* s = ServerOf(node);
     if (!s || s->state != State::Browsable) return;
+    // The server may take its time: nothing else of the program may start meanwhile.
     quillet::WaitCursor wait(m_ui);
+    quillet::MainWindowDisabled disabled(m_ui);
     RemoveChildren(node);
     node->expanded = true;
     if (MoveTo(*s, node)) AddBranches(*node, *s, TypeFilter());

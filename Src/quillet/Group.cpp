@@ -119,24 +119,25 @@ void CGroup::AddUpdatesItem()
 bool CGroup::EndSubscription()
 {
     bool ended = true;
-    // Ends one connection; a connection that was never made has nothing to end.
-    auto end = [&](DWORD& connection, auto&& call) {
+    // Ends one connection; a connection that was never made has nothing to end. A
+    // stream that stays is shown; a callback that stays keeps its mode, which says it.
+    auto end = [&](DWORD& connection, bool show, auto&& call) {
         if (!connection) return;
         HRESULT hr = m_doc.CheckCall(call(connection));
         if (SUCCEEDED(hr)) {
             connection = 0;
             return;
         }
-        m_doc.ShowError(hr);
+        if (show) m_doc.ShowError(hr);
         ended = false;
     };
     if (m_dwAdviseMode == ADVISE_DATAOBJECT && m_dataObject) {
         auto unadvise = [&](DWORD c) { return m_dataObject->DUnadvise(c); };
-        end(m_dwDataConnection, unadvise);
+        end(m_dwDataConnection, true, unadvise);
         if (!m_dwDataConnection) SetAdviseMode(ADVISE_NONE);
-        end(m_dwWriteConnection, unadvise);
+        end(m_dwWriteConnection, true, unadvise);
     } else if (m_dwAdviseMode == ADVISE_CONNECTIONPOINT) {
-        if (m_connectionPoint) end(m_dwCookie, [&](DWORD c) { return m_connectionPoint->Unadvise(c); });
+        if (m_connectionPoint) end(m_dwCookie, false, [&](DWORD c) { return m_connectionPoint->Unadvise(c); });
         if (!m_dwCookie) SetAdviseMode(ADVISE_NONE);
     }
     return ended;

@@ -62,7 +62,8 @@ CQuilletDoc* CMainFrame::OnConnect()
 std::string CMainFrame::RecentFileText(std::size_t index) const
 {
     if (index >= CRecentFileList::kSize) return {};
-    return m_app.RecentFiles()[index];
+    if (m_app.RecentFiles().HoldsPlaceholder()) return m_app.RecentFiles()[index];
+    return CRecentFileList::DisplayName(m_app.RecentFiles()[index]);
 }
 
 bool CMainFrame::Save(CQuilletDoc& doc, bool askName)

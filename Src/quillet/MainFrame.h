@@ -6,6 +6,7 @@
 #include "quillet/CommandTable.h"
 
 #include <array>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -16,6 +17,12 @@ class CMainFrame {
 public:
     // The status bar: the message pane, then caps, num and scroll lock.
     static constexpr std::array<std::string_view, 4> kIndicators = {"", "CAP", "NUM", "SCRL"};
+    // A lock pane names its key only while the lock is known to be on; an unknown state
+    // (the windowing system does not tell it) shows as off.
+    static std::string_view IndicatorText(std::size_t pane, std::optional<bool> on)
+    {
+        return pane < kIndicators.size() && on.value_or(false) ? kIndicators[pane] : std::string_view();
+    }
 
     explicit CMainFrame(CQuilletApp& app);
     CMainFrame(const CMainFrame&) = delete;
@@ -36,7 +43,8 @@ public:
     bool OnFileSaveAs();
     void OnFileClose();
     void OnAbout();
-    // The recent-file entry's menu text; empty for an unused entry.
+    // The recent-file entry's menu text (its path shortened to fit); empty for an
+    // unused entry.
     std::string RecentFileText(std::size_t index) const;
 
 private:

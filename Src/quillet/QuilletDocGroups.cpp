@@ -92,10 +92,10 @@ HRESULT CQuilletDoc::AdviseCallback(CGroup& group)
     if (!group.m_connectionPoint) return E_NOINTERFACE;
     IUnknown* sink = static_cast<IOPCDataCallback*>(m_dataCallback.get());
     HRESULT hr = CheckCall(group.m_connectionPoint->Advise(sink, &group.m_dwCookie));
+    // No box: the group stays without callbacks, which its advise menu shows.
     if (FAILED(hr)) {
         group.m_connectionPoint.reset();
         group.m_dwCookie = 0;
-        ShowError(hr);
     }
     return hr;
 }

@@ -7,7 +7,25 @@
 namespace {
 constexpr std::string_view kSection = "Quillet";
 std::string EntryName(std::size_t i) { return "File" + std::to_string(i + 1); }
+// Characters of UTF-8 text: the bytes that start one.
+std::size_t Chars(std::string_view text)
+{
+    return std::size_t(std::count_if(text.begin(), text.end(), [](char c) { return (c & 0xC0) != 0x80; }));
+}
 } // namespace
+
+std::string CRecentFileList::DisplayName(std::string_view path, std::size_t maxChars)
+{
+    if (Chars(path) <= maxChars) return std::string(path);
+    const std::size_t slash = path.rfind('/');
+    const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
+    const std::string_view dots = path.front() == '/' ? "/..." : "...";
+    // "/.../" and the name must fit, or the name stands alone.
+    if (slash == std::string_view::npos || maxChars < dots.size() + 1 + Chars(name)) return std::string(name);
+    std::size_t from = path.find('/');
+    while (dots.size() + Chars(path.substr(from)) > maxChars) from = path.find('/', from + 1);
+    return std::string(dots) + std::string(path.substr(from));
+}
 
 CRecentFileList::CRecentFileList(registry::Profile& profile, std::string placeholder)
     : m_profile(profile), m_placeholder(std::move(placeholder))

@@ -11,6 +11,12 @@ namespace registry { class Profile; }
 class CRecentFileList {
 public:
     static constexpr std::size_t kSize = 5;
+    // Characters a menu entry shows of a path.
+    static constexpr std::size_t kDisplayLength = 30;
+
+    // The path as its menu entry shows it: whole when it fits; else its last folders and
+    // name after "/..." (as many as fit); else only the name.
+    static std::string DisplayName(std::string_view path, std::size_t maxChars = kDisplayLength);
 
     CRecentFileList(registry::Profile& profile, std::string placeholder);
 

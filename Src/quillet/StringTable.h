@@ -70,6 +70,7 @@ inline constexpr UINT IDS_ENUM_START = 33410;        // the group enumeration's 
 inline constexpr UINT IDS_ENUM_FAILED = 33411;
 inline constexpr UINT IDS_ENUM_OK = 33412;
 inline constexpr UINT IDS_MENU_FIRST = 33420;        // 33420..: the menu bar's popups (MenuPopup)
+inline constexpr UINT IDS_CONTEXT_FIRST = 33440;     // 33440..33459: the right-click menus' texts
 inline constexpr UINT IDS_COLUMN_FIRST = 40502;      // 40502..40518: the item columns
 // The framework's prompts for a field that does not parse or lies out of range.
 inline constexpr UINT IDS_PARSE_INT = 0xF110;

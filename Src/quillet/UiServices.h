@@ -38,6 +38,9 @@ public:
     // Nests: the cursor waits while any holder does.
     virtual void BeginWaitCursor() = 0;
     virtual void EndWaitCursor() = 0;
+    // Nests: the main window takes no input while any holder keeps it disabled.
+    virtual void DisableMainWindow() = 0;
+    virtual void EnableMainWindow() = 0;
     // The chosen path; nothing when cancelled.
     virtual std::optional<std::string> FileDialog(const FileDialogSpec& spec) = 0;
     // Runs the dialog of the form modally; true when it was confirmed.
@@ -51,6 +54,18 @@ public:
     ~WaitCursor() { m_ui.EndWaitCursor(); }
     WaitCursor(const WaitCursor&) = delete;
     WaitCursor& operator=(const WaitCursor&) = delete;
+
+private:
+    UiServices& m_ui;
+};
+
+// The main window disabled for a scope.
+class MainWindowDisabled {
+public:
+    explicit MainWindowDisabled(UiServices& ui) : m_ui(ui) { m_ui.DisableMainWindow(); }
+    ~MainWindowDisabled() { m_ui.EnableMainWindow(); }
+    MainWindowDisabled(const MainWindowDisabled&) = delete;
+    MainWindowDisabled& operator=(const MainWindowDisabled&) = delete;
 
 private:
     UiServices& m_ui;

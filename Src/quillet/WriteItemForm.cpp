@@ -140,8 +140,8 @@ bool CWriteItemForm::ApplyShape()
               SUCCEEDED(com::changeType(first, selected, shaped))))
             shaped = quillet::TextToVariant({}, selected);
     } else if (FAILED(com::changeType(v, selected, shaped))) {
-        Report(false);
-        return false;
+        // A scalar always takes the type; what cannot be converted is read from the value text.
+        shaped = quillet::TextToVariant(valueText, selected);
     }
     v = std::move(shaped);
     Report(true);

@@ -2,7 +2,8 @@
 // The write dialog's form: one value per item, starting as the item's latest
 // subscription value, shaped as a scalar or a one-dimensional array of a chosen type
 // and edited element by element. A value changes its type only by a conversion of its
-// contents, never by a new label on old bytes.
+// contents, never by a new label on old bytes; a scalar that cannot be converted takes
+// the type with the value text read as it.
 #include "quillet/Item.h"
 #include "quillet/ResourceIds.h"
 #include "quillet/UiServices.h"

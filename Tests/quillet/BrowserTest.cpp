@@ -8,6 +8,8 @@
 #include "platform/com/Bstr.h"
 #include "platform/opc/Enumerators.h"
 
+#include <functional>
+
 namespace {
 
 using quillettest::Program;
@@ -154,6 +156,7 @@ public:
                              IEnumString** names) override
     {
         listings.push_back({type, std::u16string(filter), vt, access});
+        if (onList) onList();
         *names = opc::StringEnum::make(type == OPC_BRANCH ? branches : leaves, IID_IEnumString).detach();
         return S_OK;
     }
@@ -177,6 +180,7 @@ public:
     std::u16string failingLeaf;
     bool neverRefusesUp = false;
     int depth = 0, ups = 0;
+    std::function<void()> onList;  // while each listing is asked for
     std::vector<Listing> listings;
 };
 
@@ -204,6 +208,21 @@ TEST_F(ScriptedBrowsing, FiltersReachTheServerAndAnyTypeClearsTheTypeFilter)
     EXPECT_FALSE(browser.ArrayEnabled());
     EXPECT_EQ(server.listings.back().vt, VT_EMPTY);
     EXPECT_EQ(server.depth, 0);
+}
+
+TEST_F(ScriptedBrowsing, ExpandingABranchDisablesTheMainWindowWhileTheServerAnswers)
+{
+    Show(&server);
+    Node* branch = browser.Roots()[0]->children[0].get();
+    std::vector<int> depths;
+    server.onList = [&] { depths.push_back(ui.disableDepth); };
+    const int waits = ui.waitCount;
+    browser.Expand(branch);
+    EXPECT_EQ(depths, std::vector<int>{1});
+    EXPECT_EQ(ui.disableDepth, 0);
+    EXPECT_EQ(ui.waitCount, waits + 1);
+    browser.Expand(branch);  // listed once: nothing is asked, nothing disabled
+    EXPECT_EQ(depths.size(), 1u);
 }
 
 TEST_F(ScriptedBrowsing, FlatNameSpaceShowsItsLeavesAtTheRootWithoutBranches)

@@ -1,5 +1,6 @@
 // Event triggers: the generated write values, text turned into values, and events
-// acting on their timers against the bundled server.
+// acting on their timers against the bundled server (only for active groups, Boolean and
+// array items, synchronous and asynchronous writes).
 #include "RealServerFixture.h"
 
 #include "quillet/GroupEvent.h"
@@ -52,15 +53,30 @@ protected:
         }
         frame->Items().AddItemsToServer(*group, std::move(items));
     }
-    CGroupEvent& AddEvent(DWORD type, std::vector<std::string> ids, DWORD intervalMs)
+    CGroupEvent& AddEvent(DWORD type, std::vector<std::string> ids, DWORD intervalMs, BOOL onlyIfActive = FALSE,
+                          CGroup* on = nullptr)
     {
+        CGroup& g = on ? *on : *group;
         std::vector<OPCHANDLE> handles;
-        for (auto& id : ids) handles.push_back(Item(*group, id).GetClientHandle());
-        group->Events().push_back(std::make_unique<CGroupEvent>(type, "E", handles, intervalMs, *group,
-                                                                frame->Groups().Window(), FALSE));
-        return *group->Events().back();
+        for (auto& id : ids) handles.push_back(Item(g, id).GetClientHandle());
+        g.Events().push_back(std::make_unique<CGroupEvent>(type, "E", handles, intervalMs, g,
+                                                           frame->Groups().Window(), onlyIfActive));
+        return *g.Events().back();
     }
-    const CValueSet& Values(const char* id, ValueRoad road) { return Item(*group, id).Values(road); }
+    // Items added as the item view adds them (with their canonical types).
+    void AddViewItems(CGroup& g, std::vector<std::string> ids)
+    {
+        std::vector<std::unique_ptr<CItem>> items;
+        for (const std::string& id : ids) {
+            items.push_back(std::make_unique<CItem>(*doc));
+            items.back()->SetItemID(id);
+        }
+        frame->Items().AddItemsToServer(g, std::move(items));
+    }
+    const CValueSet& Values(const char* id, ValueRoad road, CGroup* on = nullptr)
+    {
+        return Item(on ? *on : *group, id).Values(road);
+    }
 
     CGroup* group = nullptr;
 };
@@ -79,6 +95,62 @@ TEST_F(Events, ReadWriteAndToggleActOnTheirIntervalsWithGeneratedValues)
     EXPECT_FALSE(Item(*group, "PLC1.D101").IsActive());  // the first toggle deactivates
     dispatcher.advance(2000);
     EXPECT_TRUE(Item(*group, "PLC1.D101").IsActive());
+    EXPECT_TRUE(ui.shown.empty());
+}
+
+TEST_F(Events, AnEventOnlyForActiveGroupsWaitsWhileItsGroupIsInactive)
+{
+    AddEvent(EVENT_SYNC_READ_DEVICE, {"PLC1.D100"}, 1000, TRUE);
+    AddEvent(EVENT_SYNC_READ_DEVICE, {"PLC1.D101"}, 1000, FALSE);
+    group->SetActive(FALSE);
+    dispatcher.advance(1000);
+    EXPECT_EQ(Values("PLC1.D100", ValueRoad::SyncRead).count, 0u);  // no call
+    EXPECT_EQ(Values("PLC1.D101", ValueRoad::SyncRead).count, 1u);  // the flag is clear: it acts
+    group->SetActive(TRUE);
+    dispatcher.advance(1000);
+    EXPECT_EQ(Values("PLC1.D100", ValueRoad::SyncRead).count, 1u);
+    EXPECT_EQ(Values("PLC1.D101", ValueRoad::SyncRead).count, 2u);
+    EXPECT_TRUE(ui.shown.empty());
+}
+
+TEST_F(Events, WritesGiveABooleanFalseAndAnArrayOneSequenceValuePerElement)
+{
+    // A Boolean item: none of the generated texts is a true word. The item reads as a
+    // Boolean here; the server keeps it as its 16-bit number, 0 for false.
+    Item(*group, "PLC1.D100").SetCanonicalType(VT_BOOL);
+    AddViewItems(*group, {"Control.Array"});
+    ASSERT_TRUE(Pump([&] {
+        const auto& v = Values("Control.Array", ValueRoad::Subscription).value;
+        return v && v->isArray();
+    }));
+    ASSERT_EQ(Item(*group, "Control.Array").GetCanonicalType(), VT_ARRAY | VT_I4);
+    AddEvent(EVENT_SYNC_WRITE, {"PLC1.D100", "Control.Array"}, 1000);
+    dispatcher.advance(1000);
+    frame->Items().SyncRead({&Item(*group, "PLC1.D100"), &Item(*group, "Control.Array")}, *group, OPC_DS_DEVICE);
+    EXPECT_EQ(*Values("PLC1.D100", ValueRoad::SyncRead).value, VARIANT::I2(0));
+    SAFEARRAY want(VT_I4, 5);
+    const LONG sequence[] = {3, 5, 8, 13, 21};  // "2" went to the Boolean item
+    for (LONG i = 0; i < 5; ++i) want.putElement(i, VARIANT::I4(sequence[i]));
+    EXPECT_EQ(*Values("Control.Array", ValueRoad::SyncRead).value, VARIANT::Array(std::move(want)));
+    EXPECT_TRUE(ui.shown.empty());
+}
+
+TEST_F(Events, AsyncWriteEventsWriteThroughTheGroupsDataStreams)
+{
+    CGroup& streams = AddGroup(*doc, ADVISE_DATAOBJECT);
+    AddViewItems(streams, {"PLC1.D101"});
+    AddEvent(EVENT_ASYNC_WRITE, {"PLC1.D101"}, 1000, FALSE, &streams);
+    dispatcher.advance(1000);
+    ASSERT_TRUE(Pump([&] {
+        const auto& v = Values("PLC1.D101", ValueRoad::Subscription, &streams).value;
+        return v && *v == VARIANT::I2(2);
+    }));
+    ASSERT_TRUE(Pump([&] { return streams.Pending().empty(); }));  // the write completed
+    dispatcher.advance(1000);
+    ASSERT_TRUE(Pump([&] {
+        const auto& v = Values("PLC1.D101", ValueRoad::Subscription, &streams).value;
+        return v && *v == VARIANT::I2(3);
+    }));
     EXPECT_TRUE(ui.shown.empty());
 }
 

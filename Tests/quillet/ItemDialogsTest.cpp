@@ -96,7 +96,7 @@ TEST_F(ItemDialogs, ItemPropertiesOfAnUnknownItemCloseTheDialogWithTheReason)
     EXPECT_EQ(ui.shown, std::vector<std::string>{"No available Item Properties for this Item."});
 }
 
-TEST_F(ItemDialogs, WriteSendsEveryOfferedTypeConvertedAndRefusesAConversionThatCannotBe)
+TEST_F(ItemDialogs, WriteSendsEveryOfferedTypeConvertedAndAScalarTakesATypeItCannotConvertTo)
 {
     AddItems(*doc, *group, {"PLC1.D100", "PLC1.TEXT"});
     ASSERT_TRUE(Pump([&] { return AllHave(*group, ValueRoad::Subscription); }));
@@ -109,10 +109,16 @@ TEST_F(ItemDialogs, WriteSendsEveryOfferedTypeConvertedAndRefusesAConversionThat
     EXPECT_EQ(form.message, "Variant information okay.");
     form.SelectItem(1);
     EXPECT_EQ(form.valueText, "hello");
-    form.ChooseType(WriteType(VT_I4));  // a word does not: the text stays a text
-    EXPECT_EQ(form.message, "Could not change variant information to the parameters you have set.");
-    EXPECT_EQ(form.type, WriteType(VT_BSTR));
-    EXPECT_EQ(form.values[1], VARIANT::String("hello"));
+    form.ChooseType(WriteType(VT_I4));  // a word does not convert, yet the type changes
+    EXPECT_EQ(form.message, "Variant information okay.");
+    EXPECT_EQ(form.type, WriteType(VT_I4));
+    EXPECT_EQ(form.values[1], VARIANT::I4(0));
+    EXPECT_EQ(form.valueText, "0");
+    form.valueText = "42";  // the value field gives the value when the item is left
+    form.Confirm();
+    EXPECT_EQ(form.values[1], VARIANT::I4(42));
+    form.ChooseType(WriteType(VT_BSTR));
+    EXPECT_EQ(form.values[1], VARIANT::String("42"));
 
     // Every type the dialog offers reaches the text item, converted by the server.
     const std::pair<VARTYPE, const char*> cases[] = {

@@ -115,7 +115,9 @@ TEST_F(MainWindow, RecentFilesReopenASavedSetUpUnlessSavingIsRefused)
     ui.files = {path};
     ASSERT_TRUE(main->Commands().Run(ID_FILE_SAVE));
     EXPECT_EQ(ui.fileDialogs.back().defaultExt, "csv");
-    EXPECT_EQ(main->RecentFileText(0), path);
+    EXPECT_EQ(main->RecentFileText(0), CRecentFileList::DisplayName(path));
+    EXPECT_LE(main->RecentFileText(0).size(), 30u);
+    EXPECT_TRUE(main->RecentFileText(0).ends_with("/set-up.csv"));
     ASSERT_TRUE(main->Commands().Run(ID_FILE_CLOSE));
     EXPECT_EQ(app->Connections().size(), 1u);
 

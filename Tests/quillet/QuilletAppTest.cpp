@@ -3,6 +3,7 @@
 #include "QuilletFixture.h"
 
 #include "quillet/ErrorText.h"
+#include "quillet/MainFrame.h"
 
 namespace {
 
@@ -48,6 +49,29 @@ TEST_F(App, FailedActivationLeavesNoDocument)
                                                         "Connection to Server Failed.~Tessaro.Gone"}));
 }
 
+TEST_F(App, AServerObjectWithoutIOPCServerLeavesTheDocumentOpenWithoutAServer)
+{
+    // The server list object answers the activation but is no OPC server.
+    CQuilletApp app(host);
+    ASSERT_TRUE(app.InitInstance());
+    CQuilletDoc* doc = app.ConnectToServer("OPC.ServerList", "", CLSID_OPCServerList);
+    ASSERT_NE(doc, nullptr);
+    EXPECT_EQ(app.Connections(), std::vector<CQuilletDoc*>{doc});
+    EXPECT_NE(app.FrameOf(doc), nullptr);
+    EXPECT_EQ(doc->GetServer(), nullptr);
+    EXPECT_EQ(ui.shown, std::vector<std::string>{"Unable to connect to the specified server"});
+    std::vector<std::string> lines;
+    for (const auto& e : doc->TakeLogEntries()) lines.push_back(quillet::DisplayText(texts, e));
+    ASSERT_FALSE(lines.empty());
+    EXPECT_NE(lines.back().find("~OPC.ServerListCoCreateInstanceExFailed" + std::to_string(LONG(E_NOINTERFACE))),
+              std::string::npos)
+        << lines.back();
+    // The commands that call the server do nothing on it.
+    EXPECT_EQ(doc->AddServerGroup(std::make_unique<CGroup>(*doc), FALSE), nullptr);
+    app.CloseDocument(doc);
+    EXPECT_TRUE(app.Connections().empty());
+}
+
 TEST_F(App, RecentFilesKeepFiveAndAPlaceholderIsNeverStored)
 {
     CQuilletApp app(host);
@@ -62,6 +86,36 @@ TEST_F(App, RecentFilesKeepFiveAndAPlaceholderIsNeverStored)
     again.InitInstance();
     const char* want[] = {"c.csv", "f.csv", "e.csv", "d.csv", "b.csv"};
     for (std::size_t i = 0; i < CRecentFileList::kSize; ++i) EXPECT_EQ(again.RecentFiles()[i], want[i]);
+}
+
+TEST(RecentFileNames, MenuEntriesShowAtMostThirtyCharactersOfAPath)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"/home/op/plant.csv", "/home/op/plant.csv"},
+        {"/abcdefghijklmnopqrstuvwxyz.cs", "/abcdefghijklmnopqrstuvwxyz.cs"},  // exactly 30
+        {"/home/operator/projects/line4/plant.csv", "/.../projects/line4/plant.csv"},
+        {"/home/operator/projects/line4-and-5/plant.csv", "/.../line4-and-5/plant.csv"},
+        {"/home/operator/a-very-long-folder-name/plant.csv", "/.../plant.csv"},
+        {"/home/operator/a-set-up-file-with-a-long-name.csv", "a-set-up-file-with-a-long-name.csv"},
+        {"/home/op/a-set-up-file-named-long.csv", "a-set-up-file-named-long.csv"},  // no room for "/.../"
+        {"relative/folders/deep/below/here/plant.csv", ".../deep/below/here/plant.csv"},
+        // Characters, not bytes: 30 characters in 31 bytes fit.
+        {"/srv/Überwachung/Anlage7/a.csv", "/srv/Überwachung/Anlage7/a.csv"},
+        {"/srv/xÜberwachung/Anlage7/a.csv", "/.../Anlage7/a.csv"},
+    };
+    for (auto [path, shown] : cases) {
+        const std::string got = CRecentFileList::DisplayName(path);
+        EXPECT_EQ(got, shown) << path;
+    }
+}
+
+TEST(StatusPanes, LockPanesNameTheirKeyOnlyWhileItIsKnownToBeOn)
+{
+    EXPECT_EQ(CMainFrame::IndicatorText(1, true), "CAP");
+    EXPECT_EQ(CMainFrame::IndicatorText(2, true), "NUM");
+    EXPECT_EQ(CMainFrame::IndicatorText(3, true), "SCRL");
+    for (std::optional<bool> state : {std::optional<bool>(false), std::optional<bool>()})
+        for (std::size_t pane = 0; pane < 5; ++pane) EXPECT_EQ(CMainFrame::IndicatorText(pane, state), "") << pane;
 }
 
 } // namespace

@@ -113,6 +113,40 @@ TEST_F(DocWithServer, SubscriptionThatCannotEndStaysAndNothingIsAdvisedAgain)
     EXPECT_EQ(Calls(), (Lines{"DUnadvise", "DUnadvise", "DAdvise", "DAdvise"}));
 }
 
+TEST_F(DocWithServer, FailingCallbacksShowNoBoxWhileGroupsLoadOrGo)
+{
+    // Groups added one after another, as a set-up file adds them, on a server whose
+    // connection points refuse every advise and unadvise.
+    doc.m_bDisplayMessages = TRUE;
+    script.results["Advise"] = {E_FAIL, E_FAIL, E_FAIL, E_FAIL};
+    std::vector<CGroup*> groups;
+    for (const char* name : {"A", "B", "C", "D"}) groups.push_back(Add(ADVISE_CONNECTIONPOINT, name));
+    for (CGroup* g : groups) {
+        ASSERT_NE(g, nullptr);
+        EXPECT_EQ(g->GetAdviseMode(), ADVISE_CONNECTIONPOINT);
+        EXPECT_FALSE(g->m_connectionPoint);
+        EXPECT_EQ(g->m_dwCookie, 0u);
+    }
+    EXPECT_TRUE(ui.shown.empty());
+    EXPECT_EQ(doc.Groups().size(), 4u);
+
+    // An unadvise that fails keeps the callback and its mode, without a box.
+    std::vector<CGroup*> advised;
+    for (const char* name : {"E", "F", "G"}) advised.push_back(Add(ADVISE_CONNECTIONPOINT, name));
+    script.results["Unadvise"] = {E_FAIL, E_FAIL, E_FAIL};
+    for (CGroup* g : advised) {
+        EXPECT_FALSE(g->EndSubscription());
+        EXPECT_EQ(g->GetAdviseMode(), ADVISE_CONNECTIONPOINT);
+        EXPECT_NE(g->m_dwCookie, 0u);
+    }
+    EXPECT_TRUE(ui.shown.empty());
+    // A data stream that cannot start is still shown, once per group that meets it.
+    script.results["DAdvise"] = {S_OK, E_FAIL, S_OK, E_FAIL};
+    Add(ADVISE_DATAOBJECT, "H");
+    Add(ADVISE_DATAOBJECT, "I");
+    EXPECT_EQ(ui.shown.size(), 2u);
+}
+
 TEST_F(DocWithServer, AsyncIO2EnableFollowsTheServersAnswerAndRefreshIsPendingUnderItsCancelId)
 {
     CGroup* group = Add(ADVISE_CONNECTIONPOINT);

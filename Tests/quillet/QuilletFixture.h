@@ -45,6 +45,8 @@ public:
     }
     void BeginWaitCursor() override { ++waitDepth, ++waitCount; }
     void EndWaitCursor() override { --waitDepth; }
+    void DisableMainWindow() override { ++disableDepth; }
+    void EnableMainWindow() override { --disableDepth; }
     std::optional<std::string> FileDialog(const quillet::FileDialogSpec& spec) override
     {
         fileDialogs.push_back(spec);
@@ -74,6 +76,7 @@ public:
     std::map<UINT, std::function<bool(quillet::DialogForm&)>> dialogs;
     std::vector<UINT> dialogsRun;
     int waitDepth = 0, waitCount = 0;
+    int disableDepth = 0;  // main window disabled while above 0
 };
 
 class DocFixture : public ::testing::Test {

@@ -3,7 +3,8 @@
 // its last client leaves, when a client writes true to "Control.Stop", or after a while
 // without clients. "Control.Pid" reads its process id; a read of "Control.Hold" never
 // returns (so a test can end or stop the process during a call), and first writes a byte
-// to the FIFO named by TESSARO_OPCSERVER_HOLDING when that is set.
+// to the FIFO named by TESSARO_OPCSERVER_HOLDING when that is set. "Control.Array" holds
+// five VT_I4 values.
 #include "platform/opc/ServerEntries.h"
 
 #include "platform/opc/ScriptedCallback.h"
@@ -86,6 +87,7 @@ int main()
     cb.addItem("Control.Stop", VARIANT::Bool(false));
     cb.addItem("Control.Pid", VARIANT::I4(LONG(::getpid())));
     cb.addItem("Control.Hold", VARIANT::I2(0));
+    cb.addItem("Control.Array", VARIANT::Array(SAFEARRAY(VT_I4, 5)));
     InitFSServerDLL();
     // The callback is in place before the socket opens: a client that connects at
     // once would otherwise find a server without one, which answers as stopping.

@@ -40,9 +40,10 @@ std::size_t elementSize(VARTYPE t)
     }
 }
 
-void appendString(std::vector<BYTE>& b, const BSTR& s)
+// The length before the text counts bytes in the data format, characters in the time format.
+void appendString(std::vector<BYTE>& b, const BSTR& s, bool withTime)
 {
-    append32(b, DWORD(s.size() * 2));
+    append32(b, DWORD(withTime ? s.size() : s.size() * 2));
     for (char16_t c : s) {
         b.push_back(BYTE(c));
         b.push_back(BYTE(c >> 8));
@@ -51,13 +52,13 @@ void appendString(std::vector<BYTE>& b, const BSTR& s)
     b.push_back(0);
 }
 
-void appendValue(std::vector<BYTE>& b, const VARIANT& v)
+void appendValue(std::vector<BYTE>& b, const VARIANT& v, bool withTime)
 {
     std::size_t at = b.size();
     b.resize(at + com::kVariantCellSize);
     com::encodeVariantCell(v, std::span<BYTE, com::kVariantCellSize>(b.data() + at, com::kVariantCellSize));
     if (v.vt() == VT_BSTR) {
-        appendString(b, v.bstrVal());
+        appendString(b, v.bstrVal(), withTime);
         return;
     }
     const SAFEARRAY* a = v.parray();
@@ -72,7 +73,7 @@ void appendValue(std::vector<BYTE>& b, const VARIANT& v)
     for (ULONG i = 0; i < a->count(); ++i) {
         const VARIANT& e = a->at(i);
         if (et == VT_BSTR) {
-            appendString(b, e.bstrVal());
+            appendString(b, e.bstrVal(), withTime);
         } else if (et == VT_VARIANT) {
             std::size_t c = b.size();
             b.resize(c + com::kVariantCellSize);
@@ -84,12 +85,14 @@ void appendValue(std::vector<BYTE>& b, const VARIANT& v)
     }
 }
 
-// Reads a string at pos (byte count, text, terminator); false when it does not fit.
-bool readString(std::span<const BYTE> b, std::size_t& pos, BSTR& out)
+// Reads a string at pos (length, text, terminator); false when it does not fit.
+bool readString(std::span<const BYTE> b, std::size_t& pos, BSTR& out, bool withTime)
 {
     if (b.size() < 4 || pos > b.size() - 4) return false;
-    DWORD bytes = get32(b, pos);
+    const DWORD length = get32(b, pos);
     pos += 4;
+    if (withTime && length > (b.size() - pos) / 2) return false;
+    const DWORD bytes = withTime ? length * 2 : length;
     if (bytes % 2 != 0 || bytes > b.size() - pos || b.size() - pos - bytes < 2) return false;
     out.resize(bytes / 2);
     for (DWORD i = 0; i < bytes / 2; ++i) out[i] = char16_t(get16(b, pos + 2 * i));
@@ -98,14 +101,14 @@ bool readString(std::span<const BYTE> b, std::size_t& pos, BSTR& out)
 }
 
 // Reads the value at pos; end gets the position after it.
-bool readValue(std::span<const BYTE> b, std::size_t pos, VARIANT& out, std::size_t& end)
+bool readValue(std::span<const BYTE> b, std::size_t pos, VARIANT& out, std::size_t& end, bool withTime)
 {
     if (pos > b.size() || b.size() - pos < com::kVariantCellSize) return false;
     VARTYPE vt = get16(b, pos);
     std::size_t p = pos + com::kVariantCellSize;
     if (vt == VT_BSTR) {
         BSTR s;
-        if (!readString(b, p, s)) return false;
+        if (!readString(b, p, s, withTime)) return false;
         out.setBstr(std::move(s));
         end = p;
         return true;
@@ -125,7 +128,7 @@ bool readValue(std::span<const BYTE> b, std::size_t pos, VARIANT& out, std::size
             VARIANT e;
             if (et == VT_BSTR) {
                 BSTR s;
-                if (!readString(b, p, s)) return false;
+                if (!readString(b, p, s, withTime)) return false;
                 e.setBstr(std::move(s));
             } else if (et == VT_VARIANT) {
                 if (FAILED(com::decodeVariantCell(
@@ -171,7 +174,7 @@ std::vector<BYTE> buildDataStream(OPCHANDLE hClientGroup, DWORD transactionId, H
             put32(b, h + 12, items[i].timestamp.dwLowDateTime);
             put32(b, h + 16, items[i].timestamp.dwHighDateTime);
         }
-        appendValue(b, items[i].value);
+        appendValue(b, items[i].value, withTime);
     }
     put32(b, 0, DWORD(b.size()));
     return b;
@@ -214,7 +217,7 @@ HRESULT parseDataStream(std::span<const BYTE> b, bool withTime, DataStreamConten
         if (withTime) it.timestamp = FILETIME{get32(b, h + 12), get32(b, h + 16)};
         const std::size_t at = get32(b, h + 4);
         std::size_t end = at;
-        if (!readValue(b, at, it.value, end) || end - at > unread) return E_INVALIDARG;
+        if (!readValue(b, at, it.value, end, withTime) || end - at > unread) return E_INVALIDARG;
         unread -= end - at;
     }
     out = std::move(c);

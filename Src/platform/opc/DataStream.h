@@ -4,10 +4,11 @@
 //          status; then per item client handle, value offset, quality (WORD), reserved
 //          (WORD) (12 bytes) plus the FILETIME time stamp in the time format (20 bytes);
 //          then the values, each a 16-byte VARIANT cell followed, for VT_BSTR, by a DWORD
-//          byte count (without the terminator) and the UTF-16 text with its terminating
-//          zero; for arrays by a 24-byte SAFEARRAY descriptor (dims WORD 1, features WORD,
-//          element size DWORD, locks DWORD, data DWORD 0, element count DWORD, lower bound
-//          LONG) and the elements back to back (strings each as above).
+//          length without the terminator (bytes in the data format, UTF-16 characters in
+//          the time format) and the UTF-16 text with its terminating zero; for arrays by
+//          a 24-byte SAFEARRAY descriptor (dims WORD 1, features WORD, element size DWORD,
+//          locks DWORD, data DWORD 0, element count DWORD, lower bound LONG) and the
+//          elements back to back (strings each as above).
 //   write complete: header (16) = item count, client group handle, transaction id,
 //          status; then per item client handle and result (8 bytes).
 #include "platform/opc/OpcTypes.h"

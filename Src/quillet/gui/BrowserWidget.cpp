@@ -16,6 +16,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <type_traits>
 
 namespace quillet::gui {
@@ -142,6 +143,7 @@ BrowserWidget::BrowserWidget(CAddressBrowser& browser, const StringTable& texts,
     m_tree->setHeaderHidden(true);
     m_leaves = named(new QTreeWidget(this), IDC_BROWSE_LEAVES);
     m_leaves->setRootIsDecorated(false);
+    m_leaves->header()->setStretchLastSection(false);
     m_leaves->setSelectionMode(m_browser.severalLeaves ? QAbstractItemView::ExtendedSelection
                                                        : QAbstractItemView::SingleSelection);
     auto* split = new QSplitter(this);
@@ -206,7 +208,13 @@ void BrowserWidget::Sync()
     for (const auto& root : m_browser.Roots())
         if (root->expanded && !root->children.empty() && !m_tree->isExpanded(m_model->IndexOf(root.get())))
             m_tree->expand(m_model->IndexOf(root.get()));
-    m_leaves->setHeaderLabels({Q(m_browser.LeafHeader())});
+    const QString header = Q(m_browser.LeafHeader());
+    if (m_leaves->headerItem()->text(0) != header) {
+        m_leaves->setHeaderLabels({header});
+        // The column fits its path (with some room) and fills at least the list.
+        const int fit = m_leaves->header()->fontMetrics().horizontalAdvance(header) + 30;
+        m_leaves->setColumnWidth(0, std::max(fit, m_leaves->viewport()->width()));
+    }
     bool same = m_leaves->topLevelItemCount() == int(m_browser.Leaves().size());
     for (int i = 0; same && i < m_leaves->topLevelItemCount(); ++i)
         same = m_leaves->topLevelItem(i)->text(0) == Q(m_browser.Leaves()[i]);

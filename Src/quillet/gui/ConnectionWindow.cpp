@@ -1,5 +1,6 @@
 #include "quillet/gui/ConnectionWindow.h"
 
+#include "quillet/ContextMenus.h"
 #include "quillet/QuilletDoc.h"
 #include "quillet/ResourceIds.h"
 #include "quillet/StringTable.h"
@@ -64,7 +65,15 @@ ConnectionWindow::ConnectionWindow(CSplitterFrame& frame, const StringTable& tex
     });
     connect(m_groups, &QTreeView::doubleClicked, this, [this] { Run(ID_GET_STATE); });
     m_groups->setContextMenuPolicy(Qt::CustomContextMenu);
-    QMenu* groupMenu = Menu({ID_GET_STATE, ID_ADD_GROUP, ID_REMOVE_GROUP, ID_ADVISE_GROUPS}, this);
+    QMenu* groupMenu = ContextMenu(texts, GroupContextMenu(), this);
+    groupMenu->setObjectName("groupMenu");
+    // A menu that opens shows the commands' states of that moment.
+    auto fresh = [this] {
+        if (m_detached) return;
+        m_actions->Update({&m_frame.Commands()});
+        UpdateContextActions();
+    };
+    connect(groupMenu, &QMenu::aboutToShow, this, fresh);
     connect(m_groups, &QWidget::customContextMenuRequested, this,
             [this, groupMenu](const QPoint& at) { groupMenu->exec(m_groups->viewport()->mapToGlobal(at)); });
     m_groupModel->afterRows = [this] { ShowGroupSelection(); };
@@ -83,15 +92,9 @@ ConnectionWindow::ConnectionWindow(CSplitterFrame& frame, const StringTable& tex
             m_frame.Items().CurrentColumns()[shown[column]].width = width;
     });
     m_items->setContextMenuPolicy(Qt::CustomContextMenu);
-    QMenu* itemMenu = Menu({ID_ADD_ITEM, ID_REMOVE_ITEMS, ID_ACTIVE_STATE, ID_READ_FROM_CACHE, ID_CHANGE_HANDLES,
-                            ID_SYNC_READ, ID_SYNC_WRITE},
-                           this);
-    QMenu* asyncIO = Menu({ID_ASYNCIO_READ, ID_ASYNCIO_WRITE, ID_ASYNCIO_REFRESH}, itemMenu);
-    asyncIO->setTitle(Q(texts.Text(IDS_MENU_FIRST + MENU_ASYNCIO)));
-    QMenu* asyncIO2 = Menu({ID_ASYNCIO2_READ, ID_ASYNCIO2_WRITE, ID_ASYNCIO2_REFRESH, ID_ASYNCIO2_ENABLE}, itemMenu);
-    asyncIO2->setTitle(Q(texts.Text(IDS_MENU_FIRST + MENU_ASYNCIO2)));
-    itemMenu->addMenu(asyncIO);
-    itemMenu->addMenu(asyncIO2);
+    QMenu* itemMenu = ContextMenu(texts, ItemContextMenu(), this);
+    itemMenu->setObjectName("itemMenu");
+    connect(itemMenu, &QMenu::aboutToShow, this, fresh);
     connect(m_items, &QWidget::customContextMenuRequested, this,
             [this, itemMenu](const QPoint& at) { itemMenu->exec(m_items->viewport()->mapToGlobal(at)); });
     m_itemModel->afterRows = [this] { AfterItemRows(); };
@@ -113,12 +116,34 @@ ConnectionWindow::~ConnectionWindow()
     delete m_logModel;
 }
 
-QMenu* ConnectionWindow::Menu(std::initializer_list<UINT> ids, QWidget* parent)
+QMenu* ConnectionWindow::ContextMenu(const StringTable& texts, const std::vector<ContextEntry>& entries,
+                                     QWidget* parent)
 {
     auto* menu = new QMenu(parent);
-    for (UINT id : ids)
-        if (QAction* action = m_actions->Action(id)) menu->addAction(action);
+    for (const ContextEntry& entry : entries) {
+        if (!entry.id) {
+            QMenu* popup = ContextMenu(texts, entry.popup, menu);
+            popup->setTitle(Q(texts.Text(entry.text)));
+            menu->addMenu(popup);
+            continue;
+        }
+        // Its own text; the state and the command are those of the window's action.
+        QAction* action = menu->addAction(Q(texts.Text(entry.text)));
+        action->setObjectName(IdName(entry.id));
+        connect(action, &QAction::triggered, this, [this, id = entry.id] { Run(id); });
+        m_contextActions.emplace_back(entry.id, action);
+    }
     return menu;
+}
+
+void ConnectionWindow::UpdateContextActions()
+{
+    for (auto& [id, action] : m_contextActions) {
+        const QAction* shared = m_actions->Action(id);
+        action->setEnabled(shared && shared->isEnabled());
+        action->setCheckable(shared && shared->isCheckable());
+        action->setChecked(shared && shared->isChecked());
+    }
 }
 
 void ConnectionWindow::Detach()
@@ -150,6 +175,7 @@ void ConnectionWindow::UpdateActions(const CommandTable* mainTable)
 {
     if (m_detached) return;
     m_actions->Update({&m_frame.Commands(), mainTable});
+    UpdateContextActions();
     // The core selects groups itself too (a new group, the MMI cycle).
     ShowGroupSelection();
 }

@@ -9,6 +9,8 @@
 
 #include <functional>
 #include <memory>
+#include <utility>
+#include <vector>
 
 class QMenu;
 class QSplitter;
@@ -17,6 +19,7 @@ class QTreeView;
 
 namespace quillet {
 class StringTable;
+struct ContextEntry;
 
 namespace gui {
 
@@ -53,7 +56,8 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    QMenu* Menu(std::initializer_list<UINT> ids, QWidget* parent);
+    QMenu* ContextMenu(const StringTable& texts, const std::vector<ContextEntry>& entries, QWidget* parent);
+    void UpdateContextActions();
     void ApplyLayout();
     void ShowGroupSelection();
     void AfterItemRows();
@@ -64,6 +68,8 @@ private:
     std::function<void(UINT)> m_routeOther;
     std::function<void(ConnectionWindow&)> m_close;
     std::unique_ptr<CommandActions> m_actions;
+    // The right-click menus' entries, each with the command it runs.
+    std::vector<std::pair<UINT, QAction*>> m_contextActions;
     QSplitter *m_outer, *m_inner;
     QTreeView* m_groups;
     QTableView *m_items, *m_log;

@@ -76,8 +76,13 @@ MainWindow::MainWindow(CQuilletApp& app, CMainFrame& frame, const StringTable& t
 
     auto* message = new QLabel(this);
     statusBar()->addWidget(message, 1);
-    for (std::string_view indicator : CMainFrame::kIndicators)
-        if (!indicator.empty()) statusBar()->addPermanentWidget(new QLabel(Q(indicator), this));
+    // Qt does not tell the lock keys' states: the panes keep their room and stay empty.
+    for (std::size_t pane = 1; pane < CMainFrame::kIndicators.size(); ++pane) {
+        auto* indicator = new QLabel(Q(CMainFrame::IndicatorText(pane, std::nullopt)), this);
+        indicator->setObjectName(Q(CMainFrame::kIndicators[pane]));
+        indicator->setMinimumWidth(indicator->fontMetrics().horizontalAdvance(Q(CMainFrame::kIndicators[pane])) + 8);
+        statusBar()->addPermanentWidget(indicator);
+    }
 
     connect(m_area, &QMdiArea::subWindowActivated, this, [this] { Activated(); });
     m_app.SetClosingListener([this](CQuilletDoc& doc) {
@@ -190,7 +195,8 @@ void MainWindow::UpdateStates()
         const std::string path = m_frame.RecentFileText(i);
         const bool placeholder = m_app.RecentFiles().HoldsPlaceholder();
         entry->setVisible(!path.empty());
-        entry->setText(placeholder ? Q(path) : QString("&%1 %2").arg(i + 1).arg(Q(path)));
+        // An ampersand of the path is shown, not taken as the entry's key.
+        entry->setText(placeholder ? Q(path) : QString("&%1 %2").arg(i + 1).arg(Q(path).replace('&', "&&")));
     }
 }
 

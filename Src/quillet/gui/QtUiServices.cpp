@@ -76,6 +76,29 @@ void QtUiServices::EndWaitCursor()
     QApplication::restoreOverrideCursor();
 }
 
+void QtUiServices::DisableMainWindow()
+{
+    if (m_disableDepth++ > 0) return;
+    QWidget* parent = m_parent ? m_parent() : nullptr;
+    QWidget* window = parent ? parent->window() : nullptr;
+    if (!window) return;
+    // The window's own parts go grey; its dialogs (windows of their own) keep their
+    // input and their focus.
+    for (QWidget* part : window->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (part->isWindow() || !part->isEnabled()) continue;
+        part->setEnabled(false);
+        m_disabled.emplace_back(part);
+    }
+}
+
+void QtUiServices::EnableMainWindow()
+{
+    if (m_disableDepth == 0 || --m_disableDepth > 0) return;
+    for (const QPointer<QWidget>& part : m_disabled)
+        if (part) part->setEnabled(true);
+    m_disabled.clear();
+}
+
 QStringList QtUiServices::NameFilters(std::string_view filter)
 {
     const QStringList parts = Q(filter).split('|');

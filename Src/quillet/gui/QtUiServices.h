@@ -1,14 +1,15 @@
 #pragma once
 // The test client's windows as the cores see them: message boxes without a caption, a
-// nesting wait cursor, file dialogs that read the "a|b||" filters, and the modal
+// nesting wait cursor, the main window's parts disabled (nesting), file dialogs that read the "a|b||" filters, and the modal
 // dialog of each form, chosen by the form's dialog id.
 #include "quillet/UiServices.h"
 
+#include <QPointer>
 #include <QStringList>
+#include <QWidget>
 
 #include <functional>
-
-class QWidget;
+#include <vector>
 
 namespace quillet {
 class StringTable;
@@ -24,6 +25,8 @@ public:
     PromptAnswer MessageBox(std::string_view text, PromptButtons buttons, std::string_view caption) override;
     void BeginWaitCursor() override;
     void EndWaitCursor() override;
+    void DisableMainWindow() override;
+    void EnableMainWindow() override;
     std::optional<std::string> FileDialog(const FileDialogSpec& spec) override;
     bool RunDialog(DialogForm& form) override;
 
@@ -34,6 +37,8 @@ private:
     const StringTable& m_texts;
     std::function<QWidget*()> m_parent;
     int m_waitDepth = 0;
+    int m_disableDepth = 0;
+    std::vector<QPointer<QWidget>> m_disabled;  // what the outermost holder disabled
 };
 
 } // namespace gui

@@ -26,9 +26,39 @@ TEST(DataStreamTest, TimeFormatCarriesTheTimeStampAfterTheItemHeader)
         0x42, 0, 0, 0,  1, 0, 0, 0,  9, 0, 0, 0,  0, 0, 0, 0,  0, 0, 0, 0,
         5, 0, 0, 0,  0x28, 0, 0, 0,  0xC0, 0,  0, 0,  0x44, 0x33, 0x22, 0x11, 0x88, 0x77, 0x66, 0x55,
         0x08, 0, 0, 0, 0, 0, 0, 0,  0, 0, 0, 0, 0, 0, 0, 0,
-        4, 0, 0, 0,  'A', 0, 'B', 0,  0, 0,  // byte count, text, terminator
+        2, 0, 0, 0,  'A', 0, 'B', 0,  0, 0,  // character count, text, terminator
     };
     EXPECT_EQ(b, want);
+}
+
+TEST(DataStreamTest, StringLengthCountsBytesInTheDataFormatAndCharactersInTheTimeFormat)
+{
+    // "Ä€" and a character outside the basic plane: four UTF-16 units, eight bytes.
+    const std::u16string text = u"\u00C4\u20AC\U0001F600";
+    SAFEARRAY strings(VT_BSTR, 1);
+    strings.putElement(0, VARIANT::Bstr(text));
+    opc::StreamItem items[] = {{1, 0xC0, {}, VARIANT::Bstr(text)}, {2, 0xC0, {}, VARIANT::Array(std::move(strings))}};
+    const Bytes chars = {0xC4, 0x00, 0xAC, 0x20, 0x3D, 0xD8, 0x00, 0xDE, 0, 0};
+    for (bool withTime : {false, true}) {
+        Bytes b = opc::buildDataStream(1, 0, S_OK, items, withTime);
+        const std::size_t first = withTime ? 20 + 2 * 20 + 16 : 20 + 2 * 12 + 16;
+        Bytes want = {BYTE(withTime ? 4 : 8), 0, 0, 0};
+        want.insert(want.end(), chars.begin(), chars.end());
+        EXPECT_EQ(Bytes(b.begin() + first, b.begin() + first + 14), want) << withTime;
+        // The array's one element, after its cell and descriptor, has the same form.
+        EXPECT_EQ(Bytes(b.end() - 14, b.end()), want) << withTime;
+        opc::DataStreamContent c;
+        ASSERT_EQ(opc::parseDataStream(b, withTime, c), S_OK) << withTime;
+        EXPECT_EQ(c.items[0].value, items[0].value);
+        EXPECT_EQ(c.items[1].value, items[1].value);
+    }
+    // A length read the other format's way does not fit the block.
+    Bytes timeBytes = opc::buildDataStream(1, 0, S_OK, std::span(items, 1), true);
+    opc::DataStreamContent c;
+    EXPECT_EQ(opc::parseDataStream(timeBytes, false, c), S_OK);  // 4 bytes: half the text
+    EXPECT_EQ(c.items[0].value, VARIANT::Bstr(u"\u00C4\u20AC"));
+    Bytes dataBytes = opc::buildDataStream(1, 0, S_OK, std::span(items, 1), false);
+    EXPECT_EQ(opc::parseDataStream(dataBytes, true, c), E_INVALIDARG);  // 8 characters: past the end
 }
 
 TEST(DataStreamTest, ArrayValueHasDescriptorAndElements)

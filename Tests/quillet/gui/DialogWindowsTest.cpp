@@ -17,6 +17,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QDialog>
 #include <QMdiArea>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -38,6 +41,31 @@ TEST(MenuTexts, LabelKeepsTheMnemonicAndTheTabGivesTheShortcut)
     EXPECT_TRUE(MenuShortcut("&Close").isEmpty());
     EXPECT_EQ(quillet::gui::QtUiServices::NameFilters("Comma Separated Format Files (*.csv)|*.csv|Logs|*.log;*.txt||"),
               (QStringList{"Comma Separated Format Files (*.csv)", "Logs (*.log *.txt)"}));
+}
+
+TEST(MainWindowDisabling, TheWindowsOwnPartsGoGreyWhileItsDialogsKeepTheirInput)
+{
+    QMainWindow main;
+    auto* central = new QLabel("central", &main);
+    main.setCentralWidget(central);
+    main.menuBar()->addMenu("&File");
+    auto* alreadyOff = new QLabel("off", &main);
+    alreadyOff->setEnabled(false);
+    auto* dialog = new QDialog(&main);
+    auto* field = new QLineEdit(dialog);
+    quillet::StringTable texts;
+    quillet::gui::QtUiServices ui(texts, [&main]() -> QWidget* { return &main; });
+    {
+        quillet::MainWindowDisabled outer(ui);
+        EXPECT_FALSE(central->isEnabled());
+        EXPECT_FALSE(main.menuBar()->isEnabled());
+        EXPECT_TRUE(dialog->isEnabled());
+        EXPECT_TRUE(field->isEnabled());
+        quillet::MainWindowDisabled inner(ui);
+    }
+    EXPECT_TRUE(central->isEnabled());
+    EXPECT_TRUE(main.menuBar()->isEnabled());
+    EXPECT_FALSE(alreadyOff->isEnabled());  // what was off stays off
 }
 
 class Dialogs : public quillettest::DocFixture {};

@@ -15,9 +15,12 @@
 #include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QCheckBox>
+#include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMdiArea>
+#include <QMenu>
 #include <QMdiSubWindow>
 #include <QPushButton>
 #include <QTableView>
@@ -94,6 +97,9 @@ TEST_F(Windows, AddItemDialogBrowsesTheServerAndFillsItsEntries)
     auto* leaves = Control<QTreeWidget>(&dialog, quillet::ctl::IDC_BROWSE_LEAVES);
     ASSERT_EQ(leaves->topLevelItemCount(), 3);
     EXPECT_EQ(leaves->headerItem()->text(0), "Root (Node: <Local>)\\PLC1");
+    // The leaf column fits its path with room to spare, and fills the list at least.
+    const int fit = leaves->header()->fontMetrics().horizontalAdvance(leaves->headerItem()->text(0)) + 30;
+    EXPECT_EQ(leaves->columnWidth(0), std::max(fit, leaves->viewport()->width()));
     auto clickLeaf = [&](int row, bool twice) {
         const QPoint at = leaves->visualItemRect(leaves->topLevelItem(row)).center();
         if (twice) DoubleClick(leaves->viewport(), at);
@@ -169,6 +175,32 @@ TEST_F(Windows, ConnectionWindowShowsTheValueOfAnItemAddedToTheSelectedGroup)
     window.Actions().Action(ID_MESSAGE_LOG)->trigger();
     EXPECT_TRUE(window.LogList()->isVisibleTo(&window));
     EXPECT_GT(window.LogList()->model()->rowCount(), 0);
+
+    // The right-click menus carry their own texts, without shortcuts, and follow the
+    // states of the window's commands.
+    auto texts = [](QMenu* menu) {
+        QStringList all;
+        for (QAction* a : menu->actions()) {
+            all << a->text();
+            if (a->menu())
+                for (QAction* b : a->menu()->actions()) all << "  " + b->text();
+        }
+        return all;
+    };
+    auto* groupMenu = window.findChild<QMenu*>("groupMenu");
+    ASSERT_NE(groupMenu, nullptr);
+    EXPECT_EQ(texts(groupMenu),
+              (QStringList{"Group &State", "&Add Group...", "&Remove Group(s)", "Advise &Group(s)"}));
+    auto* itemMenu = window.findChild<QMenu*>("itemMenu");
+    ASSERT_NE(itemMenu, nullptr);
+    EXPECT_EQ(texts(itemMenu),
+              (QStringList{"&Add Item...", "&Remove Item(s)", "Acti&ve State", "Read From &Cache", "Change &Handle(s)...",
+                           "&Sync Read", "Sync Wri&te", "AsyncIO", "  &Read", "  &Write...", "  Re&fresh", "AsyncIO2",
+                           "  &Read", "  &Write...", "  Re&fresh", "  &Enable"}));
+    for (QAction* a : itemMenu->actions()) EXPECT_TRUE(a->shortcut().isEmpty()) << a->text().toStdString();
+    EXPECT_TRUE(groupMenu->actions()[0]->isEnabled());
+    EXPECT_FALSE(groupMenu->actions()[3]->isEnabled());  // no command answers it
+    EXPECT_EQ(itemMenu->actions()[1]->isEnabled(), window.Actions().Action(ID_REMOVE_ITEMS)->isEnabled());
     EXPECT_TRUE(ui.shown.empty());
 }
 
@@ -203,6 +235,11 @@ TEST_F(Windows, MainWindowOpensConnectionsAndReopensARecentFile)
     quillet::gui::MainWindow main(*app, mainFrame, texts);
     main.show();
     EXPECT_EQ(main.windowTitle(), "Tarn - OPC Test Client");
+    for (const char* lock : {"CAP", "NUM", "SCRL"}) {  // lock states unknown: the panes stay empty
+        auto* pane = main.findChild<QLabel*>(lock);
+        ASSERT_NE(pane, nullptr) << lock;
+        EXPECT_TRUE(pane->text().isEmpty()) << lock;
+    }
     EXPECT_EQ(main.Action(ID_FILE_MRU_FIRST)->text(), "Empty File List");
     EXPECT_FALSE(main.Action(ID_FILE_MRU_FIRST)->isEnabled());
 
@@ -224,7 +261,8 @@ TEST_F(Windows, MainWindowOpensConnectionsAndReopensARecentFile)
     const std::string path = (scratch.path() / "recent.csv").string();
     ui.files = {path};
     main.Action(ID_FILE_SAVE)->trigger();
-    EXPECT_EQ(main.Action(ID_FILE_MRU_FIRST)->text(), QString("&1 ") + path.c_str());
+    EXPECT_EQ(main.Action(ID_FILE_MRU_FIRST)->text(),
+              QString("&1 ") + CRecentFileList::DisplayName(path).c_str());
     main.Action(ID_FILE_CLOSE)->trigger();
     EXPECT_TRUE(main.Area()->subWindowList().empty());
     EXPECT_EQ(main.ActiveWindow(), nullptr);
