@@ -1,5 +1,5 @@
 // The server's own dialogs: the device dialog edits the frame kind, the block
-// dialog the MELSEC device and range; the shell uses them once installed.
+// dialog the MELSEC device and range; the server's map and devices make them.
 #include "fenwold/FenwoldDialogs.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +8,7 @@
 #include <map>
 
 #include "FenwoldHarness.h"
+#include "fenwold/DeviceMap.h"
 #include "fenwold/DeviceObject.h"
 #include "fenwold/MemoryArray.h"
 #include "kestrun/model/DeviceMap.h"
@@ -216,7 +217,6 @@ protected:
         shell.SetOption("Enable Background Thread", 0);
         const std::string config = fenwoldtest::WriteSampleConfig(shell.scratch.path() / "plant.csv", 5010);
         ASSERT_TRUE(shell.Start({config}));
-        InstallFenwoldDialogs();
         previous = shell::InstallConfigDialogs(&dialogs);
         view = shell.Frame()->GetDataView();
         plc1 = CdsDeviceMap::GetDeviceObjectByTopic("PLC1");
@@ -227,7 +227,6 @@ protected:
     void TearDown() override
     {
         shell::InstallConfigDialogs(previous);
-        shell::InstallConfigFormFactory(nullptr);
         shell.Doc()->SetModifiedFlag(false);
     }
 
@@ -360,15 +359,15 @@ TEST_F(FenwoldBlockCommands, AddItemReadsWhereDeviceAndStartSayAndRefusesANameTh
     EXPECT_EQ(plc1->GetMemoryArrayList().GetCount(), blocks);
 }
 
-TEST(FenwoldDialogs, OnceInstalledTheShellMakesTheServersDialogs)
+TEST(FenwoldDialogs, TheServersMapAndDevicesMakeTheServersDialogs)
 {
-    InstallFenwoldDialogs();
-    const shell::ConfigFormFactory& forms = shell::CurrentConfigFormFactory();
-    EXPECT_NE(dynamic_cast<CDeviceObjectDlg*>(forms.NewDeviceObjectDlg().get()), nullptr);
-    EXPECT_NE(dynamic_cast<CMemoryArrayDlg*>(forms.NewMemoryArrayDlg().get()), nullptr);
-    EXPECT_EQ(forms.NewTimeoutDlg()->GetTemplateId(), static_cast<UINT>(CdsTimeoutDlg::IDD));
-    shell::InstallConfigFormFactory(nullptr);
-    EXPECT_EQ(dynamic_cast<CDeviceObjectDlg*>(shell::CurrentConfigFormFactory().NewDeviceObjectDlg().get()), nullptr);
+    const CDeviceMap map;
+    const CDeviceObject device;
+    EXPECT_NE(dynamic_cast<CDeviceObjectDlg*>(map.NewDeviceObjectDlg().get()), nullptr);
+    EXPECT_NE(dynamic_cast<CMemoryArrayDlg*>(device.NewMemoryArrayDlg().get()), nullptr);
+    EXPECT_EQ(device.NewTimeoutDlg()->GetTemplateId(), static_cast<UINT>(CdsTimeoutDlg::IDD));
+    // The framework's map makes the framework's device dialog.
+    EXPECT_EQ(dynamic_cast<CDeviceObjectDlg*>(CdsDeviceMap().NewDeviceObjectDlg().get()), nullptr);
     EXPECT_EQ(NewFenwoldOptionDlg()->GetFileFilter(), "Melsec Ethernet Config file (*.mme)|*.mme|All Files (*.*)|*.*||");
 }
 
