@@ -6,6 +6,9 @@
 
 #include <algorithm>
 #include <map>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "FenwoldHarness.h"
 #include "fenwold/DeviceMap.h"
@@ -357,6 +360,65 @@ TEST_F(FenwoldBlockCommands, AddItemReadsWhereDeviceAndStartSayAndRefusesANameTh
     view->OnCommand(CdsDataView::Command::NewBlock);
     EXPECT_EQ(boxes.asked.back(), "Item AGAIN is not added: item Words of the topic reads at D100.");
     EXPECT_EQ(plc1->GetMemoryArrayList().GetCount(), blocks);
+}
+
+// A program built on the server: its device's command diagnostics dialog
+// notes every device it is applied to.
+class NotingDiagDlg final : public CdsCommandDiagDlg {
+public:
+    explicit NotingDiagDlg(std::vector<std::string>& applied) : m_applied(applied) {}
+    void OnUpdateDevice(CdsDeviceObject& device) const override
+    {
+        CdsCommandDiagDlg::OnUpdateDevice(device);
+        m_applied.push_back(device.m_strName);
+    }
+
+private:
+    std::vector<std::string>& m_applied;
+};
+
+class NotingDevice final : public CDeviceObject {
+public:
+    std::unique_ptr<CdsCommandDiagDlg> NewCommandDiagDlg() const override
+    {
+        return std::make_unique<NotingDiagDlg>(applied);
+    }
+    mutable std::vector<std::string> applied;
+};
+
+TEST_F(FenwoldBlockCommands, TheServersDialogsAreShownAndADiagnosticsDialogIsAppliedToEveryDevice)
+{
+    std::vector<std::string> seen;
+    const auto note = [&seen](shell::DialogForm& f) {
+        seen.push_back(dynamic_cast<CDeviceObjectDlg*>(&f) ? "server device"
+                       : dynamic_cast<CTimeoutDlg*>(&f)    ? "server timeouts"
+                                                           : "other");
+    };
+    forms.steps = {note};
+    view->OnCommand(CdsDataView::Command::EditDevice);
+    forms.steps = {note};
+    view->OnCommand(CdsDataView::Command::Timeouts);
+    EXPECT_EQ(seen, (std::vector<std::string>{"server device", "server timeouts"}));
+    EXPECT_TRUE(boxes.asked.empty()) << (boxes.asked.empty() ? "" : boxes.asked[0]);
+
+    // Another station of the same PLC kind (type 4 speaks the same 3E frames).
+    auto* noting = new NotingDevice;
+    static_cast<CdsDeviceObject&>(*noting) = *plc1;
+    noting->m_strName = "PLC9";
+    noting->m_nDeviceType = 4;
+    ASSERT_EQ(shell.Doc()->GetDeviceMap(FALSE)->AddDeviceObject(noting, TRUE), noting);
+    view->FillDeviceList();
+    view->SetActiveDevice(noting);
+    forms.steps = {[](shell::DialogForm& f) {
+        f.SetCheck(CdsCommandDiagDlg::IDC_ENABLE, true);
+        f.SetText(CdsCommandDiagDlg::IDC_VALIDATE_TIME, "3000");
+        f.SetCheck(IDC_UPDATE_ALL, true);
+    }};
+    view->OnCommand(CdsDataView::Command::CommandDiag);
+    std::sort(noting->applied.begin(), noting->applied.end());
+    EXPECT_EQ(noting->applied, (std::vector<std::string>{"PLC1", "PLC9"}));
+    EXPECT_TRUE(plc1->m_bCommandDiag);
+    EXPECT_EQ(plc1->m_nCommandDiagValidateTime, 3000);
 }
 
 TEST(FenwoldDialogs, TheServersMapAndDevicesMakeTheServersDialogs)
