@@ -1,6 +1,7 @@
 #include "fenwold/DeviceMap.h"
 
 #include "fenwold/DeviceObject.h"
+#include "fenwold/FenwoldDialogs.h"
 #include "platform/afx/Archive.h"
 
 IMPLEMENT_SERIAL(CDeviceMap, CdsDeviceMap, 1)
@@ -23,4 +24,9 @@ CdsDeviceObject* CDeviceMap::NewDeviceObject(const CdsDeviceObject& src)
 CdsDeviceObject* CDeviceMap::NewDeviceObject(const std::string&, const std::string&, int)
 {
     return new CDeviceObject;
+}
+
+std::unique_ptr<CdsDeviceObjectDlg> CDeviceMap::NewDeviceObjectDlg() const
+{
+    return std::make_unique<CDeviceObjectDlg>();
 }

@@ -13,4 +13,6 @@ public:
     CdsDeviceObject* NewDeviceObject(const CdsDeviceObject& src) override;
     CdsDeviceObject* NewDeviceObject(const std::string& strPort, const std::string& strAddress,
                                      int nType) override;
+    // The server's device dialog, which also edits the frame kind.
+    std::unique_ptr<CdsDeviceObjectDlg> NewDeviceObjectDlg() const override;
 };

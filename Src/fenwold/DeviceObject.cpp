@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "fenwold/BlockRange.h"
+#include "fenwold/FenwoldDialogs.h"
 #include "fenwold/MemoryArray.h"
 #include "fenwold/McResponse.h"
 #include "fenwold/MelsecDevice.h"
@@ -57,6 +58,13 @@ BOOL CDeviceObject::OnInitDeviceObject()
             block->SetStatusQueryStringInitialized(line, FALSE);
     return TRUE;
 }
+
+std::unique_ptr<CdsMemoryArrayDlg> CDeviceObject::NewMemoryArrayDlg() const
+{
+    return std::make_unique<CMemoryArrayDlg>();
+}
+
+std::unique_ptr<CdsTimeoutDlg> CDeviceObject::NewTimeoutDlg() const { return std::make_unique<CTimeoutDlg>(); }
 
 CdsMemoryArray* CDeviceObject::NewMemoryArray() { return new CMemoryArray; }
 

@@ -19,6 +19,11 @@ public:
     CdsDeviceObject& operator=(const CdsDeviceObject& src) override;
     CDeviceObject& operator=(const CDeviceObject& src);
 
+    // The server's block dialog, which edits the range a block reads, and its
+    // time-out dialog.
+    std::unique_ptr<CdsMemoryArrayDlg> NewMemoryArrayDlg() const override;
+    std::unique_ptr<CdsTimeoutDlg> NewTimeoutDlg() const override;
+
     bool IsErrorStatusAvailable() const override { return true; }
     bool IsRunStatusAvailable() const override { return true; }
     bool IsMasterStatusAvailable() const override { return true; }

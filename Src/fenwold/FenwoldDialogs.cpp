@@ -248,26 +248,6 @@ bool CMemoryArrayDlg::TakeFields(shell::BlockDialogFields& values)
     return true;
 }
 
-// --- factory ---
-
-std::unique_ptr<CdsDeviceObjectDlg> CFenwoldDialogForms::NewDeviceObjectDlg() const
-{
-    return std::make_unique<CDeviceObjectDlg>();
-}
-
-std::unique_ptr<CdsMemoryArrayDlg> CFenwoldDialogForms::NewMemoryArrayDlg() const
-{
-    return std::make_unique<CMemoryArrayDlg>();
-}
-
-std::unique_ptr<CdsTimeoutDlg> CFenwoldDialogForms::NewTimeoutDlg() const { return std::make_unique<CTimeoutDlg>(); }
-
-void InstallFenwoldDialogs()
-{
-    static CFenwoldDialogForms forms; // stateless
-    shell::InstallConfigFormFactory(&forms);
-}
-
 std::unique_ptr<CdsOptionDlg> NewFenwoldOptionDlg()
 {
     auto pDlg = std::make_unique<CdsOptionDlg>();

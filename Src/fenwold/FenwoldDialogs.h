@@ -4,12 +4,13 @@
 // type and protocol it is made from), the block dialog the range the block
 // reads (device and first element: its address and data type word; length:
 // its item count) and the type of its items. The time-out dialog is the
-// framework's. InstallFenwoldDialogs makes the shell's dialogs use them.
+// framework's. The server's device map and devices make them.
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "kestrun/shell/FormConfigDialogs.h"
+#include "kestrun/shell/DeviceDialogs.h"
+#include "kestrun/shell/DeviceSettingsDialogs.h"
 #include "kestrun/shell/OptionDlg.h"
 
 class CDeviceObjectDlg : public CdsDeviceObjectDlg {
@@ -73,16 +74,6 @@ class CTimeoutDlg : public CdsTimeoutDlg {
 public:
     CTimeoutDlg() : CdsTimeoutDlg(IDD) {}
 };
-
-class CFenwoldDialogForms : public shell::ConfigFormFactory {
-public:
-    std::unique_ptr<CdsDeviceObjectDlg> NewDeviceObjectDlg() const override;
-    std::unique_ptr<CdsMemoryArrayDlg> NewMemoryArrayDlg() const override;
-    std::unique_ptr<CdsTimeoutDlg> NewTimeoutDlg() const override;
-};
-
-// Makes the shell's configuration dialogs the server's own, for the whole run.
-void InstallFenwoldDialogs();
 
 // The option dialog with the server's file filter, for the main window's NewOptionDlg.
 inline constexpr const char* kFenwoldOptionFilter = "Melsec Ethernet Config file (*.mme)|*.mme|All Files (*.*)|*.*||";

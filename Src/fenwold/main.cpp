@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "fenwold/FenwoldApp.h"
-#include "fenwold/FenwoldDialogs.h"
 #include "kestrun/shell/Headless.h"
 #include "platform/win/SignalWatcher.h"
 
@@ -17,7 +16,6 @@ int main(int argc, char** argv)
 {
     // Before any thread starts, so only the signal watcher takes them.
     win::BlockQuitSignals();
-    InstallFenwoldDialogs();
     std::vector<std::string> restart;
     int code = 0;
     {

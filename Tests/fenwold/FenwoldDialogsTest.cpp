@@ -1,13 +1,17 @@
 // The server's own dialogs: the device dialog edits the frame kind, the block
-// dialog the MELSEC device and range; the shell uses them once installed.
+// dialog the MELSEC device and range; the server's map and devices make them.
 #include "fenwold/FenwoldDialogs.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <map>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "FenwoldHarness.h"
+#include "fenwold/DeviceMap.h"
 #include "fenwold/DeviceObject.h"
 #include "fenwold/MemoryArray.h"
 #include "kestrun/model/DeviceMap.h"
@@ -216,7 +220,6 @@ protected:
         shell.SetOption("Enable Background Thread", 0);
         const std::string config = fenwoldtest::WriteSampleConfig(shell.scratch.path() / "plant.csv", 5010);
         ASSERT_TRUE(shell.Start({config}));
-        InstallFenwoldDialogs();
         previous = shell::InstallConfigDialogs(&dialogs);
         view = shell.Frame()->GetDataView();
         plc1 = CdsDeviceMap::GetDeviceObjectByTopic("PLC1");
@@ -227,7 +230,6 @@ protected:
     void TearDown() override
     {
         shell::InstallConfigDialogs(previous);
-        shell::InstallConfigFormFactory(nullptr);
         shell.Doc()->SetModifiedFlag(false);
     }
 
@@ -360,15 +362,74 @@ TEST_F(FenwoldBlockCommands, AddItemReadsWhereDeviceAndStartSayAndRefusesANameTh
     EXPECT_EQ(plc1->GetMemoryArrayList().GetCount(), blocks);
 }
 
-TEST(FenwoldDialogs, OnceInstalledTheShellMakesTheServersDialogs)
+// A program built on the server: its device's command diagnostics dialog
+// notes every device it is applied to.
+class NotingDiagDlg final : public CdsCommandDiagDlg {
+public:
+    explicit NotingDiagDlg(std::vector<std::string>& applied) : m_applied(applied) {}
+    void OnUpdateDevice(CdsDeviceObject& device) const override
+    {
+        CdsCommandDiagDlg::OnUpdateDevice(device);
+        m_applied.push_back(device.m_strName);
+    }
+
+private:
+    std::vector<std::string>& m_applied;
+};
+
+class NotingDevice final : public CDeviceObject {
+public:
+    std::unique_ptr<CdsCommandDiagDlg> NewCommandDiagDlg() const override
+    {
+        return std::make_unique<NotingDiagDlg>(applied);
+    }
+    mutable std::vector<std::string> applied;
+};
+
+TEST_F(FenwoldBlockCommands, TheServersDialogsAreShownAndADiagnosticsDialogIsAppliedToEveryDevice)
 {
-    InstallFenwoldDialogs();
-    const shell::ConfigFormFactory& forms = shell::CurrentConfigFormFactory();
-    EXPECT_NE(dynamic_cast<CDeviceObjectDlg*>(forms.NewDeviceObjectDlg().get()), nullptr);
-    EXPECT_NE(dynamic_cast<CMemoryArrayDlg*>(forms.NewMemoryArrayDlg().get()), nullptr);
-    EXPECT_EQ(forms.NewTimeoutDlg()->GetTemplateId(), static_cast<UINT>(CdsTimeoutDlg::IDD));
-    shell::InstallConfigFormFactory(nullptr);
-    EXPECT_EQ(dynamic_cast<CDeviceObjectDlg*>(shell::CurrentConfigFormFactory().NewDeviceObjectDlg().get()), nullptr);
+    std::vector<std::string> seen;
+    const auto note = [&seen](shell::DialogForm& f) {
+        seen.push_back(dynamic_cast<CDeviceObjectDlg*>(&f) ? "server device"
+                       : dynamic_cast<CTimeoutDlg*>(&f)    ? "server timeouts"
+                                                           : "other");
+    };
+    forms.steps = {note};
+    view->OnCommand(CdsDataView::Command::EditDevice);
+    forms.steps = {note};
+    view->OnCommand(CdsDataView::Command::Timeouts);
+    EXPECT_EQ(seen, (std::vector<std::string>{"server device", "server timeouts"}));
+    EXPECT_TRUE(boxes.asked.empty()) << (boxes.asked.empty() ? "" : boxes.asked[0]);
+
+    // Another station of the same PLC kind (type 4 speaks the same 3E frames).
+    auto* noting = new NotingDevice;
+    static_cast<CdsDeviceObject&>(*noting) = *plc1;
+    noting->m_strName = "PLC9";
+    noting->m_nDeviceType = 4;
+    ASSERT_EQ(shell.Doc()->GetDeviceMap(FALSE)->AddDeviceObject(noting, TRUE), noting);
+    view->FillDeviceList();
+    view->SetActiveDevice(noting);
+    forms.steps = {[](shell::DialogForm& f) {
+        f.SetCheck(CdsCommandDiagDlg::IDC_ENABLE, true);
+        f.SetText(CdsCommandDiagDlg::IDC_VALIDATE_TIME, "3000");
+        f.SetCheck(IDC_UPDATE_ALL, true);
+    }};
+    view->OnCommand(CdsDataView::Command::CommandDiag);
+    std::sort(noting->applied.begin(), noting->applied.end());
+    EXPECT_EQ(noting->applied, (std::vector<std::string>{"PLC1", "PLC9"}));
+    EXPECT_TRUE(plc1->m_bCommandDiag);
+    EXPECT_EQ(plc1->m_nCommandDiagValidateTime, 3000);
+}
+
+TEST(FenwoldDialogs, TheServersMapAndDevicesMakeTheServersDialogs)
+{
+    const CDeviceMap map;
+    const CDeviceObject device;
+    EXPECT_NE(dynamic_cast<CDeviceObjectDlg*>(map.NewDeviceObjectDlg().get()), nullptr);
+    EXPECT_NE(dynamic_cast<CMemoryArrayDlg*>(device.NewMemoryArrayDlg().get()), nullptr);
+    EXPECT_EQ(device.NewTimeoutDlg()->GetTemplateId(), static_cast<UINT>(CdsTimeoutDlg::IDD));
+    // The framework's map makes the framework's device dialog.
+    EXPECT_EQ(dynamic_cast<CDeviceObjectDlg*>(CdsDeviceMap().NewDeviceObjectDlg().get()), nullptr);
     EXPECT_EQ(NewFenwoldOptionDlg()->GetFileFilter(), "Melsec Ethernet Config file (*.mme)|*.mme|All Files (*.*)|*.*||");
 }
 

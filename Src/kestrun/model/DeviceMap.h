@@ -7,6 +7,7 @@
 // upper-cased unless names are case-sensitive.
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <unordered_map>
@@ -17,6 +18,7 @@
 
 class CArchive;
 class CdsDeviceObject;
+class CdsDeviceObjectDlg; // the shell's device dialog
 
 class CdsDeviceMap : public CObject {
     DECLARE_SERIAL(CdsDeviceMap)
@@ -58,6 +60,9 @@ public:
     virtual CdsDeviceObject* NewDeviceObject(const CdsDeviceObject& src);
     virtual CdsDeviceObject* NewDeviceObject(const std::string& strPort, const std::string& strAddress,
                                              int nType);
+    // The dialog the data view adds and edits devices with; the base one is the
+    // framework's, made by the shell.
+    virtual std::unique_ptr<CdsDeviceObjectDlg> NewDeviceObjectDlg() const;
     virtual CdsDeviceObject* NewSystemDevice();
     virtual CdsDeviceObject* NewRootDevice();
     virtual void Destroy();

@@ -25,6 +25,11 @@ class CdsCommConfig;
 class CdsDeviceMap;
 class CdsMemoryObject;
 struct tagTHREADINFO;
+// The configuration dialogs, named here only: the shell defines them.
+class CdsTimeoutDlg;
+class CdsMemoryArrayDlg;
+class CdsCommandDiagDlg;
+class CdsRedundancyDlg;
 namespace kestrun {
 class HandlerLink;
 class DeviceHandler;
@@ -70,6 +75,14 @@ public:
 
     // Copies configurations and settings (not blocks, counters or state).
     virtual CdsDeviceObject& operator=(const CdsDeviceObject& src);
+
+    // The dialogs the data view edits this device's settings and blocks with,
+    // so a program's device shows its own. The base ones are the framework's
+    // dialogs; the shell, which owns the dialog classes, makes them.
+    virtual std::unique_ptr<CdsTimeoutDlg> NewTimeoutDlg() const;
+    virtual std::unique_ptr<CdsMemoryArrayDlg> NewMemoryArrayDlg() const;
+    virtual std::unique_ptr<CdsCommandDiagDlg> NewCommandDiagDlg() const;
+    virtual std::unique_ptr<CdsRedundancyDlg> NewRedundancyDlg() const;
 
     // A client write to a status point of this device; result is set to 0 on
     // entry. Returns 1 when the command was carried out, 0 when the point is

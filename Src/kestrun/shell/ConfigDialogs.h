@@ -1,14 +1,21 @@
 #pragma once
-// The data view's configuration dialogs through one interface: the device,
-// block ("Memory"), time-out, command diagnostics and redundancy dialogs, each
-// filled by the caller and read back on OK. A desktop installs the dialogs;
-// without them every dialog is cancelled and nothing changes.
+// How the data view shows its configuration dialogs: the device, block
+// ("Memory"), time-out, command diagnostics and redundancy dialogs. The device
+// map and the device make each dialog (a program's own class where it has
+// one), the caller fills its values and reads them back on OK. A desktop
+// installs the presenter; without one every dialog is cancelled and nothing
+// changes.
 #include <functional>
 #include <string>
 
 #include "platform/win/WinTypes.h"
 
 class CdsDeviceObject;
+class CdsDeviceObjectDlg;
+class CdsMemoryArrayDlg;
+class CdsTimeoutDlg;
+class CdsCommandDiagDlg;
+class CdsRedundancyDlg;
 
 namespace shell {
 
@@ -78,14 +85,14 @@ struct RedundancyDialogFields {
 class ConfigDialogs {
 public:
     virtual ~ConfigDialogs() = default;
-    // Each shows its dialog filled from the fields on the application thread;
-    // true for OK (the fields then hold what was entered, and the device and
-    // block dialogs have had it taken through apply).
-    virtual bool EditDevice(DeviceDialogFields& fields, bool bNew) = 0;
-    virtual bool EditBlock(BlockDialogFields& fields, bool bNew) = 0;
-    virtual bool EditTimeouts(TimeoutDialogFields& fields) = 0;
-    virtual bool EditCommandDiag(CommandDiagDialogFields& fields) = 0;
-    virtual bool EditRedundancy(RedundancyDialogFields& fields) = 0;
+    // Each shows the dialog, filled from its values, on the application
+    // thread; true for OK (its values then hold what was entered, and the
+    // device and block dialogs have had them taken through apply).
+    virtual bool EditDevice(CdsDeviceObjectDlg& dialog, bool bNew) = 0;
+    virtual bool EditBlock(CdsMemoryArrayDlg& dialog, bool bNew) = 0;
+    virtual bool EditTimeouts(CdsTimeoutDlg& dialog) = 0;
+    virtual bool EditCommandDiag(CdsCommandDiagDlg& dialog) = 0;
+    virtual bool EditRedundancy(CdsRedundancyDlg& dialog) = 0;
     virtual void Beep() {}
 };
 

@@ -9,6 +9,8 @@
 #include "kestrun/model/ItemName.h"
 #include "kestrun/shell/ConfigDialogs.h"
 #include "kestrun/shell/DataView.h"
+#include "kestrun/shell/DeviceDialogs.h"
+#include "kestrun/shell/DeviceSettingsDialogs.h"
 #include "kestrun/shell/MessageBox.h"
 #include "kestrun/shell/ServerDoc.h"
 #include "kestrun/shell/ServerFrame.h"
@@ -199,10 +201,11 @@ void CdsDataView::OnConfigNewDevice()
     CdsServerDoc* pDoc = GetServerDoc();
     CdsDeviceMap* pMap = pDoc ? pDoc->GetDeviceMap(TRUE) : nullptr;
     shell::ConfigDialogs* pDialogs = shell::CurrentConfigDialogs();
-    if (!pMap || !pDialogs)
+    std::unique_ptr<CdsDeviceObjectDlg> pDlg = pMap && pDialogs ? pMap->NewDeviceObjectDlg() : nullptr;
+    if (!pDlg)
         return;
     CdsDeviceObject* pDevice = nullptr;
-    shell::DeviceDialogFields f;
+    shell::DeviceDialogFields& f = pDlg->m_values;
     // The map takes the device while the dialog is open, so a refusal keeps it open.
     f.apply = [&](const shell::DeviceDialogFields& values) -> std::string {
         pDevice = pMap->NewDeviceObject(values.strPort, values.strAddress, values.nSystemType);
@@ -215,7 +218,7 @@ void CdsDataView::OnConfigNewDevice()
         return "Topic " + NameCase(values.strName) + " is not added: " + WhyRefused(*pMap, nullptr, values);
     };
     // Whatever the dialog answers, a device the map took stays.
-    pDialogs->EditDevice(f, true);
+    pDialogs->EditDevice(*pDlg, true);
     if (!pDevice)
         return;
     Edited();
@@ -230,11 +233,14 @@ void CdsDataView::OnConfigEditDevice()
     CdsServerDoc* pDoc = GetServerDoc();
     CdsDeviceMap* pMap = pDoc ? pDoc->GetDeviceMap(FALSE) : nullptr;
     shell::ConfigDialogs* pDialogs = shell::CurrentConfigDialogs();
-    if (!pMap || !m_pActiveDevice || !pDialogs)
+    std::unique_ptr<CdsDeviceObjectDlg> pDlg =
+        pMap && m_pActiveDevice && pDialogs ? pMap->NewDeviceObjectDlg() : nullptr;
+    if (!pDlg)
         return;
     CdsDeviceObject& device = *m_pActiveDevice;
     const shell::DeviceDialogFields old = FieldsOf(device);
-    shell::DeviceDialogFields f = old;
+    shell::DeviceDialogFields& f = pDlg->m_values;
+    f = old;
     bool bChanged = false;
     // The device is registered again under its new key and topic, or keeps its old values.
     f.apply = [&](const shell::DeviceDialogFields& values) -> std::string {
@@ -243,7 +249,7 @@ void CdsDataView::OnConfigEditDevice()
             return {};
         return "Topic " + old.strName + " keeps its settings: " + WhyRefused(*pMap, &device, values);
     };
-    pDialogs->EditDevice(f, false);
+    pDialogs->EditDevice(*pDlg, false);
     if (!bChanged)
         return;
     Edited();
@@ -269,10 +275,11 @@ void CdsDataView::OnConfigNewMemory()
 {
     shell::ConfigDialogs* pDialogs = shell::CurrentConfigDialogs();
     CdsDeviceObject* pDevice = m_pActiveDevice;
-    if (!pDevice || !pDialogs)
+    std::unique_ptr<CdsMemoryArrayDlg> pDlg = pDevice && pDialogs ? pDevice->NewMemoryArrayDlg() : nullptr;
+    if (!pDlg)
         return;
     CdsMemoryArray* pBlock = nullptr;
-    shell::BlockDialogFields f;
+    shell::BlockDialogFields& f = pDlg->m_values;
     f.apply = [&](const shell::BlockDialogFields& values) -> std::string {
         // A dialog without an address of its own names the block by its address.
         const std::string name = NameCase(values.strName);
@@ -300,7 +307,7 @@ void CdsDataView::OnConfigNewMemory()
         return "Item " + name + " is not added: '" + address + "' is no address topic " + pDevice->m_strName +
                " can read.";
     };
-    pDialogs->EditBlock(f, true);
+    pDialogs->EditBlock(*pDlg, true);
     if (!pBlock)
         return;
     Edited();
@@ -313,7 +320,9 @@ void CdsDataView::OnConfigNewMemory()
 void CdsDataView::OnConfigEditMemory()
 {
     shell::ConfigDialogs* pDialogs = shell::CurrentConfigDialogs();
-    if (!m_pActiveDevice || !m_pActiveBlock || !pDialogs)
+    std::unique_ptr<CdsMemoryArrayDlg> pDlg =
+        m_pActiveDevice && m_pActiveBlock && pDialogs ? m_pActiveDevice->NewMemoryArrayDlg() : nullptr;
+    if (!pDlg)
         return;
     CdsDeviceObject& device = *m_pActiveDevice;
     CdsMemoryArray& block = *m_pActiveBlock;
@@ -323,7 +332,8 @@ void CdsDataView::OnConfigEditMemory()
     const LONG oldLength = block.GetLength();
     const int oldType = block.GetDefaultDataType();
     const BOOL oldForceDouble = block.IsForceDouble();
-    shell::BlockDialogFields f = old;
+    shell::BlockDialogFields& f = pDlg->m_values;
+    f = old;
     // A block named by its address, as "Add Item" makes one without an address
     // field, reads where its name says: so it does after the edit.
     const bool bNamedByAddress = NameCase(old.strName) == NameCase(oldAddress);
@@ -355,7 +365,7 @@ void CdsDataView::OnConfigEditMemory()
         }
         return "Item " + old.strName + " keeps its settings: the topic has another item of the new name and type.";
     };
-    pDialogs->EditBlock(f, false);
+    pDialogs->EditBlock(*pDlg, false);
     if (!bChanged)
         return;
     Edited();
@@ -386,17 +396,18 @@ void CdsDataView::OnSerialSetup()
 void CdsDataView::OnSetTimeOut()
 {
     shell::ConfigDialogs* pDialogs = shell::CurrentConfigDialogs();
-    if (!m_pActiveDevice || !pDialogs)
+    std::unique_ptr<CdsTimeoutDlg> pDlg = m_pActiveDevice && pDialogs ? m_pActiveDevice->NewTimeoutDlg() : nullptr;
+    if (!pDlg)
         return;
     const CdsDeviceObject& active = *m_pActiveDevice;
-    shell::TimeoutDialogFields f;
+    shell::TimeoutDialogFields& f = pDlg->m_values;
     f.nRetries = active.m_nRetries;
     f.dwRetryDelay = static_cast<DWORD>(active.m_nRetryDelay);
     f.dwResetDelay = static_cast<DWORD>(active.m_nResetDelay);
     f.dwReadTimeout = static_cast<DWORD>(active.m_nReadTimeout);
     f.dwWriteTimeout = static_cast<DWORD>(active.m_nWriteTimeout);
     f.nMaxErrors = active.m_nMaxErrors;
-    if (!pDialogs->EditTimeouts(f))
+    if (!pDialogs->EditTimeouts(*pDlg))
         return;
     ForTargetDevices(f.bUpdateAll, [&f](CdsDeviceObject& device) {
         device.m_nRetries = f.nRetries;
@@ -414,17 +425,21 @@ void CdsDataView::OnSetTimeOut()
 void CdsDataView::OnCommandDiag()
 {
     shell::ConfigDialogs* pDialogs = shell::CurrentConfigDialogs();
-    if (!m_pActiveDevice || !pDialogs)
+    std::unique_ptr<CdsCommandDiagDlg> pDlg =
+        m_pActiveDevice && pDialogs ? m_pActiveDevice->NewCommandDiagDlg() : nullptr;
+    if (!pDlg)
         return;
-    shell::CommandDiagDialogFields f;
+    shell::CommandDiagDialogFields& f = pDlg->m_values;
     f.bEnable = m_pActiveDevice->m_bCommandDiag;
     f.nValidateTime = m_pActiveDevice->m_nCommandDiagValidateTime;
     f.pDevice = m_pActiveDevice;
-    if (!pDialogs->EditCommandDiag(f))
+    if (!pDialogs->EditCommandDiag(*pDlg))
         return;
-    ForTargetDevices(f.bUpdateAll, [&f](CdsDeviceObject& device) {
+    // Each device also through the dialog's hook, which a program's dialog extends.
+    ForTargetDevices(f.bUpdateAll, [&f, &pDlg](CdsDeviceObject& device) {
         device.m_bCommandDiag = f.bEnable;
         device.m_nCommandDiagValidateTime = f.nValidateTime;
+        pDlg->OnUpdateDevice(device);
     });
     CdsHint hint = CdsHint::ForObject(m_pActiveDevice);
     GetServerDoc()->UpdateAllViews(this, HINT_COMMAND_DIAG_CHANGED, &hint);
@@ -434,10 +449,12 @@ void CdsDataView::OnCommandDiag()
 void CdsDataView::OnRedundancy()
 {
     shell::ConfigDialogs* pDialogs = shell::CurrentConfigDialogs();
-    if (!m_pActiveDevice || !pDialogs)
+    std::unique_ptr<CdsRedundancyDlg> pDlg =
+        m_pActiveDevice && pDialogs ? m_pActiveDevice->NewRedundancyDlg() : nullptr;
+    if (!pDlg)
         return;
     const CdsDeviceObject& active = *m_pActiveDevice;
-    shell::RedundancyDialogFields f;
+    shell::RedundancyDialogFields& f = pDlg->m_values;
     f.bDuplicateUpdate = active.m_bDuplicateUpdate;
     f.bAutoSwitching = active.m_bAutoSwitching;
     f.bBackupCommLog = active.m_bBackupCommLog;
@@ -448,19 +465,10 @@ void CdsDataView::OnRedundancy()
     f.nCheckInterval = active.m_nCheckInterval;
     f.bFastSwitch = active.m_bFastSwitch;
     f.pDevice = m_pActiveDevice;
-    if (!pDialogs->EditRedundancy(f))
+    if (!pDialogs->EditRedundancy(*pDlg))
         return;
-    ForTargetDevices(f.bUpdateAll, [&f](CdsDeviceObject& device) {
-        device.m_bDuplicateUpdate = f.bDuplicateUpdate;
-        device.m_bAutoSwitching = f.bAutoSwitching;
-        device.m_bBackupCommLog = f.bBackupCommLog;
-        device.m_bSwitchOnCommError = f.bSwitchOnCommError;
-        device.m_bSwitchOnCpuError = f.bSwitchOnCpuError;
-        device.m_bSwitchOnRedundancyChange = f.bSwitchOnRedundancyChange;
-        device.m_bSwitchOnRunChange = f.bSwitchOnRunChange;
-        device.m_nCheckInterval = f.nCheckInterval;
-        device.m_bFastSwitch = f.bFastSwitch;
-    });
+    // The dialog applies itself, so a program's dialog decides what a device takes.
+    ForTargetDevices(f.bUpdateAll, [&pDlg](CdsDeviceObject& device) { pDlg->OnUpdateDevice(device); });
     CdsHint hint = CdsHint::ForObject(m_pActiveDevice);
     GetServerDoc()->UpdateAllViews(this, HINT_REDUNDANCY_CHANGED, &hint);
     GetServerDoc()->SetModifiedFlag(true);

@@ -43,8 +43,9 @@ public:
 
     // Without a device: false. Otherwise enable and validate time come from it.
     bool OnInitDialog() override;
-    // Writes enable and validate time to the device.
-    void OnUpdateDevice(CdsDeviceObject& device) const;
+    // Writes enable and validate time to the device. The data view calls it on
+    // OK for each device the values go to; a program's dialog may do more.
+    virtual void OnUpdateDevice(CdsDeviceObject& device) const;
 
     shell::CommandDiagDialogFields m_values;
 
@@ -75,8 +76,9 @@ public:
     // redundancy!") and the dialog shows all the same; the switch conditions
     // the device cannot report are cleared and disabled.
     bool OnInitDialog() override;
-    // Writes the nine values to the device.
-    void OnUpdateDevice(CdsDeviceObject& device) const;
+    // Writes the nine values to the device: on OK the data view applies the
+    // dialog through it to each device the values go to.
+    virtual void OnUpdateDevice(CdsDeviceObject& device) const;
 
     shell::RedundancyDialogFields m_values;
 

@@ -4,8 +4,11 @@
 // the dialog open).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "kestrun/comm/EmulConfig.h"
 #include "kestrun/model/DeviceMap.h"
@@ -16,6 +19,7 @@
 #include "kestrun/shell/FormConfigDialogs.h"
 #include "support/shell/ShellFakes.h"
 #include "support/shell/ShellHarness.h"
+#include "support/shell/TestServerApp.h"
 
 namespace {
 
@@ -169,6 +173,57 @@ TEST(DeviceDialogForms, DiagnosticsAndRedundancyNeedADeviceAndShowWhatItCanRepor
     EXPECT_EQ(other.m_nCheckInterval, 700);
 }
 
+// A program's device type with dialogs of its own. Its command diagnostics
+// dialog applies the framework's values and notes each device; its redundancy
+// dialog takes only the check interval, so what a device takes is the dialog's.
+class ProgramBlockDlg final : public CdsMemoryArrayDlg {};
+class ProgramTimeoutDlg final : public CdsTimeoutDlg {};
+
+class ProgramDiagDlg final : public CdsCommandDiagDlg {
+public:
+    explicit ProgramDiagDlg(std::vector<std::string>& applied) : m_applied(applied) {}
+    void OnUpdateDevice(CdsDeviceObject& device) const override
+    {
+        CdsCommandDiagDlg::OnUpdateDevice(device);
+        m_applied.push_back(device.m_strName);
+    }
+
+private:
+    std::vector<std::string>& m_applied;
+};
+
+class ProgramRedundancyDlg final : public CdsRedundancyDlg {
+public:
+    explicit ProgramRedundancyDlg(std::vector<std::string>& applied) : m_applied(applied) {}
+    void OnUpdateDevice(CdsDeviceObject& device) const override
+    {
+        device.m_nCheckInterval = m_values.nCheckInterval;
+        m_applied.push_back(device.m_strName);
+    }
+
+private:
+    std::vector<std::string>& m_applied;
+};
+
+class ProgramDevice final : public testsupport::TestServerDevice {
+public:
+    std::unique_ptr<CdsMemoryArrayDlg> NewMemoryArrayDlg() const override
+    {
+        return std::make_unique<ProgramBlockDlg>();
+    }
+    std::unique_ptr<CdsTimeoutDlg> NewTimeoutDlg() const override { return std::make_unique<ProgramTimeoutDlg>(); }
+    std::unique_ptr<CdsCommandDiagDlg> NewCommandDiagDlg() const override
+    {
+        return std::make_unique<ProgramDiagDlg>(applied);
+    }
+    std::unique_ptr<CdsRedundancyDlg> NewRedundancyDlg() const override
+    {
+        return std::make_unique<ProgramRedundancyDlg>(applied);
+    }
+
+    mutable std::vector<std::string> applied;
+};
+
 // The data view with the dialogs as forms, filled by a script.
 class FormDialogsTest : public ::testing::Test {
 protected:
@@ -283,6 +338,76 @@ TEST_F(FormDialogsTest, ABlockNamedByItsAddressReadsWhereItsEditedNameAndLengthS
     EXPECT_EQ(plc1->GetMemoryArrayByAddr("D20"), nullptr);
     EXPECT_EQ(block->GetMaxMemories(), 6);
     EXPECT_FALSE(block->IsStatusQueryStringInitialized(0)); // the next poll asks for the new range
+}
+
+TEST_F(FormDialogsTest, AProgramsDeviceShowsItsOwnDialogsAndItsDialogsApplyThemselves)
+{
+    auto* prog = new ProgramDevice;
+    prog->m_strName = "PROG";
+    prog->m_strPort = "EMUL1";
+    prog->m_strAddress = "3";
+    ASSERT_EQ(shell.Doc()->GetDeviceMap(FALSE)->AddDeviceObject(prog, TRUE), prog);
+    view->FillDeviceList();
+
+    // Which dialog class each step was given.
+    std::vector<std::string> seen;
+    const auto note = [&seen](shell::DialogForm& f) {
+        seen.push_back(dynamic_cast<ProgramBlockDlg*>(&f)     ? "program block"
+                       : dynamic_cast<ProgramTimeoutDlg*>(&f) ? "program timeouts"
+                       : dynamic_cast<CdsMemoryArrayDlg*>(&f) ? "block"
+                                                              : "other");
+    };
+    view->SetActiveDevice(prog);
+    forms.steps = {[&](shell::DialogForm& f) {
+        note(f);
+        f.SetText(CdsMemoryArrayDlg::IDC_NAME, "D30");
+        f.SetText(CdsMemoryArrayDlg::IDC_LENGTH, "2");
+    }};
+    view->OnCommand(Command::NewBlock);
+    CdsMemoryArray* block = prog->GetMemoryArrayByAddr("D30");
+    ASSERT_NE(block, nullptr);
+    view->SetActiveBlock(block);
+    forms.steps = {[&](shell::DialogForm& f) {
+        note(f);
+        f.SetText(CdsMemoryArrayDlg::IDC_LENGTH, "4");
+    }};
+    view->OnCommand(Command::EditBlock);
+    EXPECT_EQ(block->GetMaxMemories(), 4);
+    forms.steps = {note};
+    view->OnCommand(Command::Timeouts);
+    view->SetActiveDevice(plc1);
+    forms.steps = {note};
+    view->OnCommand(Command::NewBlock);
+    EXPECT_EQ(seen, (std::vector<std::string>{"program block", "program block", "program timeouts", "block"}));
+
+    // With "update all" the program's dialog is applied to every device.
+    view->SetActiveDevice(prog);
+    forms.steps = {[](shell::DialogForm& f) {
+        f.SetCheck(CdsCommandDiagDlg::IDC_ENABLE, true);
+        f.SetText(CdsCommandDiagDlg::IDC_VALIDATE_TIME, "2000");
+        f.SetCheck(IDC_UPDATE_ALL, true);
+    }};
+    view->OnCommand(Command::CommandDiag);
+    std::sort(prog->applied.begin(), prog->applied.end());
+    EXPECT_EQ(prog->applied, (std::vector<std::string>{"PLC1", "PROG"}));
+    for (const CdsDeviceObject* device : {plc1, static_cast<CdsDeviceObject*>(prog)}) {
+        EXPECT_TRUE(device->m_bCommandDiag) << device->m_strName;
+        EXPECT_EQ(device->m_nCommandDiagValidateTime, 2000) << device->m_strName;
+    }
+
+    prog->applied.clear();
+    forms.steps = {[](shell::DialogForm& f) {
+        f.SetText(CdsRedundancyDlg::IDC_CHECK_INTERVAL, "900");
+        f.SetCheck(CdsRedundancyDlg::IDC_FAST_SWITCH, true);
+    }};
+    view->OnCommand(Command::Redundancy); // "update all" is on by default
+    std::sort(prog->applied.begin(), prog->applied.end());
+    EXPECT_EQ(prog->applied, (std::vector<std::string>{"PLC1", "PROG"}));
+    for (const CdsDeviceObject* device : {plc1, static_cast<CdsDeviceObject*>(prog)}) {
+        EXPECT_EQ(device->m_nCheckInterval, 900) << device->m_strName;
+        EXPECT_FALSE(device->m_bFastSwitch) << device->m_strName; // not what this dialog applies
+    }
+    EXPECT_TRUE(shell.Doc()->IsModified());
 }
 
 } // namespace

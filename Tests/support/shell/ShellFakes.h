@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "kestrun/shell/ConfigDialogs.h"
+#include "kestrun/shell/DeviceDialogs.h"
+#include "kestrun/shell/DeviceSettingsDialogs.h"
 #include "kestrun/shell/DialogForm.h"
 #include "kestrun/shell/FileDialog.h"
 #include "kestrun/shell/FolderPicker.h"
@@ -71,11 +73,11 @@ class ScriptedConfigDialogs final : public shell::ConfigDialogs {
 public:
     ScriptedConfigDialogs() { m_previous = shell::InstallConfigDialogs(this); }
     ~ScriptedConfigDialogs() override { shell::InstallConfigDialogs(m_previous); }
-    bool EditDevice(shell::DeviceDialogFields& f, bool bNew) override { return Run(device, f, bNew); }
-    bool EditBlock(shell::BlockDialogFields& f, bool bNew) override { return Run(block, f, bNew); }
-    bool EditTimeouts(shell::TimeoutDialogFields&) override { return false; }
-    bool EditCommandDiag(shell::CommandDiagDialogFields&) override { return false; }
-    bool EditRedundancy(shell::RedundancyDialogFields&) override { return false; }
+    bool EditDevice(CdsDeviceObjectDlg& dialog, bool bNew) override { return Run(device, dialog.m_values, bNew); }
+    bool EditBlock(CdsMemoryArrayDlg& dialog, bool bNew) override { return Run(block, dialog.m_values, bNew); }
+    bool EditTimeouts(CdsTimeoutDlg&) override { return false; }
+    bool EditCommandDiag(CdsCommandDiagDlg&) override { return false; }
+    bool EditRedundancy(CdsRedundancyDlg&) override { return false; }
 
     std::function<void(shell::DeviceDialogFields&, bool)> device;
     std::function<void(shell::BlockDialogFields&, bool)> block;
