@@ -130,12 +130,21 @@ bool startLocalServer(const std::string& program)
     // server started here must still take them.
     sigset_t none;
     sigemptyset(&none);
+    // The server outlives its client: it keeps none of the client's descriptors,
+    // so a pipe the client's own parent reads (a terminal, a test runner) is never
+    // held open by it.
+    const int devNull = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+    if (devNull < 0) return false;
     int pipeFd[2];
-    if (::pipe2(pipeFd, O_CLOEXEC) != 0) return false;
+    if (::pipe2(pipeFd, O_CLOEXEC) != 0) {
+        ::close(devNull);
+        return false;
+    }
     pid_t child = ::fork();
     if (child < 0) {
         ::close(pipeFd[0]);
         ::close(pipeFd[1]);
+        ::close(devNull);
         return false;
     }
     if (child == 0) {
@@ -143,6 +152,13 @@ bool startLocalServer(const std::string& program)
         pid_t grandchild = ::fork();
         if (grandchild == 0) {
             ::sigprocmask(SIG_SETMASK, &none, nullptr);
+            for (int fd = 0; fd <= 2; ++fd)
+                ::dup2(devNull, fd);
+            // Everything else goes but the pipe that reports a failed exec (closed by exec itself).
+            const int keep = pipeFd[1];
+            if (keep > 3)
+                ::close_range(3, static_cast<unsigned>(keep) - 1, 0);
+            ::close_range(static_cast<unsigned>(keep) + 1, ~0U, 0);
             ::execv(argv[0], argv);
             char fail = 1;
             [[maybe_unused]] auto w = ::write(pipeFd[1], &fail, 1);
@@ -151,6 +167,7 @@ bool startLocalServer(const std::string& program)
         ::_exit(grandchild < 0 ? 1 : 0);
     }
     ::close(pipeFd[1]);
+    ::close(devNull);
     int status = 0;
     ::waitpid(child, &status, 0);
     // The pipe closes on a successful exec; a byte means exec failed.

@@ -440,4 +440,35 @@ TEST(LocalServerStart, AServerStartedByAClientThatBlocksQuitSignalsStillTakesThe
     EXPECT_EQ(line, "SigBlk:\t0000000000000000");
 }
 
+TEST(LocalServerStart, AServerStartedByAClientKeepsNoneOfTheClientsDescriptors)
+{
+    support::ScratchFolder scratch;
+    const auto script = scratch.path() / "server.sh";
+    const auto report = scratch.path() / "fds.txt";
+    // Read in command substitutions, which leave the shell's own descriptors as they are.
+    const std::string part = report.string() + ".part";
+    std::ofstream(script) << "#!/bin/sh\nout=$(readlink /proc/$$/fd/1)\nall=$(ls -l /proc/$$/fd)\n"
+                          << "echo \"$out\" > '" << part << "'\necho \"$all\" >> '" << part << "'\nmv '" << part
+                          << "' '" << report.string() << "'\n";
+    std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+    // A pipe a test runner or terminal reads, left inheritable by the client.
+    int held[2];
+    ASSERT_EQ(::pipe(held), 0);
+    struct stat pipeStat {};
+    ASSERT_EQ(::fstat(held[1], &pipeStat), 0);
+    const bool started = opc::startLocalServer(script.string());
+    ::close(held[0]);
+    ::close(held[1]);
+    ASSERT_TRUE(started);
+    for (int i = 0; i < 500 && !std::filesystem::exists(report); ++i)
+        ::poll(nullptr, 0, 20);
+    std::ifstream in(report);
+    std::string output;
+    std::getline(in, output);
+    EXPECT_EQ(output, "/dev/null");
+    const std::string rest{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    EXPECT_FALSE(rest.empty());
+    EXPECT_EQ(rest.find("pipe:[" + std::to_string(pipeStat.st_ino) + "]"), std::string::npos) << rest;
+}
+
 } // namespace
