@@ -153,6 +153,14 @@ private:
     long Call(Server& server, int action, _BRISANT_DATAACTION& record);
     void Pass(DWORD server, bool timer);
     void RunOp(Server& server, const Op& op);
+    // One per kind of client operation, for a conversation that exists and is not refused.
+    void RunConnect(Server& server, Conversation& conv, const Op& op);
+    void RunExecute(Server& server, Conversation& conv, const Op& op);
+    void RunSystemOp(Server& server, Conversation& conv, const Op& op);
+    void RunAdvise(Server& server, Topic& topic, Conversation& conv, const Op& op);
+    void RunUnadvise(Server& server, Topic& topic, Conversation& conv, const Op& op);
+    void RunPoke(Server& server, Topic& topic, Conversation& conv, const Op& op);
+    void RunRequest(Server& server, Topic& topic, Conversation& conv, const Op& op);
     // Asks the server for the item's value now; true when the item then has one.
     bool ReadNow(Server& server, Topic& topic, Item& item);
     static std::string NoItemText(const Topic& topic, const std::string& item);

@@ -380,6 +380,698 @@ ComPtr<IUnknown> Connection::makeSink(const IID& iid, DWORD sinkId)
     return ComPtr<IUnknown>(s);
 }
 
+// One client call on an object of the connection's table: what its handler reads and
+// writes, and the connection's table for the objects and sinks it hands out.
+struct Connection::Call {
+    Connection& link;
+    IUnknown* obj;
+    WireReader& in;
+    WireWriter& out;
+    bool roomFor(std::size_t n) const { return link.roomFor(n); }
+    DWORD addObject(IUnknown* p) { return link.addObject(p); }
+    ComPtr<IUnknown> makeSink(const IID& iid, DWORD sinkId) { return link.makeSink(iid, sinkId); }
+};
+
+namespace {
+
+using Call = Connection::Call;
+using Handler = HRESULT (*)(Call&);
+
+// F on the object's interface I: an object without it fails the call before its
+// arguments are read.
+template <typename I, const IID& iid, HRESULT (*F)(Call&, I&)>
+HRESULT on(Call& c)
+{
+    auto p = query<I>(c.obj, iid);
+    if (!p) return E_NOINTERFACE;
+    return F(c, *p.get());
+}
+
+// The same for the further interfaces of a server object: it must be a server first.
+template <typename I, const IID& iid, HRESULT (*F)(Call&, I&)>
+HRESULT onServer(Call& c)
+{
+    if (!query<IOPCServer>(c.obj, IID_IOPCServer)) return E_NOINTERFACE;
+    return on<I, iid, F>(c);
+}
+
+// --- any object with connection points ---
+
+HRESULT unadvise(Call& c)
+{
+    IID iid = c.in.guid();
+    DWORD cookie = c.in.u32();
+    if (!c.in.done()) return RPC_E_INVALID_DATA;
+    auto cpc = query<IConnectionPointContainer>(c.obj, IID_IConnectionPointContainer);
+    if (!cpc) return E_NOINTERFACE;
+    ComPtr<IConnectionPoint> cp;
+    HRESULT hr = cpc->FindConnectionPoint(iid, cp.put());
+    return FAILED(hr) ? hr : cp->Unadvise(cookie);
+}
+
+// Connects a client's sink to the object's connection point of that sink.
+HRESULT adviseSink(Call& c, const IID& sinkIid)
+{
+    DWORD sinkId = c.in.u32();
+    if (!c.in.done()) return RPC_E_INVALID_DATA;
+    auto cpc = query<IConnectionPointContainer>(c.obj, IID_IConnectionPointContainer);
+    if (!cpc) return E_NOINTERFACE;
+    ComPtr<IConnectionPoint> cp;
+    HRESULT hr = cpc->FindConnectionPoint(sinkIid, cp.put());
+    DWORD cookie = 0;
+    if (SUCCEEDED(hr)) hr = cp->Advise(c.makeSink(sinkIid, sinkId).get(), &cookie);
+    c.out.u32(cookie);
+    return hr;
+}
+
+// --- server object: IOPCCommon ---
+
+HRESULT setLocaleID(Call& c, IOPCCommon& common)
+{
+    LCID lcid = c.in.u32();
+    if (!c.in.done()) return RPC_E_INVALID_DATA;
+    return common.SetLocaleID(lcid);
+}
+
+HRESULT getLocaleID(Call& c, IOPCCommon& common)
+{
+    if (!c.in.done()) return RPC_E_INVALID_DATA;
+    LCID lcid = 0;
+    HRESULT hr = common.GetLocaleID(&lcid);
+    c.out.u32(lcid);
+    return hr;
+}
+
+HRESULT queryAvailableLocaleIDs(Call& c, IOPCCommon& common)
+{
+    if (!c.in.done()) return RPC_E_INVALID_DATA;
+    std::vector<LCID> lcids;
+    HRESULT hr = common.QueryAvailableLocaleIDs(lcids);
+    c.out.handles(lcids);
+    return hr;
+}
+
+HRESULT commonGetErrorString(Call& c, IOPCCommon& common)
+{
+    HRESULT code = c.in.i32();
+    if (!c.in.done()) return RPC_E_INVALID_DATA;
+    std::u16string text;
+    HRESULT hr = common.GetErrorString(code, text);
+    c.out.text(text);
+    return hr;
+}
+
+HRESULT setClientName(Call& c, IOPCCommon& common)
+{
+    std::u16string name = c.in.text();
+    if (!c.in.done()) return RPC_E_INVALID_DATA;
+    return common.SetClientName(name);
+}
+
+// --- server object: IOPCServer ---
+
+HRESULT addGroup(Call& c, IOPCServer& server)
+{
+    WireReader& in = c.in;
+    std::u16string name = in.text();
+    BOOL active = in.i32();
+    DWORD rate = in.u32();
+    OPCHANDLE hClient = in.u32();
+    bool hasBias = in.u8() != 0;
+    LONG bias = in.i32();
+    bool hasDeadband = in.u8() != 0;
+    FLOAT deadband = in.f32();
+    LCID lcid = in.u32();
+    IID iid = in.guid();
+    if (!in.done()) return RPC_E_INVALID_DATA;
+    if (!c.roomFor(1)) return E_OUTOFMEMORY;
+    OPCHANDLE hServer = 0;
+    DWORD revised = 0;
+    IUnknown* group = nullptr;
+    HRESULT hr = server.AddGroup(name, active, rate, hClient, hasBias ? &bias : nullptr,
+                                 hasDeadband ? &deadband : nullptr, lcid, &hServer, &revised, iid, &group);
+    c.out.u32(hServer);
+    c.out.u32(revised);
+    c.out.u32(SUCCEEDED(hr) && group ? c.addObject(group) : 0);
+    return hr;
+}
+
+HRESULT getErrorString(Call& c, IOPCServer& server)
+{
+    HRESULT code = c.in.i32();
+    LCID lcid = c.in.u32();
+    if (!c.in.done()) return RPC_E_INVALID_DATA;
+    std::u16string text;
+    HRESULT hr = server.GetErrorString(code, lcid, text);
+    c.out.text(text);
+    return hr;
+}
+
+HRESULT getGroupByName(Call& c, IOPCServer& server)
+{
+    std::u16string name = c.in.text();
+    IID iid = c.in.guid();
+    if (!c.in.done()) return RPC_E_INVALID_DATA;
+    if (!c.roomFor(1)) return E_OUTOFMEMORY;
+    IUnknown* group = nullptr;
+    HRESULT hr = server.GetGroupByName(name, iid, &group);
+    c.out.u32(SUCCEEDED(hr) && group ? c.addObject(group) : 0);
+    return hr;
+}
+
+HRESULT getStatus(Call& c, IOPCServer& server)
+{
+    if (!c.in.done()) return RPC_E_INVALID_DATA;
+    OPCSERVERSTATUS st;
+    HRESULT hr = server.GetStatus(st);
+    writeStatus(c.out, st);
+    return hr;
+}
+
+HRESULT removeGroup(Call& c, IOPCServer& server)
+{
+    OPCHANDLE h = c.in.u32();
+    BOOL force = c.in.i32();
+    if (!c.in.done()) return RPC_E_INVALID_DATA;
+    return server.RemoveGroup(h, force);
+}
+
+HRESULT createGroupEnumerator(Call& c, IOPCServer& server)
+{
+    DWORD scope = c.in.u32();
+    IID iid = c.in.guid();
+    if (!c.in.done()) return RPC_E_INVALID_DATA;
+    IUnknown* e = nullptr;
+    HRESULT hr = server.CreateGroupEnumerator(OPCENUMSCOPE(scope), iid, &e);
+    auto en = ComPtr<IUnknown>::attach(e);
+    // Enumerators travel as the whole list they would give.
+    if (SUCCEEDED(hr) && iid == IID_IEnumString) {
+        std::vector<std::u16string> names;
+        drain(static_cast<IEnumString*>(static_cast<void*>(e)), names);
+        c.out.texts(names);
+    } else if (SUCCEEDED(hr) && iid == IID_IEnumUnknown) {
+        std::vector<ComPtr<IUnknown>> groups;
+        drain(static_cast<IEnumUnknown*>(static_cast<void*>(e)), groups);
+        if (!c.roomFor(groups.size())) return E_OUTOFMEMORY;
+        std::vector<DWORD> ids;
+        for (auto& g : groups) ids.push_back(c.addObject(g.detach()));
+        c.out.handles(ids);
+    } else {
+        c.out.u32(0);
+    }
+    return hr;
+}
+
+// --- server object: IOPCItemProperties, asked for once the call's arguments are read ---
+
+HRESULT queryAvailableProperties(Call& c, IOPCServer&)
+{
+    std::u16string id = c.in.text();
+    if (!c.in.done()) return RPC_E_INVALID_DATA;
+    auto props = query<IOPCItemProperties>(c.obj, IID_IOPCItemProperties);
+    if (!props) return E_NOINTERFACE;
+    std::vector<DWORD> ids;
+    std::vector<std::u16string> descriptions;
+    std::vector<VARTYPE> types;
+    HRESULT hr = props->QueryAvailableProperties(id, ids, descriptions, types);
+    c.out.handles(ids);
+    c.out.texts(descriptions);
+    c.out.u32(DWORD(types.size()));
+    for (VARTYPE t : types) c.out.u16(t);
+    return hr;
+}
+
+HRESULT getItemProperties(Call& c, IOPCServer&)
+{
+    std::u16string id = c.in.text();
+    std::vector<DWORD> pids = c.in.handles();
+    if (!c.in.done()) return RPC_E_INVALID_DATA;
+    auto props = query<IOPCItemProperties>(c.obj, IID_IOPCItemProperties);
+    if (!props) return E_NOINTERFACE;
+    std::vector<HRESULT> errors;
+    std::vector<VARIANT> values;
+    HRESULT hr = props->GetItemProperties(id, pids, values, errors);
+    c.out.variants(values);
+    c.out.results(errors);
+    return hr;
+}
+
+HRESULT lookupItemIDs(Call& c, IOPCServer&)
+{
+    std::u16string id = c.in.text();
+    std::vector<DWORD> pids = c.in.handles();
+    if (!c.in.done()) return RPC_E_INVALID_DATA;
+    auto props = query<IOPCItemProperties>(c.obj, IID_IOPCItemProperties);
+    if (!props) return E_NOINTERFACE;
+    std::vector<HRESULT> errors;
+    std::vector<std::u16string> ids;
+    HRESULT hr = props->LookupItemIDs(id, pids, ids, errors);
+    c.out.texts(ids);
+    c.out.results(errors);
+    return hr;
+}
+
+// --- server object: IOPCBrowseServerAddressSpace ---
+
+HRESULT queryOrganization(Call& c, IOPCBrowseServerAddressSpace& b)
+{
+    if (!c.in.done()) return RPC_E_INVALID_DATA;
+    OPCNAMESPACETYPE t = OPC_NS_HIERARCHIAL;
+    HRESULT hr = b.QueryOrganization(&t);
+    c.out.u32(t);
+    return hr;
+}
+
+HRESULT changeBrowsePosition(Call& c, IOPCBrowseServerAddressSpace& b)
+{
+    DWORD dir = c.in.u32();
+    std::u16string name = c.in.text();
+    if (!c.in.done()) return RPC_E_INVALID_DATA;
+    return b.ChangeBrowsePosition(OPCBROWSEDIRECTION(dir), name);
+}
+
+HRESULT getItemID(Call& c, IOPCBrowseServerAddressSpace& b)
+{
+    std::u16string name = c.in.text();
+    if (!c.in.done()) return RPC_E_INVALID_DATA;
+    std::u16string id;
+    HRESULT hr = b.GetItemID(name, id);
+    c.out.text(id);
+    return hr;
+}
+
+// A browse enumerator travels as the whole list of names it would give.
+HRESULT sendNames(Call& c, HRESULT hr, IEnumString* e)
+{
+    std::vector<std::u16string> names;
+    if (SUCCEEDED(hr) && e) drain(e, names);
+    c.out.texts(names);
+    return hr;
+}
+
+HRESULT browseOPCItemIDs(Call& c, IOPCBrowseServerAddressSpace& b)
+{
+    DWORD type = c.in.u32();
+    std::u16string filter = c.in.text();
+    VARTYPE vt = c.in.u16();
+    DWORD access = c.in.u32();
+    if (!c.in.done()) return RPC_E_INVALID_DATA;
+    ComPtr<IEnumString> e;
+    HRESULT hr = b.BrowseOPCItemIDs(OPCBROWSETYPE(type), filter, vt, access, e.put());
+    return sendNames(c, hr, e.get());
+}
+
+HRESULT browseAccessPaths(Call& c, IOPCBrowseServerAddressSpace& b)
+{
+    std::u16string id = c.in.text();
+    if (!c.in.done()) return RPC_E_INVALID_DATA;
+    ComPtr<IEnumString> e;
+    HRESULT hr = b.BrowseAccessPaths(id, e.put());
+    return sendNames(c, hr, e.get());
+}
+
+HRESULT adviseShutdown(Call& c, IOPCServer&) { return adviseSink(c, IID_IOPCShutdown); }
+
+// --- group: IOPCGroupStateMgt ---
+
+HRESULT getState(Call& c, IOPCGroupStateMgt& g)
+{
+    if (!c.in.done()) return RPC_E_INVALID_DATA;
+    DWORD rate = 0;
+    BOOL active = 0;
+    std::u16string name;
+    LONG bias = 0;
+    FLOAT deadband = 0;
+    LCID lcid = 0;
+    OPCHANDLE hc = 0, hs = 0;
+    HRESULT hr = g.GetState(&rate, &active, &name, &bias, &deadband, &lcid, &hc, &hs);
+    WireWriter& out = c.out;
+    out.u32(rate);
+    out.i32(active);
+    out.text(name);
+    out.i32(bias);
+    out.f32(deadband);
+    out.u32(lcid);
+    out.u32(hc);
+    out.u32(hs);
+    return hr;
+}
+
+HRESULT setState(Call& c, IOPCGroupStateMgt& g)
+{
+    WireReader& in = c.in;
+    BYTE mask = in.u8();
+    DWORD rate = in.u32();
+    BOOL active = in.i32();
+    LONG bias = in.i32();
+    FLOAT deadband = in.f32();
+    LCID lcid = in.u32();
+    OPCHANDLE hc = in.u32();
+    if (!in.done()) return RPC_E_INVALID_DATA;
+    DWORD revised = 0;
+    HRESULT hr = g.SetState(mask & 1 ? &rate : nullptr, &revised, mask & 2 ? &active : nullptr,
+                            mask & 4 ? &bias : nullptr, mask & 8 ? &deadband : nullptr, mask & 16 ? &lcid : nullptr,
+                            mask & 32 ? &hc : nullptr);
+    c.out.u32(revised);
+    return hr;
+}
+
+HRESULT setName(Call& c, IOPCGroupStateMgt& g)
+{
+    std::u16string name = c.in.text();
+    if (!c.in.done()) return RPC_E_INVALID_DATA;
+    return g.SetName(name);
+}
+
+// --- group: IOPCItemMgt ---
+
+HRESULT addOrValidateItems(Call& c, IOPCItemMgt& g, bool validate)
+{
+    DWORD n = c.in.count(19);
+    std::vector<OPCITEMDEF> defs;
+    for (DWORD i = 0; i < n && c.in.ok(); ++i) defs.push_back(readItemDef(c.in));
+    BOOL blob = validate ? c.in.i32() : FALSE;
+    if (!c.in.done()) return RPC_E_INVALID_DATA;
+    std::vector<OPCITEMRESULT> results;
+    std::vector<HRESULT> errors;
+    HRESULT hr = validate ? g.ValidateItems(defs, blob, results, errors) : g.AddItems(defs, results, errors);
+    c.out.u32(DWORD(results.size()));
+    for (auto& r : results) writeItemResult(c.out, r);
+    c.out.results(errors);
+    return hr;
+}
+
+HRESULT addItems(Call& c, IOPCItemMgt& g) { return addOrValidateItems(c, g, false); }
+HRESULT validateItems(Call& c, IOPCItemMgt& g) { return addOrValidateItems(c, g, true); }
+
+HRESULT removeItems(Call& c, IOPCItemMgt& g)
+{
+    std::vector<DWORD> handles = c.in.handles();
+    if (!c.in.done()) return RPC_E_INVALID_DATA;
+    std::vector<HRESULT> errors;
+    HRESULT hr = g.RemoveItems(handles, errors);
+    c.out.results(errors);
+    return hr;
+}
+
+HRESULT setActiveState(Call& c, IOPCItemMgt& g)
+{
+    std::vector<DWORD> handles = c.in.handles();
+    BOOL active = c.in.i32();
+    if (!c.in.done()) return RPC_E_INVALID_DATA;
+    std::vector<HRESULT> errors;
+    HRESULT hr = g.SetActiveState(handles, active, errors);
+    c.out.results(errors);
+    return hr;
+}
+
+HRESULT setClientHandles(Call& c, IOPCItemMgt& g)
+{
+    std::vector<DWORD> handles = c.in.handles();
+    std::vector<DWORD> clients = c.in.handles();
+    if (!c.in.done()) return RPC_E_INVALID_DATA;
+    std::vector<HRESULT> errors;
+    HRESULT hr = g.SetClientHandles(handles, clients, errors);
+    c.out.results(errors);
+    return hr;
+}
+
+HRESULT setDatatypes(Call& c, IOPCItemMgt& g)
+{
+    std::vector<DWORD> handles = c.in.handles();
+    DWORD n = c.in.count(2);
+    std::vector<VARTYPE> types(n);
+    for (auto& t : types) t = c.in.u16();
+    if (!c.in.done()) return RPC_E_INVALID_DATA;
+    std::vector<HRESULT> errors;
+    HRESULT hr = g.SetDatatypes(handles, types, errors);
+    c.out.results(errors);
+    return hr;
+}
+
+HRESULT createEnumerator(Call& c, IOPCItemMgt& g)
+{
+    IID iid = c.in.guid();
+    if (!c.in.done()) return RPC_E_INVALID_DATA;
+    IUnknown* e = nullptr;
+    HRESULT hr = g.CreateEnumerator(iid, &e);
+    auto en = ComPtr<IUnknown>::attach(e);
+    std::vector<OPCITEMATTRIBUTES> list;
+    if (SUCCEEDED(hr) && e) drain(static_cast<IEnumOPCItemAttributes*>(static_cast<void*>(e)), list);
+    c.out.u32(DWORD(list.size()));
+    for (auto& a : list) writeAttributes(c.out, a);
+    return hr;
+}
+
+// --- group: IOPCSyncIO ---
+
+HRESULT syncRead(Call& c, IOPCSyncIO& g)
+{
+    DWORD source = c.in.u32();
+    std::vector<DWORD> handles = c.in.handles();
+    if (!c.in.done()) return RPC_E_INVALID_DATA;
+    std::vector<OPCITEMSTATE> values;
+    std::vector<HRESULT> errors;
+    HRESULT hr = g.Read(OPCDATASOURCE(source), handles, values, errors);
+    c.out.u32(DWORD(values.size()));
+    for (auto& v : values) writeItemState(c.out, v);
+    c.out.results(errors);
+    return hr;
+}
+
+HRESULT syncWrite(Call& c, IOPCSyncIO& g)
+{
+    std::vector<DWORD> handles = c.in.handles();
+    std::vector<VARIANT> values = c.in.variants();
+    if (!c.in.done()) return RPC_E_INVALID_DATA;
+    std::vector<HRESULT> errors;
+    HRESULT hr = g.Write(handles, values, errors);
+    c.out.results(errors);
+    return hr;
+}
+
+// --- group: IOPCAsyncIO ---
+
+HRESULT asyncRead(Call& c, IOPCAsyncIO& g)
+{
+    DWORD connection = c.in.u32();
+    DWORD source = c.in.u32();
+    std::vector<DWORD> handles = c.in.handles();
+    if (!c.in.done()) return RPC_E_INVALID_DATA;
+    DWORD tid = 0;
+    std::vector<HRESULT> errors;
+    HRESULT hr = g.Read(connection, OPCDATASOURCE(source), handles, &tid, errors);
+    c.out.u32(tid);
+    c.out.results(errors);
+    return hr;
+}
+
+HRESULT asyncWrite(Call& c, IOPCAsyncIO& g)
+{
+    DWORD connection = c.in.u32();
+    std::vector<DWORD> handles = c.in.handles();
+    std::vector<VARIANT> values = c.in.variants();
+    if (!c.in.done()) return RPC_E_INVALID_DATA;
+    DWORD tid = 0;
+    std::vector<HRESULT> errors;
+    HRESULT hr = g.Write(connection, handles, values, &tid, errors);
+    c.out.u32(tid);
+    c.out.results(errors);
+    return hr;
+}
+
+HRESULT asyncRefresh(Call& c, IOPCAsyncIO& g)
+{
+    DWORD connection = c.in.u32();
+    DWORD source = c.in.u32();
+    if (!c.in.done()) return RPC_E_INVALID_DATA;
+    DWORD tid = 0;
+    HRESULT hr = g.Refresh(connection, OPCDATASOURCE(source), &tid);
+    c.out.u32(tid);
+    return hr;
+}
+
+HRESULT asyncCancel(Call& c, IOPCAsyncIO& g)
+{
+    DWORD tid = c.in.u32();
+    if (!c.in.done()) return RPC_E_INVALID_DATA;
+    return g.Cancel(tid);
+}
+
+// --- group: IOPCAsyncIO2 ---
+
+HRESULT async2Read(Call& c, IOPCAsyncIO2& g)
+{
+    std::vector<DWORD> handles = c.in.handles();
+    DWORD tid = c.in.u32();
+    if (!c.in.done()) return RPC_E_INVALID_DATA;
+    DWORD cancelId = 0;
+    std::vector<HRESULT> errors;
+    HRESULT hr = g.Read(handles, tid, &cancelId, errors);
+    c.out.u32(cancelId);
+    c.out.results(errors);
+    return hr;
+}
+
+HRESULT async2Write(Call& c, IOPCAsyncIO2& g)
+{
+    std::vector<DWORD> handles = c.in.handles();
+    std::vector<VARIANT> values = c.in.variants();
+    DWORD tid = c.in.u32();
+    if (!c.in.done()) return RPC_E_INVALID_DATA;
+    DWORD cancelId = 0;
+    std::vector<HRESULT> errors;
+    HRESULT hr = g.Write(handles, values, tid, &cancelId, errors);
+    c.out.u32(cancelId);
+    c.out.results(errors);
+    return hr;
+}
+
+HRESULT refresh2(Call& c, IOPCAsyncIO2& g)
+{
+    DWORD source = c.in.u32();
+    DWORD tid = c.in.u32();
+    if (!c.in.done()) return RPC_E_INVALID_DATA;
+    DWORD cancelId = 0;
+    HRESULT hr = g.Refresh2(OPCDATASOURCE(source), tid, &cancelId);
+    c.out.u32(cancelId);
+    return hr;
+}
+
+HRESULT cancel2(Call& c, IOPCAsyncIO2& g)
+{
+    DWORD id = c.in.u32();
+    if (!c.in.done()) return RPC_E_INVALID_DATA;
+    return g.Cancel2(id);
+}
+
+HRESULT setEnable(Call& c, IOPCAsyncIO2& g)
+{
+    BOOL on = c.in.i32();
+    if (!c.in.done()) return RPC_E_INVALID_DATA;
+    return g.SetEnable(on);
+}
+
+HRESULT getEnable(Call& c, IOPCAsyncIO2& g)
+{
+    if (!c.in.done()) return RPC_E_INVALID_DATA;
+    BOOL on = FALSE;
+    HRESULT hr = g.GetEnable(&on);
+    c.out.i32(on);
+    return hr;
+}
+
+// --- group: IDataObject and its connection point ---
+
+HRESULT dAdvise(Call& c, IDataObject& g)
+{
+    FORMATETC f;
+    f.cfFormat = c.in.u16();
+    f.tymed = c.in.u32();
+    DWORD advf = c.in.u32();
+    DWORD sinkId = c.in.u32();
+    if (!c.in.done()) return RPC_E_INVALID_DATA;
+    auto sink = c.makeSink(IID_IAdviseSink, sinkId);
+    DWORD connection = 0;
+    HRESULT hr = g.DAdvise(f, advf, static_cast<IAdviseSink*>(static_cast<void*>(sink.get())), &connection);
+    c.out.u32(connection);
+    return hr;
+}
+
+HRESULT dUnadvise(Call& c, IDataObject& g)
+{
+    DWORD connection = c.in.u32();
+    if (!c.in.done()) return RPC_E_INVALID_DATA;
+    return g.DUnadvise(connection);
+}
+
+HRESULT adviseDataCallback(Call& c) { return adviseSink(c, IID_IOPCDataCallback); }
+
+HRESULT cloneGroup(Call& c)
+{
+    std::u16string name = c.in.text();
+    IID iid = c.in.guid();
+    if (!c.in.done()) return RPC_E_INVALID_DATA;
+    auto g = query<IOPCGroupStateMgt>(c.obj, IID_IOPCGroupStateMgt);
+    if (!g) return E_NOINTERFACE;
+    if (!c.roomFor(1)) return E_OUTOFMEMORY;
+    IUnknown* copy = nullptr;
+    HRESULT hr = g->CloneGroup(name, iid, &copy);
+    c.out.u32(SUCCEEDED(hr) && copy ? c.addObject(copy) : 0);
+    return hr;
+}
+
+// The calls on the objects of a connection's table, a row per method.
+struct CallRow {
+    Method method;
+    Handler handler;
+};
+
+using Common = IOPCCommon;
+using Browse = IOPCBrowseServerAddressSpace;
+using StateMgt = IOPCGroupStateMgt;
+
+constexpr CallRow kCalls[] = {
+    {Method::Unadvise, unadvise},
+    // Server object.
+    {Method::AddGroup, on<IOPCServer, IID_IOPCServer, addGroup>},
+    {Method::GetErrorString, on<IOPCServer, IID_IOPCServer, getErrorString>},
+    {Method::GetGroupByName, on<IOPCServer, IID_IOPCServer, getGroupByName>},
+    {Method::GetStatus, on<IOPCServer, IID_IOPCServer, getStatus>},
+    {Method::RemoveGroup, on<IOPCServer, IID_IOPCServer, removeGroup>},
+    {Method::CreateGroupEnumerator, on<IOPCServer, IID_IOPCServer, createGroupEnumerator>},
+    {Method::QueryAvailableProperties, on<IOPCServer, IID_IOPCServer, queryAvailableProperties>},
+    {Method::GetItemProperties, on<IOPCServer, IID_IOPCServer, getItemProperties>},
+    {Method::LookupItemIDs, on<IOPCServer, IID_IOPCServer, lookupItemIDs>},
+    {Method::QueryOrganization, onServer<Browse, IID_IOPCBrowseServerAddressSpace, queryOrganization>},
+    {Method::ChangeBrowsePosition, onServer<Browse, IID_IOPCBrowseServerAddressSpace, changeBrowsePosition>},
+    {Method::BrowseOPCItemIDs, onServer<Browse, IID_IOPCBrowseServerAddressSpace, browseOPCItemIDs>},
+    {Method::GetItemID, onServer<Browse, IID_IOPCBrowseServerAddressSpace, getItemID>},
+    {Method::BrowseAccessPaths, onServer<Browse, IID_IOPCBrowseServerAddressSpace, browseAccessPaths>},
+    {Method::AdviseShutdown, on<IOPCServer, IID_IOPCServer, adviseShutdown>},
+    {Method::SetLocaleID, on<Common, IID_IOPCCommon, setLocaleID>},
+    {Method::GetLocaleID, on<Common, IID_IOPCCommon, getLocaleID>},
+    {Method::QueryAvailableLocaleIDs, on<Common, IID_IOPCCommon, queryAvailableLocaleIDs>},
+    {Method::CommonGetErrorString, on<Common, IID_IOPCCommon, commonGetErrorString>},
+    {Method::SetClientName, on<Common, IID_IOPCCommon, setClientName>},
+    // Group.
+    {Method::GetState, on<StateMgt, IID_IOPCGroupStateMgt, getState>},
+    {Method::SetState, on<StateMgt, IID_IOPCGroupStateMgt, setState>},
+    {Method::SetName, on<StateMgt, IID_IOPCGroupStateMgt, setName>},
+    {Method::AddItems, on<IOPCItemMgt, IID_IOPCItemMgt, addItems>},
+    {Method::ValidateItems, on<IOPCItemMgt, IID_IOPCItemMgt, validateItems>},
+    {Method::RemoveItems, on<IOPCItemMgt, IID_IOPCItemMgt, removeItems>},
+    {Method::SetActiveState, on<IOPCItemMgt, IID_IOPCItemMgt, setActiveState>},
+    {Method::SetClientHandles, on<IOPCItemMgt, IID_IOPCItemMgt, setClientHandles>},
+    {Method::SetDatatypes, on<IOPCItemMgt, IID_IOPCItemMgt, setDatatypes>},
+    {Method::CreateEnumerator, on<IOPCItemMgt, IID_IOPCItemMgt, createEnumerator>},
+    {Method::SyncRead, on<IOPCSyncIO, IID_IOPCSyncIO, syncRead>},
+    {Method::SyncWrite, on<IOPCSyncIO, IID_IOPCSyncIO, syncWrite>},
+    {Method::AsyncRead, on<IOPCAsyncIO, IID_IOPCAsyncIO, asyncRead>},
+    {Method::AsyncWrite, on<IOPCAsyncIO, IID_IOPCAsyncIO, asyncWrite>},
+    {Method::AsyncRefresh, on<IOPCAsyncIO, IID_IOPCAsyncIO, asyncRefresh>},
+    {Method::AsyncCancel, on<IOPCAsyncIO, IID_IOPCAsyncIO, asyncCancel>},
+    {Method::Async2Read, on<IOPCAsyncIO2, IID_IOPCAsyncIO2, async2Read>},
+    {Method::Async2Write, on<IOPCAsyncIO2, IID_IOPCAsyncIO2, async2Write>},
+    {Method::Refresh2, on<IOPCAsyncIO2, IID_IOPCAsyncIO2, refresh2>},
+    {Method::Cancel2, on<IOPCAsyncIO2, IID_IOPCAsyncIO2, cancel2>},
+    {Method::SetEnable, on<IOPCAsyncIO2, IID_IOPCAsyncIO2, setEnable>},
+    {Method::GetEnable, on<IOPCAsyncIO2, IID_IOPCAsyncIO2, getEnable>},
+    {Method::DAdvise, on<IDataObject, IID_IDataObject, dAdvise>},
+    {Method::DUnadvise, on<IDataObject, IID_IDataObject, dUnadvise>},
+    {Method::AdviseDataCallback, adviseDataCallback},
+    {Method::CloneGroup, cloneGroup},
+};
+
+Handler handlerOf(Method m)
+{
+    for (const CallRow& row : kCalls)
+        if (row.method == m) return row.handler;
+    return nullptr;
+}
+
+} // namespace
+
 HRESULT Connection::dispatch(Method m, DWORD objectId, WireReader& in, WireWriter& out)
 {
     if (objectId == 0) {
@@ -398,515 +1090,10 @@ HRESULT Connection::dispatch(Method m, DWORD objectId, WireReader& in, WireWrite
     }
     auto it = objects_.find(objectId);
     if (it == objects_.end()) return E_HANDLE;
-    IUnknown* obj = it->second.get();
-    if (m == Method::Unadvise) {
-        IID iid = in.guid();
-        DWORD cookie = in.u32();
-        if (!in.done()) return RPC_E_INVALID_DATA;
-        auto cpc = query<IConnectionPointContainer>(obj, IID_IConnectionPointContainer);
-        if (!cpc) return E_NOINTERFACE;
-        ComPtr<IConnectionPoint> cp;
-        HRESULT hr = cpc->FindConnectionPoint(iid, cp.put());
-        return FAILED(hr) ? hr : cp->Unadvise(cookie);
-    }
-    if (WORD(m) >= WORD(Method::AddGroup) && WORD(m) <= WORD(Method::SetClientName))
-        return dispatchServer(m, obj, in, out);
-    if (WORD(m) >= WORD(Method::GetState) && WORD(m) <= WORD(Method::CloneGroup))
-        return dispatchGroup(m, obj, in, out);
-    return E_NOTIMPL;
-}
-
-HRESULT Connection::dispatchServer(Method m, IUnknown* obj, WireReader& in, WireWriter& out)
-{
-    if (WORD(m) >= WORD(Method::SetLocaleID)) {
-        auto common = query<IOPCCommon>(obj, IID_IOPCCommon);
-        if (!common) return E_NOINTERFACE;
-        switch (m) {
-        case Method::SetLocaleID: {
-            LCID lcid = in.u32();
-            if (!in.done()) return RPC_E_INVALID_DATA;
-            return common->SetLocaleID(lcid);
-        }
-        case Method::GetLocaleID: {
-            if (!in.done()) return RPC_E_INVALID_DATA;
-            LCID lcid = 0;
-            HRESULT hr = common->GetLocaleID(&lcid);
-            out.u32(lcid);
-            return hr;
-        }
-        case Method::QueryAvailableLocaleIDs: {
-            if (!in.done()) return RPC_E_INVALID_DATA;
-            std::vector<LCID> lcids;
-            HRESULT hr = common->QueryAvailableLocaleIDs(lcids);
-            out.handles(lcids);
-            return hr;
-        }
-        case Method::CommonGetErrorString: {
-            HRESULT code = in.i32();
-            if (!in.done()) return RPC_E_INVALID_DATA;
-            std::u16string text;
-            HRESULT hr = common->GetErrorString(code, text);
-            out.text(text);
-            return hr;
-        }
-        default: {
-            std::u16string name = in.text();
-            if (!in.done()) return RPC_E_INVALID_DATA;
-            return common->SetClientName(name);
-        }
-        }
-    }
-    auto server = query<IOPCServer>(obj, IID_IOPCServer);
-    if (!server) return E_NOINTERFACE;
-    switch (m) {
-    case Method::AddGroup: {
-        std::u16string name = in.text();
-        BOOL active = in.i32();
-        DWORD rate = in.u32();
-        OPCHANDLE hClient = in.u32();
-        bool hasBias = in.u8() != 0;
-        LONG bias = in.i32();
-        bool hasDeadband = in.u8() != 0;
-        FLOAT deadband = in.f32();
-        LCID lcid = in.u32();
-        IID iid = in.guid();
-        if (!in.done()) return RPC_E_INVALID_DATA;
-        if (!roomFor(1)) return E_OUTOFMEMORY;
-        OPCHANDLE hServer = 0;
-        DWORD revised = 0;
-        IUnknown* group = nullptr;
-        HRESULT hr = server->AddGroup(name, active, rate, hClient, hasBias ? &bias : nullptr,
-                                      hasDeadband ? &deadband : nullptr, lcid, &hServer, &revised, iid, &group);
-        out.u32(hServer);
-        out.u32(revised);
-        out.u32(SUCCEEDED(hr) && group ? addObject(group) : 0);
-        return hr;
-    }
-    case Method::GetErrorString: {
-        HRESULT code = in.i32();
-        LCID lcid = in.u32();
-        if (!in.done()) return RPC_E_INVALID_DATA;
-        std::u16string text;
-        HRESULT hr = server->GetErrorString(code, lcid, text);
-        out.text(text);
-        return hr;
-    }
-    case Method::GetGroupByName: {
-        std::u16string name = in.text();
-        IID iid = in.guid();
-        if (!in.done()) return RPC_E_INVALID_DATA;
-        if (!roomFor(1)) return E_OUTOFMEMORY;
-        IUnknown* group = nullptr;
-        HRESULT hr = server->GetGroupByName(name, iid, &group);
-        out.u32(SUCCEEDED(hr) && group ? addObject(group) : 0);
-        return hr;
-    }
-    case Method::GetStatus: {
-        if (!in.done()) return RPC_E_INVALID_DATA;
-        OPCSERVERSTATUS st;
-        HRESULT hr = server->GetStatus(st);
-        writeStatus(out, st);
-        return hr;
-    }
-    case Method::RemoveGroup: {
-        OPCHANDLE h = in.u32();
-        BOOL force = in.i32();
-        if (!in.done()) return RPC_E_INVALID_DATA;
-        return server->RemoveGroup(h, force);
-    }
-    case Method::CreateGroupEnumerator: {
-        DWORD scope = in.u32();
-        IID iid = in.guid();
-        if (!in.done()) return RPC_E_INVALID_DATA;
-        IUnknown* e = nullptr;
-        HRESULT hr = server->CreateGroupEnumerator(OPCENUMSCOPE(scope), iid, &e);
-        auto en = ComPtr<IUnknown>::attach(e);
-        // Enumerators travel as the whole list they would give.
-        if (SUCCEEDED(hr) && iid == IID_IEnumString) {
-            std::vector<std::u16string> names;
-            drain(static_cast<IEnumString*>(static_cast<void*>(e)), names);
-            out.texts(names);
-        } else if (SUCCEEDED(hr) && iid == IID_IEnumUnknown) {
-            std::vector<ComPtr<IUnknown>> groups;
-            drain(static_cast<IEnumUnknown*>(static_cast<void*>(e)), groups);
-            if (!roomFor(groups.size())) return E_OUTOFMEMORY;
-            std::vector<DWORD> ids;
-            for (auto& g : groups) ids.push_back(addObject(g.detach()));
-            out.handles(ids);
-        } else {
-            out.u32(0);
-        }
-        return hr;
-    }
-    case Method::QueryAvailableProperties: {
-        std::u16string id = in.text();
-        if (!in.done()) return RPC_E_INVALID_DATA;
-        auto props = query<IOPCItemProperties>(obj, IID_IOPCItemProperties);
-        if (!props) return E_NOINTERFACE;
-        std::vector<DWORD> ids;
-        std::vector<std::u16string> descriptions;
-        std::vector<VARTYPE> types;
-        HRESULT hr = props->QueryAvailableProperties(id, ids, descriptions, types);
-        out.handles(ids);
-        out.texts(descriptions);
-        out.u32(DWORD(types.size()));
-        for (VARTYPE t : types) out.u16(t);
-        return hr;
-    }
-    case Method::GetItemProperties:
-    case Method::LookupItemIDs: {
-        std::u16string id = in.text();
-        std::vector<DWORD> pids = in.handles();
-        if (!in.done()) return RPC_E_INVALID_DATA;
-        auto props = query<IOPCItemProperties>(obj, IID_IOPCItemProperties);
-        if (!props) return E_NOINTERFACE;
-        std::vector<HRESULT> errors;
-        HRESULT hr;
-        if (m == Method::GetItemProperties) {
-            std::vector<VARIANT> values;
-            hr = props->GetItemProperties(id, pids, values, errors);
-            out.variants(values);
-        } else {
-            std::vector<std::u16string> ids;
-            hr = props->LookupItemIDs(id, pids, ids, errors);
-            out.texts(ids);
-        }
-        out.results(errors);
-        return hr;
-    }
-    case Method::QueryOrganization:
-    case Method::ChangeBrowsePosition:
-    case Method::BrowseOPCItemIDs:
-    case Method::GetItemID:
-    case Method::BrowseAccessPaths: {
-        auto b = query<IOPCBrowseServerAddressSpace>(obj, IID_IOPCBrowseServerAddressSpace);
-        if (!b) return E_NOINTERFACE;
-        if (m == Method::QueryOrganization) {
-            if (!in.done()) return RPC_E_INVALID_DATA;
-            OPCNAMESPACETYPE t = OPC_NS_HIERARCHIAL;
-            HRESULT hr = b->QueryOrganization(&t);
-            out.u32(t);
-            return hr;
-        }
-        if (m == Method::ChangeBrowsePosition) {
-            DWORD dir = in.u32();
-            std::u16string name = in.text();
-            if (!in.done()) return RPC_E_INVALID_DATA;
-            return b->ChangeBrowsePosition(OPCBROWSEDIRECTION(dir), name);
-        }
-        if (m == Method::GetItemID) {
-            std::u16string name = in.text();
-            if (!in.done()) return RPC_E_INVALID_DATA;
-            std::u16string id;
-            HRESULT hr = b->GetItemID(name, id);
-            out.text(id);
-            return hr;
-        }
-        ComPtr<IEnumString> e;
-        HRESULT hr;
-        if (m == Method::BrowseOPCItemIDs) {
-            DWORD type = in.u32();
-            std::u16string filter = in.text();
-            VARTYPE vt = in.u16();
-            DWORD access = in.u32();
-            if (!in.done()) return RPC_E_INVALID_DATA;
-            hr = b->BrowseOPCItemIDs(OPCBROWSETYPE(type), filter, vt, access, e.put());
-        } else {
-            std::u16string id = in.text();
-            if (!in.done()) return RPC_E_INVALID_DATA;
-            hr = b->BrowseAccessPaths(id, e.put());
-        }
-        std::vector<std::u16string> names;
-        if (SUCCEEDED(hr) && e) drain(e.get(), names);
-        out.texts(names);
-        return hr;
-    }
-    case Method::AdviseShutdown: {
-        DWORD sinkId = in.u32();
-        if (!in.done()) return RPC_E_INVALID_DATA;
-        auto cpc = query<IConnectionPointContainer>(obj, IID_IConnectionPointContainer);
-        if (!cpc) return E_NOINTERFACE;
-        ComPtr<IConnectionPoint> cp;
-        HRESULT hr = cpc->FindConnectionPoint(IID_IOPCShutdown, cp.put());
-        DWORD cookie = 0;
-        if (SUCCEEDED(hr)) hr = cp->Advise(makeSink(IID_IOPCShutdown, sinkId).get(), &cookie);
-        out.u32(cookie);
-        return hr;
-    }
-    default:
-        return E_NOTIMPL;
-    }
-}
-
-HRESULT Connection::dispatchGroup(Method m, IUnknown* obj, WireReader& in, WireWriter& out)
-{
-    switch (m) {
-    case Method::GetState:
-    case Method::SetState:
-    case Method::SetName: {
-        auto g = query<IOPCGroupStateMgt>(obj, IID_IOPCGroupStateMgt);
-        if (!g) return E_NOINTERFACE;
-        if (m == Method::GetState) {
-            if (!in.done()) return RPC_E_INVALID_DATA;
-            DWORD rate = 0;
-            BOOL active = 0;
-            std::u16string name;
-            LONG bias = 0;
-            FLOAT deadband = 0;
-            LCID lcid = 0;
-            OPCHANDLE hc = 0, hs = 0;
-            HRESULT hr = g->GetState(&rate, &active, &name, &bias, &deadband, &lcid, &hc, &hs);
-            out.u32(rate);
-            out.i32(active);
-            out.text(name);
-            out.i32(bias);
-            out.f32(deadband);
-            out.u32(lcid);
-            out.u32(hc);
-            out.u32(hs);
-            return hr;
-        }
-        if (m == Method::SetName) {
-            std::u16string name = in.text();
-            if (!in.done()) return RPC_E_INVALID_DATA;
-            return g->SetName(name);
-        }
-        BYTE mask = in.u8();
-        DWORD rate = in.u32();
-        BOOL active = in.i32();
-        LONG bias = in.i32();
-        FLOAT deadband = in.f32();
-        LCID lcid = in.u32();
-        OPCHANDLE hc = in.u32();
-        if (!in.done()) return RPC_E_INVALID_DATA;
-        DWORD revised = 0;
-        HRESULT hr = g->SetState(mask & 1 ? &rate : nullptr, &revised, mask & 2 ? &active : nullptr,
-                                 mask & 4 ? &bias : nullptr, mask & 8 ? &deadband : nullptr, mask & 16 ? &lcid : nullptr,
-                                 mask & 32 ? &hc : nullptr);
-        out.u32(revised);
-        return hr;
-    }
-    case Method::AddItems:
-    case Method::ValidateItems:
-    case Method::RemoveItems:
-    case Method::SetActiveState:
-    case Method::SetClientHandles:
-    case Method::SetDatatypes:
-    case Method::CreateEnumerator: {
-        auto g = query<IOPCItemMgt>(obj, IID_IOPCItemMgt);
-        if (!g) return E_NOINTERFACE;
-        std::vector<HRESULT> errors;
-        HRESULT hr;
-        if (m == Method::AddItems || m == Method::ValidateItems) {
-            DWORD n = in.count(19);
-            std::vector<OPCITEMDEF> defs;
-            for (DWORD i = 0; i < n && in.ok(); ++i) defs.push_back(readItemDef(in));
-            BOOL blob = m == Method::ValidateItems ? in.i32() : FALSE;
-            if (!in.done()) return RPC_E_INVALID_DATA;
-            std::vector<OPCITEMRESULT> results;
-            hr = m == Method::AddItems ? g->AddItems(defs, results, errors) : g->ValidateItems(defs, blob, results, errors);
-            out.u32(DWORD(results.size()));
-            for (auto& r : results) writeItemResult(out, r);
-        } else if (m == Method::CreateEnumerator) {
-            IID iid = in.guid();
-            if (!in.done()) return RPC_E_INVALID_DATA;
-            IUnknown* e = nullptr;
-            hr = g->CreateEnumerator(iid, &e);
-            auto en = ComPtr<IUnknown>::attach(e);
-            std::vector<OPCITEMATTRIBUTES> list;
-            if (SUCCEEDED(hr) && e) drain(static_cast<IEnumOPCItemAttributes*>(static_cast<void*>(e)), list);
-            out.u32(DWORD(list.size()));
-            for (auto& a : list) writeAttributes(out, a);
-            return hr;
-        } else {
-            std::vector<DWORD> handles = in.handles();
-            if (m == Method::RemoveItems) {
-                if (!in.done()) return RPC_E_INVALID_DATA;
-                hr = g->RemoveItems(handles, errors);
-            } else if (m == Method::SetActiveState) {
-                BOOL active = in.i32();
-                if (!in.done()) return RPC_E_INVALID_DATA;
-                hr = g->SetActiveState(handles, active, errors);
-            } else if (m == Method::SetClientHandles) {
-                std::vector<DWORD> clients = in.handles();
-                if (!in.done()) return RPC_E_INVALID_DATA;
-                hr = g->SetClientHandles(handles, clients, errors);
-            } else {
-                DWORD n = in.count(2);
-                std::vector<VARTYPE> types(n);
-                for (auto& t : types) t = in.u16();
-                if (!in.done()) return RPC_E_INVALID_DATA;
-                hr = g->SetDatatypes(handles, types, errors);
-            }
-        }
-        out.results(errors);
-        return hr;
-    }
-    case Method::SyncRead:
-    case Method::SyncWrite: {
-        auto g = query<IOPCSyncIO>(obj, IID_IOPCSyncIO);
-        if (!g) return E_NOINTERFACE;
-        std::vector<HRESULT> errors;
-        HRESULT hr;
-        if (m == Method::SyncRead) {
-            DWORD source = in.u32();
-            std::vector<DWORD> handles = in.handles();
-            if (!in.done()) return RPC_E_INVALID_DATA;
-            std::vector<OPCITEMSTATE> values;
-            hr = g->Read(OPCDATASOURCE(source), handles, values, errors);
-            out.u32(DWORD(values.size()));
-            for (auto& v : values) writeItemState(out, v);
-        } else {
-            std::vector<DWORD> handles = in.handles();
-            std::vector<VARIANT> values = in.variants();
-            if (!in.done()) return RPC_E_INVALID_DATA;
-            hr = g->Write(handles, values, errors);
-        }
-        out.results(errors);
-        return hr;
-    }
-    case Method::AsyncRead:
-    case Method::AsyncWrite:
-    case Method::AsyncRefresh:
-    case Method::AsyncCancel: {
-        auto g = query<IOPCAsyncIO>(obj, IID_IOPCAsyncIO);
-        if (!g) return E_NOINTERFACE;
-        if (m == Method::AsyncCancel) {
-            DWORD tid = in.u32();
-            if (!in.done()) return RPC_E_INVALID_DATA;
-            return g->Cancel(tid);
-        }
-        DWORD connection = in.u32();
-        DWORD tid = 0;
-        HRESULT hr;
-        if (m == Method::AsyncRefresh) {
-            DWORD source = in.u32();
-            if (!in.done()) return RPC_E_INVALID_DATA;
-            hr = g->Refresh(connection, OPCDATASOURCE(source), &tid);
-            out.u32(tid);
-            return hr;
-        }
-        std::vector<HRESULT> errors;
-        if (m == Method::AsyncRead) {
-            DWORD source = in.u32();
-            std::vector<DWORD> handles = in.handles();
-            if (!in.done()) return RPC_E_INVALID_DATA;
-            hr = g->Read(connection, OPCDATASOURCE(source), handles, &tid, errors);
-        } else {
-            std::vector<DWORD> handles = in.handles();
-            std::vector<VARIANT> values = in.variants();
-            if (!in.done()) return RPC_E_INVALID_DATA;
-            hr = g->Write(connection, handles, values, &tid, errors);
-        }
-        out.u32(tid);
-        out.results(errors);
-        return hr;
-    }
-    case Method::Async2Read:
-    case Method::Async2Write:
-    case Method::Refresh2:
-    case Method::Cancel2:
-    case Method::SetEnable:
-    case Method::GetEnable: {
-        auto g = query<IOPCAsyncIO2>(obj, IID_IOPCAsyncIO2);
-        if (!g) return E_NOINTERFACE;
-        DWORD cancelId = 0;
-        std::vector<HRESULT> errors;
-        HRESULT hr;
-        switch (m) {
-        case Method::Async2Read: {
-            std::vector<DWORD> handles = in.handles();
-            DWORD tid = in.u32();
-            if (!in.done()) return RPC_E_INVALID_DATA;
-            hr = g->Read(handles, tid, &cancelId, errors);
-            break;
-        }
-        case Method::Async2Write: {
-            std::vector<DWORD> handles = in.handles();
-            std::vector<VARIANT> values = in.variants();
-            DWORD tid = in.u32();
-            if (!in.done()) return RPC_E_INVALID_DATA;
-            hr = g->Write(handles, values, tid, &cancelId, errors);
-            break;
-        }
-        case Method::Refresh2: {
-            DWORD source = in.u32();
-            DWORD tid = in.u32();
-            if (!in.done()) return RPC_E_INVALID_DATA;
-            hr = g->Refresh2(OPCDATASOURCE(source), tid, &cancelId);
-            out.u32(cancelId);
-            return hr;
-        }
-        case Method::Cancel2: {
-            DWORD id = in.u32();
-            if (!in.done()) return RPC_E_INVALID_DATA;
-            return g->Cancel2(id);
-        }
-        case Method::SetEnable: {
-            BOOL on = in.i32();
-            if (!in.done()) return RPC_E_INVALID_DATA;
-            return g->SetEnable(on);
-        }
-        default: {
-            if (!in.done()) return RPC_E_INVALID_DATA;
-            BOOL on = FALSE;
-            hr = g->GetEnable(&on);
-            out.i32(on);
-            return hr;
-        }
-        }
-        out.u32(cancelId);
-        out.results(errors);
-        return hr;
-    }
-    case Method::DAdvise:
-    case Method::DUnadvise: {
-        auto g = query<IDataObject>(obj, IID_IDataObject);
-        if (!g) return E_NOINTERFACE;
-        if (m == Method::DUnadvise) {
-            DWORD c = in.u32();
-            if (!in.done()) return RPC_E_INVALID_DATA;
-            return g->DUnadvise(c);
-        }
-        FORMATETC f;
-        f.cfFormat = in.u16();
-        f.tymed = in.u32();
-        DWORD advf = in.u32();
-        DWORD sinkId = in.u32();
-        if (!in.done()) return RPC_E_INVALID_DATA;
-        auto sink = makeSink(IID_IAdviseSink, sinkId);
-        DWORD connection = 0;
-        HRESULT hr = g->DAdvise(f, advf, static_cast<IAdviseSink*>(static_cast<void*>(sink.get())), &connection);
-        out.u32(connection);
-        return hr;
-    }
-    case Method::CloneGroup: {
-        std::u16string name = in.text();
-        IID iid = in.guid();
-        if (!in.done()) return RPC_E_INVALID_DATA;
-        auto g = query<IOPCGroupStateMgt>(obj, IID_IOPCGroupStateMgt);
-        if (!g) return E_NOINTERFACE;
-        if (!roomFor(1)) return E_OUTOFMEMORY;
-        IUnknown* copy = nullptr;
-        HRESULT hr = g->CloneGroup(name, iid, &copy);
-        out.u32(SUCCEEDED(hr) && copy ? addObject(copy) : 0);
-        return hr;
-    }
-    case Method::AdviseDataCallback: {
-        DWORD sinkId = in.u32();
-        if (!in.done()) return RPC_E_INVALID_DATA;
-        auto cpc = query<IConnectionPointContainer>(obj, IID_IConnectionPointContainer);
-        if (!cpc) return E_NOINTERFACE;
-        ComPtr<IConnectionPoint> cp;
-        HRESULT hr = cpc->FindConnectionPoint(IID_IOPCDataCallback, cp.put());
-        DWORD cookie = 0;
-        if (SUCCEEDED(hr)) hr = cp->Advise(makeSink(IID_IOPCDataCallback, sinkId).get(), &cookie);
-        out.u32(cookie);
-        return hr;
-    }
-    default:
-        return E_NOTIMPL;
-    }
+    Handler handler = handlerOf(m);
+    if (!handler) return E_NOTIMPL;
+    Call call{*this, it->second.get(), in, out};
+    return handler(call);
 }
 
 } // namespace opc

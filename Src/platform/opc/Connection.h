@@ -56,6 +56,9 @@ public:
     // Bytes queued above which a notification waits.
     static constexpr std::size_t kRoomBytes = 1u << 20;
 
+    // A client call being carried out on an object of the table (Connection.cpp).
+    struct Call;
+
 private:
     void readLoop();
     void writeLoop();
@@ -63,8 +66,6 @@ private:
     bool handleFrame(const Frame& f);
     void handleCall(const Frame& f);
     HRESULT dispatch(Method m, DWORD objectId, WireReader& in, WireWriter& out);
-    HRESULT dispatchServer(Method m, IUnknown* obj, WireReader& in, WireWriter& out);
-    HRESULT dispatchGroup(Method m, IUnknown* obj, WireReader& in, WireWriter& out);
     // The table has room for n more objects.
     bool roomFor(std::size_t n) const;
     DWORD addObject(IUnknown* obj);  // takes one reference
