@@ -132,6 +132,8 @@ public:
     virtual int WriteBytes(CdsDeviceObject* pDevice, const BYTE* pData, int nLength, BOOL bTrace,
                            tagTHREADINFO* pLine);
     virtual int WriteByte(CdsDeviceObject* pDevice, BYTE byData, BOOL bTrace, tagTHREADINFO* pLine);
+    // Why the line's last write failed, as the port said it; empty when it went out.
+    const std::string& GetWriteFailure(const tagTHREADINFO* pLine) const;
     // Waits; tests replace it to move a fake clock instead.
     virtual void Sleep(DWORD dwMs);
 
@@ -387,4 +389,7 @@ protected:
     // Per line: next device to update, to monitor, with a modified block. A
     // cursor names the device itself; null means the head of the list.
     std::array<std::array<CdsDeviceObject*, 3>, LINE_COUNT> m_cursors{};
+    // Per line, touched only by the line's own thread: why its last write failed,
+    // in the port's words; empty after a write that went out.
+    std::array<std::string, LINE_COUNT> m_writeFailures;
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <string>
 
 #include "kestrun/comm/CommHdlr.h"
 #include "kestrun/comm/ReturnError.h"
@@ -45,6 +46,9 @@ const char* StatusText(int nStatus)
     const char* text = GetCommErrorText(static_cast<DWORD>(nStatus));
     return text ? text : "";
 }
+
+// "!" alone, or ": " and the cause, so the line still begins as it always did.
+std::string FailureSuffix(const std::string& cause) { return cause.empty() ? "!" : ": " + cause; }
 
 const char* Plural(std::int64_t n) { return n == 1 ? "" : "s"; }
 
@@ -175,11 +179,16 @@ int CdsCommHdlr::DoDataRead(CdsMemoryArray* pArray, tagTHREADINFO* pLine)
                     pDevice->m_strName.c_str(), pArray->GetName().c_str(), pArray->GetPriority(),
                     FormatTime(pArray->GetLastUpdateTime(slot)).c_str());
         LONG resent = 0;
+        // The first failure names the cause; the retries only see its aftermath
+        // (a reset peer answers "Connection reset by peer", then "Broken pipe").
+        std::string cause;
         while (!SendQueryMessage(pArray, pszQuery, nQuery, TRUE, pLine)) {
+            if (cause.empty())
+                cause = GetWriteFailure(pLine);
             if (resent >= retries + 1) {
                 if (firstFailure())
-                    LogLine(LOG_ERROR, pLine, "Sending QueryMessage ([%s]%s) failed!\r\n",
-                            pDevice->m_strName.c_str(), pArray->GetName().c_str());
+                    LogLine(LOG_ERROR, pLine, "Sending QueryMessage ([%s]%s) failed%s\r\n",
+                            pDevice->m_strName.c_str(), pArray->GetName().c_str(), FailureSuffix(cause).c_str());
                 return 0;
             }
             if (!IsInService())
@@ -520,6 +529,7 @@ int CdsCommHdlr::ReceiveMonitorMessage(CdsDeviceObject* pDevice, BYTE* pBuffer, 
 int CdsCommHdlr::SendQueryMessage(CdsMemoryArray* pArray, const char* pszQuery, int nLength, BOOL bRead,
                                   tagTHREADINFO* pLine)
 {
+    m_writeFailures[static_cast<std::size_t>(pLine ? pLine->LineIndex() : 0)].clear();
     if (!IsValidQueryMessage(pArray, pszQuery, nLength, bRead))
         return 0;
     CdsDeviceObject* pDevice = pArray ? pArray->GetParent() : nullptr;

@@ -166,12 +166,21 @@ int CdsCommHdlr::ReadByte(CdsDeviceObject* pDevice, BYTE& byData, BOOL bTrace, t
 int CdsCommHdlr::WriteBytes(CdsDeviceObject* pDevice, const BYTE* pData, int nLength, BOOL bTrace,
                             tagTHREADINFO* pLine)
 {
+    std::string& failure = m_writeFailures[static_cast<std::size_t>(pLine ? pLine->LineIndex() : 0)];
+    failure.clear();
     auto pFile = GetCommFile(pLine);
     if (!pFile)
         return CommErrorResult(RE_COMMFILE_UNINITIALIZED);
     const int written = pFile->Write(pData, nLength);
-    if (written < 0)
+    if (written < 0) {
+        // Only the port knows what the socket or device said; kept for the log line.
+        failure = pFile->DescribeFailure(written);
+        if (failure.empty()) {
+            const char* text = GetCommErrorText(static_cast<DWORD>(written));
+            failure = text ? text : "";
+        }
         return written;
+    }
     pFile->Flush(); // a failed flush shows up at the next read
     if (bTrace && GetThreadTraceLevel(pLine) == TRACE_BYTES) {
         const bool ascii = IsDeviceAscii(pDevice);
@@ -182,6 +191,11 @@ int CdsCommHdlr::WriteBytes(CdsDeviceObject* pDevice, const BYTE* pData, int nLe
         ShowLogMessageFromThread(LOG_TRACE, trace.c_str());
     }
     return nLength;
+}
+
+const std::string& CdsCommHdlr::GetWriteFailure(const tagTHREADINFO* pLine) const
+{
+    return m_writeFailures[static_cast<std::size_t>(pLine ? pLine->LineIndex() : 0)];
 }
 
 int CdsCommHdlr::WriteByte(CdsDeviceObject* pDevice, BYTE byData, BOOL bTrace, tagTHREADINFO* pLine)

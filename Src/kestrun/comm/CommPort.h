@@ -5,6 +5,8 @@
 // A port handler makes one in its OpenCommPort and hands it to the line with
 // SetCommFile; the line keeps its own reference while it reads or writes, so
 // a reset may swap the port without pulling it from under a running read.
+#include <string>
+
 #include "platform/win/WinTypes.h"
 
 namespace kestrun {
@@ -20,6 +22,9 @@ public:
     virtual int Write(const BYTE* pData, int nLength) = 0;
     // Pushes written bytes out; a negative status on failure.
     virtual int Flush() { return 0; }
+    // The cause behind a status this port returned, in words for the log;
+    // empty when the status says all there is.
+    virtual std::string DescribeFailure(int /*nStatus*/) const { return {}; }
     virtual bool IsOpen() const = 0;
     virtual void Close() = 0;
 };

@@ -1,5 +1,7 @@
 #include "kestrun/comm/SocketCommFile.h"
 
+#include "kestrun/comm/ReturnError.h"
+#include "kestrun/comm/SocketError.h"
 #include "platform/afx/Exceptions.h"
 
 namespace {
@@ -43,19 +45,43 @@ int COXSocketCommFile::Read(void* pBuffer, UINT nCount)
 
 void COXSocketCommFile::Write(const void* pData, UINT nCount)
 {
+    const int nResult = Send(pData, nCount);
+    if (nResult < 0)
+        throw CFileException(CFileException::genericException,
+                             nResult == CommErrorResult(RE_SOCKET_TIMEOUT) ? static_cast<LONG>(RE_SOCKET_TIMEOUT) : 0);
+}
+
+int COXSocketCommFile::Send(const void* pData, UINT nCount)
+{
     if (m_pSocket == nullptr)
-        return;
-    int nResult;
-    {
-        ArmedSocket armed(*m_pSocket, m_nDefaultTimeOut);
-        try {
-            nResult = m_pSocket->Send(pData, static_cast<int>(nCount));
-        } catch (tagReturnError e) {
-            throw CFileException(CFileException::genericException, static_cast<LONG>(e));
+        return static_cast<int>(nCount);
+    ArmedSocket armed(*m_pSocket, m_nDefaultTimeOut);
+    try {
+        if (m_pSocket->Send(pData, static_cast<int>(nCount)) == -1) {
+            const int wsa = m_pSocket->GetLastError();
+            return wsa != 0 ? static_cast<int>(SocketErrorCode(wsa)) : CommErrorResult(RE_SOCKET_ERROR);
         }
+    } catch (tagReturnError e) {
+        return CommErrorResult(e);
     }
-    if (nResult == -1)
-        throw CFileException(CFileException::genericException, 0);
+    return static_cast<int>(nCount);
+}
+
+std::string COXSocketCommFile::DescribeFailure(int nStatus) const
+{
+    if (nStatus == CommErrorResult(RE_SOCKET_TIMEOUT))
+        return "timed out";
+    if (nStatus >= 0)
+        return {};
+    // Only a socket error code comes from the socket's last call; other statuses say it all.
+    const bool fromSocket = (static_cast<DWORD>(nStatus) & ~static_cast<DWORD>(RE_ERROR_FLAG)) >= 10000u;
+    if (const int err = fromSocket && m_pSocket ? m_pSocket->GetLastErrno() : 0; err != 0) {
+        if (const char* text = SocketErrnoText(err))
+            return text;
+        return "error " + std::to_string(err);
+    }
+    const char* text = GetCommErrorText(static_cast<DWORD>(nStatus));
+    return text ? text : "";
 }
 
 void COXSocketCommFile::Close()

@@ -2,6 +2,8 @@
 // A file over a socket: the handler reads and writes every port through a file,
 // and these reads and writes carry the file's deadline. The file does not own
 // its socket; closing the file closes the socket, destroying it does not.
+#include <string>
+
 #include "kestrun/comm/TimeoutSocket.h"
 #include "platform/win/WinTypes.h"
 
@@ -22,7 +24,13 @@ public:
     virtual int Read(void* pBuffer, UINT nCount);
     // Sends everything; throws CFileException (generic; OS error 0 for a socket
     // error, RE_SOCKET_TIMEOUT for a passed deadline).
-    virtual void Write(const void* pData, UINT nCount);
+    void Write(const void* pData, UINT nCount);
+    // Sends everything without throwing: nCount, or the status of the failure
+    // (a socket error code, RE_SOCKET_ERROR or RE_SOCKET_TIMEOUT, as int).
+    virtual int Send(const void* pData, UINT nCount);
+    // What made a Send fail, for the log: the socket's own words for its error,
+    // "timed out" for a passed deadline; empty for a status it does not know.
+    std::string DescribeFailure(int nStatus) const;
     virtual void Close();
     virtual BOOL IsOpen() const;
 

@@ -34,6 +34,40 @@ constexpr ErrnoRow kErrnoRows[] = {
 
 constexpr int kWsaSysCallFailure = 10107;
 
+struct ErrnoText {
+    int err;
+    const char* text;
+};
+
+// strerror() follows the locale and differs between C libraries; the log must not.
+constexpr ErrnoText kErrnoTexts[] = {
+    {ECONNRESET, "Connection reset by peer"},
+    {EPIPE, "Broken pipe"},
+    {ETIMEDOUT, "Connection timed out"},
+    {ECONNREFUSED, "Connection refused"},
+    {ECONNABORTED, "Software caused connection abort"},
+    {ENOTCONN, "Transport endpoint is not connected"},
+    {ESHUTDOWN, "Cannot send after transport endpoint shutdown"},
+    {EHOSTUNREACH, "No route to host"},
+    {EHOSTDOWN, "Host is down"},
+    {ENETUNREACH, "Network is unreachable"},
+    {ENETDOWN, "Network is down"},
+    {ENETRESET, "Network dropped connection on reset"},
+    {EBADF, "Bad file descriptor"},
+    {ENOTSOCK, "Socket operation on non-socket"},
+    {ENOBUFS, "No buffer space available"},
+    {ENOMEM, "Cannot allocate memory"},
+    {EMSGSIZE, "Message too long"},
+    {EINVAL, "Invalid argument"},
+    {EACCES, "Permission denied"},
+    {EPERM, "Operation not permitted"},
+    {EADDRINUSE, "Address already in use"},
+    {EADDRNOTAVAIL, "Cannot assign requested address"},
+    {EAGAIN, "Resource temporarily unavailable"},
+    {EINTR, "Interrupted system call"},
+    {EIO, "Input/output error"},
+};
+
 } // namespace
 
 int WsaErrorFromErrno(int err)
@@ -75,4 +109,13 @@ int WsaErrorFromGai(int gaiError)
     default:
         return 11003; // WSANO_RECOVERY
     }
+}
+
+const char* SocketErrnoText(int err)
+{
+    for (const ErrnoText& row : kErrnoTexts) {
+        if (row.err == err)
+            return row.text;
+    }
+    return nullptr;
 }

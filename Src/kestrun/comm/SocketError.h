@@ -8,3 +8,7 @@ int WsaErrorFromErrno(int err);
 
 // Windows socket error number for a getaddrinfo() result (EAI_*); 0 for 0.
 int WsaErrorFromGai(int gaiError);
+
+// What a socket call's errno means, in English whatever the locale, for the log;
+// nullptr for a value the table does not hold.
+const char* SocketErrnoText(int err);

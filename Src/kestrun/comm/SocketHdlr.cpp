@@ -8,7 +8,6 @@
 #include "kestrun/comm/UdpCommFile.h"
 #include "kestrun/model/DeviceObject.h"
 #include "kestrun/shell/ServerFrame.h"
-#include "platform/afx/Exceptions.h"
 
 namespace {
 
@@ -40,13 +39,11 @@ public:
 
     int Write(const BYTE* pData, int nLength) override
     {
-        try {
-            m_pFile->Write(pData, static_cast<UINT>(std::max(nLength, 0)));
-        } catch (const CFileException&) {
-            return CommErrorResult(RE_FILE_EXCEPTION);
-        }
-        return nLength;
+        const int n = m_pFile->Send(pData, static_cast<UINT>(std::max(nLength, 0)));
+        return n < 0 ? n : nLength;
     }
+
+    std::string DescribeFailure(int nStatus) const override { return m_pFile->DescribeFailure(nStatus); }
 
     bool IsOpen() const override { return m_pFile->IsOpen() != FALSE; }
     void Close() override { m_pFile->Close(); }

@@ -76,7 +76,11 @@ const win::Clock& CdsTimeoutSocket::GetClock() const
     return m_pClock ? *m_pClock : win::SystemClock::instance();
 }
 
-void CdsTimeoutSocket::SetLastErrorFromErrno(int nErrno) { m_nLastError = WsaErrorFromErrno(nErrno); }
+void CdsTimeoutSocket::SetLastErrorFromErrno(int nErrno)
+{
+    m_nLastError = WsaErrorFromErrno(nErrno);
+    m_nLastErrno = nErrno;
+}
 
 void CdsTimeoutSocket::TakeHandle(SOCKET hSocket, int nType, long lEvent)
 {

@@ -74,6 +74,8 @@ public:
     SOCKET Detach();
     SOCKET GetHandle() const { return m_hSocket; }
     int GetLastError() const { return m_nLastError; }
+    // The errno behind the last error; 0 when it came from no system call.
+    int GetLastErrno() const { return m_nLastErrno; }
     // The first IPv4 address of a host name (or a dotted address as it is), in dotted form.
     static bool ResolveIPv4(const char* pszHost, std::string& strDotted, int& nWsaError);
     static bool IsDottedIPv4(const char* pszAddress);
@@ -115,7 +117,11 @@ protected:
     // Waits up to nMs for nPollEvents on the handle: the returned poll events,
     // 0 when the time ran out, -1 on failure. Tests replace it to move a fake clock.
     virtual int WaitForSocket(short nPollEvents, int nMs);
-    void SetLastError(int nWsaError) { m_nLastError = nWsaError; }
+    void SetLastError(int nWsaError)
+    {
+        m_nLastError = nWsaError;
+        m_nLastErrno = 0;
+    }
     void SetLastErrorFromErrno(int nErrno);
 
 private:
@@ -134,6 +140,7 @@ private:
     int m_nType = 0; // SOCK_STREAM or SOCK_DGRAM while there is a handle
     long m_lEvents = 0;
     int m_nLastError = 0;
+    int m_nLastErrno = 0;
     bool m_bListening = false;
     std::atomic<bool> m_bPeerClosed{false};
     bool m_bCloseNotified = false;

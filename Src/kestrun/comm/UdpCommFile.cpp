@@ -5,7 +5,6 @@
 
 #include "kestrun/comm/ListenSocket.h"
 #include "kestrun/comm/TcpipConfig.h"
-#include "platform/afx/Exceptions.h"
 
 CdsUdpCommFile::CdsUdpCommFile(CdsListenSocket* pSocket, CdsTcpipConfig* pConfig)
     : COXSocketCommFile(pSocket, TRUE), m_pConfig(pConfig), m_pListenSocket(pSocket)
@@ -75,24 +74,26 @@ int CdsUdpCommFile::Read(void* pBuffer, UINT nCount)
     return nHeld + nCopied;
 }
 
-void CdsUdpCommFile::Write(const void* pData, UINT nCount)
+int CdsUdpCommFile::Send(const void* pData, UINT nCount)
 {
     if (m_pListenSocket == nullptr || m_pConfig == nullptr)
-        return;
+        return static_cast<int>(nCount);
     std::string strAddress;
     {
         std::lock_guard<std::mutex> lock(RemoteAddressLock());
         strAddress = m_pConfig->m_strRemoteAddress;
     }
     const std::int32_t nPort = m_pConfig->m_nRemotePort;
-    int nResult = -1;
+    if (!CdsTcpipConfig::IsValidRemotePort(nPort))
+        return CommErrorResult(RE_SOCKET_ERROR);
     try {
-        if (CdsTcpipConfig::IsValidRemotePort(nPort))
-            nResult = m_pListenSocket->SendTo(pData, static_cast<int>(nCount), strAddress.c_str(),
-                                              static_cast<UINT>(nPort));
+        if (m_pListenSocket->SendTo(pData, static_cast<int>(nCount), strAddress.c_str(), static_cast<UINT>(nPort)) ==
+            -1) {
+            const int wsa = m_pListenSocket->GetLastError();
+            return wsa != 0 ? static_cast<int>(SocketErrorCode(wsa)) : CommErrorResult(RE_SOCKET_ERROR);
+        }
     } catch (tagReturnError e) {
-        throw CFileException(CFileException::genericException, static_cast<LONG>(e));
+        return CommErrorResult(e);
     }
-    if (nResult == -1)
-        throw CFileException(CFileException::genericException, 0);
+    return static_cast<int>(nCount);
 }

@@ -25,9 +25,9 @@ public:
     // The bytes placed in the buffer, or RE_SOCKET_TIMEOUT (as int) when the
     // socket's deadline passed. Never waits for a datagram that is not there.
     int Read(void* pBuffer, UINT nCount) override;
-    // One datagram to the configured remote address and port; throws
-    // CFileException like the socket file.
-    void Write(const void* pData, UINT nCount) override;
+    // One datagram to the configured remote address and port; the status of a
+    // failure like the socket file's.
+    int Send(const void* pData, UINT nCount) override;
 
     CdsListenSocket* GetListenSocket() const { return m_pListenSocket; }
     CdsTcpipConfig* GetConfig() const { return m_pConfig; }

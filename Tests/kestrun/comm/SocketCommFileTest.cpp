@@ -156,4 +156,52 @@ INSTANTIATE_TEST_SUITE_P(Flags, SocketFileTimerTest,
                          ::testing::Values(TimerCase{TRUE, 1000, true}, TimerCase{TRUE, 0, false},
                                            TimerCase{FALSE, 1000, false}));
 
+// A peer that resets (linger 0) is named as such, and the send after it as the
+// broken pipe it meets; the status is the socket's error code both times.
+TEST(SocketCommFileTest, SendToAResetPeerNamesTheCause)
+{
+    Connection c;
+    COXSocketCommFile file(&c.socket, TRUE);
+    const linger abortive{1, 0};
+    ASSERT_EQ(::setsockopt(c.peer.fd, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive), 0);
+    c.peer.reset();
+    ASSERT_TRUE(Readable(c.socket.GetHandle()));
+    const BYTE data[4] = {1, 2, 3, 4};
+
+    const int reset = file.Send(data, sizeof data);
+    EXPECT_EQ(static_cast<DWORD>(reset), SocketErrorCode(10054));
+    EXPECT_EQ(file.DescribeFailure(reset), "Connection reset by peer");
+
+    const int after = file.Send(data, sizeof data);
+    EXPECT_EQ(static_cast<DWORD>(after), SocketErrorCode(10054));
+    EXPECT_EQ(file.DescribeFailure(after), "Broken pipe");
+    // The throwing write keeps its old contract.
+    try {
+        file.Write(data, sizeof data);
+        FAIL() << "no exception";
+    } catch (const CFileException& e) {
+        EXPECT_EQ(e.m_lOsError, 0);
+    }
+}
+
+TEST(SocketCommFileTest, SendPastTheDeadlineSaysItTimedOut)
+{
+    Connection c;
+    COXSocketCommFile file(&c.socket, TRUE);
+    file.SetDefaultTimeOut(2000, 5000);
+    const std::vector<BYTE> big(32 * 1024 * 1024, 0xAA);
+    const int n = file.Send(big.data(), static_cast<UINT>(big.size()));
+    EXPECT_EQ(n, CommErrorResult(RE_SOCKET_TIMEOUT));
+    EXPECT_EQ(file.DescribeFailure(n), "timed out");
+    EXPECT_FALSE(c.socket.IsTimeOutArmed());
+}
+
+TEST(SocketCommFileTest, AStatusNotFromTheSocketIsDescribedByItsText)
+{
+    Connection c;
+    COXSocketCommFile file(&c.socket, TRUE);
+    EXPECT_EQ(file.DescribeFailure(CommErrorResult(RE_SOCKET_ERROR)), "socket error");
+    EXPECT_EQ(file.DescribeFailure(4), "");
+}
+
 } // namespace

@@ -74,4 +74,30 @@ INSTANTIATE_TEST_SUITE_P(Resolver, WsaFromGaiTest,
                       GaiCase{EAI_FAIL, 11003}, GaiCase{EAI_FAMILY, 10047},
                       GaiCase{EAI_MEMORY, 10055}));
 
+struct ErrnoTextCase {
+    int err;
+    const char* text;
+};
+
+class SocketErrnoTextTest : public ::testing::TestWithParam<ErrnoTextCase> {};
+
+// The log speaks English whatever the locale, so the words come from a table.
+TEST_P(SocketErrnoTextTest, NamesTheCauseInFixedWords)
+{
+    ASSERT_NE(SocketErrnoText(GetParam().err), nullptr) << GetParam().err;
+    EXPECT_STREQ(SocketErrnoText(GetParam().err), GetParam().text);
+}
+
+INSTANTIATE_TEST_SUITE_P(Send, SocketErrnoTextTest,
+    ::testing::Values(ErrnoTextCase{ECONNRESET, "Connection reset by peer"}, ErrnoTextCase{EPIPE, "Broken pipe"},
+                      ErrnoTextCase{ETIMEDOUT, "Connection timed out"},
+                      ErrnoTextCase{ENOTCONN, "Transport endpoint is not connected"},
+                      ErrnoTextCase{EHOSTUNREACH, "No route to host"}));
+
+TEST(SocketErrnoTextTest, AValueOutsideTheTableHasNoText)
+{
+    EXPECT_EQ(SocketErrnoText(0), nullptr);
+    EXPECT_EQ(SocketErrnoText(EDOM), nullptr);
+}
+
 } // namespace

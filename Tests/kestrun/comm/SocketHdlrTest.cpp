@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <numeric>
 
 #include "LoopbackSockets.h"
@@ -32,6 +33,11 @@ public:
     }
     int sleeps = 0;
     std::function<void()> onSleep;
+    bool acceptQueries = false;
+    BOOL IsValidQueryMessage(CdsMemoryArray* pArray, const char* pszData, int nLength, BOOL bRead) override
+    {
+        return acceptQueries ? TRUE : CdsSocketHdlr::IsValidQueryMessage(pArray, pszData, nLength, bRead);
+    }
 
 protected:
     // Sockets whose waits move the fake clock.
@@ -216,6 +222,33 @@ TEST_F(SocketHdlrTest, APeerThatClosesIsNoticedAndTheLineReconnectsAfterTheReset
     EXPECT_FALSE(line->m_bCommError.load()) << "the new connection cleared it";
     EXPECT_TRUE(hdlr.IsPortOpen(line));
     EXPECT_TRUE(Readable(listener.fd, 0)) << "a new connection waits";
+}
+
+// The socket's own words reach the log line, not just "failed": a peer that
+// resets the connection is named, though the retries after it meet a broken pipe.
+TEST_F(SocketHdlrTest, ASendToAResetPeerLogsTheCause)
+{
+    uint16_t port = 0;
+    Fd listener = ListenOnLoopback(port);
+    UseTcp("127.0.0.1", port);
+    kestrun::test::TestBlock* block = device->AddBlock("Words", 2);
+    device->m_nRetries = 1;
+    hdlr.acceptQueries = true;
+    tagTHREADINFO* line = PrimaryLine();
+    ASSERT_TRUE(hdlr.OpenCommPort(device.get(), line));
+    Fd peer(::accept4(listener.fd, nullptr, nullptr, SOCK_CLOEXEC));
+    const linger abortive{1, 0};
+    ASSERT_EQ(::setsockopt(peer.fd, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive), 0);
+    peer.reset();
+    ASSERT_TRUE(Readable(hdlr.GetThreadSocket(line)->GetHandle()));
+
+    log.Clear();
+    EXPECT_EQ(hdlr.DoDataRead(block, line), 0);
+    const std::vector<std::string> errors = Lines(LOG_ERROR);
+    EXPECT_NE(std::find(errors.begin(), errors.end(),
+                        "-  Sending QueryMessage ([PLC1]Words) failed: Connection reset by peer\r\n"),
+              errors.end())
+        << ::testing::PrintToString(errors);
 }
 
 TEST_F(SocketHdlrTest, APeerThatClosesWhileNoOneListensLeavesTheLineInCommError)
