@@ -93,6 +93,17 @@ ComPtr<ServerObject> ServerObject::create(std::shared_ptr<ServerCore> core)
     return s;
 }
 
+void ServerObject::announce()
+{
+    if (auto call = core_->enter()) {
+        std::lock_guard lock(mutex_);
+        if (connected_ || disconnected_)
+            return;
+        connected_ = true;
+        call->OnClientConnect(this);
+    }
+}
+
 ServerObject::ServerObject(std::shared_ptr<ServerCore> core)
     : core_(std::move(core)), tables_(std::make_shared<ConnectionTables>(core_->limits)),
       shutdownPoint_(*static_cast<IOPCServer*>(this), IID_IOPCShutdown, core_->limits.shutdownSinks)

@@ -57,6 +57,8 @@ class ServerObject final : public IOPCServer,
                            public IConnectionPointContainer {
 public:
     static ComPtr<ServerObject> create(std::shared_ptr<ServerCore> core);
+    // Tells the callback about this client when it was made before there was one.
+    void announce();
 
     HRESULT QueryInterface(const IID& iid, void** out) override;
     ULONG AddRef() override { return refs_.add(); }

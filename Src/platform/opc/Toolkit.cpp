@@ -77,7 +77,14 @@ void Toolkit::setCallback(COPCCallback* cb)
     if (callback_) callback_->m_toolkit = nullptr;
     callback_ = cb;
     if (cb) cb->m_toolkit = this;
-    if (auto core = currentCore()) core->setCallback(cb);
+    if (auto core = currentCore()) {
+        core->setCallback(cb);
+        // Clients that came while no callback was there are counted now, so the
+        // last one leaving is seen (and "close on no client" acts) like any other.
+        if (cb)
+            for (const ComPtr<ServerObject>& server : core->servers())
+                server->announce();
+    }
 }
 
 std::string Toolkit::startError() const

@@ -596,4 +596,20 @@ TEST_F(GroupTest, ReleasingTheServerTellsTheCallbackOnce)
     EXPECT_EQ(cb.disconnects, 1);
 }
 
+// A client that connects while the server program has not yet handed over its
+// callback (start-up) is counted once it does, so its going is seen as any other's.
+TEST_F(GroupTest, AClientThatCameBeforeTheCallbackIsCountedAndItsGoingSeen)
+{
+    toolkit.setCallback(nullptr);
+    ComPtr<IOPCServer> early;
+    ASSERT_EQ(toolkit.createServer(early.put()), S_OK);
+    const int before = cb.connects;
+    toolkit.setCallback(&cb);
+    EXPECT_EQ(cb.connects, before + 1);
+    toolkit.setCallback(&cb);   // told once
+    EXPECT_EQ(cb.connects, before + 1);
+    early.reset();
+    EXPECT_EQ(cb.disconnects, 1);
+}
+
 } // namespace
