@@ -101,7 +101,6 @@ public:
 
     int GetClientCount() const { return m_nClientCount; }
     int GetItemCount() const { return m_nItemCount; }
-    long GetWdogUpdating() const { return m_nWdogUpdating; }
     HBRISANTHEAP GetHeap() const { return m_hHeap; }
     DWORD GetServerId() const { return m_dwServerId; }
     DdeTopicRecord* GetTopicList() const { return m_pTopics; }
@@ -182,7 +181,6 @@ private:
     DWORD m_dwServerId = 0;
     int m_nClientCount = 0;
     int m_nItemCount = 0;
-    long m_nWdogUpdating = 0;
     bool m_bInActionTimer = false;   // a timer pass runs, or the server closes
     bool m_bBrowseBuilt = false;
     bool m_bClosing = false;         // no new topics or items from now on

@@ -47,7 +47,6 @@ void DdeBridge::DoTimerFired(_BRISANT_DATAACTION& a)
     const std::string nullString = m_host.GetNullStringValue();
     const char* pszNull = nullString.empty() ? nullptr : nullString.c_str();
     for (DdeTopicRecord* topic = m_pTopics; topic; topic = topic->pNext) {
-        ++m_nWdogUpdating;
         ++CdsEngineCounters::m_nWdogUpdating;   // the status bar's client updates, as OPC's
         for (DdeItemRecord* item = topic->pFirstItem; item; item = item->pNext) {
             CdsMemoryObject* point = item->pPoint;
