@@ -11,7 +11,7 @@
 #include "kestrun/model/Hint.h"
 #include "kestrun/model/MemoryArray.h"
 #include "kestrun/model/MemoryObject.h"
-#include "kestrun/shell/ServerFrame.h"
+#include "kestrun/options/ServerOptions.h"
 
 namespace {
 
@@ -59,7 +59,7 @@ bool CdsCommHdlr::IsApplicationThread() const
 
 bool CdsCommHdlr::IsBackgroundThreadMode()
 {
-    return CdsLineMode::IsBackgroundThread(CdsServerFrame::g_bBackgroundThread.load());
+    return CdsLineMode::IsBackgroundThread(CdsServerOptions::g_bBackgroundThread.load());
 }
 
 LONGLONG CdsCommHdlr::NowSeconds() const
@@ -122,7 +122,7 @@ std::shared_ptr<CdsEventQueue> CdsCommHdlr::CreateEventQueue()
     // overflow line then goes nowhere.
     std::weak_ptr<CdsCommHdlr> weak = weak_from_this();
     CdsCommHdlr* unshared = weak.expired() ? this : nullptr;
-    return std::make_shared<CdsEventQueue>(&CdsServerFrame::g_nEventQueueSize,
+    return std::make_shared<CdsEventQueue>(&CdsServerOptions::g_nEventQueueSize,
                                            [weak, unshared](int nKind, const char* pszText) {
                                                if (auto pHdlr = weak.lock())
                                                    pHdlr->ShowLogMessageFromThread(nKind, pszText);
@@ -659,7 +659,7 @@ void CdsCommHdlr::SendUpdateMessageFromThread(int nCode, CdsHint* pHint)
                       timeout);
 }
 
-int CdsCommHdlr::GetThreadTraceLevel(const tagTHREADINFO*) const { return CdsServerFrame::g_nTraceLevel.load(); }
+int CdsCommHdlr::GetThreadTraceLevel(const tagTHREADINFO*) const { return CdsServerOptions::g_nTraceLevel.load(); }
 
 std::string CdsCommHdlr::GetTraceLinePrefix(BOOL bIn, const tagTHREADINFO* pLine) const
 {

@@ -13,7 +13,7 @@
 #include "kestrun/model/MemoryArray.h"
 #include "kestrun/model/MemoryObject.h"
 #include "kestrun/model/WriteText.h"
-#include "kestrun/shell/ServerFrame.h"
+#include "kestrun/options/ServerOptions.h"
 
 namespace {
 
@@ -104,7 +104,7 @@ BOOL CdsCommHdlr::UpdateDevice(CdsDeviceObject* pDevice, tagTHREADINFO* pLine)
 void CdsCommHdlr::UpdateNextDevice(tagTHREADINFO* pLine)
 {
     CdsDeviceObject* pModified = nullptr;
-    if (CdsServerFrame::g_bReadbackModifiedBlock.load()) {
+    if (CdsServerOptions::g_bReadbackModifiedBlock.load()) {
         pModified = GetNextDeviceModified(pLine);
         if (pModified)
             UpdateDevice(pModified, pLine);

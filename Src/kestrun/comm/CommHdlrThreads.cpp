@@ -5,7 +5,7 @@
 #include "kestrun/comm/ReturnError.h"
 #include "kestrun/model/DeviceObject.h"
 #include "kestrun/model/EventQueue.h"
-#include "kestrun/shell/ServerFrame.h"
+#include "kestrun/options/ServerOptions.h"
 
 // --- the thread ---
 
@@ -230,7 +230,7 @@ int CdsCommHdlr::StartLine(tagTHREADINFO* pLine, bool bBackup)
         step = SingleStep(pLine);
         if (step == 0)
             break;
-        Sleep(static_cast<DWORD>(CdsServerFrame::g_dwDataUpdateTime.load()));
+        Sleep(static_cast<DWORD>(CdsServerOptions::g_dwDataUpdateTime.load()));
     }
     if (m_bPortsInThread)
         CloseDevices(pLine);

@@ -7,7 +7,8 @@
 #include "kestrun/comm/TcpipConfig.h"
 #include "kestrun/comm/UdpCommFile.h"
 #include "kestrun/model/DeviceObject.h"
-#include "kestrun/shell/ServerFrame.h"
+#include "kestrun/options/ServerOptions.h"
+#include "platform/afx/Exceptions.h"
 
 namespace {
 
@@ -146,7 +147,7 @@ WORD CdsSocketHdlr::GetLocalPort(const tagTHREADINFO* pLine) const
     return ok ? static_cast<WORD>(nPort) : 0;
 }
 
-BOOL CdsSocketHdlr::IsUseIoctl() const { return CdsServerFrame::g_bUseIoctl.load() != 0 || m_bListenIoctl.load(); }
+BOOL CdsSocketHdlr::IsUseIoctl() const { return CdsServerOptions::g_bUseIoctl.load() != 0 || m_bListenIoctl.load(); }
 
 int CdsSocketHdlr::OnPreAccept(CdsListenSocket*) { return 1; }
 int CdsSocketHdlr::OnPostAccept(CdsListenSocket*) { return 1; }

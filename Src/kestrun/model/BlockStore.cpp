@@ -4,11 +4,11 @@
 
 #include "kestrun/model/MemoryArray.h"
 #include "kestrun/model/MemoryTag.h"
-#include "kestrun/shell/ServerFrame.h"
+#include "kestrun/options/ServerOptions.h"
 
 CdsBlockStore::CdsBlockStore(CdsMemoryArray& block, kestrun::HandlerLink* pHdlr, const tagTHREADINFO* pLine)
     : m_block(block), m_pHdlr(pHdlr), m_pLine(pLine), m_lock(block.m_storeMutex),
-      m_bSameValue(CdsServerFrame::g_bUpdateSameValue.load(std::memory_order_relaxed) != 0)
+      m_bSameValue(CdsServerOptions::g_bUpdateSameValue.load(std::memory_order_relaxed) != 0)
 {
     std::uint64_t ticks = block.GetDeliveryTime();
     if (!ticks) {

@@ -10,7 +10,7 @@
 #include "kestrun/model/DeviceObject.h"
 #include "kestrun/model/Hint.h"
 #include "kestrun/model/MemoryObject.h"
-#include "kestrun/shell/ServerFrame.h"
+#include "kestrun/options/ServerOptions.h"
 #include "platform/dde/BrisantToolkit.h"
 
 namespace kestrun {
@@ -41,11 +41,11 @@ bool SameTextIgnoringCase(std::string_view a, std::string_view b)
 DdeBridgeOptions DdeBridgeOptions::Current()
 {
     DdeBridgeOptions options;
-    options.clientUpdateMs = static_cast<DWORD>(CdsServerFrame::g_dwClientUpdateTime.load());
-    options.initialDataWaitMs = static_cast<DWORD>(CdsServerFrame::g_dwWaitTimeInitialData.load());
-    options.updateSameValue = CdsServerFrame::g_bUpdateSameValue.load() != 0;
-    options.viewActions = CdsServerFrame::g_bViewActions.load() != 0;
-    options.autoCloseOnNoClient = CdsServerFrame::g_bAutoCloseOnNoClient.load() != 0;
+    options.clientUpdateMs = static_cast<DWORD>(CdsServerOptions::g_dwClientUpdateTime.load());
+    options.initialDataWaitMs = static_cast<DWORD>(CdsServerOptions::g_dwWaitTimeInitialData.load());
+    options.updateSameValue = CdsServerOptions::g_bUpdateSameValue.load() != 0;
+    options.viewActions = CdsServerOptions::g_bViewActions.load() != 0;
+    options.autoCloseOnNoClient = CdsServerOptions::g_bAutoCloseOnNoClient.load() != 0;
     return options;
 }
 

@@ -6,7 +6,7 @@
 
 #include "kestrun/model/DeviceObject.h"
 #include "kestrun/model/SystemDevice.h"
-#include "kestrun/shell/ServerFrame.h"
+#include "kestrun/options/ServerOptions.h"
 #include "platform/afx/Archive.h"
 
 IMPLEMENT_SERIAL(CdsDeviceMap, CObject, 1)
@@ -17,7 +17,7 @@ namespace {
 
 std::string NameCase(std::string text)
 {
-    if (!CdsServerFrame::g_bCaseSensitive.load())
+    if (!CdsServerOptions::CaseSensitive())
         for (char& c : text)
             c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return text;

@@ -10,18 +10,16 @@
 #include "kestrun/model/DeviceHandler.h"
 #include "kestrun/model/DeviceMap.h"
 #include "kestrun/model/MemoryObject.h"
-#include "kestrun/shell/ServerFrame.h"
+#include "kestrun/options/ServerOptions.h"
 #include "platform/afx/Archive.h"
 
 IMPLEMENT_SERIAL(CdsDeviceObject, CObject, 1)
 
 namespace {
 
-bool CaseSensitive() { return CdsServerFrame::g_bCaseSensitive.load() != 0; }
-
 std::string NameCase(std::string text)
 {
-    if (!CaseSensitive())
+    if (!CdsServerOptions::CaseSensitive())
         for (char& c : text)
             c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return text;
@@ -338,7 +336,7 @@ CdsMemoryArray* CdsDeviceObject::GetMemoryArrayByAddr(const std::string& strAddr
     std::size_t slash = address.rfind('/');
     if (slash != std::string::npos && slash > 0) {
         address.resize(slash);
-    } else if (CdsServerFrame::g_bEnableDotSubset.load()) {
+    } else if (CdsServerOptions::g_bEnableDotSubset.load()) {
         std::size_t dot = address.rfind('.');
         if (dot != std::string::npos && dot > 0)
             address.resize(dot);

@@ -5,7 +5,7 @@
 #include "kestrun/model/DeviceObject.h"
 #include "kestrun/model/DeviceUpdate.h"
 #include "kestrun/model/SystemArray.h"
-#include "kestrun/shell/ServerFrame.h"
+#include "kestrun/options/ServerOptions.h"
 
 namespace {
 
@@ -70,8 +70,8 @@ BOOL CdsDeviceObject::CreateSystemArrays()
             ++index;
         return point;
     };
-    const bool systemMode = CdsServerFrame::g_bUseSystemMode.load() != 0;
-    const bool systemTime = CdsServerFrame::g_bUseSystemTime.load() != 0;
+    const bool systemMode = CdsServerOptions::g_bUseSystemMode.load() != 0;
+    const bool systemTime = CdsServerOptions::g_bUseSystemTime.load() != 0;
     const bool backup = HasBackupLines();
 
     if (systemMode && !m_pSysMode) {

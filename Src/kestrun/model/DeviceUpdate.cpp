@@ -6,13 +6,13 @@
 #include "kestrun/comm/EngineCounters.h"
 #include "kestrun/model/DeviceObject.h"
 #include "kestrun/model/MemoryArray.h"
-#include "kestrun/shell/ServerFrame.h"
+#include "kestrun/options/ServerOptions.h"
 
 namespace {
 
 bool IsScanCandidate(const CdsMemoryArray& block)
 {
-    if (!CdsServerFrame::g_bUseDynamicScan.load())
+    if (!CdsServerOptions::g_bUseDynamicScan.load())
         return true;
     return block.GetUseCount() > 0 || block.GetBitRefCount() > 0;
 }
@@ -42,7 +42,7 @@ CdsMemoryArray* CdsDeviceUpdate::GetTheLatestModifiedMemoryArray(CdsDeviceObject
 
 CdsMemoryArray* CdsDeviceUpdate::GetTheNextDueMemoryArray(CdsDeviceObject& device)
 {
-    const int step = static_cast<int>(std::min<unsigned long>(CdsServerFrame::g_dwDataUpdateTime.load(),
+    const int step = static_cast<int>(std::min<unsigned long>(CdsServerOptions::g_dwDataUpdateTime.load(),
                                                                std::numeric_limits<int>::max()));
     CdsMemoryArray* pBest = nullptr;
     for (CdsMemoryArray* pArray : device.GetMemoryArrayList().GetBlocks()) {
@@ -141,7 +141,7 @@ BOOL CdsDeviceUpdate::UpdateDevice(CdsDeviceObject& device, CdsCommHdlr& hdlr, t
         if (r1 || r2) {
             result = TRUE;
         } else {
-            const std::uint64_t interval = CdsServerFrame::g_dwCheckMonitorInterval.load();
+            const std::uint64_t interval = CdsServerOptions::g_dwCheckMonitorInterval.load();
             const std::uint64_t nowMs = hdlr.NowMs();
             const LONGLONG nowSeconds = hdlr.NowSeconds();
             const auto sinceMonitor = nowMs - static_cast<std::uint64_t>(device.GetLastMonitorTime(pLine));

@@ -5,17 +5,17 @@
 #include "kestrun/model/MemoryObject.h"
 #include "kestrun/model/MemoryVariant.h"
 #include "kestrun/model/VariantType.h"
-#include "kestrun/shell/ServerFrame.h"
+#include "kestrun/options/ServerOptions.h"
 
 namespace kestrun {
 
 ItemNameOptions ItemNameOptions::Current()
 {
     ItemNameOptions options;
-    options.caseSensitive = CdsServerFrame::g_bCaseSensitive.load() != 0;
-    options.dotSubset = CdsServerFrame::g_bEnableDotSubset.load() != 0;
-    options.wildSearch = CdsServerFrame::g_bWildSearchOnTagCreate.load() != 0;
-    options.viewActions = CdsServerFrame::g_bViewActions.load() != 0;
+    options.caseSensitive = CdsServerOptions::CaseSensitive();
+    options.dotSubset = CdsServerOptions::g_bEnableDotSubset.load() != 0;
+    options.wildSearch = CdsServerOptions::g_bWildSearchOnTagCreate.load() != 0;
+    options.viewActions = CdsServerOptions::g_bViewActions.load() != 0;
     return options;
 }
 

@@ -8,7 +8,7 @@
 #include "kestrun/model/DdeItemRecord.h"
 #include "kestrun/model/MemoryObject.h"
 #include "kestrun/model/MemoryVariant.h"
-#include "kestrun/shell/ServerFrame.h"
+#include "kestrun/options/ServerOptions.h"
 #include "platform/afx/Archive.h"
 #include "platform/com/Bstr.h"
 #include "platform/dde/BrisantToolkit.h"
@@ -18,8 +18,6 @@ IMPLEMENT_SERIAL(CdsMemoryArrayList, CObject, 1)
 
 namespace {
 
-bool CaseSensitive() { return CdsServerFrame::g_bCaseSensitive.load() != 0; }
-
 std::string Upper(std::string text)
 {
     for (char& c : text)
@@ -27,7 +25,7 @@ std::string Upper(std::string text)
     return text;
 }
 
-std::string NameCase(const std::string& text) { return CaseSensitive() ? text : Upper(text); }
+std::string NameCase(const std::string& text) { return CdsServerOptions::CaseSensitive() ? text : Upper(text); }
 
 } // namespace
 

@@ -15,15 +15,13 @@
 #include "kestrun/model/Hint.h"
 #include "kestrun/model/MemoryArray.h"
 #include "kestrun/model/MemoryTag.h"
-#include "kestrun/shell/ServerFrame.h"
+#include "kestrun/options/ServerOptions.h"
 #include "platform/afx/Archive.h"
 #include "platform/dde/BrisantToolkit.h"
 
 IMPLEMENT_SERIAL(CdsMemoryObject, CObject, 1)
 
 namespace {
-
-bool CaseSensitive() { return CdsServerFrame::g_bCaseSensitive.load() != 0; }
 
 // Writes only the characters that change: client threads may read the name meanwhile.
 void Upper(std::string& text)
@@ -95,14 +93,14 @@ std::string CdsMemoryObject::GetName() const { return m_strPseudoName.empty() ? 
 void CdsMemoryObject::SetName(const std::string& strName)
 {
     m_strName = strName;
-    if (m_pParent && !CaseSensitive())
+    if (m_pParent && !CdsServerOptions::CaseSensitive())
         Upper(m_strName);
 }
 
 void CdsMemoryObject::SetPseudoNameText(const std::string& strPseudoName)
 {
     m_strPseudoName = strPseudoName;
-    if (m_pParent && !CaseSensitive())
+    if (m_pParent && !CdsServerOptions::CaseSensitive())
         Upper(m_strPseudoName);
 }
 
@@ -113,7 +111,7 @@ void CdsMemoryObject::SetPseudoName(const std::string& strText, int nNumber, cha
 
 void CdsMemoryObject::ApplyNameCase()
 {
-    if (CaseSensitive())
+    if (CdsServerOptions::CaseSensitive())
         return;
     Upper(m_strName);
     Upper(m_strPseudoName);
@@ -126,7 +124,7 @@ std::string CdsMemoryObject::GetPath() const
     if (blockPath.empty() && key.empty())
         return {};
     std::string path = blockPath + "." + key;
-    if (!CaseSensitive())
+    if (!CdsServerOptions::CaseSensitive())
         Upper(path);
     return path;
 }
@@ -443,7 +441,7 @@ BOOL CdsMemoryObject::UpdateStateHeld(const _BRISANTDATAVALUE& value, BOOL bInit
         // A point reported not good (its PLC stopped answering) takes the value read
         // as news, so that the same value brings its good quality back.
         changed = IsNewDataValue(type, value, m_value, wasTouched) || !HasGoodQuality();
-        const bool store = changed || CdsServerFrame::g_bUpdateSameValue.load();
+        const bool store = changed || CdsServerOptions::g_bUpdateSameValue.load();
         stored = store ? StoreLocked(type, value, pHdlr, bCommand, first) : StoreResult::Stored;
         if (pHeld) {
             pHeld->pPoint = this;
@@ -464,8 +462,9 @@ BOOL CdsMemoryObject::UpdateStateHeld(const _BRISANTDATAVALUE& value, BOOL bInit
         if (!result)
             code = bInitial ? HINT_STORE_FAILED_2 : HINT_STORE_FAILED;
         else if (!wasTouched)
-            code = CdsServerFrame::g_bViewInitValues.load() ? (bInitial ? HINT_INITIAL_VALUE_2 : HINT_INITIAL_VALUE) : 0;
-        else if (CdsServerFrame::g_bViewEvents.load() && changed)
+            code = CdsServerOptions::g_bViewInitValues.load() ? (bInitial ? HINT_INITIAL_VALUE_2 : HINT_INITIAL_VALUE)
+                                                              : 0;
+        else if (CdsServerOptions::g_bViewEvents.load() && changed)
             code = bInitial ? HINT_VALUE_CHANGED_2 : HINT_VALUE_CHANGED;
         if (code) {
             CdsHint hint(type, value, this);
@@ -500,7 +499,7 @@ BOOL CdsMemoryObject::SetOnline(BOOL bOnline, CdsMemoryArray* pArray, int nIndex
                 m_nCommandType = type;
             }
             InvalidateDataValue(type, m_lastCommandValue);
-            if (CdsServerFrame::g_bColdStart.load()) {
+            if (CdsServerOptions::g_bColdStart.load()) {
                 CountCellWriteLocked();
                 if (m_nValueType != type)
                     ReleaseValueLocked();

@@ -4,7 +4,7 @@
 #include "kestrun/model/ServerCommands.h"
 #include "kestrun/model/SystemArray.h"
 #include "kestrun/model/SystemDevice.h"
-#include "kestrun/shell/ServerFrame.h"
+#include "kestrun/options/ServerOptions.h"
 
 namespace {
 
@@ -117,7 +117,7 @@ BOOL CdsRootDevice::CreateSystemArrays()
     block->SetClientWriteAccess(TRUE);
     if (!AddMemoryArray(block, true))
         return FALSE;
-    if (CdsServerFrame::g_bUseSystemMode.load() && !m_pSysMode) {
+    if (CdsServerOptions::g_bUseSystemMode.load() && !m_pSysMode) {
         _BRISANTDATAVALUE initial{};
         initial.iVal = -11;
         m_pSysMode = block->AddMemoryObject(0, CdsSystemObject::Make("$ModeSys", BRISANT_SHORT, initial), TRUE);

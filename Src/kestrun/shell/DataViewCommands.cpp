@@ -19,7 +19,7 @@ namespace {
 
 std::string NameCase(const std::string& text)
 {
-    return kestrun::ApplyNameCase(text, CdsServerFrame::g_bCaseSensitive.load() != 0);
+    return kestrun::ApplyNameCase(text, CdsServerFrame::CaseSensitive());
 }
 
 shell::DeviceDialogFields FieldsOf(const CdsDeviceObject& device)

@@ -1,9 +1,10 @@
 #pragma once
 // The main window of a server program as a core object. It loads the options
-// (their statics, getters and setters live here too), carries the table of
-// communication handlers, runs the data timer that drives every line, keeps
-// the status-bar panes, and answers the commands and private messages that
-// other threads post to it. Its OnClose is the one road to shut-down.
+// (getters and setters live here; the statics in CdsServerOptions, its base),
+// carries the table of communication handlers, runs the data timer that drives
+// every line, keeps the status-bar panes, and answers the commands and private
+// messages that other threads post to it. Its OnClose is the one road to
+// shut-down.
 //
 // Threads: only the application thread runs the frame's code; others post or
 // send to its window key (PostServerFrameMessage). Option statics are read by
@@ -16,6 +17,7 @@
 #include <string>
 
 #include "kestrun/comm/EngineCounters.h"
+#include "kestrun/options/ServerOptions.h"
 #include "kestrun/shell/Frame.h"
 #include "kestrun/shell/OptionHost.h"
 #include "kestrun/shell/ProcessWide.h"
@@ -30,7 +32,7 @@ namespace shell {
 class CdsTaskBar;
 }
 
-class CdsServerFrame : public shell::Frame, public CdsServerFrameCore {
+class CdsServerFrame : public shell::Frame, public CdsServerFrameCore, public CdsServerOptions {
 public:
     static constexpr int kPaneCount = 7;
     // Scan-time counters start again after this many milliseconds.
@@ -221,43 +223,6 @@ public:
     std::string LoadFilePathName() const;
     std::string LogFolder() const;
     std::string NullStringValue() const;
-
-    // Option mirrors.
-    static std::atomic<int> g_bAutoCloseOnNoClient;
-    static std::atomic<int> g_bBackgroundThread;
-    static std::atomic<int> g_bCaseSensitive;
-    static std::atomic<unsigned long> g_dwCheckMonitorInterval;
-    static std::atomic<unsigned long> g_dwClientUpdateTime;
-    static std::atomic<int> g_bColdStart;
-    static std::atomic<int> g_bConfirmOnQuit;
-    static std::atomic<int> g_nDataTypeFormat;
-    static std::atomic<unsigned long> g_dwDataUpdateTime;
-    static std::atomic<int> g_bEnableDotSubset;
-    static std::atomic<int> g_nEventQueueSize;
-    static std::atomic<int> g_bExtendedDataTypeAsFloat;
-    static std::atomic<int> g_bFixSocketLeakage;
-    static std::atomic<int> g_bLoadFileOnStartup;
-    static std::atomic<unsigned long> g_dwLogAutoSavePeriod;
-    static std::atomic<int> g_bLogToFile;
-    static std::atomic<int> g_bMinimizeOnStartup;
-    static std::atomic<int> g_bOnlineOnLoad;
-    static std::atomic<int> g_bReadbackModifiedBlock;
-    static std::atomic<int> g_bSingleInstance;
-    static std::atomic<int> g_bStringBigEndian;
-    static std::atomic<int> g_nTraceLevel;
-    static std::atomic<int> g_bUpdateSameValue;
-    static std::atomic<int> g_bUseDynamicScan;
-    static std::atomic<int> g_bUseIoctl;
-    static std::atomic<int> g_bUseServiceMode;
-    static std::atomic<int> g_bUseSystemMode;
-    static std::atomic<int> g_bUseSystemTime;
-    static std::atomic<int> g_bViewActions;
-    static std::atomic<int> g_bViewCommands;
-    static std::atomic<int> g_bViewErrors;
-    static std::atomic<int> g_bViewEvents;
-    static std::atomic<int> g_bViewInitValues;
-    static std::atomic<unsigned long> g_dwWaitTimeInitialData;
-    static std::atomic<int> g_bWildSearchOnTagCreate;
 
     // The main window writes its status panes.
     static std::atomic<int> g_bEnableStatusBarUpdating;

@@ -15,7 +15,7 @@
 #include "kestrun/model/MemoryTag.h"
 #include "kestrun/model/SystemDevice.h"
 #include "kestrun/model/opc/Browser.h"
-#include "kestrun/shell/ServerFrame.h"
+#include "kestrun/options/ServerOptions.h"
 #include "platform/com/Bstr.h"
 #include "platform/com/Time.h"
 #include "platform/dde/BrisantBlocks.h"
@@ -500,7 +500,10 @@ std::string CfsCallback::GetVendorName()
     return m_strCompany.empty() ? std::string(kDefaultVendor) : m_strCompany;
 }
 
-BOOL CfsCallback::GetExtendedDataTypeAsFloat() { return CdsServerFrame::g_bExtendedDataTypeAsFloat.load() ? TRUE : FALSE; }
+BOOL CfsCallback::GetExtendedDataTypeAsFloat()
+{
+    return CdsServerOptions::g_bExtendedDataTypeAsFloat.load() ? TRUE : FALSE;
+}
 
 BOOL CfsCallback::OnAddItem(CTag*)
 {
@@ -517,7 +520,7 @@ void CfsCallback::OnRemoveItem(CTag*)
 
 void CfsCallback::OnActivateItem(CTag* tag, BOOL active)
 {
-    if (!CdsServerFrame::g_bViewActions.load())
+    if (!CdsServerOptions::g_bViewActions.load())
         return;
     CfsMemoryTag* memoryTag = AsMemoryTag(tag);
     SendHint(active ? HINT_ITEM_ACTIVE : HINT_ITEM_INACTIVE,
@@ -538,7 +541,7 @@ int CfsCallback::OnClientDisconnect(IOPCServer*)
     const int remaining = count > 0 ? count - 1 : 0;
     if (remaining > 0)
         return remaining;
-    if (CdsServerFrame::g_bAutoCloseOnNoClient.load())
+    if (CdsServerOptions::g_bAutoCloseOnNoClient.load())
         m_bClosePending = true;
     return m_bClosePending.load() ? 1 : 0;
 }
@@ -547,6 +550,6 @@ bool CfsCallback::OnTimer()
 {
     if (!m_bClosePending.exchange(false))
         return false;
-    CdsServerFrame::g_bConfirmOnQuit = 0;
+    CdsServerOptions::g_bConfirmOnQuit = 0;
     return true;
 }
