@@ -125,9 +125,11 @@ void MainWindow::Activated()
 void MainWindow::RebuildMenus()
 {
     ConnectionWindow* active = ActiveWindow();
+    const CommandTable* windowTable = active ? &active->Frame().Commands() : nullptr;
+    // An entry shows the action of whoever runs its command.
     auto action = [&](UINT id) {
-        const bool window = CMainFrame::Route(id, active ? &active->Frame().Commands() : nullptr) == CommandRoute::Window;
-        return window ? active->Actions().Action(id) : m_actions->Action(id);
+        return CMainFrame::Route(id, windowTable) == CommandRoute::Window ? active->Actions().Action(id)
+                                                                          : m_actions->Action(id);
     };
     for (MenuPopup popup : MainMenu::Popups()) {
         QMenu* menu = m_menus[popup];
