@@ -13,22 +13,16 @@
 #include "platform/afx/Archive.h"
 #include "platform/afx/MemFile.h"
 #include "platform/dde/BrisantToolkit.h"
+#include "support/HexBytes.h"
 #include "support/model/ModelFakes.h"
 
 namespace {
 
+using testsupport::Ascii;
+using testsupport::Hex;
+using testsupport::Join;
 using testsupport::OptionScope;
 using testsupport::PointBlock;
-
-std::vector<BYTE> Hex(const std::string& text)
-{
-    std::vector<BYTE> bytes;
-    std::istringstream in(text);
-    std::string word;
-    while (in >> word)
-        bytes.push_back(static_cast<BYTE>(std::stoul(word, nullptr, 16)));
-    return bytes;
-}
 
 // A point with a name of its own, so registering keeps its pseudo name.
 CdsMemoryObject* Named(const std::string& name, const std::string& pseudo)
@@ -37,16 +31,6 @@ CdsMemoryObject* Named(const std::string& name, const std::string& pseudo)
     point->SetName(name);
     point->SetPseudoNameText(pseudo);
     return point;
-}
-
-std::vector<BYTE> Ascii(const std::string& text) { return {text.begin(), text.end()}; }
-
-std::vector<BYTE> Join(std::initializer_list<std::vector<BYTE>> parts)
-{
-    std::vector<BYTE> all;
-    for (const auto& part : parts)
-        all.insert(all.end(), part.begin(), part.end());
-    return all;
 }
 
 std::vector<BYTE> Store(const CObject* object)
