@@ -56,10 +56,7 @@ private:
     std::string m_address;
 };
 
-struct BlockDeleter {
-    void operator()(CdsMemoryArray* p) const { p->Destroy(); }
-};
-using BlockPtr = std::unique_ptr<CMemoryArray, BlockDeleter>;
+using BlockPtr = testsupport::DestroyPtr<CMemoryArray>;
 
 // A block of `points` points of one device and data type under the device.
 inline BlockPtr MakeBlock(CdsDeviceObject& device, const std::string& address, WORD code, int type, int points)
