@@ -10,6 +10,7 @@
 #include "kestrun/shell/ServerFrame.h"
 #include "kestrun/shell/ServerFrameCore.h"
 #include "support/comm/EngineFixtures.h"
+#include "support/comm/HdlrBench.h"
 #include "support/comm/ScriptedTransport.h"
 
 using namespace kestrun::test;
@@ -253,11 +254,7 @@ TEST_F(LineThreadTest, ReportsFromALineAreOwnedCopies)
 {
     win::ManualDispatcher dispatcher(clock);
     RecordingLog log(dispatcher);
-    CommHost host;
-    host.pDispatcher = &dispatcher;
-    host.logWindow = log.Key();
-    host.pClock = &clock;
-    hdlr->SetHost(host);
+    hdlr->SetHost(TestHost(clock, dispatcher, &log));
     hdlr->SetSendTimeout(20); // nobody answers: both sends time out
     std::thread line([&] {
         char text[32] = "-  from a line\r\n";
@@ -277,11 +274,7 @@ class TimerModeTest : public ::testing::Test {
 protected:
     TimerModeTest() : mode(0), dispatcher(clock), log(dispatcher), hdlr(clock), device("PLC1")
     {
-        CommHost host;
-        host.pClock = &clock;
-        host.pDispatcher = &dispatcher;
-        host.logWindow = log.Key();
-        hdlr.SetHost(host);
+        hdlr.SetHost(TestHost(clock, dispatcher, &log));
         device.MakeModePoints();
     }
 
@@ -401,10 +394,7 @@ TEST_F(TimerModeTest, MessagesToTheMainWindowAreDroppedOnceItIsGone)
 
 TEST_F(TimerModeTest, NoReportsWithoutALogWindow)
 {
-    CommHost host;
-    host.pClock = &clock;
-    host.pDispatcher = &dispatcher;
-    hdlr.SetHost(host);
+    hdlr.SetHost(TestHost(clock, dispatcher));
     ASSERT_TRUE(hdlr.DoOnline(&device));
     hdlr.DoOffline(&device);
     EXPECT_TRUE(log.AllLines().empty());
