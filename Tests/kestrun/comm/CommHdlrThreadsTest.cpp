@@ -94,6 +94,14 @@ protected:
         hdlr->DoOffline(&device);
     }
 
+    // The line's thread takes a step and stays in it until m_release is set.
+    void HoldInAStep(tagTHREADINFO* line)
+    {
+        hdlr->m_release.reset();
+        ASSERT_TRUE(hdlr->PostMessageToThread(line, WM_SINGLESTEP, 1, 0));
+        ASSERT_TRUE(hdlr->m_entered.wait(5000));
+    }
+
     win::FakeClock clock;
     ThreadMode mode;
     std::shared_ptr<StepHdlr> hdlr;
@@ -153,9 +161,7 @@ TEST_F(LineThreadTest, TicksDuringAHeldStepGiveOneMoreStep)
 {
     ASSERT_TRUE(hdlr->DoOnline(&device));
     tagTHREADINFO* line = hdlr->GetPrimaryMasterInfo();
-    hdlr->m_release.reset();
-    ASSERT_TRUE(hdlr->PostMessageToThread(line, WM_SINGLESTEP, 1, 0));
-    ASSERT_TRUE(hdlr->m_entered.wait(5000));
+    ASSERT_NO_FATAL_FAILURE(HoldInAStep(line));
     for (int i = 0; i < 10; ++i)
         hdlr->PostMessageToThread(line, WM_SINGLESTEP, 2 + i, 0);
     hdlr->m_release.set();
@@ -174,9 +180,7 @@ TEST_F(LineThreadTest, FrameSkipsBusyLines)
     ASSERT_EQ(frame.CreateCommHdlr(7), hdlr.get());
     ASSERT_TRUE(hdlr->DoOnline(&device));
     tagTHREADINFO* line = hdlr->GetPrimaryMasterInfo();
-    hdlr->m_release.reset();
-    ASSERT_TRUE(hdlr->PostMessageToThread(line, WM_SINGLESTEP, 1, 0));
-    ASSERT_TRUE(hdlr->m_entered.wait(5000));
+    ASSERT_NO_FATAL_FAILURE(HoldInAStep(line));
     // Ten data-timer ticks of thread mode find the line busy and post nothing.
     for (int i = 0; i < 10; ++i)
         frame.SendTimerMsgToThreads(static_cast<ULONG>(2 + i));
@@ -192,9 +196,7 @@ TEST_F(LineThreadTest, HungLineIsAbandonedAfterTheStopWait)
     hdlr->SetThreadStopWait(50);
     tagTHREADINFO* line = hdlr->GetPrimaryMasterInfo();
     std::shared_ptr<CdsMessageThread> thread = hdlr->GetLineThread(LINE_PRIMARY_MASTER);
-    hdlr->m_release.reset();
-    ASSERT_TRUE(hdlr->PostMessageToThread(line, WM_SINGLESTEP, 1, 0));
-    ASSERT_TRUE(hdlr->m_entered.wait(5000));
+    ASSERT_NO_FATAL_FAILURE(HoldInAStep(line));
     hdlr->DoOffline(&device);
     EXPECT_EQ(hdlr->GetLineThread(LINE_PRIMARY_MASTER), nullptr);
     EXPECT_TRUE(thread->isAbandoned());
