@@ -16,27 +16,13 @@ namespace {
 
 // Server-side stand-ins of a client's sinks: each call becomes a one-way frame.
 template <typename I>
-class RemoteSink : public I {
+class RemoteSink : public UnknownOf<I> {
 public:
     RemoteSink(std::weak_ptr<Connection> link, DWORD sinkId, const IID& iid)
-        : link_(std::move(link)), sinkId_(sinkId), iid_(iid) {}
-    HRESULT QueryInterface(const IID& iid, void** out) override
-    {
-        if (!out) return E_POINTER;
-        *out = nullptr;
-        if (offer<I>(iid, iid_, this, out) || offer<I>(iid, IID_IUnknown, this, out)) return S_OK;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return refs_.add(); }
-    ULONG Release() override
-    {
-        ULONG c = refs_.release();
-        if (c == 0) delete this;
-        return c;
-    }
+        : UnknownOf<I>(iid), link_(std::move(link)), sinkId_(sinkId) {}
 
 protected:
-    virtual ~RemoteSink() = default;
+    ~RemoteSink() override = default;
     // A writer for a notification of this sink: its frame header comes first.
     WireWriter start(Method m) const
     {
@@ -54,10 +40,8 @@ protected:
     }
 
 private:
-    RefCount refs_;
     std::weak_ptr<Connection> link_;
     DWORD sinkId_;
-    IID iid_;
 };
 
 void writeDataArgs(WireWriter& w, DWORD tid, OPCHANDLE g, HRESULT mq, HRESULT me, std::span<const OPCHANDLE> items,

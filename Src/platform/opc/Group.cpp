@@ -61,22 +61,17 @@ Group::~Group() { core_->removeGroup(this); }
 
 ULONG Group::Release()
 {
-    ULONG c = refs_.release();
-    if (c == 0) {
+    return refs_.release([this] {
         // A group dropped by every client without RemoveGroup still hands its tags back.
         if (auto call = core_->enterTeardown()) teardown(call.get());
         else teardown(nullptr);
         delete this;
-    }
-    return c;
+    });
 }
 
 HRESULT Group::QueryInterface(const IID& iid, void** out)
 {
-    if (!out) return E_POINTER;
-    *out = nullptr;
-    if (offerGroupInterfaces(iid, this, out)) return S_OK;
-    return E_NOINTERFACE;
+    return answerQuery(out, [&] { return offerGroupInterfaces(iid, this, out); });
 }
 
 bool Group::removed() const

@@ -57,22 +57,6 @@ DWORD ProxyBase::forgetSink(Method advise, DWORD cookie) const
 
 // ---- connection points ----
 
-HRESULT ProxyPoint::QueryInterface(const IID& iid, void** out)
-{
-    if (!out) return E_POINTER;
-    *out = nullptr;
-    if (offer<IConnectionPoint>(iid, IID_IConnectionPoint, this, out) || offer<IConnectionPoint>(iid, IID_IUnknown, this, out))
-        return S_OK;
-    return E_NOINTERFACE;
-}
-
-ULONG ProxyPoint::Release()
-{
-    ULONG c = refs_.release();
-    if (c == 0) delete this;
-    return c;
-}
-
 HRESULT ProxyPoint::GetConnectionInterface(IID* iid)
 {
     if (!iid) return E_POINTER;
@@ -132,17 +116,12 @@ ComPtr<IOPCServer> ServerProxy::make(std::shared_ptr<RpcClient> client, DWORD ob
 
 ULONG ServerProxy::Release()
 {
-    ULONG c = refs_.release();
-    if (c == 0) delete this;
-    return c;
+    return refs_.release([this] { delete this; });
 }
 
 HRESULT ServerProxy::QueryInterface(const IID& iid, void** out)
 {
-    if (!out) return E_POINTER;
-    *out = nullptr;
-    if (offerServerInterfaces(iid, this, out)) return S_OK;
-    return E_NOINTERFACE;
+    return answerQuery(out, [&] { return offerServerInterfaces(iid, this, out); });
 }
 
 HRESULT ServerProxy::AddGroup(std::u16string_view name, BOOL active, DWORD requestedUpdateRate, OPCHANDLE hClientGroup,
@@ -388,17 +367,12 @@ ComPtr<IOPCItemMgt> GroupProxy::make(std::shared_ptr<RpcClient> client, DWORD ob
 
 ULONG GroupProxy::Release()
 {
-    ULONG c = refs_.release();
-    if (c == 0) delete this;
-    return c;
+    return refs_.release([this] { delete this; });
 }
 
 HRESULT GroupProxy::QueryInterface(const IID& iid, void** out)
 {
-    if (!out) return E_POINTER;
-    *out = nullptr;
-    if (offerGroupInterfaces(iid, this, out)) return S_OK;
-    return E_NOINTERFACE;
+    return answerQuery(out, [&] { return offerGroupInterfaces(iid, this, out); });
 }
 
 HRESULT GroupProxy::GetState(DWORD* updateRate, BOOL* active, std::u16string* name, LONG* timeBias,

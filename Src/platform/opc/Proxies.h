@@ -147,13 +147,10 @@ private:
 };
 
 // A connection point of a proxied container; it keeps the container's proxy alive.
-class ProxyPoint final : public IConnectionPoint {
+class ProxyPoint final : public UnknownOf<IConnectionPoint> {
 public:
     ProxyPoint(ComPtr<IUnknown> container, const ProxyBase& owner, const IID& iid, Method advise)
-        : container_(std::move(container)), owner_(owner), iid_(iid), advise_(advise) {}
-    HRESULT QueryInterface(const IID& iid, void** out) override;
-    ULONG AddRef() override { return refs_.add(); }
-    ULONG Release() override;
+        : UnknownOf(IID_IConnectionPoint), container_(std::move(container)), owner_(owner), iid_(iid), advise_(advise) {}
     HRESULT GetConnectionInterface(IID* iid) override;
     HRESULT GetConnectionPointContainer(IConnectionPointContainer** out) override;
     HRESULT Advise(IUnknown* sink, DWORD* cookie) override;
@@ -162,8 +159,7 @@ public:
     HRESULT EnumConnections(IEnumConnections** out) override;
 
 private:
-    ~ProxyPoint() = default;
-    RefCount refs_;
+    ~ProxyPoint() override = default;
     ComPtr<IUnknown> container_;
     const ProxyBase& owner_;
     IID iid_;
