@@ -150,7 +150,8 @@ private:
 class ProxyPoint final : public UnknownOf<IConnectionPoint> {
 public:
     ProxyPoint(ComPtr<IUnknown> container, const ProxyBase& owner, const IID& iid, Method advise)
-        : UnknownOf(IID_IConnectionPoint), container_(std::move(container)), owner_(owner), iid_(iid), advise_(advise) {}
+        : UnknownOf(IID_IConnectionPoint), container_(std::move(container)), owner_(owner), iid_(iid),
+          advise_(advise) {}
     HRESULT GetConnectionInterface(IID* iid) override;
     HRESULT GetConnectionPointContainer(IConnectionPointContainer** out) override;
     HRESULT Advise(IUnknown* sink, DWORD* cookie) override;
