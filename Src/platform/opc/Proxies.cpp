@@ -55,6 +55,19 @@ DWORD ProxyBase::forgetSink(Method advise, DWORD cookie) const
     return id;
 }
 
+HRESULT ProxyBase::callForGroup(Method m, std::u16string_view name, const IID& iid, IUnknown** group) const
+{
+    if (!group) return E_POINTER;
+    *group = nullptr;
+    WireWriter w;
+    w.text(name);
+    w.guid(iid);
+    DWORD id = 0;
+    HRESULT hr = invoke(m, w, [&](WireReader& r) { id = r.u32(); });
+    if (FAILED(hr) || id == 0) return FAILED(hr) ? hr : RPC_E_INVALID_DATA;
+    return GroupProxy::make(clientPtr(), id)->QueryInterface(iid, reinterpret_cast<void**>(group));
+}
+
 // ---- connection points ----
 
 HRESULT ProxyPoint::GetConnectionInterface(IID* iid)
@@ -162,15 +175,7 @@ HRESULT ServerProxy::GetErrorString(HRESULT error, LCID lcid, std::u16string& te
 
 HRESULT ServerProxy::GetGroupByName(std::u16string_view name, const IID& iid, IUnknown** group)
 {
-    if (!group) return E_POINTER;
-    *group = nullptr;
-    WireWriter w;
-    w.text(name);
-    w.guid(iid);
-    DWORD id = 0;
-    HRESULT hr = invoke(Method::GetGroupByName, w, [&](WireReader& r) { id = r.u32(); });
-    if (FAILED(hr) || id == 0) return FAILED(hr) ? hr : RPC_E_INVALID_DATA;
-    return GroupProxy::make(clientPtr(), id)->QueryInterface(iid, reinterpret_cast<void**>(group));
+    return callForGroup(Method::GetGroupByName, name, iid, group);
 }
 
 HRESULT ServerProxy::GetStatus(OPCSERVERSTATUS& status)
@@ -426,15 +431,7 @@ HRESULT GroupProxy::SetName(std::u16string_view name)
 
 HRESULT GroupProxy::CloneGroup(std::u16string_view name, const IID& iid, IUnknown** group)
 {
-    if (!group) return E_POINTER;
-    *group = nullptr;
-    WireWriter w;
-    w.text(name);
-    w.guid(iid);
-    DWORD id = 0;
-    HRESULT hr = invoke(Method::CloneGroup, w, [&](WireReader& r) { id = r.u32(); });
-    if (FAILED(hr) || id == 0) return FAILED(hr) ? hr : RPC_E_INVALID_DATA;
-    return GroupProxy::make(clientPtr(), id)->QueryInterface(iid, reinterpret_cast<void**>(group));
+    return callForGroup(Method::CloneGroup, name, iid, group);
 }
 
 HRESULT GroupProxy::AddItems(std::span<const OPCITEMDEF> items, std::vector<OPCITEMRESULT>& results,

@@ -27,6 +27,10 @@ public:
     DWORD forgetSink(Method advise, DWORD cookie) const;
 
 protected:
+    // A call that takes a name and an interface id and makes a group: the new group's
+    // proxy, queried for iid, goes to *group.
+    HRESULT callForGroup(Method m, std::u16string_view name, const IID& iid, IUnknown** group) const;
+
     RefCount refs_;
 
 private:
