@@ -20,12 +20,7 @@ class CSinkBase : public I {
 public:
     explicit CSinkBase(CQuilletDoc* doc) : m_pDoc(doc) {}
     ULONG AddRef() override { return m_refs.add(); }
-    ULONG Release() override
-    {
-        ULONG count = m_refs.release();
-        if (count == 0) delete this;
-        return count;
-    }
+    ULONG Release() override { return m_refs.release([this] { delete this; }); }
     void Detach() { m_pDoc = nullptr; }
 
 protected:

@@ -576,19 +576,25 @@ BOOL CdsCommHdlr::ResumeUpdate(CdsDeviceObject* pDevice)
 
 // --- reporting ---
 
-void CdsCommHdlr::ShowLogMessageFromThread(int nKind, const char* pszText)
+DWORD CdsCommHdlr::GetLogWindowTimeout() const
 {
     win::Dispatcher* pDispatcher = m_host.pDispatcher;
-    if (!pDispatcher || m_host.logWindow == win::kNoWindow || !pszText)
+    if (!pDispatcher || m_host.logWindow == win::kNoWindow)
+        return 0;
+    return pDispatcher->isApplicationThread() ? win::INFINITE : GetSendTimeout();
+}
+
+void CdsCommHdlr::ShowLogMessageFromThread(int nKind, const char* pszText)
+{
+    if (!pszText)
         return;
-    const bool onApp = pDispatcher->isApplicationThread();
-    const DWORD timeout = onApp ? win::INFINITE : GetSendTimeout();
+    const DWORD timeout = GetLogWindowTimeout();
     if (timeout == 0)
         return;
-    pDispatcher->send(m_host.logWindow,
-                      win::Message(WM_SHOWLOGMESSAGE, static_cast<WPARAM>(nKind), 0,
-                                   win::makePayload<std::string>(pszText)),
-                      timeout);
+    m_host.pDispatcher->send(m_host.logWindow,
+                             win::Message(WM_SHOWLOGMESSAGE, static_cast<WPARAM>(nKind), 0,
+                                          win::makePayload<std::string>(pszText)),
+                             timeout);
 }
 
 void CdsCommHdlr::ShowLogVaMessageFromThread(int nKind, const char* pszFormat, ...)
@@ -616,15 +622,12 @@ void CdsCommHdlr::LogLine(int nKind, const tagTHREADINFO* pLine, const char* psz
 
 void CdsCommHdlr::FilterLogMessageFromThread(int nKind, BOOL bShow)
 {
-    win::Dispatcher* pDispatcher = m_host.pDispatcher;
-    if (!pDispatcher || m_host.logWindow == win::kNoWindow)
-        return;
-    const DWORD timeout = pDispatcher->isApplicationThread() ? win::INFINITE : GetSendTimeout();
+    const DWORD timeout = GetLogWindowTimeout();
     if (timeout == 0)
         return;
-    pDispatcher->send(m_host.logWindow,
-                      win::Message(WM_FILTERLOGMESSAGE, static_cast<WPARAM>(nKind), static_cast<LPARAM>(bShow)),
-                      timeout);
+    m_host.pDispatcher->send(m_host.logWindow,
+                             win::Message(WM_FILTERLOGMESSAGE, static_cast<WPARAM>(nKind), static_cast<LPARAM>(bShow)),
+                             timeout);
 }
 
 BOOL CdsCommHdlr::PostMessageToMainWnd(UINT nMsg, WPARAM wParam, LPARAM lParam)
@@ -645,18 +648,15 @@ BOOL CdsCommHdlr::SendMessageToMainWnd(UINT nMsg, WPARAM wParam, LPARAM lParam, 
 
 void CdsCommHdlr::SendUpdateMessageFromThread(int nCode, CdsHint* pHint)
 {
-    win::Dispatcher* pDispatcher = m_host.pDispatcher;
-    if (!pDispatcher || m_host.logWindow == win::kNoWindow)
-        return;
-    const DWORD timeout = pDispatcher->isApplicationThread() ? win::INFINITE : GetSendTimeout();
+    const DWORD timeout = GetLogWindowTimeout();
     if (timeout == 0)
         return;
     // The view gets its own copy: the sender's record may be gone when a late delivery runs.
     std::unique_ptr<win::Payload> payload;
     if (pHint)
         payload = win::makePayload<CdsHint>(*pHint);
-    pDispatcher->send(m_host.logWindow, win::Message(WM_UPDATEHINT, static_cast<WPARAM>(nCode), 0, std::move(payload)),
-                      timeout);
+    m_host.pDispatcher->send(m_host.logWindow,
+                             win::Message(WM_UPDATEHINT, static_cast<WPARAM>(nCode), 0, std::move(payload)), timeout);
 }
 
 int CdsCommHdlr::GetThreadTraceLevel(const tagTHREADINFO*) const { return CdsServerOptions::g_nTraceLevel.load(); }

@@ -228,6 +228,9 @@ public:
     void ShowLogMessageFromThread(int nKind, const char* pszText);
     void ShowLogVaMessageFromThread(int nKind, const char* pszFormat, ...) __attribute__((format(printf, 3, 4)));
     void FilterLogMessageFromThread(int nKind, BOOL bShow);
+    // How long a message to the log window may wait; 0 when it is not sent at all (no
+    // dispatcher or log window, or a zero send time-out off the application thread).
+    DWORD GetLogWindowTimeout() const;
     // To the main window; false when there is none or the message was not taken.
     BOOL PostMessageToMainWnd(UINT nMsg, WPARAM wParam, LPARAM lParam);
     BOOL SendMessageToMainWnd(UINT nMsg, WPARAM wParam, LPARAM lParam, LRESULT* pResult = nullptr);

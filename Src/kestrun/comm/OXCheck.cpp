@@ -13,7 +13,7 @@ DWORD COXCheckBase::CalculateBlock(const void* data, DWORD length)
     return CalculateBlock(data, length, m_value);
 }
 
-COXCRC16::COXCRC16(DWORD polynomial) : COXCheckBase(SIZE_16), m_pTable(m_tableList.GetTable(polynomial)) {}
+COXCRC16::COXCRC16(DWORD polynomial) : COXCRCBase(SIZE_16, m_tableList.GetTable(polynomial)) {}
 
 DWORD COXCRC16::CalculateBlock(const void* data, DWORD length, DWORD start)
 {
@@ -25,7 +25,7 @@ DWORD COXCRC16::CalculateBlock(const void* data, DWORD length, DWORD start)
     return value;
 }
 
-COXCRC32::COXCRC32(DWORD polynomial) : COXCheckBase(SIZE_32), m_pTable(m_tableList.GetTable(polynomial)) {}
+COXCRC32::COXCRC32(DWORD polynomial) : COXCRCBase(SIZE_32, m_tableList.GetTable(polynomial)) {}
 
 DWORD COXCRC32::CalculateBlock(const void* data, DWORD length, DWORD start)
 {

@@ -37,30 +37,34 @@ protected:
     ESize m_size;
 };
 
-class COXCRC16 : public COXCheckBase {
+// A CRC driven by the table of its polynomial; each width keeps its own table list.
+class COXCRCBase : public COXCheckBase {
 public:
-    explicit COXCRC16(DWORD polynomial = 0x1021);
     using COXCheckBase::CalculateBlock;
-    DWORD CalculateBlock(const void* data, DWORD length, DWORD start) override;
     const DWORD* GetTable() const { return m_pTable; }
 
-    static COXCRCTableList m_tableList;
+protected:
+    COXCRCBase(ESize size, const DWORD* pTable) : COXCheckBase(size), m_pTable(pTable) {}
 
-private:
     const DWORD* m_pTable;
 };
 
-class COXCRC32 : public COXCheckBase {
+class COXCRC16 : public COXCRCBase {
 public:
-    explicit COXCRC32(DWORD polynomial = 0xEDB88320u);
-    using COXCheckBase::CalculateBlock;
+    explicit COXCRC16(DWORD polynomial = 0x1021);
+    using COXCRCBase::CalculateBlock;
     DWORD CalculateBlock(const void* data, DWORD length, DWORD start) override;
-    const DWORD* GetTable() const { return m_pTable; }
 
     static COXCRCTableList m_tableList;
+};
 
-private:
-    const DWORD* m_pTable;
+class COXCRC32 : public COXCRCBase {
+public:
+    explicit COXCRC32(DWORD polynomial = 0xEDB88320u);
+    using COXCRCBase::CalculateBlock;
+    DWORD CalculateBlock(const void* data, DWORD length, DWORD start) override;
+
+    static COXCRCTableList m_tableList;
 };
 
 class COXCheckSum8 : public COXCheckBase {

@@ -1,10 +1,10 @@
 #include "kestrun/model/DeviceMap.h"
 
-#include <cctype>
 #include <memory>
 #include <set>
 
 #include "kestrun/model/DeviceObject.h"
+#include "kestrun/model/ItemName.h"
 #include "kestrun/model/SystemDevice.h"
 #include "kestrun/options/ServerOptions.h"
 #include "platform/afx/Archive.h"
@@ -15,12 +15,9 @@ CdsDeviceMap::TopicList CdsDeviceMap::m_TopicListByName;
 
 namespace {
 
-std::string NameCase(std::string text)
+std::string NameCase(const std::string& text)
 {
-    if (!CdsServerOptions::CaseSensitive())
-        for (char& c : text)
-            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return text;
+    return kestrun::ApplyNameCase(text, CdsServerOptions::CaseSensitive());
 }
 
 } // namespace

@@ -1,7 +1,6 @@
 #include "kestrun/model/DeviceObject.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 
 #include "kestrun/comm/CommConfig.h"
@@ -9,6 +8,7 @@
 #include "kestrun/model/DdeTopicRecord.h"
 #include "kestrun/model/DeviceHandler.h"
 #include "kestrun/model/DeviceMap.h"
+#include "kestrun/model/ItemName.h"
 #include "kestrun/model/MemoryObject.h"
 #include "kestrun/options/ServerOptions.h"
 #include "platform/afx/Archive.h"
@@ -17,12 +17,9 @@ IMPLEMENT_SERIAL(CdsDeviceObject, CObject, 1)
 
 namespace {
 
-std::string NameCase(std::string text)
+std::string NameCase(const std::string& text)
 {
-    if (!CdsServerOptions::CaseSensitive())
-        for (char& c : text)
-            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return text;
+    return kestrun::ApplyNameCase(text, CdsServerOptions::CaseSensitive());
 }
 
 bool TypeMatches(const CdsMemoryArray* block, int nType)

@@ -76,14 +76,11 @@ CArchive::CArchive(CFile* pFile, UINT nMode, int nBufSize)
 
 CArchive::~CArchive()
 {
-    if (m_pFile == nullptr)
-        return;
     try {
-        Flush();
+        Close();
     } catch (...) {
         // Destructors cannot report; Close() is the call that does.
     }
-    m_pFile = nullptr;
 }
 
 void CArchive::Throw(int cause) const

@@ -29,24 +29,9 @@ bool isLocal(std::string_view node)
     return n.empty() || n == "<local>";
 }
 
-class ServerList final : public IOPCServerList {
+class ServerList final : public UnknownOf<IOPCServerList> {
 public:
-    explicit ServerList(registry::Registry& reg) : reg_(reg) {}
-    HRESULT QueryInterface(const IID& iid, void** out) override
-    {
-        if (!out) return E_POINTER;
-        *out = nullptr;
-        if (offer<IOPCServerList>(iid, IID_IOPCServerList, this, out) || offer<IOPCServerList>(iid, IID_IUnknown, this, out))
-            return S_OK;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return refs_.add(); }
-    ULONG Release() override
-    {
-        ULONG c = refs_.release();
-        if (c == 0) delete this;
-        return c;
-    }
+    explicit ServerList(registry::Registry& reg) : UnknownOf(IID_IOPCServerList), reg_(reg) {}
 
     HRESULT EnumClassesOfCategories(std::span<const CATID> implemented, std::span<const CATID> required,
                                     IEnumGUID** classes) override
@@ -93,7 +78,6 @@ public:
     }
 
 private:
-    RefCount refs_;
     registry::Registry& reg_;
 };
 

@@ -9,6 +9,8 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/time.h>
+#include <tuple>
+#include <type_traits>
 #include <unistd.h>
 
 namespace opc {
@@ -16,27 +18,13 @@ namespace {
 
 // Server-side stand-ins of a client's sinks: each call becomes a one-way frame.
 template <typename I>
-class RemoteSink : public I {
+class RemoteSink : public UnknownOf<I> {
 public:
     RemoteSink(std::weak_ptr<Connection> link, DWORD sinkId, const IID& iid)
-        : link_(std::move(link)), sinkId_(sinkId), iid_(iid) {}
-    HRESULT QueryInterface(const IID& iid, void** out) override
-    {
-        if (!out) return E_POINTER;
-        *out = nullptr;
-        if (offer<I>(iid, iid_, this, out) || offer<I>(iid, IID_IUnknown, this, out)) return S_OK;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return refs_.add(); }
-    ULONG Release() override
-    {
-        ULONG c = refs_.release();
-        if (c == 0) delete this;
-        return c;
-    }
+        : UnknownOf<I>(iid), link_(std::move(link)), sinkId_(sinkId) {}
 
 protected:
-    virtual ~RemoteSink() = default;
+    ~RemoteSink() override = default;
     // A writer for a notification of this sink: its frame header comes first.
     WireWriter start(Method m) const
     {
@@ -54,10 +42,8 @@ protected:
     }
 
 private:
-    RefCount refs_;
     std::weak_ptr<Connection> link_;
     DWORD sinkId_;
-    IID iid_;
 };
 
 void writeDataArgs(WireWriter& w, DWORD tid, OPCHANDLE g, HRESULT mq, HRESULT me, std::span<const OPCHANDLE> items,
@@ -415,249 +401,282 @@ HRESULT onServer(Call& c)
     return on<I, iid, F>(c);
 }
 
+// One argument of type T as the wire carries it (enumerations travel as a DWORD).
+template <typename T>
+T readArg(WireReader& in)
+{
+    if constexpr (std::is_same_v<T, BYTE>) return in.u8();
+    else if constexpr (std::is_same_v<T, WORD>) return in.u16();
+    else if constexpr (std::is_same_v<T, DWORD>) return in.u32();
+    else if constexpr (std::is_same_v<T, LONG>) return in.i32();
+    else if constexpr (std::is_same_v<T, FLOAT>) return in.f32();
+    else if constexpr (std::is_same_v<T, GUID>) return in.guid();
+    else if constexpr (std::is_same_v<T, std::u16string>) return in.text();
+    else if constexpr (std::is_same_v<T, std::vector<DWORD>>) return in.handles();
+    else if constexpr (std::is_same_v<T, std::vector<VARIANT>>) return in.variants();
+    else if constexpr (std::is_same_v<T, std::vector<WORD>>) {
+        std::vector<WORD> v(in.count(2));
+        for (WORD& x : v) x = in.u16();
+        return v;
+    } else {
+        static_assert(sizeof(T) == 0, "no wire form for this argument type");
+    }
+}
+
+// The prologue of every row: reads the call's arguments as A..., in order, and fails a
+// call whose arguments are short or followed by more with RPC_E_INVALID_DATA before
+// fn(args...) runs.
+template <typename... A, typename Fn>
+HRESULT withArgs(Call& c, Fn&& fn)
+{
+    std::tuple<A...> args{readArg<A>(c.in)...};  // braces: read left to right
+    if (!c.in.done()) return RPC_E_INVALID_DATA;
+    return std::apply(std::forward<Fn>(fn), std::move(args));
+}
+
+// The same for a server object's item properties, asked for once the arguments are read.
+template <typename... A, typename Fn>
+HRESULT withPropertyArgs(Call& c, Fn&& fn)
+{
+    return withArgs<A...>(c, [&](const A&... args) -> HRESULT {
+        auto props = query<IOPCItemProperties>(c.obj, IID_IOPCItemProperties);
+        if (!props) return E_NOINTERFACE;
+        return fn(*props.get(), args...);
+    });
+}
+
+// An object the call hands out goes into the connection's table; the client gets its
+// id (0 for none).
+HRESULT sendObject(Call& c, HRESULT hr, IUnknown* obj)
+{
+    c.out.u32(SUCCEEDED(hr) && obj ? c.addObject(obj) : 0);
+    return hr;
+}
+
+// A call's result with the per-item errors after its other outputs.
+HRESULT sendErrors(Call& c, HRESULT hr, const std::vector<HRESULT>& errors)
+{
+    c.out.results(errors);
+    return hr;
+}
+
 // --- any object with connection points ---
 
 HRESULT unadvise(Call& c)
 {
-    IID iid = c.in.guid();
-    DWORD cookie = c.in.u32();
-    if (!c.in.done()) return RPC_E_INVALID_DATA;
-    auto cpc = query<IConnectionPointContainer>(c.obj, IID_IConnectionPointContainer);
-    if (!cpc) return E_NOINTERFACE;
-    ComPtr<IConnectionPoint> cp;
-    HRESULT hr = cpc->FindConnectionPoint(iid, cp.put());
-    return FAILED(hr) ? hr : cp->Unadvise(cookie);
+    return withArgs<IID, DWORD>(c, [&](const IID& iid, DWORD cookie) {
+        auto cpc = query<IConnectionPointContainer>(c.obj, IID_IConnectionPointContainer);
+        if (!cpc) return E_NOINTERFACE;
+        ComPtr<IConnectionPoint> cp;
+        HRESULT hr = cpc->FindConnectionPoint(iid, cp.put());
+        return FAILED(hr) ? hr : cp->Unadvise(cookie);
+    });
 }
 
 // Connects a client's sink to the object's connection point of that sink.
 HRESULT adviseSink(Call& c, const IID& sinkIid)
 {
-    DWORD sinkId = c.in.u32();
-    if (!c.in.done()) return RPC_E_INVALID_DATA;
-    auto cpc = query<IConnectionPointContainer>(c.obj, IID_IConnectionPointContainer);
-    if (!cpc) return E_NOINTERFACE;
-    ComPtr<IConnectionPoint> cp;
-    HRESULT hr = cpc->FindConnectionPoint(sinkIid, cp.put());
-    DWORD cookie = 0;
-    if (SUCCEEDED(hr)) hr = cp->Advise(c.makeSink(sinkIid, sinkId).get(), &cookie);
-    c.out.u32(cookie);
-    return hr;
+    return withArgs<DWORD>(c, [&](DWORD sinkId) {
+        auto cpc = query<IConnectionPointContainer>(c.obj, IID_IConnectionPointContainer);
+        if (!cpc) return E_NOINTERFACE;
+        ComPtr<IConnectionPoint> cp;
+        HRESULT hr = cpc->FindConnectionPoint(sinkIid, cp.put());
+        DWORD cookie = 0;
+        if (SUCCEEDED(hr)) hr = cp->Advise(c.makeSink(sinkIid, sinkId).get(), &cookie);
+        c.out.u32(cookie);
+        return hr;
+    });
 }
 
 // --- server object: IOPCCommon ---
 
 HRESULT setLocaleID(Call& c, IOPCCommon& common)
 {
-    LCID lcid = c.in.u32();
-    if (!c.in.done()) return RPC_E_INVALID_DATA;
-    return common.SetLocaleID(lcid);
+    return withArgs<LCID>(c, [&](LCID lcid) { return common.SetLocaleID(lcid); });
 }
 
 HRESULT getLocaleID(Call& c, IOPCCommon& common)
 {
-    if (!c.in.done()) return RPC_E_INVALID_DATA;
-    LCID lcid = 0;
-    HRESULT hr = common.GetLocaleID(&lcid);
-    c.out.u32(lcid);
-    return hr;
+    return withArgs<>(c, [&] {
+        LCID lcid = 0;
+        HRESULT hr = common.GetLocaleID(&lcid);
+        c.out.u32(lcid);
+        return hr;
+    });
 }
 
 HRESULT queryAvailableLocaleIDs(Call& c, IOPCCommon& common)
 {
-    if (!c.in.done()) return RPC_E_INVALID_DATA;
-    std::vector<LCID> lcids;
-    HRESULT hr = common.QueryAvailableLocaleIDs(lcids);
-    c.out.handles(lcids);
-    return hr;
+    return withArgs<>(c, [&] {
+        std::vector<LCID> lcids;
+        HRESULT hr = common.QueryAvailableLocaleIDs(lcids);
+        c.out.handles(lcids);
+        return hr;
+    });
 }
 
 HRESULT commonGetErrorString(Call& c, IOPCCommon& common)
 {
-    HRESULT code = c.in.i32();
-    if (!c.in.done()) return RPC_E_INVALID_DATA;
-    std::u16string text;
-    HRESULT hr = common.GetErrorString(code, text);
-    c.out.text(text);
-    return hr;
+    return withArgs<HRESULT>(c, [&](HRESULT code) {
+        std::u16string text;
+        HRESULT hr = common.GetErrorString(code, text);
+        c.out.text(text);
+        return hr;
+    });
 }
 
 HRESULT setClientName(Call& c, IOPCCommon& common)
 {
-    std::u16string name = c.in.text();
-    if (!c.in.done()) return RPC_E_INVALID_DATA;
-    return common.SetClientName(name);
+    return withArgs<std::u16string>(c, [&](const std::u16string& name) { return common.SetClientName(name); });
 }
 
 // --- server object: IOPCServer ---
 
 HRESULT addGroup(Call& c, IOPCServer& server)
 {
-    WireReader& in = c.in;
-    std::u16string name = in.text();
-    BOOL active = in.i32();
-    DWORD rate = in.u32();
-    OPCHANDLE hClient = in.u32();
-    bool hasBias = in.u8() != 0;
-    LONG bias = in.i32();
-    bool hasDeadband = in.u8() != 0;
-    FLOAT deadband = in.f32();
-    LCID lcid = in.u32();
-    IID iid = in.guid();
-    if (!in.done()) return RPC_E_INVALID_DATA;
-    if (!c.roomFor(1)) return E_OUTOFMEMORY;
-    OPCHANDLE hServer = 0;
-    DWORD revised = 0;
-    IUnknown* group = nullptr;
-    HRESULT hr = server.AddGroup(name, active, rate, hClient, hasBias ? &bias : nullptr,
-                                 hasDeadband ? &deadband : nullptr, lcid, &hServer, &revised, iid, &group);
-    c.out.u32(hServer);
-    c.out.u32(revised);
-    c.out.u32(SUCCEEDED(hr) && group ? c.addObject(group) : 0);
-    return hr;
+    return withArgs<std::u16string, BOOL, DWORD, OPCHANDLE, BYTE, LONG, BYTE, FLOAT, LCID, IID>(
+        c, [&](const std::u16string& name, BOOL active, DWORD rate, OPCHANDLE hClient, BYTE hasBias, LONG bias,
+               BYTE hasDeadband, FLOAT deadband, LCID lcid, const IID& iid) {
+            if (!c.roomFor(1)) return E_OUTOFMEMORY;
+            OPCHANDLE hServer = 0;
+            DWORD revised = 0;
+            IUnknown* group = nullptr;
+            HRESULT hr = server.AddGroup(name, active, rate, hClient, hasBias != 0 ? &bias : nullptr,
+                                         hasDeadband != 0 ? &deadband : nullptr, lcid, &hServer, &revised, iid, &group);
+            c.out.u32(hServer);
+            c.out.u32(revised);
+            return sendObject(c, hr, group);
+        });
 }
 
 HRESULT getErrorString(Call& c, IOPCServer& server)
 {
-    HRESULT code = c.in.i32();
-    LCID lcid = c.in.u32();
-    if (!c.in.done()) return RPC_E_INVALID_DATA;
-    std::u16string text;
-    HRESULT hr = server.GetErrorString(code, lcid, text);
-    c.out.text(text);
-    return hr;
+    return withArgs<HRESULT, LCID>(c, [&](HRESULT code, LCID lcid) {
+        std::u16string text;
+        HRESULT hr = server.GetErrorString(code, lcid, text);
+        c.out.text(text);
+        return hr;
+    });
 }
 
 HRESULT getGroupByName(Call& c, IOPCServer& server)
 {
-    std::u16string name = c.in.text();
-    IID iid = c.in.guid();
-    if (!c.in.done()) return RPC_E_INVALID_DATA;
-    if (!c.roomFor(1)) return E_OUTOFMEMORY;
-    IUnknown* group = nullptr;
-    HRESULT hr = server.GetGroupByName(name, iid, &group);
-    c.out.u32(SUCCEEDED(hr) && group ? c.addObject(group) : 0);
-    return hr;
+    return withArgs<std::u16string, IID>(c, [&](const std::u16string& name, const IID& iid) {
+        if (!c.roomFor(1)) return E_OUTOFMEMORY;
+        IUnknown* group = nullptr;
+        HRESULT hr = server.GetGroupByName(name, iid, &group);
+        return sendObject(c, hr, group);
+    });
 }
 
 HRESULT getStatus(Call& c, IOPCServer& server)
 {
-    if (!c.in.done()) return RPC_E_INVALID_DATA;
-    OPCSERVERSTATUS st;
-    HRESULT hr = server.GetStatus(st);
-    writeStatus(c.out, st);
-    return hr;
+    return withArgs<>(c, [&] {
+        OPCSERVERSTATUS st;
+        HRESULT hr = server.GetStatus(st);
+        writeStatus(c.out, st);
+        return hr;
+    });
 }
 
 HRESULT removeGroup(Call& c, IOPCServer& server)
 {
-    OPCHANDLE h = c.in.u32();
-    BOOL force = c.in.i32();
-    if (!c.in.done()) return RPC_E_INVALID_DATA;
-    return server.RemoveGroup(h, force);
+    return withArgs<OPCHANDLE, BOOL>(c, [&](OPCHANDLE h, BOOL force) { return server.RemoveGroup(h, force); });
 }
 
 HRESULT createGroupEnumerator(Call& c, IOPCServer& server)
 {
-    DWORD scope = c.in.u32();
-    IID iid = c.in.guid();
-    if (!c.in.done()) return RPC_E_INVALID_DATA;
-    IUnknown* e = nullptr;
-    HRESULT hr = server.CreateGroupEnumerator(OPCENUMSCOPE(scope), iid, &e);
-    auto en = ComPtr<IUnknown>::attach(e);
-    // Enumerators travel as the whole list they would give.
-    if (SUCCEEDED(hr) && iid == IID_IEnumString) {
-        std::vector<std::u16string> names;
-        drain(static_cast<IEnumString*>(static_cast<void*>(e)), names);
-        c.out.texts(names);
-    } else if (SUCCEEDED(hr) && iid == IID_IEnumUnknown) {
-        std::vector<ComPtr<IUnknown>> groups;
-        drain(static_cast<IEnumUnknown*>(static_cast<void*>(e)), groups);
-        if (!c.roomFor(groups.size())) return E_OUTOFMEMORY;
-        std::vector<DWORD> ids;
-        for (auto& g : groups) ids.push_back(c.addObject(g.detach()));
-        c.out.handles(ids);
-    } else {
-        c.out.u32(0);
-    }
-    return hr;
+    return withArgs<DWORD, IID>(c, [&](DWORD scope, const IID& iid) {
+        IUnknown* e = nullptr;
+        HRESULT hr = server.CreateGroupEnumerator(OPCENUMSCOPE(scope), iid, &e);
+        auto en = ComPtr<IUnknown>::attach(e);
+        // Enumerators travel as the whole list they would give.
+        if (SUCCEEDED(hr) && iid == IID_IEnumString) {
+            std::vector<std::u16string> names;
+            drain(static_cast<IEnumString*>(static_cast<void*>(e)), names);
+            c.out.texts(names);
+        } else if (SUCCEEDED(hr) && iid == IID_IEnumUnknown) {
+            std::vector<ComPtr<IUnknown>> groups;
+            drain(static_cast<IEnumUnknown*>(static_cast<void*>(e)), groups);
+            if (!c.roomFor(groups.size())) return E_OUTOFMEMORY;
+            std::vector<DWORD> ids;
+            for (auto& g : groups) ids.push_back(c.addObject(g.detach()));
+            c.out.handles(ids);
+        } else {
+            c.out.u32(0);
+        }
+        return hr;
+    });
 }
 
 // --- server object: IOPCItemProperties, asked for once the call's arguments are read ---
 
 HRESULT queryAvailableProperties(Call& c, IOPCServer&)
 {
-    std::u16string id = c.in.text();
-    if (!c.in.done()) return RPC_E_INVALID_DATA;
-    auto props = query<IOPCItemProperties>(c.obj, IID_IOPCItemProperties);
-    if (!props) return E_NOINTERFACE;
-    std::vector<DWORD> ids;
-    std::vector<std::u16string> descriptions;
-    std::vector<VARTYPE> types;
-    HRESULT hr = props->QueryAvailableProperties(id, ids, descriptions, types);
-    c.out.handles(ids);
-    c.out.texts(descriptions);
-    c.out.u32(DWORD(types.size()));
-    for (VARTYPE t : types) c.out.u16(t);
-    return hr;
+    return withPropertyArgs<std::u16string>(c, [&](IOPCItemProperties& props, const std::u16string& id) {
+        std::vector<DWORD> ids;
+        std::vector<std::u16string> descriptions;
+        std::vector<VARTYPE> types;
+        HRESULT hr = props.QueryAvailableProperties(id, ids, descriptions, types);
+        c.out.handles(ids);
+        c.out.texts(descriptions);
+        c.out.u32(DWORD(types.size()));
+        for (VARTYPE t : types) c.out.u16(t);
+        return hr;
+    });
 }
 
 HRESULT getItemProperties(Call& c, IOPCServer&)
 {
-    std::u16string id = c.in.text();
-    std::vector<DWORD> pids = c.in.handles();
-    if (!c.in.done()) return RPC_E_INVALID_DATA;
-    auto props = query<IOPCItemProperties>(c.obj, IID_IOPCItemProperties);
-    if (!props) return E_NOINTERFACE;
-    std::vector<HRESULT> errors;
-    std::vector<VARIANT> values;
-    HRESULT hr = props->GetItemProperties(id, pids, values, errors);
-    c.out.variants(values);
-    c.out.results(errors);
-    return hr;
+    return withPropertyArgs<std::u16string, std::vector<DWORD>>(
+        c, [&](IOPCItemProperties& props, const std::u16string& id, const std::vector<DWORD>& pids) {
+            std::vector<HRESULT> errors;
+            std::vector<VARIANT> values;
+            HRESULT hr = props.GetItemProperties(id, pids, values, errors);
+            c.out.variants(values);
+            return sendErrors(c, hr, errors);
+        });
 }
 
 HRESULT lookupItemIDs(Call& c, IOPCServer&)
 {
-    std::u16string id = c.in.text();
-    std::vector<DWORD> pids = c.in.handles();
-    if (!c.in.done()) return RPC_E_INVALID_DATA;
-    auto props = query<IOPCItemProperties>(c.obj, IID_IOPCItemProperties);
-    if (!props) return E_NOINTERFACE;
-    std::vector<HRESULT> errors;
-    std::vector<std::u16string> ids;
-    HRESULT hr = props->LookupItemIDs(id, pids, ids, errors);
-    c.out.texts(ids);
-    c.out.results(errors);
-    return hr;
+    return withPropertyArgs<std::u16string, std::vector<DWORD>>(
+        c, [&](IOPCItemProperties& props, const std::u16string& id, const std::vector<DWORD>& pids) {
+            std::vector<HRESULT> errors;
+            std::vector<std::u16string> ids;
+            HRESULT hr = props.LookupItemIDs(id, pids, ids, errors);
+            c.out.texts(ids);
+            return sendErrors(c, hr, errors);
+        });
 }
 
 // --- server object: IOPCBrowseServerAddressSpace ---
 
 HRESULT queryOrganization(Call& c, IOPCBrowseServerAddressSpace& b)
 {
-    if (!c.in.done()) return RPC_E_INVALID_DATA;
-    OPCNAMESPACETYPE t = OPC_NS_HIERARCHIAL;
-    HRESULT hr = b.QueryOrganization(&t);
-    c.out.u32(t);
-    return hr;
+    return withArgs<>(c, [&] {
+        OPCNAMESPACETYPE t = OPC_NS_HIERARCHIAL;
+        HRESULT hr = b.QueryOrganization(&t);
+        c.out.u32(t);
+        return hr;
+    });
 }
 
 HRESULT changeBrowsePosition(Call& c, IOPCBrowseServerAddressSpace& b)
 {
-    DWORD dir = c.in.u32();
-    std::u16string name = c.in.text();
-    if (!c.in.done()) return RPC_E_INVALID_DATA;
-    return b.ChangeBrowsePosition(OPCBROWSEDIRECTION(dir), name);
+    return withArgs<DWORD, std::u16string>(c, [&](DWORD dir, const std::u16string& name) {
+        return b.ChangeBrowsePosition(OPCBROWSEDIRECTION(dir), name);
+    });
 }
 
 HRESULT getItemID(Call& c, IOPCBrowseServerAddressSpace& b)
 {
-    std::u16string name = c.in.text();
-    if (!c.in.done()) return RPC_E_INVALID_DATA;
-    std::u16string id;
-    HRESULT hr = b.GetItemID(name, id);
-    c.out.text(id);
-    return hr;
+    return withArgs<std::u16string>(c, [&](const std::u16string& name) {
+        std::u16string id;
+        HRESULT hr = b.GetItemID(name, id);
+        c.out.text(id);
+        return hr;
+    });
 }
 
 // A browse enumerator travels as the whole list of names it would give.
@@ -671,23 +690,21 @@ HRESULT sendNames(Call& c, HRESULT hr, IEnumString* e)
 
 HRESULT browseOPCItemIDs(Call& c, IOPCBrowseServerAddressSpace& b)
 {
-    DWORD type = c.in.u32();
-    std::u16string filter = c.in.text();
-    VARTYPE vt = c.in.u16();
-    DWORD access = c.in.u32();
-    if (!c.in.done()) return RPC_E_INVALID_DATA;
-    ComPtr<IEnumString> e;
-    HRESULT hr = b.BrowseOPCItemIDs(OPCBROWSETYPE(type), filter, vt, access, e.put());
-    return sendNames(c, hr, e.get());
+    return withArgs<DWORD, std::u16string, VARTYPE, DWORD>(
+        c, [&](DWORD type, const std::u16string& filter, VARTYPE vt, DWORD access) {
+            ComPtr<IEnumString> e;
+            HRESULT hr = b.BrowseOPCItemIDs(OPCBROWSETYPE(type), filter, vt, access, e.put());
+            return sendNames(c, hr, e.get());
+        });
 }
 
 HRESULT browseAccessPaths(Call& c, IOPCBrowseServerAddressSpace& b)
 {
-    std::u16string id = c.in.text();
-    if (!c.in.done()) return RPC_E_INVALID_DATA;
-    ComPtr<IEnumString> e;
-    HRESULT hr = b.BrowseAccessPaths(id, e.put());
-    return sendNames(c, hr, e.get());
+    return withArgs<std::u16string>(c, [&](const std::u16string& id) {
+        ComPtr<IEnumString> e;
+        HRESULT hr = b.BrowseAccessPaths(id, e.put());
+        return sendNames(c, hr, e.get());
+    });
 }
 
 HRESULT adviseShutdown(Call& c, IOPCServer&) { return adviseSink(c, IID_IOPCShutdown); }
@@ -696,51 +713,44 @@ HRESULT adviseShutdown(Call& c, IOPCServer&) { return adviseSink(c, IID_IOPCShut
 
 HRESULT getState(Call& c, IOPCGroupStateMgt& g)
 {
-    if (!c.in.done()) return RPC_E_INVALID_DATA;
-    DWORD rate = 0;
-    BOOL active = 0;
-    std::u16string name;
-    LONG bias = 0;
-    FLOAT deadband = 0;
-    LCID lcid = 0;
-    OPCHANDLE hc = 0, hs = 0;
-    HRESULT hr = g.GetState(&rate, &active, &name, &bias, &deadband, &lcid, &hc, &hs);
-    WireWriter& out = c.out;
-    out.u32(rate);
-    out.i32(active);
-    out.text(name);
-    out.i32(bias);
-    out.f32(deadband);
-    out.u32(lcid);
-    out.u32(hc);
-    out.u32(hs);
-    return hr;
+    return withArgs<>(c, [&] {
+        DWORD rate = 0;
+        BOOL active = 0;
+        std::u16string name;
+        LONG bias = 0;
+        FLOAT deadband = 0;
+        LCID lcid = 0;
+        OPCHANDLE hc = 0, hs = 0;
+        HRESULT hr = g.GetState(&rate, &active, &name, &bias, &deadband, &lcid, &hc, &hs);
+        WireWriter& out = c.out;
+        out.u32(rate);
+        out.i32(active);
+        out.text(name);
+        out.i32(bias);
+        out.f32(deadband);
+        out.u32(lcid);
+        out.u32(hc);
+        out.u32(hs);
+        return hr;
+    });
 }
 
 HRESULT setState(Call& c, IOPCGroupStateMgt& g)
 {
-    WireReader& in = c.in;
-    BYTE mask = in.u8();
-    DWORD rate = in.u32();
-    BOOL active = in.i32();
-    LONG bias = in.i32();
-    FLOAT deadband = in.f32();
-    LCID lcid = in.u32();
-    OPCHANDLE hc = in.u32();
-    if (!in.done()) return RPC_E_INVALID_DATA;
-    DWORD revised = 0;
-    HRESULT hr = g.SetState(mask & 1 ? &rate : nullptr, &revised, mask & 2 ? &active : nullptr,
-                            mask & 4 ? &bias : nullptr, mask & 8 ? &deadband : nullptr, mask & 16 ? &lcid : nullptr,
-                            mask & 32 ? &hc : nullptr);
-    c.out.u32(revised);
-    return hr;
+    return withArgs<BYTE, DWORD, BOOL, LONG, FLOAT, LCID, OPCHANDLE>(
+        c, [&](BYTE mask, DWORD rate, BOOL active, LONG bias, FLOAT deadband, LCID lcid, OPCHANDLE hc) {
+            DWORD revised = 0;
+            HRESULT hr = g.SetState(mask & 1 ? &rate : nullptr, &revised, mask & 2 ? &active : nullptr,
+                                    mask & 4 ? &bias : nullptr, mask & 8 ? &deadband : nullptr,
+                                    mask & 16 ? &lcid : nullptr, mask & 32 ? &hc : nullptr);
+            c.out.u32(revised);
+            return hr;
+        });
 }
 
 HRESULT setName(Call& c, IOPCGroupStateMgt& g)
 {
-    std::u16string name = c.in.text();
-    if (!c.in.done()) return RPC_E_INVALID_DATA;
-    return g.SetName(name);
+    return withArgs<std::u16string>(c, [&](const std::u16string& name) { return g.SetName(name); });
 }
 
 // --- group: IOPCItemMgt ---
@@ -751,14 +761,14 @@ HRESULT addOrValidateItems(Call& c, IOPCItemMgt& g, bool validate)
     std::vector<OPCITEMDEF> defs;
     for (DWORD i = 0; i < n && c.in.ok(); ++i) defs.push_back(readItemDef(c.in));
     BOOL blob = validate ? c.in.i32() : FALSE;
-    if (!c.in.done()) return RPC_E_INVALID_DATA;
-    std::vector<OPCITEMRESULT> results;
-    std::vector<HRESULT> errors;
-    HRESULT hr = validate ? g.ValidateItems(defs, blob, results, errors) : g.AddItems(defs, results, errors);
-    c.out.u32(DWORD(results.size()));
-    for (auto& r : results) writeItemResult(c.out, r);
-    c.out.results(errors);
-    return hr;
+    return withArgs<>(c, [&] {
+        std::vector<OPCITEMRESULT> results;
+        std::vector<HRESULT> errors;
+        HRESULT hr = validate ? g.ValidateItems(defs, blob, results, errors) : g.AddItems(defs, results, errors);
+        c.out.u32(DWORD(results.size()));
+        for (auto& r : results) writeItemResult(c.out, r);
+        return sendErrors(c, hr, errors);
+    });
 }
 
 HRESULT addItems(Call& c, IOPCItemMgt& g) { return addOrValidateItems(c, g, false); }
@@ -766,239 +776,206 @@ HRESULT validateItems(Call& c, IOPCItemMgt& g) { return addOrValidateItems(c, g,
 
 HRESULT removeItems(Call& c, IOPCItemMgt& g)
 {
-    std::vector<DWORD> handles = c.in.handles();
-    if (!c.in.done()) return RPC_E_INVALID_DATA;
-    std::vector<HRESULT> errors;
-    HRESULT hr = g.RemoveItems(handles, errors);
-    c.out.results(errors);
-    return hr;
+    return withArgs<std::vector<DWORD>>(c, [&](const std::vector<DWORD>& handles) {
+        std::vector<HRESULT> errors;
+        return sendErrors(c, g.RemoveItems(handles, errors), errors);
+    });
 }
 
 HRESULT setActiveState(Call& c, IOPCItemMgt& g)
 {
-    std::vector<DWORD> handles = c.in.handles();
-    BOOL active = c.in.i32();
-    if (!c.in.done()) return RPC_E_INVALID_DATA;
-    std::vector<HRESULT> errors;
-    HRESULT hr = g.SetActiveState(handles, active, errors);
-    c.out.results(errors);
-    return hr;
+    return withArgs<std::vector<DWORD>, BOOL>(c, [&](const std::vector<DWORD>& handles, BOOL active) {
+        std::vector<HRESULT> errors;
+        return sendErrors(c, g.SetActiveState(handles, active, errors), errors);
+    });
 }
 
 HRESULT setClientHandles(Call& c, IOPCItemMgt& g)
 {
-    std::vector<DWORD> handles = c.in.handles();
-    std::vector<DWORD> clients = c.in.handles();
-    if (!c.in.done()) return RPC_E_INVALID_DATA;
-    std::vector<HRESULT> errors;
-    HRESULT hr = g.SetClientHandles(handles, clients, errors);
-    c.out.results(errors);
-    return hr;
+    return withArgs<std::vector<DWORD>, std::vector<DWORD>>(
+        c, [&](const std::vector<DWORD>& handles, const std::vector<DWORD>& clients) {
+            std::vector<HRESULT> errors;
+            return sendErrors(c, g.SetClientHandles(handles, clients, errors), errors);
+        });
 }
 
 HRESULT setDatatypes(Call& c, IOPCItemMgt& g)
 {
-    std::vector<DWORD> handles = c.in.handles();
-    DWORD n = c.in.count(2);
-    std::vector<VARTYPE> types(n);
-    for (auto& t : types) t = c.in.u16();
-    if (!c.in.done()) return RPC_E_INVALID_DATA;
-    std::vector<HRESULT> errors;
-    HRESULT hr = g.SetDatatypes(handles, types, errors);
-    c.out.results(errors);
-    return hr;
+    return withArgs<std::vector<DWORD>, std::vector<VARTYPE>>(
+        c, [&](const std::vector<DWORD>& handles, const std::vector<VARTYPE>& types) {
+            std::vector<HRESULT> errors;
+            return sendErrors(c, g.SetDatatypes(handles, types, errors), errors);
+        });
 }
 
 HRESULT createEnumerator(Call& c, IOPCItemMgt& g)
 {
-    IID iid = c.in.guid();
-    if (!c.in.done()) return RPC_E_INVALID_DATA;
-    IUnknown* e = nullptr;
-    HRESULT hr = g.CreateEnumerator(iid, &e);
-    auto en = ComPtr<IUnknown>::attach(e);
-    std::vector<OPCITEMATTRIBUTES> list;
-    if (SUCCEEDED(hr) && e) drain(static_cast<IEnumOPCItemAttributes*>(static_cast<void*>(e)), list);
-    c.out.u32(DWORD(list.size()));
-    for (auto& a : list) writeAttributes(c.out, a);
-    return hr;
+    return withArgs<IID>(c, [&](const IID& iid) {
+        IUnknown* e = nullptr;
+        HRESULT hr = g.CreateEnumerator(iid, &e);
+        auto en = ComPtr<IUnknown>::attach(e);
+        std::vector<OPCITEMATTRIBUTES> list;
+        if (SUCCEEDED(hr) && e) drain(static_cast<IEnumOPCItemAttributes*>(static_cast<void*>(e)), list);
+        c.out.u32(DWORD(list.size()));
+        for (auto& a : list) writeAttributes(c.out, a);
+        return hr;
+    });
 }
 
 // --- group: IOPCSyncIO ---
 
 HRESULT syncRead(Call& c, IOPCSyncIO& g)
 {
-    DWORD source = c.in.u32();
-    std::vector<DWORD> handles = c.in.handles();
-    if (!c.in.done()) return RPC_E_INVALID_DATA;
-    std::vector<OPCITEMSTATE> values;
-    std::vector<HRESULT> errors;
-    HRESULT hr = g.Read(OPCDATASOURCE(source), handles, values, errors);
-    c.out.u32(DWORD(values.size()));
-    for (auto& v : values) writeItemState(c.out, v);
-    c.out.results(errors);
-    return hr;
+    return withArgs<DWORD, std::vector<DWORD>>(c, [&](DWORD source, const std::vector<DWORD>& handles) {
+        std::vector<OPCITEMSTATE> values;
+        std::vector<HRESULT> errors;
+        HRESULT hr = g.Read(OPCDATASOURCE(source), handles, values, errors);
+        c.out.u32(DWORD(values.size()));
+        for (auto& v : values) writeItemState(c.out, v);
+        return sendErrors(c, hr, errors);
+    });
 }
 
 HRESULT syncWrite(Call& c, IOPCSyncIO& g)
 {
-    std::vector<DWORD> handles = c.in.handles();
-    std::vector<VARIANT> values = c.in.variants();
-    if (!c.in.done()) return RPC_E_INVALID_DATA;
-    std::vector<HRESULT> errors;
-    HRESULT hr = g.Write(handles, values, errors);
-    c.out.results(errors);
-    return hr;
+    return withArgs<std::vector<DWORD>, std::vector<VARIANT>>(
+        c, [&](const std::vector<DWORD>& handles, const std::vector<VARIANT>& values) {
+            std::vector<HRESULT> errors;
+            return sendErrors(c, g.Write(handles, values, errors), errors);
+        });
 }
 
-// --- group: IOPCAsyncIO ---
+// --- group: IOPCAsyncIO and IOPCAsyncIO2 ---
+
+// An asynchronous call's answer: the id it hands back (a transaction or cancel id),
+// then the per-item errors.
+HRESULT sendIdAndErrors(Call& c, HRESULT hr, DWORD id, const std::vector<HRESULT>& errors)
+{
+    c.out.u32(id);
+    return sendErrors(c, hr, errors);
+}
 
 HRESULT asyncRead(Call& c, IOPCAsyncIO& g)
 {
-    DWORD connection = c.in.u32();
-    DWORD source = c.in.u32();
-    std::vector<DWORD> handles = c.in.handles();
-    if (!c.in.done()) return RPC_E_INVALID_DATA;
-    DWORD tid = 0;
-    std::vector<HRESULT> errors;
-    HRESULT hr = g.Read(connection, OPCDATASOURCE(source), handles, &tid, errors);
-    c.out.u32(tid);
-    c.out.results(errors);
-    return hr;
+    return withArgs<DWORD, DWORD, std::vector<DWORD>>(
+        c, [&](DWORD connection, DWORD source, const std::vector<DWORD>& handles) {
+            DWORD tid = 0;
+            std::vector<HRESULT> errors;
+            HRESULT hr = g.Read(connection, OPCDATASOURCE(source), handles, &tid, errors);
+            return sendIdAndErrors(c, hr, tid, errors);
+        });
 }
 
 HRESULT asyncWrite(Call& c, IOPCAsyncIO& g)
 {
-    DWORD connection = c.in.u32();
-    std::vector<DWORD> handles = c.in.handles();
-    std::vector<VARIANT> values = c.in.variants();
-    if (!c.in.done()) return RPC_E_INVALID_DATA;
-    DWORD tid = 0;
-    std::vector<HRESULT> errors;
-    HRESULT hr = g.Write(connection, handles, values, &tid, errors);
-    c.out.u32(tid);
-    c.out.results(errors);
-    return hr;
+    return withArgs<DWORD, std::vector<DWORD>, std::vector<VARIANT>>(
+        c, [&](DWORD connection, const std::vector<DWORD>& handles, const std::vector<VARIANT>& values) {
+            DWORD tid = 0;
+            std::vector<HRESULT> errors;
+            HRESULT hr = g.Write(connection, handles, values, &tid, errors);
+            return sendIdAndErrors(c, hr, tid, errors);
+        });
 }
 
 HRESULT asyncRefresh(Call& c, IOPCAsyncIO& g)
 {
-    DWORD connection = c.in.u32();
-    DWORD source = c.in.u32();
-    if (!c.in.done()) return RPC_E_INVALID_DATA;
-    DWORD tid = 0;
-    HRESULT hr = g.Refresh(connection, OPCDATASOURCE(source), &tid);
-    c.out.u32(tid);
-    return hr;
+    return withArgs<DWORD, DWORD>(c, [&](DWORD connection, DWORD source) {
+        DWORD tid = 0;
+        HRESULT hr = g.Refresh(connection, OPCDATASOURCE(source), &tid);
+        c.out.u32(tid);
+        return hr;
+    });
 }
 
 HRESULT asyncCancel(Call& c, IOPCAsyncIO& g)
 {
-    DWORD tid = c.in.u32();
-    if (!c.in.done()) return RPC_E_INVALID_DATA;
-    return g.Cancel(tid);
+    return withArgs<DWORD>(c, [&](DWORD tid) { return g.Cancel(tid); });
 }
-
-// --- group: IOPCAsyncIO2 ---
 
 HRESULT async2Read(Call& c, IOPCAsyncIO2& g)
 {
-    std::vector<DWORD> handles = c.in.handles();
-    DWORD tid = c.in.u32();
-    if (!c.in.done()) return RPC_E_INVALID_DATA;
-    DWORD cancelId = 0;
-    std::vector<HRESULT> errors;
-    HRESULT hr = g.Read(handles, tid, &cancelId, errors);
-    c.out.u32(cancelId);
-    c.out.results(errors);
-    return hr;
+    return withArgs<std::vector<DWORD>, DWORD>(c, [&](const std::vector<DWORD>& handles, DWORD tid) {
+        DWORD cancelId = 0;
+        std::vector<HRESULT> errors;
+        HRESULT hr = g.Read(handles, tid, &cancelId, errors);
+        return sendIdAndErrors(c, hr, cancelId, errors);
+    });
 }
 
 HRESULT async2Write(Call& c, IOPCAsyncIO2& g)
 {
-    std::vector<DWORD> handles = c.in.handles();
-    std::vector<VARIANT> values = c.in.variants();
-    DWORD tid = c.in.u32();
-    if (!c.in.done()) return RPC_E_INVALID_DATA;
-    DWORD cancelId = 0;
-    std::vector<HRESULT> errors;
-    HRESULT hr = g.Write(handles, values, tid, &cancelId, errors);
-    c.out.u32(cancelId);
-    c.out.results(errors);
-    return hr;
+    return withArgs<std::vector<DWORD>, std::vector<VARIANT>, DWORD>(
+        c, [&](const std::vector<DWORD>& handles, const std::vector<VARIANT>& values, DWORD tid) {
+            DWORD cancelId = 0;
+            std::vector<HRESULT> errors;
+            HRESULT hr = g.Write(handles, values, tid, &cancelId, errors);
+            return sendIdAndErrors(c, hr, cancelId, errors);
+        });
 }
 
 HRESULT refresh2(Call& c, IOPCAsyncIO2& g)
 {
-    DWORD source = c.in.u32();
-    DWORD tid = c.in.u32();
-    if (!c.in.done()) return RPC_E_INVALID_DATA;
-    DWORD cancelId = 0;
-    HRESULT hr = g.Refresh2(OPCDATASOURCE(source), tid, &cancelId);
-    c.out.u32(cancelId);
-    return hr;
+    return withArgs<DWORD, DWORD>(c, [&](DWORD source, DWORD tid) {
+        DWORD cancelId = 0;
+        HRESULT hr = g.Refresh2(OPCDATASOURCE(source), tid, &cancelId);
+        c.out.u32(cancelId);
+        return hr;
+    });
 }
 
 HRESULT cancel2(Call& c, IOPCAsyncIO2& g)
 {
-    DWORD id = c.in.u32();
-    if (!c.in.done()) return RPC_E_INVALID_DATA;
-    return g.Cancel2(id);
+    return withArgs<DWORD>(c, [&](DWORD id) { return g.Cancel2(id); });
 }
 
 HRESULT setEnable(Call& c, IOPCAsyncIO2& g)
 {
-    BOOL on = c.in.i32();
-    if (!c.in.done()) return RPC_E_INVALID_DATA;
-    return g.SetEnable(on);
+    return withArgs<BOOL>(c, [&](BOOL on) { return g.SetEnable(on); });
 }
 
 HRESULT getEnable(Call& c, IOPCAsyncIO2& g)
 {
-    if (!c.in.done()) return RPC_E_INVALID_DATA;
-    BOOL on = FALSE;
-    HRESULT hr = g.GetEnable(&on);
-    c.out.i32(on);
-    return hr;
+    return withArgs<>(c, [&] {
+        BOOL on = FALSE;
+        HRESULT hr = g.GetEnable(&on);
+        c.out.i32(on);
+        return hr;
+    });
 }
 
 // --- group: IDataObject and its connection point ---
 
 HRESULT dAdvise(Call& c, IDataObject& g)
 {
-    FORMATETC f;
-    f.cfFormat = c.in.u16();
-    f.tymed = c.in.u32();
-    DWORD advf = c.in.u32();
-    DWORD sinkId = c.in.u32();
-    if (!c.in.done()) return RPC_E_INVALID_DATA;
-    auto sink = c.makeSink(IID_IAdviseSink, sinkId);
-    DWORD connection = 0;
-    HRESULT hr = g.DAdvise(f, advf, static_cast<IAdviseSink*>(static_cast<void*>(sink.get())), &connection);
-    c.out.u32(connection);
-    return hr;
+    return withArgs<CLIPFORMAT, DWORD, DWORD, DWORD>(c, [&](CLIPFORMAT format, DWORD tymed, DWORD advf, DWORD sinkId) {
+        FORMATETC f;
+        f.cfFormat = format;
+        f.tymed = tymed;
+        auto sink = c.makeSink(IID_IAdviseSink, sinkId);
+        DWORD connection = 0;
+        HRESULT hr = g.DAdvise(f, advf, static_cast<IAdviseSink*>(static_cast<void*>(sink.get())), &connection);
+        c.out.u32(connection);
+        return hr;
+    });
 }
 
 HRESULT dUnadvise(Call& c, IDataObject& g)
 {
-    DWORD connection = c.in.u32();
-    if (!c.in.done()) return RPC_E_INVALID_DATA;
-    return g.DUnadvise(connection);
+    return withArgs<DWORD>(c, [&](DWORD connection) { return g.DUnadvise(connection); });
 }
 
 HRESULT adviseDataCallback(Call& c) { return adviseSink(c, IID_IOPCDataCallback); }
 
 HRESULT cloneGroup(Call& c)
 {
-    std::u16string name = c.in.text();
-    IID iid = c.in.guid();
-    if (!c.in.done()) return RPC_E_INVALID_DATA;
-    auto g = query<IOPCGroupStateMgt>(c.obj, IID_IOPCGroupStateMgt);
-    if (!g) return E_NOINTERFACE;
-    if (!c.roomFor(1)) return E_OUTOFMEMORY;
-    IUnknown* copy = nullptr;
-    HRESULT hr = g->CloneGroup(name, iid, &copy);
-    c.out.u32(SUCCEEDED(hr) && copy ? c.addObject(copy) : 0);
-    return hr;
+    return withArgs<std::u16string, IID>(c, [&](const std::u16string& name, const IID& iid) {
+        auto g = query<IOPCGroupStateMgt>(c.obj, IID_IOPCGroupStateMgt);
+        if (!g) return E_NOINTERFACE;
+        if (!c.roomFor(1)) return E_OUTOFMEMORY;
+        IUnknown* copy = nullptr;
+        HRESULT hr = g->CloneGroup(name, iid, &copy);
+        return sendObject(c, hr, copy);
+    });
 }
 
 // The calls on the objects of a connection's table, a row per method.

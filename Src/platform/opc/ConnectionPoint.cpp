@@ -6,12 +6,10 @@ namespace opc {
 
 HRESULT ConnectionPoint::QueryInterface(const IID& iid, void** out)
 {
-    if (!out) return E_POINTER;
-    *out = nullptr;
-    if (offer<IConnectionPoint>(iid, IID_IConnectionPoint, this, out) ||
-        offer<IConnectionPoint>(iid, IID_IUnknown, this, out))
-        return S_OK;
-    return E_NOINTERFACE;
+    return answerQuery(out, [&] {
+        return offer<IConnectionPoint>(iid, IID_IConnectionPoint, this, out) ||
+               offer<IConnectionPoint>(iid, IID_IUnknown, this, out);
+    });
 }
 
 HRESULT ConnectionPoint::GetConnectionInterface(IID* iid)

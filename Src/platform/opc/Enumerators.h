@@ -10,26 +10,11 @@
 namespace opc {
 
 template <typename I, typename T>
-class SnapshotEnum final : public I {
+class SnapshotEnum final : public UnknownOf<I> {
 public:
     static ComPtr<I> make(std::vector<T> items, const IID& iid)
     {
         return ComPtr<I>(new SnapshotEnum(std::make_shared<const std::vector<T>>(std::move(items)), 0, iid));
-    }
-
-    HRESULT QueryInterface(const IID& iid, void** out) override
-    {
-        if (!out) return E_POINTER;
-        *out = nullptr;
-        if (offer<I>(iid, iid_, this, out) || offer<I>(iid, IID_IUnknown, this, out)) return S_OK;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return refs_.add(); }
-    ULONG Release() override
-    {
-        ULONG c = refs_.release();
-        if (c == 0) delete this;
-        return c;
     }
 
     HRESULT Next(ULONG count, std::vector<T>& out) override
@@ -56,21 +41,19 @@ public:
     {
         if (!out) return E_POINTER;
         std::lock_guard lock(mutex_);
-        *out = new SnapshotEnum(items_, pos_, iid_);
+        *out = new SnapshotEnum(items_, pos_, this->interfaceId());
         (*out)->AddRef();
         return S_OK;
     }
 
 private:
     SnapshotEnum(std::shared_ptr<const std::vector<T>> items, std::size_t pos, const IID& iid)
-        : items_(std::move(items)), pos_(pos), iid_(iid) {}
-    ~SnapshotEnum() = default;
+        : UnknownOf<I>(iid), items_(std::move(items)), pos_(pos) {}
+    ~SnapshotEnum() override = default;
 
-    RefCount refs_;
     std::mutex mutex_;  // a leaf: guards pos_
     std::shared_ptr<const std::vector<T>> items_;
     std::size_t pos_;
-    IID iid_;
 };
 
 using StringEnum = SnapshotEnum<IEnumString, std::u16string>;

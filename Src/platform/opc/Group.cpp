@@ -61,22 +61,17 @@ Group::~Group() { core_->removeGroup(this); }
 
 ULONG Group::Release()
 {
-    ULONG c = refs_.release();
-    if (c == 0) {
+    return refs_.release([this] {
         // A group dropped by every client without RemoveGroup still hands its tags back.
         if (auto call = core_->enterTeardown()) teardown(call.get());
         else teardown(nullptr);
         delete this;
-    }
-    return c;
+    });
 }
 
 HRESULT Group::QueryInterface(const IID& iid, void** out)
 {
-    if (!out) return E_POINTER;
-    *out = nullptr;
-    if (offerGroupInterfaces(iid, this, out)) return S_OK;
-    return E_NOINTERFACE;
+    return answerQuery(out, [&] { return offerGroupInterfaces(iid, this, out); });
 }
 
 bool Group::removed() const
@@ -318,17 +313,15 @@ HRESULT Group::AddItems(std::span<const OPCITEMDEF> defs, std::vector<OPCITEMRES
     results.assign(defs.size(), OPCITEMRESULT{});
     errors.assign(defs.size(), E_FAIL);
     if (defs.empty()) return E_INVALIDARG;
-    auto call = core_->enter();
-    if (!call) return CO_E_SERVER_STOPPING;
-    std::lock_guard lock(mutex_);
-    if (removed_) return E_FAIL;
-    HRESULT overall = S_OK;
-    items_.reserve(items_.size() + defs.size());
-    for (std::size_t i = 0; i < defs.size(); ++i) {
-        errors[i] = addItemLocked(call.get(), defs[i], results[i]);
-        if (FAILED(errors[i])) overall = S_FALSE;
-    }
-    return overall;
+    return callLocked([&](COPCCallback* cb) {
+        HRESULT overall = S_OK;
+        items_.reserve(items_.size() + defs.size());
+        for (std::size_t i = 0; i < defs.size(); ++i) {
+            errors[i] = addItemLocked(cb, defs[i], results[i]);
+            if (FAILED(errors[i])) overall = S_FALSE;
+        }
+        return overall;
+    });
 }
 
 HRESULT Group::ValidateItems(std::span<const OPCITEMDEF> defs, BOOL, std::vector<OPCITEMRESULT>& results,
@@ -397,42 +390,38 @@ HRESULT Group::RemoveItems(std::span<const OPCHANDLE> handles, std::vector<HRESU
 {
     errors.assign(handles.size(), OPC_E_INVALIDHANDLE);
     if (handles.empty()) return E_INVALIDARG;
-    auto call = core_->enter();
-    if (!call) return CO_E_SERVER_STOPPING;
-    std::lock_guard lock(mutex_);
-    if (removed_) return E_FAIL;
-    HRESULT overall = S_OK;
-    std::vector<OPCHANDLE> found;
-    for (std::size_t i = 0; i < handles.size(); ++i) {
-        if (!findLocked(handles[i]) || std::find(found.begin(), found.end(), handles[i]) != found.end()) {
-            overall = S_FALSE;
-            continue;
+    return callLocked([&](COPCCallback* cb) {
+        HRESULT overall = S_OK;
+        std::vector<OPCHANDLE> found;
+        for (std::size_t i = 0; i < handles.size(); ++i) {
+            if (!findLocked(handles[i]) || std::find(found.begin(), found.end(), handles[i]) != found.end()) {
+                overall = S_FALSE;
+                continue;
+            }
+            found.push_back(handles[i]);
+            errors[i] = S_OK;
         }
-        found.push_back(handles[i]);
-        errors[i] = S_OK;
-    }
-    std::vector<CTag*> tags;
-    eraseItemsLocked(found, tags);
-    for (CTag* t : tags) call->OnRemoveItem(t);
-    if (!tags.empty()) call->RemoveTags(tags);
-    return overall;
+        std::vector<CTag*> tags;
+        eraseItemsLocked(found, tags);
+        for (CTag* t : tags) cb->OnRemoveItem(t);
+        if (!tags.empty()) cb->RemoveTags(tags);
+        return overall;
+    });
 }
 
 HRESULT Group::SetActiveState(std::span<const OPCHANDLE> handles, BOOL active, std::vector<HRESULT>& errors)
 {
     errors.assign(handles.size(), OPC_E_INVALIDHANDLE);
     if (handles.empty()) return E_INVALIDARG;
-    auto call = core_->enter();
-    if (!call) return CO_E_SERVER_STOPPING;
-    std::lock_guard lock(mutex_);
-    if (removed_) return E_FAIL;
     const BOOL on = active ? TRUE : FALSE;
-    return forEachItemLocked(handles, errors, [&](Item& item, std::size_t) {
-        if (item.active == on) return S_OK;
-        item.active = on;
-        resendItemLocked(item);  // an item made active sends its value once
-        if (s_.active) call->OnActivateItem(item.tag, on);
-        return S_OK;
+    return callLocked([&](COPCCallback* cb) {
+        return forEachItemLocked(handles, errors, [&](Item& item, std::size_t) {
+            if (item.active == on) return S_OK;
+            item.active = on;
+            resendItemLocked(item);  // an item made active sends its value once
+            if (s_.active) cb->OnActivateItem(item.tag, on);
+            return S_OK;
+        });
     });
 }
 

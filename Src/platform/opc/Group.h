@@ -188,6 +188,10 @@ private:
     Item* findLocked(OPCHANDLE h);
     void findItemsLocked(std::span<const OPCHANDLE> handles, std::vector<Item*>& items,
                          std::vector<std::size_t>& where);
+    // Runs fn(callback) inside a client call and under the lock: CO_E_SERVER_STOPPING
+    // once the toolkit refuses calls, E_FAIL once the group was removed.
+    template <typename Fn>
+    HRESULT callLocked(Fn&& fn);
     template <typename Fn>
     HRESULT forEachItemLocked(std::span<const OPCHANDLE> handles, std::vector<HRESULT>& errors, Fn&& fn);
     bool anyActiveItemLocked() const;
@@ -251,5 +255,15 @@ private:
     std::vector<StreamItem> streamItems_;  // reused while a stream is built
     ConnectionPoint callbackPoint_;
 };
+
+template <typename Fn>
+HRESULT Group::callLocked(Fn&& fn)
+{
+    auto call = core_->enter();
+    if (!call) return CO_E_SERVER_STOPPING;
+    std::lock_guard lock(mutex_);
+    if (removed_) return E_FAIL;
+    return fn(call.get());
+}
 
 } // namespace opc

@@ -31,25 +31,23 @@ HRESULT Group::Read(OPCDATASOURCE source, std::span<const OPCHANDLE> handles, st
     values.assign(handles.size(), OPCITEMSTATE{});
     errors.assign(handles.size(), OPC_E_INVALIDHANDLE);
     if (handles.empty() || !isSource(source)) return E_INVALIDARG;
-    auto call = core_->enter();
-    if (!call) return CO_E_SERVER_STOPPING;
-    std::lock_guard lock(mutex_);
-    if (removed_) return E_FAIL;
-    std::vector<Item*> items;
-    std::vector<std::size_t> where;
-    findItemsLocked(handles, items, where);
-    std::vector<Result> results = readItemsLocked(call.get(), items, source);
-    HRESULT overall = items.size() == handles.size() ? S_OK : S_FALSE;
-    for (std::size_t k = 0; k < results.size(); ++k) {
-        OPCITEMSTATE& st = values[where[k]];
-        st.hClient = items[k]->hClient;
-        st.ftTimeStamp = results[k].timestamp;
-        st.wQuality = results[k].quality;
-        st.vDataValue = std::move(results[k].value);
-        errors[where[k]] = results[k].error;
-        if (FAILED(results[k].error)) overall = S_FALSE;
-    }
-    return overall;
+    return callLocked([&](COPCCallback* cb) {
+        std::vector<Item*> items;
+        std::vector<std::size_t> where;
+        findItemsLocked(handles, items, where);
+        std::vector<Result> results = readItemsLocked(cb, items, source);
+        HRESULT overall = items.size() == handles.size() ? S_OK : S_FALSE;
+        for (std::size_t k = 0; k < results.size(); ++k) {
+            OPCITEMSTATE& st = values[where[k]];
+            st.hClient = items[k]->hClient;
+            st.ftTimeStamp = results[k].timestamp;
+            st.wQuality = results[k].quality;
+            st.vDataValue = std::move(results[k].value);
+            errors[where[k]] = results[k].error;
+            if (FAILED(results[k].error)) overall = S_FALSE;
+        }
+        return overall;
+    });
 }
 
 HRESULT Group::Write(std::span<const OPCHANDLE> handles, std::span<const VARIANT> values,
@@ -57,23 +55,21 @@ HRESULT Group::Write(std::span<const OPCHANDLE> handles, std::span<const VARIANT
 {
     errors.assign(handles.size(), OPC_E_INVALIDHANDLE);
     if (handles.empty() || values.size() != handles.size()) return E_INVALIDARG;
-    auto call = core_->enter();
-    if (!call) return CO_E_SERVER_STOPPING;
-    std::lock_guard lock(mutex_);
-    if (removed_) return E_FAIL;
-    std::vector<Item*> items;
-    std::vector<std::size_t> where;
-    findItemsLocked(handles, items, where);
-    std::vector<VARIANT> vals;
-    vals.reserve(where.size());
-    for (std::size_t i : where) vals.push_back(values[i]);
-    std::vector<HRESULT> results = writeItemsLocked(call.get(), items, vals);
-    HRESULT overall = items.size() == handles.size() ? S_OK : S_FALSE;
-    for (std::size_t k = 0; k < results.size(); ++k) {
-        errors[where[k]] = results[k];
-        if (FAILED(results[k])) overall = S_FALSE;
-    }
-    return overall;
+    return callLocked([&](COPCCallback* cb) {
+        std::vector<Item*> items;
+        std::vector<std::size_t> where;
+        findItemsLocked(handles, items, where);
+        std::vector<VARIANT> vals;
+        vals.reserve(where.size());
+        for (std::size_t i : where) vals.push_back(values[i]);
+        std::vector<HRESULT> results = writeItemsLocked(cb, items, vals);
+        HRESULT overall = items.size() == handles.size() ? S_OK : S_FALSE;
+        for (std::size_t k = 0; k < results.size(); ++k) {
+            errors[where[k]] = results[k];
+            if (FAILED(results[k])) overall = S_FALSE;
+        }
+        return overall;
+    });
 }
 
 // ---- asynchronous transactions ----

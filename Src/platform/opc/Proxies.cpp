@@ -55,23 +55,20 @@ DWORD ProxyBase::forgetSink(Method advise, DWORD cookie) const
     return id;
 }
 
+HRESULT ProxyBase::callForGroup(Method m, std::u16string_view name, const IID& iid, IUnknown** group) const
+{
+    if (!group) return E_POINTER;
+    *group = nullptr;
+    WireWriter w;
+    w.text(name);
+    w.guid(iid);
+    DWORD id = 0;
+    HRESULT hr = invoke(m, w, [&](WireReader& r) { id = r.u32(); });
+    if (FAILED(hr) || id == 0) return FAILED(hr) ? hr : RPC_E_INVALID_DATA;
+    return GroupProxy::make(clientPtr(), id)->QueryInterface(iid, reinterpret_cast<void**>(group));
+}
+
 // ---- connection points ----
-
-HRESULT ProxyPoint::QueryInterface(const IID& iid, void** out)
-{
-    if (!out) return E_POINTER;
-    *out = nullptr;
-    if (offer<IConnectionPoint>(iid, IID_IConnectionPoint, this, out) || offer<IConnectionPoint>(iid, IID_IUnknown, this, out))
-        return S_OK;
-    return E_NOINTERFACE;
-}
-
-ULONG ProxyPoint::Release()
-{
-    ULONG c = refs_.release();
-    if (c == 0) delete this;
-    return c;
-}
 
 HRESULT ProxyPoint::GetConnectionInterface(IID* iid)
 {
@@ -132,17 +129,12 @@ ComPtr<IOPCServer> ServerProxy::make(std::shared_ptr<RpcClient> client, DWORD ob
 
 ULONG ServerProxy::Release()
 {
-    ULONG c = refs_.release();
-    if (c == 0) delete this;
-    return c;
+    return refs_.release([this] { delete this; });
 }
 
 HRESULT ServerProxy::QueryInterface(const IID& iid, void** out)
 {
-    if (!out) return E_POINTER;
-    *out = nullptr;
-    if (offerServerInterfaces(iid, this, out)) return S_OK;
-    return E_NOINTERFACE;
+    return answerQuery(out, [&] { return offerServerInterfaces(iid, this, out); });
 }
 
 HRESULT ServerProxy::AddGroup(std::u16string_view name, BOOL active, DWORD requestedUpdateRate, OPCHANDLE hClientGroup,
@@ -183,15 +175,7 @@ HRESULT ServerProxy::GetErrorString(HRESULT error, LCID lcid, std::u16string& te
 
 HRESULT ServerProxy::GetGroupByName(std::u16string_view name, const IID& iid, IUnknown** group)
 {
-    if (!group) return E_POINTER;
-    *group = nullptr;
-    WireWriter w;
-    w.text(name);
-    w.guid(iid);
-    DWORD id = 0;
-    HRESULT hr = invoke(Method::GetGroupByName, w, [&](WireReader& r) { id = r.u32(); });
-    if (FAILED(hr) || id == 0) return FAILED(hr) ? hr : RPC_E_INVALID_DATA;
-    return GroupProxy::make(clientPtr(), id)->QueryInterface(iid, reinterpret_cast<void**>(group));
+    return callForGroup(Method::GetGroupByName, name, iid, group);
 }
 
 HRESULT ServerProxy::GetStatus(OPCSERVERSTATUS& status)
@@ -388,17 +372,12 @@ ComPtr<IOPCItemMgt> GroupProxy::make(std::shared_ptr<RpcClient> client, DWORD ob
 
 ULONG GroupProxy::Release()
 {
-    ULONG c = refs_.release();
-    if (c == 0) delete this;
-    return c;
+    return refs_.release([this] { delete this; });
 }
 
 HRESULT GroupProxy::QueryInterface(const IID& iid, void** out)
 {
-    if (!out) return E_POINTER;
-    *out = nullptr;
-    if (offerGroupInterfaces(iid, this, out)) return S_OK;
-    return E_NOINTERFACE;
+    return answerQuery(out, [&] { return offerGroupInterfaces(iid, this, out); });
 }
 
 HRESULT GroupProxy::GetState(DWORD* updateRate, BOOL* active, std::u16string* name, LONG* timeBias,
@@ -452,15 +431,7 @@ HRESULT GroupProxy::SetName(std::u16string_view name)
 
 HRESULT GroupProxy::CloneGroup(std::u16string_view name, const IID& iid, IUnknown** group)
 {
-    if (!group) return E_POINTER;
-    *group = nullptr;
-    WireWriter w;
-    w.text(name);
-    w.guid(iid);
-    DWORD id = 0;
-    HRESULT hr = invoke(Method::CloneGroup, w, [&](WireReader& r) { id = r.u32(); });
-    if (FAILED(hr) || id == 0) return FAILED(hr) ? hr : RPC_E_INVALID_DATA;
-    return GroupProxy::make(clientPtr(), id)->QueryInterface(iid, reinterpret_cast<void**>(group));
+    return callForGroup(Method::CloneGroup, name, iid, group);
 }
 
 HRESULT GroupProxy::AddItems(std::span<const OPCITEMDEF> items, std::vector<OPCITEMRESULT>& results,

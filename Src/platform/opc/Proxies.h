@@ -27,6 +27,10 @@ public:
     DWORD forgetSink(Method advise, DWORD cookie) const;
 
 protected:
+    // A call that takes a name and an interface id and makes a group: the new group's
+    // proxy, queried for iid, goes to *group.
+    HRESULT callForGroup(Method m, std::u16string_view name, const IID& iid, IUnknown** group) const;
+
     RefCount refs_;
 
 private:
@@ -147,13 +151,11 @@ private:
 };
 
 // A connection point of a proxied container; it keeps the container's proxy alive.
-class ProxyPoint final : public IConnectionPoint {
+class ProxyPoint final : public UnknownOf<IConnectionPoint> {
 public:
     ProxyPoint(ComPtr<IUnknown> container, const ProxyBase& owner, const IID& iid, Method advise)
-        : container_(std::move(container)), owner_(owner), iid_(iid), advise_(advise) {}
-    HRESULT QueryInterface(const IID& iid, void** out) override;
-    ULONG AddRef() override { return refs_.add(); }
-    ULONG Release() override;
+        : UnknownOf(IID_IConnectionPoint), container_(std::move(container)), owner_(owner), iid_(iid),
+          advise_(advise) {}
     HRESULT GetConnectionInterface(IID* iid) override;
     HRESULT GetConnectionPointContainer(IConnectionPointContainer** out) override;
     HRESULT Advise(IUnknown* sink, DWORD* cookie) override;
@@ -162,8 +164,7 @@ public:
     HRESULT EnumConnections(IEnumConnections** out) override;
 
 private:
-    ~ProxyPoint() = default;
-    RefCount refs_;
+    ~ProxyPoint() override = default;
     ComPtr<IUnknown> container_;
     const ProxyBase& owner_;
     IID iid_;

@@ -126,21 +126,16 @@ ServerObject::~ServerObject() { core_->removeServer(this); }
 
 ULONG ServerObject::Release()
 {
-    ULONG c = refs_.release();
-    if (c == 0) {
+    return refs_.release([this] {
         if (auto call = core_->enterTeardown()) disconnect(call.get());
         else disconnect(nullptr);
         delete this;
-    }
-    return c;
+    });
 }
 
 HRESULT ServerObject::QueryInterface(const IID& iid, void** out)
 {
-    if (!out) return E_POINTER;
-    *out = nullptr;
-    if (offerServerInterfaces(iid, this, out)) return S_OK;
-    return E_NOINTERFACE;
+    return answerQuery(out, [&] { return offerServerInterfaces(iid, this, out); });
 }
 
 void ServerObject::disconnect(COPCCallback* cb)

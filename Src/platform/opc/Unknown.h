@@ -1,8 +1,10 @@
 #pragma once
-// Reference-counted interfaces queried by interface id, in the COM manner, and a smart
-// pointer that holds one reference.
+// Reference-counted interfaces queried by interface id, in the COM manner: a smart
+// pointer that holds one reference, and the one home of the QueryInterface, AddRef and
+// Release code the objects share.
 #include "platform/com/Guid.h"
 #include "platform/com/HResult.h"
+#include "platform/opc/OpcTypes.h"
 #include "platform/win/WinTypes.h"
 
 #include <atomic>
@@ -67,6 +69,14 @@ class RefCount {
 public:
     ULONG add() noexcept { return count_.fetch_add(1, std::memory_order_relaxed) + 1; }
     ULONG release() noexcept { return count_.fetch_sub(1, std::memory_order_acq_rel) - 1; }
+    // Drops one reference; lastGone runs (and deletes the object) when it was the last.
+    template <typename F>
+    ULONG release(F&& lastGone)
+    {
+        ULONG c = release();
+        if (c == 0) lastGone();
+        return c;
+    }
     bool tryAdd() noexcept
     {
         ULONG c = count_.load(std::memory_order_relaxed);
@@ -90,5 +100,39 @@ bool offer(const IID& iid, const IID& want, Self* self, void** out)
     *out = p;
     return true;
 }
+
+// The frame of every QueryInterface: E_POINTER without a slot, else *out is cleared and
+// offers() (a chain of offer calls) fills it; E_NOINTERFACE when none matched.
+template <typename Offers>
+HRESULT answerQuery(void** out, Offers&& offers)
+{
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    return offers() ? S_OK : E_NOINTERFACE;
+}
+
+// IUnknown of an object with one interface I, answered for iid and IUnknown; the object
+// deletes itself with its last reference.
+template <typename I>
+class UnknownOf : public I {
+public:
+    HRESULT QueryInterface(const IID& iid, void** out) override
+    {
+        return answerQuery(out, [&] {
+            return offer<I>(iid, iid_, this, out) || offer<I>(iid, IID_IUnknown, this, out);
+        });
+    }
+    ULONG AddRef() override { return refs_.add(); }
+    ULONG Release() override { return refs_.release([this] { delete this; }); }
+
+protected:
+    explicit UnknownOf(const IID& iid) : iid_(iid) {}
+    virtual ~UnknownOf() = default;
+    const IID& interfaceId() const { return iid_; }
+
+private:
+    RefCount refs_;
+    IID iid_;
+};
 
 } // namespace opc

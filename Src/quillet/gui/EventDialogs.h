@@ -3,13 +3,6 @@
 #include "quillet/EventForms.h"
 #include "quillet/gui/FormDialog.h"
 
-class QCheckBox;
-class QComboBox;
-class QLabel;
-class QLineEdit;
-class QListWidget;
-class QTreeWidget;
-
 namespace quillet::gui {
 
 // 172 "Configure Event Triggers for Group".

@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+// The widgets every dialog header names.
 class QCheckBox;
 class QComboBox;
 class QGridLayout;

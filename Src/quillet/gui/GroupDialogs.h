@@ -3,14 +3,6 @@
 #include "quillet/GroupForms.h"
 #include "quillet/gui/FormDialog.h"
 
-class QCheckBox;
-class QComboBox;
-class QLabel;
-class QLineEdit;
-class QListWidget;
-class QPushButton;
-class QTreeWidget;
-
 namespace quillet::gui {
 
 // 131 "Add New Group".

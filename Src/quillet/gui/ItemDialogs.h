@@ -4,14 +4,6 @@
 #include "quillet/WriteItemForm.h"
 #include "quillet/gui/FormDialog.h"
 
-class QCheckBox;
-class QComboBox;
-class QLabel;
-class QLineEdit;
-class QListWidget;
-class QPushButton;
-class QTreeWidget;
-
 namespace quillet::gui {
 
 class BrowserWidget;

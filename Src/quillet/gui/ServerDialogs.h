@@ -7,13 +7,6 @@
 
 #include <vector>
 
-class QCheckBox;
-class QLabel;
-class QLineEdit;
-class QListWidget;
-class QPushButton;
-class QRadioButton;
-
 namespace quillet::gui {
 
 // 130 "Select an OPC Server".
