@@ -24,7 +24,7 @@
 #include "fenwold/DeviceObject.h"
 #include "fenwold/MemoryArray.h"
 #include "kestrun/comm/TcpipConfig.h"
-#include "kestrun/shell/ServerFrame.h"
+#include "kestrun/shell/server/ServerFrame.h"
 #include "support/plcsim/Server.h"
 #include "SyscallCount.h"
 

@@ -12,8 +12,8 @@
 #include "fenwold/DeviceObject.h"
 #include "fenwold/MemoryArray.h"
 #include "kestrun/comm/TcpipConfig.h"
-#include "kestrun/shell/CsvFile.h"
-#include "kestrun/shell/ServerDoc.h"
+#include "kestrun/shell/server/CsvFile.h"
+#include "kestrun/shell/server/ServerDoc.h"
 #include "support/ScratchFolder.h"
 #include "support/SourceTree.h"
 

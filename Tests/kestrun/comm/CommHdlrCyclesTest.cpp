@@ -10,7 +10,7 @@
 #include "kestrun/model/MemoryTag.h"
 #include "kestrun/model/DeviceUpdate.h"
 #include "kestrun/model/EventQueue.h"
-#include "kestrun/shell/ServerFrame.h"
+#include "kestrun/shell/server/ServerFrame.h"
 #include "support/comm/EngineFixtures.h"
 #include "support/comm/ScriptedTransport.h"
 

@@ -7,8 +7,8 @@
 #include "kestrun/comm/MessageThread.h"
 #include "kestrun/model/EventQueue.h"
 #include "kestrun/model/Hint.h"
-#include "kestrun/shell/ServerFrame.h"
-#include "kestrun/shell/ServerFrameCore.h"
+#include "kestrun/shell/server/ServerFrame.h"
+#include "kestrun/shell/server/ServerFrameCore.h"
 #include "support/comm/EngineFixtures.h"
 #include "support/comm/ScriptedTransport.h"
 

@@ -7,7 +7,7 @@
 
 #include "kestrun/comm/ReturnError.h"
 #include "kestrun/model/DeviceObject.h"
-#include "kestrun/shell/ServerFrame.h"
+#include "kestrun/shell/server/ServerFrame.h"
 #include "support/comm/EngineFixtures.h"
 #include "support/comm/ScriptedTransport.h"
 

@@ -1,7 +1,7 @@
 // The emulation handler: lines without a port.
 #include "kestrun/comm/EmulHdlr.h"
 
-#include "kestrun/shell/ServerFrame.h"
+#include "kestrun/shell/server/ServerFrame.h"
 #include "support/comm/EngineFixtures.h"
 #include "support/comm/ScriptedTransport.h"
 

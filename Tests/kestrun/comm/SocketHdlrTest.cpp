@@ -10,7 +10,7 @@
 #include "LoopbackSockets.h"
 #include "kestrun/comm/TcpipConfig.h"
 #include "kestrun/comm/UdpCommFile.h"
-#include "kestrun/shell/ServerFrame.h"
+#include "kestrun/shell/server/ServerFrame.h"
 #include "support/comm/EngineFixtures.h"
 #include "support/comm/ScriptedTransport.h"
 

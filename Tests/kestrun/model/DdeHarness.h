@@ -11,7 +11,7 @@
 #include "kestrun/model/DdeService.h"
 #include "kestrun/model/ServerCommands.h"
 #include "kestrun/model/opc/BridgeFixture.h"
-#include "kestrun/shell/ServerFrame.h"
+#include "kestrun/shell/server/ServerFrame.h"
 #include "platform/dde/BrisantToolkit.h"
 #include "platform/win/ManualDispatcher.h"
 #include "support/ScratchFolder.h"

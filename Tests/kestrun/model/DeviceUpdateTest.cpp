@@ -5,7 +5,7 @@
 
 #include "kestrun/comm/EngineCounters.h"
 #include "kestrun/model/DeviceUpdate.h"
-#include "kestrun/shell/ServerFrame.h"
+#include "kestrun/shell/server/ServerFrame.h"
 #include "support/comm/EngineFixtures.h"
 #include "support/comm/ScriptedTransport.h"
 

@@ -12,7 +12,7 @@
 #include "kestrun/model/Hint.h"
 #include "kestrun/model/MemoryArray.h"
 #include "kestrun/model/MemoryTag.h"
-#include "kestrun/shell/ServerFrame.h"
+#include "kestrun/shell/server/ServerFrame.h"
 #include "platform/dde/BrisantToolkit.h"
 #include "support/model/ModelFakes.h"
 

@@ -8,7 +8,7 @@
 
 #include "BridgeFixture.h"
 #include "kestrun/comm/EngineCounters.h"
-#include "kestrun/shell/ServerFrame.h"
+#include "kestrun/shell/server/ServerFrame.h"
 #include "platform/com/Bstr.h"
 #include "platform/com/Time.h"
 
