@@ -1,6 +1,6 @@
 // Values through the bridge: pushes at the toolkit's timer, pokes, and the
 // browse information.
-#include "kestrun/comm/EngineCounters.h"
+#include "kestrun/comm/handler/EngineCounters.h"
 #include "kestrun/model/DdeBridge.h"
 #include "kestrun/model/DeviceMap.h"
 #include "kestrun/model/DeviceObject.h"

@@ -11,8 +11,8 @@
 #include <cstring>
 #include <string>
 
-#include "kestrun/comm/ListenSocket.h"
-#include "kestrun/comm/TimeoutSocket.h"
+#include "kestrun/comm/sockets/ListenSocket.h"
+#include "kestrun/comm/sockets/TimeoutSocket.h"
 #include "platform/win/Clock.h"
 
 namespace sockettest {

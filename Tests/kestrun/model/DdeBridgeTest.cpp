@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "DdeHarness.h"
-#include "kestrun/comm/EngineCounters.h"
+#include "kestrun/comm/handler/EngineCounters.h"
 #include "kestrun/model/Hint.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "kestrun/comm/TcpipConfig.h"
+#include "kestrun/comm/sockets/TcpipConfig.h"
 #include "kestrun/model/DeviceObject.h"
 #include "kestrun/model/MemoryObject.h"
 #include "kestrun/model/SystemDevice.h"

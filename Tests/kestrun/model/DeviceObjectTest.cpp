@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "kestrun/comm/ThreadInfo.h"
-#include "kestrun/comm/TcpipConfig.h"
+#include "kestrun/comm/handler/ThreadInfo.h"
+#include "kestrun/comm/sockets/TcpipConfig.h"
 #include "kestrun/model/DeviceMap.h"
 #include "kestrun/model/MemoryObject.h"
 #include "kestrun/model/SystemDevice.h"

@@ -3,7 +3,7 @@
 
 #include <limits>
 
-#include "kestrun/comm/EngineCounters.h"
+#include "kestrun/comm/handler/EngineCounters.h"
 #include "kestrun/model/DeviceUpdate.h"
 #include "kestrun/shell/server/ServerFrame.h"
 #include "support/comm/EngineFixtures.h"

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "kestrun/comm/EmulConfig.h"
+#include "kestrun/comm/config/EmulConfig.h"
 #include "kestrun/model/MemoryObject.h"
 #include "kestrun/shell/server/CsvFile.h"
 #include "kestrun/shell/docview/LogView.h"

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "kestrun/comm/EmulHdlr.h"
+#include "kestrun/comm/handler/EmulHdlr.h"
 #include "kestrun/model/DeviceMap.h"
 #include "kestrun/model/DeviceObject.h"
 #include "kestrun/model/MemoryArray.h"

@@ -1,8 +1,8 @@
 #pragma once
 // Window messages, commands and timers of the application shell, in one place.
 // The engine's own messages (log lines, hints, line threads) are in
-// kestrun/comm/EngineMessages.h.
-#include "kestrun/comm/EngineMessages.h"
+// kestrun/comm/handler/EngineMessages.h.
+#include "kestrun/comm/handler/EngineMessages.h"
 
 enum : UINT {
     WM_CLOSE = 0x0010,                  // a window: close (the frame runs its close rules)

@@ -2,7 +2,7 @@
 // deleted, the port, time-out, command diagnostics and redundancy settings.
 #include <memory>
 
-#include "kestrun/comm/CommConfig.h"
+#include "kestrun/comm/config/CommConfig.h"
 #include "kestrun/model/DeviceMap.h"
 #include "kestrun/model/DeviceObject.h"
 #include "kestrun/model/Hint.h"

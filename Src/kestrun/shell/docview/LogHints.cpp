@@ -3,7 +3,7 @@
 #include <cstring>
 #include <iterator>
 
-#include "kestrun/comm/EngineMessages.h"
+#include "kestrun/comm/handler/EngineMessages.h"
 #include "kestrun/model/DataType.h"
 #include "kestrun/model/DeviceObject.h"
 #include "kestrun/model/Hint.h"

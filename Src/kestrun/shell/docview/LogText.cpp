@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <ctime>
 
-#include "kestrun/comm/EngineMessages.h"
+#include "kestrun/comm/handler/EngineMessages.h"
 
 namespace kestrun {
 

@@ -1,6 +1,6 @@
 #pragma once
 // Log lines and what the log view keeps of them. Kinds are TypeMessage
-// (kestrun/comm/EngineMessages.h); the texts come with their own line ends.
+// (kestrun/comm/handler/EngineMessages.h); the texts come with their own line ends.
 #include <chrono>
 #include <optional>
 #include <string>

@@ -3,7 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "kestrun/comm/EngineMessages.h"
+#include "kestrun/comm/handler/EngineMessages.h"
 #include "kestrun/model/Hint.h"
 #include "kestrun/shell/docview/LogHints.h"
 #include "kestrun/shell/server/ServerApp.h"

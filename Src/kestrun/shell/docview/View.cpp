@@ -1,6 +1,6 @@
 #include "kestrun/shell/docview/View.h"
 
-#include "kestrun/comm/EngineMessages.h"
+#include "kestrun/comm/handler/EngineMessages.h"
 #include "kestrun/model/Hint.h"
 #include "kestrun/shell/docview/Document.h"
 

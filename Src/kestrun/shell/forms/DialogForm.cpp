@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <utility>
 
-#include "kestrun/comm/DialogNumber.h"
+#include "kestrun/comm/config/DialogNumber.h"
 #include "kestrun/shell/forms/MessageBox.h"
 
 namespace shell {

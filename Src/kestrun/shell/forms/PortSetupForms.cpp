@@ -4,7 +4,7 @@
 #include <iterator>
 #include <utility>
 
-#include "kestrun/comm/SerialCommException.h"
+#include "kestrun/comm/serial/SerialCommException.h"
 
 namespace shell {
 

@@ -5,8 +5,8 @@
 // The dialogs live in the communication layer and know nothing of forms; the
 // desktop installs PortSetupPresenters so they show through the installed
 // FormPresenter.
-#include "kestrun/comm/SerialCommSetup.h"
-#include "kestrun/comm/TcpSetupDlg.h"
+#include "kestrun/comm/serial/SerialCommSetup.h"
+#include "kestrun/comm/sockets/TcpSetupDlg.h"
 #include "kestrun/shell/forms/DialogForm.h"
 
 namespace shell {

@@ -8,11 +8,11 @@
 #include <sys/stat.h>
 #include <vector>
 
-#include "kestrun/comm/CommConfig.h"
-#include "kestrun/comm/LinkConfig.h"
-#include "kestrun/comm/SerialCommConfig.h"
-#include "kestrun/comm/TcpipConfig.h"
-#include "kestrun/comm/ThreadInfo.h"
+#include "kestrun/comm/config/CommConfig.h"
+#include "kestrun/comm/config/LinkConfig.h"
+#include "kestrun/comm/serial/SerialCommConfig.h"
+#include "kestrun/comm/sockets/TcpipConfig.h"
+#include "kestrun/comm/handler/ThreadInfo.h"
 #include "kestrun/model/DataType.h"
 #include "kestrun/model/DeviceObject.h"
 #include "kestrun/model/ItemName.h"

@@ -1,7 +1,7 @@
 // Writing the CSV configuration: heading, device lines, block lines, tail.
-#include "kestrun/comm/CommConfig.h"
-#include "kestrun/comm/EngineMessages.h"
-#include "kestrun/comm/ThreadInfo.h"
+#include "kestrun/comm/config/CommConfig.h"
+#include "kestrun/comm/handler/EngineMessages.h"
+#include "kestrun/comm/handler/ThreadInfo.h"
 #include "kestrun/model/DeviceObject.h"
 #include "kestrun/model/MemoryArray.h"
 #include "kestrun/shell/server/CsvFile.h"

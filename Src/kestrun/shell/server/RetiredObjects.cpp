@@ -1,6 +1,6 @@
 #include "kestrun/shell/server/RetiredObjects.h"
 
-#include "kestrun/comm/MessageThread.h"
+#include "kestrun/comm/handler/MessageThread.h"
 #include "kestrun/shell/app/Application.h"
 #include "kestrun/shell/forms/MessageBox.h"
 #include "kestrun/shell/server/ServerFrameCore.h"

@@ -1,6 +1,6 @@
 #include "kestrun/shell/server/ServerApp.h"
 
-#include "kestrun/comm/EngineMessages.h"
+#include "kestrun/comm/handler/EngineMessages.h"
 #include "kestrun/model/DdeBridge.h"
 #include "kestrun/model/ServerCommands.h"
 #include "kestrun/model/opc/Callback.h"

@@ -1,6 +1,6 @@
 #include "kestrun/shell/server/ServerDoc.h"
 
-#include "kestrun/comm/CommConfig.h"
+#include "kestrun/comm/config/CommConfig.h"
 #include "kestrun/model/DdeBridge.h"
 #include "kestrun/model/DeviceMap.h"
 #include "kestrun/model/DeviceObject.h"

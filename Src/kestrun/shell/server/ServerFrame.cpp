@@ -1,6 +1,6 @@
 #include "kestrun/shell/server/ServerFrame.h"
 
-#include "kestrun/comm/LineMode.h"
+#include "kestrun/comm/handler/LineMode.h"
 #include "kestrun/model/DeviceHandler.h"
 #include "kestrun/shell/docview/DataView.h"
 #include "kestrun/shell/docview/LogView.h"

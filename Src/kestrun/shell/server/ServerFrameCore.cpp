@@ -1,6 +1,6 @@
 #include "kestrun/shell/server/ServerFrameCore.h"
 
-#include "kestrun/comm/MessageThread.h"
+#include "kestrun/comm/handler/MessageThread.h"
 
 CdsServerFrameCore::CdsServerFrameCore() = default;
 

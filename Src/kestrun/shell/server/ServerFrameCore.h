@@ -8,7 +8,7 @@
 #include <mutex>
 #include <vector>
 
-#include "kestrun/comm/CommHdlr.h"
+#include "kestrun/comm/handler/CommHdlr.h"
 #include "kestrun/model/DeviceHandler.h"
 #include "platform/win/Dispatcher.h"
 

@@ -1,7 +1,7 @@
 // The main window's option dialog and its icon in the notification area.
 #include "kestrun/shell/server/ServerFrame.h"
 
-#include "kestrun/comm/LineMode.h"
+#include "kestrun/comm/handler/LineMode.h"
 #include "kestrun/shell/app/Application.h"
 #include "kestrun/shell/docview/LogView.h"
 #include "kestrun/shell/forms/MessageBox.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "kestrun/comm/EmulConfig.h"
+#include "kestrun/comm/config/EmulConfig.h"
 #include "kestrun/model/DeviceMap.h"
 #include "kestrun/model/opc/Callback.h"
 #include "kestrun/shell/docview/DataView.h"

@@ -9,7 +9,7 @@
 #include <QTest>
 #include <QTimer>
 
-#include "kestrun/comm/TcpSetupDlg.h"
+#include "kestrun/comm/sockets/TcpSetupDlg.h"
 #include "kestrun/model/DeviceMap.h"
 #include "kestrun/shell/docview/DataView.h"
 #include "kestrun/shell/gui/FormDialog.h"

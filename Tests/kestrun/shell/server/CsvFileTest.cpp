@@ -5,9 +5,9 @@
 
 #include <fstream>
 
-#include "kestrun/comm/LinkConfig.h"
-#include "kestrun/comm/SerialCommConfig.h"
-#include "kestrun/comm/TcpipConfig.h"
+#include "kestrun/comm/config/LinkConfig.h"
+#include "kestrun/comm/serial/SerialCommConfig.h"
+#include "kestrun/comm/sockets/TcpipConfig.h"
 #include "support/ScratchFolder.h"
 
 namespace {

@@ -8,8 +8,8 @@
 #include <sstream>
 #include <sys/stat.h>
 
-#include "kestrun/comm/EmulConfig.h"
-#include "kestrun/comm/TcpipConfig.h"
+#include "kestrun/comm/config/EmulConfig.h"
+#include "kestrun/comm/sockets/TcpipConfig.h"
 #include "kestrun/model/DeviceMap.h"
 #include "kestrun/model/MemoryObject.h"
 #include "support/model/ArchiveBytes.h"
