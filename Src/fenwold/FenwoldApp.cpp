@@ -7,7 +7,7 @@
 #include "fenwold/Resource.h"
 #include "kestrun/shell/forms/MessageBox.h"
 #include "kestrun/shell/docview/RecentFileList.h"
-#include "platform/opc/ServerEntries.h"
+#include "platform/opc/server/ServerEntries.h"
 #include "platform/win/VersionInfo.h"
 
 namespace fenwold {

@@ -29,7 +29,7 @@
 #include "kestrun/shell/server/ServerFrame.h"
 #include "kestrun/shell/server/ServerFrameCore.h"
 #include "platform/com/Guid.h"
-#include "platform/opc/Toolkit.h"
+#include "platform/opc/server/Toolkit.h"
 #include "platform/registry/Registry.h"
 #include "platform/win/HeadlessDispatcher.h"
 

@@ -1,7 +1,7 @@
 #include "kestrun/shell/server/ServerApp.h"
 
 #include "kestrun/comm/handler/EngineMessages.h"
-#include "kestrun/model/DdeBridge.h"
+#include "kestrun/model/dde/DdeBridge.h"
 #include "kestrun/model/ServerCommands.h"
 #include "kestrun/model/opc/Callback.h"
 #include "kestrun/shell/docview/LogView.h"

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "kestrun/model/DdeService.h"
+#include "kestrun/model/dde/DdeService.h"
 #include "kestrun/shell/app/Application.h"
 #include "kestrun/shell/app/ProcessWide.h"
 #include "kestrun/shell/server/RetiredObjects.h"

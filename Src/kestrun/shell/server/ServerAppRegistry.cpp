@@ -7,7 +7,7 @@
 #include "kestrun/shell/forms/MessageBox.h"
 #include "kestrun/shell/desktop/StandardFolders.h"
 #include "platform/dde/BrisantToolkit.h"
-#include "platform/opc/ServerEntries.h"
+#include "platform/opc/server/ServerEntries.h"
 #include "platform/registry/Registry.h"
 
 namespace {

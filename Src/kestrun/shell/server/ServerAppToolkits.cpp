@@ -1,7 +1,7 @@
 // The two outside toolkits: set up at start-up, given working time, shut down.
 #include "kestrun/shell/server/ServerApp.h"
 
-#include "kestrun/model/DdeBridge.h"
+#include "kestrun/model/dde/DdeBridge.h"
 #include "kestrun/model/Hint.h"
 #include "kestrun/model/ServerCommands.h"
 #include "kestrun/model/opc/Callback.h"
@@ -11,7 +11,7 @@
 #include "kestrun/shell/server/ServerDoc.h"
 #include "kestrun/shell/server/ServerFrame.h"
 #include "kestrun/shell/app/ShellIds.h"
-#include "platform/opc/ServerEntries.h"
+#include "platform/opc/server/ServerEntries.h"
 
 BOOL CdsServerApp::InitOPCServer(BRISANTACTIONPROC pCallback, int bService)
 {

@@ -2,7 +2,7 @@
 // What the DDE bridge asks of the server program: its identity, the close of
 // the main window, the views' hints and the "Null String Value" option.
 // Application thread only, like the bridge.
-#include "kestrun/model/DdeBridge.h"
+#include "kestrun/model/dde/DdeBridge.h"
 
 class CdsServerApp;
 

@@ -1,7 +1,7 @@
 #include "kestrun/shell/server/ServerDoc.h"
 
 #include "kestrun/comm/config/CommConfig.h"
-#include "kestrun/model/DdeBridge.h"
+#include "kestrun/model/dde/DdeBridge.h"
 #include "kestrun/model/DeviceMap.h"
 #include "kestrun/model/DeviceObject.h"
 #include "kestrun/model/Hint.h"

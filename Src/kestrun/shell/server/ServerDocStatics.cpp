@@ -1,6 +1,6 @@
 // How the document is reached without one at hand: posts to its views and the
 // main window, the views' hint sink and the DDE side.
-#include "kestrun/model/DdeBridge.h"
+#include "kestrun/model/dde/DdeBridge.h"
 #include "kestrun/model/Hint.h"
 #include "kestrun/shell/docview/LogView.h"
 #include "kestrun/shell/server/ServerApp.h"

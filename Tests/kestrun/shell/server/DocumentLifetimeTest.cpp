@@ -11,7 +11,7 @@
 #include "kestrun/shell/server/ServerDoc.h"
 #include "kestrun/shell/app/ShellIds.h"
 #include "platform/opc/Interfaces.h"
-#include "platform/opc/Toolkit.h"
+#include "platform/opc/server/Toolkit.h"
 #include "platform/win/Event.h"
 #include "support/shell/ShellHarness.h"
 

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "kestrun/model/opc/Callback.h"
-#include "platform/opc/ServerEntries.h"
+#include "platform/opc/server/ServerEntries.h"
 #include "support/shell/ShellHarness.h"
 
 namespace {
