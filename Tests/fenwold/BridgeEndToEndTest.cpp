@@ -39,9 +39,8 @@ using namespace bridgeserver;
 constexpr DWORD kGroupRateMs = 100;
 
 // Keeps the latest value and quality of every client handle, and wakes waiters.
-class LatestValues final : public opctest::SinkBase<IOPCDataCallback> {
+class LatestValues final : public opctest::DataChangeSink {
 public:
-    LatestValues() : SinkBase(IID_IOPCDataCallback) {}
     HRESULT OnDataChange(DWORD, OPCHANDLE, HRESULT, HRESULT, std::span<const OPCHANDLE> items,
                          std::span<const VARIANT> values, std::span<const WORD> qualities, std::span<const FILETIME>,
                          std::span<const HRESULT>) override
@@ -53,16 +52,6 @@ public:
         cv.notify_all();
         return S_OK;
     }
-    HRESULT OnReadComplete(DWORD, OPCHANDLE, HRESULT, HRESULT, std::span<const OPCHANDLE>, std::span<const VARIANT>,
-                           std::span<const WORD>, std::span<const FILETIME>, std::span<const HRESULT>) override
-    {
-        return S_OK;
-    }
-    HRESULT OnWriteComplete(DWORD, OPCHANDLE, HRESULT, std::span<const OPCHANDLE>, std::span<const HRESULT>) override
-    {
-        return S_OK;
-    }
-    HRESULT OnCancelComplete(DWORD, OPCHANDLE) override { return S_OK; }
     std::size_t events() const override { return count; }
 
     struct Seen {

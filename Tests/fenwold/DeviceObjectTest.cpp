@@ -9,15 +9,13 @@
 #include "fenwold/DeviceMap.h"
 #include "fenwold/MelsecFakes.h"
 #include "kestrun/comm/sockets/TcpipConfig.h"
+#include "support/DestroyPtr.h"
 
 using namespace fenwoldtest;
 
 namespace {
 
-struct DeviceDeleter {
-    void operator()(CdsDeviceObject* p) const { p->Destroy(); }
-};
-using DevicePtr = std::unique_ptr<CDeviceObject, DeviceDeleter>;
+using DevicePtr = testsupport::DestroyPtr<CDeviceObject>;
 
 DevicePtr MakeDevice(LONG type, const std::string& protocol, const std::string& address)
 {
@@ -161,11 +159,11 @@ TEST(MelsecDevice, CopyKeepsTheFrameSettings)
 TEST(MelsecDeviceMap, MakesMelsecDevices)
 {
     CDeviceMap map;
-    std::unique_ptr<CdsDeviceObject, DeviceDeleter> made(map.NewDeviceObject("1", "&FF", 1));
+    testsupport::DestroyPtr<CdsDeviceObject> made(map.NewDeviceObject("1", "&FF", 1));
     EXPECT_NE(dynamic_cast<CDeviceObject*>(made.get()), nullptr);
     DevicePtr src = MakeDevice(3, "ASCII", "");
     ASSERT_TRUE(src->OnInitDeviceObject());
-    std::unique_ptr<CdsDeviceObject, DeviceDeleter> copy(map.NewDeviceObject(*src));
+    testsupport::DestroyPtr<CdsDeviceObject> copy(map.NewDeviceObject(*src));
     auto* melsec = dynamic_cast<CDeviceObject*>(copy.get());
     ASSERT_NE(melsec, nullptr);
     EXPECT_TRUE(melsec->IsAscii());

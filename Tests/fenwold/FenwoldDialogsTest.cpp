@@ -364,18 +364,7 @@ TEST_F(FenwoldBlockCommands, AddItemReadsWhereDeviceAndStartSayAndRefusesANameTh
 
 // A program built on the server: its device's command diagnostics dialog
 // notes every device it is applied to.
-class NotingDiagDlg final : public CdsCommandDiagDlg {
-public:
-    explicit NotingDiagDlg(std::vector<std::string>& applied) : m_applied(applied) {}
-    void OnUpdateDevice(CdsDeviceObject& device) const override
-    {
-        CdsCommandDiagDlg::OnUpdateDevice(device);
-        m_applied.push_back(device.m_strName);
-    }
-
-private:
-    std::vector<std::string>& m_applied;
-};
+using testsupport::NotingDiagDlg;
 
 class NotingDevice final : public CDeviceObject {
 public:

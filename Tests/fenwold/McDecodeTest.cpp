@@ -7,19 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "support/HexBytes.h"
+
 namespace {
 
-std::vector<BYTE> Hex(const std::string& text)
-{
-    std::vector<BYTE> bytes;
-    std::istringstream in(text);
-    std::string byte;
-    while (in >> byte)
-        bytes.push_back(static_cast<BYTE>(std::stoul(byte, nullptr, 16)));
-    return bytes;
-}
-
-std::vector<BYTE> Ascii(const std::string& text) { return std::vector<BYTE>(text.begin(), text.end()); }
+using testsupport::Ascii;
+using testsupport::Hex;
 
 // Records every delivery as "index=value" in the type's own reading.
 class Recorder : public McValueSink {

@@ -8,38 +8,19 @@
 #include <string>
 
 #include "fenwold/McSerialCounters.h"
+#include "support/HexBytes.h"
 
 namespace {
+
+using testsupport::Ascii;
+using testsupport::Hex;
 
 constexpr WORD M = 0x90, SM = 0x91, F = 0x93, X = 0x9C, B = 0xA0, SB = 0xA1, D = 0xA8,
                ZR = 0xB0, W = 0xB4;
 
-McBuffer Hex(const std::string& text)
-{
-    McBuffer bytes;
-    std::istringstream in(text);
-    std::string byte;
-    while (in >> byte)
-        bytes.push_back(static_cast<BYTE>(std::stoul(byte, nullptr, 16)));
-    return bytes;
-}
-
-McBuffer Ascii(const std::string& text)
-{
-    return McBuffer(text.begin(), text.end());
-}
-
 std::string Show(const McBuffer& b, bool ascii)
 {
-    if (ascii)
-        return std::string(b.begin(), b.end());
-    std::string s;
-    char part[4];
-    for (BYTE x : b) {
-        std::snprintf(part, sizeof part, "%02X ", x);
-        s += part;
-    }
-    return s;
+    return ascii ? std::string(b.begin(), b.end()) : testsupport::HexText(b);
 }
 
 McTarget Target(McFrameKind kind, bool ascii)

@@ -7,24 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "support/HexBytes.h"
+
 namespace {
 
+using testsupport::Ascii;
+using testsupport::Hex;
+
 constexpr WORD D = 0xA8;
-
-McBuffer Hex(const std::string& text)
-{
-    McBuffer bytes;
-    std::istringstream in(text);
-    std::string byte;
-    while (in >> byte)
-        bytes.push_back(static_cast<BYTE>(std::stoul(byte, nullptr, 16)));
-    return bytes;
-}
-
-McBuffer Ascii(const std::string& text)
-{
-    return McBuffer(text.begin(), text.end());
-}
 
 McBuffer Query(McFrameKind kind, bool ascii, unsigned points = 3)
 {

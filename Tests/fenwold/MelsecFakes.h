@@ -12,21 +12,14 @@
 #include "fenwold/MemoryArray.h"
 #include "fenwold/MemoryObject.h"
 #include "kestrun/model/DeviceObject.h"
+#include "support/DestroyPtr.h"
+#include "support/HexBytes.h"
 #include "support/model/ModelFakes.h"
 
 namespace fenwoldtest {
 
-inline std::vector<BYTE> Hex(const std::string& text)
-{
-    std::vector<BYTE> bytes;
-    std::istringstream in(text);
-    std::string byte;
-    while (in >> byte)
-        bytes.push_back(static_cast<BYTE>(std::stoul(byte, nullptr, 16)));
-    return bytes;
-}
-
-inline std::vector<BYTE> Ascii(const std::string& text) { return std::vector<BYTE>(text.begin(), text.end()); }
+using testsupport::Ascii;
+using testsupport::Hex;
 
 class McHandler : public testsupport::FakeHandler, public McLink {
 public:
@@ -63,10 +56,7 @@ private:
     std::string m_address;
 };
 
-struct BlockDeleter {
-    void operator()(CdsMemoryArray* p) const { p->Destroy(); }
-};
-using BlockPtr = std::unique_ptr<CMemoryArray, BlockDeleter>;
+using BlockPtr = testsupport::DestroyPtr<CMemoryArray>;
 
 // A block of `points` points of one device and data type under the device.
 inline BlockPtr MakeBlock(CdsDeviceObject& device, const std::string& address, WORD code, int type, int points)

@@ -13,6 +13,7 @@
 #include "fenwold/MemoryArray.h"
 #include "fenwold/PlcKinds.h"
 #include "platform/win/ManualDispatcher.h"
+#include "support/DestroyPtr.h"
 #include "support/comm/ScriptedTransport.h"
 
 namespace fenwoldtest {
@@ -81,10 +82,7 @@ public:
     win::ManualDispatcher dispatcher{dispatchClock};
     kestrun::test::RecordingLog log{dispatcher};
     std::shared_ptr<RecordingSleepHdlr> hdlr = std::make_shared<RecordingSleepHdlr>();
-    struct DeviceDeleter {
-        void operator()(CdsDeviceObject* p) const { p->Destroy(); }
-    };
-    std::unique_ptr<CDeviceObject, DeviceDeleter> device;
+    testsupport::DestroyPtr<CDeviceObject> device;
     tagTHREADINFO* line = nullptr;
 
 private:

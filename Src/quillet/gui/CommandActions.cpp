@@ -31,14 +31,12 @@ QAction* CommandActions::Action(UINT id) const
 void CommandActions::Update(std::initializer_list<const CommandTable*> tables)
 {
     for (auto& [id, action] : m_actions) {
-        for (const CommandTable* table : tables) {
-            if (!table || !table->Has(id)) continue;
-            const CommandState state = table->State(id);
-            action->setEnabled(state.enabled);
-            action->setCheckable(table->IsCheckable(id));
-            if (action->isCheckable()) action->setChecked(state.checked);
-            break;
-        }
+        const CommandTable* table = CommandTable::Holder(id, tables);
+        if (!table) continue;
+        const CommandState state = table->State(id);
+        action->setEnabled(state.enabled);
+        action->setCheckable(table->IsCheckable(id));
+        if (action->isCheckable()) action->setChecked(state.checked);
     }
 }
 

@@ -1,5 +1,6 @@
 #include "quillet/gui/MainWindow.h"
 
+#include "quillet/views/MainMenu.h"
 #include "quillet/text/ResourceIds.h"
 #include "quillet/text/StringTable.h"
 #include "quillet/gui/ConnectionWindow.h"
@@ -18,42 +19,7 @@ namespace quillet::gui {
 using namespace quillet::cmd;
 
 namespace {
-
-// Ids of a popup; 0 is a separator, and another popup stands in its place by id
-// MENU_... + 1 (never a command id).
-constexpr UINT kPopupMark = 0x10000;
-struct PopupRow {
-    MenuPopup popup;
-    std::vector<UINT> ids;
-};
-const std::vector<PopupRow>& Popups()
-{
-    static const std::vector<PopupRow> kPopups = {
-        {MENU_FILE, {ID_FILE_NEW, ID_FILE_OPEN, ID_FILE_CLOSE, ID_FILE_SAVE, ID_FILE_SAVE_AS, 0, 32830, 32831, 32832,
-                     32833, 32834, 0, ID_APP_EXIT}},
-        {MENU_EDIT, {ID_EDIT_COPY}},
-        {MENU_SERVER, {ID_SERVER_CONNECT, ID_SERVER_STATUS, 0, ID_ADD_GROUP, ID_REMOVE_GROUP, ID_GET_GROUP_BY_NAME,
-                       ID_GET_ERROR_STRING, ID_GROUP_ENUM, 0, ID_EXPERT_MODE}},
-        {MENU_GROUP, {ID_GET_STATE, ID_ENUMERATE_ITEMS, ID_COUNTER_RESET, ID_MMI_EMULATION, ID_CONFIGURE_EVENTS, 0,
-                      kPopupMark + MENU_ADVISE}},
-        {MENU_ADVISE, {ID_ADVISE_NONE, ID_ADVISE_DATAOBJECT_TIME, ID_ADVISE_DATAOBJECT, ID_ADVISE_CONNECTIONPOINT,
-                       ID_ADVISE_GROUPS}},
-        {MENU_ITEM, {ID_ADD_ITEM, ID_REMOVE_ITEMS, ID_ACTIVE_STATE, ID_SET_DATATYPE, ID_CHANGE_HANDLES, 0,
-                     ID_READ_FROM_CACHE, ID_SYNC_READ, ID_SYNC_WRITE, kPopupMark + MENU_ASYNCIO,
-                     kPopupMark + MENU_ASYNCIO2, 0, ID_IMPORT_ITEMS}},
-        {MENU_ASYNCIO, {ID_ASYNCIO_READ, ID_ASYNCIO_WRITE, ID_ASYNCIO_REFRESH}},
-        {MENU_ASYNCIO2, {ID_ASYNCIO2_READ, ID_ASYNCIO2_WRITE, ID_ASYNCIO2_REFRESH, ID_ASYNCIO2_ENABLE}},
-        {MENU_VIEW, {ID_ITEM_COLUMNS, ID_VIEW_UPDATE_TIMER, ID_MESSAGE_LOG}},
-        {MENU_LOG, {ID_ENABLE_LOG_VIEW, ID_CONFIGURE_LOGGER, ID_DISPLAY_MESSAGES, ID_CLEAR_LOG}},
-        {MENU_HELP, {ID_APP_ABOUT}},
-    };
-    return kPopups;
-}
-constexpr MenuPopup kBar[] = {MENU_FILE, MENU_EDIT, MENU_SERVER, MENU_GROUP, MENU_ITEM, MENU_VIEW, MENU_LOG, MENU_HELP};
-constexpr UINT kTools[] = {ID_FILE_NEW, ID_FILE_OPEN, ID_FILE_SAVE, 0, ID_SERVER_CONNECT, ID_ADD_GROUP, ID_ADD_ITEM,
-                           ID_REMOVE_ITEMS, 0, ID_SYNC_READ, ID_SYNC_WRITE, 0, ID_APP_ABOUT};
 constexpr int kRefreshMs = 250;
-
 } // namespace
 
 MainWindow::MainWindow(CQuilletApp& app, CMainFrame& frame, const StringTable& texts, QWidget* parent)
@@ -62,15 +28,14 @@ MainWindow::MainWindow(CQuilletApp& app, CMainFrame& frame, const StringTable& t
     setWindowTitle(Q(m_frame.Title()));
     m_area = new QMdiArea(this);
     setCentralWidget(m_area);
-    std::vector<UINT> ids = m_frame.Commands().Ids();
-    ids.push_back(ID_APP_EXIT);
-    m_actions = std::make_unique<CommandActions>(texts, ids, this, Qt::WindowShortcut, [this](UINT id) { Run(id); });
-    for (const PopupRow& row : Popups()) {
-        auto* menu = new QMenu(Q(texts.Text(IDS_MENU_FIRST + row.popup)), this);
-        menu->setObjectName(QString("menu%1").arg(row.popup));
-        m_menus[row.popup] = menu;
+    m_actions = std::make_unique<CommandActions>(texts, m_frame.CommandIds(), this, Qt::WindowShortcut,
+                                                 [this](UINT id) { Run(id); });
+    for (MenuPopup popup : MainMenu::Popups()) {
+        auto* menu = new QMenu(Q(texts.Text(IDS_MENU_FIRST + popup)), this);
+        menu->setObjectName(QString("menu%1").arg(popup));
+        m_menus[popup] = menu;
     }
-    for (MenuPopup popup : kBar) menuBar()->addMenu(m_menus[popup]);
+    for (MenuPopup popup : MainMenu::Bar()) menuBar()->addMenu(m_menus[popup]);
     m_tools = addToolBar(QString());
     m_tools->setObjectName("tools");
 
@@ -120,13 +85,12 @@ ConnectionWindow* MainWindow::ActiveWindow() const
 
 void MainWindow::Run(UINT id)
 {
-    if (id == ID_APP_EXIT) {
-        close();
-        return;
-    }
     ConnectionWindow* active = ActiveWindow();
-    if (active && active->Frame().Commands().Has(id)) active->Run(id);
-    else m_frame.Commands().Run(id);
+    switch (CMainFrame::Route(id, active ? &active->Frame().Commands() : nullptr)) {
+    case CommandRoute::Exit: close(); return;
+    case CommandRoute::Window: active->Run(id); break;
+    case CommandRoute::Frame: m_frame.Commands().Run(id); break;
+    }
     SyncWindows();
 }
 
@@ -161,25 +125,28 @@ void MainWindow::Activated()
 void MainWindow::RebuildMenus()
 {
     ConnectionWindow* active = ActiveWindow();
-    auto action = [&](UINT id) -> QAction* {
-        if (active)
-            if (QAction* a = active->Actions().Action(id)) return a;
-        return m_actions->Action(id);
+    const CommandTable* windowTable = active ? &active->Frame().Commands() : nullptr;
+    // An entry shows the action of whoever runs its command.
+    auto action = [&](UINT id) {
+        return CMainFrame::Route(id, windowTable) == CommandRoute::Window ? active->Actions().Action(id)
+                                                                          : m_actions->Action(id);
     };
-    for (const PopupRow& row : Popups()) {
-        QMenu* menu = m_menus[row.popup];
+    for (MenuPopup popup : MainMenu::Popups()) {
+        QMenu* menu = m_menus[popup];
         menu->clear();
-        for (UINT id : row.ids) {
-            if (id == 0) menu->addSeparator();
-            else if (id >= kPopupMark) menu->addMenu(m_menus[MenuPopup(id - kPopupMark)]);
-            else if (QAction* a = action(id)) menu->addAction(a);
+        for (const MenuItem& item : MainMenu::Items(popup)) {
+            switch (item.kind) {
+            case MenuItem::Kind::Separator: menu->addSeparator(); break;
+            case MenuItem::Kind::Popup: menu->addMenu(m_menus[item.popup]); break;
+            case MenuItem::Kind::Command:
+                if (QAction* a = action(item.id)) menu->addAction(a);
+                break;
+            }
         }
+        menu->menuAction()->setVisible(MainMenu::Shows(popup, active != nullptr));
     }
-    // Without a connection window only the main window's menus show.
-    for (MenuPopup popup : {MENU_EDIT, MENU_GROUP, MENU_ITEM, MENU_VIEW, MENU_LOG})
-        m_menus[popup]->menuAction()->setVisible(active != nullptr);
     m_tools->clear();
-    for (UINT id : kTools) {
+    for (UINT id : MainMenu::ToolBar()) {
         if (id == 0) m_tools->addSeparator();
         else if (QAction* a = action(id)) m_tools->addAction(a);
     }
@@ -192,36 +159,28 @@ void MainWindow::UpdateStates()
     if (active) active->UpdateActions(&m_frame.Commands());
     for (std::size_t i = 0; i < CRecentFileList::kSize; ++i) {
         QAction* entry = m_actions->Action(ID_FILE_MRU_FIRST + UINT(i));
-        const std::string path = m_frame.RecentFileText(i);
-        const bool placeholder = m_app.RecentFiles().HoldsPlaceholder();
-        entry->setVisible(!path.empty());
-        // An ampersand of the path is shown, not taken as the entry's key.
-        entry->setText(placeholder ? Q(path) : QString("&%1 %2").arg(i + 1).arg(Q(path).replace('&', "&&")));
+        const std::string text = m_app.RecentFiles().MenuText(i);
+        entry->setVisible(!text.empty());
+        entry->setText(Q(text));
     }
 }
 
 void MainWindow::CloseWindow(ConnectionWindow& window)
 {
     m_area->setActiveSubWindow(&window);
-    m_frame.SetActiveDocument(&window.Document());
-    m_frame.Commands().Run(ID_FILE_CLOSE);
+    m_frame.CloseDocument(window.Document());
     SyncWindows();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
-    // Each document closes as File Close does; one that stays keeps the program open.
-    while (!m_app.Connections().empty()) {
-        CQuilletDoc* doc = m_app.Connections().back();
-        m_frame.SetActiveDocument(doc);
-        m_frame.Commands().Run(ID_FILE_CLOSE);
-        if (!m_app.Connections().empty() && m_app.Connections().back() == doc) {
-            SyncWindows();
-            event->ignore();
-            return;
-        }
+    if (m_frame.CloseAll()) {
+        event->accept();
+        return;
     }
-    event->accept();
+    // The document that stayed comes to the front.
+    SyncWindows();
+    event->ignore();
 }
 
 } // namespace quillet::gui

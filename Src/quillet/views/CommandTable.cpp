@@ -52,4 +52,11 @@ std::vector<UINT> CommandTable::Ids() const
     return ids;
 }
 
+const CommandTable* CommandTable::Holder(UINT id, std::initializer_list<const CommandTable*> tables)
+{
+    for (const CommandTable* table : tables)
+        if (table && table->Has(id)) return table;
+    return nullptr;
+}
+
 } // namespace quillet

@@ -6,6 +6,7 @@
 #include "platform/win/WinTypes.h"
 
 #include <functional>
+#include <initializer_list>
 #include <vector>
 
 namespace quillet {
@@ -33,6 +34,9 @@ public:
     // Runs the handler when the command is enabled; false when it was not run.
     bool Run(UINT id) const;
     std::vector<UINT> Ids() const;
+    // The first of the tables (nulls skipped) that holds id, whose handler and states
+    // are the command's; null when none does.
+    static const CommandTable* Holder(UINT id, std::initializer_list<const CommandTable*> tables);
 
 private:
     struct Command {

@@ -42,6 +42,19 @@ CMainFrame::CMainFrame(CQuilletApp& app) : m_app(app)
     }
 }
 
+std::vector<UINT> CMainFrame::CommandIds() const
+{
+    std::vector<UINT> ids = m_commands.Ids();
+    ids.push_back(ID_APP_EXIT);
+    return ids;
+}
+
+CommandRoute CMainFrame::Route(UINT id, const quillet::CommandTable* window)
+{
+    if (id == ID_APP_EXIT) return CommandRoute::Exit;
+    return window && window->Has(id) ? CommandRoute::Window : CommandRoute::Frame;
+}
+
 std::string CMainFrame::Title() const { return std::string(m_app.Host().documents.texts.Text(quillet::IDS_MAIN_TITLE)); }
 
 CQuilletDoc* CMainFrame::ActiveDocument() const { return m_app.FrameOf(m_pActive) ? m_pActive : nullptr; }
@@ -113,6 +126,20 @@ bool CMainFrame::CloseActive()
 }
 
 void CMainFrame::OnFileClose() { CloseActive(); }
+
+bool CMainFrame::CloseDocument(CQuilletDoc& doc)
+{
+    m_pActive = &doc;
+    // A document of another application is not closed here.
+    return ActiveDocument() && CloseActive();
+}
+
+bool CMainFrame::CloseAll()
+{
+    while (!m_app.Connections().empty())
+        if (!CloseDocument(*m_app.Connections().back())) return false;
+    return true;
+}
 
 void CMainFrame::Open(const std::string& path)
 {

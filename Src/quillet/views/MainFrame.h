@@ -9,9 +9,17 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class CQuilletApp;
 class CQuilletDoc;
+
+// Who runs a command chosen in the main window.
+enum class CommandRoute {
+    Exit,    // the main window closes, as its close button does
+    Window,  // the active connection window
+    Frame,   // the main frame
+};
 
 class CMainFrame {
 public:
@@ -30,6 +38,11 @@ public:
 
     std::string Title() const;
     const quillet::CommandTable& Commands() const { return m_commands; }
+    // The main window's own commands: the table's, then Exit.
+    std::vector<UINT> CommandIds() const;
+    // Exit is the main window's; the active connection window's table (null: none is
+    // open) runs what it holds; the rest run here.
+    static CommandRoute Route(UINT id, const quillet::CommandTable* window);
     // The document of the active connection window; null when none is open.
     void SetActiveDocument(CQuilletDoc* doc) { m_pActive = doc; }
     CQuilletDoc* ActiveDocument() const;
@@ -43,6 +56,12 @@ public:
     bool OnFileSaveAs();
     void OnFileClose();
     void OnAbout();
+    // Closes the document as File Close does, making it the active one first; false
+    // when it stays open (saving was refused or failed).
+    bool CloseDocument(CQuilletDoc& doc);
+    // The exit rule: every connection closes as File Close does, the newest first. False
+    // when one stays open: the program keeps running with that document active.
+    bool CloseAll();
     // The recent-file entry's menu text (its path shortened to fit); empty for an
     // unused entry.
     std::string RecentFileText(std::size_t index) const;

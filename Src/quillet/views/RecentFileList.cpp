@@ -63,3 +63,16 @@ void CRecentFileList::RemovePlaceholder()
     std::rotate(m_entries.begin(), m_entries.begin() + 1, m_entries.end());
     m_entries.back().clear();
 }
+
+std::string CRecentFileList::MenuText(std::size_t i) const
+{
+    if (i >= kSize) return {};
+    if (HoldsPlaceholder()) return m_entries[i];
+    if (m_entries[i].empty()) return {};
+    std::string text = "&" + std::to_string(i + 1) + " ";
+    for (char c : DisplayName(m_entries[i])) {
+        if (c == '&') text += '&';
+        text += c;
+    }
+    return text;
+}

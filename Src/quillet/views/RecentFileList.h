@@ -30,6 +30,11 @@ public:
     void RemovePlaceholder();
     bool HoldsPlaceholder() const;
 
+    // Entry i's menu text: "&1 " and on (the number its key), then its display name,
+    // whose ampersands show as such. The placeholder shows as it is; an unused entry
+    // has none (the menu hides it).
+    std::string MenuText(std::size_t i) const;
+
     const std::string& operator[](std::size_t i) const { return m_entries[i]; }
 
 private:

@@ -11,6 +11,8 @@
 #include <cstring>
 #include <string>
 
+#include <gtest/gtest.h>
+
 #include "kestrun/comm/sockets/ListenSocket.h"
 #include "kestrun/comm/sockets/TimeoutSocket.h"
 #include "platform/win/Clock.h"
@@ -118,6 +120,26 @@ inline Fd UdpOn(const char* address, uint16_t& port)
     port = PortOf(f.fd);
     return f;
 }
+
+// A connected pair on a fake clock: the socket under test as client, the peer as a
+// plain descriptor.
+template <class Socket>
+struct Connected {
+    explicit Connected(std::uint64_t startMs) : clock(startMs), socket(clock)
+    {
+        uint16_t port = 0;
+        listener = ListenOnLoopback(port);
+        EXPECT_TRUE(socket.Create());
+        EXPECT_TRUE(socket.ConnectWithTimeout("127.0.0.1", port, 5000));
+        peer = Fd(::accept4(listener.fd, nullptr, nullptr, SOCK_CLOEXEC));
+        EXPECT_GE(peer.fd, 0);
+    }
+
+    win::FakeClock clock;
+    Socket socket;
+    Fd listener;
+    Fd peer;
+};
 
 // Waits (really, briefly) until the socket has something to read.
 inline bool Readable(int fd, int ms = 2000)

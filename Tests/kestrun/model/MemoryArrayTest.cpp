@@ -13,22 +13,18 @@
 #include "platform/afx/Archive.h"
 #include "platform/afx/MemFile.h"
 #include "platform/dde/BrisantToolkit.h"
+#include "support/HexBytes.h"
+#include "support/model/ArchiveBytes.h"
 #include "support/model/ModelFakes.h"
 
 namespace {
 
+using testsupport::Ascii;
+using testsupport::Hex;
+using testsupport::Join;
 using testsupport::OptionScope;
 using testsupport::PointBlock;
-
-std::vector<BYTE> Hex(const std::string& text)
-{
-    std::vector<BYTE> bytes;
-    std::istringstream in(text);
-    std::string word;
-    while (in >> word)
-        bytes.push_back(static_cast<BYTE>(std::stoul(word, nullptr, 16)));
-    return bytes;
-}
+using testsupport::StoreObject;
 
 // A point with a name of its own, so registering keeps its pseudo name.
 CdsMemoryObject* Named(const std::string& name, const std::string& pseudo)
@@ -37,27 +33,6 @@ CdsMemoryObject* Named(const std::string& name, const std::string& pseudo)
     point->SetName(name);
     point->SetPseudoNameText(pseudo);
     return point;
-}
-
-std::vector<BYTE> Ascii(const std::string& text) { return {text.begin(), text.end()}; }
-
-std::vector<BYTE> Join(std::initializer_list<std::vector<BYTE>> parts)
-{
-    std::vector<BYTE> all;
-    for (const auto& part : parts)
-        all.insert(all.end(), part.begin(), part.end());
-    return all;
-}
-
-std::vector<BYTE> Store(const CObject* object)
-{
-    CMemFile file;
-    {
-        CArchive ar(&file, CArchive::store);
-        ar.WriteObject(object);
-        ar.Close();
-    }
-    return std::vector<BYTE>(file.GetData().begin(), file.GetData().end());
 }
 
 template <typename T>
@@ -160,7 +135,7 @@ TEST(MemoryArray, GoldenArchiveBytes)
 {
     CdsMemoryArray block(3);
     BuildGoldenBlock(block);
-    EXPECT_EQ(Store(&block), GoldenBlock());
+    EXPECT_EQ(StoreObject(&block), GoldenBlock());
 }
 
 TEST(MemoryArray, LoadRestoresEveryField)
@@ -203,7 +178,7 @@ TEST(MemoryArray, LoadRestoresEveryField)
     EXPECT_EQ(block->GetPath(), "[BLK]D100");
     EXPECT_EQ(text->GetPath(), "[BLK]D100.TEXT");
     // The loaded block stores back to the same bytes.
-    EXPECT_EQ(Store(block.get()), GoldenBlock());
+    EXPECT_EQ(StoreObject(block.get()), GoldenBlock());
 }
 
 TEST(MemoryArray, ScanTimeOutOfRangeFromAFileReadsAsOneSecond)
@@ -349,7 +324,7 @@ TEST(MemoryArray, DestroyingADuplicateLeavesTheOtherPointsEntry)
     ASSERT_TRUE(source.RegisterMemoryObject(0, a, FALSE));
     ASSERT_TRUE(source.RegisterMemoryObject(1, b, FALSE));
     b->SetPseudoNameText("SAME");
-    auto loaded = Load<CdsMemoryArray>(Store(&source));
+    auto loaded = Load<CdsMemoryArray>(StoreObject(&source));
     loaded->OnLoading();
     CdsMemoryObject* later = loaded->GetMemoryObject(1);
     EXPECT_EQ(loaded->FindMemoryObjectByKey("SAME"), later);

@@ -12,12 +12,14 @@
 #include "kestrun/shell/server/ServerFrame.h"
 #include "platform/afx/Archive.h"
 #include "platform/afx/MemFile.h"
+#include "support/model/ArchiveBytes.h"
 #include "support/model/ModelFakes.h"
 
 namespace {
 
 using testsupport::Cell;
 using testsupport::OptionScope;
+using testsupport::StoreObject;
 
 // A server program's variant that records which write request it was asked for.
 class RecordingVariant : public CdsMemoryVariant {
@@ -285,17 +287,6 @@ TEST(MemoryVariantParseTest, TypeWordsAsClientsWriteThem)
     EXPECT_EQ(unknown.GetCommandQueryString(Cell(0), 0, FALSE), nullptr);
 }
 
-std::vector<BYTE> Store(const CObject* object)
-{
-    CMemFile file;
-    {
-        CArchive ar(&file, CArchive::store);
-        ar.WriteObject(object);
-        ar.Close();
-    }
-    return std::vector<BYTE>(file.GetData().begin(), file.GetData().end());
-}
-
 std::vector<BYTE> Bytes(std::initializer_list<int> values) { return std::vector<BYTE>(values.begin(), values.end()); }
 
 TEST(MemoryVariantArchiveTest, VariantsAndBitsNeverEnterTheDocument)
@@ -322,7 +313,7 @@ TEST(MemoryVariantArchiveTest, VariantsAndBitsNeverEnterTheDocument)
         0x04, 0x00, 0x00, 0x00,                                          // default data type: Word
         0x01, 0x00, 0x00, 0x00,                                          // max memories
     });
-    EXPECT_EQ(Store(&block), golden);
+    EXPECT_EQ(StoreObject(&block), golden);
 }
 
 } // namespace

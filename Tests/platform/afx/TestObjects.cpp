@@ -27,30 +27,6 @@ void Load(const Bytes& bytes, const std::function<void(CArchive&)>& fn, int nBuf
     ar.Close();
 }
 
-Bytes Concat(std::initializer_list<Bytes> parts)
-{
-    Bytes out;
-    for (const Bytes& p : parts)
-        out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
-
-Bytes Text(const std::string& s)
-{
-    return Bytes(s.begin(), s.end());
-}
-
-std::string Hex(const Bytes& bytes)
-{
-    std::string out;
-    char buf[4];
-    for (BYTE b : bytes) {
-        std::snprintf(buf, sizeof buf, "%02X ", b);
-        out += buf;
-    }
-    return out;
-}
-
 } // namespace afxtest
 
 IMPLEMENT_SERIAL(CTestPoint, CObject, 1)

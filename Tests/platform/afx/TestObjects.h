@@ -2,6 +2,7 @@
 // Small serialisable classes and byte helpers shared by the archive tests.
 #include "platform/afx/Archive.h"
 #include "platform/afx/MemFile.h"
+#include "support/HexBytes.h"
 
 #include <functional>
 #include <memory>
@@ -24,9 +25,9 @@ Bytes Store(const std::function<void(CArchive&)>& fn, int nBufSize = 4096);
 // sanitizer error) and runs fn on the loading archive.
 void Load(const Bytes& bytes, const std::function<void(CArchive&)>& fn, int nBufSize = 4096);
 
-Bytes Concat(std::initializer_list<Bytes> parts);
-Bytes Text(const std::string& s);
-std::string Hex(const Bytes& bytes);
+inline Bytes Concat(std::initializer_list<Bytes> parts) { return testsupport::Join(parts); }
+inline Bytes Text(const std::string& s) { return testsupport::Ascii(s); }
+inline std::string Hex(const Bytes& bytes) { return testsupport::HexText(bytes); }
 
 } // namespace afxtest
 

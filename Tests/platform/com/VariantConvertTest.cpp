@@ -7,6 +7,8 @@
 #include <ostream>
 #include <string>
 
+#include "platform/com/ArrayOf.h"
+
 namespace {
 
 struct Case {
@@ -287,14 +289,7 @@ INSTANTIATE_TEST_SUITE_P(
                     Case{"to_array_of_EMPTY", VARIANT::I2(1), VT_ARRAY, DISP_E_BADVARTYPE, kNone}),
     caseName);
 
-SAFEARRAY arrayOf(VARTYPE t, std::initializer_list<VARIANT> values, LONG lowerBound = 0)
-{
-    SAFEARRAY a(t, static_cast<ULONG>(values.size()), lowerBound);
-    LONG i = lowerBound;
-    for (const VARIANT& v : values)
-        EXPECT_EQ(a.putElement(i++, v), S_OK);
-    return a;
-}
+using comtest::arrayOf;
 
 TEST(VariantArrays, ConvertElementByElement)
 {

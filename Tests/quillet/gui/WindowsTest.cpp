@@ -242,6 +242,11 @@ TEST_F(Windows, MainWindowOpensConnectionsAndReopensARecentFile)
     }
     EXPECT_EQ(main.Action(ID_FILE_MRU_FIRST)->text(), "Empty File List");
     EXPECT_FALSE(main.Action(ID_FILE_MRU_FIRST)->isEnabled());
+    auto* itemMenu = main.findChild<QMenu*>(QString("menu%1").arg(quillet::MENU_ITEM));
+    auto* serverMenu = main.findChild<QMenu*>(QString("menu%1").arg(quillet::MENU_SERVER));
+    ASSERT_TRUE(itemMenu && serverMenu);
+    EXPECT_FALSE(itemMenu->menuAction()->isVisible());  // no connection window
+    EXPECT_EQ(serverMenu->actions().size(), 3);  // Connect and the two separators
 
     OnNextDialog([](QDialog& d) {
         auto* list = Control<QListWidget>(&d, quillet::ctl::IDC_LOCATED_SERVERS);
@@ -253,6 +258,8 @@ TEST_F(Windows, MainWindowOpensConnectionsAndReopensARecentFile)
     ASSERT_NE(doc, nullptr);
     EXPECT_EQ(main.ActiveWindow(), main.WindowOf(doc));
     EXPECT_EQ(main.ActiveWindow()->windowTitle(), "~Tessaro.TestServer");
+    EXPECT_TRUE(itemMenu->menuAction()->isVisible());
+    EXPECT_TRUE(serverMenu->actions().contains(main.ActiveWindow()->Actions().Action(ID_ADD_GROUP)));
     AddGroup(*doc, ADVISE_CONNECTIONPOINT);
     // A client of its own keeps the server program running between the connections.
     opc::ComPtr<IUnknown> keeper;

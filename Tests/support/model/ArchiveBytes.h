@@ -63,6 +63,12 @@ std::vector<BYTE> StoreBytes(Fn&& store)
     return {data.begin(), data.end()};
 }
 
+// One object as an archive stores it, class tag and all.
+inline std::vector<BYTE> StoreObject(const CObject* object)
+{
+    return StoreBytes([object](CArchive& ar) { ar.WriteObject(object); });
+}
+
 // Loads from the bytes through an archive.
 template <class Fn>
 void LoadBytes(const std::vector<BYTE>& bytes, Fn&& load)

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "kestrun/model/DeviceObject.h"
 #include "kestrun/shell/forms/ConfigDialogs.h"
 #include "kestrun/shell/forms/DeviceDialogs.h"
 #include "kestrun/shell/forms/DeviceSettingsDialogs.h"
@@ -144,6 +145,21 @@ public:
 
 private:
     shell::FormPresenter* m_previous = nullptr;
+};
+
+// A program's command diagnostics dialog: applies the framework's values and
+// notes the name of every device it is applied to.
+class NotingDiagDlg final : public CdsCommandDiagDlg {
+public:
+    explicit NotingDiagDlg(std::vector<std::string>& applied) : m_applied(applied) {}
+    void OnUpdateDevice(CdsDeviceObject& device) const override
+    {
+        CdsCommandDiagDlg::OnUpdateDevice(device);
+        m_applied.push_back(device.m_strName);
+    }
+
+private:
+    std::vector<std::string>& m_applied;
 };
 
 } // namespace testsupport

@@ -12,6 +12,7 @@
 #include "kestrun/model/EventQueue.h"
 #include "kestrun/shell/server/ServerFrame.h"
 #include "support/comm/EngineFixtures.h"
+#include "support/comm/HdlrBench.h"
 #include "support/comm/ScriptedTransport.h"
 
 using namespace kestrun::test;
@@ -38,15 +39,10 @@ public:
     CdsMemoryArray* NewBitArray() override { return new TestBits; }
 };
 
-class CyclesTest : public ::testing::Test {
+class CyclesTest : public HdlrBench<ScriptedHdlr> {
 protected:
-    CyclesTest() : dispatcher(clock), log(dispatcher), hdlr(clock), device("PLC1")
+    CyclesTest() : device("PLC1")
     {
-        CommHost host;
-        host.pClock = &clock;
-        host.pDispatcher = &dispatcher;
-        host.logWindow = log.Key();
-        hdlr.SetHost(host);
         savedTrace = CdsServerFrame::g_nTraceLevel.load();
         CdsServerFrame::g_nTraceLevel = 0;
         block = device.AddBlock("B1", 2);
@@ -60,10 +56,6 @@ protected:
 
     std::vector<std::string> Errors() const { return log.Lines(LOG_ERROR); }
 
-    win::FakeClock clock;
-    win::ManualDispatcher dispatcher;
-    RecordingLog log;
-    ScriptedHdlr hdlr;
     TestDevice device;
     TestBlock* block = nullptr;
     tagTHREADINFO* line = nullptr;

@@ -3,6 +3,7 @@
 
 #include "kestrun/shell/server/ServerFrame.h"
 #include "support/comm/EngineFixtures.h"
+#include "support/comm/HdlrBench.h"
 #include "support/comm/ScriptedTransport.h"
 
 using namespace kestrun::test;
@@ -11,17 +12,9 @@ namespace {
 
 SHORT ValueOf(const CdsMemoryObject* point) { return point->GetValue().iVal; }
 
-class ErrorsTest : public ::testing::Test {
+class ErrorsTest : public HdlrBench<ScriptedHdlr> {
 protected:
-    ErrorsTest() : dispatcher(clock), log(dispatcher), hdlr(clock)
-    {
-        CommHost host;
-        host.pClock = &clock;
-        host.pDispatcher = &dispatcher;
-        host.logWindow = log.Key();
-        hdlr.SetHost(host);
-        hdlr.SetInService(TRUE);
-    }
+    ErrorsTest() { hdlr.SetInService(TRUE); }
 
     // A device with the given lines, its status points, and the handler's lines for it.
     void Setup(int lines, BOOL autoSwitching = TRUE)
@@ -44,10 +37,6 @@ protected:
             hdlr.UpdateCommPortStatus(device.get(), FALSE, line);
     }
 
-    win::FakeClock clock;
-    win::ManualDispatcher dispatcher;
-    RecordingLog log;
-    ScriptedHdlr hdlr;
     std::unique_ptr<TestDevice> device;
     TestBlock* block = nullptr;
     tagTHREADINFO* primary = nullptr;

@@ -10,6 +10,7 @@
 #include "kestrun/shell/server/ServerFrame.h"
 #include "kestrun/shell/server/ServerFrameCore.h"
 #include "support/comm/EngineFixtures.h"
+#include "support/comm/HdlrBench.h"
 #include "support/comm/ScriptedTransport.h"
 
 using namespace kestrun::test;
@@ -93,6 +94,14 @@ protected:
         hdlr->DoOffline(&device);
     }
 
+    // The line's thread takes a step and stays in it until m_release is set.
+    void HoldInAStep(tagTHREADINFO* line)
+    {
+        hdlr->m_release.reset();
+        ASSERT_TRUE(hdlr->PostMessageToThread(line, WM_SINGLESTEP, 1, 0));
+        ASSERT_TRUE(hdlr->m_entered.wait(5000));
+    }
+
     win::FakeClock clock;
     ThreadMode mode;
     std::shared_ptr<StepHdlr> hdlr;
@@ -152,9 +161,7 @@ TEST_F(LineThreadTest, TicksDuringAHeldStepGiveOneMoreStep)
 {
     ASSERT_TRUE(hdlr->DoOnline(&device));
     tagTHREADINFO* line = hdlr->GetPrimaryMasterInfo();
-    hdlr->m_release.reset();
-    ASSERT_TRUE(hdlr->PostMessageToThread(line, WM_SINGLESTEP, 1, 0));
-    ASSERT_TRUE(hdlr->m_entered.wait(5000));
+    ASSERT_NO_FATAL_FAILURE(HoldInAStep(line));
     for (int i = 0; i < 10; ++i)
         hdlr->PostMessageToThread(line, WM_SINGLESTEP, 2 + i, 0);
     hdlr->m_release.set();
@@ -173,9 +180,7 @@ TEST_F(LineThreadTest, FrameSkipsBusyLines)
     ASSERT_EQ(frame.CreateCommHdlr(7), hdlr.get());
     ASSERT_TRUE(hdlr->DoOnline(&device));
     tagTHREADINFO* line = hdlr->GetPrimaryMasterInfo();
-    hdlr->m_release.reset();
-    ASSERT_TRUE(hdlr->PostMessageToThread(line, WM_SINGLESTEP, 1, 0));
-    ASSERT_TRUE(hdlr->m_entered.wait(5000));
+    ASSERT_NO_FATAL_FAILURE(HoldInAStep(line));
     // Ten data-timer ticks of thread mode find the line busy and post nothing.
     for (int i = 0; i < 10; ++i)
         frame.SendTimerMsgToThreads(static_cast<ULONG>(2 + i));
@@ -191,9 +196,7 @@ TEST_F(LineThreadTest, HungLineIsAbandonedAfterTheStopWait)
     hdlr->SetThreadStopWait(50);
     tagTHREADINFO* line = hdlr->GetPrimaryMasterInfo();
     std::shared_ptr<CdsMessageThread> thread = hdlr->GetLineThread(LINE_PRIMARY_MASTER);
-    hdlr->m_release.reset();
-    ASSERT_TRUE(hdlr->PostMessageToThread(line, WM_SINGLESTEP, 1, 0));
-    ASSERT_TRUE(hdlr->m_entered.wait(5000));
+    ASSERT_NO_FATAL_FAILURE(HoldInAStep(line));
     hdlr->DoOffline(&device);
     EXPECT_EQ(hdlr->GetLineThread(LINE_PRIMARY_MASTER), nullptr);
     EXPECT_TRUE(thread->isAbandoned());
@@ -253,11 +256,7 @@ TEST_F(LineThreadTest, ReportsFromALineAreOwnedCopies)
 {
     win::ManualDispatcher dispatcher(clock);
     RecordingLog log(dispatcher);
-    CommHost host;
-    host.pDispatcher = &dispatcher;
-    host.logWindow = log.Key();
-    host.pClock = &clock;
-    hdlr->SetHost(host);
+    hdlr->SetHost(TestHost(clock, dispatcher, &log));
     hdlr->SetSendTimeout(20); // nobody answers: both sends time out
     std::thread line([&] {
         char text[32] = "-  from a line\r\n";
@@ -277,11 +276,7 @@ class TimerModeTest : public ::testing::Test {
 protected:
     TimerModeTest() : mode(0), dispatcher(clock), log(dispatcher), hdlr(clock), device("PLC1")
     {
-        CommHost host;
-        host.pClock = &clock;
-        host.pDispatcher = &dispatcher;
-        host.logWindow = log.Key();
-        hdlr.SetHost(host);
+        hdlr.SetHost(TestHost(clock, dispatcher, &log));
         device.MakeModePoints();
     }
 
@@ -401,10 +396,7 @@ TEST_F(TimerModeTest, MessagesToTheMainWindowAreDroppedOnceItIsGone)
 
 TEST_F(TimerModeTest, NoReportsWithoutALogWindow)
 {
-    CommHost host;
-    host.pClock = &clock;
-    host.pDispatcher = &dispatcher;
-    hdlr.SetHost(host);
+    hdlr.SetHost(TestHost(clock, dispatcher));
     ASSERT_TRUE(hdlr.DoOnline(&device));
     hdlr.DoOffline(&device);
     EXPECT_TRUE(log.AllLines().empty());

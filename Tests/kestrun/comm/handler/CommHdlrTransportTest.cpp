@@ -9,6 +9,7 @@
 #include "kestrun/model/DeviceObject.h"
 #include "kestrun/shell/server/ServerFrame.h"
 #include "support/comm/EngineFixtures.h"
+#include "support/comm/HdlrBench.h"
 #include "support/comm/ScriptedTransport.h"
 
 using kestrun::test::RecordingLog;
@@ -17,15 +18,10 @@ using kestrun::test::ScriptedPort;
 
 namespace {
 
-class TransportTest : public ::testing::Test {
+class TransportTest : public kestrun::test::HdlrBench<ScriptedHdlr> {
 protected:
-    TransportTest() : dispatcher(clock), log(dispatcher), hdlr(clock)
+    TransportTest()
     {
-        CommHost host;
-        host.pClock = &clock;
-        host.pDispatcher = &dispatcher;
-        host.logWindow = log.Key();
-        hdlr.SetHost(host);
         hdlr.SetCommFile(nullptr, port);
         savedTrace = CdsServerFrame::g_nTraceLevel.load();
         CdsServerFrame::g_nTraceLevel = 0;
@@ -37,10 +33,6 @@ protected:
         return hdlr.ReadBytes(device, buffer, length, TRUE, nullptr);
     }
 
-    win::FakeClock clock;
-    win::ManualDispatcher dispatcher;
-    RecordingLog log;
-    ScriptedHdlr hdlr;
     std::shared_ptr<ScriptedPort> port = std::make_shared<ScriptedPort>();
     int savedTrace = 0;
 };

@@ -3,6 +3,7 @@
 
 #include "kestrun/shell/server/ServerFrame.h"
 #include "support/comm/EngineFixtures.h"
+#include "support/comm/HdlrBench.h"
 #include "support/comm/ScriptedTransport.h"
 
 #include <gtest/gtest.h>
@@ -25,11 +26,7 @@ class EmulHdlrTest : public ::testing::Test {
 protected:
     EmulHdlrTest() : dispatcher(clock), log(dispatcher), hdlr(std::make_shared<CdsEmulHdlr>()), device("PLC1", 2)
     {
-        CommHost host;
-        host.pClock = &clock;
-        host.pDispatcher = &dispatcher;
-        host.logWindow = log.Key();
-        hdlr->SetHost(host);
+        hdlr->SetHost(kestrun::test::TestHost(clock, dispatcher, &log));
         device.m_bAutoSwitching = TRUE;
         device.MakeModePoints();
     }

@@ -6,6 +6,7 @@
 #include "kestrun/comm/serial/SerialCommConfig.h"
 #include "kestrun/comm/serial/SerialCommFile.h"
 #include "support/comm/EngineFixtures.h"
+#include "support/comm/HdlrBench.h"
 #include "support/comm/PseudoTerminal.h"
 #include "support/comm/ScriptedTransport.h"
 
@@ -109,15 +110,10 @@ std::unique_ptr<COXSerialCommConfig> PortConfig(WORD portId)
     return config;
 }
 
-class SerialHdlrTest : public ::testing::Test {
+class SerialHdlrTest : public kestrun::test::HdlrBench<TestSerialHdlr> {
 protected:
-    SerialHdlrTest() : dispatcher(clock), log(dispatcher), hdlr(clock), device("PLC1")
+    SerialHdlrTest() : device("PLC1")
     {
-        CommHost host;
-        host.pClock = &clock;
-        host.pDispatcher = &dispatcher;
-        host.logWindow = log.Key();
-        hdlr.SetHost(host);
         hdlr.SetInService(TRUE);
         device.SetCommConfig(0, PortConfig(kPortId));
         block = device.AddBlock("D100", 1);
@@ -134,10 +130,6 @@ protected:
             pty.Receive(0, 5);
     }
 
-    win::FakeClock clock;
-    win::ManualDispatcher dispatcher;
-    RecordingLog log;
-    TestSerialHdlr hdlr;
     TestDevice device;
     kestrun::test::TestBlock* block = nullptr;
     tagTHREADINFO* line = nullptr;

@@ -12,6 +12,7 @@
 #include "kestrun/comm/sockets/UdpCommFile.h"
 #include "kestrun/shell/server/ServerFrame.h"
 #include "support/comm/EngineFixtures.h"
+#include "support/comm/HdlrBench.h"
 #include "support/comm/ScriptedTransport.h"
 
 using namespace sockettest;
@@ -61,15 +62,10 @@ private:
     int m_saved;
 };
 
-class SocketHdlrTest : public ::testing::Test {
+class SocketHdlrTest : public kestrun::test::HdlrBench<TestSocketHdlr> {
 protected:
-    SocketHdlrTest() : dispatcher(clock), log(dispatcher), hdlr(clock)
+    SocketHdlrTest() : HdlrBench(10000)
     {
-        CommHost host;
-        host.pClock = &clock;
-        host.pDispatcher = &dispatcher;
-        host.logWindow = log.Key();
-        hdlr.SetHost(host);
         hdlr.SetInService(TRUE);
         device = std::make_unique<TestDevice>("PLC1", 0);
         device->m_nResetDelay = 5000;
@@ -102,10 +98,6 @@ protected:
 
     std::vector<std::string> Lines(int kind) const { return log.Lines(kind); }
 
-    win::FakeClock clock{10000};
-    win::ManualDispatcher dispatcher;
-    RecordingLog log;
-    TestSocketHdlr hdlr;
     std::unique_ptr<TestDevice> device;
 };
 
@@ -508,11 +500,7 @@ public:
 TEST_F(SocketHdlrTest, ALineClosedInsideItsCloseNotificationOutlivesTheDelivery)
 {
     ClosingHdlr closing(clock);
-    CommHost host;
-    host.pClock = &clock;
-    host.pDispatcher = &dispatcher;
-    host.logWindow = log.Key();
-    closing.SetHost(host);
+    closing.SetHost(kestrun::test::TestHost(clock, dispatcher, &log));
     closing.SetInService(TRUE);
     uint16_t port = 0;
     Fd listener = ListenOnLoopback(port);

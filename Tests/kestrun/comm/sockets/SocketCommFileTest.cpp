@@ -11,20 +11,8 @@ using namespace sockettest;
 
 namespace {
 
-struct Connection {
-    win::FakeClock clock{500};
-    FakeWaitSocket socket{clock};
-    Fd listener;
-    Fd peer;
-
-    Connection()
-    {
-        uint16_t port = 0;
-        listener = ListenOnLoopback(port);
-        EXPECT_TRUE(socket.Create());
-        EXPECT_TRUE(socket.ConnectWithTimeout("127.0.0.1", port, 5000));
-        peer = Fd(::accept4(listener.fd, nullptr, nullptr, SOCK_CLOEXEC));
-    }
+struct Connection : Connected<FakeWaitSocket> {
+    Connection() : Connected(500) {}
 };
 
 TEST(SocketCommFileTest, SilentReadGivesTheTimeoutStatusWithinTwoDeadlines)

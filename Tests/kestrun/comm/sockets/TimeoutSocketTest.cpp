@@ -22,22 +22,8 @@ public:
     void OnAccept(int) override { ++accepts; }
 };
 
-// A connected pair: our socket as client, the peer as a plain descriptor.
-struct Connection {
-    win::FakeClock clock{1000};
-    CountingSocket socket{clock};
-    Fd listener;
-    Fd peer;
-
-    Connection()
-    {
-        uint16_t port = 0;
-        listener = ListenOnLoopback(port);
-        EXPECT_TRUE(socket.Create());
-        EXPECT_TRUE(socket.ConnectWithTimeout("127.0.0.1", port, 5000));
-        peer = Fd(::accept4(listener.fd, nullptr, nullptr, SOCK_CLOEXEC));
-        EXPECT_GE(peer.fd, 0);
-    }
+struct Connection : Connected<CountingSocket> {
+    Connection() : Connected(1000) {}
 };
 
 struct SilentCase {

@@ -179,18 +179,7 @@ TEST(DeviceDialogForms, DiagnosticsAndRedundancyNeedADeviceAndShowWhatItCanRepor
 class ProgramBlockDlg final : public CdsMemoryArrayDlg {};
 class ProgramTimeoutDlg final : public CdsTimeoutDlg {};
 
-class ProgramDiagDlg final : public CdsCommandDiagDlg {
-public:
-    explicit ProgramDiagDlg(std::vector<std::string>& applied) : m_applied(applied) {}
-    void OnUpdateDevice(CdsDeviceObject& device) const override
-    {
-        CdsCommandDiagDlg::OnUpdateDevice(device);
-        m_applied.push_back(device.m_strName);
-    }
-
-private:
-    std::vector<std::string>& m_applied;
-};
+using ProgramDiagDlg = testsupport::NotingDiagDlg;
 
 class ProgramRedundancyDlg final : public CdsRedundancyDlg {
 public:

@@ -448,42 +448,50 @@ TEST_F(RpcTest, MalformedFramesAreRefusedWithoutHarm)
     EXPECT_EQ(server->GetStatus(st), S_OK);
 }
 
+// In raw frames: activates a server, adds an active group of 100 ms to it and the
+// item to the group (call ids 1 to 3); gives the group's id.
+void OpenGroupWithItem(RawClient& c, const char16_t* group, const char16_t* item, DWORD& groupId)
+{
+    opc::WireWriter none;
+    ASSERT_TRUE(c.call(opc::Method::Activate, 0, none, 1));
+    HRESULT hr;
+    std::vector<BYTE> out;
+    ASSERT_TRUE(c.reply(hr, out));
+    DWORD serverId = opc::WireReader(out).u32();
+    opc::WireWriter add;
+    add.text(group);
+    add.i32(TRUE);
+    add.u32(100);
+    add.u32(1);
+    add.u8(0);
+    add.i32(0);
+    add.u8(0);
+    add.f32(0);
+    add.u32(0);
+    add.guid(IID_IOPCItemMgt);
+    ASSERT_TRUE(c.call(opc::Method::AddGroup, serverId, add, 2));
+    ASSERT_TRUE(c.reply(hr, out));
+    ASSERT_EQ(hr, S_OK);
+    opc::WireReader r(out);
+    r.u32();
+    r.u32();
+    groupId = r.u32();
+    opc::WireWriter items;
+    items.u32(1);
+    OPCITEMDEF d;
+    d.szItemID = item;
+    opc::writeItemDef(items, d);
+    ASSERT_TRUE(c.call(opc::Method::AddItems, groupId, items, 3));
+    ASSERT_TRUE(c.reply(hr, out));
+}
+
 TEST_F(RpcTest, ClientThatVanishesMidCallLeavesTheServerHealthy)
 {
     auto path = opc::socketPath(scratch.path() / "sock", kClsid);
     {
         RawClient c(path);
-        opc::WireWriter none;
-        ASSERT_TRUE(c.call(opc::Method::Activate, 0, none, 1));
-        HRESULT hr;
-        std::vector<BYTE> out;
-        ASSERT_TRUE(c.reply(hr, out));
-        DWORD serverId = opc::WireReader(out).u32();
-        opc::WireWriter add;
-        add.text(u"Lost");
-        add.i32(TRUE);
-        add.u32(100);
-        add.u32(1);
-        add.u8(0);
-        add.i32(0);
-        add.u8(0);
-        add.f32(0);
-        add.u32(0);
-        add.guid(IID_IOPCItemMgt);
-        ASSERT_TRUE(c.call(opc::Method::AddGroup, serverId, add, 2));
-        ASSERT_TRUE(c.reply(hr, out));
-        ASSERT_EQ(hr, S_OK);
-        opc::WireReader r(out);
-        r.u32();
-        r.u32();
-        DWORD groupId = r.u32();
-        opc::WireWriter items;
-        items.u32(1);
-        OPCITEMDEF d;
-        d.szItemID = u"PLC1.D100";
-        opc::writeItemDef(items, d);
-        ASSERT_TRUE(c.call(opc::Method::AddItems, groupId, items, 3));
-        ASSERT_TRUE(c.reply(hr, out));
+        DWORD groupId = 0;
+        ASSERT_NO_FATAL_FAILURE(OpenGroupWithItem(c, u"Lost", u"PLC1.D100", groupId));
         EXPECT_EQ(cb.tag("PLC1.D100")->m_nUseCount, 1);
         // Another call goes out and the client is gone before its reply.
         opc::WireWriter read;
@@ -503,37 +511,10 @@ TEST_F(RpcTest, ClientThatStopsReadingNeverHoldsUpTheServer)
 {
     cb.addItem("PLC1.BIG", VARIANT::String(std::string(2000, 'a')));
     RawClient stuck(opc::socketPath(scratch.path() / "sock", kClsid));
+    DWORD groupId = 0;
+    ASSERT_NO_FATAL_FAILURE(OpenGroupWithItem(stuck, u"Stuck", u"PLC1.BIG", groupId));
     HRESULT hr;
     std::vector<BYTE> out;
-    opc::WireWriter none;
-    ASSERT_TRUE(stuck.call(opc::Method::Activate, 0, none, 1));
-    ASSERT_TRUE(stuck.reply(hr, out));
-    DWORD serverId = opc::WireReader(out).u32();
-    opc::WireWriter add;
-    add.text(u"Stuck");
-    add.i32(TRUE);
-    add.u32(100);
-    add.u32(1);
-    add.u8(0);
-    add.i32(0);
-    add.u8(0);
-    add.f32(0);
-    add.u32(0);
-    add.guid(IID_IOPCItemMgt);
-    ASSERT_TRUE(stuck.call(opc::Method::AddGroup, serverId, add, 2));
-    ASSERT_TRUE(stuck.reply(hr, out));
-    ASSERT_EQ(hr, S_OK);
-    opc::WireReader r(out);
-    r.u32();
-    r.u32();
-    DWORD groupId = r.u32();
-    opc::WireWriter items;
-    items.u32(1);
-    OPCITEMDEF d;
-    d.szItemID = u"PLC1.BIG";
-    opc::writeItemDef(items, d);
-    ASSERT_TRUE(stuck.call(opc::Method::AddItems, groupId, items, 3));
-    ASSERT_TRUE(stuck.reply(hr, out));
     opc::WireWriter advise;
     advise.u32(1);
     ASSERT_TRUE(stuck.call(opc::Method::AdviseDataCallback, groupId, advise, 4));
