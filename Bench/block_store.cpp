@@ -12,7 +12,7 @@
 #include "fenwold/MemoryArray.h"
 #include "kestrun/model/BlockStore.h"
 #include "kestrun/model/MemoryObject.h"
-#include "kestrun/shell/ServerFrame.h"
+#include "kestrun/shell/server/ServerFrame.h"
 
 namespace {
 

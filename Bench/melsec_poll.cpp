@@ -23,8 +23,8 @@
 #include "fenwold/CommHdlr.h"
 #include "fenwold/DeviceObject.h"
 #include "fenwold/MemoryArray.h"
-#include "kestrun/comm/TcpipConfig.h"
-#include "kestrun/shell/ServerFrame.h"
+#include "kestrun/comm/sockets/TcpipConfig.h"
+#include "kestrun/shell/server/ServerFrame.h"
 #include "support/plcsim/Server.h"
 #include "SyscallCount.h"
 

@@ -5,7 +5,7 @@
 // bytes around 1E and 3E exchanges are read away.
 
 #include "fenwold/McLink.h"
-#include "kestrun/comm/SocketHdlr.h"
+#include "kestrun/comm/handler/SocketHdlr.h"
 
 class McStation;
 

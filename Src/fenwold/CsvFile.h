@@ -1,7 +1,7 @@
 #pragma once
 // The MELSEC server's CSV configuration file: the framework's, whose four
 // import and export steps it keeps as they are (results 0 or 1).
-#include "kestrun/shell/CsvFile.h"
+#include "kestrun/shell/server/CsvFile.h"
 
 class CCsvFile : public CdsCsvFile {
 public:

@@ -8,7 +8,7 @@
 #include "fenwold/MemoryArray.h"
 #include "fenwold/McResponse.h"
 #include "fenwold/MelsecDevice.h"
-#include "kestrun/comm/TcpipConfig.h"
+#include "kestrun/comm/sockets/TcpipConfig.h"
 #include "platform/afx/Archive.h"
 
 IMPLEMENT_SERIAL(CDeviceObject, CdsDeviceObject, 1)

@@ -5,9 +5,9 @@
 #include "fenwold/FenwoldDoc.h"
 #include "fenwold/MainFrame.h"
 #include "fenwold/Resource.h"
-#include "kestrun/shell/MessageBox.h"
-#include "kestrun/shell/RecentFileList.h"
-#include "platform/opc/ServerEntries.h"
+#include "kestrun/shell/forms/MessageBox.h"
+#include "kestrun/shell/docview/RecentFileList.h"
+#include "platform/opc/server/ServerEntries.h"
 #include "platform/win/VersionInfo.h"
 
 namespace fenwold {

@@ -2,7 +2,7 @@
 // The MELSEC server program's application: the framework's server application
 // with the program's identity, its document template (document, main window,
 // data view) and its DDE callback.
-#include "kestrun/shell/ServerApp.h"
+#include "kestrun/shell/server/ServerApp.h"
 #include "platform/com/Guid.h"
 
 namespace fenwold {

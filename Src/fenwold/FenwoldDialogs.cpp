@@ -7,8 +7,8 @@
 #include "fenwold/BlockRange.h"
 #include "fenwold/McStation.h"
 #include "fenwold/MelsecDevice.h"
-#include "kestrun/comm/DialogNumber.h"
-#include "kestrun/shell/CsvFile.h"
+#include "kestrun/comm/config/DialogNumber.h"
+#include "kestrun/shell/server/CsvFile.h"
 
 namespace {
 

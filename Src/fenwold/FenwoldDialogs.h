@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "kestrun/shell/DeviceDialogs.h"
-#include "kestrun/shell/DeviceSettingsDialogs.h"
-#include "kestrun/shell/OptionDlg.h"
+#include "kestrun/shell/forms/DeviceDialogs.h"
+#include "kestrun/shell/forms/DeviceSettingsDialogs.h"
+#include "kestrun/shell/forms/OptionDlg.h"
 
 class CDeviceObjectDlg : public CdsDeviceObjectDlg {
 public:

@@ -6,9 +6,9 @@
 #include "fenwold/FenwoldDoc.h"
 #include "fenwold/LogView.h"
 #include "fenwold/Resource.h"
-#include "kestrun/shell/Application.h"
-#include "kestrun/shell/Document.h"
-#include "kestrun/shell/RecentFileList.h"
+#include "kestrun/shell/app/Application.h"
+#include "kestrun/shell/docview/Document.h"
+#include "kestrun/shell/docview/RecentFileList.h"
 
 using namespace fenwold;
 

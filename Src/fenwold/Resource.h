@@ -1,7 +1,7 @@
 #pragma once
 // The program's resource ids: its menu commands beside the framework's
-// standard ones (kestrun/shell/ShellIds.h), the menus' own ids and the forms.
-#include "kestrun/shell/ShellIds.h"
+// standard ones (kestrun/shell/app/ShellIds.h), the menus' own ids and the forms.
+#include "kestrun/shell/app/ShellIds.h"
 
 namespace fenwold {
 

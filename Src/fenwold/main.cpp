@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "fenwold/FenwoldApp.h"
-#include "kestrun/shell/Headless.h"
+#include "kestrun/shell/app/Headless.h"
 #include "platform/win/SignalWatcher.h"
 
 #if TESSARO_HAS_GUI

@@ -1,9 +1,9 @@
 // Quillet, the OPC DA test client: its application object and main window on Qt's
 // loop, with the texts of the user's language.
-#include "quillet/LanguageFile.h"
-#include "quillet/MainFrame.h"
-#include "quillet/QuilletApp.h"
-#include "quillet/StringTable.h"
+#include "quillet/text/LanguageFile.h"
+#include "quillet/views/MainFrame.h"
+#include "quillet/doc/QuilletApp.h"
+#include "quillet/text/StringTable.h"
 #include "quillet/gui/MainWindow.h"
 #include "quillet/gui/QtUiServices.h"
 

@@ -12,7 +12,7 @@
 #include "fenwold/LoopbackFixture.h"
 #include "fenwold/MelsecFakes.h"
 #include "kestrun/model/DeviceUpdate.h"
-#include "kestrun/shell/ServerFrame.h"
+#include "kestrun/shell/server/ServerFrame.h"
 
 using namespace fenwoldtest;
 using plcsim::Fault;

@@ -8,7 +8,7 @@
 
 #include "fenwold/DeviceMap.h"
 #include "fenwold/MelsecFakes.h"
-#include "kestrun/comm/TcpipConfig.h"
+#include "kestrun/comm/sockets/TcpipConfig.h"
 #include "support/DestroyPtr.h"
 
 using namespace fenwoldtest;

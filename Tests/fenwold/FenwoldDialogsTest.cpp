@@ -15,8 +15,8 @@
 #include "fenwold/DeviceObject.h"
 #include "fenwold/MemoryArray.h"
 #include "kestrun/model/DeviceMap.h"
-#include "kestrun/shell/DataView.h"
-#include "kestrun/shell/FormConfigDialogs.h"
+#include "kestrun/shell/docview/DataView.h"
+#include "kestrun/shell/forms/FormConfigDialogs.h"
 #include "support/shell/ShellFakes.h"
 
 namespace {

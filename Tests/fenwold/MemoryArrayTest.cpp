@@ -9,7 +9,7 @@
 
 #include "fenwold/McResponse.h"
 #include "kestrun/model/MemoryObject.h"
-#include "kestrun/shell/ServerFrame.h"
+#include "kestrun/shell/server/ServerFrame.h"
 
 using namespace fenwoldtest;
 

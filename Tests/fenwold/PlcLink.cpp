@@ -5,7 +5,7 @@
 
 #include "fenwold/ElementAddress.h"
 #include "fenwold/MelsecDevice.h"
-#include "kestrun/comm/TcpipConfig.h"
+#include "kestrun/comm/sockets/TcpipConfig.h"
 #include "kestrun/model/MemoryObject.h"
 
 namespace fenwoldtest {

@@ -11,9 +11,9 @@
 #include "fenwold/DeviceMap.h"
 #include "fenwold/DeviceObject.h"
 #include "fenwold/MemoryArray.h"
-#include "kestrun/comm/TcpipConfig.h"
-#include "kestrun/shell/CsvFile.h"
-#include "kestrun/shell/ServerDoc.h"
+#include "kestrun/comm/sockets/TcpipConfig.h"
+#include "kestrun/shell/server/CsvFile.h"
+#include "kestrun/shell/server/ServerDoc.h"
 #include "support/ScratchFolder.h"
 #include "support/SourceTree.h"
 

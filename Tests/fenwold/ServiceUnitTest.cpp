@@ -7,7 +7,7 @@
 #include <sstream>
 
 #include "fenwold/FenwoldApp.h"
-#include "kestrun/shell/SystemdServiceController.h"
+#include "kestrun/shell/app/SystemdServiceController.h"
 #include "support/ScratchFolder.h"
 #include "support/ServerProcess.h"
 #include "support/SourceTree.h"

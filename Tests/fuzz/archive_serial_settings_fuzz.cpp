@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "fuzz/FuzzCheck.h"
-#include "kestrun/comm/SerialCommConfig.h"
+#include "kestrun/comm/serial/SerialCommConfig.h"
 #include "platform/afx/Archive.h"
 #include "platform/afx/Exceptions.h"
 #include "platform/afx/MemFile.h"

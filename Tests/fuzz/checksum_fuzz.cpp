@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "fuzz/FuzzCheck.h"
-#include "kestrun/comm/Crc.h"
-#include "kestrun/comm/FastCrc.h"
-#include "kestrun/comm/Lrc.h"
-#include "kestrun/comm/OXCheck.h"
+#include "kestrun/comm/serial/Crc.h"
+#include "kestrun/comm/serial/FastCrc.h"
+#include "kestrun/comm/serial/Lrc.h"
+#include "kestrun/comm/serial/OXCheck.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include "kestrun/model/ItemLookup.h"
 #include "kestrun/model/MemoryObject.h"
 #include "kestrun/model/VariantType.h"
-#include "kestrun/shell/ServerFrame.h"
+#include "kestrun/shell/server/ServerFrame.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "fuzz/FuzzCheck.h"
-#include "platform/opc/Protocol.h"
-#include "platform/opc/Wire.h"
+#include "platform/opc/transport/Protocol.h"
+#include "platform/opc/transport/Wire.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <string_view>
 
 #include "fuzz/FuzzCheck.h"
-#include "quillet/LanguageFile.h"
-#include "quillet/StringTable.h"
+#include "quillet/text/LanguageFile.h"
+#include "quillet/text/StringTable.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "fuzz/FuzzCheck.h"
-#include "quillet/CsvText.h"
-#include "quillet/SetupFile.h"
+#include "quillet/text/CsvText.h"
+#include "quillet/doc/SetupFile.h"
 
 namespace {
 

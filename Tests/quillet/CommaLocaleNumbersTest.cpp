@@ -3,11 +3,11 @@
 // the set-up file, value cells, run averages and their log lines.
 #include "QuilletFixture.h"
 
-#include "quillet/Columns.h"
-#include "quillet/FieldExchange.h"
-#include "quillet/GroupForms.h"
-#include "quillet/SetupFile.h"
-#include "quillet/VariantText.h"
+#include "quillet/views/Columns.h"
+#include "quillet/forms/FieldExchange.h"
+#include "quillet/forms/GroupForms.h"
+#include "quillet/doc/SetupFile.h"
+#include "quillet/text/VariantText.h"
 #include "support/CommaLocale.h"
 
 namespace {

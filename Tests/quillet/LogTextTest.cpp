@@ -1,7 +1,7 @@
 // Log labels, error texts, the message log and its file.
 #include "QuilletFixture.h"
 
-#include "quillet/ErrorText.h"
+#include "quillet/text/ErrorText.h"
 
 #include "support/ScratchFolder.h"
 

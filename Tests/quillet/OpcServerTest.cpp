@@ -2,7 +2,7 @@
 // activation by ProgID, both subscription generations, both asynchronous roads, the
 // server's shutdown request and a server that dies.
 #include "RealServerFixture.h"
-#include "quillet/ErrorText.h"
+#include "quillet/text/ErrorText.h"
 
 
 namespace {

@@ -3,10 +3,10 @@
 // that record and answer as the test says; the script of a fake server outlives it.
 #include "FakeServer.h"
 
-#include "quillet/UiServices.h"
-#include "quillet/QuilletApp.h"
-#include "quillet/QuilletDoc.h"
-#include "quillet/StringTable.h"
+#include "quillet/views/UiServices.h"
+#include "quillet/doc/QuilletApp.h"
+#include "quillet/doc/QuilletDoc.h"
+#include "quillet/text/StringTable.h"
 
 #include "platform/registry/Registry.h"
 #include "platform/win/ManualDispatcher.h"

@@ -4,8 +4,8 @@
 #include "QuilletFixture.h"
 
 #include "platform/com/Bstr.h"
-#include "platform/opc/RpcClient.h"
-#include "platform/opc/ServerEntries.h"
+#include "platform/opc/transport/RpcClient.h"
+#include "platform/opc/server/ServerEntries.h"
 #include "platform/registry/Profile.h"
 #include "support/ServerProcess.h"
 

@@ -5,7 +5,7 @@
 // returns (so a test can end or stop the process during a call), and first writes a byte
 // to the FIFO named by TESSARO_OPCSERVER_HOLDING when that is set. "Control.Array" holds
 // five VT_I4 values.
-#include "platform/opc/ServerEntries.h"
+#include "platform/opc/server/ServerEntries.h"
 
 #include "platform/opc/ScriptedCallback.h"
 

@@ -1,6 +1,6 @@
 // The test server program: started by the shell's tests (directly, or by OPC
 // activation with -Embedding), headless unless a display is there.
-#include "kestrun/shell/Headless.h"
+#include "kestrun/shell/app/Headless.h"
 #include "support/shell/TestServerApp.h"
 
 #if TESSARO_HAS_GUI

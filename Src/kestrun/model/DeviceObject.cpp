@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "kestrun/comm/CommConfig.h"
-#include "kestrun/comm/ThreadInfo.h"
-#include "kestrun/model/DdeTopicRecord.h"
+#include "kestrun/comm/config/CommConfig.h"
+#include "kestrun/comm/handler/ThreadInfo.h"
+#include "kestrun/model/dde/DdeTopicRecord.h"
 #include "kestrun/model/DeviceHandler.h"
 #include "kestrun/model/DeviceMap.h"
 #include "kestrun/model/ItemName.h"

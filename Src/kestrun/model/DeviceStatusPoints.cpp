@@ -1,7 +1,7 @@
 // A device's status points ("$Array" block) and the operator commands written to them.
 #include <vector>
 
-#include "kestrun/comm/CommHdlr.h"
+#include "kestrun/comm/handler/CommHdlr.h"
 #include "kestrun/model/DeviceObject.h"
 #include "kestrun/model/DeviceUpdate.h"
 #include "kestrun/model/SystemArray.h"

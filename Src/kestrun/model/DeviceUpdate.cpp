@@ -2,8 +2,8 @@
 
 #include <limits>
 
-#include "kestrun/comm/CommHdlr.h"
-#include "kestrun/comm/EngineCounters.h"
+#include "kestrun/comm/handler/CommHdlr.h"
+#include "kestrun/comm/handler/EngineCounters.h"
 #include "kestrun/model/DeviceObject.h"
 #include "kestrun/model/MemoryArray.h"
 #include "kestrun/options/ServerOptions.h"

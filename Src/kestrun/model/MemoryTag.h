@@ -8,7 +8,7 @@
 #include "platform/com/Time.h"
 #include "platform/com/Variant.h"
 #include "platform/dde/BrisantTypes.h"
-#include "platform/opc/Tag.h"
+#include "platform/opc/server/Tag.h"
 
 class CdsMemoryObject;
 

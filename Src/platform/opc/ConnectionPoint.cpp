@@ -1,6 +1,6 @@
 #include "platform/opc/ConnectionPoint.h"
 
-#include "platform/opc/Enumerators.h"
+#include "platform/opc/server/Enumerators.h"
 
 namespace opc {
 

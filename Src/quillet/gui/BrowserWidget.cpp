@@ -1,7 +1,7 @@
 #include "quillet/gui/BrowserWidget.h"
 
-#include "quillet/ResourceIds.h"
-#include "quillet/StringTable.h"
+#include "quillet/text/ResourceIds.h"
+#include "quillet/text/StringTable.h"
 #include "quillet/gui/QtText.h"
 
 #include <QCheckBox>

@@ -2,7 +2,7 @@
 // The address-space browser's window (control 101 of the add-item dialog): the server
 // bar, the filter bar, the tree of branches and the list of leaves, all showing one
 // CAddressBrowser and handing it every action.
-#include "quillet/AddressBrowser.h"
+#include "quillet/forms/AddressBrowser.h"
 
 #include <QAbstractItemModel>
 #include <QWidget>

@@ -1,6 +1,6 @@
 #include "quillet/gui/CommandActions.h"
 
-#include "quillet/StringTable.h"
+#include "quillet/text/StringTable.h"
 #include "quillet/gui/QtText.h"
 
 #include <QWidget>

@@ -2,7 +2,7 @@
 // One QAction per command id of a window, with the menu text's mnemonic and shortcut;
 // choosing one runs the command through the window's routing, and the states follow
 // the command tables' rules.
-#include "quillet/CommandTable.h"
+#include "quillet/views/CommandTable.h"
 
 #include <QAction>
 

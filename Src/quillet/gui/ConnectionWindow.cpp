@@ -1,9 +1,9 @@
 #include "quillet/gui/ConnectionWindow.h"
 
-#include "quillet/ContextMenus.h"
-#include "quillet/QuilletDoc.h"
-#include "quillet/ResourceIds.h"
-#include "quillet/StringTable.h"
+#include "quillet/views/ContextMenus.h"
+#include "quillet/doc/QuilletDoc.h"
+#include "quillet/text/ResourceIds.h"
+#include "quillet/text/StringTable.h"
 #include "quillet/gui/QtText.h"
 #include "quillet/gui/ViewModels.h"
 

@@ -2,7 +2,7 @@
 // A connection window: the group tree and the item list side by side above the message
 // log, showing one CSplitterFrame, with one action per command of the window. Commands
 // the window's table lacks go to the main window.
-#include "quillet/SplitterFrame.h"
+#include "quillet/views/SplitterFrame.h"
 #include "quillet/gui/CommandActions.h"
 
 #include <QMdiSubWindow>

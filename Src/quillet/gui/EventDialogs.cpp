@@ -1,7 +1,7 @@
 #include "quillet/gui/EventDialogs.h"
 
-#include "quillet/GroupEvent.h"
-#include "quillet/ResourceIds.h"
+#include "quillet/doc/GroupEvent.h"
+#include "quillet/text/ResourceIds.h"
 
 #include <QCheckBox>
 #include <QComboBox>

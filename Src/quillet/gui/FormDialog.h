@@ -3,7 +3,7 @@
 // named by its id and labelled from the text tables, shows what its form holds
 // (Refresh) and hands every user action to the form, then shows the form again. No
 // dialog keeps a rule or a value of its own.
-#include "quillet/StringTable.h"
+#include "quillet/text/StringTable.h"
 #include "quillet/gui/QtText.h"
 
 #include <QDialog>

@@ -1,6 +1,6 @@
 #include "quillet/gui/GroupDialogs.h"
 
-#include "quillet/ResourceIds.h"
+#include "quillet/text/ResourceIds.h"
 
 #include <QCheckBox>
 #include <QComboBox>

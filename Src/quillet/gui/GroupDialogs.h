@@ -1,6 +1,6 @@
 #pragma once
 // The group test dialogs' windows over their forms.
-#include "quillet/GroupForms.h"
+#include "quillet/forms/GroupForms.h"
 #include "quillet/gui/FormDialog.h"
 
 namespace quillet::gui {

@@ -1,7 +1,7 @@
 #include "quillet/gui/ItemDialogs.h"
 
-#include "quillet/DataTypes.h"
-#include "quillet/ResourceIds.h"
+#include "quillet/forms/DataTypes.h"
+#include "quillet/text/ResourceIds.h"
 #include "quillet/gui/BrowserWidget.h"
 
 #include <QCheckBox>

@@ -1,7 +1,7 @@
 #pragma once
 // The item dialogs' windows over their forms.
-#include "quillet/ItemForms.h"
-#include "quillet/WriteItemForm.h"
+#include "quillet/forms/ItemForms.h"
+#include "quillet/forms/WriteItemForm.h"
 #include "quillet/gui/FormDialog.h"
 
 namespace quillet::gui {

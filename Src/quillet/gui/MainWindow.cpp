@@ -1,8 +1,8 @@
 #include "quillet/gui/MainWindow.h"
 
-#include "quillet/MainMenu.h"
-#include "quillet/ResourceIds.h"
-#include "quillet/StringTable.h"
+#include "quillet/views/MainMenu.h"
+#include "quillet/text/ResourceIds.h"
+#include "quillet/text/StringTable.h"
 #include "quillet/gui/ConnectionWindow.h"
 #include "quillet/gui/QtText.h"
 

@@ -3,9 +3,9 @@
 // the tool bar of the active connection window, the recent files and the status bar,
 // over CMainFrame and CQuilletApp. Every connection window the application opens gets
 // its window here; one whose document closes goes.
-#include "quillet/MainFrame.h"
-#include "quillet/QuilletApp.h"
-#include "quillet/StringTable.h"
+#include "quillet/views/MainFrame.h"
+#include "quillet/doc/QuilletApp.h"
+#include "quillet/text/StringTable.h"
 #include "quillet/gui/CommandActions.h"
 
 #include <QMainWindow>

@@ -1,6 +1,6 @@
 #include "quillet/gui/ServerDialogs.h"
 
-#include "quillet/ResourceIds.h"
+#include "quillet/text/ResourceIds.h"
 
 #include "platform/win/VersionInfo.h"
 

@@ -1,8 +1,8 @@
 #pragma once
 // The windows of the server selection, enumeration, status and about dialogs, and of
 // the connection window's configuration dialogs, over their forms.
-#include "quillet/ConfigForms.h"
-#include "quillet/ServerForms.h"
+#include "quillet/forms/ConfigForms.h"
+#include "quillet/forms/ServerForms.h"
 #include "quillet/gui/FormDialog.h"
 
 #include <vector>

@@ -2,10 +2,10 @@
 // Item models over the connection window's three core views. Each keeps the row count
 // it has announced, so Qt hears of every row before it is asked for it; the cells are
 // read from the core.
-#include "quillet/GroupView.h"
-#include "quillet/ItemView.h"
-#include "quillet/ListModel.h"
-#include "quillet/LoggerView.h"
+#include "quillet/views/GroupView.h"
+#include "quillet/views/ItemView.h"
+#include "quillet/views/ListModel.h"
+#include "quillet/views/LoggerView.h"
 
 #include <QAbstractTableModel>
 #include <QIcon>

@@ -1,6 +1,6 @@
 #pragma once
 // Stores and loads port configurations through an in-memory archive.
-#include "kestrun/comm/CommConfig.h"
+#include "kestrun/comm/config/CommConfig.h"
 #include "platform/afx/Archive.h"
 #include "platform/afx/MemFile.h"
 

@@ -13,8 +13,8 @@
 
 #include <gtest/gtest.h>
 
-#include "kestrun/comm/ListenSocket.h"
-#include "kestrun/comm/TimeoutSocket.h"
+#include "kestrun/comm/sockets/ListenSocket.h"
+#include "kestrun/comm/sockets/TimeoutSocket.h"
 #include "platform/win/Clock.h"
 
 namespace sockettest {

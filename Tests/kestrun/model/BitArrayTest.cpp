@@ -5,7 +5,7 @@
 #include <thread>
 
 #include "kestrun/model/Hint.h"
-#include "kestrun/shell/ServerFrame.h"
+#include "kestrun/shell/server/ServerFrame.h"
 #include "support/model/ModelFakes.h"
 
 namespace {

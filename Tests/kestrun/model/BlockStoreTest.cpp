@@ -8,7 +8,7 @@
 
 #include "kestrun/model/Hint.h"
 #include "kestrun/model/MemoryTag.h"
-#include "kestrun/shell/ServerFrame.h"
+#include "kestrun/shell/server/ServerFrame.h"
 #include "support/model/ModelFakes.h"
 
 namespace {

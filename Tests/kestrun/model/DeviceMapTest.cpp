@@ -7,11 +7,11 @@
 #include <thread>
 #include <vector>
 
-#include "kestrun/comm/TcpipConfig.h"
+#include "kestrun/comm/sockets/TcpipConfig.h"
 #include "kestrun/model/DeviceObject.h"
 #include "kestrun/model/MemoryObject.h"
 #include "kestrun/model/SystemDevice.h"
-#include "kestrun/shell/ServerFrame.h"
+#include "kestrun/shell/server/ServerFrame.h"
 #include "platform/afx/Archive.h"
 #include "support/model/ArchiveBytes.h"
 #include "support/model/DeviceFakes.h"

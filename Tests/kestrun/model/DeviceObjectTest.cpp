@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "kestrun/comm/ThreadInfo.h"
-#include "kestrun/comm/TcpipConfig.h"
+#include "kestrun/comm/handler/ThreadInfo.h"
+#include "kestrun/comm/sockets/TcpipConfig.h"
 #include "kestrun/model/DeviceMap.h"
 #include "kestrun/model/MemoryObject.h"
 #include "kestrun/model/SystemDevice.h"
-#include "kestrun/shell/ServerFrame.h"
+#include "kestrun/shell/server/ServerFrame.h"
 #include "platform/afx/Archive.h"
 #include "support/model/ArchiveBytes.h"
 #include "support/model/DeviceFakes.h"

@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "kestrun/model/SystemArray.h"
-#include "kestrun/shell/ServerFrame.h"
-#include "kestrun/shell/ServerFrameCore.h"
+#include "kestrun/shell/server/ServerFrame.h"
+#include "kestrun/shell/server/ServerFrameCore.h"
 #include "support/comm/EngineFixtures.h"
 #include "support/comm/ScriptedTransport.h"
 

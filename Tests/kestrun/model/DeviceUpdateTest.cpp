@@ -3,9 +3,9 @@
 
 #include <limits>
 
-#include "kestrun/comm/EngineCounters.h"
+#include "kestrun/comm/handler/EngineCounters.h"
 #include "kestrun/model/DeviceUpdate.h"
-#include "kestrun/shell/ServerFrame.h"
+#include "kestrun/shell/server/ServerFrame.h"
 #include "support/comm/EngineFixtures.h"
 #include "support/comm/ScriptedTransport.h"
 

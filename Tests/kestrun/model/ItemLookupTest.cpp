@@ -7,7 +7,7 @@
 #include "kestrun/model/BitArray.h"
 #include "kestrun/model/MemoryArray.h"
 #include "kestrun/model/MemoryVariant.h"
-#include "kestrun/shell/ServerFrame.h"
+#include "kestrun/shell/server/ServerFrame.h"
 #include "platform/dde/BrisantTypes.h"
 #include "support/model/DeviceFakes.h"
 #include "support/model/ModelFakes.h"

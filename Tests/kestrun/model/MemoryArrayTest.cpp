@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "kestrun/model/MemoryObject.h"
-#include "kestrun/shell/ServerFrame.h"
+#include "kestrun/shell/server/ServerFrame.h"
 #include "platform/afx/Archive.h"
 #include "platform/afx/MemFile.h"
 #include "platform/dde/BrisantToolkit.h"

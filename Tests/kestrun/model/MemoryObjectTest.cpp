@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "kestrun/model/DataType.h"
-#include "kestrun/model/DdeItemRecord.h"
+#include "kestrun/model/dde/DdeItemRecord.h"
 #include "kestrun/model/Hint.h"
 #include "kestrun/model/MemoryArray.h"
 #include "kestrun/model/MemoryTag.h"
-#include "kestrun/shell/ServerFrame.h"
+#include "kestrun/shell/server/ServerFrame.h"
 #include "platform/dde/BrisantToolkit.h"
 #include "support/model/ModelFakes.h"
 

@@ -8,7 +8,7 @@
 #include "kestrun/model/ServerCommands.h"
 #include "kestrun/model/SystemArray.h"
 #include "kestrun/model/SystemDevice.h"
-#include "kestrun/shell/ServerFrame.h"
+#include "kestrun/shell/server/ServerFrame.h"
 #include "support/ScratchFolder.h"
 
 namespace {

@@ -5,7 +5,7 @@
 
 #include "kestrun/model/DeviceMap.h"
 #include "kestrun/model/MemoryObject.h"
-#include "kestrun/shell/ServerDoc.h"
+#include "kestrun/shell/server/ServerDoc.h"
 #include "platform/dde/Client.h"
 #include "support/dde/IdlePump.h"
 #include "support/shell/ShellHarness.h"

@@ -16,11 +16,11 @@
 #include <map>
 #include <sstream>
 
-#include "platform/opc/Activation.h"
+#include "platform/opc/transport/Activation.h"
 #include "platform/registry/Profile.h"
 #include "platform/registry/Registry.h"
 #include "platform/win/VersionInfo.h"
-#include "kestrun/shell/OptionHost.h"
+#include "kestrun/shell/forms/OptionHost.h"
 #include "support/ScratchFolder.h"
 #include "support/ServerProcess.h"
 #include "support/shell/TestServerApp.h"

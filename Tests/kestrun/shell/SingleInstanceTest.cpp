@@ -5,7 +5,7 @@
 
 #include <filesystem>
 
-#include "kestrun/shell/ShellIds.h"
+#include "kestrun/shell/app/ShellIds.h"
 #include "platform/win/NamedLock.h"
 #include "support/shell/ShellFakes.h"
 #include "support/shell/ShellHarness.h"

@@ -1,7 +1,7 @@
 #pragma once
 // A toolkit in this process with a scripted address space, one client (server object)
 // and helpers to add groups, items and subscriptions.
-#include "platform/opc/Toolkit.h"
+#include "platform/opc/server/Toolkit.h"
 #include "platform/win/Clock.h"
 
 #include "platform/opc/RecordingSinks.h"

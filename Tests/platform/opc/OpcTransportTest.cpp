@@ -1,8 +1,8 @@
 // What a DA 2.0 client finds through the transport, and the transport's bounds: frames
 // that never finish, connections and objects in a loop, local and remote peers, and
 // sockets another user could have made.
-#include "platform/opc/Enumerators.h"
-#include "platform/opc/ServerObject.h"
+#include "platform/opc/server/Enumerators.h"
+#include "platform/opc/server/ServerObject.h"
 
 #include "platform/opc/RecordingSinks.h"
 #include "platform/opc/RpcFixture.h"

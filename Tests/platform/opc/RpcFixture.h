@@ -1,10 +1,10 @@
 #pragma once
 // A toolkit serving its class socket in a scratch folder, polled by the test, and the
 // ways a test reaches it: activation through proxies, or raw frames.
-#include "platform/opc/Activation.h"
-#include "platform/opc/Frame.h"
-#include "platform/opc/Protocol.h"
-#include "platform/opc/Toolkit.h"
+#include "platform/opc/transport/Activation.h"
+#include "platform/opc/transport/Frame.h"
+#include "platform/opc/transport/Protocol.h"
+#include "platform/opc/server/Toolkit.h"
 #include "platform/registry/Registry.h"
 #include "platform/win/Clock.h"
 

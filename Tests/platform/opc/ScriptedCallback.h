@@ -2,9 +2,9 @@
 // A callback and tags scripted by the test: items are plain dotted ids with a value, a
 // browser walks the dots as branches, and every call the toolkit makes is recorded.
 #include "platform/com/Bstr.h"
-#include "platform/opc/OPCBrowser.h"
-#include "platform/opc/OPCCallback.h"
-#include "platform/opc/PatternMatch.h"
+#include "platform/opc/server/OPCBrowser.h"
+#include "platform/opc/server/OPCCallback.h"
+#include "platform/opc/server/PatternMatch.h"
 
 #include <algorithm>
 #include <atomic>

@@ -5,8 +5,8 @@
 #include "quillet/FakeServer.h"
 #include "quillet/QuilletFixture.h"
 
-#include "quillet/DataTypes.h"
-#include "quillet/ResourceIds.h"
+#include "quillet/forms/DataTypes.h"
+#include "quillet/text/ResourceIds.h"
 #include "quillet/gui/ConnectionWindow.h"
 #include "quillet/gui/EventDialogs.h"
 #include "quillet/gui/ItemDialogs.h"

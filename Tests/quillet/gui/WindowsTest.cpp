@@ -4,8 +4,8 @@
 #include "Controls.h"
 #include "quillet/RealServerFixture.h"
 
-#include "quillet/MainFrame.h"
-#include "quillet/ResourceIds.h"
+#include "quillet/views/MainFrame.h"
+#include "quillet/text/ResourceIds.h"
 #include "quillet/gui/ConnectionWindow.h"
 #include "quillet/gui/GroupDialogs.h"
 #include "quillet/gui/ItemDialogs.h"

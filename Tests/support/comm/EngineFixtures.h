@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "kestrun/comm/CommConfig.h"
+#include "kestrun/comm/config/CommConfig.h"
 #include "kestrun/model/DeviceObject.h"
 #include "kestrun/model/MemoryArray.h"
 #include "kestrun/model/MemoryObject.h"

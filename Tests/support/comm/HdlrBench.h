@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "kestrun/comm/CommHdlr.h"
+#include "kestrun/comm/handler/CommHdlr.h"
 #include "platform/win/Clock.h"
 #include "platform/win/ManualDispatcher.h"
 #include "support/comm/ScriptedTransport.h"

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "kestrun/comm/ReturnError.h"
+#include "kestrun/comm/handler/ReturnError.h"
 
 namespace kestrun::test {
 

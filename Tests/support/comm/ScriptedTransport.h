@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "kestrun/comm/CommHdlr.h"
+#include "kestrun/comm/handler/CommHdlr.h"
 #include "platform/win/Clock.h"
 #include "platform/win/ManualDispatcher.h"
 

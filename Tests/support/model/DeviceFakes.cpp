@@ -1,6 +1,6 @@
 #include "support/model/DeviceFakes.h"
 
-#include "kestrun/comm/TcpipConfig.h"
+#include "kestrun/comm/sockets/TcpipConfig.h"
 #include "kestrun/model/SystemDevice.h"
 #include "platform/afx/Archive.h"
 

@@ -4,7 +4,7 @@
 #include <map>
 #include <vector>
 
-#include "kestrun/shell/TreeControl.h"
+#include "kestrun/shell/desktop/TreeControl.h"
 
 namespace testsupport {
 

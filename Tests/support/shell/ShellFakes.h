@@ -9,13 +9,13 @@
 #include <vector>
 
 #include "kestrun/model/DeviceObject.h"
-#include "kestrun/shell/ConfigDialogs.h"
-#include "kestrun/shell/DeviceDialogs.h"
-#include "kestrun/shell/DeviceSettingsDialogs.h"
-#include "kestrun/shell/DialogForm.h"
-#include "kestrun/shell/FileDialog.h"
-#include "kestrun/shell/FolderPicker.h"
-#include "kestrun/shell/MessageBox.h"
+#include "kestrun/shell/forms/ConfigDialogs.h"
+#include "kestrun/shell/forms/DeviceDialogs.h"
+#include "kestrun/shell/forms/DeviceSettingsDialogs.h"
+#include "kestrun/shell/forms/DialogForm.h"
+#include "kestrun/shell/forms/FileDialog.h"
+#include "kestrun/shell/forms/FolderPicker.h"
+#include "kestrun/shell/forms/MessageBox.h"
 
 namespace testsupport {
 

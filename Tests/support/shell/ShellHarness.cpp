@@ -3,8 +3,8 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "kestrun/shell/OptionHost.h"
-#include "kestrun/shell/ShellIds.h"
+#include "kestrun/shell/forms/OptionHost.h"
+#include "kestrun/shell/app/ShellIds.h"
 #include "platform/registry/Profile.h"
 #include "platform/win/VersionInfo.h"
 

@@ -2,11 +2,11 @@
 
 #include <algorithm>
 
-#include "kestrun/comm/EmulConfig.h"
+#include "kestrun/comm/config/EmulConfig.h"
 #include "kestrun/model/MemoryObject.h"
-#include "kestrun/shell/CsvFile.h"
-#include "kestrun/shell/LogView.h"
-#include "kestrun/shell/MessageBox.h"
+#include "kestrun/shell/server/CsvFile.h"
+#include "kestrun/shell/docview/LogView.h"
+#include "kestrun/shell/forms/MessageBox.h"
 #include "platform/afx/Archive.h"
 
 namespace testsupport {

@@ -8,13 +8,13 @@
 #include <memory>
 #include <string>
 
-#include "kestrun/comm/EmulHdlr.h"
+#include "kestrun/comm/handler/EmulHdlr.h"
 #include "kestrun/model/DeviceMap.h"
 #include "kestrun/model/DeviceObject.h"
 #include "kestrun/model/MemoryArray.h"
-#include "kestrun/shell/ServerApp.h"
-#include "kestrun/shell/ServerDoc.h"
-#include "kestrun/shell/ServerFrame.h"
+#include "kestrun/shell/server/ServerApp.h"
+#include "kestrun/shell/server/ServerDoc.h"
+#include "kestrun/shell/server/ServerFrame.h"
 #include "platform/com/Guid.h"
 
 namespace testsupport {

@@ -3,7 +3,7 @@
 #include "kestrun/model/MemoryTag.h"
 #include "kestrun/model/opc/Branch.h"
 #include "kestrun/model/opc/Callback.h"
-#include "platform/opc/ServerEntries.h"
+#include "platform/opc/server/ServerEntries.h"
 
 CfsBrowser::CfsBrowser(CfsCallback& owner) : m_owner(owner), m_pCurrent(&owner.m_root) {}
 

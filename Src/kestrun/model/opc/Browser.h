@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/opc/OPCBrowser.h"
+#include "platform/opc/server/OPCBrowser.h"
 
 class CfsBranch;
 class CfsCallback;

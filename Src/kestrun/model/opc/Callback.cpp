@@ -4,7 +4,7 @@
 #include <cstring>
 #include <limits>
 
-#include "kestrun/comm/EngineCounters.h"
+#include "kestrun/comm/handler/EngineCounters.h"
 #include "kestrun/model/DataType.h"
 #include "kestrun/model/DeviceMap.h"
 #include "kestrun/model/DeviceObject.h"

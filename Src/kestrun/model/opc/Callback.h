@@ -15,7 +15,7 @@
 
 #include "kestrun/model/opc/Branch.h"
 #include "platform/dde/BrisantTypes.h"
-#include "platform/opc/OPCCallback.h"
+#include "platform/opc/server/OPCCallback.h"
 
 class CdsDeviceMap;
 class CdsDeviceObject;

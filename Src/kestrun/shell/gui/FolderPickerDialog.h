@@ -6,7 +6,7 @@
 
 #include <map>
 
-#include "kestrun/shell/FolderPicker.h"
+#include "kestrun/shell/forms/FolderPicker.h"
 
 class QCheckBox;
 class QPushButton;

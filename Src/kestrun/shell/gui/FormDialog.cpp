@@ -13,7 +13,7 @@
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
-#include "kestrun/shell/MessageBox.h"
+#include "kestrun/shell/forms/MessageBox.h"
 #include "kestrun/shell/gui/FolderPickerDialog.h"
 
 namespace shell::gui {

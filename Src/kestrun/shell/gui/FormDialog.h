@@ -7,7 +7,7 @@
 
 #include <map>
 
-#include "kestrun/shell/DialogForm.h"
+#include "kestrun/shell/forms/DialogForm.h"
 
 class QDialogButtonBox;
 

@@ -6,7 +6,7 @@
 
 #include <array>
 
-#include "kestrun/shell/HistoryCombo.h"
+#include "kestrun/shell/forms/HistoryCombo.h"
 
 class QComboBox;
 class QToolButton;

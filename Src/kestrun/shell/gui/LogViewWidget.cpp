@@ -5,7 +5,7 @@
 #include <QPalette>
 #include <QTextCursor>
 
-#include "kestrun/shell/LogView.h"
+#include "kestrun/shell/docview/LogView.h"
 
 namespace shell::gui {
 

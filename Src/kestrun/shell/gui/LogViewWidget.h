@@ -3,7 +3,7 @@
 // that mirrors the text the core log view holds.
 #include <QPlainTextEdit>
 
-#include "kestrun/shell/Windows.h"
+#include "kestrun/shell/docview/Windows.h"
 
 namespace shell::gui {
 

@@ -1,6 +1,6 @@
 #pragma once
 // File pickers on the desktop: the standard Qt file dialog.
-#include "kestrun/shell/FileDialog.h"
+#include "kestrun/shell/forms/FileDialog.h"
 
 namespace shell::gui {
 

@@ -4,8 +4,8 @@
 // menu is a QMenu at the cursor.
 #include <QSystemTrayIcon>
 
-#include "kestrun/shell/ShellNamespace.h"
-#include "kestrun/shell/Windows.h"
+#include "kestrun/shell/desktop/ShellNamespace.h"
+#include "kestrun/shell/docview/Windows.h"
 
 namespace shell::gui {
 

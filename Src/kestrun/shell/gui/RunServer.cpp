@@ -2,10 +2,10 @@
 
 #include <QApplication>
 
-#include "kestrun/shell/Headless.h"
-#include "kestrun/shell/ServerApp.h"
-#include "kestrun/shell/FormConfigDialogs.h"
-#include "kestrun/shell/PortSetupForms.h"
+#include "kestrun/shell/app/Headless.h"
+#include "kestrun/shell/server/ServerApp.h"
+#include "kestrun/shell/forms/FormConfigDialogs.h"
+#include "kestrun/shell/forms/PortSetupForms.h"
 #include "kestrun/shell/gui/FormDialog.h"
 #include "kestrun/shell/gui/QtFileDialog.h"
 #include "kestrun/shell/gui/QtMessageBox.h"

@@ -12,7 +12,7 @@
 #include <QTimer>
 #include <QToolBar>
 
-#include "kestrun/shell/ShellIds.h"
+#include "kestrun/shell/app/ShellIds.h"
 
 namespace shell::gui {
 

@@ -9,8 +9,8 @@
 #include <array>
 #include <map>
 
-#include "kestrun/shell/ServerFrame.h"
-#include "kestrun/shell/Windows.h"
+#include "kestrun/shell/server/ServerFrame.h"
+#include "kestrun/shell/docview/Windows.h"
 
 class QAction;
 class QLabel;

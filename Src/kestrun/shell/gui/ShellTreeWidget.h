@@ -8,8 +8,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "kestrun/shell/ShellFolderTree.h"
-#include "kestrun/shell/TreeControl.h"
+#include "kestrun/shell/desktop/ShellFolderTree.h"
+#include "kestrun/shell/desktop/TreeControl.h"
 
 namespace shell::gui {
 

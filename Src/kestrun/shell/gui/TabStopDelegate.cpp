@@ -5,7 +5,7 @@
 #include <QPainter>
 #include <QTextOption>
 
-#include "kestrun/shell/DataViewList.h"
+#include "kestrun/shell/docview/DataViewList.h"
 
 namespace shell::gui {
 

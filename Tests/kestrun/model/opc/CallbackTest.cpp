@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "BridgeFixture.h"
-#include "kestrun/comm/EngineCounters.h"
-#include "kestrun/shell/ServerFrame.h"
+#include "kestrun/comm/handler/EngineCounters.h"
+#include "kestrun/shell/server/ServerFrame.h"
 #include "platform/com/Bstr.h"
 #include "platform/com/Time.h"
 

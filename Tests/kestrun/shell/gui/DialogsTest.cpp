@@ -14,10 +14,10 @@
 
 #include <filesystem>
 
-#include "kestrun/shell/DeviceDialogs.h"
-#include "kestrun/shell/OptionDlg.h"
-#include "kestrun/shell/OptionHost.h"
-#include "kestrun/shell/ShellIds.h"
+#include "kestrun/shell/forms/DeviceDialogs.h"
+#include "kestrun/shell/forms/OptionDlg.h"
+#include "kestrun/shell/forms/OptionHost.h"
+#include "kestrun/shell/app/ShellIds.h"
 #include "kestrun/shell/gui/FolderPickerDialog.h"
 #include "kestrun/shell/gui/FormDialog.h"
 #include "kestrun/shell/gui/HistoryComboWidget.h"

@@ -9,9 +9,9 @@
 #include <QTest>
 #include <QTimer>
 
-#include "kestrun/comm/TcpSetupDlg.h"
+#include "kestrun/comm/sockets/TcpSetupDlg.h"
 #include "kestrun/model/DeviceMap.h"
-#include "kestrun/shell/DataView.h"
+#include "kestrun/shell/docview/DataView.h"
 #include "kestrun/shell/gui/FormDialog.h"
 #include "kestrun/shell/gui/RunServer.h"
 #include "support/shell/ShellHarness.h"

@@ -1,0 +1,544 @@
+// The request cycles of a line: which device comes next, reading a block,
+// carrying out queued writes and probing a standby device.
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "kestrun/comm/handler/CommHdlr.h"
+#include "kestrun/comm/handler/ReturnError.h"
+#include "kestrun/model/BitArray.h"
+#include "kestrun/model/DeviceObject.h"
+#include "kestrun/model/EventQueue.h"
+#include "kestrun/model/MemoryArray.h"
+#include "kestrun/model/MemoryObject.h"
+#include "kestrun/model/WriteText.h"
+#include "kestrun/options/ServerOptions.h"
+
+namespace {
+
+bool HasModifiedBlock(const CdsDeviceObject* pDevice)
+{
+    for (const CdsMemoryArray* pArray : pDevice->GetMemoryArrayList().GetBlocks()) {
+        if (pArray->IsModified())
+            return true;
+    }
+    return false;
+}
+
+// The time a block's values are delivered with, for the span of one delivery.
+class DeliveryScope {
+public:
+    DeliveryScope(CdsMemoryArray& block, std::uint64_t fileTime) : m_block(block) { block.SetDeliveryTime(fileTime); }
+    ~DeliveryScope() { m_block.SetDeliveryTime(0); }
+    DeliveryScope(const DeliveryScope&) = delete;
+    DeliveryScope& operator=(const DeliveryScope&) = delete;
+
+private:
+    CdsMemoryArray& m_block;
+};
+
+// Uncertain, as for a device whose only line has failed: the value is the last one read.
+constexpr WORD kQualityNoAnswer = 64;
+
+const char* StatusText(int nStatus)
+{
+    const char* text = GetCommErrorText(static_cast<DWORD>(nStatus));
+    return text ? text : "";
+}
+
+// "!" alone, or ": " and the cause, so the line still begins as it always did.
+std::string FailureSuffix(const std::string& cause) { return cause.empty() ? "!" : ": " + cause; }
+
+const char* Plural(std::int64_t n) { return n == 1 ? "" : "s"; }
+
+} // namespace
+
+// --- choosing devices ---
+
+CdsDeviceObject* CdsCommHdlr::GetNextDevice(int nLine, CursorKind kind, bool bModifiedOnly)
+{
+    std::lock_guard lock(m_devicesMutex);
+    if (m_devices.empty() || nLine < 0 || nLine >= LINE_COUNT)
+        return nullptr;
+    CdsDeviceObject*& cursor = m_cursors[static_cast<std::size_t>(nLine)][kind];
+    auto it = m_devices.begin();
+    if (cursor) {
+        auto found = std::find(m_devices.begin(), m_devices.end(), cursor);
+        if (found != m_devices.end())
+            it = found;
+    }
+    for (std::size_t n = 0; n < m_devices.size(); ++n) {
+        CdsDeviceObject* pDevice = *it;
+        ++it;
+        if (!pDevice->IsEmpty() && (!bModifiedOnly || HasModifiedBlock(pDevice))) {
+            cursor = it == m_devices.end() ? nullptr : *it;
+            return pDevice;
+        }
+        if (it == m_devices.end())
+            it = m_devices.begin();
+    }
+    return nullptr;
+}
+
+CdsDeviceObject* CdsCommHdlr::GetNextDeviceToUpdate(const tagTHREADINFO* pLine)
+{
+    return GetNextDevice(pLine ? pLine->LineIndex() : 0, CURSOR_UPDATE, false);
+}
+
+CdsDeviceObject* CdsCommHdlr::GetNextDeviceToMonitor(const tagTHREADINFO* pLine)
+{
+    return GetNextDevice(pLine ? pLine->LineIndex() : 0, CURSOR_MONITOR, false);
+}
+
+CdsDeviceObject* CdsCommHdlr::GetNextDeviceModified(const tagTHREADINFO* pLine)
+{
+    return GetNextDevice(pLine ? pLine->LineIndex() : 0, CURSOR_MODIFIED, true);
+}
+
+BOOL CdsCommHdlr::UpdateDevice(CdsDeviceObject* pDevice, tagTHREADINFO* pLine)
+{
+    return pDevice ? pDevice->UpdateDevice(this, pLine) : FALSE;
+}
+
+void CdsCommHdlr::UpdateNextDevice(tagTHREADINFO* pLine)
+{
+    CdsDeviceObject* pModified = nullptr;
+    if (CdsServerOptions::g_bReadbackModifiedBlock.load()) {
+        pModified = GetNextDeviceModified(pLine);
+        if (pModified)
+            UpdateDevice(pModified, pLine);
+    }
+    CdsDeviceObject* pDevice = GetNextDeviceToUpdate(pLine);
+    if (pDevice && pDevice != pModified) {
+        UpdateDevice(pDevice, pLine);
+        OnUpdateDevice(pDevice);
+    }
+}
+
+void CdsCommHdlr::MonitorNextDevice(tagTHREADINFO* pLine)
+{
+    CdsDeviceObject* pDevice = GetNextDeviceToMonitor(pLine);
+    if (pDevice && pDevice->m_bAutoSwitching)
+        pDevice->MonitorDevice(this, pLine);
+}
+
+void CdsCommHdlr::UpdateDevices(tagTHREADINFO* pLine)
+{
+    for (CdsDeviceObject* pDevice : ActiveDevicesSnapshot()) {
+        if (!UpdateDevice(pDevice, pLine))
+            break;
+    }
+}
+
+void CdsCommHdlr::RefreshDevices(tagTHREADINFO* pLine)
+{
+    for (CdsDeviceObject* pDevice : ActiveDevicesSnapshot()) {
+        if (!IsInService())
+            break;
+        pDevice->RefreshDevice(this, pLine);
+    }
+}
+
+// --- reading a block ---
+
+int CdsCommHdlr::DoDataRead(CdsMemoryArray* pArray, tagTHREADINFO* pLine)
+{
+    if (!pArray || !pArray->HasAtLeastOneMemoryObject())
+        return 0;
+    CdsDeviceObject* pDevice = pArray->GetParent();
+    if (!pDevice)
+        return 0;
+    const int slot = BlockSlotOf(pLine);
+    const char* pszQuery = nullptr;
+    int nQuery = 0;
+    if (m_bNeedStatusQuery) {
+        if (!pArray->IsStatusQueryStringInitialized(slot)) {
+            pszQuery = pArray->FillStatusQueryString(slot);
+            pArray->SetStatusQueryStringInitialized(slot, TRUE);
+        } else {
+            pszQuery = pArray->GetStatusQueryString(slot);
+        }
+        if (!pszQuery)
+            return 0;
+        nQuery = pArray->GetStatusQueryStringLen(slot, pszQuery);
+        if (nQuery < 1)
+            return 0;
+    }
+    const int nExpected = pArray->GetStatusResponseStringLen(slot);
+    const LONG retries = pDevice->GetRetryOnError(pLine);
+    const DWORD delay = static_cast<DWORD>(pDevice->m_nRetryDelay);
+    // A block the PLC keeps failing would log on every scan: the first failure of a
+    // run is logged, the others are counted, and the end of the run logs their number.
+    CdsFailureRun* failures = pArray->GetReadFailures(slot);
+    auto firstFailure = [failures] { return !failures || failures->Fail(); };
+
+    if (m_bNeedStatusQuery) {
+        if (GetThreadTraceLevel(pLine) == TRACE_BYTES)
+            LogLine(LOG_TRACE, pLine, "[%s]%s Reading... (priority = %d), last update = %s\r\n",
+                    pDevice->m_strName.c_str(), pArray->GetName().c_str(), pArray->GetPriority(),
+                    FormatTime(pArray->GetLastUpdateTime(slot)).c_str());
+        LONG resent = 0;
+        // The first failure names the cause; the retries only see its aftermath
+        // (a reset peer answers "Connection reset by peer", then "Broken pipe").
+        std::string cause;
+        while (!SendQueryMessage(pArray, pszQuery, nQuery, TRUE, pLine)) {
+            if (cause.empty())
+                cause = GetWriteFailure(pLine);
+            if (resent >= retries + 1) {
+                if (firstFailure())
+                    LogLine(LOG_ERROR, pLine, "Sending QueryMessage ([%s]%s) failed%s\r\n",
+                            pDevice->m_strName.c_str(), pArray->GetName().c_str(), FailureSuffix(cause).c_str());
+                return 0;
+            }
+            if (!IsInService())
+                break;
+            Sleep(delay);
+            ++resent;
+        }
+    }
+
+    auto stamp = [&](LONGLONG now) {
+        pArray->SetModified(FALSE);
+        pArray->SetLastUpdateTime(slot, now);
+        UpdateSysTime(pDevice, now, pLine, FALSE);
+    };
+    if (!m_bNeedStatusResponse || nExpected < 1) {
+        stamp(NowSeconds());
+        pArray->UpdateVariants(nullptr, 0, this, pLine);
+        EndReadFailures(*pArray, slot, pLine);
+        return 1;
+    }
+
+    std::array<BYTE, kReceiveBufferSize> buffer{};
+    bool refused = false;
+    // A response the buffer cannot hold is a failed read, never an overrun.
+    if (nExpected <= kReceiveBufferSize) {
+        for (LONG attempt = 0; attempt <= retries && IsInService(); ++attempt) {
+            int received = 0;
+            if (ReceiveResponseMessage(pArray, buffer.data(), nExpected, received, pszQuery, TRUE, pLine)) {
+                // One wall time for the whole block: its points' timestamps and its
+                // update time.
+                const auto wall = GetClock().wallTime();
+                const DeliveryScope delivery(*pArray, win::toFileTime(wall));
+                if (pArray->UpdateStatus(slot, buffer.data(), received, this, pLine)) {
+                    stamp(std::chrono::duration_cast<std::chrono::seconds>(wall.time_since_epoch()).count());
+                    pDevice->UpdateStatus(buffer.data(), received, pLine);
+                    pArray->UpdateVariants(buffer.data(), received, this, pLine);
+                    EndReadFailures(*pArray, slot, pLine);
+                    return 1;
+                }
+                // An answer the block refuses (a PLC's end code above all) shows a
+                // live line: it is kept out of the line's error count, so one bad
+                // block never resets the connection of the others.
+                refused = true;
+                break;
+            }
+            Sleep(delay);
+        }
+    }
+    if (m_bNeedStatusQuery && firstFailure())
+        LogLine(LOG_ERROR, pLine, "DataRead ([%s]%s) failed!\r\n", pDevice->m_strName.c_str(),
+                pArray->GetName().c_str());
+    if (refused) {
+        MarkPointsUnread(*pArray);
+    } else if (IsInService()) {
+        // A PLC that keeps its connection but stops answering must not leave stale
+        // values reported good until the line's error count runs out: every block
+        // of the station is as old as this one. They keep their values (a client
+        // still reads them, as uncertain) and the next read makes them good again.
+        for (CdsMemoryArray* pBlock : pDevice->GetMemoryArrayList().GetBlocks())
+            if (!pBlock->IsSystemArray())
+                SetPointsQuality(*pBlock, kQualityNoAnswer);
+    }
+    if (IsPortOpen(pLine)) {
+        if (!refused)
+            return 0;
+        // The caller counts failures on the block; a refusal is counted here.
+        pArray->IncreaseErrorCount();
+        return 1;
+    }
+    pDevice->AddErrorCount(pLine, pDevice->GetMaxErrorsAllowed(pLine));
+    return 0;
+}
+
+void CdsCommHdlr::EndReadFailures(CdsMemoryArray& block, int nSlot, const tagTHREADINFO* pLine)
+{
+    CdsFailureRun* failures = block.GetReadFailures(nSlot);
+    const std::int64_t failed = failures ? failures->Recover() : 0;
+    if (failed < 1)
+        return;
+    const CdsDeviceObject* pDevice = block.GetParent();
+    LogLine(LOG_INFO, pLine, "DataRead ([%s]%s) recovered after %lld failure%s.\r\n",
+            pDevice ? pDevice->m_strName.c_str() : "", block.GetName().c_str(), static_cast<long long>(failed),
+            Plural(failed));
+}
+
+void CdsCommHdlr::MarkPointsUnread(CdsMemoryArray& block)
+{
+    // Untouched, the next value read makes a point good again, changed or not.
+    for (int i = 0; i < block.GetSize(); ++i) {
+        if (CdsMemoryObject* pPoint = block.GetMemoryObject(i)) {
+            pPoint->SetTouched(FALSE);
+            pPoint->SetStatus(CdsMemoryObject::QUALITY_NONE);
+        }
+    }
+}
+
+void CdsCommHdlr::SetPointsQuality(CdsMemoryArray& block, WORD wQuality)
+{
+    for (int i = 0; i < block.GetSize(); ++i) {
+        CdsMemoryObject* pPoint = block.GetMemoryObject(i);
+        if (pPoint && pPoint->GetStatus() != wQuality)
+            pPoint->SetStatus(wQuality);
+    }
+}
+
+CdsMemoryArray* CdsCommHdlr::ReadBackBlockOf(CdsMemoryObject* pPoint)
+{
+    CdsMemoryArray* pArray = pPoint ? pPoint->GetParent() : nullptr;
+    // A bit lives in the word of its point; the point's block is what is read.
+    if (auto* pBits = dynamic_cast<CdsBitArray*>(pArray)) {
+        if (CdsMemoryObject* pOwner = pBits->GetParentMemoryObject())
+            return pOwner->GetParent();
+    }
+    return pArray;
+}
+
+// --- writing a point ---
+
+int CdsCommHdlr::DoDataWrite(CdsMemoryObject* pPoint, const _BRISANTDATAVALUE& value, tagTHREADINFO* pLine)
+{
+    CdsMemoryArray* pArray = pPoint ? pPoint->GetParent() : nullptr;
+    CdsDeviceObject* pDevice = pArray ? pArray->GetParent() : nullptr;
+    if (!pDevice)
+        return 0;
+    const int slot = BlockSlotOf(pLine);
+    const char* pszQuery = nullptr;
+    int nQuery = 0;
+    if (m_bNeedCommandQuery) {
+        // Every write carries its own value, so its frame is made afresh.
+        pszQuery = pPoint->FillCommandQueryString(slot);
+        pArray->SetCommandQueryStringInitialized(slot, TRUE);
+        if (!pszQuery)
+            return 0;
+        nQuery = pPoint->GetCommandQueryStringLen(slot, pszQuery);
+        if (nQuery < 1)
+            return 0;
+    }
+    const int nExpected = pPoint->GetCommandResponseStringLen(slot);
+    const LONG retries = pDevice->GetRetryOnError(pLine);
+    const DWORD delay = static_cast<DWORD>(pDevice->m_nRetryDelay);
+    if (GetThreadTraceLevel(pLine) == TRACE_BYTES)
+        LogLine(LOG_TRACE, pLine, "[%s]%s Writing... (priority = %d), last update = %s\r\n",
+                pDevice->m_strName.c_str(), pPoint->GetName().c_str(), pArray->GetPriority(),
+                FormatTime(pArray->GetLastUpdateTime(slot)).c_str());
+    if (m_bNeedCommandQuery && !SendQueryMessage(pArray, pszQuery, nQuery, FALSE, pLine))
+        return 0;
+
+    std::array<BYTE, kReceiveBufferSize> buffer{};
+    int received = 0;
+    if (m_bNeedCommandResponse && nExpected > 0) {
+        bool answered = false;
+        if (nExpected <= kReceiveBufferSize) {
+            for (LONG attempt = 0; attempt <= retries; ++attempt) {
+                if (ReceiveResponseMessage(pArray, buffer.data(), nExpected, received, pszQuery, FALSE, pLine)) {
+                    answered = true;
+                    break;
+                }
+                Sleep(delay);
+            }
+        }
+        if (!answered) {
+            LogLine(LOG_ERROR, pLine, "DataWrite ([%s]%s) failed!\r\n", pDevice->m_strName.c_str(),
+                    pPoint->GetName().c_str());
+            if (!IsPortOpen(pLine))
+                pDevice->AddErrorCount(pLine, pDevice->GetMaxErrorsAllowed(pLine));
+            return 0;
+        }
+    }
+    // The point checks the answer. A write the PLC refused was answered: the line
+    // is alive. It is counted on the block, and the block is read back either way,
+    // so clients see what the PLC holds.
+    const BOOL accepted = pPoint->UpdateCommand(value, slot, received > 0 ? buffer.data() : nullptr, received,
+                                                this, pLine);
+    CdsMemoryArray* pReadBack = ReadBackBlockOf(pPoint);
+    if (!accepted)
+        pReadBack->IncreaseErrorCount();
+    pReadBack->SetModified(TRUE);
+    pReadBack->SetLastUpdateTime(slot, NowSeconds());
+    return 1;
+}
+
+void CdsCommHdlr::DoServiceCommands(tagTHREADINFO* pLine)
+{
+    std::shared_ptr<CdsEventQueue> pQueue = GetEventQueue();
+    if (!pQueue)
+        return;
+    if (IsBackupAvailable() && (IsThisInCommError(pLine) || IsThisInCPUError(pLine) || !IsThisInMaster(pLine) ||
+                                !IsThisInRunning(pLine)))
+        return;
+    for (;;) {
+        CdsEventData::Ptr pEvent = pQueue->TakeOldestEvent();
+        if (!pEvent)
+            return;
+        if (!HandleEvent(pEvent.get(), pLine)) {
+            CdsMemoryObject* pPoint = pEvent->GetPoint();
+            if (pPoint && !DoDataWrite(pPoint, pEvent->GetValue(), pLine)) {
+                // The client was told the write was taken: the log says it never arrived.
+                LogLine(LOG_ERROR, pLine, "Write %s did not reach the PLC!\r\n",
+                        kestrun::DescribeWrite(pPoint, pEvent->GetDataType(), pEvent->GetValue()).c_str());
+                CdsMemoryArray* pArray = ReadBackBlockOf(pPoint);
+                CdsDeviceObject* pDevice = pArray ? pArray->GetParent() : nullptr;
+                if (pArray) {
+                    pArray->IncreaseErrorCount();
+                    pArray->SetModified(TRUE); // read back: clients see what the PLC holds
+                }
+                if (pDevice && UpdateCommPortStatus(pDevice, FALSE, pLine))
+                    OnUpdateModeChange(pDevice, pLine, pDevice->GetUpdateMode(pLine));
+            }
+        }
+        pEvent.reset();
+        if (m_stopEvent->isSet())
+            return;
+        Sleep(1);
+    }
+}
+
+// --- probing a device ---
+
+int CdsCommHdlr::DoDeviceMonitor(CdsDeviceObject* pDevice, tagTHREADINFO* pLine, int nRetry)
+{
+    if (!pDevice)
+        return 0;
+    const char* pszQuery = nullptr;
+    int nQuery = 0;
+    if (m_bNeedMonitorQuery) {
+        const bool build = !pDevice->IsMonitorQueryStringInitialized(pLine);
+        pszQuery = pDevice->GetMonitorQueryString(pLine, build);
+        if (build)
+            pDevice->SetMonitorQueryStringInitialized(pLine, true);
+        if (!pszQuery)
+            return 0;
+        nQuery = pDevice->GetMonitorQueryStringLen(pLine, pszQuery);
+        if (nQuery < 1)
+            return 0;
+    }
+    const int nExpected = pDevice->GetMonitorResponseStringLen(pLine);
+    const LONG retries = pDevice->GetRetryOnError(pLine);
+    const DWORD delay = static_cast<DWORD>(pDevice->m_nRetryDelay);
+    if (m_bNeedMonitorQuery) {
+        if (GetThreadTraceLevel(pLine) == TRACE_BYTES)
+            LogLine(LOG_TRACE, pLine, "[%s] Monitoring...\r\n", pDevice->m_strName.c_str());
+        if (!SendMonitorMessage(pDevice, pszQuery, nQuery, pLine)) {
+            if (nRetry == 0)
+                return 0;
+            bool sent = false;
+            for (LONG attempt = 0; attempt <= retries; ++attempt) {
+                if (!IsInService()) {
+                    sent = true; // leaving service goes on to receive, where it stops
+                    break;
+                }
+                Sleep(delay);
+                if (SendMonitorMessage(pDevice, pszQuery, nQuery, pLine)) {
+                    sent = true;
+                    break;
+                }
+            }
+            if (!sent)
+                return 0;
+        }
+    }
+    if (!m_bNeedMonitorResponse)
+        return 1;
+
+    int result = 0;
+    std::array<BYTE, kReceiveBufferSize> buffer{};
+    if (nExpected <= kReceiveBufferSize) {
+        for (LONG attempt = 0; IsInService(); ++attempt) {
+            int received = 0;
+            if (ReceiveMonitorMessage(pDevice, buffer.data(), nExpected, received, pszQuery, pLine)) {
+                if (pDevice->UpdateStatus(buffer.data(), received, pLine)) {
+                    if (const std::int64_t failed = pDevice->GetMonitorFailures(pLine).Recover(); failed > 0)
+                        LogLine(LOG_INFO, pLine, "DeviceMonitor ([%s]) recovered after %lld failure%s.\r\n",
+                                pDevice->m_strName.c_str(), static_cast<long long>(failed), Plural(failed));
+                    return 1;
+                }
+                result = 1;
+                break;
+            }
+            if (nRetry == 0 || attempt >= retries + 1)
+                break;
+            Sleep(delay);
+        }
+    }
+    // A standby that stays down is logged when it goes down and when it comes back.
+    if (pDevice->GetMonitorFailures(pLine).Fail())
+        LogLine(LOG_ERROR, pLine, "DeviceMonitor ([%s]) failed!\r\n", pDevice->m_strName.c_str());
+    return result;
+}
+
+// --- sending and receiving ---
+
+int CdsCommHdlr::ReceiveResponseMessage(CdsMemoryArray* pArray, BYTE* pBuffer, int nLength, int& nReceived,
+                                        const char* pszQuery, BOOL bRead, tagTHREADINFO* pLine)
+{
+    nReceived = 0;
+    CdsDeviceObject* pDevice = pArray ? pArray->GetParent() : nullptr;
+    const int n = ReadBytes(pDevice, pBuffer, nLength, TRUE, pLine);
+    if (n < 0) {
+        if (GetThreadTraceLevel(pLine) == TRACE_BYTES) {
+            if (pArray && pDevice)
+                LogLine(LOG_ERROR, pLine, "ReadBytes Error([%s]%s), %s!\r\n", pDevice->m_strName.c_str(),
+                        pArray->GetName().c_str(), StatusText(n));
+            else
+                LogLine(LOG_ERROR, pLine, "ReadBytes Error, %s!\r\n", StatusText(n));
+        }
+        return 0;
+    }
+    if (n == 0)
+        return 0;
+    nReceived = n;
+    if (IsValidResponseMessage(pArray, pBuffer, n, pszQuery, bRead))
+        return 1;
+    // A block that keeps failing logged its run's start already.
+    if (!bRead || !pArray || !pArray->IsReadFailing(BlockSlotOf(pLine)))
+        LogLine(LOG_ERROR, pLine, "Invalid response message!\r\n");
+    return 0;
+}
+
+int CdsCommHdlr::ReceiveMonitorMessage(CdsDeviceObject* pDevice, BYTE* pBuffer, int nLength, int& nReceived,
+                                       const char* pszQuery, tagTHREADINFO* pLine)
+{
+    nReceived = 0;
+    const int n = ReadBytes(pDevice, pBuffer, nLength, TRUE, pLine);
+    if (n < 0) {
+        if (GetThreadTraceLevel(pLine) == TRACE_BYTES)
+            LogLine(LOG_ERROR, pLine, "ReadBytes Error, %s!\r\n", StatusText(n));
+        return 0;
+    }
+    if (n == 0)
+        return 0;
+    nReceived = n;
+    if (IsValidMonitorResponse(pDevice, pBuffer, n, pszQuery))
+        return 1;
+    LogLine(LOG_ERROR, pLine, "Invalid response message!\r\n");
+    return 0;
+}
+
+int CdsCommHdlr::SendQueryMessage(CdsMemoryArray* pArray, const char* pszQuery, int nLength, BOOL bRead,
+                                  tagTHREADINFO* pLine)
+{
+    m_writeFailures[static_cast<std::size_t>(pLine ? pLine->LineIndex() : 0)].clear();
+    if (!IsValidQueryMessage(pArray, pszQuery, nLength, bRead))
+        return 0;
+    CdsDeviceObject* pDevice = pArray ? pArray->GetParent() : nullptr;
+    return WriteBytes(pDevice, reinterpret_cast<const BYTE*>(pszQuery), nLength, TRUE, pLine) >= 0 ? 1 : 0;
+}
+
+int CdsCommHdlr::SendMonitorMessage(CdsDeviceObject* pDevice, const char* pszQuery, int nLength, tagTHREADINFO* pLine)
+{
+    if (!IsValidMonitorQuery(pDevice, pszQuery, nLength))
+        return 0;
+    return WriteBytes(pDevice, reinterpret_cast<const BYTE*>(pszQuery), nLength, TRUE, pLine) >= 0 ? 1 : 0;
+}

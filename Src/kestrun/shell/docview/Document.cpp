@@ -1,0 +1,150 @@
+#include "kestrun/shell/docview/Document.h"
+
+#include <algorithm>
+
+#include "kestrun/shell/app/Application.h"
+#include "kestrun/shell/forms/MessageBox.h"
+#include "kestrun/shell/desktop/PathText.h"
+#include "kestrun/shell/docview/View.h"
+#include "platform/afx/Archive.h"
+#include "platform/afx/File.h"
+
+namespace shell {
+
+Document::Document() = default;
+
+Document::~Document()
+{
+    for (View* pView : m_views)
+        pView->SetDocument(nullptr);
+}
+
+void Document::SetPathName(const std::string& strPath, bool bAddToRecent)
+{
+    m_strPathName = strPath;
+    if (bAddToRecent && m_pApp && !strPath.empty())
+        m_pApp->AddToRecentFileList(strPath);
+}
+
+std::string Document::GetTitle() const
+{
+    std::string title = m_strPathName;
+    if (title.empty())
+        return "Untitled";
+    GetAppFileName(title);
+    return title;
+}
+
+bool Document::SaveModified()
+{
+    if (!IsModified())
+        return true;
+    const int answer =
+        svcMessageBox("Save changes to " + GetTitle() + "?", MB_YESNOCANCEL | MB_ICONQUESTION, IDYES);
+    if (answer == IDCANCEL)
+        return false;
+    if (answer == IDYES)
+        return DoFileSave();
+    return true;
+}
+
+bool Document::DoFileSave()
+{
+    std::string path = m_strPathName;
+    if (!path.empty() && !IsArchivePath(path))
+        path.clear(); // a file of another format is never written over
+    if (path.empty() && (!m_pApp || !m_pApp->PromptForSaveFileName(GetTitle(), path) || path.empty()))
+        return false;
+    if (!OnSaveDocument(path))
+        return false;
+    SetPathName(path);
+    return true;
+}
+
+bool Document::OnNewDocument()
+{
+    DeleteContents();
+    m_strPathName.clear();
+    SetModifiedFlag(false);
+    return true;
+}
+
+bool Document::OnOpenDocument(const std::string& strPath)
+{
+    DeleteContents();
+    SetModifiedFlag(false);
+    try {
+        CFile file(strPath, CFile::modeRead | CFile::shareDenyWrite);
+        CArchive ar(&file, CArchive::load);
+        Serialize(ar);
+        ar.Close();
+    } catch (const CException& e) {
+        DeleteContents();
+        svcMessageBox("Cannot open " + strPath + ": " + e.what(), MB_OK | MB_ICONERROR, IDOK);
+        return false;
+    }
+    SetModifiedFlag(false);
+    return true;
+}
+
+bool Document::WriteCopy(const std::string& strPath, std::string& strError)
+{
+    try {
+        CFile file(strPath, CFile::modeCreate | CFile::modeWrite | CFile::shareExclusive);
+        CArchive ar(&file, CArchive::store);
+        Serialize(ar);
+        ar.Close();
+        file.Close();
+    } catch (const CException& e) {
+        strError = e.what();
+        return false;
+    }
+    return true;
+}
+
+bool Document::OnSaveDocument(const std::string& strPath)
+{
+    std::string error;
+    if (!WriteCopy(strPath, error)) {
+        svcMessageBox("Cannot save " + strPath + ": " + error, MB_OK | MB_ICONERROR, IDOK);
+        return false;
+    }
+    SetModifiedFlag(false);
+    return true;
+}
+
+void Document::OnCloseDocument()
+{
+    DeleteContents();
+    const std::vector<View*> views = m_views;
+    for (View* pView : views)
+        RemoveView(pView);
+}
+
+void Document::AddView(View* pView)
+{
+    if (!pView || std::find(m_views.begin(), m_views.end(), pView) != m_views.end())
+        return;
+    m_views.push_back(pView);
+    pView->SetDocument(this);
+}
+
+void Document::RemoveView(View* pView)
+{
+    auto it = std::find(m_views.begin(), m_views.end(), pView);
+    if (it == m_views.end())
+        return;
+    m_views.erase(it);
+    pView->SetDocument(nullptr);
+}
+
+void Document::UpdateAllViews(View* pSender, int nCode, CdsHint* pHint)
+{
+    const std::vector<View*> views = m_views; // a view may go while it is told
+    for (View* pView : views) {
+        if (pView != pSender && std::find(m_views.begin(), m_views.end(), pView) != m_views.end())
+            pView->OnUpdate(pSender, nCode, pHint);
+    }
+}
+
+} // namespace shell

@@ -1,0 +1,245 @@
+// The document's CSV import and export.
+#include "kestrun/model/DeviceMap.h"
+#include "kestrun/model/DeviceObject.h"
+#include "kestrun/model/Hint.h"
+#include "kestrun/shell/app/CommandLineInfo.h"
+#include "kestrun/shell/server/CsvFile.h"
+#include "kestrun/shell/forms/FileDialog.h"
+#include "kestrun/shell/docview/LogView.h"
+#include "kestrun/shell/forms/MessageBox.h"
+#include "kestrun/shell/server/ServerApp.h"
+#include "kestrun/shell/server/ServerDoc.h"
+#include "kestrun/shell/app/ShellIds.h"
+#include "kestrun/shell/desktop/StandardFolders.h"
+
+namespace {
+
+enum class Section { None, Device, Block, OldBlock };
+
+bool EqualsNoCase(const std::string& a, const char* b) { return shell::CommandLineInfo::EqualsNoCase(a, b); }
+
+// The device of that name in this map (not one of another map).
+CdsDeviceObject* DeviceInMap(CdsDeviceMap& map, const std::string& strName)
+{
+    CdsDeviceObject* device = CdsDeviceMap::GetDeviceObjectByTopic(strName);
+    return device && device->GetParent() == &map ? device : nullptr;
+}
+
+void ReportFailure(const char* what, const std::string& strPath)
+{
+    ShowLogVaMessage(LOG_ERROR, "Cannot %s file %s!\r\n", what, strPath.c_str());
+    svcMessageBox(std::string("Cannot ") + what + " file " + strPath + "!", shell::MB_OK | shell::MB_ICONERROR,
+                  shell::IDOK);
+}
+
+// Control characters of a file's text stay out of the log.
+std::string LogSafe(std::string text)
+{
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            c = '?';
+    return text;
+}
+
+// The line as it was refused, then why on the next log line.
+void ReportLine(int nLine, const CdsCsvFile::Fields& f, const std::string& strReason)
+{
+    ShowLogVaMessage(LOG_ERROR, "Cannot import Line %d = %s(%s,%s,%s,%s,%s)!\r\n", nLine, LogSafe(f[0]).c_str(),
+                     LogSafe(f[1]).c_str(), LogSafe(f[2]).c_str(), LogSafe(f[3]).c_str(), LogSafe(f[4]).c_str(),
+                     LogSafe(f[5]).c_str());
+    if (!strReason.empty())
+        ShowLogVaMessage(LOG_ERROR, "  Line %d: %s.\r\n", nLine, LogSafe(strReason).c_str());
+}
+
+} // namespace
+
+bool CdsServerDoc::IsCsvPath(const std::string& strPath)
+{
+    // The file's own extension decides, not a folder that happens to hold ".csv".
+    const std::size_t slash = strPath.find_last_of("/\\");
+    const std::string name = slash == std::string::npos ? strPath : strPath.substr(slash + 1);
+    const std::size_t dot = name.rfind('.');
+    return dot != std::string::npos && (slash != std::string::npos || dot > 0) &&
+           EqualsNoCase(name.substr(dot), ".csv");
+}
+
+int CdsServerDoc::GetCSVFilePath(int bSave)
+{
+    shell::FileDialogRequest request;
+    request.bSave = bSave != 0;
+    request.strDefaultExt = "csv";
+    request.strFilter = "CSV file (*.csv)|*.csv|All Files (*.*)|*.*||";
+    request.strFolder = GetConfigFolder(bSave);
+    request.strFileName = m_strCsvPath;
+    request.bOverwritePrompt = true;
+    std::string path;
+    if (!shell::ShowFileDialog(request, path))
+        return 0;
+    m_strCsvPath = path;
+    return 1;
+}
+
+void CdsServerDoc::OnFileImport()
+{
+    if (!SaveModified() || !GetCSVFilePath(0))
+        return;
+    const std::string path = m_strCsvPath;
+    if (!ImportFromCsvFile(path, 0)) {
+        ReportFailure("import from", path);
+        return;
+    }
+    CdsHint hint = CdsHint::ForText(path);
+    UpdateAllViews(nullptr, HINT_IMPORT, &hint);
+}
+
+void CdsServerDoc::OnFileExport()
+{
+    if (!GetCSVFilePath(1))
+        return;
+    const std::string path = m_strCsvPath;
+    CdsCsvFile* pFile = GetTempCsvFile();
+    bool written = pFile && pFile->Open(path, 1) && ExportTo(*pFile);
+    if (pFile)
+        written = pFile->Close() && written;
+    if (!written) {
+        ReportFailure("export to", path);
+        return;
+    }
+    CdsHint hint = CdsHint::ForText(path);
+    UpdateAllViews(nullptr, HINT_EXPORT, &hint);
+}
+
+bool CdsServerDoc::ExportTo(CdsCsvFile& file)
+{
+    bool ok = file.ExportHeadingInfo() && file.ExportDevicesHeadingInfo();
+    if (m_pDevices) {
+        for (const auto& [key, device] : m_pDevices->GetDevices())
+            ok = file.ExportDeviceObjectInfo(device) && ok;
+    }
+    ok = file.ExportMemoriesHeadingInfo() && ok;
+    if (m_pDevices) {
+        for (const auto& [key, device] : m_pDevices->GetDevices())
+            for (CdsMemoryArray* block : device->GetMemoryArrayList().GetBlocks())
+                ok = file.ExportMemoryArrayInfo(device, block) && ok;
+    }
+    return file.ExportTailInfo() && ok;
+}
+
+int CdsServerDoc::ImportFromCsvFile(const std::string& strPath, int)
+{
+    // The file is opened before anything is cleared: one that cannot be read
+    // leaves the configuration as it was.
+    if (!GetTempCsvFile())
+        return 0;
+    std::unique_ptr<CdsCsvFile> pFile = std::move(m_pTmpCsvFile);
+    if (!pFile->Open(strPath, 0)) {
+        ShowLogVaMessage(LOG_ERROR, "Cannot read %s: %s.\r\n", strPath.c_str(), pFile->Reason().c_str());
+        return 0;
+    }
+    DeleteContents();
+    SetPathName({}, false);
+    SetModifiedFlag(false);
+    CdsDeviceMap* pMap = NewDevices();
+    if (!pMap)
+        return 0;
+    ImportLines(*pFile, *pMap);
+    pFile->Close();
+    if (pMap->GetDevices().empty())
+        ShowLogVaMessage(LOG_ERROR, "%s gives no device: a \":Device\" line and device lines below it are needed.\r\n",
+                         strPath.c_str());
+    RemoveTmpObjects();
+    // Stopped part way: half a configuration must never be taken (or saved) as the whole.
+    if (const CdsServerApp* pApp = CdsServerApp::GetApp(); pApp && pApp->IsStopRequested()) {
+        ShowLogMessage(LOG_INFO, ("Import of " + strPath + " stopped: the server is closing.\r\n").c_str());
+        pMap->Destroy();
+        return 0;
+    }
+    pMap->OnLoading();
+    if (!InitDevices(pMap)) {
+        pMap->Destroy();
+        return 0;
+    }
+    return 1;
+}
+
+int CdsServerDoc::ImportLines(CdsCsvFile& file, CdsDeviceMap& map)
+{
+    Section section = Section::None;
+    CdsCsvFile::Fields fields;
+    int nLine = 0;
+    int nImported = 0;
+    const CdsServerApp* pApp = CdsServerApp::GetApp();
+    while (file.ReadNextLine(fields)) {
+        ++nLine;
+        if ((nLine & 0x3FF) == 0 && pApp && pApp->IsStopRequested())
+            break;
+        if (!fields[0].empty() && fields[0][0] == ':') {
+            if (EqualsNoCase(fields[0], ":Device")) {
+                section = Section::Device;
+            } else if (EqualsNoCase(fields[0], ":Block")) {
+                section = Section::Block;
+            } else if (EqualsNoCase(fields[0], ":Memory")) {
+                section = Section::OldBlock;
+                ShowLogMessage(LOG_INFO, "Converting old style memory info\r\n");
+            } else {
+                section = Section::None;
+            }
+            continue;
+        }
+        if (section == Section::None)
+            continue;
+        file.ClearReason();
+        bool imported = false;
+        const std::size_t expected = section == Section::Device  ? CdsCsvFile::kDeviceFields
+                                     : section == Section::Block ? CdsCsvFile::kBlockFields
+                                                                 : CdsCsvFile::kOldBlockFields;
+        if (file.FieldCount() < expected) {
+            // A missing comma would shift every later column into the wrong meaning.
+            ReportLine(nLine, fields,
+                       std::string(section == Section::Device ? "device" : "block") + " line has " +
+                           std::to_string(file.FieldCount()) + " fields, " + std::to_string(expected) + " expected");
+            continue;
+        }
+        if (section == Section::Device) {
+            if (CdsDeviceObject* device = DeviceInMap(map, fields[0])) {
+                imported = file.ImportBackupDevice(fields, device) != 0;
+            } else if (CdsDeviceMap::GetDeviceObjectByTopic(fields[0])) {
+                file.SetReasonIfNone("the name " + fields[0] + " belongs to a device of another configuration");
+            } else {
+                // (A name another map holds is refused: that device is not this map's to change.)
+                RenewTempObjects();
+                CdsDeviceObject* added = m_pTmpDevice && file.ImportDeviceObject(fields, m_pTmpDevice)
+                                             ? map.AddDeviceObject(*m_pTmpDevice)
+                                             : nullptr;
+                imported = added && added->GetParent() == &map;
+            }
+        } else {
+            if (section == Section::OldBlock)
+                CdsCsvFile::ConvertOldBlockInfo(fields);
+            RenewTempObjects();
+            CdsDeviceObject* device = nullptr;
+            if (m_pTmpDevice && m_pTmpBlock && file.ImportMemoryArray(fields, m_pTmpDevice, m_pTmpBlock)) {
+                device = DeviceInMap(map, m_pTmpDevice->m_strName);
+                if (!device)
+                    file.SetReasonIfNone("no device " + m_pTmpDevice->m_strName + " above this line");
+            }
+            CdsMemoryArray* block = device ? device->AddMemoryArray(*m_pTmpBlock, true) : nullptr;
+            if (block)
+                block->SetParent(device);
+            else if (device)
+                file.SetReasonIfNone("device " + device->m_strName + " refuses Address '" + m_pTmpBlock->GetAddr() +
+                                     "' (no such device letter or element, or the name is taken)");
+            imported = block != nullptr;
+        }
+        if (imported) {
+            ++nImported;
+            if (!file.Reason().empty())
+                ShowLogVaMessage(LOG_ERROR, "Line %d: %s.\r\n", nLine, LogSafe(file.Reason()).c_str());
+        } else {
+            ReportLine(nLine, fields, file.Reason());
+        }
+    }
+    return nImported;
+}
+
+

@@ -1,0 +1,217 @@
+#include "platform/opc/transport/Activation.h"
+
+#include "platform/com/Bstr.h"
+#include "platform/opc/server/Enumerators.h"
+#include "platform/opc/server/Toolkit.h"
+#include "platform/registry/Registry.h"
+
+#include <algorithm>
+#include <cctype>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace opc {
+namespace {
+
+registry::Registry& regOf(registry::Registry* r) { return r ? *r : registry::Registry::Default(); }
+
+std::string clsidKey(const CLSID& clsid) { return "CLSID\\" + com::formatGuid(clsid); }
+
+bool isLocal(std::string_view node)
+{
+    std::string n(node);
+    n.erase(0, n.find_first_not_of(" \t"));
+    n.erase(n.find_last_not_of(" \t") + 1);
+    std::transform(n.begin(), n.end(), n.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    return n.empty() || n == "<local>";
+}
+
+class ServerList final : public UnknownOf<IOPCServerList> {
+public:
+    explicit ServerList(registry::Registry& reg) : UnknownOf(IID_IOPCServerList), reg_(reg) {}
+
+    HRESULT EnumClassesOfCategories(std::span<const CATID> implemented, std::span<const CATID> required,
+                                    IEnumGUID** classes) override
+    {
+        if (!classes) return E_POINTER;
+        *classes = nullptr;
+        std::vector<std::string> keys;
+        if (reg_.EnumKeys(HKEY_CLASSES_ROOT, "CLSID", keys) != registry::Status::Ok) keys.clear();
+        std::vector<GUID> found;
+        for (const std::string& k : keys) {
+            auto clsid = com::parseGuid(k);
+            if (!clsid) continue;
+            std::vector<std::string> cats;
+            reg_.EnumKeys(HKEY_CLASSES_ROOT, "CLSID\\" + k + "\\Implemented Categories", cats);
+            auto has = [&](const CATID& c) {
+                return std::any_of(cats.begin(), cats.end(), [&](const std::string& s) {
+                    auto g = com::parseGuid(s);
+                    return g && *g == c;
+                });
+            };
+            bool anyImplemented = implemented.empty() || std::any_of(implemented.begin(), implemented.end(), has);
+            bool allRequired = std::all_of(required.begin(), required.end(), has);
+            if (anyImplemented && allRequired) found.push_back(*clsid);
+        }
+        *classes = GuidEnum::make(std::move(found), IID_IEnumGUID).detach();
+        return S_OK;
+    }
+
+    HRESULT GetClassDetails(const CLSID& clsid, std::u16string& progId, std::u16string& userType) override
+    {
+        std::string p, u;
+        if (reg_.QueryString(HKEY_CLASSES_ROOT, clsidKey(clsid) + "\\ProgID", "", p) != registry::Status::Ok &&
+            reg_.QueryString(HKEY_CLASSES_ROOT, clsidKey(clsid), "", p) != registry::Status::Ok)
+            return REGDB_E_CLASSNOTREG;
+        if (reg_.QueryString(HKEY_CLASSES_ROOT, p, "", u) != registry::Status::Ok) u = p;
+        progId = com::toBstr(p);
+        userType = com::toBstr(u);
+        return S_OK;
+    }
+
+    HRESULT CLSIDFromProgID(std::u16string_view progId, CLSID* clsid) override
+    {
+        return opc::CLSIDFromProgID(progId, clsid, &reg_);
+    }
+
+private:
+    registry::Registry& reg_;
+};
+
+} // namespace
+
+HRESULT CLSIDFromProgID(std::u16string_view progId, CLSID* clsid, registry::Registry* reg)
+{
+    if (!clsid) return E_POINTER;
+    *clsid = CLSID_NULL;
+    std::string p = com::fromBstr(progId);
+    if (p.empty()) return CO_E_CLASSSTRING;
+    std::string text;
+    if (regOf(reg).QueryString(HKEY_CLASSES_ROOT, p + "\\CLSID", "", text) != registry::Status::Ok)
+        return CO_E_CLASSSTRING;
+    auto g = com::parseGuidLoose(text);
+    if (!g) return CO_E_CLASSSTRING;
+    *clsid = *g;
+    return S_OK;
+}
+
+ComPtr<IOPCServerList> createServerList(registry::Registry* reg)
+{
+    return ComPtr<IOPCServerList>(new ServerList(regOf(reg)));
+}
+
+bool startLocalServer(const std::string& program)
+{
+    // Everything the child needs is made before fork: after it only async-signal-safe
+    // calls run.
+    std::string arg0 = program;
+    std::string arg1 = "-Embedding";
+    char* argv[] = {arg0.data(), arg1.data(), nullptr};
+    // The client may block SIGINT and SIGTERM for a watcher thread of its own; a
+    // server started here must still take them.
+    sigset_t none;
+    sigemptyset(&none);
+    // The server outlives its client: it keeps none of the client's descriptors,
+    // so a pipe the client's own parent reads (a terminal, a test runner) is never
+    // held open by it.
+    const int devNull = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+    if (devNull < 0) return false;
+    int pipeFd[2];
+    if (::pipe2(pipeFd, O_CLOEXEC) != 0) {
+        ::close(devNull);
+        return false;
+    }
+    pid_t child = ::fork();
+    if (child < 0) {
+        ::close(pipeFd[0]);
+        ::close(pipeFd[1]);
+        ::close(devNull);
+        return false;
+    }
+    if (child == 0) {
+        ::setsid();
+        pid_t grandchild = ::fork();
+        if (grandchild == 0) {
+            ::sigprocmask(SIG_SETMASK, &none, nullptr);
+            for (int fd = 0; fd <= 2; ++fd)
+                ::dup2(devNull, fd);
+            // Everything else goes but the pipe that reports a failed exec (closed by exec itself).
+            const int keep = pipeFd[1];
+            if (keep > 3)
+                ::close_range(3, static_cast<unsigned>(keep) - 1, 0);
+            ::close_range(static_cast<unsigned>(keep) + 1, ~0U, 0);
+            ::execv(argv[0], argv);
+            char fail = 1;
+            [[maybe_unused]] auto w = ::write(pipeFd[1], &fail, 1);
+            ::_exit(127);
+        }
+        ::_exit(grandchild < 0 ? 1 : 0);
+    }
+    ::close(pipeFd[1]);
+    ::close(devNull);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    // The pipe closes on a successful exec; a byte means exec failed.
+    char fail = 0;
+    ssize_t n = ::read(pipeFd[0], &fail, 1);
+    ::close(pipeFd[0]);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 && n == 0;
+}
+
+HRESULT CoCreateInstanceEx(const CLSID& clsid, std::u16string_view node, const IID& iid, IUnknown** out,
+                           const ActivationOptions& options)
+{
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    std::string nodeText = com::fromBstr(node);
+    if (clsid == CLSID_OPCServerList) {
+        // Only this machine's list is known; another node's would be a wrong answer.
+        if (!isLocal(nodeText)) return REGDB_E_CLASSNOTREG;
+        return createServerList(options.registry)->QueryInterface(iid, reinterpret_cast<void**>(out));
+    }
+    registry::Registry& reg = regOf(options.registry);
+    int fd = -1;
+    HRESULT why = S_OK;
+    if (isLocal(nodeText)) {
+        auto path = socketPath(options.socketDir.empty() ? socketFolder() : options.socketDir, clsid);
+        fd = RpcClient::connectUnix(path, options.connectTimeout, &why);
+        // A server that is there but refused or does not answer is not started again.
+        if (fd < 0 && why != RPC_S_SERVER_UNAVAILABLE) return why;
+        if (fd < 0) {
+            std::string program;
+            if (reg.QueryString(HKEY_CLASSES_ROOT, clsidKey(clsid) + "\\LocalServer32", "", program) !=
+                    registry::Status::Ok ||
+                program.empty())
+                return REGDB_E_CLASSNOTREG;
+            if (!startLocalServer(program)) return CO_E_SERVER_EXEC_FAILURE;
+            const auto deadline = std::chrono::steady_clock::now() + options.startTimeout;
+            // The program needs a moment to open its socket; ask again until it answers.
+            while ((fd = RpcClient::connectUnix(path, options.connectTimeout, &why)) < 0) {
+                if (why != RPC_S_SERVER_UNAVAILABLE) return why;
+                if (std::chrono::steady_clock::now() > deadline) return CO_E_SERVER_EXEC_FAILURE;
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+        }
+    } else {
+        std::string host = nodeText;
+        int port = 0;
+        if (auto colon = host.rfind(':'); colon != std::string::npos) {
+            port = std::atoi(host.c_str() + colon + 1);
+            host.resize(colon);
+        } else {
+            DWORD p = 0;
+            reg.QueryDword(HKEY_CLASSES_ROOT, "AppID\\" + com::formatGuid(clsid), "RemotePort", p);
+            port = int(p);
+        }
+        if (port <= 0 || port > 65535) return RPC_S_SERVER_UNAVAILABLE;
+        fd = RpcClient::connectTcp(host, port, options.connectTimeout);
+        if (fd < 0) return RPC_S_SERVER_UNAVAILABLE;
+    }
+    auto client = std::make_shared<RpcClient>(fd, options.post, options.client);
+    return activateServer(std::move(client), iid, out);
+}
+
+} // namespace opc

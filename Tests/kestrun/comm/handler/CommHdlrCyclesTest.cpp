@@ -1,0 +1,483 @@
+// Read, write and monitor cycles over a scripted port.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <string>
+
+#include "kestrun/comm/handler/ReturnError.h"
+#include "kestrun/model/BitArray.h"
+#include "kestrun/model/MemoryTag.h"
+#include "kestrun/model/DeviceUpdate.h"
+#include "kestrun/model/EventQueue.h"
+#include "kestrun/shell/server/ServerFrame.h"
+#include "support/comm/EngineFixtures.h"
+#include "support/comm/HdlrBench.h"
+#include "support/comm/ScriptedTransport.h"
+
+using namespace kestrun::test;
+
+namespace {
+
+// Points whose bits write "WBIT".
+class TestBit : public CdsBitObject {
+public:
+    char* FillCommandQueryString(int nLine) override
+    {
+        char* buffer = GetCommandQueryString(nLine);
+        if (buffer)
+            std::strcpy(buffer, "WBIT");
+        return buffer;
+    }
+};
+class TestBits : public CdsBitArray {
+public:
+    CdsMemoryObject* NewBitObject() override { return new TestBit; }
+};
+class PointWithBits : public TestPoint {
+public:
+    CdsMemoryArray* NewBitArray() override { return new TestBits; }
+};
+
+class CyclesTest : public HdlrBench<ScriptedHdlr> {
+protected:
+    CyclesTest() : device("PLC1")
+    {
+        savedTrace = CdsServerFrame::g_nTraceLevel.load();
+        CdsServerFrame::g_nTraceLevel = 0;
+        block = device.AddBlock("B1", 2);
+        hdlr.AddActiveDevice(&device);
+        hdlr.SetInService(TRUE);
+        line = hdlr.NewThreadInfo(&device, FALSE, FALSE);
+        hdlr.OpenCommPort(&device, line);
+        port = hdlr.m_nextPort;
+    }
+    ~CyclesTest() override { CdsServerFrame::g_nTraceLevel = savedTrace; }
+
+    std::vector<std::string> Errors() const { return log.Lines(LOG_ERROR); }
+
+    TestDevice device;
+    TestBlock* block = nullptr;
+    tagTHREADINFO* line = nullptr;
+    std::shared_ptr<ScriptedPort> port;
+    int savedTrace = 0;
+};
+
+TEST_F(CyclesTest, AnsweredReadParsesAndStamps)
+{
+    port->Chunk({1, 2, 3, 4});
+    block->SetModified(TRUE);
+    EXPECT_EQ(hdlr.DoDataRead(block, line), 1);
+    EXPECT_EQ(block->m_updates, 1);
+    EXPECT_FALSE(block->IsModified());
+    EXPECT_EQ(port->Written(), (std::vector<std::vector<BYTE>>{{'R', 'D'}}));
+    EXPECT_TRUE(Errors().empty());
+}
+
+TEST_F(CyclesTest, UnansweredReadReceivesRetriesPlusOneTimes)
+{
+    device.m_nRetries = 1;
+    EXPECT_EQ(hdlr.DoDataRead(block, line), 0);
+    EXPECT_EQ(hdlr.m_sends, 1);
+    EXPECT_EQ(hdlr.m_receives, 2);
+    EXPECT_EQ(Errors(), (std::vector<std::string>{"-  DataRead ([PLC1]B1) failed!\r\n"}));
+}
+
+TEST_F(CyclesTest, FailingSendIsTriedRetriesPlusTwoTimes)
+{
+    device.m_nRetries = 1;
+    port->FailWrites(100, CommErrorResult(RE_FILE_EXCEPTION));
+    EXPECT_EQ(hdlr.DoDataRead(block, line), 0);
+    EXPECT_EQ(hdlr.m_sends, 3);
+    EXPECT_EQ(hdlr.m_receives, 0);
+    EXPECT_EQ(Errors(), (std::vector<std::string>{"-  Sending QueryMessage ([PLC1]B1) failed!\r\n"}));
+}
+
+TEST_F(CyclesTest, ReadOnAClosedPortRaisesTheCountToTheMaximum)
+{
+    port->Close();
+    EXPECT_EQ(hdlr.DoDataRead(block, line), 0);
+    EXPECT_EQ(device.GetErrorCount(line), device.GetMaxErrorsAllowed(line));
+}
+
+// A PLC that refuses a read has answered: the line keeps its error count (one bad
+// block must not reset the connection of the others), while the block counts the
+// refusal and its points lose their good quality until a read succeeds.
+TEST_F(CyclesTest, RefusedReadIsKeptOutOfTheLineCountAndShowsAsBadQuality)
+{
+    port->Chunk({1, 2, 3, 4});
+    CdsMemoryObject* point = block->GetMemoryObject(0);
+    point->SetNewValue(_BRISANTDATAVALUE{}, nullptr, FALSE);
+    ASSERT_EQ(point->GetStatus(), CdsMemoryObject::QUALITY_GOOD);
+    block->m_accept = FALSE;
+    EXPECT_TRUE(CdsDeviceUpdate::UpdateMemoryArray(&hdlr, block, line));
+    EXPECT_EQ(block->m_updates, 1);
+    EXPECT_EQ(Errors(), (std::vector<std::string>{"-  DataRead ([PLC1]B1) failed!\r\n"}));
+    EXPECT_EQ(device.GetErrorCount(line), 0);
+    EXPECT_EQ(block->GetErrorCount(), 1);
+    EXPECT_EQ(point->GetStatus(), CdsMemoryObject::QUALITY_NONE);
+    EXPECT_FALSE(point->IsTouched());
+
+    // Refused again: counted again on the block only.
+    port->Chunk({1, 2, 3, 4});
+    EXPECT_TRUE(CdsDeviceUpdate::UpdateMemoryArray(&hdlr, block, line));
+    EXPECT_EQ(block->GetErrorCount(), 2);
+    EXPECT_EQ(device.GetErrorCount(line), 0);
+
+    // The next value read makes the point good again, though it did not change.
+    block->m_accept = TRUE;
+    port->Chunk({1, 2, 3, 4});
+    EXPECT_TRUE(CdsDeviceUpdate::UpdateMemoryArray(&hdlr, block, line));
+    point->UpdateState(_BRISANTDATAVALUE{}, FALSE, &hdlr, line, FALSE);
+    EXPECT_EQ(point->GetStatus(), CdsMemoryObject::QUALITY_GOOD);
+    EXPECT_EQ(block->GetErrorCount(), 2);
+}
+
+// A block the PLC keeps refusing logs when it starts failing and when it comes
+// back, not on every scan: its count and its points' quality tell the rest. A
+// second outage is logged again.
+TEST_F(CyclesTest, ABlockThatKeepsFailingLogsItsStartAndItsRecoveryOnly)
+{
+    block->m_accept = FALSE;
+    for (int scan = 0; scan < 5; ++scan) {
+        port->Chunk({1, 2, 3, 4});
+        EXPECT_TRUE(CdsDeviceUpdate::UpdateMemoryArray(&hdlr, block, line));
+    }
+    EXPECT_EQ(Errors(), (std::vector<std::string>{"-  DataRead ([PLC1]B1) failed!\r\n"}));
+    EXPECT_EQ(block->GetErrorCount(), 5);
+    EXPECT_EQ(block->GetMemoryObject(0)->GetStatus(), CdsMemoryObject::QUALITY_NONE);
+    EXPECT_TRUE(log.Lines(LOG_INFO).empty());
+
+    block->m_accept = TRUE;
+    for (int scan = 0; scan < 2; ++scan) {
+        port->Chunk({1, 2, 3, 4});
+        EXPECT_TRUE(CdsDeviceUpdate::UpdateMemoryArray(&hdlr, block, line));
+    }
+    EXPECT_EQ(log.Lines(LOG_INFO),
+              (std::vector<std::string>{"-  DataRead ([PLC1]B1) recovered after 5 failures.\r\n"}));
+
+    block->m_accept = FALSE;
+    port->Chunk({1, 2, 3, 4});
+    EXPECT_TRUE(CdsDeviceUpdate::UpdateMemoryArray(&hdlr, block, line));
+    EXPECT_EQ(Errors().size(), 2u);
+    EXPECT_EQ(Errors().back(), "-  DataRead ([PLC1]B1) failed!\r\n");
+    block->m_accept = TRUE;
+    port->Chunk({1, 2, 3, 4});
+    EXPECT_TRUE(CdsDeviceUpdate::UpdateMemoryArray(&hdlr, block, line));
+    EXPECT_EQ(log.Lines(LOG_INFO).back(), "-  DataRead ([PLC1]B1) recovered after 1 failure.\r\n");
+    EXPECT_EQ(block->GetErrorCount(), 6);
+}
+
+// A block that comes back online starts afresh: if it still fails, that is logged.
+TEST_F(CyclesTest, ABlockBackOnlineLogsItsFirstFailureAgain)
+{
+    block->m_accept = FALSE;
+    port->Chunk({1, 2, 3, 4});
+    EXPECT_EQ(hdlr.DoDataRead(block, line), 1);
+    block->SetOnline(FALSE, &device);
+    block->SetOnline(TRUE, &device);
+    port->Chunk({1, 2, 3, 4});
+    EXPECT_EQ(hdlr.DoDataRead(block, line), 1);
+    EXPECT_EQ(log.Count(LOG_ERROR, "-  DataRead ([PLC1]B1) failed!\r\n"), 2);
+}
+
+// Unanswered and unsent reads are one run: the first failure is logged with its
+// own text. Each block and each line keeps a run of its own.
+TEST_F(CyclesTest, UnansweredAndUnsentReadsLogTheFirstFailureOfARunOnly)
+{
+    TestBlock* other = device.AddBlock("B2", 1);
+    ASSERT_NE(other, nullptr);
+    device.m_nRetries = 0;
+    port->FailWrites(4, CommErrorResult(RE_FILE_EXCEPTION)); // two reads, each sent twice
+    EXPECT_EQ(hdlr.DoDataRead(block, line), 0);
+    EXPECT_EQ(hdlr.DoDataRead(block, line), 0);
+    EXPECT_EQ(hdlr.DoDataRead(block, line), 0); // sent, not answered
+    EXPECT_EQ(hdlr.DoDataRead(other, line), 0);
+    EXPECT_EQ(Errors(), (std::vector<std::string>{"-  Sending QueryMessage ([PLC1]B1) failed!\r\n",
+                                                  "-  DataRead ([PLC1]B2) failed!\r\n"}));
+    port->Chunk({1, 2, 3, 4});
+    EXPECT_EQ(hdlr.DoDataRead(block, line), 1);
+    EXPECT_EQ(log.Lines(LOG_INFO),
+              (std::vector<std::string>{"-  DataRead ([PLC1]B1) recovered after 3 failures.\r\n"}));
+    EXPECT_TRUE(other->IsReadFailing(0));
+    EXPECT_FALSE(other->IsReadFailing(1)) << "a run belongs to its line";
+}
+
+// A block that stores a value into each of its points and a bit of the first.
+class StoringBlock : public TestBlock {
+public:
+    int UpdateStatus(int, const BYTE*, int, kestrun::HandlerLink* pHdlr, const tagTHREADINFO* pLine) override
+    {
+        for (int i = 0; i < GetSize(); ++i) {
+            _BRISANTDATAVALUE v{};
+            v.iVal = static_cast<SHORT>(++m_next);
+            UpdateState(i, v, FALSE, pHdlr, pLine, FALSE);
+        }
+        return TRUE;
+    }
+    int m_next = 0;
+};
+
+// The points of a read block carry one timestamp: the line's wall time when the
+// response arrived, not one clock reading per point.
+TEST_F(CyclesTest, PointsOfAReadBlockShareTheTimeOfTheRead)
+{
+    auto* stored = new StoringBlock;
+    stored->SetName("B2");
+    stored->SetAddr("B2");
+    ASSERT_TRUE(device.AddMemoryArray(stored, false));
+    for (int i = 0; i < 3; ++i) {
+        auto* point = new PointWithBits;
+        point->SetName("B2_" + std::to_string(i));
+        point->SetDataType(BRISANT_SHORT);
+        ASSERT_NE(stored->AddMemoryObject(i, point, TRUE), nullptr);
+    }
+    CdsMemoryObject* bit = stored->GetMemoryObject(0)->GetBitObject(1);
+    ASSERT_NE(bit, nullptr);
+    const auto wall = std::chrono::system_clock::time_point{} + std::chrono::hours(24 * 365 * 50) +
+                      std::chrono::microseconds(123456);
+    clock.setWallTime(wall);
+    port->Chunk({1, 2, 3, 4});
+    EXPECT_EQ(hdlr.DoDataRead(stored, line), 1);
+    const FILETIME expected = com::toFileTime(wall);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(stored->GetMemoryObject(i)->GetMemoryTag()->Read().ftTimestamp, expected) << i;
+    EXPECT_EQ(bit->GetMemoryTag()->Read().ftTimestamp, expected);
+    EXPECT_EQ(stored->GetDeliveryTime(), 0u) << "only for the span of the delivery";
+}
+
+TEST_F(CyclesTest, UnansweredReadIsCountedOnTheLineAndTheBlock)
+{
+    EXPECT_FALSE(CdsDeviceUpdate::UpdateMemoryArray(&hdlr, block, line));
+    EXPECT_EQ(device.GetErrorCount(line), 1);
+    EXPECT_EQ(block->GetErrorCount(), 1);
+}
+
+// A PLC that keeps its connection but stops answering: its values are stale, so
+// they leave good quality at the first failed read (not when the line's error
+// count runs out), and come back good with the next answer, changed or not.
+TEST_F(CyclesTest, UnansweredReadTakesThePointsOutOfGoodQualityUntilTheNextAnswer)
+{
+    CdsMemoryObject* point = block->GetMemoryObject(0);
+    port->Chunk({1, 2, 3, 4});
+    ASSERT_EQ(hdlr.DoDataRead(block, line), 1);
+    point->SetNewValue(_BRISANTDATAVALUE{}, nullptr, FALSE);
+    ASSERT_EQ(point->GetStatus(), CdsMemoryObject::QUALITY_GOOD);
+
+    EXPECT_FALSE(CdsDeviceUpdate::UpdateMemoryArray(&hdlr, block, line));
+    EXPECT_EQ(point->GetStatus(), 64);
+    EXPECT_TRUE(point->IsTouched()); // its value is still there to be read
+    EXPECT_EQ(device.GetErrorCount(line), 1); // the line's count goes on as before
+
+    port->Chunk({1, 2, 3, 4});
+    EXPECT_TRUE(CdsDeviceUpdate::UpdateMemoryArray(&hdlr, block, line));
+    // The same value as before the outage, read again, brings the good quality back.
+    point->UpdateState(_BRISANTDATAVALUE{}, FALSE, nullptr, line, FALSE);
+    EXPECT_EQ(point->GetStatus(), CdsMemoryObject::QUALITY_GOOD);
+}
+
+TEST_F(CyclesTest, WithoutResponseTheReadSucceedsAfterTheSend)
+{
+    hdlr.SetNeedStatusResponse(FALSE);
+    EXPECT_EQ(hdlr.DoDataRead(block, line), 1);
+    EXPECT_EQ(hdlr.m_receives, 0);
+    EXPECT_EQ(block->m_updates, 0);
+}
+
+TEST_F(CyclesTest, ResponseLongerThanTheBufferFails)
+{
+    block->m_responseLen = CdsCommHdlr::kReceiveBufferSize + 1;
+    port->Chunk(std::vector<BYTE>(5000, 0x11));
+    EXPECT_EQ(hdlr.DoDataRead(block, line), 0);
+    EXPECT_EQ(hdlr.m_receives, 0);
+    EXPECT_EQ(block->m_updates, 0);
+}
+
+TEST_F(CyclesTest, BlockWithoutPointsIsNotRead)
+{
+    TestBlock* empty = device.AddBlock("B2", 0);
+    ASSERT_NE(empty, nullptr);
+    EXPECT_EQ(hdlr.DoDataRead(empty, line), 0);
+    EXPECT_TRUE(port->Written().empty());
+}
+
+TEST_F(CyclesTest, WriteIsSentOnceAndAwaitedRetriesPlusOneTimes)
+{
+    device.m_nRetries = 1;
+    CdsMemoryObject* point = block->GetMemoryObject(0);
+    _BRISANTDATAVALUE value{};
+    value.iVal = 5;
+    EXPECT_EQ(hdlr.DoDataWrite(point, value, line), 0);
+    EXPECT_EQ(hdlr.m_sends, 1);
+    EXPECT_EQ(hdlr.m_receives, 2);
+    EXPECT_EQ(Errors(), (std::vector<std::string>{"-  DataWrite ([PLC1]B1_0) failed!\r\n"}));
+    EXPECT_FALSE(block->IsModified());
+}
+
+TEST_F(CyclesTest, AnsweredWriteMarksTheBlockForReadBack)
+{
+    port->Chunk({0, 0, 0, 0});
+    _BRISANTDATAVALUE value{};
+    value.iVal = 5;
+    EXPECT_EQ(hdlr.DoDataWrite(block->GetMemoryObject(1), value, line), 1);
+    EXPECT_TRUE(block->IsModified());
+    EXPECT_EQ(port->Written(), (std::vector<std::vector<BYTE>>{{'W', 'B', '1', '_', '1'}}));
+}
+
+TEST_F(CyclesTest, TheAnsweredWriteHandsTheResponseToThePoint)
+{
+    port->Chunk({9, 8, 7, 6});
+    auto* point = static_cast<TestPoint*>(block->GetMemoryObject(1));
+    _BRISANTDATAVALUE value{};
+    value.iVal = 5;
+    EXPECT_EQ(hdlr.DoDataWrite(point, value, line), 1);
+    EXPECT_EQ(point->m_commands, 1);
+    EXPECT_EQ(point->m_commandFrame, 0);
+    EXPECT_EQ(point->m_commandResponse, (std::vector<BYTE>{9, 8, 7, 6}));
+    EXPECT_EQ(point->m_commandHdlr, static_cast<kestrun::HandlerLink*>(&hdlr));
+}
+
+// A refused write was answered: it is counted on the block, not on the line, and
+// the block is read back so that clients see what the PLC holds.
+TEST_F(CyclesTest, AWriteThePointRefusesIsCountedOnTheBlockAndReadBack)
+{
+    hdlr.InstallQueue();
+    port->Chunk({0xFF, 0xFF, 0xFF, 0xFF});
+    auto* point = static_cast<TestPoint*>(block->GetMemoryObject(0));
+    point->m_acceptCommand = FALSE;
+    _BRISANTDATAVALUE value{};
+    hdlr.GetEventQueue()->AddNewEvent(point, value, BRISANT_SHORT, 0);
+    hdlr.DoServiceCommands(line);
+    EXPECT_EQ(point->m_commands, 1);
+    EXPECT_TRUE(block->IsModified()) << "read back";
+    EXPECT_EQ(block->GetErrorCount(), 1);
+    EXPECT_EQ(device.GetErrorCount(line), 0);
+}
+
+TEST_F(CyclesTest, AnUnansweredQueuedWriteIsCountedOnTheLineAndTheBlock)
+{
+    hdlr.InstallQueue();
+    _BRISANTDATAVALUE value{};
+    value.iVal = 1234;
+    hdlr.GetEventQueue()->AddNewEvent(block->GetMemoryObject(0), value, BRISANT_SHORT, 0);
+    hdlr.DoServiceCommands(line);
+    EXPECT_TRUE(block->IsModified()); // read back, so clients see what the PLC holds
+    EXPECT_EQ(block->GetErrorCount(), 1);
+    EXPECT_EQ(device.GetErrorCount(line), 1);
+    const std::string item = block->GetMemoryObject(0)->GetName();
+    EXPECT_EQ(Errors().back(), "-  Write [PLC1]" + item + " = 1234 did not reach the PLC!\r\n");
+}
+
+// A write whose request cannot even be sent is logged with its item and value too.
+TEST_F(CyclesTest, AQueuedWriteThatCannotBeSentIsLoggedWithItsValueAndReadBack)
+{
+    hdlr.InstallQueue();
+    port->FailWrites(100, CommErrorResult(RE_FILE_EXCEPTION));
+    _BRISANTDATAVALUE value{};
+    value.iVal = -7;
+    hdlr.GetEventQueue()->AddNewEvent(block->GetMemoryObject(0), value, BRISANT_SHORT, 0);
+    hdlr.DoServiceCommands(line);
+    const std::string item = block->GetMemoryObject(0)->GetName();
+    EXPECT_EQ(Errors().back(), "-  Write [PLC1]" + item + " = -7 did not reach the PLC!\r\n");
+    EXPECT_TRUE(block->IsModified());
+    EXPECT_EQ(block->GetErrorCount(), 1);
+}
+
+// A bit lives in its point's word: writing it reads back the point's block.
+TEST_F(CyclesTest, AWrittenBitReadsBackItsPointsBlock)
+{
+    auto* point = new PointWithBits;
+    point->SetName("B1_2");
+    point->SetDataType(BRISANT_SHORT);
+    ASSERT_NE(block->AddMemoryObject(2, point, TRUE), nullptr);
+    CdsMemoryObject* bit = point->GetBitObject(3);
+    ASSERT_NE(bit, nullptr);
+    port->Chunk({0, 0, 0, 0});
+    _BRISANTDATAVALUE value{};
+    value.boolVal = 1;
+    EXPECT_EQ(hdlr.DoDataWrite(bit, value, line), 1);
+    EXPECT_EQ(port->Written(), (std::vector<std::vector<BYTE>>{{'W', 'B', 'I', 'T'}}));
+    EXPECT_TRUE(block->IsModified());
+}
+
+TEST_F(CyclesTest, WriteOnAClosedPortRaisesTheCountToTheMaximum)
+{
+    port->Close();
+    _BRISANTDATAVALUE value{};
+    EXPECT_EQ(hdlr.DoDataWrite(block->GetMemoryObject(0), value, line), 0);
+    EXPECT_GE(device.GetErrorCount(line), device.GetMaxErrorsAllowed(line));
+}
+
+TEST_F(CyclesTest, QueuedWritesGoOutOldestFirst)
+{
+    hdlr.SetNeedCommandResponse(FALSE);
+    hdlr.InstallQueue();
+    auto queue = hdlr.GetEventQueue();
+    _BRISANTDATAVALUE value{};
+    queue->AddNewEvent(block->GetMemoryObject(1), value, BRISANT_SHORT, 0);
+    queue->AddNewEvent(block->GetMemoryObject(0), value, BRISANT_SHORT, 0);
+    hdlr.DoServiceCommands(line);
+    EXPECT_EQ(port->Written(), (std::vector<std::vector<BYTE>>{{'W', 'B', '1', '_', '1'}, {'W', 'B', '1', '_', '0'}}));
+    EXPECT_TRUE(queue->IsEmpty());
+}
+
+TEST_F(CyclesTest, NextDeviceSkipsDevicesWithoutBlocks)
+{
+    TestDevice bare("BARE");
+    CdsCommHdlr& base = hdlr;
+    base.RemoveActiveDevice(&device);
+    base.AddActiveDevice(&bare);
+    base.AddActiveDevice(&device);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(base.GetNextDeviceToUpdate(line), &device);
+    base.RemoveActiveDevice(&bare);
+}
+
+TEST_F(CyclesTest, RemovedDeviceLeavesNoCursorBehind)
+{
+    TestDevice other("PLC2");
+    other.AddBlock("C1");
+    hdlr.AddActiveDevice(&other);
+    EXPECT_EQ(hdlr.GetNextDeviceToUpdate(line), &device); // cursor now names PLC2
+    hdlr.RemoveActiveDevice(&other);
+    EXPECT_EQ(hdlr.GetNextDeviceToUpdate(line), &device);
+    EXPECT_EQ(hdlr.GetNextDeviceToUpdate(line), &device);
+}
+
+TEST_F(CyclesTest, MonitorProbeAnsweredAndFailed)
+{
+    port->Chunk({1, 2, 3, 4});
+    hdlr.m_validResponse = TRUE;
+    // The base device accepts no monitor response: an answer is still a live line.
+    EXPECT_EQ(hdlr.DoDeviceMonitor(&device, line, 0), 1);
+    EXPECT_EQ(hdlr.DoDeviceMonitor(&device, line, 0), 0);
+    EXPECT_EQ(Errors().back(), "-  DeviceMonitor ([PLC1]) failed!\r\n");
+}
+
+// A probe that keeps failing is logged when it starts and when it comes back.
+TEST_F(CyclesTest, AProbeThatKeepsFailingLogsItsStartAndItsRecoveryOnly)
+{
+    for (int probe = 0; probe < 4; ++probe)
+        EXPECT_EQ(hdlr.DoDeviceMonitor(&device, line, 0), 0);
+    EXPECT_EQ(Errors(), (std::vector<std::string>{"-  DeviceMonitor ([PLC1]) failed!\r\n"}));
+    device.m_monitorAccept = TRUE;
+    port->Chunk({1, 2, 3, 4});
+    EXPECT_EQ(hdlr.DoDeviceMonitor(&device, line, 0), 1);
+    port->Chunk({1, 2, 3, 4});
+    EXPECT_EQ(hdlr.DoDeviceMonitor(&device, line, 0), 1);
+    EXPECT_EQ(log.Lines(LOG_INFO),
+              (std::vector<std::string>{"-  DeviceMonitor ([PLC1]) recovered after 4 failures.\r\n"}));
+    EXPECT_EQ(hdlr.DoDeviceMonitor(&device, line, 0), 0);
+    EXPECT_EQ(Errors().size(), 2u);
+}
+
+// Every failed write is logged, however many come in a row.
+TEST_F(CyclesTest, EveryFailedWriteIsLogged)
+{
+    _BRISANTDATAVALUE value{};
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(hdlr.DoDataWrite(block->GetMemoryObject(0), value, line), 0);
+    EXPECT_EQ(log.Count(LOG_ERROR, "-  DataWrite ([PLC1]B1_0) failed!\r\n"), 3);
+}
+
+} // namespace

@@ -1,0 +1,121 @@
+// The application object: the server list, connecting and the
+// recent-file list, on a scratch registry.
+#include "quillet/QuilletFixture.h"
+
+#include "quillet/text/ErrorText.h"
+#include "quillet/views/MainFrame.h"
+
+namespace {
+
+const CLSID kClass = *com::parseGuid("{6E6F7453-0009-4E61-8000-000000000009}");
+
+using App = quillettest::AppFixture;
+
+TEST_F(App, ServerListHoldsProgIDsWithAnOpcKeyAndAClassId)
+{
+    Register("Tessaro.Fenwold.1", true, &kClass);  // only "OPC\Vendor" below the key, no default value
+    Register("No.ClassId", true, nullptr);
+    Register("Not.Opc", false, &kClass);
+    CQuilletApp app(host);
+    ASSERT_TRUE(app.InitInstance());
+    ASSERT_EQ(app.GetServerList().size(), 1u);
+    EXPECT_EQ(app.GetServerList()[0].progId, "Tessaro.Fenwold.1");
+    EXPECT_EQ(app.GetServerList()[0].clsid, kClass);
+    EXPECT_EQ(app.GetServerList()[0].hidden, 0u);
+}
+
+TEST_F(App, UnknownProgIDIsReportedWithTheLookupsErrorText)
+{
+    CQuilletApp app(host);
+    EXPECT_EQ(app.ConnectToServer("No.Such.Server", "", CLSID_NULL), nullptr);
+    EXPECT_EQ(app.ConnectToServer("No.Such.Server", "plant-node", CLSID_NULL), nullptr);
+    EXPECT_EQ(ui.shown, (std::vector<std::string>{quillet::ErrorText(texts, CO_E_CLASSSTRING),
+                                                        quillet::ErrorText(texts, REGDB_E_CLASSNOTREG)}));
+    EXPECT_TRUE(app.Connections().empty());
+}
+
+TEST_F(App, FailedActivationLeavesNoDocument)
+{
+    Register("Tessaro.Gone", true, &kClass);  // no program behind the class
+    {
+        CQuilletApp app(host);
+        EXPECT_EQ(app.ConnectToServer("Tessaro.Gone", "node", CLSID_NULL), nullptr);
+        EXPECT_TRUE(app.Connections().empty());
+    }
+    reg.SetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Ole", "EnableDCOM", "Y");
+    CQuilletApp app(host);
+    EXPECT_EQ(app.ConnectToServer("Tessaro.Gone", "", CLSID_NULL), nullptr);
+    EXPECT_EQ(ui.shown, (std::vector<std::string>{quillet::ErrorText(texts, REGDB_E_CLASSNOTREG),
+                                                        "Connection to Server Failed.~Tessaro.Gone"}));
+}
+
+TEST_F(App, AServerObjectWithoutIOPCServerLeavesTheDocumentOpenWithoutAServer)
+{
+    // The server list object answers the activation but is no OPC server.
+    CQuilletApp app(host);
+    ASSERT_TRUE(app.InitInstance());
+    CQuilletDoc* doc = app.ConnectToServer("OPC.ServerList", "", CLSID_OPCServerList);
+    ASSERT_NE(doc, nullptr);
+    EXPECT_EQ(app.Connections(), std::vector<CQuilletDoc*>{doc});
+    EXPECT_NE(app.FrameOf(doc), nullptr);
+    EXPECT_EQ(doc->GetServer(), nullptr);
+    EXPECT_EQ(ui.shown, std::vector<std::string>{"Unable to connect to the specified server"});
+    std::vector<std::string> lines;
+    for (const auto& e : doc->TakeLogEntries()) lines.push_back(quillet::DisplayText(texts, e));
+    ASSERT_FALSE(lines.empty());
+    EXPECT_NE(lines.back().find("~OPC.ServerListCoCreateInstanceExFailed" + std::to_string(LONG(E_NOINTERFACE))),
+              std::string::npos)
+        << lines.back();
+    // The commands that call the server do nothing on it.
+    EXPECT_EQ(doc->AddServerGroup(std::make_unique<CGroup>(*doc), FALSE), nullptr);
+    app.CloseDocument(doc);
+    EXPECT_TRUE(app.Connections().empty());
+}
+
+TEST_F(App, RecentFilesKeepFiveAndAPlaceholderIsNeverStored)
+{
+    CQuilletApp app(host);
+    app.InitInstance();
+    EXPECT_TRUE(app.RecentFiles().HoldsPlaceholder());
+    app.ExitInstance();
+    EXPECT_EQ(reg.OpenKey(HKEY_CURRENT_USER, "Software\\Tessaro\\Quillet\\Quillet"), registry::Status::NotFound);
+    app.RecentFiles().RemovePlaceholder();
+    for (const char* p : {"a.csv", "b.csv", "c.csv", "d.csv", "e.csv", "f.csv", "c.csv"}) app.RecentFiles().Add(p);
+    app.ExitInstance();
+    CQuilletApp again(host);
+    again.InitInstance();
+    const char* want[] = {"c.csv", "f.csv", "e.csv", "d.csv", "b.csv"};
+    for (std::size_t i = 0; i < CRecentFileList::kSize; ++i) EXPECT_EQ(again.RecentFiles()[i], want[i]);
+}
+
+TEST(RecentFileNames, MenuEntriesShowAtMostThirtyCharactersOfAPath)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"/home/op/plant.csv", "/home/op/plant.csv"},
+        {"/abcdefghijklmnopqrstuvwxyz.cs", "/abcdefghijklmnopqrstuvwxyz.cs"},  // exactly 30
+        {"/home/operator/projects/line4/plant.csv", "/.../projects/line4/plant.csv"},
+        {"/home/operator/projects/line4-and-5/plant.csv", "/.../line4-and-5/plant.csv"},
+        {"/home/operator/a-very-long-folder-name/plant.csv", "/.../plant.csv"},
+        {"/home/operator/a-set-up-file-with-a-long-name.csv", "a-set-up-file-with-a-long-name.csv"},
+        {"/home/op/a-set-up-file-named-long.csv", "a-set-up-file-named-long.csv"},  // no room for "/.../"
+        {"relative/folders/deep/below/here/plant.csv", ".../deep/below/here/plant.csv"},
+        // Characters, not bytes: 30 characters in 31 bytes fit.
+        {"/srv/Überwachung/Anlage7/a.csv", "/srv/Überwachung/Anlage7/a.csv"},
+        {"/srv/xÜberwachung/Anlage7/a.csv", "/.../Anlage7/a.csv"},
+    };
+    for (auto [path, shown] : cases) {
+        const std::string got = CRecentFileList::DisplayName(path);
+        EXPECT_EQ(got, shown) << path;
+    }
+}
+
+TEST(StatusPanes, LockPanesNameTheirKeyOnlyWhileItIsKnownToBeOn)
+{
+    EXPECT_EQ(CMainFrame::IndicatorText(1, true), "CAP");
+    EXPECT_EQ(CMainFrame::IndicatorText(2, true), "NUM");
+    EXPECT_EQ(CMainFrame::IndicatorText(3, true), "SCRL");
+    for (std::optional<bool> state : {std::optional<bool>(false), std::optional<bool>()})
+        for (std::size_t pane = 0; pane < 5; ++pane) EXPECT_EQ(CMainFrame::IndicatorText(pane, state), "") << pane;
+}
+
+} // namespace
