@@ -63,7 +63,7 @@ union _BRISANTDATAVALUE {
     DOUBLE dblVal;
     char* pszVal;   // 10: zero-terminated text
     BYTE* pcsVal;   // 11: 16-bit character count, then the characters
-    BYTE* parrVal;  // 12-22: array block (see BrisantArray.h)
+    BYTE* parrVal;  // 12-22: array block (see BrisantBlocks.h)
     DWORD dw[2];    // low and high 32-bit halves
 };
 static_assert(sizeof(_BRISANTDATAVALUE) == 8, "the value cell is 8 bytes");
