@@ -17,7 +17,8 @@ mkdir -m 700 -p "$run/runtime"
 export TESSARO_REGISTRY=$run/registry TESSARO_DATA=$run/data XDG_RUNTIME_DIR=$run/runtime
 
 # Registered in the scratch registry, so OPC clients such as Quillet find it by name.
-"$bin/fenwold" -regserver >/dev/null 2>&1 || echo "fenwold -regserver failed; OPC clients will not find it by name." >&2
+# Without a display: with one, the success box would wait for a click before the start.
+env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$bin/fenwold" -regserver >/dev/null 2>&1 || echo "fenwold -regserver failed; OPC clients will not find it by name." >&2
 
 sim=0 server=0 again=0
 stop() {

@@ -72,12 +72,7 @@ CQuilletDoc* CMainFrame::OnConnect()
     return doc;
 }
 
-std::string CMainFrame::RecentFileText(std::size_t index) const
-{
-    if (index >= CRecentFileList::kSize) return {};
-    if (m_app.RecentFiles().HoldsPlaceholder()) return m_app.RecentFiles()[index];
-    return CRecentFileList::DisplayName(m_app.RecentFiles()[index]);
-}
+std::string CMainFrame::RecentFileText(std::size_t index) const { return m_app.RecentFiles().EntryText(index); }
 
 bool CMainFrame::Save(CQuilletDoc& doc, bool askName)
 {

@@ -64,13 +64,20 @@ void CRecentFileList::RemovePlaceholder()
     m_entries.back().clear();
 }
 
+std::string CRecentFileList::EntryText(std::size_t i) const
+{
+    if (i >= kSize) return {};
+    if (HoldsPlaceholder()) return m_entries[i];
+    return DisplayName(m_entries[i]);
+}
+
 std::string CRecentFileList::MenuText(std::size_t i) const
 {
     if (i >= kSize) return {};
     if (HoldsPlaceholder()) return m_entries[i];
     if (m_entries[i].empty()) return {};
     std::string text = "&" + std::to_string(i + 1) + " ";
-    for (char c : DisplayName(m_entries[i])) {
+    for (char c : EntryText(i)) {
         if (c == '&') text += '&';
         text += c;
     }

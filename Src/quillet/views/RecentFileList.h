@@ -30,7 +30,10 @@ public:
     void RemovePlaceholder();
     bool HoldsPlaceholder() const;
 
-    // Entry i's menu text: "&1 " and on (the number its key), then its display name,
+    // What entry i shows: the placeholder as it is, else the display name of its path;
+    // empty for an unused entry.
+    std::string EntryText(std::size_t i) const;
+    // Entry i's menu text: "&1 " and on (the number its key), then its entry text,
     // whose ampersands show as such. The placeholder shows as it is; an unused entry
     // has none (the menu hides it).
     std::string MenuText(std::size_t i) const;
