@@ -6,6 +6,7 @@
 
 #include "fenwold/FenwoldApp.h"
 #include "kestrun/shell/app/Headless.h"
+#include "platform/win/Console.h"
 #include "platform/win/SignalWatcher.h"
 
 #if TESSARO_HAS_GUI
@@ -16,6 +17,7 @@ int main(int argc, char** argv)
 {
     // Before any thread starts, so only the signal watcher takes them.
     win::BlockQuitSignals();
+    win::IgnoreBrokenPipe();
     std::vector<std::string> restart;
     int code = 0;
     {

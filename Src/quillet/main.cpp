@@ -9,6 +9,7 @@
 
 #include "platform/registry/Registry.h"
 #include "platform/win/Clock.h"
+#include "platform/win/Console.h"
 #include "platform/win/SignalWatcher.h"
 #include "platform/win/VersionInfo.h"
 #include "qtdispatch/CNumbers.h"
@@ -36,6 +37,7 @@ int main(int argc, char** argv)
     // Before Qt starts its threads, so only the watcher takes them: either ends
     // the program, its connections released as at any exit, without questions.
     win::BlockQuitSignals();
+    win::IgnoreBrokenPipe();
     QApplication qt(argc, argv);
     qtdispatch::KeepNumbersInCLocale();
     qtdispatch::QtDispatcher dispatcher;

@@ -8,6 +8,7 @@
 #include "platform/opc/server/ServerEntries.h"
 
 #include "platform/opc/ScriptedCallback.h"
+#include "platform/win/Console.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -79,6 +80,7 @@ public:
 
 int main()
 {
+    win::IgnoreBrokenPipe();
     const CLSID clsid = *com::parseGuid("{6E6F7453-0003-4E61-8000-000000000003}");
     TestServerCallback cb;
     cb.addItem("PLC1.D100", VARIANT::I2(10));

@@ -61,6 +61,11 @@ bool setInitial(plcsim::Memory& memory, const std::string& item)
 
 int main(int argc, char** argv)
 {
+    // A client that goes, or output nobody reads any more, fails a write rather
+    // than ending the simulator.
+    struct sigaction ignore{};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGPIPE, &ignore, nullptr);
     plcsim::ServerOptions options;
     options.port = 5000;
     std::vector<std::string> initial;
@@ -123,7 +128,8 @@ int main(int argc, char** argv)
         return 1;
     }
     std::printf("plcsim listening on %s:%u\n", options.bindAddress.c_str(), unsigned(server.port()));
-    std::fflush(stdout);
+    if (std::fflush(stdout) != 0 || std::ferror(stdout))
+        std::fprintf(stderr, "plcsim: the start-up line could not be written to standard output\n");
     std::unique_ptr<plcsim::Motion> motion;
     if (move) motion = std::make_unique<plcsim::Motion>(server.memory(), std::chrono::milliseconds(500));
 

@@ -1,6 +1,7 @@
 // The test server program: started by the shell's tests (directly, or by OPC
 // activation with -Embedding), headless unless a display is there.
 #include "kestrun/shell/app/Headless.h"
+#include "platform/win/Console.h"
 #include "support/shell/TestServerApp.h"
 
 #if TESSARO_HAS_GUI
@@ -9,6 +10,7 @@
 
 int main(int argc, char** argv)
 {
+    win::IgnoreBrokenPipe();
     testsupport::TestServerApp app;
 #if TESSARO_HAS_GUI
     return shell::gui::RunServer(app, argc, argv);

@@ -17,7 +17,7 @@ constexpr const char* kUsage =
     "  poke TOPIC ITEM VALUE         writes the value\n"
     "  advise [--count N] TOPIC ITEM...  item, quality and value of each change\n"
     "  execute TOPIC COMMAND         runs the command\n"
-    "exit: 0 done, 1 refused by the server, 2 usage, 3 no server, 4 no answer or connection lost\n";
+    "exit: 0 done, 1 refused by the server, 2 usage, 3 no server, 4 no answer, connection lost or output failed\n";
 
 struct Options {
     std::string service;
@@ -152,6 +152,8 @@ int Advise(Client& client, std::uint32_t conversation, const Options& options, s
         if (status != Client::Status::Ok)
             return Fail(client, status, err);
         PrintValue(out, value);
+        if (!out)
+            return kToolFailed; // nobody reads what it shows any more
     }
     return kToolOk;
 }
@@ -193,8 +195,13 @@ int RunClientTool(const std::vector<std::string>& args, std::ostream& out, std::
     const Client::Status connected = client.Connect(command->topic ? command->topic : options->words[1], conversation);
     if (connected != Client::Status::Ok)
         return Fail(client, connected, err);
-    const int result = command->body(client, conversation, *options, out, err);
+    int result = command->body(client, conversation, *options, out, err);
     client.Disconnect(conversation);
+    // Values that did not reach the reader are not a success.
+    if (!out.flush()) {
+        err << "tessaro-dde: the output could not be written\n";
+        result = kToolFailed;
+    }
     return result;
 }
 

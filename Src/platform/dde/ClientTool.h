@@ -14,7 +14,7 @@ enum ToolExit : int {
     kToolNack = 1,       // the server refused: topic, item, poke or command
     kToolUsage = 2,
     kToolNoServer = 3,   // no server found, or the token was not taken
-    kToolFailed = 4,     // no answer in time, connection lost, protocol error
+    kToolFailed = 4,     // no answer in time, connection lost, protocol error, output failed
 };
 
 // args without the program name; folder of the endpoint files (empty: the runtime folder).

@@ -4,9 +4,11 @@
 #include <vector>
 
 #include "platform/dde/ClientTool.h"
+#include "platform/win/Console.h"
 
 int main(int argc, char** argv)
 {
+    win::IgnoreBrokenPipe(); // output nobody reads is an error of its own
     std::vector<std::string> args(argv + 1, argv + argc);
     return dde::RunClientTool(args, std::cout, std::cerr);
 }

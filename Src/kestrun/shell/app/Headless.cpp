@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdlib>
 
 #include "kestrun/shell/forms/MessageBox.h"
@@ -19,17 +18,7 @@ void StreamLogWindow::AppendText(const std::string& text)
     for (char ch : text)
         if (ch != '\r')
             out.push_back(ch);
-    if (out.empty() || out.back() != '\n')
-        out.push_back('\n'); // one line of output per line shown
-    std::size_t done = 0;
-    while (done < out.size()) {
-        const ssize_t n = ::write(m_fd, out.data() + done, out.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return;
-        done += static_cast<std::size_t>(n);
-    }
+    m_writer.WriteLine(out); // one line of output per line shown
 }
 
 std::unique_ptr<LogWindow> HeadlessWindows::CreateLogWindow(CdsLogView&)

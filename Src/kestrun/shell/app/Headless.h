@@ -2,7 +2,7 @@
 // Running a server without a display (or as a service): the frame, the log view
 // and the data view exist as core objects without windows, every line the log
 // view shows is also written to standard output (so a terminal or the journal
-// sees it), message boxes take their default answers, and SIGINT or SIGTERM
+// sees it, never waiting for it), message boxes take their default answers, and SIGINT or SIGTERM
 // closes the server with default answers.
 #include <functional>
 #include <memory>
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "kestrun/shell/docview/Windows.h"
+#include "platform/win/Console.h"
 #include "platform/win/Dispatcher.h"
 #include "platform/win/SignalWatcher.h"
 
@@ -17,15 +18,18 @@ class CdsServerApp;
 
 namespace shell {
 
-// Writes what the log view shows to a file descriptor, carriage returns left out.
+// Writes what the log view shows to a file descriptor, carriage returns left
+// out. A reader that does not keep up never holds the logging thread: lines it
+// has no room for are counted and said to be missing (the log view and the log
+// file keep them).
 class StreamLogWindow final : public LogWindow {
 public:
-    explicit StreamLogWindow(int fd) : m_fd(fd) {}
+    explicit StreamLogWindow(int fd) : m_writer(fd) {}
     void AppendText(const std::string& text) override;
     void RemoveFirstLines(int) override {}
 
 private:
-    int m_fd;
+    win::ConsoleWriter m_writer;
 };
 
 // No frame or data window; the log view writes to standard output.
