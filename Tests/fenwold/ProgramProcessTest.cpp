@@ -7,6 +7,7 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <thread>
 
 #include "fenwold/FenwoldApp.h"
@@ -233,6 +234,82 @@ TEST_F(FenwoldProcess, DoExitIsAcknowledgedBeforeTheCloseNoticeAndTheServerEndsC
     dde::ClientValue value;
     EXPECT_EQ(client.NextData(value, 10000), Client::Status::Closed);
     EXPECT_EQ(server.Wait(), 0) << server.Output();
+    EXPECT_EQ(RuntimeFiles(), std::vector<std::string>{});
+}
+
+// Changes the first count words of the PLC to the value, each change a log line,
+// and waits (bounded) until the server shows the last one over DDE.
+bool ChangeWords(PlcLink& link, Client& client, std::uint32_t conversation, DWORD count, WORD value,
+                 const std::function<std::string(DWORD)>& item)
+{
+    if (!link.WriteWords(kCodeD, PlcLink::Region(fenwoldtest::kProgramRegion), std::vector<WORD>(count, value)))
+        return false;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    for (;;) {
+        dde::ClientValue shown;
+        if (client.Request(conversation, item(count - 1), shown) == Client::Status::Ok &&
+            shown.text == std::to_string(value))
+            return true;
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+TEST_F(FenwoldProcess, StandardOutputNobodyReadsNeverHoldsTheServerUp)
+{
+    constexpr DWORD kWords = 64;
+    const fs::path path = scratch.path() / "busy.csv";
+    std::ofstream(path) << ":Device,Protocol,DeviceType,Address,Port,Setting,Options,Description\n"
+                        << "PLC1," << Kind().protocol << "," << Kind().deviceType << ",,TCP1," << plc.host() << " "
+                        << plc.port() << ",,\n"
+                        << ":Block,Name,DataType,Address,Length,Priority,ReadWrite,ScanTime,Description\n"
+                        << "PLC1,Words,Short," << Word(0) << "," << kWords << ",3,rw,50,\n";
+    ServerProcess server(Program(), true);
+    ASSERT_TRUE(server.Start({path.string()}, env));
+    ASSERT_TRUE(server.WaitFor(kOnline)) << server.Output();
+    Client client;
+    std::uint32_t conversation = 0;
+    ASSERT_TRUE(Converse(client, "PLC1", conversation)) << client.LastError();
+
+    // A pager left unscrolled: a page of pipe, and 64 log lines a round, far more
+    // than the pipe and the server's queue hold. DDE is answered all along.
+    server.StopReading(4096);
+    WORD value = 100;
+    for (int round = 0; round < 60; ++round)
+        ASSERT_TRUE(ChangeWords(link, client, conversation, kWords, ++value, Word)) << "round " << round;
+    EXPECT_GE(server.Unread(), 4000);
+    // Read again: it says how much the reader missed.
+    server.ReadAgain();
+    EXPECT_TRUE(server.WaitFor(" log lines were not written to standard output: it is not being read"))
+        << server.Output();
+
+    // Full again, SIGTERM ends it all the same, and nothing is left behind.
+    server.StopReading(4096);
+    for (int round = 0; round < 10; ++round)
+        ASSERT_TRUE(ChangeWords(link, client, conversation, kWords, ++value, Word)) << "round " << round;
+    EXPECT_GE(server.Unread(), 4000);
+    client.Close();
+    EXPECT_EQ(server.Stop(SIGTERM, 10000), 0);
+    EXPECT_EQ(RuntimeFiles(), std::vector<std::string>{});
+}
+
+TEST_F(FenwoldProcess, AReaderOfStandardOutputThatWentNeitherEndsTheServerNorLeavesItsFiles)
+{
+    ServerProcess server(Program(), true);
+    ASSERT_TRUE(server.Start({config}, env));
+    ASSERT_TRUE(server.WaitFor(kOnline)) << server.Output();
+    Client client;
+    std::uint32_t conversation = 0;
+    ASSERT_TRUE(Converse(client, "PLC1", conversation)) << client.LastError();
+    server.CloseOutput(); // `fenwold plant.csv | tee log`, tee ended first
+    WORD value = 200;
+    for (int round = 0; round < 5; ++round)
+        ASSERT_TRUE(ChangeWords(link, client, conversation, 8, ++value, Word)) << "round " << round;
+    ::kill(server.Pid(), SIGPIPE); // and from outside
+    ASSERT_TRUE(ChangeWords(link, client, conversation, 8, ++value, Word));
+    client.Close();
+    EXPECT_EQ(server.Stop(SIGTERM, 10000), 0);
     EXPECT_EQ(RuntimeFiles(), std::vector<std::string>{});
 }
 

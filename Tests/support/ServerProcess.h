@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -167,6 +168,28 @@ public:
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
+    // A reader that stops reading: the program's output stays in the pipe (of
+    // the given size) until ReadAgain.
+    void StopReading(int pipeSize)
+    {
+        ::fcntl(m_out, F_SETPIPE_SZ, pipeSize);
+        m_unread = true;
+    }
+    void ReadAgain() { m_unread = false; }
+    // Bytes the program wrote that nobody read yet.
+    int Unread() const
+    {
+        int n = 0;
+        return ::ioctl(m_out, FIONREAD, &n) == 0 ? n : 0;
+    }
+    // A reader that went away: the program's next write finds no reader.
+    void CloseOutput()
+    {
+        ::close(m_out);
+        m_out = -1;
+        m_unread = true;
+    }
+
     pid_t Pid() const { return m_pid; }
     int Count(const std::string& part) const
     {
@@ -180,6 +203,8 @@ public:
 private:
     bool ReadSome(int timeoutMs)
     {
+        if (m_unread)
+            return false;
         pollfd fd{m_out, POLLIN, 0};
         if (::poll(&fd, 1, timeoutMs) <= 0)
             return false;
@@ -195,6 +220,7 @@ private:
     bool m_mergeErrors;
     pid_t m_pid = -1;
     int m_out = -1;
+    bool m_unread = false;
     std::string m_output;
 };
 
