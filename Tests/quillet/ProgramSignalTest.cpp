@@ -57,6 +57,27 @@ TEST_P(QuilletProgram, SigtermEndsItCleanly)
     EXPECT_EQ(quillet.Stop(SIGTERM), 0) << quillet.Output();
 }
 
+TEST(QuilletProgramPipe, SigpipeLeavesItRunning)
+{
+    const std::string program = testsupport::TestProgram("quillet");
+    if (::access(program.c_str(), X_OK) != 0)
+        GTEST_SKIP() << "quillet not built";
+    support::ScratchFolder scratch;
+    auto env = testsupport::QtProgramEnvironment();
+    env["QT_QPA_PLATFORM"] = "offscreen";
+    env.insert({{"HOME", scratch.path().string()},
+                {"TESSARO_REGISTRY", (scratch.path() / "reg").string()},
+                {"XDG_RUNTIME_DIR", scratch.path().string()},
+                {"LANG", "C"}});
+    testsupport::ServerProcess quillet(program, true);
+    ASSERT_TRUE(quillet.Start({}, env));
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return Blocks(quillet.Pid(), SIGTERM); }))
+        << "ended with " << quillet.Wait(2000) << ": " << quillet.Output();
+    quillet.CloseOutput(); // a reader of its output that went
+    ::kill(quillet.Pid(), SIGPIPE);
+    EXPECT_EQ(quillet.Stop(SIGTERM), 0);
+}
+
 INSTANTIATE_TEST_SUITE_P(Platforms, QuilletProgram, ::testing::Values(true, false),
                          [](const auto& info) { return info.param ? "OnXvfb" : "Offscreen"; });
 

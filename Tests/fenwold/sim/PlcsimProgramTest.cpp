@@ -29,6 +29,9 @@ public:
         return process_.Output().substr(0, process_.Output().find('\n'));
     }
 
+    pid_t pid() const { return process_.Pid(); }
+    void closeOutput() { process_.CloseOutput(); }
+
     // Exit status after SIGTERM (or after it ends by itself), -1 when it was killed.
     int terminate(bool signal) { return signal ? process_.Stop(SIGTERM) : process_.Wait(); }
 
@@ -62,6 +65,23 @@ TEST(PlcsimProgram, MovingValuesStartWithTheServer)
     Program p({"--port", "0", "--move"});
     if (!p.started()) GTEST_SKIP() << "plcsim program not found";
     EXPECT_EQ(p.firstLine().rfind("plcsim listening on 127.0.0.1:", 0), 0u);
+    EXPECT_EQ(p.terminate(true), 0);
+}
+
+TEST(PlcsimProgram, SigpipeAndAReaderThatWentLeaveItServing)
+{
+    Program p({"--port", "0"});
+    if (!p.started()) GTEST_SKIP() << "plcsim program not found";
+    const std::string line = p.firstLine();
+    const std::string prefix = "plcsim listening on 127.0.0.1:";
+    ASSERT_EQ(line.compare(0, prefix.size(), prefix), 0) << line;
+    p.closeOutput();
+    ::kill(p.pid(), SIGPIPE);
+    TestClient c;
+    ASSERT_TRUE(c.connect(std::uint16_t(std::stoi(line.substr(prefix.size())))));
+    EXPECT_EQ(toHex(c.roundTrip(hexBytes("50 00 00 FF FF 03 00 0C 00 10 00 01 04 00 00 64 00 00 A8 01 00"), 13)),
+              "D0 00 00 FF FF 03 00 04 00 00 00 00 00");
+    c.close();
     EXPECT_EQ(p.terminate(true), 0);
 }
 

@@ -117,4 +117,19 @@ TEST_F(ServerProcessTest, StartedForActivationItServesAndSigintEndsIt)
     EXPECT_EQ(RuntimeFiles(), std::vector<std::string>{});
 }
 
+TEST_F(ServerProcessTest, AReaderOfStandardOutputThatWentCostsTheLogFileNothing)
+{
+    const std::string file = (scratch.path() / "plant.mme").string();
+    ASSERT_TRUE(testsupport::WriteTestServerFile(file, "FILEPLC"));
+    testsupport::ServerProcess server(ServerProgram(), true);
+    ASSERT_TRUE(server.Start({file}, env));
+    ASSERT_TRUE(server.WaitFor("Info : Test server ready: plant.mme\n")) << server.Output();
+    server.CloseOutput();
+    ::kill(server.Pid(), SIGPIPE);
+    ConnectByProgId();
+    EXPECT_EQ(server.Stop(SIGTERM), 0);
+    EXPECT_EQ(RuntimeFiles(), std::vector<std::string>{});
+    EXPECT_NE(LogFiles().find("Test server ready: plant.mme"), std::string::npos) << LogFiles();
+}
+
 } // namespace

@@ -115,4 +115,26 @@ TEST_F(ClientTest, ToolAdviseShowsTheGivenNumberOfChanges)
     EXPECT_EQ(run.out.rfind("D100\t192\t", 0), 0u);
 }
 
+TEST_F(ClientTest, ToolWhoseOutputNobodyTakesFailsAndStops)
+{
+    Start();
+    SHORT counter = 0;
+    beforePass = [&] {
+        _BRISANTDATAVALUE value{};
+        value.iVal = ++counter;
+        server.toPush = {{"D100", value}};
+    };
+    // A reader that went: every write fails, as with SIGPIPE ignored.
+    std::ostringstream out, err;
+    out.setstate(std::ios::badbit);
+    const int exit = pump.Run([&] { return dde::RunClientTool({"request", "PLC1", "D100"}, out, err, options.folder); });
+    EXPECT_EQ(exit, dde::kToolFailed);
+    EXPECT_EQ(err.str(), "tessaro-dde: the output could not be written\n");
+    // An advise without end ends at the first value it cannot show.
+    std::ostringstream advised, errors;
+    advised.setstate(std::ios::badbit);
+    EXPECT_EQ(pump.Run([&] { return dde::RunClientTool({"advise", "PLC1", "D100"}, advised, errors, options.folder); }),
+              dde::kToolFailed);
+}
+
 } // namespace
