@@ -10,6 +10,8 @@
 #include <functional>
 #include <thread>
 
+#include <sys/stat.h>
+
 #include "fenwold/FenwoldApp.h"
 #include "fenwold/PlcKinds.h"
 #include "fenwold/PlcLink.h"
@@ -311,6 +313,26 @@ TEST_F(FenwoldProcess, AReaderOfStandardOutputThatWentNeitherEndsTheServerNorLea
     client.Close();
     EXPECT_EQ(server.Stop(SIGTERM, 10000), 0);
     EXPECT_EQ(RuntimeFiles(), std::vector<std::string>{});
+}
+
+TEST_F(FenwoldProcess, AConfigurationThatIsNoRegularFileOrIsEmptyEndsItAtOnceWithWhy)
+{
+    const fs::path fifo = scratch.path() / "x.mme";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0); // nobody writes to it
+    const fs::path empty = scratch.path() / "empty.mme";
+    std::ofstream(empty).close();
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {fifo.string(), "a named pipe, not a file"},
+        {empty.string(), "empty"},
+        {"/dev/zero", "a device, not a file"},
+    };
+    for (const auto& [path, why] : cases) {
+        ServerProcess server(Program(), true);
+        ASSERT_TRUE(server.Start({path}, env));
+        EXPECT_EQ(server.Wait(10000), 1) << server.Output();
+        EXPECT_NE(server.Output().find("Cannot open " + path + ": " + why), std::string::npos) << server.Output();
+        EXPECT_EQ(RuntimeFiles(), std::vector<std::string>{}) << path;
+    }
 }
 
 TEST_F(FenwoldProcess, OneCopyRunsAndARestartKeepsItTheOneAndOpensTheFileAskedFor)

@@ -52,16 +52,23 @@ BOOL CFile::Open(const std::string& fileName, UINT nOpenFlags, CFileException* p
     if ((nOpenFlags & modeCreate) != 0)
         flags |= O_CREAT;
 
-    int fd = ::open(fileName.c_str(), flags, 0666);
+    // Without waiting: a named pipe would hold the open until a writer comes.
+    int fd = ::open(fileName.c_str(), flags | O_NONBLOCK | O_NOCTTY, 0666);
     if (fd < 0)
         return fail(errno);
 
+    // Only a regular file is a file here: a pipe or device never ends or never answers.
     struct stat st{};
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-        int err = S_ISDIR(st.st_mode) ? EISDIR : errno;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        int err = errno;
+        if (S_ISDIR(st.st_mode))
+            err = EISDIR;
+        else if (err == 0 || !S_ISREG(st.st_mode))
+            err = ENXIO;
         ::close(fd);
         return fail(err);
     }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
 
     // Share modes become advisory locks, taken before any truncation so that a
     // file someone holds exclusively is never emptied under them.

@@ -13,10 +13,10 @@
 CQuilletDoc* CQuilletApp::OpenDocumentFile(const std::string& path)
 {
     const quillet::StringTable& texts = m_host.documents.texts;
-    auto text = quillet::ReadTextFile(path);
+    std::string why;
+    auto text = quillet::ReadTextFile(path, &why);
     if (!text) {
-        m_host.documents.ui.MessageBox(quillet::FormatText(texts.Text(quillet::IDS_OPEN_FAILED), path) + "\n" +
-                                       std::strerror(errno));
+        m_host.documents.ui.MessageBox(quillet::FormatText(texts.Text(quillet::IDS_OPEN_FAILED), path) + "\n" + why);
         return nullptr;
     }
     m_recentFiles.RemovePlaceholder();

@@ -3,22 +3,49 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 #include <unistd.h>
 
+#include "platform/win/RegularFile.h"
+
 namespace quillet {
 
-std::optional<std::string> ReadTextFile(const std::string& path)
+std::optional<std::string> ReadTextFile(const std::string& path, std::string* why)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (in.bad()) return std::nullopt;
-    return std::move(text).str();
+    // Only a regular file of a sane size: a named pipe would wait for a writer
+    // for ever, and /dev/zero would be read until memory runs out.
+    const win::RegularFile file = win::OpenRegularFile(path, O_RDONLY);
+    if (file.fd < 0) {
+        if (why) *why = file.reason;
+        return std::nullopt;
+    }
+    std::string text;
+    text.reserve(std::size_t(file.size));
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(file.fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            char message[128];
+            if (why) *why = ::strerror_r(errno, message, sizeof message);
+            ::close(file.fd);
+            return std::nullopt;
+        }
+        if (n == 0) break;
+        // A file that keeps growing is cut off where a sane one ends.
+        if (text.size() + std::size_t(n) > win::kMaxDocumentBytes) {
+            if (why) *why = "too large (more than " + std::to_string(win::kMaxDocumentBytes) + " bytes)";
+            ::close(file.fd);
+            return std::nullopt;
+        }
+        text.append(buffer, std::size_t(n));
+    }
+    ::close(file.fd);
+    return text;
 }
 
 std::error_code ReplaceTextFile(const std::string& path, const std::string& text)

@@ -4,6 +4,12 @@
 
 #include "quillet/text/ErrorText.h"
 #include "quillet/views/MainFrame.h"
+#include "platform/win/RegularFile.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
 
 namespace {
 
@@ -31,6 +37,30 @@ TEST_F(App, UnknownProgIDIsReportedWithTheLookupsErrorText)
     EXPECT_EQ(app.ConnectToServer("No.Such.Server", "plant-node", CLSID_NULL), nullptr);
     EXPECT_EQ(ui.shown, (std::vector<std::string>{quillet::ErrorText(texts, CO_E_CLASSSTRING),
                                                         quillet::ErrorText(texts, REGDB_E_CLASSNOTREG)}));
+    EXPECT_TRUE(app.Connections().empty());
+}
+
+TEST_F(App, ASetUpFileThatIsNoRegularFileOfASaneSizeIsRefusedAtOnceWithWhy)
+{
+    const std::string fifo = (scratch.path() / "fifo.csv").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0); // no writer: reading it would wait for ever
+    const std::string big = (scratch.path() / "big.csv").string();
+    std::ofstream(big).close();
+    ASSERT_EQ(::truncate(big.c_str(), off_t(win::kMaxDocumentBytes + 1)), 0); // sparse: no disk taken
+    const std::string missing = (scratch.path() / "missing.csv").string();
+    CQuilletApp app(host);
+    for (const std::string& path : {fifo, std::string("/dev/zero"), big, scratch.path().string(), missing})
+        EXPECT_EQ(app.OpenDocumentFile(path), nullptr) << path;
+    const auto failed = [&](const std::string& path, const std::string& why) {
+        return "The file " + path + " could not be opened.\n" + why;
+    };
+    EXPECT_EQ(ui.shown, (std::vector<std::string>{
+                            failed(fifo, "a named pipe, not a file"),
+                            failed("/dev/zero", "a device, not a file"),
+                            failed(big, "too large (67108865 bytes, at most 67108864)"),
+                            failed(scratch.path().string(), "a folder, not a file"),
+                            failed(missing, "No such file or directory"),
+                        }));
     EXPECT_TRUE(app.Connections().empty());
 }
 

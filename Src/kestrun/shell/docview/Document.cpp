@@ -1,5 +1,8 @@
 #include "kestrun/shell/docview/Document.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 
 #include "kestrun/shell/app/Application.h"
@@ -8,6 +11,7 @@
 #include "kestrun/shell/docview/View.h"
 #include "platform/afx/Archive.h"
 #include "platform/afx/File.h"
+#include "platform/win/RegularFile.h"
 
 namespace shell {
 
@@ -73,6 +77,15 @@ bool Document::OnOpenDocument(const std::string& strPath)
 {
     DeleteContents();
     SetModifiedFlag(false);
+    // A document is a regular file with something in it: a pipe, a device or an
+    // empty file is refused before it is read, never taken for no configuration.
+    if (const win::RegularFile checked = win::OpenRegularFile(strPath, O_RDONLY, win::kMaxDocumentBytes, false);
+        checked.fd < 0) {
+        svcMessageBox("Cannot open " + strPath + ": " + checked.reason, MB_OK | MB_ICONERROR, IDOK);
+        return false;
+    } else {
+        ::close(checked.fd);
+    }
     try {
         CFile file(strPath, CFile::modeRead | CFile::shareDenyWrite);
         CArchive ar(&file, CArchive::load);

@@ -5,7 +5,10 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <cerrno>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 #include "kestrun/comm/config/CommConfig.h"
@@ -17,6 +20,7 @@
 #include "kestrun/model/DeviceObject.h"
 #include "kestrun/model/ItemName.h"
 #include "kestrun/model/MemoryArray.h"
+#include "platform/win/RegularFile.h"
 
 namespace {
 
@@ -130,17 +134,22 @@ int CdsCsvFile::Open(const std::string& strPath, int bWrite)
         return 1;
     }
     m_strReason.clear();
-    // Opening a FIFO waits for a writer for ever: only a regular file is read.
-    struct stat info {};
-    if (::stat(strPath.c_str(), &info) != 0) {
-        m_strReason = "no such file";
+    // Opening a FIFO waits for a writer for ever, and a device never ends: only a
+    // regular file of a sane size is read, the very one that was checked.
+    const win::RegularFile checked = win::OpenRegularFile(strPath, O_RDONLY);
+    if (checked.fd < 0) {
+        if (checked.error == ENOENT)
+            m_strReason = "no such file";
+        else if (checked.error == 0 && checked.reason.rfind("too large", 0) == 0)
+            m_strReason = checked.reason;
+        else if (checked.error == 0)
+            m_strReason = "not a regular file";
+        else
+            m_strReason = "cannot be read";
         return 0;
     }
-    if (!S_ISREG(info.st_mode)) {
-        m_strReason = "not a regular file";
-        return 0;
-    }
-    m_pIn = std::make_unique<std::ifstream>(strPath, std::ios::binary);
+    m_pIn = std::make_unique<std::ifstream>("/proc/self/fd/" + std::to_string(checked.fd), std::ios::binary);
+    ::close(checked.fd);
     if (!m_pIn->is_open()) {
         m_pIn.reset();
         m_strReason = "cannot be read";

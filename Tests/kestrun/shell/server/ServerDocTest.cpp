@@ -7,11 +7,13 @@
 #include <fstream>
 #include <sstream>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "kestrun/comm/config/EmulConfig.h"
 #include "kestrun/comm/sockets/TcpipConfig.h"
 #include "kestrun/model/DeviceMap.h"
 #include "kestrun/model/MemoryObject.h"
+#include "platform/win/RegularFile.h"
 #include "support/model/ArchiveBytes.h"
 #include "support/shell/ShellFakes.h"
 #include "support/shell/ShellHarness.h"
@@ -176,6 +178,30 @@ TEST_F(ServerDocTest, AnEmptyDocumentIsSavedAsAnEmptyMapAndGoesOnlineWithoutOne)
     EXPECT_EQ(ReadFile(Path("empty.mme")), std::string("\0\0\1\0\0\0", 6));
     ASSERT_TRUE(doc->OnOpenDocument(Path("empty.mme").string()));
     EXPECT_NE(doc->GetDeviceMap(FALSE), nullptr);
+}
+
+TEST_F(ServerDocTest, ADocumentThatIsNoRegularFileOrIsEmptyIsRefusedAtOnceWithWhy)
+{
+    ASSERT_EQ(::mkfifo(Path("fifo.mme").c_str(), 0600), 0); // no writer: opening it would wait for ever
+    WriteFile(Path("zero.mme"), "");
+    const std::string big = Path("big.mme").string();
+    WriteFile(big, "");
+    ASSERT_EQ(::truncate(big.c_str(), off_t(win::kMaxDocumentBytes + 1)), 0);
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {Path("fifo.mme").string(), "a named pipe, not a file"},
+        {Path("zero.mme").string(), "empty"},
+        {"/dev/zero", "a device, not a file"},
+        {big, "too large (67108865 bytes, at most 67108864)"},
+    };
+    for (const auto& [path, why] : cases) {
+        boxes.asked.clear();
+        EXPECT_FALSE(doc->OnOpenDocument(path)) << path;
+        EXPECT_EQ(boxes.asked, std::vector<std::string>{"Cannot open " + path + ": " + why});
+    }
+    // A CSV file of that size is no configuration either.
+    ::rename(big.c_str(), Path("big.csv").c_str());
+    EXPECT_FALSE(doc->ImportFromCsvFile(Path("big.csv").string(), 0));
+    EXPECT_EQ(shell.CountLog("Cannot read " + Path("big.csv").string() + ": too large (67108865 bytes, at most 67108864)."), 1);
 }
 
 // --- CSV ---
