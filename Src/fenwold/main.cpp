@@ -17,6 +17,7 @@ int main(int argc, char** argv)
 {
     // Before any thread starts, so only the signal watcher takes them.
     win::BlockQuitSignals();
+    win::OpenStandardDescriptors();
     win::IgnoreBrokenPipe();
     std::vector<std::string> restart;
     int code = 0;

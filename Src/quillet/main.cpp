@@ -37,6 +37,7 @@ int main(int argc, char** argv)
     // Before Qt starts its threads, so only the watcher takes them: either ends
     // the program, its connections released as at any exit, without questions.
     win::BlockQuitSignals();
+    win::OpenStandardDescriptors();
     win::IgnoreBrokenPipe();
     QApplication qt(argc, argv);
     qtdispatch::KeepNumbersInCLocale();

@@ -315,6 +315,24 @@ TEST_F(FenwoldProcess, AReaderOfStandardOutputThatWentNeitherEndsTheServerNorLea
     EXPECT_EQ(RuntimeFiles(), std::vector<std::string>{});
 }
 
+TEST_F(FenwoldProcess, StartedWithStandardOutputClosedItsLogLinesGoNowhereElse)
+{
+    ServerProcess server(Program(), true);
+    server.StartWithoutOutput();
+    ASSERT_TRUE(server.Start({config}, env));
+    Client client;
+    std::uint32_t conversation = 0;
+    ASSERT_TRUE(Converse(client, "PLC1", conversation)) << client.LastError() << server.Output();
+    // Else the first file or socket it opened would have taken the number, and the lines.
+    std::error_code error;
+    EXPECT_EQ(fs::read_symlink("/proc/" + std::to_string(server.Pid()) + "/fd/1", error), "/dev/null");
+    ASSERT_TRUE(ChangeWords(link, client, conversation, 8, 300, Word));
+    client.Close();
+    EXPECT_EQ(server.Stop(SIGTERM, 10000), 0) << server.Output();
+    EXPECT_EQ(server.Output().find("log lines were not written"), std::string::npos) << server.Output();
+    EXPECT_EQ(RuntimeFiles(), std::vector<std::string>{});
+}
+
 TEST_F(FenwoldProcess, AConfigurationThatIsNoRegularFileOrIsEmptyEndsItAtOnceWithWhy)
 {
     const fs::path fifo = scratch.path() / "x.mme";

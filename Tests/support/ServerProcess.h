@@ -111,7 +111,10 @@ public:
         envp.push_back(nullptr);
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+        if (m_noOutput)
+            posix_spawn_file_actions_addclose(&actions, STDOUT_FILENO);
+        else
+            posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
         if (m_mergeErrors)
             posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDERR_FILENO);
         const int rc = ::posix_spawn(&m_pid, argv[0], &actions, nullptr, argv.data(), envp.data());
@@ -168,6 +171,10 @@ public:
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
+    // Started with standard output closed (`program >&-`); errors still come
+    // through the pipe when merged.
+    void StartWithoutOutput() { m_noOutput = true; }
+
     // A reader that stops reading: the program's output stays in the pipe (of
     // the given size) until ReadAgain.
     void StopReading(int pipeSize)
@@ -221,6 +228,7 @@ private:
     pid_t m_pid = -1;
     int m_out = -1;
     bool m_unread = false;
+    bool m_noOutput = false;
     std::string m_output;
 };
 

@@ -4,6 +4,8 @@
 #include "support/plcsim/Server.h"
 
 #include <cctype>
+#include <cerrno>
+#include <fcntl.h>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -63,6 +65,8 @@ int main(int argc, char** argv)
 {
     // A client that goes, or output nobody reads any more, fails a write rather
     // than ending the simulator.
+    for (int fd = 0; fd <= 2; ++fd)
+        if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
     struct sigaction ignore{};
     ignore.sa_handler = SIG_IGN;
     sigaction(SIGPIPE, &ignore, nullptr);

@@ -10,6 +10,7 @@
 
 int main(int argc, char** argv)
 {
+    win::OpenStandardDescriptors();
     win::IgnoreBrokenPipe();
     testsupport::TestServerApp app;
 #if TESSARO_HAS_GUI

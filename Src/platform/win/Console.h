@@ -11,6 +11,12 @@
 
 namespace win {
 
+// /dev/null on standard input, output or error where the program was started
+// with one closed (`fenwold x.csv >&-`): else the next file, socket or lock the
+// program opens takes that number, and its log lines go into it. Call first
+// thing in main, before anything is opened.
+void OpenStandardDescriptors();
+
 // SIGPIPE ignored for the whole process: a write to a pipe or socket nobody
 // reads any more fails with EPIPE instead. Call first thing in main.
 void IgnoreBrokenPipe();

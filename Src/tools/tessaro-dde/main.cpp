@@ -8,6 +8,7 @@
 
 int main(int argc, char** argv)
 {
+    win::OpenStandardDescriptors();
     win::IgnoreBrokenPipe(); // output nobody reads is an error of its own
     std::vector<std::string> args(argv + 1, argv + argc);
     return dde::RunClientTool(args, std::cout, std::cerr);
