@@ -60,11 +60,11 @@ BOOL CFile::Open(const std::string& fileName, UINT nOpenFlags, CFileException* p
     // Only a regular file is a file here: a pipe or device never ends or never answers.
     struct stat st{};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        int err = errno;
-        if (S_ISDIR(st.st_mode))
+        int err = ENXIO;
+        if (st.st_mode == 0)
+            err = errno;
+        else if (S_ISDIR(st.st_mode))
             err = EISDIR;
-        else if (err == 0 || !S_ISREG(st.st_mode))
-            err = ENXIO;
         ::close(fd);
         return fail(err);
     }

@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <memory>
 #include <mutex>
 #include <string>
 

@@ -79,13 +79,12 @@ bool Document::OnOpenDocument(const std::string& strPath)
     SetModifiedFlag(false);
     // A document is a regular file with something in it: a pipe, a device or an
     // empty file is refused before it is read, never taken for no configuration.
-    if (const win::RegularFile checked = win::OpenRegularFile(strPath, O_RDONLY, win::kMaxDocumentBytes, false);
-        checked.fd < 0) {
+    const win::RegularFile checked = win::OpenRegularFile(strPath, O_RDONLY, win::kMaxDocumentBytes, false);
+    if (checked.fd < 0) {
         svcMessageBox("Cannot open " + strPath + ": " + checked.reason, MB_OK | MB_ICONERROR, IDOK);
         return false;
-    } else {
-        ::close(checked.fd);
     }
+    ::close(checked.fd); // read below through the archive's own file
     try {
         CFile file(strPath, CFile::modeRead | CFile::shareDenyWrite);
         CArchive ar(&file, CArchive::load);
