@@ -3,6 +3,7 @@
 #include "platform/afx/Archive.h"
 #include "platform/afx/File.h"
 #include "platform/afx/MemFile.h"
+#include "platform/win/DebugOutput.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -38,7 +39,7 @@ void COXSerializer::Report(const std::string& text) const
     if (m_notice)
         m_notice(text);
     else
-        std::fprintf(stderr, "%s\n", text.c_str());
+        win::OutputDebugString(text); // never waits for a reader
 }
 
 // Called inside a catch handler: keeps the cause of the file, archive or memory

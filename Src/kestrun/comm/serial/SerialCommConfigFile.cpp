@@ -5,6 +5,7 @@
 #include "kestrun/comm/serial/SerialCommFile.h"
 #include "kestrun/comm/serial/SerialCommSetup.h"
 #include "kestrun/comm/config/Serializer.h"
+#include "platform/win/DebugOutput.h"
 
 #include <cstdio>
 #include <fcntl.h>
@@ -32,7 +33,7 @@ void Tell(const COXSerialCommConfig::Notice& notice, const std::string& text)
     if (notice)
         notice(text);
     else
-        std::fprintf(stderr, "%s\n", text.c_str());
+        win::OutputDebugString(text); // never waits for a reader
 }
 
 std::string FileNameOrDefault(const std::string& fileName)

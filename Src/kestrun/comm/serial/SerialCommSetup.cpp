@@ -2,6 +2,7 @@
 
 #include "kestrun/comm/config/DialogPresenter.h"
 #include "kestrun/comm/serial/SerialCommException.h"
+#include "platform/win/DebugOutput.h"
 
 #include <charconv>
 #include <cstdio>
@@ -74,7 +75,7 @@ bool COXSerialCommSetup::Save(int* badControl, const COXSerialCommConfig::Notice
         if (notice)
             notice(text);
         else
-            std::fprintf(stderr, "%s\n", text.c_str());
+            win::OutputDebugString(text); // never waits for a reader
         if (badControl)
             *badControl = IDC_PORT;
         return false;
