@@ -48,18 +48,25 @@ bool HasDisplay()
 }
 
 int RunApplication(CdsServerApp& app, std::vector<std::string> args, win::Dispatcher& dispatcher,
-                   WindowFactory& windows, MessageBoxPresenter& presenter, const std::function<void()>& runLoop)
+                   WindowFactory& windows, MessageBoxPresenter& presenter, const std::function<void()>& runLoop,
+                   const CloseRunner& closeRunner)
 {
     MessageBoxPresenter* previous = InstallMessageBoxPresenter(&presenter);
     // Before the application starts a thread of its own; threads made earlier (Qt's)
     // find the signals blocked already, when main blocked them first.
-    auto signals = std::make_unique<SignalWatcher>([&dispatcher, &app](int) {
+    auto signals = std::make_unique<SignalWatcher>([&dispatcher, &app, &closeRunner](int) {
         app.RequestStop();
-        dispatcher.post([&app] {
-            if (CdsServerFrame* pFrame = app.GetServerFrame(); pFrame && pFrame->IsWindow())
-                pFrame->CloseWithDefaultAnswers();
+        dispatcher.post([&app, &closeRunner] {
+            auto close = [&app] {
+                if (CdsServerFrame* pFrame = app.GetServerFrame(); pFrame && pFrame->IsWindow())
+                    pFrame->CloseWithDefaultAnswers();
+                else
+                    app.Quit(0);
+            };
+            if (closeRunner)
+                closeRunner(close);
             else
-                app.Quit(0);
+                close();
         });
     });
     app.SetDispatcher(&dispatcher);
