@@ -80,6 +80,9 @@ int RunApplication(CdsServerApp& app, std::vector<std::string> args, win::Dispat
     app.SetWindowFactory(nullptr);
     app.SetDispatcher(nullptr);
     InstallMessageBoxPresenter(previous);
+    // A signal that came during start-up ends the program as it would later: with 0.
+    if (!started && !app.HasExitCode() && app.IsStopRequested())
+        return 0;
     return started || app.HasExitCode() ? exitCode : 1;
 }
 
