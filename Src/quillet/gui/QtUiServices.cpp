@@ -60,10 +60,14 @@ PromptAnswer QtUiServices::MessageBox(std::string_view text, PromptButtons butto
 {
     // A quit under way answers for the person with the first button, the box's
     // default, also for a box it closed.
-    if (qtdispatch::IsQuitting()) return buttons == PromptButtons::YesNo || buttons == PromptButtons::YesNoCancel ? PromptAnswer::Yes : PromptAnswer::Ok;
+    const auto firstButton = [buttons] {
+        return buttons == PromptButtons::YesNo || buttons == PromptButtons::YesNoCancel ? PromptAnswer::Yes
+                                                                                        : PromptAnswer::Ok;
+    };
+    if (qtdispatch::IsQuitting()) return firstButton();
     QMessageBox box(QMessageBox::NoIcon, Q(m_texts.Caption(caption)), Q(text), ButtonsOf(buttons), m_parent ? m_parent() : nullptr);
     const int chosen = qtdispatch::ExecModal(box);
-    if (qtdispatch::IsQuitting()) return MessageBox(text, buttons, caption);
+    if (qtdispatch::IsQuitting()) return firstButton();
     for (const ButtonAnswer& a : kAnswers)
         if (a.button == chosen) return a.answer;
     return PromptAnswer::Cancel;
