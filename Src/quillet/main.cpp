@@ -13,6 +13,7 @@
 #include "platform/win/SignalWatcher.h"
 #include "platform/win/VersionInfo.h"
 #include "qtdispatch/CNumbers.h"
+#include "qtdispatch/ModalLoops.h"
 #include "qtdispatch/QtDispatcher.h"
 
 #include <QApplication>
@@ -35,14 +36,25 @@ const char* LocaleName()
 int main(int argc, char** argv)
 {
     // Before Qt starts its threads, so only the watcher takes them: either ends
-    // the program, its connections released as at any exit, without questions.
+    // the program, its connections released as at any exit, without questions:
+    // open dialogs close first (also the boxes of start-up, before the loop
+    // runs) and unsaved set-ups go to recovery copies.
     win::BlockQuitSignals();
     win::OpenStandardDescriptors();
     win::IgnoreBrokenPipe();
     QApplication qt(argc, argv);
     qtdispatch::KeepNumbersInCLocale();
     qtdispatch::QtDispatcher dispatcher;
-    win::SignalWatcher quitSignals([&dispatcher](int) { dispatcher.post([] { QApplication::quit(); }); });
+    CMainFrame* quitting = nullptr; // the frame, once it exists
+    win::SignalWatcher quitSignals([&dispatcher, &quitting](int) {
+        dispatcher.post([&quitting] {
+            if (quitting) quitting->QuitWithoutQuestions();
+            qtdispatch::QuitAfterModalLoops([&quitting] {
+                if (quitting) quitting->QuitWithoutQuestions();
+                QApplication::quit();
+            });
+        });
+    });
     registry::Registry& reg = registry::Registry::Default();
     quillet::StringTable texts;
     quillet::LoadLanguage(texts, reg, QCoreApplication::applicationDirPath().toStdString(), LocaleName(),
@@ -53,6 +65,7 @@ int main(int argc, char** argv)
     CQuilletApp app({{win::SystemClock::instance(), ui, texts, dispatcher}, reg, {}});
     if (!app.InitInstance()) return 1;
     CMainFrame frame(app);
+    quitting = &frame;
     window = std::make_unique<quillet::gui::MainWindow>(app, frame, texts);
     window->show();
     // A set-up file named on the command line opens at once.
@@ -61,6 +74,7 @@ int main(int argc, char** argv)
         window->SyncWindows();
     }
     const int code = QApplication::exec();
+    quitting = nullptr;
     window.reset();
     app.ExitInstance();
     return code;

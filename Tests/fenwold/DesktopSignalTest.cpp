@@ -108,6 +108,21 @@ TEST_F(FenwoldOnDisplay, UnderACommaLocaleAPokedRealReadsBackWithADot)
     EXPECT_EQ(server.Stop(SIGTERM), 0) << server.Output();
 }
 
+// The box of a file that cannot be opened is up before the loop runs: a signal
+// ends the program all the same, with 0 as always after a signal, its box
+// answered with the default button, nothing left in the runtime folder.
+TEST_P(FenwoldOnDisplay, ASignalEndsItWhileAStartUpBoxIsUp)
+{
+    if (testsupport::XvfbDisplay::WindowLister().empty())
+        GTEST_SKIP() << "xwininfo is not installed";
+    ServerProcess server(testsupport::TestProgram("fenwold"), true);
+    ASSERT_TRUE(server.Start({(scratch.path() / "missing.mme").string()}, Environment("C")));
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return display.HasWindowTitled("Fenwold"); }, 20000))
+        << "ended with " << server.Wait(2000) << ": " << server.Output();
+    EXPECT_EQ(server.Stop(GetParam(), 10000), 0) << server.Output();
+    EXPECT_EQ(testsupport::FilesUnder(Runtime()), std::vector<std::string>{});
+}
+
 INSTANTIATE_TEST_SUITE_P(Signals, FenwoldOnDisplay, ::testing::Values(SIGTERM, SIGINT),
                          [](const auto& info) { return info.param == SIGTERM ? "Term" : "Int"; });
 

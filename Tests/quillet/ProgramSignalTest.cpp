@@ -81,4 +81,30 @@ TEST(QuilletProgramPipe, SigpipeLeavesItRunning)
 INSTANTIATE_TEST_SUITE_P(Platforms, QuilletProgram, ::testing::Values(true, false),
                          [](const auto& info) { return info.param ? "OnXvfb" : "Offscreen"; });
 
+// The box of a file that cannot be opened comes up before Qt's loop runs; a
+// signal ends the program all the same, the box closed as with its default
+// button.
+TEST(QuilletStartUpBox, ASignalEndsItWhileTheBoxOfABadFileIsUp)
+{
+    if (testsupport::XvfbDisplay::Program().empty() || testsupport::XvfbDisplay::WindowLister().empty())
+        GTEST_SKIP() << "Xvfb or xwininfo is not installed";
+    const std::string program = testsupport::TestProgram("quillet");
+    if (::access(program.c_str(), X_OK) != 0)
+        GTEST_SKIP() << "quillet not built";
+    support::ScratchFolder scratch;
+    testsupport::XvfbDisplay display;
+    ASSERT_FALSE(display.Name().empty()) << "Xvfb did not start";
+    auto env = display.Environment();
+    env.insert({{"HOME", scratch.path().string()},
+                {"TESSARO_REGISTRY", (scratch.path() / "reg").string()},
+                {"TESSARO_DATA", (scratch.path() / "data").string()},
+                {"XDG_RUNTIME_DIR", scratch.path().string()},
+                {"LANG", "C"}});
+    testsupport::ServerProcess quillet(program, true);
+    ASSERT_TRUE(quillet.Start({"--help"}, env));
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return display.HasWindowTitled("OPC Test Client"); }, 20000))
+        << "ended with " << quillet.Wait(2000) << ": " << quillet.Output();
+    EXPECT_EQ(quillet.Stop(SIGTERM, 10000), 0) << quillet.Output();
+}
+
 } // namespace

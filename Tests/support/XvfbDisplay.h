@@ -84,6 +84,18 @@ public:
     // ":<number>", for DISPLAY.
     const std::string& Name() const { return m_name; }
 
+    // The tool that lists the display's windows; tests that look for a window
+    // skip without it.
+    static std::string WindowLister() { return FindOnPath("xwininfo"); }
+    // Whether a window of the display bears the title.
+    bool HasWindowTitled(const std::string& title) const
+    {
+        ServerProcess lister(WindowLister());
+        if (!lister.Start({"-root", "-tree"}, {{"DISPLAY", m_name}}) || lister.Wait(5000) != 0)
+            return false;
+        return lister.Output().find("\"" + title + "\": (") != std::string::npos;
+    }
+
     // What a program started on this display adds to its environment.
     std::map<std::string, std::string> Environment() const
     {

@@ -15,6 +15,8 @@
 #include <QTableView>
 #include <QTreeView>
 
+#include "qtdispatch/ModalLoops.h"
+
 namespace quillet::gui {
 
 using namespace quillet::cmd;
@@ -75,7 +77,7 @@ ConnectionWindow::ConnectionWindow(CSplitterFrame& frame, const StringTable& tex
     };
     connect(groupMenu, &QMenu::aboutToShow, this, fresh);
     connect(m_groups, &QWidget::customContextMenuRequested, this,
-            [this, groupMenu](const QPoint& at) { groupMenu->exec(m_groups->viewport()->mapToGlobal(at)); });
+            [this, groupMenu](const QPoint& at) { qtdispatch::ExecMenu(*groupMenu, m_groups->viewport()->mapToGlobal(at)); });
     m_groupModel->afterRows = [this] { ShowGroupSelection(); };
 
     // The item list: selection, viewport, widths, context menu 140.
@@ -96,7 +98,7 @@ ConnectionWindow::ConnectionWindow(CSplitterFrame& frame, const StringTable& tex
     itemMenu->setObjectName("itemMenu");
     connect(itemMenu, &QMenu::aboutToShow, this, fresh);
     connect(m_items, &QWidget::customContextMenuRequested, this,
-            [this, itemMenu](const QPoint& at) { itemMenu->exec(m_items->viewport()->mapToGlobal(at)); });
+            [this, itemMenu](const QPoint& at) { qtdispatch::ExecMenu(*itemMenu, m_items->viewport()->mapToGlobal(at)); });
     m_itemModel->afterRows = [this] { AfterItemRows(); };
     m_itemModel->afterColumns = [this] { AfterItemColumns(); };
     AfterItemColumns();

@@ -15,6 +15,8 @@
 #include <QRadioButton>
 #include <QTreeWidget>
 
+#include "qtdispatch/ModalLoops.h"
+
 namespace quillet::gui {
 
 FormDialog::FormDialog(UINT dialogId, const StringTable& texts, QWidget* parent)
@@ -159,7 +161,7 @@ void FormDialog::Show(QTreeWidget* table, const std::vector<std::vector<std::str
 void ShowPrompt(QWidget* parent, const StringTable& texts, std::string_view text)
 {
     QMessageBox box(QMessageBox::NoIcon, Q(texts.Caption()), Q(text), QMessageBox::Ok, parent);
-    box.exec();
+    qtdispatch::ExecModal(box);
 }
 
 } // namespace quillet::gui

@@ -9,6 +9,8 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
+#include "qtdispatch/ModalLoops.h"
+
 #include <map>
 
 namespace quillet::gui {
@@ -39,7 +41,7 @@ template <typename W, typename F, typename... Extra>
 bool Run(DialogForm& form, const StringTable& texts, QWidget* parent, Extra&... extra)
 {
     W dialog(static_cast<F&>(form), extra..., texts, parent);
-    return dialog.exec() == QDialog::Accepted;
+    return qtdispatch::ExecModal(dialog) == QDialog::Accepted;
 }
 
 } // namespace
@@ -56,8 +58,16 @@ QtUiServices::~QtUiServices()
 
 PromptAnswer QtUiServices::MessageBox(std::string_view text, PromptButtons buttons, std::string_view caption)
 {
+    // A quit under way answers for the person with the first button, the box's
+    // default, also for a box it closed.
+    const auto firstButton = [buttons] {
+        return buttons == PromptButtons::YesNo || buttons == PromptButtons::YesNoCancel ? PromptAnswer::Yes
+                                                                                        : PromptAnswer::Ok;
+    };
+    if (qtdispatch::IsQuitting()) return firstButton();
     QMessageBox box(QMessageBox::NoIcon, Q(m_texts.Caption(caption)), Q(text), ButtonsOf(buttons), m_parent ? m_parent() : nullptr);
-    const int chosen = box.exec();
+    const int chosen = qtdispatch::ExecModal(box);
+    if (qtdispatch::IsQuitting()) return firstButton();
     for (const ButtonAnswer& a : kAnswers)
         if (a.button == chosen) return a.answer;
     return PromptAnswer::Cancel;
@@ -120,7 +130,7 @@ std::optional<std::string> QtUiServices::FileDialog(const FileDialogSpec& spec)
     dialog.setDefaultSuffix(Q(spec.defaultExt));
     dialog.setNameFilters(NameFilters(spec.filter));
     if (!spec.initialFile.empty()) dialog.selectFile(Q(spec.initialFile));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    if (qtdispatch::ExecModal(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
     return S(dialog.selectedFiles().front());
 }
 
@@ -130,7 +140,7 @@ bool QtUiServices::RunDialog(DialogForm& form)
     static const std::map<UINT, Runner> kDialogs = {
         {dlg::IDD_ABOUT, [](DialogForm&, const StringTable& t, QWidget* p, UiServices&) {
              AboutDialog dialog(t, p);
-             return dialog.exec() == QDialog::Accepted;
+             return qtdispatch::ExecModal(dialog) == QDialog::Accepted;
          }},
         {dlg::IDD_SELECT_SERVER, [](DialogForm& f, const StringTable& t, QWidget* p, UiServices&) {
              return Run<ServerSelectDialog, CServerSelectForm>(f, t, p);

@@ -6,7 +6,38 @@
 #include "quillet/forms/ServerForms.h"
 #include "quillet/text/StringTable.h"
 
+#include "platform/win/DebugOutput.h"
+#include "platform/win/Folders.h"
+#include "platform/win/RecoveryCopy.h"
+#include "quillet/doc/LogCategory.h"
+#include "quillet/doc/QuilletDoc.h"
+#include "quillet/text/TextFile.h"
+
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+
+namespace {
+
+// The line with its control characters written out, for standard error and the log.
+std::string Printable(const std::string& text)
+{
+    std::string out;
+    for (const char ch : text) {
+        const auto byte = static_cast<unsigned char>(ch);
+        if (byte >= 0x20 && byte != 0x7F) {
+            out.push_back(ch);
+            continue;
+        }
+        char escaped[8];
+        std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+        out += escaped;
+    }
+    return out;
+}
+
+} // namespace
 
 using namespace quillet::cmd;
 
@@ -77,6 +108,7 @@ std::string CMainFrame::RecentFileText(std::size_t index) const { return m_app.R
 bool CMainFrame::Save(CQuilletDoc& doc, bool askName)
 {
     std::string path = doc.GetPathName();
+    if (m_bQuitting) return SaveRecoveryCopy(doc);
     if (askName || path.empty()) {
         const CQuilletHost& host = m_app.Host().documents;
         quillet::FileDialogSpec spec{false, "csv", path, SetupFilter(host.texts)};
@@ -85,6 +117,29 @@ bool CMainFrame::Save(CQuilletDoc& doc, bool askName)
         path = *chosen;
     }
     return m_app.SaveDocument(doc, path);
+}
+
+bool CMainFrame::SaveRecoveryCopy(CQuilletDoc& doc)
+{
+    const std::string name = doc.GetPathName().empty() ? doc.GetTitle() : doc.GetPathName();
+    std::string stem = std::filesystem::path(name).filename().string();
+    if (const std::size_t dot = stem.rfind('.'); dot != std::string::npos && dot > 0) stem.resize(dot);
+    if (doc.GetPathName().empty()) stem = "Untitled";
+    std::string error;
+    const std::filesystem::path path = win::CreateRecoveryFile(win::folders::dataFolder() / "quillet", stem, ".csv",
+                                                               std::chrono::system_clock::now(), error);
+    if (!path.empty()) {
+        if (const std::error_code written = quillet::ReplaceTextFile(path.string(), doc.SetupText()))
+            error = written.message();
+    }
+    const bool saved = !path.empty() && error.empty();
+    const std::string line = Printable(saved ? "Unsaved changes to " + name + " were saved to " + path.string() + "."
+                                             : "Unsaved changes to " + name +
+                                                   " could not be saved to a recovery copy: " + error);
+    win::OutputDebugString(line);
+    doc.WriteLog(quillet::LOG_SERVER, line);
+    if (saved) doc.SetModifiedFlag(false);
+    return saved;
 }
 
 bool CMainFrame::OnFileSave()
@@ -103,7 +158,10 @@ bool CMainFrame::CloseActive()
 {
     CQuilletDoc* doc = ActiveDocument();
     if (!doc) return true;
-    if (doc->IsModified()) {
+    if (doc->IsModified() && m_bQuitting) {
+        // Closed all the same when even the copy fails: nobody is there to decide.
+        SaveRecoveryCopy(*doc);
+    } else if (doc->IsModified()) {
         const CQuilletHost& host = m_app.Host().documents;
         const std::string name = doc->GetPathName().empty() ? doc->GetTitle() : doc->GetPathName();
         switch (host.ui.MessageBox(quillet::FormatText(host.texts.Text(quillet::IDS_ASK_SAVE), name),

@@ -62,6 +62,12 @@ public:
     // The exit rule: every connection closes as File Close does, the newest first. False
     // when one stays open: the program keeps running with that document active.
     bool CloseAll();
+    // A signal ends the program: from now on nobody is asked. A modified
+    // document is written to a recovery copy under the data folder's
+    // "quillet/recovery" (never to its own file) before it closes, and the copy's
+    // path goes to standard error and the document's log.
+    void QuitWithoutQuestions() { m_bQuitting = true; }
+    bool IsQuitting() const { return m_bQuitting; }
     // The recent-file entry's menu text (its path shortened to fit); empty for an
     // unused entry.
     std::string RecentFileText(std::size_t index) const;
@@ -71,9 +77,11 @@ private:
     // fails; false when it stays.
     bool CloseActive();
     bool Save(CQuilletDoc& doc, bool askName);
+    bool SaveRecoveryCopy(CQuilletDoc& doc);
     void Open(const std::string& path);
 
     CQuilletApp& m_app;
     CQuilletDoc* m_pActive = nullptr;
     quillet::CommandTable m_commands;
+    bool m_bQuitting = false;
 };

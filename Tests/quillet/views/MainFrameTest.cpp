@@ -5,7 +5,10 @@
 #include "quillet/views/MainFrame.h"
 #include "quillet/text/ResourceIds.h"
 
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 namespace {
 
@@ -145,6 +148,45 @@ TEST_F(MainFrame, ClosingAWindowClosesOnlyItsDocument)
     EXPECT_TRUE(frame.CloseDocument(second));
     EXPECT_EQ(app.Connections(), std::vector<CQuilletDoc*>{&first});
     EXPECT_EQ(frame.ActiveDocument(), nullptr);
+}
+
+// A signal ends the program: nothing is asked, no file dialog opens, the
+// user's file keeps its text and a modified set-up goes to a new file under
+// the data folder, named in the document's log.
+TEST_F(MainFrame, QuittingWithoutQuestionsSavesAModifiedSetUpToARecoveryCopy)
+{
+    const std::filesystem::path data = scratch.path() / "data";
+    const char* previous = std::getenv("TESSARO_DATA");
+    const std::string kept = previous ? previous : "";
+    ::setenv("TESSARO_DATA", data.c_str(), 1);
+    const std::string mine = (scratch.path() / "mine.csv").string();
+    CQuilletDoc& doc = Open();
+    ASSERT_TRUE(doc.SaveConnection(mine));
+    const std::string text = doc.SetupText();
+    doc.SetModifiedFlag();
+    CQuilletDoc& unchanged = Open();
+    (void)unchanged;
+    ui.shown.clear();
+    ui.answers = {PromptAnswer::Cancel};
+    ui.files = {(scratch.path() / "chosen.csv").string()};
+
+    frame.QuitWithoutQuestions();
+    EXPECT_TRUE(frame.CloseAll());
+    EXPECT_TRUE(ui.shown.empty());
+    EXPECT_TRUE(app.Connections().empty());
+    EXPECT_FALSE(std::filesystem::exists(scratch.path() / "chosen.csv"));
+    std::vector<std::filesystem::path> copies;
+    for (const auto& entry : std::filesystem::directory_iterator(data / "quillet" / "recovery"))
+        copies.push_back(entry.path());
+    ASSERT_EQ(copies.size(), 1u);  // the unchanged document has nothing to recover
+    EXPECT_EQ(copies[0].filename().string().rfind("mine-", 0), 0u);
+    EXPECT_EQ(copies[0].extension(), ".csv");
+    std::ifstream in(copies[0], std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), text);
+    std::ifstream user(mine, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(user), {}), text);
+    if (previous) ::setenv("TESSARO_DATA", kept.c_str(), 1);
+    else ::unsetenv("TESSARO_DATA");
 }
 
 } // namespace

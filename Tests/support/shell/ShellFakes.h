@@ -76,12 +76,19 @@ public:
     ~ScriptedConfigDialogs() override { shell::InstallConfigDialogs(m_previous); }
     bool EditDevice(CdsDeviceObjectDlg& dialog, bool bNew) override { return Run(device, dialog.m_values, bNew); }
     bool EditBlock(CdsMemoryArrayDlg& dialog, bool bNew) override { return Run(block, dialog.m_values, bNew); }
-    bool EditTimeouts(CdsTimeoutDlg&) override { return false; }
+    bool EditTimeouts(CdsTimeoutDlg& dialog) override
+    {
+        if (!timeouts)
+            return false;
+        timeouts(dialog.m_values);
+        return true;
+    }
     bool EditCommandDiag(CdsCommandDiagDlg&) override { return false; }
     bool EditRedundancy(CdsRedundancyDlg&) override { return false; }
 
     std::function<void(shell::DeviceDialogFields&, bool)> device;
     std::function<void(shell::BlockDialogFields&, bool)> block;
+    std::function<void(shell::TimeoutDialogFields&)> timeouts; // set: edits, then OK
     int shown = 0;
 
 private:

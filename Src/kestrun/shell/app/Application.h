@@ -3,6 +3,7 @@
 // (a headless loop, the desktop's, or a test's manual one), its settings live
 // in a registry profile, and one template makes its document and main window.
 // Everything here runs on the application thread.
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -78,6 +79,11 @@ public:
     bool HasExitCode() const { return m_bExitCodeSet; }
     // Ends the loop with the code.
     void Quit(int nExitCode);
+    // A signal asked the program to end (any thread). A long load on the
+    // application thread gives up at once, so the Quit it posted is not kept
+    // waiting, and what a save question would write goes to a recovery copy.
+    void RequestStop() { m_bStopRequested.store(true); }
+    bool IsStopRequested() const { return m_bStopRequested.load(); }
 
     // --- profile: HKEY_CURRENT_USER\Software\<key>\<application name> ---
     void SetRegistryKey(const std::string& strKey);
@@ -126,6 +132,7 @@ protected:
     }
 
 private:
+    std::atomic<bool> m_bStopRequested{false};
     win::Dispatcher* m_pDispatcher = nullptr;
     const win::Clock* m_pClock = nullptr;
     WindowFactory* m_pWindows = nullptr;

@@ -37,18 +37,25 @@ bool HasDisplay()
 }
 
 int RunApplication(CdsServerApp& app, std::vector<std::string> args, win::Dispatcher& dispatcher,
-                   WindowFactory& windows, MessageBoxPresenter& presenter, const std::function<void()>& runLoop)
+                   WindowFactory& windows, MessageBoxPresenter& presenter, const std::function<void()>& runLoop,
+                   const CloseRunner& closeRunner)
 {
     MessageBoxPresenter* previous = InstallMessageBoxPresenter(&presenter);
     // Before the application starts a thread of its own; threads made earlier (Qt's)
     // find the signals blocked already, when main blocked them first.
-    auto signals = std::make_unique<SignalWatcher>([&dispatcher, &app](int) {
+    auto signals = std::make_unique<SignalWatcher>([&dispatcher, &app, &closeRunner](int) {
         app.RequestStop();
-        dispatcher.post([&app] {
-            if (CdsServerFrame* pFrame = app.GetServerFrame(); pFrame && pFrame->IsWindow())
-                pFrame->CloseWithDefaultAnswers();
+        dispatcher.post([&app, &closeRunner] {
+            auto close = [&app] {
+                if (CdsServerFrame* pFrame = app.GetServerFrame(); pFrame && pFrame->IsWindow())
+                    pFrame->CloseWithDefaultAnswers();
+                else
+                    app.Quit(0);
+            };
+            if (closeRunner)
+                closeRunner(close);
             else
-                app.Quit(0);
+                close();
         });
     });
     app.SetDispatcher(&dispatcher);
@@ -62,6 +69,9 @@ int RunApplication(CdsServerApp& app, std::vector<std::string> args, win::Dispat
     app.SetWindowFactory(nullptr);
     app.SetDispatcher(nullptr);
     InstallMessageBoxPresenter(previous);
+    // A signal that came during start-up ends the program as it would later: with 0.
+    if (!started && !app.HasExitCode() && app.IsStopRequested())
+        return 0;
     return started || app.HasExitCode() ? exitCode : 1;
 }
 

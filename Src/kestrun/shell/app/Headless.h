@@ -48,12 +48,17 @@ bool HasDisplay();
 
 class MessageBoxPresenter;
 
+// How the close a signal asks for is run on the application thread: a desktop
+// first ends the dialogs that are open and closes once their loops are gone.
+using CloseRunner = std::function<void(std::function<void()> close)>;
+
 // Runs the application on the calling thread with the given loop: SIGINT and
-// SIGTERM close it with default answers; InitInstance, the loop until the main
-// window closes, ExitInstance. The exit code is the application's, or 1 when
-// start-up ended without setting one.
+// SIGTERM close it with default answers (through closeRunner, when given);
+// InitInstance, the loop until the main window closes, ExitInstance. The exit
+// code is the application's, or 1 when start-up ended without setting one.
 int RunApplication(CdsServerApp& app, std::vector<std::string> args, win::Dispatcher& dispatcher,
-                   WindowFactory& windows, MessageBoxPresenter& presenter, const std::function<void()>& runLoop);
+                   WindowFactory& windows, MessageBoxPresenter& presenter, const std::function<void()>& runLoop,
+                   const CloseRunner& closeRunner = {});
 // A headless loop, no windows, default answers, the log on standard output.
 int RunHeadless(CdsServerApp& app, std::vector<std::string> args);
 

@@ -1,6 +1,9 @@
 // The data view's configuration commands: devices and blocks added, edited and
 // deleted, the port, time-out, command diagnostics and redundancy settings.
 #include <memory>
+#include <tuple>
+#include <utility>
+#include <vector>
 
 #include "kestrun/comm/config/CommConfig.h"
 #include "kestrun/model/DeviceMap.h"
@@ -62,6 +65,39 @@ shell::BlockDialogFields FieldsOf(const CdsMemoryArray& block)
     f.strAddress = block.GetAddr();
     f.nValueType = block.GetDefaultDataType();
     return f;
+}
+
+bool SameFields(const shell::DeviceDialogFields& a, const shell::DeviceDialogFields& b)
+{
+    return std::tie(a.strName, a.strDescription, a.nSystemType, a.strAddress, a.strPort, a.strProtocol, a.strSetting,
+                    a.strOptions) == std::tie(b.strName, b.strDescription, b.nSystemType, b.strAddress, b.strPort,
+                                              b.strProtocol, b.strSetting, b.strOptions);
+}
+
+// What a block's dialog can change, to tell an OK that changed nothing.
+auto BlockState(const CdsMemoryArray& block)
+{
+    return std::make_tuple(block.GetName(), block.GetTypeDataWord(), block.GetMaxMemories(), block.GetLength(),
+                           block.GetPriority(), block.IsReadAllowed(), block.IsWriteAllowed(), block.GetScanTime(),
+                           block.GetDescription(), block.GetAddr(), block.GetDefaultDataType(), block.IsForceDouble());
+}
+
+// The settings of the time-out, command-diagnostics and redundancy dialogs.
+auto DeviceSettings(const CdsDeviceObject& d)
+{
+    return std::make_tuple(d.m_nRetries, d.m_nRetryDelay, d.m_nResetDelay, d.m_nReadTimeout, d.m_nWriteTimeout,
+                           d.m_nMaxErrors, d.m_bCommandDiag, d.m_nCommandDiagValidateTime, d.m_bDuplicateUpdate,
+                           d.m_bAutoSwitching, d.m_bBackupCommLog, d.m_bSwitchOnCommError, d.m_bSwitchOnCpuError,
+                           d.m_bSwitchOnRedundancyChange, d.m_bSwitchOnRunChange, d.m_nCheckInterval, d.m_bFastSwitch);
+}
+
+// DeviceSettings of each device the enumeration gives, in its order.
+template <typename ForEach>
+auto SettingsOf(const ForEach& forEach)
+{
+    std::vector<decltype(DeviceSettings(std::declval<const CdsDeviceObject&>()))> settings;
+    forEach([&settings](const CdsDeviceObject& device) { settings.push_back(DeviceSettings(device)); });
+    return settings;
 }
 
 // The settings every block takes as they are.
@@ -250,7 +286,8 @@ void CdsDataView::OnConfigEditDevice()
         return "Topic " + old.strName + " keeps its settings: " + WhyRefused(*pMap, &device, values);
     };
     pDialogs->EditDevice(*pDlg, false);
-    if (!bChanged)
+    // OK with the values as they were changes nothing.
+    if (!bChanged || SameFields(FieldsOf(device), old))
         return;
     Edited();
     FillDeviceList();
@@ -332,6 +369,7 @@ void CdsDataView::OnConfigEditMemory()
     const LONG oldLength = block.GetLength();
     const int oldType = block.GetDefaultDataType();
     const BOOL oldForceDouble = block.IsForceDouble();
+    const auto before = BlockState(block);
     shell::BlockDialogFields& f = pDlg->m_values;
     f = old;
     // A block named by its address, as "Add Item" makes one without an address
@@ -366,7 +404,8 @@ void CdsDataView::OnConfigEditMemory()
         return "Item " + old.strName + " keeps its settings: the topic has another item of the new name and type.";
     };
     pDialogs->EditBlock(*pDlg, false);
-    if (!bChanged)
+    // OK with the values as they were changes nothing.
+    if (!bChanged || BlockState(block) == before)
         return;
     Edited();
     FillBlockList();
@@ -409,6 +448,8 @@ void CdsDataView::OnSetTimeOut()
     f.nMaxErrors = active.m_nMaxErrors;
     if (!pDialogs->EditTimeouts(*pDlg))
         return;
+    const auto targets = [this, &f](auto&& fn) { ForTargetDevices(f.bUpdateAll, fn); };
+    const auto before = SettingsOf(targets);
     ForTargetDevices(f.bUpdateAll, [&f](CdsDeviceObject& device) {
         device.m_nRetries = f.nRetries;
         device.m_nRetryDelay = static_cast<LONG>(f.dwRetryDelay);
@@ -419,7 +460,8 @@ void CdsDataView::OnSetTimeOut()
     });
     CdsHint hint = CdsHint::ForObject(m_pActiveDevice);
     GetServerDoc()->UpdateAllViews(this, HINT_TIMEOUTS_CHANGED, &hint);
-    GetServerDoc()->SetModifiedFlag(true);
+    if (SettingsOf(targets) != before)
+        GetServerDoc()->SetModifiedFlag(true);
 }
 
 void CdsDataView::OnCommandDiag()
@@ -435,6 +477,8 @@ void CdsDataView::OnCommandDiag()
     f.pDevice = m_pActiveDevice;
     if (!pDialogs->EditCommandDiag(*pDlg))
         return;
+    const auto targets = [this, &f](auto&& fn) { ForTargetDevices(f.bUpdateAll, fn); };
+    const auto before = SettingsOf(targets);
     // Each device also through the dialog's hook, which a program's dialog extends.
     ForTargetDevices(f.bUpdateAll, [&f, &pDlg](CdsDeviceObject& device) {
         device.m_bCommandDiag = f.bEnable;
@@ -443,7 +487,8 @@ void CdsDataView::OnCommandDiag()
     });
     CdsHint hint = CdsHint::ForObject(m_pActiveDevice);
     GetServerDoc()->UpdateAllViews(this, HINT_COMMAND_DIAG_CHANGED, &hint);
-    GetServerDoc()->SetModifiedFlag(true);
+    if (SettingsOf(targets) != before)
+        GetServerDoc()->SetModifiedFlag(true);
 }
 
 void CdsDataView::OnRedundancy()
@@ -467,9 +512,12 @@ void CdsDataView::OnRedundancy()
     f.pDevice = m_pActiveDevice;
     if (!pDialogs->EditRedundancy(*pDlg))
         return;
+    const auto targets = [this, &f](auto&& fn) { ForTargetDevices(f.bUpdateAll, fn); };
+    const auto before = SettingsOf(targets);
     // The dialog applies itself, so a program's dialog decides what a device takes.
     ForTargetDevices(f.bUpdateAll, [&pDlg](CdsDeviceObject& device) { pDlg->OnUpdateDevice(device); });
     CdsHint hint = CdsHint::ForObject(m_pActiveDevice);
     GetServerDoc()->UpdateAllViews(this, HINT_REDUNDANCY_CHANGED, &hint);
-    GetServerDoc()->SetModifiedFlag(true);
+    if (SettingsOf(targets) != before)
+        GetServerDoc()->SetModifiedFlag(true);
 }

@@ -8,10 +8,16 @@
 #include "kestrun/shell/app/Application.h"
 #include "kestrun/shell/forms/MessageBox.h"
 #include "kestrun/shell/desktop/PathText.h"
+#include "kestrun/comm/handler/EngineMessages.h"
+#include "kestrun/shell/docview/LogText.h"
+#include "kestrun/shell/docview/LogView.h"
 #include "kestrun/shell/docview/View.h"
+#include "kestrun/shell/desktop/StandardFolders.h"
 #include "platform/afx/Archive.h"
 #include "platform/afx/File.h"
 #include "platform/win/RegularFile.h"
+#include "platform/win/DebugOutput.h"
+#include "platform/win/RecoveryCopy.h"
 
 namespace shell {
 
@@ -43,13 +49,49 @@ bool Document::SaveModified()
 {
     if (!IsModified())
         return true;
+    const bool stopping = m_pApp && m_pApp->IsStopRequested();
     const int answer =
-        svcMessageBox("Save changes to " + GetTitle() + "?", MB_YESNOCANCEL | MB_ICONQUESTION, IDYES);
+        stopping ? IDYES : svcMessageBox("Save changes to " + GetTitle() + "?", MB_YESNOCANCEL | MB_ICONQUESTION, IDYES);
     if (answer == IDCANCEL)
         return false;
-    if (answer == IDYES)
-        return DoFileSave();
-    return true;
+    if (answer != IDYES)
+        return true;
+    // A signal may have come while the question was up: nobody is there to
+    // pick a file, and the user's own file is not written over unasked.
+    if (m_pApp && m_pApp->IsStopRequested())
+        return SaveRecoveryCopy();
+    return DoFileSave();
+}
+
+std::string Document::RecoveryExtension() const
+{
+    const std::string title = GetTitle();
+    const std::size_t dot = title.rfind('.');
+    return dot == std::string::npos || dot == 0 || m_strPathName.empty() ? std::string() : title.substr(dot);
+}
+
+bool Document::SaveRecoveryCopy()
+{
+    std::string title = m_strPathName.empty() ? std::string() : GetTitle();
+    const std::string ext = RecoveryExtension();
+    if (!ext.empty() && title.size() > ext.size())
+        title.resize(title.size() - ext.size());
+    std::string error;
+    const std::filesystem::path path =
+        win::CreateRecoveryFile(GetDataFolder(1), title, ext, std::chrono::system_clock::now(), error);
+    if (!path.empty() && WriteRecoveryCopy(path.string(), error)) {
+        SetModifiedFlag(false);
+        const std::string line =
+            kestrun::EscapeControls("Unsaved changes to " + GetTitle() + " were saved to " + path.string() + ".");
+        win::OutputDebugString(line);
+        ShowLogMessage(LOG_INFO, (line + "\r\n").c_str());
+        return true;
+    }
+    const std::string line =
+        kestrun::EscapeControls("Unsaved changes to " + GetTitle() + " could not be saved to a recovery copy: " + error);
+    win::OutputDebugString(line);
+    ShowLogMessage(LOG_ERROR, (line + "\r\n").c_str());
+    return false;
 }
 
 bool Document::DoFileSave()

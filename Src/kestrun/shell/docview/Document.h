@@ -36,7 +36,21 @@ public:
     // Asks "Save changes to %s?" (Yes/No/Cancel, default Yes) when the document
     // is modified. Yes saves; a save that fails counts as Cancel. True when the
     // caller may go on (saved, No, or nothing to save), false for Cancel.
+    // Once a signal asked the program to end nobody is asked: the answer is
+    // Yes and the save goes to a recovery copy (SaveRecoveryCopy).
     virtual bool SaveModified();
+    // Writes the contents to a new file under the data folder's "recovery"
+    // folder, never over the document's own file; the path or the failure goes
+    // to standard error and the log. The document keeps its path and is no
+    // longer modified when the copy was written.
+    bool SaveRecoveryCopy();
+    // Writes a recovery copy to the path; the base writes the archive.
+    virtual bool WriteRecoveryCopy(const std::string& strPath, std::string& strError)
+    {
+        return WriteCopy(strPath, strError);
+    }
+    // The recovery copy's extension (with its dot); the base keeps the file's.
+    virtual std::string RecoveryExtension() const;
     // Saves to the document's path; without one (or when it names a file of
     // another format) the application is asked for a name, and without a name
     // nothing is saved (false).

@@ -15,6 +15,7 @@
 
 #include "kestrun/shell/forms/MessageBox.h"
 #include "kestrun/shell/gui/FolderPickerDialog.h"
+#include "qtdispatch/ModalLoops.h"
 
 namespace shell::gui {
 
@@ -175,13 +176,13 @@ int QtFormPresenter::Run(DialogForm& form)
     if (!form.OnInitDialog())
         return IDCANCEL;
     FormDialog dialog(form, QApplication::activeWindow());
-    return dialog.exec() == QDialog::Accepted ? IDOK : IDCANCEL;
+    return qtdispatch::ExecModal(dialog) == QDialog::Accepted ? IDOK : IDCANCEL;
 }
 
 int QtFormPresenter::RunFolderPicker(COXFolderPickerDlg& picker)
 {
     FolderPickerDialog dialog(picker, QApplication::activeWindow());
-    return dialog.exec() == QDialog::Accepted ? IDOK : IDCANCEL;
+    return qtdispatch::ExecModal(dialog) == QDialog::Accepted ? IDOK : IDCANCEL;
 }
 
 } // namespace shell::gui

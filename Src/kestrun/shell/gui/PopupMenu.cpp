@@ -2,6 +2,8 @@
 
 #include <QMenu>
 
+#include "qtdispatch/ModalLoops.h"
+
 namespace shell::gui {
 
 UINT ExecPopupMenu(const ShellMenu& menu, const QPoint& at, QWidget* parent)
@@ -20,7 +22,7 @@ UINT ExecPopupMenu(const ShellMenu& menu, const QPoint& at, QWidget* parent)
             pAction->setFont(font);
         }
     }
-    QAction* pChosen = popup.exec(at);
+    QAction* pChosen = qtdispatch::ExecMenu(popup, at);
     return pChosen ? pChosen->data().toUInt() : 0;
 }
 

@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QFileDialog>
 
+#include "qtdispatch/ModalLoops.h"
+
 namespace shell::gui {
 
 std::string QtFileDialogPresenter::QtFilter(const std::string& strFilter)
@@ -35,7 +37,7 @@ bool QtFileDialogPresenter::Show(const FileDialogRequest& request, std::string& 
         dialog.setOption(QFileDialog::DontConfirmOverwrite);
     if (!request.strFileName.empty())
         dialog.selectFile(QString::fromStdString(request.strFileName));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+    if (qtdispatch::ExecModal(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return false;
     strPath = dialog.selectedFiles().front().toStdString();
     return true;

@@ -3,6 +3,8 @@
 #include <QMessageBox>
 #include <QString>
 
+#include "qtdispatch/ModalLoops.h"
+
 namespace shell::gui {
 
 namespace {
@@ -52,11 +54,15 @@ static int MessageBoxAnswer(int standardButton)
 
 int QtMessageBoxPresenter::Show(const std::string& text, const std::string& caption, unsigned type, int defaultAnswer)
 {
+    // A quit under way answers for the person, also for a box it closed.
+    if (qtdispatch::IsQuitting())
+        return defaultAnswer;
     QMessageBox box(IconOf(type), QString::fromStdString(caption), QString::fromStdString(text), ButtonsOf(type));
     for (const ButtonRow& row : kButtons)
         if (row.answer == defaultAnswer && (box.standardButtons() & row.button))
             box.setDefaultButton(row.button);
-    return MessageBoxAnswer(box.exec());
+    const int answer = MessageBoxAnswer(qtdispatch::ExecModal(box));
+    return qtdispatch::IsQuitting() ? defaultAnswer : answer;
 }
 
 } // namespace shell::gui

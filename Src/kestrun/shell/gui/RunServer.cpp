@@ -12,6 +12,7 @@
 #include "kestrun/shell/gui/QtTrayIcon.h"
 #include "kestrun/shell/gui/QtWindows.h"
 #include "qtdispatch/CNumbers.h"
+#include "qtdispatch/ModalLoops.h"
 #include "qtdispatch/QtDispatcher.h"
 
 namespace shell::gui {
@@ -58,7 +59,8 @@ int RunDesktop(CdsServerApp& app, int& argc, char** argv)
     QtMessageBoxPresenter presenter;
     DesktopDialogs dialogs;
     QtWindows windows;
-    return RunApplication(app, std::move(args), dispatcher, windows, presenter, [] { QApplication::exec(); });
+    return RunApplication(app, std::move(args), dispatcher, windows, presenter, [] { QApplication::exec(); },
+                          [](std::function<void()> close) { qtdispatch::QuitAfterModalLoops(std::move(close)); });
 }
 
 int RunServer(CdsServerApp& app, int& argc, char** argv)

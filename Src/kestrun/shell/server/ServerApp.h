@@ -48,11 +48,6 @@ public:
     // Set when the main window closes; the loop ends.
     static std::atomic<int> s_bQuitApp;
 
-    // A signal asked the program to end (any thread). A long load on the
-    // application thread gives up at once, so the Quit it posted is not kept waiting.
-    void RequestStop() { m_bStopRequested.store(true); }
-    bool IsStopRequested() const { return m_bStopRequested.load(); }
-
     // --- modes ---
     int IsAppInDll() const { return m_bAppInDll.load(); }
     int IsInteractiveMode() const { return !m_bAppInDll.load() || m_bHelper.load(); }
@@ -213,7 +208,6 @@ private:
     std::unique_ptr<kestrun::DdeBridge> m_pDdeBridge;   // installed while it exists
     kestrun::DdeService m_ddeService;
     std::string m_strProgID2;
-    std::atomic<bool> m_bStopRequested{false};
     std::string m_strExeName;
     std::string m_strRestartFile;
     std::string m_strRestartLockName;

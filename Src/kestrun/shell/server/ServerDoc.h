@@ -88,6 +88,10 @@ public:
     // A CSV path is not written as an archive: the user is told to export.
     bool OnSaveDocument(const std::string& strPath) override;
     bool IsArchivePath(const std::string& strPath) const override { return !IsCsvPath(strPath); }
+    // A document read from a CSV file is recovered as CSV, any other as an
+    // archive with the template's extension.
+    bool WriteRecoveryCopy(const std::string& strPath, std::string& strError) override;
+    std::string RecoveryExtension() const override;
     // Hint 504, offline, the map let go of, the temporary objects destroyed.
     void DeleteContents() override;
 

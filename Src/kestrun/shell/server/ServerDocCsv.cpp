@@ -109,6 +109,28 @@ void CdsServerDoc::OnFileExport()
     UpdateAllViews(nullptr, HINT_EXPORT, &hint);
 }
 
+bool CdsServerDoc::WriteRecoveryCopy(const std::string& strPath, std::string& strError)
+{
+    if (!IsCsvPath(GetPathName()))
+        return WriteCopy(strPath, strError);
+    CdsCsvFile* pFile = GetTempCsvFile();
+    bool written = pFile && pFile->Open(strPath, 1) && ExportTo(*pFile);
+    if (pFile)
+        written = pFile->Close() && written;
+    if (!written)
+        strError = pFile ? pFile->Reason() : "no CSV writer";
+    return written;
+}
+
+std::string CdsServerDoc::RecoveryExtension() const
+{
+    if (IsCsvPath(GetPathName()))
+        return shell::Document::RecoveryExtension();
+    const shell::Application* pApp = GetApplication();
+    const std::string ext = pApp ? pApp->GetDocTemplate().strFilterExt : std::string();
+    return ext.empty() || ext.front() == '.' ? ext : "." + ext;
+}
+
 bool CdsServerDoc::ExportTo(CdsCsvFile& file)
 {
     bool ok = file.ExportHeadingInfo() && file.ExportDevicesHeadingInfo();

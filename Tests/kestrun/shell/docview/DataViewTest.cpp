@@ -242,4 +242,29 @@ TEST_F(DataViewTest, EditingADeviceRegistersItAgainOrKeepsItsValuesOnAClash)
     EXPECT_EQ(shell.app.GetRetiredObjects().GetRetiredCount(), 0u);
 }
 
+// OK without a change, in an edit of a block, a device or the time-outs,
+// leaves the document unmodified; a change marks it.
+TEST_F(DataViewTest, AnOkThatChangedNothingMarksNothingModified)
+{
+    AddBlocks();
+    view->SetActiveBlock(plc1->GetMemoryArrayByAddr("D20"));
+    dialogs.block = [](shell::BlockDialogFields&, bool) {};
+    dialogs.device = [](shell::DeviceDialogFields&, bool) {};
+    dialogs.timeouts = [](shell::TimeoutDialogFields&) {};
+    doc->SetModifiedFlag(false);
+    for (Command command : {Command::EditBlock, Command::EditDevice, Command::Timeouts}) {
+        view->OnCommand(command);
+        EXPECT_FALSE(doc->IsModified()) << static_cast<int>(command);
+    }
+    EXPECT_EQ(dialogs.shown, 2);
+
+    dialogs.timeouts = [](shell::TimeoutDialogFields& f) { f.nRetries += 1; };
+    view->OnCommand(Command::Timeouts);
+    EXPECT_TRUE(doc->IsModified());
+    doc->SetModifiedFlag(false);
+    dialogs.block = [](shell::BlockDialogFields& f, bool) { f.nScanTime += 1; };
+    view->OnCommand(Command::EditBlock);
+    EXPECT_TRUE(doc->IsModified());
+}
+
 } // namespace

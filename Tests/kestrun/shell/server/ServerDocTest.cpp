@@ -14,6 +14,7 @@
 #include "kestrun/model/DeviceMap.h"
 #include "kestrun/model/MemoryObject.h"
 #include "platform/win/RegularFile.h"
+#include "kestrun/shell/desktop/StandardFolders.h"
 #include "support/model/ArchiveBytes.h"
 #include "support/shell/ShellFakes.h"
 #include "support/shell/ShellHarness.h"
@@ -427,6 +428,39 @@ TEST_F(ServerDocTest, ADocumentOpenedFromCsvIsNeverSavedAsAnArchiveOverIt)
     EXPECT_TRUE(CdsServerDoc::IsCsvPath("/a/b.Csv"));
     EXPECT_FALSE(CdsServerDoc::IsCsvPath("/data.csv/plant.mme"));
     EXPECT_FALSE(CdsServerDoc::IsCsvPath(".csv"));
+}
+
+// A signal ends the server while a configuration read from CSV is edited:
+// nobody is asked, no file dialog opens, the user's file stays as it was and
+// the edit goes to a new CSV file under the data folder, named in the log.
+TEST_F(ServerDocTest, AnEditUnsavedWhenASignalComesGoesToARecoveryCopy)
+{
+    WriteFile(Path("mine.csv"), ":Device\nX,P,1,A,TCP1,10.0.0.1 1,,\n");
+    const std::string text = ReadFile(Path("mine.csv"));
+    ASSERT_NE(shell.app.OpenDocumentFile(Path("mine.csv").string()), nullptr);
+    CdsDeviceObject* device = CdsDeviceMap::GetDeviceObjectByTopic("X");
+    ASSERT_NE(device, nullptr);
+    device->m_strDescription = "edited";
+    doc->SetModifiedFlag(true);
+    ScriptedFileDialogs files({Path("chosen.mme").string()});
+    shell.app.RequestStop();
+    EXPECT_TRUE(doc->SaveModified());
+    EXPECT_TRUE(boxes.asked.empty());
+    EXPECT_TRUE(files.requests.empty());
+    EXPECT_FALSE(doc->IsModified());
+    EXPECT_EQ(doc->GetPathName(), Path("mine.csv").string());
+    EXPECT_EQ(ReadFile(Path("mine.csv")), text);
+    EXPECT_FALSE(std::filesystem::exists(Path("chosen.mme")));
+
+    const std::filesystem::path folder = std::filesystem::path(GetDataFolder(0)) / "recovery";
+    std::vector<std::filesystem::path> copies;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        copies.push_back(entry.path());
+    ASSERT_EQ(copies.size(), 1u);
+    EXPECT_EQ(copies[0].filename().string().rfind("mine-", 0), 0u);
+    EXPECT_EQ(copies[0].extension(), ".csv");
+    EXPECT_NE(ReadFile(copies[0]).find("edited"), std::string::npos);
+    EXPECT_EQ(shell.CountLog("were saved to " + copies[0].string()), 1);
 }
 
 } // namespace
