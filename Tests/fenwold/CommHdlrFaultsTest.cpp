@@ -198,6 +198,37 @@ TEST_P(SimLoopback, BytesBehindAResponseAreReadAway)
     EXPECT_TRUE(ok);
 }
 
+// A read the PLC leaves unanswered on the primary master of a redundant device: the
+// points keep their quality while the standby answers its probes, and go uncertain
+// once the standby has failed as well.
+TEST_P(SimLoopback, AnUnansweredReadLeavesThePointsToAStandbyThatAnswers)
+{
+    OptionScope ioctl(CdsServerFrame::g_bUseIoctl, 1);
+    Sim()->memory().setWord(kD, 120, 12);
+    CMemoryArray* d = Words(120, 1);
+    ASSERT_NE(d, nullptr);
+    ASSERT_TRUE(link.Read(d));
+    tagTHREADINFO* standby = link.OpenSecondLine();
+    ASSERT_NE(standby, nullptr);
+    CDeviceObject* device = link.device.get();
+    ASSERT_EQ(link.hdlr->DoDeviceMonitor(device, standby, 0), 1);
+    link.hdlr->UpdateMonitorPortStatus(device, TRUE, standby);
+    CdsMemoryObject* point = d->GetMemoryObject(0);
+    ASSERT_EQ(point->GetStatus(), CdsMemoryObject::QUALITY_GOOD);
+
+    Sim()->injectFault(Fault::of(Fault::Kind::Drop), 2);  // the read and its retry
+    EXPECT_EQ(link.hdlr->DoDataRead(d, link.line), 0);
+    EXPECT_EQ(point->GetStatus(), CdsMemoryObject::QUALITY_GOOD);
+
+    Sim()->injectFault(Fault::of(Fault::Kind::Drop));
+    EXPECT_EQ(link.hdlr->DoDeviceMonitor(device, standby, 0), 0);
+    link.hdlr->UpdateMonitorPortStatus(device, FALSE, standby);
+    Sim()->injectFault(Fault::of(Fault::Kind::Drop), 2);
+    EXPECT_EQ(link.hdlr->DoDataRead(d, link.line), 0);
+    EXPECT_EQ(point->GetStatus(), 64);
+    EXPECT_EQ(point->GetValue().wVal, 12);
+}
+
 class SimOneThreeE : public SimLoopback {};
 
 TEST_P(SimOneThreeE, BytesWaitingBeforeARequestAreReadAwayOnce)

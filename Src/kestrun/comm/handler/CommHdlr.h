@@ -181,6 +181,13 @@ public:
     BOOL IsOtherInCPUError(const tagTHREADINFO* pLine) const;
     BOOL IsOtherInMaster(const tagTHREADINFO* pLine) const;
     BOOL IsOtherInRunning(const tagTHREADINFO* pLine) const;
+    // Whether the failing update line's partner takes over its updating: the device
+    // switches on communication errors and the partner is not in comm error itself.
+    bool IsPartnerTakingOver(const CdsDeviceObject* pDevice, const tagTHREADINFO* pLine) const;
+    // Whether another line of the device can still take over from the failing one:
+    // the partner it switches to, or a line that reads the device already, either
+    // without a failure of its own since its last answer.
+    bool CanOtherLineTakeOver(const CdsDeviceObject* pDevice, const tagTHREADINFO* pLine) const;
 
     // The line's port; a null line means the primary master's.
     std::shared_ptr<kestrun::CommPort> GetCommFile(const tagTHREADINFO* pLine) const;
@@ -330,6 +337,9 @@ protected:
     // The block's points keep their values under the quality given (64 when the
     // PLC did not answer); the next value read makes them good again, changed or not.
     static void SetPointsQuality(CdsMemoryArray& block, WORD wQuality);
+    // After a request the PLC left unanswered on the line: every point of the device
+    // goes uncertain, keeping its value, unless another line can still take over.
+    void MarkNoAnswer(CdsDeviceObject* pDevice, const tagTHREADINFO* pLine);
     // Ends the block's run of failed reads on the line, logging it once if there was one.
     void EndReadFailures(CdsMemoryArray& block, int nSlot, const tagTHREADINFO* pLine);
     // The block whose read shows a point's value: its own, or for a bit, its point's.

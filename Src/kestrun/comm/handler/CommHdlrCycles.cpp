@@ -243,13 +243,7 @@ int CdsCommHdlr::DoDataRead(CdsMemoryArray* pArray, tagTHREADINFO* pLine)
     if (refused) {
         MarkPointsUnread(*pArray);
     } else if (IsInService()) {
-        // A PLC that keeps its connection but stops answering must not leave stale
-        // values reported good until the line's error count runs out: every block
-        // of the station is as old as this one. They keep their values (a client
-        // still reads them, as uncertain) and the next read makes them good again.
-        for (CdsMemoryArray* pBlock : pDevice->GetMemoryArrayList().GetBlocks())
-            if (!pBlock->IsSystemArray())
-                SetPointsQuality(*pBlock, kQualityNoAnswer);
+        MarkNoAnswer(pDevice, pLine);
     }
     if (IsPortOpen(pLine)) {
         if (!refused)
@@ -292,6 +286,21 @@ void CdsCommHdlr::SetPointsQuality(CdsMemoryArray& block, WORD wQuality)
         if (pPoint && pPoint->GetStatus() != wQuality)
             pPoint->SetStatus(wQuality);
     }
+}
+
+void CdsCommHdlr::MarkNoAnswer(CdsDeviceObject* pDevice, const tagTHREADINFO* pLine)
+{
+    // A healthy line that reads the device, or takes over once this one gives up,
+    // delivers its values: they stay as they are until then.
+    if (!pDevice || CanOtherLineTakeOver(pDevice, pLine))
+        return;
+    // A PLC that keeps its connection but stops answering must not leave stale
+    // values reported good until the line's error count runs out: every block
+    // of the station is as old as this one. They keep their values (a client
+    // still reads them, as uncertain) and the next read makes them good again.
+    for (CdsMemoryArray* pBlock : pDevice->GetMemoryArrayList().GetBlocks())
+        if (!pBlock->IsSystemArray())
+            SetPointsQuality(*pBlock, kQualityNoAnswer);
 }
 
 CdsMemoryArray* CdsCommHdlr::ReadBackBlockOf(CdsMemoryObject* pPoint)

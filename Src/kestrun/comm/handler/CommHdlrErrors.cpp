@@ -61,10 +61,13 @@ int CdsCommHdlr::UpdateCommPortStatus(CdsDeviceObject* pDevice, BOOL bOk, tagTHR
     StopLineInError(pDevice, pLine, count);
     // Marked before the reset: a port handler's reset waits the reset delay and
     // reconnects, and all that time the clients must not see the old values as good.
-    if (wasActive && !IsBackupAvailable()) {
+    // A redundant device whose other lines have failed as well is as lost as one
+    // with a single line.
+    const bool lost = !CanOtherLineTakeOver(pDevice, pLine);
+    if (wasActive && lost) {
         pDevice->TouchAllItems(FALSE);
         pDevice->SetStatusAllItems(kQualityCommLost);
-    } else if (!IsBackupAvailable()) {
+    } else if (lost) {
         // A device that never delivered: its clients learn that nothing will come.
         pDevice->SetStatusOfUnreadItems(kQualityNoData);
     }
@@ -98,6 +101,32 @@ void CdsCommHdlr::ResetCommPort(CdsDeviceObject* pDevice, tagTHREADINFO* pLine)
     }
     if (pDevice)
         UpdateUpdateMode(pDevice, UPDATEMODE_NOT_RUNNING, pLine, FALSE);
+}
+
+bool CdsCommHdlr::IsPartnerTakingOver(const CdsDeviceObject* pDevice, const tagTHREADINFO* pLine) const
+{
+    if (!pLine || pLine->m_nKind.load() != LINE_KIND_UPDATE || !IsDeviceSupportRedundancy(pDevice) ||
+        !pDevice->m_bSwitchOnCommError)
+        return false;
+    const tagTHREADINFO* pOther = GetOtherInfo(pLine);
+    return pOther && IsLineAllowed(pDevice, pOther->LineIndex()) && !IsThisInCommError(pOther);
+}
+
+bool CdsCommHdlr::CanOtherLineTakeOver(const CdsDeviceObject* pDevice, const tagTHREADINFO* pLine) const
+{
+    if (!pDevice || IndexOfLine(pLine) < 0)
+        return false;
+    const tagTHREADINFO* pPartner = IsPartnerTakingOver(pDevice, pLine) ? GetOtherInfo(pLine) : nullptr;
+    for (int index = 0; index < LINE_COUNT; ++index) {
+        const tagTHREADINFO* pOther = GetLine(index);
+        // A line that failed since its last answer may be down as well: it stands for nothing.
+        if (!pOther || pOther == pLine || !IsLineAllowed(pDevice, index) || IsThisInCommError(pOther) ||
+            pDevice->GetErrorCount(pOther) > 0)
+            continue;
+        if (pOther == pPartner || pOther->m_nKind.load() == LINE_KIND_UPDATE)
+            return true;
+    }
+    return false;
 }
 
 BOOL CdsCommHdlr::SwitchMaster(CdsDeviceObject* pDevice, tagTHREADINFO* pLine, const char* pszReason, BOOL)

@@ -212,7 +212,7 @@ void CdsSerialHdlr::ResetCommPort(CdsDeviceObject* pDevice, tagTHREADINFO* pLine
     if (!pDevice)
         return;
 
-    if (!(pDevice->m_bFastSwitch && IsDeviceSupportRedundancy(pDevice))) {
+    if (!(pDevice->m_bFastSwitch && IsPartnerTakingOver(pDevice, pLine))) {
         const LONG delay = pDevice->m_nResetDelay;
         LogLine(LOG_INFO, pLine, "Wait %d msecs to initialize port for [%s].\r\n", static_cast<int>(delay),
                 pDevice->m_strName.c_str());

@@ -483,7 +483,9 @@ void CdsSocketHdlr::ResetCommPort(CdsDeviceObject* pDevice, tagTHREADINFO* pLine
         UpdateCommErrorState(pLine, TRUE);
         UpdateUpdateMode(pDevice, UPDATEMODE_STOPPED, pLine, FALSE);
     };
-    if (!(pDevice && IsDeviceSupportRedundancy(pDevice))) {
+    // Without the wait only when the partner takes over at once; a line whose partner
+    // is down too would reconnect in a tight loop.
+    if (!IsPartnerTakingOver(pDevice, pLine)) {
         if (!IsInService()) {
             fail();
             return;

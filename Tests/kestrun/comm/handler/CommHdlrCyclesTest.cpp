@@ -276,6 +276,54 @@ TEST_F(CyclesTest, UnansweredReadTakesThePointsOutOfGoodQualityUntilTheNextAnswe
     EXPECT_EQ(point->GetStatus(), CdsMemoryObject::QUALITY_GOOD);
 }
 
+// An unanswered read on the primary master of a redundant device leaves the points
+// as they are while another line can still take over: the partner it switches to,
+// or a line that reads the device itself.
+struct TakeOverCase {
+    const char* name;
+    int lines;
+    bool switchOnCommError;
+    // Per line from the secondary master on: 'h' healthy, 'e' in comm error, 'f'
+    // failed once since its last answer.
+    const char* others;
+    WORD quality;
+};
+
+class CyclesTakeOverTest : public CyclesTest, public ::testing::WithParamInterface<TakeOverCase> {};
+
+TEST_P(CyclesTakeOverTest, AnUnansweredReadLeavesThePointsToALineThatCanTakeOver)
+{
+    const TakeOverCase& c = GetParam();
+    TestDevice redundant("PLC2", c.lines);
+    redundant.m_bSwitchOnCommError = c.switchOnCommError ? TRUE : FALSE;
+    TestBlock* words = redundant.AddBlock("W", 1);
+    hdlr.RemoveActiveDevice(&device);
+    hdlr.AddActiveDevice(&redundant);
+    for (int i = 1; i < c.lines; ++i) {
+        tagTHREADINFO* other = hdlr.NewThreadInfo(&redundant, i >= 2, i % 2 == 1);
+        ASSERT_NE(other, nullptr);
+        other->m_bCommError = c.others[i - 1] == 'e' ? TRUE : FALSE;
+        if (c.others[i - 1] == 'f')
+            redundant.AddErrorCount(other, 1);
+    }
+    CdsMemoryObject* point = words->GetMemoryObject(0);
+    point->SetStatus(CdsMemoryObject::QUALITY_GOOD);
+    EXPECT_EQ(hdlr.DoDataRead(words, line), 0);
+    EXPECT_EQ(point->GetStatus(), c.quality);
+    hdlr.RemoveActiveDevice(&redundant);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, CyclesTakeOverTest,
+    ::testing::Values(TakeOverCase{"OneLine", 1, true, "", 64},
+                      TakeOverCase{"HealthyStandby", 2, true, "h", CdsMemoryObject::QUALITY_GOOD},
+                      TakeOverCase{"StandbyInCommError", 2, true, "e", 64},
+                      TakeOverCase{"StandbyFailedSinceItsLastAnswer", 2, true, "f", 64},
+                      TakeOverCase{"NoSwitchOnCommErrors", 2, false, "h", 64},
+                      TakeOverCase{"BackupLineReadsTheDevice", 4, true, "eh", CdsMemoryObject::QUALITY_GOOD},
+                      TakeOverCase{"EveryOtherLineDown", 4, true, "eee", 64}),
+    [](const ::testing::TestParamInfo<TakeOverCase>& info) { return std::string(info.param.name); });
+
 TEST_F(CyclesTest, WithoutResponseTheReadSucceedsAfterTheSend)
 {
     hdlr.SetNeedStatusResponse(FALSE);

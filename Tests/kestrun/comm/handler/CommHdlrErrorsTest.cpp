@@ -141,6 +141,27 @@ TEST_F(ErrorsTest, PartnerInCommErrorIsNotSwitchedTo)
     EXPECT_EQ(log.Count(LOG_ERROR, "Cannot switch to backup CPU\r\n"), 0);
 }
 
+// A redundant device with nothing left to take over is as lost as a device with
+// one line: its clients see it. Either the partner is down too, or no switch follows.
+class ErrorsNoTakeOverTest : public ErrorsTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(ErrorsNoTakeOverTest, ARedundantDeviceWithNoLineToTakeOverMarksItsPointsCommLost)
+{
+    const bool partnerDown = GetParam();
+    Setup(2);
+    device->m_bSwitchOnCommError = partnerDown ? TRUE : FALSE;
+    secondary->m_bCommError = partnerDown ? TRUE : FALSE;
+    hdlr.UpdateCommPortStatus(device.get(), TRUE, primary); // updating
+    block->GetMemoryObject(0)->SetStatus(192);
+    Fail(10, primary);
+    EXPECT_EQ(block->GetMemoryObject(0)->GetStatus(), 64);
+}
+
+INSTANTIATE_TEST_SUITE_P(Lines, ErrorsNoTakeOverTest, ::testing::Values(true, false),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return std::string(info.param ? "PartnerDown" : "NoSwitchOnCommErrors");
+                         });
+
 TEST_F(ErrorsTest, NoSwitchWithoutTheSwitchOption)
 {
     Setup(2);

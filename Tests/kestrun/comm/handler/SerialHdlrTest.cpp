@@ -335,12 +335,30 @@ TEST_F(SerialHdlrTest, ResetOfAFastSwitchingRedundantDeviceReopensAtOnce)
     device.SetCommConfig(1, PortConfig(kPortId + 1));
     device.m_bAutoSwitching = TRUE;
     device.m_bFastSwitch = TRUE;
+    ASSERT_NE(hdlr.NewThreadInfo(&device, FALSE, TRUE), nullptr);
     ASSERT_TRUE(hdlr.OpenCommPort(&device, line));
     log.Clear();
     hdlr.ResetCommPort(&device, line);
     EXPECT_EQ(hdlr.m_sleeps, 0);
     for (const auto& text : log.Lines(LOG_INFO))
         EXPECT_EQ(text.find("Wait"), std::string::npos) << text;
+    EXPECT_TRUE(hdlr.IsPortOpen(line));
+}
+
+TEST_F(SerialHdlrTest, ResetOfAFastSwitchingDeviceWhosePartnerIsDownWaits)
+{
+    support::PseudoTerminal pty(kPortId + 1);
+    device.SetCommConfig(1, PortConfig(kPortId + 1));
+    device.m_bAutoSwitching = TRUE;
+    device.m_bFastSwitch = TRUE;
+    tagTHREADINFO* partner = hdlr.NewThreadInfo(&device, FALSE, TRUE);
+    ASSERT_NE(partner, nullptr);
+    partner->m_bCommError = TRUE;
+    ASSERT_TRUE(hdlr.OpenCommPort(&device, line));
+    log.Clear();
+    hdlr.ResetCommPort(&device, line);
+    EXPECT_GT(hdlr.m_sleeps, 0);
+    EXPECT_EQ(log.Count(LOG_INFO, "-  Wait 5000 msecs to initialize port for [PLC1].\r\n"), 1);
     EXPECT_TRUE(hdlr.IsPortOpen(line));
 }
 

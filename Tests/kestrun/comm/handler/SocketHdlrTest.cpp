@@ -79,14 +79,14 @@ protected:
         }
     }
 
-    CdsTcpipConfig& UseTcp(const std::string& address, std::int32_t port)
+    CdsTcpipConfig& UseTcp(const std::string& address, std::int32_t port, int nLine = LINE_PRIMARY_MASTER)
     {
         auto config = std::make_unique<CdsTcpipConfig>();
         config->SetPortId(1); // reserved: any local port
         config->m_strRemoteAddress = address;
         config->m_nRemotePort = port;
         CdsTcpipConfig& ref = *config;
-        device->SetCommConfig(0, std::move(config));
+        device->SetCommConfig(nLine, std::move(config));
         return ref;
     }
 
@@ -278,6 +278,82 @@ TEST_F(SocketHdlrTest, AResetWhileTheHandlerLeavesServiceStopsAtOnceInCommError)
     EXPECT_EQ(hdlr.sleeps, 1);
     EXPECT_TRUE(line->m_bCommError.load());
     EXPECT_FALSE(hdlr.IsPortOpen(line));
+}
+
+// The reset skips its wait only so that the partner takes over at once; where
+// nothing takes over, a line that reconnected at once would do so on every step.
+struct RedundantResetCase {
+    const char* name;
+    bool secondaryFails; // the secondary master is reset, as the monitor line
+    bool partnerDown;
+    bool switchOnCommError;
+    bool waits;
+};
+
+class SocketHdlrRedundantResetTest : public SocketHdlrTest,
+                                     public ::testing::WithParamInterface<RedundantResetCase> {};
+
+TEST_P(SocketHdlrRedundantResetTest, WaitsTheResetDelayUnlessThePartnerTakesOver)
+{
+    const RedundantResetCase& c = GetParam();
+    uint16_t port = 0;
+    Fd listener = ListenOnLoopback(port);
+    UseTcp("127.0.0.1", port);
+    UseTcp("127.0.0.1", port, LINE_SECONDARY_MASTER);
+    device->m_bSwitchOnCommError = c.switchOnCommError ? TRUE : FALSE;
+    tagTHREADINFO* primary = PrimaryLine();
+    tagTHREADINFO* secondary = hdlr.NewThreadInfo(device.get(), FALSE, TRUE);
+    ASSERT_NE(secondary, nullptr);
+    tagTHREADINFO* failing = c.secondaryFails ? secondary : primary;
+    hdlr.GetOtherInfo(failing)->m_bCommError = c.partnerDown ? TRUE : FALSE;
+    ASSERT_TRUE(hdlr.OpenCommPort(device.get(), failing));
+    log.Clear();
+    const std::uint64_t start = clock.monotonicMs();
+    hdlr.ResetCommPort(device.get(), failing);
+    const auto infos = Lines(LOG_INFO);
+    const auto waited = std::count_if(infos.begin(), infos.end(),
+                                      [](const std::string& text) { return text.rfind("Wait 5000 msecs", 0) == 0; });
+    EXPECT_EQ(waited, c.waits ? 1 : 0);
+    EXPECT_EQ(clock.monotonicMs() - start > 5000, c.waits);
+    EXPECT_TRUE(hdlr.IsPortOpen(failing));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, SocketHdlrRedundantResetTest,
+    ::testing::Values(RedundantResetCase{"PartnerTakesOver", false, false, true, false},
+                      RedundantResetCase{"PartnerDownToo", false, true, true, true},
+                      RedundantResetCase{"NoSwitchOnCommErrors", false, false, false, true},
+                      RedundantResetCase{"StandbyLineWithNothingToHandOver", true, false, true, true}),
+    [](const ::testing::TestParamInfo<RedundantResetCase>& info) { return std::string(info.param.name); });
+
+// Nothing listens on either line: each line connects once per reset delay, not on
+// every step.
+TEST_F(SocketHdlrTest, ARedundantDeviceWithEveryLineDownReconnectsOncePerResetDelay)
+{
+    UseTcp("127.0.0.1", ClosedLoopbackPort());
+    UseTcp("127.0.0.1", ClosedLoopbackPort(), LINE_SECONDARY_MASTER);
+    device->AddBlock("Words", 2, 3); // urgent: read on every visit
+    tagTHREADINFO* primary = PrimaryLine();
+    tagTHREADINFO* secondary = hdlr.NewThreadInfo(device.get(), FALSE, TRUE);
+    ASSERT_NE(secondary, nullptr);
+    hdlr.UpdateSysMode(device.get(), SYSMODE_RUNNING, TRUE);
+    const std::uint64_t start = clock.monotonicMs();
+    constexpr int kSteps = 10;
+    for (int step = 0; step < kSteps; ++step) {
+        hdlr.SingleStep(primary);
+        hdlr.SingleStep(secondary);
+    }
+    const auto infos = Lines(LOG_INFO);
+    auto count = [&](const char* text) {
+        return std::count_if(infos.begin(), infos.end(),
+                             [&](const std::string& line) { return line.find(text) != std::string::npos; });
+    };
+    const auto connects = count("Trying to connect");
+    EXPECT_EQ(connects, 2 * kSteps);
+    // Only the first reset skips the wait: the partner could still take over then.
+    EXPECT_EQ(count("Wait 5000 msecs"), connects - 1);
+    EXPECT_EQ(count("Switched to primary master (Comm error)"), 1);
+    EXPECT_GT(clock.monotonicMs() - start, static_cast<std::uint64_t>(connects - 1) * 5000);
 }
 
 TEST_F(SocketHdlrTest, TheOptionDecidesWhetherAReadAsksFirst)
