@@ -395,8 +395,9 @@ void CdsMemoryArray::BuildBrowseLeaves(DWORD dwServer, DWORD hBranch, BOOL bShor
         BSTR wideFull = com::toBstr(full);
         dde::BrisantAddBrowseLeaf(dwServer, hBranch, wideLeaf.c_str(), wideFull.c_str(),
                                   static_cast<BRISANT_DATATYPE>(point->GetDataType()), access);
-        if (kestrun::DdeItemRecord* item = point->GetDdeItem(); item && item->hItem)
-            dde::BrisantSetItemReady(dwServer, item->hItem, 1);
+        for (const kestrun::DdeItemRecord* item = point->GetDdeItem(); item; item = item->pNextOfPoint)
+            if (item->hItem)
+                dde::BrisantSetItemReady(dwServer, item->hItem, 1);
     }
 }
 

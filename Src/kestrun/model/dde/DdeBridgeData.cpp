@@ -64,21 +64,30 @@ void DdeBridge::DoTimerFired(_BRISANT_DATAACTION& a)
     m_bInActionTimer = false;
 }
 
-bool DdeBridge::PushValue(_BRISANT_DATAACTION& a, const DdeItemRecord& item, CdsMemoryObject& point,
+bool DdeBridge::PushValue(_BRISANT_DATAACTION& a, DdeItemRecord& item, CdsMemoryObject& point,
                           const DdeBridgeOptions& options, const char* pszNull)
 {
     // A point whose type was changed since would be read wrongly by the toolkit.
     if (PointType(point) != item.nType)
         return false;
+    const WORD status = point.GetStatus();
+    // The point tells a new status once, to whichever of its items reads first;
+    // the item's own clients may not have it yet.
+    const bool news = status != 0 && status != item.nSentQuality;
     _BRISANTDATAVALUE value{};
-    if (!point.ReadValue(&value, &a, pszNull)) {
+    const bool read = point.ReadValue(&value, &a, pszNull) ||
+                      (news && !dde::IsArrayType(item.nType) && point.CopyReadValue(&value, &a, pszNull));
+    if (!read) {
         // An empty text is a value too: clients get it as OPC clients do.
-        if (!dde::IsTextType(item.nType) || !point.IsTouched() || !point.IsReadValueReady())
+        if (!dde::IsTextType(item.nType) || !((point.IsTouched() && point.IsReadValueReady()) || news))
             return false;
         value.ullVal = 0;
     }
-    if (dde::BrisantUpdateItemValue(a.dwServerId, item.hHandle, value.dw[0], value.dw[1], 0, point.GetStatus(),
-                                    options.updateSameValue ? 1 : 0))
+    const int taken = dde::BrisantUpdateItemValue(a.dwServerId, item.hHandle, value.dw[0], value.dw[1], 0, status,
+                                                  options.updateSameValue ? 1 : 0);
+    // Not taken mostly means that the toolkit holds this value and quality already.
+    item.nSentQuality = status;
+    if (taken)
         return true;
     FreeReadCopy(item.nType, value, a.dwServerId);
     return false;
@@ -100,7 +109,10 @@ long DdeBridge::OnReadNow(_BRISANT_DATAACTION& a)
     // Nothing readable, but a known quality (offline, no answer): the client learns that.
     if (point->GetStatus() == 0 || dde::IsArrayType(item->nType) || PointType(*point) != item->nType)
         return 0;
-    return dde::BrisantUpdateItemValue(a.dwServerId, item->hHandle, 0, 0, 0, point->GetStatus(), 1) ? 1 : 0;
+    if (!dde::BrisantUpdateItemValue(a.dwServerId, item->hHandle, 0, 0, 0, point->GetStatus(), 1))
+        return 0;
+    item->nSentQuality = point->GetStatus();
+    return 1;
 }
 
 long DdeBridge::OnPoke(_BRISANT_DATAACTION& a)

@@ -5,10 +5,19 @@
 
 #include <algorithm>
 #include <cstring>
+#include <ostream>
 
 #include "DdeHarness.h"
 #include "kestrun/comm/handler/EngineCounters.h"
 #include "kestrun/model/Hint.h"
+
+namespace dde {
+// Messages in a failure read as what they say.
+void PrintTo(const ClientMessage& m, std::ostream* os)
+{
+    *os << "{" << m.kind << " " << m.item << " '" << m.text << "' " << m.quality << "}";
+}
+} // namespace dde
 
 namespace {
 
@@ -166,6 +175,51 @@ TEST_F(DdeBridgeTest, PokesQueueWritesOrRunServerCommandsAndAnswerByTheirResult)
     ASSERT_EQ(link.queue->writes.size(), 1u);
     EXPECT_EQ(link.queue->writes[0].point, Point(words, 1));
     EXPECT_EQ(link.queue->writes[0].bits, 5u);
+}
+
+TEST_F(DdeBridgeTest, EveryNameOfAPointServesEveryClientAtOnce)
+{
+    // D103 is point 3's own name, D100:3 its place in the block.
+    OptionScope changesOnly(CdsServerFrame::g_bUpdateSameValue, 0);
+    Store(Point(words, 3), 9);
+    const DWORD first = Connect("PLC1");
+    const DWORD second = Connect("PLC1");
+    Toolkit().Advise(first, "D103");
+    Pass();
+    Toolkit().Request(second, "D100:3");
+    Toolkit().Request(first, "D100:&3");
+    Pass();
+    Toolkit().Advise(second, "d100:3");
+    Pass();
+    EXPECT_EQ(Toolkit().TakeMessages(first), (std::vector<ClientMessage>{{ClientMessage::AdviseOk, "D103", "", 0},
+                                                                         {ClientMessage::Data, "D103", "9", 192},
+                                                                         {ClientMessage::RequestData, "D100:&3", "9", 192}}));
+    EXPECT_EQ(Toolkit().TakeMessages(second), (std::vector<ClientMessage>{{ClientMessage::RequestData, "D100:3", "9", 192},
+                                                                          {ClientMessage::AdviseOk, "d100:3", "", 0},
+                                                                          {ClientMessage::Data, "D100:3", "9", 192}}));
+    EXPECT_EQ(words->GetUseCount(), 2);
+
+    // A change and then the block going offline reach the clients of both names.
+    Store(Point(words, 3), 10);
+    Pass();
+    words->SetOnline(FALSE, plc1);
+    Pass();
+    EXPECT_EQ(Toolkit().TakeMessages(first), (std::vector<ClientMessage>{{ClientMessage::Data, "D103", "10", 192},
+                                                                         {ClientMessage::Data, "D103", "10", 8}}));
+    EXPECT_EQ(Toolkit().TakeMessages(second), (std::vector<ClientMessage>{{ClientMessage::Data, "D100:3", "10", 192},
+                                                                          {ClientMessage::Data, "D100:3", "10", 8}}));
+
+    // One client leaving leaves the other's name served.
+    Toolkit().Disconnect(first);
+    Pass();
+    EXPECT_EQ(words->GetUseCount(), 1);
+    words->SetOnline(TRUE, plc1);
+    Store(Point(words, 3), 11);
+    Pass();
+    EXPECT_EQ(Toolkit().TakeMessages(second), (std::vector<ClientMessage>{{ClientMessage::Data, "D100:3", "11", 192}}));
+    Toolkit().Unadvise(second, "D100:3");
+    Pass();
+    EXPECT_EQ(words->GetUseCount(), 0);
 }
 
 TEST_F(DdeBridgeTest, RecordsKeepTheirNamesAndOutliveTheirDeviceSafely)
