@@ -388,7 +388,8 @@ void CdsMemoryArray::BuildBrowseLeaves(DWORD dwServer, DWORD hBranch, BOOL bShor
         if (!point)
             continue;
         std::string key = point->GetName();
-        if (key.empty())
+        // A point that never holds a value is no item a client could use.
+        if (key.empty() || !point->GetNoValueReason().empty())
             continue;
         std::string full = "[" + strTopic + "]" + key;
         BSTR wideLeaf = com::toBstr(bShortNames ? key : full);

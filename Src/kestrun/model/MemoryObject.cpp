@@ -541,9 +541,11 @@ BOOL CdsMemoryObject::BindEventQueue()
     return TRUE;
 }
 
+std::string CdsMemoryObject::GetValueRefusal(const _BRISANTDATAVALUE&) const { return GetNoValueReason(); }
+
 BOOL CdsMemoryObject::WriteValue(const _BRISANTDATAVALUE& value, DWORD dwRequester)
 {
-    if (!IsWriteValueReady())
+    if (!IsWriteValueReady() || !GetValueRefusal(value).empty())
         return FALSE;
     std::shared_ptr<CdsEventQueue> queue = GetEventQueue();
     if (!queue) {

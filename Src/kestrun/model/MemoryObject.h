@@ -71,6 +71,12 @@ public:
     BOOL SetNewValue(const _BRISANTDATAVALUE& value, kestrun::HandlerLink* pHdlr, BOOL bCommand);
     // Queues a write through the handler's event queue; 0 when not possible.
     BOOL WriteValue(const _BRISANTDATAVALUE& value, DWORD dwRequester);
+    // Why the point never holds a value of its own, so that no client waits for
+    // one; empty when it does. The server program's point knows its blocks.
+    virtual std::string GetNoValueReason() const { return {}; }
+    // Why a write of the value would not write what the client meant, so that
+    // it is refused; empty when it would. By default the no-value reason.
+    virtual std::string GetValueRefusal(const _BRISANTDATAVALUE& value) const;
     // A DDE read: the value, with texts copied to the toolkit heap for the caller.
     // pszNullString stands in for a point without text (the "Null String Value" option).
     BOOL ReadValue(_BRISANTDATAVALUE* pValue, const _BRISANT_DATAACTION* pAction, const char* pszNullString = nullptr);

@@ -186,6 +186,7 @@ private:
     bool m_bInActionTimer = false;   // a timer pass runs, or the server closes
     bool m_bBrowseBuilt = false;
     bool m_bClosing = false;         // no new topics or items from now on
+    std::string m_strItemRefusal;    // why the last item was not made, for the toolkit to read
 };
 
 } // namespace kestrun

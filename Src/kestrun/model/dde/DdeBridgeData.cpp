@@ -18,13 +18,15 @@ namespace {
 
 constexpr const char* kWriteError = "There was an error in writing the data";
 
-std::string WriteRefusal(const CdsMemoryObject& point)
+std::string WriteRefusal(const CdsMemoryObject& point, const _BRISANTDATAVALUE& value)
 {
     const CdsMemoryArray* block = point.GetParent();
     if (!block)
         return "the item belongs to no block";
     if (!block->IsWriteAllowed())
         return "block " + block->GetName() + " takes no writes (Write Allowed is off)";
+    if (std::string reason = point.GetValueRefusal(value); !reason.empty())
+        return reason;
     return "the write could not be queued";
 }
 
@@ -151,7 +153,7 @@ bool DdeBridge::DoItemData(_BRISANT_DATAACTION& a)
         return true;
     }
     // The client and the log learn why, after the usual text.
-    const std::string reason = WriteRefusal(*point);
+    const std::string reason = WriteRefusal(*point, a.value);
     const std::string answer = std::string(kWriteError) + ": " + reason;
     dde::BrisantPokeAck(a.dwServerId, a.hItem, 1, answer.c_str());
     CdsHint hint = CdsHint::ForValue(point, type, a.value);

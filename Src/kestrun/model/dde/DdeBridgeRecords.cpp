@@ -207,6 +207,13 @@ DdeItemRecord* DdeBridge::DoItemGenerate(_BRISANT_DATAACTION& a)
     CdsMemoryObject* point = ResolvePoint(*topic->pDevice, text);
     if (!point)
         return nullptr;
+    // A point that never holds a value is no item: its clients hear why at once.
+    m_strItemRefusal = point->GetNoValueReason();
+    if (!m_strItemRefusal.empty()) {
+        a.pszReturn = m_strItemRefusal.data();
+        a.nReturnLength = static_cast<LONG>(m_strItemRefusal.size());
+        return nullptr;
+    }
     DdeItemRecord* item = NewRecord<DdeItemRecord>(a.dwServerId);
     if (!item)
         return nullptr;
@@ -337,7 +344,7 @@ void DdeBridge::OnDeviceMapChanged()
                 continue;
             CdsMemoryObject* point = ResolvePoint(*topic->pDevice, item->strItem);
             // The toolkit keeps reading the item's values by the type it was told.
-            if (point && PointType(*point) == item->nType)
+            if (point && PointType(*point) == item->nType && point->GetNoValueReason().empty())
                 LinkItem(*item, point);
         }
     }
