@@ -1,5 +1,6 @@
 #include "fenwold/MemoryObject.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <string>
@@ -57,6 +58,50 @@ void CMemoryObject::LogError(const char* pszText) const
     CdsDeviceObject* device = block ? block->GetParent() : nullptr;
     if (auto* link = device ? dynamic_cast<McLink*>(device->GetDeviceHdlr()) : nullptr)
         link->McLogError(nullptr, pszText);
+}
+
+namespace {
+
+bool IsTextBlock(const CMemoryArray& block)
+{
+    const int type = block.GetDefaultDataType();
+    return type == BRISANT_STRING || type == BRISANT_FIXEDSTRING;
+}
+
+// The name clients use for the string: its first point's.
+std::string StringName(const CMemoryArray& block)
+{
+    const CdsMemoryObject* first = block.GetMemoryObject(0);
+    return first ? first->GetName() : block.GetAddr();
+}
+
+}  // namespace
+
+std::string CMemoryObject::GetNoValueReason() const
+{
+    const CMemoryArray* block = GetMelsecBlock();
+    if (!block || GetIndex() <= 0 || !IsTextBlock(*block))
+        return {};
+    const std::string head = StringName(*block);
+    std::string reason = GetName() + " is part of the " + std::to_string(block->GetPointCount()) +
+                         "-character string " + head;
+    if (!block->GetName().empty())
+        reason += " (block " + block->GetName() + ")";
+    return reason + ": use " + head;
+}
+
+std::string CMemoryObject::GetValueRefusal(const _BRISANTDATAVALUE& value) const
+{
+    std::string reason = GetNoValueReason();
+    const CMemoryArray* block = GetMelsecBlock();
+    if (!reason.empty() || !block || GetDataType() != BRISANT_STRING || !IsTextBlock(*block))
+        return reason;
+    const std::size_t length = value.pszVal ? std::strlen(value.pszVal) : 0;
+    const int size = block->GetPointCount();
+    if (length <= static_cast<std::size_t>(std::max(size, 0)))
+        return {};
+    return "a text of " + std::to_string(length) + " characters does not fit the " + std::to_string(size) +
+           "-character string " + StringName(*block);
 }
 
 void CMemoryObject::SetPseudoName(const std::string& strText, int nNumber, char chSeparator)

@@ -49,6 +49,12 @@ public:
 
     CdsMemoryArray* NewBitArray() override;
 
+    // A text block is one string, read into and written from its first point:
+    // its other points never hold a value, and a write to them is refused.
+    std::string GetNoValueReason() const override;
+    // Also a text longer than its string: it would be cut.
+    std::string GetValueRefusal(const _BRISANTDATAVALUE& value) const override;
+
     CMemoryArray* GetMelsecBlock() const;
 
 private:

@@ -136,6 +136,45 @@ TEST(WriteRequest, StringIsABatchWriteOfWords)
               Hex("50 00 00 FF FF 03 00 10 00 00 00 01 14 00 00 0A 00 00 A8 02 00 41 42 43 44"));
 }
 
+// A text block is one string in its first point: the others never hold a value,
+// and a write only goes out when it writes exactly the text given.
+TEST(StringBlock, OnlyItsFirstPointHoldsTheStringAndTakesWholeTextsThatFit)
+{
+    McHandler handler;
+    StationDevice device(&handler, kTypeQnA, "MC3");
+    BlockPtr block = MakeBlock(device, "D300", kD, BRISANT_STRING, 10);
+    block->SetName("Names");
+    char fits[] = "ABCDEFGHIJ";
+    char tooLong[] = "ABCDEFGHIJK";
+    _BRISANTDATAVALUE text{};
+    const std::string tail = "D301 is part of the 10-character string D300 (block Names): use D300";
+    struct Case {
+        int index;
+        char* value;
+        std::string noValue;
+        std::string refusal;
+    } cases[] = {
+        {0, fits, "", ""},
+        {0, nullptr, "", ""},
+        {0, tooLong, "", "a text of 11 characters does not fit the 10-character string D300"},
+        {1, fits, tail, tail},
+        {9, nullptr, "D309 is part of the 10-character string D300 (block Names): use D300",
+         "D309 is part of the 10-character string D300 (block Names): use D300"},
+    };
+    for (const Case& c : cases) {
+        text.pszVal = c.value;
+        CMemoryObject& point = PointOf(*block, c.index);
+        EXPECT_EQ(point.GetNoValueReason(), c.noValue) << c.index;
+        EXPECT_EQ(point.GetValueRefusal(text), c.refusal) << c.index << " " << (c.value ? c.value : "");
+    }
+    // An unnamed block says so by its string alone; word blocks have no such points.
+    block->SetName("");
+    EXPECT_EQ(PointOf(*block, 2).GetNoValueReason(), "D302 is part of the 10-character string D300: use D300");
+    BlockPtr words = MakeBlock(device, "D100", kD, BRISANT_SHORT, 4);
+    EXPECT_EQ(PointOf(*words, 3).GetNoValueReason(), "");
+    EXPECT_EQ(PointOf(*words, 3).GetValueRefusal(Word(7)), "");
+}
+
 TEST(WriteRequest, String4E)
 {
     McHandler handler;

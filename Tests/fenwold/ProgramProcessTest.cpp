@@ -174,6 +174,48 @@ TEST_F(FenwoldProcess, HeadlessItGoesOnlineByItselfAndDdeClientsPokeAndWatchTheP
     EXPECT_EQ(RuntimeFiles(), std::vector<std::string>{});
 }
 
+// A string block is one text in its first item; an item has both its names.
+TEST_F(FenwoldProcess, AStringIsOneTextInItsFirstItemAndAnItemAnswersToBothItsNames)
+{
+    const fs::path path = scratch.path() / "texts.csv";
+    std::ofstream(path) << ":Device,Protocol,DeviceType,Address,Port,Setting,Options,Description\n"
+                        << "PLC1," << Kind().protocol << "," << Kind().deviceType << ",,TCP1," << plc.host() << " "
+                        << plc.port() << ",,\n"
+                        << ":Block,Name,DataType,Address,Length,Priority,ReadWrite,ScanTime,Description\n"
+                        << "PLC1,Words,Short," << Word(0) << ",8,3,rw,100,\n"
+                        << "PLC1,Names,String," << Word(100) << ",6,3,rw,100,\n";
+    ASSERT_TRUE(link.WriteWords(kCodeD, At(3), {4321}));
+    ASSERT_TRUE(link.WriteWords(kCodeD, At(103), {0x1234}));   // the word after the string
+    ServerProcess server(Program(), true);
+    ASSERT_TRUE(server.Start({path.string()}, env));
+    ASSERT_TRUE(server.WaitFor(kOnline)) << server.Output();
+    Client client;
+    std::uint32_t conversation = 0;
+    ASSERT_TRUE(Converse(client, "PLC1", conversation)) << client.LastError();
+
+    ASSERT_EQ(client.Poke(conversation, Word(100), "ABCDE"), Client::Status::Ok) << client.LastError();
+    EXPECT_TRUE(PlcWordBecomes(100, 0x4241) && PlcWordBecomes(102, 0x0045));
+    const std::string tail = Word(101) + " is part of the 6-character string " + Word(100) + " (block Names): use " +
+                             Word(100);
+    // Refused with the reason, not after the wait for a first value.
+    dde::ClientValue value;
+    EXPECT_EQ(client.Request(conversation, Word(101), value), Client::Status::Nack);
+    EXPECT_EQ(client.LastError(), tail);
+    EXPECT_EQ(client.Poke(conversation, Word(101), "XY"), Client::Status::Nack);
+    EXPECT_EQ(client.LastError(), tail);
+    EXPECT_EQ(client.Poke(conversation, Word(100), "ABCDEFG"), Client::Status::Nack);
+    EXPECT_EQ(client.LastError(), "There was an error in writing the data: a text of 7 characters does not fit the "
+                                  "6-character string " + Word(100));
+    EXPECT_EQ(link.ReadWords(kCodeD, At(103), 1), std::vector<WORD>{0x1234});   // nothing written past the string
+
+    for (const std::string& name : {Word(0) + ":3", Word(3)}) {
+        ASSERT_EQ(client.Request(conversation, name, value), Client::Status::Ok) << name << ": " << client.LastError();
+        EXPECT_EQ(value.text, "4321") << name;
+    }
+    client.Close();
+    EXPECT_EQ(server.Stop(SIGINT), 0) << server.Output();
+}
+
 // A PLC that keeps its connection open but stops answering (a hung CPU, a cable
 // cut without a reset): its own simulator process, stopped and continued.
 TEST_F(FenwoldProcess, ItemsOfAPlcThatStopsAnsweringLeaveGoodQualityAndComeBack)

@@ -388,15 +388,17 @@ void CdsMemoryArray::BuildBrowseLeaves(DWORD dwServer, DWORD hBranch, BOOL bShor
         if (!point)
             continue;
         std::string key = point->GetName();
-        if (key.empty())
+        // A point that never holds a value is no item a client could use.
+        if (key.empty() || !point->GetNoValueReason().empty())
             continue;
         std::string full = "[" + strTopic + "]" + key;
         BSTR wideLeaf = com::toBstr(bShortNames ? key : full);
         BSTR wideFull = com::toBstr(full);
         dde::BrisantAddBrowseLeaf(dwServer, hBranch, wideLeaf.c_str(), wideFull.c_str(),
                                   static_cast<BRISANT_DATATYPE>(point->GetDataType()), access);
-        if (kestrun::DdeItemRecord* item = point->GetDdeItem(); item && item->hItem)
-            dde::BrisantSetItemReady(dwServer, item->hItem, 1);
+        for (const kestrun::DdeItemRecord* item = point->GetDdeItem(); item; item = item->pNextOfPoint)
+            if (item->hItem)
+                dde::BrisantSetItemReady(dwServer, item->hItem, 1);
     }
 }
 

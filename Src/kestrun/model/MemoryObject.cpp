@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstring>
 #include <ctime>
+#include <utility>
 
 #include "kestrun/model/BitArray.h"
 #include "kestrun/model/DataType.h"
@@ -64,8 +65,8 @@ CdsMemoryObject::~CdsMemoryObject()
         m_pTag->ReleaseFromPoint();
         m_pTag = nullptr;
     }
-    if (m_pDdeItem)
-        m_pDdeItem->pPoint = nullptr;
+    for (kestrun::DdeItemRecord* item = m_pDdeItem; item; item = std::exchange(item->pNextOfPoint, nullptr))
+        item->pPoint = nullptr;
     std::lock_guard lock(m_valueMutex);
     ReleaseValueLocked();
     ReleaseDataValue(m_nCommandType, m_lastCommandValue);
@@ -205,8 +206,9 @@ BOOL CdsMemoryObject::InUse() const
 {
     if (m_pTag && m_pTag->GetUseCount() > 1)
         return TRUE;
-    if (m_pDdeItem)
-        return m_pDdeItem->nActive;
+    for (const kestrun::DdeItemRecord* item = m_pDdeItem; item; item = item->pNextOfPoint)
+        if (item->nActive)
+            return item->nActive;
     return FALSE;
 }
 
@@ -539,9 +541,11 @@ BOOL CdsMemoryObject::BindEventQueue()
     return TRUE;
 }
 
+std::string CdsMemoryObject::GetValueRefusal(const _BRISANTDATAVALUE&) const { return GetNoValueReason(); }
+
 BOOL CdsMemoryObject::WriteValue(const _BRISANTDATAVALUE& value, DWORD dwRequester)
 {
-    if (!IsWriteValueReady())
+    if (!IsWriteValueReady() || !GetValueRefusal(value).empty())
         return FALSE;
     std::shared_ptr<CdsEventQueue> queue = GetEventQueue();
     if (!queue) {
@@ -563,6 +567,14 @@ BOOL CdsMemoryObject::ReadValue(_BRISANTDATAVALUE* pValue, const _BRISANT_DATAAC
     } else if (!IsReadValueReady() || !m_bTouched) {
         return FALSE;
     }
+    return CopyReadValue(pValue, pAction, pszNullString);
+}
+
+BOOL CdsMemoryObject::CopyReadValue(_BRISANTDATAVALUE* pValue, const _BRISANT_DATAACTION* pAction,
+                                    const char* pszNullString)
+{
+    if (!pValue)
+        return FALSE;
     int type = GetDataType();
     DWORD server = pAction ? pAction->dwServerId : 0;
     std::lock_guard lock(m_valueMutex);
@@ -671,12 +683,43 @@ CdsMemoryObject& CdsMemoryObject::operator=(const CdsMemoryObject& src)
     return *this;
 }
 
+void CdsMemoryObject::AddDdeItem(kestrun::DdeItemRecord* pItem)
+{
+    if (!pItem)
+        return;
+    pItem->pNextOfPoint = m_pDdeItem;
+    m_pDdeItem = pItem;
+}
+
+void CdsMemoryObject::RemoveDdeItem(kestrun::DdeItemRecord* pItem)
+{
+    for (kestrun::DdeItemRecord** link = &m_pDdeItem; *link; link = &(*link)->pNextOfPoint) {
+        if (*link == pItem) {
+            *link = std::exchange(pItem->pNextOfPoint, nullptr);
+            return;
+        }
+    }
+}
+
+void CdsMemoryObject::ReleaseDdeItems(bool bUnlink)
+{
+    for (kestrun::DdeItemRecord* item = m_pDdeItem; item;) {
+        kestrun::DdeItemRecord* next = item->pNextOfPoint;
+        item->hItem = 0;
+        item->nActive = 0;
+        if (bUnlink) {
+            item->pPoint = nullptr;
+            item->pNextOfPoint = nullptr;
+        }
+        item = next;
+    }
+    if (bUnlink)
+        m_pDdeItem = nullptr;
+}
+
 void CdsMemoryObject::DeleteContents()
 {
-    if (m_pDdeItem) {
-        m_pDdeItem->hItem = 0;
-        m_pDdeItem->nActive = 0;
-    }
+    ReleaseDdeItems(false);
     std::lock_guard lock(m_valueMutex);
     CountCellWriteLocked();
     ReleaseValueLocked();
@@ -694,12 +737,7 @@ void CdsMemoryObject::DetachClients()
     }
     if (std::shared_ptr<CdsEventQueue> queue = GetEventQueue())
         queue->PurgeEvents(this);
-    if (m_pDdeItem) {
-        m_pDdeItem->hItem = 0;
-        m_pDdeItem->nActive = 0;
-        m_pDdeItem->pPoint = nullptr;
-        m_pDdeItem = nullptr;
-    }
+    ReleaseDdeItems(true);
     if (CdsBitArray* bits = GetExistingBitArray())
         bits->DetachClients();
 }
@@ -714,10 +752,7 @@ void CdsMemoryObject::Destroy()
         m_pTag = nullptr;
     }
     DeleteContents();
-    if (m_pDdeItem) {
-        m_pDdeItem->pPoint = nullptr;
-        m_pDdeItem = nullptr;
-    }
+    ReleaseDdeItems(true);
     if (CdsMemoryArray* bits = m_pBitArray.exchange(nullptr))
         bits->Destroy();
     if (m_bDeleteOnDestroy)

@@ -71,11 +71,21 @@ public:
     BOOL SetNewValue(const _BRISANTDATAVALUE& value, kestrun::HandlerLink* pHdlr, BOOL bCommand);
     // Queues a write through the handler's event queue; 0 when not possible.
     BOOL WriteValue(const _BRISANTDATAVALUE& value, DWORD dwRequester);
+    // Why the point never holds a value of its own, so that no client waits for
+    // one; empty when it does. The server program's point knows its blocks.
+    virtual std::string GetNoValueReason() const { return {}; }
+    // Why a write of the value would not write what the client meant, so that
+    // it is refused; empty when it would. By default the no-value reason.
+    virtual std::string GetValueRefusal(const _BRISANTDATAVALUE& value) const;
     // A DDE read: the value, with texts copied to the toolkit heap for the caller.
     // pszNullString stands in for a point without text (the "Null String Value" option).
     BOOL ReadValue(_BRISANTDATAVALUE* pValue, const _BRISANT_DATAACTION* pAction, const char* pszNullString = nullptr);
     BOOL ReadValueNewDataType(_BRISANTDATAVALUE* pValue, const _BRISANT_DATAACTION* pAction,
                               const char* pszNullString = nullptr);
+    // ReadValue's copy without its checks: the value as it stands, for a client
+    // that has to learn a new quality although the point is not readable now.
+    BOOL CopyReadValue(_BRISANTDATAVALUE* pValue, const _BRISANT_DATAACTION* pAction,
+                       const char* pszNullString = nullptr);
 
     // Names: the key name is the pseudo name, or the name when that is empty.
     std::string GetName() const;
@@ -118,8 +128,11 @@ public:
     int GetIndex() const { return m_nIndex; }
     CdsMemoryArray* GetParent() const { return m_pParent; }
     CfsMemoryTag* GetMemoryTag() const { return m_pTag; }
+    // The DDE items bound to the point, one per name clients used for it: the
+    // first, each leading to the next through its pNextOfPoint. Application thread.
     kestrun::DdeItemRecord* GetDdeItem() const { return m_pDdeItem; }
-    void SetDdeItem(kestrun::DdeItemRecord* pItem) { m_pDdeItem = pItem; }
+    void AddDdeItem(kestrun::DdeItemRecord* pItem);
+    void RemoveDdeItem(kestrun::DdeItemRecord* pItem);
 
     // Clients let go of the point while it stays allocated (a line thread that
     // outlived its stop may still reach it): its tag no longer leads here and
@@ -166,6 +179,9 @@ protected:
     // Tells the block that something its store checks of the point changed.
     void NoteChange() const;
     void ReleaseValueLocked();
+    // Ends the binding of every DDE item (handle and activity); with bUnlink the
+    // items no longer lead here and the point forgets them.
+    void ReleaseDdeItems(bool bUnlink);
     // Pushes the current value to the OPC tag with the read's time (or the current one);
     // the caller holds m_valueMutex.
     void PushToTag(int nType);

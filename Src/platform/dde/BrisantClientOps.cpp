@@ -85,9 +85,12 @@ Toolkit::Item* Toolkit::ServedItem(Server& s, Topic& topic, DWORD conversation, 
         Post(conversation, {refusal, op.name, std::string("the server takes no ") + what, 0});
         return nullptr;
     }
-    Item* item = EnsureItem(s, topic, op.name);
+    // The server may say why it makes no item of the name (a name that can never
+    // have a value): the client hears that at once.
+    std::string reason;
+    Item* item = EnsureItem(s, topic, op.name, &reason);
     if (!item)
-        Post(conversation, {refusal, op.name, NoItemText(topic, op.name), 0});
+        Post(conversation, {refusal, op.name, reason.empty() ? NoItemText(topic, op.name) : reason, 0});
     return item;
 }
 

@@ -213,7 +213,7 @@ Toolkit::Topic* Toolkit::EnsureTopic(Server& s, const std::string& name)
     return raw;
 }
 
-Toolkit::Item* Toolkit::EnsureItem(Server& s, Topic& topic, const std::string& name)
+Toolkit::Item* Toolkit::EnsureItem(Server& s, Topic& topic, const std::string& name, std::string* pRefusal)
 {
     std::string key = ItemKey(s, name);
     auto it = topic.items.find(key);
@@ -228,8 +228,11 @@ Toolkit::Item* Toolkit::EnsureItem(Server& s, Topic& topic, const std::string& n
     s.generatingReady = false;
     long result = Call(s, 11, record);
     s.generating = 0;
-    if (result == 0)
+    if (result == 0) {
+        if (pRefusal && record.pszReturn && record.nReturnLength > 0)
+            pRefusal->assign(record.pszReturn, static_cast<std::size_t>(record.nReturnLength));
         return nullptr;
+    }
     auto item = std::make_unique<Item>();
     item->name = name;
     item->handle = m_nextItem++;

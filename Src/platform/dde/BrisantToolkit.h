@@ -170,7 +170,9 @@ private:
     Item* ServedItem(Server& server, Topic& topic, DWORD conversation, const Op& op, int option,
                      ClientMessage::Kind refusal, const char* what);
     Topic* EnsureTopic(Server& server, const std::string& name);
-    Item* EnsureItem(Server& server, Topic& topic, const std::string& name);
+    // Null when the server makes no item of the name; pRefusal then gets the
+    // server's reason, when it gave one (the returned text of the record).
+    Item* EnsureItem(Server& server, Topic& topic, const std::string& name, std::string* pRefusal = nullptr);
     bool Activate(Server& server, Topic& topic, Item& item);
     void Deactivate(Server& server, Topic& topic, Item& item);
     void DropConversation(Server& server, Conversation& conv);

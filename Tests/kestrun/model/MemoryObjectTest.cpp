@@ -481,12 +481,20 @@ TEST_F(PointTest, DestroyedPointLeavesNoPathFromItsDdeRecord)
     record.pPoint = point;
     record.nActive = 1;
     record.hItem = 5;
-    point->SetDdeItem(&record);
+    point->AddDdeItem(&record);
+    // The point's other name, an item of its own.
+    kestrun::DdeItemRecord other;
+    other.pPoint = point;
+    other.hItem = 6;
+    point->AddDdeItem(&other);
     EXPECT_TRUE(point->InUse());
     block.DestroyMemoryObject(0);
     EXPECT_EQ(record.pPoint, nullptr);
     EXPECT_EQ(record.nActive, 0);
     EXPECT_EQ(record.hItem, 0u);
+    EXPECT_EQ(other.pPoint, nullptr);
+    EXPECT_EQ(other.hItem, 0u);
+    EXPECT_EQ(other.pNextOfPoint, nullptr);
 }
 
 TEST_F(PointTest, ReadersAndTheLineThreadDoNotTrip)

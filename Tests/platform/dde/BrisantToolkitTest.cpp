@@ -373,6 +373,22 @@ TEST_F(ToolkitTest, RefusalsSayWhy)
     EXPECT_EQ(std::count(server.actions.begin(), server.actions.end(), 20), 3);
 }
 
+TEST_F(ToolkitTest, AnItemTheServerRefusesWithAReasonIsRefusedAtOnceWithIt)
+{
+    server.refused["D101"] = "D101 is part of the string D100";
+    Started();
+    DWORD conv = Connected("PLC1");
+    toolkit.Request(conv, "D101");
+    toolkit.Advise(conv, "D101");
+    toolkit.Poke(conv, "D101", "AB");
+    toolkit.Idle(server.id);   // no wait for a first value
+    EXPECT_EQ(toolkit.TakeMessages(conv),
+              (std::vector<ClientMessage>{{ClientMessage::RequestFailed, "D101", "D101 is part of the string D100", 0},
+                                          {ClientMessage::AdviseFailed, "D101", "D101 is part of the string D100", 0},
+                                          {ClientMessage::PokeNack, "D101", "D101 is part of the string D100", 0}}));
+    EXPECT_EQ(std::count(server.actions.begin(), server.actions.end(), 12), 0);
+}
+
 TEST_F(ToolkitTest, SystemTopicListsTopicsAndExecutes)
 {
     Started();

@@ -34,6 +34,8 @@ struct FakeServer {
     std::vector<std::string> topicList{"PLC1", "PLC2"};
     // What the server holds now for an immediate read: value and quality.
     std::map<std::string, std::pair<_BRISANTDATAVALUE, LONG>> current;
+    // Names the server makes no item of, with the reason it gives.
+    std::map<std::string, std::string> refused;
 };
 
 inline FakeServer* g_server = nullptr;
@@ -72,6 +74,11 @@ inline long Callback(int action, _BRISANT_DATAACTION* a)
         --s.active[s.handles[a->hItem]];
         return 1;
     case 11: {
+        if (auto why = s.refused.find(a->pszText); why != s.refused.end()) {
+            a->pszReturn = why->second.data();
+            a->nReturnLength = static_cast<LONG>(why->second.size());
+            return 0;
+        }
         auto it = s.items.find(a->pszText);
         if (it == s.items.end())
             return 0;

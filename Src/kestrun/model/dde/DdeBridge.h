@@ -141,8 +141,10 @@ private:
     bool DoItemData(_BRISANT_DATAACTION& a);
     void DoTimerFired(_BRISANT_DATAACTION& a);
     // Reads the point for the toolkit and pushes it with its quality; false when
-    // the toolkit did not take it (nothing to read yet).
-    bool PushValue(_BRISANT_DATAACTION& a, const DdeItemRecord& item, CdsMemoryObject& point,
+    // the toolkit did not take it (nothing to read yet). An item whose clients
+    // have not seen the point's quality gets the value as it stands with it,
+    // though another item of the point took the point's news first.
+    bool PushValue(_BRISANT_DATAACTION& a, DdeItemRecord& item, CdsMemoryObject& point,
                    const DdeBridgeOptions& options, const char* pszNull);
     void DoUpdateBrowseInfo(DWORD dwServerId);
 
@@ -184,6 +186,7 @@ private:
     bool m_bInActionTimer = false;   // a timer pass runs, or the server closes
     bool m_bBrowseBuilt = false;
     bool m_bClosing = false;         // no new topics or items from now on
+    std::string m_strItemRefusal;    // why the last item was not made, for the toolkit to read
 };
 
 } // namespace kestrun

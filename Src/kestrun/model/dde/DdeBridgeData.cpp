@@ -18,13 +18,15 @@ namespace {
 
 constexpr const char* kWriteError = "There was an error in writing the data";
 
-std::string WriteRefusal(const CdsMemoryObject& point)
+std::string WriteRefusal(const CdsMemoryObject& point, const _BRISANTDATAVALUE& value)
 {
     const CdsMemoryArray* block = point.GetParent();
     if (!block)
         return "the item belongs to no block";
     if (!block->IsWriteAllowed())
         return "block " + block->GetName() + " takes no writes (Write Allowed is off)";
+    if (std::string reason = point.GetValueRefusal(value); !reason.empty())
+        return reason;
     return "the write could not be queued";
 }
 
@@ -64,21 +66,30 @@ void DdeBridge::DoTimerFired(_BRISANT_DATAACTION& a)
     m_bInActionTimer = false;
 }
 
-bool DdeBridge::PushValue(_BRISANT_DATAACTION& a, const DdeItemRecord& item, CdsMemoryObject& point,
+bool DdeBridge::PushValue(_BRISANT_DATAACTION& a, DdeItemRecord& item, CdsMemoryObject& point,
                           const DdeBridgeOptions& options, const char* pszNull)
 {
     // A point whose type was changed since would be read wrongly by the toolkit.
     if (PointType(point) != item.nType)
         return false;
+    const WORD status = point.GetStatus();
+    // The point tells a new status once, to whichever of its items reads first;
+    // the item's own clients may not have it yet.
+    const bool news = status != 0 && status != item.nSentQuality;
     _BRISANTDATAVALUE value{};
-    if (!point.ReadValue(&value, &a, pszNull)) {
+    const bool read = point.ReadValue(&value, &a, pszNull) ||
+                      (news && !dde::IsArrayType(item.nType) && point.CopyReadValue(&value, &a, pszNull));
+    if (!read) {
         // An empty text is a value too: clients get it as OPC clients do.
-        if (!dde::IsTextType(item.nType) || !point.IsTouched() || !point.IsReadValueReady())
+        if (!dde::IsTextType(item.nType) || !((point.IsTouched() && point.IsReadValueReady()) || news))
             return false;
         value.ullVal = 0;
     }
-    if (dde::BrisantUpdateItemValue(a.dwServerId, item.hHandle, value.dw[0], value.dw[1], 0, point.GetStatus(),
-                                    options.updateSameValue ? 1 : 0))
+    const int taken = dde::BrisantUpdateItemValue(a.dwServerId, item.hHandle, value.dw[0], value.dw[1], 0, status,
+                                                  options.updateSameValue ? 1 : 0);
+    // Not taken mostly means that the toolkit holds this value and quality already.
+    item.nSentQuality = status;
+    if (taken)
         return true;
     FreeReadCopy(item.nType, value, a.dwServerId);
     return false;
@@ -100,7 +111,10 @@ long DdeBridge::OnReadNow(_BRISANT_DATAACTION& a)
     // Nothing readable, but a known quality (offline, no answer): the client learns that.
     if (point->GetStatus() == 0 || dde::IsArrayType(item->nType) || PointType(*point) != item->nType)
         return 0;
-    return dde::BrisantUpdateItemValue(a.dwServerId, item->hHandle, 0, 0, 0, point->GetStatus(), 1) ? 1 : 0;
+    if (!dde::BrisantUpdateItemValue(a.dwServerId, item->hHandle, 0, 0, 0, point->GetStatus(), 1))
+        return 0;
+    item->nSentQuality = point->GetStatus();
+    return 1;
 }
 
 long DdeBridge::OnPoke(_BRISANT_DATAACTION& a)
@@ -139,7 +153,7 @@ bool DdeBridge::DoItemData(_BRISANT_DATAACTION& a)
         return true;
     }
     // The client and the log learn why, after the usual text.
-    const std::string reason = WriteRefusal(*point);
+    const std::string reason = WriteRefusal(*point, a.value);
     const std::string answer = std::string(kWriteError) + ": " + reason;
     dde::BrisantPokeAck(a.dwServerId, a.hItem, 1, answer.c_str());
     CdsHint hint = CdsHint::ForValue(point, type, a.value);

@@ -109,7 +109,8 @@ void DdeBridge::LinkItem(DdeItemRecord& item, CdsMemoryObject* pPoint)
     item.strName = pPoint->GetName();
     item.hItem = item.hHandle;
     item.bGoneReported = false;
-    pPoint->SetDdeItem(&item);
+    item.nSentQuality = 0;
+    pPoint->AddDdeItem(&item);
     // Uses that were running when the old point went belong to the new one's block.
     if (CdsMemoryArray* block = pPoint->GetParent())
         for (int i = 0; i < item.nLinks; ++i)
@@ -123,8 +124,7 @@ void DdeBridge::KillItem(DdeItemRecord& item)
         if (CdsMemoryArray* block = point->GetParent())
             for (int i = 0; i < item.nLinks; ++i)
                 block->Shutdown(point);
-        if (point->GetDdeItem() == &item)
-            point->SetDdeItem(nullptr);
+        point->RemoveDdeItem(&item);
     }
     item.pPoint = nullptr;
     item.nActive = 0;
@@ -203,9 +203,17 @@ DdeItemRecord* DdeBridge::DoItemGenerate(_BRISANT_DATAACTION& a)
     if (m_bClosing || !topic || topic->bDead || !topic->pDevice)
         return nullptr;
     const std::string text = a.pszText ? a.pszText : "";
+    // A point may have several names: each is an item of its own, bound to the same point.
     CdsMemoryObject* point = ResolvePoint(*topic->pDevice, text);
-    if (!point || point->GetDdeItem())
+    if (!point)
         return nullptr;
+    // A point that never holds a value is no item: its clients hear why at once.
+    m_strItemRefusal = point->GetNoValueReason();
+    if (!m_strItemRefusal.empty()) {
+        a.pszReturn = m_strItemRefusal.data();
+        a.nReturnLength = static_cast<LONG>(m_strItemRefusal.size());
+        return nullptr;
+    }
     DdeItemRecord* item = NewRecord<DdeItemRecord>(a.dwServerId);
     if (!item)
         return nullptr;
@@ -336,7 +344,7 @@ void DdeBridge::OnDeviceMapChanged()
                 continue;
             CdsMemoryObject* point = ResolvePoint(*topic->pDevice, item->strItem);
             // The toolkit keeps reading the item's values by the type it was told.
-            if (point && !point->GetDdeItem() && PointType(*point) == item->nType)
+            if (point && PointType(*point) == item->nType && point->GetNoValueReason().empty())
                 LinkItem(*item, point);
         }
     }

@@ -5,15 +5,44 @@
 
 #include <algorithm>
 #include <cstring>
+#include <ostream>
 
 #include "DdeHarness.h"
 #include "kestrun/comm/handler/EngineCounters.h"
 #include "kestrun/model/Hint.h"
 
+namespace dde {
+// Messages in a failure read as what they say.
+void PrintTo(const ClientMessage& m, std::ostream* os)
+{
+    *os << "{" << m.kind << " " << m.item << " '" << m.text << "' " << m.quality << "}";
+}
+} // namespace dde
+
 namespace {
 
 using dde::ClientMessage;
 using testsupport::OptionScope;
+
+// A block read as one string into its first point, as a server program may make one.
+class StringPoint : public CdsMemoryObject {
+public:
+    std::string GetNoValueReason() const override
+    {
+        return GetIndex() > 0 ? GetName() + " is part of the string D300: use D300" : std::string();
+    }
+    std::string GetValueRefusal(const _BRISANTDATAVALUE& value) const override
+    {
+        if (GetIndex() == 0 && value.pszVal && std::strlen(value.pszVal) > 4)
+            return "the text does not fit";
+        return CdsMemoryObject::GetValueRefusal(value);
+    }
+};
+class StringBlock : public CdsMemoryArray {
+public:
+    StringBlock() : CdsMemoryArray(-1) {}
+    CdsMemoryObject* NewMemoryObject() override { return new StringPoint; }
+};
 
 class DdeBridgeTest : public ddetest::DdeHarness {
 protected:
@@ -166,6 +195,91 @@ TEST_F(DdeBridgeTest, PokesQueueWritesOrRunServerCommandsAndAnswerByTheirResult)
     ASSERT_EQ(link.queue->writes.size(), 1u);
     EXPECT_EQ(link.queue->writes[0].point, Point(words, 1));
     EXPECT_EQ(link.queue->writes[0].bits, 5u);
+}
+
+TEST_F(DdeBridgeTest, EveryNameOfAPointServesEveryClientAtOnce)
+{
+    // D103 is point 3's own name, D100:3 its place in the block.
+    OptionScope changesOnly(CdsServerFrame::g_bUpdateSameValue, 0);
+    Store(Point(words, 3), 9);
+    const DWORD first = Connect("PLC1");
+    const DWORD second = Connect("PLC1");
+    Toolkit().Advise(first, "D103");
+    Pass();
+    Toolkit().Request(second, "D100:3");
+    Toolkit().Request(first, "D100:&3");
+    Pass();
+    Toolkit().Advise(second, "d100:3");
+    Pass();
+    EXPECT_EQ(Toolkit().TakeMessages(first), (std::vector<ClientMessage>{{ClientMessage::AdviseOk, "D103", "", 0},
+                                                                         {ClientMessage::Data, "D103", "9", 192},
+                                                                         {ClientMessage::RequestData, "D100:&3", "9", 192}}));
+    EXPECT_EQ(Toolkit().TakeMessages(second), (std::vector<ClientMessage>{{ClientMessage::RequestData, "D100:3", "9", 192},
+                                                                          {ClientMessage::AdviseOk, "d100:3", "", 0},
+                                                                          {ClientMessage::Data, "D100:3", "9", 192}}));
+    EXPECT_EQ(words->GetUseCount(), 2);
+
+    // A change and then the block going offline reach the clients of both names.
+    Store(Point(words, 3), 10);
+    Pass();
+    words->SetOnline(FALSE, plc1);
+    Pass();
+    EXPECT_EQ(Toolkit().TakeMessages(first), (std::vector<ClientMessage>{{ClientMessage::Data, "D103", "10", 192},
+                                                                         {ClientMessage::Data, "D103", "10", 8}}));
+    EXPECT_EQ(Toolkit().TakeMessages(second), (std::vector<ClientMessage>{{ClientMessage::Data, "D100:3", "10", 192},
+                                                                          {ClientMessage::Data, "D100:3", "10", 8}}));
+
+    // One client leaving leaves the other's name served.
+    Toolkit().Disconnect(first);
+    Pass();
+    EXPECT_EQ(words->GetUseCount(), 1);
+    words->SetOnline(TRUE, plc1);
+    Store(Point(words, 3), 11);
+    Pass();
+    EXPECT_EQ(Toolkit().TakeMessages(second), (std::vector<ClientMessage>{{ClientMessage::Data, "D100:3", "11", 192}}));
+    Toolkit().Unadvise(second, "D100:3");
+    Pass();
+    EXPECT_EQ(words->GetUseCount(), 0);
+}
+
+TEST_F(DdeBridgeTest, PointsThatNeverHoldAValueAreRefusedAtOnceWithTheReason)
+{
+    auto* block = new StringBlock;
+    block->SetName("Names");
+    block->SetAddr("D300");
+    block->SetDefaultDataType(BRISANT_STRING);
+    block->SetMaxMemories(4);
+    ASSERT_EQ(plc1->AddMemoryArray(block, true), block);
+    for (int i = 0; i < 4; ++i)
+        Point(block, i)->SetPseudoNameText("D30" + std::to_string(i));
+    map->OnLoading();
+    block->SetOnline(TRUE, plc1);
+    bridge.OnDeviceMapChanged();   // the browse information again, with the new block
+    const std::string reason = "D301 is part of the string D300: use D300";
+    const DWORD conv = Connect("PLC1");
+    Toolkit().Request(conv, "D301");
+    Toolkit().Advise(conv, "D300:1");
+    Toolkit().Poke(conv, "D301", "AB");
+    Toolkit().Poke(conv, "D300", "ABCDE");
+    Toolkit().Poke(conv, "D300", "ABCD");
+    dispatcher.runPending();   // at once: no client-update tick
+    EXPECT_EQ(Toolkit().TakeMessages(conv),
+              (std::vector<ClientMessage>{{ClientMessage::RequestFailed, "D301", reason, 0},
+                                          {ClientMessage::AdviseFailed, "D300:1", reason, 0},
+                                          {ClientMessage::PokeNack, "D301", reason, 0},
+                                          {ClientMessage::PokeNack, "D300",
+                                           "There was an error in writing the data: the text does not fit", 0},
+                                          {ClientMessage::PokeAck, "D300", "", 0}}));
+    ASSERT_EQ(link.queue->writes.size(), 1u);
+    EXPECT_EQ(link.queue->writes[0].point, Point(block, 0));
+    EXPECT_EQ(block->GetUseCount(), 0);
+    // Browsing offers the string's first point alone.
+    std::vector<std::u16string> leaves;
+    for (const auto& branch : Toolkit().Browse(service.GetServerId()))
+        for (const auto& leaf : branch.leaves)
+            if (leaf.leaf.starts_with(u"D30"))
+                leaves.push_back(leaf.leaf);
+    EXPECT_EQ(leaves, std::vector<std::u16string>{u"D300"});
 }
 
 TEST_F(DdeBridgeTest, RecordsKeepTheirNamesAndOutliveTheirDeviceSafely)
