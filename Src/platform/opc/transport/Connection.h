@@ -16,6 +16,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -30,9 +31,13 @@ class ServerObject;
 
 class Connection : public std::enable_shared_from_this<Connection> {
 public:
+    // Asked on the reader thread before the first server object is made; false refuses the
+    // activation with E_OUTOFMEMORY.
+    using Admission = std::function<bool(const Connection&)>;
+
     // Owns fd. The clock (monotonic ms) times partial frames and activation, from now; it
-    // outlives the connection.
-    Connection(int fd, std::shared_ptr<ServerCore> core, const win::Clock& clock);
+    // outlives the connection. An empty admission admits every activation.
+    Connection(int fd, std::shared_ptr<ServerCore> core, const win::Clock& clock, Admission admit = {});
     ~Connection();
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
@@ -78,6 +83,7 @@ private:
     std::shared_ptr<ServerCore> core_;
     const win::Clock& clock_;
     const std::uint64_t acceptedMs_;
+    const Admission admit_;
     // Reader thread only.
     std::map<DWORD, ComPtr<IUnknown>> objects_;
     DWORD nextObject_ = 1;
