@@ -194,11 +194,7 @@ void Connection::close()
     ::shutdown(fd_, SHUT_RDWR);
 }
 
-bool Connection::finished() const
-{
-    std::lock_guard lock(mutex_);
-    return readerDone_;
-}
+bool Connection::finished() const { return readerDone_; }
 
 void Connection::markClosingLocked()
 {

@@ -46,7 +46,7 @@ public:
     // Reads no further call, lets the one running reply, sends what is queued (bounded
     // by the socket's send time-out), closes, joins.
     void close();
-    // The client went away or broke the protocol.
+    // The client went away or broke the protocol. Takes no lock.
     bool finished() const;
     // Queues a whole frame (header included); false when the connection is closing or
     // its queue is full (the connection is then dropped: a client that does not read
@@ -95,7 +95,7 @@ private:
     std::deque<std::vector<BYTE>> queue_;
     std::size_t queued_ = 0;
     bool closing_ = false;
-    bool readerDone_ = false;
+    std::atomic<bool> readerDone_{false};  // read without the lock (finished())
     std::atomic<bool> draining_{false};  // set by close(): no further call is read
     std::thread reader_;
     std::thread writer_;

@@ -76,8 +76,7 @@ private:
     int wakeFd_[2] = {-1, -1};
     std::vector<std::string> allowHosts_;
     std::vector<std::thread> acceptors_;
-    // Taken before a connection's own lock (to see whether it finished), never after it;
-    // connections are closed after it is left.
+    // A leaf: connections are closed after it is left.
     mutable std::mutex mutex_;
     // In the order accepted.
     std::vector<Slot> connections_;
