@@ -158,6 +158,7 @@ void CdsHint::CopyFrom(const CdsHint& src)
     m_strReason = src.m_strReason;
     m_pObject = src.m_pObject;
     m_nNumber = src.m_nNumber;
+    m_nRepeats = src.m_nRepeats;
     m_dwEpoch = src.m_dwEpoch;
     m_nValueType = src.m_nValueType;
     // A value that cannot be copied whole (malformed block, no memory) is not carried.
@@ -180,6 +181,7 @@ void CdsHint::MoveFrom(CdsHint& src) noexcept
     m_strReason = std::move(src.m_strReason);
     m_pObject = src.m_pObject;
     m_nNumber = src.m_nNumber;
+    m_nRepeats = src.m_nRepeats;
     m_dwEpoch = src.m_dwEpoch;
     m_value = src.m_value;
     m_nValueType = src.m_nValueType;

@@ -58,6 +58,8 @@ public:
     std::string m_strReason;         // why a client's write was refused (413), if known
     CObject* m_pObject = nullptr;    // point, device, block or view concerned (not owned)
     int m_nNumber = 0;               // data type, action code or index, by code
+    // On a refusal (400-499) logged again to sum up: how many more alike came after it.
+    int m_nRepeats = 0;
     // The value concerned, read by GetValueType(). Set it with SetValue; what a
     // copy owns is kept apart, so a plain store here never frees or leaks a block.
     _BRISANTDATAVALUE m_value;

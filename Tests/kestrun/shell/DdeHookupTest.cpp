@@ -61,4 +61,29 @@ TEST(DdeHookup, AClientReadsThroughTheBridgeAcrossADocumentChangeAndClosesTheSer
     EXPECT_EQ(CdsServerFrame::g_bConfirmOnQuit.load(), 0);
 }
 
+TEST(DdeHookup, CountsOfRepeatedRefusalsReachTheLogBeforeTheWindowCloses)
+{
+    testsupport::ShellHarness shell;
+    ASSERT_TRUE(shell.Start());
+    support::IdlePump pump(dde::Toolkit::Process(), [&shell] {
+        shell.clock.advance(CdsServerFrame::g_dwClientUpdateTime.load());
+        shell.dispatcher.fireDueTimers();
+        shell.dispatcher.runPending();
+    });
+    dde::Client client(5000);
+    ASSERT_EQ(client.Open(testsupport::kTestServerRegName), Status::Ok);
+    std::uint32_t conv = 0;
+    ASSERT_EQ(pump.Run([&] { return client.Connect("PLC1", conv); }), Status::Ok);
+    for (int i = 0; i < 5; ++i) {
+        dde::ClientValue value;
+        EXPECT_EQ(pump.Run([&] { return client.Request(conv, "NOPE", value); }), Status::Nack);
+    }
+    EXPECT_EQ(shell.CountLog("[PLC1]NOPE"), 1);
+
+    CdsServerFrame::g_bConfirmOnQuit = 0;
+    shell.Frame()->CloseWithDefaultAnswers();
+    EXPECT_FALSE(shell.Frame()->IsWindow());
+    EXPECT_EQ(shell.CountLog("[PLC1]NOPE ... 4 more like this in the last minute"), 1);
+}
+
 } // namespace

@@ -9,11 +9,14 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <poll.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
+#include <thread>
 
 namespace {
 
@@ -137,6 +140,7 @@ protected:
         limits.objectsPerConnection = 5;
         limits.frameTimeoutMs = 5000;
         limits.activationTimeoutMs = 8000;  // longer, so the two are told apart
+        limits.pendingConnections = 3;
     }
     HRESULT tryConnect(ComPtr<IOPCServer>& out, std::u16string_view node = u"")
     {
@@ -213,21 +217,118 @@ TEST_F(BoundedOpcTransportTest, ConnectionsThatNeverActivateFreeTheirSlotsAfterT
     ASSERT_TRUE(talker.reply(hr, out));
     EXPECT_EQ(hr, E_HANDLE);
     ComPtr<IOPCServer> late;
-    EXPECT_EQ(tryConnect(late), E_OUTOFMEMORY);  // both slots held
+    EXPECT_EQ(tryConnect(late), S_OK);  // they hold no slot of the limit
 
     clock.advance(limits.activationTimeoutMs);  // not yet over, though past the frame time-out
     ASSERT_TRUE(talker.call(opc::Method::GetStatus, 7, none, 2));
     ASSERT_TRUE(talker.reply(hr, out));
     EXPECT_FALSE(peerClosed(silent.fd(), 300));
-    EXPECT_EQ(tryConnect(late), E_OUTOFMEMORY);
 
     clock.advance(1);
     EXPECT_TRUE(peerClosed(silent.fd(), 5000));
     EXPECT_TRUE(peerClosed(talker.fd(), 5000));
-    // Closed ones are reaped before the next connection is taken.
-    ASSERT_EQ(tryConnect(late), S_OK);
     OPCSERVERSTATUS st;
     EXPECT_EQ(late->GetStatus(st), S_OK);
+}
+
+// The refusal a connection pushed out or over the limit reads before its end.
+bool refusedThenClosed(int fd)
+{
+    opc::Frame f;
+    if (!opc::readFrame(fd, f) || f.kind != opc::FrameKind::Notify || f.method != WORD(opc::Method::Refused))
+        return false;
+    opc::WireReader r(f.payload);
+    return r.i32() == E_OUTOFMEMORY && peerClosed(fd, 5000);
+}
+
+TEST_F(BoundedOpcTransportTest, WaitingConnectionsAreHeldApartAndTheOldestIsPushedOut)
+{
+    const auto path = opc::socketPath(scratch.path() / "sock", opctest::kRpcTestClsid);
+    std::vector<std::unique_ptr<RawClient>> idle;
+    for (int i = 0; i < 3; ++i) idle.push_back(std::make_unique<RawClient>(path));
+    opc::WireWriter none;
+    HRESULT hr = E_FAIL;
+    std::vector<BYTE> out;
+    // A call answered shows that the server holds the connection.
+    for (auto& c : idle) {
+        ASSERT_TRUE(c->call(opc::Method::GetStatus, 7, none));
+        ASSERT_TRUE(c->reply(hr, out));
+    }
+    // With three waiting, a client that comes pushes the oldest one out.
+    ComPtr<IOPCServer> first, second, third;
+    ASSERT_EQ(tryConnect(first), S_OK);
+    EXPECT_TRUE(refusedThenClosed(idle[0]->fd()));
+    idle.push_back(std::make_unique<RawClient>(path));
+    ASSERT_TRUE(idle[3]->call(opc::Method::GetStatus, 7, none));
+    ASSERT_TRUE(idle[3]->reply(hr, out));
+    ASSERT_EQ(tryConnect(second), S_OK);
+    EXPECT_TRUE(refusedThenClosed(idle[1]->fd()));
+    // The activated ones fill the limit: a newcomer is refused, and so is the activation
+    // of one that waits; it stays until its time-out.
+    EXPECT_EQ(tryConnect(third), E_OUTOFMEMORY);
+    ASSERT_TRUE(idle[2]->call(opc::Method::Activate, 0, none, 2));
+    ASSERT_TRUE(idle[2]->reply(hr, out));
+    EXPECT_EQ(hr, E_OUTOFMEMORY);
+    EXPECT_FALSE(peerClosed(idle[2]->fd(), 100));
+    OPCSERVERSTATUS st;
+    EXPECT_EQ(first->GetStatus(st), S_OK);
+    EXPECT_EQ(second->GetStatus(st), S_OK);
+    first.reset();
+    ASSERT_TRUE(cb.waitDisconnects(1));
+    ASSERT_TRUE(idle[2]->call(opc::Method::Activate, 0, none, 3));
+    ASSERT_TRUE(idle[2]->reply(hr, out));
+    EXPECT_EQ(hr, S_OK);
+}
+
+TEST_F(OpcTransportTest, AFloodOfIdleConnectionsLeavesActivationsServed)
+{
+    const auto path = opc::socketPath(scratch.path() / "sock", opctest::kRpcTestClsid);
+    constexpr std::size_t kIdle = 200;
+    std::atomic<bool> done{false};
+    std::atomic<int> opened{0};
+    // Another process of the user: it keeps kIdle connections open that never activate,
+    // opening a new one for each the server closes, for at most 30 s.
+    std::thread flood([&] {
+        std::vector<int> fds;
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (!done && std::chrono::steady_clock::now() < end) {
+            std::erase_if(fds, [](int fd) {
+                char c;
+                // Pushed out: the refusal, then the end.
+                const ssize_t n = ::recv(fd, &c, 1, MSG_DONTWAIT);
+                if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return false;
+                ::close(fd);
+                return true;
+            });
+            while (fds.size() < kIdle && !done) {
+                const int fd = opc::RpcClient::connectUnix(path, std::chrono::milliseconds(200));
+                if (fd < 0) break;
+                fds.push_back(fd);
+                ++opened;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        for (int fd : fds) ::close(fd);
+    });
+    const auto started = std::chrono::steady_clock::now();
+    while (opened < int(2 * kIdle) && std::chrono::steady_clock::now() - started < std::chrono::seconds(20))
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    constexpr int kTries = 20;
+    int failed = 0;
+    for (int i = 0; i < kTries; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        ComPtr<IUnknown> unk;
+        if (opc::CoCreateInstanceEx(opctest::kRpcTestClsid, u"", IID_IOPCServer, unk.put(), activation()) != S_OK) {
+            ++failed;
+            continue;
+        }
+        OPCSERVERSTATUS st;
+        if (adopt<IOPCServer>(unk.detach())->GetStatus(st) != S_OK) ++failed;
+    }
+    done = true;
+    flood.join();
+    EXPECT_EQ(failed, 0) << "of " << kTries << " activations; the flood opened " << opened;
+    EXPECT_GE(opened, int(2 * kIdle));  // the server did close its connections under it
 }
 
 TEST_F(BoundedOpcTransportTest, ActivatedConnectionsStayHoweverLongTheyIdle)

@@ -56,7 +56,10 @@ int MapDataTypeFormat(int nType)
     return nType;
 }
 
-DdeBridge::DdeBridge(DdeBridgeHost& host) : m_host(host) {}
+DdeBridge::DdeBridge(DdeBridgeHost& host, const win::Clock& clock)
+    : m_host(host), m_refusals(clock, [&host](int nCode, const CdsHint& hint) { host.UpdateViews(nCode, hint); })
+{
+}
 
 DdeBridge::~DdeBridge()
 {
@@ -124,7 +127,14 @@ void DdeBridge::SetDeviceMap(CdsDeviceMap* pMap)
     m_pMap = pMap;
 }
 
-void DdeBridge::SendHint(int nCode, const CdsHint& hint) { m_host.UpdateViews(nCode, hint); }
+void DdeBridge::SendHint(int nCode, const CdsHint& hint)
+{
+    // A client asking again and again for what it cannot have must not flood the log.
+    if (nCode >= 400 && nCode < 500)
+        m_refusals.Log(nCode, hint);
+    else
+        m_host.UpdateViews(nCode, hint);
+}
 
 void DdeBridge::SendActionHint(int nCode, const _BRISANT_DATAACTION& a, int nNumber, const std::string& strItem)
 {
@@ -186,6 +196,7 @@ long DdeBridge::OnExecute(_BRISANT_DATAACTION& a)
 
 long DdeBridge::OnTimer(_BRISANT_DATAACTION& a)
 {
+    m_refusals.Flush(false);
     DoTimerFired(a);
     return 1;
 }

@@ -20,8 +20,10 @@
 #include <vector>
 
 #include "kestrun/model/dde/DdeItemRecord.h"
+#include "kestrun/model/dde/DdeRefusalLog.h"
 #include "kestrun/model/dde/DdeTopicRecord.h"
 #include "platform/dde/BrisantTypes.h"
+#include "platform/win/Clock.h"
 
 class CdsDeviceMap;
 class CdsDeviceObject;
@@ -66,7 +68,8 @@ int MapDataTypeFormat(int nType);
 
 class DdeBridge {
 public:
-    explicit DdeBridge(DdeBridgeHost& host);
+    // The clock times the counting of repeated refusals; it outlives the bridge.
+    explicit DdeBridge(DdeBridgeHost& host, const win::Clock& clock = win::SystemClock::instance());
     // Frees every record left; uninstalls itself.
     ~DdeBridge();
     DdeBridge(const DdeBridge&) = delete;
@@ -98,6 +101,8 @@ public:
     void DoCloseServer();
     // The toolkit has exited (no action follows): frees every record.
     void OnToolkitExit();
+    // Logs the counts of repeated refusals not logged yet: the log goes before the toolkit.
+    void FlushRefusals() { m_refusals.Flush(true); }
 
     int GetClientCount() const { return m_nClientCount; }
     int GetItemCount() const { return m_nItemCount; }
@@ -171,10 +176,12 @@ private:
     DdeItemRecord* AsItem(void* p) const;
     void FreeAll();
 
+    // Refusals (400-499) go through the refusal log, the rest straight to the host.
     void SendHint(int nCode, const CdsHint& hint);
     void SendActionHint(int nCode, const _BRISANT_DATAACTION& a, int nNumber, const std::string& strItem = {});
 
     DdeBridgeHost& m_host;
+    DdeRefusalLog m_refusals;
     CdsDeviceMap* m_pMap = nullptr;
     std::unordered_map<const void*, RecordKind> m_records;   // every record not yet freed
     DdeTopicRecord* m_pTopics = nullptr;    // head of the live topic list

@@ -361,6 +361,7 @@ void DdeBridge::DoCloseServer()
         return;
     m_bClosing = true;
     m_bInActionTimer = true;
+    m_refusals.Flush(true);
     // The toolkit's pass may still hold these records: they are let go, not freed.
     while (m_pTopics)
         KillTopic(*m_pTopics);
@@ -369,6 +370,7 @@ void DdeBridge::DoCloseServer()
 
 void DdeBridge::OnToolkitExit()
 {
+    m_refusals.Flush(true);
     FreeAll();
     m_hHeap = 0;
     m_dwServerId = 0;

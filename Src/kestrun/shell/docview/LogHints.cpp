@@ -167,6 +167,17 @@ std::string DdeCommandLine(const char* prefix, const CdsHint& hint)
            GetValueString(hint.GetAction()) + "\r\n";
 }
 
+// "<line> ... N more like this in the last minute", the line end kept last.
+void AddRepeats(std::string& text, int nRepeats)
+{
+    const bool bEnd = text.ends_with("\r\n");
+    if (bEnd)
+        text.resize(text.size() - 2);
+    text += " ... " + std::to_string(nRepeats) + " more like this in the last minute";
+    if (bEnd)
+        text += "\r\n";
+}
+
 std::optional<HintLine> ErrorLine(int nCode, const CdsHint* pHint)
 {
     if (nCode == HINT_ACTION_FAILED)
@@ -340,8 +351,14 @@ std::optional<HintLine> FormatHintLine(int nCode, const CdsHint* pHint, const Lo
             return HintLine{LOG_COMMAND, ValueLine("New command ", *pHint, "\r\n")};
         }
         return std::nullopt;
-    case 4:
-        return filters.errors ? ErrorLine(nCode, pHint) : std::nullopt;
+    case 4: {
+        if (!filters.errors)
+            return std::nullopt;
+        std::optional<HintLine> line = ErrorLine(nCode, pHint);
+        if (line && pHint && pHint->m_nRepeats > 0)
+            AddRepeats(line->text, pHint->m_nRepeats);
+        return line;
+    }
     case 5:
         return filters.info ? InfoLine(nCode, pHint) : std::nullopt;
     default:

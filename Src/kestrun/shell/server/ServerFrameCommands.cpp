@@ -1,6 +1,7 @@
 // The main window's commands and private messages, and the close rules.
 #include "kestrun/shell/server/ServerFrame.h"
 
+#include "kestrun/model/dde/DdeBridge.h"
 #include "kestrun/shell/docview/DataView.h"
 #include "kestrun/shell/docview/LogView.h"
 #include "kestrun/shell/forms/MessageBox.h"
@@ -71,6 +72,8 @@ void CdsServerFrame::OnClose()
 void CdsServerFrame::TearDown()
 {
     g_bConfirmOnQuit = 0;
+    if (kestrun::DdeBridge* pBridge = kestrun::DdeBridge::Installed())
+        pBridge->FlushRefusals();
     StopDataUpdateTimer();
     DeleteContents();
     CdsServerApp::s_bQuitApp = 1;

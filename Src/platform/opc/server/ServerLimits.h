@@ -10,8 +10,11 @@
 namespace opc {
 
 struct ServerLimits {
-    // Transport connections at once, local and remote together.
+    // Connections with an activated server object at once, local and remote together.
     std::size_t connections = 64;
+    // Connections still to activate are held apart from those: when more wait, the oldest
+    // is closed, so idle peers cannot take a client's place.
+    std::size_t pendingConnections = 64;
     // Per client (one server object).
     std::size_t groups = 1000;
     std::size_t items = 200000;
@@ -22,7 +25,7 @@ struct ServerLimits {
     // A frame that has begun must be complete within this (monotonic ms).
     std::uint64_t frameTimeoutMs = 10000;
     // A connection whose client has not activated a server object within this of being
-    // accepted is closed, so silent peers cannot hold every slot; 0: never. Activated
+    // accepted is closed; 0: never. Activated
     // connections are not timed, however idle.
     std::uint64_t activationTimeoutMs = 10000;
 };

@@ -160,8 +160,8 @@ ComPtr<I> query(IUnknown* obj, const IID& iid)
 
 } // namespace
 
-Connection::Connection(int fd, std::shared_ptr<ServerCore> core, const win::Clock& clock)
-    : fd_(fd), core_(std::move(core)), clock_(clock), acceptedMs_(clock.monotonicMs())
+Connection::Connection(int fd, std::shared_ptr<ServerCore> core, const win::Clock& clock, Admission admit)
+    : fd_(fd), core_(std::move(core)), clock_(clock), acceptedMs_(clock.monotonicMs()), admit_(std::move(admit))
 {
     timeval tv{2, 0};
     ::setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
@@ -194,11 +194,7 @@ void Connection::close()
     ::shutdown(fd_, SHUT_RDWR);
 }
 
-bool Connection::finished() const
-{
-    std::lock_guard lock(mutex_);
-    return readerDone_;
-}
+bool Connection::finished() const { return readerDone_; }
 
 void Connection::markClosingLocked()
 {
@@ -1057,6 +1053,7 @@ HRESULT Connection::dispatch(Method m, DWORD objectId, WireReader& in, WireWrite
         if (!roomFor(1)) return E_OUTOFMEMORY;
         if (!server_) {
             if (!core_->accepting()) return CO_E_SERVER_STOPPING;
+            if (admit_ && !admit_(*this)) return E_OUTOFMEMORY;
             ComPtr<ServerObject> s = ServerObject::create(core_);
             server_ = ComPtr<IOPCServer>(s.get());
         }

@@ -16,6 +16,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -30,9 +31,13 @@ class ServerObject;
 
 class Connection : public std::enable_shared_from_this<Connection> {
 public:
+    // Asked on the reader thread before the first server object is made; false refuses the
+    // activation with E_OUTOFMEMORY.
+    using Admission = std::function<bool(const Connection&)>;
+
     // Owns fd. The clock (monotonic ms) times partial frames and activation, from now; it
-    // outlives the connection.
-    Connection(int fd, std::shared_ptr<ServerCore> core, const win::Clock& clock);
+    // outlives the connection. An empty admission admits every activation.
+    Connection(int fd, std::shared_ptr<ServerCore> core, const win::Clock& clock, Admission admit = {});
     ~Connection();
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
@@ -41,7 +46,7 @@ public:
     // Reads no further call, lets the one running reply, sends what is queued (bounded
     // by the socket's send time-out), closes, joins.
     void close();
-    // The client went away or broke the protocol.
+    // The client went away or broke the protocol. Takes no lock.
     bool finished() const;
     // Queues a whole frame (header included); false when the connection is closing or
     // its queue is full (the connection is then dropped: a client that does not read
@@ -78,6 +83,7 @@ private:
     std::shared_ptr<ServerCore> core_;
     const win::Clock& clock_;
     const std::uint64_t acceptedMs_;
+    const Admission admit_;
     // Reader thread only.
     std::map<DWORD, ComPtr<IUnknown>> objects_;
     DWORD nextObject_ = 1;
@@ -89,7 +95,7 @@ private:
     std::deque<std::vector<BYTE>> queue_;
     std::size_t queued_ = 0;
     bool closing_ = false;
-    bool readerDone_ = false;
+    std::atomic<bool> readerDone_{false};  // read without the lock (finished())
     std::atomic<bool> draining_{false};  // set by close(): no further call is read
     std::thread reader_;
     std::thread writer_;

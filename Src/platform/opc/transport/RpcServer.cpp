@@ -42,6 +42,18 @@ bool someoneListens(const sockaddr_un& addr)
     return yes;
 }
 
+// Fails the calls of the client, whatever it sent, with E_OUTOFMEMORY.
+std::vector<BYTE> refusalFrame()
+{
+    Frame f;
+    f.kind = FrameKind::Notify;
+    f.method = WORD(Method::Refused);
+    WireWriter w;
+    w.i32(E_OUTOFMEMORY);
+    f.payload = std::move(w.data());
+    return encodeFrame(f);
+}
+
 } // namespace
 
 // Refused sockets kept open until their peer has read the refusal.
@@ -129,13 +141,7 @@ bool RpcServer::allowed(const std::string& host) const
 
 void RpcServer::refuse(int fd)
 {
-    Frame f;
-    f.kind = FrameKind::Notify;
-    f.method = WORD(Method::Refused);
-    WireWriter w;
-    w.i32(E_OUTOFMEMORY);
-    f.payload = std::move(w.data());
-    std::vector<BYTE> bytes = encodeFrame(f);
+    const std::vector<BYTE> bytes = refusalFrame();
     // A fresh socket takes these few bytes at once; it is never waited for.
     [[maybe_unused]] ssize_t n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
     ::shutdown(fd, SHUT_WR);
@@ -172,8 +178,8 @@ void RpcServer::reap()
     {
         std::lock_guard lock(mutex_);
         for (auto it = connections_.begin(); it != connections_.end();) {
-            if ((*it)->finished()) {
-                done.push_back(std::move(*it));
+            if (it->connection->finished()) {
+                done.push_back(std::move(it->connection));
                 it = connections_.erase(it);
             } else {
                 ++it;
@@ -205,21 +211,58 @@ void RpcServer::acceptLoop(int fd, bool remote)
                 continue;
             }
         }
-        std::shared_ptr<Connection> conn;
+        std::shared_ptr<Connection> conn, pushedOut;
         {
             std::lock_guard lock(mutex_);
             if (stopping_) {
                 ::close(c);
                 return;
             }
-            if (connections_.size() < core_->limits.connections) {
-                conn = std::make_shared<Connection>(c, core_, clock_);
-                connections_.push_back(conn);
-            }
+            conn = admitLocked(c, pushedOut);
+        }
+        if (pushedOut) {
+            pushedOut->send(refusalFrame());
+            pushedOut->close();
         }
         if (conn) conn->start();
         else refuse(c);
     }
+}
+
+std::shared_ptr<Connection> RpcServer::admitLocked(int fd, std::shared_ptr<Connection>& pushedOut)
+{
+    if (activatedLocked() >= core_->limits.connections) return nullptr;
+    const auto waiting = [](const Slot& s) { return !s.activated; };
+    // Whoever waits longest goes first: a client that means it activates at once.
+    if (std::size_t(std::count_if(connections_.begin(), connections_.end(), waiting)) >=
+        std::max<std::size_t>(core_->limits.pendingConnections, 1)) {
+        auto oldest = std::find_if(connections_.begin(), connections_.end(), waiting);
+        pushedOut = std::move(oldest->connection);
+        connections_.erase(oldest);
+    }
+    auto conn = std::make_shared<Connection>(fd, core_, clock_, [this](const Connection& c) { return activate(c); });
+    connections_.push_back({conn, false});
+    return conn;
+}
+
+bool RpcServer::activate(const Connection& connection)
+{
+    std::lock_guard lock(mutex_);
+    auto slot = std::find_if(connections_.begin(), connections_.end(),
+                             [&](const Slot& s) { return s.connection.get() == &connection; });
+    if (slot == connections_.end()) return false;  // pushed out, or the server stops
+    if (slot->activated) return true;
+    if (activatedLocked() >= core_->limits.connections) return false;
+    slot->activated = true;
+    return true;
+}
+
+// A client that went away frees its slot at once, not only once the acceptor reaps it.
+std::size_t RpcServer::activatedLocked() const
+{
+    return std::size_t(std::count_if(connections_.begin(), connections_.end(), [](const Slot& s) {
+        return s.activated && !s.connection->finished();
+    }));
 }
 
 void RpcServer::stop()
@@ -235,12 +278,12 @@ void RpcServer::stop()
     }
     for (auto& t : acceptors_)
         if (t.joinable()) t.join();
-    std::vector<std::shared_ptr<Connection>> all;
+    std::vector<Slot> all;
     {
         std::lock_guard lock(mutex_);
         all.swap(connections_);
     }
-    for (auto& c : all) c->close();
+    for (auto& s : all) s.connection->close();
     all.clear();
     closeLingering(true);
     for (int* fd : {&listenFd_, &tcpFd_, &wakeFd_[0], &wakeFd_[1]})
@@ -258,8 +301,8 @@ std::size_t RpcServer::connectionCount() const
 {
     std::lock_guard lock(mutex_);
     std::size_t n = 0;
-    for (auto& c : connections_)
-        if (!c->finished()) ++n;
+    for (auto& s : connections_)
+        if (!s.connection->finished()) ++n;
     return n;
 }
 

@@ -2,9 +2,12 @@
 // Serves a toolkit's server objects to other processes: one listening Unix socket per
 // class (owner-only, in a folder checked to be the owner's alone), one server object per
 // accepted connection, and, when the class's registry settings allow it, a TCP listener
-// that answers only hosts on an allow-list. Connections over the limit (local and remote
-// together) get one refusal frame whose E_OUTOFMEMORY fails their calls, and are closed.
-// A connection that does not activate a server object in time is closed and its slot freed.
+// that answers only hosts on an allow-list. Only connections that have activated a server
+// object count toward the limit (local and remote together); once it is reached, a new
+// connection gets one refusal frame whose E_OUTOFMEMORY fails its calls, and is closed, and
+// an activation on a waiting one fails with E_OUTOFMEMORY. Connections still to activate are
+// held apart, up to their own limit: when more wait, the oldest gets the refusal and is
+// closed. One that does not activate in time is closed as well.
 #include "platform/opc/OpcTypes.h"
 
 #include <filesystem>
@@ -45,7 +48,19 @@ public:
     int remotePort() const { return remotePort_; }
 
 private:
+    struct Slot {
+        std::shared_ptr<Connection> connection;
+        bool activated = false;
+    };
+
     void acceptLoop(int fd, bool remote);
+    // Takes the connection in, unless the activated ones fill the limit; may push the
+    // oldest waiting one out. Under mutex_.
+    std::shared_ptr<Connection> admitLocked(int fd, std::shared_ptr<Connection>& pushedOut);
+    // The connection's activation takes a slot: false when the limit is full or the
+    // connection is no longer held.
+    bool activate(const Connection& connection);
+    std::size_t activatedLocked() const;
     bool allowed(const std::string& host) const;
     void reap();
     // Sends the refusal and lets the socket linger until the peer has read it.
@@ -63,7 +78,8 @@ private:
     std::vector<std::thread> acceptors_;
     // A leaf: connections are closed after it is left.
     mutable std::mutex mutex_;
-    std::vector<std::shared_ptr<Connection>> connections_;
+    // In the order accepted.
+    std::vector<Slot> connections_;
     // Refused sockets with the time they were refused; only the acceptor thread of the
     // Unix socket closes them (their count is bounded).
     std::vector<std::pair<int, std::uint64_t>> lingering_;

@@ -115,7 +115,7 @@ protected:
     win::FakeClock clock{1000};
     win::ManualDispatcher dispatcher{clock};
     win::WindowKey window = win::kNoWindow;
-    kestrun::DdeBridge bridge{*this};
+    kestrun::DdeBridge bridge{*this, clock};
     kestrun::DdeService service;
     dde::TransportOptions options;
     ServerCommands* previousCommands = nullptr;
