@@ -14,7 +14,15 @@ int Flag(int nResult) { return nResult ? 1 : 0; }
 
 int CCsvFile::ImportDeviceObject(const Fields& fields, CdsDeviceObject* pDevice)
 {
-    return Flag(CdsCsvFile::ImportDeviceObject(fields, pDevice));
+    if (!CdsCsvFile::ImportDeviceObject(fields, pDevice))
+        return 0;
+    // The station refuses any other type when it is set up: say why here.
+    if (pDevice->m_nDeviceType < 1 || pDevice->m_nDeviceType > 5) {
+        SetReason("DeviceType: '" + fields[2] + "' is not a MELSEC device type (1, 2 or 5 for 1E frames, 3 or 4 for "
+                  "3E/4E frames)");
+        return 0;
+    }
+    return 1;
 }
 
 int CCsvFile::ImportMemoryArray(const Fields& fields, CdsDeviceObject* pDevice, CdsMemoryArray* pBlock)
