@@ -85,14 +85,13 @@ double Import(const fs::path& path)
 // not the list's (the map is ordered by port and address).
 double FillList(int rows)
 {
-    std::vector<std::string> names;
+    std::vector<CdsDataViewList::Row> names;
     for (int i = 0; i < rows; ++i)
-        names.push_back("ST" + std::to_string(i) + "\tStation");
+        names.push_back({"ST" + std::to_string(i) + "\tStation", nullptr});
     std::shuffle(names.begin(), names.end(), std::mt19937(41));
     const auto start = Clock::now();
     CdsDataViewList list(20);
-    for (const std::string& name : names)
-        list.Add(name, nullptr);
+    list.Assign(std::move(names));
     return Since(start);
 }
 

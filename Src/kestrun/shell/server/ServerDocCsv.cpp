@@ -44,6 +44,13 @@ std::string LogSafe(std::string text)
 // Where a line is, as an editor names it: "plant.csv:7: ".
 std::string Where(const std::string& strPath, int nLine) { return strPath + ":" + std::to_string(nLine) + ": "; }
 
+// A reason or note as a sentence of the log.
+std::string Sentence(const std::string& strText)
+{
+    const bool ended = !strText.empty() && (strText.back() == '.' || strText.back() == '?');
+    return LogSafe(ended ? strText : strText + ".");
+}
+
 // The line as it was refused, then where it is and why on the next log line.
 void ReportLine(const std::string& strPath, int nLine, const CdsCsvFile::Fields& f, const std::string& strReason)
 {
@@ -51,7 +58,7 @@ void ReportLine(const std::string& strPath, int nLine, const CdsCsvFile::Fields&
                      LogSafe(f[1]).c_str(), LogSafe(f[2]).c_str(), LogSafe(f[3]).c_str(), LogSafe(f[4]).c_str(),
                      LogSafe(f[5]).c_str());
     if (!strReason.empty())
-        ShowLogVaMessage(LOG_ERROR, "  %s%s.\r\n", LogSafe(Where(strPath, nLine)).c_str(), LogSafe(strReason).c_str());
+        ShowLogVaMessage(LOG_ERROR, "  %s%s\r\n", LogSafe(Where(strPath, nLine)).c_str(), Sentence(strReason).c_str());
 }
 
 // A refused line with the field count of another section is most likely in the
@@ -286,7 +293,7 @@ int CdsServerDoc::ImportLines(CdsCsvFile& file, CdsDeviceMap& map, const std::st
         if (imported) {
             ++nImported;
             for (const std::string& note : file.Notes())
-                ShowLogVaMessage(LOG_ERROR, "%s%s.\r\n", LogSafe(Where(strPath, nLine)).c_str(), LogSafe(note).c_str());
+                ShowLogVaMessage(LOG_ERROR, "%s%s\r\n", LogSafe(Where(strPath, nLine)).c_str(), Sentence(note).c_str());
         } else {
             const std::string hint = SectionHint(section, fields, nFields);
             ReportLine(strPath, nLine, fields,

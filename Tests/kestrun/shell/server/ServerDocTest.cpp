@@ -342,6 +342,7 @@ TEST_F(ServerDocTest, EveryLineIsNamedByFileAndEditorLineWithItsTrueReason)
         EXPECT_EQ(shell.CountLog(logged) - loggedBefore, 1) << c.lines;
         EXPECT_EQ(shell.CountLog(refused) - refusedBefore, c.refused ? 1 : 0) << c.lines;
     }
+    EXPECT_EQ(shell.CountLog("?."), 0); // a question ends its sentence
     // The line that took defaults is loaded with them.
     CdsDeviceObject* plc = CdsDeviceMap::GetDeviceObjectByTopic("PLC");
     ASSERT_NE(plc, nullptr);
