@@ -4,6 +4,7 @@
 
 #include "fenwold/BlockRange.h"
 #include "fenwold/McStation.h"
+#include "fenwold/MelsecDevice.h"
 #include "kestrun/model/DeviceMap.h"
 #include "kestrun/model/DeviceObject.h"
 #include "kestrun/model/MemoryArray.h"
@@ -36,10 +37,17 @@ int CCsvFile::ImportMemoryArray(const Fields& fields, CdsDeviceObject* pDevice, 
     const McFrameKind kind = station ? station->GetFrameKind() : McFrameKind::E3;
     const std::string problem =
         MelsecBlockProblem(pBlock->GetAddr(), pBlock->GetDefaultDataType(), pBlock->GetMaxMemories(), kind);
-    if (problem.empty())
-        return 1;
-    SetReason(problem);
-    return 0;
+    if (!problem.empty()) {
+        SetReason(problem);
+        return 0;
+    }
+    // Write-only on a device no request may write would leave a block of no use at all.
+    const MelsecDevice* element = MelsecFindDevice(pBlock->GetAddr());
+    if (element && !element->writable && !pBlock->IsReadAllowed()) {
+        SetReason("ReadWrite: '" + fields[6] + "', but " + element->name + " cannot be written");
+        return 0;
+    }
+    return 1;
 }
 
 int CCsvFile::ExportDeviceObjectInfo(CdsDeviceObject* pDevice)
