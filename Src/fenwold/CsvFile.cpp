@@ -4,6 +4,7 @@
 
 #include "fenwold/BlockRange.h"
 #include "fenwold/McStation.h"
+#include "fenwold/MelsecDevice.h"
 #include "kestrun/model/DeviceMap.h"
 #include "kestrun/model/DeviceObject.h"
 #include "kestrun/model/MemoryArray.h"
@@ -14,7 +15,15 @@ int Flag(int nResult) { return nResult ? 1 : 0; }
 
 int CCsvFile::ImportDeviceObject(const Fields& fields, CdsDeviceObject* pDevice)
 {
-    return Flag(CdsCsvFile::ImportDeviceObject(fields, pDevice));
+    if (!CdsCsvFile::ImportDeviceObject(fields, pDevice))
+        return 0;
+    // The station refuses any other type when it is set up: say why here.
+    if (pDevice->m_nDeviceType < 1 || pDevice->m_nDeviceType > 5) {
+        SetReason("DeviceType: '" + fields[2] + "' is not a MELSEC device type (1, 2 or 5 for 1E frames, 3 or 4 for "
+                  "3E/4E frames)");
+        return 0;
+    }
+    return 1;
 }
 
 int CCsvFile::ImportMemoryArray(const Fields& fields, CdsDeviceObject* pDevice, CdsMemoryArray* pBlock)
@@ -28,10 +37,17 @@ int CCsvFile::ImportMemoryArray(const Fields& fields, CdsDeviceObject* pDevice, 
     const McFrameKind kind = station ? station->GetFrameKind() : McFrameKind::E3;
     const std::string problem =
         MelsecBlockProblem(pBlock->GetAddr(), pBlock->GetDefaultDataType(), pBlock->GetMaxMemories(), kind);
-    if (problem.empty())
-        return 1;
-    SetReason(problem);
-    return 0;
+    if (!problem.empty()) {
+        SetReason(problem);
+        return 0;
+    }
+    // Write-only on a device no request may write would leave a block of no use at all.
+    const MelsecDevice* element = MelsecFindDevice(pBlock->GetAddr());
+    if (element && !element->writable && !pBlock->IsReadAllowed()) {
+        SetReason("ReadWrite: '" + fields[6] + "', but " + element->name + " cannot be written");
+        return 0;
+    }
+    return 1;
 }
 
 int CCsvFile::ExportDeviceObjectInfo(CdsDeviceObject* pDevice)

@@ -2,6 +2,8 @@
 // menus and where each command goes.
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "fenwold/FenwoldStrings.h"
 #include "fenwold/Resource.h"
 #include "FenwoldHarness.h"
@@ -35,6 +37,19 @@ TEST(FenwoldIdentity, BothFormsOfTheClassIdAgreeAndTheTextsAreTheProgramsOwn)
     EXPECT_EQ(app.GetServiceCLSID2(), nullptr);
     EXPECT_EQ(fenwold::DocStringField(3), "Fenwold Files (*.mme)");
     EXPECT_EQ(fenwold::DocStringField(4), ".mme");
+}
+
+// What the station and its blocks refuse is said against the line of the file.
+TEST(FenwoldImport, AStationOfNoMelsecTypeOrABlockOnATakenAddressIsRefusedWithItsReason)
+{
+    FenwoldHarness shell;
+    const auto path = shell.scratch.path() / "plant.csv";
+    std::ofstream(path) << "; plant\n:Device\nPLC1,MC3,3,,EMUL1,,,\nPLC2,MC3,7,,EMUL2,,,\n"
+                           ":Block\nPLC1,W,Word,D0,2,3,rw,100,\nPLC1,X,Word,D0,2,3,rw,100,\n";
+    ASSERT_TRUE(shell.Start({path.string()}));
+    EXPECT_EQ(shell.CountLog(path.string() + ":4: DeviceType: '7' is not a MELSEC device type"), 1);
+    EXPECT_EQ(shell.CountLog(path.string() + ":7: Address: D0 is where block W of device PLC1 begins already."), 1);
+    EXPECT_EQ(CdsDeviceMap::GetDeviceObjectByTopic("PLC2"), nullptr);
 }
 
 TEST(FenwoldTexts, TheLanguageComesFromTheFirstLocaleVariableThatIsSet)

@@ -63,6 +63,7 @@ TEST(MelsecCsvFile, ABlockOfNoElementsThePlcHasIsRefusedWithItsReason)
         const char* type;
         const char* length;
         const char* reason; // empty: imported
+        const char* rw = "rw";
     } cases[] = {
         {"D100", "Word", "8", ""},
         {"X1F0", "Bit", "16", ""},
@@ -75,10 +76,14 @@ TEST(MelsecCsvFile, ABlockOfNoElementsThePlcHasIsRefusedWithItsReason)
         {"D0", "Word", "960", ""},
         {"D0", "Word", "961", "Length: 961 items from D0 need 961 words; one read request carries at most 960"},
         {"D0", "Float", "481", "Length: 481 items from D0 need 962 words; one read request carries at most 960"},
+        {"X0", "Bit", "8", "ReadWrite: 'w', but X cannot be written", "w"},
+        {"D0", "Word", "8", "", "w"},
     };
     for (const Case& c : cases) {
         CdsCsvFile::Fields fields;
-        CdsCsvFile::ParseCSV(std::string("PLC,B,") + c.type + "," + c.address + "," + c.length + ",3,rw,100,", fields);
+        CdsCsvFile::ParseCSV(std::string("PLC,B,") + c.type + "," + c.address + "," + c.length + ",3," + c.rw +
+                                 ",100,",
+                             fields);
         CCsvFile file;
         CDeviceObject device;
         CMemoryArray block;

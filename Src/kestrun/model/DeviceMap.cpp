@@ -307,12 +307,16 @@ void CdsDeviceMap::DestroySystemDevices()
         DestroyDeviceObject(device);
 }
 
-void CdsDeviceMap::SetAllDevicesOnline(BOOL bOnline)
+void CdsDeviceMap::SetAllDevicesOnline(BOOL bOnline) { SetAllDevicesOnline(bOnline, {}); }
+
+void CdsDeviceMap::SetAllDevicesOnline(BOOL bOnline, const std::function<bool()>& stopped)
 {
     std::vector<CdsDeviceObject*> devices;
     for (const auto& [key, device] : m_devices)
         devices.push_back(device);
     for (CdsDeviceObject* device : devices) {
+        if (stopped && stopped())
+            return;
         // Going offline, the device's lines stop before its configuration is read
         // again: they read it while they poll.
         if (!bOnline)

@@ -54,6 +54,9 @@ public:
     virtual void ExitDeviceObject(CdsDeviceObject* pDevice);
     // A device that cannot be initialised does not go online.
     virtual void SetAllDevicesOnline(BOOL bOnline);
+    // The same, stopping between two devices once `stopped` says so (the
+    // program is closing: a large plant must not hold it up).
+    void SetAllDevicesOnline(BOOL bOnline, const std::function<bool()>& stopped);
     virtual BOOL CreateSystemDevices();
     virtual void DestroySystemDevices();
     // Factories of the program; the base makes no ordinary devices and no root device.

@@ -98,6 +98,7 @@ void CdsDeviceObject::Serialize(CArchive& ar)
     }
 
     m_blocks.Serialize(ar);
+    ReindexHeldBlocks();
     LONG storedPortType = 0;
     ar >> storedPortType;
     for (int line : kStoredLineOrder) {
@@ -139,19 +140,51 @@ void CdsDeviceObject::CompleteLineConfigs()
 
 // --- blocks ---
 
-bool CdsDeviceObject::HoldsMemoryArray(const CdsMemoryArray* pArray) const
-{
-    const auto& blocks = m_blocks.GetBlocks();
-    return std::find(blocks.begin(), blocks.end(), pArray) != blocks.end();
-}
+bool CdsDeviceObject::HoldsMemoryArray(const CdsMemoryArray* pArray) const { return m_heldKey.count(pArray) != 0; }
 
 CdsMemoryArray* CdsDeviceObject::FindSameNameAndType(const CdsMemoryArray& block) const
 {
+    // The index is kept in any case; the option decides what counts as the same name.
     const std::string name = NameCase(block.GetName());
-    for (CdsMemoryArray* other : m_blocks.GetBlocks())
+    const auto [first, last] = m_heldByName.equal_range(kestrun::ApplyNameCase(block.GetName(), false));
+    for (auto it = first; it != last; ++it) {
+        CdsMemoryArray* other = it->second;
         if (other != &block && other->GetTypeData() == block.GetTypeData() && NameCase(other->GetName()) == name)
             return other;
+    }
     return nullptr;
+}
+
+void CdsDeviceObject::IndexHeldBlock(CdsMemoryArray* pArray)
+{
+    if (!pArray || m_heldKey.count(pArray))
+        return;
+    std::string key = kestrun::ApplyNameCase(pArray->GetName(), false);
+    m_heldByName.emplace(key, pArray);
+    m_heldKey.emplace(pArray, std::move(key));
+}
+
+void CdsDeviceObject::UnindexHeldBlock(const CdsMemoryArray* pArray)
+{
+    const auto held = m_heldKey.find(pArray);
+    if (held == m_heldKey.end())
+        return;
+    const auto [first, last] = m_heldByName.equal_range(held->second);
+    for (auto it = first; it != last; ++it) {
+        if (it->second == pArray) {
+            m_heldByName.erase(it);
+            break;
+        }
+    }
+    m_heldKey.erase(held);
+}
+
+void CdsDeviceObject::ReindexHeldBlocks()
+{
+    m_heldByName.clear();
+    m_heldKey.clear();
+    for (CdsMemoryArray* block : m_blocks.GetBlocks())
+        IndexHeldBlock(block);
 }
 
 CdsMemoryArray* CdsDeviceObject::AddMemoryArray(CdsMemoryArray* pArray, bool bInit)
@@ -211,6 +244,7 @@ BOOL CdsDeviceObject::OnCreateMemoryArray(CdsMemoryArray* pArray, BOOL bCreateIt
         return FALSE;
     pArray->SetParent(this);
     m_blocks.AddTail(pArray);
+    IndexHeldBlock(pArray);
     const int count = std::min(pArray->GetMaxMemories(), CdsMemoryArray::kMaxMemoriesLimit);
     for (int i = 0; i < count; ++i) {
         if (pArray->GetMemoryObject(i))
@@ -275,6 +309,7 @@ CdsMemoryArray* CdsDeviceObject::RemoveMemoryArray(CdsMemoryArray* pArray, bool 
     bool held = false;
     while (m_blocks.Remove(pArray))
         held = true;
+    UnindexHeldBlock(pArray);
     if (bExit)
         ExitMemoryArray(pArray);
     return held ? pArray : nullptr;
@@ -287,6 +322,7 @@ void CdsDeviceObject::DestroyMemoryArray(CdsMemoryArray* pArray)
     UnmapMemoryArray(pArray);
     while (m_blocks.Remove(pArray)) {
     }
+    UnindexHeldBlock(pArray);
     pArray->Destroy();
 }
 
@@ -296,10 +332,12 @@ BOOL CdsDeviceObject::ChangeMemoryArray(CdsMemoryArray* pArray, const std::funct
     if (!HoldsMemoryArray(pArray))
         return FALSE;
     UnmapMemoryArray(pArray);
+    UnindexHeldBlock(pArray);
     change();
     const BOOL changed = FindSameNameAndType(*pArray) ? FALSE : TRUE;
     if (!changed)
         undo();
+    IndexHeldBlock(pArray);
     RegisterMemoryArray(pArray, TRUE);
     return changed;
 }
@@ -374,6 +412,7 @@ CdsMemoryObject* CdsDeviceObject::CreateDynamicMemoryObject(CdsMemoryArray* pArr
 
 void CdsDeviceObject::BuildItemListMaps()
 {
+    ReindexHeldBlocks();
     m_blocksByAddr.clear();
     m_blocksByName.clear();
     for (CdsMemoryArray* block : m_blocks.GetBlocks()) {
@@ -762,6 +801,8 @@ void CdsDeviceObject::DeleteContents()
     ForgetStatusPoints();
     m_blocksByName.clear();
     m_blocksByAddr.clear();
+    m_heldByName.clear();
+    m_heldKey.clear();
     m_blocks.DeleteContents();
 }
 

@@ -281,6 +281,12 @@ protected:
     void UnmapMemoryArray(CdsMemoryArray* pArray);
     bool HoldsMemoryArray(const CdsMemoryArray* pArray) const;
     CdsMemoryArray* FindSameNameAndType(const CdsMemoryArray& block) const;
+    // The index of the held blocks by their names (any case), which keeps
+    // adding a block from a scan over all the others; every change of the list
+    // or of a held block's name passes through these.
+    void IndexHeldBlock(CdsMemoryArray* pArray);
+    void UnindexHeldBlock(const CdsMemoryArray* pArray);
+    void ReindexHeldBlocks();
     void SetAllMemoriesOnline();
     void SetAllMemoriesOffline();
     BOOL CreateDeviceHdlr();
@@ -294,6 +300,8 @@ protected:
     CdsMemoryArrayList m_blocks;
     std::unordered_map<std::string, CdsMemoryArray*> m_blocksByName;
     std::unordered_map<std::string, CdsMemoryArray*> m_blocksByAddr;
+    std::unordered_multimap<std::string, CdsMemoryArray*> m_heldByName;   // upper-cased name
+    std::unordered_map<const CdsMemoryArray*, std::string> m_heldKey;     // each held block's key above
     std::array<std::unique_ptr<CdsCommConfig>, kLines> m_configs;
     CdsDeviceMap* m_pParent = nullptr;
     kestrun::DdeTopicRecord* m_pDdeTopic = nullptr;   // the bridge's; not copied

@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/dde/BrisantToolkit.h"
@@ -85,6 +86,7 @@ struct Toolkit::Server {
     DWORD generating = 0;            // handle of the item being generated
     bool generatingReady = false;
     std::vector<BrowseBranch> browse;
+    std::unordered_map<DWORD, std::size_t> browseAt;  // branch handle -> index in browse
 };
 
 } // namespace dde

@@ -515,6 +515,7 @@ DWORD Toolkit::AddBrowseBranch(DWORD id, DWORD, const WCHAR* name, const WCHAR* 
     branch.handle = m_nextBranch++;
     branch.name = name ? name : u"";
     branch.path = path ? path : u"";
+    server->browseAt[branch.handle] = server->browse.size();
     server->browse.push_back(std::move(branch));
     return server->browse.back().handle;
 }
@@ -526,20 +527,21 @@ int Toolkit::AddBrowseLeaf(DWORD id, DWORD handle, const WCHAR* leaf, const WCHA
     Server* server = FindServer(id);
     if (!server)
         return 0;
-    for (BrowseBranch& branch : server->browse) {
-        if (branch.handle == handle) {
-            branch.leaves.push_back({leaf ? leaf : u"", full ? full : u"", type, access});
-            return 1;
-        }
-    }
-    return 0;
+    // A plant has a branch per station: no scan over them for each leaf.
+    const auto at = server->browseAt.find(handle);
+    if (at == server->browseAt.end())
+        return 0;
+    server->browse[at->second].leaves.push_back({leaf ? leaf : u"", full ? full : u"", type, access});
+    return 1;
 }
 
 void Toolkit::ClearBrowse(DWORD id)
 {
     std::lock_guard lock(m_mutex);
-    if (Server* server = FindServer(id))
+    if (Server* server = FindServer(id)) {
         server->browse.clear();
+        server->browseAt.clear();
+    }
 }
 
 std::vector<BrowseBranch> Toolkit::Browse(DWORD id) const

@@ -342,6 +342,25 @@ TEST_F(DeviceMapTest, DeviceThatFailsInitialisationDoesNotGoOnline)
     EXPECT_EQ(handler->CallsFor(bad), std::vector<std::string>{"offline"});
 }
 
+// A program that is closing stops going online between two devices.
+TEST_F(DeviceMapTest, GoingOnlineStopsBetweenDevicesOnceAStopIsAsked)
+{
+    FakeHandlerTable table;
+    HandlerTableScope scope(&table);
+    TestDeviceMap map;
+    auto* first = static_cast<TestDevice*>(map.AddDeviceObject(Device("PLC1", "TCP1", "A", 1)));
+    auto* second = static_cast<TestDevice*>(map.AddDeviceObject(Device("PLC2", "TCP1", "B", 1)));
+    ASSERT_TRUE(first && second);
+    first->SetCommConfig(0, TcpLine(3, "10.0.0.1", 5000));
+    second->SetCommConfig(0, TcpLine(3, "10.0.0.2", 5000));
+    int asked = 0;
+    map.SetAllDevicesOnline(TRUE, [&asked] { return ++asked > 1; });
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(first->events, std::vector<std::string>{"OnOnline"});
+    EXPECT_TRUE(second->events.empty());
+    map.SetAllDevicesOnline(FALSE);
+}
+
 // A handler whose line polls its device from going online until the handler
 // stops it, reading the device's configuration and block as a port's line does.
 class PollingHandler : public FakeDeviceHandler {

@@ -149,6 +149,33 @@ TEST(DeviceObjectBlocks, RemoveGivesTheBlockUpAndStrangersAreNone)
     EXPECT_EQ(freed, 1);
 }
 
+// A name freed by a removal, a destruction or a rename is free again; a
+// renamed block is found under its new name.
+TEST(DeviceObjectBlocks, TheNameOfABlockGoneOrRenamedIsFreeAndTheNewNameTaken)
+{
+    int freed = 0;
+    TestDevice device;
+    auto* a = new CountedBlock(freed, "A", "D100");
+    auto* b = new CountedBlock(freed, "B", "D200");
+    ASSERT_EQ(device.AddMemoryArray(a, true), a);
+    ASSERT_EQ(device.AddMemoryArray(b, true), b);
+    ASSERT_TRUE(device.ChangeMemoryArray(b, [b] { b->SetName("C"); }, [b] { b->SetName("B"); }));
+    EXPECT_FALSE(device.ChangeMemoryArray(b, [b] { b->SetName("a"); }, [b] { b->SetName("C"); }));
+    EXPECT_EQ(b->GetName(), "C");
+    EXPECT_EQ(device.AddMemoryArray(new CountedBlock(freed, "c", "D300"), true), nullptr);
+    auto* again = new CountedBlock(freed, "B", "D400");
+    EXPECT_EQ(device.AddMemoryArray(again, true), again);
+    device.DestroyMemoryArray(b);
+    EXPECT_EQ(device.RemoveMemoryArray(a, true), a);
+    a->Destroy();
+    auto* c = new CountedBlock(freed, "C", "D500");
+    auto* otherA = new CountedBlock(freed, "A", "D600");
+    EXPECT_EQ(device.AddMemoryArray(c, true), c);
+    EXPECT_EQ(device.AddMemoryArray(otherA, true), otherA);
+    EXPECT_EQ(device.GetMemoryArrayList().GetTotalCount(), 3);
+    EXPECT_EQ(freed, 3);
+}
+
 TEST(DeviceObjectBlocks, AddressLookUpTakesItemAddresses)
 {
     TestDevice device;

@@ -573,4 +573,28 @@ INSTANTIATE_TEST_SUITE_P(Table, TextToValueTest,
                       TextCase{"some text", BRISANT_STRING, 1, "some text"},
                       TextCase{"abc", BRISANT_FIXEDSTRING, 1, "abc"}, TextCase{"1", BRISANT_BOOLARRAY, 0, ""}));
 
+// Each leaf goes into the branch its handle names, among many; a handle of
+// another server or of a cleared tree takes none.
+TEST_F(ToolkitTest, BrowseLeavesGoToTheirOwnBranchAmongMany)
+{
+    std::vector<DWORD> branches;
+    for (int i = 0; i < 50; ++i)
+        branches.push_back(toolkit.AddBrowseBranch(server.id, 0, u"S", u"[S]"));
+    EXPECT_EQ(toolkit.AddBrowseLeaf(server.id, branches[7], u"A", u"[S]A", BRISANT_WORD, 3), 1);
+    EXPECT_EQ(toolkit.AddBrowseLeaf(server.id, branches[49], u"B", u"[S]B", BRISANT_WORD, 1), 1);
+    EXPECT_EQ(toolkit.AddBrowseLeaf(server.id, branches[7], u"C", u"[S]C", BRISANT_WORD, 2), 1);
+    EXPECT_EQ(toolkit.AddBrowseLeaf(server.id, branches[49] + 1, u"D", u"[S]D", BRISANT_WORD, 3), 0);
+    const auto tree = toolkit.Browse(server.id);
+    ASSERT_EQ(tree.size(), 50u);
+    ASSERT_EQ(tree[7].leaves.size(), 2u);
+    EXPECT_EQ(tree[7].leaves[1].leaf, u"C");
+    ASSERT_EQ(tree[49].leaves.size(), 1u);
+    EXPECT_EQ(tree[49].leaves[0].access, 1);
+    toolkit.ClearBrowse(server.id);
+    EXPECT_EQ(toolkit.AddBrowseLeaf(server.id, branches[7], u"E", u"[S]E", BRISANT_WORD, 3), 0);
+    const DWORD fresh = toolkit.AddBrowseBranch(server.id, 0, u"T", u"[T]");
+    EXPECT_EQ(toolkit.AddBrowseLeaf(server.id, fresh, u"F", u"[T]F", BRISANT_WORD, 3), 1);
+    EXPECT_EQ(toolkit.Browse(server.id)[0].leaves.size(), 1u);
+}
+
 } // namespace

@@ -86,8 +86,11 @@ void CdsCommHdlr::Sleep(DWORD dwMs) { std::this_thread::sleep_for(std::chrono::m
 void CdsCommHdlr::DeleteContents()
 {
     ClearAllCursors();
+    // Every device goes offline in turn and is left with its own final modes.
+    m_bOwnPointsOnly.store(true);
     for (CdsDeviceObject* pDevice : ActiveDevicesSnapshot())
         DoOffline(pDevice);
+    m_bOwnPointsOnly.store(false);
     // Lines stop before their ports and records go.
     for (int i = 0; i < LINE_COUNT; ++i)
         DestroyThread(i);
@@ -527,7 +530,7 @@ void CdsCommHdlr::UpdateUpdateMode(CdsDeviceObject* pDevice, int nMode, tagTHREA
         WriteShortPoint(pDevice->GetUpdateModeObject(pLine), static_cast<SHORT>(nMode));
     if (nMode == UPDATEMODE_UPDATING && GetSysMode() == SYSMODE_RUNNING)
         UpdateActiveLine(pDevice, pLine, TRUE);
-    if (bAll) {
+    if (bAll && !m_bOwnPointsOnly.load()) {
         for (CdsDeviceObject* p : ActiveDevicesSnapshot()) {
             if (p != pDevice)
                 WriteShortPoint(p->GetUpdateModeObject(pLine), static_cast<SHORT>(nMode));

@@ -324,7 +324,7 @@ protected:
     {
         if (pDevice)
             fn(pDevice);
-        if (bAll) {
+        if (bAll && !m_bOwnPointsOnly.load()) {
             for (CdsDeviceObject* p : ActiveDevicesSnapshot()) {
                 if (p != pDevice)
                     fn(p);
@@ -399,6 +399,9 @@ protected:
     mutable std::mutex m_devicesMutex; // leaf: guards the list and the cursors
     std::atomic<BOOL> m_bInService{FALSE};
     std::atomic<bool> m_bLineAbandoned{false};
+    // While the handler lets all its devices go, each writes its own mode points:
+    // writing every other device's as well would cost the square of the devices.
+    std::atomic<bool> m_bOwnPointsOnly{false};
     // Per line: next device to update, to monitor, with a modified block. A
     // cursor names the device itself; null means the head of the list.
     std::array<std::array<CdsDeviceObject*, 3>, LINE_COUNT> m_cursors{};

@@ -55,12 +55,13 @@ std::string CdsDataView::BlockLine(const CdsMemoryArray& block)
 
 void CdsDataView::FillDeviceList()
 {
-    m_devices.Clear();
+    std::vector<CdsDataViewList::Row> rows;
     CdsServerDoc* pDoc = GetServerDoc();
     if (CdsDeviceMap* pMap = pDoc ? pDoc->GetDeviceMap(FALSE) : nullptr)
         for (const auto& [key, device] : pMap->GetDevices())
             if (!device->IsSystemDevice())
-                m_devices.Add(DeviceLine(*device), device);
+                rows.push_back({DeviceLine(*device), device});
+    m_devices.Assign(std::move(rows));
     // What was active stays active while the map still holds it.
     if (GetDeviceSelection() < 0) {
         m_pActiveDevice = nullptr;
@@ -71,11 +72,12 @@ void CdsDataView::FillDeviceList()
 
 void CdsDataView::FillBlockList()
 {
-    m_blocks.Clear();
+    std::vector<CdsDataViewList::Row> rows;
     if (m_pActiveDevice)
         for (CdsMemoryArray* block : m_pActiveDevice->GetMemoryArrayList().GetBlocks())
             if (!block->IsSystemArray())
-                m_blocks.Add(BlockLine(*block), block);
+                rows.push_back({BlockLine(*block), block});
+    m_blocks.Assign(std::move(rows));
     if (GetBlockSelection() < 0)
         m_pActiveBlock = nullptr;
     Repaint();

@@ -21,6 +21,13 @@ void CdsDataViewList::Add(std::string text, CObject* pObject)
     m_rows.insert(at, Row{std::move(text), pObject});
 }
 
+void CdsDataViewList::Assign(std::vector<Row> rows)
+{
+    m_rows = std::move(rows);
+    std::stable_sort(m_rows.begin(), m_rows.end(),
+                     [](const Row& a, const Row& b) { return LessNoCase(a.text, b.text); });
+}
+
 int CdsDataViewList::Find(const CObject* pObject) const
 {
     if (!pObject)

@@ -28,6 +28,9 @@ public:
     void Clear() { m_rows.clear(); }
     // Inserted in text order, after lines of an equal text.
     void Add(std::string text, CObject* pObject);
+    // The list made of these rows, in text order, rows of an equal text in the
+    // order given: what Add row by row gives, without a shift per row.
+    void Assign(std::vector<Row> rows);
     // The row of the object, or -1.
     int Find(const CObject* pObject) const;
     // The object of a row, or null outside the list.

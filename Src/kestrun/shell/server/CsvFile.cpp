@@ -4,9 +4,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cstdlib>
 #include <cerrno>
 #include <fcntl.h>
+#include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -49,6 +51,12 @@ std::vector<std::string> Words(const std::string& text)
 }
 
 long Decimal(const std::string& text) { return std::strtol(text.c_str(), nullptr, 10); }
+
+// A setter's argument: a number past int's range stays past the setter's range.
+int ToInt(long value)
+{
+    return static_cast<int>(std::clamp<long>(value, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
+}
 
 // The number after the first n characters; 0 when the text is not longer.
 long NumberAfter(const std::string& text, std::size_t n) { return text.size() > n ? Decimal(text.substr(n)) : 0; }
@@ -134,6 +142,7 @@ int CdsCsvFile::Open(const std::string& strPath, int bWrite)
         return 1;
     }
     m_strReason.clear();
+    m_nLine = 0;
     // Opening a FIFO waits for a writer for ever, and a device never ends: only a
     // regular file of a sane size is read, the very one that was checked.
     const win::RegularFile checked = win::OpenRegularFile(strPath, O_RDONLY);
@@ -179,6 +188,9 @@ int CdsCsvFile::ReadNextLine(Fields& fields)
         return 0;
     std::string line;
     while (std::getline(*m_pIn, line)) {
+        // Several editors begin a UTF-8 file with a byte-order mark.
+        if (++m_nLine == 1 && line.rfind("\xEF\xBB\xBF", 0) == 0)
+            line.erase(0, 3);
         if (!line.empty() && line[0] == ';')
             continue;
         // Blank lines, empty ones too, separate nothing: the file goes on after them.
@@ -217,6 +229,25 @@ int CdsCsvFile::ConvertOldBlockInfo(Fields& fields)
     for (std::size_t i = 3; i <= 7; ++i)
         fields[i + 1] = old[i];
     return 1;
+}
+
+std::optional<long> CdsCsvFile::ParseWholeDecimal(const std::string& strText)
+{
+    std::size_t first = 0;
+    std::size_t last = strText.size();
+    while (first < last && IsBlank(strText[first]))
+        ++first;
+    while (last > first && IsBlank(strText[last - 1]))
+        --last;
+    if (first < last && strText[first] == '+')
+        ++first;
+    long value = 0;
+    const char* begin = strText.data() + first;
+    const char* end = strText.data() + last;
+    const auto [stop, error] = std::from_chars(begin, end, value);
+    if (begin == end || error != std::errc() || stop != end)
+        return std::nullopt;
+    return value;
 }
 
 long CdsCsvFile::ParseNumber(const std::string& strText)
@@ -398,25 +429,57 @@ int CdsCsvFile::ImportMemoryArray(const Fields& fields, CdsDeviceObject* pDevice
 {
     if (!pDevice || !pBlock)
         return 0;
-    const long length = Decimal(fields[4]);
-    if (length > kMaxLength) {
-        m_strReason = "Length: " + std::to_string(length) + " is more than a block holds (" +
+    // A block no request could ever be answered for is refused here, with its
+    // reason, rather than failing at every scan.
+    const BlockType type = ParseDataType(fields[2]);
+    if (!type.bKnown) {
+        m_strReason = "DataType: '" + fields[2] + "' is no type word (Bool, Short, Word, Long, DWord, Float, "
+                                                  "Double, String, ... or a type number)";
+        return 0;
+    }
+    // A text's own count ("STRING20") is its size; the Length column counts the rest.
+    long count = type.nItemCount.value_or(0);
+    if (!type.nItemCount) {
+        const std::optional<long> length = ParseWholeDecimal(fields[4]);
+        if (!length) {
+            m_strReason = "Length: '" + fields[4] + "' is not a number of items";
+            return 0;
+        }
+        count = *length;
+    }
+    if (count > kMaxLength) {
+        m_strReason = "Length: " + std::to_string(count) + " is more than a block holds (" +
                       std::to_string(kMaxLength) + ")";
+        return 0;
+    }
+    if (count < 1) {
+        m_strReason = "Length: " + std::to_string(count) + " items; a block holds 1 to " + std::to_string(kMaxLength);
+        return 0;
+    }
+    std::string rw;
+    for (char c : fields[6])
+        if (!IsBlank(c))
+            rw.push_back(c);
+    if (rw.empty() || rw.find_first_not_of("rRwW") != std::string::npos) {
+        m_strReason = "ReadWrite: '" + fields[6] + "' is not r, w or rw";
         return 0;
     }
     pDevice->m_strName = fields[0];
     pBlock->SetName(fields[1]);
     pBlock->SetAddr(fields[3]);
-    const BlockType type = ParseDataType(fields[2]);
-    if (!type.bKnown)
-        m_strReason = "DataType: no such type word '" + fields[2] + "', taken as type " + std::to_string(type.nType);
     pBlock->SetDefaultDataType(type.nType);
     pBlock->SetForceDouble(type.bForceDouble ? TRUE : FALSE);
-    // A text's own count ("STRING20") is its size; the Length column counts the rest.
-    pBlock->SetMaxMemories(type.nItemCount ? *type.nItemCount : static_cast<int>(length));
-    pBlock->SetPriority(static_cast<int>(Decimal(fields[5])));
-    pBlock->SetScanTime(static_cast<int>(Decimal(fields[7])));
-    const std::string& rw = fields[6];
+    pBlock->SetMaxMemories(static_cast<int>(count));
+    // Priority and scan time out of their ranges leave the block's own values: say so.
+    // (A text that is no number reads as its leading digits, 0 without any.)
+    const bool priority = pBlock->SetPriority(ToInt(Decimal(fields[5])));
+    if (!priority || !ParseWholeDecimal(fields[5]))
+        AddNote("Priority: '" + fields[5] + "' is not 0 to 9; " + std::to_string(pBlock->GetPriority()) +
+                " is taken");
+    const bool scan = pBlock->SetScanTime(ToInt(Decimal(fields[7])));
+    if (!scan || !ParseWholeDecimal(fields[7]))
+        AddNote("ScanTime: '" + fields[7] + "' is not 100 to 10000 ms; " + std::to_string(pBlock->GetScanTime()) +
+                " is taken");
     pBlock->SetReadAllowed(rw.find_first_of("rR") != std::string::npos ? TRUE : FALSE);
     pBlock->SetWriteAllowed(rw.find_first_of("wW") != std::string::npos ? TRUE : FALSE);
     pBlock->SetDescription(fields[8]);

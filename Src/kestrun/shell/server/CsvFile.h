@@ -15,6 +15,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 class CdsCommConfig;
 class CdsDeviceObject;
@@ -38,8 +39,12 @@ public:
     int Close();
 
     // The next data line split into fields; comment lines (";" first) and lines
-    // of white space only, empty lines too, are skipped. 0 at the end.
+    // of white space only, empty lines too, are skipped. 0 at the end. A UTF-8
+    // byte-order mark before the first line is no part of it.
     virtual int ReadNextLine(Fields& fields);
+    // The line ReadNextLine gave last, counted from 1 as an editor counts,
+    // comment and blank lines included.
+    int LineNumber() const { return m_nLine; }
     // Line ends removed, then cut at every comma into at most 20 fields; the
     // rest stay empty. Fields are not trimmed. Returns how many the line had.
     static std::size_t ParseCSV(const std::string& strLine, Fields& fields);
@@ -57,13 +62,21 @@ public:
     // or incomplete settings.
     virtual int ImportBackupDevice(const Fields& fields, CdsDeviceObject* pDevice);
     // A block line into the block; the device takes the line's device name.
-    // 0 for a line with too few fields or a Length past kMaxLength.
+    // 0 (with its reason) for a type that is no type, a Length that is no
+    // item count from 1 to kMaxLength, or a ReadWrite of neither r nor w. A
+    // Priority or ScanTime out of its range leaves the block's own value, and
+    // a note says which.
     virtual int ImportMemoryArray(const Fields& fields, CdsDeviceObject* pDevice, CdsMemoryArray* pBlock);
 
-    // Why the last Open or import refused, or what it took on trust (an
-    // unknown type word); empty when there is nothing to say.
+    // Why the last Open or import refused; empty when there is nothing to say.
     const std::string& Reason() const { return m_strReason; }
-    void ClearReason() { m_strReason.clear(); }
+    // What the last import took in place of a column it could not use.
+    const std::vector<std::string>& Notes() const { return m_notes; }
+    void ClearReason()
+    {
+        m_strReason.clear();
+        m_notes.clear();
+    }
     void SetReasonIfNone(std::string strReason)
     {
         if (m_strReason.empty())
@@ -101,6 +114,9 @@ public:
         std::optional<int> nItemCount;
         bool bKnown = true; // false: a number made from a word no table knows
     };
+    // The whole text (blanks around it aside) as a decimal integer; none for
+    // anything else: an empty text, "abc", "8x".
+    static std::optional<long> ParseWholeDecimal(const std::string& strText);
     static BlockType ParseDataType(const std::string& strText);
     // The type column a block's data type is written as; ParseDataType reads
     // it back as the same type (a nameless type below 128 as its value less
@@ -117,10 +133,13 @@ protected:
     int WriteLine(std::initializer_list<std::string> fields);
     std::ofstream* Output() const { return m_pOut.get(); }
     void SetReason(std::string strReason) { m_strReason = std::move(strReason); }
+    void AddNote(std::string strNote) { m_notes.push_back(std::move(strNote)); }
 
 private:
     std::unique_ptr<std::ifstream> m_pIn;
     std::unique_ptr<std::ofstream> m_pOut;
     std::string m_strReason;
+    std::vector<std::string> m_notes;
     std::size_t m_nFieldCount = kFields;
+    int m_nLine = 0;
 };

@@ -150,10 +150,12 @@ void CdsServerDoc::GoOnline()
 {
     // Going online maps every block of a device again: no client looks one up meanwhile.
     CdsServerApp* pApp = CdsServerApp::GetApp();
+    // A stop asked for meanwhile ends it: the closing takes offline what went online.
+    const auto stopped = [pApp] { return pApp && pApp->IsStopRequested(); };
     if (pApp && IsServedDocument())
-        pApp->RunWithClientsHeld([this] { m_pDevices->SetAllDevicesOnline(TRUE); });
+        pApp->RunWithClientsHeld([this, &stopped] { m_pDevices->SetAllDevicesOnline(TRUE, stopped); });
     else
-        m_pDevices->SetAllDevicesOnline(TRUE);
+        m_pDevices->SetAllDevicesOnline(TRUE, stopped);
 }
 
 int CdsServerDoc::SetOnline(int bOnline, int bForce)

@@ -196,7 +196,7 @@ private:
     // Served: clients let go (under the OPC callback's lock), a new hint epoch,
     // then the keeper takes free. Otherwise free runs at once.
     static void Retire(const std::function<void()>& detach, std::function<void()> free, bool bServed);
-    int ImportLines(CdsCsvFile& file, CdsDeviceMap& map);
+    int ImportLines(CdsCsvFile& file, CdsDeviceMap& map, const std::string& strPath);
     bool ExportTo(CdsCsvFile& file);
     // A fresh temporary device (line configurations without port ids) and block.
     void RenewTempObjects();

@@ -41,14 +41,55 @@ std::string LogSafe(std::string text)
     return text;
 }
 
-// The line as it was refused, then why on the next log line.
-void ReportLine(int nLine, const CdsCsvFile::Fields& f, const std::string& strReason)
+// Where a line is, as an editor names it: "plant.csv:7: ".
+std::string Where(const std::string& strPath, int nLine) { return strPath + ":" + std::to_string(nLine) + ": "; }
+
+// A reason or note as a sentence of the log.
+std::string Sentence(const std::string& strText)
+{
+    const bool ended = !strText.empty() && (strText.back() == '.' || strText.back() == '?');
+    return LogSafe(ended ? strText : strText + ".");
+}
+
+// The line as it was refused, then where it is and why on the next log line.
+void ReportLine(const std::string& strPath, int nLine, const CdsCsvFile::Fields& f, const std::string& strReason)
 {
     ShowLogVaMessage(LOG_ERROR, "Cannot import Line %d = %s(%s,%s,%s,%s,%s)!\r\n", nLine, LogSafe(f[0]).c_str(),
                      LogSafe(f[1]).c_str(), LogSafe(f[2]).c_str(), LogSafe(f[3]).c_str(), LogSafe(f[4]).c_str(),
                      LogSafe(f[5]).c_str());
     if (!strReason.empty())
-        ShowLogVaMessage(LOG_ERROR, "  Line %d: %s.\r\n", nLine, LogSafe(strReason).c_str());
+        ShowLogVaMessage(LOG_ERROR, "  %s%s\r\n", LogSafe(Where(strPath, nLine)).c_str(), Sentence(strReason).c_str());
+}
+
+// A refused line with the field count of another section is most likely in the
+// wrong one: a section line forgotten above it.
+std::string SectionHint(Section section, const CdsCsvFile::Fields& fields, std::size_t nFields)
+{
+    const bool marker = fields[8].size() == 1 && std::string("+=*").find(fields[8][0]) != std::string::npos;
+    if (section == Section::Device && nFields == CdsCsvFile::kBlockFields && !marker)
+        return "; it has the 9 fields of a block line: is a \":Block\" line missing above it?";
+    if (section == Section::Block && nFields == CdsCsvFile::kDeviceFields)
+        return "; it has the 8 fields of a device line: is a \":Device\" line missing above it?";
+    if (section == Section::OldBlock && nFields == CdsCsvFile::kBlockFields)
+        return "; it has the 9 fields of a block line: is a \":Block\" line missing above it?";
+    return {};
+}
+
+// Why the map would not take a device read from a line, when it is something
+// the line can be told: an empty or reserved name, or the port, address and
+// device type of a device it holds already.
+std::string DeviceConflict(const CdsDeviceMap& map, const CdsDeviceObject& device)
+{
+    if (device.m_strName.empty())
+        return "a device needs a name";
+    if (device.m_strName[0] == '$')
+        return "the name " + device.m_strName + " begins with '$', which is kept for the server's own devices";
+    if (const CdsDeviceObject* holder =
+            map.GetDeviceObjectByAddr(device.m_strPort, device.m_strAddress, device.m_nDeviceType))
+        return "Port '" + device.m_strPort + "', Address '" + device.m_strAddress + "' and DeviceType " +
+               std::to_string(device.m_nDeviceType) + " are those of device " + holder->m_strName +
+               " already; a second PLC there needs its own Address (its route or PC number) or Port";
+    return {};
 }
 
 } // namespace
@@ -164,7 +205,7 @@ int CdsServerDoc::ImportFromCsvFile(const std::string& strPath, int)
     CdsDeviceMap* pMap = NewDevices();
     if (!pMap)
         return 0;
-    ImportLines(*pFile, *pMap);
+    ImportLines(*pFile, *pMap, strPath);
     pFile->Close();
     if (pMap->GetDevices().empty())
         ShowLogVaMessage(LOG_ERROR, "%s gives no device: a \":Device\" line and device lines below it are needed.\r\n",
@@ -184,17 +225,18 @@ int CdsServerDoc::ImportFromCsvFile(const std::string& strPath, int)
     return 1;
 }
 
-int CdsServerDoc::ImportLines(CdsCsvFile& file, CdsDeviceMap& map)
+int CdsServerDoc::ImportLines(CdsCsvFile& file, CdsDeviceMap& map, const std::string& strPath)
 {
     Section section = Section::None;
     CdsCsvFile::Fields fields;
-    int nLine = 0;
+    int nRead = 0;
     int nImported = 0;
     const CdsServerApp* pApp = CdsServerApp::GetApp();
     while (file.ReadNextLine(fields)) {
-        ++nLine;
-        if ((nLine & 0x3FF) == 0 && pApp && pApp->IsStopRequested())
+        ++nRead;
+        if ((nRead & 0x3FF) == 0 && pApp && pApp->IsStopRequested())
             break;
+        const int nLine = file.LineNumber();
         if (!fields[0].empty() && fields[0][0] == ':') {
             if (EqualsNoCase(fields[0], ":Device")) {
                 section = Section::Device;
@@ -212,14 +254,16 @@ int CdsServerDoc::ImportLines(CdsCsvFile& file, CdsDeviceMap& map)
             continue;
         file.ClearReason();
         bool imported = false;
+        const std::size_t nFields = file.FieldCount();
         const std::size_t expected = section == Section::Device  ? CdsCsvFile::kDeviceFields
                                      : section == Section::Block ? CdsCsvFile::kBlockFields
                                                                  : CdsCsvFile::kOldBlockFields;
-        if (file.FieldCount() < expected) {
+        if (nFields < expected) {
             // A missing comma would shift every later column into the wrong meaning.
-            ReportLine(nLine, fields,
+            ReportLine(strPath, nLine, fields,
                        std::string(section == Section::Device ? "device" : "block") + " line has " +
-                           std::to_string(file.FieldCount()) + " fields, " + std::to_string(expected) + " expected");
+                           std::to_string(nFields) + " fields, " + std::to_string(expected) + " expected" +
+                           SectionHint(section, fields, nFields));
             continue;
         }
         if (section == Section::Device) {
@@ -230,10 +274,13 @@ int CdsServerDoc::ImportLines(CdsCsvFile& file, CdsDeviceMap& map)
             } else {
                 // (A name another map holds is refused: that device is not this map's to change.)
                 RenewTempObjects();
-                CdsDeviceObject* added = m_pTmpDevice && file.ImportDeviceObject(fields, m_pTmpDevice)
-                                             ? map.AddDeviceObject(*m_pTmpDevice)
-                                             : nullptr;
-                imported = added && added->GetParent() == &map;
+                if (m_pTmpDevice && file.ImportDeviceObject(fields, m_pTmpDevice)) {
+                    const std::string conflict = DeviceConflict(map, *m_pTmpDevice);
+                    CdsDeviceObject* added = conflict.empty() ? map.AddDeviceObject(*m_pTmpDevice) : nullptr;
+                    imported = added && added->GetParent() == &map;
+                    if (!imported)
+                        file.SetReasonIfNone(conflict.empty() ? "the device map refuses the device" : conflict);
+                }
             }
         } else {
             if (section == Section::OldBlock)
@@ -245,23 +292,35 @@ int CdsServerDoc::ImportLines(CdsCsvFile& file, CdsDeviceMap& map)
                 if (!device)
                     file.SetReasonIfNone("no device " + m_pTmpDevice->m_strName + " above this line");
             }
+            // Item names find a block by its name alone: a second block of that name would hide the first.
+            const std::string name = m_pTmpBlock ? m_pTmpBlock->GetName() : std::string();
+            if (const CdsMemoryArray* same = device && !name.empty() ? device->GetMemoryArrayByName(name) : nullptr) {
+                file.SetReasonIfNone("Name: device " + device->m_strName + " has a block " + same->GetName() +
+                                     " (" + same->GetAddr() + ") already");
+                device = nullptr;
+            }
             CdsMemoryArray* block = device ? device->AddMemoryArray(*m_pTmpBlock, true) : nullptr;
-            if (block)
+            if (block) {
                 block->SetParent(device);
-            else if (device)
-                file.SetReasonIfNone("device " + device->m_strName + " refuses Address '" + m_pTmpBlock->GetAddr() +
-                                     "' (no such device letter or element, or the name is taken)");
+            } else if (device) {
+                const CdsMemoryArray* there = device->GetMemoryArrayByAddr(m_pTmpBlock->GetAddr());
+                file.SetReasonIfNone(there ? "Address: " + m_pTmpBlock->GetAddr() + " is where block " +
+                                                 there->GetName() + " of device " + device->m_strName +
+                                                 " begins already"
+                                           : "device " + device->m_strName + " refuses Address '" +
+                                                 m_pTmpBlock->GetAddr() + "'");
+            }
             imported = block != nullptr;
         }
         if (imported) {
             ++nImported;
-            if (!file.Reason().empty())
-                ShowLogVaMessage(LOG_ERROR, "Line %d: %s.\r\n", nLine, LogSafe(file.Reason()).c_str());
+            for (const std::string& note : file.Notes())
+                ShowLogVaMessage(LOG_ERROR, "%s%s\r\n", LogSafe(Where(strPath, nLine)).c_str(), Sentence(note).c_str());
         } else {
-            ReportLine(nLine, fields, file.Reason());
+            const std::string hint = SectionHint(section, fields, nFields);
+            ReportLine(strPath, nLine, fields,
+                       file.Reason().empty() && !hint.empty() ? hint.substr(2) : file.Reason() + hint);
         }
     }
     return nImported;
 }
-
-

@@ -349,12 +349,21 @@ TEST_F(TimerModeTest, OnlineFromAnotherThreadOnlyAsksTheApplication)
 TEST_F(TimerModeTest, ClearingTheHandlerTakesEveryDeviceOffline)
 {
     TestDevice second("PLC2");
+    second.MakeModePoints();
     ASSERT_TRUE(hdlr.DoOnline(&device));
     ASSERT_TRUE(hdlr.DoOnline(&second));
     hdlr.DeleteContents();
     EXPECT_FALSE(hdlr.HasActiveDevice(&device));
     EXPECT_FALSE(hdlr.HasActiveDevice(&second));
+    // Each ends with its own offline mode, not one another's.
     EXPECT_EQ(device.GetSysMode(), SYSMODE_OFFLINE);
+    EXPECT_EQ(second.GetSysMode(), SYSMODE_OFFLINE);
+    // A device served afterwards shows its mode to the others again.
+    ASSERT_TRUE(hdlr.DoOnline(&device));
+    ASSERT_TRUE(hdlr.DoOnline(&second));
+    hdlr.DoOffline(&second);
+    EXPECT_EQ(device.GetSysMode(), SYSMODE_OFFLINE);
+    hdlr.DoOffline(&device);
 }
 
 TEST_F(TimerModeTest, MonitorLineProbesItsDevice)

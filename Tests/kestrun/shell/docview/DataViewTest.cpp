@@ -127,6 +127,25 @@ TEST_F(DataViewTest, BlockLinesAreSortedAndAChosenLineIsFoundAgainByItsBlock)
     EXPECT_EQ(view->GetBlockList().GetCount(), 3);
 }
 
+TEST(DataViewList, AListAssignedAtOnceIsTheListAddedRowByRow)
+{
+    const std::vector<std::string> texts = {"b\t1", "A\t2", "B\t1", "a\t2", "c", "", "B\t1"};
+    CdsDataViewList added, assigned;
+    std::vector<CdsDataViewList::Row> rows;
+    struct Shown : CObject {};
+    std::vector<Shown> objects(texts.size());
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        added.Add(texts[i], &objects[i]);
+        rows.push_back({texts[i], &objects[i]});
+    }
+    assigned.Assign(std::move(rows));
+    ASSERT_EQ(assigned.GetCount(), added.GetCount());
+    for (int i = 0; i < added.GetCount(); ++i) {
+        EXPECT_EQ(assigned.Rows()[static_cast<std::size_t>(i)].text, added.Rows()[static_cast<std::size_t>(i)].text);
+        EXPECT_EQ(assigned.At(i), added.At(i)) << i;
+    }
+}
+
 TEST_F(DataViewTest, ConfigurationCommandsNeedAnOfflineDocumentAndTheirObject)
 {
     AddBlocks();

@@ -325,29 +325,70 @@ TEST_F(ServerDocTest, ABadLineIsReportedAndSkippedAndLaterLinesKeepTheirOwnSetti
     EXPECT_EQ(c->GetMemoryArrayList().GetCount(), 1);
 }
 
-TEST_F(ServerDocTest, ARefusedOrDoubtfulLineSaysWhyBesideItsLine)
+// Every message names the file and the line as an editor counts it, comments and
+// blank lines included; a line that can never work is refused with its true reason,
+// one whose Priority or ScanTime cannot be used says which value it took.
+TEST_F(ServerDocTest, EveryLineIsNamedByFileAndEditorLineWithItsTrueReason)
 {
     struct Case {
-        const char* lines; // after a device section with PLC
-        const char* logged;
+        const char* lines; // from line 7, after a comment header and PLC on line 6
+        const char* logged; // after "<path>:"
+        bool refused;
     } cases[] = {
-        {"A,P,1,,TCP1\n", "Line 3: device line has 5 fields, 8 expected."},
-        {"A,P,1,,XYZ1,10.0.0.1 5000,,\n", "Line 3: Port: 'XYZ1' names no port kind"},
-        {"A,P,1,,COM1,9600 E 7,,\n", "Line 3: Setting: '9600 E 7' is not four words"},
-        {"A,P,1,,TCP1,10.0.0.1,,\n", "Line 3: Setting: '10.0.0.1' is not two words"},
-        {":Block\nPLC,W,Word,D0,2,3,rw,100\n", "Line 4: block line has 8 fields, 9 expected."},
-        {":Block\nPLC,W,Word,D0,70000,3,rw,100,\n", "Line 4: Length: 70000 is more than a block holds (65536)."},
-        {":Block\nNOBODY,W,Word,D0,2,3,rw,100,\n", "Line 4: no device NOBODY above this line."},
-        {":Block\nPLC,W,Shrot,D0,2,3,rw,100,\n", "Line 4: DataType: no such type word 'Shrot', taken as type 21320."},
+        {"A,P,1,,TCP1\n", "7: device line has 5 fields, 8 expected.", true},
+        {"A,P,1,,XYZ1,10.0.0.1 5000,,\n", "7: Port: 'XYZ1' names no port kind (COM, TCP, UDP, EMUL, ...).", true},
+        {"A,P,1,,COM1,9600 E 7,,\n", "7: Setting: '9600 E 7' is not four words", true},
+        {"A,P,1,,TCP1,10.0.0.1,,\n", "7: Setting: '10.0.0.1' is not two words", true},
+        {"A,P,1,,EMUL1,,,\n", "7: Port 'EMUL1', Address '' and DeviceType 1 are those of device PLC already", true},
+        {"$MINE,P,1,X,TCP4,10.0.0.4 5004,,\n", "7: the name $MINE begins with '$'", true},
+        {"PLC,Words,Short,D100,8,3,rw,100,Data\n",
+         "7: Port: '8' names no port kind (COM, TCP, UDP, EMUL, ...); it has the 9 fields of a block line: "
+         "is a \":Block\" line missing above it?",
+         true},
+        {":Block\nPLC,W,Word,D0,2,3,rw,100\n",
+         "8: block line has 8 fields, 9 expected; it has the 8 fields of a device line: is a \":Device\" line "
+         "missing above it?",
+         true},
+        {":Block\nPLC,W,Word,D0,70000,3,rw,100,\n", "8: Length: 70000 is more than a block holds (65536).", true},
+        {":Block\nPLC,W,Word,D0,abc,3,rw,100,\n", "8: Length: 'abc' is not a number of items.", true},
+        {":Block\nPLC,W,Word,D0,-5,3,rw,100,\n", "8: Length: -5 items; a block holds 1 to 65536.", true},
+        {":Block\nPLC,W,Word,D0,2,3,zz,100,\n", "8: ReadWrite: 'zz' is not r, w or rw.", true},
+        {":Block\nNOBODY,W,Word,D0,2,3,rw,100,\n", "8: no device NOBODY above this line.", true},
+        {":Block\nPLC,W,Shrot,D0,2,3,rw,100,\n", "8: DataType: 'Shrot' is no type word", true},
+        {":Block\nPLC,W,Word,D0,2,3,rw,100,\nPLC,w,Short,D10,2,3,rw,100,\n",
+         "9: Name: device PLC has a block W (D0) already.", true},
+        {":Block\nPLC,W,Word,D0,2,12,rw,50,\n", "8: Priority: '12' is not 0 to 9; 3 is taken.", false},
+        {":Block\nPLC,W,Word,D0,2,,rw,50,\n", "8: ScanTime: '50' is not 100 to 10000 ms; 100 is taken.", false},
     };
     for (const Case& c : cases) {
-        WriteFile(Path("why.csv"), std::string(":Device\nPLC,P,1,,EMUL1,,,\n") + c.lines);
+        const std::string logged = Path("why.csv").string() + ":" + c.logged;
+        const std::string refused = "Cannot import Line " + std::string(c.logged).substr(0, 1) + " = ";
+        const int loggedBefore = shell.CountLog(logged), refusedBefore = shell.CountLog(refused);
+        WriteFile(Path("why.csv"), std::string(";\n; plant\n;\n\n:Device\nPLC,P,1,,EMUL1,,,\n") + c.lines);
         Import(Path("why.csv"));
-        EXPECT_EQ(shell.CountLog(c.logged), 1) << c.lines;
+        EXPECT_EQ(shell.CountLog(logged) - loggedBefore, 1) << c.lines;
+        EXPECT_EQ(shell.CountLog(refused) - refusedBefore, c.refused ? 1 : 0) << c.lines;
     }
-    // The unknown word keeps its block.
-    ASSERT_NE(CdsDeviceMap::GetDeviceObjectByTopic("PLC"), nullptr);
-    EXPECT_EQ(CdsDeviceMap::GetDeviceObjectByTopic("PLC")->GetMemoryArrayList().GetCount(), 1);
+    EXPECT_EQ(shell.CountLog("?."), 0); // a question ends its sentence
+    // The line that took defaults is loaded with them.
+    CdsDeviceObject* plc = CdsDeviceMap::GetDeviceObjectByTopic("PLC");
+    ASSERT_NE(plc, nullptr);
+    ASSERT_EQ(plc->GetMemoryArrayList().GetCount(), 1);
+    EXPECT_EQ(plc->GetMemoryArrayByName("W")->GetPriority(), 0); // an empty Priority reads as 0
+    EXPECT_EQ(plc->GetMemoryArrayByName("W")->GetScanTime(), 100);
+}
+
+TEST_F(ServerDocTest, AFileBeginningWithAUtf8ByteOrderMarkImportsEveryLine)
+{
+    WriteFile(Path("bom.csv"), "\xEF\xBB\xBF:Device,Protocol,DeviceType,Address,Port,Setting,Options,Description\r\n"
+                               "PLC,P,1,,EMUL1,,,\r\n"
+                               ":Block,Name,DataType,Address,Length,Priority,ReadWrite,ScanTime,Description\r\n"
+                               "PLC,W,Word,D0,2,3,rw,100,\r\n");
+    Import(Path("bom.csv"));
+    EXPECT_EQ(shell.CountLog("Cannot import"), 0);
+    CdsDeviceObject* plc = CdsDeviceMap::GetDeviceObjectByTopic("PLC");
+    ASSERT_NE(plc, nullptr);
+    EXPECT_NE(plc->GetMemoryArrayByName("W"), nullptr);
 }
 
 TEST_F(ServerDocTest, AFileWithoutDevicesOrNotARegularFileIsNamedInTheLog)
