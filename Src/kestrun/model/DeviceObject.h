@@ -89,6 +89,10 @@ public:
     // not a status point or the command does nothing (a missing line, a value
     // outside the commands).
     virtual int HandleCommand(CdsMemoryObject* pPoint, const _BRISANTDATAVALUE& value, int& nResult);
+    // Why no write of the point can ever be sent to this device, whatever the value
+    // (its data type, its kind of element); empty when the device can write it.
+    // Client threads ask it before they queue a write.
+    virtual std::string GetWriteRefusal(const CdsMemoryObject& /*point*/) const { return {}; }
     virtual bool IsErrorStatusAvailable() const { return false; }
     virtual bool IsRunStatusAvailable() const { return false; }
     virtual bool IsMasterStatusAvailable() const { return false; }
