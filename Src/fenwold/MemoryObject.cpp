@@ -1,6 +1,7 @@
 #include "fenwold/MemoryObject.h"
 
 #include <bit>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -208,9 +209,18 @@ bool McWriteAccepted(const McStation& station, const char* pszRequest, int nRequ
     const McReply reply = McCheckResponse(station.GetFrameKind(), station.IsAscii(), request,
                                           std::span<const BYTE>(pBuffer, static_cast<std::size_t>(nReceived)));
     if (reply.verdict == McVerdict::EndCode) {
-        const std::string text = McEndCodeLogText(reply.endCode) + "\r\n";
-        if (auto* link = dynamic_cast<McLink*>(pHdlr))
-            link->McLogError(pLine, text.c_str());
+        // The write cycle names the item and value with the end code; a handler
+        // that does not log write refusals gets the end code's line of its own.
+        char code[8];
+        std::snprintf(code, sizeof code, "%04X", static_cast<unsigned>(reply.endCode));
+        const char* meaning = GetEndCodeText(reply.endCode);
+        const std::string reason =
+            std::string("end code ") + code + (meaning && *meaning ? std::string(" (") + meaning + ")" : std::string());
+        if (!pHdlr || !pHdlr->SetWriteRefusal(pLine, reason)) {
+            const std::string text = McEndCodeLogText(reply.endCode) + "\r\n";
+            if (auto* link = dynamic_cast<McLink*>(pHdlr))
+                link->McLogError(pLine, text.c_str());
+        }
     }
     return reply.verdict == McVerdict::Ok;
 }

@@ -190,6 +190,16 @@ public:
     LONG SubErrorCount(const tagTHREADINFO* pLine, LONG n);
     void ResetErrorCount(const tagTHREADINFO* pLine);
     LONG SetErrorCountOverMaxAllowed(const tagTHREADINFO* pLine);
+    // Writes to the device wait on a line while it does not answer there: held
+    // when a write went unanswered, let go by the device's next answer.
+    bool AreWritesHeld(const tagTHREADINFO* pLine) const
+    {
+        return m_bWritesHeld[static_cast<std::size_t>(GetLineIndex(pLine))].load();
+    }
+    void HoldWrites(const tagTHREADINFO* pLine, bool bHold)
+    {
+        m_bWritesHeld[static_cast<std::size_t>(GetLineIndex(pLine))].store(bHold);
+    }
     // Failed probes in a row of the device on a line.
     CdsFailureRun& GetMonitorFailures(const tagTHREADINFO* pLine)
     {
@@ -317,6 +327,7 @@ private:
     std::atomic<LONG> m_nPollCount{0};
     std::array<std::atomic<LONG>, kLines> m_nErrorCount{};
     std::array<CdsFailureRun, kLines> m_monitorFailures;
+    std::array<std::atomic<bool>, kLines> m_bWritesHeld{};
     std::array<std::array<char, kMonitorQuerySize>, kLines> m_monitorQuery{};
     std::array<std::atomic<LONGLONG>, kLines> m_tLastMonitor{};
     std::array<std::atomic<LONGLONG>, kLines> m_tLastUpdate{};
