@@ -473,12 +473,20 @@ void CdsCommHdlr::DoServiceCommands(tagTHREADINFO* pLine)
                                 !IsThisInRunning(pLine)))
         return;
     // A device whose writes are held keeps them in their order; its block is read
-    // back at the next visit, and that answer lets them go.
-    const auto eligible = [pLine](const CdsEventData& event) {
+    // back at the next visit, and that answer lets them go. A block that is never
+    // read has no such answer: one of its writes a pass asks the PLC instead.
+    bool probed = false;
+    const auto eligible = [pLine, &probed](const CdsEventData& event) {
         CdsMemoryArray* pArray = ReadBackBlockOf(event.GetPoint());
         CdsDeviceObject* pDevice = pArray ? pArray->GetParent() : nullptr;
         if (!pDevice || !pDevice->AreWritesHeld(pLine))
             return true;
+        if (!pArray->IsReadAllowed()) {
+            if (probed)
+                return false;
+            probed = true;
+            return true;
+        }
         pArray->SetModified(TRUE);
         return false;
     };

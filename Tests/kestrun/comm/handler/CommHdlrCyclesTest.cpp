@@ -434,6 +434,26 @@ TEST_F(CyclesTest, AnUnansweredWriteMarksThePointsAndHoldsTheWritesBehindIt)
     EXPECT_TRUE(queue->IsEmpty());
 }
 
+// A block that is never read gives no answer to wait for: one of its held writes
+// a pass asks the PLC, and the answer lets the others go.
+TEST_F(CyclesTest, HeldWritesOfABlockThatIsNeverReadAskOneAtATime)
+{
+    hdlr.InstallQueue();
+    block->SetReadAllowed(FALSE);
+    auto queue = hdlr.GetEventQueue();
+    _BRISANTDATAVALUE value{};
+    for (int i = 0; i < 4; ++i)
+        queue->AddNewEvent(block->GetMemoryObject(0), value, BRISANT_SHORT, 0);
+    hdlr.DoServiceCommands(line);
+    EXPECT_EQ(hdlr.m_sends, 2);   // the first, unanswered, and one probe
+    EXPECT_EQ(queue->GetCount(), 2u);
+    port->Chunk({0, 0, 0, 0});
+    port->Chunk({0, 0, 0, 0});
+    hdlr.DoServiceCommands(line);
+    EXPECT_EQ(hdlr.m_sends, 4);
+    EXPECT_TRUE(queue->IsEmpty());
+}
+
 // A bit lives in its point's word: writing it reads back the point's block.
 TEST_F(CyclesTest, AWrittenBitReadsBackItsPointsBlock)
 {
