@@ -65,6 +65,23 @@ char* CBitObject::GetCommandQueryString(const _BRISANTDATAVALUE& value, int nLin
     return buffer;
 }
 
+std::string CBitObject::McWriteRefusal() const
+{
+    CMemoryArray* block = GetMelsecBlock();
+    McStation* station = block ? block->GetStation() : nullptr;
+    if (!station)
+        return {};
+    const WORD code = block->GetDeviceCode();
+    const MelsecDevice* device = MelsecDeviceByCode(code);
+    const std::string name = device ? device->name : "these";
+    if (MelsecWriteCommand(BRISANT_BOOL, code) < 0)
+        return McBlockLabel(*block) + (device && device->writable ? "single bits of " + name + " words cannot be written"
+                                                                  : name + " devices cannot be written");
+    if (station->GetFrameKind() == McFrameKind::E1)
+        return McBlockLabel(*block) + "single bits cannot be written to this PLC (1E frames)";
+    return {};
+}
+
 int CBitObject::GetCommandQueryStringLen(int nLine, const char*)
 {
     return ValidLine(nLine) ? m_nCommandLength[static_cast<std::size_t>(nLine)].load() : -1;

@@ -31,6 +31,7 @@ public:
     char* GetCommandQueryString(const _BRISANTDATAVALUE& value, int nLine, BOOL bRebuild) override;
     int GetCommandQueryStringLen(int nLine, const char* pszText) override;
     int GetCommandResponseStringLen(int nLine) override;
+    std::string McWriteRefusal() const override;
     // Checks the end code of the response to the line's bit write, as a point does;
     // 0 when the PLC reported an error (logged with its text).
     BOOL UpdateCommand(const _BRISANTDATAVALUE& value, int nFrame = 0, const BYTE* pBuffer = nullptr,

@@ -5,10 +5,12 @@
 
 #include "fenwold/BlockRange.h"
 #include "fenwold/FenwoldDialogs.h"
+#include "fenwold/McCommandSource.h"
 #include "fenwold/MemoryArray.h"
 #include "fenwold/McResponse.h"
 #include "fenwold/MelsecDevice.h"
 #include "kestrun/comm/sockets/TcpipConfig.h"
+#include "kestrun/model/MemoryObject.h"
 #include "platform/afx/Archive.h"
 
 IMPLEMENT_SERIAL(CDeviceObject, CdsDeviceObject, 1)
@@ -87,6 +89,12 @@ CdsMemoryArray* CDeviceObject::NewMemoryArray(const CdsMemoryArray& src)
 BOOL CDeviceObject::InitMemoryArray(CdsMemoryArray* pArray)
 {
     return CdsDeviceObject::InitMemoryArray(pArray) ? TRUE : FALSE;
+}
+
+std::string CDeviceObject::GetWriteRefusal(const CdsMemoryObject& point) const
+{
+    const auto* source = dynamic_cast<const McCommandSource*>(&point);
+    return source ? source->McWriteRefusal() : std::string();
 }
 
 int CDeviceObject::UpdateStatus(const BYTE*, int, const tagTHREADINFO*) { return 1; }

@@ -36,6 +36,8 @@ public:
     // element's address or when a block of that address exists. Inputs are made read-only.
     CdsMemoryArray* NewMemoryArray(const CdsMemoryArray& src) override;
     BOOL InitMemoryArray(CdsMemoryArray* pArray) override;
+    // What the write-request builders refuse for the point, whatever its value.
+    std::string GetWriteRefusal(const CdsMemoryObject& point) const override;
     // Any monitor response shows the station answers.
     int UpdateStatus(const BYTE* pData, int nLength, const tagTHREADINFO* pLine) override;
     // A read of one word at F0 in the station's frame kind, built into the line's

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -13,6 +14,7 @@
 #include "fenwold/MelsecDevice.h"
 #include "fenwold/BitObject.h"
 #include "fenwold/MemoryArray.h"
+#include "kestrun/model/DataType.h"
 #include "kestrun/model/DeviceObject.h"
 #include "kestrun/model/HandlerLink.h"
 #include "platform/afx/Archive.h"
@@ -117,6 +119,81 @@ void CMemoryObject::SetPseudoName(const std::string& strText, int nNumber, char 
     SetPseudoNameText(address->text);
 }
 
+std::string McBlockLabel(const CdsMemoryArray& block)
+{
+    return "block " + (block.GetName().empty() ? block.GetAddr() : block.GetName()) + ": ";
+}
+
+CMemoryObject::Refusal CMemoryObject::BuildRequest(const _BRISANTDATAVALUE& value, CMemoryArray& block,
+                                                   McStation& station, McBuffer& frame, std::string& reason) const
+{
+    const int type = block.GetDefaultDataType();
+    const WORD code = block.GetDeviceCode();
+    const char* typeName = GetDataTypeName(type);
+    const std::string values = std::string(*typeName ? typeName : "Such") + " values";
+    const bool typeOk = (type >= BRISANT_BOOL && type <= BRISANT_FLOAT) || type == BRISANT_STRING ||
+                        type == BRISANT_FIXEDSTRING;
+    const int size = typeOk ? MelsecDataSize(type, block.GetPointCount()) : 0;
+    if (size == 0) {
+        reason = values + " cannot be written to this PLC";
+        return Refusal::Silent;
+    }
+    if (MelsecWriteCommand(type, code) < 0) {
+        const MelsecDevice* device = MelsecDeviceByCode(code);
+        if (!device || !device->writable)
+            reason = std::string(device ? device->name : "these") + " devices cannot be written";
+        else if (type == BRISANT_BOOL)
+            reason = "single bits of " + std::string(device->name) + " words cannot be written";
+        else if (type == BRISANT_STRING)
+            reason = values + " cannot be written to " + device->name + " bits";
+        else
+            reason = values + " cannot be written to this PLC";
+        return Refusal::Silent;
+    }
+    // 1E PLCs take bits and words only.
+    if (type == BRISANT_STRING && station.GetFrameKind() == McFrameKind::E1) {
+        reason = values + " cannot be written to this PLC (1E frames)";
+        return Refusal::Silent;
+    }
+    const auto address = GetElementAddress(GetName(), type, code, -1);
+    if (!address) {
+        reason = GetName() + " has no element of its own";
+        return Refusal::Logged;
+    }
+    bool built = false;
+    if (type == BRISANT_STRING) {
+        const char* text = value.pszVal ? value.pszVal : "";
+        built = McBuildStringWrite(frame, station.GetTarget(), code, address->number, text, size);
+    } else {
+        built = McBuildPointWrite(frame, station.GetTarget(), type, code, address->number, EncodeNumber(type, value));
+    }
+    if (!built) {
+        reason = "no write request can be made for " + address->text + " in this PLC's frames";
+        return Refusal::Silent;
+    }
+    if (frame.size() >= static_cast<std::size_t>(CdsMemoryArray::kQuerySize)) {
+        // Long texts, ASCII ones above all (two characters a byte), outgrow the
+        // line's command buffer.
+        reason = "the request is too long for one frame";
+        return Refusal::Logged;
+    }
+    return Refusal::None;
+}
+
+std::string CMemoryObject::McWriteRefusal() const
+{
+    CMemoryArray* block = GetMelsecBlock();
+    McStation* station = block ? block->GetStation() : nullptr;
+    if (!station)
+        return {};
+    // Every value of a type makes a request of the same shape: a zero stands for them all.
+    McBuffer frame;
+    std::string reason;
+    if (BuildRequest(_BRISANTDATAVALUE{}, *block, *station, frame, reason) == Refusal::None)
+        return {};
+    return McBlockLabel(*block) + reason;
+}
+
 char* CMemoryObject::GetCommandQueryString(const _BRISANTDATAVALUE& value, int nLine, BOOL)
 {
     if (!ValidLine(nLine))
@@ -126,30 +203,19 @@ char* CMemoryObject::GetCommandQueryString(const _BRISANTDATAVALUE& value, int n
     McStation* station = block ? block->GetStation() : nullptr;
     if (!station)
         return nullptr;
-    const int type = block->GetDefaultDataType();
-    const bool typeOk = (type >= BRISANT_BOOL && type <= BRISANT_FLOAT) || type == BRISANT_STRING ||
-                        type == BRISANT_FIXEDSTRING;
-    if (!typeOk)
-        return nullptr;
-    const WORD code = block->GetDeviceCode();
-    const auto address = GetElementAddress(GetName(), type, code, -1);
-    if (!address) {
-        const std::string text = "Cannot write " + GetName() + ": no element of its own!\r\n";
-        LogError(text.c_str());
-        return nullptr;
-    }
-    const int size = MelsecDataSize(type, block->GetPointCount());
-    if (size == 0 || MelsecWriteCommand(type, code) < 0)
-        return nullptr;
-
     McBuffer frame;
-    bool built = false;
-    if (type == BRISANT_STRING) {
-        // 1E PLCs take bits and words only.
-        if (station->GetFrameKind() == McFrameKind::E1)
-            return nullptr;
-        const char* text = value.pszVal ? value.pszVal : "";
+    std::string reason;
+    const Refusal refusal = BuildRequest(value, *block, *station, frame, reason);
+    if (refusal == Refusal::Logged) {
+        const std::string text = "Cannot write " + GetName() + ": " + reason + "!\r\n";
+        LogError(text.c_str());
+    }
+    if (refusal != Refusal::None)
+        return nullptr;
+    if (block->GetDefaultDataType() == BRISANT_STRING) {
         // The client was told the write was taken: what does not fit is not lost silently.
+        const int size = MelsecDataSize(BRISANT_STRING, block->GetPointCount());
+        const char* text = value.pszVal ? value.pszVal : "";
         if (const std::size_t length = std::strlen(text); length > static_cast<std::size_t>(size)) {
             const CdsDeviceObject* device = block->GetParent();
             const std::string line = "Write [" + (device ? device->m_strName : std::string()) + "]" + GetName() +
@@ -157,19 +223,6 @@ char* CMemoryObject::GetCommandQueryString(const _BRISANTDATAVALUE& value, int n
                                      std::to_string(size) + "!\r\n";
             LogError(line.c_str());
         }
-        built = McBuildStringWrite(frame, station->GetTarget(), code, address->number, text, size);
-    } else {
-        built = McBuildPointWrite(frame, station->GetTarget(), type, code, address->number,
-                                  EncodeNumber(type, value));
-    }
-    if (!built)
-        return nullptr;
-    if (frame.size() >= static_cast<std::size_t>(CdsMemoryArray::kQuerySize)) {
-        // Long texts, ASCII ones above all (two characters a byte), outgrow the
-        // line's command buffer.
-        const std::string text = "Cannot write " + GetName() + ": the request is too long for one frame!\r\n";
-        LogError(text.c_str());
-        return nullptr;
     }
     char* buffer = CMemoryArray::StoreCommand(*block, nLine, frame);
     if (buffer)
@@ -201,9 +254,18 @@ bool McWriteAccepted(const McStation& station, const char* pszRequest, int nRequ
     const McReply reply = McCheckResponse(station.GetFrameKind(), station.IsAscii(), request,
                                           std::span<const BYTE>(pBuffer, static_cast<std::size_t>(nReceived)));
     if (reply.verdict == McVerdict::EndCode) {
-        const std::string text = McEndCodeLogText(reply.endCode) + "\r\n";
-        if (auto* link = dynamic_cast<McLink*>(pHdlr))
-            link->McLogError(pLine, text.c_str());
+        // The write cycle names the item and value with the end code; a handler
+        // that does not log write refusals gets the end code's line of its own.
+        char code[8];
+        std::snprintf(code, sizeof code, "%04X", static_cast<unsigned>(reply.endCode));
+        const char* meaning = GetEndCodeText(reply.endCode);
+        const std::string reason =
+            std::string("end code ") + code + (meaning && *meaning ? std::string(" (") + meaning + ")" : std::string());
+        if (!pHdlr || !pHdlr->SetWriteRefusal(pLine, reason)) {
+            const std::string text = McEndCodeLogText(reply.endCode) + "\r\n";
+            if (auto* link = dynamic_cast<McLink*>(pHdlr))
+                link->McLogError(pLine, text.c_str());
+        }
     }
     return reply.verdict == McVerdict::Ok;
 }

@@ -4,12 +4,17 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 #include "fenwold/McCommandSource.h"
+#include "fenwold/McFrame.h"
 #include "kestrun/model/MemoryObject.h"
 
 class CMemoryArray;
 class McStation;
+
+// "block Words: " of a block, by its name, or its address when it has none.
+std::string McBlockLabel(const CdsMemoryArray& block);
 
 // The PLC's verdict on the response to a write request of `nRequest` bytes in the
 // command buffer of the line slot: true when it answers the request with end code 0.
@@ -47,6 +52,8 @@ public:
     // response's length field decides).
     int GetCommandResponseStringLen(int nLine) override;
 
+    std::string McWriteRefusal() const override;
+
     CdsMemoryArray* NewBitArray() override;
 
     // A text block is one string, read into and written from its first point:
@@ -58,6 +65,11 @@ public:
     CMemoryArray* GetMelsecBlock() const;
 
 private:
+    enum class Refusal { None, Silent, Logged };
+    // Builds the request of the value into the frame; on refusal the reason, and
+    // whether the builder logs it (an element or a request that cannot be).
+    Refusal BuildRequest(const _BRISANTDATAVALUE& value, CMemoryArray& block, McStation& station, McBuffer& frame,
+                         std::string& reason) const;
     // Logs through the device's handler when it is the MELSEC handler.
     void LogError(const char* pszText) const;
     // Below kQuerySize (longer requests are refused): two bytes keep the point small.

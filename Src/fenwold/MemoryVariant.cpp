@@ -4,6 +4,7 @@
 
 #include "fenwold/BitObject.h"
 #include "fenwold/McLink.h"
+#include "fenwold/MemoryObject.h"
 #include "kestrun/model/DeviceObject.h"
 #include "kestrun/model/HandlerLink.h"
 #include "kestrun/model/MemoryArray.h"
@@ -30,6 +31,13 @@ char* CMemoryVariant::GetCommandQueryString(const _BRISANTDATAVALUE&, int, BOOL)
 {
     LogRefused();
     return nullptr;
+}
+
+std::string CMemoryVariant::McWriteRefusal() const
+{
+    const CdsMemoryArray* block = GetParent();
+    const std::string label = block ? McBlockLabel(*block) : std::string();
+    return label + "the view " + GetName() + " " + GetTypeCode() + " cannot be written (views are read-only)";
 }
 
 int CMemoryVariant::GetCommandQueryStringLen(int, const char*) { return -1; }

@@ -17,6 +17,7 @@ public:
                   const tagTHREADINFO* pLine) override;
     char* GetCommandQueryString(const _BRISANTDATAVALUE& value, int nLine, BOOL bRebuild) override;
     int GetCommandQueryStringLen(int nLine, const char* pszText) override;
+    std::string McWriteRefusal() const override;
     BOOL GetCopyCommandQueryString(const _BRISANTDATAVALUE& value, int nLine, BOOL bFlag) override;
     BOOL GetDownsizeCommandQueryString(const _BRISANTDATAVALUE& value, int nLine, BOOL bFlag) override;
     BOOL GetUpsizeCommandQueryString(const _BRISANTDATAVALUE& value, int nLine, BOOL bFlag) override;

@@ -93,8 +93,14 @@ TEST_P(SimLoopback, RefusedWriteIsLoggedCountedOnTheBlockAndReadBack)
     link.log.Clear();
     EXPECT_EQ(link.hdlr->DoDataWrite(d->GetMemoryObject(0), v, link.line), 1);
     EXPECT_EQ(Sim()->memory().word(kD, 20), 1);
-    EXPECT_EQ(link.log.Lines(LOG_ERROR).size(), 1u);
-    EXPECT_TRUE(link.Logged(Is1E() ? "Unknown Error (0x10)" : "Over max address for reading/writing"));
+    ASSERT_EQ(link.log.Lines(LOG_ERROR).size(), 1u);
+    // One line names the item, the value, the end code and its text.
+    const std::string line = link.log.Lines(LOG_ERROR)[0];
+    EXPECT_NE(line.find("Write [PLC]" + d->GetMemoryObject(0)->GetName() + " = 2 was refused by the PLC: end code " +
+                        (Is1E() ? std::string("5B10 (Unknown Error (0x10))")
+                                : std::string("C056 (Over max address for reading/writing)"))),
+              std::string::npos)
+        << line;
     EXPECT_EQ(d->GetErrorCount(), 1);
     EXPECT_EQ(link.device->GetErrorCount(link.line), 0);
     // The device's next visit reads the block back.

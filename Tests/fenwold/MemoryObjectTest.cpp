@@ -66,6 +66,8 @@ TEST_P(WriteRequest, BuildsTheFrame)
     // The framework fetches the same buffer.
     EXPECT_EQ(point.FillCommandQueryString(1), query);
     EXPECT_TRUE(handler.logs.empty());
+    // What is built is never refused before it is queued.
+    EXPECT_EQ(point.McWriteRefusal(), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -262,6 +264,42 @@ TEST_P(WriteRefused, BuildsNothing)
     EXPECT_EQ(point.GetCommandQueryString(Word(1), 0, TRUE), nullptr);
     EXPECT_EQ(point.GetCommandQueryStringLen(0, nullptr), -1);
     EXPECT_EQ(handler.logs.size(), c.logged ? 1u : 0u);
+    // What is never built is refused before it is queued, with a reason.
+    EXPECT_EQ(point.McWriteRefusal().rfind("block ", 0), 0u) << point.McWriteRefusal();
+}
+
+// The reason names the block and what it cannot take.
+TEST(WriteRefused, TheReasonNamesTheBlockAndWhatThePlcCannotTake)
+{
+    McHandler handler;
+    StationDevice device(&handler, kTypeQnA, "MC3");
+    struct Case {
+        const char* name;
+        const char* address;
+        WORD code;
+        int type;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"Doubles", "D10", kD, BRISANT_DOUBLE, "block Doubles: Double values cannot be written to this PLC"},
+        {"Chars", "D10", kD, BRISANT_CHAR, "block Chars: Char values cannot be written to this PLC"},
+        {"Bytes", "D10", kD, BRISANT_BYTE, "block Bytes: Byte values cannot be written to this PLC"},
+        {"", "D20", kD, BRISANT_FIXEDSTRING,
+         "block D20: String(Fixed Length) values cannot be written to this PLC"},
+        {"Flags", "D30", kD, BRISANT_BOOL, "block Flags: single bits of D words cannot be written"},
+    };
+    for (const Case& c : cases) {
+        BlockPtr block = MakeBlock(device, c.address, c.code, c.type, 2);
+        block->SetName(c.name);
+        EXPECT_EQ(PointOf(*block, 1).McWriteRefusal(), c.reason) << c.name;
+    }
+    // A view and a bit of a word are never written either.
+    BlockPtr words = MakeBlock(device, "D40", kD, BRISANT_WORD, 2);
+    words->SetName("Words");
+    CdsMemoryObject* bit = PointOf(*words, 0).GetBitObject(3);
+    ASSERT_NE(bit, nullptr);
+    EXPECT_EQ(dynamic_cast<McCommandSource&>(*bit).McWriteRefusal(),
+              "block Words: single bits of D words cannot be written");
 }
 
 INSTANTIATE_TEST_SUITE_P(

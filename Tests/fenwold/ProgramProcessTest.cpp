@@ -266,6 +266,109 @@ TEST_F(FenwoldProcess, ItemsOfAPlcThatStopsAnsweringLeaveGoodQualityAndComeBack)
     sim.Stop(SIGTERM);
 }
 
+// The same PLC stopped while thousands of pokes wait for it: the write that gets no
+// answer makes the items uncertain as a failed read would, and the writes behind
+// it wait for the PLC instead of being sent one by one into it.
+TEST_F(FenwoldProcess, ItemsOfAPlcThatStopsAnsweringWithWritesWaitingLeaveGoodQuality)
+{
+    ServerProcess sim(testsupport::TestProgram("plcsim"), true);
+    ASSERT_TRUE(sim.Start({"--port", "0"}, env));
+    const std::string listening = "plcsim listening on 127.0.0.1:";
+    ASSERT_TRUE(sim.WaitFor(listening, 10000)) << sim.Output();
+    const std::string port = sim.Output().substr(sim.Output().find(listening) + listening.size(), 5);
+    const fs::path path = scratch.path() / "hang.csv";
+    std::ofstream(path) << ":Device,Protocol,DeviceType,Address,Port,Setting,Options,Description\n"
+                        << "PLC1," << Kind().protocol << "," << Kind().deviceType << ",,TCP1,127.0.0.1 "
+                        << std::stoi(port) << ",,\n"
+                        << ":Block,Name,DataType,Address,Length,Priority,ReadWrite,ScanTime,Description\n"
+                        << "PLC1,Words,Short,D100,8,3,rw,100,\n";
+    ServerProcess server(Program(), true);
+    ASSERT_TRUE(server.Start({path.string()}, env));
+    ASSERT_TRUE(server.WaitFor(kOnline)) << server.Output();
+    Client client;
+    std::uint32_t conversation = 0;
+    ASSERT_TRUE(Converse(client, "PLC1", conversation)) << client.LastError();
+    // Every write is logged: the server's output is read all along, so a full pipe
+    // never holds it up.
+    const auto readOutput = [&] { server.WaitFor("\x01", 20); };
+    std::string seen;
+    // Bounded below the ten unanswered writes (about 50 s) that used to pass before
+    // the line gave up, with room for a loaded machine.
+    const auto qualityBecomes = [&](bool good) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(35);
+        for (;;) {
+            dde::ClientValue value;
+            const Client::Status status = client.Request(conversation, "D100", value);
+            seen = status == Client::Status::Ok ? "quality " + std::to_string(value.quality) : client.LastError();
+            if (status == Client::Status::Ok && (value.quality == 192) == good)
+                return true;
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
+            readOutput();
+        }
+    };
+    ASSERT_TRUE(qualityBecomes(true));
+
+    // Four clients poke 3,000 writes in all; the PLC stops while they are queued.
+    constexpr int kPokers = 4;
+    constexpr int kPokesEach = 750;
+    std::atomic<int> acked{0};
+    std::atomic<int> refused{0};
+    std::atomic<int> finished{0};
+    std::vector<std::thread> pokers;
+    for (int p = 0; p < kPokers; ++p) {
+        pokers.emplace_back([&, p] {
+            Client poker;
+            std::uint32_t c = 0;
+            if (!Converse(poker, "PLC1", c))
+                return;
+            const std::string item = "D10" + std::to_string(1 + p);
+            for (int i = 0; i < kPokesEach; ++i) {
+                if (poker.Poke(c, item, std::to_string(i)) == Client::Status::Ok)
+                    ++acked;
+                else
+                    ++refused;
+            }
+            ++finished;
+        });
+    }
+    const auto pokesDeadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (acked < 600 && std::chrono::steady_clock::now() < pokesDeadline)
+        readOutput();
+    ASSERT_EQ(::kill(sim.Pid(), SIGSTOP), 0);
+    const auto stopped = std::chrono::steady_clock::now();
+    const bool uncertain = qualityBecomes(false);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - stopped).count();
+    RecordProperty("SecondsToLeaveGood", std::to_string(seconds));
+    const auto pokersDeadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    while (finished < kPokers && std::chrono::steady_clock::now() < pokersDeadline)
+        readOutput();
+    for (std::thread& t : pokers)
+        t.join();
+    EXPECT_TRUE(uncertain) << seen << "\n" << server.Output();
+    EXPECT_EQ(acked + refused, kPokers * kPokesEach);
+    ASSERT_EQ(::kill(sim.Pid(), SIGCONT), 0);
+    EXPECT_TRUE(qualityBecomes(true)) << seen << "\n" << server.Output() << sim.Output();
+    // The waiting writes go out once the PLC answers again, the last one last.
+    const auto lastWriteLands = [&] {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        for (;;) {
+            dde::ClientValue value;
+            if (client.Request(conversation, "D101", value) == Client::Status::Ok && value.quality == 192 &&
+                value.text == std::to_string(kPokesEach - 1))
+                return true;
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
+            readOutput();
+        }
+    };
+    EXPECT_TRUE(lastWriteLands()) << server.Output();
+
+    client.Close();
+    EXPECT_EQ(server.Stop(SIGINT), 0) << server.Output();
+    sim.Stop(SIGTERM);
+}
+
 TEST_F(FenwoldProcess, DoExitIsAcknowledgedBeforeTheCloseNoticeAndTheServerEndsCleanly)
 {
     ServerProcess server(Program(), true);

@@ -89,6 +89,10 @@ public:
     // not a status point or the command does nothing (a missing line, a value
     // outside the commands).
     virtual int HandleCommand(CdsMemoryObject* pPoint, const _BRISANTDATAVALUE& value, int& nResult);
+    // Why no write of the point can ever be sent to this device, whatever the value
+    // (its data type, its kind of element); empty when the device can write it.
+    // Client threads ask it before they queue a write.
+    virtual std::string GetWriteRefusal(const CdsMemoryObject& /*point*/) const { return {}; }
     virtual bool IsErrorStatusAvailable() const { return false; }
     virtual bool IsRunStatusAvailable() const { return false; }
     virtual bool IsMasterStatusAvailable() const { return false; }
@@ -186,6 +190,16 @@ public:
     LONG SubErrorCount(const tagTHREADINFO* pLine, LONG n);
     void ResetErrorCount(const tagTHREADINFO* pLine);
     LONG SetErrorCountOverMaxAllowed(const tagTHREADINFO* pLine);
+    // Writes to the device wait on a line while it does not answer there: held
+    // when a write went unanswered, let go by the device's next answer.
+    bool AreWritesHeld(const tagTHREADINFO* pLine) const
+    {
+        return m_bWritesHeld[static_cast<std::size_t>(GetLineIndex(pLine))].load();
+    }
+    void HoldWrites(const tagTHREADINFO* pLine, bool bHold)
+    {
+        m_bWritesHeld[static_cast<std::size_t>(GetLineIndex(pLine))].store(bHold);
+    }
     // Failed probes in a row of the device on a line.
     CdsFailureRun& GetMonitorFailures(const tagTHREADINFO* pLine)
     {
@@ -321,6 +335,7 @@ private:
     std::atomic<LONG> m_nPollCount{0};
     std::array<std::atomic<LONG>, kLines> m_nErrorCount{};
     std::array<CdsFailureRun, kLines> m_monitorFailures;
+    std::array<std::atomic<bool>, kLines> m_bWritesHeld{};
     std::array<std::array<char, kMonitorQuerySize>, kLines> m_monitorQuery{};
     std::array<std::atomic<LONGLONG>, kLines> m_tLastMonitor{};
     std::array<std::atomic<LONGLONG>, kLines> m_tLastUpdate{};

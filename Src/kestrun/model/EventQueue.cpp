@@ -61,6 +61,19 @@ CdsEventData* CdsEventQueue::RemoveOldestEvent()
     return event;
 }
 
+CdsEventData::Ptr CdsEventQueue::TakeOldestEventWhere(const std::function<bool(const CdsEventData&)>& eligible)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    for (auto it = m_events.begin(); it != m_events.end(); ++it) {
+        if (*it && eligible(**it)) {
+            CdsEventData::Ptr event = std::move(*it);
+            m_events.erase(it);
+            return event;
+        }
+    }
+    return nullptr;
+}
+
 std::size_t CdsEventQueue::PurgeEvents(const CdsMemoryObject* pPoint)
 {
     std::deque<CdsEventData::Ptr> purged;

@@ -44,6 +44,10 @@ public:
     CdsEventData* RemoveOldestEvent();
     // The same, owned.
     CdsEventData::Ptr TakeOldestEvent() { return CdsEventData::Ptr(RemoveOldestEvent()); }
+    // The oldest write that `eligible` accepts, or null; the others keep their
+    // places. `eligible` runs under the queue's lock (the points it is shown are
+    // alive) and must not call back into the queue.
+    CdsEventData::Ptr TakeOldestEventWhere(const std::function<bool(const CdsEventData&)>& eligible);
 
     // Drops every waiting write of that point (the point is going away); returns how many.
     std::size_t PurgeEvents(const CdsMemoryObject* pPoint);

@@ -219,6 +219,23 @@ BOOL CdsMemoryObject::IsReadValueReady() const
 
 BOOL CdsMemoryObject::IsWriteValueReady() const { return m_pParent && m_pParent->IsWriteAllowed(); }
 
+std::string CdsMemoryObject::GetWriteRefusal() const
+{
+    if (!m_pParent)
+        return "the item belongs to no block";
+    if (!m_pParent->IsWriteAllowed())
+        return "block " + m_pParent->GetName() + " takes no writes (Write Allowed is off)";
+    // A bit's array has the device of its point's block as its parent.
+    const CdsDeviceObject* device = m_pParent->GetParent();
+    return device ? device->GetWriteRefusal(*this) : std::string();
+}
+
+bool CdsMemoryObject::IsWritableByDevice() const
+{
+    const CdsDeviceObject* device = m_pParent ? m_pParent->GetParent() : nullptr;
+    return !device || device->GetWriteRefusal(*this).empty();
+}
+
 BOOL CdsMemoryObject::UpdateCommand(const _BRISANTDATAVALUE& value, int, const BYTE*, int, kestrun::HandlerLink*,
                                     const tagTHREADINFO*)
 {
@@ -416,7 +433,7 @@ void CdsMemoryObject::SetTagType()
     WORD rights = 0;
     if (m_pParent && m_pParent->IsClientReadAccess())
         rights |= 1;
-    if (m_pParent && m_pParent->IsClientWriteAccess())
+    if (m_pParent && m_pParent->IsClientWriteAccess() && IsWritableByDevice())
         rights |= 2;
     m_pTag->SetAccessRights(rights);
 }

@@ -144,6 +144,12 @@ public:
     BOOL InUse() const;
     BOOL IsReadValueReady() const;
     BOOL IsWriteValueReady() const;
+    // Why a client write of this point would never reach its device ("block Doubles:
+    // Double values cannot be written to this PLC"); empty when it may be queued.
+    std::string GetWriteRefusal() const;
+    // Whether the device can write the point at all (the block's switches aside):
+    // what the OPC tag's access rights tell clients.
+    bool IsWritableByDevice() const;
     // Binds the handler's write queue; false without device, handler or queue.
     BOOL BindEventQueue();
     std::shared_ptr<CdsEventQueue> GetEventQueue() const;

@@ -206,7 +206,7 @@ void ApplyPointTagType(CdsMemoryObject* pPoint)
     if (CdsMemoryArray* block = pPoint->GetParent()) {
         if (block->IsClientReadAccess())
             rights |= 1;
-        if (block->IsClientWriteAccess())
+        if (block->IsClientWriteAccess() && pPoint->IsWritableByDevice())
             rights |= 2;
     }
     tag->SetAccessRights(rights);

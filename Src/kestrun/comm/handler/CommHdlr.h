@@ -142,6 +142,8 @@ public:
     BOOL IsTimeWithinCommandDiag(CdsDeviceObject* pDevice, LONGLONG tLastCommand) override;
     void SendUpdateMessageFromThread(int nCode, CdsHint* pHint) override;
     void RemoveActiveDevice(CdsDeviceObject* pDevice) override;
+    // Kept for the line's write cycle, which logs it with the item and value.
+    bool SetWriteRefusal(const tagTHREADINFO* pLine, const std::string& reason) override;
 
     // --- devices ---
     BOOL AddActiveDevice(CdsDeviceObject* pDevice);
@@ -332,14 +334,24 @@ protected:
         }
     }
     BOOL DestroyThread(int nLine);
+    // How a line's last write ended, and why, in words for the log.
+    enum class WriteEnd { Done, Refused, NotBuilt, NotSent, NotConfirmed };
+    struct WriteOutcome {
+        WriteEnd end = WriteEnd::Done;
+        std::string cause;
+    };
+    WriteOutcome& WriteOutcomeOf(const tagTHREADINFO* pLine);
+    // The PLC did not answer the line: unless another line can still take over, the
+    // points of the whole station keep their values as uncertain, and the next value
+    // read makes them good again.
+    void MarkDeviceUnanswered(CdsDeviceObject& device, const tagTHREADINFO* pLine);
+    // Books a queued write that did not land: logged with its item, value and cause.
+    void OnWriteFailed(const CdsEventData& event, tagTHREADINFO* pLine);
     // Points of a block the PLC refused to read: bad quality until a value is read.
     static void MarkPointsUnread(CdsMemoryArray& block);
     // The block's points keep their values under the quality given (64 when the
     // PLC did not answer); the next value read makes them good again, changed or not.
     static void SetPointsQuality(CdsMemoryArray& block, WORD wQuality);
-    // After a request the PLC left unanswered on the line: every point of the device
-    // goes uncertain, keeping its value, unless another line can still take over.
-    void MarkNoAnswer(CdsDeviceObject* pDevice, const tagTHREADINFO* pLine);
     // Ends the block's run of failed reads on the line, logging it once if there was one.
     void EndReadFailures(CdsMemoryArray& block, int nSlot, const tagTHREADINFO* pLine);
     // The block whose read shows a point's value: its own, or for a bit, its point's.
@@ -408,4 +420,6 @@ protected:
     // Per line, touched only by the line's own thread: why its last write failed,
     // in the port's words; empty after a write that went out.
     std::array<std::string, LINE_COUNT> m_writeFailures;
+    // Per line, touched only by the line's own thread: how its last write ended.
+    std::array<WriteOutcome, LINE_COUNT> m_writeOutcomes;
 };

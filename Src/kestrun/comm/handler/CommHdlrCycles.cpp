@@ -204,6 +204,7 @@ int CdsCommHdlr::DoDataRead(CdsMemoryArray* pArray, tagTHREADINFO* pLine)
         UpdateSysTime(pDevice, now, pLine, FALSE);
     };
     if (!m_bNeedStatusResponse || nExpected < 1) {
+        pDevice->HoldWrites(pLine, false);
         stamp(NowSeconds());
         pArray->UpdateVariants(nullptr, 0, this, pLine);
         EndReadFailures(*pArray, slot, pLine);
@@ -217,6 +218,8 @@ int CdsCommHdlr::DoDataRead(CdsMemoryArray* pArray, tagTHREADINFO* pLine)
         for (LONG attempt = 0; attempt <= retries && IsInService(); ++attempt) {
             int received = 0;
             if (ReceiveResponseMessage(pArray, buffer.data(), nExpected, received, pszQuery, TRUE, pLine)) {
+                // The PLC answers again: the writes that waited for it may go.
+                pDevice->HoldWrites(pLine, false);
                 // One wall time for the whole block: its points' timestamps and its
                 // update time.
                 const auto wall = GetClock().wallTime();
@@ -243,7 +246,7 @@ int CdsCommHdlr::DoDataRead(CdsMemoryArray* pArray, tagTHREADINFO* pLine)
     if (refused) {
         MarkPointsUnread(*pArray);
     } else if (IsInService()) {
-        MarkNoAnswer(pDevice, pLine);
+        MarkDeviceUnanswered(*pDevice, pLine);
     }
     if (IsPortOpen(pLine)) {
         if (!refused)
@@ -268,6 +271,22 @@ void CdsCommHdlr::EndReadFailures(CdsMemoryArray& block, int nSlot, const tagTHR
             Plural(failed));
 }
 
+void CdsCommHdlr::MarkDeviceUnanswered(CdsDeviceObject& device, const tagTHREADINFO* pLine)
+{
+    // A healthy line that reads the device, or takes over once this one gives up,
+    // delivers its values: they stay as they are until then.
+    if (CanOtherLineTakeOver(&device, pLine))
+        return;
+    // A PLC that keeps its connection but stops answering must not leave stale
+    // values reported good until the line's error count runs out: every block
+    // of the station is as old as the request that went unanswered. They keep
+    // their values (a client still reads them, as uncertain) and the next read
+    // makes them good again.
+    for (CdsMemoryArray* pBlock : device.GetMemoryArrayList().GetBlocks())
+        if (!pBlock->IsSystemArray())
+            SetPointsQuality(*pBlock, kQualityNoAnswer);
+}
+
 void CdsCommHdlr::MarkPointsUnread(CdsMemoryArray& block)
 {
     // Untouched, the next value read makes a point good again, changed or not.
@@ -288,21 +307,6 @@ void CdsCommHdlr::SetPointsQuality(CdsMemoryArray& block, WORD wQuality)
     }
 }
 
-void CdsCommHdlr::MarkNoAnswer(CdsDeviceObject* pDevice, const tagTHREADINFO* pLine)
-{
-    // A healthy line that reads the device, or takes over once this one gives up,
-    // delivers its values: they stay as they are until then.
-    if (!pDevice || CanOtherLineTakeOver(pDevice, pLine))
-        return;
-    // A PLC that keeps its connection but stops answering must not leave stale
-    // values reported good until the line's error count runs out: every block
-    // of the station is as old as this one. They keep their values (a client
-    // still reads them, as uncertain) and the next read makes them good again.
-    for (CdsMemoryArray* pBlock : pDevice->GetMemoryArrayList().GetBlocks())
-        if (!pBlock->IsSystemArray())
-            SetPointsQuality(*pBlock, kQualityNoAnswer);
-}
-
 CdsMemoryArray* CdsCommHdlr::ReadBackBlockOf(CdsMemoryObject* pPoint)
 {
     CdsMemoryArray* pArray = pPoint ? pPoint->GetParent() : nullptr;
@@ -316,8 +320,21 @@ CdsMemoryArray* CdsCommHdlr::ReadBackBlockOf(CdsMemoryObject* pPoint)
 
 // --- writing a point ---
 
+CdsCommHdlr::WriteOutcome& CdsCommHdlr::WriteOutcomeOf(const tagTHREADINFO* pLine)
+{
+    return m_writeOutcomes[static_cast<std::size_t>(pLine ? pLine->LineIndex() : 0)];
+}
+
+bool CdsCommHdlr::SetWriteRefusal(const tagTHREADINFO* pLine, const std::string& reason)
+{
+    WriteOutcomeOf(pLine).cause = reason;
+    return true;
+}
+
 int CdsCommHdlr::DoDataWrite(CdsMemoryObject* pPoint, const _BRISANTDATAVALUE& value, tagTHREADINFO* pLine)
 {
+    WriteOutcome& outcome = WriteOutcomeOf(pLine);
+    outcome = {WriteEnd::NotBuilt, {}};
     CdsMemoryArray* pArray = pPoint ? pPoint->GetParent() : nullptr;
     CdsDeviceObject* pDevice = pArray ? pArray->GetParent() : nullptr;
     if (!pDevice)
@@ -342,41 +359,113 @@ int CdsCommHdlr::DoDataWrite(CdsMemoryObject* pPoint, const _BRISANTDATAVALUE& v
         LogLine(LOG_TRACE, pLine, "[%s]%s Writing... (priority = %d), last update = %s\r\n",
                 pDevice->m_strName.c_str(), pPoint->GetName().c_str(), pArray->GetPriority(),
                 FormatTime(pArray->GetLastUpdateTime(slot)).c_str());
-    if (m_bNeedCommandQuery && !SendQueryMessage(pArray, pszQuery, nQuery, FALSE, pLine))
+    if (m_bNeedCommandQuery && !SendQueryMessage(pArray, pszQuery, nQuery, FALSE, pLine)) {
+        if (!IsValidQueryMessage(pArray, pszQuery, nQuery, FALSE)) {
+            outcome.cause = "its request is not valid"; // refused before it went out
+            return 0;
+        }
+        outcome.end = WriteEnd::NotSent;
+        outcome.cause = GetWriteFailure(pLine);
+        if (outcome.cause.empty())
+            outcome.cause = IsPortOpen(pLine) ? "the port did not take it" : "the connection is closed";
         return 0;
+    }
+    outcome.end = WriteEnd::NotConfirmed;
 
     std::array<BYTE, kReceiveBufferSize> buffer{};
     int received = 0;
     if (m_bNeedCommandResponse && nExpected > 0) {
         bool answered = false;
+        bool invalid = false;
         if (nExpected <= kReceiveBufferSize) {
             for (LONG attempt = 0; attempt <= retries; ++attempt) {
                 if (ReceiveResponseMessage(pArray, buffer.data(), nExpected, received, pszQuery, FALSE, pLine)) {
                     answered = true;
                     break;
                 }
+                invalid = invalid || received > 0;
                 Sleep(delay);
             }
         }
         if (!answered) {
             LogLine(LOG_ERROR, pLine, "DataWrite ([%s]%s) failed!\r\n", pDevice->m_strName.c_str(),
                     pPoint->GetName().c_str());
-            if (!IsPortOpen(pLine))
+            if (!IsPortOpen(pLine)) {
+                outcome.cause = "the connection closed before an answer came";
                 pDevice->AddErrorCount(pLine, pDevice->GetMaxErrorsAllowed(pLine));
+            } else if (invalid) {
+                outcome.cause = "no valid answer came";
+            } else {
+                // Each attempt waits the receive time-out and then the retry delay.
+                const long long waited =
+                    static_cast<long long>(retries + 1) * (GetRxTimeout(pDevice) + static_cast<long long>(delay));
+                outcome.cause = "no answer within " + std::to_string(waited) + " ms";
+            }
             return 0;
         }
     }
+    // The PLC answers: writes that waited for it may go.
+    pDevice->HoldWrites(pLine, false);
     // The point checks the answer. A write the PLC refused was answered: the line
     // is alive. It is counted on the block, and the block is read back either way,
     // so clients see what the PLC holds.
+    outcome = {WriteEnd::Refused, {}};
     const BOOL accepted = pPoint->UpdateCommand(value, slot, received > 0 ? buffer.data() : nullptr, received,
                                                 this, pLine);
     CdsMemoryArray* pReadBack = ReadBackBlockOf(pPoint);
-    if (!accepted)
+    if (!accepted) {
         pReadBack->IncreaseErrorCount();
+        const std::string write = kestrun::DescribeWrite(pPoint, pPoint->GetDataType(), value);
+        if (outcome.cause.empty())
+            LogLine(LOG_ERROR, pLine, "Write %s was not confirmed: its answer does not confirm it\r\n", write.c_str());
+        else
+            LogLine(LOG_ERROR, pLine, "Write %s was refused by the PLC: %s\r\n", write.c_str(),
+                    outcome.cause.c_str());
+    } else {
+        outcome = {WriteEnd::Done, {}};
+    }
     pReadBack->SetModified(TRUE);
     pReadBack->SetLastUpdateTime(slot, NowSeconds());
     return 1;
+}
+
+void CdsCommHdlr::OnWriteFailed(const CdsEventData& event, tagTHREADINFO* pLine)
+{
+    CdsMemoryObject* pPoint = event.GetPoint();
+    const WriteOutcome& outcome = WriteOutcomeOf(pLine);
+    const std::string write = kestrun::DescribeWrite(pPoint, event.GetDataType(), event.GetValue());
+    CdsMemoryArray* pArray = ReadBackBlockOf(pPoint);
+    CdsDeviceObject* pDevice = pArray ? pArray->GetParent() : nullptr;
+    if (outcome.end == WriteEnd::NotBuilt) {
+        // Nothing went out: the line is not to blame, the block counts it.
+        std::string cause = outcome.cause;
+        if (cause.empty() && pPoint)
+            cause = pPoint->GetWriteRefusal();
+        if (cause.empty())
+            cause = "no request could be made for it";
+        LogLine(LOG_ERROR, pLine, "Write %s was not sent: %s\r\n", write.c_str(), cause.c_str());
+        if (pArray)
+            pArray->IncreaseErrorCount();
+        return;
+    }
+    // Sent or not, a write that may have reached the PLC is only "not confirmed".
+    if (outcome.end == WriteEnd::NotSent)
+        LogLine(LOG_ERROR, pLine, "Write %s did not reach the PLC: %s\r\n", write.c_str(), outcome.cause.c_str());
+    else
+        LogLine(LOG_ERROR, pLine, "Write %s was not confirmed: %s\r\n", write.c_str(), outcome.cause.c_str());
+    if (pArray) {
+        pArray->IncreaseErrorCount();
+        pArray->SetModified(TRUE); // read back: clients see what the PLC holds
+    }
+    if (!pDevice)
+        return;
+    // The writes still waiting are not sent one by one into a PLC that does not
+    // answer: they wait for its next answer on this line.
+    pDevice->HoldWrites(pLine, true);
+    if (outcome.end == WriteEnd::NotConfirmed && IsInService())
+        MarkDeviceUnanswered(*pDevice, pLine);
+    if (UpdateCommPortStatus(pDevice, FALSE, pLine))
+        OnUpdateModeChange(pDevice, pLine, pDevice->GetUpdateMode(pLine));
 }
 
 void CdsCommHdlr::DoServiceCommands(tagTHREADINFO* pLine)
@@ -387,25 +476,34 @@ void CdsCommHdlr::DoServiceCommands(tagTHREADINFO* pLine)
     if (IsBackupAvailable() && (IsThisInCommError(pLine) || IsThisInCPUError(pLine) || !IsThisInMaster(pLine) ||
                                 !IsThisInRunning(pLine)))
         return;
+    // A device whose writes are held keeps them in their order; its block is read
+    // back at the next visit, and that answer lets them go. A block that is never
+    // read has no such answer: one of its writes a pass asks the PLC instead.
+    bool probed = false;
+    const auto eligible = [pLine, &probed](const CdsEventData& event) {
+        CdsMemoryArray* pArray = ReadBackBlockOf(event.GetPoint());
+        CdsDeviceObject* pDevice = pArray ? pArray->GetParent() : nullptr;
+        if (!pDevice || !pDevice->AreWritesHeld(pLine))
+            return true;
+        if (!pArray->IsReadAllowed()) {
+            if (probed)
+                return false;
+            probed = true;
+            return true;
+        }
+        pArray->SetModified(TRUE);
+        return false;
+    };
     for (;;) {
-        CdsEventData::Ptr pEvent = pQueue->TakeOldestEvent();
+        CdsEventData::Ptr pEvent = pQueue->TakeOldestEventWhere(eligible);
         if (!pEvent)
             return;
         if (!HandleEvent(pEvent.get(), pLine)) {
             CdsMemoryObject* pPoint = pEvent->GetPoint();
-            if (pPoint && !DoDataWrite(pPoint, pEvent->GetValue(), pLine)) {
-                // The client was told the write was taken: the log says it never arrived.
-                LogLine(LOG_ERROR, pLine, "Write %s did not reach the PLC!\r\n",
-                        kestrun::DescribeWrite(pPoint, pEvent->GetDataType(), pEvent->GetValue()).c_str());
-                CdsMemoryArray* pArray = ReadBackBlockOf(pPoint);
-                CdsDeviceObject* pDevice = pArray ? pArray->GetParent() : nullptr;
-                if (pArray) {
-                    pArray->IncreaseErrorCount();
-                    pArray->SetModified(TRUE); // read back: clients see what the PLC holds
-                }
-                if (pDevice && UpdateCommPortStatus(pDevice, FALSE, pLine))
-                    OnUpdateModeChange(pDevice, pLine, pDevice->GetUpdateMode(pLine));
-            }
+            // A write that fails before the base cycle starts was never built.
+            WriteOutcomeOf(pLine) = {WriteEnd::NotBuilt, {}};
+            if (pPoint && !DoDataWrite(pPoint, pEvent->GetValue(), pLine))
+                OnWriteFailed(*pEvent, pLine);
         }
         pEvent.reset();
         if (m_stopEvent->isSet())

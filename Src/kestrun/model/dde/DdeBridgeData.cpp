@@ -20,11 +20,8 @@ constexpr const char* kWriteError = "There was an error in writing the data";
 
 std::string WriteRefusal(const CdsMemoryObject& point, const _BRISANTDATAVALUE& value)
 {
-    const CdsMemoryArray* block = point.GetParent();
-    if (!block)
-        return "the item belongs to no block";
-    if (!block->IsWriteAllowed())
-        return "block " + block->GetName() + " takes no writes (Write Allowed is off)";
+    if (std::string reason = point.GetWriteRefusal(); !reason.empty())
+        return reason;
     if (std::string reason = point.GetValueRefusal(value); !reason.empty())
         return reason;
     return "the write could not be queued";
@@ -147,7 +144,8 @@ bool DdeBridge::DoItemData(_BRISANT_DATAACTION& a)
         }
     }
     const int type = point->GetDataType();
-    if (point->WriteValue(a.value, a.dwServerId)) {
+    // A write the device can never send is refused now, not queued to fail later.
+    if (point->GetWriteRefusal().empty() && point->WriteValue(a.value, a.dwServerId)) {
         dde::BrisantPokeAck(a.dwServerId, a.hItem, 0, nullptr);
         SendHint(HINT_WRITE_QUEUED, CdsHint::ForValue(point, type, a.value));
         return true;

@@ -444,7 +444,7 @@ HRESULT CfsCallback::Write(std::span<CTag* const> tags, std::span<const VARIANT>
     return COPCCallback::Write(tags, values, errors);
 }
 
-HRESULT CfsCallback::WritePoint(CdsMemoryObject* pPoint, const _BRISANTDATAVALUE& cell)
+HRESULT CfsCallback::WritePoint(CdsMemoryObject* pPoint, const _BRISANTDATAVALUE& cell, std::string& reason)
 {
     CdsMemoryArray* block = pPoint->GetParent();
     CdsDeviceObject* device = block ? block->GetParent() : nullptr;
@@ -458,7 +458,15 @@ HRESULT CfsCallback::WritePoint(CdsMemoryObject* pPoint, const _BRISANTDATAVALUE
         if (handled)
             return S_OK;
     }
-    return pPoint->WriteValue(cell, 0) ? S_OK : E_FAIL;
+    // A write the device can never send: the answer OPC DA has for an item that may not be written.
+    if (!pPoint->IsWritableByDevice()) {
+        reason = pPoint->GetWriteRefusal();
+        return OPC_E_BADRIGHTS;
+    }
+    if (pPoint->WriteValue(cell, 0))
+        return S_OK;
+    reason = pPoint->GetWriteRefusal();
+    return E_FAIL;
 }
 
 HRESULT CfsCallback::WriteTag(CTag* tag, const VARIANT& value)
@@ -470,6 +478,7 @@ HRESULT CfsCallback::WriteTag(CTag* tag, const VARIANT& value)
     int type = -1;
     bool staged = false;
     CdsHint hint;
+    std::string reason;
     {
         // The document lets points go under this lock: a point found here stays
         // until its write is queued, and its hint is made in the same model epoch.
@@ -482,9 +491,10 @@ HRESULT CfsCallback::WriteTag(CTag* tag, const VARIANT& value)
             staged = true;
             hr = VariantToDataValue(value, type, GetExtendedDataTypeAsFloat() != FALSE, cell);
             if (SUCCEEDED(hr))
-                hr = WritePoint(point, cell);
+                hr = WritePoint(point, cell, reason);
         }
         hint = CdsHint::ForValue(point, type, cell);
+        hint.m_strReason = reason;
     }
     SendHint(SUCCEEDED(hr) ? HINT_WRITE_QUEUED : HINT_WRITE_REFUSED, hint);
     if (staged && IsTextType(type))

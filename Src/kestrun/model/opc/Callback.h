@@ -98,8 +98,9 @@ private:
     void BuildTreeLocked();
     void ClearTreeLocked();
     void SendHint(int nCode, const CdsHint& hint);
-    // The write into the point (or its device); S_OK, E_FAIL.
-    HRESULT WritePoint(CdsMemoryObject* pPoint, const _BRISANTDATAVALUE& cell);
+    // The write into the point (or its device); S_OK, E_FAIL, or OPC_E_BADRIGHTS with
+    // the reason when the device can never send it.
+    HRESULT WritePoint(CdsMemoryObject* pPoint, const _BRISANTDATAVALUE& cell, std::string& reason);
 
     std::string m_strError = "Error";
     CfsBranch m_root{"Root"};

@@ -400,6 +400,7 @@ TEST_F(CyclesTest, AWriteThePointRefusesIsCountedOnTheBlockAndReadBack)
     EXPECT_TRUE(block->IsModified()) << "read back";
     EXPECT_EQ(block->GetErrorCount(), 1);
     EXPECT_EQ(device.GetErrorCount(line), 0);
+    EXPECT_EQ(Errors().back(), "-  Write [PLC1]B1_0 = 0 was not confirmed: its answer does not confirm it\r\n");
 }
 
 TEST_F(CyclesTest, AnUnansweredQueuedWriteIsCountedOnTheLineAndTheBlock)
@@ -413,7 +414,7 @@ TEST_F(CyclesTest, AnUnansweredQueuedWriteIsCountedOnTheLineAndTheBlock)
     EXPECT_EQ(block->GetErrorCount(), 1);
     EXPECT_EQ(device.GetErrorCount(line), 1);
     const std::string item = block->GetMemoryObject(0)->GetName();
-    EXPECT_EQ(Errors().back(), "-  Write [PLC1]" + item + " = 1234 did not reach the PLC!\r\n");
+    EXPECT_EQ(Errors().back(), "-  Write [PLC1]" + item + " = 1234 was not confirmed: no answer within 5000 ms\r\n");
 }
 
 // A write whose request cannot even be sent is logged with its item and value too.
@@ -426,9 +427,79 @@ TEST_F(CyclesTest, AQueuedWriteThatCannotBeSentIsLoggedWithItsValueAndReadBack)
     hdlr.GetEventQueue()->AddNewEvent(block->GetMemoryObject(0), value, BRISANT_SHORT, 0);
     hdlr.DoServiceCommands(line);
     const std::string item = block->GetMemoryObject(0)->GetName();
-    EXPECT_EQ(Errors().back(), "-  Write [PLC1]" + item + " = -7 did not reach the PLC!\r\n");
+    EXPECT_EQ(Errors().back(), "-  Write [PLC1]" + item + " = -7 did not reach the PLC: the port did not take it\r\n");
     EXPECT_TRUE(block->IsModified());
     EXPECT_EQ(block->GetErrorCount(), 1);
+}
+
+// A write that is never built sent nothing: it is logged with its reason and
+// counted on its block, never on the line, however many there are.
+TEST_F(CyclesTest, WritesThatAreNeverBuiltAreCountedOnTheBlockNotTheLine)
+{
+    hdlr.InstallQueue();
+    block->SetWriteAllowed(FALSE);
+    _BRISANTDATAVALUE value{};
+    value.iVal = 5;
+    for (int i = 0; i < 25; ++i)
+        hdlr.GetEventQueue()->AddNewEvent(block->GetMemoryObject(0), value, BRISANT_SHORT, 0);
+    hdlr.DoServiceCommands(line);
+    EXPECT_EQ(hdlr.m_sends, 0);
+    EXPECT_EQ(block->GetErrorCount(), 25);
+    EXPECT_EQ(device.GetErrorCount(line), 0);
+    EXPECT_FALSE(CdsCommHdlr::IsThisInCommError(line));
+    const std::string item = block->GetMemoryObject(0)->GetName();
+    EXPECT_EQ(Errors().size(), 25u);
+    EXPECT_EQ(Errors().back(),
+              "-  Write [PLC1]" + item + " = 5 was not sent: block B1 takes no writes (Write Allowed is off)\r\n");
+}
+
+// A write the PLC does not answer makes the station's points uncertain, as a failed
+// read does, and the writes behind it wait for the PLC's next answer.
+TEST_F(CyclesTest, AnUnansweredWriteMarksThePointsAndHoldsTheWritesBehindIt)
+{
+    hdlr.InstallQueue();
+    port->Chunk({1, 2, 3, 4});
+    ASSERT_EQ(hdlr.DoDataRead(block, line), 1);
+    block->GetMemoryObject(1)->SetStatus(CdsMemoryObject::QUALITY_GOOD);
+    auto queue = hdlr.GetEventQueue();
+    _BRISANTDATAVALUE value{};
+    for (int i = 0; i < 3; ++i)
+        queue->AddNewEvent(block->GetMemoryObject(0), value, BRISANT_SHORT, 0);
+    hdlr.DoServiceCommands(line);
+    EXPECT_EQ(hdlr.m_sends, 2);   // the read, then one write
+    EXPECT_EQ(block->GetMemoryObject(1)->GetStatus(), 64);
+    EXPECT_EQ(queue->GetCount(), 2u);
+    hdlr.DoServiceCommands(line);
+    EXPECT_EQ(hdlr.m_sends, 2) << "not sent into a PLC that does not answer";
+    EXPECT_TRUE(block->IsModified()) << "read back at the next visit: the PLC's answer lets them go";
+
+    port->Chunk({1, 2, 3, 4});
+    ASSERT_EQ(hdlr.DoDataRead(block, line), 1);
+    port->Chunk({0, 0, 0, 0});
+    port->Chunk({0, 0, 0, 0});
+    hdlr.DoServiceCommands(line);
+    EXPECT_EQ(hdlr.m_sends, 5);
+    EXPECT_TRUE(queue->IsEmpty());
+}
+
+// A block that is never read gives no answer to wait for: one of its held writes
+// a pass asks the PLC, and the answer lets the others go.
+TEST_F(CyclesTest, HeldWritesOfABlockThatIsNeverReadAskOneAtATime)
+{
+    hdlr.InstallQueue();
+    block->SetReadAllowed(FALSE);
+    auto queue = hdlr.GetEventQueue();
+    _BRISANTDATAVALUE value{};
+    for (int i = 0; i < 4; ++i)
+        queue->AddNewEvent(block->GetMemoryObject(0), value, BRISANT_SHORT, 0);
+    hdlr.DoServiceCommands(line);
+    EXPECT_EQ(hdlr.m_sends, 2);   // the first, unanswered, and one probe
+    EXPECT_EQ(queue->GetCount(), 2u);
+    port->Chunk({0, 0, 0, 0});
+    port->Chunk({0, 0, 0, 0});
+    hdlr.DoServiceCommands(line);
+    EXPECT_EQ(hdlr.m_sends, 4);
+    EXPECT_TRUE(queue->IsEmpty());
 }
 
 // A bit lives in its point's word: writing it reads back the point's block.

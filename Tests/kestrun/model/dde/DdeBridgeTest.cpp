@@ -280,6 +280,20 @@ TEST_F(DdeBridgeTest, PointsThatNeverHoldAValueAreRefusedAtOnceWithTheReason)
             if (leaf.leaf.starts_with(u"D30"))
                 leaves.push_back(leaf.leaf);
     EXPECT_EQ(leaves, std::vector<std::u16string>{u"D300"});
+// A poke the device can never send is refused at once with the device's reason.
+TEST_F(DdeBridgeTest, APokeTheDeviceCanNeverSendIsRefusedWithItsReason)
+{
+    const DWORD conv = Connect("PLC1");
+    plc1->refusedBlock = words;
+    plc1->refusal = "block Doubles: Double values cannot be written to this PLC";
+    hints.clear();
+    Toolkit().Poke(conv, "D101", "5");
+    Pass();
+    const ClientMessage nack{ClientMessage::PokeNack, "D101", "There was an error in writing the data: " + plc1->refusal, 0};
+    EXPECT_EQ(Toolkit().TakeMessages(conv), std::vector<ClientMessage>{nack});
+    EXPECT_EQ(HintCodes(), std::vector<int>{HINT_WRITE_REFUSED});
+    EXPECT_EQ(hints[0].reason, plc1->refusal);
+    EXPECT_TRUE(link.queue->writes.empty());
 }
 
 TEST_F(DdeBridgeTest, RecordsKeepTheirNamesAndOutliveTheirDeviceSafely)

@@ -86,7 +86,7 @@ protected:
     void UpdateViews(int nCode, const CdsHint& hint) override
     {
         hints.push_back({nCode, hint.m_nNumber, hint.m_pObject, hint.GetValue().ullVal, {}, hint.m_strTopic,
-                         hint.m_strItem});
+                         hint.m_strItem, hint.m_strReason});
     }
     BOOL SetOnline(int) override { return TRUE; }
     BOOL OpenDocument(const std::string&) override { return FALSE; }

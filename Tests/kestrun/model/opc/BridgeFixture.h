@@ -73,7 +73,14 @@ public:
         commands.push_back(value.ullVal);
         return handles;
     }
+    // The points of one block are points this device can never write.
+    std::string GetWriteRefusal(const CdsMemoryObject& point) const override
+    {
+        return refusedBlock && point.GetParent() == refusedBlock ? refusal : std::string();
+    }
     RecordingLink* link = nullptr;
+    const CdsMemoryArray* refusedBlock = nullptr;
+    std::string refusal;
     int handles = 1;
     std::vector<ULONGLONG> commands;
 };
@@ -98,6 +105,7 @@ struct RecordedHint {
     std::string text;
     std::string topic;
     std::string item;
+    std::string reason;
 };
 
 class BridgeTest : public ::testing::Test {
@@ -107,7 +115,8 @@ protected:
         CdsDeviceMap::m_TopicListByName.RemoveAll();
         callback.SetHintSink([this](int code, const CdsHint& hint) {
             hints.push_back({code, hint.m_nNumber, hint.m_pObject, hint.GetValue().ullVal,
-                             TextOf(hint.m_nNumber, hint.GetValue()), hint.m_strTopic, hint.m_strItem});
+                             TextOf(hint.m_nNumber, hint.GetValue()), hint.m_strTopic, hint.m_strItem,
+                             hint.m_strReason});
         });
     }
 

@@ -367,6 +367,29 @@ TEST_F(CallbackTest, ARefusedWriteIsReportedAsRefused)
     Remove(tag);
 }
 
+// A write the device can never send is refused at once with the error for an item
+// that may not be written, and the item says it is read-only.
+TEST_F(CallbackTest, AWriteTheDeviceCanNeverSendIsRefusedAsBadRightsAndTheItemIsReadOnly)
+{
+    plc1->refusedBlock = words;
+    plc1->refusal = "block Doubles: Double values cannot be written to this PLC";
+    CfsMemoryTag* tag = Add("PLC1.D100");
+    ASSERT_NE(tag, nullptr);
+    EXPECT_EQ(tag->m_wAccessRights, 1);
+    EXPECT_EQ(callback.WriteTag(tag, VARIANT::UI2(1)), OPC_E_BADRIGHTS);
+    EXPECT_TRUE(Writes().empty());
+    ASSERT_EQ(hints.size(), 1u);
+    EXPECT_EQ(hints[0].code, HINT_WRITE_REFUSED);
+    EXPECT_EQ(hints[0].reason, plc1->refusal);
+    // Other blocks of the device are written as ever.
+    CfsMemoryTag* run = Add("PLC1.FLAGS.RUN");
+    EXPECT_EQ(run->m_wAccessRights, 3);
+    EXPECT_EQ(callback.WriteTag(run, VARIANT::Bool(true)), S_OK);
+    EXPECT_EQ(Writes().size(), 1u);
+    Remove(tag);
+    Remove(run);
+}
+
 TEST_F(CallbackTest, AnUnboundTagsWriteIsRefusedWithItsTypeFromTheCanonicalType)
 {
     CfsMemoryTag* tag = Add("PLC1.DW");
