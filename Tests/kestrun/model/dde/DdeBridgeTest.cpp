@@ -280,6 +280,8 @@ TEST_F(DdeBridgeTest, PointsThatNeverHoldAValueAreRefusedAtOnceWithTheReason)
             if (leaf.leaf.starts_with(u"D30"))
                 leaves.push_back(leaf.leaf);
     EXPECT_EQ(leaves, std::vector<std::u16string>{u"D300"});
+}
+
 // A poke the device can never send is refused at once with the device's reason.
 TEST_F(DdeBridgeTest, APokeTheDeviceCanNeverSendIsRefusedWithItsReason)
 {
