@@ -102,6 +102,8 @@ ConnectionWindow::ConnectionWindow(CSplitterFrame& frame, const StringTable& tex
     m_itemModel->afterRows = [this] { AfterItemRows(); };
     m_itemModel->afterColumns = [this] { AfterItemColumns(); };
     AfterItemColumns();
+    // A set-up file fills the views before their window exists: its rows size the column too.
+    AfterItemRows();
 
     // The log follows its last row.
     m_logModel->afterRows = [this] {

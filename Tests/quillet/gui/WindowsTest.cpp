@@ -204,6 +204,29 @@ TEST_F(Windows, ConnectionWindowShowsTheValueOfAnItemAddedToTheSelectedGroup)
     EXPECT_TRUE(ui.shown.empty());
 }
 
+TEST_F(Windows, AWindowOpenedOnItemsAlreadyThereFitsItsItemIdColumnToThem)
+{
+    // As a set-up file opens: the items come before their window.
+    CQuilletDoc& doc = Connect();
+    CGroup& group = AddGroup(doc, ADVISE_CONNECTIONPOINT);
+    CSplitterFrame& frame = *app->FrameOf(&doc);
+    std::vector<std::unique_ptr<CItem>> items;
+    for (const char* id : {"PLC1.D100", "Control.Array"}) {
+        items.push_back(std::make_unique<CItem>(doc));
+        items.back()->SetItemID(id);
+    }
+    frame.Items().AddItemsToServer(group, std::move(items));
+    quillet::gui::ConnectionWindow window(frame, texts, {}, {});
+    window.resize(800, 600);
+    window.show();
+    QTableView* list = window.ItemList();
+    ASSERT_GE(list->model()->rowCount(), 2);
+    const int width = list->columnWidth(0);
+    EXPECT_EQ(frame.Items().CurrentColumns()[quillet::COL_ITEMID].width, width);
+    list->resizeColumnToContents(0);
+    EXPECT_EQ(list->columnWidth(0), width);
+}
+
 TEST_F(Windows, GroupStateDialogIsEditedOnlyAfterEditGroupAndAppliesThroughItsControls)
 {
     CQuilletDoc& doc = Connect();
