@@ -191,6 +191,8 @@ void ConnectionWindow::showEvent(QShowEvent* event)
     m_created = true;
     m_frame.OnCreateClient(m_outer->width(), m_outer->height());
     ApplyLayout();
+    // The group tree is the view a new window starts in: its keys go there.
+    m_groups->setFocus();
 }
 
 void ConnectionWindow::resizeEvent(QResizeEvent* event)

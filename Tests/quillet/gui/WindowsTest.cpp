@@ -204,7 +204,7 @@ TEST_F(Windows, ConnectionWindowShowsTheValueOfAnItemAddedToTheSelectedGroup)
     EXPECT_TRUE(ui.shown.empty());
 }
 
-TEST_F(Windows, AWindowOpenedOnItemsAlreadyThereFitsItsItemIdColumnToThem)
+TEST_F(Windows, AWindowOpenedOnItemsAlreadyThereStartsInItsGroupTreeAndFitsItsItemIdColumn)
 {
     // As a set-up file opens: the items come before their window.
     CQuilletDoc& doc = Connect();
@@ -219,6 +219,7 @@ TEST_F(Windows, AWindowOpenedOnItemsAlreadyThereFitsItsItemIdColumnToThem)
     quillet::gui::ConnectionWindow window(frame, texts, {}, {});
     window.resize(800, 600);
     window.show();
+    EXPECT_EQ(window.focusWidget(), window.GroupTree());  // a new window starts in its group tree
     QTableView* list = window.ItemList();
     ASSERT_GE(list->model()->rowCount(), 2);
     const int width = list->columnWidth(0);
