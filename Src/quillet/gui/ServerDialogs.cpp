@@ -4,6 +4,8 @@
 
 #include "platform/win/VersionInfo.h"
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -109,8 +111,10 @@ ServerStatusDialog::ServerStatusDialog(CServerStatusForm& form, const StringTabl
         grid->addWidget(Label(id + kStatusLabelOffset), int(i), 0);
         QLineEdit* value = Edit(id, true);
         value->setText(Q(*values[i]));
-        // Wide enough for the whole text, shown from its start.
-        value->setMinimumWidth(value->fontMetrics().horizontalAdvance(value->text()) + 16);
+        // Wide enough for the whole text (a server's long vendor text within reason),
+        // shown from its start.
+        constexpr int kWidest = 480;
+        value->setMinimumWidth(std::min(value->fontMetrics().horizontalAdvance(value->text()) + 16, kWidest));
         value->setCursorPosition(0);
         grid->addWidget(value, int(i), 1);
     }

@@ -130,6 +130,7 @@ TEST_F(Dialogs, ServerStatusShowsWholeDatesFromTheirStart)
     ASSERT_TRUE(com::systemTimeToFileTime(SYSTEMTIME{2026, 9, 0, 30, 12, 59, 59, 0}, status.ftStartTime));
     status.ftCurrentTime = status.ftLastUpdateTime = status.ftStartTime;
     status.dwServerState = OPC_STATUS_RUNNING;
+    status.szVendorInfo = com::toBstr(std::string(2000, 'v'));  // a server's long text keeps the box sane
     CServerStatusForm form(status);
     quillet::gui::ServerStatusDialog dialog(form, texts);
     dialog.show();
@@ -139,6 +140,8 @@ TEST_F(Dialogs, ServerStatusShowsWholeDatesFromTheirStart)
         EXPECT_GT(edit->width(), edit->fontMetrics().horizontalAdvance(edit->text())) << edit->text().toStdString();
         EXPECT_EQ(edit->cursorPosition(), 0);
     }
+    EXPECT_LT(dialog.width(), 800);
+    EXPECT_EQ(Control<QLineEdit>(&dialog, ctl::IDC_STATUS_VENDOR)->cursorPosition(), 0);
 }
 
 TEST_F(Dialogs, MmiDialogForcesTheDisplayedGroupWhileEmulating)
