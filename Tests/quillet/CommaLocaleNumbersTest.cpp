@@ -6,9 +6,12 @@
 #include "quillet/views/Columns.h"
 #include "quillet/forms/FieldExchange.h"
 #include "quillet/forms/GroupForms.h"
+#include "quillet/forms/ServerForms.h"
 #include "quillet/doc/SetupFile.h"
 #include "quillet/text/VariantText.h"
 #include "support/CommaLocale.h"
+
+#include "platform/com/Time.h"
 
 namespace {
 
@@ -23,6 +26,15 @@ TEST(CommaLocaleNumbers, WrittenValuesReadTheirDot)
     EXPECT_EQ(quillet::TextToVariant(" -0.25", VT_R4), VARIANT::R4(-0.25f));
     EXPECT_EQ(quillet::WholeReal(" 2.5 "), 2.5);
     EXPECT_EQ(quillet::WholeReal("2,5"), std::nullopt);
+}
+
+TEST(CommaLocaleNumbers, ServerStatusNamesTheMonthInTheLocalesLanguage)
+{
+    FILETIME noon;  // mid-month: the same day in every time zone
+    ASSERT_TRUE(com::systemTimeToFileTime(SYSTEMTIME{2026, 10, 0, 15, 12, 0, 0, 0}, noon));
+    EXPECT_EQ(CServerStatusForm::TimeText(noon).substr(0, 18), "October 15, 2026, ");
+    NEED_COMMA_LOCALE(comma);
+    EXPECT_EQ(CServerStatusForm::TimeText(noon).substr(0, 18), "Oktober 15, 2026, ");
 }
 
 TEST(CommaLocaleNumbers, GroupDeadbandTypedWithADotStaysThatValue)

@@ -4,6 +4,10 @@
 #include "RealServerFixture.h"
 #include "quillet/text/ErrorText.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+
 
 namespace {
 
@@ -249,4 +253,61 @@ TEST_F(RealServer, WatchdogCancelToAStoppedServerEndsTheConnectionSafely)
     EXPECT_TRUE(std::any_of(rows.begin(), rows.end(), [&](auto& r) { return r.event.starts_with(cancel); }));
     app->CloseDocument(&doc);
     ::kill(child, SIGCONT);
+}
+
+TEST_F(RealServer, WatchdogCancelsQueuedReadsOnBothRoadsAndTheServerConfirmsTheSecond)
+{
+    // The server's worker held in a read of "Control.Hold": what comes after waits in its queue.
+    const auto fifo = scratch.path() / "holding";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const int holding = ::open(fifo.c_str(), O_RDWR | O_CLOEXEC);  // never waits for the server
+    ASSERT_GE(holding, 0);
+    saved.emplace_back("TESSARO_OPCSERVER_HOLDING", std::nullopt);
+    ::setenv("TESSARO_OPCSERVER_HOLDING", fifo.c_str(), 1);
+    CQuilletDoc& doc = Connect();
+    CGroup& held = AddGroup(doc, ADVISE_CONNECTIONPOINT);
+    CGroup& v1 = AddGroup(doc, ADVISE_DATAOBJECT);
+    CGroup& v2 = AddGroup(doc, ADVISE_CONNECTIONPOINT, TRUE);
+    AddItems(doc, v1, {"PLC1.D100"});
+    const OPCHANDLE release = AddItems(doc, v2, {"PLC1.D101", "Control.Release"})[1];
+    AddItems(doc, held, {"Control.Hold"});  // its first look at the tag reads it
+    pollfd p{holding, POLLIN, 0};
+    ASSERT_EQ(::poll(&p, 1, 10000), 1) << "the server never began the read";
+    char c;
+    ASSERT_EQ(::read(holding, &c, 1), 1);
+
+    CItemView& view = app->FrameOf(&doc)->Items();
+    view.AsyncRead({&Item(v1, "PLC1.D100")}, v1, OPC_DS_DEVICE);
+    view.AsyncIO2Read({&Item(v2, "PLC1.D101")}, v2);
+    ASSERT_EQ(v1.Pending().size(), 1u);
+    ASSERT_EQ(v2.Pending().size(), 1u);
+    const DWORD id1 = v1.Pending().front()->m_dwID, id2 = v2.Pending().front()->m_dwID;
+    const DWORD client2 = v2.Pending().front()->m_hClient;
+    clock.advance(CItemView::kTransactionTimeoutMs + 1);
+    view.OnWatchdog();
+    EXPECT_TRUE(v1.Pending().empty());
+    EXPECT_TRUE(v2.Pending().empty());
+    auto loggedStart = [&](const std::string& start) {
+        doc.UpdateAllViews();
+        const auto& rows = app->FrameOf(&doc)->Log().Rows();
+        return std::any_of(rows.begin(), rows.end(), [&](auto& r) { return r.event.starts_with(start); });
+    };
+    // Both taken back while still queued: the 1.0 Cancel and Cancel2 succeed.
+    EXPECT_TRUE(loggedStart("Async cancel - ID = " + quillet::HexCode(id1) + ", HR = " + quillet::HexCode(DWORD(S_OK))));
+    EXPECT_TRUE(loggedStart("Async cancel - ID = " + quillet::HexCode(id2) + ", HR = " + quillet::HexCode(DWORD(S_OK))));
+
+    std::vector<HRESULT> errors;
+    const VARIANT go = VARIANT::Bool(true);
+    ASSERT_EQ(v2.SyncIO()->Write(std::span(&release, 1), std::span(&go, 1), errors), S_OK);
+    // The 2.0 road confirms its cancel; the cancelled reads never complete.
+    ASSERT_TRUE(Pump([&] {
+        return loggedStart("Recieved async read - Cancel Completed for Transaction ID " + quillet::HexCode(client2));
+    }));
+    EXPECT_TRUE(Pump([&] { return Item(held, "Control.Hold").Values(ValueRoad::Subscription).value.has_value(); }));
+    dispatcher.runPending();
+    EXPECT_FALSE(Item(v1, "PLC1.D100").Values(ValueRoad::AsyncRead).value);
+    EXPECT_FALSE(Item(v2, "PLC1.D101").Values(ValueRoad::AsyncRead).value);
+    EXPECT_TRUE(doc.IsConnected());
+    EXPECT_TRUE(ui.shown.empty());
+    ::close(holding);
 }

@@ -2,9 +2,9 @@
 // behind the toolkit's entry points. Started by activation with -Embedding; it ends when
 // its last client leaves, when a client writes true to "Control.Stop", or after a while
 // without clients. "Control.Pid" reads its process id; a read of "Control.Hold" never
-// returns (so a test can end or stop the process during a call), and first writes a byte
-// to the FIFO named by TESSARO_OPCSERVER_HOLDING when that is set. "Control.Array" holds
-// five VT_I4 values.
+// returns until a client writes "Control.Release" (so a test can end or stop the process
+// during a call, or hold the server's queue), and first writes a byte to the FIFO named
+// by TESSARO_OPCSERVER_HOLDING when that is set. "Control.Array" holds five VT_I4 values.
 #include "platform/opc/server/ServerEntries.h"
 
 #include "platform/opc/ScriptedCallback.h"
@@ -32,7 +32,8 @@ public:
             }
         }
         std::unique_lock lock(m);
-        cv.wait(lock, [] { return false; });
+        const unsigned held = releases;
+        cv.wait(lock, [&] { return releases != held; });
         return S_OK;
     }
     HRESULT WriteTag(CTag* t, const VARIANT& value) override
@@ -40,6 +41,12 @@ public:
         if (t == tag("Control.Stop")) {
             std::lock_guard lock(m);
             stop = value.boolVal() != 0;
+            cv.notify_all();
+            return S_OK;
+        }
+        if (t == tag("Control.Release")) {
+            std::lock_guard lock(m);
+            ++releases;
             cv.notify_all();
             return S_OK;
         }
@@ -72,6 +79,7 @@ public:
     std::mutex m;
     std::condition_variable cv;
     bool stop = false;
+    unsigned releases = 0;  // each write of "Control.Release" ends the reads held so far
     bool everConnected = false;
     int clients = 0;
 };
@@ -89,6 +97,7 @@ int main()
     cb.addItem("Control.Stop", VARIANT::Bool(false));
     cb.addItem("Control.Pid", VARIANT::I4(LONG(::getpid())));
     cb.addItem("Control.Hold", VARIANT::I2(0));
+    cb.addItem("Control.Release", VARIANT::Bool(false));
     cb.addItem("Control.Array", VARIANT::Array(SAFEARRAY(VT_I4, 5)));
     InitFSServerDLL();
     // The callback is in place before the socket opens: a client that connects at

@@ -140,9 +140,12 @@ bool CGroupEvent::BuildWriteValues(const std::vector<CItem*>& items, std::vector
         const ULONG count = current && current->isArray() && current->parray() ? current->parray()->count() : 1;
         if (!SAFEARRAY::canHold(element)) return false;
         SAFEARRAY array(element, count);
-        for (ULONG i = 0; i < count; ++i)
-            if (FAILED(array.putElement(LONG(i), quillet::TextToVariant(m_generator.NextWriteText(), element))))
-                return false;
+        // A VT_VARIANT array would take the empty value a text cannot become: the element
+        // must come out with exactly the element type, else nothing is written.
+        for (ULONG i = 0; i < count; ++i) {
+            VARIANT value = quillet::TextToVariant(m_generator.NextWriteText(), element);
+            if (value.vt() != element || FAILED(array.putElement(LONG(i), std::move(value)))) return false;
+        }
         values.push_back(VARIANT::Array(std::move(array)));
     }
     return true;

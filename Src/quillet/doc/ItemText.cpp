@@ -37,6 +37,17 @@ std::optional<std::string> scalarText(const VARIANT& v)
     }
 }
 
+bool isShownScalar(VARTYPE vt)
+{
+    switch (vt) {
+    case VT_I2: case VT_I4: case VT_R4: case VT_R8: case VT_BSTR: case VT_BOOL:
+    case VT_I1: case VT_UI1: case VT_UI2: case VT_UI4: case VT_I8:
+        return true;
+    default:
+        return false;
+    }
+}
+
 } // namespace
 
 std::string ValueText(const StringTable& texts, const VARIANT* value)
@@ -45,6 +56,8 @@ std::string ValueText(const StringTable& texts, const VARIANT* value)
     if (!value) return std::string(invalid);
     const SAFEARRAY* array = value->parray();
     if (!value->isArray()) return scalarText(*value).value_or("?");
+    // Arrays of other element types (VT_VARIANT among them) are not shown element by element.
+    if (!isShownScalar(VARTYPE(value->vt() & ~VT_ARRAY))) return "?";
     if (!array) return std::string(invalid);
     std::string text;
     for (LONG i = array->lowerBound(); i <= array->upperBound(); ++i) {

@@ -8,7 +8,19 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <map>
+
+namespace {
+// One spelling per file for the recent-file list: "x.csv", "./x.csv" and its full path
+// are the same entry.
+std::string ListedPath(const std::string& path)
+{
+    std::error_code ec;
+    const auto full = std::filesystem::absolute(path, ec);
+    return ec ? path : full.lexically_normal().string();
+}
+} // namespace
 
 CQuilletDoc* CQuilletApp::OpenDocumentFile(const std::string& path)
 {
@@ -20,7 +32,7 @@ CQuilletDoc* CQuilletApp::OpenDocumentFile(const std::string& path)
         return nullptr;
     }
     m_recentFiles.RemovePlaceholder();
-    m_recentFiles.Add(path);
+    m_recentFiles.Add(ListedPath(path));
 
     CQuilletDoc* doc = nullptr;
     std::vector<CGroup*> slots;
@@ -80,6 +92,6 @@ bool CQuilletApp::SaveDocument(CQuilletDoc& doc, const std::string& path)
 {
     if (!doc.SaveConnection(path)) return false;
     m_recentFiles.RemovePlaceholder();
-    m_recentFiles.Add(path);
+    m_recentFiles.Add(ListedPath(path));
     return true;
 }

@@ -132,9 +132,12 @@ void CGroupStateForm::Apply()
     Changed();
     if (!applyEnabled) return;
     CGroup* group = m_doc.Handles().Find<CGroup>(m_read.hClient);
+    // Only a call the server took changes what the document holds.
+    bool changed = false;
     if (name != m_read.name) {
         const HRESULT hr = m_doc.CheckCall(m_state->SetName(com::toBstr(name)));
         if (FAILED(hr)) m_doc.ShowError(hr);
+        else changed = true;
     }
     const DWORD rate = DWORD(quillet::LeadingInteger(updateRate));
     const BOOL isActive = active;
@@ -149,10 +152,14 @@ void CGroupStateForm::Apply()
             rateChanged ? &rate : nullptr, &revised, isActive != m_read.active ? &isActive : nullptr,
             bias != m_read.timeBias ? &bias : nullptr, band != m_read.deadband ? &band : nullptr,
             locale != m_read.lcid ? &locale : nullptr, nullptr));
-        if (FAILED(hr)) m_doc.ShowError(hr);
-        else if (rateChanged && group) group->m_dwRequestedRate = rate;
+        if (FAILED(hr)) {
+            m_doc.ShowError(hr);
+        } else {
+            changed = true;
+            if (rateChanged && group) group->m_dwRequestedRate = rate;
+        }
     }
-    if (group) m_doc.SetModifiedFlag();
+    if (group && changed) m_doc.SetModifiedFlag();
     editing = false;
     applyEnabled = false;
     ReadState();

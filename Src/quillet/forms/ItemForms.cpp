@@ -37,8 +37,14 @@ CDataTypeForm::CDataTypeForm(std::vector<CItem*> list) : items(std::move(list)),
 {
     for (CItem* item : items) types.push_back(item->GetRequestedType());
     std::iota(m_order.begin(), m_order.end(), std::size_t(0));
-    std::stable_sort(m_order.begin(), m_order.end(),
-                     [&](std::size_t a, std::size_t b) { return items[a]->GetItemID() < items[b]->GetItemID(); });
+    // As a sorted list box orders: letters without regard to case, equal names as added.
+    const auto folded = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : int(c); };
+    std::stable_sort(m_order.begin(), m_order.end(), [&](std::size_t a, std::size_t b) {
+        const std::string &x = items[a]->GetItemID(), &y = items[b]->GetItemID();
+        return std::lexicographical_compare(x.begin(), x.end(), y.begin(), y.end(), [&](char p, char q) {
+            return folded(static_cast<unsigned char>(p)) < folded(static_cast<unsigned char>(q));
+        });
+    });
     if (!items.empty()) {
         row = 0;
         Show();

@@ -14,6 +14,10 @@ CommandActions::CommandActions(const StringTable& texts, const std::vector<UINT>
         const std::string_view text = texts.MenuText(id);
         auto* action = new QAction(MenuLabel(text), owner);
         action->setObjectName(IdName(id));
+        // Tool tip and fly-by help (the status bar while the pointer is on it): the plain name.
+        const QString plain = QString(action->text()).remove('&');
+        action->setToolTip(plain);
+        action->setStatusTip(plain);
         action->setShortcut(MenuShortcut(text));
         action->setShortcutContext(context);
         owner->addAction(action);

@@ -102,6 +102,8 @@ ConnectionWindow::ConnectionWindow(CSplitterFrame& frame, const StringTable& tex
     m_itemModel->afterRows = [this] { AfterItemRows(); };
     m_itemModel->afterColumns = [this] { AfterItemColumns(); };
     AfterItemColumns();
+    // A set-up file fills the views before their window exists: its rows size the column too.
+    AfterItemRows();
 
     // The log follows its last row.
     m_logModel->afterRows = [this] {
@@ -189,6 +191,8 @@ void ConnectionWindow::showEvent(QShowEvent* event)
     m_created = true;
     m_frame.OnCreateClient(m_outer->width(), m_outer->height());
     ApplyLayout();
+    // The group tree is the view a new window starts in: its keys go there.
+    m_groups->setFocus();
 }
 
 void ConnectionWindow::resizeEvent(QResizeEvent* event)

@@ -88,7 +88,8 @@ QTreeWidget* FormDialog::Table(UINT id, std::initializer_list<std::pair<QString,
 
 void FormDialog::Field(QGridLayout* grid, UINT id, QWidget* control)
 {
-    const int row = grid->rowCount();
+    // An empty grid still counts one row: the first field takes row 0, not row 1.
+    const int row = grid->count() == 0 ? 0 : grid->rowCount();
     auto* label = new QLabel(Text(id), this);
     label->setBuddy(control);
     grid->addWidget(label, row, 0);

@@ -11,6 +11,7 @@
 #include <QMdiArea>
 #include <QMenuBar>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTimer>
 #include <QToolBar>
 
@@ -19,6 +20,26 @@ namespace quillet::gui {
 using namespace quillet::cmd;
 
 namespace {
+
+// The tool bar's picture of a command.
+QIcon ToolIcon(UINT id, const QStyle& style)
+{
+    QStyle::StandardPixmap p = QStyle::SP_CustomBase;
+    switch (id) {
+    case ID_FILE_NEW: p = QStyle::SP_FileIcon; break;
+    case ID_FILE_OPEN: p = QStyle::SP_DialogOpenButton; break;
+    case ID_FILE_SAVE: p = QStyle::SP_DialogSaveButton; break;
+    case ID_SERVER_CONNECT: p = QStyle::SP_ComputerIcon; break;
+    case ID_ADD_GROUP: p = QStyle::SP_FileDialogNewFolder; break;
+    case ID_ADD_ITEM: p = QStyle::SP_FileDialogDetailedView; break;
+    case ID_REMOVE_ITEMS: p = QStyle::SP_TrashIcon; break;
+    case ID_SYNC_READ: p = QStyle::SP_ArrowDown; break;
+    case ID_SYNC_WRITE: p = QStyle::SP_ArrowUp; break;
+    case ID_APP_ABOUT: p = QStyle::SP_MessageBoxInformation; break;
+    default: return {};
+    }
+    return style.standardIcon(p);
+}
 constexpr int kRefreshMs = 250;
 } // namespace
 
@@ -148,7 +169,13 @@ void MainWindow::RebuildMenus()
     m_tools->clear();
     for (UINT id : MainMenu::ToolBar()) {
         if (id == 0) m_tools->addSeparator();
-        else if (QAction* a = action(id)) m_tools->addAction(a);
+        else if (QAction* a = action(id)) {
+            if (a->icon().isNull()) {
+                a->setIcon(ToolIcon(id, *style()));
+                a->setIconVisibleInMenu(false);  // the menus stay text only
+            }
+            m_tools->addAction(a);
+        }
     }
 }
 

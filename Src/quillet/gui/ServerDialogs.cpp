@@ -4,6 +4,8 @@
 
 #include "platform/win/VersionInfo.h"
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -24,12 +26,18 @@ ServerSelectDialog::ServerSelectDialog(CServerSelectForm& form, const StringTabl
     : FormDialog(dlg::IDD_SELECT_SERVER, texts, parent), m_form(form)
 {
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(new QLabel(Text(IDC_LOCATED_SERVERS), this));
+    // Labels with their controls as buddies: "&" marks the mnemonic instead of showing.
+    auto* locatedLabel = new QLabel(Text(IDC_LOCATED_SERVERS), this);
+    layout->addWidget(locatedLabel);
     layout->addWidget(m_located = List(IDC_LOCATED_SERVERS));
+    locatedLabel->setBuddy(m_located);
     auto* grid = new QGridLayout;
     Field(grid, IDC_PROGID, m_progId = Edit(IDC_PROGID));
-    grid->addWidget(m_nodeLabel = Label(IDC_NODE_LABEL), 1, 0);
-    grid->addWidget(m_node = Edit(IDC_NODE), 1, 1);
+    const int nodeRow = grid->rowCount();
+    grid->addWidget(m_nodeLabel = Label(IDC_NODE_LABEL), nodeRow, 0);
+    grid->addWidget(m_node = Edit(IDC_NODE), nodeRow, 1);
+    m_nodeLabel->setWordWrap(false);
+    m_nodeLabel->setBuddy(m_node);
     layout->addLayout(grid);
     layout->addLayout(Buttons({IDC_BROWSE, IDOK, IDCANCEL}));
     connect(m_located, &QListWidget::currentRowChanged, this, Act([this](int row) { m_form.Choose(row); }));
@@ -103,6 +111,11 @@ ServerStatusDialog::ServerStatusDialog(CServerStatusForm& form, const StringTabl
         grid->addWidget(Label(id + kStatusLabelOffset), int(i), 0);
         QLineEdit* value = Edit(id, true);
         value->setText(Q(*values[i]));
+        // Wide enough for the whole text (a server's long vendor text within reason),
+        // shown from its start.
+        constexpr int kWidest = 480;
+        value->setMinimumWidth(std::min(value->fontMetrics().horizontalAdvance(value->text()) + 16, kWidest));
+        value->setCursorPosition(0);
         grid->addWidget(value, int(i), 1);
     }
     auto* layout = new QVBoxLayout(this);

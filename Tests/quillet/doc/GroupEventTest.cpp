@@ -135,6 +135,26 @@ TEST_F(Events, WritesGiveABooleanFalseAndAnArrayOneSequenceValuePerElement)
     EXPECT_TRUE(ui.shown.empty());
 }
 
+TEST_F(Events, AnArrayOfVariantsWritesNothing)
+{
+    AddViewItems(*group, {"Control.Array"});
+    ASSERT_TRUE(Pump([&] {
+        const auto& v = Values("Control.Array", ValueRoad::Subscription).value;
+        return v && v->isArray();
+    }));
+    CItem& array = Item(*group, "Control.Array");
+    array.SetCanonicalType(VT_ARRAY | VT_VARIANT);  // no text becomes a value of that type
+    std::vector<CItem*> both = {&Item(*group, "PLC1.D100"), &array};
+    frame->Items().SyncRead(both, *group, OPC_DS_DEVICE);
+    const VARIANT before = *Values("Control.Array", ValueRoad::SyncRead).value;
+    const VARIANT scalar = *Values("PLC1.D100", ValueRoad::SyncRead).value;
+    AddEvent(EVENT_SYNC_WRITE, {"PLC1.D100", "Control.Array"}, 1000);
+    dispatcher.advance(1000);
+    frame->Items().SyncRead(both, *group, OPC_DS_DEVICE);
+    EXPECT_EQ(*Values("Control.Array", ValueRoad::SyncRead).value, before);
+    EXPECT_EQ(*Values("PLC1.D100", ValueRoad::SyncRead).value, scalar);  // not even the scalar
+}
+
 TEST_F(Events, AsyncWriteEventsWriteThroughTheGroupsDataStreams)
 {
     CGroup& streams = AddGroup(*doc, ADVISE_DATAOBJECT);

@@ -10,10 +10,14 @@ TEST(ItemText, ValuesQualitiesAndTimesShowAsTheItemViewShowsThem)
     const quillet::StringTable texts;
     SAFEARRAY numbers(VT_I2, 3, 5);
     for (LONG i = 5; i < 8; ++i) numbers.putElement(i, VARIANT::I2(SHORT(i - 4)));
+    SAFEARRAY mixed(VT_VARIANT, 2);  // elements of types that could each be shown alone
+    mixed.putElement(0, VARIANT::I2(1));
+    mixed.putElement(1, VARIANT::String("x"));
     const std::pair<VARIANT, const char*> values[] = {
         {VARIANT::R8(123456789.0), "1.23457e+08"}, {VARIANT::Bool(true), "On"},    {VARIANT::I1(-3), "-3"},
         {VARIANT::UI4(4000000000u), "4000000000"}, {VARIANT::String("é"), "é"},    {VARIANT::Array(numbers), "1, 2, 3"},
         {VARIANT::Date(1.0), "?"},                 {VARIANT::Array(SAFEARRAY(VT_DATE, 1)), "?"},
+        {VARIANT::Array(mixed), "?"},
     };
     for (const auto& [value, text] : values) EXPECT_EQ(quillet::ValueText(texts, &value), text) << text;
     EXPECT_EQ(quillet::ValueText(texts, nullptr), " (Invalid Data)");

@@ -5,6 +5,10 @@
 #include "quillet/text/ErrorText.h"
 #include "quillet/views/MainFrame.h"
 #include "platform/win/RegularFile.h"
+#include "platform/opc/ScriptedCallback.h"
+#include "platform/opc/server/ServerEntries.h"
+#include "platform/opc/server/Toolkit.h"
+#include "quillet/forms/ServerForms.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -35,9 +39,50 @@ TEST_F(App, UnknownProgIDIsReportedWithTheLookupsErrorText)
     CQuilletApp app(host);
     EXPECT_EQ(app.ConnectToServer("No.Such.Server", "", CLSID_NULL), nullptr);
     EXPECT_EQ(app.ConnectToServer("No.Such.Server", "plant-node", CLSID_NULL), nullptr);
+    // Not known here, and the node's list has no server to answer for it.
     EXPECT_EQ(ui.shown, (std::vector<std::string>{quillet::ErrorText(texts, CO_E_CLASSSTRING),
-                                                        quillet::ErrorText(texts, REGDB_E_CLASSNOTREG)}));
+                                                        quillet::ErrorText(texts, RPC_S_SERVER_UNAVAILABLE)}));
     EXPECT_TRUE(app.Connections().empty());
+}
+
+TEST_F(App, ANodesServersAreListedAndItsProgIDsLookedUpThere)
+{
+    // The node: a server with a registry of its own that takes remote clients from here.
+    support::ScratchFolder nodeFolder;
+    registry::Registry nodeReg{nodeFolder.path()};
+    ASSERT_EQ(opc::registerClass(nodeReg, kClass, "/node/only/server"), S_OK);
+    nodeReg.SetString(HKEY_CLASSES_ROOT, "Node.Server\\CLSID", "", com::formatGuid(kClass));
+    nodeReg.SetString(HKEY_CLASSES_ROOT, "CLSID\\" + com::formatGuid(kClass) + "\\ProgID", "", "Node.Server");
+    const std::string appId = "AppID\\" + com::formatGuid(kClass);
+    nodeReg.SetDword(HKEY_CLASSES_ROOT, appId, "RemoteEnabled", 1);
+    nodeReg.SetString(HKEY_CLASSES_ROOT, appId, "RemoteHosts", "127.0.0.1");
+    opc::ToolkitOptions serving;
+    serving.registry = &nodeReg;
+    serving.runScheduler = false;
+    serving.socketDir = host.socketDir;
+    opctest::ScriptedCallback cb;  // outlives the toolkit, whose threads call it until it stops
+    opc::Toolkit node(serving);
+    ASSERT_TRUE(node.start(kClass, false)) << node.startError();
+    node.setCallback(&cb);
+    ASSERT_GT(node.remotePort(), 0);
+    const std::string nodeName = "127.0.0.1:" + std::to_string(node.remotePort());
+
+    reg.SetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Ole", "EnableDCOM", "Y");
+    CQuilletApp app(host);
+    ASSERT_TRUE(app.InitInstance());
+    CServerEnumForm browse(ui, texts, app.Activation());
+    browse.node = nodeName;
+    browse.Open();
+    ASSERT_EQ(browse.servers.size(), 1u);
+    EXPECT_EQ(browse.servers[0].progId, "Node.Server");
+    EXPECT_EQ(browse.servers[0].clsid, kClass);
+
+    CQuilletDoc* doc = app.ConnectToServer("Node.Server", nodeName, CLSID_NULL);
+    ASSERT_NE(doc, nullptr);
+    EXPECT_NE(doc->GetServer(), nullptr);
+    EXPECT_EQ(doc->GetTitle(), nodeName + "~Node.Server");
+    EXPECT_TRUE(ui.shown.empty()) << ui.shown.front();
+    app.CloseDocument(doc);
 }
 
 TEST_F(App, ASetUpFileThatIsNoRegularFileOfASaneSizeIsRefusedAtOnceWithWhy)

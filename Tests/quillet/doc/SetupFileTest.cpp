@@ -98,6 +98,20 @@ TEST_F(SetupOnServer, HandWrittenFileLoadsWithItsSettingsAndSavesBackByteIdentic
     EXPECT_FALSE(doc->IsModified());
 }
 
+TEST_F(SetupOnServer, OneFileIsOneRecentEntryHoweverItsPathIsSpelled)
+{
+    CQuilletDoc* doc = app->OpenDocumentFile((support::SourceTree() / "Tools/quillet/opcserver.csv").string());
+    ASSERT_NE(doc, nullptr);
+    std::filesystem::create_directory(scratch.path() / "sub");
+    const auto plain = (scratch.path() / "same.csv").lexically_normal();
+    ASSERT_TRUE(app->SaveDocument(*doc, (scratch.path() / "sub" / ".." / "same.csv").string()));
+    ASSERT_NE(app->OpenDocumentFile(scratch.path().string() + "/./same.csv"), nullptr);
+    ASSERT_TRUE(app->SaveDocument(*doc, plain.string()));
+    EXPECT_EQ(app->RecentFiles()[0], plain.string());
+    EXPECT_EQ(app->RecentFiles()[1], (support::SourceTree() / "Tools/quillet/opcserver.csv").lexically_normal());
+    EXPECT_EQ(app->RecentFiles()[2], "");
+}
+
 TEST_F(SetupOnServer, SampleFileOfTheTestServerLoads)
 {
     const auto sample = support::SourceTree() / "Tools/quillet/opcserver.csv";

@@ -97,6 +97,25 @@ TEST_F(GroupDialogs, StateIsEditedAndReadBackWithTheLocaleInOneBase)
     EXPECT_TRUE(ui.shown.empty());
 }
 
+TEST_F(GroupDialogs, ApplyTheServerRefusesLeavesTheDocumentUnmodified)
+{
+    CGroup& taken = AddGroup(*doc, ADVISE_DATAOBJECT);
+    CGroup& group = AddGroup(*doc, ADVISE_CONNECTIONPOINT);
+    CGroupStateForm form(*doc, group.m_itemMgt.as<IOPCGroupStateMgt>(IID_IOPCGroupStateMgt));
+    form.Open();
+    doc->SetModifiedFlag(false);
+    form.Edit();
+    form.name = taken.GetName();  // the server refuses a second group of that name
+    form.Apply();
+    ASSERT_EQ(ui.shown.size(), 1u);
+    EXPECT_FALSE(doc->IsModified());
+    form.Edit();
+    form.name = "Fresh";
+    form.Apply();
+    EXPECT_TRUE(doc->IsModified());
+    EXPECT_EQ(group.GetName(), "Fresh");
+}
+
 TEST_F(GroupDialogs, StateDeadbandReadsAndShowsWithADotUnderACommaLocale)
 {
     testsupport::CommaLocaleScope comma;

@@ -223,6 +223,15 @@ TEST(DataTypeDialog, EachRowKeepsItsOwnTypeAndATypeOutsideTheListIsKept)
     form.array = false;
     form.Confirm();
     EXPECT_EQ(form.types, (std::vector<VARTYPE>{VT_BOOL, VT_DATE | VT_ARRAY, VT_R8}));
+
+    // Names sort without regard to case; names that differ only in case keep their order.
+    std::vector<CItem*> mixed;
+    for (const char* id : {"plc1.D2", "Plc1.d1", "PLC1.D1", "alpha"}) {
+        items.push_back(std::make_unique<CItem>(doc));
+        items.back()->SetItemID(id);
+        mixed.push_back(items.back().get());
+    }
+    EXPECT_EQ(CDataTypeForm(mixed).RowTexts(), (std::vector<std::string>{"alpha", "Plc1.d1", "PLC1.D1", "plc1.D2"}));
 }
 
 TEST_F(ItemDialogs, ItemEnumerationFetchesInGrowingBatchesAndClonesItsEnumerator)

@@ -11,6 +11,10 @@
 #include "quillet/gui/EventDialogs.h"
 #include "quillet/gui/ItemDialogs.h"
 #include "quillet/gui/QtUiServices.h"
+#include "quillet/gui/ServerDialogs.h"
+#include "quillet/doc/QuilletApp.h"
+
+#include "platform/com/Time.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -97,6 +101,47 @@ TEST_F(Dialogs, WriteDialogControlsShapeTheValueAndRevertWhatCannotBe)
     QTest::mouseClick(Control<QPushButton>(&dialog, ctl::IDOK), Qt::LeftButton);
     ASSERT_TRUE(form.values[0].isArray());
     EXPECT_EQ(form.values[0].parray()->count(), 3u);
+}
+
+TEST_F(Dialogs, SelectServerLabelsMarkTheirMnemonicsAndStandApart)
+{
+    const std::vector<CServerEntry> servers = {{"Tessaro.TestServer", {}, 0}};
+    CServerSelectForm form(servers, false, ui, texts, {});
+    quillet::gui::ServerSelectDialog dialog(form, texts);
+    dialog.show();
+    auto labelOf = [&](QWidget* control) -> QLabel* {
+        for (QLabel* label : dialog.findChildren<QLabel*>())
+            if (label->buddy() == control) return label;
+        return nullptr;
+    };
+    QLabel* located = labelOf(Control<QListWidget>(&dialog, ctl::IDC_LOCATED_SERVERS));
+    QLabel* progId = labelOf(Control<QLineEdit>(&dialog, ctl::IDC_PROGID));
+    QLabel* node = labelOf(Control<QLineEdit>(&dialog, ctl::IDC_NODE));
+    ASSERT_TRUE(located && progId && node);
+    EXPECT_EQ(located->text(), "&Located Servers:");  // a buddy shows it as "Located Servers:"
+    EXPECT_FALSE(node->isEnabled());                  // no remote access
+    EXPECT_FALSE(progId->geometry().intersects(node->geometry()));
+    EXPECT_LT(progId->geometry().bottom(), node->geometry().top());
+}
+
+TEST_F(Dialogs, ServerStatusShowsWholeDatesFromTheirStart)
+{
+    OPCSERVERSTATUS status{};
+    ASSERT_TRUE(com::systemTimeToFileTime(SYSTEMTIME{2026, 9, 0, 30, 12, 59, 59, 0}, status.ftStartTime));
+    status.ftCurrentTime = status.ftLastUpdateTime = status.ftStartTime;
+    status.dwServerState = OPC_STATUS_RUNNING;
+    status.szVendorInfo = com::toBstr(std::string(2000, 'v'));  // a server's long text keeps the box sane
+    CServerStatusForm form(status);
+    quillet::gui::ServerStatusDialog dialog(form, texts);
+    dialog.show();
+    for (UINT id : {ctl::IDC_STATUS_START_TIME, ctl::IDC_STATUS_CURRENT_TIME, ctl::IDC_STATUS_LAST_UPDATE}) {
+        auto* edit = Control<QLineEdit>(&dialog, id);
+        ASSERT_FALSE(edit->text().isEmpty());
+        EXPECT_GT(edit->width(), edit->fontMetrics().horizontalAdvance(edit->text())) << edit->text().toStdString();
+        EXPECT_EQ(edit->cursorPosition(), 0);
+    }
+    EXPECT_LT(dialog.width(), 800);
+    EXPECT_EQ(Control<QLineEdit>(&dialog, ctl::IDC_STATUS_VENDOR)->cursorPosition(), 0);
 }
 
 TEST_F(Dialogs, MmiDialogForcesTheDisplayedGroupWhileEmulating)

@@ -23,7 +23,9 @@
 #include <QMenu>
 #include <QMdiSubWindow>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTableView>
+#include <QToolBar>
 #include <QTest>
 #include <QTimer>
 #include <QTreeView>
@@ -204,6 +206,30 @@ TEST_F(Windows, ConnectionWindowShowsTheValueOfAnItemAddedToTheSelectedGroup)
     EXPECT_TRUE(ui.shown.empty());
 }
 
+TEST_F(Windows, AWindowOpenedOnItemsAlreadyThereStartsInItsGroupTreeAndFitsItsItemIdColumn)
+{
+    // As a set-up file opens: the items come before their window.
+    CQuilletDoc& doc = Connect();
+    CGroup& group = AddGroup(doc, ADVISE_CONNECTIONPOINT);
+    CSplitterFrame& frame = *app->FrameOf(&doc);
+    std::vector<std::unique_ptr<CItem>> items;
+    for (const char* id : {"PLC1.D100", "Control.Array"}) {
+        items.push_back(std::make_unique<CItem>(doc));
+        items.back()->SetItemID(id);
+    }
+    frame.Items().AddItemsToServer(group, std::move(items));
+    quillet::gui::ConnectionWindow window(frame, texts, {}, {});
+    window.resize(800, 600);
+    window.show();
+    EXPECT_EQ(window.focusWidget(), window.GroupTree());  // a new window starts in its group tree
+    QTableView* list = window.ItemList();
+    ASSERT_GE(list->model()->rowCount(), 2);
+    const int width = list->columnWidth(0);
+    EXPECT_EQ(frame.Items().CurrentColumns()[quillet::COL_ITEMID].width, width);
+    list->resizeColumnToContents(0);
+    EXPECT_EQ(list->columnWidth(0), width);
+}
+
 TEST_F(Windows, GroupStateDialogIsEditedOnlyAfterEditGroupAndAppliesThroughItsControls)
 {
     CQuilletDoc& doc = Connect();
@@ -227,6 +253,32 @@ TEST_F(Windows, GroupStateDialogIsEditedOnlyAfterEditGroupAndAppliesThroughItsCo
     EXPECT_TRUE(lcid->isReadOnly());
     EXPECT_EQ(group.GetLocaleID(), 0x411u);
     EXPECT_TRUE(ui.shown.empty());
+}
+
+TEST_F(Windows, ToolBarButtonsHavePicturesTipsAndFlyByHelp)
+{
+    CMainFrame mainFrame(*app);
+    quillet::gui::MainWindow main(*app, mainFrame, texts);
+    main.show();
+    auto* tools = main.findChild<QToolBar*>("tools");
+    ASSERT_NE(tools, nullptr);
+    int buttons = 0;
+    for (QAction* a : tools->actions()) {
+        if (a->isSeparator()) continue;
+        ++buttons;
+        const std::string name = a->text().toStdString();
+        EXPECT_FALSE(a->icon().isNull()) << name;
+        EXPECT_FALSE(a->isIconVisibleInMenu()) << name;
+        EXPECT_EQ(a->toolTip(), QString(a->text()).remove('&')) << name;
+        EXPECT_EQ(a->statusTip(), a->toolTip()) << name;
+    }
+    EXPECT_EQ(buttons, 5);  // no connection window: the main window's own commands
+    // The pointer on a button: its help shows in the status bar.
+    QAction* about = main.Action(ID_APP_ABOUT);
+    ASSERT_TRUE(tools->actions().contains(about));
+    about->showStatusText(&main);
+    EXPECT_FALSE(about->statusTip().isEmpty());
+    EXPECT_EQ(main.statusBar()->currentMessage(), about->statusTip());
 }
 
 TEST_F(Windows, MainWindowOpensConnectionsAndReopensARecentFile)

@@ -3,6 +3,7 @@
 #include "platform/com/Bstr.h"
 #include "platform/opc/server/Enumerators.h"
 #include "platform/opc/server/Toolkit.h"
+#include "platform/opc/transport/Proxies.h"
 #include "platform/registry/Registry.h"
 
 #include <algorithm>
@@ -80,6 +81,39 @@ public:
 private:
     registry::Registry& reg_;
 };
+
+// A named node's server of the class over TCP: "host:port", or the port that
+// "RemotePort" under HKCR "AppID\{clsid}" of this machine names. -1 when none answers.
+int connectNode(const std::string& node, const CLSID& clsid, registry::Registry& reg,
+                std::chrono::milliseconds timeout)
+{
+    std::string host = node;
+    int port = 0;
+    if (auto colon = host.rfind(':'); colon != std::string::npos) {
+        port = std::atoi(host.c_str() + colon + 1);
+        host.resize(colon);
+    } else {
+        DWORD p = 0;
+        reg.QueryDword(HKEY_CLASSES_ROOT, "AppID\\" + com::formatGuid(clsid), "RemotePort", p);
+        port = int(p);
+    }
+    if (port <= 0 || port > 65535) return -1;
+    return RpcClient::connectTcp(host, port, timeout);
+}
+
+// The server list a node's server offers for its machine.
+HRESULT activateServerList(std::shared_ptr<RpcClient> client, const IID& iid, IUnknown** out)
+{
+    WireWriter w;
+    std::vector<BYTE> reply;
+    HRESULT hr = client->call(Method::ActivateServerList, 0, w, reply);
+    if (FAILED(hr)) return hr;
+    WireReader r(reply);
+    DWORD id = r.u32();
+    if (!r.done() || id == 0) return RPC_E_INVALID_DATA;
+    ComPtr<IOPCServerList> list(new ServerListProxy(std::move(client), id));
+    return list->QueryInterface(iid, reinterpret_cast<void**>(out));
+}
 
 } // namespace
 
@@ -167,12 +201,14 @@ HRESULT CoCreateInstanceEx(const CLSID& clsid, std::u16string_view node, const I
     if (!out) return E_POINTER;
     *out = nullptr;
     std::string nodeText = com::fromBstr(node);
-    if (clsid == CLSID_OPCServerList) {
-        // Only this machine's list is known; another node's would be a wrong answer.
-        if (!isLocal(nodeText)) return REGDB_E_CLASSNOTREG;
-        return createServerList(options.registry)->QueryInterface(iid, reinterpret_cast<void**>(out));
-    }
     registry::Registry& reg = regOf(options.registry);
+    if (clsid == CLSID_OPCServerList) {
+        if (isLocal(nodeText)) return createServerList(options.registry)->QueryInterface(iid, reinterpret_cast<void**>(out));
+        // Another node's list comes from one of its servers that takes remote clients.
+        const int fd = connectNode(nodeText, clsid, reg, options.connectTimeout);
+        if (fd < 0) return RPC_S_SERVER_UNAVAILABLE;
+        return activateServerList(std::make_shared<RpcClient>(fd, options.post, options.client), iid, out);
+    }
     int fd = -1;
     HRESULT why = S_OK;
     if (isLocal(nodeText)) {
@@ -196,18 +232,7 @@ HRESULT CoCreateInstanceEx(const CLSID& clsid, std::u16string_view node, const I
             }
         }
     } else {
-        std::string host = nodeText;
-        int port = 0;
-        if (auto colon = host.rfind(':'); colon != std::string::npos) {
-            port = std::atoi(host.c_str() + colon + 1);
-            host.resize(colon);
-        } else {
-            DWORD p = 0;
-            reg.QueryDword(HKEY_CLASSES_ROOT, "AppID\\" + com::formatGuid(clsid), "RemotePort", p);
-            port = int(p);
-        }
-        if (port <= 0 || port > 65535) return RPC_S_SERVER_UNAVAILABLE;
-        fd = RpcClient::connectTcp(host, port, options.connectTimeout);
+        fd = connectNode(nodeText, clsid, reg, options.connectTimeout);
         if (fd < 0) return RPC_S_SERVER_UNAVAILABLE;
     }
     auto client = std::make_shared<RpcClient>(fd, options.post, options.client);

@@ -33,7 +33,9 @@ struct ActivationOptions {
 
 // node empty (or "<Local>"): this machine. Otherwise "host" or "host:port"; without a
 // port the value "RemotePort" under HKCR "AppID\{clsid}" of this machine names it.
-// CLSID_OPCServerList gives this machine's list, and REGDB_E_CLASSNOTREG for a node.
+// CLSID_OPCServerList gives this machine's list, or for a node the list of the machine
+// of the server that answers there (its remote access on; the port as for a class, under
+// the list's own AppID when the node names none).
 // E_ACCESSDENIED when the class's socket is served by another user; RPC_E_TIMEOUT when
 // the server does not answer the activation within the call time-out; E_OUTOFMEMORY
 // when the server has its limit of connections.

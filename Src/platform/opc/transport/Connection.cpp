@@ -3,6 +3,7 @@
 #include "platform/opc/server/Enumerators.h"
 #include "platform/opc/server/ServerCore.h"
 #include "platform/opc/server/ServerObject.h"
+#include "platform/opc/transport/Activation.h"
 #include "platform/win/Clock.h"
 
 #include <cerrno>
@@ -173,6 +174,12 @@ Connection::~Connection()
     if (fd_ >= 0) ::close(fd_);
 }
 
+void Connection::offerServerList(registry::Registry* reg)
+{
+    offersList_ = true;
+    listRegistry_ = reg;
+}
+
 void Connection::start()
 {
     reader_ = std::thread([this] { readLoop(); });
@@ -267,7 +274,8 @@ void Connection::readLoop()
         // Waits for ever between frames once activated; in slices while a frame is under
         // way or activation is awaited, so their time-outs are seen (also on a clock moved
         // by a test).
-        const bool timed = reader.held() > 0 || (!server_ && core_->limits.activationTimeoutMs > 0);
+        const bool timed =
+            reader.held() > 0 || (!server_ && !listActivated_ && core_->limits.activationTimeoutMs > 0);
         pollfd p{fd_, POLLIN, 0};
         int ready = ::poll(&p, 1, timed ? 100 : -1);
         if (ready < 0 && errno != EINTR) break;
@@ -307,7 +315,7 @@ void Connection::readLoop()
 bool Connection::activationOverdue(std::uint64_t nowMs) const
 {
     const std::uint64_t limit = core_->limits.activationTimeoutMs;
-    return !server_ && limit > 0 && win::isTimeOver(acceptedMs_, nowMs, limit);
+    return !server_ && !listActivated_ && limit > 0 && win::isTimeOver(acceptedMs_, nowMs, limit);
 }
 
 bool Connection::handleFrame(const Frame& f)
@@ -410,7 +418,11 @@ T readArg(WireReader& in)
     else if constexpr (std::is_same_v<T, std::u16string>) return in.text();
     else if constexpr (std::is_same_v<T, std::vector<DWORD>>) return in.handles();
     else if constexpr (std::is_same_v<T, std::vector<VARIANT>>) return in.variants();
-    else if constexpr (std::is_same_v<T, std::vector<WORD>>) {
+    else if constexpr (std::is_same_v<T, std::vector<GUID>>) {
+        std::vector<GUID> v(in.count(16));
+        for (GUID& g : v) g = in.guid();
+        return v;
+    } else if constexpr (std::is_same_v<T, std::vector<WORD>>) {
         std::vector<WORD> v(in.count(2));
         for (WORD& x : v) x = in.u16();
         return v;
@@ -975,6 +987,46 @@ HRESULT cloneGroup(Call& c)
 }
 
 // The calls on the objects of a connection's table, a row per method.
+// ---- server list ----
+
+HRESULT enumClassesOfCategories(Call& c, IOPCServerList& list)
+{
+    return withArgs<std::vector<GUID>, std::vector<GUID>>(c, [&](const std::vector<GUID>& implemented,
+                                                                 const std::vector<GUID>& required) {
+        ComPtr<IEnumGUID> classes;
+        HRESULT hr = list.EnumClassesOfCategories(implemented, required, classes.put());
+        std::vector<GUID> found;
+        if (SUCCEEDED(hr) && classes) {
+            std::vector<GUID> some;
+            while (SUCCEEDED(classes->Next(64, some)) && !some.empty()) found.insert(found.end(), some.begin(), some.end());
+        }
+        c.out.u32(DWORD(found.size()));
+        for (const GUID& g : found) c.out.guid(g);
+        return hr;
+    });
+}
+
+HRESULT getClassDetails(Call& c, IOPCServerList& list)
+{
+    return withArgs<GUID>(c, [&](const GUID& clsid) {
+        std::u16string progId, userType;
+        HRESULT hr = list.GetClassDetails(clsid, progId, userType);
+        c.out.text(progId);
+        c.out.text(userType);
+        return hr;
+    });
+}
+
+HRESULT listCLSIDFromProgID(Call& c, IOPCServerList& list)
+{
+    return withArgs<std::u16string>(c, [&](const std::u16string& progId) {
+        CLSID clsid = CLSID_NULL;
+        HRESULT hr = list.CLSIDFromProgID(progId, &clsid);
+        c.out.guid(clsid);
+        return hr;
+    });
+}
+
 struct CallRow {
     Method method;
     Handler handler;
@@ -1034,6 +1086,9 @@ constexpr CallRow kCalls[] = {
     {Method::DUnadvise, on<IDataObject, IID_IDataObject, dUnadvise>},
     {Method::AdviseDataCallback, adviseDataCallback},
     {Method::CloneGroup, cloneGroup},
+    {Method::EnumClassesOfCategories, on<IOPCServerList, IID_IOPCServerList, enumClassesOfCategories>},
+    {Method::GetClassDetails, on<IOPCServerList, IID_IOPCServerList, getClassDetails>},
+    {Method::ListCLSIDFromProgID, on<IOPCServerList, IID_IOPCServerList, listCLSIDFromProgID>},
 };
 
 Handler handlerOf(Method m)
@@ -1047,6 +1102,14 @@ Handler handlerOf(Method m)
 
 HRESULT Connection::dispatch(Method m, DWORD objectId, WireReader& in, WireWriter& out)
 {
+    if (objectId == 0 && m == Method::ActivateServerList) {
+        if (!in.done()) return RPC_E_INVALID_DATA;
+        if (!offersList_) return REGDB_E_CLASSNOTREG;
+        if (!roomFor(1)) return E_OUTOFMEMORY;
+        listActivated_ = true;
+        out.u32(addObject(createServerList(listRegistry_).detach()));
+        return S_OK;
+    }
     if (objectId == 0) {
         if (m != Method::Activate) return E_HANDLE;
         if (!in.done()) return RPC_E_INVALID_DATA;

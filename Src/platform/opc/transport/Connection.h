@@ -22,6 +22,7 @@
 #include <mutex>
 #include <thread>
 
+namespace registry { class Registry; }
 namespace win { class Clock; }
 
 namespace opc {
@@ -43,6 +44,9 @@ public:
     Connection& operator=(const Connection&) = delete;
 
     void start();
+    // Before start(): the connection may also activate the OPC server list of this
+    // machine, read from reg (null: Registry::Default()).
+    void offerServerList(registry::Registry* reg);
     // Reads no further call, lets the one running reply, sends what is queued (bounded
     // by the socket's send time-out), closes, joins.
     void close();
@@ -88,6 +92,10 @@ private:
     std::map<DWORD, ComPtr<IUnknown>> objects_;
     DWORD nextObject_ = 1;
     ComPtr<IOPCServer> server_;
+    // The server list may be activated (set before start()), and was.
+    bool offersList_ = false;
+    registry::Registry* listRegistry_ = nullptr;
+    bool listActivated_ = false;
     // The writer queue; a leaf: nothing else is taken while it is held.
     mutable std::mutex mutex_;
     std::condition_variable cv_;    // the writer waits for frames

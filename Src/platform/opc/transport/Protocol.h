@@ -8,6 +8,8 @@ namespace opc {
 enum class Method : WORD {
     // Object 0 of a connection.
     Activate = 1,
+    // The OPC server list of the server's machine, for a remote node's enumeration.
+    ActivateServerList,
     // Server object.
     AddGroup = 10,
     GetErrorString,
@@ -58,6 +60,10 @@ enum class Method : WORD {
     DUnadvise,
     AdviseDataCallback,
     CloneGroup,
+    // Server list.
+    EnumClassesOfCategories = 80,
+    GetClassDetails,
+    ListCLSIDFromProgID,
     // One-way: the client drops an object.
     Release = 90,
     // Notifications to a client sink.

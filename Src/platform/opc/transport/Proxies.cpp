@@ -690,4 +690,43 @@ HRESULT GroupProxy::FindConnectionPoint(const IID& iid, IConnectionPoint** out)
     return S_OK;
 }
 
+// ---- server list ----
+
+HRESULT ServerListProxy::EnumClassesOfCategories(std::span<const CATID> implemented, std::span<const CATID> required,
+                                                 IEnumGUID** classes)
+{
+    if (!classes) return E_POINTER;
+    *classes = nullptr;
+    WireWriter w;
+    for (auto list : {implemented, required}) {
+        w.u32(DWORD(list.size()));
+        for (const CATID& c : list) w.guid(c);
+    }
+    std::vector<GUID> found;
+    HRESULT hr = invoke(Method::EnumClassesOfCategories, w, [&](WireReader& r) {
+        readList<GUID>(r, found, [](WireReader& in) { return in.guid(); }, 16);
+    });
+    if (SUCCEEDED(hr)) *classes = GuidEnum::make(std::move(found), IID_IEnumGUID).detach();
+    return hr;
+}
+
+HRESULT ServerListProxy::GetClassDetails(const CLSID& clsid, std::u16string& progId, std::u16string& userType)
+{
+    WireWriter w;
+    w.guid(clsid);
+    return invoke(Method::GetClassDetails, w, [&](WireReader& r) {
+        progId = r.text();
+        userType = r.text();
+    });
+}
+
+HRESULT ServerListProxy::CLSIDFromProgID(std::u16string_view progId, CLSID* clsid)
+{
+    if (!clsid) return E_POINTER;
+    *clsid = CLSID_NULL;
+    WireWriter w;
+    w.text(progId);
+    return invoke(Method::ListCLSIDFromProgID, w, [&](WireReader& r) { *clsid = r.guid(); });
+}
+
 } // namespace opc

@@ -171,4 +171,18 @@ private:
     Method advise_;
 };
 
+// The OPC server list of another node, served by one of its servers.
+class ServerListProxy final : public ProxyBase, public UnknownOf<IOPCServerList> {
+public:
+    ServerListProxy(std::shared_ptr<RpcClient> client, DWORD objectId)
+        : ProxyBase(std::move(client), objectId), UnknownOf(IID_IOPCServerList) {}
+    HRESULT EnumClassesOfCategories(std::span<const CATID> implemented, std::span<const CATID> required,
+                                    IEnumGUID** classes) override;
+    HRESULT GetClassDetails(const CLSID& clsid, std::u16string& progId, std::u16string& userType) override;
+    HRESULT CLSIDFromProgID(std::u16string_view progId, CLSID* clsid) override;
+
+private:
+    ~ServerListProxy() override = default;
+};
+
 } // namespace opc

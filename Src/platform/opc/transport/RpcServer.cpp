@@ -103,6 +103,7 @@ void RpcServer::enableRemote(registry::Registry* reg, const CLSID& clsid)
 {
     if (listenFd_ < 0) return;
     registry::Registry& r = reg ? *reg : registry::Registry::Default();
+    registry_ = reg;
     const std::string key = "AppID\\" + com::formatGuid(clsid);
     DWORD enabled = 0, port = 0;
     std::string hosts;
@@ -224,6 +225,8 @@ void RpcServer::acceptLoop(int fd, bool remote)
             pushedOut->send(refusalFrame());
             pushedOut->close();
         }
+        // A node that reaches this server may ask it which servers the machine has.
+        if (conn && remote) conn->offerServerList(registry_);
         if (conn) conn->start();
         else refuse(c);
     }

@@ -39,7 +39,8 @@ public:
     // cannot be made.
     bool listen(const std::filesystem::path& path, std::string& error);
     // Reads "RemotePort" (DWORD) and "RemoteHosts" (text, addresses separated by ';')
-    // under HKCR "AppID\{clsid}"; listens on TCP only when both are set.
+    // under HKCR "AppID\{clsid}"; listens on TCP only when both are set. A TCP peer may
+    // also ask for the OPC server list of this machine (read from reg).
     void enableRemote(registry::Registry* reg, const CLSID& clsid);
     // Flushes what is queued for each client, closes every connection and joins.
     void stop();
@@ -75,6 +76,8 @@ private:
     int remotePort_ = 0;
     int wakeFd_[2] = {-1, -1};
     std::vector<std::string> allowHosts_;
+    // Where the machine's server list is read for remote nodes; null: Registry::Default().
+    registry::Registry* registry_ = nullptr;
     std::vector<std::thread> acceptors_;
     // A leaf: connections are closed after it is left.
     mutable std::mutex mutex_;

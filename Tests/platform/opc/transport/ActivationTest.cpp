@@ -119,15 +119,63 @@ TEST_F(ActivationTest, ServerListFindsClassesByCategory)
     EXPECT_EQ(list->CLSIDFromProgID(u"No.Such.Server", &clsid), CO_E_CLASSSTRING);
 }
 
-TEST_F(ActivationTest, ServerListIsActivatedForThisMachineOnly)
+TEST_F(ActivationTest, ServerListIsThisMachinesOrAskedOfANodesServer)
 {
     for (const char16_t* node : {u"", u"<Local>", u"  <local> "}) {
         ComPtr<IUnknown> unk;
         EXPECT_EQ(opc::CoCreateInstanceEx(CLSID_OPCServerList, node, IID_IOPCServerList, unk.put(), options), S_OK);
     }
+    // No port for the node's list: nobody to ask.
     ComPtr<IUnknown> unk;
     EXPECT_EQ(opc::CoCreateInstanceEx(CLSID_OPCServerList, u"plant-node", IID_IOPCServerList, unk.put(), options),
-              REGDB_E_CLASSNOTREG);
+              RPC_S_SERVER_UNAVAILABLE);
+}
+
+TEST_F(ActivationTest, ANodesServerListAndProgIDsComeFromItsServerThatTakesRemoteClients)
+{
+    const std::string appId = "AppID\\" + com::formatGuid(kClsid);
+    reg.SetDword(HKEY_CLASSES_ROOT, appId, "RemoteEnabled", 1);
+    reg.SetDword(HKEY_CLASSES_ROOT, appId, "RemotePort", 0);
+    reg.SetString(HKEY_CLASSES_ROOT, appId, "RemoteHosts", "127.0.0.1");
+    opc::ToolkitOptions serving;
+    serving.registry = &reg;
+    serving.runScheduler = false;
+    opc::Toolkit toolkit(serving);
+    ASSERT_TRUE(toolkit.start(kClsid, false)) << toolkit.startError();
+    ASSERT_GT(toolkit.remotePort(), 0);
+    // The client's own registry knows nothing of the class: what it learns is the node's.
+    support::ScratchFolder elsewhere;
+    registry::Registry clientReg{elsewhere.path()};
+    opc::ActivationOptions client;
+    client.registry = &clientReg;
+    const std::string port = std::to_string(toolkit.remotePort());
+    ComPtr<IUnknown> unk;
+    ASSERT_EQ(opc::CoCreateInstanceEx(CLSID_OPCServerList, com::toBstr("127.0.0.1:" + port), IID_IOPCServerList,
+                                      unk.put(), client),
+              S_OK);
+    auto list = unk.as<IOPCServerList>(IID_IOPCServerList);
+    ASSERT_TRUE(list);
+    const CATID cat = CATID_OPCDAServer20;
+    ComPtr<IEnumGUID> e;
+    ASSERT_EQ(list->EnumClassesOfCategories(std::span(&cat, 1), std::span(&cat, 1), e.put()), S_OK);
+    std::vector<GUID> found;
+    opc::drain(e.get(), found);
+    EXPECT_EQ(found, (std::vector<GUID>{kClsid}));
+    std::u16string progId, userType;
+    ASSERT_EQ(list->GetClassDetails(kClsid, progId, userType), S_OK);
+    EXPECT_EQ(std::tuple(progId, userType), std::tuple(u"Tessaro.TestServer", u"Tessaro Test Server"));
+    EXPECT_EQ(list->GetClassDetails(kMissing, progId, userType), REGDB_E_CLASSNOTREG);
+    CLSID clsid{};
+    ASSERT_EQ(list->CLSIDFromProgID(u"Tessaro.TestServer", &clsid), S_OK);
+    EXPECT_EQ(clsid, kClsid);
+    EXPECT_EQ(list->CLSIDFromProgID(u"No.Such.Server", &clsid), CO_E_CLASSSTRING);
+    EXPECT_EQ(clsid, CLSID_NULL);
+
+    // Without a port in the node: the client's value for the list's class names it.
+    clientReg.SetDword(HKEY_CLASSES_ROOT, "AppID\\" + com::formatGuid(CLSID_OPCServerList), "RemotePort",
+                       DWORD(toolkit.remotePort()));
+    unk.reset();
+    EXPECT_EQ(opc::CoCreateInstanceEx(CLSID_OPCServerList, u"127.0.0.1", IID_IOPCServerList, unk.put(), client), S_OK);
 }
 
 TEST_F(ActivationTest, UnregisteredOrUnstartableClassesFail)
