@@ -39,7 +39,10 @@ int main(int argc, char** argv)
     QApplication qt(argc, argv);
     qtdispatch::KeepNumbersInCLocale();
     qtdispatch::QtDispatcher dispatcher;
-    win::SignalWatcher quitSignals([&dispatcher](int) { dispatcher.post([] { QApplication::quit(); }); });
+    win::SignalWatcher quitSignals([&dispatcher](int) {
+        dispatcher.requestEnd();  // a call that waits for a server gives up
+        dispatcher.post([] { QApplication::quit(); });
+    });
     registry::Registry& reg = registry::Registry::Default();
     quillet::StringTable texts;
     quillet::LoadLanguage(texts, reg, QCoreApplication::applicationDirPath().toStdString(), LocaleName(),

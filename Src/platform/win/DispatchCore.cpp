@@ -276,6 +276,12 @@ void DispatchCore::runItem(Item& item)
 
 void DispatchCore::hold() { ++m_holds; }
 
+void DispatchCore::requestEnd()
+{
+    m_endRequested = true;
+    wake();
+}
+
 void DispatchCore::release()
 {
     if (m_holds.load() > 0 && --m_holds == 0)

@@ -24,6 +24,7 @@ void CCallWaiter::Begin()
 bool CCallWaiter::Waiting(std::uint64_t waitedMs)
 {
     Begin();
+    if (m_dispatcher.endRequested()) return false;
     if (waitedMs < kShowAfterMs) return m_ui.CallWaiting({});
     return m_ui.CallWaiting(quillet::FormatText(m_texts.Text(quillet::IDS_CALL_WAITING), m_server));
 }
@@ -31,8 +32,11 @@ bool CCallWaiter::Waiting(std::uint64_t waitedMs)
 bool CCallWaiter::WaitAgain()
 {
     Begin();
+    if (m_dispatcher.endRequested()) return false;
     const std::string seconds = std::to_string((m_pendingTimeout.count() + 999) / 1000);
-    return m_ui.MessageBox(quillet::FormatText(m_texts.Text(quillet::IDS_CALL_NOT_ANSWERING), seconds),
+    // A signal that comes while the box is open ends it without an answer: Cancel.
+    return !m_dispatcher.endRequested() &&
+           m_ui.MessageBox(quillet::FormatText(m_texts.Text(quillet::IDS_CALL_NOT_ANSWERING), seconds),
                            quillet::PromptButtons::RetryCancel) == quillet::PromptAnswer::Retry;
 }
 

@@ -4,7 +4,8 @@
 // (no input, timers or callbacks reach the documents in the middle of a command); after
 // a moment they show that the call waits and let the user cancel it; each time the
 // pending time-out passes the user chooses to wait again or to cancel (a box that is not
-// answered by a person gives its default, Cancel). Calls of other threads wait as before.
+// answered by a person gives its default, Cancel). A quit requested of the dispatcher (a
+// signal) cancels the call at once. Calls of other threads wait as before.
 //
 // Threads: the transport calls it on the thread that makes the call; it acts only when
 // that is the application thread. Ownership: one per connection, shared with its

@@ -41,6 +41,16 @@ TEST(CallWaiter, HoldsTheApplicationThreadsWorkShowsTheWaitAndAsksAtEachTimeOut)
     EXPECT_EQ(ran, 1);
     waiter.Done();  // once only
     EXPECT_EQ(ui.callWaitsEnded, 1);
+
+    // Asked to end (a signal), a waiting call gives up without asking anyone.
+    ui.cancelCall = false;
+    ui.answers = {quillet::PromptAnswer::Retry};
+    dispatcher.requestEnd();
+    EXPECT_FALSE(waiter.Waiting(15));
+    EXPECT_FALSE(waiter.WaitAgain());
+    EXPECT_EQ(ui.shown.size(), 2u);
+    waiter.Done();
+    EXPECT_EQ(ui.callWaitsEnded, 2);
 }
 
 } // namespace
