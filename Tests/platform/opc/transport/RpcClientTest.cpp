@@ -265,20 +265,22 @@ TEST_F(RpcClientTest, AWaiterChoosesAtEachTimeOutAndACancelledCallLeavesTheLink)
 
     // A reply that comes while the user is asked ends the call with it.
     waiter->asked = 0;
-    waiter->waitAgain = 0;
     waiter->onAsk = [&] {
         opc::Frame reply = call;
         reply.kind = opc::FrameKind::Reply;
         reply.callId = takeCall().callId;
         reply.payload = {0, 0, 0, 0};
         ASSERT_TRUE(opc::writeAll(peer, opc::encodeFrame(reply)));
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     };
     const int before = waiter->slices;
     auto answered = callAsync(opc::Method::GetStatus);
     ASSERT_TRUE(testWait([&] { return waiter->slices > before; }));
     clock.advance(1001);
+    const bool ready = answered.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    waiter->cancelNow = !ready;  // ends it either way
+    EXPECT_TRUE(ready);
     EXPECT_EQ(answered.get(), S_OK);
+    EXPECT_EQ(waiter->asked, 1);
 
     // The user cancels while it waits; a thread the waiter does not serve times out.
     waiter->cancelNow = true;
