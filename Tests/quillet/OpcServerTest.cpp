@@ -227,7 +227,7 @@ TEST_F(RealServer, ReconnectingALostDocumentRestoresItsGroupsAndItems)
     const DWORD oldLink = doc.LinkNumber();
 
     // The registered program is started again for it.
-    ASSERT_TRUE(app->Reconnect(doc));
+    ASSERT_TRUE(app->Reconnect(doc)) << (ui.shown.empty() ? std::string() : ui.shown.back());
     EXPECT_TRUE(doc.IsConnected());
     app->OnLinkLost(doc.GetSerial(), RPC_S_CALL_FAILED, oldLink);
     EXPECT_TRUE(doc.IsConnected());

@@ -150,6 +150,8 @@ bool CQuilletApp::Reconnect(CQuilletDoc& doc)
     if (doc.IsConnected() && doc.GetServer()) return true;
     quillet::UiServices& prompter = m_host.documents.ui;
     quillet::WaitCursor wait(prompter);
+    // The lost link goes first: nothing of it is left running while a server starts.
+    doc.ReleaseServer();
     CLSID resolved = doc.GetCLSID();
     HRESULT hr = resolved == CLSID_NULL ? LookUpClass(doc.GetProgID(), doc.GetNode(), resolved) : S_OK;
     opc::ComPtr<IUnknown> server;
@@ -164,8 +166,8 @@ bool CQuilletApp::Reconnect(CQuilletDoc& doc)
         std::vector<std::unique_ptr<CItem>> items;
     };
     std::vector<Kept> kept;
-    while (!doc.Groups().empty()) {
-        CGroup& old = *doc.Groups().front();
+    for (const auto& group : doc.Groups()) {
+        const CGroup& old = *group;
         Kept k;
         k.settings = {old.GetName(),     old.IsActive(),        old.m_dwRequestedRate, old.GetTimeBias(),
                       old.GetDeadband(), old.GetAdviseMode(),   old.m_bAllowTimeOut,   old.m_bTimeStamps,
@@ -180,8 +182,8 @@ bool CQuilletApp::Reconnect(CQuilletDoc& doc)
             k.items.push_back(std::move(copy));
         }
         kept.push_back(std::move(k));
-        doc.RemoveGroup(&old);
     }
+    doc.DropGroups();
     hr = doc.AttachServer(std::move(server));
     if (FAILED(hr)) {
         prompter.MessageBox(quillet::ErrorText(m_host.documents.texts, hr));

@@ -57,7 +57,8 @@ public:
     CQuilletDoc* ConnectToServer(const std::string& progId, const std::string& node, const CLSID& clsid);
     // Connects a document whose server shut down or whose link was lost again, to the
     // same server, with its groups and their items as they were. True when it is
-    // connected (the reason was shown otherwise, and the document stays as it was).
+    // connected; otherwise the reason was shown, and the document keeps its groups
+    // without a server until a later connection succeeds.
     bool Reconnect(CQuilletDoc& doc);
     // Removes the document's groups and frees it with its window.
     void CloseDocument(CQuilletDoc* doc);

@@ -53,6 +53,26 @@ HRESULT CQuilletDoc::AttachServer(opc::ComPtr<IUnknown> serverObject)
     return hr;
 }
 
+void CQuilletDoc::ReleaseServer()
+{
+    for (auto& group : m_groups) group->ReleaseInterfaces();
+    m_shutdownPoint.reset();
+    m_dwShutdownCookie = 0;
+    m_server.reset();
+    m_serverObject.reset();
+    m_bConnected = false;
+}
+
+void CQuilletDoc::DropGroups()
+{
+    while (!m_groups.empty()) {
+        m_groups.front()->ReleaseInterfaces();
+        m_groups.front()->TearDownItems();
+        m_groups.pop_front();
+    }
+    UpdateAllViews();
+}
+
 void CQuilletDoc::StartShutdownSubscription()
 {
     // A server without the container or the connection point has no shutdown notice.

@@ -82,6 +82,11 @@ public:
     // through the application's reconnection.
     HRESULT AttachServer(opc::ComPtr<IUnknown> serverObject);
     IOPCServer* GetServer() const { return m_server.get(); }
+    // Lets a lost link go without calls: the server's and the groups' interfaces. The
+    // groups stay listed (without a server nothing calls them) until they are dropped.
+    void ReleaseServer();
+    // Takes every group out without server calls, tearing its items down.
+    void DropGroups();
     // Cleared when the server shut down or the link to it was lost; set again only by
     // a new connection. A call that timed out or was cancelled leaves it.
     bool IsConnected() const { return m_bConnected; }
