@@ -62,6 +62,10 @@ void QtDispatcher::serve()
     rearm();
     if (m_quit.exchange(false))
         QCoreApplication::exit(m_exitCode.load());
+    // The program waits in place of the loop (a call to a server) and is asked to end:
+    // every loop ends, a box that asks included, so the wait gives up at once.
+    else if (isHeld() && endRequested())
+        QCoreApplication::exit(0);
 }
 
 void QtDispatcher::rearm()

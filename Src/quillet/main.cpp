@@ -47,6 +47,7 @@ int main(int argc, char** argv)
     qtdispatch::QtDispatcher dispatcher;
     CMainFrame* quitting = nullptr; // the frame, once it exists
     win::SignalWatcher quitSignals([&dispatcher, &quitting](int) {
+        dispatcher.requestEnd();  // a call that waits for a server gives up
         dispatcher.post([&quitting] {
             if (quitting) quitting->QuitWithoutQuestions();
             qtdispatch::QuitAfterModalLoops([&quitting] {

@@ -151,29 +151,103 @@ bool WaitUntilStopped(pid_t pid)
     return false;
 }
 
-TEST_F(RealServer, KilledOrStoppedServerIsReportedWithoutACallWithinTheTimeOut)
+TEST_F(RealServer, KilledServerIsReportedWithoutACall)
 {
-    // A stopped server answers no call: a short time-out keeps the test short.
+    StartOwnServer();
+    CQuilletDoc& doc = Connect();
+    AddItems(doc, AddGroup(doc, ADVISE_CONNECTIONPOINT), {"PLC1.D100"});
+    ::kill(child, SIGKILL);
+    EXPECT_TRUE(Pump([&] { return !doc.IsConnected(); }));
+    app->CloseDocument(&doc);
+    ::waitpid(child, nullptr, 0);
+    child = -1;
+}
+
+// The application with a short pending time-out: a stopped server answers no call.
+void ShortTimeOut(std::unique_ptr<CQuilletApp>& app, CQuilletAppHost& host)
+{
     app.reset();
     host.callTimeout = std::chrono::milliseconds(500);
     app = std::make_unique<CQuilletApp>(host);
     ASSERT_TRUE(app->InitInstance());
-    for (int signal : {SIGKILL, SIGSTOP}) {
-        StartOwnServer();
-        CQuilletDoc& doc = Connect();
-        AddItems(doc, AddGroup(doc, ADVISE_CONNECTIONPOINT), {"PLC1.D100"});
-        ::kill(child, signal);
-        OPCSERVERSTATUS status;
-        if (signal == SIGSTOP) {
-            ASSERT_TRUE(WaitUntilStopped(child));
-            EXPECT_FALSE(doc.GetServerStatus(status));
-        }
-        EXPECT_TRUE(Pump([&] { return !doc.IsConnected(); }));
-        app->CloseDocument(&doc);
-        ::kill(child, SIGKILL);
-        ::waitpid(child, nullptr, 0);
-        child = -1;
-    }
+}
+
+TEST_F(RealServer, StoppedServerKeepsItsConnectionAndItsItemsComeBackWhenItRunsAgain)
+{
+    ShortTimeOut(app, host);
+    StartOwnServer();
+    CQuilletDoc& doc = Connect();
+    CGroup& group = AddGroup(doc, ADVISE_CONNECTIONPOINT);
+    AddItems(doc, group, {"PLC1.D100"});
+    CItem& item = Item(group, "PLC1.D100");
+    ASSERT_TRUE(Pump([&] { return item.Values(ValueRoad::Subscription).quality == OPC_QUALITY_GOOD; }));
+    ASSERT_EQ(::kill(child, SIGSTOP), 0);
+    ASSERT_TRUE(WaitUntilStopped(child));
+
+    // The sync read waits: nothing queued runs meanwhile, the wait is shown, the user
+    // waits once more and then takes the default answer.
+    int ranInside = 0;
+    dispatcher.post([&] { ++ranInside; });
+    ui.whileCallWaits = [&] { ranInside += int(dispatcher.runPending()); };
+    ui.answers = {quillet::PromptAnswer::Retry};
+    CItemView& view = app->FrameOf(&doc)->Items();
+    view.SyncRead({&item}, group, OPC_DS_DEVICE);
+    EXPECT_EQ(ranInside, 0);
+    EXPECT_EQ(ui.shown.size(), 2u);  // asked twice: Retry, then the default
+    ASSERT_FALSE(ui.waitTexts.empty());
+    EXPECT_EQ(ui.waitTexts.front(), "Waiting for the server Tessaro.TestServer to answer...");
+    EXPECT_TRUE(Logged(doc, "Sync read - " + quillet::HexCode(DWORD(RPC_E_CALL_CANCELED)) + " - (Group) G20 #(Item) 2"));
+    EXPECT_TRUE(doc.IsConnected());
+    EXPECT_NE(item.Values(ValueRoad::SyncRead).quality, OPC_QUALITY_NOT_CONNECTED);
+    EXPECT_EQ(dispatcher.runPending(), 1u);
+
+    // Running again, the same link answers: a read and the subscription are good.
+    ui.whileCallWaits = nullptr;
+    ASSERT_EQ(::kill(child, SIGCONT), 0);
+    const DWORD updates = item.Values(ValueRoad::Subscription).count;
+    ASSERT_TRUE(doc.AsyncIO2Refresh(group, OPC_DS_DEVICE));
+    ASSERT_TRUE(Pump([&] { return item.Values(ValueRoad::Subscription).count > updates; }));
+    EXPECT_EQ(item.Values(ValueRoad::Subscription).quality, OPC_QUALITY_GOOD);
+    view.SyncRead({&item}, group, OPC_DS_DEVICE);
+    EXPECT_EQ(item.Values(ValueRoad::SyncRead).quality, OPC_QUALITY_GOOD);
+    EXPECT_EQ(item.Values(ValueRoad::SyncRead).count, 1u);
+    EXPECT_TRUE(doc.IsConnected());
+    app->CloseDocument(&doc);
+}
+
+TEST_F(RealServer, ReconnectingALostDocumentRestoresItsGroupsAndItems)
+{
+    StartOwnServer();
+    CQuilletDoc& doc = Connect();
+    CGroup& first = AddGroup(doc, ADVISE_CONNECTIONPOINT);
+    AddGroup(doc, ADVISE_DATAOBJECT, TRUE);
+    AddItems(doc, first, {"PLC1.D100", "PLC1.TEXT"});
+    Item(first, "PLC1.TEXT").SetActive(FALSE);
+    ASSERT_EQ(::kill(child, SIGKILL), 0);
+    ASSERT_EQ(::waitpid(child, nullptr, 0), child);
+    child = -1;
+    ASSERT_TRUE(Pump([&] { return !doc.IsConnected(); }));
+    // A notice of the lost link that comes late does not end the new one.
+    const DWORD oldLink = doc.LinkNumber();
+
+    // The registered program is started again for it.
+    ASSERT_TRUE(app->Reconnect(doc)) << (ui.shown.empty() ? std::string() : ui.shown.back());
+    EXPECT_TRUE(doc.IsConnected());
+    app->OnLinkLost(doc.GetSerial(), RPC_S_CALL_FAILED, oldLink);
+    EXPECT_TRUE(doc.IsConnected());
+    ASSERT_EQ(doc.Groups().size(), 2u);
+    CGroup& again = *doc.Groups().front();
+    EXPECT_EQ(again.GetName(), "G20");
+    EXPECT_EQ(again.GetAdviseMode(), DWORD(ADVISE_CONNECTIONPOINT));
+    EXPECT_EQ(doc.Groups().back()->GetName(), "G11");
+    EXPECT_TRUE(doc.Groups().back()->m_bTimeStamps);
+    ASSERT_EQ(again.Items().size(), 3u);  // "Updates / Second" and the two items
+    EXPECT_FALSE(Item(again, "PLC1.TEXT").IsActive());
+    CItem& d100 = Item(again, "PLC1.D100");
+    EXPECT_TRUE(Pump([&] { return d100.Values(ValueRoad::Subscription).quality == OPC_QUALITY_GOOD; }));
+    EXPECT_EQ(app->FrameOf(&doc)->Groups().Entries().size(), 2u);
+    EXPECT_TRUE(ui.shown.empty());
+    app->CloseDocument(&doc);
 }
 
 TEST_F(RealServer, ClosingTheFirstOfTwoConnectionsLeavesTheOtherWhole)
@@ -225,13 +299,9 @@ TEST_F(RealServer, FenwoldItemReadsItsValue)
 
 } // namespace
 
-TEST_F(RealServer, WatchdogCancelToAStoppedServerEndsTheConnectionSafely)
+TEST_F(RealServer, WatchdogCancelToAStoppedServerIsCancelledAndTheConnectionStays)
 {
-    // A stopped server answers no cancel either: a short time-out keeps the test short.
-    app.reset();
-    host.callTimeout = std::chrono::milliseconds(500);
-    app = std::make_unique<CQuilletApp>(host);
-    ASSERT_TRUE(app->InitInstance());
+    ShortTimeOut(app, host);
     StartOwnServer();
     CQuilletDoc& doc = Connect();
     CGroup& group = AddGroup(doc, ADVISE_CONNECTIONPOINT);
@@ -243,16 +313,19 @@ TEST_F(RealServer, WatchdogCancelToAStoppedServerEndsTheConnectionSafely)
     ASSERT_EQ(::kill(child, SIGSTOP), 0);
     ASSERT_TRUE(WaitUntilStopped(child));
     clock.advance(CItemView::kTransactionTimeoutMs + 1);
-    view.OnWatchdog();  // the first cancel times out, which ends the link and every transaction
-    EXPECT_FALSE(doc.IsConnected());
+    view.OnWatchdog();  // each cancel waits its time-out and is cancelled by the default answer
+    EXPECT_TRUE(doc.IsConnected());
     EXPECT_TRUE(group.Pending().empty());
     EXPECT_FALSE(view.IsWatchdogRunning());
     doc.UpdateAllViews();
     const auto& rows = app->FrameOf(&doc)->Log().Rows();
-    const std::string cancel = "Async cancel - ID = " + quillet::HexCode(id) + ", HR = " + quillet::HexCode(DWORD(RPC_E_TIMEOUT));
+    const std::string cancel =
+        "Async cancel - ID = " + quillet::HexCode(id) + ", HR = " + quillet::HexCode(DWORD(RPC_E_CALL_CANCELED));
     EXPECT_TRUE(std::any_of(rows.begin(), rows.end(), [&](auto& r) { return r.event.starts_with(cancel); }));
-    app->CloseDocument(&doc);
     ::kill(child, SIGCONT);
+    OPCSERVERSTATUS status;
+    EXPECT_TRUE(doc.GetServerStatus(status));
+    app->CloseDocument(&doc);
 }
 
 TEST_F(RealServer, WatchdogCancelsQueuedReadsOnBothRoadsAndTheServerConfirmsTheSecond)

@@ -61,6 +61,13 @@ public:
         auto it = dialogs.find(form.DialogId());
         return it != dialogs.end() && it->second(form);
     }
+    bool CallWaiting(std::string_view text) override
+    {
+        if (!text.empty() && (waitTexts.empty() || waitTexts.back() != text)) waitTexts.emplace_back(text);
+        if (whileCallWaits) whileCallWaits();
+        return !cancelCall;
+    }
+    void EndCallWait() override { ++callWaitsEnded; }
     // The handler for a dialog, given its form's type.
     template <typename Form, typename F>
     void OnDialog(UINT id, F handler)
@@ -77,6 +84,10 @@ public:
     std::vector<UINT> dialogsRun;
     int waitDepth = 0, waitCount = 0;
     int disableDepth = 0;  // main window disabled while above 0
+    std::vector<std::string> waitTexts;       // what a waiting call showed, each once
+    std::function<void()> whileCallWaits;     // what happens while a call waits
+    bool cancelCall = false;                  // the user cancels a call that waits
+    int callWaitsEnded = 0;
 };
 
 class DocFixture : public ::testing::Test {

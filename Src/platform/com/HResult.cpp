@@ -83,6 +83,7 @@ constexpr std::array kSystemCodes{
     CodeText{RPC_E_SERVER_DIED, "RPC_E_SERVER_DIED",
              "The server is not available and disappeared; all connections are invalid. The call may "
              "have executed."},
+    CodeText{RPC_E_CALL_CANCELED, "RPC_E_CALL_CANCELED", "Call was canceled by the message filter."},
     CodeText{RPC_E_SERVER_DIED_DNE, "RPC_E_SERVER_DIED_DNE",
              "The server is not available and disappeared; all connections are invalid. The call did "
              "not execute."},

@@ -73,6 +73,7 @@ inline constexpr HRESULT CO_E_SERVER_STOPPING = com::hr(0x80080008);
 
 // Remote calls.
 inline constexpr HRESULT RPC_E_CALL_REJECTED = com::hr(0x80010001);
+inline constexpr HRESULT RPC_E_CALL_CANCELED = com::hr(0x80010002);
 inline constexpr HRESULT RPC_E_SERVER_DIED = com::hr(0x80010007);
 inline constexpr HRESULT RPC_E_SERVER_DIED_DNE = com::hr(0x80010012);
 inline constexpr HRESULT RPC_E_SERVERFAULT = com::hr(0x80010105);

@@ -274,8 +274,24 @@ void DispatchCore::runItem(Item& item)
     }
 }
 
+void DispatchCore::hold() { ++m_holds; }
+
+void DispatchCore::requestEnd()
+{
+    m_endRequested = true;
+    wake();
+}
+
+void DispatchCore::release()
+{
+    if (m_holds.load() > 0 && --m_holds == 0)
+        wake();
+}
+
 std::size_t DispatchCore::runPending()
 {
+    if (isHeld())
+        return 0;
     std::deque<Item> batch;
     {
         std::lock_guard guard(m_mutex);

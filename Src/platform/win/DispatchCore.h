@@ -32,8 +32,13 @@ public:
     bool startTimer(WindowKey key, UINT_PTR id, DWORD intervalMs) override;
     bool stopTimer(WindowKey key, UINT_PTR id) override;
     bool isApplicationThread() const override;
+    void hold() override;
+    void release() override;
+    bool isHeld() const { return m_holds.load() > 0; }
+    void requestEnd() override;
+    bool endRequested() const override { return m_endRequested.load(); }
 
-    // Runs the work queued before the call; returns how many items ran.
+    // Runs the work queued before the call (none while held); returns how many items ran.
     std::size_t runPending();
     // Queues a tick for every timer due at the clock's current time.
     std::size_t fireDueTimers();
@@ -65,6 +70,8 @@ private:
 
     const Clock& m_clock;
     std::atomic<std::thread::id> m_appThread;
+    std::atomic<int> m_holds{0};
+    std::atomic<bool> m_endRequested{false};
 
     // Guards the windows, the work queue and the timers. Leaf: window procedures,
     // tasks, wake() and the release of a sender run after it is let go, so any

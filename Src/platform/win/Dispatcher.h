@@ -60,6 +60,16 @@ public:
     virtual bool stopTimer(WindowKey key, UINT_PTR id) = 0;
 
     virtual bool isApplicationThread() const = 0;
+    // While held (holds nest), queued work and timer ticks wait for the release; a
+    // quit still ends the loop. For the application thread while it waits in place of
+    // its loop (a call to a server), so nothing runs inside that wait.
+    virtual void hold() = 0;
+    virtual void release() = 0;
+    // Any thread: the program is asked to end (a signal). A wait in place of the loop
+    // gives up (its questions take their default answers) and, while the dispatcher is
+    // held, the loop and any box open in it end at once.
+    virtual void requestEnd() = 0;
+    virtual bool endRequested() const = 0;
     // Ends the loop that runs the dispatcher.
     virtual void quit(int exitCode) = 0;
 };

@@ -1,5 +1,7 @@
 #include "quillet/doc/QuilletApp.h"
 
+#include "quillet/doc/CallWaiter.h"
+
 #include "quillet/text/ErrorText.h"
 #include "quillet/views/UiServices.h"
 #include "quillet/text/StringTable.h"
@@ -108,12 +110,7 @@ CQuilletDoc* CQuilletApp::ConnectToServer(const std::string& progId, const std::
     m_connections.push_back(doc);
 
     opc::ComPtr<IUnknown> server;
-    const std::u16string target = m_bDcom ? com::toBstr(node) : std::u16string();
-    // A link that goes is noticed without a call: the notice names the document by
-    // its serial number, so one that closed meanwhile is not looked for.
-    opc::ActivationOptions activation = Activation();
-    activation.client.linkLost = [this, serial = doc->GetSerial()](HRESULT why) { OnLinkLost(serial, why); };
-    HRESULT hr = opc::CoCreateInstanceEx(resolved, target, IID_IUnknown, server.put(), activation);
+    HRESULT hr = Activate(*doc, resolved, server);
     if (FAILED(hr) || !server) {
         if (m_bDcom)
             prompter.MessageBox(std::string(texts.Text(quillet::IDS_CONNECT_FAILED)) + "~" + progId);
@@ -129,6 +126,76 @@ CQuilletDoc* CQuilletApp::ConnectToServer(const std::string& progId, const std::
         prompter.MessageBox("Unable to connect to the specified server");
     }
     return doc;
+}
+
+HRESULT CQuilletApp::Activate(CQuilletDoc& doc, const CLSID& resolved, opc::ComPtr<IUnknown>& server)
+{
+    const std::u16string target = m_bDcom ? com::toBstr(doc.GetNode()) : std::u16string();
+    // A link that goes is noticed without a call: the notice names the document by
+    // its serial number and link, so one that closed or connected again meanwhile is
+    // not taken for it.
+    opc::ActivationOptions activation = Activation();
+    activation.client.linkLost = [this, serial = doc.GetSerial(), link = doc.LinkNumber() + 1](HRESULT why) {
+        OnLinkLost(serial, why, link);
+    };
+    const CQuilletHost& host = m_host.documents;
+    activation.client.waiter =
+        std::make_shared<CCallWaiter>(host.dispatcher, host.ui, host.texts, doc.GetProgID(), m_host.callTimeout);
+    return opc::CoCreateInstanceEx(resolved, target, IID_IUnknown, server.put(), activation);
+}
+
+bool CQuilletApp::Reconnect(CQuilletDoc& doc)
+{
+    if (!FrameOf(&doc)) return false;
+    if (doc.IsConnected() && doc.GetServer()) return true;
+    quillet::UiServices& prompter = m_host.documents.ui;
+    quillet::WaitCursor wait(prompter);
+    // The lost link goes first: nothing of it is left running while a server starts.
+    doc.ReleaseServer();
+    CLSID resolved = doc.GetCLSID();
+    HRESULT hr = resolved == CLSID_NULL ? LookUpClass(doc.GetProgID(), doc.GetNode(), resolved) : S_OK;
+    opc::ComPtr<IUnknown> server;
+    if (SUCCEEDED(hr)) hr = Activate(doc, resolved, server);
+    if (FAILED(hr) || !server) {
+        prompter.MessageBox(quillet::ErrorText(m_host.documents.texts, FAILED(hr) ? hr : E_NOINTERFACE));
+        return false;
+    }
+    // The groups are made again as they were; the old ones go without server calls.
+    struct Kept {
+        CGroupSettings settings;
+        std::vector<std::unique_ptr<CItem>> items;
+    };
+    std::vector<Kept> kept;
+    for (const auto& group : doc.Groups()) {
+        const CGroup& old = *group;
+        Kept k;
+        k.settings = {old.GetName(),     old.IsActive(),        old.m_dwRequestedRate, old.GetTimeBias(),
+                      old.GetDeadband(), old.GetAdviseMode(),   old.m_bAllowTimeOut,   old.m_bTimeStamps,
+                      old.GetUpdatesItem() != nullptr};
+        for (const auto& item : old.Items()) {
+            if (item.get() == old.GetUpdatesItem()) continue;
+            auto copy = std::make_unique<CItem>(doc);
+            copy->SetAccessPath(item->GetAccessPath());
+            copy->SetItemID(item->GetItemID());
+            copy->SetActive(item->IsActive());
+            copy->SetRequestedType(item->GetRequestedType());
+            k.items.push_back(std::move(copy));
+        }
+        kept.push_back(std::move(k));
+    }
+    doc.DropGroups();
+    hr = doc.AttachServer(std::move(server));
+    if (FAILED(hr)) {
+        prompter.MessageBox(quillet::ErrorText(m_host.documents.texts, hr));
+        return false;
+    }
+    if (m_bDcom) doc.WriteLog(quillet::LOG_SERVER, doc.GetTitle() + "      Started");
+    for (Kept& k : kept) {
+        CGroup* group = doc.AddServerGroup(std::make_unique<CGroup>(doc, k.settings), k.settings.timeStamps);
+        if (group) FrameOf(&doc)->Items().AddItemsToServer(*group, std::move(k.items));
+    }
+    doc.UpdateAllViews();
+    return true;
 }
 
 void CQuilletApp::CloseDocument(CQuilletDoc* doc)
@@ -152,10 +219,10 @@ CSplitterFrame* CQuilletApp::FrameOf(const CQuilletDoc* doc) const
     return nullptr;
 }
 
-void CQuilletApp::OnLinkLost(DWORD docSerial, HRESULT cause)
+void CQuilletApp::OnLinkLost(DWORD docSerial, HRESULT cause, DWORD link)
 {
     for (const Window& w : m_windows)
-        if (w.doc->GetSerial() == docSerial) w.doc->OnLinkLost(cause);
+        if (w.doc->GetSerial() == docSerial && (link == 0 || link == w.doc->LinkNumber())) w.doc->OnLinkLost(cause);
 }
 
 CQuilletDoc* CQuilletApp::FindConnection(const std::string& progId, const std::string& node) const

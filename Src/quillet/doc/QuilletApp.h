@@ -55,6 +55,11 @@ public:
     // when it is not local). The document stays, unconnected, when the server object
     // lacks IOPCServer.
     CQuilletDoc* ConnectToServer(const std::string& progId, const std::string& node, const CLSID& clsid);
+    // Connects a document whose server shut down or whose link was lost again, to the
+    // same server, with its groups and their items as they were. True when it is
+    // connected; otherwise the reason was shown, and the document keeps its groups
+    // without a server until a later connection succeeds.
+    bool Reconnect(CQuilletDoc& doc);
     // Removes the document's groups and frees it with its window.
     void CloseDocument(CQuilletDoc* doc);
     // Told of each document about to be freed, while its window still stands.
@@ -68,8 +73,9 @@ public:
     // Writes the document's set-up file and puts it first in the recent-file list.
     bool SaveDocument(CQuilletDoc& doc, const std::string& path);
     // The link to a document's server was lost. Notices are posted, so they name the
-    // document by its serial number; one that has closed meanwhile is not looked for.
-    void OnLinkLost(DWORD docSerial, HRESULT cause);
+    // document by its serial number; one that has closed meanwhile is not looked for,
+    // nor one connected again since (link: the document's link number; 0: any).
+    void OnLinkLost(DWORD docSerial, HRESULT cause, DWORD link = 0);
     // The connection to the same ProgID on the same node, if one is open.
     CQuilletDoc* FindConnection(const std::string& progId, const std::string& node) const;
     const std::vector<CQuilletDoc*>& Connections() const { return m_connections; }
@@ -89,6 +95,9 @@ public:
 
 private:
     HRESULT LookUpClass(const std::string& progId, const std::string& node, CLSID& clsid);
+    // Activates the server for the document's next link (the call waits as the
+    // document's own calls do).
+    HRESULT Activate(CQuilletDoc& doc, const CLSID& resolved, opc::ComPtr<IUnknown>& server);
 
     CQuilletAppHost m_host;
     bool m_bDcom;

@@ -40,11 +40,37 @@ void CQuilletDoc::SetConnection(std::string progId, std::string node, const CLSI
 
 HRESULT CQuilletDoc::AttachServer(opc::ComPtr<IUnknown> serverObject)
 {
+    // An earlier link is gone or was given up: its objects go without calls.
+    m_shutdownPoint.reset();
+    m_dwShutdownCookie = 0;
+    m_server.reset();
     m_serverObject = std::move(serverObject);
     if (!m_serverObject) return E_POINTER;
+    m_bConnected = true;
+    ++m_dwLink;
     HRESULT hr = CheckCall(m_serverObject->QueryInterface(IID_IOPCServer, m_server.putVoid()));
     if (m_server) StartShutdownSubscription();
     return hr;
+}
+
+void CQuilletDoc::ReleaseServer()
+{
+    for (auto& group : m_groups) group->ReleaseInterfaces();
+    m_shutdownPoint.reset();
+    m_dwShutdownCookie = 0;
+    m_server.reset();
+    m_serverObject.reset();
+    m_bConnected = false;
+}
+
+void CQuilletDoc::DropGroups()
+{
+    while (!m_groups.empty()) {
+        m_groups.front()->ReleaseInterfaces();
+        m_groups.front()->TearDownItems();
+        m_groups.pop_front();
+    }
+    UpdateAllViews();
 }
 
 void CQuilletDoc::StartShutdownSubscription()
@@ -78,7 +104,6 @@ HRESULT CQuilletDoc::CheckCall(HRESULT hr)
 {
     switch (hr) {
     case RPC_S_CALL_FAILED:
-    case RPC_E_TIMEOUT:
     case RPC_E_DISCONNECTED:
     case RPC_E_SERVER_DIED:
     case RPC_E_SERVER_DIED_DNE:

@@ -77,11 +77,21 @@ public:
 
     // ---- server ----
     // Keeps the object activation returned, asks it for IOPCServer and subscribes to
-    // its shutdown requests. The query's result.
+    // its shutdown requests; the document is connected again (a new link, see
+    // LinkNumber). The query's result. A document that had groups gets them back
+    // through the application's reconnection.
     HRESULT AttachServer(opc::ComPtr<IUnknown> serverObject);
     IOPCServer* GetServer() const { return m_server.get(); }
-    // Cleared when the server shut down or the link to it was lost; never set again.
+    // Lets a lost link go without calls: the server's and the groups' interfaces. The
+    // groups stay listed (without a server nothing calls them) until they are dropped.
+    void ReleaseServer();
+    // Takes every group out without server calls, tearing its items down.
+    void DropGroups();
+    // Cleared when the server shut down or the link to it was lost; set again only by
+    // a new connection. A call that timed out or was cancelled leaves it.
     bool IsConnected() const { return m_bConnected; }
+    // Counts the links attached so far; a notice of an earlier link's loss names it.
+    DWORD LinkNumber() const { return m_dwLink; }
 
     // ---- groups ----
     // Adds a prepared group to the server and the list; null (the group deleted) when
@@ -152,8 +162,9 @@ public:
     void DeleteLogEntries();
 
     // ---- failures and the link ----
-    // Notes the result of a server call: a result that means the server is gone
-    // (a lost link, a call that timed out) disconnects the document.
+    // Notes the result of a server call: a result that means the link is gone
+    // disconnects the document. A call that timed out or was cancelled does not: the
+    // server may only be slow, and answers again on the same link.
     HRESULT CheckCall(HRESULT hr);
     void OnShutdownRequest(const std::string& reason);
     // The server went away: items bad, a log line, no more server calls.
@@ -209,6 +220,7 @@ private:
     opc::ComPtr<IConnectionPoint> m_shutdownPoint;
     DWORD m_dwShutdownCookie = 0;
     bool m_bConnected = true;
+    DWORD m_dwLink = 0;
 
     std::string m_strProgID;
     std::string m_strNode;

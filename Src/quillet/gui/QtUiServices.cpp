@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QProgressDialog>
 
 #include "qtdispatch/ModalLoops.h"
 
@@ -24,7 +25,8 @@ struct ButtonAnswer {
 constexpr ButtonAnswer kAnswers[] = {{QMessageBox::Ok, PromptAnswer::Ok},
                                      {QMessageBox::Cancel, PromptAnswer::Cancel},
                                      {QMessageBox::Yes, PromptAnswer::Yes},
-                                     {QMessageBox::No, PromptAnswer::No}};
+                                     {QMessageBox::No, PromptAnswer::No},
+                                     {QMessageBox::Retry, PromptAnswer::Retry}};
 
 QMessageBox::StandardButtons ButtonsOf(PromptButtons buttons)
 {
@@ -32,6 +34,7 @@ QMessageBox::StandardButtons ButtonsOf(PromptButtons buttons)
     case PromptButtons::OkCancel: return QMessageBox::Ok | QMessageBox::Cancel;
     case PromptButtons::YesNo: return QMessageBox::Yes | QMessageBox::No;
     case PromptButtons::YesNoCancel: return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+    case PromptButtons::RetryCancel: return QMessageBox::Retry | QMessageBox::Cancel;
     default: return QMessageBox::Ok;
     }
 }
@@ -61,11 +64,14 @@ PromptAnswer QtUiServices::MessageBox(std::string_view text, PromptButtons butto
     // A quit under way answers for the person with the first button, the box's
     // default, also for a box it closed.
     const auto firstButton = [buttons] {
+        if (buttons == PromptButtons::RetryCancel) return PromptAnswer::Cancel;   // never wait on
         return buttons == PromptButtons::YesNo || buttons == PromptButtons::YesNoCancel ? PromptAnswer::Yes
                                                                                         : PromptAnswer::Ok;
     };
     if (qtdispatch::IsQuitting()) return firstButton();
     QMessageBox box(QMessageBox::NoIcon, Q(m_texts.Caption(caption)), Q(text), ButtonsOf(buttons), m_parent ? m_parent() : nullptr);
+    // Waiting for ever is not the default: Enter cancels the call.
+    if (buttons == PromptButtons::RetryCancel) box.setDefaultButton(QMessageBox::Cancel);
     const int chosen = qtdispatch::ExecModal(box);
     if (qtdispatch::IsQuitting()) return firstButton();
     for (const ButtonAnswer& a : kAnswers)
@@ -108,6 +114,26 @@ void QtUiServices::EnableMainWindow()
         if (part) part->setEnabled(true);
     m_disabled.clear();
 }
+
+bool QtUiServices::CallWaiting(std::string_view text)
+{
+    if (!text.empty() && !m_callBox) {
+        // Modal: the windows behind it take no input (nor a close) until the call is over.
+        m_callBox = std::make_unique<QProgressDialog>(Q(text), QStringLiteral("Cancel"), 0, 0,
+                                                      m_parent ? m_parent() : nullptr);
+        m_callBox->setWindowTitle(Q(m_texts.Caption({})));
+        m_callBox->setWindowModality(Qt::ApplicationModal);
+        m_callBox->setAutoClose(false);
+        m_callBox->setAutoReset(false);
+        m_callBox->setMinimumDuration(0);
+        m_callBox->show();
+    }
+    // Painting only until the box stands; then its input too.
+    QCoreApplication::processEvents(m_callBox ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
+    return !m_callBox || !m_callBox->wasCanceled();
+}
+
+void QtUiServices::EndCallWait() { m_callBox.reset(); }
 
 QStringList QtUiServices::NameFilters(std::string_view filter)
 {

@@ -5,10 +5,12 @@
 #include "quillet/views/UiServices.h"
 
 #include <QPointer>
+#include <QProgressDialog>
 #include <QStringList>
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace quillet {
@@ -29,6 +31,8 @@ public:
     void EnableMainWindow() override;
     std::optional<std::string> FileDialog(const FileDialogSpec& spec) override;
     bool RunDialog(DialogForm& form) override;
+    bool CallWaiting(std::string_view text) override;
+    void EndCallWait() override;
 
     // Qt's name filters of a "Text (*.x)|*.x|All Files (*.*)|*.*||" filter.
     static QStringList NameFilters(std::string_view filter);
@@ -39,6 +43,7 @@ private:
     int m_waitDepth = 0;
     int m_disableDepth = 0;
     std::vector<QPointer<QWidget>> m_disabled;  // what the outermost holder disabled
+    std::unique_ptr<QProgressDialog> m_callBox;  // shown while a call to a server waits
 };
 
 } // namespace gui

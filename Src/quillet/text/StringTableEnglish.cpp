@@ -70,6 +70,9 @@ constexpr Text kStrings[] = {
     {IDS_SAVE_FAILED, "The file %s could not be saved; the previous file is kept."},
     {IDS_ASK_SAVE, "Save changes to %s?"},
     {IDS_OPEN_FAILED, "The file %s could not be opened."},
+    {IDS_CALL_WAITING, "Waiting for the server %s to answer..."},
+    {IDS_CALL_NOT_ANSWERING, "The server has not answered for %s seconds.\n\n"
+                             "Retry waits for it again; Cancel cancels the call."},
     // Log labels, in the order of LabelledCategories().
     {IDS_LOG_LABEL_FIRST + 0, "Item added"},
     {IDS_LOG_LABEL_FIRST + 1, "Item removed"},

@@ -97,7 +97,13 @@ CQuilletDoc* CMainFrame::OnConnect()
     if (!host.ui.RunDialog(form)) return nullptr;
     quillet::WaitCursor wait(host.ui);
     const CServerSelectForm::Choice choice = form.Result();
-    if (m_app.FindConnection(choice.progId, choice.node)) return nullptr;
+    if (CQuilletDoc* open = m_app.FindConnection(choice.progId, choice.node)) {
+        // The server's own connection, once lost, is made again with its groups and items.
+        if (open->IsConnected() && open->GetServer()) return nullptr;
+        if (!m_app.Reconnect(*open)) return nullptr;
+        m_pActive = open;
+        return open;
+    }
     CQuilletDoc* doc = m_app.ConnectToServer(choice.progId, choice.node, choice.clsid);
     if (doc) m_pActive = doc;
     return doc;

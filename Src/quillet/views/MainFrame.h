@@ -48,7 +48,8 @@ public:
     CQuilletDoc* ActiveDocument() const;
 
     // The server selection dialog, then a connection unless one to the same server
-    // on the same node is open. The new document, or null.
+    // on the same node is open; that one is connected again when it was lost. The new
+    // or reconnected document, or null.
     CQuilletDoc* OnConnect();
     void OnRecentFile(std::size_t index);
     void OnFileOpen();

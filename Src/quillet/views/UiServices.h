@@ -10,8 +10,8 @@
 
 namespace quillet {
 
-enum class PromptButtons { Ok, OkCancel, YesNo, YesNoCancel };
-enum class PromptAnswer { Ok, Cancel, Yes, No };
+enum class PromptButtons { Ok, OkCancel, YesNo, YesNoCancel, RetryCancel };
+enum class PromptAnswer { Ok, Cancel, Yes, No, Retry };
 
 // The data of one modal dialog: its fields, their checks and what it gives back.
 // A window shows it by its template id; a test fills it in directly.
@@ -45,6 +45,12 @@ public:
     virtual std::optional<std::string> FileDialog(const FileDialogSpec& spec) = 0;
     // Runs the dialog of the form modally; true when it was confirmed.
     virtual bool RunDialog(DialogForm& form) = 0;
+    // A call to a server waits on this thread, nothing else of the program running
+    // meanwhile: the windows keep painting and take no input but, once text is given,
+    // show it with a way to cancel. Called every few ms; false when the user cancelled.
+    virtual bool CallWaiting(std::string_view /*text*/) { return true; }
+    // The wait is over: the windows are as before it.
+    virtual void EndCallWait() {}
 };
 
 // The wait cursor for a scope.

@@ -167,7 +167,7 @@ TEST_F(DocWithServer, AsyncIO2EnableFollowsTheServersAnswerAndRefreshIsPendingUn
 
 TEST_F(DocWithServer, LostServerMarksItemsBadOnceAndClosingIsQuiet)
 {
-    for (HRESULT lost : {RPC_E_TIMEOUT, RPC_S_CALL_FAILED}) {
+    for (HRESULT lost : {RPC_S_CALL_FAILED, RPC_E_DISCONNECTED}) {
         CQuilletDoc d{docHost};
         Connect(d);
         CGroup* group = Add(ADVISE_CONNECTIONPOINT, "G", &d);
@@ -190,6 +190,30 @@ TEST_F(DocWithServer, LostServerMarksItemsBadOnceAndClosingIsQuiet)
         EXPECT_TRUE(Calls().empty());
         EXPECT_EQ(ui.shown.size(), 1u);  // the status command's own error
     }
+}
+
+TEST_F(DocWithServer, CallThatTimedOutOrWasCancelledLeavesTheConnectionAndItsItems)
+{
+    CGroup* group = Add(ADVISE_CONNECTIONPOINT);
+    CItem* item = group->Items().emplace_back(std::make_unique<CItem>(doc)).get();
+    item->TakeValue(VARIANT::I2(5), std::nullopt, OPC_QUALITY_GOOD, ValueRoad::Subscription);
+    ASSERT_TRUE(doc.AsyncIO2Refresh(*group, OPC_DS_CACHE));
+    for (HRESULT slow : {RPC_E_TIMEOUT, RPC_E_CALL_CANCELED}) {
+        script.results["GetStatus"] = {slow};
+        OPCSERVERSTATUS status;
+        EXPECT_FALSE(doc.GetServerStatus(status));
+        EXPECT_TRUE(doc.IsConnected());
+        EXPECT_EQ(item->Values(ValueRoad::Subscription).quality, OPC_QUALITY_GOOD);
+        EXPECT_EQ(group->Pending().size(), 1u);
+        EXPECT_TRUE(doc.CanAddGroup());
+    }
+    // A new link connects a document whose link was lost again.
+    doc.OnLinkLost(RPC_S_CALL_FAILED);
+    ASSERT_FALSE(doc.IsConnected());
+    const DWORD link = doc.LinkNumber();
+    Connect(doc);
+    EXPECT_TRUE(doc.IsConnected());
+    EXPECT_EQ(doc.LinkNumber(), link + 1);
 }
 
 TEST_F(DocWithServer, ShutdownRequestMarksEveryRoadBadAndRemovalMakesNoServerCalls)

@@ -202,18 +202,49 @@ HRESULT RpcClient::call(Method m, DWORD objectId, WireWriter& args, std::vector<
         if (nextCall_ == 0) nextCall_ = 1;
         pending_[f.callId] = &p;
     }
-    const std::uint64_t start = clock_.monotonicMs();
+    const std::uint64_t first = clock_.monotonicMs();
+    std::uint64_t start = first;
     const std::uint64_t timeout = std::uint64_t(options_.callTimeout.count());
+    CallWaiter* waiter = options_.waiter && options_.waiter->Serves() ? options_.waiter.get() : nullptr;
     const bool sent = write(encodeFrame(f));
     std::unique_lock lock(mutex_);
     if (!sent && !p.done) {
         p.done = true;
         p.hr = RPC_S_CALL_FAILED;
     }
-    // In slices, so a clock moved by a test is seen too.
-    while (!p.done && !clock_.isTimeOver(start, timeout)) cv_.wait_for(lock, std::chrono::milliseconds(50));
+    // In slices, so a clock moved by a test is seen too; a waiter's thread paints between.
+    HRESULT ended = RPC_E_TIMEOUT;
+    bool waited = false;
+    while (!p.done) {
+        if (clock_.isTimeOver(start, timeout)) {
+            if (!waiter) break;
+            lock.unlock();
+            const bool again = waiter->WaitAgain();
+            waited = true;
+            lock.lock();
+            if (!again) {
+                ended = RPC_E_CALL_CANCELED;
+                break;
+            }
+            start = clock_.monotonicMs();
+            continue;
+        }
+        cv_.wait_for(lock, std::chrono::milliseconds(waiter ? 15 : 50));
+        if (!waiter || p.done) continue;
+        lock.unlock();
+        const bool go = waiter->Waiting(clock_.monotonicMs() - first);
+        waited = true;
+        lock.lock();
+        if (!go) {
+            ended = RPC_E_CALL_CANCELED;
+            break;
+        }
+    }
     pending_.erase(f.callId);
-    if (!p.done) return RPC_E_TIMEOUT;  // a late reply finds nobody waiting and is dropped
+    lock.unlock();
+    if (waited) waiter->Done();
+    // Out of the table, the record is this thread's alone.
+    if (!p.done) return ended;  // a late reply finds nobody waiting and is dropped
     if (FAILED(p.hr) && p.payload.empty()) return p.hr;
     reply = std::move(p.payload);
     return p.hr;

@@ -6,7 +6,8 @@
 // A lost link fails every waiting and later call with RPC_S_CALL_FAILED (or with the
 // server's refusal, E_OUTOFMEMORY, when it was over its connection limit) and posts the
 // link-lost notice; a call whose reply does not come in time fails with RPC_E_TIMEOUT
-// and leaves the link as it is. No thread of the client ever waits for the server
+// and leaves the link as it is (so does one its waiter cancels, with RPC_E_CALL_CANCELED).
+// No thread of the client ever waits for the server
 // without a bound, but its reader, which the client's end wakes.
 #include "platform/opc/transport/Frame.h"
 #include "platform/opc/Interfaces.h"
@@ -33,9 +34,29 @@ using PostTask = std::function<void(std::function<void()>)>;
 // Sink calls on the application thread of a dispatcher (which must outlive the client).
 PostTask postTo(win::Dispatcher& dispatcher);
 
+// Waits for replies in the caller's place on the threads it serves: a client's window
+// thread keeps painting meanwhile, and its user decides, each time the call time-out
+// passes, whether to wait again (a message filter's pending time-out). Its calls are
+// made without locks of the client held.
+class CallWaiter {
+public:
+    virtual ~CallWaiter() = default;
+    // Whether the calling thread's calls wait here.
+    virtual bool Serves() const = 0;
+    // Between slices of a wait (every few ms) with the time waited so far; false cancels
+    // the call.
+    virtual bool Waiting(std::uint64_t waitedMs) = 0;
+    // The time-out passed without a reply: true waits one more period, false cancels.
+    virtual bool WaitAgain() = 0;
+    // The wait is over (called once after any Waiting).
+    virtual void Done() = 0;
+};
+
 struct ClientOptions {
     // How long a call waits for its reply (the test client's message filter waits 60 s).
     std::chrono::milliseconds callTimeout{60000};
+    // Null: a call waits the call time-out and fails with RPC_E_TIMEOUT.
+    std::shared_ptr<CallWaiter> waiter;
     // Posted to the dispatcher once when the link is lost while the client still uses it
     // (the server died, stopped serving or refused the connection), with the cause; an
     // application treats it like a shutdown request.

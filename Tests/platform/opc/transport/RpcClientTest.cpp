@@ -9,7 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <functional>
 #include <future>
+#include <thread>
 #include <cstring>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -201,6 +204,96 @@ TEST_F(RpcClientTest, MalformedOrMisaddressedNotificationsAreDropped)
     ASSERT_EQ(data->list.size(), 1u);
     EXPECT_EQ(data->list[0].transactionId, 9u);
     EXPECT_TRUE(client->connected());
+}
+
+// Whether the condition holds within 10 s.
+template <typename Condition>
+bool testWait(Condition condition)
+{
+    for (int i = 0; i < 1000; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(10)))
+        if (condition()) return true;
+    return false;
+}
+
+// Answers as a test says, from the thread the call waits on.
+struct ScriptedWaiter final : opc::CallWaiter {
+    bool Serves() const override { return serves; }
+    bool Waiting(std::uint64_t waitedMs) override
+    {
+        lastWaited = waitedMs;
+        ++slices;
+        return !cancelNow;
+    }
+    bool WaitAgain() override
+    {
+        ++asked;
+        if (onAsk) onAsk();
+        return asked <= waitAgain;
+    }
+    void Done() override { ++done; }
+    bool serves = true;
+    std::atomic<bool> cancelNow{false};
+    int waitAgain = 0;  // how many times to wait again
+    std::function<void()> onAsk;
+    std::atomic<std::uint64_t> lastWaited{0};
+    std::atomic<int> slices{0};
+    std::atomic<int> asked{0};
+    std::atomic<int> done{0};
+};
+
+TEST_F(RpcClientTest, AWaiterChoosesAtEachTimeOutAndACancelledCallLeavesTheLink)
+{
+    auto waiter = std::make_shared<ScriptedWaiter>();
+    waiter->waitAgain = 1;
+    opc::ClientOptions options = recordingOptions(std::chrono::milliseconds(1000));
+    options.waiter = waiter;
+    open(std::move(options));
+    auto result = callAsync(opc::Method::GetStatus);
+    opc::Frame call = takeCall();
+    // Between slices the waiting thread gets the waiter's turn.
+    ASSERT_TRUE(testWait([&] { return waiter->slices > 0; }));
+    clock.advance(1001);
+    ASSERT_TRUE(testWait([&] { return waiter->asked == 1; }));
+    EXPECT_EQ(result.wait_for(std::chrono::milliseconds(100)), std::future_status::timeout);  // waits again
+    clock.advance(1001);
+    ASSERT_EQ(result.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    EXPECT_EQ(result.get(), RPC_E_CALL_CANCELED);
+    EXPECT_EQ(waiter->asked, 2);
+    EXPECT_EQ(waiter->done, 1);
+    EXPECT_GE(waiter->lastWaited, 1001u);
+    EXPECT_TRUE(client->connected());
+
+    // A reply that comes while the user is asked ends the call with it.
+    waiter->asked = 0;
+    waiter->onAsk = [&] {
+        opc::Frame reply = call;
+        reply.kind = opc::FrameKind::Reply;
+        reply.callId = takeCall().callId;
+        reply.payload = {0, 0, 0, 0};
+        ASSERT_TRUE(opc::writeAll(peer, opc::encodeFrame(reply)));
+    };
+    const int before = waiter->slices;
+    auto answered = callAsync(opc::Method::GetStatus);
+    ASSERT_TRUE(testWait([&] { return waiter->slices > before; }));
+    clock.advance(1001);
+    const bool ready = answered.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    waiter->cancelNow = !ready;  // ends it either way
+    EXPECT_TRUE(ready);
+    EXPECT_EQ(answered.get(), S_OK);
+    EXPECT_EQ(waiter->asked, 1);
+
+    // The user cancels while it waits; a thread the waiter does not serve times out.
+    waiter->cancelNow = true;
+    EXPECT_EQ(callAsync(opc::Method::GetStatus).get(), RPC_E_CALL_CANCELED);
+    waiter->serves = false;
+    auto plain = callAsync(opc::Method::GetStatus);
+    takeCall();
+    takeCall();
+    clock.advance(1001);
+    EXPECT_EQ(plain.get(), RPC_E_TIMEOUT);
+    EXPECT_EQ(waiter->done, 3);
+    EXPECT_TRUE(client->connected());
+    EXPECT_TRUE(notices.empty());
 }
 
 TEST_F(RpcClientTest, CallWithoutAReplyFailsAtTheTimeOutAndTheLinkStays)
