@@ -120,7 +120,7 @@ bool CDeviceObjectDlg::TakeFields(shell::DeviceDialogFields& values)
 
 // --- block ---
 
-CMemoryArrayDlg::CMemoryArrayDlg() : CdsMemoryArrayDlg(IDD)
+CMemoryArrayDlg::CMemoryArrayDlg(McFrameKind kind) : CdsMemoryArrayDlg(IDD), m_kind(kind)
 {
     InsertBefore(IDC_DATA_TYPE, MakeField(IDC_DEVICE, shell::FieldKind::Choice, "Device :", "Profile", GetDeviceNames()));
     InsertBefore(IDC_DATA_TYPE, MakeField(IDC_START, shell::FieldKind::Edit, "Start :", "Profile"));
@@ -241,7 +241,7 @@ bool CMemoryArrayDlg::TakeFields(shell::BlockDialogFields& values)
         return true;
     if (values.nLength < 1)
         return Refuse(IDC_LENGTH, "Length must be 1 or more.");
-    if (const std::string problem = MelsecBlockProblem(values.strAddress, values.nValueType, values.nLength);
+    if (const std::string problem = MelsecBlockProblem(values.strAddress, values.nValueType, values.nLength, m_kind);
         !problem.empty())
         return Refuse(problem.rfind("Length", 0) == 0 ? static_cast<int>(IDC_LENGTH) : static_cast<int>(IDC_START),
                       "Item " + values.strName + ": " + problem + ".");

@@ -171,6 +171,30 @@ TEST(FenwoldBlockDialog, WhatMakesNoReadableRangeIsRefusedNamingTheText)
     EXPECT_EQ(dialog.m_values.strAddress, "D999990");
 }
 
+TEST(FenwoldBlockDialog, TheRangeIsCheckedForTheDevicesFrameKind)
+{
+    testsupport::ScriptedAnswers boxes;
+    CDeviceObject station;
+    station.m_nDeviceType = 5; // 1E binary
+    station.m_strProtocol = "MC3";
+    ASSERT_TRUE(station.OnInitDeviceObject());
+    ASSERT_EQ(station.GetFrameKind(), McFrameKind::E1);
+    std::unique_ptr<CdsMemoryArrayDlg> made = station.NewMemoryArrayDlg();
+    auto* dialog = dynamic_cast<CMemoryArrayDlg*>(made.get());
+    ASSERT_NE(dialog, nullptr);
+    dialog->m_values.strName = "Tank";
+    dialog->m_values.strAddress = "D1000";
+    dialog->m_values.nValueType = 4;
+    dialog->m_values.nLength = 1;
+    ASSERT_TRUE(dialog->OnInitDialog());
+    dialog->SetText(CdsMemoryArrayDlg::IDC_LENGTH, "257"); // a 3E frame carries it
+    EXPECT_FALSE(dialog->OnOK());
+    EXPECT_EQ(boxes.asked, std::vector<std::string>{"Item Tank: Length: 257 items from D1000 need 257 words; one "
+                                                    "read request carries at most 256 in a 1E frame."});
+    dialog->SetText(CdsMemoryArrayDlg::IDC_LENGTH, "256");
+    EXPECT_TRUE(dialog->OnOK());
+}
+
 TEST(FenwoldBlockDialog, ANewItemNeedsADeviceAndItsNameMayBeLeftToTheAddress)
 {
     testsupport::ScriptedAnswers boxes;
