@@ -8,6 +8,7 @@
 #include "fenwold/McStation.h"
 #include "fenwold/MelsecDevice.h"
 #include "kestrun/comm/config/DialogNumber.h"
+#include "platform/dde/BrisantTypes.h"
 #include "kestrun/shell/server/CsvFile.h"
 
 namespace {
@@ -126,6 +127,10 @@ CMemoryArrayDlg::CMemoryArrayDlg(McFrameKind kind) : CdsMemoryArrayDlg(IDD), m_k
     InsertBefore(IDC_DATA_TYPE, MakeField(IDC_START, shell::FieldKind::Edit, "Start :", "Profile"));
     // The device gives the data type word; the list is the items' type.
     Replace(MakeField(IDC_DATA_TYPE, shell::FieldKind::Choice, "DataType :", "Profile", GetDataTypeNames()));
+    // A new item starts as one word read at the usual pace; editing one shows its own values.
+    m_values.nValueType = BRISANT_WORD;
+    m_values.nLength = 1;
+    m_values.nScanTime = 1000;
 }
 
 const std::vector<std::string>& CMemoryArrayDlg::GetDeviceNames()
@@ -135,6 +140,8 @@ const std::vector<std::string>& CMemoryArrayDlg::GetDeviceNames()
         for (WORD code = 0; code <= 0xFF; ++code)
             if (const MelsecDevice* device = MelsecDeviceByCode(code))
                 list.emplace_back(device->name);
+        // By name: a typed letter selects the device of that one letter (D, not DX) first.
+        std::sort(list.begin(), list.end());
         return list;
     }();
     return names;

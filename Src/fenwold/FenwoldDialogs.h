@@ -45,7 +45,7 @@ public:
     // The range is checked against what one read request of the device's frame kind carries.
     explicit CMemoryArrayDlg(McFrameKind kind = McFrameKind::E3);
 
-    // The device names, in device-code order.
+    // The device names, sorted by name.
     static const std::vector<std::string>& GetDeviceNames();
     // The data types offered, as the CSV file writes them, and their codes.
     static const std::vector<std::string>& GetDataTypeNames();
