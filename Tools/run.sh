@@ -20,6 +20,16 @@ export TESSARO_REGISTRY=$run/registry TESSARO_DATA=$run/data XDG_RUNTIME_DIR=$ru
 # Without a display: with one, the success box would wait for a click before the start.
 env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$bin/fenwold" -regserver >/dev/null 2>&1 || echo "fenwold -regserver failed; OPC clients will not find it by name." >&2
 
+# Every change of value is an event line; at about four a second they would push
+# everything else off the terminal, so this run starts with them off unless
+# EVENTS=1 asks for them. Only the option's start value is set: the log view and
+# the log file record events as always once they are on (View > Events).
+events=0
+[ "${EVENTS:-0}" = 1 ] && events=1
+hkcu=$run/registry/HKEY_CURRENT_USER.reg
+[ -s "$hkcu" ] || printf 'Windows Registry Editor Version 5.00\n' >"$hkcu"
+printf '\n[HKEY_CURRENT_USER\\Software\\Tessaro v4.5\\Fenwold\\Options]\n"View Events"=dword:%08x\n' "$events" >>"$hkcu"
+
 sim=0 server=0 again=0
 stop() {
     trap '' INT TERM
@@ -50,13 +60,14 @@ or, with a display, with the OPC test client:
 
   TESSARO_REGISTRY=$run/registry XDG_RUNTIME_DIR=$run/runtime $bin/quillet Tools/quillet/fenwold.csv
 
+Event lines ("Event : New data ...") are $( [ "$events" = 1 ] && echo on || echo "off: \`make run EVENTS=1\`
+shows them, or View > Events in the window" ).
 Ctrl-C stops both. The configuration's columns: docs/configuration.md.
 
 EOF
 }
 instructions
-# The server logs every change of value: say it again once it is online, where the
-# terminal shows it, rather than only above the first screenful of log lines.
+# Say it again once the server is online, after its start-up lines.
 (
     for _ in $(seq 30); do
         if XDG_RUNTIME_DIR=$run/runtime timeout 3 "$bin/tessaro-dde" request PLC1 D100 >/dev/null 2>&1; then

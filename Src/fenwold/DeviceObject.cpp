@@ -63,7 +63,7 @@ BOOL CDeviceObject::OnInitDeviceObject()
 
 std::unique_ptr<CdsMemoryArrayDlg> CDeviceObject::NewMemoryArrayDlg() const
 {
-    return std::make_unique<CMemoryArrayDlg>();
+    return std::make_unique<CMemoryArrayDlg>(GetFrameKind());
 }
 
 std::unique_ptr<CdsTimeoutDlg> CDeviceObject::NewTimeoutDlg() const { return std::make_unique<CTimeoutDlg>(); }

@@ -8,6 +8,7 @@
 #include "fenwold/McStation.h"
 #include "fenwold/MelsecDevice.h"
 #include "kestrun/comm/config/DialogNumber.h"
+#include "platform/dde/BrisantTypes.h"
 #include "kestrun/shell/server/CsvFile.h"
 
 namespace {
@@ -120,12 +121,16 @@ bool CDeviceObjectDlg::TakeFields(shell::DeviceDialogFields& values)
 
 // --- block ---
 
-CMemoryArrayDlg::CMemoryArrayDlg() : CdsMemoryArrayDlg(IDD)
+CMemoryArrayDlg::CMemoryArrayDlg(McFrameKind kind) : CdsMemoryArrayDlg(IDD), m_kind(kind)
 {
     InsertBefore(IDC_DATA_TYPE, MakeField(IDC_DEVICE, shell::FieldKind::Choice, "Device :", "Profile", GetDeviceNames()));
     InsertBefore(IDC_DATA_TYPE, MakeField(IDC_START, shell::FieldKind::Edit, "Start :", "Profile"));
     // The device gives the data type word; the list is the items' type.
     Replace(MakeField(IDC_DATA_TYPE, shell::FieldKind::Choice, "DataType :", "Profile", GetDataTypeNames()));
+    // A new item starts as one word read at the usual pace; editing one shows its own values.
+    m_values.nValueType = BRISANT_WORD;
+    m_values.nLength = 1;
+    m_values.nScanTime = 1000;
 }
 
 const std::vector<std::string>& CMemoryArrayDlg::GetDeviceNames()
@@ -135,6 +140,8 @@ const std::vector<std::string>& CMemoryArrayDlg::GetDeviceNames()
         for (WORD code = 0; code <= 0xFF; ++code)
             if (const MelsecDevice* device = MelsecDeviceByCode(code))
                 list.emplace_back(device->name);
+        // By name: a typed letter selects the device of that one letter (D, not DX) first.
+        std::sort(list.begin(), list.end());
         return list;
     }();
     return names;
@@ -241,7 +248,7 @@ bool CMemoryArrayDlg::TakeFields(shell::BlockDialogFields& values)
         return true;
     if (values.nLength < 1)
         return Refuse(IDC_LENGTH, "Length must be 1 or more.");
-    if (const std::string problem = MelsecBlockProblem(values.strAddress, values.nValueType, values.nLength);
+    if (const std::string problem = MelsecBlockProblem(values.strAddress, values.nValueType, values.nLength, m_kind);
         !problem.empty())
         return Refuse(problem.rfind("Length", 0) == 0 ? static_cast<int>(IDC_LENGTH) : static_cast<int>(IDC_START),
                       "Item " + values.strName + ": " + problem + ".");

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "fenwold/McFrame.h"
 #include "kestrun/shell/forms/DeviceDialogs.h"
 #include "kestrun/shell/forms/DeviceSettingsDialogs.h"
 #include "kestrun/shell/forms/OptionDlg.h"
@@ -41,9 +42,10 @@ class CMemoryArrayDlg : public CdsMemoryArrayDlg {
 public:
     enum { IDC_DEVICE = 23350, IDC_START = 23353 };
 
-    CMemoryArrayDlg();
+    // The range is checked against what one read request of the device's frame kind carries.
+    explicit CMemoryArrayDlg(McFrameKind kind = McFrameKind::E3);
 
-    // The device names, in device-code order.
+    // The device names, sorted by name.
     static const std::vector<std::string>& GetDeviceNames();
     // The data types offered, as the CSV file writes them, and their codes.
     static const std::vector<std::string>& GetDataTypeNames();
@@ -65,6 +67,7 @@ private:
     // The address that device and start make; empty without a device.
     std::string AddressOfFields() const;
 
+    McFrameKind m_kind;
     int m_nShownDevice = -1;
     std::string m_strShownStart;
     std::string m_strFieldsAddress; // what device and start made when last looked at

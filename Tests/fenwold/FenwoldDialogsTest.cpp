@@ -171,6 +171,30 @@ TEST(FenwoldBlockDialog, WhatMakesNoReadableRangeIsRefusedNamingTheText)
     EXPECT_EQ(dialog.m_values.strAddress, "D999990");
 }
 
+TEST(FenwoldBlockDialog, TheRangeIsCheckedForTheDevicesFrameKind)
+{
+    testsupport::ScriptedAnswers boxes;
+    CDeviceObject station;
+    station.m_nDeviceType = 5; // 1E binary
+    station.m_strProtocol = "MC3";
+    ASSERT_TRUE(station.OnInitDeviceObject());
+    ASSERT_EQ(station.GetFrameKind(), McFrameKind::E1);
+    std::unique_ptr<CdsMemoryArrayDlg> made = station.NewMemoryArrayDlg();
+    auto* dialog = dynamic_cast<CMemoryArrayDlg*>(made.get());
+    ASSERT_NE(dialog, nullptr);
+    dialog->m_values.strName = "Tank";
+    dialog->m_values.strAddress = "D1000";
+    dialog->m_values.nValueType = 4;
+    dialog->m_values.nLength = 1;
+    ASSERT_TRUE(dialog->OnInitDialog());
+    dialog->SetText(CdsMemoryArrayDlg::IDC_LENGTH, "257"); // a 3E frame carries it
+    EXPECT_FALSE(dialog->OnOK());
+    EXPECT_EQ(boxes.asked, std::vector<std::string>{"Item Tank: Length: 257 items from D1000 need 257 words; one "
+                                                    "read request carries at most 256 in a 1E frame."});
+    dialog->SetText(CdsMemoryArrayDlg::IDC_LENGTH, "256");
+    EXPECT_TRUE(dialog->OnOK());
+}
+
 TEST(FenwoldBlockDialog, ANewItemNeedsADeviceAndItsNameMayBeLeftToTheAddress)
 {
     testsupport::ScriptedAnswers boxes;
@@ -360,6 +384,45 @@ TEST_F(FenwoldBlockCommands, AddItemReadsWhereDeviceAndStartSayAndRefusesANameTh
     view->OnCommand(CdsDataView::Command::NewBlock);
     EXPECT_EQ(boxes.asked.back(), "Item AGAIN is not added: item Words of the topic reads at D100.");
     EXPECT_EQ(plc1->GetMemoryArrayList().GetCount(), blocks);
+}
+
+TEST_F(FenwoldBlockCommands, AddItemStartsAsOneWordAndTheLogSaysWhatWasChanged)
+{
+    std::map<int, std::string> shown;
+    forms.steps = {[&shown](shell::DialogForm& f) {
+        for (int id : {CdsMemoryArrayDlg::IDC_LENGTH, CdsMemoryArrayDlg::IDC_PRIORITY, CdsMemoryArrayDlg::IDC_SCAN_TIME})
+            shown[id] = f.GetText(id);
+        shown[CdsMemoryArrayDlg::IDC_DATA_TYPE] = f.GetChoiceText(CdsMemoryArrayDlg::IDC_DATA_TYPE);
+        f.SetText(CdsMemoryArrayDlg::IDC_NAME, "tank");
+        f.SetChoiceText(CMemoryArrayDlg::IDC_DEVICE, "D");
+        f.SetText(CMemoryArrayDlg::IDC_START, "500");
+        f.SetText(CdsMemoryArrayDlg::IDC_SCAN_TIME, "0");
+    }};
+    view->OnCommand(CdsDataView::Command::NewBlock);
+    EXPECT_EQ(shown, (std::map<int, std::string>{{CdsMemoryArrayDlg::IDC_LENGTH, "1"},
+                                                 {CdsMemoryArrayDlg::IDC_PRIORITY, "0"},
+                                                 {CdsMemoryArrayDlg::IDC_SCAN_TIME, "1000"},
+                                                 {CdsMemoryArrayDlg::IDC_DATA_TYPE, "Word"}}));
+    CdsMemoryArray* tank = plc1->GetMemoryArrayByName("TANK");
+    ASSERT_NE(tank, nullptr);
+    EXPECT_EQ(tank->GetAddr(), "D500");
+    EXPECT_EQ(tank->GetScanTime(), 100);
+    EXPECT_EQ(shell.CountLog(
+                  "Info : Item name tank is kept as TANK: names are upper-case while option \"Case Sensitive\" is off."),
+              1);
+    EXPECT_EQ(shell.CountLog("Info : Item TANK: Scantime 0 is outside 100 to 10000 ms; it is read every 100 ms."), 1);
+}
+
+TEST(FenwoldBlockDialog, ATypedFirstLetterFindsTheDeviceOfThatOneLetter)
+{
+    const std::vector<std::string>& names = CMemoryArrayDlg::GetDeviceNames();
+    for (const char* name : {"D", "S", "W", "X"}) {
+        const auto first = std::find_if(names.begin(), names.end(),
+                                        [name](const std::string& n) { return n.front() == name[0]; });
+        ASSERT_NE(first, names.end()) << name;
+        EXPECT_EQ(*first, name);
+    }
+    EXPECT_TRUE(std::is_sorted(names.begin(), names.end()));
 }
 
 // A program built on the server: its device's command diagnostics dialog

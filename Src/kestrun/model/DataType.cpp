@@ -123,7 +123,7 @@ void* CopyText(int nType, const void* text)
 const char* GetDataTypeName(int nType)
 {
     if (nType < 0 || nType >= static_cast<int>(std::size(kTypeNames)))
-        return "";
+        return nullptr;
     return kTypeNames[nType];
 }
 

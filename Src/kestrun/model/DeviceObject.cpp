@@ -589,7 +589,8 @@ int CdsDeviceObject::UpdateStatus(const BYTE*, int, const tagTHREADINFO*) { retu
 
 // --- status points ---
 
-SHORT CdsDeviceObject::GetSysMode() const { return PointValue(m_pSysMode, kSysModeStopped); }
+// Without "$ModeSys" (system mode off) the device counts as online.
+SHORT CdsDeviceObject::GetSysMode() const { return PointValue(m_pSysMode, kSysModeOnline); }
 
 CdsMemoryObject* CdsDeviceObject::GetUpdateModeObject(const tagTHREADINFO* pLine) const
 {

@@ -43,6 +43,7 @@ public:
     static constexpr int kMonitorQuerySize = 513;
     // Stand-in system mode while a device has no "$ModeSys" point: stopped.
     static constexpr SHORT kSysModeStopped = -11;
+    static constexpr SHORT kSysModeOnline = 11;
 
     CdsDeviceObject();
     ~CdsDeviceObject() override;
@@ -220,7 +221,7 @@ public:
 
     // --- status points ---
     CdsMemoryObject* GetSysModeObject() const { return m_pSysMode; }
-    // The point's value; kSysModeStopped without the point.
+    // The point's value; kSysModeOnline without the point.
     SHORT GetSysMode() const;
     // None without a line record.
     CdsMemoryObject* GetUpdateModeObject(const tagTHREADINFO* pLine) const;

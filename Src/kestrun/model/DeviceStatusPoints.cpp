@@ -96,11 +96,10 @@ BOOL CdsDeviceObject::CreateSystemArrays()
             if (!(m_pActiveLine[master] = add(pass ? "$ActvLine2" : "$ActvLine", BRISANT_SHORT, -1)))
                 return FALSE;
         }
-        // Seconds since 1970 do not fit a signed 32-bit value for long: kept unsigned.
         if (systemTime && !m_pTime[master]) {
-            if (!(m_pTime[master] = add(pass ? "$TimeMstr2" : "$TimeMstr", BRISANT_DWORD, 0)))
+            if (!(m_pTime[master] = add(pass ? "$TimeMstr2" : "$TimeMstr", BRISANT_LONG, 0)))
                 return FALSE;
-            if (backup && !(m_pTime[standby] = add(pass ? "$TimeBkup2" : "$TimeBkup", BRISANT_DWORD, 0)))
+            if (backup && !(m_pTime[standby] = add(pass ? "$TimeBkup2" : "$TimeBkup", BRISANT_LONG, 0)))
                 return FALSE;
         }
     }
@@ -115,66 +114,81 @@ int CdsDeviceObject::HandleCommand(CdsMemoryObject* pPoint, const _BRISANTDATAVA
         return 0;
     const SHORT command = value.iVal;
     const bool redundancy = pHdlr->IsDeviceSupportRedundancy(this);
+    // Every status point's command is taken, also when it changes nothing: the
+    // operator learns from the log which it was.
+    auto report = [&](long number, const char* pszWhat) -> int {
+        pHdlr->ShowLogVaMessageFromThread(LOG_COMMAND, "%s %s %ld: %s\r\n", m_strName.c_str(),
+                                          pPoint->GetName().c_str(), number, pszWhat);
+        return 1;
+    };
     // Makes the line the updater: its partner is the one switched away from.
-    auto switchTo = [&](int line) -> int {
+    auto switchTo = [&](int line, const char* pszDone) -> int {
         tagTHREADINFO* pTarget = pHdlr->GetLine(line);
         if (!pTarget)
-            return 0;
-        return pHdlr->SwitchMaster(this, pHdlr->GetOtherInfo(pTarget), "By operator", TRUE) ? 1 : 0;
+            return report(command, "nothing done, the line is not open");
+        if (!pHdlr->SwitchMaster(this, pHdlr->GetOtherInfo(pTarget), "By operator", TRUE))
+            return report(command, "nothing done, the line cannot take over");
+        return report(command, pszDone);
     };
-    auto stop = [&](int first, int second) -> int {
-        int done = 0;
+    auto stop = [&](int first, int second, const char* pszDone) -> int {
+        bool done = false;
         for (int line : {first, second}) {
             if (tagTHREADINFO* pLine = pHdlr->GetLine(line)) {
                 pHdlr->UpdateUpdateMode(this, UPDATEMODE_STOPPED, pLine, TRUE);
-                done = 1;
+                done = true;
             }
         }
-        return done;
+        return report(command, done ? pszDone : "nothing done, no line is open");
     };
+    constexpr const char* kNoRedundancy = "nothing done, the device has no redundant lines";
 
     if (pPoint == m_pActiveLine[0]) {
         switch (command) {
         case ACTIVELINE_NONE:
-            return stop(LINE_PRIMARY_MASTER, LINE_SECONDARY_MASTER);
+            return stop(LINE_PRIMARY_MASTER, LINE_SECONDARY_MASTER, "master lines stopped");
         case ACTIVELINE_PRIMARY_MASTER:
-            return switchTo(LINE_PRIMARY_MASTER);
+            return switchTo(LINE_PRIMARY_MASTER, "primary master line made active");
         case ACTIVELINE_SECONDARY_MASTER:
-            return redundancy ? switchTo(LINE_SECONDARY_MASTER) : 0;
+            return redundancy ? switchTo(LINE_SECONDARY_MASTER, "secondary master line made active")
+                              : report(command, kNoRedundancy);
         default:
-            return 0;
+            return report(command, "nothing done, not a master line (0, 1 or 2)");
         }
     }
     if (pPoint == m_pActiveLine[1]) {
         switch (command) {
         case ACTIVELINE_NONE:
-            return stop(LINE_PRIMARY_BACKUP, LINE_SECONDARY_BACKUP);
+            return stop(LINE_PRIMARY_BACKUP, LINE_SECONDARY_BACKUP, "backup lines stopped");
         case ACTIVELINE_PRIMARY_BACKUP:
-            return redundancy ? switchTo(LINE_PRIMARY_BACKUP) : 0;
+            return redundancy ? switchTo(LINE_PRIMARY_BACKUP, "primary backup line made active")
+                              : report(command, kNoRedundancy);
         case ACTIVELINE_SECONDARY_BACKUP:
-            return redundancy ? switchTo(LINE_SECONDARY_BACKUP) : 0;
+            return redundancy ? switchTo(LINE_SECONDARY_BACKUP, "secondary backup line made active")
+                              : report(command, kNoRedundancy);
         default:
-            return 0;
+            return report(command, "nothing done, not a backup line (0, 3 or 4)");
         }
     }
     if (pPoint == m_pSysMode) {
         pHdlr->UpdateSysMode(this, command, TRUE);
-        return 1;
+        return report(command, "system mode set");
     }
     for (int line = 0; line < kLines; ++line) {
         if (pPoint == m_pUpdateMode[static_cast<std::size_t>(line)]) {
             tagTHREADINFO* pLine = pHdlr->GetLine(line);
             if (!pLine)
-                return 0;
+                return report(command, "nothing done, the line is not open");
             pHdlr->UpdateUpdateMode(this, command, pLine, TRUE);
-            return 1;
+            return report(command, "update mode set");
         }
         if (pPoint == m_pTime[static_cast<std::size_t>(line)]) {
+            // The low 32 bits of the seconds: read unsigned so they stay seconds since 1970.
+            const long seconds = static_cast<long>(value.dwVal);
             tagTHREADINFO* pLine = pHdlr->GetLine(line);
             if (!pLine)
-                return 0;
+                return report(seconds, "nothing done, the line is not open");
             pHdlr->UpdateSysTime(this, static_cast<LONGLONG>(value.dwVal), pLine, FALSE);
-            return 1;
+            return report(seconds, "update time set");
         }
     }
     return 0;

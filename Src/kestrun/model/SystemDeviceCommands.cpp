@@ -54,16 +54,19 @@ std::filesystem::path CdsSystemDevice::ResolveOpenName(const std::string& strNam
     if (strName.empty())
         return {};
     std::filesystem::path path(strName);
-    if (path.is_relative()) {
-        const std::filesystem::path folder = configFolder.lexically_normal();
-        path = (folder / path).lexically_normal();
-        // ".." must not lead out of the configuration folder.
-        const auto rel = path.lexically_relative(folder);
-        if (rel.empty() || *rel.begin() == "..")
-            return {};
-    }
     std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error))
+    if (path.is_relative()) {
+        // ".." must not lead anywhere else, neither from here nor from the configuration folder.
+        for (const auto& part : path)
+            if (part == "..")
+                return {};
+        // A name that exists as given is that file; the frame must not look for it elsewhere.
+        if (std::filesystem::is_regular_file(path, error))
+            return std::filesystem::absolute(path, error).lexically_normal();
+        path = (configFolder / path).lexically_normal();
+    }
+    // A missing file is still asked for: the document reports why it cannot open it.
+    if (std::filesystem::exists(path, error) && !std::filesystem::is_regular_file(path, error))
         return {};
     return path;
 }

@@ -1,5 +1,6 @@
 #include "platform/dde/BrisantToolkit.h"
 
+#include <cstring>
 #include <utility>
 
 #include "platform/dde/BrisantBlocks.h"
@@ -174,6 +175,8 @@ void Toolkit::RunSystemOp(Server& s, Conversation& conv, const Op& op)
 {
     if (op.kind == Op::Request) {
         std::string answer = SystemAnswer(s, op.name);
+        if (answer.empty())
+            answer = SystemRequest(s, op.name);
         bool ok = !answer.empty();
         if (!ok)
             answer = "the System topic has no item " + op.name;
@@ -231,8 +234,15 @@ void Toolkit::RunPoke(Server& s, Topic& topic, Conversation& conv, const Op& op)
     if (!item)
         return;
     _BRISANT_DATAACTION record = ItemRecord(topic, *item);
-    if (!TextToValue(s.id, op.text.c_str(), item->type, &record.value)) {
-        const std::string reason = ValueTextProblem(op.text, item->type);
+    // The point behind the item may have changed its type since the item was made
+    // (a configuration loaded again): the text is read as what the server holds now.
+    // The item's cached value keeps the type it was stored with.
+    _BRISANT_DATAACTION query = ItemRecord(topic, *item);
+    query.nDataType = item->type;
+    const BRISANT_DATATYPE type =
+        Call(s, 24, query) != 0 && query.nDataType != BRISANT_NOTYPE ? query.nDataType : item->type;
+    if (!TextToValue(s.id, op.text.c_str(), type, &record.value)) {
+        const std::string reason = ValueTextProblem(op.text, type);
         Post(conv.id, {ClientMessage::PokeNack, op.name, reason, 0});
         // The server's log names the item and the reason.
         _BRISANT_DATAACTION error = ItemRecord(topic, *item);
@@ -240,7 +250,7 @@ void Toolkit::RunPoke(Server& s, Topic& topic, Conversation& conv, const Op& op)
         Call(s, 20, error);
         return;
     }
-    record.nDataType = item->type;
+    record.nDataType = type;
     s.currentConversation = conv.id;
     s.currentPoke = &op.name;
     s.pokeAnswered = false;
@@ -249,7 +259,7 @@ void Toolkit::RunPoke(Server& s, Topic& topic, Conversation& conv, const Op& op)
         Post(conv.id, {result ? ClientMessage::PokeAck : ClientMessage::PokeNack, op.name, {}, 0});
     s.currentConversation = 0;
     s.currentPoke = nullptr;
-    if (IsTextType(item->type))
+    if (IsTextType(type))
         m_heap.Free(record.value.pszVal);
 }
 
@@ -270,6 +280,20 @@ void Toolkit::RunRequest(Server& s, Topic& topic, Conversation& conv, const Op& 
     }
     // Nothing read yet: keep the item active until the timer brings a value or the wait ends.
     s.requests.push_back({conv.id, conv.topic, ItemKey(s, op.name), m_clock()});
+}
+
+std::string Toolkit::SystemRequest(Server& s, const std::string& item)
+{
+    _BRISANT_DATAACTION record;
+    record.pszText = item.c_str();
+    const long result = Call(s, 21, record);
+    std::string answer;
+    if (result != 0 && record.pszReturn && record.nReturnLength > 0)
+        answer.assign(record.pszReturn, strnlen(record.pszReturn, static_cast<std::size_t>(record.nReturnLength)));
+    // The block is the toolkit's once returned.
+    if (record.pszReturn)
+        m_heap.Free(record.pszReturn);
+    return answer;
 }
 
 std::string Toolkit::SystemAnswer(Server& s, const std::string& item)

@@ -18,8 +18,9 @@ Toolkit::~Toolkit()
     std::vector<DWORD> ids;
     for (auto& [id, server] : m_servers)
         ids.push_back(id);
+    // The process is ending: the servers' callbacks may be gone already.
     for (DWORD id : ids)
-        Shutdown(id);
+        EndServer(id, false);
 }
 
 Toolkit& Toolkit::Process()
@@ -389,9 +390,11 @@ void Toolkit::DestroyTopic(Server& s, const std::string& key)
     s.topics.erase(topicIt);
 }
 
-void Toolkit::Shutdown(DWORD id)
+void Toolkit::Shutdown(DWORD id) { EndServer(id, true); }
+
+void Toolkit::EndServer(DWORD id, bool stop)
 {
-    std::unique_ptr<Server> server;
+    Server* started = nullptr;
     {
         std::lock_guard lock(m_mutex);
         auto it = m_servers.find(id);
@@ -401,6 +404,20 @@ void Toolkit::Shutdown(DWORD id)
             it->second->exitRequested = true;
             return;
         }
+        if (stop && it->second->started)
+            started = it->second.get();
+    }
+    // The server gives its heap back before it goes; it makes no more calls after this.
+    if (started) {
+        _BRISANT_DATAACTION record;
+        Call(*started, 2, record);
+    }
+    std::unique_ptr<Server> server;
+    {
+        std::lock_guard lock(m_mutex);
+        auto it = m_servers.find(id);
+        if (it == m_servers.end())
+            return;
         server = std::move(it->second);
         m_servers.erase(it);
         // Each client learns that its conversation has ended, after whatever was

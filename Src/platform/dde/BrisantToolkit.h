@@ -185,6 +185,10 @@ private:
     std::string ItemKey(const Server& server, const std::string& name) const;
     bool IsWholeHeapValue(BRISANT_DATATYPE type, const BYTE* block) const;
     std::string SystemAnswer(Server& server, const std::string& item);
+    // The server's answer to a System item the toolkit does not know (action 21); empty for none.
+    std::string SystemRequest(Server& server, const std::string& item);
+    // Ends a server; with `stop` the server hears of it first (action 2).
+    void EndServer(DWORD server, bool stop);
 
     Clock m_clock;                   // read on the idle thread only
     // Guards the servers, the conversations with their outboxes, the pending

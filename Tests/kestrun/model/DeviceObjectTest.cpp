@@ -305,8 +305,8 @@ TEST(DeviceObjectLines, StatusAccessorsWithoutPoints)
 {
     TestDevice device;
     tagTHREADINFO line = Line(true, false);
-    // No "$ModeSys" point reads as the stopped mode.
-    EXPECT_EQ(device.GetSysMode(), -11);
+    // No "$ModeSys" point reads as online.
+    EXPECT_EQ(device.GetSysMode(), 11);
     EXPECT_EQ(device.GetUpdateMode(&line), -1);
     EXPECT_EQ(device.GetUpdateMode(nullptr), -1);
     EXPECT_EQ(device.GetTimeObject(nullptr), nullptr);

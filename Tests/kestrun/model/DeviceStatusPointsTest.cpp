@@ -5,6 +5,7 @@
 #include "kestrun/shell/server/ServerFrame.h"
 #include "kestrun/shell/server/ServerFrameCore.h"
 #include "support/comm/EngineFixtures.h"
+#include "support/comm/HdlrBench.h"
 #include "support/comm/ScriptedTransport.h"
 
 using namespace kestrun::test;
@@ -122,6 +123,7 @@ protected:
         CdsCommHdlr* hdlr = frame.CreateCommHdlr(device.GetPortHandle());
         if (!hdlr)
             hdlr = frame.GetCommHdlrByHandle(device.GetPortHandle());
+        hdlr->SetHost(TestHost(clock, dispatcher, &log));
         hdlr->DoOnline(&device);
         return hdlr;
     }
@@ -138,6 +140,8 @@ protected:
 
     OptionScope options;
     win::FakeClock clock;
+    win::ManualDispatcher dispatcher{clock};
+    RecordingLog log{dispatcher};
     Frame frame;
     kestrun::HandlerTable* previous;
 };
@@ -167,14 +171,40 @@ TEST_F(CommandTest, ZeroStopsTheMasterLines)
     EXPECT_EQ(device.GetUpdateMode(hdlr->GetPrimaryMasterInfo()), UPDATEMODE_STOPPED);
 }
 
-TEST_F(CommandTest, CommandsThatDoNothingFail)
+// Every status point's command is taken, also when it changes nothing; the log says which.
+TEST_F(CommandTest, CommandsThatDoNothingSucceedAndSayWhy)
 {
     TestDevice device("PLC1");
     Online(device);
-    EXPECT_EQ(Write(device, device.GetMasterActiveLineObject(), 2), 0); // no redundancy
-    EXPECT_EQ(Write(device, device.GetMasterActiveLineObject(), 9), 0); // no such line
+    log.Clear();
+    const int before = device.GetMasterActiveLine();
+    EXPECT_EQ(Write(device, device.GetMasterActiveLineObject(), 2), 1); // no redundancy
+    EXPECT_EQ(Write(device, device.GetMasterActiveLineObject(), 9), 1); // no such line
+    EXPECT_EQ(log.Lines(LOG_COMMAND),
+              (std::vector<std::string>{"PLC1 $ACTVLINE 2: nothing done, the device has no redundant lines\r\n",
+                                        "PLC1 $ACTVLINE 9: nothing done, not a master line (0, 1 or 2)\r\n"}));
+    EXPECT_EQ(device.GetMasterActiveLine(), before);
     EXPECT_EQ(Write(device, device.GetBackupActiveLineObject(), 3), 0); // no point
     EXPECT_EQ(Write(device, device.GetMemoryArrayByName("$Array")->GetMemoryObject(1), 1), 0); // "$CommGood"
+}
+
+TEST_F(CommandTest, PointsWithoutTheirLineAreTakenAndSayWhy)
+{
+    TestDevice device("PLC1");
+    device.CreateSystemArrays();
+    CdsCommHdlr* hdlr = frame.CreateCommHdlr(device.GetPortHandle());
+    ASSERT_NE(hdlr, nullptr);
+    hdlr->SetHost(TestHost(clock, dispatcher, &log));
+    EXPECT_EQ(Write(device, device.GetMasterActiveLineObject(), 1), 1);
+    EXPECT_EQ(Write(device, device.GetMemoryArrayByName("$Array")->GetMemoryObject(3), UPDATEMODE_UPDATING), 1);
+    _BRISANTDATAVALUE cell{};
+    cell.lVal = 1234;
+    int result = 0;
+    EXPECT_EQ(device.HandleCommand(device.GetMemoryArrayByName("$Array")->GetMemoryObject(5), cell, result), 1);
+    EXPECT_EQ(log.Lines(LOG_COMMAND),
+              (std::vector<std::string>{"PLC1 $ACTVLINE 1: nothing done, the line is not open\r\n",
+                                        "PLC1 $MODEMSTR 1: nothing done, the line is not open\r\n",
+                                        "PLC1 $TIMEMSTR 1234: nothing done, the line is not open\r\n"}));
 }
 
 TEST_F(CommandTest, OperatorSwitchesTheActiveLine)
@@ -202,6 +232,7 @@ TEST_F(CommandTest, TimePointHoldsUnsignedSeconds)
     EXPECT_EQ(device.HandleCommand(time, cell, result), 1);
     EXPECT_EQ(device.GetLastUpdateTime(hdlr->GetPrimaryMasterInfo()), 0xF0000000LL);
     EXPECT_EQ(time->GetValue().dwVal, 0xF0000000u);
+    EXPECT_EQ(time->GetDataType(), BRISANT_LONG);
 }
 
 TEST_F(CommandTest, GoingOnlineMirrorsTheModes)

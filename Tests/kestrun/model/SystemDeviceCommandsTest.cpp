@@ -139,23 +139,32 @@ TEST_F(SystemDeviceTest, ResetZeroDoesNothing)
     EXPECT_EQ(commands.resets, 1);
 }
 
-TEST_F(SystemDeviceTest, OpenTakesExistingFilesOnly)
+TEST_F(SystemDeviceTest, OpenTriesTheNameThenTheConfigurationFolder)
 {
     const auto absolute = scratch.path() / "plant.mme";
     Touch(absolute);
     Touch(commands.folder / "line2.mme");
     std::filesystem::create_directories(commands.folder / "sub");
+    std::filesystem::create_directories(scratch.path() / "work");
+    Touch(scratch.path() / "work" / "here.mme");
+    const auto previousFolder = std::filesystem::current_path();
+    std::filesystem::current_path(scratch.path() / "work");
 
     EXPECT_EQ(Open(absolute.string().c_str()), 1);
     EXPECT_EQ(Open("line2.mme"), 1);
-    EXPECT_EQ(Open(nullptr), 1);      // no name: nothing to do
-    EXPECT_EQ(Open("missing.mme"), 0);
-    EXPECT_EQ(Open("sub"), 0);        // a folder
+    EXPECT_EQ(Open("here.mme"), 1);   // relative to where the server runs
+    EXPECT_EQ(Open("missing.mme"), 1); // not there yet: asked for in the configuration folder
+    EXPECT_EQ(Open(nullptr), 1);       // no name: nothing to do
+    EXPECT_EQ(Open("sub"), 0);         // a folder
     EXPECT_EQ(Open("../plant.mme"), 0); // outside the configuration folder
+    EXPECT_EQ(Open("../work/here.mme"), 0);
+    std::filesystem::current_path(previousFolder);
     EXPECT_TRUE(commands.opened.empty());
     commands.RunPosted();
     EXPECT_EQ(commands.opened,
-              (std::vector<std::string>{absolute.string(), (commands.folder / "line2.mme").string()}));
+              (std::vector<std::string>{absolute.string(), (commands.folder / "line2.mme").string(),
+                                        (scratch.path() / "work" / "here.mme").string(),
+                                        (commands.folder / "missing.mme").string()}));
 }
 
 TEST_F(SystemDeviceTest, OtherPointsAreNotCommands)

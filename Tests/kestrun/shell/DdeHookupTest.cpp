@@ -87,3 +87,15 @@ TEST(DdeHookup, CountsOfRepeatedRefusalsReachTheLogBeforeTheWindowCloses)
 }
 
 } // namespace
+
+namespace {
+
+TEST(DdeHookup, IdleProcessingNeedsOnlyTheApplication)
+{
+    EXPECT_FALSE(DoIdleProcessing());   // no application object
+    testsupport::TestServerApp app;
+    ASSERT_EQ(app.GetDdeService().GetServerId(), 0u);
+    EXPECT_TRUE(DoIdleProcessing());    // no DDE server: nothing to do, still done
+}
+
+} // namespace

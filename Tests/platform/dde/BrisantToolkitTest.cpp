@@ -111,8 +111,8 @@ TEST_F(ToolkitTest, CallbacksRunOnlyInsideIdle)
     EXPECT_TRUE(server.actions.empty());
     EXPECT_TRUE(toolkit.TakeMessages(conv).empty());
     toolkit.Idle(server.id);
-    // information, start, browse, topic, connected, item, active, read now, poke, timer
-    EXPECT_EQ(server.actions, (std::vector<int>{0, 1, 31, 13, 25, 11, 8, 16, 12, 7}));
+    // information, start, browse, topic, connected, item, active, read now, data type, poke, timer
+    EXPECT_EQ(server.actions, (std::vector<int>{0, 1, 31, 13, 25, 11, 8, 16, 24, 12, 7}));
     EXPECT_EQ(server.startCount, 1);
     server.actions.clear();
     toolkit.Idle(server.id);  // no timer due yet, nothing queued
@@ -437,10 +437,44 @@ TEST_F(ToolkitTest, ShutdownReturnsCachedValuesToTheHeap)
     EXPECT_EQ(Heap().liveBlocks, before.liveBlocks + 1);
     server.actions.clear();
     toolkit.Shutdown(server.id);
-    EXPECT_TRUE(server.actions.empty());  // no callback after exit
+    EXPECT_EQ(server.actions, std::vector<int>{2});  // the stop, then no callback after exit
     EXPECT_EQ(Heap().liveBlocks, before.liveBlocks);
+    server.actions.clear();
     toolkit.Idle(server.id);
     EXPECT_TRUE(server.actions.empty());
+}
+
+TEST_F(ToolkitTest, AServerThatNeverStartedHearsNoStop)
+{
+    toolkit.Shutdown(server.id);
+    EXPECT_TRUE(server.actions.empty());
+}
+
+TEST_F(ToolkitTest, PokesAreReadAsTheTypeTheServerHoldsNow)
+{
+    Started();
+    DWORD conv = Connected("PLC1");
+    toolkit.Poke(conv, "D100", "1");
+    toolkit.Idle(server.id);
+    server.items["D100"] = BRISANT_FLOAT;  // the point behind the item changed its type
+    toolkit.Poke(conv, "D100", "2.5");
+    toolkit.Idle(server.id);
+    EXPECT_EQ(server.pokedType, BRISANT_FLOAT);
+    EXPECT_EQ(server.poked.fltVal, 2.5f);
+    EXPECT_EQ(toolkit.TakeMessages(conv).size(), 2u);
+}
+
+TEST_F(ToolkitTest, SystemItemsTheToolkitDoesNotKnowGoToTheServer)
+{
+    Started();
+    DWORD conv = Connected("System");
+    server.systemAnswer = "Status is fine";
+    toolkit.Request(conv, "Status");
+    toolkit.Idle(server.id);
+    auto messages = toolkit.TakeMessages(conv);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0], (ClientMessage{ClientMessage::RequestData, "Status", "Status is fine", 192}));
+    EXPECT_EQ(std::count(server.actions.begin(), server.actions.end(), 21), 1);
 }
 
 TEST_F(ToolkitTest, ExitFromInsideACallbackWaitsForTheIdlePassToEnd)

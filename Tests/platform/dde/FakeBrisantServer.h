@@ -1,6 +1,7 @@
 #pragma once
 // A server behind the DDE toolkit's callback: it answers the way the
 // framework's bridge does, with two topics and a few typed items.
+#include <cstring>
 #include <map>
 #include <set>
 #include <string>
@@ -36,6 +37,8 @@ struct FakeServer {
     std::map<std::string, std::pair<_BRISANTDATAVALUE, LONG>> current;
     // Names the server makes no item of, with the reason it gives.
     std::map<std::string, std::string> refused;
+    // The answer to a System item the toolkit does not know (action 21), on the heap.
+    std::string systemAnswer;
 };
 
 inline FakeServer* g_server = nullptr;
@@ -105,6 +108,20 @@ inline long Callback(int action, _BRISANT_DATAACTION* a)
         if (it == s.current.end())
             return 0;
         return t.UpdateItemValue(a->dwServerId, a->hItem, it->second.first, it->second.second, 1);
+    }
+    case 21:
+        if (!s.systemAnswer.empty()) {
+            auto* block = static_cast<char*>(t.Allocate(a->dwServerId, t.StartupHeap(), s.systemAnswer.size() + 1));
+            std::memcpy(block, s.systemAnswer.c_str(), s.systemAnswer.size() + 1);
+            a->pszReturn = block;
+            a->nReturnLength = static_cast<LONG>(s.systemAnswer.size());
+        }
+        return 1;
+    case 24: {
+        auto it = s.items.find(s.handles[a->hItem]);
+        if (it != s.items.end())
+            a->nDataType = it->second;
+        return 1;
     }
     case 17:
         a->nListPos = 0;

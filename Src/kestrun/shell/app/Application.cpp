@@ -1,6 +1,9 @@
 #include "kestrun/shell/app/Application.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <filesystem>
 
 #include "kestrun/shell/docview/Document.h"
 #include "kestrun/shell/forms/FileDialogEx.h"
@@ -173,6 +176,21 @@ void Application::CloseMainFrame(int nExitCode)
 bool Application::PromptForSaveFileName(const std::string& strTitle, std::string& strPath)
 {
     strPath = strTitle == "Untitled" ? std::string() : strTitle;
+    // A document read from a file of another kind (an imported CSV) is proposed
+    // under its own kind's extension, the one the dialog's filter shows.
+    const std::string& ext = m_template.strFilterExt;
+    if (!strPath.empty() && ext.size() > 1) {
+        std::filesystem::path proposed(strPath);
+        const std::string wanted = ext.front() == '.' ? ext : "." + ext;
+        std::string current = proposed.extension().string();
+        std::transform(current.begin(), current.end(), current.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        std::string lowerWanted = wanted;
+        std::transform(lowerWanted.begin(), lowerWanted.end(), lowerWanted.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        if (current != lowerWanted)
+            strPath = proposed.replace_extension(wanted).string();
+    }
     return CDocManagerEx::DoPromptFileName(strPath, "Save As", OFN_OVERWRITEPROMPT, false, {m_template});
 }
 

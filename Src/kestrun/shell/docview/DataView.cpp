@@ -203,7 +203,8 @@ void CdsDataView::RequestOnline(int nState, int nArgument)
     m_nRequestedState = nState;
     m_nRequestedArgument = nArgument;
     m_nRequestedAtMs = NowMs();
-    TraceDebug("DEBUG:CdsDataView::Online request flag set.\n");
+    if (IsDebugOutputWanted())
+        TraceDebug("DEBUG:CdsDataView::Online request flag set.\n");
 }
 
 void CdsDataView::ProcessOnlineRequest()
@@ -214,11 +215,13 @@ void CdsDataView::ProcessOnlineRequest()
     const std::uint64_t delay = pApp && pApp->IsServiceMode() ? kServiceOnlineDelayMs : kOnlineDelayMs;
     if (NowMs() - m_nRequestedAtMs < delay)
         return;
-    TraceDebug("DEBUG:CdsDataView::Online request processing ...\n");
+    if (IsDebugOutputWanted())
+        TraceDebug("DEBUG:CdsDataView::Online request processing ...\n");
     m_bOnlineRequested = false;
     if (CdsServerDoc* pDoc = GetServerDoc())
         pDoc->SetOnline(m_nRequestedState, m_nRequestedArgument);
-    TraceDebug("DEBUG:CdsDataView::Online request process done.\n");
+    if (IsDebugOutputWanted())
+        TraceDebug("DEBUG:CdsDataView::Online request process done.\n");
 }
 
 void CdsDataView::StartClientUpdateTimer()

@@ -12,6 +12,7 @@
 #include "kestrun/model/ItemName.h"
 #include "kestrun/shell/forms/ConfigDialogs.h"
 #include "kestrun/shell/docview/DataView.h"
+#include "kestrun/shell/docview/LogView.h"
 #include "kestrun/shell/forms/DeviceDialogs.h"
 #include "kestrun/shell/forms/DeviceSettingsDialogs.h"
 #include "kestrun/shell/forms/MessageBox.h"
@@ -98,6 +99,23 @@ auto SettingsOf(const ForEach& forEach)
     std::vector<decltype(DeviceSettings(std::declval<const CdsDeviceObject&>()))> settings;
     forEach([&settings](const CdsDeviceObject& device) { settings.push_back(DeviceSettings(device)); });
     return settings;
+}
+
+// What the block holds where it is not what was typed: the log says so, as the
+// dialog takes it without a word.
+void ReportAdjusted(const shell::BlockDialogFields& typed, const CdsMemoryArray& block)
+{
+    const std::string& name = block.GetName();
+    auto say = [](const std::string& text) { ShowLogMessage(LOG_INFO, text.c_str()); };
+    if (!typed.strName.empty() && typed.strName != name && NameCase(typed.strName) == name)
+        say("Item name " + typed.strName + " is kept as " + name +
+            ": names are upper-case while option \"Case Sensitive\" is off.\r\n");
+    if (typed.nScanTime != block.GetScanTime())
+        say("Item " + name + ": Scantime " + std::to_string(typed.nScanTime) +
+            " is outside 100 to 10000 ms; it is read every " + std::to_string(block.GetScanTime()) + " ms.\r\n");
+    if (typed.nPriority != block.GetPriority())
+        say("Item " + name + ": Priority " + std::to_string(typed.nPriority) + " is outside 0 to 9; it keeps " +
+            std::to_string(block.GetPriority()) + ".\r\n");
 }
 
 // The settings every block takes as they are.
@@ -333,8 +351,10 @@ void CdsDataView::OnConfigNewMemory()
         templ.SetMaxMemories(static_cast<int>(named.nLength));
         templ.SetDefaultDataType(named.nValueType);
         pBlock = pDevice->AddMemoryArray(templ, true);
-        if (pBlock)
+        if (pBlock) {
+            ReportAdjusted(values, *pBlock);
             return {};
+        }
         for (const CdsMemoryArray* other : pDevice->GetMemoryArrayList().GetBlocks())
             if (NameCase(other->GetName()) == name && other->GetTypeData() == templ.GetTypeData())
                 return "Item " + name + " is not added: the topic has an item of that name and type.";
@@ -396,6 +416,7 @@ void CdsDataView::OnConfigEditMemory()
         };
         bChanged = device.ChangeMemoryArray(&block, change, undo);
         if (bChanged) {
+            ReportAdjusted(values, block);
             // The next poll builds the read request for the new settings.
             for (int line = 0; line < CdsMemoryArray::kLines; ++line)
                 block.SetStatusQueryStringInitialized(line, FALSE);

@@ -20,7 +20,7 @@ struct KindRow {
 constexpr KindRow kKinds[] = {
     {"Event", &LogFilters::events},     {"Action", &LogFilters::actions}, {"Command", &LogFilters::commands},
     {"Error", &LogFilters::errors},     {"Info", &LogFilters::info},      {"Trace", nullptr},
-    {"DEBUG", nullptr},                 {nullptr, nullptr},               {"InitValue", &LogFilters::initValues},
+    {"DEBUG", &LogFilters::debug},                 {nullptr, nullptr},               {"InitValue", &LogFilters::initValues},
 };
 
 // Simple tracing drops short texts.

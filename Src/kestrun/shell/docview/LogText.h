@@ -19,6 +19,7 @@ struct LogFilters {
     bool traceDetail = false;
     bool noTrace = true;
     bool logToFile = false;
+    bool debug = false;   // only when debug output is asked for
 };
 
 // The text with its own line end kept and every other control character (but

@@ -6,6 +6,7 @@
 #include "kestrun/comm/handler/EngineMessages.h"
 #include "kestrun/model/Hint.h"
 #include "kestrun/shell/docview/LogHints.h"
+#include "kestrun/shell/forms/MessageBox.h"
 #include "kestrun/shell/server/ServerApp.h"
 #include "kestrun/shell/server/ServerDoc.h"
 #include "kestrun/shell/server/ServerFrame.h"
@@ -183,6 +184,7 @@ void CdsLogView::OnInitialUpdate()
     default: break;
     }
     m_filters.logToFile = CdsServerFrame::g_bLogToFile.load() != 0;
+    m_filters.debug = IsDebugOutputWanted();
     ShowWelcomeMessage();
     StartLogUpdateTimer();
 }

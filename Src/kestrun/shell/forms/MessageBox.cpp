@@ -2,6 +2,8 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
+#include <string_view>
 #include <mutex>
 
 #include "kestrun/shell/server/ServerApp.h"
@@ -70,6 +72,24 @@ void svcMessageBox(const std::string& text, const char* caption)
 {
     svcMessageBox(text, shell::MB_OK, shell::IDOK, caption);
 }
+
+namespace {
+// -1 until the environment was read.
+std::atomic<int> g_debugWanted{-1};
+} // namespace
+
+bool IsDebugOutputWanted()
+{
+    int wanted = g_debugWanted.load();
+    if (wanted < 0) {
+        const char* value = std::getenv("TESSARO_DEBUG");
+        wanted = value && *value && std::string_view(value) != "0" ? 1 : 0;
+        g_debugWanted.store(wanted);
+    }
+    return wanted != 0;
+}
+
+void SetDebugOutputWanted(bool bWanted) { g_debugWanted.store(bWanted ? 1 : 0); }
 
 void TraceDebug(const char* format, ...)
 {

@@ -56,3 +56,8 @@ void svcMessageBox(const std::string& text, const char* caption);
 
 // Formats into 256 characters (longer output is cut) for the debugger output.
 void TraceDebug(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// Whether routine debug lines (the DEBUG kind of the log view, the data view's
+// online-request steps on standard error) are wanted: TESSARO_DEBUG set to
+// anything but "" or "0". Failures are reported whatever this says.
+bool IsDebugOutputWanted();
+void SetDebugOutputWanted(bool bWanted);

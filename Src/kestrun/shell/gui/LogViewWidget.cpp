@@ -1,8 +1,11 @@
 #include "kestrun/shell/gui/LogViewWidget.h"
 
+#include <algorithm>
+
 #include <QFont>
 #include <QFontDatabase>
 #include <QPalette>
+#include <QScrollBar>
 #include <QTextCursor>
 
 #include "kestrun/shell/docview/LogView.h"
@@ -32,24 +35,33 @@ LogViewWidget::LogViewWidget(QWidget* parent) : QPlainTextEdit(parent)
     setFont(font);
 }
 
+// New lines follow only a view that shows the last line; a view scrolled back
+// stays on the lines the user is reading. The scroll bar counts lines.
 void LogViewWidget::AppendText(const std::string& text)
 {
+    QScrollBar* bar = verticalScrollBar();
+    const bool follow = bar->value() >= bar->maximum();
+    const int kept = bar->value();
     QString shown = QString::fromStdString(text);
     shown.remove(QLatin1Char('\r'));
     QTextCursor cursor(document());
     cursor.movePosition(QTextCursor::End);
     cursor.insertText(shown);
-    setTextCursor(cursor);
-    ensureCursorVisible();
+    bar->setValue(follow ? bar->maximum() : kept);
 }
 
 void LogViewWidget::RemoveFirstLines(int nLines)
 {
+    QScrollBar* bar = verticalScrollBar();
+    const bool follow = bar->value() >= bar->maximum();
+    const int kept = bar->value();
     QTextCursor cursor(document());
     cursor.movePosition(QTextCursor::Start);
     if (!cursor.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor, nLines))
         cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor); // fewer lines: everything goes
     cursor.removeSelectedText();
+    // The lines read stay in place although those above them went.
+    bar->setValue(follow ? bar->maximum() : std::max(0, kept - nLines));
 }
 
 } // namespace shell::gui

@@ -102,5 +102,9 @@ void fsOnTimer()
 BOOL DoIdleProcessing()
 {
     CdsServerApp* pApp = CdsServerApp::GetApp();
-    return pApp && pApp->GetDdeService().DoIdleProcessing() ? TRUE : FALSE;
+    if (!pApp)
+        return FALSE;
+    // Without a DDE server there is nothing to give time to; the tick itself is fine.
+    pApp->GetDdeService().DoIdleProcessing();
+    return TRUE;
 }

@@ -181,7 +181,7 @@ TEST_F(DdeBridgeTest, PokesQueueWritesOrRunServerCommandsAndAnswerByTheirResult)
          {ClientMessage::PokeNack, "D101", error + ": the write could not be queued", 0}, HINT_WRITE_REFUSED},
         {"a command carried out", system, "$DoOnline", "1", false, {ClientMessage::PokeAck, "$DoOnline", "", 0},
          HINT_COMMAND_DONE},
-        {"a command that fails", system, "$DoOpen", "missing.mme", false,
+        {"a command that fails", system, "$DoOpen", "../missing.mme", false,
          {ClientMessage::PokeNack, "$DoOpen", error, 0}, HINT_COMMAND_FAILED},
     };
     for (const Case& c : cases) {
@@ -408,6 +408,33 @@ TEST_F(DdeBridgeTest, AMapLoadedInPlaceTakesOverOpenConversationsByName)
                 leaves.push_back(leaf.leaf);
     EXPECT_NE(std::find(leaves.begin(), leaves.end(), u"D101"), leaves.end());
     EXPECT_EQ(std::find(leaves.begin(), leaves.end(), u"D103"), leaves.end());
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(DdeBridgeTest, TheEmptyTopicIsServedByTheRootDeviceOnlyWhenThereIsOne)
+{
+    DWORD refused = Toolkit().Connect(service.GetServerId(), "");
+    Pass();
+    EXPECT_EQ(Kinds(refused), std::vector<int>{ClientMessage::Refused});
+
+    map->withRoot = true;
+    map->OnLoading();
+    map->BuildTopicListMap();
+    const DWORD conv = Connect("");
+    CdsDeviceObject* root = CdsDeviceMap::GetDeviceObjectByTopic("$Root");
+    ASSERT_NE(root, nullptr);
+    ASSERT_NE(root->GetDdeTopic(), nullptr);
+    EXPECT_EQ(root->GetDdeTopic()->strName, "$ROOT");
+    // The root device's own points answer there.
+    Toolkit().Request(conv, "$ModeSys");
+    Pass();
+    const std::vector<ClientMessage> messages = Toolkit().TakeMessages(conv);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].kind, ClientMessage::RequestData);
+    EXPECT_EQ(messages[0].text, "-11");
 }
 
 } // namespace

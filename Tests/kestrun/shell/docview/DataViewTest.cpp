@@ -205,6 +205,22 @@ TEST_F(DataViewTest, TheOnlineRequestOfALoadIsCarriedOutOnceByTheFirstTickAfterI
     shell.app.SetAppInDll(0);
 }
 
+TEST_F(DataViewTest, OnlineRequestStepsReachStandardErrorOnlyWhenDebugOutputIsAskedFor)
+{
+    for (bool wanted : {false, true}) {
+        SetDebugOutputWanted(wanted);
+        ::testing::internal::CaptureStderr();
+        view->RequestOnline(1, 0);
+        Tick(CdsDataView::kOnlineDelayMs);
+        const std::string err = ::testing::internal::GetCapturedStderr();
+        EXPECT_EQ(err.find("DEBUG:CdsDataView::Online request flag set.") != std::string::npos, wanted) << err;
+        EXPECT_EQ(err.find("DEBUG:CdsDataView::Online request process done.") != std::string::npos, wanted) << err;
+        EXPECT_TRUE(doc->IsOnline());
+        doc->SetOnline(0, 1);
+    }
+    SetDebugOutputWanted(false);
+}
+
 TEST_F(DataViewTest, DeviceHintsForADeviceOfNoCurrentMapAreIgnored)
 {
     testsupport::TestServerDevice stranger;

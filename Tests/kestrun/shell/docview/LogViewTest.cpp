@@ -23,6 +23,8 @@ TEST(LogLine, KindsAndFiltersDecideWhatIsShown)
     simple.traceSimple = true;
     LogFilters quiet;
     quiet.events = quiet.commands = quiet.errors = quiet.info = false;
+    LogFilters debug;
+    debug.debug = true;
     struct Case {
         int kind;
         const char* text;
@@ -37,7 +39,8 @@ TEST(LogLine, KindsAndFiltersDecideWhatIsShown)
         {LOG_TRACE, "0123456789A", nullptr, nullptr},
         {LOG_TRACE, "0123456789", &simple, nullptr},
         {LOG_TRACE, "0123456789A", &simple, "10:00:00 Trace : 0123456789A"},
-        {LOG_DEBUG, "d\r\n", &quiet, "10:00:00 DEBUG : d\r\n"},
+        {LOG_DEBUG, "d\r\n", nullptr, nullptr}, // only when asked for
+        {LOG_DEBUG, "d\r\n", &debug, "10:00:00 DEBUG : d\r\n"},
         {LOG_RAW, "raw", &quiet, "raw"},
         // A text with a line feed of its own cannot start a forged line.
         {LOG_ERROR, "Cannot open a.mme\n12:00:00 Info : forged!\r\n", nullptr,

@@ -55,4 +55,26 @@ TEST(FileDialogEx, FileOpenAndSaveAsOfAnUntitledDocumentPickThroughTheDocumentsT
     EXPECT_EQ(shell.Doc()->GetPathName(), path);
 }
 
+TEST(FileDialogEx, SaveOfAnImportedCsvProposesTheDocumentsOwnExtension)
+{
+    testsupport::ShellHarness shell;
+    ASSERT_TRUE(shell.OpenDocument());
+    shell.app.SetDocTemplate({[] { return std::make_unique<testsupport::TestServerDoc>(); },
+                              [] { return std::make_unique<testsupport::TestServerFrame>(); }, "Test Files (*.mme)",
+                              ".mme"});
+    shell.Doc()->SetPathName((shell.scratch.path() / "sample.csv").string());
+    testsupport::ScriptedFileDialogs files({""});
+    EXPECT_FALSE(shell.Doc()->DoFileSave()); // cancelled
+    ASSERT_EQ(files.requests.size(), 1u);
+    EXPECT_EQ(files.requests[0].strFileName, "sample.mme");
+    EXPECT_EQ(files.requests[0].strDefaultExt, "mme");
+
+    shell.Doc()->SetPathName((shell.scratch.path() / "plant.MME").string());
+    std::string proposed;
+    testsupport::ScriptedFileDialogs again({""});
+    EXPECT_FALSE(shell.app.PromptForSaveFileName("plant.MME", proposed));
+    ASSERT_EQ(again.requests.size(), 1u);
+    EXPECT_EQ(again.requests[0].strFileName, "plant.MME"); // already its own kind
+}
+
 } // namespace

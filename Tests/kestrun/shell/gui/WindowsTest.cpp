@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QLabel>
+#include <QScrollBar>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QSplitter>
@@ -88,6 +89,28 @@ TEST_F(WindowsTest, LogViewIsReadOnlyWhiteOnNavyAndKeepsTheViewsLines)
     EXPECT_EQ(log->document()->firstBlock().text(), "line 10");
     EXPECT_EQ(log->document()->lastBlock().previous().text(), "line 45");
     EXPECT_FALSE(log->toPlainText().contains('\r'));
+}
+
+TEST_F(WindowsTest, LogViewFollowsNewLinesOnlyWhileItShowsTheLast)
+{
+    CdsLogView* view = shell.LogView();
+    for (int i = 1; i <= 30; ++i)
+        view->ShowMessage(LOG_RAW, "line " + std::to_string(i) + "\r\n");
+    QScrollBar* bar = log->verticalScrollBar();
+    ASSERT_GT(bar->maximum(), 10);
+    EXPECT_EQ(bar->value(), bar->maximum());
+    auto top = [&] { return log->cursorForPosition(QPoint(2, 2)).block().text(); };
+
+    bar->setValue(10); // the user scrolls back
+    const QString read = top();
+    for (int i = 31; i <= 40; ++i) // also cuts the first lines
+        view->ShowMessage(LOG_RAW, "line " + std::to_string(i) + "\r\n");
+    EXPECT_EQ(top(), read);
+    EXPECT_LT(bar->value(), bar->maximum());
+
+    bar->setValue(bar->maximum()); // back at the end: it follows again
+    view->ShowMessage(LOG_RAW, "line 41\r\n");
+    EXPECT_EQ(bar->value(), bar->maximum());
 }
 
 } // namespace
