@@ -189,9 +189,11 @@ std::string CMemoryObject::McWriteRefusal() const
     // Every value of a type makes a request of the same shape: a zero stands for them all.
     McBuffer frame;
     std::string reason;
-    if (BuildRequest(_BRISANTDATAVALUE{}, *block, *station, frame, reason) == Refusal::None)
-        return {};
-    return McBlockLabel(*block) + reason;
+    if (BuildRequest(_BRISANTDATAVALUE{}, *block, *station, frame, reason) != Refusal::None)
+        return McBlockLabel(*block) + reason;
+    // A point inside a string is never written on its own: every client, OPC's
+    // too, sees it as read-only and learns why.
+    return GetNoValueReason();
 }
 
 char* CMemoryObject::GetCommandQueryString(const _BRISANTDATAVALUE& value, int nLine, BOOL)

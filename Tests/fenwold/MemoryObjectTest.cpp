@@ -168,6 +168,8 @@ TEST(StringBlock, OnlyItsFirstPointHoldsTheStringAndTakesWholeTextsThatFit)
         CMemoryObject& point = PointOf(*block, c.index);
         EXPECT_EQ(point.GetNoValueReason(), c.noValue) << c.index;
         EXPECT_EQ(point.GetValueRefusal(text), c.refusal) << c.index << " " << (c.value ? c.value : "");
+        // Read-only to every client: the device refuses it before anything is queued.
+        EXPECT_EQ(point.McWriteRefusal(), c.noValue) << c.index;
     }
     // An unnamed block says so by its string alone; word blocks have no such points.
     block->SetName("");

@@ -112,7 +112,7 @@ protected:
     // Waits (bounded) until the PLC's word holds the value.
     bool PlcWordBecomes(DWORD number, WORD value)
     {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
         while (link.ReadWords(kCodeD, At(number), 1) != std::vector<WORD>{value}) {
             if (std::chrono::steady_clock::now() > deadline)
                 return false;
