@@ -257,6 +257,39 @@ TEST_P(SimOneThreeE, BytesWaitingBeforeARequestAreReadAwayOnce)
     EXPECT_EQ(link.log.Count(LOG_ERROR, "-  Remove Junk messages when SendQueryMessage!\r\n"), 1);
 }
 
+// The same without "Use IOCTL": the read waits in the receive itself, and only the
+// time-out makes the line look for a late answer before its next request.
+TEST_P(SimOneThreeE, ALateAnswerIsReadAwayAfterATimeOutWithoutUseIoctl)
+{
+    Sim()->memory().setWord(kD, 82, 82);
+    CMemoryArray* d = Words(82, 1);
+    ASSERT_NE(d, nullptr);
+    OptionScope ioctl(CdsServerFrame::g_bUseIoctl, 0);
+    ASSERT_TRUE(link.Read(d));
+    Sim()->injectFault(Fault::late(std::chrono::milliseconds(400)));
+    EXPECT_FALSE(link.Read(d));
+    CdsListenSocket* socket = link.hdlr->GetThreadSocket(link.line);
+    ASSERT_NE(socket, nullptr);
+    DWORD waiting = 0;
+    for (int i = 0; i < 200 && waiting == 0; ++i) {
+        socket->IOCtlBytesWaiting(waiting);
+        if (waiting == 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_GT(waiting, 0u);
+    link.log.Clear();
+    Sim()->memory().setWord(kD, 82, 83);
+    EXPECT_EQ(link.hdlr->DoDataRead(d, link.line), 1);
+    EXPECT_FALSE(link.Logged("failed"));
+    EXPECT_EQ(WordAt(d, 0), 83);
+    EXPECT_EQ(link.log.Count(LOG_ERROR, "-  Remove Junk messages when SendQueryMessage!\r\n"), 1);
+    // The line is in step again: the next reads find nothing to remove.
+    link.log.Clear();
+    ASSERT_TRUE(link.Read(d));
+    ASSERT_TRUE(link.Read(d));
+    EXPECT_FALSE(link.Logged("Remove Junk"));
+}
+
 // Faults after which the line is in step again within a few reads.
 struct FaultCase {
     const char* name;
