@@ -160,6 +160,35 @@ TEST_P(SimLoopback, ClosedConnectionIsOpenedAgain)
     EXPECT_EQ(WordAt(d, 0), 6);
 }
 
+// A good read sends, waits for the answer in the receive and asks the socket
+// nothing else; after a time-out the next exchange looks for a late answer.
+TEST_P(SimLoopback, AGoodReadWaitsInTheReceiveAndLooksForStrayBytesOnlyAfterATimeOut)
+{
+    Sim()->memory().setWord(kD, 44, 44);
+    CMemoryArray* d = Words(44, 1);
+    ASSERT_NE(d, nullptr);
+    OptionScope ioctl(CdsServerFrame::g_bUseIoctl, 0);
+    ASSERT_TRUE(link.Read(d));
+    SocketCalls& calls = link.hdlr->calls;
+    calls.Clear();
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(link.Read(d));
+    EXPECT_EQ(calls.receiveWaits, 3);
+    EXPECT_EQ(calls.pumpWaits, 0);
+    EXPECT_EQ(calls.bytesWaiting, 0);
+
+    Sim()->injectFault(Fault::of(Fault::Kind::Drop));
+    EXPECT_FALSE(link.Read(d));
+    calls.Clear();
+    ASSERT_TRUE(link.Read(d));
+    // 1E and 3E answers carry no serial number: before the request and after the
+    // answer; 4E answers are told apart by theirs.
+    EXPECT_EQ(calls.bytesWaiting, Is4E() ? 0 : 2);
+    calls.Clear();
+    ASSERT_TRUE(link.Read(d));
+    EXPECT_EQ(calls.bytesWaiting, 0);
+}
+
 class SimFourE : public SimLoopback {};
 
 // Reads and monitor queries of a 4E line number their requests one after another.

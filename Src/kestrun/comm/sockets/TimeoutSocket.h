@@ -60,7 +60,7 @@ public:
     int SendTo(const void* pData, int nLength, const char* pszAddress, UINT nPort);
     // Bytes waiting to be read (FIONREAD). Empty datagrams at the head of a
     // datagram socket's queue are taken off and dropped on the way.
-    BOOL IOCtlBytesWaiting(DWORD& nBytes);
+    virtual BOOL IOCtlBytesWaiting(DWORD& nBytes);
     BOOL GetPeerName(std::string& strAddress, UINT& nPort) const;
     BOOL GetSockName(std::string& strAddress, UINT& nPort) const;
     BOOL SetBroadcast(BOOL bOn);
