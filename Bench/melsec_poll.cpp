@@ -1,6 +1,6 @@
 // Polling MELSEC blocks against the simulated PLC on loopback. First one connection
-// reading 960-word D blocks back to back in each QnA frame kind (1E frames carry at
-// most 256 words): requests per second, the driver's CPU per read (the line thread's
+// reading D blocks back to back in each of the six frame kinds (960 words a read in
+// 3E and 4E, 256 in 1E, which carries no more): requests per second, the driver's CPU per read (the line thread's
 // own time) and the simulator's CPU per request in the same run (the rest of the
 // process), with their ratio, so that figures from a loaded machine still compare.
 // Once with every unchanged value counted as an update ("Update Same Value" on, the
@@ -52,6 +52,17 @@ long MaxRssKb()
     return usage.ru_maxrss;
 }
 
+// A frame kind as a device's configuration selects it.
+struct Form {
+    const char* label;
+    LONG deviceType;
+    const char* protocol;
+    const char* address;
+    int words;
+};
+
+constexpr Form kMc3{"3E binary", 4, "MC3", "", 960};
+
 struct DeviceDeleter {
     void operator()(CdsDeviceObject* p) const { p->Destroy(); }
 };
@@ -63,16 +74,16 @@ struct Port {
     std::vector<CMemoryArray*> blocks;
     tagTHREADINFO* line = nullptr;
 
-    bool Open(std::uint16_t port, int deviceCount, int blocksPerDevice, int words, int dataType,
-              const char* protocol)
+    bool Open(std::uint16_t port, int deviceCount, int blocksPerDevice, int words, int dataType, const Form& form)
     {
         hdlr->SetInService(TRUE);
         for (int d = 0; d < deviceCount; ++d) {
             std::unique_ptr<CDeviceObject, DeviceDeleter> device(new CDeviceObject);
             device->m_strName = "PLC";
             device->m_strName += std::to_string(d);
-            device->m_nDeviceType = 4;
-            device->m_strProtocol = protocol;
+            device->m_nDeviceType = form.deviceType;
+            device->m_strProtocol = form.protocol;
+            device->m_strAddress = form.address;
             auto config = std::make_unique<CdsTcpipConfig>();
             config->SetPortId(1);
             config->m_strRemoteAddress = "127.0.0.1";
@@ -108,10 +119,11 @@ struct Port {
     }
 };
 
-void OneConnection(std::uint16_t port, const char* protocol, const char* label)
+void OneConnection(std::uint16_t port, const Form& form)
 {
+    const char* label = form.label;
     Port p;
-    if (!p.Open(port, 1, 1, 960, BRISANT_WORD, protocol)) {
+    if (!p.Open(port, 1, 1, form.words, BRISANT_WORD, form)) {
         std::printf("%-10s could not connect\n", label);
         return;
     }
@@ -135,10 +147,10 @@ void OneConnection(std::uint16_t port, const char* protocol, const char* label)
     const double simulator = CpuSeconds() - process0 - driver;
     const double perRead = driver * 1e6 / static_cast<double>(reads);
     const double perRequest = simulator * 1e6 / static_cast<double>(reads);
-    std::printf("one connection, 960-word reads, %-10s %8.0f requests/s  driver %6.1f us CPU/read  "
+    std::printf("one connection, %3d-word reads, %-10s %8.0f requests/s  driver %6.1f us CPU/read  "
                 "plcsim %6.1f us CPU/request  driver/plcsim %5.2f  %ld failed\n"
                 "    system calls/read %s\n",
-                label, static_cast<double>(reads) / seconds, perRead, perRequest,
+                form.words, label, static_cast<double>(reads) / seconds, perRead, perRequest,
                 perRequest > 0 ? perRead / perRequest : 0.0, failed,
                 calls.PerText(static_cast<double>(reads)).c_str());
     p.Close();
@@ -153,7 +165,7 @@ void Load(std::uint16_t port)
     std::vector<std::unique_ptr<Port>> ports;
     for (int i = 0; i < kPorts; ++i) {
         auto p = std::make_unique<Port>();
-        if (!p->Open(port, kDevicesPerPort, kBlocksPerDevice, 64, BRISANT_WORD, "MC3")) {
+        if (!p->Open(port, kDevicesPerPort, kBlocksPerDevice, 64, BRISANT_WORD, kMc3)) {
             std::printf("load: port %d could not connect\n", i);
             return;
         }
@@ -232,10 +244,11 @@ int main(int argc, char** argv)
             continue;
         CdsServerFrame::g_bUpdateSameValue = same;
         std::printf("\"Update Same Value\" %s:\n", same ? "on (unchanged values stamped)" : "off (unchanged values left)");
-        for (const auto& [protocol, label] : {std::pair{"MC3", "3E binary"}, std::pair{"ASCII 3", "3E ASCII"},
-                                              std::pair{"MC4", "4E binary"}, std::pair{"ASCII", "4E ASCII"}}) {
-            if (wanted(label) || (only.size() == 1 && only[0] == "off"))
-                OneConnection(sim.port(), protocol, label);
+        for (const Form& form : {Form{"1E binary", 1, "MC", "255", 256}, Form{"1E ASCII", 2, "ASCII", "255", 256},
+                                 kMc3, Form{"3E ASCII", 4, "ASCII 3", "", 960}, Form{"4E binary", 3, "MC4", "", 960},
+                                 Form{"4E ASCII", 3, "ASCII", "", 960}}) {
+            if (wanted(form.label) || (only.size() == 1 && only[0] == "off"))
+                OneConnection(sim.port(), form);
         }
     }
     CdsServerFrame::g_bUpdateSameValue = 1;

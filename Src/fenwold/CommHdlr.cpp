@@ -52,6 +52,8 @@ bool CCommHdlr::McReceiveAgain(CdsMemoryArray* pArray, BYTE* pBuffer, int nCapac
     McStation* station = StationOf(pArray ? pArray->GetParent() : nullptr);
     if (!station)
         return false;
+    // The response in hand answered another request: the stream may be out of step.
+    SuspectLateAnswer(pLine);
     // The line record is the handler's own; the framework's calls take it writable.
     auto* line = const_cast<tagTHREADINFO*>(pLine);
     return ReceiveFrame(*station, pArray->GetParent(), pBuffer, nCapacity, nExpected, nReceived, line, false,
@@ -70,7 +72,9 @@ int CCommHdlr::ReceiveFrame(McStation& station, CdsDeviceObject* pDevice, BYTE* 
     HandlerReader reader(receive);
     if (!McReceiveResponse(station.GetFrameKind(), station.IsAscii(), pBuffer, nCapacity, nExpected, nReceived,
                            reader)) {
-        // What is left of a frame that cannot be read would spoil the next exchange.
+        // A time-out may leave the answer on its way, and what is left of a frame
+        // that cannot be read would spoil the next exchange.
+        SuspectLateAnswer(pLine);
         RemoveJunk(pDevice, pLine, "ReceiveResponseMessage");
         return 0;
     }
@@ -78,16 +82,39 @@ int CCommHdlr::ReceiveFrame(McStation& station, CdsDeviceObject* pDevice, BYTE* 
         return 1;
     // Bytes behind a 1E or 3E response belong to no request: the response counts
     // as not received.
-    return RemoveJunk(pDevice, pLine, "ReceiveResponseMessage") ? 0 : 1;
+    if (RemoveJunk(pDevice, pLine, "ReceiveResponseMessage")) {
+        SuspectLateAnswer(pLine);
+        return 0;
+    }
+    // A clean exchange: nothing late can come any more.
+    LateAnswerSuspected(pLine).store(false, std::memory_order_relaxed);
+    return 1;
+}
+
+std::atomic<bool>& CCommHdlr::LateAnswerSuspected(const tagTHREADINFO* pLine)
+{
+    return m_lateAnswer[static_cast<std::size_t>(pLine ? pLine->LineIndex() : 0)];
+}
+
+void CCommHdlr::SuspectLateAnswer(const tagTHREADINFO* pLine)
+{
+    LateAnswerSuspected(pLine).store(true, std::memory_order_relaxed);
 }
 
 bool CCommHdlr::RemoveJunk(CdsDeviceObject* pDevice, tagTHREADINFO* pLine, const char* pszWhen)
 {
-    // Asks the socket itself rather than switching the process-wide "Use IOCTL"
-    // option, which other lines read at the same time.
-    CdsListenSocket* socket = GetThreadSocket(pLine);
-    DWORD waiting = 0;
-    if (!socket || !socket->IOCtlBytesWaiting(waiting) || waiting == 0)
+    // Bytes that came in with the last receive are known without a system call. The
+    // socket is asked only when there are some, or while a late answer can be on its
+    // way: after a clean exchange nothing more is due. It is asked itself rather than
+    // through the process-wide "Use IOCTL" option, which other lines read at the same time.
+    DWORD waiting = static_cast<DWORD>(GetHeldOverCount(pLine));
+    if (waiting > 0 || LateAnswerSuspected(pLine).load(std::memory_order_relaxed)) {
+        CdsListenSocket* socket = GetThreadSocket(pLine);
+        DWORD onSocket = 0;
+        if (socket && socket->IOCtlBytesWaiting(onSocket))
+            waiting += onSocket;
+    }
+    if (waiting == 0)
         return false;
     LogLine(LOG_ERROR, pLine, "Remove Junk messages when %s!\r\n", pszWhen);
     std::array<BYTE, 512> scratch;
@@ -128,11 +155,13 @@ int CCommHdlr::ReceiveResponseMessage(CdsMemoryArray* pArray, BYTE* pBuffer, int
     case McVerdict::Ok:
     case McVerdict::EndCode: return 1;
     case McVerdict::Mismatch:
+        SuspectLateAnswer(pLine);
         if (reply.message)
             LogLine(LOG_ERROR, pLine, "%s", reply.message);
         return 0;
     case McVerdict::Malformed: break;
     }
+    SuspectLateAnswer(pLine);
     return 0;
 }
 
@@ -147,14 +176,20 @@ int CCommHdlr::SendQueryMessage(CdsMemoryArray* pArray, const char* pszQuery, in
         if (!StampSerial(*station, pszQuery, nLength, pLine))
             RemoveJunk(device, pLine, "SendQueryMessage");
     }
-    return CdsTcpipHdlr::SendQueryMessage(pArray, pszQuery, nLength, bRead, pLine);
+    const int sent = CdsTcpipHdlr::SendQueryMessage(pArray, pszQuery, nLength, bRead, pLine);
+    if (!sent)
+        SuspectLateAnswer(pLine);
+    return sent;
 }
 
 int CCommHdlr::SendMonitorMessage(CdsDeviceObject* pDevice, const char* pszQuery, int nLength, tagTHREADINFO* pLine)
 {
     if (McStation* station = StationOf(pDevice); station && pszQuery && nLength > 0)
         StampSerial(*station, pszQuery, nLength, pLine);
-    return CdsTcpipHdlr::SendMonitorMessage(pDevice, pszQuery, nLength, pLine);
+    const int sent = CdsTcpipHdlr::SendMonitorMessage(pDevice, pszQuery, nLength, pLine);
+    if (!sent)
+        SuspectLateAnswer(pLine);
+    return sent;
 }
 
 bool CCommHdlr::StampSerial(McStation& station, const char* pszQuery, int nLength, const tagTHREADINFO* pLine)

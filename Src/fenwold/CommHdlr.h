@@ -2,7 +2,11 @@
 // The communication handler of the MELSEC server: the framework's TCP handler with
 // the MC protocol's framing. Responses are read in two steps (fixed header, then the
 // rest as the header says), 4E requests carry the line's serial number, and stray
-// bytes around 1E and 3E exchanges are read away.
+// bytes around 1E and 3E exchanges are read away. The socket is asked for stray bytes
+// only while a late answer can be on its way: after a failed exchange, up to the next
+// clean one. Bytes that came in with a response are seen without asking.
+#include <array>
+#include <atomic>
 
 #include "fenwold/McLink.h"
 #include "kestrun/comm/handler/SocketHdlr.h"
@@ -19,7 +23,7 @@ public:
     bool UsesFramingCallback() const override { return false; }
     // Header, then the rest. A short header or body, a header that cannot start a
     // response or a length the buffer cannot hold fail the receive. After a 1E or
-    // 3E response, bytes still waiting are read away and the receive fails. A write
+    // 3E response, stray bytes are read away and the receive fails. A write
     // response to another request is no answer; one with an end code is, and the
     // point refuses it.
     int ReceiveResponseMessage(CdsMemoryArray* pArray, BYTE* pBuffer, int nLength, int& nReceived,
@@ -52,8 +56,11 @@ public:
     static char GetLogMarker(const tagTHREADINFO* pLine);
 
 protected:
-    // Reads away the bytes waiting on the line; true when there were any.
+    // Reads away the stray bytes of the line (those held over from a receive, and
+    // while a late answer can come those waiting on the socket); true when there were any.
     bool RemoveJunk(CdsDeviceObject* pDevice, tagTHREADINFO* pLine, const char* pszWhen);
+    // A failed exchange: until the next clean one, the socket is asked for stray bytes.
+    void SuspectLateAnswer(const tagTHREADINFO* pLine);
 
 private:
     static McStation* StationOf(CdsDeviceObject* pDevice);
@@ -62,4 +69,9 @@ private:
     int ReceiveFrame(McStation& station, CdsDeviceObject* pDevice, BYTE* pBuffer, int nCapacity, int nExpected,
                      int& nReceived, tagTHREADINFO* pLine, bool bMonitor, CdsMemoryArray* pArray,
                      const char* pszQuery, BOOL bRead);
+    std::atomic<bool>& LateAnswerSuspected(const tagTHREADINFO* pLine);
+
+    // Per line: an exchange failed and no clean one followed yet. Set at first, as
+    // nothing is known of a new handler's lines.
+    std::array<std::atomic<bool>, LINE_COUNT> m_lateAnswer{true, true, true, true};
 };

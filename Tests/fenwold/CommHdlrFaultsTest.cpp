@@ -166,6 +166,35 @@ TEST_P(SimLoopback, ClosedConnectionIsOpenedAgain)
     EXPECT_EQ(WordAt(d, 0), 6);
 }
 
+// A good read sends, waits for the answer in the receive and asks the socket
+// nothing else; after a time-out the next exchange looks for a late answer.
+TEST_P(SimLoopback, AGoodReadWaitsInTheReceiveAndLooksForStrayBytesOnlyAfterATimeOut)
+{
+    Sim()->memory().setWord(kD, 44, 44);
+    CMemoryArray* d = Words(44, 1);
+    ASSERT_NE(d, nullptr);
+    OptionScope ioctl(CdsServerFrame::g_bUseIoctl, 0);
+    ASSERT_TRUE(link.Read(d));
+    SocketCalls& calls = link.hdlr->calls;
+    calls.Clear();
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(link.Read(d));
+    EXPECT_EQ(calls.receiveWaits, 3);
+    EXPECT_EQ(calls.pumpWaits, 0);
+    EXPECT_EQ(calls.bytesWaiting, 0);
+
+    Sim()->injectFault(Fault::of(Fault::Kind::Drop));
+    EXPECT_FALSE(link.Read(d));
+    calls.Clear();
+    ASSERT_TRUE(link.Read(d));
+    // 1E and 3E answers carry no serial number: before the request and after the
+    // answer; 4E answers are told apart by theirs.
+    EXPECT_EQ(calls.bytesWaiting, Is4E() ? 0 : 2);
+    calls.Clear();
+    ASSERT_TRUE(link.Read(d));
+    EXPECT_EQ(calls.bytesWaiting, 0);
+}
+
 class SimFourE : public SimLoopback {};
 
 // Reads and monitor queries of a 4E line number their requests one after another.
@@ -261,6 +290,39 @@ TEST_P(SimOneThreeE, BytesWaitingBeforeARequestAreReadAwayOnce)
     EXPECT_FALSE(link.Logged("failed"));
     EXPECT_EQ(WordAt(d, 0), 80);
     EXPECT_EQ(link.log.Count(LOG_ERROR, "-  Remove Junk messages when SendQueryMessage!\r\n"), 1);
+}
+
+// The same without "Use IOCTL": the read waits in the receive itself, and only the
+// time-out makes the line look for a late answer before its next request.
+TEST_P(SimOneThreeE, ALateAnswerIsReadAwayAfterATimeOutWithoutUseIoctl)
+{
+    Sim()->memory().setWord(kD, 82, 82);
+    CMemoryArray* d = Words(82, 1);
+    ASSERT_NE(d, nullptr);
+    OptionScope ioctl(CdsServerFrame::g_bUseIoctl, 0);
+    ASSERT_TRUE(link.Read(d));
+    Sim()->injectFault(Fault::late(std::chrono::milliseconds(400)));
+    EXPECT_FALSE(link.Read(d));
+    CdsListenSocket* socket = link.hdlr->GetThreadSocket(link.line);
+    ASSERT_NE(socket, nullptr);
+    DWORD waiting = 0;
+    for (int i = 0; i < 200 && waiting == 0; ++i) {
+        socket->IOCtlBytesWaiting(waiting);
+        if (waiting == 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_GT(waiting, 0u);
+    link.log.Clear();
+    Sim()->memory().setWord(kD, 82, 83);
+    EXPECT_EQ(link.hdlr->DoDataRead(d, link.line), 1);
+    EXPECT_FALSE(link.Logged("failed"));
+    EXPECT_EQ(WordAt(d, 0), 83);
+    EXPECT_EQ(link.log.Count(LOG_ERROR, "-  Remove Junk messages when SendQueryMessage!\r\n"), 1);
+    // The line is in step again: the next reads find nothing to remove.
+    link.log.Clear();
+    ASSERT_TRUE(link.Read(d));
+    ASSERT_TRUE(link.Read(d));
+    EXPECT_FALSE(link.Logged("Remove Junk"));
 }
 
 // Faults after which the line is in step again within a few reads.

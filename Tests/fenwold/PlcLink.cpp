@@ -10,6 +10,44 @@
 
 namespace fenwoldtest {
 
+namespace {
+
+class CountingSocket : public CdsListenSocket {
+public:
+    CountingSocket(CdsDeviceObject* pDevice, CdsSocketHdlr* pHdlr, int nLine, const win::Clock* pClock,
+                   SocketCalls& calls)
+        : CdsListenSocket(pDevice, pHdlr, nLine, pClock), m_calls(calls)
+    {
+    }
+    BOOL IOCtlBytesWaiting(DWORD& nBytes) override
+    {
+        ++m_calls.bytesWaiting;
+        return CdsListenSocket::IOCtlBytesWaiting(nBytes);
+    }
+
+protected:
+    int WaitForSocket(short nPollEvents, int nMs) override
+    {
+        ++m_calls.pumpWaits;
+        return CdsListenSocket::WaitForSocket(nPollEvents, nMs);
+    }
+    int ReceiveWaiting(void* pBuffer, int nLength, int nMs) override
+    {
+        ++m_calls.receiveWaits;
+        return CdsListenSocket::ReceiveWaiting(pBuffer, nLength, nMs);
+    }
+
+private:
+    SocketCalls& m_calls;
+};
+
+}  // namespace
+
+std::unique_ptr<CdsListenSocket> RecordingSleepHdlr::NewLineSocket(CdsDeviceObject* pDevice, int nLine)
+{
+    return std::make_unique<CountingSocket>(pDevice, this, nLine, &GetClock(), calls);
+}
+
 void RecordingSleepHdlr::Sleep(DWORD dwMs)
 {
     if (dwMs > 20) {

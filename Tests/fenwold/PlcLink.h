@@ -18,12 +18,24 @@
 
 namespace fenwoldtest {
 
+// What the line's sockets were asked to do, counted as they do it.
+struct SocketCalls {
+    std::atomic<int> receiveWaits{0}; // waits for an answer inside the receive
+    std::atomic<int> pumpWaits{0};    // waits of the pump (poll)
+    std::atomic<int> bytesWaiting{0}; // questions for the bytes waiting (FIONREAD)
+    void Clear() { receiveWaits = pumpWaits = bytesWaiting = 0; }
+};
+
 // Long waits (the reset delay) are recorded instead of slept; the short ones of the
 // read loops still pass, so the PLC gets its time.
 class RecordingSleepHdlr : public CCommHdlr {
 public:
     void Sleep(DWORD dwMs) override;
     std::atomic<DWORD> waited{0};
+    SocketCalls calls;
+
+protected:
+    std::unique_ptr<CdsListenSocket> NewLineSocket(CdsDeviceObject* pDevice, int nLine) override;
 };
 
 class PlcLink {

@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -40,6 +41,14 @@ protected:
             return pfd.revents;
         m_clock.advance(static_cast<std::uint64_t>(nMs));
         return 0;
+    }
+    int ReceiveWaiting(void* pBuffer, int nLength, int nMs) override
+    {
+        ++waits;
+        const auto n = ::recv(this->GetHandle(), pBuffer, static_cast<size_t>(nLength), MSG_DONTWAIT);
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            m_clock.advance(static_cast<std::uint64_t>(nMs));
+        return static_cast<int>(n);
     }
 
 private:

@@ -314,6 +314,11 @@ public:
     static bool IsBackgroundThreadMode();
 
 protected:
+    // Bytes a port read gave beyond what was asked: the line's next reads take them
+    // first, as if they still waited on the port. The line's own thread only.
+    void HoldOver(const tagTHREADINFO* pLine, const BYTE* pData, int nLength);
+    int GetHeldOverCount(const tagTHREADINFO* pLine) const;
+
     enum CursorKind { CURSOR_UPDATE = 0, CURSOR_MONITOR = 1, CURSOR_MODIFIED = 2 };
     CdsDeviceObject* GetNextDevice(int nLine, CursorKind kind, bool bModifiedOnly);
     void ClearCursorsOfLocked(const CdsDeviceObject* pDevice); // caller holds m_devicesMutex

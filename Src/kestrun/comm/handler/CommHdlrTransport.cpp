@@ -50,6 +50,19 @@ int CdsCommHdlr::CommRead(CdsDeviceObject*, BYTE* pBuffer, int nLength, tagTHREA
     return pFile->Read(pBuffer, std::min(nLength, waiting));
 }
 
+void CdsCommHdlr::HoldOver(const tagTHREADINFO* pLine, const BYTE* pData, int nLength)
+{
+    if (nLength <= 0)
+        return;
+    auto& carry = m_carry[static_cast<std::size_t>(pLine ? pLine->LineIndex() : 0)];
+    carry.insert(carry.end(), pData, pData + nLength);
+}
+
+int CdsCommHdlr::GetHeldOverCount(const tagTHREADINFO* pLine) const
+{
+    return static_cast<int>(m_carry[static_cast<std::size_t>(pLine ? pLine->LineIndex() : 0)].size());
+}
+
 int CdsCommHdlr::ReadBytes(CdsDeviceObject* pDevice, BYTE* pBuffer, int nLength, BOOL bTrace, tagTHREADINFO* pLine)
 {
     if (nLength < 1)

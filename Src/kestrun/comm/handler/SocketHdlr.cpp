@@ -572,7 +572,12 @@ int CdsSocketHdlr::CommReadWith(CdsDeviceObject* pDevice, BYTE* pBuffer, int nLe
     } deadline{*pFile, pFile->GetDefaultTimeOut()};
     const UINT nRxTimeout = static_cast<UINT>(GetRxTimeout(pDevice));
     pFile->SetDefaultTimeOut(nRxTimeout, nRxTimeout);
-    const int n = pFile->Read(pBuffer, static_cast<UINT>(std::max(nLength, 0)));
+    // A TCP line takes in one receive whatever has come, up to a whole response: a
+    // frame's rest, asked for next, is then here without another system call, and
+    // bytes behind it show without asking the socket.
+    const bool bReadAhead = !IsPortUDP() && nLength > 0 && nLength < kReceiveBufferSize;
+    BYTE* pTarget = bReadAhead ? s.readAhead.data() : pBuffer;
+    const int n = pFile->Read(pTarget, static_cast<UINT>(bReadAhead ? kReceiveBufferSize : std::max(nLength, 0)));
     if (n == -1)
         return CommErrorResult(RE_SOCKET_ERROR);
     if (n == CommErrorResult(RE_SOCKET_TIMEOUT))
@@ -580,7 +585,12 @@ int CdsSocketHdlr::CommReadWith(CdsDeviceObject* pDevice, BYTE* pBuffer, int nLe
     // A read of 0 that is no time-out is the peer closing the connection.
     if (n == 0 && pFile->GetSocket() && pFile->GetSocket()->IsPeerClosed())
         return CommErrorResult(RE_SOCKET_ERROR);
-    return n;
+    if (!bReadAhead || n <= 0)
+        return n;
+    const int nMine = std::min(n, nLength);
+    std::copy_n(pTarget, nMine, pBuffer);
+    HoldOver(pLine, pTarget + nMine, n - nMine);
+    return nMine;
 }
 
 // --- threads ---

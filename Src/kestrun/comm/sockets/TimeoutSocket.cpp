@@ -9,6 +9,7 @@
 #include <set>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include "kestrun/comm/sockets/SocketError.h"
@@ -92,6 +93,8 @@ void CdsTimeoutSocket::TakeHandle(SOCKET hSocket, int nType, long lEvent)
     m_bCloseNotified = false;
     m_bReadNotified = false;
     m_bAcceptNotified = false;
+    m_bReceiveBlocks = false;
+    m_nReceiveWaitMs = 0;
     ThreadHandles().insert(hSocket);
 }
 
@@ -222,15 +225,14 @@ int CdsTimeoutSocket::Receive(void* pBuffer, int nLength)
     if (nLength <= 0)
         return 0;
     BlockingScope blocking{m_bBlocking};
-    // Right after a request the answer is not there yet: wait for it first
-    // rather than ask for it and be told to wait.
-    if (m_bReplyDue) {
-        m_bReplyDue = false;
-        if (!WaitToRetry(POLLIN))
-            return -1;
-    }
+    // Right after a request the answer is not there yet: the receive itself waits
+    // for it, one step of the pump period, rather than a poll and then a receive.
+    bool bWait = m_bReplyDue;
+    m_bReplyDue = false;
     for (;;) {
-        const ssize_t n = ::recv(m_hSocket, pBuffer, static_cast<size_t>(nLength), MSG_DONTWAIT);
+        const ssize_t n = bWait ? ReceiveWaiting(pBuffer, nLength, static_cast<int>(m_nPumpPeriod))
+                                : ::recv(m_hSocket, pBuffer, static_cast<size_t>(nLength), MSG_DONTWAIT);
+        bWait = false;
         if (n > 0)
             return static_cast<int>(n);
         if (n == 0) {
@@ -530,6 +532,34 @@ int CdsTimeoutSocket::WaitForSocket(short nPollEvents, int nMs)
     if (n < 0)
         return errno == EINTR ? 0 : -1;
     return n == 0 ? 0 : pfd.revents;
+}
+
+int CdsTimeoutSocket::ReceiveWaiting(void* pBuffer, int nLength, int nMs)
+{
+    if (!PrepareReceiveWait(nMs)) {
+        errno = EAGAIN; // the pump waits instead
+        return -1;
+    }
+    return static_cast<int>(::recv(m_hSocket, pBuffer, static_cast<size_t>(nLength), 0));
+}
+
+bool CdsTimeoutSocket::PrepareReceiveWait(int nMs)
+{
+    if (nMs <= 0) // a zero SO_RCVTIMEO would wait for ever
+        return false;
+    if (m_nReceiveWaitMs != nMs) {
+        const timeval tv{nMs / 1000, static_cast<suseconds_t>(nMs % 1000) * 1000};
+        if (::setsockopt(m_hSocket, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv) != 0)
+            return false;
+        m_nReceiveWaitMs = nMs;
+    }
+    if (!m_bReceiveBlocks) {
+        const int flags = ::fcntl(m_hSocket, F_GETFL);
+        if (flags < 0 || ::fcntl(m_hSocket, F_SETFL, flags & ~O_NONBLOCK) != 0)
+            return false;
+        m_bReceiveBlocks = true;
+    }
+    return true;
 }
 
 int CdsTimeoutSocket::PollNow(short nPollEvents) const

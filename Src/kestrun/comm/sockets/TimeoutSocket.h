@@ -60,7 +60,7 @@ public:
     int SendTo(const void* pData, int nLength, const char* pszAddress, UINT nPort);
     // Bytes waiting to be read (FIONREAD). Empty datagrams at the head of a
     // datagram socket's queue are taken off and dropped on the way.
-    BOOL IOCtlBytesWaiting(DWORD& nBytes);
+    virtual BOOL IOCtlBytesWaiting(DWORD& nBytes);
     BOOL GetPeerName(std::string& strAddress, UINT& nPort) const;
     BOOL GetSockName(std::string& strAddress, UINT& nPort) const;
     BOOL SetBroadcast(BOOL bOn);
@@ -117,6 +117,10 @@ protected:
     // Waits up to nMs for nPollEvents on the handle: the returned poll events,
     // 0 when the time ran out, -1 on failure. Tests replace it to move a fake clock.
     virtual int WaitForSocket(short nPollEvents, int nMs);
+    // The first wait for the answer to a request, made by the receive itself: up to
+    // nMs, then -1 with errno EAGAIN like a receive that found nothing. Tests
+    // replace it together with WaitForSocket.
+    virtual int ReceiveWaiting(void* pBuffer, int nLength, int nMs);
     void SetLastError(int nWsaError)
     {
         m_nLastError = nWsaError;
@@ -132,6 +136,8 @@ private:
     bool WaitToRetry(short nPollEvents);
     // After a non-blocking call failed with nErrno: true to try again, false with the error set.
     bool RetryAfter(int nErrno, short nPollEvents);
+    // Lets a plain receive on the handle wait up to nMs; false when the system refuses.
+    bool PrepareReceiveWait(int nMs);
     void TakeHandle(SOCKET hSocket, int nType, long lEvent);
     void ReleaseHandle();
 
@@ -149,6 +155,10 @@ private:
     bool m_bBlocking = false;
     // A stream request went out and nothing was received since (the line's thread only).
     bool m_bReplyDue = false;
+    // The handle blocks in a plain receive, up to m_nReceiveWaitMs (SO_RCVTIMEO); every
+    // other call on it says MSG_DONTWAIT. Set once per handle and time-out, not per read.
+    bool m_bReceiveBlocks = false;
+    int m_nReceiveWaitMs = 0;
     const win::Clock* m_pClock;
     UINT m_nTimeOut = 0;
     std::uint64_t m_nStartTick;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <chrono>
 #include <thread>
 #include <vector>
 
@@ -70,6 +71,77 @@ TEST(TimeoutSocketTest, DataWaitingIsReadWithoutWaiting)
     c.socket.StopTimeOut();
     EXPECT_EQ(0, std::memcmp(got.data(), sent.data(), 4));
     EXPECT_EQ(c.socket.waits, 0);
+}
+
+// A socket on the real clock that counts the waits of its pump.
+class PumpCountingSocket : public CdsTimeoutSocket {
+public:
+    int pumpWaits = 0;
+
+protected:
+    int WaitForSocket(short nPollEvents, int nMs) override
+    {
+        ++pumpWaits;
+        return CdsTimeoutSocket::WaitForSocket(nPollEvents, nMs);
+    }
+};
+
+struct RealConnection {
+    RealConnection()
+    {
+        uint16_t port = 0;
+        listener = ListenOnLoopback(port);
+        EXPECT_TRUE(socket.Create());
+        EXPECT_TRUE(socket.ConnectWithTimeout("127.0.0.1", port, 5000));
+        peer = Fd(::accept4(listener.fd, nullptr, nullptr, SOCK_CLOEXEC));
+        EXPECT_GE(peer.fd, 0);
+    }
+    PumpCountingSocket socket;
+    Fd listener;
+    Fd peer;
+};
+
+// After a request the answer is awaited in the receive itself, not in a poll first.
+TEST(TimeoutSocketTest, TheAnswerToARequestIsAwaitedInTheReceive)
+{
+    RealConnection c;
+    const std::array<BYTE, 3> request{0x50, 0x00, 0x01};
+    ASSERT_EQ(c.socket.Send(request.data(), 3), 3);
+    std::thread plc([&] {
+        std::array<BYTE, 3> got{};
+        if (Readable(c.peer.fd) && ::recv(c.peer.fd, got.data(), got.size(), 0) == 3) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            ::send(c.peer.fd, "\xD0\x00\x02\x03", 4, MSG_NOSIGNAL);
+        }
+    });
+    c.socket.StartTimeOut(2000);
+    std::array<BYTE, 8> answer{};
+    int n = -1;
+    EXPECT_NO_THROW(n = c.socket.Receive(answer.data(), 8));
+    c.socket.StopTimeOut();
+    plc.join();
+    EXPECT_EQ(n, 4);
+    EXPECT_EQ(answer[0], 0xD0);
+    EXPECT_EQ(c.socket.pumpWaits, 0);
+}
+
+// The wait in the receive keeps the deadline: a request left unanswered times out.
+TEST(TimeoutSocketTest, AnUnansweredRequestTimesOutAndDisarms)
+{
+    RealConnection c;
+    const std::array<BYTE, 3> request{0x50, 0x00, 0x01};
+    ASSERT_EQ(c.socket.Send(request.data(), 3), 3);
+    c.socket.StartTimeOut(100);
+    std::array<BYTE, 8> answer{};
+    bool bThrown = false;
+    try {
+        c.socket.Receive(answer.data(), 8);
+    } catch (tagReturnError e) {
+        bThrown = true;
+        EXPECT_EQ(e, RE_SOCKET_TIMEOUT);
+    }
+    EXPECT_TRUE(bThrown);
+    EXPECT_FALSE(c.socket.IsTimeOutArmed());
 }
 
 TEST(TimeoutSocketTest, ConnectToAClosedPortFailsAndDisarms)
