@@ -41,7 +41,7 @@ TEST(CommaLocaleNumbers, GroupDeadbandTypedWithADotStaysThatValue)
 {
     NEED_COMMA_LOCALE(comma);
     const quillet::StringTable texts;
-    CAddGroupForm form;
+    CAddGroupDlg form;
     form.deadbandText = "0.5";
     std::string prompt;
     ASSERT_TRUE(form.Exchange(texts, prompt)) << prompt;

@@ -14,7 +14,7 @@ using quillet::HexCode;
 
 void CQuilletDoc::OnAddGroupCommand()
 {
-    CAddGroupForm form;
+    CAddGroupDlg form;
     if (!CanAddGroup() || !Ui().RunDialog(form) || !form.IsValid()) return;
     quillet::WaitCursor wait(Ui());
     OnAddGroup(form.settings);
@@ -114,14 +114,14 @@ void CQuilletDoc::OnServerDialog(UINT dialogId)
 {
     if (!m_server) return;
     if (dialogId == quillet::dlg::IDD_GROUP_BY_NAME) {
-        CGroupByNameForm form(*this);
+        CGroupByNameDlg form(*this);
         Ui().RunDialog(form);
     } else if (dialogId == quillet::dlg::IDD_GROUP_ENUM) {
-        CGroupEnumForm form(*this);
+        CGroupEnumDlg form(*this);
         Ui().RunDialog(form);
         form.ClearList();
     } else if (dialogId == quillet::dlg::IDD_ERROR_STRING) {
-        CErrorStringForm form(*this);
+        CErrorStringDlg form(*this);
         Ui().RunDialog(form);
     }
     UpdateAllViews();
@@ -136,7 +136,7 @@ void CQuilletDoc::OnExpertMode()
 
 void CQuilletDoc::OnConfigureLogger()
 {
-    CLogConfigForm form(GetLogMask(), GetLogFileName());
+    CLogConfigDlg form(GetLogMask(), GetLogFileName());
     if (Ui().RunDialog(form)) ConfigureLog(form.path, form.Mask());
 }
 

@@ -8,7 +8,7 @@
 
 // ---- select columns ----
 
-CSelectColumnsForm::CSelectColumnsForm(CColumnSet& set) : m_set(set)
+CSelectColumnsDlg::CSelectColumnsDlg(CColumnSet& set) : m_set(set)
 {
     for (const CColumnInfo& c : set)
         if (!c.enabled) disabled.push_back(c.id);
@@ -16,7 +16,7 @@ CSelectColumnsForm::CSelectColumnsForm(CColumnSet& set) : m_set(set)
     enabled = quillet::ArrangeColumns(copy);
 }
 
-void CSelectColumnsForm::Move(UINT list, int index)
+void CSelectColumnsDlg::Move(UINT list, int index)
 {
     std::vector<int>& from = list == quillet::ctl::IDC_ENABLED_COLUMNS ? enabled : disabled;
     std::vector<int>& to = &from == &enabled ? disabled : enabled;
@@ -25,7 +25,7 @@ void CSelectColumnsForm::Move(UINT list, int index)
     from.erase(from.begin() + index);
 }
 
-void CSelectColumnsForm::Apply()
+void CSelectColumnsDlg::Apply()
 {
     for (int id : disabled) m_set[id].enabled = false;
     for (std::size_t i = 0; i < enabled.size(); ++i) {
@@ -36,12 +36,12 @@ void CSelectColumnsForm::Apply()
 
 // ---- update timer ----
 
-CUpdateTimerForm::CUpdateTimerForm(const quillet::StringTable& texts, DWORD periodMs)
+CUpdateTimerDlg::CUpdateTimerDlg(const quillet::StringTable& texts, DWORD periodMs)
     : periodText(std::to_string(int(periodMs))), message(texts.Text(quillet::IDS_TIMER_HINT)), m_texts(texts)
 {
 }
 
-bool CUpdateTimerForm::Validate()
+bool CUpdateTimerDlg::Validate()
 {
     const long long period = quillet::LeadingInteger(periodText);
     if (period >= 10 && period <= 5000) return true;
@@ -49,11 +49,11 @@ bool CUpdateTimerForm::Validate()
     return false;
 }
 
-DWORD CUpdateTimerForm::Period() const { return DWORD(quillet::LeadingInteger(periodText)); }
+DWORD CUpdateTimerDlg::Period() const { return DWORD(quillet::LeadingInteger(periodText)); }
 
 // ---- log ----
 
-CLogConfigForm::CLogConfigForm(DWORD mask, std::string logPath)
+CLogConfigDlg::CLogConfigDlg(DWORD mask, std::string logPath)
     : checks{{{1075, quillet::LOG_ITEM_ADD, false},
               {1076, quillet::LOG_ITEM_REMOVE, false},
               {1077, quillet::LOG_ITEM_ERROR, false},
@@ -77,19 +77,19 @@ CLogConfigForm::CLogConfigForm(DWORD mask, std::string logPath)
     for (Check& c : checks) c.checked = (mask & c.bit) != 0;
 }
 
-void CLogConfigForm::Browse(quillet::UiServices& ui)
+void CLogConfigDlg::Browse(quillet::UiServices& ui)
 {
     quillet::FileDialogSpec spec{true, "log", path, "Log Output File(*.log)|*.log|All Files (*.*)|*.*||"};
     if (auto chosen = ui.FileDialog(spec)) path = *chosen;
 }
 
-void CLogConfigForm::SetChecked(UINT control, bool checked)
+void CLogConfigDlg::SetChecked(UINT control, bool checked)
 {
     for (Check& c : checks)
         if (c.control == control) c.checked = checked;
 }
 
-DWORD CLogConfigForm::Mask() const
+DWORD CLogConfigDlg::Mask() const
 {
     DWORD mask = quillet::LOG_RUN_AVERAGE;
     for (const Check& c : checks)

@@ -14,9 +14,9 @@ namespace quillet { class StringTable; }
 
 // "Select Columns": two lists of column ids; a double click moves an entry to the end
 // of the other list. Apply edits the set: the enabled list's order is the columns'.
-class CSelectColumnsForm final : public quillet::DialogForm {
+class CSelectColumnsDlg final : public quillet::DialogForm {
 public:
-    explicit CSelectColumnsForm(CColumnSet& set);
+    explicit CSelectColumnsDlg(CColumnSet& set);
     UINT DialogId() const override { return quillet::dlg::IDD_SELECT_COLUMNS; }
     const std::string& Title(int id) const { return m_set[id].title; }
     // Moves entry index of the list (IDC_DISABLED_COLUMNS or IDC_ENABLED_COLUMNS).
@@ -31,9 +31,9 @@ private:
 };
 
 // "Change View Update Timer".
-class CUpdateTimerForm final : public quillet::DialogForm {
+class CUpdateTimerDlg final : public quillet::DialogForm {
 public:
-    CUpdateTimerForm(const quillet::StringTable& texts, DWORD periodMs);
+    CUpdateTimerDlg(const quillet::StringTable& texts, DWORD periodMs);
     UINT DialogId() const override { return quillet::dlg::IDD_UPDATE_TIMER; }
     // OK: true when the period lies in 10..5000; else the message says so and the
     // dialog stays open.
@@ -48,14 +48,14 @@ private:
 };
 
 // "Configure Log".
-class CLogConfigForm final : public quillet::DialogForm {
+class CLogConfigDlg final : public quillet::DialogForm {
 public:
     struct Check {
         UINT control;
         DWORD bit;
         bool checked;
     };
-    CLogConfigForm(DWORD mask, std::string path);
+    CLogConfigDlg(DWORD mask, std::string path);
     UINT DialogId() const override { return quillet::dlg::IDD_LOG_CONFIG; }
     // "...": a log file chosen in a file dialog replaces the path.
     void Browse(quillet::UiServices& ui);

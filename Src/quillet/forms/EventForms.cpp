@@ -16,7 +16,7 @@ constexpr DWORD kNewEventIntervalMs = 10000;
 
 // ---- one event ----
 
-CEventConfigForm::CEventConfigForm(CGroup& group, CGroupView& groupView)
+CEventConfigDlg::CEventConfigDlg(CGroup& group, CGroupView& groupView)
     : name(group.GetDocument().Texts().Text(quillet::IDS_NEW_EVENT))
     , intervalText(std::to_string(kNewEventIntervalMs))
     , m_group(group)
@@ -28,7 +28,7 @@ CEventConfigForm::CEventConfigForm(CGroup& group, CGroupView& groupView)
         if (group.IsServerItem(item.get())) items.push_back({item->GetClientHandle(), item->GetItemID(), false});
 }
 
-CEventConfigForm::CEventConfigForm(CGroup& group, CGroupEvent& event)
+CEventConfigDlg::CEventConfigDlg(CGroup& group, CGroupEvent& event)
     : name(event.GetName())
     , intervalText(std::to_string(long(LONG(event.GetInterval()))))
     , onlyIfActive(event.OnlyIfActive())
@@ -44,11 +44,11 @@ CEventConfigForm::CEventConfigForm(CGroup& group, CGroupEvent& event)
                              std::find(chosen.begin(), chosen.end(), item->GetClientHandle()) != chosen.end()});
 }
 
-CEventConfigForm::~CEventConfigForm() = default;
+CEventConfigDlg::~CEventConfigDlg() = default;
 
-std::unique_ptr<CGroupEvent> CEventConfigForm::TakeEvent() { return std::move(m_made); }
+std::unique_ptr<CGroupEvent> CEventConfigDlg::TakeEvent() { return std::move(m_made); }
 
-void CEventConfigForm::Confirm(std::string& prompt)
+void CEventConfigDlg::Confirm(std::string& prompt)
 {
     long long interval = 0;
     if (quillet::ExchangeInteger(m_group.GetDocument().Texts(), intervalText, 0, INT_MAX, interval, prompt))
@@ -70,7 +70,7 @@ void CEventConfigForm::Confirm(std::string& prompt)
 
 // ---- the group's events ----
 
-std::vector<CEventTriggersForm::Row> CEventTriggersForm::Rows(const quillet::StringTable& texts) const
+std::vector<CEventTriggersDlg::Row> CEventTriggersDlg::Rows(const quillet::StringTable& texts) const
 {
     std::vector<Row> rows;
     for (auto& event : group.Events())
@@ -79,28 +79,28 @@ std::vector<CEventTriggersForm::Row> CEventTriggersForm::Rows(const quillet::Str
     return rows;
 }
 
-CGroupEvent* CEventTriggersForm::SelectedEvent() const
+CGroupEvent* CEventTriggersDlg::SelectedEvent() const
 {
     if (selected < 0 || std::size_t(selected) >= group.Events().size()) return nullptr;
     return std::next(group.Events().begin(), selected)->get();
 }
 
-void CEventTriggersForm::AddEvent()
+void CEventTriggersDlg::AddEvent()
 {
-    CEventConfigForm form(group, groupView);
+    CEventConfigDlg form(group, groupView);
     if (!group.GetDocument().Ui().RunDialog(form)) return;
     if (auto event = form.TakeEvent()) group.Events().push_back(std::move(event));
 }
 
-void CEventTriggersForm::EditEvent()
+void CEventTriggersDlg::EditEvent()
 {
     if (CGroupEvent* event = SelectedEvent()) {
-        CEventConfigForm form(group, *event);
+        CEventConfigDlg form(group, *event);
         group.GetDocument().Ui().RunDialog(form);
     }
 }
 
-void CEventTriggersForm::RemoveEvent()
+void CEventTriggersDlg::RemoveEvent()
 {
     CGroupEvent* event = SelectedEvent();
     if (!event) return;
@@ -111,13 +111,13 @@ void CEventTriggersForm::RemoveEvent()
 
 // ---- MMI emulation ----
 
-void CMmiForm::SetEnabled(BOOL on)
+void CMMIEmulationDlg::SetEnabled(BOOL on)
 {
     enabled = on;
     if (enabled) onlyDisplayedActive = TRUE;
 }
 
-bool CMmiForm::Exchange(const quillet::StringTable& texts, std::string& prompt)
+bool CMMIEmulationDlg::Exchange(const quillet::StringTable& texts, std::string& prompt)
 {
     long long value = 0;
     if (!quillet::ExchangeInteger(texts, secondsText, kMinSeconds, kMaxSeconds, value, prompt)) return false;

@@ -18,7 +18,7 @@ class CItemView;
 namespace quillet { class StringTable; }
 
 // "Configure Event": one new or existing event of a group.
-class CEventConfigForm final : public quillet::DialogForm {
+class CEventConfigDlg final : public quillet::DialogForm {
 public:
     struct Entry {
         OPCHANDLE hItem;
@@ -26,10 +26,10 @@ public:
         bool selected;
     };
     // A new event, made on OK and taken by the caller.
-    CEventConfigForm(CGroup& group, CGroupView& groupView);
+    CEventConfigDlg(CGroup& group, CGroupView& groupView);
     // An existing event, changed in place on OK.
-    CEventConfigForm(CGroup& group, CGroupEvent& event);
-    ~CEventConfigForm() override;
+    CEventConfigDlg(CGroup& group, CGroupEvent& event);
+    ~CEventConfigDlg() override;
     UINT DialogId() const override { return quillet::dlg::IDD_EVENT_CONFIG; }
 
     // OK: a field that does not parse gets the framework's prompt (in prompt) and keeps
@@ -55,12 +55,12 @@ private:
 
 // "Configure Event Triggers for Group": the dialog edits the group's events in place
 // and hands the views to each new event.
-class CEventTriggersForm final : public quillet::DialogForm {
+class CEventTriggersDlg final : public quillet::DialogForm {
 public:
     struct Row {
         std::string name, type, time;
     };
-    CEventTriggersForm(CGroup& group, CGroupView& groupView, CItemView& itemView)
+    CEventTriggersDlg(CGroup& group, CGroupView& groupView, CItemView& itemView)
         : group(group), groupView(groupView), itemView(itemView) {}
     UINT DialogId() const override { return quillet::dlg::IDD_EVENT_TRIGGERS; }
     // One row per event of the group, in list order.
@@ -81,7 +81,7 @@ private:
 };
 
 // "MMI Emulation Configuration".
-class CMmiForm final : public quillet::DialogForm {
+class CMMIEmulationDlg final : public quillet::DialogForm {
 public:
     static constexpr DWORD kMinSeconds = 1, kMaxSeconds = 3600;
     UINT DialogId() const override { return quillet::dlg::IDD_MMI_EMULATION; }

@@ -30,24 +30,24 @@ DWORD HexField(const std::string& text) { return DWORD(std::strtoul(text.c_str()
 
 // ---- add group ----
 
-CAddGroupForm::CAddGroupForm()
+CAddGroupDlg::CAddGroupDlg()
     : timeBiasText(Decimal(settings.timeBias))
     , updateRateText(std::to_string(settings.updateRate))
     , deadbandText(quillet::RealText(settings.deadband))
 {
 }
 
-bool CAddGroupForm::IsValid() const
+bool CAddGroupDlg::IsValid() const
 {
     return settings.timeBias >= 0 && settings.timeBias <= 1000 && settings.deadband >= 0 && settings.deadband <= 100;
 }
 
-void CAddGroupForm::ChooseAdviseMode(int index)
+void CAddGroupDlg::ChooseAdviseMode(int index)
 {
     if (index >= 0 && std::size_t(index) < kAdviseModes.size()) settings.adviseMode = DWORD(index);
 }
 
-bool CAddGroupForm::Exchange(const quillet::StringTable& texts, std::string& prompt)
+bool CAddGroupDlg::Exchange(const quillet::StringTable& texts, std::string& prompt)
 {
     long long bias = 0, rate = 0;
     double deadband = 0;
@@ -63,12 +63,12 @@ bool CAddGroupForm::Exchange(const quillet::StringTable& texts, std::string& pro
 
 // ---- group state ----
 
-CGroupStateForm::CGroupStateForm(CQuilletDoc& doc, opc::ComPtr<IOPCGroupStateMgt> state)
+CGroupStateDlg::CGroupStateDlg(CQuilletDoc& doc, opc::ComPtr<IOPCGroupStateMgt> state)
     : m_doc(doc), m_state(std::move(state))
 {
 }
 
-bool CGroupStateForm::ReadState()
+bool CGroupStateDlg::ReadState()
 {
     State s;
     std::u16string wideName;
@@ -108,9 +108,9 @@ bool CGroupStateForm::ReadState()
     return true;
 }
 
-void CGroupStateForm::Open() { ReadState(); }
+void CGroupStateDlg::Open() { ReadState(); }
 
-void CGroupStateForm::Edit()
+void CGroupStateDlg::Edit()
 {
     if (!editEnabled) return;
     editing = true;
@@ -119,7 +119,7 @@ void CGroupStateForm::Edit()
     Changed();
 }
 
-void CGroupStateForm::Changed()
+void CGroupStateDlg::Changed()
 {
     using quillet::LeadingInteger;
     applyEnabled = editing && (FLOAT(quillet::LeadingReal(deadband)) != m_read.deadband || active != m_read.active ||
@@ -127,7 +127,7 @@ void CGroupStateForm::Changed()
                                LONG(LeadingInteger(timeBias)) != m_read.timeBias || name != m_read.name);
 }
 
-void CGroupStateForm::Apply()
+void CGroupStateDlg::Apply()
 {
     Changed();
     if (!applyEnabled) return;
@@ -165,7 +165,7 @@ void CGroupStateForm::Apply()
     ReadState();
 }
 
-void CGroupStateForm::Confirm()
+void CGroupStateDlg::Confirm()
 {
     Changed();
     if (applyEnabled) Apply();
@@ -173,22 +173,22 @@ void CGroupStateForm::Confirm()
 
 // ---- group by name ----
 
-CGroupByNameForm::CGroupByNameForm(CQuilletDoc& doc) : m_doc(doc) { Fill(); }
+CGroupByNameDlg::CGroupByNameDlg(CQuilletDoc& doc) : m_doc(doc) { Fill(); }
 
-void CGroupByNameForm::Fill()
+void CGroupByNameDlg::Fill()
 {
     names.clear();
     for (auto& group : m_doc.Groups()) names.push_back(group->GetName());
     if (selected < 0 || std::size_t(selected) >= names.size()) selected = names.empty() ? -1 : 0;
 }
 
-void CGroupByNameForm::Select(int index)
+void CGroupByNameDlg::Select(int index)
 {
     selected = index;
     returned.clear();
 }
 
-void CGroupByNameForm::Test()
+void CGroupByNameDlg::Test()
 {
     if (selected < 0 || std::size_t(selected) >= names.size() || !m_doc.GetServer()) return;
     opc::ComPtr<IUnknown> unknown;
@@ -199,7 +199,7 @@ void CGroupByNameForm::Test()
         returned = m_doc.Texts().Text(quillet::IDS_BY_NAME_FAILED);
         return;
     }
-    CGroupStateForm form(m_doc, std::move(state));
+    CGroupStateDlg form(m_doc, std::move(state));
     form.Open();
     m_doc.Ui().RunDialog(form);
     returned = m_doc.Texts().Text(quillet::IDS_BY_NAME_OK);
@@ -208,13 +208,13 @@ void CGroupByNameForm::Test()
 
 // ---- group enumeration ----
 
-CGroupEnumForm::CGroupEnumForm(CQuilletDoc& doc) : message(doc.Texts().Text(quillet::IDS_ENUM_START)), m_doc(doc)
+CGroupEnumDlg::CGroupEnumDlg(CQuilletDoc& doc) : message(doc.Texts().Text(quillet::IDS_ENUM_START)), m_doc(doc)
 {
     for (UINT id = quillet::IDS_ENUM_SCOPE_FIRST; id < quillet::IDS_ENUM_SCOPE_FIRST + 6; ++id)
         scopes.emplace_back(doc.Texts().Text(id));
 }
 
-void CGroupEnumForm::BuildList()
+void CGroupEnumDlg::BuildList()
 {
     const quillet::StringTable& texts = m_doc.Texts();
     if (HasEnumerator()) {
@@ -260,7 +260,7 @@ static void FetchAll(CQuilletDoc& doc, E& enumerator, std::vector<T>& out)
     if (FAILED(hr)) doc.ShowError(hr);
 }
 
-void CGroupEnumForm::Fill()
+void CGroupEnumDlg::Fill()
 {
     lines.clear();
     if (m_strings) {
@@ -280,7 +280,7 @@ void CGroupEnumForm::Fill()
     }
 }
 
-void CGroupEnumForm::ClearList()
+void CGroupEnumDlg::ClearList()
 {
     lines.clear();
     if (!HasEnumerator()) return;
@@ -289,7 +289,7 @@ void CGroupEnumForm::ClearList()
     message = m_doc.Texts().Text(quillet::IDS_ENUM_RELEASED);
 }
 
-void CGroupEnumForm::OpenLine(int index)
+void CGroupEnumDlg::OpenLine(int index)
 {
     if (index < 0 || !HasEnumerator()) return;
     opc::ComPtr<IOPCGroupStateMgt> state;
@@ -315,7 +315,7 @@ void CGroupEnumForm::OpenLine(int index)
         m_doc.ShowError(FAILED(hr) ? hr : E_NOINTERFACE);
         return;
     }
-    CGroupStateForm form(m_doc, std::move(state));
+    CGroupStateDlg form(m_doc, std::move(state));
     form.Open();
     m_doc.Ui().RunDialog(form);
     Fill();
@@ -323,7 +323,7 @@ void CGroupEnumForm::OpenLine(int index)
 
 // ---- error strings ----
 
-CErrorStringForm::CErrorStringForm(CQuilletDoc& doc)
+CErrorStringDlg::CErrorStringDlg(CQuilletDoc& doc)
 {
     for (HRESULT code : kCodes) {
         std::u16string text;

@@ -13,11 +13,11 @@
 class CQuilletDoc;
 
 // "Add New Group": the settings of the new group, typed as texts and checked on OK.
-class CAddGroupForm final : public quillet::DialogForm {
+class CAddGroupDlg final : public quillet::DialogForm {
 public:
     static constexpr std::array<const char*, 3> kAdviseModes = {"None", "IDataObject (Rev 1.0a)",
                                                                 "IConnectionPoint (Rev 2.0)"};
-    CAddGroupForm();
+    CAddGroupDlg();
     UINT DialogId() const override { return quillet::dlg::IDD_ADD_GROUP; }
     // The time bias must lie in 0..1000 and the deadband in 0..100.
     bool IsValid() const;
@@ -32,9 +32,9 @@ public:
 };
 
 // "Group State": the state of one group as the server has it, edited and sent back.
-class CGroupStateForm final : public quillet::DialogForm {
+class CGroupStateDlg final : public quillet::DialogForm {
 public:
-    CGroupStateForm(CQuilletDoc& doc, opc::ComPtr<IOPCGroupStateMgt> state);
+    CGroupStateDlg(CQuilletDoc& doc, opc::ComPtr<IOPCGroupStateMgt> state);
     UINT DialogId() const override { return quillet::dlg::IDD_GROUP_STATE; }
 
     // Opening: reads the state; our own group (found by its client handle) takes it.
@@ -72,9 +72,9 @@ private:
 };
 
 // "Get Group by Name": the connection's groups, looked up by name on the server.
-class CGroupByNameForm final : public quillet::DialogForm {
+class CGroupByNameDlg final : public quillet::DialogForm {
 public:
-    explicit CGroupByNameForm(CQuilletDoc& doc);
+    explicit CGroupByNameDlg(CQuilletDoc& doc);
     UINT DialogId() const override { return quillet::dlg::IDD_GROUP_BY_NAME; }
     void Select(int index);
     // "Test" (or a double click): the group's state dialog on what the server returns.
@@ -90,9 +90,9 @@ private:
 };
 
 // "Group Enumeration": one group enumerator of the server at a time.
-class CGroupEnumForm final : public quillet::DialogForm {
+class CGroupEnumDlg final : public quillet::DialogForm {
 public:
-    explicit CGroupEnumForm(CQuilletDoc& doc);
+    explicit CGroupEnumDlg(CQuilletDoc& doc);
     UINT DialogId() const override { return quillet::dlg::IDD_GROUP_ENUM; }
     // The six scopes (item data 1..6) and the two kinds ("by object" first).
     std::vector<std::string> scopes;
@@ -118,13 +118,13 @@ private:
 };
 
 // "Get Error String": the server's texts of the standard OPC codes.
-class CErrorStringForm final : public quillet::DialogForm {
+class CErrorStringDlg final : public quillet::DialogForm {
 public:
     static constexpr std::array<HRESULT, 15> kCodes = {
         com::hr(0xC0040006), com::hr(0xC0040004), com::hr(0xC004000C), com::hr(0xC0040010), com::hr(0xC0040009),
         com::hr(0xC0040001), com::hr(0xC0040008), com::hr(0xC0040005), com::hr(0xC004000B), com::hr(0xC0040007),
         com::hr(0xC004000A), com::hr(0xC0040011), com::hr(0x0004000E), com::hr(0x0004000D), com::hr(0x0004000F)};
-    explicit CErrorStringForm(CQuilletDoc& doc);
+    explicit CErrorStringDlg(CQuilletDoc& doc);
     UINT DialogId() const override { return quillet::dlg::IDD_ERROR_STRING; }
     struct Row {
         std::string code, text;

@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <numeric>
 
-CItemStateForm::CItemStateForm(std::vector<CItem*> list) : items(std::move(list))
+CItemStateDlg::CItemStateDlg(std::vector<CItem*> list) : items(std::move(list))
 {
     const auto active = std::count_if(items.begin(), items.end(), [](CItem* i) { return i->IsActive(); });
     activeFirst = std::size_t(active) * 2 <= items.size();
@@ -16,8 +16,8 @@ CItemStateForm::CItemStateForm(std::vector<CItem*> list) : items(std::move(list)
 
 // ---- client handles ----
 
-CClientHandlesForm::CClientHandlesForm(const quillet::StringTable& texts, const std::vector<CItem*>& items,
-                                       const std::vector<std::unique_ptr<CItem>>& copies)
+CClientHandlesDlg::CClientHandlesDlg(const quillet::StringTable& texts, const std::vector<CItem*>& items,
+                                     const std::vector<std::unique_ptr<CItem>>& copies)
     : message(texts.Text(quillet::IDS_HANDLES_HINT))
 {
     for (CItem* item : items) oldHandles.push_back(item->GetClientHandle());
@@ -33,7 +33,7 @@ CClientHandlesForm::CClientHandlesForm(const quillet::StringTable& texts, const 
 
 // ---- data types ----
 
-CDataTypeForm::CDataTypeForm(std::vector<CItem*> list) : items(std::move(list)), m_order(items.size())
+CDataTypeDlg::CDataTypeDlg(std::vector<CItem*> list) : items(std::move(list)), m_order(items.size())
 {
     for (CItem* item : items) types.push_back(item->GetRequestedType());
     std::iota(m_order.begin(), m_order.end(), std::size_t(0));
@@ -51,14 +51,14 @@ CDataTypeForm::CDataTypeForm(std::vector<CItem*> list) : items(std::move(list)),
     }
 }
 
-std::vector<std::string> CDataTypeForm::RowTexts() const
+std::vector<std::string> CDataTypeDlg::RowTexts() const
 {
     std::vector<std::string> texts;
     for (std::size_t i : m_order) texts.push_back(items[i]->GetItemID());
     return texts;
 }
 
-void CDataTypeForm::Show()
+void CDataTypeDlg::Show()
 {
     const VARTYPE vt = types[m_order[row]];
     itemId = items[m_order[row]]->GetItemID();
@@ -67,7 +67,7 @@ void CDataTypeForm::Show()
     type = quillet::FindType(quillet::SortedTypes(), vt).value_or(-1);
 }
 
-void CDataTypeForm::Store()
+void CDataTypeDlg::Store()
 {
     if (row < 0 || std::size_t(row) >= m_order.size()) return;
     VARTYPE& vt = types[m_order[row]];
@@ -75,7 +75,7 @@ void CDataTypeForm::Store()
     vt = element | (array ? VT_ARRAY : 0);
 }
 
-void CDataTypeForm::SelectRow(int index)
+void CDataTypeDlg::SelectRow(int index)
 {
     if (index < 0 || std::size_t(index) >= m_order.size()) return;
     Store();

@@ -2,7 +2,7 @@
 // The forms of the item dialogs the views open: adding items (with validation, item
 // properties and the address-space browser), the active state, client handles,
 // requested data types and the item enumeration. The write dialog's form has a file
-// of its own (WriteItemForm.h). Each form holds the dialog's fields and steps and makes
+// of its own (WriteItemDlg.h). Each form holds the dialog's fields and steps and makes
 // its own server calls through the document; its window only shows it.
 #include "quillet/forms/AddressBrowser.h"
 #include "quillet/doc/Group.h"
@@ -37,11 +37,11 @@ std::string ReadItemProperties(CQuilletDoc& doc, IOPCItemProperties* properties,
 
 // "Add New OPC Item": new entries start as copies of the view's template with an
 // empty item id; OK keeps the entries that have one.
-class CAddItemForm final : public quillet::DialogForm {
+class CAddItemDlg final : public quillet::DialogForm {
 public:
     // The dialog opens with one new entry, selected.
-    CAddItemForm(CGroup& group, CItem& itemTemplate);
-    ~CAddItemForm() override;
+    CAddItemDlg(CGroup& group, CItem& itemTemplate);
+    ~CAddItemDlg() override;
     UINT DialogId() const override { return quillet::dlg::IDD_ADD_ITEM; }
 
     // Opening: the browser shows the connected server, and its item properties are kept.
@@ -96,10 +96,10 @@ private:
 };
 
 // "Item Properties" of one item id.
-class CItemPropertiesForm final : public quillet::DialogForm {
+class CItemPropertiesDlg final : public quillet::DialogForm {
 public:
     static constexpr CListColumn kColumns[] = {{"Property Name", 134}, {"Property Value", 133}, {"Property Item Id", 133}};
-    CItemPropertiesForm(CQuilletDoc& doc, std::string itemId, opc::ComPtr<IOPCItemProperties> properties)
+    CItemPropertiesDlg(CQuilletDoc& doc, std::string itemId, opc::ComPtr<IOPCItemProperties> properties)
         : itemId(std::move(itemId)), m_doc(doc), m_properties(std::move(properties)) {}
     UINT DialogId() const override { return quillet::dlg::IDD_ITEM_PROPERTIES; }
     // Reads the rows; false (after the reason in a box) when the dialog closes at once.
@@ -113,20 +113,20 @@ private:
 };
 
 // "Validation Results": what the server answered for each entry.
-class CValidationResultsForm final : public quillet::DialogForm {
+class CValidationResultsDlg final : public quillet::DialogForm {
 public:
     static constexpr CListColumn kColumns[] = {
         {"Item Name", 70}, {"Server Handle", 90}, {"Data Type", 90}, {"Access Rights", 90}, {"Blob Size", 90}};
-    CValidationResultsForm(CQuilletDoc& doc, const std::vector<std::string>& itemIds,
-                           const std::vector<OPCITEMRESULT>& results, const std::vector<HRESULT>& errors);
+    CValidationResultsDlg(CQuilletDoc& doc, const std::vector<std::string>& itemIds,
+                          const std::vector<OPCITEMRESULT>& results, const std::vector<HRESULT>& errors);
     UINT DialogId() const override { return quillet::dlg::IDD_VALIDATION_RESULTS; }
     std::vector<std::array<std::string, 5>> rows;
 };
 
 // "Item State": confirmed with Active or Inactive.
-class CItemStateForm final : public quillet::DialogForm {
+class CItemStateDlg final : public quillet::DialogForm {
 public:
-    explicit CItemStateForm(std::vector<CItem*> items);
+    explicit CItemStateDlg(std::vector<CItem*> items);
     UINT DialogId() const override { return quillet::dlg::IDD_ITEM_STATE; }
     std::vector<CItem*> items;
     bool activeFirst;   // at most half of the items are active: Active is the default button
@@ -134,11 +134,11 @@ public:
 };
 
 // "Change Client Handles": old and new handles, confirmed or not.
-class CClientHandlesForm final : public quillet::DialogForm {
+class CClientHandlesDlg final : public quillet::DialogForm {
 public:
     static constexpr CListColumn kColumns[] = {{"Item Name", 70}, {"Old Handle", 90}, {"New Handle", 90}};
-    CClientHandlesForm(const quillet::StringTable& texts, const std::vector<CItem*>& items,
-                       const std::vector<std::unique_ptr<CItem>>& copies);
+    CClientHandlesDlg(const quillet::StringTable& texts, const std::vector<CItem*>& items,
+                      const std::vector<std::unique_ptr<CItem>>& copies);
     UINT DialogId() const override { return quillet::dlg::IDD_CLIENT_HANDLES; }
     std::vector<OPCHANDLE> oldHandles;
     std::vector<OPCHANDLE> newHandles;
@@ -149,9 +149,9 @@ public:
 
 // "Change Data Type": one requested type per item, in item order; the rows are sorted
 // by item id.
-class CDataTypeForm final : public quillet::DialogForm {
+class CDataTypeDlg final : public quillet::DialogForm {
 public:
-    explicit CDataTypeForm(std::vector<CItem*> items);
+    explicit CDataTypeDlg(std::vector<CItem*> items);
     UINT DialogId() const override { return quillet::dlg::IDD_DATA_TYPE; }
     // Keeps the row shown, then shows row.
     void SelectRow(int row);
@@ -173,11 +173,11 @@ private:
 
 // "Item Enumeration": the server's item attributes of a group, fetched in batches of
 // growing size and shown one at a time as the server has them now.
-class CItemEnumForm final : public quillet::DialogForm {
+class CItemEnumDlg final : public quillet::DialogForm {
 public:
     // Opened for a group, or on an enumerator (a clone).
-    CItemEnumForm(CQuilletDoc& doc, CGroup& group);
-    CItemEnumForm(CQuilletDoc& doc, opc::ComPtr<IEnumOPCItemAttributes> enumerator);
+    CItemEnumDlg(CQuilletDoc& doc, CGroup& group);
+    CItemEnumDlg(CQuilletDoc& doc, opc::ComPtr<IEnumOPCItemAttributes> enumerator);
     UINT DialogId() const override { return quillet::dlg::IDD_ITEM_ENUM; }
     void Open();
     void Show(int index);

@@ -19,7 +19,7 @@ using namespace quillet::ctl;
 
 // ---- event triggers ----
 
-EventTriggersDialog::EventTriggersDialog(CEventTriggersForm& form, const StringTable& texts, QWidget* parent)
+EventTriggersDialog::EventTriggersDialog(CEventTriggersDlg& form, const StringTable& texts, QWidget* parent)
     : FormDialog(dlg::IDD_EVENT_TRIGGERS, texts, parent), m_form(form)
 {
     auto* layout = new QVBoxLayout(this);
@@ -47,7 +47,7 @@ void EventTriggersDialog::Refresh()
 
 // ---- one event ----
 
-EventConfigDialog::EventConfigDialog(CEventConfigForm& form, const StringTable& texts, QWidget* parent)
+EventConfigDialog::EventConfigDialog(CEventConfigDlg& form, const StringTable& texts, QWidget* parent)
     : FormDialog(dlg::IDD_EVENT_CONFIG, texts, parent), m_form(form)
 {
     auto* grid = new QGridLayout;
@@ -96,7 +96,7 @@ void EventConfigDialog::OnOk()
 
 // ---- MMI emulation ----
 
-MmiDialog::MmiDialog(CMmiForm& form, const StringTable& texts, QWidget* parent)
+MMIEmulationDialog::MMIEmulationDialog(CMMIEmulationDlg& form, const StringTable& texts, QWidget* parent)
     : FormDialog(dlg::IDD_MMI_EMULATION, texts, parent), m_form(form)
 {
     auto* layout = new QVBoxLayout(this);
@@ -114,7 +114,7 @@ MmiDialog::MmiDialog(CMmiForm& form, const StringTable& texts, QWidget* parent)
     Sync();
 }
 
-void MmiDialog::Refresh()
+void MMIEmulationDialog::Refresh()
 {
     m_enable->setChecked(m_form.enabled);
     m_onlyDisplayed->setChecked(m_form.onlyDisplayedActive);
@@ -124,7 +124,7 @@ void MmiDialog::Refresh()
     m_secondsLabel->setEnabled(m_form.SecondsEnabled());
 }
 
-void MmiDialog::OnOk()
+void MMIEmulationDialog::OnOk()
 {
     std::string prompt;
     if (!m_form.Exchange(Texts(), prompt)) return ShowPrompt(this, Texts(), prompt);

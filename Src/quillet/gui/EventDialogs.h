@@ -8,23 +8,23 @@ namespace quillet::gui {
 // 172 "Configure Event Triggers for Group".
 class EventTriggersDialog final : public FormDialog {
 public:
-    EventTriggersDialog(CEventTriggersForm& form, const StringTable& texts, QWidget* parent = nullptr);
+    EventTriggersDialog(CEventTriggersDlg& form, const StringTable& texts, QWidget* parent = nullptr);
 
 private:
     void Refresh() override;
-    CEventTriggersForm& m_form;
+    CEventTriggersDlg& m_form;
     QTreeWidget* m_rows;
 };
 
 // 173 "Configure Event".
 class EventConfigDialog final : public FormDialog {
 public:
-    EventConfigDialog(CEventConfigForm& form, const StringTable& texts, QWidget* parent = nullptr);
+    EventConfigDialog(CEventConfigDlg& form, const StringTable& texts, QWidget* parent = nullptr);
 
 private:
     void Refresh() override;
     void OnOk() override;
-    CEventConfigForm& m_form;
+    CEventConfigDlg& m_form;
     QLineEdit *m_name, *m_interval;
     QComboBox* m_type;
     QCheckBox* m_onlyActive;
@@ -32,14 +32,14 @@ private:
 };
 
 // 170 "MMI Emulation Configuration".
-class MmiDialog final : public FormDialog {
+class MMIEmulationDialog final : public FormDialog {
 public:
-    MmiDialog(CMmiForm& form, const StringTable& texts, QWidget* parent = nullptr);
+    MMIEmulationDialog(CMMIEmulationDlg& form, const StringTable& texts, QWidget* parent = nullptr);
 
 private:
     void Refresh() override;
     void OnOk() override;
-    CMmiForm& m_form;
+    CMMIEmulationDlg& m_form;
     QCheckBox *m_enable, *m_onlyDisplayed;
     QLineEdit* m_seconds;
     QLabel* m_secondsLabel;

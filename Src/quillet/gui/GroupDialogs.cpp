@@ -19,7 +19,7 @@ using namespace quillet::ctl;
 
 // ---- add group ----
 
-AddGroupDialog::AddGroupDialog(CAddGroupForm& form, const StringTable& texts, QWidget* parent)
+AddGroupDialog::AddGroupDialog(CAddGroupDlg& form, const StringTable& texts, QWidget* parent)
     : FormDialog(dlg::IDD_ADD_GROUP, texts, parent), m_form(form)
 {
     auto* grid = new QGridLayout;
@@ -28,7 +28,7 @@ AddGroupDialog::AddGroupDialog(CAddGroupForm& form, const StringTable& texts, QW
     Field(grid, IDC_GROUP_TIME_BIAS, m_bias = Edit(IDC_GROUP_TIME_BIAS));
     Field(grid, IDC_GROUP_DEADBAND, m_deadband = Edit(IDC_GROUP_DEADBAND));
     Field(grid, IDC_GROUP_ADVISE, m_advise = Combo(IDC_GROUP_ADVISE));
-    for (const char* mode : CAddGroupForm::kAdviseModes) m_advise->addItem(Q(mode));
+    for (const char* mode : CAddGroupDlg::kAdviseModes) m_advise->addItem(Q(mode));
     auto* checks = new QHBoxLayout;
     for (auto* check : {m_active = Check(IDC_GROUP_ACTIVE), m_timeOut = Check(IDC_GROUP_ALLOW_TIMEOUT),
                         m_measure = Check(IDC_GROUP_MEASURE_RATE), m_timeStamps = Check(IDC_GROUP_TIMESTAMPS)})
@@ -75,7 +75,7 @@ void AddGroupDialog::OnOk()
 
 // ---- group state ----
 
-GroupStateDialog::GroupStateDialog(CGroupStateForm& form, const StringTable& texts, QWidget* parent)
+GroupStateDialog::GroupStateDialog(CGroupStateDlg& form, const StringTable& texts, QWidget* parent)
     : FormDialog(dlg::IDD_GROUP_STATE, texts, parent), m_form(form)
 {
     auto* grid = new QGridLayout;
@@ -97,17 +97,17 @@ GroupStateDialog::GroupStateDialog(CGroupStateForm& form, const StringTable& tex
     m_change = findChild<QPushButton*>(IdName(IDC_CHANGE));
     layout->addLayout(buttons);
 
-    auto edited = [this](std::string CGroupStateForm::*field) {
+    auto edited = [this](std::string CGroupStateDlg::*field) {
         return Act([this, field](const QString& t) {
             m_form.*field = S(t);
             m_form.Changed();
         });
     };
-    connect(m_name, &QLineEdit::textEdited, this, edited(&CGroupStateForm::name));
-    connect(m_rate, &QLineEdit::textEdited, this, edited(&CGroupStateForm::updateRate));
-    connect(m_bias, &QLineEdit::textEdited, this, edited(&CGroupStateForm::timeBias));
-    connect(m_deadband, &QLineEdit::textEdited, this, edited(&CGroupStateForm::deadband));
-    connect(m_lcid, &QLineEdit::textEdited, this, edited(&CGroupStateForm::lcid));
+    connect(m_name, &QLineEdit::textEdited, this, edited(&CGroupStateDlg::name));
+    connect(m_rate, &QLineEdit::textEdited, this, edited(&CGroupStateDlg::updateRate));
+    connect(m_bias, &QLineEdit::textEdited, this, edited(&CGroupStateDlg::timeBias));
+    connect(m_deadband, &QLineEdit::textEdited, this, edited(&CGroupStateDlg::deadband));
+    connect(m_lcid, &QLineEdit::textEdited, this, edited(&CGroupStateDlg::lcid));
     connect(m_active, &QCheckBox::clicked, this, Act([this](bool on) {
                 m_form.active = on;
                 m_form.Changed();
@@ -144,7 +144,7 @@ void GroupStateDialog::OnOk()
 
 // ---- group by name ----
 
-GroupByNameDialog::GroupByNameDialog(CGroupByNameForm& form, const StringTable& texts, QWidget* parent)
+GroupByNameDialog::GroupByNameDialog(CGroupByNameDlg& form, const StringTable& texts, QWidget* parent)
     : FormDialog(dlg::IDD_GROUP_BY_NAME, texts, parent), m_form(form)
 {
     auto* layout = new QVBoxLayout(this);
@@ -169,14 +169,14 @@ void GroupByNameDialog::Refresh()
 
 // ---- group enumeration ----
 
-GroupEnumDialog::GroupEnumDialog(CGroupEnumForm& form, const StringTable& texts, QWidget* parent)
+GroupEnumDialog::GroupEnumDialog(CGroupEnumDlg& form, const StringTable& texts, QWidget* parent)
     : FormDialog(dlg::IDD_GROUP_ENUM, texts, parent), m_form(form)
 {
     auto* grid = new QGridLayout;
     Field(grid, IDC_ENUM_SCOPE, m_scope = Combo(IDC_ENUM_SCOPE));
     Field(grid, IDC_ENUM_KIND, m_kind = Combo(IDC_ENUM_KIND));
     for (const std::string& scope : m_form.scopes) m_scope->addItem(Q(scope));
-    for (const char* kind : CGroupEnumForm::kKinds) m_kind->addItem(Q(kind));
+    for (const char* kind : CGroupEnumDlg::kKinds) m_kind->addItem(Q(kind));
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid);
     layout->addWidget(m_lines = List(IDC_ENUM_LINES));
@@ -215,7 +215,7 @@ void GroupEnumDialog::done(int result)
 
 // ---- error strings ----
 
-ErrorStringDialog::ErrorStringDialog(CErrorStringForm& form, const StringTable& texts, QWidget* parent)
+ErrorStringDialog::ErrorStringDialog(CErrorStringDlg& form, const StringTable& texts, QWidget* parent)
     : FormDialog(dlg::IDD_ERROR_STRING, texts, parent), m_form(form)
 {
     auto* layout = new QVBoxLayout(this);

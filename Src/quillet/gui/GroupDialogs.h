@@ -8,12 +8,12 @@ namespace quillet::gui {
 // 131 "Add New Group".
 class AddGroupDialog final : public FormDialog {
 public:
-    AddGroupDialog(CAddGroupForm& form, const StringTable& texts, QWidget* parent = nullptr);
+    AddGroupDialog(CAddGroupDlg& form, const StringTable& texts, QWidget* parent = nullptr);
 
 private:
     void Refresh() override;
     void OnOk() override;
-    CAddGroupForm& m_form;
+    CAddGroupDlg& m_form;
     QLineEdit *m_name, *m_bias, *m_rate, *m_deadband;
     QCheckBox *m_active, *m_timeOut, *m_measure, *m_timeStamps;
     QComboBox* m_advise;
@@ -22,12 +22,12 @@ private:
 // 154 "Group State".
 class GroupStateDialog final : public FormDialog {
 public:
-    GroupStateDialog(CGroupStateForm& form, const StringTable& texts, QWidget* parent = nullptr);
+    GroupStateDialog(CGroupStateDlg& form, const StringTable& texts, QWidget* parent = nullptr);
 
 private:
     void Refresh() override;
     void OnOk() override;
-    CGroupStateForm& m_form;
+    CGroupStateDlg& m_form;
     QLineEdit *m_name, *m_rate, *m_bias, *m_deadband, *m_lcid, *m_client, *m_server;
     QCheckBox* m_active;
     QLabel* m_message;
@@ -37,11 +37,11 @@ private:
 // 149 "Get Group by Name".
 class GroupByNameDialog final : public FormDialog {
 public:
-    GroupByNameDialog(CGroupByNameForm& form, const StringTable& texts, QWidget* parent = nullptr);
+    GroupByNameDialog(CGroupByNameDlg& form, const StringTable& texts, QWidget* parent = nullptr);
 
 private:
     void Refresh() override;
-    CGroupByNameForm& m_form;
+    CGroupByNameDlg& m_form;
     QListWidget* m_names;
     QLineEdit* m_returned;
 };
@@ -49,12 +49,12 @@ private:
 // 153 "Group Enumeration".
 class GroupEnumDialog final : public FormDialog {
 public:
-    GroupEnumDialog(CGroupEnumForm& form, const StringTable& texts, QWidget* parent = nullptr);
+    GroupEnumDialog(CGroupEnumDlg& form, const StringTable& texts, QWidget* parent = nullptr);
     void done(int result) override;
 
 private:
     void Refresh() override;
-    CGroupEnumForm& m_form;
+    CGroupEnumDlg& m_form;
     QComboBox *m_scope, *m_kind;
     QPushButton *m_build, *m_clear;
     QListWidget* m_lines;
@@ -64,11 +64,11 @@ private:
 // 150 "Get Error String".
 class ErrorStringDialog final : public FormDialog {
 public:
-    ErrorStringDialog(CErrorStringForm& form, const StringTable& texts, QWidget* parent = nullptr);
+    ErrorStringDialog(CErrorStringDlg& form, const StringTable& texts, QWidget* parent = nullptr);
 
 private:
     void Refresh() override;
-    CErrorStringForm& m_form;
+    CErrorStringDlg& m_form;
     QTreeWidget* m_rows;
 };
 

@@ -38,7 +38,7 @@ std::vector<std::vector<std::string>> Rows(const std::vector<std::array<std::str
 
 // ---- add item ----
 
-AddItemDialog::AddItemDialog(CAddItemForm& form, const StringTable& texts, QWidget* parent)
+AddItemDialog::AddItemDialog(CAddItemDlg& form, const StringTable& texts, QWidget* parent)
     : FormDialog(dlg::IDD_ADD_ITEM, texts, parent), m_form(form)
 {
     if (!m_form.Browser()) m_form.Open();
@@ -109,7 +109,7 @@ void AddItemDialog::OnOk()
 
 // ---- write ----
 
-WriteItemDialog::WriteItemDialog(CWriteItemForm& form, const StringTable& texts, QWidget* parent)
+WriteItemDialog::WriteItemDialog(CWriteItemDlg& form, const StringTable& texts, QWidget* parent)
     : FormDialog(dlg::IDD_WRITE_ITEM, texts, parent), m_form(form)
 {
     auto* grid = new QGridLayout;
@@ -167,7 +167,7 @@ void WriteItemDialog::OnOk()
 
 // ---- item state ----
 
-ItemStateDialog::ItemStateDialog(CItemStateForm& form, const StringTable& texts, QWidget* parent)
+ItemStateDialog::ItemStateDialog(CItemStateDlg& form, const StringTable& texts, QWidget* parent)
     : FormDialog(dlg::IDD_ITEM_STATE, texts, parent)
 {
     auto* layout = new QVBoxLayout(this);
@@ -189,11 +189,11 @@ ItemStateDialog::ItemStateDialog(CItemStateForm& form, const StringTable& texts,
 
 // ---- client handles ----
 
-ClientHandlesDialog::ClientHandlesDialog(CClientHandlesForm& form, const StringTable& texts, QWidget* parent)
+ClientHandlesDialog::ClientHandlesDialog(CClientHandlesDlg& form, const StringTable& texts, QWidget* parent)
     : FormDialog(dlg::IDD_CLIENT_HANDLES, texts, parent)
 {
     auto* layout = new QVBoxLayout(this);
-    const auto& c = CClientHandlesForm::kColumns;
+    const auto& c = CClientHandlesDlg::kColumns;
     QTreeWidget* table = Table(IDC_LIST, {{c[0].title, c[0].width}, {c[1].title, c[1].width}, {c[2].title, c[2].width}});
     Show(table, Rows(form.rows));
     layout->addWidget(table);
@@ -206,7 +206,7 @@ ClientHandlesDialog::ClientHandlesDialog(CClientHandlesForm& form, const StringT
 
 // ---- data types ----
 
-DataTypeDialog::DataTypeDialog(CDataTypeForm& form, const StringTable& texts, QWidget* parent)
+DataTypeDialog::DataTypeDialog(CDataTypeDlg& form, const StringTable& texts, QWidget* parent)
     : FormDialog(dlg::IDD_DATA_TYPE, texts, parent), m_form(form)
 {
     auto* grid = new QGridLayout;
@@ -241,16 +241,16 @@ void DataTypeDialog::OnOk()
 
 // ---- item enumeration ----
 
-ItemEnumDialog::ItemEnumDialog(CItemEnumForm& form, const StringTable& texts, QWidget* parent)
+ItemEnumDialog::ItemEnumDialog(CItemEnumDlg& form, const StringTable& texts, QWidget* parent)
     : FormDialog(dlg::IDD_ITEM_ENUM, texts, parent), m_form(form)
 {
     auto* grid = new QGridLayout;
-    const std::pair<UINT, std::string CItemEnumForm::*> fields[] = {
-        {IDC_ENUM_ACCESS_PATH, &CItemEnumForm::accessPath},   {IDC_ENUM_ITEM_ID, &CItemEnumForm::itemId},
-        {IDC_ENUM_CLIENT_HANDLE, &CItemEnumForm::clientHandle}, {IDC_ENUM_SERVER_HANDLE, &CItemEnumForm::serverHandle},
-        {IDC_ENUM_ACCESS_RIGHTS, &CItemEnumForm::accessRights}, {IDC_ENUM_BLOB_SIZE, &CItemEnumForm::blobSize},
-        {IDC_ENUM_REQUESTED_TYPE, &CItemEnumForm::requestedType},
-        {IDC_ENUM_CANONICAL_TYPE, &CItemEnumForm::canonicalType},
+    const std::pair<UINT, std::string CItemEnumDlg::*> fields[] = {
+        {IDC_ENUM_ACCESS_PATH, &CItemEnumDlg::accessPath},   {IDC_ENUM_ITEM_ID, &CItemEnumDlg::itemId},
+        {IDC_ENUM_CLIENT_HANDLE, &CItemEnumDlg::clientHandle}, {IDC_ENUM_SERVER_HANDLE, &CItemEnumDlg::serverHandle},
+        {IDC_ENUM_ACCESS_RIGHTS, &CItemEnumDlg::accessRights}, {IDC_ENUM_BLOB_SIZE, &CItemEnumDlg::blobSize},
+        {IDC_ENUM_REQUESTED_TYPE, &CItemEnumDlg::requestedType},
+        {IDC_ENUM_CANONICAL_TYPE, &CItemEnumDlg::canonicalType},
     };
     for (auto [id, member] : fields) {
         QLineEdit* edit = Edit(id, true);
@@ -283,14 +283,14 @@ void ItemEnumDialog::Refresh()
 
 // ---- tables ----
 
-ItemPropertiesDialog::ItemPropertiesDialog(CItemPropertiesForm& form, const StringTable& texts, QWidget* parent)
+ItemPropertiesDialog::ItemPropertiesDialog(CItemPropertiesDlg& form, const StringTable& texts, QWidget* parent)
     : FormDialog(dlg::IDD_ITEM_PROPERTIES, texts, parent)
 {
     auto* grid = new QGridLayout;
     QLineEdit* id = Edit(IDC_PROPERTIES_ITEM_ID, true);
     id->setText(Q(form.itemId));
     Field(grid, IDC_PROPERTIES_ITEM_ID, id);
-    const auto& c = CItemPropertiesForm::kColumns;
+    const auto& c = CItemPropertiesDlg::kColumns;
     QTreeWidget* table =
         Table(IDC_PROPERTIES_LIST, {{c[0].title, c[0].width}, {c[1].title, c[1].width}, {c[2].title, c[2].width}});
     Show(table, Rows(form.rows));
@@ -301,11 +301,11 @@ ItemPropertiesDialog::ItemPropertiesDialog(CItemPropertiesForm& form, const Stri
     resize(440, 300);
 }
 
-ValidationResultsDialog::ValidationResultsDialog(CValidationResultsForm& form, const StringTable& texts,
+ValidationResultsDialog::ValidationResultsDialog(CValidationResultsDlg& form, const StringTable& texts,
                                                  QWidget* parent)
     : FormDialog(dlg::IDD_VALIDATION_RESULTS, texts, parent)
 {
-    const auto& c = CValidationResultsForm::kColumns;
+    const auto& c = CValidationResultsDlg::kColumns;
     QTreeWidget* table = Table(IDC_LIST, {{c[0].title, c[0].width}, {c[1].title, c[1].width}, {c[2].title, c[2].width},
                                           {c[3].title, c[3].width}, {c[4].title, c[4].width}});
     Show(table, Rows(form.rows));

@@ -1,7 +1,7 @@
 #pragma once
 // The item dialogs' windows over their forms.
 #include "quillet/forms/ItemForms.h"
-#include "quillet/forms/WriteItemForm.h"
+#include "quillet/forms/WriteItemDlg.h"
 #include "quillet/gui/FormDialog.h"
 
 namespace quillet::gui {
@@ -11,12 +11,12 @@ class BrowserWidget;
 // 132 "Add New OPC Item", with the address-space browser.
 class AddItemDialog final : public FormDialog {
 public:
-    AddItemDialog(CAddItemForm& form, const StringTable& texts, QWidget* parent = nullptr);
+    AddItemDialog(CAddItemDlg& form, const StringTable& texts, QWidget* parent = nullptr);
 
 private:
     void Refresh() override;
     void OnOk() override;
-    CAddItemForm& m_form;
+    CAddItemDlg& m_form;
     QLineEdit *m_path, *m_name, *m_rights;
     QCheckBox *m_active, *m_array;
     QComboBox* m_type;
@@ -29,12 +29,12 @@ private:
 // 144 "Write Item".
 class WriteItemDialog final : public FormDialog {
 public:
-    WriteItemDialog(CWriteItemForm& form, const StringTable& texts, QWidget* parent = nullptr);
+    WriteItemDialog(CWriteItemDlg& form, const StringTable& texts, QWidget* parent = nullptr);
 
 private:
     void Refresh() override;
     void OnOk() override;
-    CWriteItemForm& m_form;
+    CWriteItemDlg& m_form;
     QListWidget *m_items, *m_elements;
     QLineEdit *m_path, *m_handle, *m_value, *m_length;
     QComboBox* m_type;
@@ -45,7 +45,7 @@ private:
 // 168 "Item State".
 class ItemStateDialog final : public FormDialog {
 public:
-    ItemStateDialog(CItemStateForm& form, const StringTable& texts, QWidget* parent = nullptr);
+    ItemStateDialog(CItemStateDlg& form, const StringTable& texts, QWidget* parent = nullptr);
 
 private:
     void Refresh() override {}
@@ -54,7 +54,7 @@ private:
 // 163 "Change Client Handles".
 class ClientHandlesDialog final : public FormDialog {
 public:
-    ClientHandlesDialog(CClientHandlesForm& form, const StringTable& texts, QWidget* parent = nullptr);
+    ClientHandlesDialog(CClientHandlesDlg& form, const StringTable& texts, QWidget* parent = nullptr);
 
 private:
     void Refresh() override {}
@@ -63,12 +63,12 @@ private:
 // 165 "Change Data Type".
 class DataTypeDialog final : public FormDialog {
 public:
-    DataTypeDialog(CDataTypeForm& form, const StringTable& texts, QWidget* parent = nullptr);
+    DataTypeDialog(CDataTypeDlg& form, const StringTable& texts, QWidget* parent = nullptr);
 
 private:
     void Refresh() override;
     void OnOk() override;
-    CDataTypeForm& m_form;
+    CDataTypeDlg& m_form;
     QListWidget* m_rows;
     QComboBox* m_type;
     QCheckBox* m_array;
@@ -78,13 +78,13 @@ private:
 // 166 "Item Enumeration".
 class ItemEnumDialog final : public FormDialog {
 public:
-    ItemEnumDialog(CItemEnumForm& form, const StringTable& texts, QWidget* parent = nullptr);
+    ItemEnumDialog(CItemEnumDlg& form, const StringTable& texts, QWidget* parent = nullptr);
 
 private:
     void Refresh() override;
-    CItemEnumForm& m_form;
+    CItemEnumDlg& m_form;
     QListWidget* m_items;
-    std::vector<std::pair<QLineEdit*, std::string CItemEnumForm::*>> m_fields;
+    std::vector<std::pair<QLineEdit*, std::string CItemEnumDlg::*>> m_fields;
     QCheckBox* m_active;
     QPushButton* m_clone;
     QLabel* m_message;
@@ -93,7 +93,7 @@ private:
 // 182 "Item Properties" and 167 "Validation Results": tables.
 class ItemPropertiesDialog final : public FormDialog {
 public:
-    ItemPropertiesDialog(CItemPropertiesForm& form, const StringTable& texts, QWidget* parent = nullptr);
+    ItemPropertiesDialog(CItemPropertiesDlg& form, const StringTable& texts, QWidget* parent = nullptr);
 
 private:
     void Refresh() override {}
@@ -101,7 +101,7 @@ private:
 
 class ValidationResultsDialog final : public FormDialog {
 public:
-    ValidationResultsDialog(CValidationResultsForm& form, const StringTable& texts, QWidget* parent = nullptr);
+    ValidationResultsDialog(CValidationResultsDlg& form, const StringTable& texts, QWidget* parent = nullptr);
 
 private:
     void Refresh() override {}

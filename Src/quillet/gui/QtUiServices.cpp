@@ -178,61 +178,61 @@ bool QtUiServices::RunDialog(DialogForm& form)
              return Run<ServerStatusDialog, CServerStatusForm>(f, t, p);
          }},
         {dlg::IDD_SELECT_COLUMNS, [](DialogForm& f, const StringTable& t, QWidget* p, UiServices&) {
-             return Run<SelectColumnsDialog, CSelectColumnsForm>(f, t, p);
+             return Run<SelectColumnsDialog, CSelectColumnsDlg>(f, t, p);
          }},
         {dlg::IDD_UPDATE_TIMER, [](DialogForm& f, const StringTable& t, QWidget* p, UiServices&) {
-             return Run<UpdateTimerDialog, CUpdateTimerForm>(f, t, p);
+             return Run<UpdateTimerDialog, CUpdateTimerDlg>(f, t, p);
          }},
         {dlg::IDD_LOG_CONFIG, [](DialogForm& f, const StringTable& t, QWidget* p, UiServices& ui) {
-             return Run<LogConfigDialog, CLogConfigForm>(f, t, p, ui);
+             return Run<LogConfigDialog, CLogConfigDlg>(f, t, p, ui);
          }},
         {dlg::IDD_MMI_EMULATION, [](DialogForm& f, const StringTable& t, QWidget* p, UiServices&) {
-             return Run<MmiDialog, CMmiForm>(f, t, p);
+             return Run<MMIEmulationDialog, CMMIEmulationDlg>(f, t, p);
          }},
         {dlg::IDD_EVENT_TRIGGERS, [](DialogForm& f, const StringTable& t, QWidget* p, UiServices&) {
-             return Run<EventTriggersDialog, CEventTriggersForm>(f, t, p);
+             return Run<EventTriggersDialog, CEventTriggersDlg>(f, t, p);
          }},
         {dlg::IDD_EVENT_CONFIG, [](DialogForm& f, const StringTable& t, QWidget* p, UiServices&) {
-             return Run<EventConfigDialog, CEventConfigForm>(f, t, p);
+             return Run<EventConfigDialog, CEventConfigDlg>(f, t, p);
          }},
         {dlg::IDD_ADD_GROUP, [](DialogForm& f, const StringTable& t, QWidget* p, UiServices&) {
-             return Run<AddGroupDialog, CAddGroupForm>(f, t, p);
+             return Run<AddGroupDialog, CAddGroupDlg>(f, t, p);
          }},
         {dlg::IDD_GROUP_STATE, [](DialogForm& f, const StringTable& t, QWidget* p, UiServices&) {
-             return Run<GroupStateDialog, CGroupStateForm>(f, t, p);
+             return Run<GroupStateDialog, CGroupStateDlg>(f, t, p);
          }},
         {dlg::IDD_GROUP_BY_NAME, [](DialogForm& f, const StringTable& t, QWidget* p, UiServices&) {
-             return Run<GroupByNameDialog, CGroupByNameForm>(f, t, p);
+             return Run<GroupByNameDialog, CGroupByNameDlg>(f, t, p);
          }},
         {dlg::IDD_GROUP_ENUM, [](DialogForm& f, const StringTable& t, QWidget* p, UiServices&) {
-             return Run<GroupEnumDialog, CGroupEnumForm>(f, t, p);
+             return Run<GroupEnumDialog, CGroupEnumDlg>(f, t, p);
          }},
         {dlg::IDD_ERROR_STRING, [](DialogForm& f, const StringTable& t, QWidget* p, UiServices&) {
-             return Run<ErrorStringDialog, CErrorStringForm>(f, t, p);
+             return Run<ErrorStringDialog, CErrorStringDlg>(f, t, p);
          }},
         {dlg::IDD_ADD_ITEM, [](DialogForm& f, const StringTable& t, QWidget* p, UiServices&) {
-             return Run<AddItemDialog, CAddItemForm>(f, t, p);
+             return Run<AddItemDialog, CAddItemDlg>(f, t, p);
          }},
         {dlg::IDD_WRITE_ITEM, [](DialogForm& f, const StringTable& t, QWidget* p, UiServices&) {
-             return Run<WriteItemDialog, CWriteItemForm>(f, t, p);
+             return Run<WriteItemDialog, CWriteItemDlg>(f, t, p);
          }},
         {dlg::IDD_ITEM_STATE, [](DialogForm& f, const StringTable& t, QWidget* p, UiServices&) {
-             return Run<ItemStateDialog, CItemStateForm>(f, t, p);
+             return Run<ItemStateDialog, CItemStateDlg>(f, t, p);
          }},
         {dlg::IDD_CLIENT_HANDLES, [](DialogForm& f, const StringTable& t, QWidget* p, UiServices&) {
-             return Run<ClientHandlesDialog, CClientHandlesForm>(f, t, p);
+             return Run<ClientHandlesDialog, CClientHandlesDlg>(f, t, p);
          }},
         {dlg::IDD_DATA_TYPE, [](DialogForm& f, const StringTable& t, QWidget* p, UiServices&) {
-             return Run<DataTypeDialog, CDataTypeForm>(f, t, p);
+             return Run<DataTypeDialog, CDataTypeDlg>(f, t, p);
          }},
         {dlg::IDD_ITEM_ENUM, [](DialogForm& f, const StringTable& t, QWidget* p, UiServices&) {
-             return Run<ItemEnumDialog, CItemEnumForm>(f, t, p);
+             return Run<ItemEnumDialog, CItemEnumDlg>(f, t, p);
          }},
         {dlg::IDD_ITEM_PROPERTIES, [](DialogForm& f, const StringTable& t, QWidget* p, UiServices&) {
-             return Run<ItemPropertiesDialog, CItemPropertiesForm>(f, t, p);
+             return Run<ItemPropertiesDialog, CItemPropertiesDlg>(f, t, p);
          }},
         {dlg::IDD_VALIDATION_RESULTS, [](DialogForm& f, const StringTable& t, QWidget* p, UiServices&) {
-             return Run<ValidationResultsDialog, CValidationResultsForm>(f, t, p);
+             return Run<ValidationResultsDialog, CValidationResultsDlg>(f, t, p);
          }},
     };
     auto it = kDialogs.find(form.DialogId());

@@ -136,7 +136,7 @@ AboutDialog::AboutDialog(const StringTable& texts, QWidget* parent) : FormDialog
 
 // ---- columns ----
 
-SelectColumnsDialog::SelectColumnsDialog(CSelectColumnsForm& form, const StringTable& texts, QWidget* parent)
+SelectColumnsDialog::SelectColumnsDialog(CSelectColumnsDlg& form, const StringTable& texts, QWidget* parent)
     : FormDialog(dlg::IDD_SELECT_COLUMNS, texts, parent), m_form(form)
 {
     auto* lists = new QGridLayout;
@@ -169,7 +169,7 @@ void SelectColumnsDialog::Refresh()
 
 // ---- view update timer ----
 
-UpdateTimerDialog::UpdateTimerDialog(CUpdateTimerForm& form, const StringTable& texts, QWidget* parent)
+UpdateTimerDialog::UpdateTimerDialog(CUpdateTimerDlg& form, const StringTable& texts, QWidget* parent)
     : FormDialog(dlg::IDD_UPDATE_TIMER, texts, parent), m_form(form)
 {
     auto* layout = new QVBoxLayout(this);
@@ -195,7 +195,7 @@ void UpdateTimerDialog::OnOk()
 
 // ---- log ----
 
-LogConfigDialog::LogConfigDialog(CLogConfigForm& form, UiServices& ui, const StringTable& texts, QWidget* parent)
+LogConfigDialog::LogConfigDialog(CLogConfigDlg& form, UiServices& ui, const StringTable& texts, QWidget* parent)
     : FormDialog(dlg::IDD_LOG_CONFIG, texts, parent), m_form(form)
 {
     auto* layout = new QVBoxLayout(this);

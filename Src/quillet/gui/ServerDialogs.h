@@ -57,23 +57,23 @@ private:
 // 152 "Select Columns".
 class SelectColumnsDialog final : public FormDialog {
 public:
-    SelectColumnsDialog(CSelectColumnsForm& form, const StringTable& texts, QWidget* parent = nullptr);
+    SelectColumnsDialog(CSelectColumnsDlg& form, const StringTable& texts, QWidget* parent = nullptr);
 
 private:
     void Refresh() override;
-    CSelectColumnsForm& m_form;
+    CSelectColumnsDlg& m_form;
     QListWidget *m_disabled, *m_enabled;
 };
 
 // 164 "Change View Update Timer".
 class UpdateTimerDialog final : public FormDialog {
 public:
-    UpdateTimerDialog(CUpdateTimerForm& form, const StringTable& texts, QWidget* parent = nullptr);
+    UpdateTimerDialog(CUpdateTimerDlg& form, const StringTable& texts, QWidget* parent = nullptr);
 
 private:
     void Refresh() override;
     void OnOk() override;
-    CUpdateTimerForm& m_form;
+    CUpdateTimerDlg& m_form;
     QLineEdit* m_period;
     QLabel* m_message;
 };
@@ -81,11 +81,11 @@ private:
 // 176 "Configure Log".
 class LogConfigDialog final : public FormDialog {
 public:
-    LogConfigDialog(CLogConfigForm& form, UiServices& ui, const StringTable& texts, QWidget* parent = nullptr);
+    LogConfigDialog(CLogConfigDlg& form, UiServices& ui, const StringTable& texts, QWidget* parent = nullptr);
 
 private:
     void Refresh() override;
-    CLogConfigForm& m_form;
+    CLogConfigDlg& m_form;
     std::vector<QCheckBox*> m_checks;
     QLineEdit* m_path;
 };

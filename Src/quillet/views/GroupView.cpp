@@ -148,7 +148,7 @@ void CGroupView::OnGetState()
     if (!group) return;
     auto state = group->m_itemMgt.as<IOPCGroupStateMgt>(IID_IOPCGroupStateMgt);
     if (!state) return m_doc.ShowError(E_NOINTERFACE);
-    CGroupStateForm form(m_doc, std::move(state));
+    CGroupStateDlg form(m_doc, std::move(state));
     form.Open();
     m_doc.Ui().RunDialog(form);
     m_doc.UpdateAllViews();
@@ -157,7 +157,7 @@ void CGroupView::OnGetState()
 void CGroupView::OnEnumerateItems()
 {
     if (CGroup* group = SelectedGroup()) {
-        CItemEnumForm form(m_doc, *group);
+        CItemEnumDlg form(m_doc, *group);
         form.Open();
         m_doc.Ui().RunDialog(form);
     }
@@ -167,6 +167,6 @@ void CGroupView::OnConfigureEvents()
 {
     CGroup* group = SelectedGroup();
     if (!group || !m_doc.ItemView()) return;
-    CEventTriggersForm form(*group, *this, *m_doc.ItemView());
+    CEventTriggersDlg form(*group, *this, *m_doc.ItemView());
     m_doc.Ui().RunDialog(form);
 }

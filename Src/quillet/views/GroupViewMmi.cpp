@@ -9,7 +9,7 @@
 
 void CGroupView::OnMmiEmulation()
 {
-    CMmiForm form;
+    CMMIEmulationDlg form;
     form.onlyDisplayedActive = m_mmi.onlyDisplayedActive;
     form.enabled = m_mmi.enabled;
     form.seconds = m_mmi.seconds;
@@ -22,7 +22,7 @@ void CGroupView::OnMmiEmulation()
 
 void CGroupView::SetMmi(MmiSettings settings)
 {
-    if (settings.seconds < CMmiForm::kMinSeconds || settings.seconds > CMmiForm::kMaxSeconds)
+    if (settings.seconds < CMMIEmulationDlg::kMinSeconds || settings.seconds > CMMIEmulationDlg::kMaxSeconds)
         settings.seconds = MmiSettings{}.seconds;
     m_mmi = settings;
     ApplyMmi();

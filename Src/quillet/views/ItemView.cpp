@@ -167,7 +167,7 @@ void CItemView::OnReadFromCache() { m_source = m_source == OPC_DS_CACHE ? OPC_DS
 
 void CItemView::OnItemColumns()
 {
-    CSelectColumnsForm form(CurrentColumns());
+    CSelectColumnsDlg form(CurrentColumns());
     if (!m_doc.Ui().RunDialog(form)) return;
     form.Apply();
     BuildColumns();
@@ -175,6 +175,6 @@ void CItemView::OnItemColumns()
 
 void CItemView::OnViewUpdateTimer()
 {
-    CUpdateTimerForm form(m_doc.Texts(), m_dwRefreshMs);
+    CUpdateTimerDlg form(m_doc.Texts(), m_dwRefreshMs);
     if (m_doc.Ui().RunDialog(form)) SetRefreshPeriod(form.Period());
 }

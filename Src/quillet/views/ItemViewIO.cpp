@@ -3,7 +3,7 @@
 #include "quillet/views/ItemView.h"
 
 #include "quillet/text/ErrorText.h"
-#include "quillet/forms/WriteItemForm.h"
+#include "quillet/forms/WriteItemDlg.h"
 #include "quillet/doc/QuilletDoc.h"
 
 #include "platform/win/Clock.h"
@@ -265,7 +265,7 @@ void WriteFromDialog(CQuilletDoc& doc, CGroup* group, std::vector<CItem*> items,
 {
     if (!group) return;
     std::erase_if(items, [&](CItem* item) { return !group->IsServerItem(item); });
-    CWriteItemForm form(doc.Texts(), doc.Ui(), std::move(items));
+    CWriteItemDlg form(doc.Texts(), doc.Ui(), std::move(items));
     if (doc.Ui().RunDialog(form)) write(form.handles, *group, form.values);
 }
 } // namespace

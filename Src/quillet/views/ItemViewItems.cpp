@@ -98,7 +98,7 @@ void CItemView::OnAddItem()
 {
     CGroup* group = SelectedGroup();
     if (!group) return;
-    CAddItemForm form(*group, *m_template);
+    CAddItemDlg form(*group, *m_template);
     if (!m_doc.Ui().RunDialog(form)) return;
     auto items = form.TakeItems();
     if (items.empty()) return;
@@ -215,7 +215,7 @@ HRESULT CItemView::SetItemsActive(const std::vector<CItem*>& selected, CGroup* g
 void CItemView::OnActiveState()
 {
     CGroup* group = SelectedGroup();
-    CItemStateForm form(SelectedItems());
+    CItemStateDlg form(SelectedItems());
     if (group && m_doc.Ui().RunDialog(form)) SetItemsActive(form.items, group, form.active);
 }
 
@@ -231,7 +231,7 @@ void CItemView::ChangeClientHandles(CGroup& group, const std::vector<CItem*>& se
             copies.push_back(std::make_unique<CItem>(*item));
         }
     if (items.empty() || !group.m_itemMgt) return;
-    CClientHandlesForm form(m_doc.Texts(), items, copies);
+    CClientHandlesDlg form(m_doc.Texts(), items, copies);
     if (!m_doc.Ui().RunDialog(form)) return;
     std::vector<HRESULT> errors;
     const HRESULT hr =
@@ -293,6 +293,6 @@ void CItemView::SetDatatypes(CGroup& group, const std::vector<CItem*>& items, co
 void CItemView::OnSetDatatype()
 {
     CGroup* group = SelectedGroup();
-    CDataTypeForm form(SelectedItems());
+    CDataTypeDlg form(SelectedItems());
     if (group && m_doc.Ui().RunDialog(form)) SetDatatypes(*group, form.items, form.types);
 }

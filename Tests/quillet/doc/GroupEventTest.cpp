@@ -178,7 +178,7 @@ TEST_F(Events, ItemsRemovedOrRehandledUnderARunningEventAreFollowedOrSkipped)
 {
     CGroupEvent& event = AddEvent(EVENT_SYNC_READ_CACHE, {"PLC1.D100", "PLC1.D101"}, 1000);
     CItem* d100 = &Item(*group, "PLC1.D100");
-    ui.OnDialog<CClientHandlesForm>(quillet::dlg::IDD_CLIENT_HANDLES, [](CClientHandlesForm&) { return true; });
+    ui.OnDialog<CClientHandlesDlg>(quillet::dlg::IDD_CLIENT_HANDLES, [](CClientHandlesDlg&) { return true; });
     frame->Items().ChangeClientHandles(*group, {d100});
     frame->Items().RemoveItems(*group, {&Item(*group, "PLC1.D101")});
     ASSERT_EQ(event.Items(), std::vector<OPCHANDLE>{Item(*group, "PLC1.D100").GetClientHandle()});

@@ -37,7 +37,7 @@ protected:
         ServerWindow::SetUp();
         if (!doc) return;
         group = &AddGroup(*doc, ADVISE_CONNECTIONPOINT);
-        form = std::make_unique<CAddItemForm>(*group, frame->Items().AddItemTemplate());
+        form = std::make_unique<CAddItemDlg>(*group, frame->Items().AddItemTemplate());
         form->Open();
         browser = form->Browser();
     }
@@ -47,7 +47,7 @@ protected:
         ServerWindow::TearDown();
     }
     CGroup* group = nullptr;
-    std::unique_ptr<CAddItemForm> form;
+    std::unique_ptr<CAddItemDlg> form;
     CAddressBrowser* browser = nullptr;
 };
 

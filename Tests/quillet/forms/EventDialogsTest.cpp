@@ -25,14 +25,14 @@ protected:
 
 TEST_F(EventDialogs, EventsAreAddedEditedAndRemovedAndNeverNameTheRateItem)
 {
-    std::function<void(CEventTriggersForm&)> steps;
-    ui.OnDialog<CEventTriggersForm>(IDD_EVENT_TRIGGERS, [&](CEventTriggersForm& f) {
+    std::function<void(CEventTriggersDlg&)> steps;
+    ui.OnDialog<CEventTriggersDlg>(IDD_EVENT_TRIGGERS, [&](CEventTriggersDlg& f) {
         steps(f);
         return true;
     });
     std::string prompt;
     int opened = 0;
-    ui.OnDialog<CEventConfigForm>(IDD_EVENT_CONFIG, [&](CEventConfigForm& f) {
+    ui.OnDialog<CEventConfigDlg>(IDD_EVENT_CONFIG, [&](CEventConfigDlg& f) {
         if (++opened == 1) {
             EXPECT_EQ(f.name, "New Event");
             EXPECT_EQ(std::tuple(f.intervalText, f.type, f.onlyIfActive), std::tuple("10000", 0, TRUE));
@@ -49,7 +49,7 @@ TEST_F(EventDialogs, EventsAreAddedEditedAndRemovedAndNeverNameTheRateItem)
         f.Confirm(prompt);
         return true;
     });
-    steps = [&](CEventTriggersForm& f) {
+    steps = [&](CEventTriggersDlg& f) {
         f.EditEvent();  // no row selected: nothing
         f.AddEvent();
         ASSERT_EQ(f.Rows(texts).size(), 1u);
@@ -69,7 +69,7 @@ TEST_F(EventDialogs, EventsAreAddedEditedAndRemovedAndNeverNameTheRateItem)
     dispatcher.advance(10000);
     EXPECT_TRUE(Logged(*doc, "Sync write - HR=00000000 - (Group) G20 #(Item) 3"));
 
-    steps = [&](CEventTriggersForm& f) {
+    steps = [&](CEventTriggersDlg& f) {
         f.RemoveEvent();  // nothing selected
         EXPECT_EQ(f.Rows(texts).size(), 1u);
         f.selected = 0;
@@ -82,7 +82,7 @@ TEST_F(EventDialogs, EventsAreAddedEditedAndRemovedAndNeverNameTheRateItem)
 
 TEST_F(EventDialogs, MmiSettingsGoIntoTheDocumentAndThroughItsFile)
 {
-    CMmiForm check;
+    CMMIEmulationDlg check;
     check.SetEnabled(TRUE);
     EXPECT_TRUE(check.onlyDisplayedActive && !check.OnlyDisplayedEnabled() && check.SecondsEnabled());
     for (const char* bad : {"0", "3601", "ten"}) {
@@ -91,7 +91,7 @@ TEST_F(EventDialogs, MmiSettingsGoIntoTheDocumentAndThroughItsFile)
         EXPECT_FALSE(check.Exchange(texts, prompt)) << bad;
     }
 
-    ui.OnDialog<CMmiForm>(IDD_MMI_EMULATION, [&](CMmiForm& f) {
+    ui.OnDialog<CMMIEmulationDlg>(IDD_MMI_EMULATION, [&](CMMIEmulationDlg& f) {
         EXPECT_EQ(f.secondsText, "10");
         f.SetEnabled(TRUE);
         f.secondsText = "7";

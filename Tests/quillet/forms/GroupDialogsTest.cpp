@@ -31,7 +31,7 @@ TEST(AddGroupDialog, FieldsOutOfRangeKeepTheDialogOpenWithTheFrameworksPrompt)
         {"0", "-1", "1", "Please enter an integer between 0 and 4294967295."},
     };
     for (auto [bias, rate, deadband, prompt] : cases) {
-        CAddGroupForm form;
+        CAddGroupDlg form;
         form.timeBiasText = bias;
         form.updateRateText = rate;
         form.deadbandText = deadband;
@@ -39,7 +39,7 @@ TEST(AddGroupDialog, FieldsOutOfRangeKeepTheDialogOpenWithTheFrameworksPrompt)
         EXPECT_FALSE(form.Exchange(texts, shown));
         EXPECT_EQ(shown, prompt);
     }
-    CAddGroupForm form;
+    CAddGroupDlg form;
     EXPECT_EQ(std::tuple(form.timeBiasText, form.updateRateText, form.deadbandText), std::tuple("0", "1000", "1"));
     EXPECT_FALSE(form.TimeStampsEnabled());  // IConnectionPoint by default
     form.ChooseAdviseMode(1);
@@ -53,12 +53,12 @@ TEST(AddGroupDialog, FieldsOutOfRangeKeepTheDialogOpenWithTheFrameworksPrompt)
 TEST_F(GroupDialogs, StateIsEditedAndReadBackWithTheLocaleInOneBase)
 {
     CGroup& group = AddGroup(*doc, ADVISE_CONNECTIONPOINT);
-    std::function<void(CGroupStateForm&)> step;
-    ui.OnDialog<CGroupStateForm>(IDD_GROUP_STATE, [&](CGroupStateForm& f) {
+    std::function<void(CGroupStateDlg&)> step;
+    ui.OnDialog<CGroupStateDlg>(IDD_GROUP_STATE, [&](CGroupStateDlg& f) {
         step(f);
         return true;
     });
-    step = [&](CGroupStateForm& f) {
+    step = [&](CGroupStateDlg& f) {
         EXPECT_EQ(f.name, group.GetName());
         EXPECT_EQ(f.clientHandle, quillet::HexCode(group.GetClientHandle()));
         EXPECT_EQ(f.lcid, "00000000");
@@ -75,7 +75,7 @@ TEST_F(GroupDialogs, StateIsEditedAndReadBackWithTheLocaleInOneBase)
     EXPECT_EQ(group.GetName(), "Renamed");  // our group, found by its client handle
     EXPECT_EQ(group.GetLocaleID(), 0x409u);
 
-    step = [&](CGroupStateForm& f) {
+    step = [&](CGroupStateDlg& f) {
         f.Edit();
         f.updateRate = "250";
         f.name = "Other";
@@ -101,7 +101,7 @@ TEST_F(GroupDialogs, ApplyTheServerRefusesLeavesTheDocumentUnmodified)
 {
     CGroup& taken = AddGroup(*doc, ADVISE_DATAOBJECT);
     CGroup& group = AddGroup(*doc, ADVISE_CONNECTIONPOINT);
-    CGroupStateForm form(*doc, group.m_itemMgt.as<IOPCGroupStateMgt>(IID_IOPCGroupStateMgt));
+    CGroupStateDlg form(*doc, group.m_itemMgt.as<IOPCGroupStateMgt>(IID_IOPCGroupStateMgt));
     form.Open();
     doc->SetModifiedFlag(false);
     form.Edit();
@@ -121,7 +121,7 @@ TEST_F(GroupDialogs, StateDeadbandReadsAndShowsWithADotUnderACommaLocale)
     testsupport::CommaLocaleScope comma;
     if (!comma.Ok()) GTEST_SKIP() << "no comma-decimal locale could be made (localedef, package locales)";
     CGroup& group = AddGroup(*doc, ADVISE_CONNECTIONPOINT);
-    ui.OnDialog<CGroupStateForm>(IDD_GROUP_STATE, [&](CGroupStateForm& f) {
+    ui.OnDialog<CGroupStateDlg>(IDD_GROUP_STATE, [&](CGroupStateDlg& f) {
         EXPECT_EQ(f.deadband, "1.000000");  // the new group's deadband
         f.Edit();
         f.deadband = "0.5";
@@ -141,12 +141,12 @@ TEST_F(GroupDialogs, GroupsAreFoundByNameAndByBothEnumeratorKinds)
     AddGroup(*doc, ADVISE_CONNECTIONPOINT);
     AddGroup(*doc, ADVISE_DATAOBJECT);
     int states = 0;
-    ui.OnDialog<CGroupStateForm>(IDD_GROUP_STATE, [&](CGroupStateForm& f) {
+    ui.OnDialog<CGroupStateDlg>(IDD_GROUP_STATE, [&](CGroupStateDlg& f) {
         ++states;
         EXPECT_EQ(f.name, doc->Groups().back()->GetName());
         return true;
     });
-    ui.OnDialog<CGroupByNameForm>(IDD_GROUP_BY_NAME, [&](CGroupByNameForm& f) {
+    ui.OnDialog<CGroupByNameDlg>(IDD_GROUP_BY_NAME, [&](CGroupByNameDlg& f) {
         EXPECT_EQ(f.names, (std::vector<std::string>{"G20", "G10"}));
         f.Select(1);
         f.Test();
@@ -158,7 +158,7 @@ TEST_F(GroupDialogs, GroupsAreFoundByNameAndByBothEnumeratorKinds)
     });
     ASSERT_TRUE(Run(ID_GET_GROUP_BY_NAME));
 
-    ui.OnDialog<CGroupEnumForm>(IDD_GROUP_ENUM, [&](CGroupEnumForm& f) {
+    ui.OnDialog<CGroupEnumDlg>(IDD_GROUP_ENUM, [&](CGroupEnumDlg& f) {
         EXPECT_EQ(f.scopes[f.scope], "All groups");
         f.BuildList();
         EXPECT_EQ(f.lines.size(), 2u);
@@ -185,8 +185,8 @@ TEST_F(GroupDialogs, GroupsAreFoundByNameAndByBothEnumeratorKinds)
 
 TEST_F(GroupDialogs, ErrorStringsAreTheServersOwnTexts)
 {
-    std::vector<CErrorStringForm::Row> rows;
-    ui.OnDialog<CErrorStringForm>(IDD_ERROR_STRING, [&](CErrorStringForm& f) {
+    std::vector<CErrorStringDlg::Row> rows;
+    ui.OnDialog<CErrorStringDlg>(IDD_ERROR_STRING, [&](CErrorStringDlg& f) {
         rows = f.rows;
         return true;
     });
@@ -214,7 +214,7 @@ protected:
 
 TEST_F(ScriptedServerDialogs, FailedEnumeratorKeepsItsReasonInTheMessage)
 {
-    CGroupEnumForm form(doc);
+    CGroupEnumDlg form(doc);
     form.BuildList();
     EXPECT_EQ(form.message, "The group enumerator could not be created. " + quillet::ErrorText(texts, E_NOTIMPL));
     EXPECT_FALSE(form.HasEnumerator());
@@ -224,14 +224,14 @@ TEST_F(ScriptedServerDialogs, FailedEnumeratorKeepsItsReasonInTheMessage)
 
 TEST_F(ScriptedServerDialogs, ServerWithoutErrorStringsGivesTheSystemTextOfTheFailure)
 {
-    CErrorStringForm form(doc);
+    CErrorStringDlg form(doc);
     ASSERT_EQ(form.rows.size(), 15u);
     for (const auto& row : form.rows) EXPECT_EQ(row.text, com::systemErrorText(E_NOTIMPL));
 }
 
 TEST_F(ScriptedServerDialogs, ItemEnumeratorThatCannotBeMadeIsReported)
 {
-    CItemEnumForm form(doc, *group);
+    CItemEnumDlg form(doc, *group);
     form.Open();
     EXPECT_EQ(form.message.substr(0, 50), "Could not create the item enumerator on this group");
     EXPECT_FALSE(form.canClone);
@@ -243,12 +243,12 @@ TEST_F(ScriptedServerDialogs, ClientHandlesOfListsThatDifferInLengthCannotBeConf
     CItem& a = AddItem(*group, "A");
     std::vector<std::unique_ptr<CItem>> copies;
     copies.push_back(std::make_unique<CItem>(a));
-    CClientHandlesForm fine(texts, {&a}, copies);
+    CClientHandlesDlg fine(texts, {&a}, copies);
     EXPECT_TRUE(fine.okEnabled);
     EXPECT_EQ(fine.rows[0][0], "A");
     EXPECT_EQ(fine.rows[0][2], quillet::HexCode(copies[0]->GetClientHandle()));
     copies.clear();
-    CClientHandlesForm broken(texts, {&a}, copies);
+    CClientHandlesDlg broken(texts, {&a}, copies);
     EXPECT_FALSE(broken.okEnabled);
     EXPECT_EQ(broken.message, "Internal error - bad item count.  Hit cancel to continue.");
 }

@@ -7,7 +7,7 @@
 #include "quillet/forms/ItemForms.h"
 #include "quillet/text/ResourceIds.h"
 #include "quillet/text/VariantText.h"
-#include "quillet/forms/WriteItemForm.h"
+#include "quillet/forms/WriteItemDlg.h"
 
 #include "platform/com/Bstr.h"
 
@@ -40,16 +40,16 @@ protected:
 TEST_F(ItemDialogs, AddItemValidatesNamesUnknownItemsWithTheServersTextAndAddsTheNamedEntries)
 {
     std::vector<std::array<std::string, 5>> results;
-    ui.OnDialog<CValidationResultsForm>(quillet::dlg::IDD_VALIDATION_RESULTS, [&](CValidationResultsForm& f) {
+    ui.OnDialog<CValidationResultsDlg>(quillet::dlg::IDD_VALIDATION_RESULTS, [&](CValidationResultsDlg& f) {
         results = f.rows;
         return true;
     });
     std::vector<std::array<std::string, 3>> properties;
-    ui.OnDialog<CItemPropertiesForm>(quillet::dlg::IDD_ITEM_PROPERTIES, [&](CItemPropertiesForm& f) {
+    ui.OnDialog<CItemPropertiesDlg>(quillet::dlg::IDD_ITEM_PROPERTIES, [&](CItemPropertiesDlg& f) {
         properties = f.rows;
         return true;
     });
-    ui.OnDialog<CAddItemForm>(IDD_ADD_ITEM, [&](CAddItemForm& f) {
+    ui.OnDialog<CAddItemDlg>(IDD_ADD_ITEM, [&](CAddItemDlg& f) {
         f.Open();
         EXPECT_FALSE(f.CanValidate());
         f.SetItemName("PLC1.D100");
@@ -91,7 +91,7 @@ TEST_F(ItemDialogs, AddItemValidatesNamesUnknownItemsWithTheServersTextAndAddsTh
 TEST_F(ItemDialogs, ItemPropertiesOfAnUnknownItemCloseTheDialogWithTheReason)
 {
     auto properties = opc::ComPtr<IOPCServer>(doc->GetServer()).as<IOPCItemProperties>(IID_IOPCItemProperties);
-    CItemPropertiesForm form(*doc, "NO.SUCH", properties);
+    CItemPropertiesDlg form(*doc, "NO.SUCH", properties);
     EXPECT_FALSE(form.Open());
     EXPECT_EQ(ui.shown, std::vector<std::string>{"No available Item Properties for this Item."});
 }
@@ -102,7 +102,7 @@ TEST_F(ItemDialogs, WriteSendsEveryOfferedTypeConvertedAndAScalarTakesATypeItCan
     ASSERT_TRUE(Pump([&] { return AllHave(*group, ValueRoad::Subscription); }));
     std::vector<CItem*> items{&Item(*group, "PLC1.D100"), &Item(*group, "PLC1.TEXT")};
 
-    CWriteItemForm form(texts, ui, items);
+    CWriteItemDlg form(texts, ui, items);
     EXPECT_EQ(form.type, WriteType(VT_I2));
     form.ChooseType(WriteType(VT_R8));  // a number converts
     EXPECT_EQ(form.values[0], VARIANT::R8(10));
@@ -127,7 +127,7 @@ TEST_F(ItemDialogs, WriteSendsEveryOfferedTypeConvertedAndAScalarTakesATypeItCan
         {VT_R8, "0.125"},    {VT_BOOL, "1"},  {VT_BSTR, "bye"},
     };
     for (auto [vt, text] : cases) {
-        CWriteItemForm write(texts, ui, {items[1]});
+        CWriteItemDlg write(texts, ui, {items[1]});
         write.valueText = text;
         write.ChooseType(WriteType(vt));
         write.valueText = text;
@@ -172,7 +172,7 @@ protected:
 
 TEST_F(WriteShapes, ArraysOpenWithTheirElementsAndChangeLengthOnlyWithinBounds)
 {
-    CWriteItemForm form(texts, ui, {&ArrayItem(5)});
+    CWriteItemDlg form(texts, ui, {&ArrayItem(5)});
     EXPECT_TRUE(form.array);
     EXPECT_EQ(form.lengthText, "5");
     EXPECT_EQ(form.elements, (std::vector<std::string>{"1", "2", "3", "4", "5"}));
@@ -211,7 +211,7 @@ TEST(DataTypeDialog, EachRowKeepsItsOwnTypeAndATypeOutsideTheListIsKept)
         items.back()->SetItemID(id);
         items.back()->SetRequestedType(vt);
     }
-    CDataTypeForm form({items[0].get(), items[1].get(), items[2].get()});
+    CDataTypeDlg form({items[0].get(), items[1].get(), items[2].get()});
     EXPECT_EQ(form.RowTexts(), (std::vector<std::string>{"a", "b", "c"}));
     EXPECT_EQ(form.type, -1);  // VT_DATE: shown as none, never turned into the first entry
     form.array = true;
@@ -231,7 +231,7 @@ TEST(DataTypeDialog, EachRowKeepsItsOwnTypeAndATypeOutsideTheListIsKept)
         items.back()->SetItemID(id);
         mixed.push_back(items.back().get());
     }
-    EXPECT_EQ(CDataTypeForm(mixed).RowTexts(), (std::vector<std::string>{"alpha", "Plc1.d1", "PLC1.D1", "plc1.D2"}));
+    EXPECT_EQ(CDataTypeDlg(mixed).RowTexts(), (std::vector<std::string>{"alpha", "Plc1.d1", "PLC1.D1", "plc1.D2"}));
 }
 
 TEST_F(ItemDialogs, ItemEnumerationFetchesInGrowingBatchesAndClonesItsEnumerator)
@@ -240,7 +240,7 @@ TEST_F(ItemDialogs, ItemEnumerationFetchesInGrowingBatchesAndClonesItsEnumerator
     for (int i = 0; i < 20; ++i) ids.push_back(i % 2 ? "PLC1.D101" : "PLC1.D100");
     auto handles = AddItems(*doc, *group, ids);
     int clones = 0;
-    ui.OnDialog<CItemEnumForm>(quillet::dlg::IDD_ITEM_ENUM, [&](CItemEnumForm& f) {
+    ui.OnDialog<CItemEnumDlg>(quillet::dlg::IDD_ITEM_ENUM, [&](CItemEnumDlg& f) {
         if (++clones > 1) {
             EXPECT_EQ(f.itemIds.size(), 20u);  // the clone lists the same items
             return true;

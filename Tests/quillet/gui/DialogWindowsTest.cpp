@@ -78,7 +78,7 @@ TEST_F(Dialogs, WriteDialogControlsShapeTheValueAndRevertWhatCannotBe)
 {
     CGroup group(doc);
     CItem& item = AddItem(group, "A");  // a value never received: VT_EMPTY
-    CWriteItemForm form(texts, ui, {&item});
+    CWriteItemDlg form(texts, ui, {&item});
     quillet::gui::WriteItemDialog dialog(form, texts);
     dialog.show();
     auto* array = Control<QCheckBox>(&dialog, ctl::IDC_WRITE_ARRAY);
@@ -146,8 +146,8 @@ TEST_F(Dialogs, ServerStatusShowsWholeDatesFromTheirStart)
 
 TEST_F(Dialogs, MmiDialogForcesTheDisplayedGroupWhileEmulating)
 {
-    CMmiForm form;
-    quillet::gui::MmiDialog dialog(form, texts);
+    CMMIEmulationDlg form;
+    quillet::gui::MMIEmulationDialog dialog(form, texts);
     dialog.show();
     auto* only = Control<QCheckBox>(&dialog, ctl::IDC_MMI_ONLY_DISPLAYED);
     auto* seconds = Control<QLineEdit>(&dialog, ctl::IDC_MMI_SECONDS);

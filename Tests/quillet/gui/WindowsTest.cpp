@@ -82,7 +82,7 @@ TEST_F(Windows, AddItemDialogBrowsesTheServerAndFillsItsEntries)
 {
     CQuilletDoc& doc = Connect();
     CGroup& group = AddGroup(doc, ADVISE_CONNECTIONPOINT);
-    CAddItemForm form(group, app->FrameOf(&doc)->Items().AddItemTemplate());
+    CAddItemDlg form(group, app->FrameOf(&doc)->Items().AddItemTemplate());
     quillet::gui::AddItemDialog dialog(form, texts);
     dialog.show();
 
@@ -234,7 +234,7 @@ TEST_F(Windows, GroupStateDialogIsEditedOnlyAfterEditGroupAndAppliesThroughItsCo
 {
     CQuilletDoc& doc = Connect();
     CGroup& group = AddGroup(doc, ADVISE_CONNECTIONPOINT);
-    CGroupStateForm form(doc, group.m_itemMgt.as<IOPCGroupStateMgt>(IID_IOPCGroupStateMgt));
+    CGroupStateDlg form(doc, group.m_itemMgt.as<IOPCGroupStateMgt>(IID_IOPCGroupStateMgt));
     form.Open();
     quillet::gui::GroupStateDialog dialog(form, texts);
     dialog.show();

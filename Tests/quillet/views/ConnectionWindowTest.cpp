@@ -38,11 +38,11 @@ TEST_F(Window, LogListKeepsItsLimitAndStartsOverAfterBeingCleared)
 
 TEST_F(Window, LogDialogKeepsOnlyCheckedCategoriesAndTheRunAverage)
 {
-    CLogConfigForm none(quillet::kDefaultLogMask, "");
+    CLogConfigDlg none(quillet::kDefaultLogMask, "");
     for (auto& check : none.checks) none.SetChecked(check.control, false);
     EXPECT_EQ(none.Mask(), 0x1000000u);
-    EXPECT_EQ(CLogConfigForm(quillet::kDefaultLogMask, "").Mask(), quillet::kDefaultLogMask & ~0x10000u);
-    ui.OnDialog<CLogConfigForm>(quillet::dlg::IDD_LOG_CONFIG, [](CLogConfigForm& f) {
+    EXPECT_EQ(CLogConfigDlg(quillet::kDefaultLogMask, "").Mask(), quillet::kDefaultLogMask & ~0x10000u);
+    ui.OnDialog<CLogConfigDlg>(quillet::dlg::IDD_LOG_CONFIG, [](CLogConfigDlg& f) {
         for (auto& check : f.checks) f.SetChecked(check.control, check.control == 1079);  // "Group Add"
         return true;
     });
@@ -54,7 +54,7 @@ TEST_F(Window, LogDialogKeepsOnlyCheckedCategoriesAndTheRunAverage)
 TEST_F(Window, ColumnDialogReordersAndHidesItemColumns)
 {
     using namespace quillet;
-    ui.OnDialog<CSelectColumnsForm>(dlg::IDD_SELECT_COLUMNS, [](CSelectColumnsForm& f) {
+    ui.OnDialog<CSelectColumnsDlg>(dlg::IDD_SELECT_COLUMNS, [](CSelectColumnsDlg& f) {
         EXPECT_EQ(f.enabled, (std::vector<int>{COL_ITEMID, COL_SUB_VALUE, COL_SUB_QUALITY, COL_SUB_UPDATES,
                                                COL_UPDATE_RATE, COL_RUN_AVERAGE}));
         f.Move(ctl::IDC_ENABLED_COLUMNS, 0);  // ItemID to the disabled list
@@ -67,7 +67,7 @@ TEST_F(Window, ColumnDialogReordersAndHidesItemColumns)
     EXPECT_EQ(frame.Items().ShownColumns(), (std::vector<int>{COL_SUB_VALUE, COL_SUB_QUALITY, COL_SUB_UPDATES,
                                                               COL_UPDATE_RATE, COL_RUN_AVERAGE, COL_ACCESS_PATH,
                                                               COL_ITEMID}));
-    ui.OnDialog<CSelectColumnsForm>(dlg::IDD_SELECT_COLUMNS, [](CSelectColumnsForm& f) {
+    ui.OnDialog<CSelectColumnsDlg>(dlg::IDD_SELECT_COLUMNS, [](CSelectColumnsDlg& f) {
         while (!f.enabled.empty()) f.Move(ctl::IDC_ENABLED_COLUMNS, 0);
         return true;
     });
@@ -77,7 +77,7 @@ TEST_F(Window, ColumnDialogReordersAndHidesItemColumns)
 
 TEST_F(Window, ViewTimerDialogTakesOnly10To5000Milliseconds)
 {
-    CUpdateTimerForm form(texts, 250);
+    CUpdateTimerDlg form(texts, 250);
     EXPECT_EQ(form.periodText, "250");
     for (auto [text, ok] : {std::pair{"9", false}, {"10", true}, {"5000", true}, {"5001", false}, {"x", false}}) {
         form.periodText = text;
@@ -85,7 +85,7 @@ TEST_F(Window, ViewTimerDialogTakesOnly10To5000Milliseconds)
         EXPECT_EQ(form.Validate(), ok) << text;
         EXPECT_EQ(form.message.empty(), ok);
     }
-    ui.OnDialog<CUpdateTimerForm>(quillet::dlg::IDD_UPDATE_TIMER, [](CUpdateTimerForm& f) {
+    ui.OnDialog<CUpdateTimerDlg>(quillet::dlg::IDD_UPDATE_TIMER, [](CUpdateTimerDlg& f) {
         f.periodText = "40";
         return f.Validate();
     });

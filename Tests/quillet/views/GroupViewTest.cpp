@@ -24,7 +24,7 @@ protected:
     }
     void Enable(DWORD seconds)
     {
-        ui.OnDialog<CMmiForm>(quillet::dlg::IDD_MMI_EMULATION, [=](CMmiForm& f) {
+        ui.OnDialog<CMMIEmulationDlg>(quillet::dlg::IDD_MMI_EMULATION, [=](CMMIEmulationDlg& f) {
             f.enabled = TRUE;
             f.seconds = seconds;
             return true;

@@ -6,7 +6,7 @@
 #include "quillet/text/ErrorText.h"
 #include "quillet/forms/GroupForms.h"
 #include "quillet/forms/ItemForms.h"
-#include "quillet/forms/WriteItemForm.h"
+#include "quillet/forms/WriteItemDlg.h"
 #include "quillet/text/ResourceIds.h"
 #include "quillet/text/TextFile.h"
 
@@ -29,7 +29,7 @@ protected:
     bool Run(UINT id) { return frame->Commands().Run(id); }
     void AddGroupByCommand(const std::string& name, DWORD mode)
     {
-        ui.OnDialog<CAddGroupForm>(IDD_ADD_GROUP, [=](CAddGroupForm& f) {
+        ui.OnDialog<CAddGroupDlg>(IDD_ADD_GROUP, [=](CAddGroupDlg& f) {
             f.settings.name = name;
             f.settings.adviseMode = mode;
             return true;
@@ -55,7 +55,7 @@ TEST_F(ItemCommands, ItemsAreAddedImportedReadWrittenRefreshedActivatedAndRemove
 {
     using namespace quillet;
     AddGroupByCommand("Streams", ADVISE_DATAOBJECT);
-    ui.OnDialog<CAddItemForm>(quillet::dlg::IDD_ADD_ITEM, [](CAddItemForm& f) {
+    ui.OnDialog<CAddItemDlg>(quillet::dlg::IDD_ADD_ITEM, [](CAddItemDlg& f) {
         f.Entries()[0]->SetItemID("PLC1.D100");
         f.NewEntry().SetItemID("PLC1.D101");
         f.NewEntry();  // left empty: dropped
@@ -78,7 +78,7 @@ TEST_F(ItemCommands, ItemsAreAddedImportedReadWrittenRefreshedActivatedAndRemove
     SelectAll();
     ASSERT_TRUE(Run(ID_SYNC_READ));
     EXPECT_EQ(*Item(streams, "PLC1.D101").Values(ValueRoad::SyncRead).value, VARIANT::I2(20));
-    ui.OnDialog<CWriteItemForm>(quillet::dlg::IDD_WRITE_ITEM, [](CWriteItemForm& f) {
+    ui.OnDialog<CWriteItemDlg>(quillet::dlg::IDD_WRITE_ITEM, [](CWriteItemDlg& f) {
         f.SetValue(0, "77", VT_I2);
         return true;
     });
@@ -99,7 +99,7 @@ TEST_F(ItemCommands, ItemsAreAddedImportedReadWrittenRefreshedActivatedAndRemove
     SelectAll();
     EXPECT_FALSE(frame->Commands().State(ID_ASYNCIO_READ).enabled);  // the 1.0 road needs IDataObject
     ASSERT_TRUE(Run(ID_ASYNCIO2_READ));
-    ui.OnDialog<CWriteItemForm>(quillet::dlg::IDD_WRITE_ITEM, [](CWriteItemForm& f) {
+    ui.OnDialog<CWriteItemDlg>(quillet::dlg::IDD_WRITE_ITEM, [](CWriteItemDlg& f) {
         f.SetValue(0, "bye", VT_BSTR);
         return true;
     });
@@ -109,7 +109,7 @@ TEST_F(ItemCommands, ItemsAreAddedImportedReadWrittenRefreshedActivatedAndRemove
     ASSERT_TRUE(Pump([&] { return *Item(callbacks, "PLC1.TEXT").Values(ValueRoad::Subscription).value ==
                                   VARIANT::String("bye"); }));
 
-    ui.OnDialog<CItemStateForm>(quillet::dlg::IDD_ITEM_STATE, [](CItemStateForm& f) {
+    ui.OnDialog<CItemStateDlg>(quillet::dlg::IDD_ITEM_STATE, [](CItemStateDlg& f) {
         f.active = FALSE;
         return true;
     });

@@ -56,16 +56,16 @@ std::string ReadItemProperties(CQuilletDoc& doc, IOPCItemProperties* properties,
 
 // ---- add item ----
 
-CAddItemForm::CAddItemForm(CGroup& group, CItem& itemTemplate) : group(group), itemTemplate(itemTemplate)
+CAddItemDlg::CAddItemDlg(CGroup& group, CItem& itemTemplate) : group(group), itemTemplate(itemTemplate)
 {
     NewEntry();
     m_current = 0;
     Show();
 }
 
-CAddItemForm::~CAddItemForm() = default;
+CAddItemDlg::~CAddItemDlg() = default;
 
-void CAddItemForm::Open()
+void CAddItemDlg::Open()
 {
     CQuilletDoc& doc = group.GetDocument();
     message = doc.Texts().Text(quillet::IDS_ADD_ITEM_HINT);
@@ -78,16 +78,16 @@ void CAddItemForm::Open()
     m_properties = server.as<IOPCItemProperties>(IID_IOPCItemProperties);
 }
 
-CItem& CAddItemForm::NewEntry()
+CItem& CAddItemDlg::NewEntry()
 {
     m_entries.push_back(std::make_unique<CItem>(itemTemplate));
     m_entries.back()->SetItemID({});
     return *m_entries.back();
 }
 
-bool CAddItemForm::ArrayEnabled() const { return quillet::AddItemTypes()[type] != VT_EMPTY; }
+bool CAddItemDlg::ArrayEnabled() const { return quillet::AddItemTypes()[type] != VT_EMPTY; }
 
-void CAddItemForm::Store()
+void CAddItemDlg::Store()
 {
     if (m_current < 0 || std::size_t(m_current) >= m_entries.size()) return;
     CItem& entry = *m_entries[m_current];
@@ -104,7 +104,7 @@ void CAddItemForm::Store()
     itemTemplate.SetActive(active);
 }
 
-void CAddItemForm::Show()
+void CAddItemDlg::Show()
 {
     if (m_current < 0 || std::size_t(m_current) >= m_entries.size()) return;
     const CItem& entry = *m_entries[m_current];
@@ -117,7 +117,7 @@ void CAddItemForm::Show()
     accessText = quillet::AccessRightsText(accessRights);
 }
 
-void CAddItemForm::Select(int index)
+void CAddItemDlg::Select(int index)
 {
     if (index < 0 || std::size_t(index) >= m_entries.size()) return;
     Store();
@@ -125,20 +125,20 @@ void CAddItemForm::Select(int index)
     Show();
 }
 
-void CAddItemForm::SetItemName(std::string name)
+void CAddItemDlg::SetItemName(std::string name)
 {
     itemName = std::move(name);
     // The list shows the entry's new text at once.
     if (m_current >= 0 && std::size_t(m_current) < m_entries.size()) m_entries[m_current]->SetItemID(itemName);
 }
 
-void CAddItemForm::ChooseType(int index)
+void CAddItemDlg::ChooseType(int index)
 {
     if (index < 0 || std::size_t(index) >= quillet::AddItemTypes().size()) return;
     type = index;
 }
 
-void CAddItemForm::AddEntry()
+void CAddItemDlg::AddEntry()
 {
     Store();
     NewEntry();
@@ -146,7 +146,7 @@ void CAddItemForm::AddEntry()
     Show();
 }
 
-void CAddItemForm::DropEmpty()
+void CAddItemDlg::DropEmpty()
 {
     CItem* shown = m_current >= 0 && std::size_t(m_current) < m_entries.size() ? m_entries[m_current].get() : nullptr;
     std::erase_if(m_entries, [](const auto& item) { return item->GetItemID().empty(); });
@@ -155,20 +155,20 @@ void CAddItemForm::DropEmpty()
     m_current = it != m_entries.end() ? int(it - m_entries.begin()) : int(m_entries.size()) - 1;
 }
 
-void CAddItemForm::Confirm()
+void CAddItemDlg::Confirm()
 {
     Store();
     DropEmpty();
 }
 
-std::vector<std::unique_ptr<CItem>> CAddItemForm::TakeItems()
+std::vector<std::unique_ptr<CItem>> CAddItemDlg::TakeItems()
 {
     std::erase_if(m_entries, [](const auto& item) { return item->GetItemID().empty(); });
     m_current = -1;
     return std::exchange(m_entries, {});
 }
 
-void CAddItemForm::Validate()
+void CAddItemDlg::Validate()
 {
     CQuilletDoc& doc = group.GetDocument();
     Store();
@@ -193,19 +193,19 @@ void CAddItemForm::Validate()
     std::vector<HRESULT> errors;
     const HRESULT hr = doc.CheckCall(group.m_itemMgt->ValidateItems(defs, FALSE, results, errors));
     if (FAILED(hr)) return doc.ShowError(hr);
-    CValidationResultsForm form(doc, ids, results, errors);
+    CValidationResultsDlg form(doc, ids, results, errors);
     doc.Ui().RunDialog(form);
 }
 
-void CAddItemForm::ShowProperties()
+void CAddItemDlg::ShowProperties()
 {
     if (!CanShowProperties()) return;
     CQuilletDoc& doc = group.GetDocument();
-    CItemPropertiesForm form(doc, itemName, m_properties);
+    CItemPropertiesDlg form(doc, itemName, m_properties);
     if (form.Open()) doc.Ui().RunDialog(form);
 }
 
-DWORD CAddItemForm::ReadAccessRights(const std::string& itemId)
+DWORD CAddItemDlg::ReadAccessRights(const std::string& itemId)
 {
     if (!m_properties) return 0;
     CQuilletDoc& doc = group.GetDocument();
@@ -224,7 +224,7 @@ DWORD CAddItemForm::ReadAccessRights(const std::string& itemId)
     return 0;
 }
 
-void CAddItemForm::OnBrowser(UINT browserMessage)
+void CAddItemDlg::OnBrowser(UINT browserMessage)
 {
     switch (browserMessage) {
     case CAddressBrowser::kLeafSelected: {
@@ -251,7 +251,7 @@ void CAddItemForm::OnBrowser(UINT browserMessage)
 
 // ---- item properties ----
 
-bool CItemPropertiesForm::Open()
+bool CItemPropertiesDlg::Open()
 {
     std::vector<CItemProperty> properties;
     const std::string failure = ReadItemProperties(m_doc, m_properties.get(), itemId, properties);
@@ -271,9 +271,9 @@ bool CItemPropertiesForm::Open()
 
 // ---- validation results ----
 
-CValidationResultsForm::CValidationResultsForm(CQuilletDoc& doc, const std::vector<std::string>& itemIds,
-                                               const std::vector<OPCITEMRESULT>& results,
-                                               const std::vector<HRESULT>& errors)
+CValidationResultsDlg::CValidationResultsDlg(CQuilletDoc& doc, const std::vector<std::string>& itemIds,
+                                             const std::vector<OPCITEMRESULT>& results,
+                                             const std::vector<HRESULT>& errors)
 {
     for (std::size_t i = 0; i < itemIds.size(); ++i) {
         const HRESULT error = i < errors.size() ? errors[i] : (i < results.size() ? S_OK : E_FAIL);

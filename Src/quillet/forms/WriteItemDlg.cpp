@@ -1,4 +1,4 @@
-#include "quillet/forms/WriteItemForm.h"
+#include "quillet/forms/WriteItemDlg.h"
 
 #include "quillet/forms/DataTypes.h"
 #include "quillet/text/ErrorText.h"
@@ -6,7 +6,7 @@
 #include "quillet/text/StringTable.h"
 #include "quillet/text/VariantText.h"
 
-CWriteItemForm::CWriteItemForm(const quillet::StringTable& texts, quillet::UiServices& ui, std::vector<CItem*> list)
+CWriteItemDlg::CWriteItemDlg(const quillet::StringTable& texts, quillet::UiServices& ui, std::vector<CItem*> list)
     : items(std::move(list)), m_texts(texts), m_ui(ui)
 {
     for (CItem* item : items) {
@@ -20,23 +20,23 @@ CWriteItemForm::CWriteItemForm(const quillet::StringTable& texts, quillet::UiSer
     }
 }
 
-void CWriteItemForm::SetValue(std::size_t index, std::string_view text, VARTYPE vt)
+void CWriteItemDlg::SetValue(std::size_t index, std::string_view text, VARTYPE vt)
 {
     if (index < values.size()) values[index] = quillet::TextToVariant(text, vt);
 }
 
-VARTYPE CWriteItemForm::SelectedType() const { return quillet::WriteTypes()[type]; }
+VARTYPE CWriteItemDlg::SelectedType() const { return quillet::WriteTypes()[type]; }
 
-ULONG CWriteItemForm::Length() const
+ULONG CWriteItemDlg::Length() const
 {
     if (!array) return 1;
     const auto n = quillet::WholeInteger(lengthText);
     return n && *n >= 1 && *n <= kMaxLength ? ULONG(*n) : 0;
 }
 
-void CWriteItemForm::Report(bool ok) { message = m_texts.Text(ok ? quillet::IDS_SHAPE_OK : quillet::IDS_SHAPE_FAILED); }
+void CWriteItemDlg::Report(bool ok) { message = m_texts.Text(ok ? quillet::IDS_SHAPE_OK : quillet::IDS_SHAPE_FAILED); }
 
-void CWriteItemForm::Show()
+void CWriteItemDlg::Show()
 {
     if (current < 0) return;
     accessPath = items[current]->GetAccessPath();
@@ -64,7 +64,7 @@ void CWriteItemForm::Show()
     ShowElement();
 }
 
-void CWriteItemForm::ShowElement()
+void CWriteItemDlg::ShowElement()
 {
     const VARIANT& v = values[current];
     if (!array) {
@@ -92,14 +92,14 @@ static void StoreText(VARIANT& slot, bool array, int element, std::string_view t
     if (index <= a->upperBound() && parsed.vt() == a->elementType()) a->putElement(index, std::move(parsed));
 }
 
-void CWriteItemForm::Leave()
+void CWriteItemDlg::Leave()
 {
     if (current < 0) return;
     ApplyShape();
     StoreText(values[current], values[current].isArray(), element, valueText, SelectedType());
 }
 
-bool CWriteItemForm::ApplyShape()
+bool CWriteItemDlg::ApplyShape()
 {
     VARIANT& v = values[current];
     const VARTYPE selected = SelectedType();
@@ -148,7 +148,7 @@ bool CWriteItemForm::ApplyShape()
     return true;
 }
 
-void CWriteItemForm::SelectItem(int index)
+void CWriteItemDlg::SelectItem(int index)
 {
     if (index < 0 || std::size_t(index) >= items.size()) return;
     Leave();
@@ -156,7 +156,7 @@ void CWriteItemForm::SelectItem(int index)
     Show();
 }
 
-void CWriteItemForm::SelectElement(int index)
+void CWriteItemDlg::SelectElement(int index)
 {
     if (current < 0 || !array || index < 0 || std::size_t(index) >= elements.size()) return;
     StoreText(values[current], true, element, valueText, SelectedType());
@@ -165,7 +165,7 @@ void CWriteItemForm::SelectElement(int index)
     ShowElement();
 }
 
-void CWriteItemForm::SetArray(bool on)
+void CWriteItemDlg::SetArray(bool on)
 {
     if (current < 0) return;
     // What was typed is kept in the old shape first, so the new one starts from it.
@@ -175,7 +175,7 @@ void CWriteItemForm::SetArray(bool on)
     Show();
 }
 
-void CWriteItemForm::SetLength(const std::string& text)
+void CWriteItemDlg::SetLength(const std::string& text)
 {
     if (current < 0 || !array) return;
     const auto n = quillet::WholeInteger(text);
@@ -190,7 +190,7 @@ void CWriteItemForm::SetLength(const std::string& text)
     Show();
 }
 
-void CWriteItemForm::ChooseType(int index)
+void CWriteItemDlg::ChooseType(int index)
 {
     if (current < 0 || index < 0 || std::size_t(index) >= quillet::WriteTypes().size()) return;
     if (array) {
@@ -204,4 +204,4 @@ void CWriteItemForm::ChooseType(int index)
     Show();
 }
 
-void CWriteItemForm::Confirm() { Leave(); }
+void CWriteItemDlg::Confirm() { Leave(); }

@@ -13,12 +13,12 @@
 
 namespace quillet { class StringTable; }
 
-class CWriteItemForm final : public quillet::DialogForm {
+class CWriteItemDlg final : public quillet::DialogForm {
 public:
     // Arrays longer than this are refused.
     static constexpr ULONG kMaxLength = 65535;
 
-    CWriteItemForm(const quillet::StringTable& texts, quillet::UiServices& ui, std::vector<CItem*> items);
+    CWriteItemDlg(const quillet::StringTable& texts, quillet::UiServices& ui, std::vector<CItem*> items);
     UINT DialogId() const override { return quillet::dlg::IDD_WRITE_ITEM; }
 
     // The value of item index as the typed text read as type vt.

@@ -8,14 +8,14 @@
 
 #include "platform/com/Bstr.h"
 
-CItemEnumForm::CItemEnumForm(CQuilletDoc& doc, CGroup& group) : m_doc(doc), m_group(&group) {}
+CItemEnumDlg::CItemEnumDlg(CQuilletDoc& doc, CGroup& group) : m_doc(doc), m_group(&group) {}
 
-CItemEnumForm::CItemEnumForm(CQuilletDoc& doc, opc::ComPtr<IEnumOPCItemAttributes> enumerator)
+CItemEnumDlg::CItemEnumDlg(CQuilletDoc& doc, opc::ComPtr<IEnumOPCItemAttributes> enumerator)
     : m_doc(doc), m_enum(std::move(enumerator))
 {
 }
 
-void CItemEnumForm::Open()
+void CItemEnumDlg::Open()
 {
     const quillet::StringTable& texts = m_doc.Texts();
     if (m_group) {
@@ -46,7 +46,7 @@ void CItemEnumForm::Open()
     message = texts.Text(quillet::IDS_ITEM_ENUM_HINT);
 }
 
-void CItemEnumForm::List()
+void CItemEnumDlg::List()
 {
     itemIds.clear();
     batches.clear();
@@ -67,7 +67,7 @@ void CItemEnumForm::List()
     if (FAILED(hr)) m_doc.ShowError(hr);
 }
 
-void CItemEnumForm::Show(int index)
+void CItemEnumDlg::Show(int index)
 {
     selected = index;
     std::vector<OPCITEMATTRIBUTES> one;
@@ -93,7 +93,7 @@ void CItemEnumForm::Show(int index)
     canonicalType = quillet::TypeName(a.vtCanonicalDataType);
 }
 
-void CItemEnumForm::Clone()
+void CItemEnumDlg::Clone()
 {
     if (!m_enum) return;
     opc::ComPtr<IEnumOPCItemAttributes> clone;
@@ -103,7 +103,7 @@ void CItemEnumForm::Clone()
         message = std::string(m_doc.Texts().Text(quillet::IDS_CLONE_FAILED)) + " HR=" + quillet::HexCode(DWORD(hr));
         return;
     }
-    CItemEnumForm second(m_doc, std::move(clone));
+    CItemEnumDlg second(m_doc, std::move(clone));
     second.Open();
     m_doc.Ui().RunDialog(second);
     message = m_doc.Texts().Text(quillet::IDS_CLONE_OK);
