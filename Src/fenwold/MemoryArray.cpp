@@ -74,7 +74,7 @@ char* CMemoryArray::StatusFrame(std::size_t slot, std::size_t size)
     auto& frame = m_statusFrame[slot];
     if (!frame || m_statusCapacity[slot] < size) {
         frame = std::make_unique<char[]>(size); // zero-filled
-        m_statusCapacity[slot] = size;
+        m_statusCapacity[slot] = static_cast<std::uint16_t>(size);
     }
     return frame.get();
 }

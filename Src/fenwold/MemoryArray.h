@@ -3,6 +3,7 @@
 // read with one batch-read request per poll. The device code is the block's type data.
 #include <array>
 #include <atomic>
+#include <cstdint>
 #include <memory>
 
 #include "fenwold/McFrame.h"
@@ -62,7 +63,7 @@ private:
     std::array<int, kLines> m_statusLength{};
     std::array<unsigned, kLines> m_statusWords{};
     std::array<std::unique_ptr<char[]>, kLines> m_statusFrame;
-    std::array<std::size_t, kLines> m_statusCapacity{};
+    std::array<std::uint16_t, kLines> m_statusCapacity{};   // below kQuerySize + 1
     // Responses read again after a mismatch, one per line; made when first needed.
     std::array<std::unique_ptr<std::array<BYTE, kResponseSize + 1>>, kLines> m_reread;
 };
