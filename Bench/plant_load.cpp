@@ -1,28 +1,36 @@
 // Loading a large plant's CSV configuration: how long it takes and how much memory
 // each configured point costs, and how the load time grows with the number of
-// stations against the number of blocks.
+// stations against the number of blocks. Then the server program itself with that
+// plant polling the PLC simulator: its resident memory per configured point once
+// loaded and while it polls.
 #include <malloc.h>
+#include <signal.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
 
 #include "fenwold/FenwoldDoc.h"
+#include "support/ServerProcess.h"
 
 namespace {
 
 // Stations on their own addresses, 99 ports shared round robin; every block a
 // run of 8-word (or `words`) Short items in D.
-std::filesystem::path WritePlant(int stations, int blocks, int words)
+// With simPort, every station talks to the one simulator on that port.
+std::filesystem::path WritePlant(int stations, int blocks, int words, int simPort = 0)
 {
     const auto path = std::filesystem::temp_directory_path() /
                       ("tessaro_plant_" + std::to_string(stations) + "x" + std::to_string(blocks) + ".csv");
     std::ofstream out(path);
     out << ":Device,Protocol,DeviceType,Address,Port,Setting,Options,Description\n";
     for (int s = 0; s < stations; ++s)
-        out << "ST" << s << ",MC3,3," << s << ",TCP" << (s % 99 + 1) << ",127.0.0." << (s / 250 + 1) << ' ' << (5010 + s % 250)
+        out << "ST" << s << ",MC3,3," << s << ",TCP" << (s % 99 + 1) << ",127.0.0." << (s / 250 + 1) << ' ' << (simPort ? simPort : 5010 + s % 250)
             << ",,Station " << s << '\n';
     out << ":Block,Name,DataType,Address,Length,Priority,ReadWrite,ScanTime,Description\n";
     for (int s = 0; s < stations; ++s)
@@ -53,6 +61,71 @@ Figures Load(const std::filesystem::path& path)
     return f;
 }
 
+// Resident memory of a process in bytes (VmRSS), 0 when it cannot be read.
+double ResidentBytes(pid_t pid)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::stod(line.substr(6)) * 1024;
+    return 0;
+}
+
+// fenwold headless on the plant against plcsim: resident bytes per point once the
+// file is loaded and once polling has settled (no growth for 5 s, at most 60 s).
+int PollingPlant(int stations, int blocks, int words)
+{
+    namespace fs = std::filesystem;
+    const fs::path scratch = fs::temp_directory_path() / ("tessaro_bench_plant_" + std::to_string(::getpid()));
+    fs::create_directories(scratch / "run");
+    fs::permissions(scratch / "run", fs::perms::owner_all);
+    const std::map<std::string, std::string> env = {{"TESSARO_REGISTRY", (scratch / "reg").string()},
+                                                    {"TESSARO_DATA", (scratch / "data").string()},
+                                                    {"XDG_RUNTIME_DIR", (scratch / "run").string()},
+                                                    {"LANG", "C"}};
+    int rc = 1;
+    {
+        testsupport::ServerProcess sim(testsupport::TestProgram("plcsim"), true);
+        const std::string listening = "plcsim listening on 127.0.0.1:";
+        if (!sim.Start({"--port", "0"}, env) || !sim.WaitFor(listening, 10000)) {
+            std::fprintf(stderr, "plcsim did not start: %s\n", sim.Output().c_str());
+            return 1;
+        }
+        const int port = std::stoi(sim.Output().substr(sim.Output().find(listening) + listening.size()));
+        const fs::path config = WritePlant(stations, blocks, words, port);
+        testsupport::ServerProcess server(testsupport::TestProgram("fenwold"), true);
+        const double points = double(stations) * blocks * words;
+        if (server.Start({config.string()}, env) && server.WaitFor("Online request flag set.", 120000)) {
+            const double loaded = ResidentBytes(server.Pid());
+            // Reading the output as it comes keeps the server's log queue empty.
+            auto drain = [&](int ms) { server.WaitFor("\x01", ms); };
+            drain(1000);
+            double polling = ResidentBytes(server.Pid());
+            int still = 0;
+            for (int second = 0; second < 60 && still < 5; ++second) {
+                drain(1000);
+                const double now = ResidentBytes(server.Pid());
+                still = now > polling ? 0 : still + 1;
+                polling = std::max(polling, now);
+            }
+            const bool ran = ::kill(server.Pid(), 0) == 0;
+            std::printf("fenwold polling plcsim with %d stations x %d blocks x %d words (%d lines connected): "
+                        "resident %.0f B per point once loaded (%.1f MB), %.0f B per point while polling (%.1f MB)%s\n",
+                        stations, blocks, words, server.Count("Connected to server("),
+                        loaded / points, loaded / 1e6, polling / points, polling / 1e6, ran ? "" : " (ENDED)");
+            rc = ran ? 0 : 1;
+            server.Stop(SIGTERM, 30000);
+        } else {
+            std::fprintf(stderr, "fenwold did not load the plant\n");
+        }
+        sim.Stop(SIGTERM);
+        std::filesystem::remove(config);
+    }
+    std::error_code ignored;
+    fs::remove_all(scratch, ignored);
+    return rc;
+}
+
 } // namespace
 
 int main()
@@ -79,5 +152,5 @@ int main()
                     f.seconds * 1e6 / (double(stations) * blocks));
         std::filesystem::remove(path);
     }
-    return 0;
+    return PollingPlant(100, 200, 8);
 }

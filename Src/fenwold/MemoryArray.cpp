@@ -69,13 +69,23 @@ CdsMemoryObject* CMemoryArray::NewMemoryObject(const CdsMemoryObject&) { return 
 CdsMemoryObject* CMemoryArray::NewMemoryObject() { return new CMemoryObject; }
 CdsMemoryObject* CMemoryArray::NewMemoryVariant() { return new CMemoryVariant; }
 
+char* CMemoryArray::StatusFrame(std::size_t slot, std::size_t size)
+{
+    auto& frame = m_statusFrame[slot];
+    if (!frame || m_statusCapacity[slot] < size) {
+        frame = std::make_unique<char[]>(size); // zero-filled
+        m_statusCapacity[slot] = static_cast<std::uint16_t>(size);
+    }
+    return frame.get();
+}
+
 char* CMemoryArray::FillStatusQueryString(int nLine)
 {
     if (!IsReadAllowed() || !ValidLine(nLine))
         return nullptr;
     const auto slot = static_cast<std::size_t>(nLine);
-    auto& buffer = StatusQuery(slot);
-    buffer.fill(0);
+    if (m_statusFrame[slot])
+        std::memset(m_statusFrame[slot].get(), 0, m_statusCapacity[slot]);
     m_statusLength[slot] = 0;
     m_statusWords[slot] = 0;
     McStation* station = GetStation();
@@ -95,13 +105,22 @@ char* CMemoryArray::FillStatusQueryString(int nLine)
         return nullptr;
     McBuffer frame;
     if (!McBuildBatchRead(frame, station->GetTarget(), code, plan->head, plan->words) ||
-        frame.size() >= buffer.size())
+        frame.size() >= static_cast<std::size_t>(kQuerySize))
         return nullptr;
-    std::memcpy(buffer.data(), frame.data(), frame.size());
+    // A closing zero, as the framework's text buffers have.
+    char* buffer = StatusFrame(slot, frame.size() + 1);
+    std::memcpy(buffer, frame.data(), frame.size());
     m_statusLength[slot] = static_cast<int>(frame.size());
     m_statusWords[slot] = plan->words;
     m_nBitOffset = plan->bitOffset;
-    return buffer.data();
+    return buffer;
+}
+
+char* CMemoryArray::GetStatusQueryString(int nLine)
+{
+    if (!IsReadAllowed() || !ValidLine(nLine))
+        return nullptr;
+    return m_statusFrame[static_cast<std::size_t>(nLine)].get();
 }
 
 int CMemoryArray::GetStatusQueryStringLen(int nLine, const char*)
@@ -135,7 +154,7 @@ int CMemoryArray::UpdateStatus(int nLine, const BYTE* pBuffer, int nReceived, ke
         return 0;
     const McFrameKind kind = station->GetFrameKind();
     const bool ascii = station->IsAscii();
-    const std::span<const BYTE> query(reinterpret_cast<const BYTE*>(StatusQuery(slot).data()),
+    const std::span<const BYTE> query(reinterpret_cast<const BYTE*>(m_statusFrame[slot].get()),
                                       static_cast<std::size_t>(queryLength));
     std::span<const BYTE> response(pBuffer, static_cast<std::size_t>(nReceived));
     McLink* link = dynamic_cast<McLink*>(pHdlr);
@@ -160,7 +179,7 @@ int CMemoryArray::UpdateStatus(int nLine, const BYTE* pBuffer, int nReceived, ke
         again->fill(0);
         int received = 0;
         if (!link->McReceiveAgain(this, again->data(), kResponseSize, GetStatusResponseStringLen(nLine), received,
-                                  StatusQuery(slot).data(), pLine) ||
+                                  m_statusFrame[slot].get(), pLine) ||
             received < 1)
             return {};
         response = std::span<const BYTE>(again->data(), static_cast<std::size_t>(received));

@@ -3,6 +3,7 @@
 // read with one batch-read request per poll. The device code is the block's type data.
 #include <array>
 #include <atomic>
+#include <cstdint>
 #include <memory>
 
 #include "fenwold/McFrame.h"
@@ -25,6 +26,8 @@ public:
                      const tagTHREADINFO* pLine) override;
     // Builds the line's batch-read request afresh; null when it cannot be made.
     char* FillStatusQueryString(int nLine) override;
+    // The line's request as last built; null before its first build.
+    char* GetStatusQueryString(int nLine) override;
     // Bytes of the line's built request (binary requests hold zero bytes).
     int GetStatusQueryStringLen(int nLine, const char* pszText) override;
     // 1E: the length of a good response to the built request; 3E/4E: the framework's
@@ -50,10 +53,17 @@ public:
     static char* StoreCommand(CdsMemoryArray& block, int nLine, const McBuffer& frame);
 
 private:
+    // The line's request buffer, big enough for the request last built: made by that
+    // line's thread at its first build and kept, so a rebuild of the same request
+    // (the common case) reuses it.
+    char* StatusFrame(std::size_t slot, std::size_t size);
+
     std::atomic<int> m_nBitOffset{0};
     LONG m_nReserved = 0;
     std::array<int, kLines> m_statusLength{};
     std::array<unsigned, kLines> m_statusWords{};
+    std::array<std::unique_ptr<char[]>, kLines> m_statusFrame;
+    std::array<std::uint16_t, kLines> m_statusCapacity{};   // below kQuerySize + 1
     // Responses read again after a mismatch, one per line; made when first needed.
     std::array<std::unique_ptr<std::array<BYTE, kResponseSize + 1>>, kLines> m_reread;
 };

@@ -110,6 +110,43 @@ TEST(ReadRequest, RouteFromTheDeviceAddress)
               Hex("50 00 01 02 04 03 05 0C 00 00 00 01 04 00 00 64 00 00 A8 01 00"));
 }
 
+TEST(ReadRequest, BuiltOncePerLineAndRebuiltInPlace)
+{
+    McHandler handler;
+    StationDevice device(&handler, kTypeQnA, "MC3");
+    BlockPtr block = MakeBlock(device, "D100", kD, BRISANT_WORD, 1);
+    // A line has no request until it builds one; each line builds its own.
+    EXPECT_EQ(block->GetStatusQueryString(1), nullptr);
+    const char* query = block->FillStatusQueryString(1);
+    ASSERT_NE(query, nullptr);
+    EXPECT_EQ(block->GetStatusQueryString(0), nullptr);
+    const std::vector<BYTE> frame = Bytes(query, block->GetStatusQueryStringLen(1, query));
+    EXPECT_EQ(block->FillStatusQueryString(1), query);
+    EXPECT_EQ(Bytes(block->GetStatusQueryString(1), block->GetStatusQueryStringLen(1, nullptr)), frame);
+}
+
+TEST(ReadRequest, ARebuildForALongerFrameTakesItWhole)
+{
+    McHandler handler;
+    StationDevice device(&handler, kTypeA, "MC");
+    BlockPtr block = MakeBlock(device, "D100", kD, BRISANT_SHORT, 3);
+    ASSERT_NE(block->FillStatusQueryString(0), nullptr);
+    EXPECT_EQ(block->GetStatusQueryStringLen(0, nullptr), 12);
+    // The station becomes 4E ASCII, the longest request of all.
+    std::string protocol = "ASCII";
+    device.ConfigureFrame(kTypeQnA, protocol);
+    const char* query = block->FillStatusQueryString(0);
+    ASSERT_NE(query, nullptr);
+    EXPECT_EQ(Bytes(query, block->GetStatusQueryStringLen(0, query)),
+              Ascii("540000000000" "00FF03FF00" "0018" "0000" "0401" "0000" "D 000100" "0003"));
+    // And back: the shorter request leaves nothing of the longer one behind.
+    protocol = "MC";
+    device.ConfigureFrame(kTypeA, protocol);
+    query = block->FillStatusQueryString(0);
+    ASSERT_NE(query, nullptr);
+    EXPECT_EQ(Bytes(query, block->GetStatusQueryStringLen(0, query)), Hex("01 FF 0A 00 64 00 00 00 20 44 03 00"));
+}
+
 TEST(ReadRequest, NoneWithoutAUsableAddress)
 {
     McHandler handler;

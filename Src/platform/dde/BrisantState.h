@@ -13,6 +13,25 @@
 
 namespace dde {
 
+// A browse branch as the toolkit keeps it: a plant has a leaf per point, so the
+// leaves' names share one run of characters, and a full name that is the branch's
+// path followed by the leaf name (what servers give) is not kept twice.
+struct KeptBrowseBranch {
+    static constexpr std::uint32_t kPathAndLeaf = 0xFFFFFFFF;
+    struct Leaf {
+        std::uint32_t at = 0;          // the leaf name's first character in text
+        std::uint32_t leafLength = 0;  // the full name's characters follow the leaf name's
+        std::uint32_t fullLength = 0;  // or kPathAndLeaf
+        BRISANT_DATATYPE type = BRISANT_NOTYPE;
+        int access = 0;
+    };
+    DWORD handle = 0;
+    std::u16string name;
+    std::u16string path;
+    std::u16string text;
+    std::vector<Leaf> leaves;
+};
+
 struct Toolkit::Item {
     std::string name;
     DWORD handle = 0;
@@ -85,7 +104,7 @@ struct Toolkit::Server {
     bool pokeAnswered = false;
     DWORD generating = 0;            // handle of the item being generated
     bool generatingReady = false;
-    std::vector<BrowseBranch> browse;
+    std::vector<KeptBrowseBranch> browse;
     std::unordered_map<DWORD, std::size_t> browseAt;  // branch handle -> index in browse
 };
 

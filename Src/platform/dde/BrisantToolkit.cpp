@@ -1,5 +1,6 @@
 #include "platform/dde/BrisantToolkit.h"
 
+#include <string_view>
 #include <utility>
 
 #include "platform/dde/BrisantState.h"
@@ -528,7 +529,7 @@ DWORD Toolkit::AddBrowseBranch(DWORD id, DWORD, const WCHAR* name, const WCHAR* 
     Server* server = FindServer(id);
     if (!server)
         return 0;
-    BrowseBranch branch;
+    KeptBrowseBranch branch;
     branch.handle = m_nextBranch++;
     branch.name = name ? name : u"";
     branch.path = path ? path : u"";
@@ -548,7 +549,24 @@ int Toolkit::AddBrowseLeaf(DWORD id, DWORD handle, const WCHAR* leaf, const WCHA
     const auto at = server->browseAt.find(handle);
     if (at == server->browseAt.end())
         return 0;
-    server->browse[at->second].leaves.push_back({leaf ? leaf : u"", full ? full : u"", type, access});
+    KeptBrowseBranch& branch = server->browse[at->second];
+    const std::u16string_view leafName = leaf ? leaf : u"";
+    const std::u16string_view fullName = full ? full : u"";
+    const bool pathAndLeaf = fullName.size() == branch.path.size() + leafName.size() &&
+                             fullName.starts_with(branch.path) && fullName.ends_with(leafName);
+    const std::size_t added = leafName.size() + (pathAndLeaf ? 0 : fullName.size());
+    if (branch.text.size() + added >= KeptBrowseBranch::kPathAndLeaf)
+        return 0;
+    KeptBrowseBranch::Leaf kept;
+    kept.at = static_cast<std::uint32_t>(branch.text.size());
+    kept.leafLength = static_cast<std::uint32_t>(leafName.size());
+    kept.fullLength = pathAndLeaf ? KeptBrowseBranch::kPathAndLeaf : static_cast<std::uint32_t>(fullName.size());
+    kept.type = type;
+    kept.access = access;
+    branch.text.append(leafName);
+    if (!pathAndLeaf)
+        branch.text.append(fullName);
+    branch.leaves.push_back(kept);
     return 1;
 }
 
@@ -565,7 +583,29 @@ std::vector<BrowseBranch> Toolkit::Browse(DWORD id) const
 {
     std::lock_guard lock(m_mutex);
     Server* server = FindServer(id);
-    return server ? server->browse : std::vector<BrowseBranch>{};
+    std::vector<BrowseBranch> tree;
+    if (!server)
+        return tree;
+    tree.reserve(server->browse.size());
+    for (const KeptBrowseBranch& kept : server->browse) {
+        BrowseBranch& branch = tree.emplace_back();
+        branch.handle = kept.handle;
+        branch.name = kept.name;
+        branch.path = kept.path;
+        branch.leaves.reserve(kept.leaves.size());
+        for (const KeptBrowseBranch::Leaf& leaf : kept.leaves) {
+            const std::u16string_view text(kept.text);
+            BrowseLeaf& out = branch.leaves.emplace_back();
+            out.leaf = text.substr(leaf.at, leaf.leafLength);
+            if (leaf.fullLength == KeptBrowseBranch::kPathAndLeaf)
+                out.full = kept.path + out.leaf;
+            else
+                out.full = text.substr(leaf.at + leaf.leafLength, leaf.fullLength);
+            out.type = leaf.type;
+            out.access = leaf.access;
+        }
+    }
+    return tree;
 }
 
 bool Toolkit::IsItemReady(DWORD id, const std::string& topic, const std::string& item) const

@@ -7,6 +7,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/dde/BrisantBlocks.h"
@@ -606,6 +607,32 @@ INSTANTIATE_TEST_SUITE_P(Table, TextToValueTest,
                       TextCase{"-2.25", BRISANT_DOUBLE, 1, "-2.25"}, TextCase{"nan", BRISANT_DOUBLE, 0, ""},
                       TextCase{"some text", BRISANT_STRING, 1, "some text"},
                       TextCase{"abc", BRISANT_FIXEDSTRING, 1, "abc"}, TextCase{"1", BRISANT_BOOLARRAY, 0, ""}));
+
+// A full name kept beside the path and leaf name it repeats comes back as given,
+// and so does one that is something else.
+TEST_F(ToolkitTest, BrowseLeavesKeepTheirFullNames)
+{
+    const DWORD branch = toolkit.AddBrowseBranch(server.id, 0, u"PLC1", u"[PLC1]");
+    EXPECT_EQ(toolkit.AddBrowseLeaf(server.id, branch, u"D100", u"[PLC1]D100", BRISANT_SHORT, 3), 1);
+    EXPECT_EQ(toolkit.AddBrowseLeaf(server.id, branch, u"[PLC1]D101", u"[PLC1]D101", BRISANT_WORD, 1), 1);
+    EXPECT_EQ(toolkit.AddBrowseLeaf(server.id, branch, u"D102", u"[PLC2]D102", BRISANT_LONG, 2), 1);
+    EXPECT_EQ(toolkit.AddBrowseLeaf(server.id, branch, u"", u"", BRISANT_BOOL, 0), 1);
+    EXPECT_EQ(toolkit.AddBrowseLeaf(server.id, branch, u"M0", u"[PLC1]M0", BRISANT_BOOL, 3), 1);
+    const auto tree = toolkit.Browse(server.id);
+    ASSERT_EQ(tree.size(), 1u);
+    EXPECT_EQ(tree[0].name, u"PLC1");
+    EXPECT_EQ(tree[0].path, u"[PLC1]");
+    const std::vector<std::pair<std::u16string, std::u16string>> names = {
+        {u"D100", u"[PLC1]D100"}, {u"[PLC1]D101", u"[PLC1]D101"}, {u"D102", u"[PLC2]D102"}, {u"", u""},
+        {u"M0", u"[PLC1]M0"}};
+    ASSERT_EQ(tree[0].leaves.size(), names.size());
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        EXPECT_EQ(tree[0].leaves[i].leaf, names[i].first) << i;
+        EXPECT_EQ(tree[0].leaves[i].full, names[i].second) << i;
+    }
+    EXPECT_EQ(tree[0].leaves[1].type, BRISANT_WORD);
+    EXPECT_EQ(tree[0].leaves[2].access, 2);
+}
 
 // Each leaf goes into the branch its handle names, among many; a handle of
 // another server or of a cleared tree takes none.
