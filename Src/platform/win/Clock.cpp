@@ -67,6 +67,22 @@ void FakeClock::advance(std::uint64_t ms)
 {
     m_ms.fetch_add(ms);
     m_wallNs.fetch_add(static_cast<std::int64_t>(ms) * 1'000'000);
+    std::lock_guard lock(m_watchMutex);
+    for (auto& [id, f] : m_watchers) f();
+}
+
+std::uint64_t FakeClock::watch(std::function<void()> f) const
+{
+    std::lock_guard lock(m_watchMutex);
+    const std::uint64_t id = m_nextWatch++;
+    m_watchers.emplace_back(id, std::move(f));
+    return id;
+}
+
+void FakeClock::unwatch(std::uint64_t id) const
+{
+    std::lock_guard lock(m_watchMutex);
+    std::erase_if(m_watchers, [id](const auto& w) { return w.first == id; });
 }
 
 void FakeClock::setWallTime(system_clock::time_point wall)

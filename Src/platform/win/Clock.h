@@ -4,6 +4,9 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
+#include <mutex>
+#include <vector>
 
 namespace win {
 
@@ -35,6 +38,20 @@ public:
     {
         return win::isTimeOver(startMs, monotonicMs(), timeoutMs);
     }
+
+    // False: the monotonic time moves only when told to, so a thread that sleeps until
+    // one of its times must not sleep on real time but wait for watch() to call it.
+    virtual bool movesByItself() const { return true; }
+    // Calls f, from the thread that moved it, after each move of a clock that does not
+    // move by itself (never while a caller of unwatch waits); gives the id unwatch takes.
+    // A clock that moves by itself never calls f.
+    virtual std::uint64_t watch(std::function<void()> f) const
+    {
+        (void)f;
+        return 0;
+    }
+    // After it returns, the watch's function is not called again.
+    virtual void unwatch(std::uint64_t id) const { (void)id; }
 };
 
 class SystemClock final : public Clock {
@@ -59,9 +76,17 @@ public:
     // Steps the wall time alone, as a clock adjustment would.
     void setWallTime(std::chrono::system_clock::time_point wall);
 
+    bool movesByItself() const override { return false; }
+    std::uint64_t watch(std::function<void()> f) const override;
+    void unwatch(std::uint64_t id) const override;
+
 private:
     std::atomic<std::uint64_t> m_ms;
     std::atomic<std::int64_t> m_wallNs; // since the Unix epoch
+    // Held while the watchers are called: before any lock they take.
+    mutable std::mutex m_watchMutex;
+    mutable std::vector<std::pair<std::uint64_t, std::function<void()>>> m_watchers;
+    mutable std::uint64_t m_nextWatch = 1;
 };
 
 } // namespace win

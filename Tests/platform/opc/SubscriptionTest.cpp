@@ -80,6 +80,35 @@ TEST_F(SubscriptionTest, RewritingTheSameValueSendsNothing)
     EXPECT_TRUE(sink->take().empty());
 }
 
+TEST_F(SubscriptionTest, ALatePeriodSendsTheLatestValuesOnceAndKeepsTheGroupsCadence)
+{
+    auto g = addGroup(u"G", 100, 1);
+    addItems(g.get(), {u"PLC1.D100", u"PLC1.D101"});
+    auto sink = subscribe(g.get());
+    toolkit.poll(0);
+    sink->take();
+
+    // Two periods and a half without an update: what changed meanwhile goes out once,
+    // as it is now.
+    cb.set("PLC1.D100", VARIANT::I2(1));
+    cb.set("PLC1.D101", VARIANT::I2(21));
+    cb.set("PLC1.D100", VARIANT::I2(2));
+    toolkit.poll(250);
+    auto late = sink->take();
+    ASSERT_EQ(late.size(), 1u);
+    EXPECT_EQ(late[0].items, (std::vector<OPCHANDLE>{100, 101}));
+    EXPECT_EQ(late[0].values, (std::vector<VARIANT>{VARIANT::I2(2), VARIANT::I2(21)}));
+
+    // The next period is due where it always was, not a whole period after the late one.
+    cb.set("PLC1.D100", VARIANT::I2(3));
+    toolkit.poll(299);
+    EXPECT_TRUE(sink->take().empty());
+    toolkit.poll(300);
+    auto next = sink->take();
+    ASSERT_EQ(next.size(), 1u);
+    EXPECT_EQ(next[0].values, (std::vector<VARIANT>{VARIANT::I2(3)}));
+}
+
 TEST_F(SubscriptionTest, ResultsOfItemsRemovedBeforeTheTransactionRanCarryTheirClientHandles)
 {
     auto g = addGroup(u"G", 1000, 7);

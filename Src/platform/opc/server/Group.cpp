@@ -173,7 +173,7 @@ HRESULT Group::SetState(const DWORD* requestedUpdateRate, DWORD* revisedUpdateRa
     if (lcid) s_.lcid = *lcid;
     if (hClientGroup) s_.hClientGroup = *hClientGroup;
     if (revisedUpdateRate) *revisedUpdateRate = s_.revisedRate;
-    if (requestedUpdateRate || active) tables_->dueNow();
+    if (requestedUpdateRate || active) tables_->wake();
     return result;
 }
 

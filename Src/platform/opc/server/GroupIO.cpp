@@ -289,7 +289,7 @@ HRESULT Group::SetEnable(BOOL enable)
     std::lock_guard lock(mutex_);
     if (removed_) return E_FAIL;
     enabled_ = enable ? TRUE : FALSE;
-    tables_->dueNow();
+    tables_->wake();
     return S_OK;
 }
 

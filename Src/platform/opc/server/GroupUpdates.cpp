@@ -213,7 +213,7 @@ std::array<bool, Group::kSlots> Group::subscribedSlotsLocked() const
 void Group::resendLocked(std::size_t slot)
 {
     for (Item& item : items_) item.sent[slot] = 0;
-    tables_->dueNow();  // a new subscriber hears at the next tick
+    tables_->wake();  // a new subscriber hears at once
 }
 
 void Group::resendItemLocked(Item& item) { item.sent.fill(0); }
@@ -316,14 +316,14 @@ std::uint64_t Group::poll(std::uint64_t nowMs)
         }
         const std::array<bool, kSlots> on = subscribedSlotsLocked();
         if (s_.active && std::find(on.begin(), on.end(), true) != on.end()) {
-            const bool due = !lastRunMs_ || nowMs - *lastRunMs_ >= s_.revisedRate;
-            if (due) {
-                // Keeps the group's cadence when a poll comes a little late.
-                const bool onTime = lastRunMs_ && nowMs - *lastRunMs_ < 2ull * s_.revisedRate;
-                lastRunMs_ = onTime ? *lastRunMs_ + s_.revisedRate : nowMs;
+            const std::uint64_t rate = std::max<std::uint64_t>(s_.revisedRate, 1);
+            if (!lastRunMs_ || nowMs - *lastRunMs_ >= rate) {
+                // A late poll sends the latest values once and keeps the group's cadence:
+                // the periods it missed are not made up, and the next one is not moved.
+                lastRunMs_ = lastRunMs_ ? nowMs - (nowMs - *lastRunMs_) % rate : nowMs;
                 collectChangesLocked(call.get(), d);
             }
-            next = *lastRunMs_ + s_.revisedRate;
+            next = *lastRunMs_ + rate;
         }
     }
     if (d.empty()) return next;

@@ -110,14 +110,6 @@ std::vector<ComPtr<Group>> ServerCore::groups()
     return out;
 }
 
-void ServerCore::servers(std::vector<ComPtr<ServerObject>>& out)
-{
-    out.clear();
-    std::lock_guard lock(mutex_);
-    for (ServerObject* s : servers_)
-        if (s->tryAddRef()) out.push_back(ComPtr<ServerObject>::attach(s));
-}
-
 DWORD ServerCore::clientCount() const
 {
     std::lock_guard lock(mutex_);

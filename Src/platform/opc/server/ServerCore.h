@@ -15,10 +15,12 @@
 //   6 ConnectionTables::mutex, ConnectionPoint::mutex_ (the point's guard is the
 //     group's lock, 5), the callback lock (COPCCallback::Lock, taken by the application
 //     inside the callback's slots)
-//   7 leaves, nothing taken under them: ServerCore::mutex_, Toolkit::stateMutex_ and
-//     wakeMutex_, CTag's lock, ClientWorker's state, SnapshotEnum::mutex_, the
+//   7 leaves, nothing taken under them: ServerCore::mutex_, Toolkit::stateMutex_,
+//     CTag's lock, ClientWorker's state, SnapshotEnum::mutex_, the
 //     transport's locks (Connection::mutex_, RpcServer::mutex_, RpcClient::mutex_ and
 //     writeMutex_, ProxyBase::sinkMutex_)
+// A clock moved by hand (win::FakeClock) calls its watchers under its own lock, which is
+// thus taken before a ClientWorker's state.
 // The callback may read the toolkit's state from inside a slot (fsGetServerCount takes
 // Toolkit::stateMutex_ and ServerCore::mutex_: leaves).
 #include "platform/opc/server/OPCCallback.h"
@@ -32,6 +34,8 @@
 #include <mutex>
 #include <utility>
 #include <vector>
+
+namespace win { class Clock; }
 
 namespace opc {
 
@@ -78,8 +82,6 @@ public:
     // Referenced copies of what is registered now (objects being destroyed are skipped).
     std::vector<ComPtr<ServerObject>> servers();
     std::vector<ComPtr<Group>> groups();
-    // The same into a vector the caller keeps, so the scheduler does not allocate per pass.
-    void servers(std::vector<ComPtr<ServerObject>>& out);
     DWORD clientCount() const;
 
     DWORD nextTransactionId();
@@ -89,9 +91,10 @@ public:
     FILETIME startTime{};
     ServerLimits limits;
     ServerVersion version;
-    // True: every client has a worker thread for its deliveries (the toolkit's scheduler
-    // ticks them); false: the owner's poll() delivers on its own thread.
+    // True: every client has a worker thread for its deliveries, which sleeps until its
+    // groups are due on this clock; false: the owner's poll() delivers on its own thread.
     bool threaded = false;
+    const win::Clock* clock = nullptr;
     std::atomic<std::uint64_t> lastUpdateTicks{0};
     // One client at a time walks the shared browser; before the server objects' locks.
     std::mutex browseMutex;

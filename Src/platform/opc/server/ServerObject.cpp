@@ -108,15 +108,17 @@ ServerObject::ServerObject(std::shared_ptr<ServerCore> core)
     : core_(std::move(core)), tables_(std::make_shared<ConnectionTables>(core_->limits)),
       shutdownPoint_(*static_cast<IOPCServer*>(this), IID_IOPCShutdown, core_->limits.shutdownSinks)
 {
-    // The worker exists before the scheduler can see this object, and stays to the end.
+    // The worker sleeps until a group asks for it, and stays to the end.
     if (core_->threaded) {
-        worker_ = std::make_shared<ClientWorker>([this](std::uint64_t nowMs) {
-            // The worker holds the object while it runs: a client that lets go of it
-            // inside a sink call leaves the last release to this thread.
-            if (!tryAddRef()) return;
-            auto hold = ComPtr<ServerObject>::attach(this);
-            hold->poll(nowMs);
-        });
+        worker_ = std::make_shared<ClientWorker>(
+            [this](std::uint64_t nowMs) {
+                // The worker holds the object while it runs: a client that lets go of it
+                // inside a sink call leaves the last release to this thread.
+                if (!tryAddRef()) return ClientWorker::kNever;
+                auto hold = ComPtr<ServerObject>::attach(this);
+                return hold->poll(nowMs);
+            },
+            *core_->clock);
         tables_->worker = worker_;
     }
     core_->addServer(this);
@@ -187,26 +189,17 @@ void ServerObject::requestShutdown(std::u16string_view reason)
     for (auto& sink : shutdownPoint_.sinks<IOPCShutdown>()) sink->ShutdownRequest(reason);
 }
 
-void ServerObject::poll(std::uint64_t nowMs)
+std::uint64_t ServerObject::poll(std::uint64_t nowMs)
 {
     std::lock_guard pl(pollMutex_);
     {
         std::lock_guard lock(mutex_);
         for (auto& [h, g] : groups_) pollGroups_.push_back(g);
     }
-    // Cleared first: a schedule changed during the poll brings the worker back.
-    tables_->nextDueMs.store(std::numeric_limits<std::uint64_t>::max(), std::memory_order_relaxed);
     std::uint64_t next = std::numeric_limits<std::uint64_t>::max();
     for (auto& g : pollGroups_) next = std::min(next, g->poll(nowMs));
     pollGroups_.clear();  // no group outlives its removal because of the last poll
-    std::uint64_t seen = std::numeric_limits<std::uint64_t>::max();
-    tables_->nextDueMs.compare_exchange_strong(seen, next, std::memory_order_relaxed);
-}
-
-void ServerObject::tick(std::uint64_t nowMs)
-{
-    // A client with nothing due is not woken: idle clients cost the scheduler a look.
-    if (worker_ && nowMs >= tables_->nextDueMs.load(std::memory_order_relaxed)) worker_->tick(nowMs);
+    return next;
 }
 
 // ---- IOPCServer ----

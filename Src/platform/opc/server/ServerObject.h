@@ -34,9 +34,6 @@ struct ConnectionTables {
     std::size_t items = 0;    // items of all the client's groups
     std::size_t pending = 0;  // queued transactions of all its groups
     std::shared_ptr<ClientWorker> worker;  // null without a worker or once it stopped
-    // Monotonic ms from which the worker is ticked again: the first due subscription
-    // update of the client's groups (0: at the next tick).
-    std::atomic<std::uint64_t> nextDueMs{0};
 
     // A new item handle, when the client may have one more item.
     std::optional<DWORD> newItemHandle();
@@ -44,10 +41,8 @@ struct ConnectionTables {
     void releaseItems(std::size_t n);
     bool takePending();
     void releasePending(std::size_t n);
-    // The worker runs soon (a transaction was queued).
+    // The worker runs soon (a transaction was queued, or a group's schedule changed).
     void wake();
-    // A group's schedule changed: the worker is ticked at the next tick.
-    void dueNow() { nextDueMs.store(0, std::memory_order_relaxed); }
 };
 
 class ServerObject final : public IOPCServer,
@@ -113,11 +108,9 @@ public:
     std::u16string clientName() const;
 
     // Runs the groups' queued transactions and due subscription updates and hands the
-    // results to the client's sinks; never twice at once. Not from inside a sink.
-    void poll(std::uint64_t nowMs);
-    // With a worker: lets it poll at nowMs on its own thread when one of the client's
-    // groups is due. Without: nothing.
-    void tick(std::uint64_t nowMs);
+    // results to the client's sinks; never twice at once. Not from inside a sink. The
+    // time the first of the client's groups is due next (UINT64_MAX: none).
+    std::uint64_t poll(std::uint64_t nowMs);
 
 private:
     explicit ServerObject(std::shared_ptr<ServerCore> core);

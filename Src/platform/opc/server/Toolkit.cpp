@@ -7,7 +7,6 @@
 #include "platform/win/Clock.h"
 #include "platform/win/DebugOutput.h"
 
-#include <chrono>
 #include <cstdlib>
 #include <unistd.h>
 
@@ -39,6 +38,7 @@ bool Toolkit::start(const CLSID& clsid, bool)
     core->limits = options_.limits;
     core->version = options_.version;
     core->threaded = options_.runScheduler;
+    core->clock = clock;
     core->setCallback(callback_);
     core->setAccepting(true);
     std::unique_ptr<RpcServer> rpc;
@@ -63,10 +63,6 @@ bool Toolkit::start(const CLSID& clsid, bool)
         rpc_ = std::move(rpc);
         running_ = true;
         startError_.clear();
-    }
-    if (options_.runScheduler) {
-        stopScheduler_ = false;
-        scheduler_ = std::thread([this, core, clock] { schedulerLoop(core, *clock); });
     }
     return true;
 }
@@ -119,14 +115,6 @@ void Toolkit::stop(std::u16string_view reason)
     // Every client hears about it before its calls start to fail.
     auto servers = core->servers();
     for (auto& s : servers) s->requestShutdown(reason);
-    if (scheduler_.joinable()) {
-        {
-            std::lock_guard wl(wakeMutex_);
-            stopScheduler_ = true;
-        }
-        wake_.notify_all();
-        scheduler_.join();
-    }
     core->waitIdle();
     // Hand every tag back while the callback is still there: the clients' groups, and
     // the removed groups a client still holds.
@@ -172,23 +160,6 @@ int Toolkit::remotePort() const
 {
     std::lock_guard state(stateMutex_);
     return rpc_ ? rpc_->remotePort() : 0;
-}
-
-void Toolkit::schedulerLoop(std::shared_ptr<ServerCore> core, const win::Clock& clock)
-{
-    // Only ticks: each client's worker runs its own deliveries, so a slow client holds
-    // up neither this loop nor another client.
-    std::vector<ComPtr<ServerObject>> servers;
-    std::unique_lock lock(wakeMutex_);
-    while (!stopScheduler_) {
-        lock.unlock();
-        const std::uint64_t ms = clock.monotonicMs();
-        core->servers(servers);
-        for (auto& s : servers) s->tick(ms);
-        servers.clear();  // no client outlives its release because of the scheduler
-        lock.lock();
-        wake_.wait_for(lock, std::chrono::milliseconds(5), [this] { return stopScheduler_; });
-    }
 }
 
 } // namespace opc

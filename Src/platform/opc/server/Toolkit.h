@@ -9,14 +9,12 @@
 #include "platform/opc/server/ServerLimits.h"
 #include "platform/opc/transport/SocketFolder.h"
 
-#include <condition_variable>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 
 namespace registry { class Registry; }
 namespace win { class Clock; }
@@ -27,9 +25,10 @@ class ServerCore;
 class RpcServer;
 
 struct ToolkitOptions {
-    // True: a scheduler thread ticks every client, and each client's deliveries run on a
-    // thread of its own. False: no thread; the owner calls poll(), which delivers on the
-    // caller's thread (tests, with their own clock).
+    // True: each client's deliveries run on a thread of its own, which sleeps until one
+    // of the client's groups is due (on a clock that moves only when told to, until it is
+    // moved). False: no thread; the owner calls poll(), which delivers on the caller's
+    // thread (tests, with their own clock).
     bool runScheduler = true;
     // Serve other processes on the class's socket.
     bool listen = true;
@@ -37,8 +36,8 @@ struct ToolkitOptions {
     std::filesystem::path socketDir;
     // Where the remote-node settings of the class are read; null: Registry::Default().
     registry::Registry* registry = nullptr;
-    // Monotonic time of the scheduler and the transport, wall time of the status; null:
-    // the system's.
+    // Monotonic time of the clients' workers and the transport, wall time of the status;
+    // null: the system's.
     const win::Clock* clock = nullptr;
     // What one client may hold; how long a begun frame and activation may take.
     ServerLimits limits;
@@ -71,7 +70,7 @@ public:
     HRESULT createServer(IOPCServer** out);
     // Runs queued transactions and due subscription updates of every client and hands
     // them to the clients' sinks on this thread (nowMs: the clock's monotonic ms). For an
-    // owner without the scheduler; not from inside a sink.
+    // owner without workers; not from inside a sink.
     void poll(std::uint64_t nowMs);
     DWORD clientCount() const;
     // The TCP port remote nodes reach this class on; 0 while remote nodes are off.
@@ -81,7 +80,6 @@ public:
     static Toolkit& process();
 
 private:
-    void schedulerLoop(std::shared_ptr<ServerCore> core, const win::Clock& clock);
     std::shared_ptr<ServerCore> currentCore() const;
 
     ToolkitOptions options_;
@@ -96,10 +94,6 @@ private:
     bool running_ = false;
     std::string startError_;
     std::unique_ptr<RpcServer> rpc_;
-    std::mutex wakeMutex_;  // a leaf: guards stopScheduler_
-    std::condition_variable wake_;
-    bool stopScheduler_ = false;
-    std::thread scheduler_;
 };
 
 
