@@ -17,11 +17,16 @@
 
 namespace {
 
-bool HasModifiedBlock(const CdsDeviceObject* pDevice)
+bool HasModifiedBlock(CdsDeviceObject* pDevice)
 {
+    // A block marked during the look sets the hint again after its mark.
+    if (!pDevice->TakeModifiedHint())
+        return false;
     for (const CdsMemoryArray* pArray : pDevice->GetMemoryArrayList().GetBlocks()) {
-        if (pArray->IsModified())
+        if (pArray->IsModified()) {
+            pDevice->NoteModifiedBlock();
             return true;
+        }
     }
     return false;
 }
