@@ -240,6 +240,11 @@ public:
     void SetStatusOfUnreadItems(WORD wQuality);
     void TouchAllItems(BOOL bTouched);
     void SetModified(BOOL bModified);
+    // Set by every block marked modified; taken by a search for marked blocks,
+    // which sets it again when it finds one. Clear: no block is marked.
+    void NoteModifiedBlock() { m_bModifiedHint.store(true); }
+    bool TakeModifiedHint() { return m_bModifiedHint.load() && m_bModifiedHint.exchange(false); }
+    bool HasModifiedHint() const { return m_bModifiedHint.load(); }
     void RemoveActiveDevices();
 
     // After loading: system blocks, parents, maps, then each block's own.
@@ -341,4 +346,5 @@ private:
     std::array<std::atomic<LONGLONG>, kLines> m_tLastMonitor{};
     std::array<std::atomic<LONGLONG>, kLines> m_tLastUpdate{};
     std::array<std::atomic<bool>, kLines> m_bMonitorQueryInitialized{};
+    std::atomic<bool> m_bModifiedHint{false};
 };

@@ -27,6 +27,8 @@ bool IsPolled(const CdsMemoryArray& block)
 
 CdsMemoryArray* CdsDeviceUpdate::GetTheLatestModifiedMemoryArray(CdsDeviceObject& device)
 {
+    if (!device.HasModifiedHint())
+        return nullptr; // no block is marked
     CdsMemoryArray* pBest = nullptr;
     for (CdsMemoryArray* pArray : device.GetMemoryArrayList().GetBlocks()) {
         if (!pArray->IsModified() || !pArray->IsWriteAllowed())

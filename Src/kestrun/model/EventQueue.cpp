@@ -9,8 +9,8 @@
 
 IMPLEMENT_DYNAMIC(CdsEventQueue, CObject)
 
-CdsEventQueue::CdsEventQueue(const std::atomic<int>* pSizeLimit, LogSink log)
-    : m_pSizeLimit(pSizeLimit), m_log(std::move(log))
+CdsEventQueue::CdsEventQueue(const std::atomic<int>* pSizeLimit, LogSink log, std::function<void()> onAdded)
+    : m_pSizeLimit(pSizeLimit), m_log(std::move(log)), m_onAdded(std::move(onAdded))
 {
 }
 
@@ -48,6 +48,8 @@ int CdsEventQueue::AddNewEvent(CdsMemoryObject* pPoint, const _BRISANTDATAVALUE&
             m_log(kOverflowLogKind, line.c_str());
         }
     }
+    if (m_onAdded)
+        m_onAdded();
     return 1;
 }
 

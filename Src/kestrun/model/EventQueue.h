@@ -29,7 +29,10 @@ public:
 
     // pSizeLimit: the "Event Queue Size" option, read on every add; null or a
     // value of 0 or below means no limit. It must outlive the queue.
-    explicit CdsEventQueue(const std::atomic<int>* pSizeLimit = nullptr, LogSink log = {});
+    // onAdded runs after each write is queued, without the queue's lock, on the
+    // adding thread: it wakes the lines that take the writes.
+    explicit CdsEventQueue(const std::atomic<int>* pSizeLimit = nullptr, LogSink log = {},
+                           std::function<void()> onAdded = {});
     ~CdsEventQueue() override;
     CdsEventQueue(const CdsEventQueue&) = delete;
     CdsEventQueue& operator=(const CdsEventQueue&) = delete;
@@ -64,6 +67,7 @@ public:
 private:
     const std::atomic<int>* m_pSizeLimit;
     LogSink m_log;
+    std::function<void()> m_onAdded;
     mutable std::mutex m_mutex;                // leaf: guards m_events; the log sink runs without it
     std::deque<CdsEventData::Ptr> m_events;    // oldest first
     BOOL m_bDeleteOnDestroy = TRUE;

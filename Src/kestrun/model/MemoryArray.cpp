@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "kestrun/model/BitArray.h"
+#include "kestrun/model/DeviceObject.h"
 #include "kestrun/model/dde/DdeItemRecord.h"
 #include "kestrun/model/MemoryObject.h"
 #include "kestrun/model/MemoryVariant.h"
@@ -585,4 +586,18 @@ void CdsMemoryArrayList::Serialize(CArchive& ar)
     for (DWORD n = ar.ReadCount(); n > 0; --n)
         if (auto block = ar.ReadNew<CdsMemoryArray>())
             m_blocks.push_back(block.release());
+}
+
+void CdsMemoryArray::SetModified(BOOL b)
+{
+    m_bModified = b;
+    if (b && m_pParent)
+        m_pParent->NoteModifiedBlock();
+}
+
+void CdsMemoryArray::SetParent(CdsDeviceObject* pDevice)
+{
+    m_pParent = pDevice;
+    if (m_bModified.load() && pDevice)
+        pDevice->NoteModifiedBlock();
 }

@@ -61,7 +61,7 @@ public:
     virtual const std::string& GetAddr() const { return m_strAddress; }
     // "[%s]%s" (name, address), or the address alone; an empty text when empty.
     virtual std::string GetPath();
-    virtual void SetParent(CdsDeviceObject* pDevice) { m_pParent = pDevice; }
+    virtual void SetParent(CdsDeviceObject* pDevice);
     virtual CdsMemoryObject* CreateMemoryObject(int nIndex, const CdsMemoryObject* pTemplate, BOOL bRegister);
     virtual CdsMemoryObject* AddMemoryObject(int nIndex, const CdsMemoryObject& templ, BOOL bRegister);
     virtual CdsMemoryObject* AddMemoryObject(int nIndex, CdsMemoryObject* pPoint, BOOL bRegister);
@@ -164,7 +164,8 @@ public:
     BOOL IsClientWriteAccess() const { return m_bClientWrite; }
     void SetClientWriteAccess(BOOL b) { m_bClientWrite = b; }
     BOOL IsModified() const { return m_bModified.load(); }
-    void SetModified(BOOL b) { m_bModified = b; }
+    // A mark tells the block's device too, so a search for marked blocks skips devices without one.
+    void SetModified(BOOL b);
     BOOL IsSystemArray() const { return m_bSystem; }
     void SetSystemArray(BOOL b) { m_bSystem = b; }
     BOOL IsOnline() const { return m_bOnline.load(); }

@@ -1,5 +1,7 @@
 #include "platform/win/MessageThread.h"
 
+#include <algorithm>
+#include <array>
 #include <system_error>
 
 namespace win {
@@ -140,12 +142,19 @@ void MessageThread::run()
         waitWhileSuspended();
         Message msg;
         if (!m_queue.peek(msg, true)) {
+            const DWORD idleMs = idleWaitMs();
+            if (idleMs == 0) {
+                onIdle();
+                continue;
+            }
             // An auto-reset stop event is used up by the wait itself.
-            if (stop) {
-                if (Event::waitAny({&m_queue.readyEvent(), stop}, INFINITE) == 1)
-                    break;
-            } else
-                m_queue.readyEvent().wait(INFINITE);
+            std::array<Event*, 3> events{&m_queue.readyEvent(), stop, idleWakeEvent()};
+            const auto end = std::remove(events.begin(), events.end(), nullptr);
+            const int woken = Event::waitAny(std::span<Event* const>(events.begin(), end), idleMs);
+            if (woken < 0 || events[static_cast<std::size_t>(woken)] == idleWakeEvent())
+                onIdle();
+            else if (events[static_cast<std::size_t>(woken)] == stop)
+                break;
             continue;
         }
         if (msg.id == WM_QUIT) {

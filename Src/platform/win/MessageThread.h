@@ -73,6 +73,12 @@ protected:
     virtual void onMessage(Message& msg) = 0;
     // On the new thread as it ends; the result becomes the exit code.
     virtual int exitInstance() { return m_exitCode.load(); }
+    // With no message waiting, the thread sleeps up to idleWaitMs (INFINITE by
+    // default) or until idleWakeEvent (none by default) is set, then calls
+    // onIdle; a message or the stop event ends the sleep without it.
+    virtual DWORD idleWaitMs() { return INFINITE; }
+    virtual Event* idleWakeEvent() { return nullptr; }
+    virtual void onIdle() {}
 
     MessageQueue& queue() { return m_queue; }
     const std::shared_ptr<Event>& stopEvent() const { return m_stopEvent; }

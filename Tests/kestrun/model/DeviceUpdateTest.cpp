@@ -139,6 +139,16 @@ TEST_F(DeviceUpdateTest, ReadBackIsPickedOnceEvenWhenItFails)
     EXPECT_FALSE(block->IsModified());
 }
 
+TEST_F(DeviceUpdateTest, EveryNewMarkIsReadBackOnce)
+{
+    TestBlock* block = Block("W", 0, 10000);
+    for (int round = 0; round < 2; ++round) {
+        block->SetModified(TRUE);
+        EXPECT_EQ(Visit(1), (std::vector<std::string>{"W"}));
+        EXPECT_TRUE(Visit(1).empty());
+    }
+}
+
 TEST_F(DeviceUpdateTest, UnscheduledDeviceReadsEveryBlockEachVisit)
 {
     device.m_bScheduledScan = FALSE;

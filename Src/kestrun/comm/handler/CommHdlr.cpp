@@ -36,7 +36,11 @@ BOOL LineFlag(const tagTHREADINFO* pLine, LineFlagMember flag, BOOL absent)
 
 } // namespace
 
-CdsCommHdlr::CdsCommHdlr() : m_stopEvent(std::make_shared<win::Event>(win::Event::Reset::Manual)) {}
+CdsCommHdlr::CdsCommHdlr() : m_stopEvent(std::make_shared<win::Event>(win::Event::Reset::Manual))
+{
+    for (auto& set : m_cursors)
+        set.fill(m_devices.end());
+}
 
 CdsCommHdlr::~CdsCommHdlr()
 {
@@ -131,6 +135,14 @@ std::shared_ptr<CdsEventQueue> CdsCommHdlr::CreateEventQueue()
                                                    pHdlr->ShowLogMessageFromThread(nKind, pszText);
                                                else if (unshared)
                                                    unshared->ShowLogMessageFromThread(nKind, pszText);
+                                           },
+                                           [weak, unshared] {
+                                               std::shared_ptr<CdsCommHdlr> pHdlr = weak.lock();
+                                               CdsCommHdlr* p = pHdlr ? pHdlr.get() : unshared;
+                                               if (!p)
+                                                   return;
+                                               for (win::Event& wake : p->m_writeWake)
+                                                   wake.set();
                                            });
 }
 
@@ -234,12 +246,11 @@ void CdsCommHdlr::RemoveActiveDevice(CdsDeviceObject* pDevice)
         ++it;
     if (it == m_devices.end())
         return;
-    auto next = std::next(it);
-    CdsDeviceObject* pNext = next == m_devices.end() ? nullptr : *next;
+    const auto next = std::next(it);
     for (auto& set : m_cursors) {
         for (auto& cursor : set) {
-            if (cursor == pDevice)
-                cursor = pNext;
+            if (cursor == it)
+                cursor = next;
         }
     }
     m_devices.erase(it);
@@ -249,8 +260,8 @@ void CdsCommHdlr::ClearCursorsOfLocked(const CdsDeviceObject* pDevice)
 {
     for (auto& set : m_cursors) {
         for (auto& cursor : set) {
-            if (cursor == pDevice)
-                cursor = nullptr;
+            if (cursor != m_devices.end() && *cursor == pDevice)
+                cursor = m_devices.end();
         }
     }
 }
@@ -259,7 +270,7 @@ void CdsCommHdlr::ClearAllCursors()
 {
     std::lock_guard lock(m_devicesMutex);
     for (auto& set : m_cursors)
-        set.fill(nullptr);
+        set.fill(m_devices.end());
 }
 
 bool CdsCommHdlr::IsSpent() const

@@ -209,6 +209,11 @@ public:
 
     // --- threads and steps ---
     int SingleStep(tagTHREADINFO* pLine);
+    // The writes of a step alone, under the step's gates: what a line does when
+    // a write wakes it before its next step is due.
+    void ServiceWrites(tagTHREADINFO* pLine);
+    // False in the system modes where a step does no work.
+    bool IsSteppingMode() const;
     void DoServiceCommands(tagTHREADINFO* pLine);
     int MasterThread(tagTHREADINFO* pLine);
     int BackupThread(tagTHREADINFO* pLine);
@@ -220,6 +225,8 @@ public:
     static bool TryEnterStep(tagTHREADINFO* pLine);
     static void LeaveStep(tagTHREADINFO* pLine);
     bool IsStopSignalled() const { return m_stopEvent->isSet(); }
+    // Set when a write is queued, so that a sleeping line takes it at once.
+    win::Event& GetWriteWake(int nLine) { return m_writeWake[static_cast<std::size_t>(nLine)]; }
     const std::shared_ptr<win::Event>& GetStopEvent() const { return m_stopEvent; }
 
     // --- write queue ---
@@ -385,6 +392,8 @@ protected:
     std::array<std::vector<BYTE>, LINE_COUNT> m_carry;
     mutable std::mutex m_commFilesMutex; // leaf: ports are swapped by resets while others look
     std::shared_ptr<win::Event> m_stopEvent;
+    // Per line, auto reset: set by the write queue's adds, taken by the line's sleep.
+    std::array<win::Event, LINE_COUNT> m_writeWake;
     std::array<std::shared_ptr<CdsMessageThread>, LINE_COUNT> m_threads;
     std::shared_ptr<CdsEventQueue> m_pEventQueue;
     mutable std::mutex m_queueMutex; // leaf: the queue pointer is read by lines and client threads
@@ -420,8 +429,9 @@ protected:
     // writing every other device's as well would cost the square of the devices.
     std::atomic<bool> m_bOwnPointsOnly{false};
     // Per line: next device to update, to monitor, with a modified block. A
-    // cursor names the device itself; null means the head of the list.
-    std::array<std::array<CdsDeviceObject*, 3>, LINE_COUNT> m_cursors{};
+    // cursor is the device's place in m_devices, so a visit finds it without a
+    // search; end() means the head of the list.
+    std::array<std::array<std::list<CdsDeviceObject*>::iterator, 3>, LINE_COUNT> m_cursors;
     // Per line, touched only by the line's own thread: why its last write failed,
     // in the port's words; empty after a write that went out.
     std::array<std::string, LINE_COUNT> m_writeFailures;

@@ -17,11 +17,16 @@
 
 namespace {
 
-bool HasModifiedBlock(const CdsDeviceObject* pDevice)
+bool HasModifiedBlock(CdsDeviceObject* pDevice)
 {
+    // A block marked during the look sets the hint again after its mark.
+    if (!pDevice->TakeModifiedHint())
+        return false;
     for (const CdsMemoryArray* pArray : pDevice->GetMemoryArrayList().GetBlocks()) {
-        if (pArray->IsModified())
+        if (pArray->IsModified()) {
+            pDevice->NoteModifiedBlock();
             return true;
+        }
     }
     return false;
 }
@@ -61,18 +66,13 @@ CdsDeviceObject* CdsCommHdlr::GetNextDevice(int nLine, CursorKind kind, bool bMo
     std::lock_guard lock(m_devicesMutex);
     if (m_devices.empty() || nLine < 0 || nLine >= LINE_COUNT)
         return nullptr;
-    CdsDeviceObject*& cursor = m_cursors[static_cast<std::size_t>(nLine)][kind];
-    auto it = m_devices.begin();
-    if (cursor) {
-        auto found = std::find(m_devices.begin(), m_devices.end(), cursor);
-        if (found != m_devices.end())
-            it = found;
-    }
+    auto& cursor = m_cursors[static_cast<std::size_t>(nLine)][kind];
+    auto it = cursor == m_devices.end() ? m_devices.begin() : cursor;
     for (std::size_t n = 0; n < m_devices.size(); ++n) {
         CdsDeviceObject* pDevice = *it;
         ++it;
         if (!pDevice->IsEmpty() && (!bModifiedOnly || HasModifiedBlock(pDevice))) {
-            cursor = it == m_devices.end() ? nullptr : *it;
+            cursor = it;
             return pDevice;
         }
         if (it == m_devices.end())

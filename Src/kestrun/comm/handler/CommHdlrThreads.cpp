@@ -1,4 +1,6 @@
 // Line threads, starting and stopping the lines, and the single step.
+#include <algorithm>
+
 #include "kestrun/comm/handler/CommHdlr.h"
 #include "kestrun/comm/handler/EngineCounters.h"
 #include "kestrun/comm/handler/MessageThread.h"
@@ -34,6 +36,7 @@ bool CdsMessageThread::initInstance()
     if (m_pHdlr->GetRefreshAtStart())
         m_pHdlr->RefreshDevices(pLine);
     m_pHdlr->RemoveAllEvents();
+    m_nNextStepMs = m_pHdlr->GetClock().monotonicMs() + StepPeriodMs();
     pLine->m_bBusy = FALSE;
     return true;
 }
@@ -70,6 +73,51 @@ void CdsMessageThread::onMessage(win::Message& msg)
     default:
         break;
     }
+}
+
+DWORD CdsMessageThread::idleWaitMs()
+{
+    const std::uint64_t period = StepPeriodMs();
+    const std::uint64_t now = m_pHdlr->GetClock().monotonicMs();
+    if (m_nNextStepMs <= now)
+        return 0;
+    // Never longer than a period: a shorter data update time takes effect soon.
+    return static_cast<DWORD>(std::min(m_nNextStepMs - now, period));
+}
+
+win::Event* CdsMessageThread::idleWakeEvent()
+{
+    return m_pLine ? &m_pHdlr->GetWriteWake(m_pLine->LineIndex()) : nullptr;
+}
+
+void CdsMessageThread::onIdle()
+{
+    tagTHREADINFO* pLine = m_pLine.get();
+    const win::Clock& clock = m_pHdlr->GetClock();
+    if (clock.monotonicMs() < m_nNextStepMs) {
+        // Woken by a write before the step is due.
+        if (CdsCommHdlr::TryEnterStep(pLine)) {
+            m_pHdlr->ServiceWrites(pLine);
+            CdsCommHdlr::LeaveStep(pLine);
+        }
+        return;
+    }
+    if (!CdsCommHdlr::TryEnterStep(pLine))
+        return;
+    m_pHdlr->SingleStep(pLine);
+    m_nLastLoopCount = CdsEngineCounters::m_nLoopCount.load();
+    CdsCommHdlr::LeaveStep(pLine);
+    // A step that overran its period is followed by one more at once, not by
+    // the ones it missed.
+    const std::uint64_t now = clock.monotonicMs();
+    m_nNextStepMs += StepPeriodMs();
+    if (m_nNextStepMs <= now)
+        m_nNextStepMs = now;
+}
+
+std::uint64_t CdsMessageThread::StepPeriodMs()
+{
+    return std::max<std::uint64_t>(1, CdsServerOptions::g_dwDataUpdateTime.load());
 }
 
 void CdsMessageThread::OnSingleStep()
@@ -330,14 +378,25 @@ void CdsCommHdlr::CloseDevices(tagTHREADINFO* pLine)
 
 // --- the step ---
 
+bool CdsCommHdlr::IsSteppingMode() const
+{
+    const SHORT mode = GetSysMode();
+    if (mode == SYSMODE_STOPPED || mode == SYSMODE_STARTING || mode == SYSMODE_SUSPENDED)
+        return false;
+    return !((mode == SYSMODE_PAUSED || mode == SYSMODE_PAUSED2) && GetPauseSkip());
+}
+
+void CdsCommHdlr::ServiceWrites(tagTHREADINFO* pLine)
+{
+    if (pLine && pLine->m_nKind.load() == LINE_KIND_UPDATE && IsInService() && IsSteppingMode())
+        DoServiceCommands(pLine);
+}
+
 int CdsCommHdlr::SingleStep(tagTHREADINFO* pLine)
 {
     if (!IsInService())
         return 0;
-    const SHORT mode = GetSysMode();
-    if (mode == SYSMODE_STOPPED || mode == SYSMODE_STARTING || mode == SYSMODE_SUSPENDED)
-        return 1;
-    if ((mode == SYSMODE_PAUSED || mode == SYSMODE_PAUSED2) && GetPauseSkip())
+    if (!IsSteppingMode())
         return 1;
     OnPreSingleStep();
     if (pLine) {

@@ -4,6 +4,7 @@
 // handler's stop event ends it. It keeps its handler, line record and port
 // alive until it ends, so an abandoned thread never reaches freed memory.
 #include <atomic>
+#include <cstdint>
 #include <memory>
 
 #include "platform/win/MessageThread.h"
@@ -24,12 +25,19 @@ protected:
     bool initInstance() override;
     void onMessage(win::Message& msg) override;
     int exitInstance() override;
+    // The line steps by itself once per data update time, and takes a queued
+    // write as soon as it is woken for it.
+    DWORD idleWaitMs() override;
+    win::Event* idleWakeEvent() override;
+    void onIdle() override;
 
 private:
     void OnSingleStep();
+    static std::uint64_t StepPeriodMs();
 
     std::shared_ptr<CdsCommHdlr> m_pKeepHdlr; // keeps a shared handler alive
     CdsCommHdlr* m_pHdlr;
     std::shared_ptr<tagTHREADINFO> m_pLine;
     std::atomic<ULONG> m_nLastLoopCount{0};
+    std::uint64_t m_nNextStepMs = 0; // the line's own thread only: when its next step is due
 };

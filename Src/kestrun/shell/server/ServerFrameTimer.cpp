@@ -42,10 +42,9 @@ void CdsServerFrame::OnDataTimer()
     if (m_bInTimer)
         return;
     m_bInTimer = true;
-    const ULONG count = ++CdsEngineCounters::m_nLoopCount;
-    if (CdsCommHdlr::IsBackgroundThreadMode())
-        SendTimerMsgToThreads(count);
-    else
+    ++CdsEngineCounters::m_nLoopCount;
+    // Line threads step at their own due times; only timer mode steps here.
+    if (!CdsCommHdlr::IsBackgroundThreadMode())
         UpdateNextDevice();
     fsOnTimer();
     if (m_bStatusBar)

@@ -32,6 +32,16 @@ public:
         m_entered.set();
         m_release.wait(win::INFINITE);
     }
+
+    // Queued writes are taken here instead of going to the port.
+    std::atomic<int> m_writes{0};
+    win::Event m_wrote{win::Event::Reset::Auto};
+    int HandleEvent(CdsEventData*, tagTHREADINFO*) override
+    {
+        ++m_writes;
+        m_wrote.set();
+        return 1;
+    }
 };
 
 class ThreadMode {
@@ -168,6 +178,54 @@ TEST_F(LineThreadTest, TicksDuringAHeldStepGiveOneMoreStep)
     ASSERT_TRUE(hdlr->m_entered.wait(5000)); // the one further step
     hdlr->DoOffline(&device);                // joins the thread
     EXPECT_EQ(hdlr->m_steps.load(), 2);
+}
+
+// Waits until the line's thread has started (it is idle from then on).
+bool Started(const tagTHREADINFO* line)
+{
+    for (int i = 0; i < 5000 && line->m_bBusy.load(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return !line->m_bBusy.load();
+}
+
+TEST_F(LineThreadTest, LineStepsWhenDueWithoutATick)
+{
+    ASSERT_TRUE(hdlr->DoOnline(&device));
+    tagTHREADINFO* line = hdlr->GetPrimaryMasterInfo();
+    ASSERT_TRUE(Started(line));
+    EXPECT_EQ(hdlr->m_steps.load(), 0);
+    clock.advance(CdsServerOptions::g_dwDataUpdateTime.load());
+    ASSERT_TRUE(hdlr->m_entered.wait(5000));
+    clock.advance(CdsServerOptions::g_dwDataUpdateTime.load());
+    ASSERT_TRUE(hdlr->m_entered.wait(5000));
+    hdlr->DoOffline(&device);
+    EXPECT_EQ(hdlr->m_steps.load(), 2);
+}
+
+TEST_F(LineThreadTest, AWriteWakesASleepingLineAtOnce)
+{
+    TestBlock* block = device.AddBlock("B1");
+    ASSERT_TRUE(hdlr->DoOnline(&device));
+    ASSERT_TRUE(Started(hdlr->GetPrimaryMasterInfo()));
+    _BRISANTDATAVALUE value{};
+    ASSERT_TRUE(hdlr->GetEventQueue()->AddNewEvent(block->GetMemoryObject(0), value, BRISANT_SHORT, 0));
+    ASSERT_TRUE(hdlr->m_wrote.wait(5000)); // the clock stands: no step is due
+    hdlr->DoOffline(&device);
+    EXPECT_EQ(hdlr->m_writes.load(), 1);
+    EXPECT_EQ(hdlr->m_steps.load(), 0);
+}
+
+TEST_F(LineThreadTest, StopWakesASleepingLine)
+{
+    const unsigned long saved = CdsServerOptions::g_dwDataUpdateTime.load();
+    CdsServerOptions::g_dwDataUpdateTime = 3600000;
+    ASSERT_TRUE(hdlr->DoOnline(&device));
+    ASSERT_TRUE(Started(hdlr->GetPrimaryMasterInfo()));
+    std::shared_ptr<CdsMessageThread> thread = hdlr->GetLineThread(LINE_PRIMARY_MASTER);
+    hdlr->DoOffline(&device);
+    CdsServerOptions::g_dwDataUpdateTime = saved;
+    EXPECT_TRUE(thread->finishedEvent().isSet());
+    EXPECT_FALSE(thread->isAbandoned());
 }
 
 TEST_F(LineThreadTest, FrameSkipsBusyLines)

@@ -50,6 +50,13 @@ bool Until(Done done, Pass pass)
     return true;
 }
 
+// One data update time on the harness's clock: the line threads step by it.
+void AdvanceAPass(testsupport::ShellHarness& shell)
+{
+    shell.clock.advance(CdsServerOptions::g_dwDataUpdateTime.load());
+    shell.Frame()->OnDataTimer();
+}
+
 TEST(DocumentLifetime, ReplacingTheDocumentUnderAStuckLineAndAWritingClientFreesNothingInUse)
 {
     testsupport::ShellHarness shell;
@@ -83,7 +90,7 @@ TEST(DocumentLifetime, ReplacingTheDocumentUnderAStuckLineAndAWritingClientFrees
     ASSERT_TRUE(shell.Doc()->IsOnline());
     ASSERT_NE(hdlr, nullptr);
     hdlr->armed = true;
-    ASSERT_TRUE(Until([&] { return hdlr->entered.isSet(); }, [&] { shell.Frame()->OnDataTimer(); }));
+    ASSERT_TRUE(Until([&] { return hdlr->entered.isSet(); }, [&] { AdvanceAPass(shell); }));
 
     std::atomic<bool> stop{false};
     std::atomic<int> written{0};
@@ -156,13 +163,13 @@ TEST(DocumentLifetime, APortBackOnlineAfterALineWasLeftBehindPollsOnANewHandlerT
     shell.Command(ID_MODE_ONLINE);
     ASSERT_EQ(made.size(), 1u);
     made[0]->armed = true;
-    ASSERT_TRUE(Until([&] { return made[0]->entered.isSet(); }, [&] { shell.Frame()->OnDataTimer(); }));
+    ASSERT_TRUE(Until([&] { return made[0]->entered.isSet(); }, [&] { AdvanceAPass(shell); }));
 
     shell.Command(ID_MODE_OFFLINE); // the stuck line overruns its stop wait
     EXPECT_TRUE(made[0]->HasAbandonedLine());
     shell.Command(ID_MODE_ONLINE);
     ASSERT_EQ(made.size(), 2u); // not the old handler with the stuck line's record and socket
-    ASSERT_TRUE(Until([&] { return made[1]->receives > 2; }, [&] { shell.Frame()->OnDataTimer(); }));
+    ASSERT_TRUE(Until([&] { return made[1]->receives > 2; }, [&] { AdvanceAPass(shell); }));
 
     // The old line wakes up and ends: the new line must keep polling.
     made[0]->released.set();
@@ -172,7 +179,7 @@ TEST(DocumentLifetime, APortBackOnlineAfterALineWasLeftBehindPollsOnANewHandlerT
                       [&] { shell.dispatcher.runPending(); }));
     const int before = made[1]->receives;
     ASSERT_TRUE(Until([&] { return made[1]->receives > before + 2; }, [&] {
-        shell.Frame()->OnDataTimer();
+        AdvanceAPass(shell);
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }));
     shell.Command(ID_MODE_OFFLINE);

@@ -1,0 +1,215 @@
+// The engine's cost per block read: a headless Fenwold polling 1,000 stations of
+// 20 blocks (8 words each) on 99 ports against the simulated PLC, its CPU read
+// from /proc, against the bare driver reading the same blocks back to back in this
+// process, measured in the same run. The ratio is what the engine adds (line
+// threads, stepping, the update cycle); the simulator runs in this process, so
+// it is in neither figure. Takes the fenwold program as its argument, else the
+// one beside this program.
+#include <signal.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "fenwold/CommHdlr.h"
+#include "fenwold/DeviceObject.h"
+#include "fenwold/MemoryArray.h"
+#include "kestrun/comm/sockets/TcpipConfig.h"
+#include "support/plcsim/Server.h"
+
+namespace {
+
+constexpr int kStations = 1000;
+constexpr int kBlocks = 20;
+constexpr int kWords = 8;
+constexpr WORD kD = 0xA8;
+
+double ThreadCpuSeconds()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+// User and system time of a process, from /proc/<pid>/stat; negative when gone.
+double ProcessCpuSeconds(pid_t pid)
+{
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const auto close = text.rfind(')');
+    if (close == std::string::npos)
+        return -1;
+    // Fields after the name: state is the 3rd field, utime the 14th, stime the 15th.
+    std::size_t pos = close + 2;
+    for (int field = 3; field < 14; ++field) {
+        pos = text.find(' ', pos);
+        if (pos == std::string::npos)
+            return -1;
+        ++pos;
+    }
+    char* end = nullptr;
+    const double utime = std::strtod(text.c_str() + pos, &end);
+    const double stime = std::strtod(end, nullptr);
+    return (utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+struct DeviceDeleter {
+    void operator()(CdsDeviceObject* p) const { p->Destroy(); }
+};
+
+// The bare driver: one station's 20 blocks read back to back on one connection.
+double BareDriverMicrosPerBlock(std::uint16_t port, long& failed)
+{
+    auto hdlr = std::make_shared<CCommHdlr>();
+    hdlr->SetInService(TRUE);
+    std::unique_ptr<CDeviceObject, DeviceDeleter> device(new CDeviceObject);
+    device->m_strName = "BARE";
+    device->m_nDeviceType = 3;
+    device->m_strProtocol = "MC3";
+    auto config = std::make_unique<CdsTcpipConfig>();
+    config->SetPortId(1);
+    config->m_strRemoteAddress = "127.0.0.1";
+    config->m_nRemotePort = port;
+    device->SetCommConfig(0, std::move(config));
+    if (!device->OnInitDeviceObject())
+        return -1;
+    std::vector<CMemoryArray*> blocks;
+    for (int b = 0; b < kBlocks; ++b) {
+        auto* block = new CMemoryArray;
+        const std::string address = "D" + std::to_string(b * kWords);
+        block->SetName(address);
+        block->SetAddr(address);
+        block->SetTypeDataWord(static_cast<SHORT>(kD));
+        block->SetDefaultDataType(BRISANT_SHORT);
+        block->SetMaxMemories(kWords);
+        if (auto* added = dynamic_cast<CMemoryArray*>(device->AddMemoryArray(block, true)))
+            blocks.push_back(added);
+    }
+    hdlr->AddActiveDevice(device.get());
+    tagTHREADINFO* line = hdlr->NewThreadInfo(device.get(), FALSE, FALSE);
+    if (!line || !hdlr->OpenCommPort(device.get(), line))
+        return -1;
+    for (CMemoryArray* block : blocks)
+        hdlr->DoDataRead(block, line); // the first reads store every value
+    long reads = 0;
+    const double cpu0 = ThreadCpuSeconds();
+    const auto start = std::chrono::steady_clock::now();
+    while (std::chrono::steady_clock::now() - start < std::chrono::seconds(3)) {
+        for (CMemoryArray* block : blocks) {
+            if (hdlr->DoDataRead(block, line) != 1)
+                ++failed;
+            ++reads;
+        }
+    }
+    const double cpu = ThreadCpuSeconds() - cpu0;
+    hdlr->CloseCommPort(device.get(), line);
+    hdlr->RemoveActiveDevice(device.get());
+    return cpu * 1e6 / static_cast<double>(reads);
+}
+
+// Stations on their own addresses, 99 ports shared round robin, all on the simulator.
+std::filesystem::path WritePlant(const std::filesystem::path& dir, std::uint16_t port)
+{
+    const auto path = dir / "plant.csv";
+    std::ofstream out(path);
+    out << ":Device,Protocol,DeviceType,Address,Port,Setting,Options,Description\n";
+    for (int s = 0; s < kStations; ++s)
+        out << "ST" << s << ",MC3,3," << s << ",TCP" << (s % 99 + 1) << ",127.0.0.1 " << port << ",,Station " << s
+            << '\n';
+    out << ":Block,Name,DataType,Address,Length,Priority,ReadWrite,ScanTime,Description\n";
+    for (int s = 0; s < kStations; ++s)
+        for (int b = 0; b < kBlocks; ++b)
+            out << "ST" << s << ",B" << b << ",Short,D" << b * kWords << ',' << kWords << ",3,rw,1000,\n";
+    return path;
+}
+
+pid_t StartServer(const std::string& program, const std::filesystem::path& dir, const std::filesystem::path& csv)
+{
+    for (const char* sub : {"registry", "data", "runtime"})
+        std::filesystem::create_directories(dir / sub);
+    std::filesystem::permissions(dir / "runtime", std::filesystem::perms::owner_all);
+    const pid_t pid = fork();
+    if (pid != 0)
+        return pid;
+    setenv("TESSARO_REGISTRY", (dir / "registry").c_str(), 1);
+    setenv("TESSARO_DATA", (dir / "data").c_str(), 1);
+    setenv("XDG_RUNTIME_DIR", (dir / "runtime").c_str(), 1);
+    unsetenv("DISPLAY");
+    unsetenv("WAYLAND_DISPLAY");
+    unsetenv("QT_QPA_PLATFORM");
+    if (!std::freopen("/dev/null", "w", stdout) || !std::freopen("/dev/null", "w", stderr))
+        _exit(126);
+    execl(program.c_str(), program.c_str(), csv.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+}
+
+void StopServer(pid_t pid)
+{
+    kill(pid, SIGTERM);
+    for (int i = 0; i < 300; ++i) {
+        if (waitpid(pid, nullptr, WNOHANG) == pid)
+            return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const std::string program = argc > 1 ? argv[1]
+                                         : (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "fenwold")
+                                               .string();
+    plcsim::ServerOptions options;
+    options.log = [](const std::string&) {};
+    plcsim::Server sim(options);
+    std::string error;
+    if (!sim.start(&error)) {
+        std::printf("simulator: %s\n", error.c_str());
+        return 1;
+    }
+    long bareFailed = 0;
+    const double bare = BareDriverMicrosPerBlock(sim.port(), bareFailed);
+
+    const auto dir = std::filesystem::temp_directory_path() / ("tessaro_engine_poll_" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    const pid_t server = StartServer(program, dir, WritePlant(dir, sim.port()));
+    // Loading, going online, connecting and the first round of reads: then the steady state.
+    const std::size_t firstRequests = sim.requestCount();
+    sim.waitForRequests(firstRequests + 1, std::chrono::seconds(60));
+    std::this_thread::sleep_for(std::chrono::seconds(5));
+    const std::size_t requests0 = sim.requestCount();
+    const double cpu0 = ProcessCpuSeconds(server);
+    const auto start = std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(std::chrono::seconds(10));
+    const std::size_t requests = sim.requestCount() - requests0;
+    const double cpu = ProcessCpuSeconds(server) - cpu0;
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    StopServer(server);
+    sim.stop();
+    std::filesystem::remove_all(dir);
+
+    if (cpu0 < 0 || requests == 0) {
+        std::printf("engine: %s did not poll\n", program.c_str());
+        return 1;
+    }
+    const double engine = cpu * 1e6 / static_cast<double>(requests);
+    std::printf("bare driver, 20 blocks of %d words back to back: %6.1f us CPU/block (%ld failed)\n", kWords, bare,
+                bareFailed);
+    std::printf("headless fenwold, %d stations x %d blocks on 99 ports for %.0f s: %.0f blocks/s, %.1f%% of one core, "
+                "%6.1f us CPU/block, %.2fx the bare driver\n",
+                kStations, kBlocks, seconds, static_cast<double>(requests) / seconds, cpu * 100 / seconds, engine,
+                bare > 0 ? engine / bare : 0.0);
+    return 0;
+}
