@@ -90,11 +90,10 @@ void CdsCommHdlr::Sleep(DWORD dwMs) { std::this_thread::sleep_for(std::chrono::m
 void CdsCommHdlr::DeleteContents()
 {
     ClearAllCursors();
-    // Every device goes offline in turn and is left with its own final modes.
-    m_bOwnPointsOnly.store(true);
+    // The first device stops the lines and gives every device its offline modes;
+    // the others only leave.
     for (CdsDeviceObject* pDevice : ActiveDevicesSnapshot())
         DoOffline(pDevice);
-    m_bOwnPointsOnly.store(false);
     // Lines stop before their ports and records go.
     for (int i = 0; i < LINE_COUNT; ++i)
         DestroyThread(i);
@@ -426,7 +425,8 @@ BOOL CdsCommHdlr::DoOnline(CdsDeviceObject* pDevice)
     case SYSMODE_RUNNING:
     case SYSMODE_PAUSED:
     case SYSMODE_PAUSED2:
-        UpdateSysMode(pDevice, mode, TRUE);
+        // The others show the mode already: each joining device writes only its own.
+        UpdateSysMode(pDevice, mode, FALSE);
         return TRUE;
     default:
         break;
@@ -473,21 +473,36 @@ BOOL CdsCommHdlr::DoOffline(CdsDeviceObject* pDevice)
         SendUpdateMessageFromThread(kHintGoOffline, &hint);
         return TRUE;
     }
-    OnDestroyThreads(pDevice);
-    DestroyThreads(pDevice);
-    // Only now that no line runs can its port go.
-    if (!m_bPortsInThread) {
-        for (int secondary = 0; secondary < 2; ++secondary) {
-            if (tagTHREADINFO* pBackup = GetLine(2 + secondary))
-                CloseCommPort(pDevice, pBackup);
-            if (tagTHREADINFO* pMaster = GetLine(secondary))
-                CloseCommPort(pDevice, pMaster);
+    // The first device to go stops the lines and shows every device offline;
+    // stopping them again for each of the others would only repeat that.
+    if (!IsOffline()) {
+        OnDestroyThreads(pDevice);
+        DestroyThreads(pDevice);
+        // Only now that no line runs can its port go.
+        if (!m_bPortsInThread) {
+            for (int secondary = 0; secondary < 2; ++secondary) {
+                if (tagTHREADINFO* pBackup = GetLine(2 + secondary))
+                    CloseCommPort(pDevice, pBackup);
+                if (tagTHREADINFO* pMaster = GetLine(secondary))
+                    CloseCommPort(pDevice, pMaster);
+            }
         }
+        UpdateSysMode(pDevice, SYSMODE_OFFLINE, TRUE);
     }
-    UpdateSysMode(pDevice, SYSMODE_OFFLINE, TRUE);
     PurgeDeviceEvents(pDevice);
     RemoveActiveDevice(pDevice);
     return TRUE;
+}
+
+bool CdsCommHdlr::IsOffline() const
+{
+    if (GetSysMode() != SYSMODE_OFFLINE)
+        return false;
+    for (const auto& pThread : m_threads) {
+        if (pThread)
+            return false;
+    }
+    return true;
 }
 
 // --- modes ---
@@ -541,7 +556,7 @@ void CdsCommHdlr::UpdateUpdateMode(CdsDeviceObject* pDevice, int nMode, tagTHREA
         WriteShortPoint(pDevice->GetUpdateModeObject(pLine), static_cast<SHORT>(nMode));
     if (nMode == UPDATEMODE_UPDATING && GetSysMode() == SYSMODE_RUNNING)
         UpdateActiveLine(pDevice, pLine, TRUE);
-    if (bAll && !m_bOwnPointsOnly.load()) {
+    if (bAll) {
         for (CdsDeviceObject* p : ActiveDevicesSnapshot()) {
             if (p != pDevice)
                 WriteShortPoint(p->GetUpdateModeObject(pLine), static_cast<SHORT>(nMode));

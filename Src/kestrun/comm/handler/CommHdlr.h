@@ -270,6 +270,8 @@ public:
     DWORD GetPortHandle() const { return m_dwPortHandle; }
     void SetPortHandle(DWORD dw) { m_dwPortHandle = dw; }
     BOOL IsInService() const { return m_bInService.load(); }
+    // Taken offline: no line runs and every device it served was shown offline.
+    bool IsOffline() const;
     // A line thread outlived its stop wait. Such a handler serves no device
     // again: the stuck thread may still wake up in the line's record and port
     // socket, so its devices come back on a new handler (see the handler table).
@@ -338,7 +340,7 @@ protected:
     {
         if (pDevice)
             fn(pDevice);
-        if (bAll && !m_bOwnPointsOnly.load()) {
+        if (bAll) {
             for (CdsDeviceObject* p : ActiveDevicesSnapshot()) {
                 if (p != pDevice)
                     fn(p);
@@ -425,9 +427,6 @@ protected:
     mutable std::mutex m_devicesMutex; // leaf: guards the list and the cursors
     std::atomic<BOOL> m_bInService{FALSE};
     std::atomic<bool> m_bLineAbandoned{false};
-    // While the handler lets all its devices go, each writes its own mode points:
-    // writing every other device's as well would cost the square of the devices.
-    std::atomic<bool> m_bOwnPointsOnly{false};
     // Per line: next device to update, to monitor, with a modified block. A
     // cursor is the device's place in m_devices, so a visit finds it without a
     // search; end() means the head of the list.

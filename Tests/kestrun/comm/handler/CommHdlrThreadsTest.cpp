@@ -167,6 +167,33 @@ TEST_F(LineThreadTest, LinesFollowTheDevicesRedundancySettings)
     hdlr->DoOffline(&pair);
 }
 
+TEST_F(LineThreadTest, DevicesGoingOfflineStopTheLinesOnce)
+{
+    struct CountingHdlr : StepHdlr {
+        using StepHdlr::StepHdlr;
+        int m_stops = 0;
+        void DestroyThreads(CdsDeviceObject* pDevice) override
+        {
+            ++m_stops;
+            StepHdlr::DestroyThreads(pDevice);
+        }
+    };
+    auto counting = std::make_shared<CountingHdlr>(clock);
+    TestDevice second("PLC2");
+    TestDevice third("PLC3");
+    ASSERT_TRUE(counting->DoOnline(&device));
+    ASSERT_TRUE(counting->DoOnline(&second));
+    ASSERT_TRUE(counting->DoOnline(&third));
+    auto thread = counting->GetLineThread(LINE_PRIMARY_MASTER);
+    ASSERT_NE(thread, nullptr);
+    counting->DoOffline(&second);
+    EXPECT_TRUE(thread->finishedEvent().isSet());
+    counting->DoOffline(&device);
+    counting->DoOffline(&third);
+    EXPECT_EQ(counting->m_stops, 1);
+    EXPECT_TRUE(counting->GetActiveDevices().empty());
+}
+
 TEST_F(LineThreadTest, TicksDuringAHeldStepGiveOneMoreStep)
 {
     ASSERT_TRUE(hdlr->DoOnline(&device));
@@ -422,6 +449,47 @@ TEST_F(TimerModeTest, ClearingTheHandlerTakesEveryDeviceOffline)
     hdlr.DoOffline(&second);
     EXPECT_EQ(device.GetSysMode(), SYSMODE_OFFLINE);
     hdlr.DoOffline(&device);
+}
+
+TEST_F(TimerModeTest, AJoiningDeviceWritesOnlyItsOwnMode)
+{
+    TestDevice second("PLC2");
+    TestDevice third("PLC3");
+    second.MakeModePoints();
+    third.MakeModePoints();
+    ASSERT_TRUE(hdlr.DoOnline(&device));
+    ASSERT_TRUE(hdlr.DoOnline(&second));
+    // Marks the first device's point: a joining device that wrote every other
+    // device's mode again would overwrite it.
+    _BRISANTDATAVALUE marker{};
+    marker.iVal = 99;
+    device.GetSysModeObject()->SetNewValue(marker, &hdlr, FALSE);
+    ASSERT_TRUE(hdlr.DoOnline(&third));
+    EXPECT_EQ(third.GetSysMode(), SYSMODE_RUNNING);
+    EXPECT_EQ(device.GetSysMode(), 99);
+    hdlr.DeleteContents();
+}
+
+TEST_F(TimerModeTest, ClearingAHandlerOfManyDevicesStopsItsLinesOnce)
+{
+    std::vector<std::unique_ptr<TestDevice>> others;
+    ASSERT_TRUE(hdlr.DoOnline(&device));
+    for (int i = 0; i < 3; ++i) {
+        others.push_back(std::make_unique<TestDevice>("PLC" + std::to_string(i + 2)));
+        others.back()->MakeModePoints();
+        ASSERT_TRUE(hdlr.DoOnline(others.back().get()));
+    }
+    log.Clear();
+    hdlr.DeleteContents();
+    EXPECT_EQ(log.Lines(LOG_INFO), (std::vector<std::string>{"-  The communication port has been closed.\r\n",
+                                                             "Background timer stopped.\r\n"}));
+    EXPECT_EQ(log.Lines(LOG_DEBUG), (std::vector<std::string>{"Background timer destroyed.\r\n"}));
+    // Every device still ends offline.
+    EXPECT_EQ(device.GetSysMode(), SYSMODE_OFFLINE);
+    for (const auto& other : others) {
+        EXPECT_EQ(other->GetSysMode(), SYSMODE_OFFLINE);
+        EXPECT_FALSE(hdlr.HasActiveDevice(other.get()));
+    }
 }
 
 TEST_F(TimerModeTest, MonitorLineProbesItsDevice)
