@@ -240,6 +240,8 @@ public:
     // How long a message to the log window may wait; 0 when it is not sent at all (no
     // dispatcher or log window, or a zero send time-out off the application thread).
     DWORD GetLogWindowTimeout() const;
+    // Logs, on the application thread, what lines said while they stopped.
+    void LogStopLines();
     // To the main window; false when there is none or the message was not taken.
     BOOL PostMessageToMainWnd(UINT nMsg, WPARAM wParam, LPARAM lParam);
     BOOL SendMessageToMainWnd(UINT nMsg, WPARAM wParam, LPARAM lParam, LRESULT* pResult = nullptr);
@@ -416,6 +418,10 @@ protected:
     mutable std::mutex m_devicesMutex; // leaf: guards the list and the cursors
     std::atomic<BOOL> m_bInService{FALSE};
     std::atomic<bool> m_bLineAbandoned{false};
+    // Log lines of lines that end while the application thread waits for them
+    // (it cannot take them then); that thread logs them once the lines are gone.
+    std::vector<std::pair<int, std::string>> m_stopLog;
+    std::mutex m_stopLogMutex; // leaf
     // While the handler lets all its devices go, each writes its own mode points:
     // writing every other device's as well would cost the square of the devices.
     std::atomic<bool> m_bOwnPointsOnly{false};
