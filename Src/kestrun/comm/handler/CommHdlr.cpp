@@ -83,7 +83,16 @@ bool CdsCommHdlr::IsTimeOverInSecs(std::uint64_t startMs, DWORD dwSeconds) const
     return GetClock().isTimeOver(startMs, static_cast<std::uint64_t>(dwSeconds) * 1000u);
 }
 
-void CdsCommHdlr::Sleep(DWORD dwMs) { std::this_thread::sleep_for(std::chrono::milliseconds(dwMs)); }
+void CdsCommHdlr::Sleep(DWORD dwMs)
+{
+    // A line's pause (a retry delay above all) ends when its lines are stopped:
+    // the application thread is waiting to join it.
+    if (!IsApplicationThread()) {
+        m_stopEvent->wait(dwMs);
+        return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(dwMs));
+}
 
 // --- lifetime ---
 

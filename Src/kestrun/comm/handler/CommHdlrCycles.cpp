@@ -237,6 +237,8 @@ int CdsCommHdlr::DoDataRead(CdsMemoryArray* pArray, tagTHREADINFO* pLine)
                 refused = true;
                 break;
             }
+            if (IsStopSignalled())
+                break; // the line stops: no retry, no retry delay
             Sleep(delay);
         }
     }

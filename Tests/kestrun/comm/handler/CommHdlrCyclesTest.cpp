@@ -600,6 +600,15 @@ TEST_F(CyclesTest, EveryFailedWriteIsLogged)
     EXPECT_EQ(log.Count(LOG_ERROR, "-  DataWrite ([PLC1]B1_0) failed!\r\n"), 3);
 }
 
+// A read whose line stops neither retries nor waits the retry delay.
+TEST_F(CyclesTest, AReadCutShortByAStopIsNotRetried)
+{
+    device.m_nRetries = 2;
+    hdlr.GetStopEvent()->set();
+    EXPECT_EQ(hdlr.DoDataRead(block, line), 0);
+    EXPECT_EQ(hdlr.m_receives, 1);
+}
+
 // Writes a client was told are queued are each logged when their device goes
 // offline before a line took them.
 TEST_F(CyclesTest, WritesStillQueuedWhenTheDeviceGoesOfflineAreEachLogged)
