@@ -11,6 +11,7 @@
 #include "kestrun/model/Hint.h"
 #include "kestrun/model/MemoryArray.h"
 #include "kestrun/model/MemoryObject.h"
+#include "kestrun/model/WriteText.h"
 #include "kestrun/options/ServerOptions.h"
 
 namespace {
@@ -33,6 +34,9 @@ BOOL LineFlag(const tagTHREADINFO* pLine, LineFlagMember flag, BOOL absent)
 {
     return pLine ? (pLine->*flag).load() : absent;
 }
+
+// Most log lines kept from lines that stop while the application thread waits.
+constexpr std::size_t kStopLogLines = 256;
 
 } // namespace
 
@@ -83,7 +87,16 @@ bool CdsCommHdlr::IsTimeOverInSecs(std::uint64_t startMs, DWORD dwSeconds) const
     return GetClock().isTimeOver(startMs, static_cast<std::uint64_t>(dwSeconds) * 1000u);
 }
 
-void CdsCommHdlr::Sleep(DWORD dwMs) { std::this_thread::sleep_for(std::chrono::milliseconds(dwMs)); }
+void CdsCommHdlr::Sleep(DWORD dwMs)
+{
+    // A line's pause (a retry delay above all) ends when its lines are stopped:
+    // the application thread is waiting to join it.
+    if (!IsApplicationThread()) {
+        m_stopEvent->wait(dwMs);
+        return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(dwMs));
+}
 
 // --- lifetime ---
 
@@ -617,6 +630,14 @@ void CdsCommHdlr::ShowLogMessageFromThread(int nKind, const char* pszText)
 {
     if (!pszText)
         return;
+    if (IsStopSignalled() && !IsApplicationThread() && m_host.logWindow != win::kNoWindow) {
+        // The application thread is joining the lines: a send would wait for it in
+        // vain, or at exit not be made at all. Kept for it, bounded.
+        std::lock_guard lock(m_stopLogMutex);
+        if (m_stopLog.size() < kStopLogLines)
+            m_stopLog.emplace_back(nKind, pszText);
+        return;
+    }
     const DWORD timeout = GetLogWindowTimeout();
     if (timeout == 0)
         return;
@@ -624,6 +645,19 @@ void CdsCommHdlr::ShowLogMessageFromThread(int nKind, const char* pszText)
                              win::Message(WM_SHOWLOGMESSAGE, static_cast<WPARAM>(nKind), 0,
                                           win::makePayload<std::string>(pszText)),
                              timeout);
+}
+
+void CdsCommHdlr::LogStopLines()
+{
+    if (!IsApplicationThread())
+        return;
+    std::vector<std::pair<int, std::string>> lines;
+    {
+        std::lock_guard lock(m_stopLogMutex);
+        lines.swap(m_stopLog);
+    }
+    for (const auto& [nKind, text] : lines)
+        ShowLogMessageFromThread(nKind, text.c_str());
 }
 
 void CdsCommHdlr::ShowLogVaMessageFromThread(int nKind, const char* pszFormat, ...)
@@ -776,6 +810,17 @@ void CdsCommHdlr::PurgeDeviceEvents(const CdsDeviceObject* pDevice)
     std::shared_ptr<CdsEventQueue> pQueue = GetEventQueue();
     if (!pQueue || !pDevice)
         return;
+    LogStopLines(); // a write the line had sent comes before those it never took
+    // A write the client was told is queued is never dropped unseen: each one
+    // still waiting for the device is logged with its value.
+    const auto ofDevice = [pDevice](const CdsEventData& event) {
+        const CdsMemoryArray* pArray = ReadBackBlockOf(event.GetPoint());
+        return pArray && pArray->GetParent() == pDevice;
+    };
+    while (CdsEventData::Ptr pEvent = pQueue->TakeOldestEventWhere(ofDevice)) {
+        const std::string write = kestrun::DescribeWrite(pEvent->GetPoint(), pEvent->GetDataType(), pEvent->GetValue());
+        ShowLogMessageFromThread(LOG_ERROR, ("Write " + write + " was not sent: the device went offline\r\n").c_str());
+    }
     for (CdsMemoryArray* pArray : pDevice->GetMemoryArrayList().GetBlocks()) {
         for (int i = 0; i < pArray->GetSize(); ++i) {
             if (CdsMemoryObject* pPoint = pArray->GetMemoryObject(i))

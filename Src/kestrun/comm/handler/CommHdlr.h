@@ -247,6 +247,8 @@ public:
     // How long a message to the log window may wait; 0 when it is not sent at all (no
     // dispatcher or log window, or a zero send time-out off the application thread).
     DWORD GetLogWindowTimeout() const;
+    // Logs, on the application thread, what lines said while they stopped.
+    void LogStopLines();
     // To the main window; false when there is none or the message was not taken.
     BOOL PostMessageToMainWnd(UINT nMsg, WPARAM wParam, LPARAM lParam);
     BOOL SendMessageToMainWnd(UINT nMsg, WPARAM wParam, LPARAM lParam, LRESULT* pResult = nullptr);
@@ -427,6 +429,10 @@ protected:
     mutable std::mutex m_devicesMutex; // leaf: guards the list and the cursors
     std::atomic<BOOL> m_bInService{FALSE};
     std::atomic<bool> m_bLineAbandoned{false};
+    // Log lines of lines that end while the application thread waits for them
+    // (it cannot take them then); that thread logs them once the lines are gone.
+    std::vector<std::pair<int, std::string>> m_stopLog;
+    std::mutex m_stopLogMutex; // leaf
     // Per line: next device to update, to monitor, with a modified block. A
     // cursor is the device's place in m_devices, so a visit finds it without a
     // search; end() means the head of the list.

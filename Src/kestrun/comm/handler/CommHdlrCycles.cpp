@@ -237,6 +237,8 @@ int CdsCommHdlr::DoDataRead(CdsMemoryArray* pArray, tagTHREADINFO* pLine)
                 refused = true;
                 break;
             }
+            if (IsStopSignalled())
+                break; // the line stops: no retry, no retry delay
             Sleep(delay);
         }
     }
@@ -384,13 +386,17 @@ int CdsCommHdlr::DoDataWrite(CdsMemoryObject* pPoint, const _BRISANTDATAVALUE& v
                     break;
                 }
                 invalid = invalid || received > 0;
+                if (IsStopSignalled())
+                    break; // the line stops: its wait for the answer was cut short
                 Sleep(delay);
             }
         }
         if (!answered) {
             LogLine(LOG_ERROR, pLine, "DataWrite ([%s]%s) failed!\r\n", pDevice->m_strName.c_str(),
                     pPoint->GetName().c_str());
-            if (!IsPortOpen(pLine)) {
+            if (IsStopSignalled()) {
+                outcome.cause = "the line stopped before an answer came";
+            } else if (!IsPortOpen(pLine)) {
                 outcome.cause = "the connection closed before an answer came";
                 pDevice->AddErrorCount(pLine, pDevice->GetMaxErrorsAllowed(pLine));
             } else if (invalid) {

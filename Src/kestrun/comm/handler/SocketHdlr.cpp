@@ -313,8 +313,10 @@ BOOL CdsSocketHdlr::OpenCommPort(CdsDeviceObject* pDevice, tagTHREADINFO* pLine)
     auto socketIn = [&](auto LineSockets::*slot) {
         std::lock_guard lock(m_socketsMutex);
         auto& pSocket = SocketsOf(pLine).*slot;
-        if (!pSocket)
+        if (!pSocket) {
             pSocket = NewLineSocket(pDevice, nIndex);
+            pSocket->SetStopEvent(GetStopEvent()); // stopping the lines cuts a wait short
+        }
         return pSocket.get();
     };
     if (!OpenThreadPort(pDevice, pConfig, socketIn(&LineSockets::pThreadSocket), pLine))
@@ -743,8 +745,10 @@ void CdsSocketHdlr::HandleAccept(CdsListenSocket* pListen)
     {
         std::lock_guard lock(m_socketsMutex);
         LineSockets& s = SocketsOf(pLine);
-        if (!s.pThreadSocket)
+        if (!s.pThreadSocket) {
             s.pThreadSocket = NewLineSocket(pListen->GetDevice(), pLine ? pLine->LineIndex() : 0);
+            s.pThreadSocket->SetStopEvent(GetStopEvent());
+        }
         pThread = s.pThreadSocket.get();
     }
     pThread->Close();

@@ -230,7 +230,7 @@ int CdsTimeoutSocket::Receive(void* pBuffer, int nLength)
     bool bWait = m_bReplyDue;
     m_bReplyDue = false;
     for (;;) {
-        const ssize_t n = bWait ? ReceiveWaiting(pBuffer, nLength, static_cast<int>(m_nPumpPeriod))
+        const ssize_t n = bWait ? ReceiveWaiting(pBuffer, nLength, WaitStepMs())
                                 : ::recv(m_hSocket, pBuffer, static_cast<size_t>(nLength), MSG_DONTWAIT);
         bWait = false;
         if (n > 0)
@@ -522,7 +522,18 @@ BOOL CdsTimeoutSocket::PumpMessages(short nPollEvents)
         CancelBlockingCall();
         throw RE_SOCKET_TIMEOUT;
     }
-    return WaitForSocket(nPollEvents, static_cast<int>(m_nPumpPeriod)) >= 0;
+    if (IsStopRequested()) {
+        CancelBlockingCall();
+        return FALSE;
+    }
+    return WaitForSocket(nPollEvents, WaitStepMs()) >= 0;
+}
+
+int CdsTimeoutSocket::WaitStepMs() const
+{
+    // The event cannot wake a poll: with one, the wait is cut into short steps.
+    const UINT nStep = m_pStop && m_nPumpPeriod > kStopCheckMs ? kStopCheckMs : m_nPumpPeriod;
+    return static_cast<int>(nStep);
 }
 
 int CdsTimeoutSocket::WaitForSocket(short nPollEvents, int nMs)

@@ -8,10 +8,12 @@
 // the thread that owns the socket, so a notification never runs under a
 // blocking call of another thread.
 #include <atomic>
+#include <memory>
 #include <string>
 
 #include "kestrun/comm/handler/ReturnError.h"
 #include "platform/win/Clock.h"
+#include "platform/win/Event.h"
 #include "platform/win/WinTypes.h"
 
 class CdsTimeoutSocket {
@@ -34,6 +36,8 @@ public:
 
     // Wake-up period of a blocking call while no deadline is armed.
     static constexpr UINT kDefaultPumpPeriodMs = 2000;
+    // Longest wait step of a blocking call on a socket that has a stop event.
+    static constexpr UINT kStopCheckMs = 100;
 
     // Null clock: the process's monotonic clock.
     explicit CdsTimeoutSocket(const win::Clock* pClock = nullptr);
@@ -92,10 +96,15 @@ public:
     UINT GetArmedTimeOut() const { return m_nTimeOut; }
     bool IsTimeOutArmed() const { return m_nTimeOut != 0; }
     UINT GetPumpPeriod() const { return m_nPumpPeriod; }
+    // Once the event is set, a blocking call ends within one wait step, as
+    // cancelled (WSAEINTR), and no new one waits. Null: only the deadline ends it.
+    void SetStopEvent(std::shared_ptr<const win::Event> pStop) { m_pStop = std::move(pStop); }
+    bool IsStopRequested() const { return m_pStop && m_pStop->isSet(); }
     // Connects with a deadline; a passed deadline gives 0. Always disarms.
     BOOL ConnectWithTimeout(const char* pszAddress, UINT nPort, UINT nMs);
     // One wait step of a blocking call for the poll events given. Throws
-    // RE_SOCKET_TIMEOUT when the armed deadline has passed (after disarming).
+    // RE_SOCKET_TIMEOUT when the armed deadline has passed (after disarming);
+    // false (the call is cancelled) once the stop event is set.
     virtual BOOL PumpMessages(short nPollEvents);
     bool IsBlocking() const { return m_bBlocking; }
     void CancelBlockingCall() { m_bBlocking = false; }
@@ -139,6 +148,9 @@ private:
     // Lets a plain receive on the handle wait up to nMs; false when the system refuses.
     bool PrepareReceiveWait(int nMs);
     void TakeHandle(SOCKET hSocket, int nType, long lEvent);
+    // How long one wait step may last: the pump period, cut short while a stop
+    // event has to be looked at.
+    int WaitStepMs() const;
     void ReleaseHandle();
 
     // Read by other threads (is the port open?) while the owner uses the socket.
@@ -164,4 +176,5 @@ private:
     std::uint64_t m_nStartTick;
     UINT m_nSavedPumpPeriod;
     UINT m_nPumpPeriod = kDefaultPumpPeriodMs;
+    std::shared_ptr<const win::Event> m_pStop;
 };

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "kestrun/comm/handler/ReturnError.h"
 #include "kestrun/model/BitArray.h"
@@ -597,6 +598,55 @@ TEST_F(CyclesTest, EveryFailedWriteIsLogged)
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(hdlr.DoDataWrite(block->GetMemoryObject(0), value, line), 0);
     EXPECT_EQ(log.Count(LOG_ERROR, "-  DataWrite ([PLC1]B1_0) failed!\r\n"), 3);
+}
+
+// A read whose line stops neither retries nor waits the retry delay.
+TEST_F(CyclesTest, AReadCutShortByAStopIsNotRetried)
+{
+    device.m_nRetries = 2;
+    hdlr.GetStopEvent()->set();
+    EXPECT_EQ(hdlr.DoDataRead(block, line), 0);
+    EXPECT_EQ(hdlr.m_receives, 1);
+}
+
+// Writes a client was told are queued are each logged when their device goes
+// offline before a line took them.
+TEST_F(CyclesTest, WritesStillQueuedWhenTheDeviceGoesOfflineAreEachLogged)
+{
+    hdlr.InstallQueue();
+    _BRISANTDATAVALUE value{};
+    value.iVal = 7;
+    hdlr.GetEventQueue()->AddNewEvent(block->GetMemoryObject(0), value, BRISANT_SHORT, 0);
+    value.iVal = -8;
+    hdlr.GetEventQueue()->AddNewEvent(block->GetMemoryObject(1), value, BRISANT_SHORT, 0);
+    hdlr.PurgeDeviceEvents(&device);
+    EXPECT_EQ(Errors(), (std::vector<std::string>{"Write [PLC1]B1_0 = 7 was not sent: the device went offline\r\n",
+                                                  "Write [PLC1]B1_1 = -8 was not sent: the device went offline\r\n"}));
+    EXPECT_TRUE(hdlr.GetEventQueue()->IsEmpty());
+}
+
+// A write whose line stops while it waits for the answer waits no longer, and
+// is logged by the application thread once the lines are gone (it cannot take
+// a line's log line while it waits for the line).
+TEST_F(CyclesTest, AWriteCutShortByAStopIsLoggedOnceTheLinesAreGone)
+{
+    hdlr.InstallQueue();
+    device.m_nRetries = 2;
+    _BRISANTDATAVALUE value{};
+    value.iVal = 1234;
+    hdlr.GetEventQueue()->AddNewEvent(block->GetMemoryObject(0), value, BRISANT_SHORT, 0);
+    value.iVal = 5;
+    hdlr.GetEventQueue()->AddNewEvent(block->GetMemoryObject(1), value, BRISANT_SHORT, 0);
+    hdlr.GetStopEvent()->set();
+    std::thread([&] { hdlr.DoServiceCommands(line); }).join();
+    EXPECT_EQ(hdlr.m_receives, 1) << "no retry once the line stops";
+    EXPECT_TRUE(Errors().empty()) << "held while the lines stop";
+    hdlr.PurgeDeviceEvents(&device);
+    EXPECT_EQ(Errors(),
+              (std::vector<std::string>{"-  DataWrite ([PLC1]B1_0) failed!\r\n",
+                                        "-  Write [PLC1]B1_0 = 1234 was not confirmed: the line stopped before an "
+                                        "answer came\r\n",
+                                        "Write [PLC1]B1_1 = 5 was not sent: the device went offline\r\n"}));
 }
 
 } // namespace

@@ -25,12 +25,17 @@ public:
     std::atomic<int> m_steps{0};
     win::Event m_entered{win::Event::Reset::Auto};
     win::Event m_release{win::Event::Reset::Manual, true};
+    // Non-zero: a step pauses that long, as between retries, instead of waiting for m_release.
+    DWORD m_pauseMs = 0;
 
     void OnPreSingleStep() override
     {
         ++m_steps;
         m_entered.set();
-        m_release.wait(win::INFINITE);
+        if (m_pauseMs != 0)
+            CdsCommHdlr::Sleep(m_pauseMs);
+        else
+            m_release.wait(win::INFINITE);
     }
 
     // Queued writes are taken here instead of going to the port.
@@ -295,6 +300,21 @@ TEST_F(LineThreadTest, HungLineIsAbandonedAfterTheStopWait)
     hdlr = weak.lock();
     if (!hdlr) // the thread let go of the last reference: make a fresh one for the fixture
         hdlr = std::make_shared<StepHdlr>(clock);
+}
+
+// A line pausing between retries is joined when its lines stop, not abandoned.
+TEST_F(LineThreadTest, ALinesPauseEndsWhenItsLinesStop)
+{
+    win::ManualDispatcher dispatcher(clock);
+    hdlr->SetHost(TestHost(clock, dispatcher));
+    hdlr->m_pauseMs = 60000;
+    ASSERT_TRUE(hdlr->DoOnline(&device));
+    hdlr->SetThreadStopWait(10000); // a bound only: the pause alone would outlast it
+    std::shared_ptr<CdsMessageThread> thread = hdlr->GetLineThread(LINE_PRIMARY_MASTER);
+    ASSERT_NO_FATAL_FAILURE(HoldInAStep(hdlr->GetPrimaryMasterInfo()));
+    hdlr->DoOffline(&device);
+    EXPECT_FALSE(thread->isAbandoned());
+    hdlr->SetHost(CommHost{});
 }
 
 TEST_F(LineThreadTest, FailedLineStartLeavesTheLineIdle)

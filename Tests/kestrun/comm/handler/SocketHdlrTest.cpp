@@ -718,4 +718,24 @@ const SilentReadCase kSilentReads[] = {
 INSTANTIATE_TEST_SUITE_P(DeviceTimeOuts, SocketHdlrSilentReadTest, ::testing::ValuesIn(kSilentReads),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// Stopping the lines ends a read of a silent peer within a wait step, not at the
+// device's time-out: a line waiting for an answer is joined, not abandoned.
+TEST_F(SocketHdlrTest, AStopEndsALinesReadOfASilentPeerWithinAWaitStep)
+{
+    OptionScope off(CdsServerFrame::g_bUseIoctl, 0);
+    uint16_t port = 0;
+    Fd listener = ListenOnLoopback(port);
+    UseTcp("127.0.0.1", port);
+    device->m_nReadTimeout = 5000;
+    tagTHREADINFO* line = PrimaryLine();
+    ASSERT_TRUE(hdlr.OpenCommPort(device.get(), line));
+    Fd peer(::accept4(listener.fd, nullptr, nullptr, SOCK_CLOEXEC));
+    hdlr.GetStopEvent()->set();
+    const std::uint64_t start = clock.monotonicMs();
+    BYTE buffer[8];
+    EXPECT_LT(hdlr.ReadBytes(device.get(), buffer, 8, FALSE, line), 0);
+    EXPECT_LE(clock.monotonicMs() - start, CdsTimeoutSocket::kStopCheckMs);
+    hdlr.GetStopEvent()->reset();
+}
+
 } // namespace

@@ -73,6 +73,92 @@ TEST(TimeoutSocketTest, DataWaitingIsReadWithoutWaiting)
     EXPECT_EQ(c.socket.waits, 0);
 }
 
+// A socket whose stop event is set at its nth wait step.
+class StoppedAtWaitSocket : public FakeWaitSocket {
+public:
+    StoppedAtWaitSocket(win::FakeClock& clock, int nStopAt) : FakeWaitSocket(clock), m_nStopAt(nStopAt)
+    {
+        SetStopEvent(stop);
+    }
+    std::shared_ptr<win::Event> stop = std::make_shared<win::Event>(win::Event::Reset::Manual);
+
+protected:
+    int WaitForSocket(short nPollEvents, int nMs) override
+    {
+        if (waits + 1 >= m_nStopAt)
+            stop->set();
+        return FakeWaitSocket::WaitForSocket(nPollEvents, nMs);
+    }
+    int ReceiveWaiting(void* pBuffer, int nLength, int nMs) override
+    {
+        if (waits + 1 >= m_nStopAt)
+            stop->set();
+        return FakeWaitSocket::ReceiveWaiting(pBuffer, nLength, nMs);
+    }
+
+private:
+    int m_nStopAt;
+};
+
+// A request left unanswered: the stop ends the wait for the answer within a wait
+// step, as a cancelled call, long before the deadline; no later call waits.
+TEST(TimeoutSocketTest, AStopEndsTheWaitForAnAnswerAsCancelled)
+{
+    for (int nStopAt : {1, 2, 5}) {
+        win::FakeClock clock(1000);
+        StoppedAtWaitSocket socket(clock, nStopAt);
+        uint16_t port = 0;
+        Fd listener = ListenOnLoopback(port);
+        ASSERT_TRUE(socket.Create());
+        ASSERT_TRUE(socket.ConnectWithTimeout("127.0.0.1", port, 5000));
+        Fd peer(::accept4(listener.fd, nullptr, nullptr, SOCK_CLOEXEC));
+        ASSERT_EQ(socket.Send("\x50\x00", 2), 2);
+        socket.StartTimeOut(2000);
+        BYTE buffer[8];
+        int n = 0;
+        EXPECT_NO_THROW(n = socket.Receive(buffer, sizeof buffer)) << nStopAt;
+        EXPECT_EQ(n, -1);
+        EXPECT_EQ(socket.GetLastError(), 10004); // WSAEINTR
+        EXPECT_LE(clock.monotonicMs() - 1000, nStopAt * CdsTimeoutSocket::kStopCheckMs) << nStopAt;
+        const int waits = socket.waits;
+        EXPECT_EQ(socket.Receive(buffer, sizeof buffer), -1);
+        EXPECT_EQ(socket.waits, waits) << "a stopped socket does not wait again";
+    }
+}
+
+// A receive blocked on a silent peer, on a clock whose deadline never comes,
+// returns once another thread sets the stop event.
+TEST(TimeoutSocketTest, ABlockedReceiveReturnsWhenAnotherThreadStopsIt)
+{
+    win::FakeClock frozen(1000);
+    CdsTimeoutSocket socket(&frozen);
+    auto stop = std::make_shared<win::Event>(win::Event::Reset::Manual);
+    socket.SetStopEvent(stop);
+    uint16_t port = 0;
+    Fd listener = ListenOnLoopback(port);
+    ASSERT_TRUE(socket.Create());
+    ASSERT_TRUE(socket.ConnectWithTimeout("127.0.0.1", port, 5000));
+    Fd peer(::accept4(listener.fd, nullptr, nullptr, SOCK_CLOEXEC));
+    ASSERT_EQ(socket.Send("\x50\x00", 2), 2);
+    auto done = std::make_shared<win::Event>(win::Event::Reset::Manual);
+    int n = 0;
+    std::thread line([&] {
+        socket.StartTimeOut(2000);
+        BYTE buffer[8];
+        n = socket.Receive(buffer, sizeof buffer);
+        socket.StopTimeOut();
+        done->set();
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(20)); // mostly lets it block first
+    stop->set();
+    const bool bEnded = done->wait(10000); // bound only: the receive never ends by itself
+    if (!bEnded)
+        peer.reset(); // a closed peer lets the receive end, so the test does not hang
+    line.join();
+    EXPECT_TRUE(bEnded);
+    EXPECT_EQ(n, -1);
+}
+
 // A socket on the real clock that counts the waits of its pump.
 class PumpCountingSocket : public CdsTimeoutSocket {
 public:
