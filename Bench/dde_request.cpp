@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "platform/dde/Client.h"
-#include "support/ServerProcess.h"
+#include "BenchScratch.h"
 
 namespace {
 
@@ -52,23 +52,15 @@ std::vector<double> Time(int rounds, Step step)
 
 int main()
 {
-    const fs::path scratch = fs::temp_directory_path() / ("tessaro_bench_dde_" + std::to_string(::getpid()));
-    fs::create_directories(scratch / "run");
-    fs::permissions(scratch / "run", fs::perms::owner_all);
-    const std::map<std::string, std::string> env = {{"TESSARO_REGISTRY", (scratch / "reg").string()},
-                                                    {"TESSARO_DATA", (scratch / "data").string()},
-                                                    {"XDG_RUNTIME_DIR", (scratch / "run").string()},
-                                                    {"LANG", "C"}};
+    const bench::ScratchRun scratch("dde");
+    const auto& env = scratch.Env();
     int rc = 1;
     {
         testsupport::ServerProcess sim(testsupport::TestProgram("plcsim"), true);
-        const std::string listening = "plcsim listening on 127.0.0.1:";
-        if (!sim.Start({"--port", "0"}, env) || !sim.WaitFor(listening, 10000)) {
-            std::fprintf(stderr, "plcsim did not start: %s\n", sim.Output().c_str());
+        const int port = bench::StartPlcsim(sim, env);
+        if (port == 0)
             return 1;
-        }
-        const int port = std::stoi(sim.Output().substr(sim.Output().find(listening) + listening.size()));
-        const fs::path config = scratch / "bench.csv";
+        const fs::path config = scratch.Dir() / "bench.csv";
         std::ofstream(config) << ":Device,Protocol,DeviceType,Address,Port,Setting,Options,Description\n"
                               << "PLC1,MC3,3,,TCP1,127.0.0.1 " << port << ",,\n"
                               << ":Block,Name,DataType,Address,Length,Priority,ReadWrite,ScanTime,Description\n"
@@ -82,7 +74,7 @@ int main()
         dde::Client client(5000);
         std::uint32_t conversation = 0;
         const auto deadline = Clock::now() + std::chrono::seconds(10);
-        while (client.Open("Fenwold", scratch / "run" / "tessaro") != dde::Client::Status::Ok && Clock::now() < deadline)
+        while (client.Open("Fenwold", scratch.Dir() / "run" / "tessaro") != dde::Client::Status::Ok && Clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         if (client.Connect("PLC1", conversation) == dde::Client::Status::Ok) {
             constexpr int kRounds = 200;
@@ -116,7 +108,5 @@ int main()
         server.Stop(SIGTERM);
         sim.Stop(SIGTERM);
     }
-    std::error_code ignored;
-    fs::remove_all(scratch, ignored);
     return rc;
 }

@@ -16,7 +16,7 @@
 #include <string>
 
 #include "fenwold/FenwoldDoc.h"
-#include "support/ServerProcess.h"
+#include "BenchScratch.h"
 
 namespace {
 
@@ -75,24 +75,15 @@ double ResidentBytes(pid_t pid)
 // file is loaded and once polling has settled (no growth for 5 s, at most 60 s).
 int PollingPlant(int stations, int blocks, int words)
 {
-    namespace fs = std::filesystem;
-    const fs::path scratch = fs::temp_directory_path() / ("tessaro_bench_plant_" + std::to_string(::getpid()));
-    fs::create_directories(scratch / "run");
-    fs::permissions(scratch / "run", fs::perms::owner_all);
-    const std::map<std::string, std::string> env = {{"TESSARO_REGISTRY", (scratch / "reg").string()},
-                                                    {"TESSARO_DATA", (scratch / "data").string()},
-                                                    {"XDG_RUNTIME_DIR", (scratch / "run").string()},
-                                                    {"LANG", "C"}};
+    const bench::ScratchRun scratch("plant");
+    const auto& env = scratch.Env();
     int rc = 1;
     {
         testsupport::ServerProcess sim(testsupport::TestProgram("plcsim"), true);
-        const std::string listening = "plcsim listening on 127.0.0.1:";
-        if (!sim.Start({"--port", "0"}, env) || !sim.WaitFor(listening, 10000)) {
-            std::fprintf(stderr, "plcsim did not start: %s\n", sim.Output().c_str());
+        const int port = bench::StartPlcsim(sim, env);
+        if (port == 0)
             return 1;
-        }
-        const int port = std::stoi(sim.Output().substr(sim.Output().find(listening) + listening.size()));
-        const fs::path config = WritePlant(stations, blocks, words, port);
+        const std::filesystem::path config = WritePlant(stations, blocks, words, port);
         testsupport::ServerProcess server(testsupport::TestProgram("fenwold"), true);
         const double points = double(stations) * blocks * words;
         if (server.Start({config.string()}, env) && server.WaitFor("Online request flag set.", 120000)) {
@@ -121,8 +112,6 @@ int PollingPlant(int stations, int blocks, int words)
         sim.Stop(SIGTERM);
         std::filesystem::remove(config);
     }
-    std::error_code ignored;
-    fs::remove_all(scratch, ignored);
     return rc;
 }
 
