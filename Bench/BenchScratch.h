@@ -8,7 +8,7 @@
 #include <map>
 #include <string>
 
-#include "support/ServerProcess.h"
+#include "support/PlcsimProgram.h"
 
 namespace bench {
 
@@ -43,12 +43,10 @@ private:
 // Starts the simulator on a free port; the port, or 0 with the reason on stderr.
 inline int StartPlcsim(testsupport::ServerProcess& sim, const std::map<std::string, std::string>& env)
 {
-    const std::string listening = "plcsim listening on 127.0.0.1:";
-    if (!sim.Start({"--port", "0"}, env) || !sim.WaitFor(listening, 10000)) {
+    const int port = testsupport::StartPlcsim(sim, env);
+    if (port == 0)
         std::fprintf(stderr, "plcsim did not start: %s\n", sim.Output().c_str());
-        return 0;
-    }
-    return std::stoi(sim.Output().substr(sim.Output().find(listening) + listening.size()));
+    return port;
 }
 
 } // namespace bench

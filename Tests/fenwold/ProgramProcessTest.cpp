@@ -23,6 +23,7 @@
 #include "platform/registry/Profile.h"
 #include "platform/registry/Registry.h"
 #include "platform/win/VersionInfo.h"
+#include "support/PlcsimProgram.h"
 #include "support/ServerProcess.h"
 #include "support/ScratchFolder.h"
 #include "support/plcsim/TestPlc.h"
@@ -70,6 +71,18 @@ protected:
 
     fs::path Runtime() const { return scratch.path() / "run"; }
     fs::path Endpoints() const { return Runtime() / "tessaro"; }
+
+    // One device with eight words on a simulator of the test's own.
+    fs::path OwnPlcConfig(int port) const
+    {
+        const fs::path path = scratch.path() / "hang.csv";
+        std::ofstream(path) << ":Device,Protocol,DeviceType,Address,Port,Setting,Options,Description\n"
+                            << "PLC1," << Kind().protocol << "," << Kind().deviceType << ",,TCP1,127.0.0.1 " << port
+                            << ",,\n"
+                            << ":Block,Name,DataType,Address,Length,Priority,ReadWrite,ScanTime,Description\n"
+                            << "PLC1,Words,Short,D100,8,3,rw,100,\n";
+        return path;
+    }
 
     // One device on the PLC: eight words that may be written, eight inputs that may not.
     std::string WriteConfig(const std::string& file, const std::string& device) const
@@ -221,16 +234,9 @@ TEST_F(FenwoldProcess, AStringIsOneTextInItsFirstItemAndAnItemAnswersToBothItsNa
 TEST_F(FenwoldProcess, ItemsOfAPlcThatStopsAnsweringLeaveGoodQualityAndComeBack)
 {
     ServerProcess sim(testsupport::TestProgram("plcsim"), true);
-    ASSERT_TRUE(sim.Start({"--port", "0"}, env));
-    const std::string listening = "plcsim listening on 127.0.0.1:";
-    ASSERT_TRUE(sim.WaitFor(listening, 10000)) << sim.Output();
-    const std::string port = sim.Output().substr(sim.Output().find(listening) + listening.size(), 5);
-    const fs::path path = scratch.path() / "hang.csv";
-    std::ofstream(path) << ":Device,Protocol,DeviceType,Address,Port,Setting,Options,Description\n"
-                        << "PLC1," << Kind().protocol << "," << Kind().deviceType << ",,TCP1,127.0.0.1 "
-                        << std::stoi(port) << ",,\n"
-                        << ":Block,Name,DataType,Address,Length,Priority,ReadWrite,ScanTime,Description\n"
-                        << "PLC1,Words,Short,D100,8,3,rw,100,\n";
+    const int port = testsupport::StartPlcsim(sim, env);
+    ASSERT_NE(port, 0) << sim.Output();
+    const fs::path path = OwnPlcConfig(port);
     ServerProcess server(Program(), true);
     ASSERT_TRUE(server.Start({path.string()}, env));
     ASSERT_TRUE(server.WaitFor(kOnline)) << server.Output();
@@ -272,16 +278,9 @@ TEST_F(FenwoldProcess, ItemsOfAPlcThatStopsAnsweringLeaveGoodQualityAndComeBack)
 TEST_F(FenwoldProcess, ItemsOfAPlcThatStopsAnsweringWithWritesWaitingLeaveGoodQuality)
 {
     ServerProcess sim(testsupport::TestProgram("plcsim"), true);
-    ASSERT_TRUE(sim.Start({"--port", "0"}, env));
-    const std::string listening = "plcsim listening on 127.0.0.1:";
-    ASSERT_TRUE(sim.WaitFor(listening, 10000)) << sim.Output();
-    const std::string port = sim.Output().substr(sim.Output().find(listening) + listening.size(), 5);
-    const fs::path path = scratch.path() / "hang.csv";
-    std::ofstream(path) << ":Device,Protocol,DeviceType,Address,Port,Setting,Options,Description\n"
-                        << "PLC1," << Kind().protocol << "," << Kind().deviceType << ",,TCP1,127.0.0.1 "
-                        << std::stoi(port) << ",,\n"
-                        << ":Block,Name,DataType,Address,Length,Priority,ReadWrite,ScanTime,Description\n"
-                        << "PLC1,Words,Short,D100,8,3,rw,100,\n";
+    const int port = testsupport::StartPlcsim(sim, env);
+    ASSERT_NE(port, 0) << sim.Output();
+    const fs::path path = OwnPlcConfig(port);
     ServerProcess server(Program(), true);
     ASSERT_TRUE(server.Start({path.string()}, env));
     ASSERT_TRUE(server.WaitFor(kOnline)) << server.Output();
