@@ -41,8 +41,6 @@ class CdsDeviceObject : public CObject {
 public:
     static constexpr int kLines = 4;
     static constexpr int kMonitorQuerySize = 513;
-    // Stand-in system mode while a device has no "$ModeSys" point: stopped.
-    static constexpr SHORT kSysModeStopped = -11;
     static constexpr SHORT kSysModeOnline = 11;
 
     CdsDeviceObject();

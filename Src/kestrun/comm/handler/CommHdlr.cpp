@@ -268,16 +268,6 @@ void CdsCommHdlr::RemoveActiveDevice(CdsDeviceObject* pDevice)
     m_devices.erase(it);
 }
 
-void CdsCommHdlr::ClearCursorsOfLocked(const CdsDeviceObject* pDevice)
-{
-    for (auto& set : m_cursors) {
-        for (auto& cursor : set) {
-            if (cursor != m_devices.end() && *cursor == pDevice)
-                cursor = m_devices.end();
-        }
-    }
-}
-
 void CdsCommHdlr::ClearAllCursors()
 {
     std::lock_guard lock(m_devicesMutex);

@@ -332,7 +332,6 @@ protected:
 
     enum CursorKind { CURSOR_UPDATE = 0, CURSOR_MONITOR = 1, CURSOR_MODIFIED = 2 };
     CdsDeviceObject* GetNextDevice(int nLine, CursorKind kind, bool bModifiedOnly);
-    void ClearCursorsOfLocked(const CdsDeviceObject* pDevice); // caller holds m_devicesMutex
     void ClearAllCursors();
     // A copy of the active list for walks that may change it.
     std::list<CdsDeviceObject*> ActiveDevicesSnapshot() const;
