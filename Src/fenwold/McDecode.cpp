@@ -129,6 +129,18 @@ void DecodeNumbers(const McBlockShape& shape, std::span<const BYTE> data, McValu
         }
         return;
     }
+    if (bytes == 2) {
+        // Words of four digits: a table look-up a digit, no conversion to dispatch on.
+        for (std::size_t at = 0; at + 4 <= data.size() && index < shape.points; at += 4, ++index) {
+            const int word = McHexWord(data.data() + at);
+            if (word < 0)
+                return;
+            _BRISANTDATAVALUE v{};
+            v.wVal = static_cast<WORD>(word);
+            run.Add(index, v);
+        }
+        return;
+    }
     for (std::size_t at = 0; at + step <= data.size() && index < shape.points; at += step, ++index) {
         ULONGLONG raw;
         if (!Take(data, at, bytes, shape.ascii, raw))

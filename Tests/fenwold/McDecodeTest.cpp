@@ -84,7 +84,8 @@ INSTANTIATE_TEST_SUITE_P(
         DecodeCase{"StopsAtThePointCount", BRISANT_WORD, false, 0, 1, Hex("01 00 02 00"), {"0=1"}},
         // Only complete values: a trailing odd byte is no value.
         DecodeCase{"PartialWordDropped", BRISANT_WORD, false, 0, 4, Hex("01 00 02"), {"0=1"}},
-        DecodeCase{"PartialAsciiWordDropped", BRISANT_WORD, true, 0, 4, Ascii("000100"), {"0=1"}}),
+        DecodeCase{"PartialAsciiWordDropped", BRISANT_WORD, true, 0, 4, Ascii("000100"), {"0=1"}},
+        DecodeCase{"AsciiWordsEndAtANonDigit", BRISANT_SHORT, true, 0, 4, Ascii("0001" "00G2" "0003"), {"0=1"}}),
     [](const testing::TestParamInfo<DecodeCase>& info) { return info.param.name; });
 
 // Words of a bit device read from the multiple of 16 below their head: each value
