@@ -55,6 +55,15 @@ double CpuSeconds() { return ClockSeconds(CLOCK_PROCESS_CPUTIME_ID); }
 // CPU time of the calling thread: the server's side of the exchanges only.
 double ThreadCpuSeconds() { return ClockSeconds(CLOCK_THREAD_CPUTIME_ID); }
 
+// Kernel time of the calling thread (a part of ThreadCpuSeconds): system calls,
+// and the loopback's delivery of what the thread sends.
+double ThreadKernelSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_THREAD, &usage);
+    return static_cast<double>(usage.ru_stime.tv_sec) + static_cast<double>(usage.ru_stime.tv_usec) / 1e6;
+}
+
 long MaxRssKb()
 {
     rusage usage{};
@@ -290,6 +299,7 @@ void MinimalConnection(std::uint16_t port, const Form& form)
     const auto start = std::chrono::steady_clock::now();
     const double process0 = CpuSeconds();
     const double own0 = ThreadCpuSeconds();
+    const double kernel0 = ThreadKernelSeconds();
     const syscount::Counts calls0 = syscount::Mine();
     long reads = 0;
     long failed = 0;
@@ -302,15 +312,17 @@ void MinimalConnection(std::uint16_t port, const Form& form)
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const double own = ThreadCpuSeconds() - own0;
+    const double kernel = ThreadKernelSeconds() - kernel0;
     const syscount::Counts calls = syscount::Mine() - calls0;
     const double simulator = CpuSeconds() - process0 - own;
     const double perRead = own * 1e6 / static_cast<double>(reads);
     const double perRequest = simulator * 1e6 / static_cast<double>(reads);
     std::printf("    minimal client %8.0f requests/s  client %6.1f us CPU/read  plcsim %6.1f us CPU/request  "
-                "client/plcsim %5.2f  %ld failed, system calls/read %.1f\n",
+                "client/plcsim %5.2f  %ld failed, system calls/read %.1f, kernel %.1f us/read\n",
                 static_cast<double>(reads) / seconds, perRead, perRequest,
                 perRequest > 0 ? perRead / perRequest : 0.0, failed,
-                static_cast<double>(calls.Total()) / static_cast<double>(reads));
+                static_cast<double>(calls.Total()) / static_cast<double>(reads),
+                kernel * 1e6 / static_cast<double>(reads));
 }
 
 void OneConnection(std::uint16_t port, const Form& form, bool minimal)
@@ -326,6 +338,7 @@ void OneConnection(std::uint16_t port, const Form& form, bool minimal)
     const auto start = std::chrono::steady_clock::now();
     const double process0 = CpuSeconds();
     const double driver0 = ThreadCpuSeconds();
+    const double kernel0 = ThreadKernelSeconds();
     const syscount::Counts calls0 = syscount::Mine();
     long reads = 0;
     long failed = 0;
@@ -336,6 +349,7 @@ void OneConnection(std::uint16_t port, const Form& form, bool minimal)
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const double driver = ThreadCpuSeconds() - driver0;
+    const double kernel = ThreadKernelSeconds() - kernel0;
     const syscount::Counts calls = syscount::Mine() - calls0;
     // Nothing else runs in the process meanwhile: the rest is the simulator's.
     const double simulator = CpuSeconds() - process0 - driver;
@@ -343,10 +357,10 @@ void OneConnection(std::uint16_t port, const Form& form, bool minimal)
     const double perRequest = simulator * 1e6 / static_cast<double>(reads);
     std::printf("one connection, %3d-word reads, %-10s %8.0f requests/s  driver %6.1f us CPU/read  "
                 "plcsim %6.1f us CPU/request  driver/plcsim %5.2f  %ld failed\n"
-                "    system calls/read %s\n",
+                "    system calls/read %s, kernel %.1f us/read\n",
                 form.words, label, static_cast<double>(reads) / seconds, perRead, perRequest,
                 perRequest > 0 ? perRead / perRequest : 0.0, failed,
-                calls.PerText(static_cast<double>(reads)).c_str());
+                calls.PerText(static_cast<double>(reads)).c_str(), kernel * 1e6 / static_cast<double>(reads));
     p.Close();
     if (minimal)
         MinimalConnection(port, form);
