@@ -160,8 +160,6 @@ int CdsCommHdlr::ReadBytes(CdsDeviceObject* pDevice, BYTE* pBuffer, int nLength,
             }
             restart = true;
         }
-        if (restart)
-            start = NowMs();
         if (!complete && count >= due && i + 1 < n) {
             // The frame ended early in this chunk: the next frame's first bytes
             // wait for the next read.
@@ -172,6 +170,9 @@ int CdsCommHdlr::ReadBytes(CdsDeviceObject* pDevice, BYTE* pBuffer, int nLength,
             result = count;
             break;
         }
+        // The clock is read again only when the read goes on.
+        if (restart)
+            start = NowMs();
         if (n == 0) {
             if (GetClock().isTimeOver(start, static_cast<std::uint64_t>(rxTimeout)) || !IsPortOpen(pLine)) {
                 result = count;
