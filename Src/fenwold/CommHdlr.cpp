@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <span>
 
+#include "fenwold/DeviceObject.h"
+#include "fenwold/ExactCast.h"
 #include "fenwold/McCommandSource.h"
 #include "fenwold/McReceive.h"
 #include "fenwold/McResponse.h"
@@ -34,7 +36,10 @@ private:
 CCommHdlr::CCommHdlr() = default;
 CCommHdlr::~CCommHdlr() = default;
 
-McStation* CCommHdlr::StationOf(CdsDeviceObject* pDevice) { return dynamic_cast<McStation*>(pDevice); }
+McStation* CCommHdlr::StationOf(CdsDeviceObject* pDevice)
+{
+    return ExactOrDynamicCast<McStation, CDeviceObject>(pDevice);
+}
 
 char CCommHdlr::GetLogMarker(const tagTHREADINFO* pLine) { return MarkerOf(pLine); }
 

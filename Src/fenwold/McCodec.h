@@ -1,6 +1,7 @@
 #pragma once
 // Number fields of MC protocol frames: little-endian bytes in binary code, upper-case
 // hexadecimal digits (most significant first) in ASCII code.
+#include <array>
 #include <optional>
 #include <span>
 #include <vector>
@@ -44,4 +45,22 @@ inline std::optional<DWORD> McGetHex(std::span<const BYTE> in, std::size_t at, i
         value = (value << 4) | static_cast<DWORD>(v);
     }
     return value;
+}
+
+// Value of each hexadecimal digit of either case; -1 for every other character.
+inline constexpr std::array<signed char, 256> kMcHexDigit = [] {
+    std::array<signed char, 256> table{};
+    for (int c = 0; c < 256; ++c)
+        table[static_cast<std::size_t>(c)] = static_cast<signed char>(
+            c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1);
+    return table;
+}();
+
+// The four digits at p as a 16-bit number, high digit first; -1 when one is no digit.
+inline int McHexWord(const BYTE* p)
+{
+    const int a = kMcHexDigit[p[0]], b = kMcHexDigit[p[1]], c = kMcHexDigit[p[2]], d = kMcHexDigit[p[3]];
+    if ((a | b | c | d) < 0)
+        return -1;
+    return a << 12 | b << 8 | c << 4 | d;
 }

@@ -110,6 +110,41 @@ private:
     int m_count = 0;
 };
 
+// Words, the usual block: decoded a run at a time straight into the values handed
+// on, with no conversion to dispatch on. ASCII words end at the first character that
+// is no hexadecimal digit.
+void DecodeWords(const McBlockShape& shape, std::span<const BYTE> data, McValueSink& sink)
+{
+    const std::size_t step = shape.ascii ? 4 : 2;
+    const std::size_t words = std::min(data.size() / step, static_cast<std::size_t>(std::max(shape.points, 0)));
+    std::array<_BRISANTDATAVALUE, 256> values;
+    const BYTE* p = data.data();
+    for (std::size_t first = 0; first < words; first += values.size()) {
+        const std::size_t count = std::min(values.size(), words - first);
+        std::size_t got = 0;
+        if (!shape.ascii) {
+            for (; got < count; ++got, p += 2) {
+                _BRISANTDATAVALUE v{};
+                v.wVal = static_cast<WORD>(p[0] | p[1] << 8);
+                values[got] = v;
+            }
+        } else {
+            for (; got < count; ++got, p += 4) {
+                const int word = McHexWord(p);
+                if (word < 0)
+                    break;
+                _BRISANTDATAVALUE v{};
+                v.wVal = static_cast<WORD>(word);
+                values[got] = v;
+            }
+        }
+        if (got > 0)
+            sink.DeliverRun(static_cast<int>(first), values.data(), static_cast<int>(got));
+        if (got < count)
+            return;
+    }
+}
+
 void DecodeNumbers(const McBlockShape& shape, std::span<const BYTE> data, McValueSink& sink)
 {
     int bytes = 2;
@@ -118,17 +153,12 @@ void DecodeNumbers(const McBlockShape& shape, std::span<const BYTE> data, McValu
     else if (shape.dataType == BRISANT_DOUBLE)
         bytes = 8;
     const std::size_t step = static_cast<std::size_t>(shape.ascii ? bytes * 2 : bytes);
-    int index = 0;
-    RunBuffer run(sink);
-    if (bytes == 2 && !shape.ascii) {
-        // Words in binary code, the usual block: no conversion to dispatch on.
-        for (std::size_t at = 0; at + 2 <= data.size() && index < shape.points; at += 2, ++index) {
-            _BRISANTDATAVALUE v{};
-            v.wVal = static_cast<WORD>(data[at] | data[at + 1] << 8);
-            run.Add(index, v);
-        }
+    if (bytes == 2) {
+        DecodeWords(shape, data, sink);
         return;
     }
+    int index = 0;
+    RunBuffer run(sink);
     for (std::size_t at = 0; at + step <= data.size() && index < shape.points; at += step, ++index) {
         ULONGLONG raw;
         if (!Take(data, at, bytes, shape.ascii, raw))

@@ -3,7 +3,10 @@
 #include <cstring>
 #include <string>
 
+#include "fenwold/CommHdlr.h"
+#include "fenwold/DeviceObject.h"
 #include "fenwold/ElementAddress.h"
+#include "fenwold/ExactCast.h"
 #include "fenwold/McDecode.h"
 #include "fenwold/McEndCodes.h"
 #include "fenwold/McLink.h"
@@ -53,7 +56,7 @@ int CMemoryArray::GetPointCount() const
 
 McStation* CMemoryArray::GetStation() const
 {
-    return dynamic_cast<McStation*>(GetParent());
+    return ExactOrDynamicCast<McStation, CDeviceObject>(GetParent());
 }
 
 BOOL CMemoryArray::OnInitMemoryArray()
@@ -157,7 +160,7 @@ int CMemoryArray::UpdateStatus(int nLine, const BYTE* pBuffer, int nReceived, ke
     const std::span<const BYTE> query(reinterpret_cast<const BYTE*>(m_statusFrame[slot].get()),
                                       static_cast<std::size_t>(queryLength));
     std::span<const BYTE> response(pBuffer, static_cast<std::size_t>(nReceived));
-    McLink* link = dynamic_cast<McLink*>(pHdlr);
+    McLink* link = ExactOrDynamicCast<McLink, CCommHdlr>(pHdlr);
     auto log = [&](const char* text) {
         if (link)
             link->McLogError(pLine, text);

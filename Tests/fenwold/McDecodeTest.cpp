@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <sstream>
 #include <string>
@@ -84,7 +85,8 @@ INSTANTIATE_TEST_SUITE_P(
         DecodeCase{"StopsAtThePointCount", BRISANT_WORD, false, 0, 1, Hex("01 00 02 00"), {"0=1"}},
         // Only complete values: a trailing odd byte is no value.
         DecodeCase{"PartialWordDropped", BRISANT_WORD, false, 0, 4, Hex("01 00 02"), {"0=1"}},
-        DecodeCase{"PartialAsciiWordDropped", BRISANT_WORD, true, 0, 4, Ascii("000100"), {"0=1"}}),
+        DecodeCase{"PartialAsciiWordDropped", BRISANT_WORD, true, 0, 4, Ascii("000100"), {"0=1"}},
+        DecodeCase{"AsciiWordsEndAtANonDigit", BRISANT_SHORT, true, 0, 4, Ascii("0001" "00G2" "0003"), {"0=1"}}),
     [](const testing::TestParamInfo<DecodeCase>& info) { return info.param.name; });
 
 // Words of a bit device read from the multiple of 16 below their head: each value
@@ -153,6 +155,37 @@ TEST(Decode, EmptyDataIsAFailure)
     Recorder r(BRISANT_WORD);
     EXPECT_FALSE(McDecodeValues(shape, {}, r));
     EXPECT_TRUE(r.seen.empty());
+}
+
+// Past the first few hundred words a block's values still arrive in order, each once,
+// and an ASCII word that is not four digits ends them there.
+TEST(Decode, LongWordBlocksDeliverEveryValueInOrder)
+{
+    for (const bool ascii : {false, true}) {
+        McBlockShape shape;
+        shape.ascii = ascii;
+        shape.points = 600;
+        std::vector<BYTE> data;
+        for (int i = 0; i < 700; ++i) {
+            char digits[5];
+            std::snprintf(digits, sizeof digits, "%04X", i * 7);
+            if (ascii)
+                data.insert(data.end(), digits, digits + 4);
+            else
+                data.insert(data.end(), {static_cast<BYTE>(i * 7), static_cast<BYTE>(i * 7 >> 8)});
+        }
+        Recorder all(BRISANT_WORD);
+        EXPECT_TRUE(McDecodeValues(shape, data, all));
+        ASSERT_EQ(all.seen.size(), 600u) << ascii;
+        EXPECT_EQ(all.seen[599], "599=4193") << ascii;
+        if (!ascii)
+            continue;
+        data[4 * 300 + 2] = 'x';
+        Recorder cut(BRISANT_WORD);
+        EXPECT_TRUE(McDecodeValues(shape, data, cut));
+        ASSERT_EQ(cut.seen.size(), 300u);
+        EXPECT_EQ(cut.seen[299], "299=2093");
+    }
 }
 
 TEST(Decode, UnknownTypesDeliverNothing)

@@ -112,14 +112,32 @@ void CdsBlockStore::StoreRun(int nFirst, const _BRISANTDATAVALUE* pValues, int n
     // few points ahead, so that the checks rarely wait for memory.
     constexpr std::size_t kAhead = 16;
     if (m_bTrusted) {
-        // Only the held cells and, for "Update Same Value", the tags are reached.
+        // Only the held cells and, for "Update Same Value", the tags are reached. The
+        // loop keeps what it reads each time in registers: a tag's time is a store the
+        // compiler cannot tell apart from the block's own fields.
         const CdsHeldCell* held = m_block.m_held.data();
+        const bool sameValue = m_bSameValue;
+        const FILETIME time = m_time;
         for (std::size_t slot = first; slot < end; ++slot) {
-            if (m_bSameValue && slot + kAhead < end)
+            if (sameValue && slot + kAhead < end)
                 if (CfsMemoryTag* tag = held[slot + kAhead].pTag)
                     __builtin_prefetch(tag, 1);
-            if (CdsMemoryObject* point = points[slot])
-                StoreAt(slot, point, pValues[slot - first]);
+            CdsMemoryObject* point = points[slot];
+            if (!point)
+                continue;
+            const _BRISANTDATAVALUE& value = pValues[slot - first];
+            const CdsHeldCell& cell = held[slot];
+            if (cell.pPoint == point && cell.cell == value.ullVal) {
+                if (!sameValue)
+                    continue;
+                if (!cell.bits) {
+                    if (cell.pTag)
+                        cell.pTag->SetTimestamp(time);
+                    continue;
+                }
+            }
+            StoreAt(slot, point, value);
+            held = m_block.m_held.data();
         }
         return;
     }

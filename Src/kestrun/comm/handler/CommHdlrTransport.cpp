@@ -1,7 +1,9 @@
 // Byte transport of the lines: reads with the framing callback and the
 // time-out rule, writes, byte traces and unsolicited input.
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 #include "kestrun/comm/handler/CommHdlr.h"
 #include "kestrun/comm/handler/ReturnError.h"
@@ -11,6 +13,21 @@ namespace {
 
 constexpr BYTE kAck = 0x06;
 constexpr BYTE kNak = 0x15;
+
+// Index of the first byte with bit 7 set, n when none; eight bytes at a time.
+int FirstHighByte(const BYTE* p, int n)
+{
+    int i = 0;
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t eight;
+        std::memcpy(&eight, p + i, sizeof eight);
+        if (eight & 0x8080808080808080ull)
+            break;
+    }
+    while (i < n && !(p[i] & 0x80))
+        ++i;
+    return i;
+}
 
 } // namespace
 
@@ -98,8 +115,9 @@ int CdsCommHdlr::ReadBytes(CdsDeviceObject* pDevice, BYTE* pBuffer, int nLength,
         if (bulk) {
             int kept = n;
             if (ascii) {
-                kept = 0;
-                for (int j = 0; j < n; ++j) {
+                // Bytes with bit 7 set are rare: the bytes before the first one stay.
+                kept = FirstHighByte(chunk, n);
+                for (int j = kept; j < n; ++j) {
                     if (!(chunk[j] & 0x80))
                         chunk[kept++] = chunk[j];
                 }
@@ -142,8 +160,6 @@ int CdsCommHdlr::ReadBytes(CdsDeviceObject* pDevice, BYTE* pBuffer, int nLength,
             }
             restart = true;
         }
-        if (restart)
-            start = NowMs();
         if (!complete && count >= due && i + 1 < n) {
             // The frame ended early in this chunk: the next frame's first bytes
             // wait for the next read.
@@ -154,6 +170,9 @@ int CdsCommHdlr::ReadBytes(CdsDeviceObject* pDevice, BYTE* pBuffer, int nLength,
             result = count;
             break;
         }
+        // The clock is read again only when the read goes on.
+        if (restart)
+            start = NowMs();
         if (n == 0) {
             if (GetClock().isTimeOver(start, static_cast<std::uint64_t>(rxTimeout)) || !IsPortOpen(pLine)) {
                 result = count;

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <set>
 #include <sys/ioctl.h>
@@ -189,7 +190,7 @@ BOOL CdsTimeoutSocket::Connect(const char* pszAddress, UINT nPort)
         return FALSE;
     }
     if (::connect(m_hSocket, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == 0)
-        return TRUE;
+        return Connected();
     if (errno != EINPROGRESS && errno != EINTR) {
         SetLastErrorFromErrno(errno);
         return FALSE;
@@ -210,11 +211,21 @@ BOOL CdsTimeoutSocket::Connect(const char* pszAddress, UINT nPort)
                 SetLastErrorFromErrno(err);
                 return FALSE;
             }
-            return TRUE;
+            return Connected();
         }
         if (!WaitToRetry(POLLOUT))
             return FALSE;
     }
+}
+
+BOOL CdsTimeoutSocket::Connected()
+{
+    // A request is one small segment that its answer waits for: it goes at once,
+    // never held back for the acknowledgement of the one before.
+    const int on = 1;
+    if (m_nType == SOCK_STREAM)
+        ::setsockopt(m_hSocket, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    return TRUE;
 }
 
 int CdsTimeoutSocket::Receive(void* pBuffer, int nLength)

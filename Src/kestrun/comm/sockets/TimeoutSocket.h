@@ -141,6 +141,8 @@ private:
     int PollNow(short nPollEvents) const;
     // False, with WSAENOTSOCK set, when there is no handle.
     bool CheckHandle();
+    // The end of a successful connect: sets the stream's options; TRUE.
+    BOOL Connected();
     // Inside a blocking call: pumps until the handle may be ready; false (error set) when cancelled.
     bool WaitToRetry(short nPollEvents);
     // After a non-blocking call failed with nErrno: true to try again, false with the error set.

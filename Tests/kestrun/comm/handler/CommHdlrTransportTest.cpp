@@ -111,6 +111,16 @@ TEST_F(TransportTest, ReadsWithoutThePerByteCallDeliverTheSameBytes)
     }
 }
 
+TEST_F(TransportTest, AsciiModeDropsBitSevenBytesAnywhereInALongChunk)
+{
+    hdlr.SetAsciiMode(TRUE);
+    hdlr.m_framesCarryLengths = true;
+    port->Chunk({'0', '1', '2', '3', '4', '5', '6', '7', '8', 0x85, '9', 'A', 'B', 'C', 'D', 'E', 'F', 0xFF, 'G', 0x80});
+    BYTE buffer[18] = {};
+    ASSERT_EQ(Read(buffer, 17), 17);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), 17), "0123456789ABCDEFG");
+}
+
 TEST_F(TransportTest, KnownFrameLengthAsksOnlyForTheRest)
 {
     hdlr.m_framing = HeaderFraming;

@@ -1,6 +1,9 @@
 #include "kestrun/comm/sockets/TimeoutSocket.h"
 
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
 
 #include <array>
 #include <chrono>
@@ -209,6 +212,17 @@ TEST(TimeoutSocketTest, TheAnswerToARequestIsAwaitedInTheReceive)
     EXPECT_EQ(n, 4);
     EXPECT_EQ(answer[0], 0xD0);
     EXPECT_EQ(c.socket.pumpWaits, 0);
+}
+
+// A request goes out as soon as it is sent: a connected stream does not hold small
+// segments back for the acknowledgement of the last.
+TEST(TimeoutSocketTest, AConnectedStreamSendsSmallRequestsAtOnce)
+{
+    RealConnection c;
+    int noDelay = 0;
+    socklen_t len = sizeof noDelay;
+    ASSERT_EQ(::getsockopt(c.socket.GetHandle(), IPPROTO_TCP, TCP_NODELAY, &noDelay, &len), 0);
+    EXPECT_NE(noDelay, 0);
 }
 
 // The wait in the receive keeps the deadline: a request left unanswered times out.
