@@ -1,9 +1,10 @@
 // The engine's cost per block read: a headless Fenwold polling 1,000 stations of
 // 20 blocks (8 words each) on 99 ports against the simulated PLC, its CPU read
-// from /proc, against the bare driver reading the same blocks back to back in this
-// process, measured in the same run. The ratio is what the engine adds (line
-// threads, stepping, the update cycle); the simulator runs in this process, so
-// it is in neither figure. Then the first values of a large plant: 100 stations x
+// from /proc, against the bare driver reading the same blocks in this process,
+// measured in the same run: back to back, and paced as the engine is (one read a
+// data update time on each of 99 threads). The ratio is what the engine adds
+// (line threads, stepping, the update cycle); the simulator runs in this
+// process, so it is in neither figure. Then the first values of a large plant: 100 stations x
 // 200 blocks with mixed priorities and scan times, seconds from going online until
 // the simulator has answered a read of every block. Takes the fenwold program as
 // its argument, else the one beside this program; a second argument "cpu" or
@@ -74,54 +75,131 @@ struct DeviceDeleter {
     void operator()(CdsDeviceObject* p) const { p->Destroy(); }
 };
 
+// One station of the bare driver: its 20 blocks on a connection of its own.
+class BareStation {
+public:
+    explicit BareStation(std::uint16_t port) : m_hdlr(std::make_shared<CCommHdlr>()), m_device(new CDeviceObject)
+    {
+        m_hdlr->SetInService(TRUE);
+        m_device->m_strName = "BARE";
+        m_device->m_nDeviceType = 3;
+        m_device->m_strProtocol = "MC3";
+        auto config = std::make_unique<CdsTcpipConfig>();
+        config->SetPortId(1);
+        config->m_strRemoteAddress = "127.0.0.1";
+        config->m_nRemotePort = port;
+        m_device->SetCommConfig(0, std::move(config));
+        if (!m_device->OnInitDeviceObject())
+            return;
+        for (int b = 0; b < kBlocks; ++b) {
+            auto* block = new CMemoryArray;
+            const std::string address = "D" + std::to_string(b * kWords);
+            block->SetName(address);
+            block->SetAddr(address);
+            block->SetTypeDataWord(static_cast<SHORT>(kD));
+            block->SetDefaultDataType(BRISANT_SHORT);
+            block->SetMaxMemories(kWords);
+            if (auto* added = dynamic_cast<CMemoryArray*>(m_device->AddMemoryArray(block, true)))
+                m_blocks.push_back(added);
+        }
+        m_hdlr->AddActiveDevice(m_device.get());
+        m_line = m_hdlr->NewThreadInfo(m_device.get(), FALSE, FALSE);
+        if (!m_line || !m_hdlr->OpenCommPort(m_device.get(), m_line))
+            m_line = nullptr;
+    }
+    ~BareStation()
+    {
+        if (m_line)
+            m_hdlr->CloseCommPort(m_device.get(), m_line);
+        m_hdlr->RemoveActiveDevice(m_device.get());
+    }
+    BareStation(const BareStation&) = delete;
+    BareStation& operator=(const BareStation&) = delete;
+
+    bool Open() const { return m_line != nullptr; }
+    // Reads the next block; false when it failed.
+    bool ReadNext()
+    {
+        CMemoryArray* block = m_blocks[m_next++ % m_blocks.size()];
+        return m_hdlr->DoDataRead(block, m_line) == 1;
+    }
+
+private:
+    std::shared_ptr<CCommHdlr> m_hdlr;
+    std::unique_ptr<CDeviceObject, DeviceDeleter> m_device;
+    std::vector<CMemoryArray*> m_blocks;
+    tagTHREADINFO* m_line = nullptr;
+    std::size_t m_next = 0;
+};
+
 // The bare driver: one station's 20 blocks read back to back on one connection.
 double BareDriverMicrosPerBlock(std::uint16_t port, long& failed)
 {
-    auto hdlr = std::make_shared<CCommHdlr>();
-    hdlr->SetInService(TRUE);
-    std::unique_ptr<CDeviceObject, DeviceDeleter> device(new CDeviceObject);
-    device->m_strName = "BARE";
-    device->m_nDeviceType = 3;
-    device->m_strProtocol = "MC3";
-    auto config = std::make_unique<CdsTcpipConfig>();
-    config->SetPortId(1);
-    config->m_strRemoteAddress = "127.0.0.1";
-    config->m_nRemotePort = port;
-    device->SetCommConfig(0, std::move(config));
-    if (!device->OnInitDeviceObject())
+    BareStation station(port);
+    if (!station.Open())
         return -1;
-    std::vector<CMemoryArray*> blocks;
-    for (int b = 0; b < kBlocks; ++b) {
-        auto* block = new CMemoryArray;
-        const std::string address = "D" + std::to_string(b * kWords);
-        block->SetName(address);
-        block->SetAddr(address);
-        block->SetTypeDataWord(static_cast<SHORT>(kD));
-        block->SetDefaultDataType(BRISANT_SHORT);
-        block->SetMaxMemories(kWords);
-        if (auto* added = dynamic_cast<CMemoryArray*>(device->AddMemoryArray(block, true)))
-            blocks.push_back(added);
-    }
-    hdlr->AddActiveDevice(device.get());
-    tagTHREADINFO* line = hdlr->NewThreadInfo(device.get(), FALSE, FALSE);
-    if (!line || !hdlr->OpenCommPort(device.get(), line))
-        return -1;
-    for (CMemoryArray* block : blocks)
-        hdlr->DoDataRead(block, line); // the first reads store every value
+    for (int b = 0; b < kBlocks; ++b)
+        station.ReadNext(); // the first reads store every value
     long reads = 0;
     const double cpu0 = ThreadCpuSeconds();
     const auto start = std::chrono::steady_clock::now();
     while (std::chrono::steady_clock::now() - start < std::chrono::seconds(3)) {
-        for (CMemoryArray* block : blocks) {
-            if (hdlr->DoDataRead(block, line) != 1)
-                ++failed;
-            ++reads;
-        }
+        if (!station.ReadNext())
+            ++failed;
+        ++reads;
     }
     const double cpu = ThreadCpuSeconds() - cpu0;
-    hdlr->CloseCommPort(device.get(), line);
-    hdlr->RemoveActiveDevice(device.get());
     return cpu * 1e6 / static_cast<double>(reads);
+}
+
+// The same driver at the engine's pace, without the engine: 99 threads, each
+// reading one block of its own station every 10 ms (the data update time) and
+// sleeping in between. What one read costs once it waits for its tick.
+double PacedDriverMicrosPerBlock(std::uint16_t port, long& failed)
+{
+    constexpr int kThreads = 99;
+    std::mutex setup;
+    std::atomic<long> reads{0}, failures{0};
+    std::atomic<double> cpu{0};
+    std::vector<std::thread> threads;
+    const auto begin = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&] {
+            std::unique_ptr<BareStation> station;
+            {
+                std::lock_guard lock(setup);
+                station = std::make_unique<BareStation>(port);
+            }
+            if (!station->Open()) {
+                ++failures;
+                return;
+            }
+            for (int b = 0; b < kBlocks; ++b)
+                station->ReadNext();
+            std::this_thread::sleep_until(begin);
+            const double cpu0 = ThreadCpuSeconds();
+            auto next = begin;
+            long n = 0;
+            while (next < begin + std::chrono::seconds(5)) {
+                if (!station->ReadNext())
+                    ++failures;
+                ++n;
+                next += std::chrono::milliseconds(10);
+                std::this_thread::sleep_until(next);
+            }
+            const double used = ThreadCpuSeconds() - cpu0;
+            reads += n;
+            double seen = cpu.load();
+            while (!cpu.compare_exchange_weak(seen, seen + used)) {
+            }
+            std::lock_guard lock(setup);
+            station.reset();
+        });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    failed = failures.load();
+    return reads.load() ? cpu.load() * 1e6 / static_cast<double>(reads.load()) : -1;
 }
 
 // Stations on their own addresses, 99 ports shared round robin, all on the simulator.
@@ -263,6 +341,8 @@ int main(int argc, char** argv)
     }
     long bareFailed = 0;
     const double bare = BareDriverMicrosPerBlock(sim.port(), bareFailed);
+    long pacedFailed = 0;
+    const double paced = PacedDriverMicrosPerBlock(sim.port(), pacedFailed);
 
     const auto dir = std::filesystem::temp_directory_path() / ("tessaro_engine_poll_" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
@@ -289,9 +369,13 @@ int main(int argc, char** argv)
     const double engine = cpu * 1e6 / static_cast<double>(requests);
     std::printf("bare driver, 20 blocks of %d words back to back: %6.1f us CPU/block (%ld failed)\n", kWords, bare,
                 bareFailed);
+    std::printf("bare driver, one block every 10 ms on each of 99 threads:  %6.1f us CPU/block (%ld failed)\n", paced,
+                pacedFailed);
     std::printf("headless fenwold, %d stations x %d blocks on 99 ports for %.0f s: %.0f blocks/s, %.1f%% of one core, "
                 "%6.1f us CPU/block, %.2fx the bare driver\n",
                 kStations, kBlocks, seconds, static_cast<double>(requests) / seconds, cpu * 100 / seconds, engine,
                 bare > 0 ? engine / bare : 0.0);
+    if (paced > 0)
+        std::printf("  against the paced driver: %.2fx\n", engine / paced);
     return part == "cpu" ? 0 : FirstValues(program);
 }
