@@ -8,7 +8,8 @@
 // 200 blocks with mixed priorities and scan times, seconds from going online until
 // the simulator has answered a read of every block. Takes the fenwold program as
 // its argument, else the one beside this program; a second argument "cpu" or
-// "first" runs only that part.
+// "first" runs only that part, "changing" the CPU part with every value changing
+// ("changing-quiet": the same with the option "View Events" off).
 #include <signal.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -218,10 +219,15 @@ std::filesystem::path WritePlant(const std::filesystem::path& dir, std::uint16_t
     return path;
 }
 
-pid_t StartServer(const std::string& program, const std::filesystem::path& dir, const std::filesystem::path& csv)
+pid_t StartServer(const std::string& program, const std::filesystem::path& dir, const std::filesystem::path& csv,
+                  bool quiet = false)
 {
     for (const char* sub : {"registry", "data", "runtime"})
         std::filesystem::create_directories(dir / sub);
+    if (quiet) // "View Events" off: a changed value makes no event line
+        std::ofstream(dir / "registry" / "HKEY_CURRENT_USER.reg")
+            << "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Tessaro v4.5\\Fenwold\\Options]\n"
+               "\"View Events\"=dword:00000000\n";
     std::filesystem::permissions(dir / "runtime", std::filesystem::perms::owner_all);
     const pid_t pid = fork();
     if (pid != 0)
@@ -344,9 +350,21 @@ int main(int argc, char** argv)
     long pacedFailed = 0;
     const double paced = PacedDriverMicrosPerBlock(sim.port(), pacedFailed);
 
+    // "changing": every word of the plant takes a new value every 10 ms, so each
+    // read stores 8 changed points (none of them has a client).
+    const bool quiet = part == "changing-quiet";
+    std::atomic<bool> changing{part == "changing" || quiet};
+    std::thread changer([&] {
+        for (std::uint16_t round = 1; changing.load(); ++round) {
+            for (int word = 0; word < kBlocks * kWords; ++word)
+                sim.memory().setWord(kD, static_cast<std::uint32_t>(word), static_cast<std::uint16_t>(round + word));
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    });
+
     const auto dir = std::filesystem::temp_directory_path() / ("tessaro_engine_poll_" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
-    const pid_t server = StartServer(program, dir, WritePlant(dir, sim.port()));
+    const pid_t server = StartServer(program, dir, WritePlant(dir, sim.port()), quiet);
     // Loading, going online, connecting and the first round of reads: then the steady state.
     const std::size_t firstRequests = sim.requestCount();
     sim.waitForRequests(firstRequests + 1, std::chrono::seconds(60));
@@ -359,6 +377,8 @@ int main(int argc, char** argv)
     const double cpu = ProcessCpuSeconds(server) - cpu0;
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     StopServer(server);
+    const bool changed = changing.exchange(false);
+    changer.join();
     sim.stop();
     std::filesystem::remove_all(dir);
 
@@ -371,11 +391,11 @@ int main(int argc, char** argv)
                 bareFailed);
     std::printf("bare driver, one block every 10 ms on each of 99 threads:  %6.1f us CPU/block (%ld failed)\n", paced,
                 pacedFailed);
-    std::printf("headless fenwold, %d stations x %d blocks on 99 ports for %.0f s: %.0f blocks/s, %.1f%% of one core, "
+    std::printf("headless fenwold, %d stations x %d blocks on 99 ports for %.0f s%s: %.0f blocks/s, %.1f%% of one core, "
                 "%6.1f us CPU/block, %.2fx the bare driver\n",
-                kStations, kBlocks, seconds, static_cast<double>(requests) / seconds, cpu * 100 / seconds, engine,
+                kStations, kBlocks, seconds, changed ? (quiet ? ", every value changing, events off" : ", every value changing") : "", static_cast<double>(requests) / seconds, cpu * 100 / seconds, engine,
                 bare > 0 ? engine / bare : 0.0);
     if (paced > 0)
         std::printf("  against the paced driver: %.2fx\n", engine / paced);
-    return part == "cpu" ? 0 : FirstValues(program);
+    return part.empty() ? FirstValues(program) : 0;
 }
