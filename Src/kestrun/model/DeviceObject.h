@@ -243,6 +243,11 @@ public:
     void NoteModifiedBlock() { m_bModifiedHint.store(true); }
     bool TakeModifiedHint() { return m_bModifiedHint.load() && m_bModifiedHint.exchange(false); }
     bool HasModifiedHint() const { return m_bModifiedHint.load(); }
+    // Set by every block going online: some block may not have been read since.
+    // Cleared once a look finds every polled block read (or tried) at least once.
+    void NoteUnreadBlocks() { m_bUnreadHint.store(true, std::memory_order_relaxed); }
+    void ClearUnreadBlocks() { m_bUnreadHint.store(false, std::memory_order_relaxed); }
+    bool HasUnreadHint() const { return m_bUnreadHint.load(std::memory_order_relaxed); }
     void RemoveActiveDevices();
 
     // After loading: system blocks, parents, maps, then each block's own.
@@ -345,4 +350,5 @@ private:
     std::array<std::atomic<LONGLONG>, kLines> m_tLastUpdate{};
     std::array<std::atomic<bool>, kLines> m_bMonitorQueryInitialized{};
     std::atomic<bool> m_bModifiedHint{false};
+    std::atomic<bool> m_bUnreadHint{false};
 };

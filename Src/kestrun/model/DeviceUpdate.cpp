@@ -42,6 +42,23 @@ CdsMemoryArray* CdsDeviceUpdate::GetTheLatestModifiedMemoryArray(CdsDeviceObject
     return pBest;
 }
 
+CdsMemoryArray* CdsDeviceUpdate::GetTheFirstUnreadMemoryArray(CdsDeviceObject& device)
+{
+    if (!device.HasUnreadHint())
+        return nullptr;
+    bool waiting = false;
+    for (CdsMemoryArray* pArray : device.GetMemoryArrayList().GetBlocks()) {
+        if (!pArray->IsUnread() || !IsPolled(*pArray))
+            continue;
+        if (IsScanCandidate(*pArray))
+            return pArray;
+        waiting = true; // read first once a client uses it
+    }
+    if (!waiting)
+        device.ClearUnreadBlocks();
+    return nullptr;
+}
+
 CdsMemoryArray* CdsDeviceUpdate::GetTheNextDueMemoryArray(CdsDeviceObject& device)
 {
     const int step = static_cast<int>(std::min<unsigned long>(CdsServerOptions::g_dwDataUpdateTime.load(),
@@ -84,6 +101,7 @@ BOOL CdsDeviceUpdate::UpdateMemoryArray(CdsCommHdlr* pHdlr, CdsMemoryArray* pArr
     CdsDeviceObject* pDevice = pArray->GetParent();
     BOOL result = FALSE;
     int changed = 0;
+    pArray->NoteReadTried(); // a failed first read counts: an unreachable PLC is not hurried
     if (pHdlr->IsPortOpen(pLine)) {
         if (!pArray->IsReadAllowed()) {
             pArray->ResetIdleTime();
@@ -135,6 +153,14 @@ BOOL CdsDeviceUpdate::UpdateDevice(CdsDeviceObject& device, CdsCommHdlr& hdlr, t
     if (!device.m_bScheduledScan) {
         RefreshDevice(device, hdlr, pLine);
         result = TRUE;
+    } else if (CdsMemoryArray* pUnread = GetTheFirstUnreadMemoryArray(device)) {
+        // Such visits come at once, one after another: they move no scan counter,
+        // so the cadence of the scan is the same once every block was read.
+        result = UpdateMemoryArray(&hdlr, pUnread, pLine);
+        if (!result) {
+            ++CdsEngineCounters::m_nWdogScantime;
+            return FALSE;
+        }
     } else {
         CdsMemoryArray* pDue = GetTheNextDueMemoryArray(device);
         const BOOL r1 = pDue ? UpdateMemoryArray(&hdlr, pDue, pLine) : FALSE;

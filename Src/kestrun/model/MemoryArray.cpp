@@ -358,6 +358,10 @@ BOOL CdsMemoryArray::SetOnline(BOOL bOnline, CdsDeviceObject* pDevice)
     // when it comes back is logged again.
     for (CdsFailureRun& failures : m_readFailures)
         failures.Recover();
+    // Its first read after going online comes ahead of the scan order.
+    m_bReadTried = false;
+    if (bOnline && pDevice)
+        pDevice->NoteUnreadBlocks();
     if (!bOnline && !m_bHold)
         for (CdsMemoryObject* point : m_points)
             if (point)

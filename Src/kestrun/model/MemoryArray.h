@@ -187,6 +187,13 @@ public:
     void ResetDueTime() { m_nDueTime = -GetScanTime(); }
     int GetErrorCount() const { return m_nErrorCount.load(); }
     void IncreaseErrorCount() { ++m_nErrorCount; }
+    // No read was tried since the block went online, successful or not.
+    bool IsUnread() const { return !m_bReadTried.load(std::memory_order_relaxed); }
+    void NoteReadTried()
+    {
+        if (!m_bReadTried.load(std::memory_order_relaxed))
+            m_bReadTried.store(true, std::memory_order_relaxed);
+    }
     // Wall time (100 ns units since 1601) of the read whose values are being delivered,
     // so that the points of a block share one timestamp; 0 outside a delivery, when
     // points take the time of their own store. Set by the line around a delivery.
@@ -252,6 +259,7 @@ protected:
     int m_nPriority = 3;
     int m_nScanTime = 100;
     std::atomic<int> m_nErrorCount{0};
+    std::atomic<bool> m_bReadTried{false};
     std::array<CdsFailureRun, kLines> m_readFailures;
     CdsDeviceObject* m_pParent = nullptr;
     std::unordered_map<std::string, CdsMemoryObject*> m_nameMap;

@@ -1,22 +1,60 @@
 #include "platform/win/Event.h"
 
+#include <linux/futex.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <cstdint>
+#include <ctime>
 
 namespace win {
 
-// One waitAny call; registered with every event it waits on.
+// One waitAny call; registered with every event it waits on. It sleeps on a
+// futex of its own: a condition variable would add a wake-up system call to
+// every time-out (its mutex is taken back as contended).
 struct Event::Waiter {
-    std::mutex mutex; // leaf: taken under an event's lock, takes no other lock
-    std::condition_variable cv;
-    bool signalled = false;
+    enum : std::uint32_t { kIdle = 0, kSignalled = 1, kSleeping = 2 };
+    std::atomic<std::uint32_t> state{kIdle};
 
+    // Under an event's lock: the waiter is still registered, so it is alive.
     void notify()
     {
-        std::lock_guard guard(mutex);
-        signalled = true;
-        cv.notify_one();
+        if (state.exchange(kSignalled) == kSleeping)
+            ::syscall(SYS_futex, reinterpret_cast<std::uint32_t*>(&state), FUTEX_WAKE_PRIVATE, 1, nullptr, nullptr, 0);
+    }
+    // Clears a signal taken before the events are looked at again.
+    void rearm() { state.store(kIdle); }
+    // Until notified or, with a deadline, until it passes; false on time-out.
+    bool sleep(const std::chrono::steady_clock::time_point* deadline)
+    {
+        std::uint32_t expected = kIdle;
+        if (!state.compare_exchange_strong(expected, kSleeping))
+            return true; // notified meanwhile
+        timespec at{};
+        if (deadline) {
+            const auto ns =
+                std::chrono::duration_cast<std::chrono::nanoseconds>(deadline->time_since_epoch()).count();
+            at.tv_sec = static_cast<time_t>(ns / 1000000000);
+            at.tv_nsec = static_cast<long>(ns % 1000000000);
+        }
+        for (;;) {
+            // Absolute on CLOCK_MONOTONIC, the clock of std::chrono::steady_clock.
+            const long rc = ::syscall(SYS_futex, reinterpret_cast<std::uint32_t*>(&state),
+                                      FUTEX_WAIT_BITSET_PRIVATE, kSleeping, deadline ? &at : nullptr, nullptr,
+                                      FUTEX_BITSET_MATCH_ANY);
+            if (state.load() != kSleeping)
+                return true;
+            if (rc != 0 && errno == ETIMEDOUT)
+                break;
+        }
+        expected = kSleeping;
+        // A notify that raced the time-out wins.
+        return !state.compare_exchange_strong(expected, kIdle);
     }
 };
 
@@ -112,10 +150,7 @@ int Event::waitAny(std::span<Event* const> events, DWORD timeoutMs)
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     int found = -1;
     for (;;) {
-        {
-            std::lock_guard guard(waiter.mutex);
-            waiter.signalled = false;
-        }
+        waiter.rearm();
         for (int i = 0; i < count && found < 0; ++i) {
             std::lock_guard guard(events[i]->m_mutex);
             if (events[i]->m_pulses != pulses[i] || events[i]->tryConsumeLocked())
@@ -123,11 +158,7 @@ int Event::waitAny(std::span<Event* const> events, DWORD timeoutMs)
         }
         if (found >= 0 || timeoutMs == 0)
             break;
-        std::unique_lock lock(waiter.mutex);
-        if (timeoutMs == INFINITE) {
-            waiter.cv.wait(lock, [&] { return waiter.signalled; });
-        } else if (!waiter.cv.wait_until(lock, deadline, [&] { return waiter.signalled; })) {
-            lock.unlock();
+        if (!waiter.sleep(timeoutMs == INFINITE ? nullptr : &deadline)) {
             // One last look, so a set that raced the time-out is not lost.
             for (int i = 0; i < count && found < 0; ++i) {
                 std::lock_guard guard(events[i]->m_mutex);

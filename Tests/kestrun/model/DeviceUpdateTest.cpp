@@ -194,4 +194,33 @@ TEST_F(DeviceUpdateTest, CountersSaturateInsteadOfWrapping)
     EXPECT_LE(due->GetDueTime(), kMax);
 }
 
+TEST_F(DeviceUpdateTest, ABlockNotReadSinceGoingOnlineComesFirstAndMovesNoCounter)
+{
+    TestBlock* due = Block("D", 0, 100);
+    TestBlock* urgent = Block("U", 5);
+    TestBlock* fresh = Block("N", 1);
+    for (TestBlock* block : {due, urgent, fresh})
+        block->SetOnline(TRUE, &device);
+    due->NoteReadTried();
+    urgent->NoteReadTried();
+    due->IncreaseDueTime(1000);
+    const int idle = urgent->GetIdleTime();
+    EXPECT_EQ(Visit(1), (std::vector<std::string>{"N"}));
+    EXPECT_EQ(urgent->GetIdleTime(), idle);
+    EXPECT_EQ(Visit(1), (std::vector<std::string>{"D", "U"}));
+}
+
+TEST_F(DeviceUpdateTest, UnreadBlocksGoInListOrderOneAVisitAndAFailedReadCounts)
+{
+    std::vector<TestBlock*> blocks{Block("A", 3), Block("B", 0), Block("C", 9)};
+    for (TestBlock* block : blocks)
+        block->SetOnline(TRUE, &device);
+    EXPECT_EQ(Visit(2), (std::vector<std::string>{"A", "B"}));
+    hdlr.GetCommFile(line)->Close();
+    Visit(1);
+    EXPECT_FALSE(blocks[2]->IsUnread());
+    EXPECT_EQ(CdsDeviceUpdate::GetTheFirstUnreadMemoryArray(device), nullptr);
+    EXPECT_FALSE(device.HasUnreadHint());
+}
+
 } // namespace

@@ -71,12 +71,14 @@ DeviceRef readDevice3E(FieldReader& r)
     return d;
 }
 
-void batch3E(FieldReader& r, const RequestInfo& info, const Memory& memory, bool execute,
+void batch3E(FieldReader& r, RequestInfo& info, const Memory& memory, bool execute,
              FieldWriter& w, std::vector<WriteOp>& writes)
 {
     if (info.subcommand > 1) throw Failure{kCommand, {}};
     const bool bitUnits = info.subcommand == 1;
     DeviceRef d = readDevice3E(r);
+    info.deviceCode = d.info->code;
+    info.head = d.number;
     std::uint32_t count = r.number(2);
     if (bitUnits && !d.info->bit) throw Failure{kRequest, {}};
     const std::uint32_t limit = !bitUnits ? kMaxWords : (r.ascii() ? kMaxBitsAscii : kMaxBits);
@@ -452,7 +454,7 @@ Protocol::Step Protocol::run(std::span<const std::uint8_t> buf, const Override& 
         if (ov.endCode) throw Failure{*ov.endCode, {}};
         switch (info.command) {
         case 0x0401:
-        case 0x1401: batch3E(r, info, memory_, execute, w, writes); break;
+        case 0x1401: batch3E(r, step.reply.request, memory_, execute, w, writes); break;
         case 0x1402: randomWrite3E(r, info, writes); break;
         default: throw Failure{kCommand, {}};
         }

@@ -25,6 +25,8 @@ struct RequestInfo {
     std::uint16_t timer = 0;         // monitoring timer, 250 ms units
     std::uint16_t command = 0;       // 1E: the subheader (00..05)
     std::uint16_t subcommand = 0;
+    std::uint8_t deviceCode = 0;     // 3E/4E batch read or write: the head device
+    std::uint32_t head = 0;
 };
 
 // One answer, before it is put on the wire.

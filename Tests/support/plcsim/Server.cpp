@@ -329,6 +329,7 @@ void Server::serve(Connection& conn)
                 logLine(std::to_string(conn.id) + " < " + hexDump(buf.data(), step.consumed));
             buf.erase(buf.begin(), buf.begin() + std::ptrdiff_t(step.consumed));
             record(step.reply.request);
+            if (options_.onRequest) options_.onRequest(step.reply.request, step.reply.endCode);
             open = respond(conn, step.reply, fault);
         }
     }

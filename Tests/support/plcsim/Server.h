@@ -27,6 +27,8 @@ struct ServerOptions {
     Encoding encoding = Encoding::Auto;
     bool verbose = false;                  // log every request and answer
     std::function<void(const std::string&)> log;  // default: stderr
+    // Told of every complete request and its end code, on the connection's thread.
+    std::function<void(const RequestInfo&, std::uint16_t endCode)> onRequest;
 };
 
 class Server {

@@ -9,6 +9,7 @@
 #include "kestrun/comm/handler/ReturnError.h"
 #include "kestrun/model/BitArray.h"
 #include "kestrun/model/DeviceObject.h"
+#include "kestrun/model/DeviceUpdate.h"
 #include "kestrun/model/EventQueue.h"
 #include "kestrun/model/MemoryArray.h"
 #include "kestrun/model/MemoryObject.h"
@@ -113,6 +114,13 @@ void CdsCommHdlr::UpdateNextDevice(tagTHREADINFO* pLine)
     if (pDevice && pDevice != pModified) {
         UpdateDevice(pDevice, pLine);
         OnUpdateDevice(pDevice);
+    }
+    // First values of a plant that just went online do not wait a tick each.
+    if (pLine) {
+        auto unread = [](CdsDeviceObject* p) {
+            return p && CdsDeviceUpdate::GetTheFirstUnreadMemoryArray(*p) != nullptr;
+        };
+        pLine->m_bStepAtOnce = unread(pModified) || unread(pDevice);
     }
 }
 

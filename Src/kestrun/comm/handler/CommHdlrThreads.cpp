@@ -104,14 +104,15 @@ void CdsMessageThread::onIdle()
     }
     if (!CdsCommHdlr::TryEnterStep(pLine))
         return;
+    pLine->m_bStepAtOnce = false;
     m_pHdlr->SingleStep(pLine);
     m_nLastLoopCount = CdsEngineCounters::m_nLoopCount.load();
     CdsCommHdlr::LeaveStep(pLine);
     // A step that overran its period is followed by one more at once, not by
-    // the ones it missed.
+    // the ones it missed; so is a step whose device has blocks never read yet.
     const std::uint64_t now = clock.monotonicMs();
     m_nNextStepMs += StepPeriodMs();
-    if (m_nNextStepMs <= now)
+    if (m_nNextStepMs <= now || pLine->m_bStepAtOnce)
         m_nNextStepMs = now;
 }
 

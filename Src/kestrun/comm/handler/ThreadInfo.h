@@ -47,6 +47,9 @@ struct tagTHREADINFO {
     LONG m_nReserved1 = -1;
     LONG m_nReserved2 = 0;
     LONG m_nReserved3 = -1;
+    // Set by an update step whose device still has blocks never read since going
+    // online: the next step is due at once. The line's own thread only.
+    bool m_bStepAtOnce = false;
 
     tagTHREADINFO() = default;
     // A copy is a snapshot of the states.
@@ -69,6 +72,7 @@ struct tagTHREADINFO {
         m_nReserved1 = src.m_nReserved1;
         m_nReserved2 = src.m_nReserved2;
         m_nReserved3 = src.m_nReserved3;
+        m_bStepAtOnce = src.m_bStepAtOnce;
         return *this;
     }
 

@@ -234,6 +234,23 @@ TEST_F(LineThreadTest, LineStepsWhenDueWithoutATick)
     EXPECT_EQ(hdlr->m_steps.load(), 2);
 }
 
+TEST_F(LineThreadTest, LineStepsAtOnceWhileItsDeviceHasUnreadBlocks)
+{
+    hdlr->SetNeedStatusResponse(FALSE); // a read is done once it is sent
+    for (const char* name : {"B1", "B2", "B3"})
+        device.AddBlock(name, 1, 3)->SetOnline(TRUE, &device);
+    ASSERT_TRUE(hdlr->DoOnline(&device));
+    ASSERT_TRUE(Started(hdlr->GetPrimaryMasterInfo()));
+    // One step falls due; then the clock stands, and only the first reads make steps.
+    clock.advance(CdsServerOptions::g_dwDataUpdateTime.load());
+    for (int i = 0; i < 100 && hdlr->m_steps.load() < 3; ++i)
+        hdlr->m_entered.wait(50);
+    hdlr->DoOffline(&device);
+    EXPECT_EQ(hdlr->m_steps.load(), 3);
+    for (CdsMemoryArray* block : device.GetMemoryArrayList().GetBlocks())
+        EXPECT_FALSE(block->IsUnread());
+}
+
 TEST_F(LineThreadTest, AWriteWakesASleepingLineAtOnce)
 {
     TestBlock* block = device.AddBlock("B1");
