@@ -110,6 +110,7 @@ void CdsCommHdlr::DeleteContents()
     // Lines stop before their ports and records go.
     for (int i = 0; i < LINE_COUNT; ++i)
         DestroyThread(i);
+    LogStopLines();
     RemoveAllEvents();
     SetEventQueue(nullptr);
     {
@@ -623,18 +624,27 @@ void CdsCommHdlr::ShowLogMessageFromThread(int nKind, const char* pszText)
     if (IsStopSignalled() && !IsApplicationThread() && m_host.logWindow != win::kNoWindow) {
         // The application thread is joining the lines: a send would wait for it in
         // vain, or at exit not be made at all. Kept for it, bounded.
-        std::lock_guard lock(m_stopLogMutex);
-        if (m_stopLog.size() < kStopLogLines)
-            m_stopLog.emplace_back(nKind, pszText);
+        KeepStopLine(nKind, pszText);
         return;
     }
     const DWORD timeout = GetLogWindowTimeout();
     if (timeout == 0)
         return;
-    m_host.pDispatcher->send(m_host.logWindow,
-                             win::Message(WM_SHOWLOGMESSAGE, static_cast<WPARAM>(nKind), 0,
-                                          win::makePayload<std::string>(pszText)),
-                             timeout);
+    // A stop while the line waits takes the line back for the same keeping.
+    bool withdrawn = false;
+    m_host.pDispatcher->sendUnlessSet(
+        m_host.logWindow,
+        win::Message(WM_SHOWLOGMESSAGE, static_cast<WPARAM>(nKind), 0, win::makePayload<std::string>(pszText)),
+        timeout, *m_stopEvent, &withdrawn);
+    if (withdrawn)
+        KeepStopLine(nKind, pszText);
+}
+
+void CdsCommHdlr::KeepStopLine(int nKind, const char* pszText)
+{
+    std::lock_guard lock(m_stopLogMutex);
+    if (m_stopLog.size() < kStopLogLines)
+        m_stopLog.emplace_back(nKind, pszText);
 }
 
 void CdsCommHdlr::LogStopLines()
@@ -678,9 +688,9 @@ void CdsCommHdlr::FilterLogMessageFromThread(int nKind, BOOL bShow)
     const DWORD timeout = GetLogWindowTimeout();
     if (timeout == 0)
         return;
-    m_host.pDispatcher->send(m_host.logWindow,
-                             win::Message(WM_FILTERLOGMESSAGE, static_cast<WPARAM>(nKind), static_cast<LPARAM>(bShow)),
-                             timeout);
+    m_host.pDispatcher->sendUnlessSet(
+        m_host.logWindow, win::Message(WM_FILTERLOGMESSAGE, static_cast<WPARAM>(nKind), static_cast<LPARAM>(bShow)),
+        timeout, *m_stopEvent, nullptr);
 }
 
 BOOL CdsCommHdlr::PostMessageToMainWnd(UINT nMsg, WPARAM wParam, LPARAM lParam)
@@ -695,8 +705,10 @@ BOOL CdsCommHdlr::SendMessageToMainWnd(UINT nMsg, WPARAM wParam, LPARAM lParam, 
     if (!m_host.pDispatcher || m_host.mainWindow == win::kNoWindow)
         return FALSE;
     const DWORD timeout = m_host.pDispatcher->isApplicationThread() ? win::INFINITE : GetSendTimeout();
-    return m_host.pDispatcher->send(m_host.mainWindow, win::Message(nMsg, wParam, lParam), timeout, pResult) ? TRUE
-                                                                                                              : FALSE;
+    return m_host.pDispatcher->sendUnlessSet(m_host.mainWindow, win::Message(nMsg, wParam, lParam), timeout,
+                                             *m_stopEvent, nullptr, pResult)
+               ? TRUE
+               : FALSE;
 }
 
 void CdsCommHdlr::SendUpdateMessageFromThread(int nCode, CdsHint* pHint)
@@ -708,8 +720,9 @@ void CdsCommHdlr::SendUpdateMessageFromThread(int nCode, CdsHint* pHint)
     std::unique_ptr<win::Payload> payload;
     if (pHint)
         payload = win::makePayload<CdsHint>(*pHint);
-    m_host.pDispatcher->send(m_host.logWindow,
-                             win::Message(WM_UPDATEHINT, static_cast<WPARAM>(nCode), 0, std::move(payload)), timeout);
+    m_host.pDispatcher->sendUnlessSet(m_host.logWindow,
+                                      win::Message(WM_UPDATEHINT, static_cast<WPARAM>(nCode), 0, std::move(payload)),
+                                      timeout, *m_stopEvent, nullptr);
 }
 
 int CdsCommHdlr::GetThreadTraceLevel(const tagTHREADINFO*) const { return CdsServerOptions::g_nTraceLevel.load(); }
@@ -797,10 +810,10 @@ void CdsCommHdlr::RemoveAllEvents()
 
 void CdsCommHdlr::PurgeDeviceEvents(const CdsDeviceObject* pDevice)
 {
+    LogStopLines(); // a write the line had sent comes before those it never took
     std::shared_ptr<CdsEventQueue> pQueue = GetEventQueue();
     if (!pQueue || !pDevice)
         return;
-    LogStopLines(); // a write the line had sent comes before those it never took
     // A write the client was told is queued is never dropped unseen: each one
     // still waiting for the device is logged with its value.
     const auto ofDevice = [pDevice](const CdsEventData& event) {

@@ -249,6 +249,8 @@ public:
     DWORD GetLogWindowTimeout() const;
     // Logs, on the application thread, what lines said while they stopped.
     void LogStopLines();
+    // Kept for LogStopLines (bounded): a line said it once the stop was asked for.
+    void KeepStopLine(int nKind, const char* pszText);
     // To the main window; false when there is none or the message was not taken.
     BOOL PostMessageToMainWnd(UINT nMsg, WPARAM wParam, LPARAM lParam);
     BOOL SendMessageToMainWnd(UINT nMsg, WPARAM wParam, LPARAM lParam, LRESULT* pResult = nullptr);

@@ -377,6 +377,38 @@ TEST_F(LineThreadTest, ReportsFromALineAreOwnedCopies)
     hdlr->SetHost(CommHost{});
 }
 
+// A line that waits for the application thread with a log line when its lines
+// stop gives the send up, so the join does not wait for it; the line is logged
+// once, after the join.
+TEST_F(LineThreadTest, ALogLineWaitingAsTheLinesStopIsLoggedOnceAfterTheJoin)
+{
+    struct SayingHdlr : StepHdlr {
+        using StepHdlr::StepHdlr;
+        void OnPreSingleStep() override
+        {
+            m_entered.set();
+            ShowLogMessageFromThread(LOG_INFO, "-  said as the stop came\r\n");
+        }
+    };
+    win::ManualDispatcher dispatcher(clock);
+    RecordingLog log(dispatcher);
+    auto saying = std::make_shared<SayingHdlr>(clock);
+    saying->SetHost(TestHost(clock, dispatcher, &log));
+    saying->SetSendTimeout(10000); // a bound only
+    ASSERT_TRUE(saying->DoOnline(&device));
+    const std::size_t before = dispatcher.pendingCount();
+    ASSERT_TRUE(saying->PostMessageToThread(saying->GetPrimaryMasterInfo(), WM_SINGLESTEP, 1, 0));
+    ASSERT_TRUE(saying->m_entered.wait(5000));
+    for (int i = 0; i < 5000 && dispatcher.pendingCount() == before; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_GT(dispatcher.pendingCount(), before) << "the line waits in its send";
+    saying->DoOffline(&device);
+    EXPECT_EQ(log.Count(LOG_INFO, "-  said as the stop came\r\n"), 1);
+    dispatcher.runPending();
+    EXPECT_EQ(log.Count(LOG_INFO, "-  said as the stop came\r\n"), 1);
+    saying->SetHost(CommHost{});
+}
+
 class TimerModeTest : public ::testing::Test {
 protected:
     TimerModeTest() : mode(0), dispatcher(clock), log(dispatcher), hdlr(clock), device("PLC1")
