@@ -229,36 +229,31 @@ BOOL CdsCommHdlr::AddActiveDevice(CdsDeviceObject* pDevice)
     if (!pDevice)
         return FALSE;
     std::lock_guard lock(m_devicesMutex);
-    for (CdsDeviceObject* p : m_devices) {
-        if (p == pDevice)
-            return FALSE;
-    }
+    if (m_placeOf.count(pDevice))
+        return FALSE;
     if (!m_devices.empty() &&
         static_cast<SHORT>(m_devices.front()->GetProtocol()) != static_cast<SHORT>(pDevice->GetProtocol()))
         return FALSE;
     m_devices.push_back(pDevice);
+    m_placeOf.emplace(pDevice, std::prev(m_devices.end()));
     return TRUE;
 }
 
 bool CdsCommHdlr::HasActiveDevice(const CdsDeviceObject* pDevice) const
 {
     std::lock_guard lock(m_devicesMutex);
-    for (CdsDeviceObject* p : m_devices) {
-        if (p == pDevice)
-            return true;
-    }
-    return false;
+    return m_placeOf.count(pDevice) != 0;
 }
 
 void CdsCommHdlr::RemoveActiveDevice(CdsDeviceObject* pDevice)
 {
     std::lock_guard lock(m_devicesMutex);
     // Every cursor that names the device would lead to freed memory.
-    auto it = m_devices.begin();
-    while (it != m_devices.end() && *it != pDevice)
-        ++it;
-    if (it == m_devices.end())
+    const auto place = m_placeOf.find(pDevice);
+    if (place == m_placeOf.end())
         return;
+    const auto it = place->second;
+    m_placeOf.erase(place);
     const auto next = std::next(it);
     for (auto& set : m_cursors) {
         for (auto& cursor : set) {

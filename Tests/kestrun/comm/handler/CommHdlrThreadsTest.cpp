@@ -100,6 +100,30 @@ TEST(SingleStep, OutOfServiceDoesNothing)
     EXPECT_EQ(hdlr.m_steps.load(), 0);
 }
 
+TEST(ActiveDevices, ADeviceJoinsOnceAndLeavesFromAnyPlaceInTheList)
+{
+    win::FakeClock clock;
+    ScriptedHdlr hdlr(clock);
+    TestDevice first("PLC1");
+    TestDevice second("PLC2");
+    TestDevice third("PLC3");
+    EXPECT_TRUE(hdlr.AddActiveDevice(&first));
+    EXPECT_TRUE(hdlr.AddActiveDevice(&second));
+    EXPECT_TRUE(hdlr.AddActiveDevice(&third));
+    EXPECT_FALSE(hdlr.AddActiveDevice(&second)) << "listed once";
+    hdlr.RemoveActiveDevice(&second);
+    EXPECT_FALSE(hdlr.HasActiveDevice(&second));
+    hdlr.RemoveActiveDevice(&second); // not there: nothing changes
+    EXPECT_EQ(hdlr.GetActiveDevices(), (std::list<CdsDeviceObject*>{&first, &third}));
+    EXPECT_TRUE(hdlr.AddActiveDevice(&second));
+    EXPECT_EQ(hdlr.GetActiveDevices(), (std::list<CdsDeviceObject*>{&first, &third, &second}));
+    hdlr.RemoveActiveDevice(&first);
+    hdlr.RemoveActiveDevice(&second);
+    EXPECT_TRUE(hdlr.HasActiveDevice(&third));
+    EXPECT_EQ(hdlr.GetActiveDevices(), (std::list<CdsDeviceObject*>{&third}));
+    hdlr.RemoveActiveDevice(&third);
+}
+
 class LineThreadTest : public ::testing::Test {
 protected:
     LineThreadTest() : mode(1), hdlr(std::make_shared<StepHdlr>(clock)), device("PLC1") {}
