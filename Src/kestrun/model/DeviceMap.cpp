@@ -408,14 +408,28 @@ void CdsDeviceMap::Serialize(CArchive& ar)
     });
 }
 
-void CdsDeviceMap::OnLoading()
+void CdsDeviceMap::OnLoading() { OnLoading({}); }
+
+void CdsDeviceMap::OnLoading(const std::function<bool()>& stopped)
 {
     CreateSystemDevices();
     for (const auto& [key, device] : m_devices)
         device->SetParent(this);
-    for (const auto& [key, device] : m_devices)
+    for (const auto& [key, device] : m_devices) {
+        if (stopped && stopped())
+            return;
         device->OnLoading();
+    }
     fsOnLoading();
+}
+
+void CdsDeviceMap::ForgetTopics()
+{
+    std::vector<CdsDeviceObject*> devices;
+    devices.reserve(m_devices.size());
+    for (const auto& [key, device] : m_devices)
+        devices.push_back(device);
+    m_TopicListByName.RemoveDevices(devices);
 }
 
 void CdsDeviceMap::BuildTopicListMap()

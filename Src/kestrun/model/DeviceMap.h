@@ -103,6 +103,11 @@ public:
 
     // After a document is loaded: system devices, parents, each device's own.
     void OnLoading();
+    // The same, ending between two devices once `stopped` says so (the program is
+    // closing: such a map is thrown away, never used).
+    void OnLoading(const std::function<bool()>& stopped);
+    // Lets go of its devices' topics, for a map that is thrown away unused.
+    void ForgetTopics();
     // Rebuilds the topic list from the devices' names (case-ruled in place) and
     // each device's item maps.
     void BuildTopicListMap();

@@ -361,6 +361,25 @@ TEST_F(DeviceMapTest, GoingOnlineStopsBetweenDevicesOnceAStopIsAsked)
     map.SetAllDevicesOnline(FALSE);
 }
 
+TEST_F(DeviceMapTest, LoadingStopsBetweenDevicesOnceAStopIsAskedAndTheMapCanForgetItsTopics)
+{
+    TestDeviceMap map;
+    CdsDeviceObject* first = map.AddDeviceObject(Device("PLC1", "TCP1", "A", 1));
+    CdsDeviceObject* second = map.AddDeviceObject(Device("PLC2", "TCP1", "B", 1));
+    ASSERT_TRUE(first && second);
+    map.OnLoading([] { return true; });
+    EXPECT_EQ(first->GetSysModeObject(), nullptr) << "not loaded";
+    EXPECT_EQ(second->GetSysModeObject(), nullptr) << "not loaded";
+    int asked = 0;
+    map.OnLoading([&asked] { return ++asked > 3; });
+    EXPECT_EQ(asked, 3) << "once before each device";
+    EXPECT_NE(first->GetSysModeObject(), nullptr);
+    EXPECT_NE(second->GetSysModeObject(), nullptr);
+    map.ForgetTopics();
+    EXPECT_EQ(CdsDeviceMap::m_TopicListByName.GetCount(), 0);
+    EXPECT_EQ(map.GetDeviceCount(), 3); // with the system device
+}
+
 TEST_F(DeviceMapTest, GoingOfflineToCloseStopsEachDeviceWithoutRegisteringItAgain)
 {
     FakeHandlerTable table;

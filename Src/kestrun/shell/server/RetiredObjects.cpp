@@ -25,7 +25,7 @@ CdsRetiredObjects::CdsRetiredObjects(shell::Application& app)
 
 CdsRetiredObjects::~CdsRetiredObjects()
 {
-    if (m_bLeaveToProcessEnd) {
+    if (IsLeftToProcessEnd()) {
         // Never destroyed: what the frees name stays reachable from here.
         static auto* const left = new std::vector<Free>;
         for (auto& [batch, frees] : m_queued)
@@ -91,10 +91,12 @@ std::size_t CdsRetiredObjects::GetRetiredCount() const
     return count;
 }
 
+bool CdsRetiredObjects::IsLeftToProcessEnd() const { return m_bLeaveToProcessEnd || m_app.IsStopRequested(); }
+
 void CdsRetiredObjects::FreeBatch(unsigned nBatch)
 {
     auto it = m_queued.find(nBatch);
-    if (it == m_queued.end())
+    if (it == m_queued.end() || IsLeftToProcessEnd())
         return;
     std::vector<Free> frees = std::move(it->second);
     m_queued.erase(it);

@@ -52,10 +52,12 @@ public:
     // holds then is left for the system to take back whole. Freeing a large
     // configuration object by object would hold the exit up for most of a second;
     // nothing in it is the user's to keep. It stays reachable, so a leak check
-    // does not count it.
+    // does not count it. Once a signal asked the program to end
+    // (Application::IsStopRequested) the same holds without being told.
     void LeaveToProcessEnd() { m_bLeaveToProcessEnd = true; }
 
 private:
+    bool IsLeftToProcessEnd() const;
     void FreeBatch(unsigned nBatch);
     void FreeAll();
 

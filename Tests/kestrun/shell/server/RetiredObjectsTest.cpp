@@ -42,4 +42,16 @@ TEST_F(RetiredObjectsTest, AKeeperLeftToTheProcessEndFreesNothingMore)
     EXPECT_EQ(frees, 0);
 }
 
+TEST_F(RetiredObjectsTest, AfterASignalNothingRetiredIsFreedAnyMore)
+{
+    {
+        CdsRetiredObjects keeper(app);
+        keeper.Retire([this] { ++frees; });
+        app.RequestStop(); // the program ends: its configuration goes with it
+        dispatcher.runPending();
+        EXPECT_EQ(frees, 0);
+    }
+    EXPECT_EQ(frees, 0);
+}
+
 } // namespace
