@@ -819,6 +819,9 @@ void CdsCommHdlr::PurgeDeviceEvents(const CdsDeviceObject* pDevice)
         const std::string write = kestrun::DescribeWrite(pEvent->GetPoint(), pEvent->GetDataType(), pEvent->GetValue());
         ShowLogMessageFromThread(LOG_ERROR, ("Write " + write + " was not sent: the device went offline\r\n").c_str());
     }
+    // Nothing queued (as when a large plant shuts down): no point to look at.
+    if (pQueue->IsEmpty())
+        return;
     for (CdsMemoryArray* pArray : pDevice->GetMemoryArrayList().GetBlocks()) {
         for (int i = 0; i < pArray->GetSize(); ++i) {
             if (CdsMemoryObject* pPoint = pArray->GetMemoryObject(i))
