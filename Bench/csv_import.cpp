@@ -1,13 +1,14 @@
 // Importing a CSV configuration of any size: the time per line for 10,000, 30,000
 // and 100,000 lines of two shapes (many blocks on one device; one block on each of
 // many devices), the data view's device list filled in the map's order, and how
-// soon the server program ends after SIGTERM during and after the load of 40,000
-// stations. The time per line should stay flat as the file grows.
+// soon the server program ends after SIGTERM during the load of 40,000 stations,
+// as they go online and after. The time per line should stay flat as the file grows.
 #include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -95,10 +96,18 @@ double FillList(int rows)
     return Since(start);
 }
 
-// The server program on the file, SIGTERM after `after` seconds (or once it has
-// loaded, when negative): seconds from the signal to its end, negative when it
-// did not end within 20 s.
-double ExitAfterSigterm(const fs::path& config, double after, double& loadedAt)
+// When the signal goes: `after` seconds after the start, or that long after the
+// server logs `mark` (its data view's debug lines say when going online starts
+// and when it is done).
+struct SignalPoint {
+    double after;
+    const char* mark;
+};
+
+// The server program on the file, SIGTERM at the point: seconds from the signal
+// to its end, negative when it did not end within 20 s. markedAt: when the mark
+// came, -1 without one.
+double ExitAfterSigterm(const fs::path& config, SignalPoint point, double& markedAt)
 {
     const std::string program = testsupport::TestProgram("fenwold");
     const fs::path run = Scratch() / "run";
@@ -110,17 +119,16 @@ double ExitAfterSigterm(const fs::path& config, double after, double& loadedAt)
     if (!server.Start({config.string()}, {{"TESSARO_REGISTRY", (run / "registry").string()},
                                           {"TESSARO_DATA", (run / "data").string()},
                                           {"XDG_RUNTIME_DIR", (run / "runtime").string()},
+                                          {"TESSARO_DEBUG", "1"},
                                           {"LANG", "C"}}))
         return -1;
-    loadedAt = -1;
-    if (after < 0) {
-        if (server.WaitFor("Online request flag set.", 120000))
-            loadedAt = Since(start);
-        // The browse tree is built and the lines go online in the second after.
-        ::usleep(1500 * 1000);
-    } else {
-        ::usleep(static_cast<useconds_t>(after * 1e6));
+    markedAt = -1;
+    if (point.mark) {
+        if (!server.WaitFor(point.mark, 120000))
+            return -1;
+        markedAt = Since(start);
     }
+    ::usleep(static_cast<useconds_t>(point.after * 1e6));
     const auto signalled = Clock::now();
     const int status = server.Stop(SIGTERM, 20000);
     const double seconds = Since(signalled);
@@ -157,15 +165,28 @@ int main()
     } else {
         const fs::path path = OneBlockOnEachDevice(80000); // 40,000 stations
         std::printf("fenwold with 40,000 stations, seconds from SIGTERM to exit:\n");
-        for (double after : {0.5, 1.0, 2.0, 4.0, -1.0}) {
-            double loadedAt = -1;
-            const double seconds = ExitAfterSigterm(path, after, loadedAt);
-            if (after < 0)
-                std::printf("  after the load (loaded at %.2f s, signal 1.5 s later): %s%.2f s\n", loadedAt,
-                            seconds < 0 ? "DID NOT END, killed after " : "", seconds < 0 ? -seconds : seconds);
+        const SignalPoint points[] = {{0.5, nullptr},
+                                      {1.0, nullptr},
+                                      {2.0, nullptr},
+                                      {4.0, nullptr},
+                                      {0.0, "Online request processing"},
+                                      {1.5, "Online request process done"}};
+        for (const SignalPoint& point : points) {
+            double markedAt = -1;
+            const double seconds = ExitAfterSigterm(path, point, markedAt);
+            if (point.mark && markedAt < 0) {
+                std::printf("  \"%s\" never came\n", point.mark);
+                continue;
+            }
+            const char* outcome = seconds < 0 ? "DID NOT END, killed after " : "";
+            if (!point.mark)
+                std::printf("  signal %.1f s after start: %s%.2f s\n", point.after, outcome, std::abs(seconds));
+            else if (point.after == 0)
+                std::printf("  signal as going online starts (at %.2f s): %s%.2f s\n", markedAt, outcome,
+                            std::abs(seconds));
             else
-                std::printf("  signal %.1f s after start: %s%.2f s\n", after,
-                            seconds < 0 ? "DID NOT END, killed after " : "", seconds < 0 ? -seconds : seconds);
+                std::printf("  signal 1.5 s after going online ended (at %.2f s): %s%.2f s\n", markedAt, outcome,
+                            std::abs(seconds));
         }
         fs::remove(path);
     }

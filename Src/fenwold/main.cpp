@@ -29,6 +29,8 @@ int main(int argc, char** argv)
         code = shell::RunHeadless(app, std::vector<std::string>(argv, argv + argc));
 #endif
         restart = app.GetRestartCommand();
+        // An exit or an exec follows: the closed configuration goes with the process.
+        app.GetRetiredObjects().LeaveToProcessEnd();
     }
     if (!restart.empty())
         return ExecRestart(restart);

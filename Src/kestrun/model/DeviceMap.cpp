@@ -65,6 +65,17 @@ void CdsDeviceMap::TopicList::RemoveDevice(const CdsDeviceObject* pDevice)
     m_keysOf.erase(first, last);
 }
 
+void CdsDeviceMap::TopicList::RemoveDevices(const std::vector<CdsDeviceObject*>& devices)
+{
+    std::lock_guard lock(m_mutex);
+    for (const CdsDeviceObject* pDevice : devices) {
+        auto [first, last] = m_keysOf.equal_range(pDevice);
+        for (auto key = first; key != last; ++key)
+            m_map.erase(key->second);
+        m_keysOf.erase(first, last);
+    }
+}
+
 void CdsDeviceMap::TopicList::RemoveAll()
 {
     std::lock_guard lock(m_mutex);
@@ -328,6 +339,16 @@ void CdsDeviceMap::SetAllDevicesOnline(BOOL bOnline, const std::function<bool()>
     }
 }
 
+void CdsDeviceMap::SetAllDevicesOfflineToClose()
+{
+    std::vector<CdsDeviceObject*> devices;
+    devices.reserve(m_devices.size());
+    for (const auto& [key, device] : m_devices)
+        devices.push_back(device);
+    for (CdsDeviceObject* device : devices)
+        device->SetOnline(FALSE, this);
+}
+
 void CdsDeviceMap::DeleteContents()
 {
     std::vector<CdsDeviceObject*> devices;
@@ -335,10 +356,15 @@ void CdsDeviceMap::DeleteContents()
     for (const auto& [key, device] : m_devices)
         if (seen.insert(device).second)
             devices.push_back(device);
-    for (CdsDeviceObject* device : devices)
-        DestroyDeviceObject(device);
+    // All entries at once: one by one, tens of thousands of devices would each
+    // cost a removal from both indexes and a turn of the topic list's lock.
+    m_TopicListByName.RemoveDevices(devices);
     m_devices.clear();
     m_keyOf.clear();
+    for (CdsDeviceObject* device : devices) {
+        device->OnExitDeviceObject();
+        device->Destroy();
+    }
 }
 
 void CdsDeviceMap::Destroy()
@@ -382,14 +408,28 @@ void CdsDeviceMap::Serialize(CArchive& ar)
     });
 }
 
-void CdsDeviceMap::OnLoading()
+void CdsDeviceMap::OnLoading() { OnLoading({}); }
+
+void CdsDeviceMap::OnLoading(const std::function<bool()>& stopped)
 {
     CreateSystemDevices();
     for (const auto& [key, device] : m_devices)
         device->SetParent(this);
-    for (const auto& [key, device] : m_devices)
+    for (const auto& [key, device] : m_devices) {
+        if (stopped && stopped())
+            return;
         device->OnLoading();
+    }
     fsOnLoading();
+}
+
+void CdsDeviceMap::ForgetTopics()
+{
+    std::vector<CdsDeviceObject*> devices;
+    devices.reserve(m_devices.size());
+    for (const auto& [key, device] : m_devices)
+        devices.push_back(device);
+    m_TopicListByName.RemoveDevices(devices);
 }
 
 void CdsDeviceMap::BuildTopicListMap()

@@ -57,6 +57,10 @@ public:
     // The same, stopping between two devices once `stopped` says so (the
     // program is closing: a large plant must not hold it up).
     void SetAllDevicesOnline(BOOL bOnline, const std::function<bool()>& stopped);
+    // Offline for good, before the map goes (its document closes): each device's
+    // lines stop and its blocks leave as with SetAllDevicesOnline (FALSE), but no
+    // device is registered again, which only a map that stays needs.
+    void SetAllDevicesOfflineToClose();
     virtual BOOL CreateSystemDevices();
     virtual void DestroySystemDevices();
     // Factories of the program; the base makes no ordinary devices and no root device.
@@ -69,6 +73,8 @@ public:
     virtual CdsDeviceObject* NewSystemDevice();
     virtual CdsDeviceObject* NewRootDevice();
     virtual void Destroy();
+    // Frees every device, as DestroyDeviceObject does, but lets go of all their
+    // keys and topics at once.
     virtual void DeleteContents();
 
     // Frees a device: its exit hook, its key and topic entries (where they are
@@ -97,6 +103,11 @@ public:
 
     // After a document is loaded: system devices, parents, each device's own.
     void OnLoading();
+    // The same, ending between two devices once `stopped` says so (the program is
+    // closing: such a map is thrown away, never used).
+    void OnLoading(const std::function<bool()>& stopped);
+    // Lets go of its devices' topics, for a map that is thrown away unused.
+    void ForgetTopics();
     // Rebuilds the topic list from the devices' names (case-ruled in place) and
     // each device's item maps.
     void BuildTopicListMap();
@@ -115,6 +126,8 @@ public:
         void Remove(const std::string& strKey, const CdsDeviceObject* pDevice);
         // Removes every key that leads to that device.
         void RemoveDevice(const CdsDeviceObject* pDevice);
+        // The same for each of the devices, under one lock.
+        void RemoveDevices(const std::vector<CdsDeviceObject*>& devices);
         void RemoveAll();
         int GetCount() const;
 

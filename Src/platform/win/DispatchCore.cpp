@@ -14,6 +14,7 @@ struct DispatchCore::SendState {
     Event done{Event::Reset::Manual};
     // A sent task may use the sender's data: it runs only while the sender
     // still waits, and a sender that times out while it runs waits for its end.
+    // A message is Abandoned only when its sender takes it back.
     enum Phase : int { Pending, Running, Abandoned };
     std::atomic<int> phase{Pending};
     std::atomic<bool> delivered{false};
@@ -120,6 +121,20 @@ bool DispatchCore::deliver(WindowKey key, Message& msg, LRESULT* result)
 
 bool DispatchCore::send(WindowKey key, Message msg, DWORD timeoutMs, LRESULT* result)
 {
+    return sendMessage(key, std::move(msg), timeoutMs, nullptr, nullptr, result);
+}
+
+bool DispatchCore::sendUnlessSet(WindowKey key, Message msg, DWORD timeoutMs, Event& giveUp, bool* withdrawn,
+                                 LRESULT* result)
+{
+    return sendMessage(key, std::move(msg), timeoutMs, &giveUp, withdrawn, result);
+}
+
+bool DispatchCore::sendMessage(WindowKey key, Message msg, DWORD timeoutMs, Event* giveUp, bool* withdrawn,
+                               LRESULT* result)
+{
+    if (withdrawn)
+        *withdrawn = false;
     if (timeoutMs == 0)
         return false;
     if (isApplicationThread())
@@ -134,7 +149,22 @@ bool DispatchCore::send(WindowKey key, Message msg, DWORD timeoutMs, LRESULT* re
     item.send = state;
     if (!enqueue(std::move(item)))
         return false;
-    if (!state->done.wait(timeoutMs) || !state->delivered.load())
+    if (giveUp) {
+        if (Event::waitAny({&state->done, giveUp}, timeoutMs) == 1) {
+            if (!withdrawn)
+                return false;
+            int expected = SendState::Pending;
+            if (state->phase.compare_exchange_strong(expected, SendState::Abandoned)) {
+                if (withdrawn)
+                    *withdrawn = true;
+                return false;
+            }
+            state->done.wait(INFINITE); // its window has it already
+        }
+    } else if (!state->done.wait(timeoutMs)) {
+        return false;
+    }
+    if (!state->done.isSet() || !state->delivered.load())
         return false;
     if (result)
         *result = state->result.load();
@@ -252,6 +282,9 @@ void DispatchCore::runItem(Item& item)
         }
         break;
     case Item::Kind::Send: {
+        int expected = SendState::Pending;
+        if (!item.send->phase.compare_exchange_strong(expected, SendState::Running))
+            break; // taken back by its sender
         LRESULT answer = 0;
         if (deliver(item.key, item.send->msg, &answer)) {
             item.send->result.store(answer);

@@ -29,6 +29,8 @@ public:
     bool post(Task task) override;
     bool send(WindowKey key, Message msg, DWORD timeoutMs, LRESULT* result = nullptr) override;
     bool send(Task task, DWORD timeoutMs) override;
+    bool sendUnlessSet(WindowKey key, Message msg, DWORD timeoutMs, Event& giveUp, bool* withdrawn,
+                       LRESULT* result = nullptr) override;
     bool startTimer(WindowKey key, UINT_PTR id, DWORD intervalMs) override;
     bool stopTimer(WindowKey key, UINT_PTR id) override;
     bool isApplicationThread() const override;
@@ -64,6 +66,7 @@ private:
     using TimerKey = std::pair<WindowKey, UINT_PTR>;
 
     bool enqueue(Item item);
+    bool sendMessage(WindowKey key, Message msg, DWORD timeoutMs, Event* giveUp, bool* withdrawn, LRESULT* result);
     std::shared_ptr<WindowProc> findWindow(WindowKey key) const;
     void runItem(Item& item);
     bool deliver(WindowKey key, Message& msg, LRESULT* result);

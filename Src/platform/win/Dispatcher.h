@@ -47,6 +47,13 @@ public:
     // still be delivered later, and the caller has nothing left to keep alive.
     // A time-out of 0 sends nothing.
     virtual bool send(WindowKey key, Message msg, DWORD timeoutMs, LRESULT* result = nullptr) = 0;
+    // The same, but the wait ends with false as soon as giveUp (a manual-reset
+    // event) is set. With withdrawn given, a message that still waits for its
+    // window is then taken back (never delivered, *withdrawn set) and one being
+    // delivered is waited for; without, it stays queued as after a time-out. For a
+    // thread that the application thread may be stopping.
+    virtual bool sendUnlessSet(WindowKey key, Message msg, DWORD timeoutMs, Event& giveUp, bool* withdrawn,
+                               LRESULT* result = nullptr) = 0;
     // A task runs on the application thread only while its sender still waits:
     // after a time-out it never runs, so it may refer to the sender's stack.
     // When the time-out passes while the task runs, the send waits for its end

@@ -361,6 +361,59 @@ TEST_F(DeviceMapTest, GoingOnlineStopsBetweenDevicesOnceAStopIsAsked)
     map.SetAllDevicesOnline(FALSE);
 }
 
+TEST_F(DeviceMapTest, LoadingStopsBetweenDevicesOnceAStopIsAskedAndTheMapCanForgetItsTopics)
+{
+    TestDeviceMap map;
+    CdsDeviceObject* first = map.AddDeviceObject(Device("PLC1", "TCP1", "A", 1));
+    CdsDeviceObject* second = map.AddDeviceObject(Device("PLC2", "TCP1", "B", 1));
+    ASSERT_TRUE(first && second);
+    map.OnLoading([] { return true; });
+    EXPECT_EQ(first->GetSysModeObject(), nullptr) << "not loaded";
+    EXPECT_EQ(second->GetSysModeObject(), nullptr) << "not loaded";
+    int asked = 0;
+    map.OnLoading([&asked] { return ++asked > 3; });
+    EXPECT_EQ(asked, 3) << "once before each device";
+    EXPECT_NE(first->GetSysModeObject(), nullptr);
+    EXPECT_NE(second->GetSysModeObject(), nullptr);
+    map.ForgetTopics();
+    EXPECT_EQ(CdsDeviceMap::m_TopicListByName.GetCount(), 0);
+    EXPECT_EQ(map.GetDeviceCount(), 3); // with the system device
+}
+
+TEST_F(DeviceMapTest, GoingOfflineToCloseStopsEachDeviceWithoutRegisteringItAgain)
+{
+    FakeHandlerTable table;
+    HandlerTableScope scope(&table);
+    TestDeviceMap map;
+    auto* first = static_cast<TestDevice*>(map.AddDeviceObject(Device("PLC1", "TCP1", "A", 1)));
+    auto* second = static_cast<TestDevice*>(map.AddDeviceObject(Device("PLC2", "TCP1", "B", 1)));
+    ASSERT_TRUE(first && second);
+    map.SetAllDevicesOnline(TRUE);
+    const int inits = first->initCount + second->initCount;
+    map.SetAllDevicesOfflineToClose();
+    EXPECT_EQ(first->events.back(), "OnOffline");
+    EXPECT_EQ(second->events.back(), "OnOffline");
+    EXPECT_EQ(first->initCount + second->initCount, inits);
+}
+
+TEST_F(DeviceMapTest, ClearingTheMapFreesEveryDeviceAndLetsGoOfOnlyItsOwnTopics)
+{
+    TestDeviceMap map;
+    TestDeviceMap other;
+    ASSERT_NE(map.AddDeviceObject(Device("PLC1", "TCP1", "A", 1)), nullptr);
+    ASSERT_NE(map.AddDeviceObject(Device("PLC2", "TCP1", "B", 1)), nullptr);
+    ASSERT_NE(other.AddDeviceObject(Device("PLC3", "TCP1", "C", 1)), nullptr);
+    map.DeleteContents();
+    EXPECT_EQ(freed, 2);
+    EXPECT_TRUE(map.GetDevices().empty());
+    EXPECT_EQ(CdsDeviceMap::GetDeviceObjectByTopic("PLC1"), nullptr);
+    EXPECT_EQ(CdsDeviceMap::GetDeviceObjectByTopic("PLC2"), nullptr);
+    EXPECT_NE(CdsDeviceMap::GetDeviceObjectByTopic("PLC3"), nullptr);
+    EXPECT_EQ(CdsDeviceMap::m_TopicListByName.GetCount(), 1);
+    other.DeleteContents();
+    EXPECT_EQ(freed, 3);
+}
+
 // A handler whose line polls its device from going online until the handler
 // stops it, reading the device's configuration and block as a port's line does.
 class PollingHandler : public FakeDeviceHandler {

@@ -198,6 +198,51 @@ TEST_F(ManualDispatcherTest, SendThatTimesOutFailsAndItsMessageStaysSafe)
     EXPECT_EQ(seen, (std::vector<std::string>{"log:1124:1:-  stale by the time it is shown"}));
 }
 
+TEST_F(ManualDispatcherTest, SendGivenUpByItsEventIsTakenBackAndNeverDelivered)
+{
+    const auto log = addWindow("log");
+    win::Event stop(win::Event::Reset::Manual);
+    bool ok = true;
+    bool withdrawn = false;
+    std::thread line([&] { ok = dispatcher.sendUnlessSet(log, Message(kShowLog, 3), 60000, stop, &withdrawn); });
+    ASSERT_TRUE(dispatcher.waitForWork(10000));
+    stop.set();
+    line.join();
+    EXPECT_FALSE(ok);
+    EXPECT_TRUE(withdrawn);
+    dispatcher.runPending();
+    EXPECT_TRUE(seen.empty());
+}
+
+TEST_F(ManualDispatcherTest, SendGivenUpWithoutTakingBackIsDeliveredLate)
+{
+    const auto log = addWindow("log");
+    win::Event stop(win::Event::Reset::Manual, true);
+    bool ok = true;
+    std::thread line([&] { ok = dispatcher.sendUnlessSet(log, Message(kShowLog, 4), 60000, stop, nullptr); });
+    line.join();
+    EXPECT_FALSE(ok);
+    dispatcher.runPending();
+    EXPECT_EQ(seen, (std::vector<std::string>{"log:1124:4:"}));
+}
+
+TEST_F(ManualDispatcherTest, SendNotGivenUpIsDeliveredAsAnyOther)
+{
+    const auto log = addWindow("log", 9);
+    win::Event stop(win::Event::Reset::Manual);
+    bool ok = false;
+    bool withdrawn = true;
+    LRESULT result = 0;
+    std::thread line(
+        [&] { ok = dispatcher.sendUnlessSet(log, Message(kShowLog, 5), 10000, stop, &withdrawn, &result); });
+    ASSERT_TRUE(dispatcher.waitForWork(10000));
+    dispatcher.runPending();
+    line.join();
+    EXPECT_TRUE(ok);
+    EXPECT_FALSE(withdrawn);
+    EXPECT_EQ(result, 9);
+}
+
 TEST_F(ManualDispatcherTest, SendIsReleasedWhenItsWindowGoesBeforeDelivery)
 {
     const auto log = addWindow("log");

@@ -110,6 +110,7 @@ void CdsCommHdlr::DeleteContents()
     // Lines stop before their ports and records go.
     for (int i = 0; i < LINE_COUNT; ++i)
         DestroyThread(i);
+    LogStopLines();
     RemoveAllEvents();
     SetEventQueue(nullptr);
     {
@@ -228,36 +229,31 @@ BOOL CdsCommHdlr::AddActiveDevice(CdsDeviceObject* pDevice)
     if (!pDevice)
         return FALSE;
     std::lock_guard lock(m_devicesMutex);
-    for (CdsDeviceObject* p : m_devices) {
-        if (p == pDevice)
-            return FALSE;
-    }
+    if (m_placeOf.count(pDevice))
+        return FALSE;
     if (!m_devices.empty() &&
         static_cast<SHORT>(m_devices.front()->GetProtocol()) != static_cast<SHORT>(pDevice->GetProtocol()))
         return FALSE;
     m_devices.push_back(pDevice);
+    m_placeOf.emplace(pDevice, std::prev(m_devices.end()));
     return TRUE;
 }
 
 bool CdsCommHdlr::HasActiveDevice(const CdsDeviceObject* pDevice) const
 {
     std::lock_guard lock(m_devicesMutex);
-    for (CdsDeviceObject* p : m_devices) {
-        if (p == pDevice)
-            return true;
-    }
-    return false;
+    return m_placeOf.count(pDevice) != 0;
 }
 
 void CdsCommHdlr::RemoveActiveDevice(CdsDeviceObject* pDevice)
 {
     std::lock_guard lock(m_devicesMutex);
     // Every cursor that names the device would lead to freed memory.
-    auto it = m_devices.begin();
-    while (it != m_devices.end() && *it != pDevice)
-        ++it;
-    if (it == m_devices.end())
+    const auto place = m_placeOf.find(pDevice);
+    if (place == m_placeOf.end())
         return;
+    const auto it = place->second;
+    m_placeOf.erase(place);
     const auto next = std::next(it);
     for (auto& set : m_cursors) {
         for (auto& cursor : set) {
@@ -623,18 +619,27 @@ void CdsCommHdlr::ShowLogMessageFromThread(int nKind, const char* pszText)
     if (IsStopSignalled() && !IsApplicationThread() && m_host.logWindow != win::kNoWindow) {
         // The application thread is joining the lines: a send would wait for it in
         // vain, or at exit not be made at all. Kept for it, bounded.
-        std::lock_guard lock(m_stopLogMutex);
-        if (m_stopLog.size() < kStopLogLines)
-            m_stopLog.emplace_back(nKind, pszText);
+        KeepStopLine(nKind, pszText);
         return;
     }
     const DWORD timeout = GetLogWindowTimeout();
     if (timeout == 0)
         return;
-    m_host.pDispatcher->send(m_host.logWindow,
-                             win::Message(WM_SHOWLOGMESSAGE, static_cast<WPARAM>(nKind), 0,
-                                          win::makePayload<std::string>(pszText)),
-                             timeout);
+    // A stop while the line waits takes the line back for the same keeping.
+    bool withdrawn = false;
+    m_host.pDispatcher->sendUnlessSet(
+        m_host.logWindow,
+        win::Message(WM_SHOWLOGMESSAGE, static_cast<WPARAM>(nKind), 0, win::makePayload<std::string>(pszText)),
+        timeout, *m_stopEvent, &withdrawn);
+    if (withdrawn)
+        KeepStopLine(nKind, pszText);
+}
+
+void CdsCommHdlr::KeepStopLine(int nKind, const char* pszText)
+{
+    std::lock_guard lock(m_stopLogMutex);
+    if (m_stopLog.size() < kStopLogLines)
+        m_stopLog.emplace_back(nKind, pszText);
 }
 
 void CdsCommHdlr::LogStopLines()
@@ -678,9 +683,9 @@ void CdsCommHdlr::FilterLogMessageFromThread(int nKind, BOOL bShow)
     const DWORD timeout = GetLogWindowTimeout();
     if (timeout == 0)
         return;
-    m_host.pDispatcher->send(m_host.logWindow,
-                             win::Message(WM_FILTERLOGMESSAGE, static_cast<WPARAM>(nKind), static_cast<LPARAM>(bShow)),
-                             timeout);
+    m_host.pDispatcher->sendUnlessSet(
+        m_host.logWindow, win::Message(WM_FILTERLOGMESSAGE, static_cast<WPARAM>(nKind), static_cast<LPARAM>(bShow)),
+        timeout, *m_stopEvent, nullptr);
 }
 
 BOOL CdsCommHdlr::PostMessageToMainWnd(UINT nMsg, WPARAM wParam, LPARAM lParam)
@@ -695,8 +700,10 @@ BOOL CdsCommHdlr::SendMessageToMainWnd(UINT nMsg, WPARAM wParam, LPARAM lParam, 
     if (!m_host.pDispatcher || m_host.mainWindow == win::kNoWindow)
         return FALSE;
     const DWORD timeout = m_host.pDispatcher->isApplicationThread() ? win::INFINITE : GetSendTimeout();
-    return m_host.pDispatcher->send(m_host.mainWindow, win::Message(nMsg, wParam, lParam), timeout, pResult) ? TRUE
-                                                                                                              : FALSE;
+    return m_host.pDispatcher->sendUnlessSet(m_host.mainWindow, win::Message(nMsg, wParam, lParam), timeout,
+                                             *m_stopEvent, nullptr, pResult)
+               ? TRUE
+               : FALSE;
 }
 
 void CdsCommHdlr::SendUpdateMessageFromThread(int nCode, CdsHint* pHint)
@@ -708,8 +715,9 @@ void CdsCommHdlr::SendUpdateMessageFromThread(int nCode, CdsHint* pHint)
     std::unique_ptr<win::Payload> payload;
     if (pHint)
         payload = win::makePayload<CdsHint>(*pHint);
-    m_host.pDispatcher->send(m_host.logWindow,
-                             win::Message(WM_UPDATEHINT, static_cast<WPARAM>(nCode), 0, std::move(payload)), timeout);
+    m_host.pDispatcher->sendUnlessSet(m_host.logWindow,
+                                      win::Message(WM_UPDATEHINT, static_cast<WPARAM>(nCode), 0, std::move(payload)),
+                                      timeout, *m_stopEvent, nullptr);
 }
 
 int CdsCommHdlr::GetThreadTraceLevel(const tagTHREADINFO*) const { return CdsServerOptions::g_nTraceLevel.load(); }
@@ -797,10 +805,10 @@ void CdsCommHdlr::RemoveAllEvents()
 
 void CdsCommHdlr::PurgeDeviceEvents(const CdsDeviceObject* pDevice)
 {
+    LogStopLines(); // a write the line had sent comes before those it never took
     std::shared_ptr<CdsEventQueue> pQueue = GetEventQueue();
     if (!pQueue || !pDevice)
         return;
-    LogStopLines(); // a write the line had sent comes before those it never took
     // A write the client was told is queued is never dropped unseen: each one
     // still waiting for the device is logged with its value.
     const auto ofDevice = [pDevice](const CdsEventData& event) {
@@ -811,6 +819,9 @@ void CdsCommHdlr::PurgeDeviceEvents(const CdsDeviceObject* pDevice)
         const std::string write = kestrun::DescribeWrite(pEvent->GetPoint(), pEvent->GetDataType(), pEvent->GetValue());
         ShowLogMessageFromThread(LOG_ERROR, ("Write " + write + " was not sent: the device went offline\r\n").c_str());
     }
+    // Nothing queued (as when a large plant shuts down): no point to look at.
+    if (pQueue->IsEmpty())
+        return;
     for (CdsMemoryArray* pArray : pDevice->GetMemoryArrayList().GetBlocks()) {
         for (int i = 0; i < pArray->GetSize(); ++i) {
             if (CdsMemoryObject* pPoint = pArray->GetMemoryObject(i))

@@ -15,6 +15,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "kestrun/comm/handler/CommPort.h"
@@ -249,6 +250,8 @@ public:
     DWORD GetLogWindowTimeout() const;
     // Logs, on the application thread, what lines said while they stopped.
     void LogStopLines();
+    // Kept for LogStopLines (bounded): a line said it once the stop was asked for.
+    void KeepStopLine(int nKind, const char* pszText);
     // To the main window; false when there is none or the message was not taken.
     BOOL PostMessageToMainWnd(UINT nMsg, WPARAM wParam, LPARAM lParam);
     BOOL SendMessageToMainWnd(UINT nMsg, WPARAM wParam, LPARAM lParam, LRESULT* pResult = nullptr);
@@ -425,7 +428,10 @@ protected:
     BOOL m_bNoThreads = FALSE;
     BOOL m_bPortsInThread = TRUE;
     std::list<CdsDeviceObject*> m_devices;
-    mutable std::mutex m_devicesMutex; // leaf: guards the list and the cursors
+    // Each active device's place in m_devices: joining and leaving stay O(1) at
+    // thousands of devices on one port.
+    std::unordered_map<const CdsDeviceObject*, std::list<CdsDeviceObject*>::iterator> m_placeOf;
+    mutable std::mutex m_devicesMutex; // leaf: guards the list, its index and the cursors
     std::atomic<BOOL> m_bInService{FALSE};
     std::atomic<bool> m_bLineAbandoned{false};
     // Log lines of lines that end while the application thread waits for them

@@ -1,5 +1,8 @@
 #include "kestrun/shell/server/RetiredObjects.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "kestrun/comm/handler/MessageThread.h"
 #include "kestrun/shell/app/Application.h"
 #include "kestrun/shell/forms/MessageBox.h"
@@ -22,6 +25,14 @@ CdsRetiredObjects::CdsRetiredObjects(shell::Application& app)
 
 CdsRetiredObjects::~CdsRetiredObjects()
 {
+    if (IsLeftToProcessEnd()) {
+        // Never destroyed: what the frees name stays reachable from here.
+        static auto* const left = new std::vector<Free>;
+        for (auto& [batch, frees] : m_queued)
+            std::move(frees.begin(), frees.end(), std::back_inserter(*left));
+        std::move(m_retired.begin(), m_retired.end(), std::back_inserter(*left));
+        return;
+    }
     if (HasRunningLines()) {
         // Dropping the frees uncalled leaves the objects as they are.
         TraceDebug("%zu configuration objects stay allocated: a line thread still runs.\n", GetRetiredCount());
@@ -80,10 +91,12 @@ std::size_t CdsRetiredObjects::GetRetiredCount() const
     return count;
 }
 
+bool CdsRetiredObjects::IsLeftToProcessEnd() const { return m_bLeaveToProcessEnd || m_app.IsStopRequested(); }
+
 void CdsRetiredObjects::FreeBatch(unsigned nBatch)
 {
     auto it = m_queued.find(nBatch);
-    if (it == m_queued.end())
+    if (it == m_queued.end() || IsLeftToProcessEnd())
         return;
     std::vector<Free> frees = std::move(it->second);
     m_queued.erase(it);

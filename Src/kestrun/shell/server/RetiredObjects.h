@@ -29,7 +29,7 @@ public:
     explicit CdsRetiredObjects(shell::Application& app);
     // Frees what no line can reach any more. What a line that still runs may
     // reach stays allocated: the process is ending, and freeing it would pull
-    // memory from under that line.
+    // memory from under that line. After LeaveToProcessEnd nothing is freed.
     ~CdsRetiredObjects();
     CdsRetiredObjects(const CdsRetiredObjects&) = delete;
     CdsRetiredObjects& operator=(const CdsRetiredObjects&) = delete;
@@ -48,8 +48,16 @@ public:
     bool HasRunningLines();
     // Objects retired and not yet freed.
     std::size_t GetRetiredCount() const;
+    // The process ends once the keeper goes (an exit or an exec): what it still
+    // holds then is left for the system to take back whole. Freeing a large
+    // configuration object by object would hold the exit up for most of a second;
+    // nothing in it is the user's to keep. It stays reachable, so a leak check
+    // does not count it. Once a signal asked the program to end
+    // (Application::IsStopRequested) the same holds without being told.
+    void LeaveToProcessEnd() { m_bLeaveToProcessEnd = true; }
 
 private:
+    bool IsLeftToProcessEnd() const;
     void FreeBatch(unsigned nBatch);
     void FreeAll();
 
@@ -58,6 +66,7 @@ private:
     std::vector<Free> m_retired;
     std::map<unsigned, std::vector<Free>> m_queued;   // batches waiting for their task
     unsigned m_nNextBatch = 1;
+    bool m_bLeaveToProcessEnd = false;
     // Queued tasks find the keeper through this; it goes with the keeper.
     std::shared_ptr<CdsRetiredObjects*> m_self;
 };

@@ -177,6 +177,8 @@ int CdsServerDoc::SetOnline(int bOnline, int bForce)
     if (m_pDevices) {
         if (online)
             GoOnline();
+        else if (m_bClosing)
+            StopLines([this] { m_pDevices->SetAllDevicesOfflineToClose(); });
         else
             StopLines([this] { m_pDevices->SetAllDevicesOnline(FALSE); });
     }
@@ -274,7 +276,9 @@ void CdsServerDoc::DeleteContents()
     } else {
         // The service's switch is not asked: the configuration goes, its lines first.
         const int useService = CdsServerFrame::g_bUseServiceMode.exchange(0);
+        m_bClosing = true;
         SetOnline(0, 1);
+        m_bClosing = false;
         CdsServerFrame::g_bUseServiceMode = useService;
     }
     ReleaseDeviceMap(IsServedDocument());

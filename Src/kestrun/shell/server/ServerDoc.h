@@ -215,6 +215,8 @@ private:
     CdsDeviceMap* m_pDevices = nullptr; // owned; retired through the keeper
     LONG m_nOnlineOnLoad = 1;
     BOOL m_bOnline = FALSE;
+    // Set while DeleteContents takes the map offline: it goes right after.
+    bool m_bClosing = false;
     std::string m_strCsvPath;
 
     std::unique_ptr<shell::ServiceController> m_pService; // null while closed

@@ -211,13 +211,18 @@ int CdsServerDoc::ImportFromCsvFile(const std::string& strPath, int)
         ShowLogVaMessage(LOG_ERROR, "%s gives no device: a \":Device\" line and device lines below it are needed.\r\n",
                          strPath.c_str());
     RemoveTmpObjects();
+    CdsServerApp* pApp = CdsServerApp::GetApp();
+    const auto stopped = [pApp] { return pApp && pApp->IsStopRequested(); };
+    if (!stopped())
+        pMap->OnLoading(stopped);
     // Stopped part way: half a configuration must never be taken (or saved) as the whole.
-    if (const CdsServerApp* pApp = CdsServerApp::GetApp(); pApp && pApp->IsStopRequested()) {
+    if (stopped()) {
         ShowLogMessage(LOG_INFO, ("Import of " + strPath + " stopped: the server is closing.\r\n").c_str());
-        pMap->Destroy();
+        // No client may find it, and the program ends: it need not be freed now.
+        pMap->ForgetTopics();
+        pApp->GetRetiredObjects().Retire([pMap] { pMap->Destroy(); });
         return 0;
     }
-    pMap->OnLoading();
     if (!InitDevices(pMap)) {
         pMap->Destroy();
         return 0;

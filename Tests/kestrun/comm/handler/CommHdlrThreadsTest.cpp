@@ -100,6 +100,30 @@ TEST(SingleStep, OutOfServiceDoesNothing)
     EXPECT_EQ(hdlr.m_steps.load(), 0);
 }
 
+TEST(ActiveDevices, ADeviceJoinsOnceAndLeavesFromAnyPlaceInTheList)
+{
+    win::FakeClock clock;
+    ScriptedHdlr hdlr(clock);
+    TestDevice first("PLC1");
+    TestDevice second("PLC2");
+    TestDevice third("PLC3");
+    EXPECT_TRUE(hdlr.AddActiveDevice(&first));
+    EXPECT_TRUE(hdlr.AddActiveDevice(&second));
+    EXPECT_TRUE(hdlr.AddActiveDevice(&third));
+    EXPECT_FALSE(hdlr.AddActiveDevice(&second)) << "listed once";
+    hdlr.RemoveActiveDevice(&second);
+    EXPECT_FALSE(hdlr.HasActiveDevice(&second));
+    hdlr.RemoveActiveDevice(&second); // not there: nothing changes
+    EXPECT_EQ(hdlr.GetActiveDevices(), (std::list<CdsDeviceObject*>{&first, &third}));
+    EXPECT_TRUE(hdlr.AddActiveDevice(&second));
+    EXPECT_EQ(hdlr.GetActiveDevices(), (std::list<CdsDeviceObject*>{&first, &third, &second}));
+    hdlr.RemoveActiveDevice(&first);
+    hdlr.RemoveActiveDevice(&second);
+    EXPECT_TRUE(hdlr.HasActiveDevice(&third));
+    EXPECT_EQ(hdlr.GetActiveDevices(), (std::list<CdsDeviceObject*>{&third}));
+    hdlr.RemoveActiveDevice(&third);
+}
+
 class LineThreadTest : public ::testing::Test {
 protected:
     LineThreadTest() : mode(1), hdlr(std::make_shared<StepHdlr>(clock)), device("PLC1") {}
@@ -392,6 +416,38 @@ TEST_F(LineThreadTest, ReportsFromALineAreOwnedCopies)
     EXPECT_EQ(log.Lines(LOG_INFO), (std::vector<std::string>{"-  from a line\r\n"}));
     EXPECT_EQ(log.Hints(), (std::vector<int>{505}));
     hdlr->SetHost(CommHost{});
+}
+
+// A line that waits for the application thread with a log line when its lines
+// stop gives the send up, so the join does not wait for it; the line is logged
+// once, after the join.
+TEST_F(LineThreadTest, ALogLineWaitingAsTheLinesStopIsLoggedOnceAfterTheJoin)
+{
+    struct SayingHdlr : StepHdlr {
+        using StepHdlr::StepHdlr;
+        void OnPreSingleStep() override
+        {
+            m_entered.set();
+            ShowLogMessageFromThread(LOG_INFO, "-  said as the stop came\r\n");
+        }
+    };
+    win::ManualDispatcher dispatcher(clock);
+    RecordingLog log(dispatcher);
+    auto saying = std::make_shared<SayingHdlr>(clock);
+    saying->SetHost(TestHost(clock, dispatcher, &log));
+    saying->SetSendTimeout(10000); // a bound only
+    ASSERT_TRUE(saying->DoOnline(&device));
+    const std::size_t before = dispatcher.pendingCount();
+    ASSERT_TRUE(saying->PostMessageToThread(saying->GetPrimaryMasterInfo(), WM_SINGLESTEP, 1, 0));
+    ASSERT_TRUE(saying->m_entered.wait(5000));
+    for (int i = 0; i < 5000 && dispatcher.pendingCount() == before; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_GT(dispatcher.pendingCount(), before) << "the line waits in its send";
+    saying->DoOffline(&device);
+    EXPECT_EQ(log.Count(LOG_INFO, "-  said as the stop came\r\n"), 1);
+    dispatcher.runPending();
+    EXPECT_EQ(log.Count(LOG_INFO, "-  said as the stop came\r\n"), 1);
+    saying->SetHost(CommHost{});
 }
 
 class TimerModeTest : public ::testing::Test {

@@ -205,6 +205,42 @@ TEST_F(ServerDocTest, ADocumentThatIsNoRegularFileOrIsEmptyIsRefusedAtOnceWithWh
     EXPECT_EQ(shell.CountLog("Cannot read " + Path("big.csv").string() + ": too large (67108865 bytes, at most 67108864)."), 1);
 }
 
+// Going offline, a document that stays registers its devices again; one that
+// closes does not: its map goes right after.
+TEST_F(ServerDocTest, AClosingDocumentTakesItsDevicesOfflineWithoutRegisteringThemAgain)
+{
+    struct CountingDevice : testsupport::TestServerDevice {
+        BOOL OnInitDeviceObject() override
+        {
+            ++inits;
+            return TRUE;
+        }
+        void OnOffline() override { ++offline; }
+        int& inits;
+        int& offline;
+        CountingDevice(int& i, int& o) : inits(i), offline(o) {}
+    };
+    int inits = 0;
+    int offline = 0;
+    CdsDeviceMap* map = NewMap();
+    auto* device = new CountingDevice(inits, offline);
+    device->m_strName = "PLC1";
+    device->m_nDeviceType = 3;
+    device->m_strPort = "EMUL1";
+    device->m_strAddress = "1";
+    ASSERT_NE(map->AddDeviceObject(device, TRUE), nullptr);
+    ASSERT_TRUE(doc->InitDevices(map));
+    ASSERT_EQ(doc->SetOnline(1, 0), 1);
+    ASSERT_EQ(doc->SetOnline(0, 0), 1);
+    EXPECT_EQ(offline, 1);
+    ASSERT_EQ(doc->SetOnline(1, 0), 1);
+    inits = 0;
+    doc->DeleteContents();
+    EXPECT_EQ(offline, 2);
+    EXPECT_EQ(inits, 0);
+    EXPECT_EQ(CdsDeviceMap::GetDeviceObjectByTopic("PLC1"), nullptr);
+}
+
 // --- CSV ---
 
 TEST_F(ServerDocTest, AnImportStoppedByASignalLeavesNoHalfConfiguration)
