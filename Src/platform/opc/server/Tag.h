@@ -80,19 +80,26 @@ public:
     FILETIME GetTimestamp() const { return com::fileTimeFromTicks(m_timestamp.load(std::memory_order_relaxed)); }
     void SetTimestamp(FILETIME timestamp) { m_timestamp.store(com::toTicks(timestamp), std::memory_order_relaxed); }
 
+    // Members in an order that leaves no padding: an application makes one tag per
+    // data point, so every byte counts many times over.
+    // Guarded by Lock().
+    VARIANT m_value;
     // Set by the application before the tag is handed to the toolkit; read-only after.
     VARTYPE m_vtCanonical = VT_EMPTY;
     WORD m_wAccessRights = 1 | 2;  // OPC_READABLE | OPC_WRITEABLE
     // Guarded by Lock().
-    VARIANT m_value;
     WORD m_wQuality = 0;
+
+private:
+    mutable HRESULT m_check = S_OK;   // guarded by m_lock: the read check made for m_checkedAt
+
+public:
     std::atomic<LONG> m_nUseCount{0};
 
 private:
     // Innermost lock of the toolkit: nothing else is taken while it is held.
     mutable std::mutex m_lock;
     mutable std::atomic<std::uint64_t> m_changes{1};
-    // Guarded by m_lock: the count the read check below was made for (0: none).
+    // Guarded by m_lock: the count the read check above was made for (0: none).
     mutable std::uint64_t m_checkedAt = 0;
-    mutable HRESULT m_check = S_OK;
 };
