@@ -124,13 +124,13 @@ BOOL CdsMemoryArray::SetScanTime(int n)
 
 std::string CdsMemoryArray::MapKey(const CdsMemoryObject& point) { return NameCase(point.GetName()); }
 
-void CdsMemoryArray::UnmapPoint(CdsMemoryObject* pPoint)
+void CdsMemoryArray::UnmapPoint(CdsMemoryObject* pPoint, int nIndex)
 {
     // Another point may hold the key (a duplicate in a loaded file): leave its entry.
-    if (m_nameMap.Erase(MapKey(*pPoint), pPoint))
+    if (m_nameMap.Erase(MapKey(*pPoint), nIndex))
         return;
     // The point was renamed after it was mapped: no entry may keep leading to it.
-    m_nameMap.EraseAll(pPoint);
+    m_nameMap.EraseAll(nIndex);
 }
 
 CdsMemoryObject* CdsMemoryArray::GetMemoryObject(int nIndex) const
@@ -142,7 +142,7 @@ CdsMemoryObject* CdsMemoryArray::GetMemoryObject(int nIndex) const
 
 CdsMemoryObject* CdsMemoryArray::FindMemoryObjectByKey(const std::string& strKey) const
 {
-    return m_nameMap.Find(NameCase(strKey));
+    return GetMemoryObject(m_nameMap.Find(NameCase(strKey)));
 }
 
 BOOL CdsMemoryArray::HasAtLeastOneMemoryObject() const
@@ -174,7 +174,7 @@ BOOL CdsMemoryArray::RegisterMemoryObject(int nIndex, CdsMemoryObject* pPoint, B
         return FALSE;
     std::string key = MapKey(*pPoint);
     if (!key.empty()) {
-        if (!m_nameMap.Insert(key, pPoint))
+        if (!m_nameMap.Insert(key, nIndex))
             return FALSE;
     }
     m_points[slot] = pPoint;
@@ -240,7 +240,7 @@ BOOL CdsMemoryArray::DestroyMemoryObject(int nIndex)
     CdsMemoryObject* point = GetMemoryObject(nIndex);
     if (!point)
         return FALSE;
-    UnmapPoint(point);
+    UnmapPoint(point, nIndex);
     m_points[static_cast<std::size_t>(nIndex)] = nullptr;
     NotePointChange();
     point->Destroy();
@@ -279,12 +279,12 @@ void CdsMemoryArray::OnLoading()
             m_points[i]->SetParent(static_cast<int>(i), this);
     NotePointChange();
     m_nameMap.Clear();
-    for (CdsMemoryObject* point : m_points) {
-        if (!point)
+    for (std::size_t i = 0; i < m_points.size(); ++i) {
+        if (!m_points[i])
             continue;
-        std::string key = MapKey(*point);
+        std::string key = MapKey(*m_points[i]);
         if (!key.empty())
-            m_nameMap.Assign(key, point);
+            m_nameMap.Assign(key, static_cast<int>(i));
     }
 }
 

@@ -217,8 +217,8 @@ public:
     static std::string MapKey(const CdsMemoryObject& point);
 
 protected:
-    // Removes the point's key from the name map when the entry is this point.
-    void UnmapPoint(CdsMemoryObject* pPoint);
+    // Removes the point's key from the name map when the entry is this point (at its index).
+    void UnmapPoint(CdsMemoryObject* pPoint, int nIndex);
     static bool ValidLine(int nLine) { return nLine >= 0 && nLine < kLines; }
 
     SHORT m_nTypeData = -1;
