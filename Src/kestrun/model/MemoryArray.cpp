@@ -32,7 +32,23 @@ std::string NameCase(const std::string& text) { return CdsServerOptions::CaseSen
 
 CdsMemoryArray::CdsMemoryArray(int nMaxMemories) : m_nMaxMemories(nMaxMemories + 1) {}
 
-CdsMemoryArray::~CdsMemoryArray() { DeleteContents(); }
+CdsMemoryArray::~CdsMemoryArray()
+{
+    DeleteContents();
+    delete m_pVariants.load();
+}
+
+CdsMemoryArray::Variants& CdsMemoryArray::MakeVariants()
+{
+    if (Variants* variants = FindVariants())
+        return *variants;
+    // Two clients may add a block's first variants at once: one set wins.
+    auto made = std::make_unique<Variants>();
+    Variants* expected = nullptr;
+    if (m_pVariants.compare_exchange_strong(expected, made.get(), std::memory_order_acq_rel))
+        return *made.release();
+    return *expected;
+}
 
 void CdsMemoryArray::Serialize(CArchive& ar)
 {
@@ -108,16 +124,13 @@ BOOL CdsMemoryArray::SetScanTime(int n)
 
 std::string CdsMemoryArray::MapKey(const CdsMemoryObject& point) { return NameCase(point.GetName()); }
 
-void CdsMemoryArray::UnmapPoint(CdsMemoryObject* pPoint)
+void CdsMemoryArray::UnmapPoint(CdsMemoryObject* pPoint, int nIndex)
 {
-    auto it = m_nameMap.find(MapKey(*pPoint));
     // Another point may hold the key (a duplicate in a loaded file): leave its entry.
-    if (it != m_nameMap.end() && it->second == pPoint) {
-        m_nameMap.erase(it);
+    if (m_nameMap.Erase(MapKey(*pPoint), nIndex))
         return;
-    }
     // The point was renamed after it was mapped: no entry may keep leading to it.
-    std::erase_if(m_nameMap, [pPoint](const auto& entry) { return entry.second == pPoint; });
+    m_nameMap.EraseAll(nIndex);
 }
 
 CdsMemoryObject* CdsMemoryArray::GetMemoryObject(int nIndex) const
@@ -129,8 +142,7 @@ CdsMemoryObject* CdsMemoryArray::GetMemoryObject(int nIndex) const
 
 CdsMemoryObject* CdsMemoryArray::FindMemoryObjectByKey(const std::string& strKey) const
 {
-    auto it = m_nameMap.find(NameCase(strKey));
-    return it == m_nameMap.end() ? nullptr : it->second;
+    return GetMemoryObject(m_nameMap.Find(NameCase(strKey)));
 }
 
 BOOL CdsMemoryArray::HasAtLeastOneMemoryObject() const
@@ -162,9 +174,8 @@ BOOL CdsMemoryArray::RegisterMemoryObject(int nIndex, CdsMemoryObject* pPoint, B
         return FALSE;
     std::string key = MapKey(*pPoint);
     if (!key.empty()) {
-        if (m_nameMap.count(key))
+        if (!m_nameMap.Insert(key, nIndex))
             return FALSE;
-        m_nameMap.emplace(key, pPoint);
     }
     m_points[slot] = pPoint;
     NotePointChange();
@@ -229,7 +240,7 @@ BOOL CdsMemoryArray::DestroyMemoryObject(int nIndex)
     CdsMemoryObject* point = GetMemoryObject(nIndex);
     if (!point)
         return FALSE;
-    UnmapPoint(point);
+    UnmapPoint(point, nIndex);
     m_points[static_cast<std::size_t>(nIndex)] = nullptr;
     NotePointChange();
     point->Destroy();
@@ -267,29 +278,29 @@ void CdsMemoryArray::OnLoading()
         if (m_points[i])
             m_points[i]->SetParent(static_cast<int>(i), this);
     NotePointChange();
-    m_nameMap.clear();
-    for (CdsMemoryObject* point : m_points) {
-        if (!point)
+    m_nameMap.Clear();
+    for (std::size_t i = 0; i < m_points.size(); ++i) {
+        if (!m_points[i])
             continue;
-        std::string key = MapKey(*point);
+        std::string key = MapKey(*m_points[i]);
         if (!key.empty())
-            m_nameMap[key] = point;
+            m_nameMap.Assign(key, static_cast<int>(i));
     }
 }
 
 void CdsMemoryArray::DeleteContents()
 {
     std::map<std::string, CdsMemoryObject*> variants;
-    {
-        std::lock_guard lock(m_variantMutex);
-        variants.swap(m_variantMap);
+    if (Variants* held = FindVariants()) {
+        std::lock_guard lock(held->mutex);
+        variants.swap(held->map);
     }
     for (auto& [key, variant] : variants)
         variant->Destroy();
     std::vector<CdsMemoryObject*> points;
     points.swap(m_points);
     NotePointChange();
-    m_nameMap.clear();
+    m_nameMap.Clear();
     for (CdsMemoryObject* point : points)
         if (point)
             point->Destroy();
@@ -298,9 +309,9 @@ void CdsMemoryArray::DeleteContents()
 void CdsMemoryArray::DetachClients()
 {
     std::vector<CdsMemoryObject*> variants;
-    {
-        std::lock_guard lock(m_variantMutex);
-        for (const auto& [key, variant] : m_variantMap)
+    if (Variants* held = FindVariants()) {
+        std::lock_guard lock(held->mutex);
+        for (const auto& [key, variant] : held->map)
             variants.push_back(variant);
     }
     for (CdsMemoryObject* variant : variants)
@@ -322,23 +333,27 @@ void CdsMemoryArray::Destroy()
 CdsMemoryObject* CdsMemoryArray::CreateMemoryVariant(const std::string& strItem, const std::string& strType)
 {
     std::string key = strItem + ' ' + strType;
-    std::lock_guard lock(m_variantMutex);
-    auto it = m_variantMap.find(key);
-    if (it != m_variantMap.end())
+    Variants& variants = MakeVariants();
+    std::lock_guard lock(variants.mutex);
+    auto it = variants.map.find(key);
+    if (it != variants.map.end())
         return it->second;
     CdsMemoryObject* variant = NewMemoryVariant();
     if (!variant)
         return nullptr;
     variant->m_pParent = this;
-    m_variantMap.emplace(key, variant);
+    variants.map.emplace(key, variant);
     return variant;
 }
 
 CdsMemoryObject* CdsMemoryArray::GetMemoryVariant(const std::string& strItem, const std::string& strType) const
 {
-    std::lock_guard lock(m_variantMutex);
-    auto it = m_variantMap.find(strItem + ' ' + strType);
-    return it == m_variantMap.end() ? nullptr : it->second;
+    Variants* variants = FindVariants();
+    if (!variants)
+        return nullptr;
+    std::lock_guard lock(variants->mutex);
+    auto it = variants->map.find(strItem + ' ' + strType);
+    return it == variants->map.end() ? nullptr : it->second;
 }
 
 // --- online and values ---

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "kestrun/model/FailureRun.h"
+#include "kestrun/model/PointNameMap.h"
 #include "platform/afx/Object.h"
 #include "platform/dde/BrisantTypes.h"
 
@@ -223,8 +224,8 @@ public:
     static std::string MapKey(const CdsMemoryObject& point);
 
 protected:
-    // Removes the point's key from the name map when the entry is this point.
-    void UnmapPoint(CdsMemoryObject* pPoint);
+    // Removes the point's key from the name map when the entry is this point (at its index).
+    void UnmapPoint(CdsMemoryObject* pPoint, int nIndex);
     static bool ValidLine(int nLine) { return nLine >= 0 && nLine < kLines; }
 
     SHORT m_nTypeData = -1;
@@ -262,16 +263,24 @@ protected:
     std::atomic<bool> m_bReadTried{false};
     std::array<CdsFailureRun, kLines> m_readFailures;
     CdsDeviceObject* m_pParent = nullptr;
-    std::unordered_map<std::string, CdsMemoryObject*> m_nameMap;
-    std::map<std::string, CdsMemoryObject*> m_variantMap;
-    // Clients add variants while a line refreshes them: the map is only held
-    // while the refresh takes its list, never while variants send hints. Leaf.
-    mutable std::mutex m_variantMutex;
-    // One refresh at a time; guards the list. Taken first: then m_variantMutex,
-    // then each variant's text and value locks. Held while hints go to the
-    // application thread, which never waits for it.
-    std::mutex m_variantRefreshMutex;
-    std::vector<CdsMemoryObject*> m_variantRefresh;   // kept to spare allocations
+    CdsPointNameMap m_nameMap;
+    // The variants, made with the block's first variant (few blocks ever have one)
+    // and kept until the block goes.
+    struct Variants {
+        std::map<std::string, CdsMemoryObject*> map;
+        // Clients add variants while a line refreshes them: the map is only held
+        // while the refresh takes its list, never while variants send hints. Leaf.
+        std::mutex mutex;
+        // One refresh at a time; guards the list. Taken first: then `mutex`,
+        // then each variant's text and value locks. Held while hints go to the
+        // application thread, which never waits for it.
+        std::mutex refreshMutex;
+        std::vector<CdsMemoryObject*> refresh;   // kept to spare allocations
+    };
+    // The variants, or null before the first.
+    Variants* FindVariants() const { return m_pVariants.load(std::memory_order_acquire); }
+    Variants& MakeVariants();
+    std::atomic<Variants*> m_pVariants{nullptr};
     std::atomic<int> m_nIdleTime{0};
     std::atomic<int> m_nDueTime{0};
     std::vector<CdsMemoryObject*> m_points;   // owned; destroyed with Destroy

@@ -200,12 +200,12 @@ protected:
     // the DDE heap's are taken, never another point's (a copy lets go of the
     // source's before taking its own); hints are sent after it is let go.
     mutable std::mutex m_valueMutex;
+    // The fields below are in an order that leaves no padding, with flags of a byte:
+    // a plant has a point per configured word, so every byte counts many times over.
     int m_nDataType = BRISANT_NOTYPE;
-    BOOL m_bDeleteOnDestroy = TRUE;
+    LONG m_nUserWord = -1;
     _BRISANTDATAVALUE m_reserved{};
     _BRISANTDATAVALUE m_value{};
-    LONG m_nUserWord = -1;
-    BOOL m_bSystem = FALSE;
     std::string m_strName;
     std::string m_strPseudoName;
     // The write queue binding: read by clients' threads while the application
@@ -213,20 +213,22 @@ protected:
     std::atomic<std::weak_ptr<CdsEventQueue>> m_pEventQueue;
     _BRISANTDATAVALUE m_lastCommandValue{};
     LONGLONG m_tLastCommand = 0;
-    BOOL m_bAsyncUpdate = TRUE;
     int m_nIndex = -1;
+    int m_nValueType = BRISANT_NOTYPE;            // type the held value's blocks belong to
     CdsMemoryArray* m_pParent = nullptr;
     kestrun::DdeItemRecord* m_pDdeItem = nullptr;
-    int m_nValueType = BRISANT_NOTYPE;            // type the held value's blocks belong to
     int m_nCommandType = BRISANT_NOTYPE;          // same for the last command value
-    std::atomic<BOOL> m_bStatusChanged{FALSE};
     // What a block's store checks of every point, side by side.
     // Writes of the cell so far (each under m_valueMutex); read without the lock by a
     // block's store to learn that nothing else wrote the cell since its own store.
     std::atomic<std::uint32_t> m_nCellWrites{0};
-    std::atomic<BOOL> m_bTouched{FALSE};
     std::atomic<int> m_nStatus{0};
+    std::atomic<bool> m_bTouched{false};
+    std::atomic<bool> m_bStatusChanged{false};
+    bool m_bTagHoldsCell = false;   // the tag was given the cell since its last write (m_valueMutex)
+    bool m_bDeleteOnDestroy = true;
     CfsMemoryTag* m_pTag = nullptr;
     std::atomic<CdsMemoryArray*> m_pBitArray{nullptr};   // made on demand by bit-capable points; set once
-    bool m_bTagHoldsCell = false;   // the tag was given the cell since its last write (m_valueMutex)
+    bool m_bSystem = false;
+    bool m_bAsyncUpdate = true;
 };

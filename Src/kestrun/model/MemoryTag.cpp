@@ -16,7 +16,14 @@ CfsMemoryTag::CfsMemoryTag(CdsMemoryObject* pPoint) : m_pPoint(pPoint)
 
 bool CfsMemoryTag::IsUnheldLocked() const
 {
-    return m_nUseCount.load() == 0 && !m_pPoint && m_nTreeRefs == 0;
+    return m_nUseCount.load() == 0 && !m_pPoint && (!m_pNames || m_pNames->treeRefs == 0);
+}
+
+CfsMemoryTag::Names& CfsMemoryTag::NamesLocked()
+{
+    if (!m_pNames)
+        m_pNames = std::make_unique<Names>();
+    return *m_pNames;
 }
 
 void CfsMemoryTag::DeleteIfUnheld(bool unheld)
@@ -74,7 +81,7 @@ void CfsMemoryTag::Unbind()
 void CfsMemoryTag::AddTreeRef()
 {
     auto lock = Lock();
-    ++m_nTreeRefs;
+    ++NamesLocked().treeRefs;
 }
 
 void CfsMemoryTag::ReleaseTreeRef()
@@ -82,8 +89,8 @@ void CfsMemoryTag::ReleaseTreeRef()
     bool unheld = false;
     {
         auto lock = Lock();
-        if (m_nTreeRefs > 0)
-            --m_nTreeRefs;
+        if (m_pNames && m_pNames->treeRefs > 0)
+            --m_pNames->treeRefs;
         unheld = IsUnheldLocked();
     }
     DeleteIfUnheld(unheld);
@@ -151,17 +158,18 @@ CfsMemoryTag::Snapshot CfsMemoryTag::Read() const
 
 void CfsMemoryTag::StoreNamesLocked(const std::string& strShortName, std::string&& strItemId)
 {
+    Names& names = NamesLocked();
     const std::size_t item = strItemId.size();
-    m_strNames = std::move(strItemId);
+    names.text = std::move(strItemId);
     if (item >= strShortName.size() &&
-        m_strNames.compare(item - strShortName.size(), strShortName.size(), strShortName) == 0) {
-        m_nShortAt = static_cast<std::uint32_t>(item - strShortName.size());
+        names.text.compare(item - strShortName.size(), strShortName.size(), strShortName) == 0) {
+        names.shortAt = static_cast<std::uint32_t>(item - strShortName.size());
     } else {
-        m_nShortAt = static_cast<std::uint32_t>(item);
-        m_strNames += strShortName;
+        names.shortAt = static_cast<std::uint32_t>(item);
+        names.text += strShortName;
     }
-    m_nItemLength = static_cast<std::uint32_t>(item);
-    m_strNames.shrink_to_fit();
+    names.itemLength = static_cast<std::uint32_t>(item);
+    names.text.shrink_to_fit();
 }
 
 void CfsMemoryTag::SetNames(const std::string& strShortName, const std::string& strItemId)
@@ -180,13 +188,13 @@ void CfsMemoryTag::SetNamesFromBranch(const std::string& strBranchPath, const st
 std::string CfsMemoryTag::GetShortName() const
 {
     auto lock = ReadLock();
-    return m_strNames.substr(m_nShortAt);
+    return m_pNames ? m_pNames->text.substr(m_pNames->shortAt) : std::string();
 }
 
 std::string CfsMemoryTag::GetItemId() const
 {
     auto lock = ReadLock();
-    return m_strNames.substr(0, m_nItemLength);
+    return m_pNames ? m_pNames->text.substr(0, m_pNames->itemLength) : std::string();
 }
 
 std::string CfsMemoryTag::GetKeyName() const

@@ -3,6 +3,7 @@
 // point's value, quality and timestamp. Line threads write it and toolkit threads
 // read it, so value, quality and time change and are read under the tag's lock.
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "platform/com/Time.h"
@@ -72,11 +73,18 @@ private:
     // Names in one text: the item id, then the short name unless it ends the item id.
     void StoreNamesLocked(const std::string& strShortName, std::string&& strItemId);
 
-    int m_nTreeRefs = 0;   // first: it fits behind the base's last member
+    // What only a browsed or named tag has: made when a browse tree lists the tag or
+    // names are set, so the tags of points no client looked at stay small.
+    struct Names {
+        std::string text;               // the item id, then the short name unless it ends the item id
+        std::uint32_t itemLength = 0;   // the item id is text's first itemLength characters
+        std::uint32_t shortAt = 0;      // the short name runs from here to the end
+        int treeRefs = 0;
+    };
+    Names& NamesLocked();
+
     CdsMemoryObject* m_pPoint;
-    std::string m_strNames;
-    std::uint32_t m_nItemLength = 0;   // the item id is m_strNames' first m_nItemLength characters
-    std::uint32_t m_nShortAt = 0;      // the short name runs from here to the end
+    std::unique_ptr<Names> m_pNames;   // guarded by the tag's lock
 };
 
 // The OPC type a data type is served as (VT_EMPTY for codes without one).

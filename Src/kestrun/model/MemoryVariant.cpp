@@ -137,13 +137,16 @@ void CdsMemoryArray::UpdateVariants(const BYTE* pData, int nSize, kestrun::Handl
 {
     // Variants are destroyed only with the block's contents, after its lines
     // have stopped, so the list stays good once the map is let go.
-    std::lock_guard refresh(m_variantRefreshMutex);
-    m_variantRefresh.clear();
+    Variants* variants = FindVariants();
+    if (!variants)
+        return;
+    std::lock_guard refresh(variants->refreshMutex);
+    variants->refresh.clear();
     {
-        std::lock_guard lock(m_variantMutex);
-        for (const auto& entry : m_variantMap) m_variantRefresh.push_back(entry.second);
+        std::lock_guard lock(variants->mutex);
+        for (const auto& entry : variants->map) variants->refresh.push_back(entry.second);
     }
-    for (CdsMemoryObject* object : m_variantRefresh) {
+    for (CdsMemoryObject* object : variants->refresh) {
         auto* variant = dynamic_cast<CdsMemoryVariant*>(object);
         // A client may still be setting up a variant it has just added.
         if (!variant || !variant->IsReady()) continue;

@@ -74,7 +74,7 @@ private:
     std::mutex m_setupMutex;             // one SetVariant at a time; then the tag's lock
     std::atomic<bool> m_bReady{false};   // set once m_type and the names are
     // Guards m_text, the text a refresh builds. Taken by the thread polling the
-    // block, after the block's m_variantRefreshMutex; held while the value is
+    // block, after the block's variant refresh lock; held while the value is
     // stored (this point's value lock, the tag's lock) and hints are sent.
     std::mutex m_textMutex;
     std::string m_text;

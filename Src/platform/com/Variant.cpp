@@ -10,7 +10,7 @@ VARIANT::VARIANT(const VARIANT& other)
 {
     // A number has no text to copy.
     if (other.vt_ == VT_BSTR)
-        str_ = other.str_;
+        str_ = std::make_unique<BSTR>(other.bstrVal());
 }
 
 VARIANT::VARIANT(VARIANT&& other) noexcept
@@ -18,7 +18,6 @@ VARIANT::VARIANT(VARIANT&& other) noexcept
 {
     other.vt_ = VT_EMPTY;
     other.cell_ = 0;
-    other.str_.clear();
 }
 
 VARIANT& VARIANT::operator=(const VARIANT& other)
@@ -36,9 +35,9 @@ VARIANT& VARIANT::operator=(const VARIANT& other)
     const VARTYPE vt = other.vt_;
     const std::uint64_t cell = other.cell_;
     if (vt == VT_BSTR)
-        str_ = other.str_;
-    else
-        str_.clear();
+        Text() = other.bstrVal();
+    else if (str_)
+        str_->clear();
     array_.reset();
     vt_ = vt;
     cell_ = cell;
@@ -50,12 +49,12 @@ VARIANT& VARIANT::operator=(VARIANT&& other) noexcept
     if (this != &other) {
         vt_ = other.vt_;
         cell_ = other.cell_;
-        str_ = std::move(other.str_);
-        // Take the array before dropping ours: other may live inside our array.
+        // Take the text and the array before dropping ours: other may live inside our array.
+        std::unique_ptr<BSTR> text = std::move(other.str_);
         std::unique_ptr<SAFEARRAY> taken = std::move(other.array_);
         other.vt_ = VT_EMPTY;
         other.cell_ = 0;
-        other.str_.clear();
+        str_ = std::move(text);
         array_ = std::move(taken);
     }
     return *this;
@@ -63,11 +62,25 @@ VARIANT& VARIANT::operator=(VARIANT&& other) noexcept
 
 VARIANT::~VARIANT() = default;
 
+const BSTR& VARIANT::EmptyText() noexcept
+{
+    static const BSTR empty;
+    return empty;
+}
+
+BSTR& VARIANT::Text()
+{
+    if (!str_)
+        str_ = std::make_unique<BSTR>();
+    return *str_;
+}
+
 void VARIANT::clear() noexcept
 {
     vt_ = VT_EMPTY;
     cell_ = 0;
-    str_.clear();
+    if (str_)
+        str_->clear();
     array_.reset();
 }
 
@@ -75,7 +88,8 @@ template <typename T>
 void VARIANT::store(VARTYPE vt, T v) noexcept
 {
     array_.reset();
-    str_.clear();
+    if (str_)
+        str_->clear();
     cell_ = 0;
     std::memcpy(&cell_, &v, sizeof(T));
     vt_ = vt;
@@ -106,29 +120,29 @@ void VARIANT::setError(SCODE v) noexcept { store(VT_ERROR, v); }
 
 void VARIANT::setBstr(std::u16string_view v)
 {
-    if (vt_ == VT_BSTR) {
-        str_.assign(v);  // reuses the buffer
+    if (vt_ == VT_BSTR && str_) {
+        str_->assign(v);  // reuses the buffer
         return;
     }
-    BSTR text(v);  // v may point into our own array
+    auto text = std::make_unique<BSTR>(v);  // v may point into our own array
     array_.reset();
     cell_ = 0;
     str_ = std::move(text);
     vt_ = VT_BSTR;
 }
 
-void VARIANT::setBstr(BSTR&& v) noexcept
+void VARIANT::setBstr(BSTR&& v)
 {
+    Text() = std::move(v);
     array_.reset();
     cell_ = 0;
-    str_ = std::move(v);
     vt_ = VT_BSTR;
 }
 
 void VARIANT::setString(std::string_view utf8)
 {
-    if (vt_ == VT_BSTR) {
-        com::assignBstr(str_, utf8);  // reuses the buffer
+    if (vt_ == VT_BSTR && str_) {
+        com::assignBstr(*str_, utf8);  // reuses the buffer
         return;
     }
     setBstr(com::toBstr(utf8));
@@ -138,7 +152,8 @@ void VARIANT::setArray(SAFEARRAY array)
 {
     auto owned = std::make_unique<SAFEARRAY>(std::move(array));
     const VARTYPE vt = static_cast<VARTYPE>(VT_ARRAY | owned->elementType());
-    str_.clear();
+    if (str_)
+        str_->clear();
     cell_ = 0;
     array_ = std::move(owned);
     vt_ = vt;
@@ -170,7 +185,7 @@ bool operator==(const VARIANT& a, const VARIANT& b) noexcept
     if (a.vt_ != b.vt_)
         return false;
     if (a.vt_ == VT_BSTR)
-        return a.str_ == b.str_;
+        return a.bstrVal() == b.bstrVal();
     if (a.isArray())
         return a.array_ && b.array_ ? *a.array_ == *b.array_ : a.array_ == b.array_;
     return a.cell_ == b.cell_;

@@ -113,7 +113,7 @@ public:
     void setBoolVal(VARIANT_BOOL v) noexcept;    // any non-zero becomes VARIANT_TRUE
     void setError(SCODE v) noexcept;
     void setBstr(std::u16string_view v);         // keeps the text buffer when already VT_BSTR
-    void setBstr(BSTR&& v) noexcept;
+    void setBstr(BSTR&& v);
     void setBstr(const char16_t* v) { setBstr(std::u16string_view(v)); }
     void setString(std::string_view utf8);       // UTF-8 converted to the BSTR
     void setArray(SAFEARRAY array);              // vt becomes VT_ARRAY | element type
@@ -139,7 +139,7 @@ public:
     SCODE scode() const noexcept { return read<SCODE>(); }
 
     // The text; empty unless vt() is VT_BSTR.
-    const BSTR& bstrVal() const noexcept { return str_; }
+    const BSTR& bstrVal() const noexcept { return str_ ? *str_ : EmptyText(); }
     // The array; null unless vt() has VT_ARRAY.
     const SAFEARRAY* parray() const noexcept { return array_.get(); }
     SAFEARRAY* parray() noexcept { return array_.get(); }
@@ -154,9 +154,15 @@ private:
     template <typename T>
     void store(VARTYPE vt, T v) noexcept;
 
+    static const BSTR& EmptyText() noexcept;
+    // The text held, made on first use.
+    BSTR& Text();
+
     VARTYPE vt_ = VT_EMPTY;
     std::uint64_t cell_ = 0;
-    BSTR str_;
+    // Made by the first text and kept for the next (most VARIANTs only ever hold
+    // numbers, and every OPC tag has one): cleared, not freed, when a number follows.
+    std::unique_ptr<BSTR> str_;
     std::unique_ptr<SAFEARRAY> array_;
 };
 

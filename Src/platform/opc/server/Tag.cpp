@@ -1,7 +1,21 @@
 #include "platform/opc/server/Tag.h"
 
+#include <array>
+#include <cstdint>
+
 CTag::CTag() = default;
 CTag::~CTag() = default;
+
+std::mutex& CTag::Mutex() const
+{
+    // Enough locks that two tags being read or written at the same moment rarely share
+    // one; never freed, so a tag that outlives the statics still finds its lock.
+    constexpr unsigned kBits = 10;
+    static auto* const locks = new std::array<std::mutex, std::size_t{1} << kBits>;
+    std::uint64_t key = reinterpret_cast<std::uintptr_t>(this);
+    key = (key ^ (key >> 17)) * 0x9E3779B97F4A7C15ull;
+    return (*locks)[static_cast<std::size_t>(key >> (64 - kBits))];
+}
 
 LONG CTag::AddRef() { return m_nUseCount.fetch_add(1) + 1; }
 
@@ -30,20 +44,20 @@ void CTag::UpdateQuality(WORD quality, FILETIME timestamp)
 
 CTagState CTag::Snapshot(std::uint64_t* changes) const
 {
-    std::lock_guard lock(m_lock);
+    std::lock_guard lock(Mutex());
     if (changes) *changes = m_changes.load(std::memory_order_relaxed);
     return CTagState{m_value, m_wQuality, GetTimestamp()};
 }
 
 bool CTag::SameAs(const VARIANT& value, WORD quality) const
 {
-    std::lock_guard lock(m_lock);
+    std::lock_guard lock(Mutex());
     return m_wQuality == quality && m_value == value;
 }
 
 CTagState CTag::Look(std::uint64_t& changes, std::optional<HRESULT>& check) const
 {
-    std::lock_guard lock(m_lock);
+    std::lock_guard lock(Mutex());
     changes = m_changes.load(std::memory_order_relaxed);
     if (m_checkedAt == changes) check = m_check;
     else check.reset();
@@ -52,7 +66,7 @@ CTagState CTag::Look(std::uint64_t& changes, std::optional<HRESULT>& check) cons
 
 void CTag::RememberCheck(std::uint64_t changes, HRESULT result) const
 {
-    std::lock_guard lock(m_lock);
+    std::lock_guard lock(Mutex());
     m_checkedAt = changes;
     m_check = result;
 }

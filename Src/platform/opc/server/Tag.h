@@ -29,7 +29,7 @@ public:
     // under it counts as a change of the tag (see ChangeCount).
     class WriteLock {
     public:
-        explicit WriteLock(const CTag& tag) : tag_(&tag), lock_(tag.m_lock) {}
+        explicit WriteLock(const CTag& tag) : tag_(&tag), lock_(tag.Mutex()) {}
         WriteLock(WriteLock&& o) noexcept : tag_(std::exchange(o.tag_, nullptr)), lock_(std::move(o.lock_)) {}
         WriteLock& operator=(WriteLock&&) = delete;
         ~WriteLock()
@@ -64,7 +64,7 @@ public:
     WriteLock Lock() const { return WriteLock(*this); }
     // For code that only reads them: it leaves the change count alone (a Lock() taken to
     // read would make every subscription look at the tag again for nothing).
-    std::unique_lock<std::mutex> ReadLock() const { return std::unique_lock<std::mutex>(m_lock); }
+    std::unique_lock<std::mutex> ReadLock() const { return std::unique_lock<std::mutex>(Mutex()); }
     // Grows with every write (and every Lock()); equal counts mean nothing was written
     // in between, so a reader may skip looking at the value.
     std::uint64_t ChangeCount() const { return m_changes.load(std::memory_order_acquire); }
@@ -80,19 +80,28 @@ public:
     FILETIME GetTimestamp() const { return com::fileTimeFromTicks(m_timestamp.load(std::memory_order_relaxed)); }
     void SetTimestamp(FILETIME timestamp) { m_timestamp.store(com::toTicks(timestamp), std::memory_order_relaxed); }
 
+    // Members in an order that leaves no padding: an application makes one tag per
+    // data point, so every byte counts many times over.
+    // Guarded by Lock().
+    VARIANT m_value;
     // Set by the application before the tag is handed to the toolkit; read-only after.
     VARTYPE m_vtCanonical = VT_EMPTY;
     WORD m_wAccessRights = 1 | 2;  // OPC_READABLE | OPC_WRITEABLE
     // Guarded by Lock().
-    VARIANT m_value;
     WORD m_wQuality = 0;
+
+private:
+    mutable HRESULT m_check = S_OK;   // guarded by the tag's lock: the read check made for m_checkedAt
+
+public:
     std::atomic<LONG> m_nUseCount{0};
 
 private:
-    // Innermost lock of the toolkit: nothing else is taken while it is held.
-    mutable std::mutex m_lock;
+    // The tag's lock, the innermost of the toolkit: nothing else is taken while it is
+    // held, another tag's lock included. So tags share a pool of locks, each taking
+    // the one its address picks, instead of each carrying 40 bytes of its own.
+    std::mutex& Mutex() const;
     mutable std::atomic<std::uint64_t> m_changes{1};
-    // Guarded by m_lock: the count the read check below was made for (0: none).
+    // Guarded by the tag's lock: the count the read check above was made for (0: none).
     mutable std::uint64_t m_checkedAt = 0;
-    mutable HRESULT m_check = S_OK;
 };
