@@ -21,15 +21,19 @@ struct Group::Delivery {
     std::vector<Callback> callbacks;  // transaction completions, in the order they ran
     bool update = false;              // updateArgs holds a subscription update
     CallbackArgs updateArgs;          // kept from poll to poll, so its storage is reused
+    bool madeUp = false;              // madeUpArgs holds the update of a period the poll
+    CallbackArgs madeUpArgs;          // came late for, sent before updateArgs
     std::vector<Stream> streams;
 
-    bool empty() const { return callbacks.empty() && !update && streams.empty(); }
+    bool empty() const { return callbacks.empty() && !update && !madeUp && streams.empty(); }
     void clear()
     {
         callback.reset();
         callbacks.clear();
         update = false;
         updateArgs.clear();
+        madeUp = false;
+        madeUpArgs.clear();
         streams.clear();
     }
 };

@@ -16,6 +16,7 @@ LONG CTag::Release()
 void CTag::UpdateValue(const VARIANT& value, WORD quality, FILETIME timestamp)
 {
     auto lock = Lock();
+    if (Earlier* e = KeepEarlierLocked(timestamp)) e->value = std::move(m_value);
     m_value = value;
     m_wQuality = quality;
     SetTimestamp(timestamp);
@@ -24,6 +25,7 @@ void CTag::UpdateValue(const VARIANT& value, WORD quality, FILETIME timestamp)
 void CTag::UpdateQuality(WORD quality, FILETIME timestamp)
 {
     auto lock = Lock();
+    if (Earlier* e = KeepEarlierLocked(timestamp)) e->value = m_value;
     m_wQuality = quality;
     SetTimestamp(timestamp);
 }
@@ -41,13 +43,35 @@ bool CTag::SameAs(const VARIANT& value, WORD quality) const
     return m_wQuality == quality && m_value == value;
 }
 
-CTagState CTag::Look(std::uint64_t& changes, std::optional<HRESULT>& check) const
+CTagState CTag::LookAsOf(std::uint64_t asOf, std::uint64_t until, std::uint64_t& changes,
+                         std::optional<HRESULT>& check, bool& later) const
 {
     std::lock_guard lock(m_lock);
     changes = m_changes.load(std::memory_order_relaxed);
     if (m_checkedAt == changes) check = m_check;
     else check.reset();
+    later = m_earlier && m_earlier->changedAt > asOf && m_earlier->changedAt <= until;
+    if (later)
+        return CTagState{m_earlier->value, m_earlier->quality, com::fileTimeFromTicks(m_earlier->timestamp)};
     return CTagState{m_value, m_wQuality, GetTimestamp()};
+}
+
+CTag::Earlier* CTag::KeepEarlierLocked(FILETIME changedAt)
+{
+    if (m_nUseCount.load(std::memory_order_relaxed) <= 0) {
+        m_earlier.reset();
+        return nullptr;
+    }
+    if (!m_earlier) m_earlier = std::make_unique<Earlier>();
+    m_earlier->quality = m_wQuality;
+    m_earlier->timestamp = m_timestamp.load(std::memory_order_relaxed);
+    m_earlier->changedAt = com::toTicks(changedAt);
+    return m_earlier.get();
+}
+
+void CTag::ForgetEarlierLocked()
+{
+    if (m_earlier) m_earlier->changedAt = 0;
 }
 
 void CTag::RememberCheck(std::uint64_t changes, HRESULT result) const

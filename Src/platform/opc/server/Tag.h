@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <utility>
@@ -68,9 +69,14 @@ public:
     // Grows with every write (and every Lock()); equal counts mean nothing was written
     // in between, so a reader may skip looking at the value.
     std::uint64_t ChangeCount() const { return m_changes.load(std::memory_order_acquire); }
-    // For the toolkit: the state with its change count, and the callback's read check
-    // (ReadTag) when one was made for that count already.
-    CTagState Look(std::uint64_t& changes, std::optional<HRESULT>& check) const;
+    // For the toolkit: the state as the tag had it at asOf (FILETIME ticks) with its
+    // change count, and the callback's read check (ReadTag) when one was made for that
+    // count already. When the latest change came after asOf (and not after until, so a
+    // clock set back does not count), the state is the one before that change and later
+    // is set: a subscription that looks late thus still sends the value of its period,
+    // and the newer one with the next.
+    CTagState LookAsOf(std::uint64_t asOf, std::uint64_t until, std::uint64_t& changes,
+                       std::optional<HRESULT>& check, bool& later) const;
     // Keeps the read check made for a change count, until the tag is written again.
     void RememberCheck(std::uint64_t changes, HRESULT result) const;
 
@@ -88,6 +94,22 @@ public:
     WORD m_wQuality = 0;
     std::atomic<LONG> m_nUseCount{0};
 
+protected:
+    // What the tag held before its latest change, and the time that change carried.
+    struct Earlier {
+        VARIANT value;
+        std::uint64_t timestamp = 0;
+        std::uint64_t changedAt = 0;  // 0: unknown, the state now is the one to send
+        WORD quality = 0;
+    };
+    // For a writer under Lock(), before it changes value or quality with the time given:
+    // the record that keeps the state now (quality and time set, the value left to the
+    // caller to move or copy in), or null while no client holds the tag (use count 0),
+    // when nothing is kept.
+    Earlier* KeepEarlierLocked(FILETIME changedAt);
+    // For a writer under Lock() whose change carries no time.
+    void ForgetEarlierLocked();
+
 private:
     // Innermost lock of the toolkit: nothing else is taken while it is held.
     mutable std::mutex m_lock;
@@ -95,4 +117,6 @@ private:
     // Guarded by m_lock: the count the read check below was made for (0: none).
     mutable std::uint64_t m_checkedAt = 0;
     mutable HRESULT m_check = S_OK;
+    // Guarded by m_lock; made on the first change while a client holds the tag.
+    std::unique_ptr<Earlier> m_earlier;
 };
