@@ -124,7 +124,7 @@ void CfsMemoryTag::SetQuality(WORD wQuality)
 void CfsMemoryTag::UpdateValue(VARIANT&& value, FILETIME ftNow)
 {
     // The old value leaves through `value`, freed after the lock is given back (or is
-    // kept as the earlier one, whose old value leaves instead).
+    // kept as an earlier state, and the oldest kept leaves instead).
     auto lock = Lock();
     if (Earlier* e = KeepEarlierLocked(ftNow)) std::swap(e->value, m_value);
     std::swap(m_value, value);

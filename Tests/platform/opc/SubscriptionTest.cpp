@@ -163,7 +163,7 @@ TEST_F(SubscriptionTest, APollThatRunsLateSendsTheValuesItsPeriodBeganWithThenTh
     EXPECT_EQ(next[0].values, (std::vector<VARIANT>{VARIANT::I2(22)}));
 }
 
-TEST_F(SubscriptionTest, APollMoreThanAPeriodLateMakesUpThePeriodBeforeTheLatestOne)
+TEST_F(SubscriptionTest, APollPeriodsLateMakesUpThePeriodsItMissed)
 {
     auto g = addGroup(u"G", 100, 1);
     addItems(g.get(), {u"PLC1.D100"});
@@ -173,17 +173,19 @@ TEST_F(SubscriptionTest, APollMoreThanAPeriodLateMakesUpThePeriodBeforeTheLatest
     const std::uint64_t start = com::toTicks(com::toFileTime(clock.wallTime()));
     auto at = [&](std::uint64_t ms) { return com::fileTimeFromTicks(start + ms * 10000); };
 
-    // 1 was the value when the period at 100 began, 2 when the one at 200 began; the
-    // poll came at 240.
+    // 1, 2 and 3 were the values when the periods at 100, 200 and 300 began; the poll
+    // came at 340.
     cb.tag("PLC1.D100")->UpdateValue(VARIANT::I2(1), 0xC0, at(50));
     cb.tag("PLC1.D100")->UpdateValue(VARIANT::I2(2), 0xC0, at(180));
-    clock.advance(240);
-    toolkit.poll(240);
+    cb.tag("PLC1.D100")->UpdateValue(VARIANT::I2(3), 0xC0, at(260));
+    clock.advance(340);
+    toolkit.poll(340);
     auto late = sink->take();
-    ASSERT_EQ(late.size(), 2u);
+    ASSERT_EQ(late.size(), 3u);
     EXPECT_EQ(late[0].values, (std::vector<VARIANT>{VARIANT::I2(1)}));
     EXPECT_EQ(late[1].values, (std::vector<VARIANT>{VARIANT::I2(2)}));
-    toolkit.poll(299);
+    EXPECT_EQ(late[2].values, (std::vector<VARIANT>{VARIANT::I2(3)}));
+    toolkit.poll(399);
     EXPECT_TRUE(sink->take().empty());
 }
 

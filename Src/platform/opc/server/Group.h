@@ -230,7 +230,7 @@ private:
     };
     // The subscription update: looks at the tags written since the last look and gives
     // each road what it has not sent yet, as the tags were at when.asOf; madeUp: for a
-    // period the poll came late for (into the delivery's madeUpArgs).
+    // period the poll came late for (into the delivery's next madeUpArgs).
     void collectChangesLocked(COPCCallback* cb, Delivery& d, const SampleTime& when, bool madeUp);
     void observeLocked(COPCCallback* cb, Item& item, const SampleTime& when);
     std::array<bool, kSlots> subscribedSlotsLocked() const;

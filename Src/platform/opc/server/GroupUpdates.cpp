@@ -264,7 +264,9 @@ void Group::observeLocked(COPCCallback* cb, Item& item, const SampleTime& when)
 
 void Group::collectChangesLocked(COPCCallback* cb, Delivery& d, const SampleTime& when, bool madeUp)
 {
-    CallbackArgs& args = madeUp ? d.madeUpArgs : d.updateArgs;
+    if (madeUp && d.madeUp == d.madeUpArgs.size()) d.madeUpArgs.emplace_back();
+    CallbackArgs& args = madeUp ? d.madeUpArgs[d.madeUp] : d.updateArgs;
+    args.clear();
     const std::array<bool, kSlots> on = subscribedSlotsLocked();
     std::array<std::vector<std::size_t>, kSlots> streamed;  // items each stream road sends
     for (std::size_t i = 0; i < items_.size(); ++i) {
@@ -281,7 +283,8 @@ void Group::collectChangesLocked(COPCCallback* cb, Delivery& d, const SampleTime
                 item.sent[slot] = item.version;
             }
     }
-    (madeUp ? d.madeUp : d.update) = !args.handles.empty();
+    if (madeUp) d.madeUp += args.handles.empty() ? 0 : 1;
+    else d.update = !args.handles.empty();
     for (const Advise& a : advises_) {
         const std::size_t slot = a.format == CF_OPCSTMFORMATDATA       ? kDataSlot
                                  : a.format == CF_OPCSTMFORMATDATATIME ? kDataTimeSlot
@@ -341,11 +344,12 @@ std::uint64_t Group::poll(std::uint64_t nowMs)
                                          madeUp);
                 };
                 if (lastRunMs_) {
-                    // A late poll keeps the group's cadence. It makes up the period before
-                    // the latest one it missed (the tags remember one change back), not
-                    // those before.
+                    // A late poll keeps the group's cadence. It makes up the periods it
+                    // missed, as many as the tags remember changes, the latest ones.
                     const std::uint64_t latest = nowMs - (nowMs - *lastRunMs_) % rate;
-                    if (latest - *lastRunMs_ >= 2 * rate) sample(latest - rate, true);
+                    const std::uint64_t missed =
+                        std::min<std::uint64_t>((latest - *lastRunMs_) / rate - 1, CTag::kEarlierStates);
+                    for (std::uint64_t k = missed; k > 0; --k) sample(latest - k * rate, true);
                     lastRunMs_ = latest;
                 } else if (subscribedMs_ && *subscribedMs_ <= nowMs && nowMs - *subscribedMs_ < rate) {
                     lastRunMs_ = *subscribedMs_;
@@ -391,7 +395,7 @@ void Group::deliver(Delivery& d)
     };
     if (d.callback) {
         for (const auto& c : d.callbacks) call(c.what, c.transactionId, c.args);
-        if (d.madeUp) call(What::Data, 0, d.madeUpArgs);
+        for (std::size_t i = 0; i < d.madeUp; ++i) call(What::Data, 0, d.madeUpArgs[i]);
         if (d.update) call(What::Data, 0, d.updateArgs);
     }
     for (auto& s : d.streams) {

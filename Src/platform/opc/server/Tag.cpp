@@ -1,5 +1,7 @@
 #include "platform/opc/server/Tag.h"
 
+#include <algorithm>
+
 CTag::CTag() = default;
 CTag::~CTag() = default;
 
@@ -50,28 +52,42 @@ CTagState CTag::LookAsOf(std::uint64_t asOf, std::uint64_t until, std::uint64_t&
     changes = m_changes.load(std::memory_order_relaxed);
     if (m_checkedAt == changes) check = m_check;
     else check.reset();
-    later = m_earlier && m_earlier->changedAt > asOf && m_earlier->changedAt <= until;
-    if (later)
-        return CTagState{m_earlier->value, m_earlier->quality, com::fileTimeFromTicks(m_earlier->timestamp)};
+    later = false;
+    if (m_history && m_history->count > 0) {
+        const History& h = *m_history;
+        const Earlier* at = &h.states[h.newest];
+        later = at->endedAt > asOf && at->endedAt <= until;
+        // The state at asOf began when the one before it ended.
+        for (std::size_t k = 1; later && k < h.count; ++k) {
+            const Earlier& before = h.states[(h.newest + kEarlierStates - k) % kEarlierStates];
+            if (before.endedAt <= asOf) break;
+            at = &before;
+        }
+        if (later) return CTagState{at->value, at->quality, com::fileTimeFromTicks(at->timestamp)};
+    }
     return CTagState{m_value, m_wQuality, GetTimestamp()};
 }
 
 CTag::Earlier* CTag::KeepEarlierLocked(FILETIME changedAt)
 {
     if (m_nUseCount.load(std::memory_order_relaxed) <= 0) {
-        m_earlier.reset();
+        m_history.reset();
         return nullptr;
     }
-    if (!m_earlier) m_earlier = std::make_unique<Earlier>();
-    m_earlier->quality = m_wQuality;
-    m_earlier->timestamp = m_timestamp.load(std::memory_order_relaxed);
-    m_earlier->changedAt = com::toTicks(changedAt);
-    return m_earlier.get();
+    if (!m_history) m_history = std::make_unique<History>();
+    History& h = *m_history;
+    h.newest = (h.newest + 1) % kEarlierStates;
+    h.count = std::min(h.count + 1, kEarlierStates);
+    Earlier& e = h.states[h.newest];
+    e.quality = m_wQuality;
+    e.timestamp = m_timestamp.load(std::memory_order_relaxed);
+    e.endedAt = com::toTicks(changedAt);
+    return &e;
 }
 
 void CTag::ForgetEarlierLocked()
 {
-    if (m_earlier) m_earlier->changedAt = 0;
+    if (m_history) m_history->count = 0;
 }
 
 void CTag::RememberCheck(std::uint64_t changes, HRESULT result) const
