@@ -329,7 +329,7 @@ std::uint64_t Group::poll(std::uint64_t nowMs)
             const std::uint64_t rate = std::max<std::uint64_t>(s_.revisedRate, 1);
             if (!lastRunMs_ || nowMs - *lastRunMs_ >= rate) {
                 // Each update sends the values as they were when its period began (tags
-                // keep the state before their latest change), so a thread that got the
+                // keep the states before their latest changes), so a thread that got the
                 // processor late loses no value that was changed again meanwhile. The
                 // time may have moved since the worker read it: how late the poll is, is
                 // taken after the wall time, never before. Values keep being written while
