@@ -124,13 +124,16 @@ WORD CfsMemoryTag::GetAccessRights() const
 void CfsMemoryTag::SetQuality(WORD wQuality)
 {
     auto lock = Lock();
+    ForgetEarlierLocked();
     m_wQuality = wQuality;
 }
 
 void CfsMemoryTag::UpdateValue(VARIANT&& value, FILETIME ftNow)
 {
-    // The old value leaves through `value`, freed after the lock is given back.
+    // The old value leaves through `value`, freed after the lock is given back (or is
+    // kept as an earlier state, and the oldest kept leaves instead).
     auto lock = Lock();
+    if (Earlier* e = KeepEarlierLocked(ftNow)) std::swap(e->value, m_value);
     std::swap(m_value, value);
     SetTimestamp(ftNow);
 }
@@ -146,6 +149,7 @@ void CfsMemoryTag::UpdateValue(int nType, const _BRISANTDATAVALUE& value, FILETI
     }
     // A number goes straight into the value held: no copy, nothing to free.
     auto lock = Lock();
+    if (Earlier* e = KeepEarlierLocked(ftNow)) e->value = m_value;
     DataValueToVariant(nType, value, m_value);
     SetTimestamp(ftNow);
 }

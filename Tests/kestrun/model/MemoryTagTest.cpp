@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <optional>
+
 namespace {
 
 TEST(MemoryTag, ReleaseAtZeroStaysZero)
@@ -26,6 +29,31 @@ TEST(MemoryTag, ValueAndTimeChangeTogether)
     EXPECT_EQ(snap.ftTimestamp.dwLowDateTime, 7u);
     tag.SetAccessRights(3);
     EXPECT_EQ(tag.GetAccessRights(), 3);
+}
+
+TEST(MemoryTag, WhileAClientHoldsItTheStateBeforeEachRecentChangeIsKept)
+{
+    CfsMemoryTag tag(nullptr);
+    auto at = [](DWORD ms) { return FILETIME{ms * 10000, 0}; };
+    auto asOf = [&](DWORD ms) {
+        std::uint64_t changes = 0;
+        std::optional<HRESULT> check;
+        bool later = false;
+        return tag.LookAsOf(std::uint64_t(ms) * 10000, ~std::uint64_t(0), changes, check, later).value;
+    };
+    tag.UpdateValue(VARIANT::String("a"), at(10));
+    tag.UpdateValue(VARIANT::String("b"), at(20));
+    EXPECT_EQ(asOf(15), VARIANT::String("b"));  // nobody held it: nothing was kept
+    tag.AddRef();
+    tag.UpdateValue(VARIANT::String("c"), at(30));
+    _BRISANTDATAVALUE cell{};
+    cell.wVal = 4;
+    tag.UpdateValue(BRISANT_WORD, cell, at(40));
+    EXPECT_EQ(asOf(25), VARIANT::String("b"));
+    EXPECT_EQ(asOf(35), VARIANT::String("c"));
+    EXPECT_EQ(asOf(45), VARIANT::UI2(4));
+    tag.SetQuality(0);  // a change without a time: only the state now is known
+    EXPECT_EQ(asOf(35), VARIANT::UI2(4));
 }
 
 TEST(TagValue, VariantPerDataType)

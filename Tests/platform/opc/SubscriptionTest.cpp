@@ -109,6 +109,86 @@ TEST_F(SubscriptionTest, ALatePeriodSendsTheLatestValuesOnceAndKeepsTheGroupsCad
     EXPECT_EQ(next[0].values, (std::vector<VARIANT>{VARIANT::I2(3)}));
 }
 
+TEST_F(SubscriptionTest, ASubscriptionsPeriodsCountFromWhenItWasMadeNotFromItsFirstPoll)
+{
+    auto g = addGroup(u"G", 100, 1);
+    addItems(g.get(), {u"PLC1.D100"});
+    clock.advance(30);
+    auto sink = subscribe(g.get());
+    toolkit.poll(80);  // the worker got to it late
+    ASSERT_EQ(sink->take().size(), 1u);
+    cb.set("PLC1.D100", VARIANT::I2(1));
+    toolkit.poll(129);
+    EXPECT_TRUE(sink->take().empty());
+    toolkit.poll(130);
+    EXPECT_EQ(sink->take().size(), 1u);
+}
+
+TEST_F(SubscriptionTest, APollThatRunsLateSendsTheValuesItsPeriodBeganWithThenTheNewerOnes)
+{
+    auto g = addGroup(u"G", 100, 1);
+    addItems(g.get(), {u"PLC1.D100", u"PLC1.D101"});
+    auto sink = subscribe(g.get());
+    toolkit.poll(0);
+    sink->take();
+    const std::uint64_t start = com::toTicks(com::toFileTime(clock.wallTime()));
+    auto at = [&](std::uint64_t ms) { return com::fileTimeFromTicks(start + ms * 10000); };
+
+    // Changed before the period began, then again before its poll came (late).
+    cb.tag("PLC1.D100")->UpdateValue(VARIANT::I2(1), 0xC0, at(50));
+    cb.tag("PLC1.D101")->UpdateValue(VARIANT::I2(21), 0xC0, at(60));
+    cb.tag("PLC1.D100")->UpdateValue(VARIANT::I2(2), 0xC0, at(130));
+    clock.advance(140);
+    toolkit.poll(140);
+    auto late = sink->take();
+    ASSERT_EQ(late.size(), 1u);
+    EXPECT_EQ(late[0].items, (std::vector<OPCHANDLE>{100, 101}));
+    EXPECT_EQ(late[0].values, (std::vector<VARIANT>{VARIANT::I2(1), VARIANT::I2(21)}));
+
+    // The next period sends the newer value, though nothing was written since.
+    clock.advance(60);
+    toolkit.poll(200);
+    auto next = sink->take();
+    ASSERT_EQ(next.size(), 1u);
+    EXPECT_EQ(next[0].items, (std::vector<OPCHANDLE>{100}));
+    EXPECT_EQ(next[0].values, (std::vector<VARIANT>{VARIANT::I2(2)}));
+
+    // A change whose time lies ahead of the clock (the clock was set back) is no change
+    // after the period began: it goes out as it is.
+    cb.tag("PLC1.D101")->UpdateValue(VARIANT::I2(22), 0xC0, at(10000));
+    clock.advance(110);
+    toolkit.poll(310);
+    next = sink->take();
+    ASSERT_EQ(next.size(), 1u);
+    EXPECT_EQ(next[0].values, (std::vector<VARIANT>{VARIANT::I2(22)}));
+}
+
+TEST_F(SubscriptionTest, APollPeriodsLateMakesUpThePeriodsItMissed)
+{
+    auto g = addGroup(u"G", 100, 1);
+    addItems(g.get(), {u"PLC1.D100"});
+    auto sink = subscribe(g.get());
+    toolkit.poll(0);
+    sink->take();
+    const std::uint64_t start = com::toTicks(com::toFileTime(clock.wallTime()));
+    auto at = [&](std::uint64_t ms) { return com::fileTimeFromTicks(start + ms * 10000); };
+
+    // 1, 2 and 3 were the values when the periods at 100, 200 and 300 began; the poll
+    // came at 340.
+    cb.tag("PLC1.D100")->UpdateValue(VARIANT::I2(1), 0xC0, at(50));
+    cb.tag("PLC1.D100")->UpdateValue(VARIANT::I2(2), 0xC0, at(180));
+    cb.tag("PLC1.D100")->UpdateValue(VARIANT::I2(3), 0xC0, at(260));
+    clock.advance(340);
+    toolkit.poll(340);
+    auto late = sink->take();
+    ASSERT_EQ(late.size(), 3u);
+    EXPECT_EQ(late[0].values, (std::vector<VARIANT>{VARIANT::I2(1)}));
+    EXPECT_EQ(late[1].values, (std::vector<VARIANT>{VARIANT::I2(2)}));
+    EXPECT_EQ(late[2].values, (std::vector<VARIANT>{VARIANT::I2(3)}));
+    toolkit.poll(399);
+    EXPECT_TRUE(sink->take().empty());
+}
+
 TEST_F(SubscriptionTest, ResultsOfItemsRemovedBeforeTheTransactionRanCarryTheirClientHandles)
 {
     auto g = addGroup(u"G", 1000, 7);

@@ -221,10 +221,18 @@ private:
     HRESULT submit(HRESULT collected, Transaction t, DWORD* id);
     bool cancelQueued(DWORD id, bool v2, Transaction* out);
     void runTransactionLocked(COPCCallback* cb, Transaction& t, Delivery& d);
+    // When a subscription update looks at the tags (FILETIME ticks of the toolkit's wall
+    // clock): the beginning of its period, and the latest time a change may carry to be
+    // one made since.
+    struct SampleTime {
+        std::uint64_t asOf = 0;
+        std::uint64_t until = 0;
+    };
     // The subscription update: looks at the tags written since the last look and gives
-    // each road what it has not sent yet.
-    void collectChangesLocked(COPCCallback* cb, Delivery& d);
-    void observeLocked(COPCCallback* cb, Item& item);
+    // each road what it has not sent yet, as the tags were at when.asOf; madeUp: for a
+    // period the poll came late for (into the delivery's next madeUpArgs).
+    void collectChangesLocked(COPCCallback* cb, Delivery& d, const SampleTime& when, bool madeUp);
+    void observeLocked(COPCCallback* cb, Item& item, const SampleTime& when);
     std::array<bool, kSlots> subscribedSlotsLocked() const;
     void resendLocked(std::size_t slot);
     void resendItemLocked(Item& item);
@@ -251,7 +259,8 @@ private:
     std::deque<Transaction> pending_;
     std::vector<Advise> advises_;
     DWORD nextAdvise_ = 1;
-    std::optional<std::uint64_t> lastRunMs_;
+    std::optional<std::uint64_t> lastRunMs_;     // when the current period began
+    std::optional<std::uint64_t> subscribedMs_;  // when the first subscriber asked
     std::vector<StreamItem> streamItems_;  // reused while a stream is built
     ConnectionPoint callbackPoint_;
 };

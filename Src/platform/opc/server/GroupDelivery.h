@@ -21,15 +21,20 @@ struct Group::Delivery {
     std::vector<Callback> callbacks;  // transaction completions, in the order they ran
     bool update = false;              // updateArgs holds a subscription update
     CallbackArgs updateArgs;          // kept from poll to poll, so its storage is reused
+    // The updates of periods the poll came late for, oldest first, sent before updateArgs:
+    // the first madeUp of madeUpArgs (the others keep their storage for later polls).
+    std::size_t madeUp = 0;
+    std::vector<CallbackArgs> madeUpArgs;
     std::vector<Stream> streams;
 
-    bool empty() const { return callbacks.empty() && !update && streams.empty(); }
+    bool empty() const { return callbacks.empty() && !update && madeUp == 0 && streams.empty(); }
     void clear()
     {
         callback.reset();
         callbacks.clear();
         update = false;
         updateArgs.clear();
+        madeUp = 0;
         streams.clear();
     }
 };

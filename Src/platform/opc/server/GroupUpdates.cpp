@@ -4,6 +4,7 @@
 
 #include "platform/opc/server/GroupDelivery.h"
 #include "platform/opc/server/ServerObject.h"
+#include "platform/win/Clock.h"
 
 #include <algorithm>
 #include <limits>
@@ -213,6 +214,9 @@ std::array<bool, Group::kSlots> Group::subscribedSlotsLocked() const
 void Group::resendLocked(std::size_t slot)
 {
     for (Item& item : items_) item.sent[slot] = 0;
+    // The first subscriber starts the group's periods when it asks, not when the worker
+    // gets the processor.
+    if (!lastRunMs_ && core_->clock) subscribedMs_ = core_->clock->monotonicMs();
     tables_->wake();  // a new subscriber hears at once
 }
 
@@ -221,20 +225,22 @@ void Group::resendItemLocked(Item& item) { item.sent.fill(0); }
 // Looks at the tag only when it was written since the last look: an unchanged item costs
 // one comparison of counters. The callback's read check is made once per write of the
 // tag, whichever group looks first; the others reuse its answer.
-void Group::observeLocked(COPCCallback* cb, Item& item)
+void Group::observeLocked(COPCCallback* cb, Item& item, const SampleTime& when)
 {
     const std::uint64_t changes = item.tag->ChangeCount();
     if (item.version != 0 && changes == item.seenChanges) return;
     std::uint64_t at = 0;
     std::optional<HRESULT> check;
-    CTagState st = item.tag->Look(at, check);
+    bool later = false;
+    CTagState st = item.tag->LookAsOf(when.asOf, when.until, at, check, later);
     if (!check) {
         check = cb->ReadTag(item.tag);
         item.tag->RememberCheck(at, *check);
     }
     const HRESULT readable = *check;
     if (FAILED(readable)) st = CTagState{};
-    item.seenChanges = at;
+    // A newer state than the period's is there: the next period looks again.
+    item.seenChanges = later ? 0 : at;
     // What went out is the tag's own value unless it was converted: only then is the
     // value as the tag had it kept beside it.
     const VARIANT& seen = item.seenValue.vt() != VT_EMPTY ? item.seenValue : item.current.value;
@@ -256,16 +262,19 @@ void Group::observeLocked(COPCCallback* cb, Item& item)
     ++item.version;
 }
 
-void Group::collectChangesLocked(COPCCallback* cb, Delivery& d)
+void Group::collectChangesLocked(COPCCallback* cb, Delivery& d, const SampleTime& when, bool madeUp)
 {
+    if (madeUp && d.madeUp == d.madeUpArgs.size()) d.madeUpArgs.emplace_back();
+    CallbackArgs& args = madeUp ? d.madeUpArgs[d.madeUp] : d.updateArgs;
+    args.clear();
     const std::array<bool, kSlots> on = subscribedSlotsLocked();
     std::array<std::vector<std::size_t>, kSlots> streamed;  // items each stream road sends
     for (std::size_t i = 0; i < items_.size(); ++i) {
         Item& item = items_[i];
         if (!item.active || !item.tag) continue;
-        observeLocked(cb, item);
+        observeLocked(cb, item, when);
         if (on[kCallbackSlot] && item.sent[kCallbackSlot] != item.version) {
-            d.updateArgs.add(item.hClient, item.current);
+            args.add(item.hClient, item.current);
             item.sent[kCallbackSlot] = item.version;
         }
         for (std::size_t slot : {std::size_t(kDataSlot), std::size_t(kDataTimeSlot)})
@@ -274,7 +283,8 @@ void Group::collectChangesLocked(COPCCallback* cb, Delivery& d)
                 item.sent[slot] = item.version;
             }
     }
-    d.update = !d.updateArgs.handles.empty();
+    if (madeUp) d.madeUp += args.handles.empty() ? 0 : 1;
+    else d.update = !args.handles.empty();
     for (const Advise& a : advises_) {
         const std::size_t slot = a.format == CF_OPCSTMFORMATDATA       ? kDataSlot
                                  : a.format == CF_OPCSTMFORMATDATATIME ? kDataTimeSlot
@@ -318,12 +328,40 @@ std::uint64_t Group::poll(std::uint64_t nowMs)
         if (s_.active && std::find(on.begin(), on.end(), true) != on.end()) {
             const std::uint64_t rate = std::max<std::uint64_t>(s_.revisedRate, 1);
             if (!lastRunMs_ || nowMs - *lastRunMs_ >= rate) {
-                // A late poll sends the latest values once and keeps the group's cadence:
-                // the periods it missed are not made up, and the next one is not moved.
-                lastRunMs_ = lastRunMs_ ? nowMs - (nowMs - *lastRunMs_) % rate : nowMs;
-                collectChangesLocked(call.get(), d);
+                // Each update sends the values as they were when its period began (tags
+                // keep the states before their latest changes), so a thread that got the
+                // processor late loses no value that was changed again meanwhile. The
+                // time may have moved since the worker read it: how late the poll is, is
+                // taken after the wall time, never before. Values keep being written while
+                // the tags are looked at: a change up to a period ahead of now is one made
+                // meanwhile; one further ahead is taken as the state now (the clock was
+                // set back). FILETIME ticks.
+                const std::uint64_t now = com::toTicks(core_->now());
+                const std::uint64_t monoNow = std::max(nowMs, core_->clock ? core_->clock->monotonicMs() : 0);
+                auto sample = [&](std::uint64_t began, bool madeUp) {
+                    const std::uint64_t late = (monoNow - began) * 10000;
+                    collectChangesLocked(call.get(), d, SampleTime{late < now ? now - late : 0, now + rate * 10000},
+                                         madeUp);
+                };
+                if (lastRunMs_) {
+                    // A late poll keeps the group's cadence. It makes up the periods it
+                    // missed, as many as the tags remember changes, the latest ones.
+                    const std::uint64_t latest = nowMs - (nowMs - *lastRunMs_) % rate;
+                    const std::uint64_t missed =
+                        std::min<std::uint64_t>((latest - *lastRunMs_) / rate - 1, CTag::kEarlierStates);
+                    for (std::uint64_t k = missed; k > 0; --k) sample(latest - k * rate, true);
+                    lastRunMs_ = latest;
+                } else if (subscribedMs_ && *subscribedMs_ <= nowMs && nowMs - *subscribedMs_ < rate) {
+                    lastRunMs_ = *subscribedMs_;
+                } else {
+                    lastRunMs_ = nowMs;
+                }
+                subscribedMs_.reset();
+                sample(*lastRunMs_, false);
             }
             next = *lastRunMs_ + rate;
+        } else {
+            lastRunMs_.reset();  // the next subscriber starts the periods anew
         }
     }
     if (d.empty()) return next;
@@ -357,6 +395,7 @@ void Group::deliver(Delivery& d)
     };
     if (d.callback) {
         for (const auto& c : d.callbacks) call(c.what, c.transactionId, c.args);
+        for (std::size_t i = 0; i < d.madeUp; ++i) call(What::Data, 0, d.madeUpArgs[i]);
         if (d.update) call(What::Data, 0, d.updateArgs);
     }
     for (auto& s : d.streams) {

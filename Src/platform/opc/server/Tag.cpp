@@ -1,5 +1,6 @@
 #include "platform/opc/server/Tag.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -30,6 +31,7 @@ LONG CTag::Release()
 void CTag::UpdateValue(const VARIANT& value, WORD quality, FILETIME timestamp)
 {
     auto lock = Lock();
+    if (Earlier* e = KeepEarlierLocked(timestamp)) e->value = std::move(m_value);
     m_value = value;
     m_wQuality = quality;
     SetTimestamp(timestamp);
@@ -38,6 +40,7 @@ void CTag::UpdateValue(const VARIANT& value, WORD quality, FILETIME timestamp)
 void CTag::UpdateQuality(WORD quality, FILETIME timestamp)
 {
     auto lock = Lock();
+    if (Earlier* e = KeepEarlierLocked(timestamp)) e->value = m_value;
     m_wQuality = quality;
     SetTimestamp(timestamp);
 }
@@ -55,13 +58,49 @@ bool CTag::SameAs(const VARIANT& value, WORD quality) const
     return m_wQuality == quality && m_value == value;
 }
 
-CTagState CTag::Look(std::uint64_t& changes, std::optional<HRESULT>& check) const
+CTagState CTag::LookAsOf(std::uint64_t asOf, std::uint64_t until, std::uint64_t& changes,
+                         std::optional<HRESULT>& check, bool& later) const
 {
     std::lock_guard lock(Mutex());
     changes = m_changes.load(std::memory_order_relaxed);
     if (m_checkedAt == changes) check = m_check;
     else check.reset();
+    later = false;
+    if (m_history && m_history->count > 0) {
+        const History& h = *m_history;
+        const Earlier* at = &h.states[h.newest];
+        later = at->endedAt > asOf && at->endedAt <= until;
+        // The state at asOf began when the one before it ended.
+        for (std::size_t k = 1; later && k < h.count; ++k) {
+            const Earlier& before = h.states[(h.newest + kEarlierStates - k) % kEarlierStates];
+            if (before.endedAt <= asOf) break;
+            at = &before;
+        }
+        if (later) return CTagState{at->value, at->quality, com::fileTimeFromTicks(at->timestamp)};
+    }
     return CTagState{m_value, m_wQuality, GetTimestamp()};
+}
+
+CTag::Earlier* CTag::KeepEarlierLocked(FILETIME changedAt)
+{
+    if (m_nUseCount.load(std::memory_order_relaxed) <= 0) {
+        m_history.reset();
+        return nullptr;
+    }
+    if (!m_history) m_history = std::make_unique<History>();
+    History& h = *m_history;
+    h.newest = (h.newest + 1) % kEarlierStates;
+    h.count = std::min(h.count + 1, kEarlierStates);
+    Earlier& e = h.states[h.newest];
+    e.quality = m_wQuality;
+    e.timestamp = m_timestamp.load(std::memory_order_relaxed);
+    e.endedAt = com::toTicks(changedAt);
+    return &e;
+}
+
+void CTag::ForgetEarlierLocked()
+{
+    if (m_history) m_history->count = 0;
 }
 
 void CTag::RememberCheck(std::uint64_t changes, HRESULT result) const

@@ -6,8 +6,11 @@
 #include "platform/com/Variant.h"
 #include "platform/win/WinTypes.h"
 
+#include <array>
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <utility>
@@ -68,9 +71,17 @@ public:
     // Grows with every write (and every Lock()); equal counts mean nothing was written
     // in between, so a reader may skip looking at the value.
     std::uint64_t ChangeCount() const { return m_changes.load(std::memory_order_acquire); }
-    // For the toolkit: the state with its change count, and the callback's read check
-    // (ReadTag) when one was made for that count already.
-    CTagState Look(std::uint64_t& changes, std::optional<HRESULT>& check) const;
+    // How many states before the latest change a tag keeps while a client holds it: a
+    // subscription that looks late can make up as many periods.
+    static constexpr std::size_t kEarlierStates = 4;
+    // For the toolkit: the state as the tag had it at asOf (FILETIME ticks) with its
+    // change count, and the callback's read check (ReadTag) when one was made for that
+    // count already. When the latest change came after asOf (and not after until, so a
+    // clock set back does not count), the state is the one it had then (or the oldest
+    // kept) and later is set: a subscription that looks late thus still sends the value
+    // of its period, and the newer one with the next.
+    CTagState LookAsOf(std::uint64_t asOf, std::uint64_t until, std::uint64_t& changes,
+                       std::optional<HRESULT>& check, bool& later) const;
     // Keeps the read check made for a change count, until the tag is written again.
     void RememberCheck(std::uint64_t changes, HRESULT result) const;
 
@@ -96,6 +107,23 @@ private:
 public:
     std::atomic<LONG> m_nUseCount{0};
 
+protected:
+    // A state the tag held before a later change, and the time that change carried.
+    struct Earlier {
+        VARIANT value;
+        std::uint64_t timestamp = 0;
+        std::uint64_t endedAt = 0;
+        WORD quality = 0;
+    };
+    // For a writer under Lock(), before it changes value or quality with the time given:
+    // the record that keeps the state now (quality and time set; the value is left to the
+    // caller to move or copy in, and what the record held before is the oldest state,
+    // which it may take out), or null while no client holds the tag (use count 0), when
+    // nothing is kept.
+    Earlier* KeepEarlierLocked(FILETIME changedAt);
+    // For a writer under Lock() whose change carries no time.
+    void ForgetEarlierLocked();
+
 private:
     // The tag's lock, the innermost of the toolkit: nothing else is taken while it is
     // held, another tag's lock included. So tags share a pool of locks, each taking
@@ -104,4 +132,12 @@ private:
     mutable std::atomic<std::uint64_t> m_changes{1};
     // Guarded by the tag's lock: the count the read check above was made for (0: none).
     mutable std::uint64_t m_checkedAt = 0;
+    // The earlier states, newest at `newest`, older ones before it (circularly).
+    struct History {
+        std::array<Earlier, kEarlierStates> states;
+        std::size_t newest = 0;
+        std::size_t count = 0;
+    };
+    // Guarded by the tag's lock; made on the first change while a client holds the tag.
+    std::unique_ptr<History> m_history;
 };
