@@ -38,6 +38,15 @@ public:
     // Clears the tag's side of the binding (the point keeps its pointer).
     void Unbind();
 
+protected:
+    // The point's own reference is not a client's.
+    bool HeldByClientLocked() const override
+    {
+        return m_nUseCount.load(std::memory_order_relaxed) > (m_pPoint ? 1 : 0);
+    }
+
+public:
+
     // A browse tree lists the tag: it stays allocated, bound or not, until the
     // tree lets go. Not a client reference: the use count is untouched.
     void AddTreeRef();

@@ -1,4 +1,5 @@
 #include "kestrun/model/MemoryTag.h"
+#include "kestrun/model/MemoryObject.h"
 
 #include <gtest/gtest.h>
 
@@ -54,6 +55,27 @@ TEST(MemoryTag, WhileAClientHoldsItTheStateBeforeEachRecentChangeIsKept)
     EXPECT_EQ(asOf(45), VARIANT::UI2(4));
     tag.SetQuality(0);  // a change without a time: only the state now is known
     EXPECT_EQ(asOf(35), VARIANT::UI2(4));
+}
+
+TEST(MemoryTag, ItsPointsOwnReferenceKeepsNoEarlierStates)
+{
+    CdsMemoryObject point;
+    CfsMemoryTag* tag = point.GetMemoryTag();
+    auto at = [](DWORD ms) { return FILETIME{ms * 10000, 0}; };
+    auto asOf = [&](DWORD ms) {
+        std::uint64_t changes = 0;
+        std::optional<HRESULT> check;
+        bool later = false;
+        return tag->LookAsOf(std::uint64_t(ms) * 10000, ~std::uint64_t(0), changes, check, later).value;
+    };
+    tag->UpdateValue(VARIANT::String("a"), at(10));
+    tag->UpdateValue(VARIANT::String("b"), at(20));
+    EXPECT_EQ(asOf(15), VARIANT::String("b"));  // a plant's every point, no client: nothing kept
+    tag->AddRef();
+    tag->UpdateValue(VARIANT::String("c"), at(30));
+    tag->UpdateValue(VARIANT::String("d"), at(40));
+    EXPECT_EQ(asOf(35), VARIANT::String("c"));
+    tag->Release();
 }
 
 TEST(TagValue, VariantPerDataType)

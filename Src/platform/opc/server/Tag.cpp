@@ -83,7 +83,7 @@ CTagState CTag::LookAsOf(std::uint64_t asOf, std::uint64_t until, std::uint64_t&
 
 CTag::Earlier* CTag::KeepEarlierLocked(FILETIME changedAt)
 {
-    if (m_nUseCount.load(std::memory_order_relaxed) <= 0) {
+    if (!HeldByClientLocked()) {
         m_history.reset();
         return nullptr;
     }

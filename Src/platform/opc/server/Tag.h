@@ -123,6 +123,9 @@ protected:
     Earlier* KeepEarlierLocked(FILETIME changedAt);
     // For a writer under Lock() whose change carries no time.
     void ForgetEarlierLocked();
+    // Under the tag's lock: whether a client holds the tag, so that its earlier states
+    // are worth keeping. An owner that holds a reference of its own says so here.
+    virtual bool HeldByClientLocked() const { return m_nUseCount.load(std::memory_order_relaxed) > 0; }
 
 private:
     // The tag's lock, the innermost of the toolkit: nothing else is taken while it is
