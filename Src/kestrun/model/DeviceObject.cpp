@@ -142,7 +142,15 @@ void CdsDeviceObject::CompleteLineConfigs()
 
 bool CdsDeviceObject::HoldsMemoryArray(const CdsMemoryArray* pArray) const
 {
-    return pArray && HeldEntryOf(pArray) != m_heldByName.end();
+    if (!pArray)
+        return false;
+    if (HeldEntryOf(pArray) != m_heldByName.end())
+        return true;
+    // A block of this device renamed behind the index's back is still held; a new
+    // block has no parent yet, so an import never looks through the whole index.
+    return pArray->GetParent() == this &&
+           std::any_of(m_heldByName.begin(), m_heldByName.end(),
+                       [pArray](const auto& entry) { return entry.second == pArray; });
 }
 
 std::unordered_multimap<std::string, CdsMemoryArray*>::const_iterator
@@ -172,7 +180,7 @@ CdsMemoryArray* CdsDeviceObject::FindSameNameAndType(const CdsMemoryArray& block
 
 void CdsDeviceObject::IndexHeldBlock(CdsMemoryArray* pArray)
 {
-    if (!pArray || HoldsMemoryArray(pArray))
+    if (!pArray || HeldEntryOf(pArray) != m_heldByName.end())
         return;
     m_heldByName.emplace(kestrun::ApplyNameCase(pArray->GetName(), false), pArray);
 }
