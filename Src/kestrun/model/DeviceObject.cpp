@@ -140,7 +140,30 @@ void CdsDeviceObject::CompleteLineConfigs()
 
 // --- blocks ---
 
-bool CdsDeviceObject::HoldsMemoryArray(const CdsMemoryArray* pArray) const { return m_heldKey.count(pArray) != 0; }
+bool CdsDeviceObject::HoldsMemoryArray(const CdsMemoryArray* pArray) const
+{
+    if (!pArray)
+        return false;
+    if (HeldEntryOf(pArray) != m_heldByName.end())
+        return true;
+    // A block of this device renamed behind the index's back is still held; a new
+    // block has no parent yet, so an import never looks through the whole index.
+    return pArray->GetParent() == this &&
+           std::any_of(m_heldByName.begin(), m_heldByName.end(),
+                       [pArray](const auto& entry) { return entry.second == pArray; });
+}
+
+std::unordered_multimap<std::string, CdsMemoryArray*>::const_iterator
+CdsDeviceObject::HeldEntryOf(const CdsMemoryArray* pArray) const
+{
+    // A held block keeps its name while it is held (renames pass through
+    // ChangeMemoryArray), so its entry is under its name's key.
+    const auto [first, last] = m_heldByName.equal_range(kestrun::ApplyNameCase(pArray->GetName(), false));
+    for (auto it = first; it != last; ++it)
+        if (it->second == pArray)
+            return it;
+    return m_heldByName.end();
+}
 
 CdsMemoryArray* CdsDeviceObject::FindSameNameAndType(const CdsMemoryArray& block) const
 {
@@ -157,32 +180,26 @@ CdsMemoryArray* CdsDeviceObject::FindSameNameAndType(const CdsMemoryArray& block
 
 void CdsDeviceObject::IndexHeldBlock(CdsMemoryArray* pArray)
 {
-    if (!pArray || m_heldKey.count(pArray))
+    if (!pArray || HeldEntryOf(pArray) != m_heldByName.end())
         return;
-    std::string key = kestrun::ApplyNameCase(pArray->GetName(), false);
-    m_heldByName.emplace(key, pArray);
-    m_heldKey.emplace(pArray, std::move(key));
+    m_heldByName.emplace(kestrun::ApplyNameCase(pArray->GetName(), false), pArray);
 }
 
 void CdsDeviceObject::UnindexHeldBlock(const CdsMemoryArray* pArray)
 {
-    const auto held = m_heldKey.find(pArray);
-    if (held == m_heldKey.end())
+    if (!pArray)
         return;
-    const auto [first, last] = m_heldByName.equal_range(held->second);
-    for (auto it = first; it != last; ++it) {
-        if (it->second == pArray) {
-            m_heldByName.erase(it);
-            break;
-        }
-    }
-    m_heldKey.erase(held);
+    auto held = HeldEntryOf(pArray);
+    if (held == m_heldByName.end())
+        held = std::find_if(m_heldByName.begin(), m_heldByName.end(),
+                            [pArray](const auto& entry) { return entry.second == pArray; });
+    if (held != m_heldByName.end())
+        m_heldByName.erase(held);
 }
 
 void CdsDeviceObject::ReindexHeldBlocks()
 {
     m_heldByName.clear();
-    m_heldKey.clear();
     for (CdsMemoryArray* block : m_blocks.GetBlocks())
         IndexHeldBlock(block);
 }
@@ -803,7 +820,6 @@ void CdsDeviceObject::DeleteContents()
     m_blocksByName.clear();
     m_blocksByAddr.clear();
     m_heldByName.clear();
-    m_heldKey.clear();
     m_blocks.DeleteContents();
 }
 

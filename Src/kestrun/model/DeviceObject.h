@@ -310,6 +310,8 @@ protected:
     void IndexHeldBlock(CdsMemoryArray* pArray);
     void UnindexHeldBlock(const CdsMemoryArray* pArray);
     void ReindexHeldBlocks();
+    // The block's entry in the index, found under its name's key.
+    std::unordered_multimap<std::string, CdsMemoryArray*>::const_iterator HeldEntryOf(const CdsMemoryArray* pArray) const;
     void SetAllMemoriesOnline();
     void SetAllMemoriesOffline();
     BOOL CreateDeviceHdlr();
@@ -324,7 +326,6 @@ protected:
     std::unordered_map<std::string, CdsMemoryArray*> m_blocksByName;
     std::unordered_map<std::string, CdsMemoryArray*> m_blocksByAddr;
     std::unordered_multimap<std::string, CdsMemoryArray*> m_heldByName;   // upper-cased name
-    std::unordered_map<const CdsMemoryArray*, std::string> m_heldKey;     // each held block's key above
     std::array<std::unique_ptr<CdsCommConfig>, kLines> m_configs;
     CdsDeviceMap* m_pParent = nullptr;
     kestrun::DdeTopicRecord* m_pDdeTopic = nullptr;   // the bridge's; not copied

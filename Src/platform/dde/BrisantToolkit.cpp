@@ -156,12 +156,6 @@ void Toolkit::Pass(DWORD id, bool timer)
         if (Call(s, 1, record) == 0)
             s.started = false;
     }
-    if (s.started && !s.browseAsked && GetOption(id, kOptBrowse)) {
-        s.browseAsked = true;
-        _BRISANT_DATAACTION record;
-        Call(s, 31, record);
-    }
-
     for (const Op& op : ops) {
         if (s.exitRequested)
             break;
@@ -579,13 +573,31 @@ void Toolkit::ClearBrowse(DWORD id)
     }
 }
 
-std::vector<BrowseBranch> Toolkit::Browse(DWORD id) const
+std::vector<BrowseBranch> Toolkit::Browse(DWORD id)
 {
-    std::lock_guard lock(m_mutex);
+    std::unique_lock lock(m_mutex);
     Server* server = FindServer(id);
     std::vector<BrowseBranch> tree;
     if (!server)
         return tree;
+    // A plant's leaves are many: the server builds them when they are first browsed,
+    // not at start.
+    if (server->started && !server->browseAsked && !server->inIdle && !server->exitRequested &&
+        server->options.count(kOptBrowse) && server->options.at(kOptBrowse) != 0) {
+        server->browseAsked = true;
+        server->inIdle = true;
+        lock.unlock();
+        _BRISANT_DATAACTION record;
+        Call(*server, 31, record);
+        lock.lock();
+        server->inIdle = false;
+        const bool exit = server->exitRequested;
+        if (exit) {
+            lock.unlock();
+            Shutdown(id);
+            return tree;
+        }
+    }
     tree.reserve(server->browse.size());
     for (const KeptBrowseBranch& kept : server->browse) {
         BrowseBranch& branch = tree.emplace_back();

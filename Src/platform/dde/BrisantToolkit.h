@@ -28,7 +28,7 @@ enum Option : int {
     kOptPoke = 983,
     kOptRequest = 962,
     kOptAdvise = 953,
-    kOptBrowse = 997,          // ask the server for its browse information after start
+    kOptBrowse = 997,          // ask the server for its browse information when first browsed
 };
 
 // What a client conversation receives.
@@ -133,7 +133,9 @@ public:
     std::vector<ClientMessage> TakeMessages(DWORD conversation);
 
     // --- inspection ---
-    std::vector<BrowseBranch> Browse(DWORD server) const;
+    // The first browse of a started server asks it for its browse information (on
+    // the thread that runs Idle, as every call of the server is).
+    std::vector<BrowseBranch> Browse(DWORD server);
     bool IsItemReady(DWORD server, const std::string& topic, const std::string& item) const;
 
     // A value as the text a CF_TEXT client receives.

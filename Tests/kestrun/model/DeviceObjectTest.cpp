@@ -176,6 +176,24 @@ TEST(DeviceObjectBlocks, TheNameOfABlockGoneOrRenamedIsFreeAndTheNewNameTaken)
     EXPECT_EQ(freed, 3);
 }
 
+// A held block renamed without the device knowing is still held: adding it again is
+// refused, and once it is removed its name is free.
+TEST(DeviceObjectBlocks, ABlockRenamedBehindTheDevicesBackIsStillHeldUntilRemoved)
+{
+    int freed = 0;
+    TestDevice device;
+    auto* a = new CountedBlock(freed, "A", "D100");
+    ASSERT_EQ(device.AddMemoryArray(a, true), a);
+    a->SetName("Z");
+    EXPECT_EQ(device.AddMemoryArray(a, true), nullptr);
+    EXPECT_EQ(device.GetMemoryArrayList().GetTotalCount(), 1);
+    EXPECT_EQ(device.RemoveMemoryArray(a, true), a);
+    a->SetName("A");
+    EXPECT_EQ(device.AddMemoryArray(a, true), a);
+    EXPECT_EQ(device.GetMemoryArrayList().GetTotalCount(), 1);
+    EXPECT_EQ(freed, 0);
+}
+
 TEST(DeviceObjectBlocks, AddressLookUpTakesItemAddresses)
 {
     TestDevice device;

@@ -32,7 +32,7 @@ protected:
     }
     ~ToolkitTest() override { g_server = nullptr; }
 
-    // First idle: information, start, browse, and the first timer pass.
+    // First idle: information, start, and the first timer pass.
     void Started()
     {
         toolkit.Idle(server.id);
@@ -112,8 +112,8 @@ TEST_F(ToolkitTest, CallbacksRunOnlyInsideIdle)
     EXPECT_TRUE(server.actions.empty());
     EXPECT_TRUE(toolkit.TakeMessages(conv).empty());
     toolkit.Idle(server.id);
-    // information, start, browse, topic, connected, item, active, read now, data type, poke, timer
-    EXPECT_EQ(server.actions, (std::vector<int>{0, 1, 31, 13, 25, 11, 8, 16, 24, 12, 7}));
+    // information, start, topic, connected, item, active, read now, data type, poke, timer
+    EXPECT_EQ(server.actions, (std::vector<int>{0, 1, 13, 25, 11, 8, 16, 24, 12, 7}));
     EXPECT_EQ(server.startCount, 1);
     server.actions.clear();
     toolkit.Idle(server.id);  // no timer due yet, nothing queued
@@ -607,6 +607,23 @@ INSTANTIATE_TEST_SUITE_P(Table, TextToValueTest,
                       TextCase{"-2.25", BRISANT_DOUBLE, 1, "-2.25"}, TextCase{"nan", BRISANT_DOUBLE, 0, ""},
                       TextCase{"some text", BRISANT_STRING, 1, "some text"},
                       TextCase{"abc", BRISANT_FIXEDSTRING, 1, "abc"}, TextCase{"1", BRISANT_BOOLARRAY, 0, ""}));
+
+// The server builds its browse information when it is first browsed, once; not at
+// start, and not for a server that has not started.
+TEST_F(ToolkitTest, TheFirstBrowseAsksForTheBrowseInformationOnce)
+{
+    toolkit.SetOption(server.id, dde::kOptBrowse, 1);
+    EXPECT_TRUE(toolkit.Browse(server.id).empty());
+    EXPECT_TRUE(server.actions.empty());
+    Started();
+    toolkit.Idle(server.id);
+    EXPECT_TRUE(server.actions.empty());
+    toolkit.Browse(server.id);
+    EXPECT_EQ(server.actions, std::vector<int>{31});
+    toolkit.Browse(server.id);
+    toolkit.Idle(server.id);
+    EXPECT_EQ(server.actions, std::vector<int>{31});
+}
 
 // A full name kept beside the path and leaf name it repeats comes back as given,
 // and so does one that is something else.

@@ -578,7 +578,9 @@ int CdsSocketHdlr::CommReadWith(CdsDeviceObject* pDevice, BYTE* pBuffer, int nLe
     // frame's rest, asked for next, is then here without another system call, and
     // bytes behind it show without asking the socket.
     const bool bReadAhead = !IsPortUDP() && nLength > 0 && nLength < kReceiveBufferSize;
-    BYTE* pTarget = bReadAhead ? s.readAhead.data() : pBuffer;
+    if (bReadAhead && !s.readAhead)
+        s.readAhead = std::make_unique_for_overwrite<std::array<BYTE, kReceiveBufferSize>>();
+    BYTE* pTarget = bReadAhead ? s.readAhead->data() : pBuffer;
     const int n = pFile->Read(pTarget, static_cast<UINT>(bReadAhead ? kReceiveBufferSize : std::max(nLength, 0)));
     if (n == -1)
         return CommErrorResult(RE_SOCKET_ERROR);

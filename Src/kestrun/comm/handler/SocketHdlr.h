@@ -134,8 +134,9 @@ private:
         std::vector<std::unique_ptr<CdsListenSocket>> retired; // closed during a delivery
         std::atomic<int> nIoctl{-1}; // the current read's IOCTL choice, -1 none
         // What one receive of a TCP line takes in; the part past the read's count is
-        // held over for the next read. The line's own thread only.
-        std::array<BYTE, kReceiveBufferSize> readAhead{};
+        // held over for the next read. The line's own thread only; made by its first
+        // read, as a handler has four lines and most plants use one.
+        std::unique_ptr<std::array<BYTE, kReceiveBufferSize>> readAhead;
     };
 
     BOOL OpenThreadPort(CdsDeviceObject* pDevice, CdsTcpipConfig* pConfig, CdsListenSocket* pSocket,

@@ -55,13 +55,15 @@ int CdsListenSocket::SaveToBuffer(const BYTE* pData, int nLength)
     std::lock_guard<std::mutex> lock(m_lock);
     if (!HasLine())
         return 0;
-    int& held = m_nHeld[static_cast<size_t>(m_nLine)];
+    int& held = m_nHeld;
     if (pData == nullptr || nLength <= 0)
         return held;
     nLength = std::min(nLength, kHoldoverSize);
     if (held + nLength > kHoldoverSize)
         held = 0;
-    std::memcpy(m_holdover[static_cast<size_t>(m_nLine)].data() + held, pData, static_cast<size_t>(nLength));
+    if (!m_pHoldover)
+        m_pHoldover = std::make_unique_for_overwrite<std::array<BYTE, kHoldoverSize + 1>>();
+    std::memcpy(m_pHoldover->data() + held, pData, static_cast<size_t>(nLength));
     held += nLength;
     return held;
 }
@@ -73,11 +75,11 @@ int CdsListenSocket::RestoreFromBuffer(BYTE* pBuffer, int nMax)
     std::lock_guard<std::mutex> lock(m_lock);
     if (!HasLine())
         return 0;
-    int& held = m_nHeld[static_cast<size_t>(m_nLine)];
-    BYTE* pHeld = m_holdover[static_cast<size_t>(m_nLine)].data();
+    int& held = m_nHeld;
     const int n = std::min(nMax, held);
     if (n <= 0)
         return 0;
+    BYTE* pHeld = m_pHoldover->data();
     std::memcpy(pBuffer, pHeld, static_cast<size_t>(n));
     held -= n;
     std::memmove(pHeld, pHeld + n, static_cast<size_t>(held));
@@ -87,5 +89,5 @@ int CdsListenSocket::RestoreFromBuffer(BYTE* pBuffer, int nMax)
 int CdsListenSocket::GetReadBytesSize() const
 {
     std::lock_guard<std::mutex> lock(m_lock);
-    return HasLine() ? m_nHeld[static_cast<size_t>(m_nLine)] : 0;
+    return HasLine() ? m_nHeld : 0;
 }

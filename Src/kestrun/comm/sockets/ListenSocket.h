@@ -4,6 +4,7 @@
 // and device so its notifications find their line, remembers the accepted
 // peer, and keeps the per-line holdover of bytes received but not yet read.
 #include <array>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -64,6 +65,7 @@ private:
     BOOL m_nAccepted = 0;
     mutable std::mutex m_lock; // leaf: creation and the holdover; may be taken under g_sectionHdlr
     int m_nLine;
-    std::array<int, kLineCount> m_nHeld{};
-    std::array<std::array<BYTE, kHoldoverSize + 1>, kLineCount> m_holdover{};
+    // The holdover of the socket's own line: made by its first save.
+    int m_nHeld = 0;
+    std::unique_ptr<std::array<BYTE, kHoldoverSize + 1>> m_pHoldover;
 };

@@ -282,6 +282,7 @@ long DdeBridge::OnClientDisconnected(_BRISANT_DATAACTION&)
 
 long DdeBridge::OnBrowseInfo(_BRISANT_DATAACTION& a)
 {
+    m_bBrowseAsked = true;
     DoUpdateBrowseInfo(a.dwServerId);
     return 1;
 }

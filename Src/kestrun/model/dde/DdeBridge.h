@@ -192,6 +192,7 @@ private:
     int m_nItemCount = 0;
     bool m_bInActionTimer = false;   // a timer pass runs, or the server closes
     bool m_bBrowseBuilt = false;
+    bool m_bBrowseAsked = false;   // the toolkit asked for the browse information
     bool m_bClosing = false;         // no new topics or items from now on
     std::string m_strItemRefusal;    // why the last item was not made, for the toolkit to read
 };

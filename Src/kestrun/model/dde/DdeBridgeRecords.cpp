@@ -351,7 +351,9 @@ void DdeBridge::OnDeviceMapChanged()
     m_bBrowseBuilt = false;
     if (m_dwServerId) {
         dde::Toolkit::Process().ClearBrowse(m_dwServerId);
-        DoUpdateBrowseInfo(m_dwServerId);
+        // Until the toolkit asks, there is nothing to rebuild: it asks on the first browse.
+        if (m_bBrowseAsked)
+            DoUpdateBrowseInfo(m_dwServerId);
     }
 }
 
@@ -378,6 +380,7 @@ void DdeBridge::OnToolkitExit()
     m_nItemCount = 0;
     m_bInActionTimer = false;
     m_bBrowseBuilt = false;
+    m_bBrowseAsked = false;
     m_bClosing = false;
 }
 
