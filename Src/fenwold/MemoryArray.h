@@ -22,6 +22,8 @@ public:
     // Checks a read response against the line's request (reading the next response
     // while they answer another request) and delivers the values to the points.
     // 1 when the values were taken; 0 on a failed check, an end code or no data.
+    // A response read again stays in m_reread: the device and the variants are
+    // handed the first, which is harmless, as neither reads its bytes.
     int UpdateStatus(int nLine, const BYTE* pBuffer, int nReceived, kestrun::HandlerLink* pHdlr,
                      const tagTHREADINFO* pLine) override;
     // Builds the line's batch-read request afresh; null when it cannot be made.

@@ -71,6 +71,10 @@ public:
     virtual BOOL SetOnline(BOOL bOnline, CdsDeviceObject* pDevice);
     virtual BOOL UpdateState(int nIndex, const _BRISANTDATAVALUE& value, BOOL bInitial, kestrun::HandlerLink* pHdlr,
                              const tagTHREADINFO* pLine, BOOL bCommand);
+    // Parses a read's response into the points; nonzero when taken. The line then
+    // hands the device's UpdateStatus and UpdateVariants this same buffer: a block
+    // that reads a later response into a buffer of its own parses that one, but
+    // the device and the variants still see the first.
     virtual int UpdateStatus(int nFrame, const BYTE* pBuffer, int nReceived, kestrun::HandlerLink* pHdlr,
                              const tagTHREADINFO* pLine);
     virtual int UpdateMessage(int nFrame, const BYTE* pBuffer, int nReceived, kestrun::HandlerLink* pHdlr,

@@ -85,7 +85,13 @@ public:
         return buffer;
     }
     int GetMonitorResponseStringLen(const tagTHREADINFO*) const override { return 4; }
-    int UpdateStatus(const BYTE*, int, const tagTHREADINFO*) override { return m_monitorAccept; }
+    // The last response the device was handed.
+    std::vector<BYTE> m_statusResponse;
+    int UpdateStatus(const BYTE* pData, int nLength, const tagTHREADINFO*) override
+    {
+        m_statusResponse.assign(pData, pData + nLength);
+        return m_monitorAccept;
+    }
 
     std::vector<std::vector<BYTE>> m_unbound;
     int UpdateUnboundMessage(const BYTE* pData, int nLength, const tagTHREADINFO*) override

@@ -447,4 +447,23 @@ protected:
     std::array<std::string, LINE_COUNT> m_writeFailures;
     // Per line, touched only by the line's own thread: how its last write ended.
     std::array<WriteOutcome, LINE_COUNT> m_writeOutcomes;
+
+private:
+    // The steps of DoDataRead, in the order it takes them.
+    struct ReadCycle;
+    enum class ReadAnswer { None, Accepted, Refused };
+    // The line's status frame, built on its first use; false when there is none.
+    bool GetReadQuery(ReadCycle& read);
+    // Sends the frame, retrying; false once the retries are used up.
+    bool SendReadQuery(const ReadCycle& read);
+    // A read that expects no answer is done once its frame went out.
+    int EndReadWithoutResponse(const ReadCycle& read);
+    // Waits for a valid response, retrying, and hands the first to DeliverReadResponse.
+    ReadAnswer ReceiveReadResponse(const ReadCycle& read, int nExpected);
+    ReadAnswer DeliverReadResponse(const ReadCycle& read, const BYTE* pResponse, int nReceived);
+    void StampRead(const ReadCycle& read, LONGLONG tNow);
+    void LogReadFailure(const ReadCycle& read);
+    void MarkReadFailure(const ReadCycle& read, bool bRefused);
+    // What the failed read returns, after the counting the caller leaves to it.
+    int CountReadFailure(const ReadCycle& read, bool bRefused);
 };

@@ -150,6 +150,23 @@ void CdsCommHdlr::RefreshDevices(tagTHREADINFO* pLine)
 
 // --- reading a block ---
 
+// What one read of a block works with, found once at its start.
+struct CdsCommHdlr::ReadCycle {
+    CdsMemoryArray& block;
+    CdsDeviceObject& device;
+    tagTHREADINFO* pLine;
+    int slot;
+    const char* pszQuery = nullptr;
+    int nQuery = 0;
+    LONG retries = 0;
+    DWORD delay = 0;
+    // A block the PLC keeps failing would log on every scan: the first failure of a
+    // run is logged, the others are counted, and the end of the run logs their number.
+    CdsFailureRun* failures = nullptr;
+
+    bool FirstFailure() const { return !failures || failures->Fail(); }
+};
+
 int CdsCommHdlr::DoDataRead(CdsMemoryArray* pArray, tagTHREADINFO* pLine)
 {
     if (!pArray || !pArray->HasAtLeastOneMemoryObject())
@@ -157,115 +174,146 @@ int CdsCommHdlr::DoDataRead(CdsMemoryArray* pArray, tagTHREADINFO* pLine)
     CdsDeviceObject* pDevice = pArray->GetParent();
     if (!pDevice)
         return 0;
-    const int slot = BlockSlotOf(pLine);
-    const char* pszQuery = nullptr;
-    int nQuery = 0;
-    if (m_bNeedStatusQuery) {
-        if (!pArray->IsStatusQueryStringInitialized(slot)) {
-            pszQuery = pArray->FillStatusQueryString(slot);
-            pArray->SetStatusQueryStringInitialized(slot, TRUE);
-        } else {
-            pszQuery = pArray->GetStatusQueryString(slot);
-        }
-        if (!pszQuery)
-            return 0;
-        nQuery = pArray->GetStatusQueryStringLen(slot, pszQuery);
-        if (nQuery < 1)
-            return 0;
-    }
-    const int nExpected = pArray->GetStatusResponseStringLen(slot);
-    const LONG retries = pDevice->GetRetryOnError(pLine);
-    const DWORD delay = static_cast<DWORD>(pDevice->m_nRetryDelay);
-    // A block the PLC keeps failing would log on every scan: the first failure of a
-    // run is logged, the others are counted, and the end of the run logs their number.
-    CdsFailureRun* failures = pArray->GetReadFailures(slot);
-    auto firstFailure = [failures] { return !failures || failures->Fail(); };
-
-    if (m_bNeedStatusQuery) {
-        if (GetThreadTraceLevel(pLine) == TRACE_BYTES)
-            LogLine(LOG_TRACE, pLine, "[%s]%s Reading... (priority = %d), last update = %s\r\n",
-                    pDevice->m_strName.c_str(), pArray->GetName().c_str(), pArray->GetPriority(),
-                    FormatTime(pArray->GetLastUpdateTime(slot)).c_str());
-        LONG resent = 0;
-        // The first failure names the cause; the retries only see its aftermath
-        // (a reset peer answers "Connection reset by peer", then "Broken pipe").
-        std::string cause;
-        while (!SendQueryMessage(pArray, pszQuery, nQuery, TRUE, pLine)) {
-            if (cause.empty())
-                cause = GetWriteFailure(pLine);
-            if (resent >= retries + 1) {
-                if (firstFailure())
-                    LogLine(LOG_ERROR, pLine, "Sending QueryMessage ([%s]%s) failed%s\r\n",
-                            pDevice->m_strName.c_str(), pArray->GetName().c_str(), FailureSuffix(cause).c_str());
-                return 0;
-            }
-            if (!IsInService())
-                break;
-            Sleep(delay);
-            ++resent;
-        }
-    }
-
-    auto stamp = [&](LONGLONG now) {
-        pArray->SetModified(FALSE);
-        pArray->SetLastUpdateTime(slot, now);
-        UpdateSysTime(pDevice, now, pLine, FALSE);
-    };
-    if (!m_bNeedStatusResponse || nExpected < 1) {
-        pDevice->HoldWrites(pLine, false);
-        stamp(NowSeconds());
-        pArray->UpdateVariants(nullptr, 0, this, pLine);
-        EndReadFailures(*pArray, slot, pLine);
-        return 1;
-    }
-
-    std::array<BYTE, kReceiveBufferSize> buffer{};
-    bool refused = false;
+    ReadCycle read{*pArray, *pDevice, pLine, BlockSlotOf(pLine)};
+    if (m_bNeedStatusQuery && !GetReadQuery(read))
+        return 0;
+    const int nExpected = pArray->GetStatusResponseStringLen(read.slot);
+    read.retries = pDevice->GetRetryOnError(pLine);
+    read.delay = static_cast<DWORD>(pDevice->m_nRetryDelay);
+    read.failures = pArray->GetReadFailures(read.slot);
+    if (m_bNeedStatusQuery && !SendReadQuery(read))
+        return 0;
+    if (!m_bNeedStatusResponse || nExpected < 1)
+        return EndReadWithoutResponse(read);
     // A response the buffer cannot hold is a failed read, never an overrun.
-    if (nExpected <= kReceiveBufferSize) {
-        for (LONG attempt = 0; attempt <= retries && IsInService(); ++attempt) {
-            int received = 0;
-            if (ReceiveResponseMessage(pArray, buffer.data(), nExpected, received, pszQuery, TRUE, pLine)) {
-                // The PLC answers again: the writes that waited for it may go.
-                pDevice->HoldWrites(pLine, false);
-                // One wall time for the whole block: its points' timestamps and its
-                // update time.
-                const auto wall = GetClock().wallTime();
-                const DeliveryScope delivery(*pArray, win::toFileTime(wall));
-                if (pArray->UpdateStatus(slot, buffer.data(), received, this, pLine)) {
-                    stamp(std::chrono::duration_cast<std::chrono::seconds>(wall.time_since_epoch()).count());
-                    pDevice->UpdateStatus(buffer.data(), received, pLine);
-                    pArray->UpdateVariants(buffer.data(), received, this, pLine);
-                    EndReadFailures(*pArray, slot, pLine);
-                    return 1;
-                }
-                // An answer the block refuses (a PLC's end code above all) shows a
-                // live line: it is kept out of the line's error count, so one bad
-                // block never resets the connection of the others.
-                refused = true;
-                break;
-            }
-            if (IsStopSignalled())
-                break; // the line stops: no retry, no retry delay
-            Sleep(delay);
+    const ReadAnswer answer = nExpected <= kReceiveBufferSize ? ReceiveReadResponse(read, nExpected) : ReadAnswer::None;
+    if (answer == ReadAnswer::Accepted)
+        return 1;
+    const bool refused = answer == ReadAnswer::Refused;
+    LogReadFailure(read);
+    MarkReadFailure(read, refused);
+    return CountReadFailure(read, refused);
+}
+
+bool CdsCommHdlr::GetReadQuery(ReadCycle& read)
+{
+    CdsMemoryArray& block = read.block;
+    if (!block.IsStatusQueryStringInitialized(read.slot)) {
+        read.pszQuery = block.FillStatusQueryString(read.slot);
+        block.SetStatusQueryStringInitialized(read.slot, TRUE);
+    } else {
+        read.pszQuery = block.GetStatusQueryString(read.slot);
+    }
+    if (!read.pszQuery)
+        return false;
+    read.nQuery = block.GetStatusQueryStringLen(read.slot, read.pszQuery);
+    return read.nQuery >= 1;
+}
+
+bool CdsCommHdlr::SendReadQuery(const ReadCycle& read)
+{
+    if (GetThreadTraceLevel(read.pLine) == TRACE_BYTES)
+        LogLine(LOG_TRACE, read.pLine, "[%s]%s Reading... (priority = %d), last update = %s\r\n",
+                read.device.m_strName.c_str(), read.block.GetName().c_str(), read.block.GetPriority(),
+                FormatTime(read.block.GetLastUpdateTime(read.slot)).c_str());
+    LONG resent = 0;
+    // The first failure names the cause; the retries only see its aftermath
+    // (a reset peer answers "Connection reset by peer", then "Broken pipe").
+    std::string cause;
+    while (!SendQueryMessage(&read.block, read.pszQuery, read.nQuery, TRUE, read.pLine)) {
+        if (cause.empty())
+            cause = GetWriteFailure(read.pLine);
+        if (resent >= read.retries + 1) {
+            if (read.FirstFailure())
+                LogLine(LOG_ERROR, read.pLine, "Sending QueryMessage ([%s]%s) failed%s\r\n",
+                        read.device.m_strName.c_str(), read.block.GetName().c_str(), FailureSuffix(cause).c_str());
+            return false;
         }
+        if (!IsInService())
+            break;
+        Sleep(read.delay);
+        ++resent;
     }
-    if (m_bNeedStatusQuery && firstFailure())
-        LogLine(LOG_ERROR, pLine, "DataRead ([%s]%s) failed!\r\n", pDevice->m_strName.c_str(),
-                pArray->GetName().c_str());
-    if (refused) {
-        MarkPointsUnread(*pArray);
+    return true;
+}
+
+int CdsCommHdlr::EndReadWithoutResponse(const ReadCycle& read)
+{
+    read.device.HoldWrites(read.pLine, false);
+    StampRead(read, NowSeconds());
+    read.block.UpdateVariants(nullptr, 0, this, read.pLine);
+    EndReadFailures(read.block, read.slot, read.pLine);
+    return 1;
+}
+
+CdsCommHdlr::ReadAnswer CdsCommHdlr::ReceiveReadResponse(const ReadCycle& read, int nExpected)
+{
+    std::array<BYTE, kReceiveBufferSize> buffer{};
+    for (LONG attempt = 0; attempt <= read.retries && IsInService(); ++attempt) {
+        int received = 0;
+        if (ReceiveResponseMessage(&read.block, buffer.data(), nExpected, received, read.pszQuery, TRUE, read.pLine))
+            return DeliverReadResponse(read, buffer.data(), received);
+        if (IsStopSignalled())
+            break; // the line stops: no retry, no retry delay
+        Sleep(read.delay);
+    }
+    return ReadAnswer::None;
+}
+
+CdsCommHdlr::ReadAnswer CdsCommHdlr::DeliverReadResponse(const ReadCycle& read, const BYTE* pResponse, int nReceived)
+{
+    // The PLC answers again: the writes that waited for it may go.
+    read.device.HoldWrites(read.pLine, false);
+    // One wall time for the whole block: its points' timestamps and its update time.
+    const auto wall = GetClock().wallTime();
+    const DeliveryScope delivery(read.block, win::toFileTime(wall));
+    // An answer the block refuses (a PLC's end code above all) shows a live line:
+    // it is kept out of the line's error count, so one bad block never resets the
+    // connection of the others.
+    if (!read.block.UpdateStatus(read.slot, pResponse, nReceived, this, read.pLine))
+        return ReadAnswer::Refused;
+    StampRead(read, std::chrono::duration_cast<std::chrono::seconds>(wall.time_since_epoch()).count());
+    // The device and the variants get the response the block was handed, whatever
+    // the block read after it (see CdsMemoryArray::UpdateStatus).
+    read.device.UpdateStatus(pResponse, nReceived, read.pLine);
+    read.block.UpdateVariants(pResponse, nReceived, this, read.pLine);
+    EndReadFailures(read.block, read.slot, read.pLine);
+    return ReadAnswer::Accepted;
+}
+
+void CdsCommHdlr::StampRead(const ReadCycle& read, LONGLONG tNow)
+{
+    read.block.SetModified(FALSE);
+    read.block.SetLastUpdateTime(read.slot, tNow);
+    UpdateSysTime(&read.device, tNow, read.pLine, FALSE);
+}
+
+void CdsCommHdlr::LogReadFailure(const ReadCycle& read)
+{
+    if (m_bNeedStatusQuery && read.FirstFailure())
+        LogLine(LOG_ERROR, read.pLine, "DataRead ([%s]%s) failed!\r\n", read.device.m_strName.c_str(),
+                read.block.GetName().c_str());
+}
+
+void CdsCommHdlr::MarkReadFailure(const ReadCycle& read, bool bRefused)
+{
+    if (bRefused) {
+        MarkPointsUnread(read.block);
     } else if (IsInService()) {
-        MarkDeviceUnanswered(*pDevice, pLine);
+        MarkDeviceUnanswered(read.device, read.pLine);
     }
-    if (IsPortOpen(pLine)) {
-        if (!refused)
+}
+
+int CdsCommHdlr::CountReadFailure(const ReadCycle& read, bool bRefused)
+{
+    if (IsPortOpen(read.pLine)) {
+        if (!bRefused)
             return 0;
         // The caller counts failures on the block; a refusal is counted here.
-        pArray->IncreaseErrorCount();
+        read.block.IncreaseErrorCount();
         return 1;
     }
-    pDevice->AddErrorCount(pLine, pDevice->GetMaxErrorsAllowed(pLine));
+    read.device.AddErrorCount(read.pLine, read.device.GetMaxErrorsAllowed(read.pLine));
     return 0;
 }
 

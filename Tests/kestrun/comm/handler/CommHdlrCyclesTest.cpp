@@ -1,6 +1,7 @@
 // Read, write and monitor cycles over a scripted port.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
 #include <cstring>
 #include <string>
@@ -38,6 +39,27 @@ public:
 class PointWithBits : public TestPoint {
 public:
     CdsMemoryArray* NewBitArray() override { return new TestBits; }
+};
+
+// A block that finds the response it is handed stale and reads the next one into
+// a buffer of its own, as a protocol does after an answer to an earlier request.
+class RereadingBlock : public TestBlock {
+public:
+    std::vector<BYTE> m_handed;
+    std::vector<BYTE> m_reread;
+    int UpdateStatus(int, const BYTE* pBuffer, int nReceived, kestrun::HandlerLink* pHdlr,
+                     const tagTHREADINFO* pLine) override
+    {
+        m_handed.assign(pBuffer, pBuffer + nReceived);
+        std::array<BYTE, 4> again{};
+        int received = 0;
+        auto* hdlr = dynamic_cast<CdsCommHdlr*>(pHdlr);
+        if (!hdlr || !hdlr->ReceiveResponseMessage(this, again.data(), 4, received, nullptr, TRUE,
+                                                   const_cast<tagTHREADINFO*>(pLine)))
+            return FALSE;
+        m_reread.assign(again.begin(), again.begin() + received);
+        return TRUE;
+    }
 };
 
 class CyclesTest : public HdlrBench<ScriptedHdlr> {
@@ -331,6 +353,26 @@ TEST_F(CyclesTest, WithoutResponseTheReadSucceedsAfterTheSend)
     EXPECT_EQ(hdlr.DoDataRead(block, line), 1);
     EXPECT_EQ(hdlr.m_receives, 0);
     EXPECT_EQ(block->m_updates, 0);
+}
+
+// The device hears the response the block was handed, not the one the block read
+// after it into a buffer of its own.
+TEST_F(CyclesTest, TheDeviceGetsTheResponseTheBlockWasHandedEvenAfterAReread)
+{
+    auto* reread = new RereadingBlock;
+    reread->SetName("B2");
+    reread->SetAddr("B2");
+    ASSERT_NE(device.AddMemoryArray(reread, false), nullptr);
+    auto* point = new TestPoint;
+    point->SetName("B2_0");
+    point->SetDataType(BRISANT_SHORT);
+    reread->AddMemoryObject(0, point, TRUE);
+    port->Chunk({1, 2, 3, 4});
+    port->Chunk({5, 6, 7, 8});
+    EXPECT_EQ(hdlr.DoDataRead(reread, line), 1);
+    EXPECT_EQ(reread->m_handed, (std::vector<BYTE>{1, 2, 3, 4}));
+    EXPECT_EQ(reread->m_reread, (std::vector<BYTE>{5, 6, 7, 8}));
+    EXPECT_EQ(device.m_statusResponse, (std::vector<BYTE>{1, 2, 3, 4}));
 }
 
 TEST_F(CyclesTest, ResponseLongerThanTheBufferFails)
