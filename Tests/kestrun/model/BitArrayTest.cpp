@@ -6,6 +6,7 @@
 
 #include "kestrun/model/Hint.h"
 #include "kestrun/shell/server/ServerFrame.h"
+#include "support/OptionScope.h"
 #include "support/model/ModelFakes.h"
 
 namespace {

@@ -9,6 +9,7 @@
 #include "kestrun/model/Hint.h"
 #include "kestrun/model/MemoryTag.h"
 #include "kestrun/shell/server/ServerFrame.h"
+#include "support/OptionScope.h"
 #include "support/model/ModelFakes.h"
 
 namespace {
@@ -46,9 +47,9 @@ protected:
     }
     CdsMemoryObject* Point(int i) { return block.GetMemoryObject(i); }
 
-    OptionScope same{CdsServerFrame::g_bUpdateSameValue, 1};
-    OptionScope events{CdsServerFrame::g_bViewEvents, 1};
-    OptionScope init{CdsServerFrame::g_bViewInitValues, 1};
+    OptionScope<int> same{CdsServerFrame::g_bUpdateSameValue, 1};
+    OptionScope<int> events{CdsServerFrame::g_bViewEvents, 1};
+    OptionScope<int> init{CdsServerFrame::g_bViewInitValues, 1};
     FakeHandler handler;
     FakeDevice device;
     BitBlock block;

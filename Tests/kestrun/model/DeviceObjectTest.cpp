@@ -13,6 +13,7 @@
 #include "kestrun/model/SystemDevice.h"
 #include "kestrun/shell/server/ServerFrame.h"
 #include "platform/afx/Archive.h"
+#include "support/OptionScope.h"
 #include "support/model/ArchiveBytes.h"
 #include "support/model/DeviceFakes.h"
 

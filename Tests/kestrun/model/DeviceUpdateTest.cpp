@@ -6,35 +6,13 @@
 #include "kestrun/comm/handler/EngineCounters.h"
 #include "kestrun/model/DeviceUpdate.h"
 #include "kestrun/shell/server/ServerFrame.h"
+#include "support/OptionScope.h"
 #include "support/comm/EngineFixtures.h"
 #include "support/comm/ScriptedTransport.h"
 
 using namespace kestrun::test;
 
 namespace {
-
-class OptionScope {
-public:
-    OptionScope()
-        : m_dut(CdsServerFrame::g_dwDataUpdateTime.load()), m_dyn(CdsServerFrame::g_bUseDynamicScan.load()),
-          m_check(CdsServerFrame::g_dwCheckMonitorInterval.load())
-    {
-        CdsServerFrame::g_dwDataUpdateTime = 10;
-        CdsServerFrame::g_bUseDynamicScan = 0;
-        CdsServerFrame::g_dwCheckMonitorInterval = 10000;
-    }
-    ~OptionScope()
-    {
-        CdsServerFrame::g_dwDataUpdateTime = m_dut;
-        CdsServerFrame::g_bUseDynamicScan = m_dyn;
-        CdsServerFrame::g_dwCheckMonitorInterval = m_check;
-    }
-
-private:
-    unsigned long m_dut;
-    int m_dyn;
-    unsigned long m_check;
-};
 
 class DeviceUpdateTest : public ::testing::Test {
 protected:
@@ -71,7 +49,10 @@ protected:
         return frames;
     }
 
-    OptionScope options;
+    // A 10 ms data timer, fixed scan, a monitor probe every 10 s.
+    testsupport::OptionScope<unsigned long> updateTime{CdsServerOptions::g_dwDataUpdateTime, 10};
+    testsupport::OptionScope<int> dynamicScan{CdsServerOptions::g_bUseDynamicScan, 0};
+    testsupport::OptionScope<unsigned long> checkMonitor{CdsServerOptions::g_dwCheckMonitorInterval, 10000};
     win::FakeClock clock;
     ScriptedHdlr hdlr;
     TestDevice device;

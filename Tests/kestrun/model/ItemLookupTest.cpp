@@ -9,6 +9,7 @@
 #include "kestrun/model/MemoryVariant.h"
 #include "kestrun/shell/server/ServerFrame.h"
 #include "platform/dde/BrisantTypes.h"
+#include "support/OptionScope.h"
 #include "support/model/DeviceFakes.h"
 #include "support/model/ModelFakes.h"
 #include <vector>

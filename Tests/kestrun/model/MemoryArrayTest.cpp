@@ -14,6 +14,7 @@
 #include "platform/afx/MemFile.h"
 #include "platform/dde/BrisantToolkit.h"
 #include "support/HexBytes.h"
+#include "support/OptionScope.h"
 #include "support/model/ArchiveBytes.h"
 #include "support/model/ModelFakes.h"
 

@@ -14,6 +14,7 @@
 #include "kestrun/model/MemoryTag.h"
 #include "kestrun/shell/server/ServerFrame.h"
 #include "platform/dde/BrisantToolkit.h"
+#include "support/OptionScope.h"
 #include "support/model/ModelFakes.h"
 
 namespace {
@@ -95,10 +96,10 @@ protected:
     }
     void Online() { ASSERT_TRUE(block.SetOnline(TRUE, &device)); }
 
-    OptionScope viewEvents{CdsServerFrame::g_bViewEvents, 1};
-    OptionScope viewInit{CdsServerFrame::g_bViewInitValues, 0};
-    OptionScope updateSame{CdsServerFrame::g_bUpdateSameValue, 0};
-    OptionScope coldStart{CdsServerFrame::g_bColdStart, 0};
+    OptionScope<int> viewEvents{CdsServerFrame::g_bViewEvents, 1};
+    OptionScope<int> viewInit{CdsServerFrame::g_bViewInitValues, 0};
+    OptionScope<int> updateSame{CdsServerFrame::g_bUpdateSameValue, 0};
+    OptionScope<int> coldStart{CdsServerFrame::g_bColdStart, 0};
     FakeHandler handler;
     FakeDevice device;
     CdsMemoryArray block;

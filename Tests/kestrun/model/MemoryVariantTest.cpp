@@ -12,6 +12,7 @@
 #include "kestrun/shell/server/ServerFrame.h"
 #include "platform/afx/Archive.h"
 #include "platform/afx/MemFile.h"
+#include "support/OptionScope.h"
 #include "support/model/ArchiveBytes.h"
 #include "support/model/ModelFakes.h"
 

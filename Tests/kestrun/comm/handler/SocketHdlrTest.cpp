@@ -11,6 +11,7 @@
 #include "kestrun/comm/sockets/TcpipConfig.h"
 #include "kestrun/comm/sockets/UdpCommFile.h"
 #include "kestrun/shell/server/ServerFrame.h"
+#include "support/OptionScope.h"
 #include "support/comm/EngineFixtures.h"
 #include "support/comm/HdlrBench.h"
 #include "support/comm/ScriptedTransport.h"
@@ -18,6 +19,7 @@
 using namespace sockettest;
 using kestrun::test::RecordingLog;
 using kestrun::test::TestDevice;
+using testsupport::OptionScope;
 
 namespace {
 
@@ -49,17 +51,6 @@ protected:
 
 private:
     win::FakeClock& m_clock;
-};
-
-// Keeps a process-wide option for the test and puts it back.
-class OptionScope {
-public:
-    OptionScope(std::atomic<int>& option, int value) : m_option(option), m_saved(option.load()) { option = value; }
-    ~OptionScope() { m_option = m_saved; }
-
-private:
-    std::atomic<int>& m_option;
-    int m_saved;
 };
 
 class SocketHdlrTest : public kestrun::test::HdlrBench<TestSocketHdlr> {
@@ -475,8 +466,8 @@ protected:
         return hdlr.DispatchNotifications(line);
     }
 
-    OptionScope timerMode{CdsServerFrame::g_bBackgroundThread, 0};
-    OptionScope ioctlOff{CdsServerFrame::g_bUseIoctl, 0};
+    OptionScope<int> timerMode{CdsServerFrame::g_bBackgroundThread, 0};
+    OptionScope<int> ioctlOff{CdsServerFrame::g_bUseIoctl, 0};
     uint16_t port = 0;
 };
 

@@ -10,6 +10,7 @@
 #include "DdeHarness.h"
 #include "kestrun/comm/handler/EngineCounters.h"
 #include "kestrun/model/Hint.h"
+#include "support/OptionScope.h"
 
 namespace dde {
 // Messages in a failure read as what they say.

@@ -11,6 +11,7 @@
 #include "kestrun/shell/server/ServerFrame.h"
 #include "platform/com/Bstr.h"
 #include "platform/com/Time.h"
+#include "support/OptionScope.h"
 
 namespace {
 
