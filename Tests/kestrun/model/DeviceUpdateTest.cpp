@@ -5,7 +5,7 @@
 
 #include "kestrun/comm/handler/EngineCounters.h"
 #include "kestrun/model/DeviceUpdate.h"
-#include "kestrun/shell/server/ServerFrame.h"
+#include "kestrun/options/ServerOptions.h"
 #include "support/OptionScope.h"
 #include "support/comm/EngineFixtures.h"
 #include "support/comm/ScriptedTransport.h"
@@ -101,7 +101,7 @@ TEST_F(DeviceUpdateTest, PrioritiesShareTheVisits)
 
 TEST_F(DeviceUpdateTest, DynamicScanSkipsUnusedBlocksButReadsBackWrites)
 {
-    CdsServerFrame::g_bUseDynamicScan = 1;
+    CdsServerOptions::g_bUseDynamicScan = 1;
     TestBlock* idle = Block("IDLE", 2);
     TestBlock* used = Block("USED", 1);
     used->Initialize(used->GetMemoryObject(0));
@@ -165,7 +165,7 @@ TEST_F(DeviceUpdateTest, NoProbeWhileBlocksAreDue)
 TEST_F(DeviceUpdateTest, CountersSaturateInsteadOfWrapping)
 {
     // Blocks no client uses are counted but never read: their counters only grow.
-    CdsServerFrame::g_bUseDynamicScan = 1;
+    CdsServerOptions::g_bUseDynamicScan = 1;
     TestBlock* due = Block("D", 0);
     constexpr int kMax = std::numeric_limits<int>::max();
     due->IncreaseDueTime(-due->GetDueTime());

@@ -9,7 +9,6 @@
 
 #include "kestrun/model/BitArray.h"
 #include "kestrun/model/MemoryArray.h"
-#include "kestrun/shell/server/ServerFrame.h"
 #include "platform/afx/Archive.h"
 #include "platform/afx/MemFile.h"
 #include "support/OptionScope.h"
