@@ -3,8 +3,8 @@
 
 #include <limits>
 
-#include "kestrun/comm/handler/EngineCounters.h"
 #include "kestrun/model/DeviceUpdate.h"
+#include "kestrun/options/EngineCounters.h"
 #include "kestrun/options/ServerOptions.h"
 #include "support/OptionScope.h"
 #include "support/comm/EngineFixtures.h"

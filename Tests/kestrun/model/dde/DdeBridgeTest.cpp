@@ -8,8 +8,8 @@
 #include <ostream>
 
 #include "DdeHarness.h"
-#include "kestrun/comm/handler/EngineCounters.h"
 #include "kestrun/model/Hint.h"
+#include "kestrun/options/EngineCounters.h"
 #include "kestrun/options/ServerOptions.h"
 #include "support/OptionScope.h"
 

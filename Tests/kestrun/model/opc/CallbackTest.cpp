@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "BridgeFixture.h"
-#include "kestrun/comm/handler/EngineCounters.h"
+#include "kestrun/options/EngineCounters.h"
 #include "kestrun/options/ServerOptions.h"
 #include "platform/com/Bstr.h"
 #include "platform/com/Time.h"
