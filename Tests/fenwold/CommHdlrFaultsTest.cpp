@@ -13,6 +13,7 @@
 #include "fenwold/MelsecFakes.h"
 #include "kestrun/model/DeviceUpdate.h"
 #include "kestrun/shell/server/ServerFrame.h"
+#include "support/OptionScope.h"
 
 using namespace fenwoldtest;
 using plcsim::Fault;

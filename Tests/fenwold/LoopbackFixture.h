@@ -7,6 +7,7 @@
 #include <tuple>
 
 #include "fenwold/PlcLink.h"
+#include "support/OptionScope.h"
 #include "support/model/ModelFakes.h"
 #include "support/plcsim/TestPlc.h"
 

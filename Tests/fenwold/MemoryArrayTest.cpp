@@ -10,6 +10,7 @@
 #include "fenwold/McResponse.h"
 #include "kestrun/model/MemoryObject.h"
 #include "kestrun/shell/server/ServerFrame.h"
+#include "support/OptionScope.h"
 
 using namespace fenwoldtest;
 

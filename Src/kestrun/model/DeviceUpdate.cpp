@@ -3,9 +3,9 @@
 #include <limits>
 
 #include "kestrun/comm/handler/CommHdlr.h"
-#include "kestrun/comm/handler/EngineCounters.h"
 #include "kestrun/model/DeviceObject.h"
 #include "kestrun/model/MemoryArray.h"
+#include "kestrun/options/EngineCounters.h"
 #include "kestrun/options/ServerOptions.h"
 
 namespace {

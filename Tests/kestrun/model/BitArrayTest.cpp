@@ -5,7 +5,8 @@
 #include <thread>
 
 #include "kestrun/model/Hint.h"
-#include "kestrun/shell/server/ServerFrame.h"
+#include "kestrun/options/ServerOptions.h"
+#include "support/OptionScope.h"
 #include "support/model/ModelFakes.h"
 
 namespace {
@@ -107,7 +108,7 @@ TEST_F(BitArrayTest, BitObjectsRefuseBadParents)
 TEST_F(BitArrayTest, BitNamesFollowTheCaseRule)
 {
     {
-        OptionScope sensitive(CdsServerFrame::g_bCaseSensitive, 1);
+        OptionScope sensitive(CdsServerOptions::g_bCaseSensitive, 1);
         Make(BRISANT_WORD, "d100");
         EXPECT_EQ(Point(2)->GetBitObject(4)->GetOwnName(), "d100:2/4");
     }
@@ -126,7 +127,7 @@ TEST_F(BitArrayTest, ATypeWithoutBitsMakesNoBits)
 
 TEST_F(BitArrayTest, NewValuesOfThePointReachItsBits)
 {
-    OptionScope same(CdsServerFrame::g_bUpdateSameValue, 0);
+    OptionScope same(CdsServerOptions::g_bUpdateSameValue, 0);
     Make(BRISANT_WORD);
     Point(5)->GetBitArray();
     EXPECT_TRUE(Point(5)->UpdateState(Cell(0x8000), FALSE, nullptr, nullptr, FALSE));
@@ -153,7 +154,7 @@ TEST_F(BitArrayTest, TheTopBitOfANegativeCharIsSet)
 TEST_F(BitArrayTest, BitsMadeLaterStartFromThePointsValue)
 {
     // A steady word sends no further updates: its bits must not wait for one.
-    OptionScope same(CdsServerFrame::g_bUpdateSameValue, 0);
+    OptionScope same(CdsServerOptions::g_bUpdateSameValue, 0);
     Make(BRISANT_WORD);
     Point(4)->UpdateState(Cell(0x0004), FALSE, nullptr, nullptr, FALSE);
     EXPECT_EQ(BitValue(4, 2), 1);
@@ -165,9 +166,9 @@ TEST_F(BitArrayTest, BitsMadeLaterStartFromThePointsValue)
 
 TEST_F(BitArrayTest, ChangedBitsSendTheirOwnHints)
 {
-    OptionScope events(CdsServerFrame::g_bViewEvents, 1);
-    OptionScope init(CdsServerFrame::g_bViewInitValues, 0);
-    OptionScope same(CdsServerFrame::g_bUpdateSameValue, 0);
+    OptionScope events(CdsServerOptions::g_bViewEvents, 1);
+    OptionScope init(CdsServerOptions::g_bViewInitValues, 0);
+    OptionScope same(CdsServerOptions::g_bUpdateSameValue, 0);
     Make(BRISANT_WORD);
     FakeHandler handler;
     Point(1)->GetBitArray();

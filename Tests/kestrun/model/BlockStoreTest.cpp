@@ -8,7 +8,8 @@
 
 #include "kestrun/model/Hint.h"
 #include "kestrun/model/MemoryTag.h"
-#include "kestrun/shell/server/ServerFrame.h"
+#include "kestrun/options/ServerOptions.h"
+#include "support/OptionScope.h"
 #include "support/model/ModelFakes.h"
 
 namespace {
@@ -46,9 +47,9 @@ protected:
     }
     CdsMemoryObject* Point(int i) { return block.GetMemoryObject(i); }
 
-    OptionScope same{CdsServerFrame::g_bUpdateSameValue, 1};
-    OptionScope events{CdsServerFrame::g_bViewEvents, 1};
-    OptionScope init{CdsServerFrame::g_bViewInitValues, 1};
+    OptionScope<int> same{CdsServerOptions::g_bUpdateSameValue, 1};
+    OptionScope<int> events{CdsServerOptions::g_bViewEvents, 1};
+    OptionScope<int> init{CdsServerOptions::g_bViewInitValues, 1};
     FakeHandler handler;
     FakeDevice device;
     BitBlock block;
@@ -58,7 +59,7 @@ protected:
 TEST_F(BlockStoreTest, AnUnchangedValueMovesOnlyItsTagsTimeAndOnlyWithUpdateSameValue)
 {
     for (int sameValue : {1, 0}) {
-        OptionScope option(CdsServerFrame::g_bUpdateSameValue, sameValue);
+        OptionScope option(CdsServerOptions::g_bUpdateSameValue, sameValue);
         Read({5, 6});
         handler.hints.clear();
         CfsMemoryTag* tag = Point(0)->GetMemoryTag();

@@ -11,8 +11,9 @@
 #include "kestrun/model/DeviceObject.h"
 #include "kestrun/model/MemoryObject.h"
 #include "kestrun/model/SystemDevice.h"
-#include "kestrun/shell/server/ServerFrame.h"
+#include "kestrun/options/ServerOptions.h"
 #include "platform/afx/Archive.h"
+#include "support/OptionScope.h"
 #include "support/model/ArchiveBytes.h"
 #include "support/model/DeviceFakes.h"
 
@@ -91,7 +92,7 @@ TEST_F(DeviceMapTest, DeviceNameIsPortAddressAndTypeUpperCased)
         {"", "", 7, 0, ""},
     };
     for (const Case& c : cases) {
-        OptionScope sensitive(CdsServerFrame::g_bCaseSensitive, c.caseSensitive);
+        OptionScope sensitive(CdsServerOptions::g_bCaseSensitive, c.caseSensitive);
         EXPECT_EQ(CdsDeviceMap::GetDeviceName(c.port, c.address, c.type), c.key) << c.port << "/" << c.address;
     }
 }
@@ -110,7 +111,7 @@ TEST_F(DeviceMapTest, LowerCaseNameIsFoundInAnyCaseAndReadsBackUpperCased)
 
 TEST_F(DeviceMapTest, CaseSensitiveNamesStayAsTheyAre)
 {
-    OptionScope sensitive(CdsServerFrame::g_bCaseSensitive, 1);
+    OptionScope sensitive(CdsServerOptions::g_bCaseSensitive, 1);
     TestDeviceMap map;
     CdsDeviceObject* device = map.AddDeviceObject(Device("plc1", "tcp1", "a", 1));
     ASSERT_NE(device, nullptr);

@@ -11,8 +11,9 @@
 #include "kestrun/model/DeviceMap.h"
 #include "kestrun/model/MemoryObject.h"
 #include "kestrun/model/SystemDevice.h"
-#include "kestrun/shell/server/ServerFrame.h"
+#include "kestrun/options/ServerOptions.h"
 #include "platform/afx/Archive.h"
+#include "support/OptionScope.h"
 #include "support/model/ArchiveBytes.h"
 #include "support/model/DeviceFakes.h"
 
@@ -224,7 +225,7 @@ TEST(DeviceObjectBlocks, AddressLookUpTakesItemAddresses)
         {"D200", 1, -1, nullptr},
     };
     for (const Case& c : cases) {
-        OptionScope dots(CdsServerFrame::g_bEnableDotSubset, c.dotSubset);
+        OptionScope dots(CdsServerOptions::g_bEnableDotSubset, c.dotSubset);
         EXPECT_EQ(device.GetMemoryArrayByAddr(c.text, c.type), c.block) << c.text;
     }
     EXPECT_EQ(device.GetMemoryArrayByName("words"), words);

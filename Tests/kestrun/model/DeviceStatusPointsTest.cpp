@@ -4,6 +4,7 @@
 #include "kestrun/model/SystemArray.h"
 #include "kestrun/shell/server/ServerFrame.h"
 #include "kestrun/shell/server/ServerFrameCore.h"
+#include "support/OptionScope.h"
 #include "support/comm/EngineFixtures.h"
 #include "support/comm/HdlrBench.h"
 #include "support/comm/ScriptedTransport.h"
@@ -12,25 +13,14 @@ using namespace kestrun::test;
 
 namespace {
 
-class OptionScope {
-public:
-    OptionScope(int systemMode, int systemTime)
-        : m_mode(CdsServerFrame::g_bUseSystemMode.load()), m_time(CdsServerFrame::g_bUseSystemTime.load()),
-          m_thread(CdsServerFrame::g_bBackgroundThread.load())
+// The status points' options; timer mode, so no line starts a thread.
+struct StatusOptions {
+    StatusOptions(int systemMode, int systemTime)
+        : mode(CdsServerOptions::g_bUseSystemMode, systemMode), time(CdsServerOptions::g_bUseSystemTime, systemTime),
+          thread(CdsServerOptions::g_bBackgroundThread, 0)
     {
-        CdsServerFrame::g_bUseSystemMode = systemMode;
-        CdsServerFrame::g_bUseSystemTime = systemTime;
-        CdsServerFrame::g_bBackgroundThread = 0;
     }
-    ~OptionScope()
-    {
-        CdsServerFrame::g_bUseSystemMode = m_mode;
-        CdsServerFrame::g_bUseSystemTime = m_time;
-        CdsServerFrame::g_bBackgroundThread = m_thread;
-    }
-
-private:
-    int m_mode, m_time, m_thread;
+    testsupport::OptionScope<int> mode, time, thread;
 };
 
 std::vector<std::string> StatusPointNames(const CdsDeviceObject& device)
@@ -56,7 +46,7 @@ class StatusLayoutTest : public ::testing::TestWithParam<LayoutCase> {};
 
 TEST_P(StatusLayoutTest, PointsPerOptionsAndLines)
 {
-    OptionScope options(GetParam().systemMode, GetParam().systemTime);
+    StatusOptions options(GetParam().systemMode, GetParam().systemTime);
     TestDevice device("PLC1", GetParam().lines);
     ASSERT_TRUE(device.CreateSystemArrays());
     EXPECT_EQ(StatusPointNames(device), GetParam().names);
@@ -76,7 +66,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(StatusPoints, StartValuesAndQuality)
 {
-    OptionScope options(1, 1);
+    StatusOptions options(1, 1);
     TestDevice device("PLC1");
     ASSERT_TRUE(device.CreateSystemArrays());
     EXPECT_EQ(device.GetSysMode(), SYSMODE_STOPPED);
@@ -94,7 +84,7 @@ TEST(StatusPoints, StartValuesAndQuality)
 
 TEST(StatusPoints, MadeTwiceLeaveOneBlock)
 {
-    OptionScope options(1, 1);
+    StatusOptions options(1, 1);
     TestDevice device("PLC1");
     ASSERT_TRUE(device.CreateSystemArrays());
     ASSERT_TRUE(device.CreateSystemArrays());
@@ -138,7 +128,7 @@ protected:
         return handled;
     }
 
-    OptionScope options;
+    StatusOptions options;
     win::FakeClock clock;
     win::ManualDispatcher dispatcher{clock};
     RecordingLog log{dispatcher};

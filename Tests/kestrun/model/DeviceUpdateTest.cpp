@@ -3,38 +3,16 @@
 
 #include <limits>
 
-#include "kestrun/comm/handler/EngineCounters.h"
 #include "kestrun/model/DeviceUpdate.h"
-#include "kestrun/shell/server/ServerFrame.h"
+#include "kestrun/options/EngineCounters.h"
+#include "kestrun/options/ServerOptions.h"
+#include "support/OptionScope.h"
 #include "support/comm/EngineFixtures.h"
 #include "support/comm/ScriptedTransport.h"
 
 using namespace kestrun::test;
 
 namespace {
-
-class OptionScope {
-public:
-    OptionScope()
-        : m_dut(CdsServerFrame::g_dwDataUpdateTime.load()), m_dyn(CdsServerFrame::g_bUseDynamicScan.load()),
-          m_check(CdsServerFrame::g_dwCheckMonitorInterval.load())
-    {
-        CdsServerFrame::g_dwDataUpdateTime = 10;
-        CdsServerFrame::g_bUseDynamicScan = 0;
-        CdsServerFrame::g_dwCheckMonitorInterval = 10000;
-    }
-    ~OptionScope()
-    {
-        CdsServerFrame::g_dwDataUpdateTime = m_dut;
-        CdsServerFrame::g_bUseDynamicScan = m_dyn;
-        CdsServerFrame::g_dwCheckMonitorInterval = m_check;
-    }
-
-private:
-    unsigned long m_dut;
-    int m_dyn;
-    unsigned long m_check;
-};
 
 class DeviceUpdateTest : public ::testing::Test {
 protected:
@@ -71,7 +49,10 @@ protected:
         return frames;
     }
 
-    OptionScope options;
+    // A 10 ms data timer, fixed scan, a monitor probe every 10 s.
+    testsupport::OptionScope<unsigned long> updateTime{CdsServerOptions::g_dwDataUpdateTime, 10};
+    testsupport::OptionScope<int> dynamicScan{CdsServerOptions::g_bUseDynamicScan, 0};
+    testsupport::OptionScope<unsigned long> checkMonitor{CdsServerOptions::g_dwCheckMonitorInterval, 10000};
     win::FakeClock clock;
     ScriptedHdlr hdlr;
     TestDevice device;
@@ -120,7 +101,7 @@ TEST_F(DeviceUpdateTest, PrioritiesShareTheVisits)
 
 TEST_F(DeviceUpdateTest, DynamicScanSkipsUnusedBlocksButReadsBackWrites)
 {
-    CdsServerFrame::g_bUseDynamicScan = 1;
+    CdsServerOptions::g_bUseDynamicScan = 1;
     TestBlock* idle = Block("IDLE", 2);
     TestBlock* used = Block("USED", 1);
     used->Initialize(used->GetMemoryObject(0));
@@ -184,7 +165,7 @@ TEST_F(DeviceUpdateTest, NoProbeWhileBlocksAreDue)
 TEST_F(DeviceUpdateTest, CountersSaturateInsteadOfWrapping)
 {
     // Blocks no client uses are counted but never read: their counters only grow.
-    CdsServerFrame::g_bUseDynamicScan = 1;
+    CdsServerOptions::g_bUseDynamicScan = 1;
     TestBlock* due = Block("D", 0);
     constexpr int kMax = std::numeric_limits<int>::max();
     due->IncreaseDueTime(-due->GetDueTime());

@@ -7,8 +7,9 @@
 #include "kestrun/model/BitArray.h"
 #include "kestrun/model/MemoryArray.h"
 #include "kestrun/model/MemoryVariant.h"
-#include "kestrun/shell/server/ServerFrame.h"
+#include "kestrun/options/ServerOptions.h"
 #include "platform/dde/BrisantTypes.h"
+#include "support/OptionScope.h"
 #include "support/model/DeviceFakes.h"
 #include "support/model/ModelFakes.h"
 #include <vector>
@@ -470,8 +471,8 @@ protected:
 
 TEST_F(BlockNameLookupTest, EveryFormNamesItsPointOrBit)
 {
-    testsupport::OptionScope dots(CdsServerFrame::g_bEnableDotSubset, 1);
-    testsupport::OptionScope cs(CdsServerFrame::g_bCaseSensitive, 0);
+    testsupport::OptionScope dots(CdsServerOptions::g_bEnableDotSubset, 1);
+    testsupport::OptionScope cs(CdsServerOptions::g_bCaseSensitive, 0);
     EXPECT_EQ(block.GetMemoryObject(std::string("D100:5")), P(5));
     EXPECT_EQ(block.GetMemoryObject(std::string("d100:h5")), P(5));
     EXPECT_EQ(block.GetMemoryObject(std::string("D100:&5")), P(5));
@@ -491,14 +492,14 @@ TEST_F(BlockNameLookupTest, EveryFormNamesItsPointOrBit)
 
 TEST_F(BlockNameLookupTest, WithoutDotSubsetsADotIsNoBit)
 {
-    testsupport::OptionScope dots(CdsServerFrame::g_bEnableDotSubset, 0);
+    testsupport::OptionScope dots(CdsServerOptions::g_bEnableDotSubset, 0);
     EXPECT_EQ(block.GetMemoryObject(std::string("D105.3")), nullptr);
     EXPECT_EQ(block.GetMemoryObject(std::string("D105/3")), B(5, 3));
 }
 
 TEST_F(BlockNameLookupTest, CaseSensitiveNamesCompareExactly)
 {
-    testsupport::OptionScope cs(CdsServerFrame::g_bCaseSensitive, 1);
+    testsupport::OptionScope cs(CdsServerOptions::g_bCaseSensitive, 1);
     EXPECT_EQ(block.GetMemoryObject(std::string("d100:5")), nullptr);
     EXPECT_EQ(block.GetMemoryObject(std::string("d105")), nullptr);
     EXPECT_EQ(block.GetMemoryObject(std::string("D105")), P(5));
@@ -508,10 +509,10 @@ TEST_F(BlockNameLookupTest, CaseSensitiveNamesCompareExactly)
 TEST_F(BlockNameLookupTest, LinearSearchOnlyWithItsOption)
 {
     {
-        testsupport::OptionScope wild(CdsServerFrame::g_bWildSearchOnTagCreate, 0);
+        testsupport::OptionScope wild(CdsServerOptions::g_bWildSearchOnTagCreate, 0);
         EXPECT_EQ(block.FindMemoryObject("D103"), nullptr);
     }
-    testsupport::OptionScope wild(CdsServerFrame::g_bWildSearchOnTagCreate, 1);
+    testsupport::OptionScope wild(CdsServerOptions::g_bWildSearchOnTagCreate, 1);
     EXPECT_EQ(block.FindMemoryObject("d103"), P(3));
     EXPECT_EQ(block.FindMemoryObject("D1"), nullptr);
     EXPECT_EQ(block.FindMemoryObject("X"), nullptr);
@@ -545,7 +546,7 @@ protected:
 
 TEST_F(BlockListLookupTest, ItemsTypeWordsAndBits)
 {
-    testsupport::OptionScope dots(CdsServerFrame::g_bEnableDotSubset, 1);
+    testsupport::OptionScope dots(CdsServerOptions::g_bEnableDotSubset, 1);
     EXPECT_EQ(Find("D100:5"), words->GetMemoryObject(5));
     // The D100 block does not know D200:5; the next block does.
     EXPECT_EQ(Find("D200:5"), floats->GetMemoryObject(5));
@@ -606,7 +607,7 @@ TEST(DeviceItemLookupTest, BlocksByWholeKeyThenEveryBlock)
 
 TEST(BlockNameLookupFirstPointTest, TheFirstPointAnswersForTheBlockAddress)
 {
-    testsupport::OptionScope wild(CdsServerFrame::g_bWildSearchOnTagCreate, 1);
+    testsupport::OptionScope wild(CdsServerOptions::g_bWildSearchOnTagCreate, 1);
     testsupport::PointBlock block;
     block.SetAddr("W10");
     CdsMemoryObject* first = block.CreateMemoryObject(0, nullptr, TRUE);

@@ -9,11 +9,12 @@
 #include <vector>
 
 #include "kestrun/model/MemoryObject.h"
-#include "kestrun/shell/server/ServerFrame.h"
+#include "kestrun/options/ServerOptions.h"
 #include "platform/afx/Archive.h"
 #include "platform/afx/MemFile.h"
 #include "platform/dde/BrisantToolkit.h"
 #include "support/HexBytes.h"
+#include "support/OptionScope.h"
 #include "support/model/ArchiveBytes.h"
 #include "support/model/ModelFakes.h"
 
@@ -267,7 +268,7 @@ TEST(MemoryArray, PointsAreNamedAfterAddressAndIndex)
 
 TEST(MemoryArray, CaseSensitiveNamesKeepTheirCase)
 {
-    OptionScope scope(CdsServerFrame::g_bCaseSensitive, 1);
+    OptionScope scope(CdsServerOptions::g_bCaseSensitive, 1);
     CdsMemoryArray block;
     block.SetAddr("d100");
     EXPECT_EQ(block.GetAddr(), "d100");

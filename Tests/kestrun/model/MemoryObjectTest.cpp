@@ -12,8 +12,9 @@
 #include "kestrun/model/Hint.h"
 #include "kestrun/model/MemoryArray.h"
 #include "kestrun/model/MemoryTag.h"
-#include "kestrun/shell/server/ServerFrame.h"
+#include "kestrun/options/ServerOptions.h"
 #include "platform/dde/BrisantToolkit.h"
+#include "support/OptionScope.h"
 #include "support/model/ModelFakes.h"
 
 namespace {
@@ -95,10 +96,10 @@ protected:
     }
     void Online() { ASSERT_TRUE(block.SetOnline(TRUE, &device)); }
 
-    OptionScope viewEvents{CdsServerFrame::g_bViewEvents, 1};
-    OptionScope viewInit{CdsServerFrame::g_bViewInitValues, 0};
-    OptionScope updateSame{CdsServerFrame::g_bUpdateSameValue, 0};
-    OptionScope coldStart{CdsServerFrame::g_bColdStart, 0};
+    OptionScope<int> viewEvents{CdsServerOptions::g_bViewEvents, 1};
+    OptionScope<int> viewInit{CdsServerOptions::g_bViewInitValues, 0};
+    OptionScope<int> updateSame{CdsServerOptions::g_bUpdateSameValue, 0};
+    OptionScope<int> coldStart{CdsServerOptions::g_bColdStart, 0};
     FakeHandler handler;
     FakeDevice device;
     CdsMemoryArray block;
@@ -154,9 +155,9 @@ TEST_F(PointTest, HintChoiceTable)
         {"same value, update-same on", 1, 1, 1, true, 1, false, 0},
     };
     for (const Case& c : cases) {
-        OptionScope init(CdsServerFrame::g_bViewInitValues, c.viewInit);
-        OptionScope events(CdsServerFrame::g_bViewEvents, c.viewEvents);
-        OptionScope same(CdsServerFrame::g_bUpdateSameValue, c.updateSame);
+        OptionScope init(CdsServerOptions::g_bViewInitValues, c.viewInit);
+        OptionScope events(CdsServerOptions::g_bViewEvents, c.viewEvents);
+        OptionScope same(CdsServerOptions::g_bUpdateSameValue, c.updateSame);
         CdsMemoryArray b;
         b.SetAddr("D0");
         b.SetDefaultDataType(BRISANT_SHORT);
@@ -175,7 +176,7 @@ TEST_F(PointTest, OfflineTable)
     struct Case { int status; BOOL hold; int coldStart; int statusAfter; BOOL touchedAfter; };
     const Case cases[] = {{192, FALSE, 0, 8, FALSE}, {0, FALSE, 0, 0, FALSE}, {216, TRUE, 0, 8, TRUE}, {192, FALSE, 1, 8, FALSE}};
     for (const Case& c : cases) {
-        OptionScope cold(CdsServerFrame::g_bColdStart, c.coldStart);
+        OptionScope cold(CdsServerOptions::g_bColdStart, c.coldStart);
         CdsMemoryArray b;
         b.SetAddr("D0");
         b.SetDefaultDataType(BRISANT_FLOAT);

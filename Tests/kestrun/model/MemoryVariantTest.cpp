@@ -9,9 +9,9 @@
 
 #include "kestrun/model/BitArray.h"
 #include "kestrun/model/MemoryArray.h"
-#include "kestrun/shell/server/ServerFrame.h"
 #include "platform/afx/Archive.h"
 #include "platform/afx/MemFile.h"
+#include "support/OptionScope.h"
 #include "support/model/ArchiveBytes.h"
 #include "support/model/ModelFakes.h"
 

@@ -8,7 +8,7 @@
 #include "kestrun/model/ServerCommands.h"
 #include "kestrun/model/SystemArray.h"
 #include "kestrun/model/SystemDevice.h"
-#include "kestrun/shell/server/ServerFrame.h"
+#include "kestrun/options/ServerOptions.h"
 #include "support/ScratchFolder.h"
 
 namespace {
@@ -183,7 +183,7 @@ TEST(RootDevice, BlockForItemsAndSystemMode)
     CdsMemoryArray* block = root.GetMemoryArrayList().GetBlocks().front();
     EXPECT_TRUE(block->IsReadAllowed());
     EXPECT_TRUE(block->IsWriteAllowed());
-    if (CdsServerFrame::g_bUseSystemMode.load()) {
+    if (CdsServerOptions::g_bUseSystemMode.load()) {
         ASSERT_NE(root.GetSysModeObject(), nullptr);
         EXPECT_EQ(root.GetSysMode(), -11);
     }

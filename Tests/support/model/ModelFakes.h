@@ -2,7 +2,6 @@
 // Fakes around blocks and points: a write queue that records, a handler that
 // records hints, a device that leads to the handler, and a block that makes
 // plain points.
-#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -93,19 +92,6 @@ class PointBlock : public CdsMemoryArray {
 public:
     explicit PointBlock(int nMaxMemories = 0) : CdsMemoryArray(nMaxMemories) {}
     CdsMemoryObject* NewMemoryObject() override { return new CdsMemoryObject; }
-};
-
-// Sets an option static for the scope of a test and restores it afterwards.
-class OptionScope {
-public:
-    OptionScope(std::atomic<int>& option, int value) : m_option(option), m_old(option.load()) { option = value; }
-    ~OptionScope() { m_option = m_old; }
-    OptionScope(const OptionScope&) = delete;
-    OptionScope& operator=(const OptionScope&) = delete;
-
-private:
-    std::atomic<int>& m_option;
-    int m_old;
 };
 
 } // namespace testsupport

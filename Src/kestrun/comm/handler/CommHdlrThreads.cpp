@@ -2,11 +2,11 @@
 #include <algorithm>
 
 #include "kestrun/comm/handler/CommHdlr.h"
-#include "kestrun/comm/handler/EngineCounters.h"
 #include "kestrun/comm/handler/MessageThread.h"
 #include "kestrun/comm/handler/ReturnError.h"
 #include "kestrun/model/DeviceObject.h"
 #include "kestrun/model/EventQueue.h"
+#include "kestrun/options/EngineCounters.h"
 #include "kestrun/options/ServerOptions.h"
 
 // --- the thread ---

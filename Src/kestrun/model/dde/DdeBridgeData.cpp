@@ -1,6 +1,5 @@
 // Values through the bridge: pushes at the toolkit's timer, pokes, and the
 // browse information.
-#include "kestrun/comm/handler/EngineCounters.h"
 #include "kestrun/model/dde/DdeBridge.h"
 #include "kestrun/model/DeviceMap.h"
 #include "kestrun/model/DeviceObject.h"
@@ -8,6 +7,7 @@
 #include "kestrun/model/MemoryArray.h"
 #include "kestrun/model/MemoryObject.h"
 #include "kestrun/model/SystemDevice.h"
+#include "kestrun/options/EngineCounters.h"
 #include "platform/com/Bstr.h"
 #include "platform/dde/BrisantBlocks.h"
 #include "platform/dde/BrisantToolkit.h"

@@ -4,7 +4,6 @@
 #include <cstring>
 #include <limits>
 
-#include "kestrun/comm/handler/EngineCounters.h"
 #include "kestrun/model/DataType.h"
 #include "kestrun/model/DeviceMap.h"
 #include "kestrun/model/DeviceObject.h"
@@ -15,6 +14,7 @@
 #include "kestrun/model/MemoryTag.h"
 #include "kestrun/model/SystemDevice.h"
 #include "kestrun/model/opc/Browser.h"
+#include "kestrun/options/EngineCounters.h"
 #include "kestrun/options/ServerOptions.h"
 #include "platform/com/Bstr.h"
 #include "platform/com/Time.h"

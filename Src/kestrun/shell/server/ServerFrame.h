@@ -16,7 +16,7 @@
 #include <mutex>
 #include <string>
 
-#include "kestrun/comm/handler/EngineCounters.h"
+#include "kestrun/options/EngineCounters.h"
 #include "kestrun/options/ServerOptions.h"
 #include "kestrun/shell/docview/Frame.h"
 #include "kestrun/shell/forms/OptionHost.h"

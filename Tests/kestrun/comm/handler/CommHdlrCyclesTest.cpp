@@ -12,7 +12,7 @@
 #include "kestrun/model/MemoryTag.h"
 #include "kestrun/model/DeviceUpdate.h"
 #include "kestrun/model/EventQueue.h"
-#include "kestrun/shell/server/ServerFrame.h"
+#include "kestrun/options/ServerOptions.h"
 #include "support/comm/EngineFixtures.h"
 #include "support/comm/HdlrBench.h"
 #include "support/comm/ScriptedTransport.h"
@@ -66,8 +66,8 @@ class CyclesTest : public HdlrBench<ScriptedHdlr> {
 protected:
     CyclesTest() : device("PLC1")
     {
-        savedTrace = CdsServerFrame::g_nTraceLevel.load();
-        CdsServerFrame::g_nTraceLevel = 0;
+        savedTrace = CdsServerOptions::g_nTraceLevel.load();
+        CdsServerOptions::g_nTraceLevel = 0;
         block = device.AddBlock("B1", 2);
         hdlr.AddActiveDevice(&device);
         hdlr.SetInService(TRUE);
@@ -75,7 +75,7 @@ protected:
         hdlr.OpenCommPort(&device, line);
         port = hdlr.m_nextPort;
     }
-    ~CyclesTest() override { CdsServerFrame::g_nTraceLevel = savedTrace; }
+    ~CyclesTest() override { CdsServerOptions::g_nTraceLevel = savedTrace; }
 
     std::vector<std::string> Errors() const { return log.Lines(LOG_ERROR); }
 

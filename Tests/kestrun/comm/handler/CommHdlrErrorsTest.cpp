@@ -1,7 +1,6 @@
 // Error counting, port resets and switching to the partner line.
 #include <gtest/gtest.h>
 
-#include "kestrun/shell/server/ServerFrame.h"
 #include "support/comm/EngineFixtures.h"
 #include "support/comm/HdlrBench.h"
 #include "support/comm/ScriptedTransport.h"

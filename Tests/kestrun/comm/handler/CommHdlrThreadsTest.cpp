@@ -51,11 +51,11 @@ public:
 
 class ThreadMode {
 public:
-    explicit ThreadMode(int background) : m_saved(CdsServerFrame::g_bBackgroundThread.load())
+    explicit ThreadMode(int background) : m_saved(CdsServerOptions::g_bBackgroundThread.load())
     {
-        CdsServerFrame::g_bBackgroundThread = background;
+        CdsServerOptions::g_bBackgroundThread = background;
     }
-    ~ThreadMode() { CdsServerFrame::g_bBackgroundThread = m_saved; }
+    ~ThreadMode() { CdsServerOptions::g_bBackgroundThread = m_saved; }
 
 private:
     int m_saved;

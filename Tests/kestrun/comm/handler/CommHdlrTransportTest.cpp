@@ -7,7 +7,7 @@
 
 #include "kestrun/comm/handler/ReturnError.h"
 #include "kestrun/model/DeviceObject.h"
-#include "kestrun/shell/server/ServerFrame.h"
+#include "kestrun/options/ServerOptions.h"
 #include "support/comm/EngineFixtures.h"
 #include "support/comm/HdlrBench.h"
 #include "support/comm/ScriptedTransport.h"
@@ -23,10 +23,10 @@ protected:
     TransportTest()
     {
         hdlr.SetCommFile(nullptr, port);
-        savedTrace = CdsServerFrame::g_nTraceLevel.load();
-        CdsServerFrame::g_nTraceLevel = 0;
+        savedTrace = CdsServerOptions::g_nTraceLevel.load();
+        CdsServerOptions::g_nTraceLevel = 0;
     }
-    ~TransportTest() override { CdsServerFrame::g_nTraceLevel = savedTrace; }
+    ~TransportTest() override { CdsServerOptions::g_nTraceLevel = savedTrace; }
 
     int Read(BYTE* buffer, int length, CdsDeviceObject* device = nullptr)
     {
@@ -238,7 +238,7 @@ TEST_F(TransportTest, AsciiPausesAfterAckAndNak)
 
 TEST_F(TransportTest, ByteTracesAtLevelTwo)
 {
-    CdsServerFrame::g_nTraceLevel = 2;
+    CdsServerOptions::g_nTraceLevel = 2;
     port->Chunk({0x01, 0xAB});
     BYTE buffer[2] = {};
     ASSERT_EQ(Read(buffer, 2), 2);
@@ -249,7 +249,7 @@ TEST_F(TransportTest, ByteTracesAtLevelTwo)
 
 TEST_F(TransportTest, AsciiTraceShowsCharacters)
 {
-    CdsServerFrame::g_nTraceLevel = 2;
+    CdsServerOptions::g_nTraceLevel = 2;
     hdlr.SetAsciiMode(TRUE);
     const BYTE out[] = {0x02, 'R', '1', 0x03};
     ASSERT_EQ(hdlr.WriteBytes(nullptr, out, 4, TRUE, nullptr), 4);
@@ -258,7 +258,7 @@ TEST_F(TransportTest, AsciiTraceShowsCharacters)
 
 TEST_F(TransportTest, NoTraceBelowLevelTwo)
 {
-    CdsServerFrame::g_nTraceLevel = 1;
+    CdsServerOptions::g_nTraceLevel = 1;
     port->Chunk({1});
     BYTE buffer[1];
     Read(buffer, 1);

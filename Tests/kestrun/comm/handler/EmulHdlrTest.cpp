@@ -1,7 +1,7 @@
 // The emulation handler: lines without a port.
 #include "kestrun/comm/handler/EmulHdlr.h"
 
-#include "kestrun/shell/server/ServerFrame.h"
+#include "kestrun/options/ServerOptions.h"
 #include "support/comm/EngineFixtures.h"
 #include "support/comm/HdlrBench.h"
 #include "support/comm/ScriptedTransport.h"
@@ -15,8 +15,8 @@ namespace {
 
 class TimerMode {
 public:
-    TimerMode() : m_saved(CdsServerFrame::g_bBackgroundThread.load()) { CdsServerFrame::g_bBackgroundThread = 0; }
-    ~TimerMode() { CdsServerFrame::g_bBackgroundThread = m_saved; }
+    TimerMode() : m_saved(CdsServerOptions::g_bBackgroundThread.load()) { CdsServerOptions::g_bBackgroundThread = 0; }
+    ~TimerMode() { CdsServerOptions::g_bBackgroundThread = m_saved; }
 
 private:
     int m_saved;

@@ -10,7 +10,8 @@
 #include "kestrun/comm/LoopbackSockets.h"
 #include "kestrun/comm/sockets/TcpipConfig.h"
 #include "kestrun/comm/sockets/UdpCommFile.h"
-#include "kestrun/shell/server/ServerFrame.h"
+#include "kestrun/options/ServerOptions.h"
+#include "support/OptionScope.h"
 #include "support/comm/EngineFixtures.h"
 #include "support/comm/HdlrBench.h"
 #include "support/comm/ScriptedTransport.h"
@@ -18,6 +19,7 @@
 using namespace sockettest;
 using kestrun::test::RecordingLog;
 using kestrun::test::TestDevice;
+using testsupport::OptionScope;
 
 namespace {
 
@@ -49,17 +51,6 @@ protected:
 
 private:
     win::FakeClock& m_clock;
-};
-
-// Keeps a process-wide option for the test and puts it back.
-class OptionScope {
-public:
-    OptionScope(std::atomic<int>& option, int value) : m_option(option), m_saved(option.load()) { option = value; }
-    ~OptionScope() { m_option = m_saved; }
-
-private:
-    std::atomic<int>& m_option;
-    int m_saved;
 };
 
 class SocketHdlrTest : public kestrun::test::HdlrBench<TestSocketHdlr> {
@@ -365,10 +356,10 @@ TEST_F(SocketHdlrTest, TheOptionDecidesWhetherAReadAsksFirst)
     ASSERT_TRUE(hdlr.OpenCommPort(device.get(), line));
     Fd peer(::accept4(listener.fd, nullptr, nullptr, SOCK_CLOEXEC));
     {
-        OptionScope off(CdsServerFrame::g_bUseIoctl, 0);
+        OptionScope off(CdsServerOptions::g_bUseIoctl, 0);
         EXPECT_EQ(hdlr.GetNoOfBytesToRead(line), CommErrorResult(RE_IOCTL_ERROR));
     }
-    OptionScope on(CdsServerFrame::g_bUseIoctl, 1);
+    OptionScope on(CdsServerOptions::g_bUseIoctl, 1);
     EXPECT_EQ(hdlr.GetNoOfBytesToRead(line), 0);
     ASSERT_EQ(::send(peer.fd, "\xD0\x00\x00\xFF", 4, 0), 4);
     ASSERT_TRUE(Readable(hdlr.GetThreadSocket(line)->GetHandle()));
@@ -475,8 +466,8 @@ protected:
         return hdlr.DispatchNotifications(line);
     }
 
-    OptionScope timerMode{CdsServerFrame::g_bBackgroundThread, 0};
-    OptionScope ioctlOff{CdsServerFrame::g_bUseIoctl, 0};
+    OptionScope<int> timerMode{CdsServerOptions::g_bBackgroundThread, 0};
+    OptionScope<int> ioctlOff{CdsServerOptions::g_bUseIoctl, 0};
     uint16_t port = 0;
 };
 
@@ -486,7 +477,7 @@ TEST_F(ListenHdlrTest, LogsLoginRefusesASecondClientAndLogsLogout)
     EXPECT_TRUE(hdlr.GetNoThreads());
     // Listening makes this handler's reads ask first; the process-wide option stays.
     EXPECT_TRUE(hdlr.IsUseIoctl());
-    EXPECT_EQ(CdsServerFrame::g_bUseIoctl.load(), 0);
+    EXPECT_EQ(CdsServerOptions::g_bUseIoctl.load(), 0);
 
     // The application thread's timer takes the first client.
     Fd first = Client();
@@ -548,12 +539,12 @@ TEST(SocketHdlrChecksTest, ASocketOfAnotherThreadIsValidOnlyWithBackgroundThread
     CdsTimeoutSocket mine;
     ASSERT_TRUE(mine.Create());
     {
-        OptionScope timer(CdsServerFrame::g_bBackgroundThread, 0);
+        OptionScope timer(CdsServerOptions::g_bBackgroundThread, 0);
         EXPECT_TRUE(CdsSocketHdlr::IsValidSocket(&mine));
         EXPECT_FALSE(CdsSocketHdlr::IsSocketAttached(h));
         EXPECT_FALSE(CdsSocketHdlr::IsValidSocket(nullptr));
     }
-    OptionScope threads(CdsServerFrame::g_bBackgroundThread, 1);
+    OptionScope threads(CdsServerOptions::g_bBackgroundThread, 1);
     EXPECT_TRUE(CdsSocketHdlr::IsValidSocket(&mine));
     ::close(h);
 }
@@ -604,7 +595,7 @@ class SocketHdlrInitTest : public SocketHdlrTest, public ::testing::WithParamInt
 
 TEST_P(SocketHdlrInitTest, MasterLineStartNeedsItsSocketWhenTheLineDoesNotOpenIt)
 {
-    OptionScope timer(CdsServerFrame::g_bBackgroundThread, 0);
+    OptionScope timer(CdsServerOptions::g_bBackgroundThread, 0);
     uint16_t port = 0;
     Fd listener = ListenOnLoopback(port);
     UseTcp("127.0.0.1", port);
@@ -625,7 +616,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(SocketHdlrTest, AConnectionMovesToTheLineThreadAndBack)
 {
-    OptionScope threads(CdsServerFrame::g_bBackgroundThread, 1);
+    OptionScope threads(CdsServerOptions::g_bBackgroundThread, 1);
     uint16_t port = 0;
     Fd listener = ListenOnLoopback(port);
     UseTcp("127.0.0.1", port);
@@ -687,7 +678,7 @@ class SocketHdlrSilentReadTest : public SocketHdlrTest, public ::testing::WithPa
 
 TEST_P(SocketHdlrSilentReadTest, WithoutIoctlASilentPeerEndsAReadWithNoBytesAfterTheDevicesTimeOut)
 {
-    OptionScope off(CdsServerFrame::g_bUseIoctl, 0);
+    OptionScope off(CdsServerOptions::g_bUseIoctl, 0);
     uint16_t port = 0;
     Fd listener = ListenOnLoopback(port);
     UseTcp("127.0.0.1", port);
@@ -722,7 +713,7 @@ INSTANTIATE_TEST_SUITE_P(DeviceTimeOuts, SocketHdlrSilentReadTest, ::testing::Va
 // device's time-out: a line waiting for an answer is joined, not abandoned.
 TEST_F(SocketHdlrTest, AStopEndsALinesReadOfASilentPeerWithinAWaitStep)
 {
-    OptionScope off(CdsServerFrame::g_bUseIoctl, 0);
+    OptionScope off(CdsServerOptions::g_bUseIoctl, 0);
     uint16_t port = 0;
     Fd listener = ListenOnLoopback(port);
     UseTcp("127.0.0.1", port);

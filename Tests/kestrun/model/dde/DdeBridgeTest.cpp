@@ -8,8 +8,10 @@
 #include <ostream>
 
 #include "DdeHarness.h"
-#include "kestrun/comm/handler/EngineCounters.h"
 #include "kestrun/model/Hint.h"
+#include "kestrun/options/EngineCounters.h"
+#include "kestrun/options/ServerOptions.h"
+#include "support/OptionScope.h"
 
 namespace dde {
 // Messages in a failure read as what they say.
@@ -104,7 +106,7 @@ TEST_F(DdeBridgeTest, ServerInformationIsCutToItsBuffersAndTheSystemRequestIsOnT
 TEST_F(DdeBridgeTest, ItemsTellTheToolkitTheirPointsOwnType)
 {
     // The toolkit reads each value by the code it is told: a mapped code would make it misread.
-    OptionScope format(CdsServerFrame::g_nDataTypeFormat, 2);
+    OptionScope format(CdsServerOptions::g_nDataTypeFormat, 2);
     CdsMemoryArray* counts = AddBlock(plc1, "", "D300", BRISANT_DWORD, 1, {"COUNT"});
     map->OnLoading();   // the new point's name in the maps
     counts->SetOnline(TRUE, plc1);
@@ -200,7 +202,7 @@ TEST_F(DdeBridgeTest, PokesQueueWritesOrRunServerCommandsAndAnswerByTheirResult)
 TEST_F(DdeBridgeTest, EveryNameOfAPointServesEveryClientAtOnce)
 {
     // D103 is point 3's own name, D100:3 its place in the block.
-    OptionScope changesOnly(CdsServerFrame::g_bUpdateSameValue, 0);
+    OptionScope changesOnly(CdsServerOptions::g_bUpdateSameValue, 0);
     Store(Point(words, 3), 9);
     const DWORD first = Connect("PLC1");
     const DWORD second = Connect("PLC1");
@@ -351,7 +353,7 @@ TEST_F(DdeBridgeTest, ACloseInsideThePassLeavesLaterOperationsOfThatPassHarmless
 
 TEST_F(DdeBridgeTest, TheLastClientLeavingClosesTheServerWithOtherOperationsInTheSamePass)
 {
-    OptionScope autoClose(CdsServerFrame::g_bAutoCloseOnNoClient, 1);
+    OptionScope autoClose(CdsServerOptions::g_bAutoCloseOnNoClient, 1);
     const auto before = Heap();
     const DWORD first = Connect("PLC1");
     Toolkit().Advise(first, "D100");

@@ -11,7 +11,7 @@
 #include "kestrun/model/dde/DdeService.h"
 #include "kestrun/model/ServerCommands.h"
 #include "kestrun/model/opc/BridgeFixture.h"
-#include "kestrun/shell/server/ServerFrame.h"
+#include "kestrun/options/ServerOptions.h"
 #include "platform/dde/BrisantToolkit.h"
 #include "platform/win/ManualDispatcher.h"
 #include "support/ScratchFolder.h"
@@ -54,7 +54,7 @@ protected:
         BridgeTest::TearDown();
     }
 
-    static DWORD ClientUpdateMs() { return static_cast<DWORD>(CdsServerFrame::g_dwClientUpdateTime.load()); }
+    static DWORD ClientUpdateMs() { return static_cast<DWORD>(CdsServerOptions::g_dwClientUpdateTime.load()); }
 
     // One pass of the application thread: the client-update timer's next tick.
     void Pass() { dispatcher.advance(ClientUpdateMs()); }

@@ -7,10 +7,11 @@
 #include <vector>
 
 #include "BridgeFixture.h"
-#include "kestrun/comm/handler/EngineCounters.h"
-#include "kestrun/shell/server/ServerFrame.h"
+#include "kestrun/options/EngineCounters.h"
+#include "kestrun/options/ServerOptions.h"
 #include "platform/com/Bstr.h"
 #include "platform/com/Time.h"
+#include "support/OptionScope.h"
 
 namespace {
 
@@ -82,10 +83,10 @@ TEST(CallbackTexts, ExtendedTypesFollowTheOption)
 {
     CfsCallback callback;
     {
-        OptionScope on(CdsServerFrame::g_bExtendedDataTypeAsFloat, 1);
+        OptionScope on(CdsServerOptions::g_bExtendedDataTypeAsFloat, 1);
         EXPECT_TRUE(callback.GetExtendedDataTypeAsFloat());
     }
-    OptionScope off(CdsServerFrame::g_bExtendedDataTypeAsFloat, 0);
+    OptionScope off(CdsServerOptions::g_bExtendedDataTypeAsFloat, 0);
     EXPECT_FALSE(callback.GetExtendedDataTypeAsFloat());
 }
 
@@ -135,7 +136,7 @@ TEST_F(CallbackTest, EveryFormOfAnItemIdFindsItsPoint)
 
 TEST_F(CallbackTest, AnUnknownItemIsReportedWhenActionsAreViewed)
 {
-    OptionScope view(CdsServerFrame::g_bViewActions, 1);
+    OptionScope view(CdsServerOptions::g_bViewActions, 1);
     EXPECT_EQ(Add("PLC9.D1", "PLC9"), nullptr);
     ASSERT_EQ(hints.size(), 1u);
     EXPECT_EQ(hints[0].code, HINT_ACTION_FAILED);
@@ -283,7 +284,7 @@ class CallbackWriteTest : public CallbackTest, public ::testing::WithParamInterf
 TEST_P(CallbackWriteTest, ValueReachesTheQueueInThePointsType)
 {
     const WriteCase& c = GetParam();
-    OptionScope asFloat(CdsServerFrame::g_bExtendedDataTypeAsFloat, c.asFloat);
+    OptionScope asFloat(CdsServerOptions::g_bExtendedDataTypeAsFloat, c.asFloat);
     CfsMemoryTag* tag = Add(c.item);
     ASSERT_NE(tag, nullptr);
     EXPECT_EQ(callback.WriteTag(tag, c.value), c.hr);
@@ -476,7 +477,7 @@ TEST_F(CallbackTest, ActivationIsShownWhenActionsAreViewed)
     CfsMemoryTag* tag = Add("PLC1.FLAGS.RUN");
     callback.OnActivateItem(tag, TRUE);
     EXPECT_TRUE(hints.empty());
-    OptionScope view(CdsServerFrame::g_bViewActions, 1);
+    OptionScope view(CdsServerOptions::g_bViewActions, 1);
     callback.OnActivateItem(tag, TRUE);
     callback.OnActivateItem(tag, FALSE);
     ASSERT_EQ(hints.size(), 2u);
@@ -489,8 +490,8 @@ TEST_F(CallbackTest, ActivationIsShownWhenActionsAreViewed)
 TEST(CallbackClients, LastClientLeavingClosesTheServerWithAutoClose)
 {
     for (int autoClose : {1, 0}) {
-        OptionScope option(CdsServerFrame::g_bAutoCloseOnNoClient, autoClose);
-        OptionScope confirm(CdsServerFrame::g_bConfirmOnQuit, 1);
+        OptionScope option(CdsServerOptions::g_bAutoCloseOnNoClient, autoClose);
+        OptionScope confirm(CdsServerOptions::g_bConfirmOnQuit, 1);
         CfsCallback callback;
         EXPECT_TRUE(callback.OnClientConnect(nullptr));
         EXPECT_TRUE(callback.OnClientConnect(nullptr));
@@ -498,7 +499,7 @@ TEST(CallbackClients, LastClientLeavingClosesTheServerWithAutoClose)
         EXPECT_FALSE(callback.OnTimer());
         EXPECT_EQ(callback.OnClientDisconnect(nullptr), autoClose);
         EXPECT_EQ(callback.OnTimer(), autoClose == 1);
-        EXPECT_EQ(CdsServerFrame::g_bConfirmOnQuit.load(), autoClose ? 0 : 1);
+        EXPECT_EQ(CdsServerOptions::g_bConfirmOnQuit.load(), autoClose ? 0 : 1);
         EXPECT_FALSE(callback.OnTimer());  // asked once
         EXPECT_EQ(callback.OnClientDisconnect(nullptr), autoClose);  // no count below 0
         EXPECT_EQ(callback.GetClientCount(), 0);

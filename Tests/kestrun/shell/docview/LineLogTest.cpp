@@ -6,7 +6,7 @@
 #include <functional>
 #include <regex>
 
-#include "kestrun/comm/handler/EngineCounters.h"
+#include "kestrun/options/EngineCounters.h"
 #include "kestrun/shell/docview/LogView.h"
 #include "support/shell/ShellHarness.h"
 

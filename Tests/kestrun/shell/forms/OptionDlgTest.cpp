@@ -8,7 +8,7 @@
 #include <filesystem>
 
 #include "kestrun/comm/handler/CommHdlr.h"
-#include "kestrun/comm/handler/EngineCounters.h"
+#include "kestrun/options/EngineCounters.h"
 #include "kestrun/shell/server/ServerDoc.h"
 #include "support/shell/ShellFakes.h"
 #include "support/shell/ShellHarness.h"

@@ -10,7 +10,7 @@
 #include <QTest>
 #include <QTextBlock>
 
-#include "kestrun/comm/handler/EngineCounters.h"
+#include "kestrun/options/EngineCounters.h"
 #include "kestrun/shell/gui/DataViewWidget.h"
 #include "kestrun/shell/gui/LogViewWidget.h"
 #include "kestrun/shell/gui/QtWindows.h"

@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "kestrun/comm/handler/EngineCounters.h"
+#include "kestrun/options/EngineCounters.h"
 #include "kestrun/shell/forms/MessageBox.h"
 #include "kestrun/shell/app/ShellIds.h"
 #include "kestrun/shell/desktop/StandardFolders.h"
