@@ -12,6 +12,7 @@
 #include "support/comm/EngineFixtures.h"
 #include "support/comm/HdlrBench.h"
 #include "support/comm/ScriptedTransport.h"
+#include "support/OptionScope.h"
 
 using namespace kestrun::test;
 
@@ -290,13 +291,11 @@ TEST_F(LineThreadTest, AWriteWakesASleepingLineAtOnce)
 
 TEST_F(LineThreadTest, StopWakesASleepingLine)
 {
-    const unsigned long saved = CdsServerOptions::g_dwDataUpdateTime.load();
-    CdsServerOptions::g_dwDataUpdateTime = 3600000;
+    testsupport::OptionScope hour(CdsServerOptions::g_dwDataUpdateTime, 3600000);
     ASSERT_TRUE(hdlr->DoOnline(&device));
     ASSERT_TRUE(Started(hdlr->GetPrimaryMasterInfo()));
     std::shared_ptr<CdsMessageThread> thread = hdlr->GetLineThread(LINE_PRIMARY_MASTER);
     hdlr->DoOffline(&device);
-    CdsServerOptions::g_dwDataUpdateTime = saved;
     EXPECT_TRUE(thread->finishedEvent().isSet());
     EXPECT_FALSE(thread->isAbandoned());
 }
