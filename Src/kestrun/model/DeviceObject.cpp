@@ -5,7 +5,7 @@
 
 #include "kestrun/comm/config/CommConfig.h"
 #include "kestrun/comm/handler/ThreadInfo.h"
-#include "kestrun/model/dde/DdeTopicRecord.h"
+#include "kestrun/model/DdeTopicRecord.h"
 #include "kestrun/model/DeviceHandler.h"
 #include "kestrun/model/DeviceMap.h"
 #include "kestrun/model/ItemName.h"

@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "kestrun/model/BitArray.h"
+#include "kestrun/model/DdeItemRecord.h"
 #include "kestrun/model/DeviceObject.h"
-#include "kestrun/model/dde/DdeItemRecord.h"
 #include "kestrun/model/MemoryObject.h"
 #include "kestrun/model/MemoryVariant.h"
 #include "kestrun/options/ServerOptions.h"

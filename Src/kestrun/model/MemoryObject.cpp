@@ -9,7 +9,7 @@
 
 #include "kestrun/model/BitArray.h"
 #include "kestrun/model/DataType.h"
-#include "kestrun/model/dde/DdeItemRecord.h"
+#include "kestrun/model/DdeItemRecord.h"
 #include "kestrun/model/DeviceObject.h"
 #include "kestrun/model/EventQueue.h"
 #include "kestrun/model/HandlerLink.h"

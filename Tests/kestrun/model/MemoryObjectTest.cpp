@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "kestrun/model/DataType.h"
-#include "kestrun/model/dde/DdeItemRecord.h"
+#include "kestrun/model/DdeItemRecord.h"
 #include "kestrun/model/Hint.h"
 #include "kestrun/model/MemoryArray.h"
 #include "kestrun/model/MemoryTag.h"

@@ -19,9 +19,9 @@
 #include <unordered_map>
 #include <vector>
 
-#include "kestrun/model/dde/DdeItemRecord.h"
+#include "kestrun/model/DdeItemRecord.h"
+#include "kestrun/model/DdeTopicRecord.h"
 #include "kestrun/model/dde/DdeRefusalLog.h"
-#include "kestrun/model/dde/DdeTopicRecord.h"
 #include "platform/dde/BrisantTypes.h"
 #include "platform/win/Clock.h"
 
