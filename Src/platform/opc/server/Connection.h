@@ -8,10 +8,10 @@
 // within the limit's activation time-out. A sink call waits while the queue holds more than
 // a little (so a client that reads slowly gets fewer, newer updates instead of a growing
 // backlog); it never waits on another client.
-#include "platform/opc/transport/Frame.h"
+#include "platform/opc/wire/Frame.h"
 #include "platform/opc/Interfaces.h"
-#include "platform/opc/transport/Protocol.h"
-#include "platform/opc/transport/Wire.h"
+#include "platform/opc/wire/Protocol.h"
+#include "platform/opc/wire/Wire.h"
 
 #include <atomic>
 #include <condition_variable>

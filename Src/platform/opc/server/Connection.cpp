@@ -1,9 +1,9 @@
-#include "platform/opc/transport/Connection.h"
+#include "platform/opc/server/Connection.h"
 
-#include "platform/opc/server/Enumerators.h"
+#include "platform/opc/Enumerators.h"
+#include "platform/opc/ServerList.h"
 #include "platform/opc/server/ServerCore.h"
 #include "platform/opc/server/ServerObject.h"
-#include "platform/opc/transport/Activation.h"
 #include "platform/win/Clock.h"
 
 #include <cerrno>
