@@ -65,7 +65,7 @@ public:
     // Bytes queued above which a notification waits.
     static constexpr std::size_t kRoomBytes = 1u << 20;
 
-    // A client call being carried out on an object of the table (Connection.cpp).
+    // A client call being carried out on an object of the table (ConnectionCalls.cpp).
     struct Call;
 
 private:
