@@ -30,7 +30,7 @@
 #include "kestrun/model/MemoryObject.h"
 #include "kestrun/model/opc/Callback.h"
 #include "platform/com/Guid.h"
-#include "platform/opc/transport/Activation.h"
+#include "platform/opc/client/Activation.h"
 #include "platform/opc/RecordingSinks.h"
 #include "platform/opc/server/Toolkit.h"
 #include "platform/registry/Registry.h"

@@ -23,7 +23,7 @@
 
 #include "platform/com/Bstr.h"
 #include "platform/com/Guid.h"
-#include "platform/opc/transport/Activation.h"
+#include "platform/opc/client/Activation.h"
 #include "platform/opc/RecordingSinks.h"
 #include "platform/registry/Registry.h"
 #include "fenwold/PlcLink.h"

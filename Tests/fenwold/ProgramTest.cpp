@@ -8,7 +8,7 @@
 #include "fenwold/Resource.h"
 #include "FenwoldHarness.h"
 #include "kestrun/model/DeviceMap.h"
-#include "platform/opc/transport/Activation.h"
+#include "platform/opc/client/Activation.h"
 #include "platform/registry/Registry.h"
 #include "support/ScratchFolder.h"
 #include "support/plcsim/Server.h"

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "fuzz/FuzzCheck.h"
-#include "platform/opc/transport/DataStream.h"
+#include "platform/opc/wire/DataStream.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <span>
 
 #include "fuzz/FuzzCheck.h"
-#include "platform/opc/transport/Frame.h"
+#include "platform/opc/wire/Frame.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "fuzz/FuzzCheck.h"
-#include "platform/opc/transport/Protocol.h"
-#include "platform/opc/transport/Wire.h"
+#include "platform/opc/wire/Protocol.h"
+#include "platform/opc/wire/Wire.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include "QuilletFixture.h"
 
 #include "platform/com/Bstr.h"
-#include "platform/opc/transport/RpcClient.h"
+#include "platform/opc/client/RpcClient.h"
 #include "platform/opc/server/ServerEntries.h"
 #include "platform/registry/Profile.h"
 #include "support/ServerProcess.h"

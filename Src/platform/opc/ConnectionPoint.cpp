@@ -1,6 +1,6 @@
 #include "platform/opc/ConnectionPoint.h"
 
-#include "platform/opc/server/Enumerators.h"
+#include "platform/opc/Enumerators.h"
 
 namespace opc {
 

@@ -10,7 +10,7 @@
 // Threads: the transport calls it on the thread that makes the call; it acts only when
 // that is the application thread. Ownership: one per connection, shared with its
 // client; the dispatcher, the windows and the texts outlive it.
-#include "platform/opc/transport/RpcClient.h"
+#include "platform/opc/client/RpcClient.h"
 
 #include <chrono>
 #include <string>

@@ -7,7 +7,7 @@
 #include "quillet/text/StringTable.h"
 
 #include "platform/com/Bstr.h"
-#include "platform/opc/transport/Activation.h"
+#include "platform/opc/client/Activation.h"
 #include "platform/registry/Registry.h"
 
 #include <algorithm>

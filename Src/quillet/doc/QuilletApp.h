@@ -10,7 +10,7 @@
 #include "quillet/views/RecentFileList.h"
 #include "quillet/views/SplitterFrame.h"
 
-#include "platform/opc/transport/Activation.h"
+#include "platform/opc/client/Activation.h"
 #include "platform/registry/Profile.h"
 
 #include <chrono>

@@ -7,7 +7,7 @@
 #include "quillet/text/StringTable.h"
 
 #include "platform/com/Bstr.h"
-#include "platform/opc/transport/DataStream.h"
+#include "platform/opc/wire/DataStream.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
 #include "quillet/forms/AddressBrowser.h"
 
 #include "platform/com/Bstr.h"
-#include "platform/opc/server/Enumerators.h"
+#include "platform/opc/Enumerators.h"
 
 #include <algorithm>
 

@@ -10,7 +10,7 @@
 // server only when asked for a canonical type, and removes it when it goes.
 #include "quillet/views/UiServices.h"
 
-#include "platform/opc/transport/Activation.h"
+#include "platform/opc/client/Activation.h"
 
 #include <functional>
 #include <memory>

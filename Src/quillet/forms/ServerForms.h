@@ -4,7 +4,7 @@
 #include "quillet/text/ResourceIds.h"
 #include "quillet/views/UiServices.h"
 
-#include "platform/opc/transport/Activation.h"
+#include "platform/opc/client/Activation.h"
 
 #include <array>
 #include <string>

@@ -16,7 +16,7 @@
 #include <map>
 #include <sstream>
 
-#include "platform/opc/transport/Activation.h"
+#include "platform/opc/client/Activation.h"
 #include "platform/registry/Profile.h"
 #include "platform/registry/Registry.h"
 #include "platform/win/VersionInfo.h"

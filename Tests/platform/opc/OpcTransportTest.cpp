@@ -1,7 +1,7 @@
 // What a DA 2.0 client finds through the transport, and the transport's bounds: frames
 // that never finish, connections and objects in a loop, local and remote peers, and
 // sockets another user could have made.
-#include "platform/opc/server/Enumerators.h"
+#include "platform/opc/Enumerators.h"
 #include "platform/opc/server/ServerObject.h"
 
 #include "platform/opc/RecordingSinks.h"

@@ -1,9 +1,9 @@
 #pragma once
 // A toolkit serving its class socket in a scratch folder, polled by the test, and the
 // ways a test reaches it: activation through proxies, or raw frames.
-#include "platform/opc/transport/Activation.h"
-#include "platform/opc/transport/Frame.h"
-#include "platform/opc/transport/Protocol.h"
+#include "platform/opc/client/Activation.h"
+#include "platform/opc/wire/Frame.h"
+#include "platform/opc/wire/Protocol.h"
 #include "platform/opc/server/Toolkit.h"
 #include "platform/registry/Registry.h"
 #include "platform/win/Clock.h"

@@ -1,6 +1,6 @@
 // Subscription updates on both OPC roads, and their delivery to clients that do not
 // keep up.
-#include "platform/opc/transport/DataStream.h"
+#include "platform/opc/wire/DataStream.h"
 
 #include "platform/opc/GroupFixture.h"
 

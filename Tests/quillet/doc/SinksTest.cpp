@@ -4,7 +4,7 @@
 #include "quillet/text/ErrorText.h"
 #include "quillet/doc/Sinks.h"
 
-#include "platform/opc/transport/DataStream.h"
+#include "platform/opc/wire/DataStream.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include "quillet/forms/ItemForms.h"
 
 #include "platform/com/Bstr.h"
-#include "platform/opc/server/Enumerators.h"
+#include "platform/opc/Enumerators.h"
 
 #include <functional>
 

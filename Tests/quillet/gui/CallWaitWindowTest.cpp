@@ -7,8 +7,8 @@
 #include "quillet/gui/QtUiServices.h"
 #include "quillet/text/StringTable.h"
 
-#include "platform/opc/transport/Protocol.h"
-#include "platform/opc/transport/RpcClient.h"
+#include "platform/opc/client/RpcClient.h"
+#include "platform/opc/wire/Protocol.h"
 #include "qtdispatch/QtDispatcher.h"
 
 #include <QApplication>

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "kestrun/comm/handler/ReturnError.h"
+#include "kestrun/comm/config/ReturnError.h"
 
 namespace kestrun::test {
 

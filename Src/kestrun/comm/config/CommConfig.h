@@ -66,7 +66,8 @@ public:
         return static_cast<tagCommPortType>(portHandle & 0xFFFF);
     }
 
-    // A new configuration of the kind; null for a value that names no kind.
+    // A new configuration of the kind; null for a value that names no kind. It knows the
+    // transports' kinds too, so it lives with the handlers (handler/NewCommConfig.cpp).
     static std::unique_ptr<CdsCommConfig> NewCommConfig(int portType);
     // A new configuration of whatever kind the next record in the archive holds,
     // loaded from it. Throws CArchiveException(badClass) for a port type of no kind.

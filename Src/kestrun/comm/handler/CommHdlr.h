@@ -18,7 +18,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "kestrun/comm/handler/CommPort.h"
+#include "kestrun/comm/config/CommPort.h"
 #include "kestrun/comm/handler/EngineMessages.h"
 #include "kestrun/comm/handler/ThreadInfo.h"
 #include "kestrun/model/DeviceHandler.h"

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "kestrun/comm/config/ReturnError.h"
 #include "kestrun/comm/handler/CommHdlr.h"
-#include "kestrun/comm/handler/ReturnError.h"
 #include "kestrun/model/BitArray.h"
 #include "kestrun/model/DeviceObject.h"
 #include "kestrun/model/DeviceUpdate.h"

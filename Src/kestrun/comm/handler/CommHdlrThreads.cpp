@@ -1,9 +1,9 @@
 // Line threads, starting and stopping the lines, and the single step.
 #include <algorithm>
 
+#include "kestrun/comm/config/ReturnError.h"
 #include "kestrun/comm/handler/CommHdlr.h"
 #include "kestrun/comm/handler/MessageThread.h"
-#include "kestrun/comm/handler/ReturnError.h"
 #include "kestrun/model/DeviceObject.h"
 #include "kestrun/model/EventQueue.h"
 #include "kestrun/options/EngineCounters.h"

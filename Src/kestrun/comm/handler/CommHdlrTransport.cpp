@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "kestrun/comm/config/ReturnError.h"
 #include "kestrun/comm/handler/CommHdlr.h"
-#include "kestrun/comm/handler/ReturnError.h"
 #include "kestrun/model/DeviceObject.h"
 
 namespace {

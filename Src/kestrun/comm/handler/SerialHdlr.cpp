@@ -1,6 +1,6 @@
 #include "kestrun/comm/handler/SerialHdlr.h"
 
-#include "kestrun/comm/handler/ReturnError.h"
+#include "kestrun/comm/config/ReturnError.h"
 #include "kestrun/comm/serial/SerialCommConfig.h"
 #include "kestrun/comm/serial/SerialCommFile.h"
 #include "kestrun/comm/serial/SerialCommPort.h"

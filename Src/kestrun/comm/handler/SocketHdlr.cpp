@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string>
 
-#include "kestrun/comm/handler/ReturnError.h"
+#include "kestrun/comm/config/ReturnError.h"
 #include "kestrun/comm/sockets/TcpipConfig.h"
 #include "kestrun/comm/sockets/UdpCommFile.h"
 #include "kestrun/model/DeviceObject.h"

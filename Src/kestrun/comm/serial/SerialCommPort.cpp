@@ -1,6 +1,6 @@
 #include "kestrun/comm/serial/SerialCommPort.h"
 
-#include "kestrun/comm/handler/ReturnError.h"
+#include "kestrun/comm/config/ReturnError.h"
 #include "kestrun/comm/serial/SerialCommFile.h"
 
 #include <climits>

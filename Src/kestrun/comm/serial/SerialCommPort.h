@@ -1,7 +1,7 @@
 #pragma once
 // A serial port file as a line's byte channel: port exceptions become the
 // engine's status codes (serial cause c gives 0x80000201 + c).
-#include "kestrun/comm/handler/CommPort.h"
+#include "kestrun/comm/config/CommPort.h"
 
 #include <memory>
 

@@ -1,6 +1,6 @@
 #include "kestrun/comm/sockets/SocketCommFile.h"
 
-#include "kestrun/comm/handler/ReturnError.h"
+#include "kestrun/comm/config/ReturnError.h"
 #include "kestrun/comm/sockets/SocketError.h"
 #include "platform/afx/Exceptions.h"
 

@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "kestrun/comm/handler/ReturnError.h"
+#include "kestrun/comm/config/ReturnError.h"
 #include "platform/win/Clock.h"
 #include "platform/win/Event.h"
 #include "platform/win/WinTypes.h"

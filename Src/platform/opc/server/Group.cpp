@@ -2,7 +2,7 @@
 #include "platform/opc/server/Group.h"
 
 #include "platform/com/Bstr.h"
-#include "platform/opc/server/Enumerators.h"
+#include "platform/opc/Enumerators.h"
 #include "platform/opc/server/GroupDelivery.h"
 #include "platform/opc/InterfaceSets.h"
 #include "platform/opc/server/ServerObject.h"

@@ -7,7 +7,7 @@
 // A group removed while a client still holds it answers E_FAIL and hands its tags back
 // with its last reference (or at once when the removal was forced).
 #include "platform/opc/ConnectionPoint.h"
-#include "platform/opc/transport/DataStream.h"
+#include "platform/opc/wire/DataStream.h"
 #include "platform/opc/Interfaces.h"
 #include "platform/opc/server/ServerCore.h"
 

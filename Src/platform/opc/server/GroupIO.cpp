@@ -2,7 +2,7 @@
 // the next poll, and the advises and connection points their results go to.
 #include "platform/opc/server/Group.h"
 
-#include "platform/opc/server/Enumerators.h"
+#include "platform/opc/Enumerators.h"
 #include "platform/opc/server/ServerObject.h"
 
 #include <algorithm>

@@ -2,7 +2,7 @@
 
 #include "platform/com/Bstr.h"
 #include "platform/opc/server/ClientWorker.h"
-#include "platform/opc/server/Enumerators.h"
+#include "platform/opc/Enumerators.h"
 #include "platform/opc/server/Group.h"
 #include "platform/opc/InterfaceSets.h"
 #include "platform/opc/server/OPCBrowser.h"

@@ -1,7 +1,7 @@
 #include "platform/opc/server/Toolkit.h"
 
 #include "platform/opc/server/Group.h"
-#include "platform/opc/transport/RpcServer.h"
+#include "platform/opc/server/RpcServer.h"
 #include "platform/opc/server/ServerCore.h"
 #include "platform/opc/server/ServerObject.h"
 #include "platform/win/Clock.h"

@@ -7,7 +7,7 @@
 #include "platform/opc/Interfaces.h"
 #include "platform/opc/server/OPCCallback.h"
 #include "platform/opc/server/ServerLimits.h"
-#include "platform/opc/transport/SocketFolder.h"
+#include "platform/opc/wire/SocketFolder.h"
 
 #include <cstdint>
 #include <filesystem>

@@ -7,7 +7,7 @@
 #include <string>
 #include <thread>
 
-#include "kestrun/comm/handler/ReturnError.h"
+#include "kestrun/comm/config/ReturnError.h"
 #include "kestrun/model/BitArray.h"
 #include "kestrun/model/MemoryTag.h"
 #include "kestrun/model/DeviceUpdate.h"

@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "kestrun/comm/handler/ReturnError.h"
+#include "kestrun/comm/config/ReturnError.h"
 #include "kestrun/model/DeviceObject.h"
 #include "kestrun/options/ServerOptions.h"
 #include "support/comm/EngineFixtures.h"

@@ -2,7 +2,7 @@
 // controls; every wait of the handler moves a fake clock.
 #include "kestrun/comm/handler/SerialHdlr.h"
 
-#include "kestrun/comm/handler/ReturnError.h"
+#include "kestrun/comm/config/ReturnError.h"
 #include "kestrun/comm/serial/SerialCommConfig.h"
 #include "kestrun/comm/serial/SerialCommFile.h"
 #include "support/comm/EngineFixtures.h"

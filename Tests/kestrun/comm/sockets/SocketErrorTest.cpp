@@ -1,5 +1,5 @@
 #include "kestrun/comm/sockets/SocketError.h"
-#include "kestrun/comm/handler/ReturnError.h"
+#include "kestrun/comm/config/ReturnError.h"
 
 #include <gtest/gtest.h>
 

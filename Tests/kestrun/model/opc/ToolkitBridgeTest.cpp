@@ -7,7 +7,7 @@
 
 #include "BridgeFixture.h"
 #include "platform/com/Guid.h"
-#include "platform/opc/server/Enumerators.h"
+#include "platform/opc/Enumerators.h"
 #include "platform/opc/RecordingSinks.h"
 #include "platform/opc/server/Toolkit.h"
 #include "platform/win/Clock.h"

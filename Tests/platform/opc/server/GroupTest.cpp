@@ -1,6 +1,6 @@
 // Server objects, groups and items in one process, driven with an explicit clock.
-#include "platform/opc/transport/DataStream.h"
-#include "platform/opc/server/Enumerators.h"
+#include "platform/opc/wire/DataStream.h"
+#include "platform/opc/Enumerators.h"
 #include "platform/opc/server/Toolkit.h"
 #include "platform/win/Clock.h"
 

@@ -1,6 +1,6 @@
 // What a DA 2.0 client asks of a server object beyond groups and items: copies of
 // groups, connection points, the version, and the limits of one client.
-#include "platform/opc/server/Enumerators.h"
+#include "platform/opc/Enumerators.h"
 #include "platform/win/VersionInfo.h"
 
 #include "platform/opc/GroupFixture.h"

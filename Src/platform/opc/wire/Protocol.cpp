@@ -1,4 +1,4 @@
-#include "platform/opc/transport/Protocol.h"
+#include "platform/opc/wire/Protocol.h"
 
 namespace opc {
 

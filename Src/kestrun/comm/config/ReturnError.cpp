@@ -1,4 +1,4 @@
-#include "kestrun/comm/handler/ReturnError.h"
+#include "kestrun/comm/config/ReturnError.h"
 
 namespace {
 

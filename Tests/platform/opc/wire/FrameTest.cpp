@@ -1,6 +1,6 @@
-#include "platform/opc/transport/Frame.h"
-#include "platform/opc/transport/Protocol.h"
-#include "platform/opc/transport/Wire.h"
+#include "platform/opc/wire/Frame.h"
+#include "platform/opc/wire/Protocol.h"
+#include "platform/opc/wire/Wire.h"
 
 #include <gtest/gtest.h>
 

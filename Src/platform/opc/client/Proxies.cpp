@@ -1,6 +1,6 @@
-#include "platform/opc/transport/Proxies.h"
+#include "platform/opc/client/Proxies.h"
 
-#include "platform/opc/server/Enumerators.h"
+#include "platform/opc/Enumerators.h"
 #include "platform/opc/InterfaceSets.h"
 
 #include <initializer_list>

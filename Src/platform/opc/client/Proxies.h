@@ -2,7 +2,7 @@
 // Client-side proxies of the server objects and groups of another process. Each proxy
 // stands for one object of its connection's table and drops it when released.
 #include "platform/opc/Interfaces.h"
-#include "platform/opc/transport/RpcClient.h"
+#include "platform/opc/client/RpcClient.h"
 
 #include <functional>
 #include <map>

@@ -1,9 +1,9 @@
 // Group proxies against a scripted peer: replies whose lists do not answer every element
 // asked for are refused, so callers never index past what they got.
-#include "platform/opc/transport/Frame.h"
-#include "platform/opc/transport/Protocol.h"
-#include "platform/opc/transport/Proxies.h"
-#include "platform/opc/transport/RpcClient.h"
+#include "platform/opc/client/Proxies.h"
+#include "platform/opc/client/RpcClient.h"
+#include "platform/opc/wire/Frame.h"
+#include "platform/opc/wire/Protocol.h"
 
 #include <gtest/gtest.h>
 

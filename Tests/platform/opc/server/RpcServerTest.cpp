@@ -1,10 +1,10 @@
 // The transport end to end over loopback sockets: a toolkit in this process serves its
 // class socket; clients reach it through proxies or raw frames.
-#include "platform/opc/transport/Activation.h"
-#include "platform/opc/transport/DataStream.h"
-#include "platform/opc/server/Enumerators.h"
-#include "platform/opc/transport/Frame.h"
-#include "platform/opc/transport/Protocol.h"
+#include "platform/opc/client/Activation.h"
+#include "platform/opc/wire/DataStream.h"
+#include "platform/opc/Enumerators.h"
+#include "platform/opc/wire/Frame.h"
+#include "platform/opc/wire/Protocol.h"
 #include "platform/opc/server/Toolkit.h"
 #include "platform/win/Clock.h"
 #include "platform/registry/Registry.h"

@@ -1,4 +1,4 @@
-#include "platform/opc/transport/DataStream.h"
+#include "platform/opc/wire/DataStream.h"
 
 #include "platform/com/VariantCodec.h"
 

@@ -8,10 +8,10 @@
 // within the limit's activation time-out. A sink call waits while the queue holds more than
 // a little (so a client that reads slowly gets fewer, newer updates instead of a growing
 // backlog); it never waits on another client.
-#include "platform/opc/transport/Frame.h"
+#include "platform/opc/wire/Frame.h"
 #include "platform/opc/Interfaces.h"
-#include "platform/opc/transport/Protocol.h"
-#include "platform/opc/transport/Wire.h"
+#include "platform/opc/wire/Protocol.h"
+#include "platform/opc/wire/Wire.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -65,7 +65,7 @@ public:
     // Bytes queued above which a notification waits.
     static constexpr std::size_t kRoomBytes = 1u << 20;
 
-    // A client call being carried out on an object of the table (Connection.cpp).
+    // A client call being carried out on an object of the table (ConnectionCalls.cpp).
     struct Call;
 
 private:

@@ -2,10 +2,11 @@
 // Finding and starting OPC servers from the registry, as COM activation does:
 // ProgID -> CLSID ("<ProgID>\CLSID"), connect to the class's socket, and when nobody
 // listens start the class's "CLSID\{...}\LocalServer32" program with -Embedding and
-// wait (bounded) until its socket answers. The server list reads the classes and their
-// "Implemented Categories" from HKEY_CLASSES_ROOT.
+// wait (bounded) until its socket answers. ProgIDs and this machine's server list come
+// from ServerList.h, which a server uses too.
 #include "platform/opc/Interfaces.h"
-#include "platform/opc/transport/RpcClient.h"
+#include "platform/opc/ServerList.h"
+#include "platform/opc/client/RpcClient.h"
 
 #include <chrono>
 #include <filesystem>
@@ -41,10 +42,6 @@ struct ActivationOptions {
 // when the server has its limit of connections.
 HRESULT CoCreateInstanceEx(const CLSID& clsid, std::u16string_view node, const IID& iid, IUnknown** out,
                            const ActivationOptions& options = {});
-HRESULT CLSIDFromProgID(std::u16string_view progId, CLSID* clsid, registry::Registry* reg = nullptr);
-
-// The OPC server list of this machine (CLSID_OPCServerList).
-ComPtr<IOPCServerList> createServerList(registry::Registry* reg = nullptr);
 
 // Starts program -Embedding detached from this process (no zombie is left). False when
 // it could not be started.

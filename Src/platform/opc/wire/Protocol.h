@@ -1,7 +1,7 @@
 #pragma once
 // Method numbers of the OPC transport and the codecs of the OPC records it carries.
 #include "platform/opc/OpcTypes.h"
-#include "platform/opc/transport/Wire.h"
+#include "platform/opc/wire/Wire.h"
 
 namespace opc {
 

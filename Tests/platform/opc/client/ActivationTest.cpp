@@ -1,8 +1,8 @@
 // Activation from the registry and a server in another process: the test registers the
 // test server program as a local server, and activation starts it.
-#include "platform/opc/transport/Activation.h"
-#include "platform/opc/transport/DataStream.h"
-#include "platform/opc/server/Enumerators.h"
+#include "platform/opc/client/Activation.h"
+#include "platform/opc/wire/DataStream.h"
+#include "platform/opc/Enumerators.h"
 #include "platform/opc/server/ServerEntries.h"
 #include "platform/opc/server/Toolkit.h"
 #include "platform/registry/Registry.h"

@@ -1,4 +1,4 @@
-#include "platform/opc/transport/Frame.h"
+#include "platform/opc/wire/Frame.h"
 
 #include "platform/win/Clock.h"
 

@@ -1,8 +1,8 @@
-#include "platform/opc/transport/RpcServer.h"
+#include "platform/opc/server/RpcServer.h"
 
-#include "platform/opc/transport/Connection.h"
+#include "platform/opc/server/Connection.h"
 #include "platform/opc/server/ServerCore.h"
-#include "platform/opc/transport/SocketFolder.h"
+#include "platform/opc/wire/SocketFolder.h"
 #include "platform/registry/Registry.h"
 #include "platform/win/Clock.h"
 

@@ -1,6 +1,6 @@
-#include "platform/opc/transport/RpcClient.h"
+#include "platform/opc/client/RpcClient.h"
 
-#include "platform/opc/transport/Proxies.h"
+#include "platform/opc/client/Proxies.h"
 #include "platform/win/Clock.h"
 #include "platform/win/Dispatcher.h"
 

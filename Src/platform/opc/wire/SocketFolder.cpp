@@ -1,4 +1,4 @@
-#include "platform/opc/transport/SocketFolder.h"
+#include "platform/opc/wire/SocketFolder.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -9,9 +9,9 @@
 // and leaves the link as it is (so does one its waiter cancels, with RPC_E_CALL_CANCELED).
 // No thread of the client ever waits for the server
 // without a bound, but its reader, which the client's end wakes.
-#include "platform/opc/transport/Frame.h"
+#include "platform/opc/wire/Frame.h"
 #include "platform/opc/Interfaces.h"
-#include "platform/opc/transport/Protocol.h"
+#include "platform/opc/wire/Protocol.h"
 
 #include <chrono>
 #include <condition_variable>

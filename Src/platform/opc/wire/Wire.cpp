@@ -1,4 +1,4 @@
-#include "platform/opc/transport/Wire.h"
+#include "platform/opc/wire/Wire.h"
 
 #include "platform/com/VariantCodec.h"
 

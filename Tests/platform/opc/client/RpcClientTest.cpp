@@ -1,7 +1,7 @@
 // The client end against a scripted peer on a socket pair.
-#include "platform/opc/transport/Frame.h"
-#include "platform/opc/transport/Protocol.h"
-#include "platform/opc/transport/RpcClient.h"
+#include "platform/opc/client/RpcClient.h"
+#include "platform/opc/wire/Frame.h"
+#include "platform/opc/wire/Protocol.h"
 #include "platform/win/ManualDispatcher.h"
 
 #include "platform/opc/RecordingSinks.h"
