@@ -3,7 +3,7 @@
 #include "quillet/doc/CallWaiter.h"
 
 #include "quillet/text/ErrorText.h"
-#include "quillet/views/UiServices.h"
+#include "quillet/text/UiServices.h"
 #include "quillet/text/StringTable.h"
 
 #include "platform/com/Bstr.h"

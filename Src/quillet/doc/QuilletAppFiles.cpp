@@ -4,7 +4,7 @@
 #include "quillet/doc/SetupFile.h"
 #include "quillet/text/StringTable.h"
 #include "quillet/text/TextFile.h"
-#include "quillet/views/UiServices.h"
+#include "quillet/text/UiServices.h"
 
 #include <cerrno>
 #include <cstring>

@@ -4,7 +4,7 @@
 #include "quillet/views/GroupView.h"
 #include "quillet/views/ItemView.h"
 #include "quillet/views/LoggerView.h"
-#include "quillet/views/UiServices.h"
+#include "quillet/text/UiServices.h"
 #include "quillet/doc/Sinks.h"
 #include "quillet/text/StringTable.h"
 

@@ -5,7 +5,7 @@
 #include "quillet/doc/SetupFile.h"
 #include "quillet/text/StringTable.h"
 #include "quillet/text/TextFile.h"
-#include "quillet/views/UiServices.h"
+#include "quillet/text/UiServices.h"
 
 std::string CQuilletDoc::SetupText() const
 {

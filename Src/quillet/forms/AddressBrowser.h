@@ -8,7 +8,7 @@
 // Ownership: the browser owns its server records and tree nodes; a root node names its
 // record, which lives as long as the browser. A record adds a private group to its
 // server only when asked for a canonical type, and removes it when it goes.
-#include "quillet/views/UiServices.h"
+#include "quillet/text/UiServices.h"
 
 #include "platform/opc/transport/Activation.h"
 

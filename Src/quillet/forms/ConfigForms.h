@@ -4,7 +4,7 @@
 // categories are kept and where the log file goes.
 #include "quillet/views/Columns.h"
 #include "quillet/text/ResourceIds.h"
-#include "quillet/views/UiServices.h"
+#include "quillet/text/UiServices.h"
 
 #include <array>
 #include <string>
