@@ -4,7 +4,7 @@
 #include "quillet/views/ItemView.h"
 #include "quillet/doc/QuilletDoc.h"
 #include "quillet/text/StringTable.h"
-#include "quillet/views/TimerWindow.h"
+#include "quillet/doc/TimerWindow.h"
 #include "quillet/text/VariantText.h"
 
 #include <algorithm>

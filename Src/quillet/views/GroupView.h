@@ -8,7 +8,7 @@
 // Entries and the cycle name their groups by client handle, so a group removed by any
 // road is simply no longer found.
 #include "quillet/views/ListModel.h"
-#include "quillet/views/TimerWindow.h"
+#include "quillet/doc/TimerWindow.h"
 
 #include "platform/opc/OpcTypes.h"
 

@@ -11,7 +11,7 @@
 #include "quillet/views/Columns.h"
 #include "quillet/doc/Group.h"
 #include "quillet/views/ListModel.h"
-#include "quillet/views/TimerWindow.h"
+#include "quillet/doc/TimerWindow.h"
 
 #include <array>
 #include <functional>
