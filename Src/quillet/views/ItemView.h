@@ -8,7 +8,7 @@
 //
 // Rows name their items by client handle, so a row whose item went meanwhile shows
 // nothing rather than freed memory.
-#include "quillet/views/Columns.h"
+#include "quillet/forms/Columns.h"
 #include "quillet/doc/Group.h"
 #include "quillet/views/ListModel.h"
 #include "quillet/doc/TimerWindow.h"
