@@ -8,7 +8,7 @@
 // under it.
 // Ownership: the document owns its groups and its log; it holds one reference on each
 // sink and detaches them when it goes, so a late callback finds nothing.
-#include "quillet/forms/AddressBrowser.h"
+#include "quillet/doc/BrowseSetup.h"
 #include "quillet/doc/Group.h"
 #include "quillet/doc/HandleTable.h"
 #include "quillet/doc/LogCategory.h"
