@@ -3,7 +3,7 @@
 
 #include "quillet/doc/Group.h"
 #include "quillet/doc/GroupEvent.h"
-#include "quillet/forms/EventForms.h"
+#include "quillet/views/EventForms.h"
 #include "quillet/forms/GroupForms.h"
 #include "quillet/forms/ItemForms.h"
 #include "quillet/views/ItemView.h"
