@@ -4,7 +4,7 @@
 #include "FakeServer.h"
 
 #include "quillet/text/UiServices.h"
-#include "quillet/doc/QuilletApp.h"
+#include "quillet/views/QuilletApp.h"
 #include "quillet/doc/QuilletDoc.h"
 #include "quillet/text/StringTable.h"
 

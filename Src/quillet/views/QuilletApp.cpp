@@ -1,4 +1,4 @@
-#include "quillet/doc/QuilletApp.h"
+#include "quillet/views/QuilletApp.h"
 
 #include "quillet/doc/CallWaiter.h"
 

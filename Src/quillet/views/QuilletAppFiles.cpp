@@ -1,5 +1,5 @@
 // Opening and saving set-up files.
-#include "quillet/doc/QuilletApp.h"
+#include "quillet/views/QuilletApp.h"
 
 #include "quillet/doc/SetupFile.h"
 #include "quillet/text/StringTable.h"
