@@ -102,6 +102,8 @@ public:
     const std::list<std::unique_ptr<CGroup>>& Groups() const { return m_groups; }
 
     // ---- commands ----
+    // Those that run dialogs are defined with the forms, those that work on the
+    // window's views with the views.
     // The add-group dialog, then the group it describes.
     void OnAddGroupCommand();
     CGroup* OnAddGroup(const CGroupSettings& settings);
@@ -138,7 +140,7 @@ public:
     BOOL m_bExpertMode = FALSE;
     BOOL m_bLogViewShown = TRUE;
 
-    // ---- the set-up file ----
+    // ---- the set-up file (defined with the views: it keeps the group tree's MMI settings) ----
     // The document as its set-up file's text.
     std::string SetupText() const;
     // Writes the set-up file (whole, or not at all). A failure shows the system's

@@ -1,4 +1,4 @@
-// The document as its set-up file.
+// The document as its set-up file, with the MMI settings of its group tree.
 #include "quillet/doc/QuilletDoc.h"
 
 #include "quillet/views/GroupView.h"
