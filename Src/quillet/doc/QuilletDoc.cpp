@@ -1,9 +1,6 @@
 #include "quillet/doc/QuilletDoc.h"
 
 #include "quillet/text/ErrorText.h"
-#include "quillet/views/GroupView.h"
-#include "quillet/views/ItemView.h"
-#include "quillet/views/LoggerView.h"
 #include "quillet/text/UiServices.h"
 #include "quillet/doc/Sinks.h"
 #include "quillet/text/StringTable.h"

@@ -2,7 +2,6 @@
 #include "quillet/doc/QuilletDoc.h"
 
 #include "quillet/text/ErrorText.h"
-#include "quillet/views/ItemView.h"
 
 #include "platform/win/Clock.h"
 

@@ -11,7 +11,7 @@ BOOL CGroupEvent::OnTimer(UINT_PTR timerId)
     // A tick that comes while the last action still runs (a box is open) is dropped;
     // without a server there is nothing to act on.
     CQuilletDoc& doc = m_group.GetDocument();
-    if (m_bActing || !doc.IsConnected() || !doc.GetServer() || !doc.ItemView()) return TRUE;
+    if (m_bActing || !doc.IsConnected() || !doc.GetServer() || !CItemView::Of(doc)) return TRUE;
     if (m_bOnlyIfActive && !m_group.IsActive()) return TRUE;
     m_bActing = true;
     Act();
@@ -22,7 +22,7 @@ BOOL CGroupEvent::OnTimer(UINT_PTR timerId)
 void CGroupEvent::Act()
 {
     CQuilletDoc& doc = m_group.GetDocument();
-    CItemView& view = *doc.ItemView();
+    CItemView& view = *CItemView::Of(doc);
     std::vector<CItem*> items;
     for (OPCHANDLE h : m_items)
         if (CItem* item = doc.Handles().Find<CItem>(h); m_group.IsServerItem(item)) items.push_back(item);

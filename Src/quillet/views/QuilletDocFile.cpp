@@ -14,7 +14,8 @@ std::string CQuilletDoc::SetupText() const
     server.progId = m_strProgID;
     server.node = m_strNode;
     server.groupCount = long(m_groups.size());
-    const CGroupView::MmiSettings mmi = m_pGroupView ? m_pGroupView->Mmi() : CGroupView::MmiSettings{};
+    const CGroupView* groups = CGroupView::Of(*this);
+    const CGroupView::MmiSettings mmi = groups ? groups->Mmi() : CGroupView::MmiSettings{};
     server.mmi = {long(mmi.onlyDisplayedActive), long(mmi.enabled), long(mmi.seconds)};
     server.logMask = GetLogMask();
     server.logFile = GetLogFileName();

@@ -7,17 +7,18 @@
 void CQuilletDoc::OnExpertMode()
 {
     m_bExpertMode = !m_bExpertMode;
-    if (m_pItemView) m_pItemView->SwitchColumnSet(m_bExpertMode);
+    if (CItemView* items = CItemView::Of(*this)) items->SwitchColumnSet(m_bExpertMode);
     UpdateAllViews();
 }
 
 void CQuilletDoc::OnClearLog()
 {
-    if (m_pLoggerView) m_pLoggerView->Clear();
+    if (CLoggerView* log = CLoggerView::Of(*this)) log->Clear();
 }
 
 void CQuilletDoc::OnAsyncIO2Refresh()
 {
-    CGroup* group = m_pItemView ? m_pItemView->SelectedGroup() : nullptr;
-    if (group) AsyncIO2Refresh(*group, m_pItemView->ReadSource());
+    CItemView* items = CItemView::Of(*this);
+    CGroup* group = items ? items->SelectedGroup() : nullptr;
+    if (group) AsyncIO2Refresh(*group, items->ReadSource());
 }
