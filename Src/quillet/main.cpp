@@ -2,7 +2,7 @@
 // loop, with the texts of the user's language.
 #include "quillet/text/LanguageFile.h"
 #include "quillet/views/MainFrame.h"
-#include "quillet/doc/QuilletApp.h"
+#include "quillet/views/QuilletApp.h"
 #include "quillet/text/StringTable.h"
 #include "quillet/gui/MainWindow.h"
 #include "quillet/gui/QtUiServices.h"

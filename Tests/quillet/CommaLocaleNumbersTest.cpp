@@ -3,7 +3,7 @@
 // the set-up file, value cells, run averages and their log lines.
 #include "QuilletFixture.h"
 
-#include "quillet/views/Columns.h"
+#include "quillet/forms/Columns.h"
 #include "quillet/forms/FieldExchange.h"
 #include "quillet/forms/GroupForms.h"
 #include "quillet/forms/ServerForms.h"

@@ -3,8 +3,8 @@
 // that record and answer as the test says; the script of a fake server outlives it.
 #include "FakeServer.h"
 
-#include "quillet/views/UiServices.h"
-#include "quillet/doc/QuilletApp.h"
+#include "quillet/text/UiServices.h"
+#include "quillet/views/QuilletApp.h"
 #include "quillet/doc/QuilletDoc.h"
 #include "quillet/text/StringTable.h"
 

@@ -1,7 +1,7 @@
 #include "quillet/doc/CallWaiter.h"
 
 #include "quillet/text/StringTable.h"
-#include "quillet/views/UiServices.h"
+#include "quillet/text/UiServices.h"
 
 #include "platform/win/Dispatcher.h"
 

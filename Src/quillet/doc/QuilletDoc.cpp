@@ -1,10 +1,7 @@
 #include "quillet/doc/QuilletDoc.h"
 
 #include "quillet/text/ErrorText.h"
-#include "quillet/views/GroupView.h"
-#include "quillet/views/ItemView.h"
-#include "quillet/views/LoggerView.h"
-#include "quillet/views/UiServices.h"
+#include "quillet/text/UiServices.h"
 #include "quillet/doc/Sinks.h"
 #include "quillet/text/StringTable.h"
 

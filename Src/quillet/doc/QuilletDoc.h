@@ -8,7 +8,8 @@
 // under it.
 // Ownership: the document owns its groups and its log; it holds one reference on each
 // sink and detaches them when it goes, so a late callback finds nothing.
-#include "quillet/forms/AddressBrowser.h"
+#include "quillet/doc/BrowseSetup.h"
+#include "quillet/doc/DocListener.h"
 #include "quillet/doc/Group.h"
 #include "quillet/doc/HandleTable.h"
 #include "quillet/doc/LogCategory.h"
@@ -35,9 +36,6 @@ class StringTable;
 
 class CAdviseSink;
 class CDataCallback;
-class CGroupView;
-class CItemView;
-class CLoggerView;
 class CShutdownSink;
 
 // What every document shares with the application; all of it outlives the documents.
@@ -102,6 +100,8 @@ public:
     const std::list<std::unique_ptr<CGroup>>& Groups() const { return m_groups; }
 
     // ---- commands ----
+    // Those that run dialogs are defined with the forms, those that work on the
+    // window's views with the views.
     // The add-group dialog, then the group it describes.
     void OnAddGroupCommand();
     CGroup* OnAddGroup(const CGroupSettings& settings);
@@ -138,7 +138,7 @@ public:
     BOOL m_bExpertMode = FALSE;
     BOOL m_bLogViewShown = TRUE;
 
-    // ---- the set-up file ----
+    // ---- the set-up file (defined with the views: it keeps the group tree's MMI settings) ----
     // The document as its set-up file's text.
     std::string SetupText() const;
     // Writes the set-up file (whole, or not at all). A failure shows the system's
@@ -177,13 +177,14 @@ public:
     void OnCloseDocument();
 
     // ---- views ----
-    // Each view registers itself while it lives.
-    void SetGroupView(CGroupView* view) { m_pGroupView = view; }
-    void SetItemView(CItemView* view) { m_pItemView = view; }
-    void SetLoggerView(CLoggerView* view) { m_pLoggerView = view; }
-    CGroupView* GroupView() const { return m_pGroupView; }
-    CItemView* ItemView() const { return m_pItemView; }
-    CLoggerView* LoggerView() const { return m_pLoggerView; }
+    // Each view of the window registers itself for its place while it lives; the
+    // document knows them only as listeners.
+    void SetGroupView(CDocListener* view) { m_pGroupView = view; }
+    void SetItemView(CDocListener* view) { m_pItemView = view; }
+    void SetLoggerView(CDocListener* view) { m_pLoggerView = view; }
+    CDocListener* GroupView() const { return m_pGroupView; }
+    CDocListener* ItemView() const { return m_pItemView; }
+    CDocListener* LoggerView() const { return m_pLoggerView; }
     // Every view redraws from the document. A call made while the views update (a
     // selection that updates again) runs once more after them instead of inside them.
     void UpdateAllViews();
@@ -230,9 +231,9 @@ private:
     std::string m_strPathName;
     DWORD m_dwSerial = 0;
     bool m_bModified = false;
-    CGroupView* m_pGroupView = nullptr;
-    CItemView* m_pItemView = nullptr;
-    CLoggerView* m_pLoggerView = nullptr;
+    CDocListener* m_pGroupView = nullptr;
+    CDocListener* m_pItemView = nullptr;
+    CDocListener* m_pLoggerView = nullptr;
     bool m_bUpdating = false;
     bool m_bUpdateAgain = false;
 };

@@ -1,24 +1,11 @@
 // The document's commands that call the server.
 #include "quillet/doc/QuilletDoc.h"
 
-#include "quillet/forms/ConfigForms.h"
 #include "quillet/text/ErrorText.h"
-#include "quillet/forms/GroupForms.h"
-#include "quillet/views/ItemView.h"
-#include "quillet/views/LoggerView.h"
-#include "quillet/forms/ServerForms.h"
 
 #include "platform/win/Clock.h"
 
 using quillet::HexCode;
-
-void CQuilletDoc::OnAddGroupCommand()
-{
-    CAddGroupDlg form;
-    if (!CanAddGroup() || !Ui().RunDialog(form) || !form.IsValid()) return;
-    quillet::WaitCursor wait(Ui());
-    OnAddGroup(form.settings);
-}
 
 CGroup* CQuilletDoc::OnAddGroup(const CGroupSettings& settings)
 {
@@ -100,53 +87,4 @@ bool CQuilletDoc::AsyncIO2Refresh(CGroup& group, OPCDATASOURCE source)
     group.GroupLog(quillet::LOG_ASYNC_REFRESH, "ID=" + HexCode(cancelId));
     if (m_pItemView) m_pItemView->StartWatchdog(group);
     return true;
-}
-
-void CQuilletDoc::OnServerStatus()
-{
-    OPCSERVERSTATUS status;
-    if (!GetServerStatus(status)) return;
-    CServerStatusForm form(status);
-    Ui().RunDialog(form);
-}
-
-void CQuilletDoc::OnServerDialog(UINT dialogId)
-{
-    if (!m_server) return;
-    if (dialogId == quillet::dlg::IDD_GROUP_BY_NAME) {
-        CGroupByNameDlg form(*this);
-        Ui().RunDialog(form);
-    } else if (dialogId == quillet::dlg::IDD_GROUP_ENUM) {
-        CGroupEnumDlg form(*this);
-        Ui().RunDialog(form);
-        form.ClearList();
-    } else if (dialogId == quillet::dlg::IDD_ERROR_STRING) {
-        CErrorStringDlg form(*this);
-        Ui().RunDialog(form);
-    }
-    UpdateAllViews();
-}
-
-void CQuilletDoc::OnExpertMode()
-{
-    m_bExpertMode = !m_bExpertMode;
-    if (m_pItemView) m_pItemView->SwitchColumnSet(m_bExpertMode);
-    UpdateAllViews();
-}
-
-void CQuilletDoc::OnConfigureLogger()
-{
-    CLogConfigDlg form(GetLogMask(), GetLogFileName());
-    if (Ui().RunDialog(form)) ConfigureLog(form.path, form.Mask());
-}
-
-void CQuilletDoc::OnClearLog()
-{
-    if (m_pLoggerView) m_pLoggerView->Clear();
-}
-
-void CQuilletDoc::OnAsyncIO2Refresh()
-{
-    CGroup* group = m_pItemView ? m_pItemView->SelectedGroup() : nullptr;
-    if (group) AsyncIO2Refresh(*group, m_pItemView->ReadSource());
 }

@@ -1,7 +1,7 @@
 // The connection's message log: the queue the logger view drains and the log file.
 #include "quillet/doc/QuilletDoc.h"
 
-#include "quillet/views/UiServices.h"
+#include "quillet/text/UiServices.h"
 #include "quillet/text/StringTable.h"
 
 #include "platform/win/Clock.h"

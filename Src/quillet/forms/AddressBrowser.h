@@ -8,7 +8,8 @@
 // Ownership: the browser owns its server records and tree nodes; a root node names its
 // record, which lives as long as the browser. A record adds a private group to its
 // server only when asked for a canonical type, and removes it when it goes.
-#include "quillet/views/UiServices.h"
+#include "quillet/doc/BrowseSetup.h"
+#include "quillet/text/UiServices.h"
 
 #include "platform/opc/client/Activation.h"
 
@@ -17,13 +18,6 @@
 #include <string>
 #include <utility>
 #include <vector>
-
-// What a connection knows about finding servers, for the browser's server bar.
-struct CBrowseSetup {
-    std::vector<std::pair<std::string, CLSID>> servers;  // ProgID and class of the known servers
-    bool dcom = false;                                    // other nodes can be reached
-    opc::ActivationOptions activation;
-};
 
 class CAddressBrowser {
 public:

@@ -2,9 +2,9 @@
 // The forms of the connection window's configuration dialogs: which item columns are
 // shown and in what order, how often the item list refreshes, and which log
 // categories are kept and where the log file goes.
-#include "quillet/views/Columns.h"
+#include "quillet/forms/Columns.h"
 #include "quillet/text/ResourceIds.h"
-#include "quillet/views/UiServices.h"
+#include "quillet/text/UiServices.h"
 
 #include <array>
 #include <string>

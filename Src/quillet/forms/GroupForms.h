@@ -4,7 +4,7 @@
 // makes its own server calls; every failure is shown with its error text.
 #include "quillet/doc/Group.h"
 #include "quillet/text/ResourceIds.h"
-#include "quillet/views/UiServices.h"
+#include "quillet/text/UiServices.h"
 
 #include <array>
 #include <string>

@@ -7,7 +7,7 @@
 #include "quillet/forms/AddressBrowser.h"
 #include "quillet/doc/Group.h"
 #include "quillet/text/ResourceIds.h"
-#include "quillet/views/UiServices.h"
+#include "quillet/text/UiServices.h"
 
 #include <array>
 #include <memory>

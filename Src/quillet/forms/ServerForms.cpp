@@ -1,7 +1,7 @@
 #include "quillet/forms/ServerForms.h"
 
 #include "quillet/text/ErrorText.h"
-#include "quillet/doc/QuilletApp.h"
+#include "quillet/doc/ServerEntry.h"
 
 #include "platform/com/Bstr.h"
 

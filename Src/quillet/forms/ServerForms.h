@@ -2,7 +2,7 @@
 // The forms of the dialogs that deal with servers as a whole: choosing the server to
 // connect to, listing the OPC servers a node offers, and a server's status record.
 #include "quillet/text/ResourceIds.h"
-#include "quillet/views/UiServices.h"
+#include "quillet/text/UiServices.h"
 
 #include "platform/opc/client/Activation.h"
 

@@ -6,7 +6,7 @@
 // the type with the value text read as it.
 #include "quillet/doc/Item.h"
 #include "quillet/text/ResourceIds.h"
-#include "quillet/views/UiServices.h"
+#include "quillet/text/UiServices.h"
 
 #include <string>
 #include <vector>

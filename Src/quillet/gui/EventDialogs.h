@@ -1,6 +1,6 @@
 #pragma once
 // The event trigger, event and MMI emulation dialogs' windows over their forms.
-#include "quillet/forms/EventForms.h"
+#include "quillet/views/EventForms.h"
 #include "quillet/gui/FormDialog.h"
 
 namespace quillet::gui {

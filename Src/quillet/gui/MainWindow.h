@@ -4,7 +4,7 @@
 // over CMainFrame and CQuilletApp. Every connection window the application opens gets
 // its window here; one whose document closes goes.
 #include "quillet/views/MainFrame.h"
-#include "quillet/doc/QuilletApp.h"
+#include "quillet/views/QuilletApp.h"
 #include "quillet/text/StringTable.h"
 #include "quillet/gui/CommandActions.h"
 

@@ -2,7 +2,7 @@
 // The test client's windows as the cores see them: message boxes without a caption, a
 // nesting wait cursor, the main window's parts disabled (nesting), file dialogs that read the "a|b||" filters, and the modal
 // dialog of each form, chosen by the form's dialog id.
-#include "quillet/views/UiServices.h"
+#include "quillet/text/UiServices.h"
 
 #include <QPointer>
 #include <QProgressDialog>

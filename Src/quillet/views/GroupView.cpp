@@ -3,7 +3,7 @@
 
 #include "quillet/doc/Group.h"
 #include "quillet/doc/GroupEvent.h"
-#include "quillet/forms/EventForms.h"
+#include "quillet/views/EventForms.h"
 #include "quillet/forms/GroupForms.h"
 #include "quillet/forms/ItemForms.h"
 #include "quillet/views/ItemView.h"
@@ -24,6 +24,8 @@ CGroupView::CGroupView(CQuilletDoc& doc)
 }
 
 CGroupView::~CGroupView() { m_doc.SetGroupView(nullptr); }
+
+CGroupView* CGroupView::Of(const CQuilletDoc& doc) { return dynamic_cast<CGroupView*>(doc.GroupView()); }
 
 int CGroupView::EntryImage(const CGroup& group)
 {
@@ -83,7 +85,7 @@ void CGroupView::Select(int index)
         item->Values(ValueRoad::Subscription).valueChanged = TRUE;
         item->m_bRowNeedsRefresh = TRUE;
     }
-    if (CItemView* items = m_doc.ItemView()) items->DeleteAllRows();
+    if (CItemView* items = CItemView::Of(m_doc)) items->DeleteAllRows();
     if (m_bActivation) ActivateOnly(*group);
     m_doc.UpdateAllViews();
 }
@@ -135,7 +137,7 @@ void CGroupView::OnRemoveGroup()
     m_hSelected = 0;
     m_hCyclePos = 0;
     if (m_listener) m_listener->RowsReset();
-    if (CItemView* items = m_doc.ItemView()) items->DeleteAllRows();
+    if (CItemView* items = CItemView::Of(m_doc)) items->DeleteAllRows();
     // The tree selects a neighbour, as a tree control does when its selection goes.
     if (!m_entries.empty()) Select(std::min(index, int(m_entries.size()) - 1));
     m_doc.UpdateAllViews();
@@ -166,7 +168,8 @@ void CGroupView::OnEnumerateItems()
 void CGroupView::OnConfigureEvents()
 {
     CGroup* group = SelectedGroup();
-    if (!group || !m_doc.ItemView()) return;
-    CEventTriggersDlg form(*group, *this, *m_doc.ItemView());
+    CItemView* items = CItemView::Of(m_doc);
+    if (!group || !items) return;
+    CEventTriggersDlg form(*group, *this, *items);
     m_doc.Ui().RunDialog(form);
 }

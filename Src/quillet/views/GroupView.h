@@ -8,7 +8,8 @@
 // Entries and the cycle name their groups by client handle, so a group removed by any
 // road is simply no longer found.
 #include "quillet/views/ListModel.h"
-#include "quillet/views/TimerWindow.h"
+#include "quillet/doc/DocListener.h"
+#include "quillet/doc/TimerWindow.h"
 
 #include "platform/opc/OpcTypes.h"
 
@@ -18,7 +19,7 @@
 class CGroup;
 class CQuilletDoc;
 
-class CGroupView {
+class CGroupView : public CDocListener {
 public:
     struct Entry {
         OPCHANDLE hGroup = 0;
@@ -33,9 +34,11 @@ public:
 
     // Registers with the document as its group tree.
     explicit CGroupView(CQuilletDoc& doc);
-    ~CGroupView();
+    ~CGroupView() override;
     CGroupView(const CGroupView&) = delete;
     CGroupView& operator=(const CGroupView&) = delete;
+    // The group tree registered with the document; null while it has none.
+    static CGroupView* Of(const CQuilletDoc& doc);
 
     const std::vector<Entry>& Entries() const { return m_entries; }
     int Selection() const;
@@ -44,7 +47,7 @@ public:
 
     // Adds entries for new groups (selecting each), redraws changed ones, drops those
     // of groups that went.
-    void OnUpdate();
+    void OnUpdate() override;
     // A new selection (or the same again): the item list starts over and, while the
     // activation flag is set, only this group stays active.
     void Select(int index);

@@ -4,7 +4,7 @@
 
 #include "quillet/doc/Group.h"
 #include "quillet/doc/GroupEvent.h"
-#include "quillet/forms/EventForms.h"
+#include "quillet/views/EventForms.h"
 #include "quillet/doc/QuilletDoc.h"
 
 void CGroupView::OnMmiEmulation()

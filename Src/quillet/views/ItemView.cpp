@@ -38,9 +38,12 @@ CItemView::CItemView(CQuilletDoc& doc)
 
 CItemView::~CItemView() { m_doc.SetItemView(nullptr); }
 
+CItemView* CItemView::Of(const CQuilletDoc& doc) { return dynamic_cast<CItemView*>(doc.ItemView()); }
+
 CGroup* CItemView::SelectedGroup() const
 {
-    return m_doc.GroupView() ? m_doc.GroupView()->SelectedGroup() : nullptr;
+    const CGroupView* groups = CGroupView::Of(m_doc);
+    return groups ? groups->SelectedGroup() : nullptr;
 }
 
 void CItemView::SetViewport(int topRow, int rowsPerPage)

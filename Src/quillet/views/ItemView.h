@@ -8,10 +8,11 @@
 //
 // Rows name their items by client handle, so a row whose item went meanwhile shows
 // nothing rather than freed memory.
-#include "quillet/views/Columns.h"
+#include "quillet/forms/Columns.h"
+#include "quillet/doc/DocListener.h"
 #include "quillet/doc/Group.h"
 #include "quillet/views/ListModel.h"
-#include "quillet/views/TimerWindow.h"
+#include "quillet/doc/TimerWindow.h"
 
 #include <array>
 #include <functional>
@@ -22,7 +23,7 @@
 
 class CQuilletDoc;
 
-class CItemView {
+class CItemView : public CDocListener {
 public:
     static constexpr UINT_PTR kWatchdogTimer = 5150;
     static constexpr DWORD kWatchdogPeriodMs = 2000;
@@ -40,9 +41,11 @@ public:
     // The initial update: registers with the document, builds the columns of the
     // document's mode, starts the refresh and one-second timers.
     explicit CItemView(CQuilletDoc& doc);
-    ~CItemView();
+    ~CItemView() override;
     CItemView(const CItemView&) = delete;
     CItemView& operator=(const CItemView&) = delete;
+    // The item list registered with the document; null while it has none.
+    static CItemView* Of(const CQuilletDoc& doc);
 
     // ---- the list ----
     const std::vector<Row>& Rows() const { return m_rows; }
@@ -60,7 +63,7 @@ public:
     CGroup* SelectedGroup() const;
 
     // The refresh pass (each document update).
-    void OnUpdate();
+    void OnUpdate() override;
     // Rows go; the next pass rebuilds them (a new group selected, the last removed).
     void DeleteAllRows();
     void SetRefreshAll() { m_bRefreshAll = true; }
@@ -120,7 +123,7 @@ public:
     bool ImportItems(CGroup& group, const std::string& path);
 
     // A pending transaction of the group: the watchdog runs while there are some.
-    void StartWatchdog(const CGroup& group);
+    void StartWatchdog(const CGroup& group) override;
     // One watchdog tick.
     void OnWatchdog();
 

@@ -7,6 +7,8 @@ CLoggerView::CLoggerView(CQuilletDoc& doc) : m_doc(doc) { m_doc.SetLoggerView(th
 
 CLoggerView::~CLoggerView() { m_doc.SetLoggerView(nullptr); }
 
+CLoggerView* CLoggerView::Of(const CQuilletDoc& doc) { return dynamic_cast<CLoggerView*>(doc.LoggerView()); }
+
 void CLoggerView::OnUpdate()
 {
     std::vector<quillet::CLogEntry> entries = m_doc.TakeLogEntries();

@@ -1,6 +1,7 @@
 #pragma once
 // The connection's message log as a list: the entries the document queued, moved into
 // rows on each update, at most kMaxRows of them. Application thread only.
+#include "quillet/doc/DocListener.h"
 #include "quillet/views/ListModel.h"
 
 #include <ctime>
@@ -9,7 +10,7 @@
 
 class CQuilletDoc;
 
-class CLoggerView {
+class CLoggerView : public CDocListener {
 public:
     // More rows than this clear the list.
     static constexpr std::size_t kMaxRows = 20000;
@@ -20,12 +21,14 @@ public:
 
     // Registers with the document as its log view.
     explicit CLoggerView(CQuilletDoc& doc);
-    ~CLoggerView();
+    ~CLoggerView() override;
     CLoggerView(const CLoggerView&) = delete;
     CLoggerView& operator=(const CLoggerView&) = delete;
+    // The log view registered with the document; null while it has none.
+    static CLoggerView* Of(const CQuilletDoc& doc);
 
     // Takes the queued entries into rows.
-    void OnUpdate();
+    void OnUpdate() override;
     // Deletes every row; the document's entries are not touched.
     void Clear();
 

@@ -1,7 +1,7 @@
 #include "quillet/views/MainFrame.h"
 
 #include "quillet/forms/ItemForms.h"
-#include "quillet/doc/QuilletApp.h"
+#include "quillet/views/QuilletApp.h"
 #include "quillet/text/ResourceIds.h"
 #include "quillet/forms/ServerForms.h"
 #include "quillet/text/StringTable.h"

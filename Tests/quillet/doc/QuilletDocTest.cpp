@@ -1,10 +1,12 @@
 // The connection document against a scripted server: adding and removing groups,
-// the advise commands, a lost server and a shutdown request.
+// the advise commands, a lost server and a shutdown request, and what it tells the
+// views of its window.
 #include "quillet/QuilletFixture.h"
 
 #include "quillet/text/ErrorText.h"
 
 #include <algorithm>
+#include <functional>
 
 namespace {
 
@@ -26,6 +28,23 @@ protected:
     // The calls made since the last look.
     std::vector<std::string> Calls() { return std::exchange(script.calls, {}); }
     using Lines = std::vector<std::string>;
+};
+
+// Stands in a view's place: notes what the document told it in a list it shares.
+class Recorder : public CDocListener {
+public:
+    Recorder(std::string name, std::vector<std::string>& heard) : m_name(std::move(name)), m_heard(heard) {}
+    void OnUpdate() override
+    {
+        m_heard.push_back(m_name);
+        if (auto once = std::exchange(whileUpdating, {})) once();
+    }
+    void StartWatchdog(const CGroup& group) override { m_heard.push_back(m_name + " watches " + group.GetName()); }
+    std::function<void()> whileUpdating;
+
+private:
+    std::string m_name;
+    std::vector<std::string>& m_heard;
 };
 
 TEST_F(DocWithServer, GroupThatCannotBeAddedIsDeleted)
@@ -230,6 +249,41 @@ TEST_F(DocWithServer, ShutdownRequestMarksEveryRoadBadAndRemovalMakesNoServerCal
     doc.RemoveGroup(group);
     EXPECT_TRUE(Calls().empty());
     EXPECT_TRUE(doc.Groups().empty());
+}
+
+TEST_F(DocWithServer, ViewsHearUpdatesInPlaceOrderAndAnUpdateDuringThemRunsOnceMoreAfter)
+{
+    Lines heard;
+    Recorder groups{"groups", heard}, items{"items", heard}, log{"log", heard};
+    doc.SetLoggerView(&log);
+    doc.SetItemView(&items);
+    doc.SetGroupView(&groups);
+    items.whileUpdating = [&] { doc.UpdateAllViews(); };
+    doc.UpdateAllViews();
+    EXPECT_EQ(heard, (Lines{"groups", "items", "log", "groups", "items", "log"}));
+    heard.clear();
+    doc.SetItemView(nullptr);
+    doc.UpdateAllViews();
+    EXPECT_EQ(heard, (Lines{"groups", "log"}));
+    doc.SetGroupView(nullptr);
+    doc.SetLoggerView(nullptr);
+}
+
+TEST_F(DocWithServer, ItemListWatchesARefreshThatWentOut)
+{
+    Lines heard;
+    Recorder groups{"groups", heard}, items{"items", heard};
+    doc.SetGroupView(&groups);
+    doc.SetItemView(&items);
+    CGroup* group = Add(ADVISE_CONNECTIONPOINT);
+    heard.clear();
+    script.results["Refresh2"] = {E_FAIL};
+    EXPECT_FALSE(doc.AsyncIO2Refresh(*group, OPC_DS_CACHE));
+    EXPECT_TRUE(heard.empty());
+    EXPECT_TRUE(doc.AsyncIO2Refresh(*group, OPC_DS_DEVICE));
+    EXPECT_EQ(heard, Lines{"items watches G"});
+    doc.SetGroupView(nullptr);
+    doc.SetItemView(nullptr);
 }
 
 } // namespace

@@ -12,7 +12,7 @@
 #include "quillet/gui/ItemDialogs.h"
 #include "quillet/gui/QtUiServices.h"
 #include "quillet/gui/ServerDialogs.h"
-#include "quillet/doc/QuilletApp.h"
+#include "quillet/views/QuilletApp.h"
 
 #include "platform/com/Time.h"
 

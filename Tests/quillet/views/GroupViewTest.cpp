@@ -2,7 +2,7 @@
 // the bundled server, and the cycle's end when the server goes.
 #include "quillet/RealServerFixture.h"
 
-#include "quillet/forms/EventForms.h"
+#include "quillet/views/EventForms.h"
 #include "quillet/text/ResourceIds.h"
 
 namespace {

@@ -1,11 +1,11 @@
-// The document as its set-up file.
+// The document as its set-up file, with the MMI settings of its group tree.
 #include "quillet/doc/QuilletDoc.h"
 
 #include "quillet/views/GroupView.h"
 #include "quillet/doc/SetupFile.h"
 #include "quillet/text/StringTable.h"
 #include "quillet/text/TextFile.h"
-#include "quillet/views/UiServices.h"
+#include "quillet/text/UiServices.h"
 
 std::string CQuilletDoc::SetupText() const
 {
@@ -14,7 +14,8 @@ std::string CQuilletDoc::SetupText() const
     server.progId = m_strProgID;
     server.node = m_strNode;
     server.groupCount = long(m_groups.size());
-    const CGroupView::MmiSettings mmi = m_pGroupView ? m_pGroupView->Mmi() : CGroupView::MmiSettings{};
+    const CGroupView* groups = CGroupView::Of(*this);
+    const CGroupView::MmiSettings mmi = groups ? groups->Mmi() : CGroupView::MmiSettings{};
     server.mmi = {long(mmi.onlyDisplayedActive), long(mmi.enabled), long(mmi.seconds)};
     server.logMask = GetLogMask();
     server.logFile = GetLogFileName();

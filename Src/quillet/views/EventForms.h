@@ -3,7 +3,7 @@
 // (each event edited in its own dialog) and the MMI emulation settings. They only
 // collect settings; the events and the emulation run elsewhere.
 #include "quillet/text/ResourceIds.h"
-#include "quillet/views/UiServices.h"
+#include "quillet/text/UiServices.h"
 
 #include "platform/opc/OpcTypes.h"
 

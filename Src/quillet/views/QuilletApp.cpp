@@ -1,9 +1,9 @@
-#include "quillet/doc/QuilletApp.h"
+#include "quillet/views/QuilletApp.h"
 
 #include "quillet/doc/CallWaiter.h"
 
 #include "quillet/text/ErrorText.h"
-#include "quillet/views/UiServices.h"
+#include "quillet/text/UiServices.h"
 #include "quillet/text/StringTable.h"
 
 #include "platform/com/Bstr.h"

@@ -1,4 +1,4 @@
-#include "quillet/forms/EventForms.h"
+#include "quillet/views/EventForms.h"
 
 #include "quillet/forms/FieldExchange.h"
 #include "quillet/doc/Group.h"

@@ -2,7 +2,7 @@
 // document, and the MMI settings' way through the set-up file.
 #include "quillet/RealServerFixture.h"
 
-#include "quillet/forms/EventForms.h"
+#include "quillet/views/EventForms.h"
 #include "quillet/doc/GroupEvent.h"
 #include "quillet/text/ResourceIds.h"
 

@@ -1,10 +1,10 @@
 // Opening and saving set-up files.
-#include "quillet/doc/QuilletApp.h"
+#include "quillet/views/QuilletApp.h"
 
 #include "quillet/doc/SetupFile.h"
 #include "quillet/text/StringTable.h"
 #include "quillet/text/TextFile.h"
-#include "quillet/views/UiServices.h"
+#include "quillet/text/UiServices.h"
 
 #include <cerrno>
 #include <cstring>

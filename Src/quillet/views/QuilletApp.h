@@ -7,6 +7,7 @@
 // connection list names the documents that were connected and loses them when they
 // close.
 #include "quillet/doc/QuilletDoc.h"
+#include "quillet/doc/ServerEntry.h"
 #include "quillet/views/RecentFileList.h"
 #include "quillet/views/SplitterFrame.h"
 
@@ -22,12 +23,6 @@
 
 namespace registry { class Registry; }
 namespace win { class Dispatcher; }
-
-struct CServerEntry {
-    std::string progId;
-    CLSID clsid{};
-    DWORD hidden = 0;
-};
 
 // What the application runs on; all of it outlives the application.
 struct CQuilletAppHost {

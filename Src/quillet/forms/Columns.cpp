@@ -1,4 +1,4 @@
-#include "quillet/views/Columns.h"
+#include "quillet/forms/Columns.h"
 
 #include "quillet/text/ErrorText.h"
 #include "quillet/doc/Item.h"
