@@ -9,8 +9,7 @@
 #include "kestrun/shell/forms/MessageBox.h"
 #include "kestrun/shell/desktop/PathText.h"
 #include "kestrun/comm/handler/EngineMessages.h"
-#include "kestrun/shell/docview/LogText.h"
-#include "kestrun/shell/docview/LogView.h"
+#include "kestrun/shell/app/EscapeControls.h"
 #include "kestrun/shell/docview/View.h"
 #include "kestrun/shell/desktop/StandardFolders.h"
 #include "platform/afx/Archive.h"
@@ -84,13 +83,13 @@ bool Document::SaveRecoveryCopy()
         const std::string line =
             kestrun::EscapeControls("Unsaved changes to " + GetTitle() + " were saved to " + path.string() + ".");
         win::OutputDebugString(line);
-        ShowLogMessage(LOG_INFO, (line + "\r\n").c_str());
+        LogRecoveryLine(LOG_INFO, line + "\r\n");
         return true;
     }
     const std::string line =
         kestrun::EscapeControls("Unsaved changes to " + GetTitle() + " could not be saved to a recovery copy: " + error);
     win::OutputDebugString(line);
-    ShowLogMessage(LOG_ERROR, (line + "\r\n").c_str());
+    LogRecoveryLine(LOG_ERROR, line + "\r\n");
     return false;
 }
 

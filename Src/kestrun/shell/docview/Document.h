@@ -51,6 +51,11 @@ public:
     }
     // The recovery copy's extension (with its dot); the base keeps the file's.
     virtual std::string RecoveryExtension() const;
+    // A line of the document's own (what became of a recovery copy) for the
+    // program's log, the kind one of the engine's log kinds and the text with
+    // its line end. The base keeps no log: the line went to the debugger
+    // output already.
+    virtual void LogRecoveryLine(int /*nKind*/, const std::string& /*strText*/) {}
     // Saves to the document's path; without one (or when it names a file of
     // another format) the application is asked for a name, and without a name
     // nothing is saved (false).

@@ -1,11 +1,10 @@
 #include "kestrun/shell/docview/LogText.h"
 
-#include <cstdio>
-
 #include <algorithm>
 #include <ctime>
 
 #include "kestrun/comm/handler/EngineMessages.h"
+#include "kestrun/shell/app/EscapeControls.h"
 
 namespace kestrun {
 
@@ -27,34 +26,6 @@ constexpr KindRow kKinds[] = {
 constexpr std::size_t kSimpleTraceMinLength = 11;
 
 } // namespace
-
-std::string EscapeControls(const std::string& text)
-{
-    // The line end the text comes with stays; any other line feed or control
-    // character inside it is written out, so no text (a file name, a client's
-    // value) can start a forged line of its own.
-    std::size_t end = text.size();
-    while (end > 0 && (text[end - 1] == '\n' || text[end - 1] == '\r'))
-        --end;
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < end; ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c == '\n')
-            out += "\\n";
-        else if (c == '\r')
-            out += "\\r";
-        else if ((c < 0x20 && c != '\t') || c == 0x7F) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
-            out += escaped;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    out.append(text, end, std::string::npos);
-    return out;
-}
 
 std::optional<std::string> FormatLogLine(int nKind, const std::string& text, const std::string& time,
                                          const LogFilters& filters)

@@ -22,10 +22,6 @@ struct LogFilters {
     bool debug = false;   // only when debug output is asked for
 };
 
-// The text with its own line end kept and every other control character (but
-// tab) written out as \n, \r or \xNN.
-std::string EscapeControls(const std::string& text);
-
 // The line the view shows for a text of a kind at a local time: the time
 // ("%X") and the kind's word before the text, the text alone for raw lines;
 // nothing when the kind's filter hides it or the kind is unknown. Control

@@ -6,7 +6,6 @@
 #include <string_view>
 #include <mutex>
 
-#include "kestrun/shell/server/ServerApp.h"
 #include "platform/win/DebugOutput.h"
 
 namespace shell {
@@ -14,6 +13,7 @@ namespace shell {
 namespace {
 
 std::atomic<MessageBoxPresenter*> g_presenter{nullptr};
+std::atomic<ServiceModeQuery> g_serviceMode{nullptr};
 
 std::mutex g_captionMutex; // guards g_caption
 std::string g_caption;
@@ -38,6 +38,8 @@ MessageBoxPresenter& CurrentMessageBoxPresenter()
     return presenter ? *presenter : fallback;
 }
 
+void InstallServiceModeQuery(ServiceModeQuery query) { g_serviceMode.store(query); }
+
 } // namespace shell
 
 void svcSetCaption(const std::string& caption)
@@ -55,8 +57,8 @@ std::string svcGetCaption()
 int svcMessageBox(const std::string& text, unsigned type, int defaultAnswer, const char* caption)
 {
     const std::string title = caption ? std::string(caption) : svcGetCaption();
-    CdsServerApp* pApp = CdsServerApp::GetApp();
-    if (pApp && pApp->IsServiceMode()) {
+    const shell::ServiceModeQuery serviceMode = shell::g_serviceMode.load();
+    if (serviceMode && serviceMode()) {
         static shell::NonInteractivePresenter service;
         return service.Show(text, title, type, defaultAnswer);
     }

@@ -41,6 +41,13 @@ public:
 MessageBoxPresenter* InstallMessageBoxPresenter(MessageBoxPresenter* presenter);
 MessageBoxPresenter& CurrentMessageBoxPresenter();
 
+// Whether the program runs as a service right now, where no box is ever shown.
+// Any thread may ask.
+using ServiceModeQuery = bool (*)();
+// The application that knows its mode installs the question; without one no
+// program counts as a service.
+void InstallServiceModeQuery(ServiceModeQuery query);
+
 } // namespace shell
 
 // Stores the default caption of the server's boxes.

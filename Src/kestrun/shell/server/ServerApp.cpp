@@ -15,7 +15,18 @@
 std::atomic<CdsServerApp*> CdsServerApp::_theApp{nullptr};
 std::atomic<int> CdsServerApp::s_bQuitApp{0};
 
-CdsServerApp::CdsServerApp() = default;
+namespace {
+
+// What the message boxes ask: a service shows none.
+bool IsAppInServiceMode()
+{
+    CdsServerApp* pApp = CdsServerApp::GetApp();
+    return pApp && pApp->IsServiceMode();
+}
+
+} // namespace
+
+CdsServerApp::CdsServerApp() { shell::InstallServiceModeQuery(&IsAppInServiceMode); }
 
 CdsServerApp::~CdsServerApp()
 {

@@ -172,6 +172,8 @@ std::string CdsServerDoc::RecoveryExtension() const
     return ext.empty() || ext.front() == '.' ? ext : "." + ext;
 }
 
+void CdsServerDoc::LogRecoveryLine(int nKind, const std::string& strText) { ShowLogMessage(nKind, strText.c_str()); }
+
 bool CdsServerDoc::ExportTo(CdsCsvFile& file)
 {
     bool ok = file.ExportHeadingInfo() && file.ExportDevicesHeadingInfo();

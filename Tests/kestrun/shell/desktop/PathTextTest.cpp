@@ -5,7 +5,6 @@
 
 #include <sys/stat.h>
 
-#include <cstring>
 #include <functional>
 
 #include "kestrun/shell/forms/MessageBox.h"
@@ -100,22 +99,6 @@ TEST(Version, TextsOfTheFrameworkVersion)
     EXPECT_EQ(version.GetLanguageName(), "English (United States)");
     EXPECT_EQ(version.GetLegalCopyright(), "Copyright (C) Zendry Software");
     EXPECT_EQ(version.GetFileDescription(), "Tessaro server framework library");
-}
-
-TEST(Version, VendorInfoIsNumbersThenNameCutToTheBuffer)
-{
-    testsupport::ShellHarness shell;
-    char record[64];
-    std::memset(record, 0x7F, sizeof record);
-    ASSERT_TRUE(FillServerVendorInfo(record, sizeof record));
-    const unsigned char numbers[] = {4, 0, 51, 0, 0xE7, 0x07}; // 4, 51, 2023
-    EXPECT_EQ(std::memcmp(record, numbers, sizeof numbers), 0);
-    EXPECT_STREQ(record + 6, "TestServer (by Zendry Software)");
-    char small[12];
-    std::memset(small, 0x7F, sizeof small);
-    ASSERT_TRUE(FillServerVendorInfo(small, sizeof small));
-    EXPECT_STREQ(small + 6, "TestS"); // cut, and still terminated
-    EXPECT_FALSE(FillServerVendorInfo(small, 6));
 }
 
 TEST(MessageBoxes, ServiceModeAnswersWithTheDefaultWithoutAsking)
