@@ -19,7 +19,7 @@
 #include <memory>
 #include <string>
 
-#include "kestrun/shell/docview/Document.h"
+#include "kestrun/shell/app/Document.h"
 #include "platform/dde/BrisantTypes.h"
 #include "platform/win/WinTypes.h"
 
