@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "fenwold/FenwoldDoc.h"
-#include "kestrun/shell/docview/DataViewList.h"
+#include "kestrun/shell/server/DataViewList.h"
 #include "support/ServerProcess.h"
 
 namespace {

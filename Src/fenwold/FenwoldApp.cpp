@@ -5,8 +5,8 @@
 #include "fenwold/FenwoldDoc.h"
 #include "fenwold/MainFrame.h"
 #include "fenwold/Resource.h"
-#include "kestrun/shell/forms/MessageBox.h"
-#include "kestrun/shell/docview/RecentFileList.h"
+#include "kestrun/shell/app/MessageBox.h"
+#include "kestrun/shell/app/RecentFileList.h"
 #include "platform/opc/server/ServerEntries.h"
 #include "platform/win/VersionInfo.h"
 

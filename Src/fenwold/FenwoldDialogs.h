@@ -12,7 +12,7 @@
 #include "fenwold/McFrame.h"
 #include "kestrun/shell/forms/DeviceDialogs.h"
 #include "kestrun/shell/forms/DeviceSettingsDialogs.h"
-#include "kestrun/shell/forms/OptionDlg.h"
+#include "kestrun/shell/server/OptionDlg.h"
 
 class CDeviceObjectDlg : public CdsDeviceObjectDlg {
 public:

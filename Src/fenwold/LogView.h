@@ -1,7 +1,7 @@
 #pragma once
 // The MELSEC server's log view: the framework's, with the View menu's log
 // commands bound to it.
-#include "kestrun/shell/docview/LogView.h"
+#include "kestrun/shell/server/LogView.h"
 
 class CLogView : public CdsLogView {
 public:

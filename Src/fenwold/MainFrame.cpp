@@ -7,8 +7,8 @@
 #include "fenwold/LogView.h"
 #include "fenwold/Resource.h"
 #include "kestrun/shell/app/Application.h"
-#include "kestrun/shell/docview/Document.h"
-#include "kestrun/shell/docview/RecentFileList.h"
+#include "kestrun/shell/app/Document.h"
+#include "kestrun/shell/app/RecentFileList.h"
 
 using namespace fenwold;
 

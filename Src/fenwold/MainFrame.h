@@ -4,7 +4,7 @@
 // above the log view, and MELSEC communication handlers. Its commands go to
 // the data view, the log view, the document or the application.
 #include "fenwold/FenwoldStrings.h"
-#include "kestrun/shell/docview/DataView.h"
+#include "kestrun/shell/server/DataView.h"
 #include "kestrun/shell/server/ServerFrame.h"
 
 class CFenwoldDoc;

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "fenwold/FenwoldApp.h"
-#include "kestrun/shell/app/Headless.h"
+#include "kestrun/shell/server/Headless.h"
 #include "platform/win/Console.h"
 #include "platform/win/SignalWatcher.h"
 

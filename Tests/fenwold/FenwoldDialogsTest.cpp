@@ -15,7 +15,7 @@
 #include "fenwold/DeviceObject.h"
 #include "fenwold/MemoryArray.h"
 #include "kestrun/model/DeviceMap.h"
-#include "kestrun/shell/docview/DataView.h"
+#include "kestrun/shell/server/DataView.h"
 #include "kestrun/shell/forms/FormConfigDialogs.h"
 #include "support/shell/ShellFakes.h"
 

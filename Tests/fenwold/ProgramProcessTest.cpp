@@ -15,7 +15,7 @@
 #include "fenwold/FenwoldApp.h"
 #include "fenwold/PlcKinds.h"
 #include "fenwold/PlcLink.h"
-#include "kestrun/shell/forms/OptionHost.h"
+#include "kestrun/shell/app/OptionHost.h"
 #include "platform/com/Bstr.h"
 #include "platform/dde/Client.h"
 #include "platform/opc/client/Activation.h"

@@ -11,7 +11,7 @@
 #include "fenwold/FenwoldDoc.h"
 #include "fuzz/FuzzCheck.h"
 #include "kestrun/model/DeviceMap.h"
-#include "kestrun/shell/forms/FileDialog.h"
+#include "kestrun/shell/app/FileDialog.h"
 
 namespace {
 

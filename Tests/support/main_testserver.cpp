@@ -1,6 +1,6 @@
 // The test server program: started by the shell's tests (directly, or by OPC
 // activation with -Embedding), headless unless a display is there.
-#include "kestrun/shell/app/Headless.h"
+#include "kestrun/shell/server/Headless.h"
 #include "platform/win/Console.h"
 #include "support/shell/TestServerApp.h"
 

@@ -4,7 +4,7 @@
 
 #include <fstream>
 
-#include "kestrun/shell/desktop/StandardFolders.h"
+#include "kestrun/shell/app/StandardFolders.h"
 #include "platform/registry/Registry.h"
 #include "support/ScratchFolder.h"
 #include "support/shell/ShellFakes.h"

@@ -20,7 +20,7 @@
 #include "platform/registry/Profile.h"
 #include "platform/registry/Registry.h"
 #include "platform/win/VersionInfo.h"
-#include "kestrun/shell/forms/OptionHost.h"
+#include "kestrun/shell/app/OptionHost.h"
 #include "support/ScratchFolder.h"
 #include "support/ServerProcess.h"
 #include "support/shell/TestServerApp.h"

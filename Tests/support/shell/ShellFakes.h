@@ -13,9 +13,9 @@
 #include "kestrun/shell/forms/DeviceDialogs.h"
 #include "kestrun/shell/forms/DeviceSettingsDialogs.h"
 #include "kestrun/shell/forms/DialogForm.h"
-#include "kestrun/shell/forms/FileDialog.h"
+#include "kestrun/shell/app/FileDialog.h"
 #include "kestrun/shell/forms/FolderPicker.h"
-#include "kestrun/shell/forms/MessageBox.h"
+#include "kestrun/shell/app/MessageBox.h"
 
 namespace testsupport {
 

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "kestrun/shell/forms/OptionHost.h"
+#include "kestrun/shell/app/OptionHost.h"
 #include "kestrun/shell/app/ShellIds.h"
 #include "platform/registry/Profile.h"
 #include "platform/win/VersionInfo.h"

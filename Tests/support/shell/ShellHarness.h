@@ -10,9 +10,9 @@
 #include <utility>
 #include <vector>
 
-#include "kestrun/shell/docview/DataView.h"
-#include "kestrun/shell/docview/LogView.h"
-#include "kestrun/shell/docview/Windows.h"
+#include "kestrun/shell/server/DataView.h"
+#include "kestrun/shell/server/LogView.h"
+#include "kestrun/shell/app/Windows.h"
 #include "platform/registry/Registry.h"
 #include "platform/win/ManualDispatcher.h"
 #include "support/ScratchFolder.h"

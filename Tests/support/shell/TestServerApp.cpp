@@ -5,8 +5,8 @@
 #include "kestrun/comm/config/EmulConfig.h"
 #include "kestrun/model/MemoryObject.h"
 #include "kestrun/shell/server/CsvFile.h"
-#include "kestrun/shell/docview/LogView.h"
-#include "kestrun/shell/forms/MessageBox.h"
+#include "kestrun/shell/server/LogView.h"
+#include "kestrun/shell/app/MessageBox.h"
 #include "platform/afx/Archive.h"
 
 namespace testsupport {

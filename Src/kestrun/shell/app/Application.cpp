@@ -5,10 +5,10 @@
 #include <cerrno>
 #include <filesystem>
 
-#include "kestrun/shell/docview/Document.h"
-#include "kestrun/shell/forms/FileDialogEx.h"
-#include "kestrun/shell/docview/Frame.h"
-#include "kestrun/shell/forms/OptionHost.h"
+#include "kestrun/shell/app/Document.h"
+#include "kestrun/shell/app/FileDialogEx.h"
+#include "kestrun/shell/app/Frame.h"
+#include "kestrun/shell/app/OptionHost.h"
 #include "kestrun/shell/app/ShellIds.h"
 #include "platform/registry/Profile.h"
 #include "platform/registry/Registry.h"

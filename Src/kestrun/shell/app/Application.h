@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "kestrun/shell/app/CommandLineInfo.h"
-#include "kestrun/shell/docview/RecentFileList.h"
+#include "kestrun/shell/app/RecentFileList.h"
 #include "platform/win/Clock.h"
 #include "platform/win/Dispatcher.h"
 

@@ -1,9 +1,7 @@
 #include "kestrun/shell/app/Version.h"
 
 #include <cstdio>
-#include <cstring>
 
-#include "kestrun/shell/server/ServerApp.h"
 #include "platform/win/VersionInfo.h"
 
 namespace {
@@ -20,12 +18,6 @@ std::string FormatVersion(int bShort)
     return text;
 }
 
-void PutWord(char* p, unsigned value)
-{
-    p[0] = static_cast<char>(value & 0xFF);
-    p[1] = static_cast<char>((value >> 8) & 0xFF);
-}
-
 } // namespace
 
 std::string GetVersionString(int bShort) { return FormatVersion(bShort); }
@@ -35,19 +27,4 @@ CdsVersion::CdsVersion()
       m_strLanguage(win::version::kLanguageName), m_strCopyright(win::version::kLegalCopyright),
       m_strDescription(win::version::kFileDescription)
 {
-}
-
-BOOL FillServerVendorInfo(char* pRecord, std::size_t nSize)
-{
-    constexpr std::size_t kNumbers = 6;
-    CdsServerApp* pApp = CdsServerApp::GetApp();
-    if (!pApp || !pRecord || nSize < kNumbers + 1)
-        return FALSE;
-    PutWord(pRecord, win::version::kMajor);
-    PutWord(pRecord + 2, win::version::kMinor);
-    PutWord(pRecord + 4, win::version::kBuild);
-    const char* name = pApp->GetServerRegName();
-    const char* company = pApp->GetServerCompany();
-    std::snprintf(pRecord + kNumbers, nSize - kNumbers, "%s (by %s)", name ? name : "", company ? company : "");
-    return TRUE;
 }

@@ -1,9 +1,7 @@
 #pragma once
 // The framework's version in the forms the shell uses: registry keys, folder
-// names, the welcome line and the DDE toolkit's vendor information. The minor
-// version carries two digits, read as minor / 10 and minor % 10 (4.51 is
-// version 4.5.1).
-#include <cstddef>
+// names and the welcome line. The minor version carries two digits, read as
+// minor / 10 and minor % 10 (4.51 is version 4.5.1).
 #include <string>
 
 #include "platform/afx/Object.h"
@@ -31,9 +29,3 @@ private:
     std::string m_strCopyright;
     std::string m_strDescription;
 };
-
-// The DDE toolkit's vendor information: major, minor and build as three
-// little-endian 16-bit numbers, then "%s (by %s)" of the registration name and
-// the company, zero-terminated and cut to fit. 0 without an application or
-// when the buffer cannot hold the numbers and a terminator.
-BOOL FillServerVendorInfo(char* pRecord, std::size_t nSize);

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "kestrun/shell/forms/MessageBox.h"
+#include "kestrun/shell/app/MessageBox.h"
 #include "kestrun/shell/desktop/Trash.h"
 
 namespace shell {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "kestrun/shell/desktop/PopupMenu.h"
+#include "kestrun/shell/app/PopupMenu.h"
 #include "kestrun/shell/desktop/ShellIdList.h"
 #include "kestrun/shell/desktop/ShellNamespace.h"
 

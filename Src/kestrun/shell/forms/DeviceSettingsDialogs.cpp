@@ -1,7 +1,7 @@
 #include "kestrun/shell/forms/DeviceSettingsDialogs.h"
 
 #include "kestrun/model/DeviceObject.h"
-#include "kestrun/shell/forms/MessageBox.h"
+#include "kestrun/shell/app/MessageBox.h"
 
 namespace {
 constexpr const char* kMs = "milliseconds";

@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "kestrun/comm/config/DialogNumber.h"
-#include "kestrun/shell/forms/MessageBox.h"
+#include "kestrun/shell/app/MessageBox.h"
 
 namespace shell {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "kestrun/shell/forms/MessageBox.h"
+#include "kestrun/shell/app/MessageBox.h"
 #include "platform/win/WinTypes.h"
 
 namespace shell {

@@ -3,7 +3,7 @@
 #include <filesystem>
 
 #include "kestrun/shell/forms/DialogForm.h"
-#include "kestrun/shell/forms/MessageBox.h"
+#include "kestrun/shell/app/MessageBox.h"
 
 namespace shell {
 

@@ -4,7 +4,7 @@
 
 #include "kestrun/model/DeviceMap.h"
 #include "kestrun/model/DeviceObject.h"
-#include "kestrun/shell/forms/MessageBox.h"
+#include "kestrun/shell/app/MessageBox.h"
 
 // The framework's dialogs, as the device map and the device make them. They
 // are defined here, with the dialog classes, so the model needs none of them.

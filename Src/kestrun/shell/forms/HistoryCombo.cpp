@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "kestrun/shell/forms/MessageBox.h"
-#include "kestrun/shell/forms/OptionHost.h"
+#include "kestrun/shell/app/MessageBox.h"
+#include "kestrun/shell/app/OptionHost.h"
 #include "platform/registry/Profile.h"
 
 namespace shell {

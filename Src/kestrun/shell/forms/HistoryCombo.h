@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "kestrun/shell/forms/FileDialogEx.h"
+#include "kestrun/shell/app/FileDialogEx.h"
 #include "platform/registry/Registry.h"
 
 namespace shell {

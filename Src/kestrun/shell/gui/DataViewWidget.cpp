@@ -5,7 +5,7 @@
 #include <QListWidget>
 #include <QSignalBlocker>
 
-#include "kestrun/shell/docview/DataView.h"
+#include "kestrun/shell/server/DataView.h"
 #include "kestrun/shell/gui/TabStopDelegate.h"
 
 namespace shell::gui {

@@ -13,7 +13,7 @@
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
-#include "kestrun/shell/forms/MessageBox.h"
+#include "kestrun/shell/app/MessageBox.h"
 #include "kestrun/shell/gui/FolderPickerDialog.h"
 #include "qtdispatch/ModalLoops.h"
 

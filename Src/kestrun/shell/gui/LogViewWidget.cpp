@@ -8,7 +8,7 @@
 #include <QScrollBar>
 #include <QTextCursor>
 
-#include "kestrun/shell/docview/LogView.h"
+#include "kestrun/shell/server/LogView.h"
 
 namespace shell::gui {
 

@@ -3,7 +3,7 @@
 // that mirrors the text the core log view holds.
 #include <QPlainTextEdit>
 
-#include "kestrun/shell/docview/Windows.h"
+#include "kestrun/shell/app/Windows.h"
 
 namespace shell::gui {
 

@@ -2,7 +2,7 @@
 // A core menu shown as a QMenu: separators, the default entry in bold.
 #include <QPoint>
 
-#include "kestrun/shell/desktop/PopupMenu.h"
+#include "kestrun/shell/app/PopupMenu.h"
 
 class QWidget;
 

@@ -1,6 +1,6 @@
 #pragma once
 // File pickers on the desktop: the standard Qt file dialog.
-#include "kestrun/shell/forms/FileDialog.h"
+#include "kestrun/shell/app/FileDialog.h"
 
 namespace shell::gui {
 

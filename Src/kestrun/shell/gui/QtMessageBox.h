@@ -1,7 +1,7 @@
 #pragma once
 // Message boxes on the desktop: a modal QMessageBox with the buttons and icon
 // of the type, the default answer as its default button.
-#include "kestrun/shell/forms/MessageBox.h"
+#include "kestrun/shell/app/MessageBox.h"
 
 namespace shell::gui {
 

@@ -6,7 +6,7 @@
 #include <QStyle>
 #include <QUrl>
 
-#include "kestrun/shell/desktop/TaskbarIcon.h"
+#include "kestrun/shell/server/TaskbarIcon.h"
 #include "kestrun/shell/gui/PopupMenu.h"
 
 namespace shell::gui {

@@ -5,7 +5,7 @@
 #include <QSystemTrayIcon>
 
 #include "kestrun/shell/desktop/ShellNamespace.h"
-#include "kestrun/shell/docview/Windows.h"
+#include "kestrun/shell/app/Windows.h"
 
 namespace shell::gui {
 

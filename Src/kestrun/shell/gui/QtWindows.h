@@ -4,7 +4,7 @@
 // view's window is an adapter that owns its widget until the main window does.
 #include <QPointer>
 
-#include "kestrun/shell/docview/Windows.h"
+#include "kestrun/shell/app/Windows.h"
 #include "kestrun/shell/gui/ServerMainWindow.h"
 
 namespace shell::gui {

@@ -2,7 +2,7 @@
 
 #include <QApplication>
 
-#include "kestrun/shell/app/Headless.h"
+#include "kestrun/shell/server/Headless.h"
 #include "kestrun/shell/server/ServerApp.h"
 #include "kestrun/shell/forms/FormConfigDialogs.h"
 #include "kestrun/shell/forms/PortSetupForms.h"

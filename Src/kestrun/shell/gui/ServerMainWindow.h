@@ -10,7 +10,7 @@
 #include <map>
 
 #include "kestrun/shell/server/ServerFrame.h"
-#include "kestrun/shell/docview/Windows.h"
+#include "kestrun/shell/app/Windows.h"
 
 class QAction;
 class QLabel;

@@ -5,7 +5,7 @@
 #include <QPainter>
 #include <QTextOption>
 
-#include "kestrun/shell/docview/DataViewList.h"
+#include "kestrun/shell/server/DataViewList.h"
 
 namespace shell::gui {
 

@@ -5,7 +5,7 @@
 #include "kestrun/model/DeviceObject.h"
 #include "kestrun/model/MemoryArray.h"
 #include "kestrun/shell/server/CsvFile.h"
-#include "kestrun/shell/docview/LogView.h"
+#include "kestrun/shell/server/LogView.h"
 #include "kestrun/shell/server/ServerApp.h"
 #include "kestrun/shell/app/Version.h"
 

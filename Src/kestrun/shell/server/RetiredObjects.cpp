@@ -5,7 +5,7 @@
 
 #include "kestrun/comm/handler/MessageThread.h"
 #include "kestrun/shell/app/Application.h"
-#include "kestrun/shell/forms/MessageBox.h"
+#include "kestrun/shell/app/MessageBox.h"
 #include "kestrun/shell/server/ServerFrameCore.h"
 
 namespace {

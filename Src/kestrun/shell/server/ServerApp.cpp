@@ -4,8 +4,8 @@
 #include "kestrun/model/dde/DdeBridge.h"
 #include "kestrun/model/ServerCommands.h"
 #include "kestrun/model/opc/Callback.h"
-#include "kestrun/shell/docview/LogView.h"
-#include "kestrun/shell/forms/MessageBox.h"
+#include "kestrun/shell/server/LogView.h"
+#include "kestrun/shell/app/MessageBox.h"
 #include "kestrun/shell/server/ServerDoc.h"
 #include "kestrun/shell/server/ServerFrame.h"
 #include "kestrun/shell/server/ShellCommands.h"
@@ -15,7 +15,18 @@
 std::atomic<CdsServerApp*> CdsServerApp::_theApp{nullptr};
 std::atomic<int> CdsServerApp::s_bQuitApp{0};
 
-CdsServerApp::CdsServerApp() = default;
+namespace {
+
+// What the message boxes ask: a service shows none.
+bool IsAppInServiceMode()
+{
+    CdsServerApp* pApp = CdsServerApp::GetApp();
+    return pApp && pApp->IsServiceMode();
+}
+
+} // namespace
+
+CdsServerApp::CdsServerApp() { shell::InstallServiceModeQuery(&IsAppInServiceMode); }
 
 CdsServerApp::~CdsServerApp()
 {

@@ -10,8 +10,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "kestrun/shell/forms/MessageBox.h"
-#include "kestrun/shell/desktop/StandardFolders.h"
+#include "kestrun/shell/app/MessageBox.h"
+#include "kestrun/shell/app/StandardFolders.h"
 #include "kestrun/shell/server/ServerFrame.h"
 #include "platform/win/NamedLock.h"
 

@@ -4,8 +4,8 @@
 #include "kestrun/shell/server/ServerApp.h"
 
 
-#include "kestrun/shell/forms/MessageBox.h"
-#include "kestrun/shell/desktop/StandardFolders.h"
+#include "kestrun/shell/app/MessageBox.h"
+#include "kestrun/shell/app/StandardFolders.h"
 #include "platform/dde/BrisantToolkit.h"
 #include "platform/opc/server/ServerEntries.h"
 #include "platform/registry/Registry.h"

@@ -1,7 +1,7 @@
 // Start-up of a server program: the command line and the first document.
 #include "kestrun/shell/server/ServerApp.h"
 
-#include "kestrun/shell/forms/OptionHost.h"
+#include "kestrun/shell/app/OptionHost.h"
 #include "kestrun/shell/server/ServerFrame.h"
 #include "kestrun/shell/app/ShellIds.h"
 #include "kestrun/shell/app/Version.h"

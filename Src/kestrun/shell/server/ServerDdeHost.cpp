@@ -1,10 +1,22 @@
 #include "kestrun/shell/server/ServerDdeHost.h"
 
+#include <cstdio>
+
 #include "kestrun/shell/server/ServerApp.h"
 #include "kestrun/shell/server/ServerDoc.h"
 #include "kestrun/shell/server/ServerFrame.h"
 #include "kestrun/shell/app/ShellIds.h"
-#include "kestrun/shell/app/Version.h"
+#include "platform/win/VersionInfo.h"
+
+namespace {
+
+void PutWord(char* p, unsigned value)
+{
+    p[0] = static_cast<char>(value & 0xFF);
+    p[1] = static_cast<char>((value >> 8) & 0xFF);
+}
+
+} // namespace
 
 bool CdsServerDdeHost::GetServerIdentity(std::string& strRegName, std::string& strCompany)
 {
@@ -39,4 +51,19 @@ std::string CdsServerDdeHost::GetNullStringValue()
 {
     CdsServerFrame* pFrame = m_app.GetServerFrame();
     return pFrame ? pFrame->NullStringValue() : std::string();
+}
+
+BOOL FillServerVendorInfo(char* pRecord, std::size_t nSize)
+{
+    constexpr std::size_t kNumbers = 6;
+    CdsServerApp* pApp = CdsServerApp::GetApp();
+    if (!pApp || !pRecord || nSize < kNumbers + 1)
+        return FALSE;
+    PutWord(pRecord, win::version::kMajor);
+    PutWord(pRecord + 2, win::version::kMinor);
+    PutWord(pRecord + 4, win::version::kBuild);
+    const char* name = pApp->GetServerRegName();
+    const char* company = pApp->GetServerCompany();
+    std::snprintf(pRecord + kNumbers, nSize - kNumbers, "%s (by %s)", name ? name : "", company ? company : "");
+    return TRUE;
 }

@@ -6,13 +6,13 @@
 #include "kestrun/model/DeviceObject.h"
 #include "kestrun/model/Hint.h"
 #include "kestrun/shell/server/CsvFile.h"
-#include "kestrun/shell/docview/LogView.h"
-#include "kestrun/shell/forms/MessageBox.h"
+#include "kestrun/shell/server/LogView.h"
+#include "kestrun/shell/app/MessageBox.h"
 #include "kestrun/shell/server/ServerApp.h"
 #include "kestrun/shell/server/ServerFrame.h"
 #include "kestrun/shell/app/ServiceController.h"
 #include "kestrun/shell/app/ShellIds.h"
-#include "kestrun/shell/docview/View.h"
+#include "kestrun/shell/app/View.h"
 #include "platform/afx/Archive.h"
 
 CdsServerDoc::CdsServerDoc() = default;

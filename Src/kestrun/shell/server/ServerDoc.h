@@ -19,7 +19,7 @@
 #include <memory>
 #include <string>
 
-#include "kestrun/shell/docview/Document.h"
+#include "kestrun/shell/app/Document.h"
 #include "platform/dde/BrisantTypes.h"
 #include "platform/win/WinTypes.h"
 
@@ -92,6 +92,8 @@ public:
     // archive with the template's extension.
     bool WriteRecoveryCopy(const std::string& strPath, std::string& strError) override;
     std::string RecoveryExtension() const override;
+    // Into the log view.
+    void LogRecoveryLine(int nKind, const std::string& strText) override;
     // Hint 504, offline, the map let go of, the temporary objects destroyed.
     void DeleteContents() override;
 

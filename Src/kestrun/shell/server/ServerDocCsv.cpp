@@ -4,13 +4,13 @@
 #include "kestrun/model/Hint.h"
 #include "kestrun/shell/app/CommandLineInfo.h"
 #include "kestrun/shell/server/CsvFile.h"
-#include "kestrun/shell/forms/FileDialog.h"
-#include "kestrun/shell/docview/LogView.h"
-#include "kestrun/shell/forms/MessageBox.h"
+#include "kestrun/shell/app/FileDialog.h"
+#include "kestrun/shell/server/LogView.h"
+#include "kestrun/shell/app/MessageBox.h"
 #include "kestrun/shell/server/ServerApp.h"
 #include "kestrun/shell/server/ServerDoc.h"
 #include "kestrun/shell/app/ShellIds.h"
-#include "kestrun/shell/desktop/StandardFolders.h"
+#include "kestrun/shell/app/StandardFolders.h"
 
 namespace {
 
@@ -171,6 +171,8 @@ std::string CdsServerDoc::RecoveryExtension() const
     const std::string ext = pApp ? pApp->GetDocTemplate().strFilterExt : std::string();
     return ext.empty() || ext.front() == '.' ? ext : "." + ext;
 }
+
+void CdsServerDoc::LogRecoveryLine(int nKind, const std::string& strText) { ShowLogMessage(nKind, strText.c_str()); }
 
 bool CdsServerDoc::ExportTo(CdsCsvFile& file)
 {

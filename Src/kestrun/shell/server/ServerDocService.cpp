@@ -8,11 +8,11 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "kestrun/shell/forms/MessageBox.h"
+#include "kestrun/shell/app/MessageBox.h"
 #include "kestrun/shell/server/ServerApp.h"
 #include "kestrun/shell/server/ServerFrame.h"
 #include "kestrun/shell/app/ServiceController.h"
-#include "kestrun/shell/desktop/StandardFolders.h"
+#include "kestrun/shell/app/StandardFolders.h"
 
 namespace {
 

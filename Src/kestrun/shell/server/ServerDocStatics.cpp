@@ -2,12 +2,12 @@
 // main window, the views' hint sink and the DDE side.
 #include "kestrun/model/dde/DdeBridge.h"
 #include "kestrun/model/Hint.h"
-#include "kestrun/shell/docview/LogView.h"
+#include "kestrun/shell/server/LogView.h"
 #include "kestrun/shell/server/ServerApp.h"
 #include "kestrun/shell/server/ServerDoc.h"
 #include "kestrun/shell/server/ServerFrame.h"
 #include "kestrun/shell/app/ShellIds.h"
-#include "kestrun/shell/docview/View.h"
+#include "kestrun/shell/app/View.h"
 
 void CdsServerDoc::SendUpdateMessage(int nCode, CObject* pObject)
 {

@@ -2,15 +2,15 @@
 
 #include "kestrun/comm/handler/LineMode.h"
 #include "kestrun/model/DeviceHandler.h"
-#include "kestrun/shell/docview/DataView.h"
-#include "kestrun/shell/docview/LogView.h"
-#include "kestrun/shell/forms/MessageBox.h"
-#include "kestrun/shell/desktop/PathText.h"
+#include "kestrun/shell/server/DataView.h"
+#include "kestrun/shell/server/LogView.h"
+#include "kestrun/shell/app/MessageBox.h"
+#include "kestrun/shell/app/PathText.h"
 #include "kestrun/shell/server/ServerApp.h"
 #include "kestrun/shell/server/ServerDoc.h"
-#include "kestrun/shell/desktop/StandardFolders.h"
-#include "kestrun/shell/desktop/TaskbarIcon.h"
-#include "kestrun/shell/docview/WindowTarget.h"
+#include "kestrun/shell/app/StandardFolders.h"
+#include "kestrun/shell/server/TaskbarIcon.h"
+#include "kestrun/shell/app/WindowTarget.h"
 
 std::atomic<int> CdsServerFrame::g_bEnableStatusBarUpdating{1};
 

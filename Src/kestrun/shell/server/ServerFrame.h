@@ -18,8 +18,8 @@
 
 #include "kestrun/options/EngineCounters.h"
 #include "kestrun/options/ServerOptions.h"
-#include "kestrun/shell/docview/Frame.h"
-#include "kestrun/shell/forms/OptionHost.h"
+#include "kestrun/shell/app/Frame.h"
+#include "kestrun/shell/app/OptionHost.h"
 #include "kestrun/shell/app/ProcessWide.h"
 #include "kestrun/shell/server/ServerFrameCore.h"
 

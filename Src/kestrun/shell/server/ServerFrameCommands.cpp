@@ -2,14 +2,14 @@
 #include "kestrun/shell/server/ServerFrame.h"
 
 #include "kestrun/model/dde/DdeBridge.h"
-#include "kestrun/shell/docview/DataView.h"
-#include "kestrun/shell/docview/LogView.h"
-#include "kestrun/shell/forms/MessageBox.h"
-#include "kestrun/shell/desktop/PathText.h"
+#include "kestrun/shell/server/DataView.h"
+#include "kestrun/shell/server/LogView.h"
+#include "kestrun/shell/app/MessageBox.h"
+#include "kestrun/shell/app/PathText.h"
 #include "kestrun/shell/server/ServerApp.h"
 #include "kestrun/shell/server/ServerDoc.h"
 #include "kestrun/shell/app/ShellIds.h"
-#include "kestrun/shell/desktop/StandardFolders.h"
+#include "kestrun/shell/app/StandardFolders.h"
 
 LRESULT CdsServerFrame::OnMessage(win::Message& msg)
 {

@@ -3,10 +3,10 @@
 
 #include "kestrun/comm/handler/LineMode.h"
 #include "kestrun/shell/app/Application.h"
-#include "kestrun/shell/docview/LogView.h"
-#include "kestrun/shell/forms/MessageBox.h"
-#include "kestrun/shell/forms/OptionDlg.h"
-#include "kestrun/shell/desktop/TaskbarIcon.h"
+#include "kestrun/shell/server/LogView.h"
+#include "kestrun/shell/app/MessageBox.h"
+#include "kestrun/shell/server/OptionDlg.h"
+#include "kestrun/shell/server/TaskbarIcon.h"
 
 namespace {
 // The icon's id among the program's icons.

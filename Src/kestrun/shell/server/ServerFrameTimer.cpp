@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "kestrun/comm/handler/LineMode.h"
-#include "kestrun/shell/docview/LogView.h"
+#include "kestrun/shell/server/LogView.h"
 #include "kestrun/shell/server/ServerApp.h"
 #include "kestrun/shell/app/ShellIds.h"
 

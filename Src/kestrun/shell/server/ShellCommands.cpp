@@ -4,7 +4,7 @@
 #include "kestrun/shell/server/ServerDoc.h"
 #include "kestrun/shell/server/ServerFrame.h"
 #include "kestrun/shell/app/ShellIds.h"
-#include "kestrun/shell/desktop/StandardFolders.h"
+#include "kestrun/shell/app/StandardFolders.h"
 
 BOOL CdsShellCommands::SetOnline(int bOnline)
 {

@@ -9,7 +9,7 @@
 
 #include "DdeHarness.h"
 #include "kestrun/model/Hint.h"
-#include "kestrun/shell/docview/LogHints.h"
+#include "kestrun/shell/server/LogHints.h"
 
 namespace {
 

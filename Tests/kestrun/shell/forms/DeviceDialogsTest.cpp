@@ -13,7 +13,7 @@
 #include "kestrun/comm/config/EmulConfig.h"
 #include "kestrun/model/DeviceMap.h"
 #include "kestrun/model/opc/Callback.h"
-#include "kestrun/shell/docview/DataView.h"
+#include "kestrun/shell/server/DataView.h"
 #include "kestrun/shell/forms/DeviceDialogs.h"
 #include "kestrun/shell/forms/DeviceSettingsDialogs.h"
 #include "kestrun/shell/forms/FormConfigDialogs.h"

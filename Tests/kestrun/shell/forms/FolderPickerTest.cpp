@@ -6,7 +6,7 @@
 
 #include <fstream>
 
-#include "kestrun/shell/forms/OptionHost.h"
+#include "kestrun/shell/app/OptionHost.h"
 #include "platform/registry/Profile.h"
 #include "support/ScratchFolder.h"
 #include "support/shell/FakeTreeControl.h"

@@ -11,7 +11,7 @@
 #include <QTest>
 
 #include "kestrun/model/DeviceMap.h"
-#include "kestrun/shell/docview/DataViewList.h"
+#include "kestrun/shell/server/DataViewList.h"
 #include "kestrun/shell/gui/DataViewWidget.h"
 #include "kestrun/shell/gui/TabStopDelegate.h"
 #include "kestrun/shell/gui/QtWindows.h"

@@ -15,8 +15,8 @@
 #include <filesystem>
 
 #include "kestrun/shell/forms/DeviceDialogs.h"
-#include "kestrun/shell/forms/OptionDlg.h"
-#include "kestrun/shell/forms/OptionHost.h"
+#include "kestrun/shell/server/OptionDlg.h"
+#include "kestrun/shell/app/OptionHost.h"
 #include "kestrun/shell/app/ShellIds.h"
 #include "kestrun/shell/gui/FolderPickerDialog.h"
 #include "kestrun/shell/gui/FormDialog.h"

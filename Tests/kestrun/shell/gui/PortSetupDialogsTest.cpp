@@ -11,7 +11,7 @@
 
 #include "kestrun/comm/sockets/TcpSetupDlg.h"
 #include "kestrun/model/DeviceMap.h"
-#include "kestrun/shell/docview/DataView.h"
+#include "kestrun/shell/server/DataView.h"
 #include "kestrun/shell/gui/FormDialog.h"
 #include "kestrun/shell/gui/RunServer.h"
 #include "support/shell/ShellHarness.h"

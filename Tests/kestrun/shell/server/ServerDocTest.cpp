@@ -14,7 +14,7 @@
 #include "kestrun/model/DeviceMap.h"
 #include "kestrun/model/MemoryObject.h"
 #include "platform/win/RegularFile.h"
-#include "kestrun/shell/desktop/StandardFolders.h"
+#include "kestrun/shell/app/StandardFolders.h"
 #include "support/model/ArchiveBytes.h"
 #include "support/shell/ShellFakes.h"
 #include "support/shell/ShellHarness.h"

@@ -9,9 +9,9 @@
 #include <fstream>
 
 #include "kestrun/options/EngineCounters.h"
-#include "kestrun/shell/forms/MessageBox.h"
+#include "kestrun/shell/app/MessageBox.h"
 #include "kestrun/shell/app/ShellIds.h"
-#include "kestrun/shell/desktop/StandardFolders.h"
+#include "kestrun/shell/app/StandardFolders.h"
 #include "support/comm/EngineFixtures.h"
 #include "support/shell/ShellFakes.h"
 #include "support/comm/ScriptedTransport.h"
