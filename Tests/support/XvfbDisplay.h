@@ -1,7 +1,7 @@
 #pragma once
-// A real X server for a test about the display: Xvfb on a display number it
-// picks itself, ended with its owner. Tests that need one skip when Xvfb is
-// not installed.
+// A real X server for a test about the display: Xvfb on a display number of
+// its own, ended with its owner. Tests that need one skip when Xvfb is not
+// installed.
 #include <dirent.h>
 #include <unistd.h>
 
@@ -72,13 +72,22 @@ public:
         const std::string program = Program();
         if (program.empty())
             return;
-        m_pProcess = std::make_unique<ServerProcess>(program);
-        // It writes the display number it took to standard output when it is ready.
-        if (!m_pProcess->Start({"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "800x600x24"}, {}) ||
-            !m_pProcess->WaitFor("\n", 10000))
-            return;
-        const std::string& out = m_pProcess->Output();
-        m_name = ":" + out.substr(0, out.find('\n'));
+        // Suites run side by side and each starts servers: letting Xvfb pick the
+        // lowest free number makes two of them race for it, and the loser can end
+        // up listening beside the winner ("server already running") and vanish
+        // with it. Numbers spread by process, tried until one is really ours.
+        const int first = 100 + static_cast<int>(::getpid() % 400) * 2;
+        for (int display = first; display < first + 20 && m_name.empty(); ++display) {
+            auto process = std::make_unique<ServerProcess>(program, true);
+            const std::string number = std::to_string(display);
+            // It writes the number to standard output when it is ready.
+            if (!process->Start({":" + number, "-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "800x600x24"},
+                                {}) ||
+                !process->WaitFor(number + "\n", 10000) || process->Count("already") > 0)
+                continue;
+            m_pProcess = std::move(process);
+            m_name = ":" + number;
+        }
     }
 
     // ":<number>", for DISPLAY.
